@@ -1,0 +1,260 @@
+#pragma once
+
+// The record codec: a key table beside each wire record, and one generic reader and writer
+// that work from it.
+//
+//     template <> inline constexpr auto json::keys<AuditEntry> = json::object(
+//         json::field("id", &AuditEntry::id),
+//         json::field("detail", &AuditEntry::detail),         // std::optional: absent or null is none
+//         json::field("tags", &AuditEntry::tags, json::orEmpty));  // missing or null is empty
+//
+// Value types are taught to the codec by specialising `json::Codec<T>` with
+//     static void write(Writer&, const T&);
+//     template <class Node> static void read(const Node&, T&);   // Node: see json_decode.hpp
+// Reading lives in json_decode.hpp (it pulls in the parser); this header stays light so that
+// every record header can include it.
+
+#include <brisalune/platform/json.hpp>
+#include <brisalune/platform/json_writer.hpp>
+
+#include <chrono>
+#include <concepts>
+#include <cstdint>
+#include <limits>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+namespace brisalune::json {
+
+// ---- key tables ---------------------------------------------------------------------------
+
+struct Plain {};           // required, or none when the member is a std::optional
+struct OrEmpty {};         // a missing or null value reads as the member's default
+template <class V>
+struct OrValue { V value; };  // a missing or null value reads as `value`
+struct NullWhenAbsent {};  // an absent std::optional is written as null instead of left out
+
+inline constexpr OrEmpty orEmpty{};
+inline constexpr NullWhenAbsent nullWhenAbsent{};
+template <class V>
+constexpr OrValue<V> orDefault(V value) { return {value}; }
+
+template <class T, class M, class Policy>
+struct Field {
+    std::string_view key;
+    M T::*member;
+    Policy policy;
+};
+
+template <class T, class M>
+constexpr Field<T, M, Plain> field(std::string_view key, M T::*member) { return {key, member, {}}; }
+template <class T, class M, class Policy>
+constexpr Field<T, M, Policy> field(std::string_view key, M T::*member, Policy policy) {
+    return {key, member, policy};
+}
+
+template <class... Fields>
+struct ObjectKeys {
+    std::tuple<Fields...> fields;
+    static_assert(sizeof...(Fields) <= 64, "a record has at most 64 keys");
+};
+template <class... Fields>
+constexpr ObjectKeys<Fields...> object(Fields... fields) { return {{fields...}}; }
+
+struct NoKeys {};
+// Specialised beside each record.
+template <class T>
+inline constexpr NoKeys keys{};
+
+template <class T>
+concept Record = !std::is_same_v<std::remove_cvref_t<decltype(keys<T>)>, NoKeys>;
+
+// String enumerations that keep values they do not know: a struct with `std::string rawValue`.
+template <class T>
+concept RawText = requires(T t) {
+    { t.rawValue } -> std::same_as<std::string&>;
+} && std::is_aggregate_v<T>;
+
+// ---- value codecs -------------------------------------------------------------------------
+
+template <class T, class Enable = void>
+struct Codec;
+
+template <class T>
+void writeValue(Writer& w, const T& value) { Codec<T>::write(w, value); }
+
+template <class T>
+struct IsOptional : std::false_type {};
+template <class T>
+struct IsOptional<std::optional<T>> : std::true_type {};
+
+template <>
+struct Codec<bool> {
+    static void write(Writer& w, bool v) { w.boolean(v); }
+    template <class Node>
+    static void read(const Node& n, bool& out) { out = n.boolean(); }
+};
+
+template <std::integral T>
+    requires(!std::is_same_v<T, bool>)
+struct Codec<T> {
+    static void write(Writer& w, T v) {
+        if constexpr (std::is_signed_v<T>) {
+            w.integer(static_cast<std::int64_t>(v));
+        } else {
+            w.unsignedInteger(static_cast<std::uint64_t>(v));
+        }
+    }
+    template <class Node>
+    static void read(const Node& n, T& out) { out = n.template integer<T>(); }
+};
+
+template <>
+struct Codec<double> {
+    static void write(Writer& w, double v) { w.number(v); }
+    template <class Node>
+    static void read(const Node& n, double& out) { out = n.number(); }
+};
+
+template <>
+struct Codec<std::string> {
+    static void write(Writer& w, const std::string& v) { w.string(v); }
+    template <class Node>
+    static void read(const Node& n, std::string& out) { out = n.string(); }
+};
+
+template <RawText T>
+struct Codec<T> {
+    static void write(Writer& w, const T& v) { w.string(v.rawValue); }
+    template <class Node>
+    static void read(const Node& n, T& out) { out.rawValue = n.string(); }
+};
+
+// Instants travel as ISO-8601 internet date-times without fractional seconds.
+template <>
+struct Codec<std::chrono::sys_seconds> {
+    static void write(Writer& w, std::chrono::sys_seconds v);
+    template <class Node>
+    static void read(const Node& n, std::chrono::sys_seconds& out) { out = n.date(); }
+};
+
+template <class T>
+struct Codec<std::optional<T>> {
+    static void write(Writer& w, const std::optional<T>& v) {
+        if (v) {
+            writeValue(w, *v);
+        } else {
+            w.null();
+        }
+    }
+    template <class Node>
+    static void read(const Node& n, std::optional<T>& out) {
+        if (n.isNull()) {
+            out.reset();
+        } else {
+            Codec<T>::read(n, out.emplace());
+        }
+    }
+};
+
+template <class T>
+struct Codec<std::vector<T>> {
+    static void write(Writer& w, const std::vector<T>& v) {
+        w.beginArray();
+        for (const auto& element : v) writeValue(w, element);
+        w.endArray();
+    }
+    template <class Node>
+    static void read(const Node& n, std::vector<T>& out) {
+        out.clear();
+        out.reserve(n.arraySize());
+        n.forEachElement([&](const Node& element) { Codec<T>::read(element, out.emplace_back()); });
+    }
+};
+
+template <class T, class Compare>
+struct Codec<std::map<std::string, T, Compare>> {
+    static void write(Writer& w, const std::map<std::string, T, Compare>& v) {
+        w.beginObject();
+        for (const auto& [key, element] : v) {
+            w.key(key);
+            writeValue(w, element);
+        }
+        w.endObject();
+    }
+    template <class Node>
+    static void read(const Node& n, std::map<std::string, T, Compare>& out) {
+        out.clear();
+        n.forEachMember([&](std::string_view key, const Node& element) {
+            T value{};
+            Codec<T>::read(element, value);
+            out.insert_or_assign(std::string(key), std::move(value));
+        });
+    }
+};
+
+template <>
+struct Codec<Value> {
+    static void write(Writer& w, const Value& v);
+    template <class Node>
+    static void read(const Node& n, Value& out) { out = n.value(); }
+};
+
+// ---- records ------------------------------------------------------------------------------
+
+namespace detail {
+
+template <class M, class Policy>
+bool writesField(const M& value, Policy) {
+    if constexpr (IsOptional<M>::value && !std::is_same_v<Policy, NullWhenAbsent>) {
+        return value.has_value();
+    } else {
+        return true;
+    }
+}
+
+}  // namespace detail
+
+template <Record T>
+struct Codec<T> {
+    static void write(Writer& w, const T& record) {
+        w.beginObject();
+        std::apply(
+            [&](const auto&... f) {
+                (
+                    [&] {
+                        const auto& member = record.*(f.member);
+                        if (detail::writesField(member, f.policy)) {
+                            w.key(f.key);
+                            writeValue(w, member);
+                        }
+                    }(),
+                    ...);
+            },
+            keys<T>.fields);
+        w.endObject();
+    }
+
+    // Defined in json_decode.hpp.
+    template <class Node>
+    static void read(const Node& n, T& out);
+};
+
+// ---- writing ------------------------------------------------------------------------------
+
+// Encodes any value the codec knows. Throws EncodeError.
+template <class T>
+std::string encode(const T& value, Style style = Style::compact) {
+    Writer w;
+    writeValue(w, value);
+    if (style == Style::compact) return w.take();
+    return reformat(w.take(), style);
+}
+
+}  // namespace brisalune::json

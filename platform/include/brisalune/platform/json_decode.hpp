@@ -1,0 +1,204 @@
+#pragma once
+
+// Reading records from JSON text with simdjson. Include this only where answers are decoded:
+// the parser's header is large.
+
+#include <brisalune/platform/json_codec.hpp>
+
+#include <simdjson.h>
+
+#include <bitset>
+#include <chrono>
+#include <concepts>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace brisalune::json {
+
+// One value of a parsed document, with checked reads that throw DecodeError.
+class Node {
+public:
+    enum class Kind { null, boolean, integer, number, string, array, object };
+
+    explicit Node(simdjson::dom::element element) : e_(element) {}
+
+    Kind kind() const;
+    bool isNull() const { return e_.is_null(); }
+
+    bool boolean() const {
+        auto r = e_.get_bool();
+        if (r.error()) mismatch("bool");
+        return r.value_unsafe();
+    }
+
+    // An integer of type T; a fraction, a boolean or a value outside T's range fails.
+    template <std::integral T>
+    T integer() const {
+        std::int64_t v = int64();
+        if constexpr (!std::is_same_v<T, std::int64_t>) {
+            if (!std::in_range<T>(v)) outOfRange();
+        }
+        return static_cast<T>(v);
+    }
+
+    double number() const {
+        switch (e_.type()) {
+            case simdjson::dom::element_type::INT64: return static_cast<double>(e_.get_int64().value_unsafe());
+            case simdjson::dom::element_type::UINT64: return static_cast<double>(e_.get_uint64().value_unsafe());
+            case simdjson::dom::element_type::DOUBLE: return e_.get_double().value_unsafe();
+            default: mismatch("number");
+        }
+    }
+
+    std::string_view string() const {
+        auto r = e_.get_string();
+        if (r.error()) mismatch("string");
+        return r.value_unsafe();
+    }
+
+    std::chrono::sys_seconds date() const;
+    Value value() const;
+
+    std::size_t arraySize() const {
+        auto r = e_.get_array();
+        if (r.error()) mismatch("array");
+        return r.value_unsafe().size();
+    }
+
+    template <class F>
+    void forEachElement(F&& f) const {
+        auto r = e_.get_array();
+        if (r.error()) mismatch("array");
+        std::size_t index = 0;
+        for (simdjson::dom::element element : r.value_unsafe()) {
+            try {
+                f(Node(element));
+            } catch (DecodeError& error) {
+                error.prependIndex(index);
+                throw;
+            }
+            ++index;
+        }
+    }
+
+    template <class F>
+    void forEachMember(F&& f) const {
+        auto r = e_.get_object();
+        if (r.error()) mismatch("object");
+        for (simdjson::dom::key_value_pair member : r.value_unsafe()) {
+            try {
+                f(member.key, Node(member.value));
+            } catch (DecodeError& error) {
+                error.prependKey(member.key);
+                throw;
+            }
+        }
+    }
+
+    [[noreturn]] void mismatch(std::string_view expected) const;
+    [[noreturn]] static void corrupted(std::string detail);
+
+private:
+    std::int64_t int64() const;
+    [[noreturn]] void outOfRange() const;
+
+    simdjson::dom::element e_;
+};
+
+namespace detail {
+
+template <class M, class Policy>
+void readField(const Node& n, M& member, Policy policy) {
+    if constexpr (std::is_same_v<Policy, OrEmpty> || requires { policy.value; }) {
+        if (n.isNull()) {
+            if constexpr (std::is_same_v<Policy, OrEmpty>) {
+                member = M{};
+            } else {
+                member = policy.value;
+            }
+            return;
+        }
+    } else if constexpr (!IsOptional<M>::value) {
+        if (n.isNull()) throw DecodeError(DecodeError::Kind::valueNotFound, "expected a value, found null");
+    }
+    Codec<M>::read(n, member);
+}
+
+template <class M, class Policy>
+void fillMissing(M& member, Policy policy, std::string_view key) {
+    if constexpr (std::is_same_v<Policy, OrEmpty>) {
+        member = M{};
+    } else if constexpr (requires { policy.value; }) {
+        member = policy.value;
+    } else if constexpr (IsOptional<M>::value) {
+        member.reset();
+    } else {
+        DecodeError error(DecodeError::Kind::keyNotFound, "");
+        error.prependKey(key);
+        throw error;
+    }
+}
+
+}  // namespace detail
+
+template <Record T>
+template <class Node>
+void Codec<T>::read(const Node& n, T& out) {
+    constexpr auto& fields = keys<T>.fields;
+    constexpr std::size_t count = std::tuple_size_v<std::remove_cvref_t<decltype(fields)>>;
+    std::bitset<count> seen;
+    n.forEachMember([&](std::string_view key, const Node& value) {
+        [&]<std::size_t... I>(std::index_sequence<I...>) {
+            // The first field whose key matches takes the value; unknown keys are ignored.
+            (void)((std::get<I>(fields).key == key &&
+                    (detail::readField(value, out.*(std::get<I>(fields).member), std::get<I>(fields).policy),
+                     seen.set(I), true)) ||
+                   ...);
+        }(std::make_index_sequence<count>{});
+    });
+    if (seen.all()) return;
+    [&]<std::size_t... I>(std::index_sequence<I...>) {
+        ((seen.test(I) ? void()
+                       : detail::fillMissing(out.*(std::get<I>(fields).member), std::get<I>(fields).policy,
+                                             std::get<I>(fields).key)),
+         ...);
+    }(std::make_index_sequence<count>{});
+}
+
+namespace detail {
+
+// Lends the calling thread's parser, whose buffers stay allocated between parses; a nested
+// parse on the same thread (a codec that decodes embedded JSON) gets a parser of its own.
+// The parsed document lives as long as the lease.
+class ParserLease {
+public:
+    ParserLease();
+    ~ParserLease();
+    ParserLease(const ParserLease&) = delete;
+    ParserLease& operator=(const ParserLease&) = delete;
+
+    simdjson::dom::element parse(std::string_view text);
+
+private:
+    struct Own;
+    static Own& threadOwn();
+    std::unique_ptr<Own> own_;
+    bool borrowed_ = false;
+};
+
+}  // namespace detail
+
+// Decodes one value of type T from JSON text. Throws DecodeError naming the coding path.
+template <class T>
+T decode(std::string_view text) {
+    detail::ParserLease lease;
+    Node root(lease.parse(text));
+    T out{};
+    Codec<T>::read(root, out);
+    return out;
+}
+
+}  // namespace brisalune::json

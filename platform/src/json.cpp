@@ -1,0 +1,395 @@
+#include <brisalune/platform/json_decode.hpp>
+#include <brisalune/platform/time.hpp>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <memory>
+#include <stdexcept>
+
+namespace brisalune::json {
+
+// ---- errors -------------------------------------------------------------------------------
+
+const char* kindName(DecodeError::Kind kind) noexcept {
+    switch (kind) {
+        case DecodeError::Kind::dataCorrupted: return "dataCorrupted";
+        case DecodeError::Kind::keyNotFound: return "keyNotFound";
+        case DecodeError::Kind::valueNotFound: return "valueNotFound";
+        case DecodeError::Kind::typeMismatch: return "typeMismatch";
+    }
+    return "dataCorrupted";
+}
+
+DecodeError::DecodeError(Kind kind, std::string detail)
+    : std::runtime_error(""), kind_(kind), detail_(std::move(detail)) {
+    describe();
+}
+
+std::string DecodeError::path() const {
+    std::string out;
+    for (auto it = reversedPath_.rbegin(); it != reversedPath_.rend(); ++it) {
+        if (!out.empty() && it->front() != '[') out += '.';
+        out += *it;
+    }
+    return out;
+}
+
+void DecodeError::prependKey(std::string_view key) {
+    reversedPath_.emplace_back(key);
+    describe();
+}
+
+void DecodeError::prependIndex(std::size_t index) {
+    reversedPath_.push_back("[" + std::to_string(index) + "]");
+    describe();
+}
+
+void DecodeError::describe() {
+    description_ = kindName(kind_);
+    std::string where = path();
+    if (!where.empty()) description_ += ": " + where;
+    if (!detail_.empty()) description_ += ": " + detail_;
+}
+
+// ---- the writer ---------------------------------------------------------------------------
+
+namespace {
+
+// Length of the valid UTF-8 sequence at s[i], or 0 when it is not one (overlong forms,
+// surrogates and code points above U+10FFFF are invalid).
+std::size_t utf8SequenceLength(std::string_view s, std::size_t i) {
+    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    unsigned char b0 = byte(i);
+    std::size_t length = b0 < 0x80 ? 1 : (b0 >> 5) == 0x6 ? 2 : (b0 >> 4) == 0xE ? 3 : (b0 >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || i + length > s.size()) return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    }
+    if (length == 2 && b0 < 0xC2) return 0;
+    if (length == 3) {
+        unsigned char b1 = byte(i + 1);
+        if ((b0 == 0xE0 && b1 < 0xA0) || (b0 == 0xED && b1 >= 0xA0)) return 0;
+    }
+    if (length == 4) {
+        unsigned char b1 = byte(i + 1);
+        if ((b0 == 0xF0 && b1 < 0x90) || b0 > 0xF4 || (b0 == 0xF4 && b1 >= 0x90)) return 0;
+    }
+    return length;
+}
+
+void appendEscaped(std::string& out, std::string_view s) {
+    static constexpr char hex[] = "0123456789abcdef";
+    out += '"';
+    std::size_t i = 0;
+    while (i < s.size()) {
+        auto c = static_cast<unsigned char>(s[i]);
+        if (c >= 0x80) {
+            std::size_t length = utf8SequenceLength(s, i);
+            if (length == 0) throw EncodeError("invalid UTF-8 in a string");
+            out.append(s, i, length);
+            i += length;
+            continue;
+        }
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            case '\b': out += "\\b"; break;
+            case '\f': out += "\\f"; break;
+            default:
+                if (c < 0x20) {
+                    out += "\\u00";
+                    out += hex[c >> 4];
+                    out += hex[c & 0xF];
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+        ++i;
+    }
+    out += '"';
+}
+
+template <class N>
+void appendNumber(std::string& out, N value) {
+    char buffer[32];
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr);
+}
+
+}  // namespace
+
+void Writer::separate() {
+    if (afterKey_) {
+        afterKey_ = false;
+    } else if (!first_) {
+        out_ += ',';
+    }
+    first_ = false;
+}
+
+void Writer::null() { separate(); out_ += "null"; }
+void Writer::boolean(bool value) { separate(); out_ += value ? "true" : "false"; }
+void Writer::integer(std::int64_t value) { separate(); appendNumber(out_, value); }
+void Writer::unsignedInteger(std::uint64_t value) { separate(); appendNumber(out_, value); }
+
+void Writer::number(double value) {
+    if (!std::isfinite(value)) throw EncodeError("a number that is not finite cannot be written as JSON");
+    separate();
+    appendNumber(out_, value);
+}
+
+void Writer::string(std::string_view value) {
+    separate();
+    appendEscaped(out_, value);
+}
+
+void Writer::open(char bracket) {
+    if (depth_ >= maxDepth) throw EncodeError("nesting deeper than " + std::to_string(maxDepth) + " levels");
+    separate();
+    out_ += bracket;
+    ++depth_;
+    first_ = true;
+}
+
+void Writer::close(char bracket) {
+    out_ += bracket;
+    --depth_;
+    first_ = false;
+}
+
+void Writer::beginObject() { open('{'); }
+void Writer::endObject() { close('}'); }
+void Writer::beginArray() { open('['); }
+void Writer::endArray() { close(']'); }
+
+void Writer::key(std::string_view key) {
+    separate();
+    appendEscaped(out_, key);
+    out_ += ':';
+    afterKey_ = true;
+}
+
+std::string Writer::take() {
+    std::string result = std::move(out_);
+    out_.clear();
+    depth_ = 0;
+    first_ = true;
+    afterKey_ = false;
+    return result;
+}
+
+// ---- the generic tree ---------------------------------------------------------------------
+
+void Codec<Value>::write(Writer& w, const Value& v) {
+    std::visit(
+        [&](const auto& x) {
+            using X = std::decay_t<decltype(x)>;
+            if constexpr (std::is_same_v<X, std::nullptr_t>) {
+                w.null();
+            } else {
+                writeValue(w, x);
+            }
+        },
+        v.data);
+}
+
+namespace {
+
+void writePretty(std::string& out, const Value& v, std::size_t depth) {
+    if (depth > maxDepth) throw EncodeError("nesting deeper than " + std::to_string(maxDepth) + " levels");
+    auto newline = [&](std::size_t level) {
+        out += '\n';
+        out.append(2 * level, ' ');
+    };
+    if (const auto* array = v.get<Array>()) {
+        if (array->empty()) { out += "[]"; return; }
+        out += '[';
+        for (std::size_t i = 0; i < array->size(); ++i) {
+            if (i) out += ',';
+            newline(depth + 1);
+            writePretty(out, (*array)[i], depth + 1);
+        }
+        newline(depth);
+        out += ']';
+    } else if (const auto* object = v.get<Object>()) {
+        if (object->empty()) { out += "{}"; return; }
+        out += '{';
+        bool first = true;
+        for (const auto& [key, member] : *object) {  // std::map: keys already in order
+            if (!first) out += ',';
+            first = false;
+            newline(depth + 1);
+            appendEscaped(out, key);
+            out += " : ";
+            writePretty(out, member, depth + 1);
+        }
+        newline(depth);
+        out += '}';
+    } else {
+        Writer w;
+        Codec<Value>::write(w, v);
+        out += w.take();
+    }
+}
+
+}  // namespace
+
+std::string write(const Value& value, Style style) {
+    if (style == Style::prettySorted) {
+        std::string out;
+        writePretty(out, value, 0);
+        return out;
+    }
+    Writer w;
+    Codec<Value>::write(w, value);
+    return w.take();
+}
+
+Value parse(std::string_view text) { return decode<Value>(text); }
+
+std::string reformat(std::string_view text, Style style) { return write(parse(text), style); }
+
+// ---- reading ------------------------------------------------------------------------------
+
+Node::Kind Node::kind() const {
+    switch (e_.type()) {
+        case simdjson::dom::element_type::NULL_VALUE: return Kind::null;
+        case simdjson::dom::element_type::BOOL: return Kind::boolean;
+        case simdjson::dom::element_type::INT64:
+        case simdjson::dom::element_type::UINT64: return Kind::integer;
+        case simdjson::dom::element_type::DOUBLE: return Kind::number;
+        case simdjson::dom::element_type::STRING: return Kind::string;
+        case simdjson::dom::element_type::ARRAY: return Kind::array;
+        case simdjson::dom::element_type::OBJECT: return Kind::object;
+    }
+    return Kind::null;
+}
+
+namespace {
+
+const char* kindText(Node::Kind kind) {
+    switch (kind) {
+        case Node::Kind::null: return "null";
+        case Node::Kind::boolean: return "bool";
+        case Node::Kind::integer: return "integer";
+        case Node::Kind::number: return "number";
+        case Node::Kind::string: return "string";
+        case Node::Kind::array: return "array";
+        case Node::Kind::object: return "object";
+    }
+    return "value";
+}
+
+}  // namespace
+
+void Node::mismatch(std::string_view expected) const {
+    throw DecodeError(isNull() ? DecodeError::Kind::valueNotFound : DecodeError::Kind::typeMismatch,
+                      "expected " + std::string(expected) + ", found " + kindText(kind()));
+}
+
+void Node::corrupted(std::string detail) { throw DecodeError(DecodeError::Kind::dataCorrupted, std::move(detail)); }
+
+void Node::outOfRange() const { corrupted("number out of range"); }
+
+std::int64_t Node::int64() const {
+    switch (e_.type()) {
+        case simdjson::dom::element_type::INT64: return e_.get_int64().value_unsafe();
+        case simdjson::dom::element_type::UINT64: outOfRange();
+        case simdjson::dom::element_type::DOUBLE: {
+            // An integral double such as 3.0 or 1e3 is an integer; 1.5 is not.
+            double d = e_.get_double().value_unsafe();
+            if (d != std::trunc(d)) mismatch("integer");
+            if (!(d >= -0x1p63 && d < 0x1p63)) outOfRange();
+            return static_cast<std::int64_t>(d);
+        }
+        default: mismatch("integer");
+    }
+}
+
+std::chrono::sys_seconds Node::date() const {
+    auto parsed = platform::parseInternetDate(string());
+    if (!parsed) corrupted("expected an ISO-8601 date-time, found \"" + std::string(string()) + "\"");
+    return *parsed;
+}
+
+Value Node::value() const {
+    switch (kind()) {
+        case Kind::null: return nullptr;
+        case Kind::boolean: return boolean();
+        case Kind::integer:
+            if (e_.type() == simdjson::dom::element_type::UINT64) return number();
+            return int64();
+        case Kind::number: return number();
+        case Kind::string: return std::string(string());
+        case Kind::array: {
+            Array array;
+            array.reserve(arraySize());
+            forEachElement([&](const Node& element) { array.push_back(element.value()); });
+            return array;
+        }
+        case Kind::object: {
+            Object object;
+            forEachMember([&](std::string_view key, const Node& member) {
+                object.insert_or_assign(std::string(key), member.value());
+            });
+            return object;
+        }
+    }
+    return nullptr;
+}
+
+void Codec<std::chrono::sys_seconds>::write(Writer& w, std::chrono::sys_seconds v) {
+    w.string(platform::formatInternetDate(v));
+}
+
+namespace detail {
+
+struct ParserLease::Own {
+    simdjson::dom::parser parser;
+    std::string padded;  // simdjson reads up to SIMDJSON_PADDING bytes past the end
+    bool inUse = false;
+
+    Own() {
+        if (parser.allocate(4096, maxDepth) != simdjson::SUCCESS) throw std::bad_alloc();
+    }
+};
+
+ParserLease::Own& ParserLease::threadOwn() {
+    thread_local Own own;
+    return own;
+}
+
+ParserLease::ParserLease() {
+    if (!threadOwn().inUse) {
+        threadOwn().inUse = true;
+        borrowed_ = true;
+    } else {
+        own_ = std::make_unique<Own>();
+    }
+}
+
+ParserLease::~ParserLease() {
+    if (borrowed_) threadOwn().inUse = false;
+}
+
+simdjson::dom::element ParserLease::parse(std::string_view text) {
+    Own& p = borrowed_ ? threadOwn() : *own_;
+    p.padded.assign(text);
+    p.padded.append(simdjson::SIMDJSON_PADDING, '\0');
+    auto result = p.parser.parse(p.padded.data(), text.size(), false);
+    if (result.error() == simdjson::DEPTH_ERROR) {
+        Node::corrupted("nesting deeper than " + std::to_string(maxDepth) + " levels");
+    }
+    if (result.error()) {
+        Node::corrupted(std::string("the data is not valid JSON: ") + simdjson::error_message(result.error()));
+    }
+    return result.value_unsafe();
+}
+
+}  // namespace detail
+
+}  // namespace brisalune::json
