@@ -1,0 +1,84 @@
+#pragma once
+
+// User defaults: typed values under string keys, kept in one JSON file.
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace brisalune::platform {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// One stored value. A date is a std::chrono::sys_seconds; integers and doubles stay distinct.
+struct DefaultsValue {
+    using List = std::vector<DefaultsValue>;
+    using Map = std::map<std::string, DefaultsValue, std::less<>>;
+    using Data =
+        std::variant<bool, std::int64_t, double, std::string, Bytes, std::chrono::sys_seconds, List, Map>;
+
+    Data data = false;
+
+    DefaultsValue() = default;
+    template <class T>
+        requires std::is_constructible_v<Data, T&&>
+    DefaultsValue(T&& v) : data(std::forward<T>(v)) {}  // NOLINT: implicit on purpose, like a literal
+    DefaultsValue(int v) : data(std::int64_t{v}) {}
+    DefaultsValue(const char* v) : data(std::string(v)) {}
+    DefaultsValue(std::string_view v) : data(std::string(v)) {}
+
+    template <class T> bool is() const { return std::holds_alternative<T>(data); }
+    template <class T> const T* get() const { return std::get_if<T>(&data); }
+
+    friend bool operator==(const DefaultsValue&, const DefaultsValue&) = default;
+};
+
+// Every instance reads and writes its file directly, so instances on one file never disagree.
+// In the file each key maps to a tagged value ({"integer": 3}, {"bytes": "<base64>"}, ...).
+// A missing, unreadable or corrupt file reads as empty; a member that does not decode reads as
+// absent and is kept as it stands by every write.
+class Defaults {
+public:
+    explicit Defaults(std::filesystem::path file);
+
+    // `$XDG_CONFIG_HOME/brisalune/defaults.json`, else `$HOME/.config/brisalune/defaults.json`.
+    static Defaults& standard();
+    static std::filesystem::path standardFile();
+
+    const std::filesystem::path& file() const { return file_; }
+
+    // Reads give nullopt for an absent key and for a value of another type.
+    std::optional<DefaultsValue> value(std::string_view key) const;
+    std::optional<std::string> string(std::string_view key) const;
+    std::optional<std::int64_t> integer(std::string_view key) const;
+    std::optional<double> number(std::string_view key) const;
+    std::optional<bool> boolean(std::string_view key) const;
+    std::optional<Bytes> bytes(std::string_view key) const;
+    std::optional<std::chrono::sys_seconds> date(std::string_view key) const;
+
+    // Writes replace the file atomically (temp file, fsync, rename, fsync of the folder).
+    // Throw std::system_error when the file cannot be read or written, std::invalid_argument
+    // for a value the file cannot hold (invalid UTF-8, a non-finite double, too deep nesting)
+    // and std::out_of_range for a date outside years 0000-9999; the file is unchanged then.
+    void set(std::string_view key, DefaultsValue value);
+    void remove(std::string_view key);
+
+    // One lock for every Defaults instance of the process; stores that read-modify-write hold it.
+    static std::recursive_mutex& processLock();
+
+private:
+    template <class T> std::optional<T> typed(std::string_view key) const;
+
+    std::filesystem::path file_;
+};
+
+}  // namespace brisalune::platform

@@ -1,0 +1,390 @@
+#include "brisalune/platform/defaults.hpp"
+
+#include "brisalune/platform/json.hpp"
+#include "brisalune/platform/time.hpp"
+
+#include <array>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <stdexcept>
+#include <system_error>
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace brisalune::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A defaults file is small; anything larger is not ours and reads as corrupt.
+constexpr std::size_t maxFileSize = 16 * 1024 * 1024;
+
+// Values nest two JSON levels per level (the tag object, then the list or map).
+constexpr std::size_t maxValueDepth = json::maxDepth / 2 - 1;
+
+[[noreturn]] void fail(const std::string& what, const fs::path& path) {
+    throw std::system_error(errno, std::generic_category(), what + " " + path.string());
+}
+
+// An open descriptor, closed on every path out.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+    // Closes now so a failed close (lost write-back) can be reported.
+    int close() { return ::close(std::exchange(fd_, -1)); }
+
+private:
+    int fd_;
+};
+
+// ---- base64 (standard alphabet, padded) ----
+
+constexpr std::string_view alphabet =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+std::string base64(const Bytes& bytes) {
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+        std::uint32_t group = std::uint32_t{bytes[i]} << 16;
+        if (n > 1) group |= std::uint32_t{bytes[i + 1]} << 8;
+        if (n > 2) group |= bytes[i + 2];
+        for (std::size_t k = 0; k < 4; ++k)
+            out += k <= n ? alphabet[(group >> (18 - 6 * k)) & 0x3F] : '=';
+    }
+    return out;
+}
+
+std::optional<Bytes> unbase64(std::string_view text) {
+    if (text.size() % 4 != 0) return std::nullopt;
+    std::size_t padding = 0;
+    while (padding < 2 && padding < text.size() && text[text.size() - 1 - padding] == '=') ++padding;
+    Bytes out;
+    out.reserve(text.size() / 4 * 3);
+    std::uint32_t group = 0;
+    for (std::size_t i = 0; i < text.size() - padding; ++i) {
+        const auto digit = alphabet.find(text[i]);
+        if (digit == std::string_view::npos) return std::nullopt;
+        group = (group << 6) | static_cast<std::uint32_t>(digit);
+        if (i % 4 == 3) {
+            out.push_back(static_cast<std::uint8_t>(group >> 16));
+            out.push_back(static_cast<std::uint8_t>(group >> 8));
+            out.push_back(static_cast<std::uint8_t>(group));
+            group = 0;
+        }
+    }
+    if (padding == 2) out.push_back(static_cast<std::uint8_t>(group >> 4));
+    if (padding == 1) {
+        out.push_back(static_cast<std::uint8_t>(group >> 10));
+        out.push_back(static_cast<std::uint8_t>(group >> 2));
+    }
+    return out;
+}
+
+// ---- values to and from their tagged JSON form ----
+
+json::Value tagged(const char* tag, json::Value payload) {
+    json::Object object;
+    object.emplace(tag, std::move(payload));
+    return object;
+}
+
+json::Value encode(const DefaultsValue& value, std::size_t depth);
+
+struct Encoder {
+    std::size_t depth;
+
+    json::Value operator()(bool v) const { return tagged("bool", v); }
+    json::Value operator()(std::int64_t v) const { return tagged("integer", v); }
+    json::Value operator()(double v) const {
+        if (!std::isfinite(v)) throw std::invalid_argument("defaults cannot hold a non-finite double");
+        return tagged("double", v);
+    }
+    json::Value operator()(const std::string& v) const { return tagged("string", v); }
+    json::Value operator()(const Bytes& v) const { return tagged("bytes", base64(v)); }
+    json::Value operator()(std::chrono::sys_seconds v) const {
+        return tagged("date", formatInternetDate(v));
+    }
+    json::Value operator()(const DefaultsValue::List& list) const {
+        json::Array out;
+        out.reserve(list.size());
+        for (const auto& item : list) out.push_back(encode(item, depth + 1));
+        return tagged("list", std::move(out));
+    }
+    json::Value operator()(const DefaultsValue::Map& map) const {
+        json::Object out;
+        for (const auto& [key, item] : map) out.emplace(key, encode(item, depth + 1));
+        return tagged("map", std::move(out));
+    }
+};
+
+json::Value encode(const DefaultsValue& value, std::size_t depth) {
+    if (depth > maxValueDepth) throw std::invalid_argument("defaults value nested too deeply");
+    return std::visit(Encoder{depth}, value.data);
+}
+
+std::optional<DefaultsValue> decode(const json::Value& value);
+
+template <class T>
+std::optional<DefaultsValue> plain(const json::Value& payload) {
+    if (const T* v = payload.get<T>()) return DefaultsValue{*v};
+    return std::nullopt;
+}
+
+std::optional<DefaultsValue> decodeDouble(const json::Value& payload) {
+    if (const double* v = payload.get<double>()) return DefaultsValue{*v};
+    // A writer may print a whole double without a fraction.
+    if (const std::int64_t* v = payload.get<std::int64_t>()) return DefaultsValue{static_cast<double>(*v)};
+    return std::nullopt;
+}
+
+std::optional<DefaultsValue> decodeBytes(const json::Value& payload) {
+    const std::string* text = payload.get<std::string>();
+    if (!text) return std::nullopt;
+    if (auto bytes = unbase64(*text)) return DefaultsValue{std::move(*bytes)};
+    return std::nullopt;
+}
+
+std::optional<DefaultsValue> decodeDate(const json::Value& payload) {
+    const std::string* text = payload.get<std::string>();
+    if (!text) return std::nullopt;
+    if (const auto instant = parseInternetDate(*text)) return DefaultsValue{*instant};
+    return std::nullopt;
+}
+
+std::optional<DefaultsValue> decodeList(const json::Value& payload) {
+    const json::Array* array = payload.get<json::Array>();
+    if (!array) return std::nullopt;
+    DefaultsValue::List out;
+    out.reserve(array->size());
+    for (const auto& item : *array) {
+        auto decoded = decode(item);
+        if (!decoded) return std::nullopt;
+        out.push_back(std::move(*decoded));
+    }
+    return DefaultsValue{std::move(out)};
+}
+
+std::optional<DefaultsValue> decodeMap(const json::Value& payload) {
+    const json::Object* object = payload.get<json::Object>();
+    if (!object) return std::nullopt;
+    DefaultsValue::Map out;
+    for (const auto& [key, item] : *object) {
+        auto decoded = decode(item);
+        if (!decoded) return std::nullopt;
+        out.emplace(key, std::move(*decoded));
+    }
+    return DefaultsValue{std::move(out)};
+}
+
+struct Tag {
+    std::string_view name;
+    std::optional<DefaultsValue> (*decode)(const json::Value&);
+};
+
+constexpr std::array<Tag, 8> tags{{
+    {"bool", plain<bool>},
+    {"integer", plain<std::int64_t>},
+    {"double", decodeDouble},
+    {"string", plain<std::string>},
+    {"bytes", decodeBytes},
+    {"date", decodeDate},
+    {"list", decodeList},
+    {"map", decodeMap},
+}};
+
+// A tagged value is an object of exactly one known tag; anything else does not decode.
+std::optional<DefaultsValue> decode(const json::Value& value) {
+    const json::Object* object = value.get<json::Object>();
+    if (!object || object->size() != 1) return std::nullopt;
+    const auto& [name, payload] = *object->begin();
+    for (const Tag& tag : tags)
+        if (tag.name == name) return tag.decode(payload);
+    return std::nullopt;
+}
+
+// ---- the file ----
+
+// The file's text; nullopt when there is none. A file that is not a regular file, or too large
+// to be ours, gives an empty text (read as corrupt). Throws std::system_error when it exists
+// but cannot be read.
+std::optional<std::string> readText(const fs::path& file) {
+    // Non-blocking, so a FIFO put in place of the file cannot hang the open.
+    Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (fd.get() < 0) {
+        if (errno == ENOENT) return std::nullopt;
+        fail("cannot open", file);
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) fail("cannot inspect", file);
+    if (!S_ISREG(info.st_mode)) return std::string();
+    std::string text;
+    std::array<char, 65536> buffer{};
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) fail("cannot read", file);
+        if (n == 0) return text;
+        text.append(buffer.data(), static_cast<std::size_t>(n));
+        if (text.size() > maxFileSize) return std::string();
+    }
+}
+
+// The members of the file's root object; empty when the file is missing or not a JSON object.
+json::Object loadMembers(const fs::path& file) {
+    const auto text = readText(file);
+    if (!text) return {};
+    try {
+        json::Value root = json::parse(*text);
+        if (json::Object* members = root.get<json::Object>()) return std::move(*members);
+    } catch (const json::DecodeError&) {
+        // Corrupt: read as empty, replaced by the next write.
+    }
+    return {};
+}
+
+json::Object loadMembersOrEmpty(const fs::path& file) {
+    try {
+        return loadMembers(file);
+    } catch (const std::system_error&) {
+        return {};  // unreadable reads as empty; writes refuse it instead of overwriting
+    }
+}
+
+void makeFolder(const fs::path& folder) {
+    struct stat info {};
+    if (folder.empty() || ::stat(folder.c_str(), &info) == 0) return;  // a non-folder fails later
+    if (errno != ENOENT) fail("cannot inspect", folder);
+    if (folder.has_parent_path() && folder.parent_path() != folder) makeFolder(folder.parent_path());
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) fail("cannot create folder", folder);
+}
+
+void writeAll(int fd, std::string_view text, const fs::path& path) {
+    while (!text.empty()) {
+        const ssize_t n = ::write(fd, text.data(), text.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) fail("cannot write", path);
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+void syncFolder(const fs::path& folder) {
+    Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() < 0) fail("cannot open folder", folder);
+    // Some file systems cannot sync a folder (EINVAL); the rename itself has happened.
+    if (::fsync(fd.get()) != 0 && errno != EINVAL) fail("cannot sync folder", folder);
+}
+
+std::string serialize(const json::Object& members) {
+    try {
+        return json::write(json::Value{members}, json::Style::prettySorted) + "\n";
+    } catch (const json::EncodeError& error) {
+        throw std::invalid_argument(std::string("defaults cannot hold this value: ") + error.what());
+    }
+}
+
+// Replaces the file with `text` so that a crash leaves either the old file or the new one.
+void replaceFile(const fs::path& file, const std::string& text) {
+    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
+    makeFolder(folder);
+    std::string tempName = (folder / ("." + file.filename().string() + ".XXXXXX")).string();
+    Descriptor fd(::mkostemp(tempName.data(), O_CLOEXEC));  // 0600, created exclusively
+    if (fd.get() < 0) fail("cannot create temporary file in", folder);
+    try {
+        writeAll(fd.get(), text, tempName);
+        if (::fsync(fd.get()) != 0) fail("cannot sync", tempName);
+        if (fd.close() != 0) fail("cannot close", tempName);
+        if (::rename(tempName.c_str(), file.c_str()) != 0) fail("cannot replace", file);
+    } catch (...) {
+        ::unlink(tempName.c_str());
+        throw;
+    }
+    syncFolder(folder);
+}
+
+std::optional<fs::path> homeFolder() {
+    if (const char* home = std::getenv("HOME"); home && *home) return fs::path(home);
+    std::array<char, 4096> buffer{};
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+        found->pw_dir && *found->pw_dir)
+        return fs::path(found->pw_dir);
+    return std::nullopt;
+}
+
+}  // namespace
+
+Defaults::Defaults(std::filesystem::path file) : file_(std::move(file)) {}
+
+std::filesystem::path Defaults::standardFile() {
+    // Relative XDG paths are invalid and ignored.
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/')
+        return fs::path(config) / "brisalune" / "defaults.json";
+    if (const auto home = homeFolder()) return *home / ".config" / "brisalune" / "defaults.json";
+    throw std::runtime_error("no home folder for the user defaults");
+}
+
+Defaults& Defaults::standard() {
+    static Defaults instance(standardFile());
+    return instance;
+}
+
+std::recursive_mutex& Defaults::processLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+std::optional<DefaultsValue> Defaults::value(std::string_view key) const {
+    std::lock_guard lock(processLock());
+    const json::Object members = loadMembersOrEmpty(file_);
+    const auto found = members.find(key);
+    if (found == members.end()) return std::nullopt;
+    return decode(found->second);
+}
+
+template <class T>
+std::optional<T> Defaults::typed(std::string_view key) const {
+    auto found = value(key);
+    if (!found || !found->is<T>()) return std::nullopt;
+    return std::get<T>(std::move(found->data));
+}
+
+std::optional<std::string> Defaults::string(std::string_view key) const { return typed<std::string>(key); }
+std::optional<std::int64_t> Defaults::integer(std::string_view key) const { return typed<std::int64_t>(key); }
+std::optional<double> Defaults::number(std::string_view key) const { return typed<double>(key); }
+std::optional<bool> Defaults::boolean(std::string_view key) const { return typed<bool>(key); }
+std::optional<Bytes> Defaults::bytes(std::string_view key) const { return typed<Bytes>(key); }
+std::optional<std::chrono::sys_seconds> Defaults::date(std::string_view key) const {
+    return typed<std::chrono::sys_seconds>(key);
+}
+
+void Defaults::set(std::string_view key, DefaultsValue value) {
+    json::Value encoded = encode(value, 0);
+    std::lock_guard lock(processLock());
+    json::Object members = loadMembers(file_);
+    members.insert_or_assign(std::string(key), std::move(encoded));
+    replaceFile(file_, serialize(members));
+}
+
+void Defaults::remove(std::string_view key) {
+    std::lock_guard lock(processLock());
+    json::Object members = loadMembers(file_);
+    const auto found = members.find(key);
+    if (found == members.end()) return;
+    members.erase(found);
+    replaceFile(file_, serialize(members));
+}
+
+}  // namespace brisalune::platform
