@@ -3,12 +3,14 @@
 #include "brisalune/platform/json.hpp"
 #include "brisalune/platform/time.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <stdexcept>
 #include <system_error>
+#include <utility>
 
 #include <fcntl.h>
 #include <pwd.h>
