@@ -16,6 +16,7 @@
 
 #include <brisalune/platform/json.hpp>
 #include <brisalune/platform/json_writer.hpp>
+#include <brisalune/platform/url.hpp>
 
 #include <chrono>
 #include <concepts>
@@ -39,9 +40,11 @@ struct OrEmpty {};         // a missing or null value reads as the member's defa
 template <class V>
 struct OrValue { V value; };  // a missing or null value reads as `value`
 struct NullWhenAbsent {};  // an absent std::optional is written as null instead of left out
+struct Lenient {};         // a std::optional whose value does not decode reads as none
 
 inline constexpr OrEmpty orEmpty{};
 inline constexpr NullWhenAbsent nullWhenAbsent{};
+inline constexpr Lenient lenient{};
 template <class V>
 constexpr OrValue<V> orDefault(V value) { return {value}; }
 
@@ -142,6 +145,17 @@ struct Codec<std::chrono::sys_seconds> {
     static void write(Writer& w, std::chrono::sys_seconds v);
     template <class Node>
     static void read(const Node& n, std::chrono::sys_seconds& out) { out = n.date(); }
+};
+
+template <>
+struct Codec<platform::Url> {
+    static void write(Writer& w, const platform::Url& v) { w.string(v.text()); }
+    template <class Node>
+    static void read(const Node& n, platform::Url& out) {
+        auto url = platform::Url::parse(n.string());
+        if (!url) Node::corrupted("invalid URL string");
+        out = std::move(*url);
+    }
 };
 
 template <class T>

@@ -112,6 +112,15 @@ namespace detail {
 
 template <class M, class Policy>
 void readField(const Node& n, M& member, Policy policy) {
+    if constexpr (std::is_same_v<Policy, Lenient>) {
+        static_assert(IsOptional<M>::value, "only an optional field can be lenient");
+        try {
+            Codec<M>::read(n, member);
+        } catch (const DecodeError&) {
+            member.reset();
+        }
+        return;
+    }
     if constexpr (std::is_same_v<Policy, OrEmpty> || requires { policy.value; }) {
         if (n.isNull()) {
             if constexpr (std::is_same_v<Policy, OrEmpty>) {

@@ -1,0 +1,44 @@
+#pragma once
+
+// How every endpoint turns an answer into a value. Include it in endpoint sources only: it
+// pulls in the JSON parser.
+
+#include <brisalune/client/client.hpp>
+#include <brisalune/client/errors.hpp>
+#include <brisalune/platform/json_decode.hpp>
+
+#include <string_view>
+
+namespace brisalune {
+
+// Decodes a 2xx body as T; any failure is invalidResponse with the decoder's full description.
+template <class T>
+T decodeAnswer(std::string_view body) {
+    try {
+        return json::decode<T>(body);
+    } catch (const json::DecodeError& error) {
+        throw BrisaluneError::invalidResponse(error.what());
+    }
+}
+
+// Throws the mapped error for a status outside 200-299.
+inline Answer requireSuccess(Answer answer) {
+    if (answer.status < 200 || answer.status > 299) throw BrisaluneClient::error(answer.status, answer.body);
+    return answer;
+}
+
+// Sends the call (with its body, when given) and decodes a 2xx answer as T.
+template <class T, class... Body>
+T fetch(const BrisaluneClient& client, const Call& call, const Body&... body) {
+    static_assert(sizeof...(Body) <= 1);
+    return decodeAnswer<T>(requireSuccess(client.send(call, body...)).body);
+}
+
+// Sends the call and accepts any 2xx answer without reading its body.
+template <class... Body>
+void perform(const BrisaluneClient& client, const Call& call, const Body&... body) {
+    static_assert(sizeof...(Body) <= 1);
+    requireSuccess(client.send(call, body...));
+}
+
+}  // namespace brisalune

@@ -1,0 +1,120 @@
+#pragma once
+
+// The one error every API call throws, with the text the user sees for each case, and the
+// mapping from a non-2xx answer to it.
+
+#include <brisalune/client/server_compatibility.hpp>
+#include <brisalune/platform/url.hpp>
+
+#include <exception>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brisalune {
+
+// One validation problem; `field` is empty when it concerns no particular field.
+struct FieldError {
+    std::string field;
+    std::string reason;
+
+    friend bool operator==(const FieldError&, const FieldError&) = default;
+};
+
+class BrisaluneError : public std::exception {
+public:
+    enum class Case {
+        unauthorized,
+        forbidden,
+        notFound,
+        rateLimited,
+        conflict,
+        referenced,
+        validation,
+        refused,
+        quota,
+        clientOutdated,
+        serverOutdated,
+        server,
+        transport,
+        invalidResponse,
+        invalidResetToken,
+        emailNotVerified,
+        invalidVerificationToken,
+    };
+
+    static BrisaluneError unauthorized(std::string message);
+    static BrisaluneError forbidden(std::string message);
+    static BrisaluneError notFound(std::string message);
+    static BrisaluneError rateLimited(std::string message);
+    static BrisaluneError conflict(std::string message);
+    static BrisaluneError referenced(std::vector<std::string> rules);
+    static BrisaluneError validation(std::vector<FieldError> errors);
+    static BrisaluneError refused(std::vector<std::string> reasons);
+    static BrisaluneError quota(std::string limit, std::string message);
+    static BrisaluneError clientOutdated(ClientOutdated outdated);
+    static BrisaluneError serverOutdated(platform::Url host, std::string version);
+    static BrisaluneError server(int status, std::string message);
+    static BrisaluneError transport(std::string message);
+    static BrisaluneError invalidResponse(std::string message);
+    static BrisaluneError invalidResetToken();
+    static BrisaluneError emailNotVerified();
+    static BrisaluneError invalidVerificationToken();
+
+    Case kind() const noexcept { return case_; }
+    bool is(Case c) const noexcept { return case_ == c; }
+
+    // The payloads; each is empty for the cases that do not carry it.
+    const std::string& message() const noexcept { return message_; }       // message, quota's message
+    const std::vector<std::string>& texts() const noexcept { return texts_; }  // referenced rules, refusals
+    const std::vector<FieldError>& fieldErrors() const noexcept { return fieldErrors_; }
+    const std::string& limit() const noexcept { return limit_; }
+    const std::optional<ClientOutdated>& outdated() const noexcept { return outdated_; }
+    const std::optional<platform::Url>& host() const noexcept { return host_; }
+    const std::string& version() const noexcept { return version_; }
+    int status() const noexcept { return status_; }
+
+    // The user-facing text.
+    const std::string& errorDescription() const noexcept { return description_; }
+    const char* what() const noexcept override { return description_.c_str(); }
+
+    bool isEmailNotVerified() const;
+    bool isWrongCurrentPassword() const;
+
+    // "field (reason)" or "reason", joined with ", ".
+    static std::string validationSummary(const std::vector<FieldError>& errors);
+
+private:
+    explicit BrisaluneError(Case c) : case_(c) {}
+    static BrisaluneError withMessage(Case c, std::string message);
+    BrisaluneError&& described() &&;
+
+    Case case_;
+    std::string message_;
+    std::vector<std::string> texts_;
+    std::vector<FieldError> fieldErrors_;
+    std::string limit_;
+    std::optional<ClientOutdated> outdated_;
+    std::optional<platform::Url> host_;
+    std::string version_;
+    int status_ = 0;
+    std::string description_;
+};
+
+// The role a refusal names ("admin role required", "member role or above required"), or none.
+std::optional<std::string> neededRole(const BrisaluneError& error);
+
+// Blank: nothing but white space, newlines and , ; : - ( ).
+bool isMeaningful(std::string_view text);
+
+// The error body's "error" text; empty when the body is not such a body.
+std::string errorMessage(std::string_view body);
+
+// The validation problems of a 400/422 body; `message` stands in when the body lists none.
+std::vector<FieldError> fieldErrors(std::string_view body, const std::string& message);
+
+// What a non-2xx answer becomes. Never throws: the caller throws the result.
+BrisaluneError errorForStatus(int status, std::string_view body);
+
+}  // namespace brisalune
