@@ -1,0 +1,315 @@
+#include "brisalune/platform/json_codec.hpp"
+#include "brisalune/platform/json_decode.hpp"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <map>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace json = brisalune::json;
+using namespace std::string_literals;
+using std::chrono::sys_seconds;
+
+sys_seconds at(std::int64_t unixSeconds) { return sys_seconds{std::chrono::seconds{unixSeconds}}; }
+
+struct Tag {
+    std::string name;
+    std::int32_t weight = 0;
+    friend bool operator==(const Tag&, const Tag&) = default;
+};
+
+struct Severity {
+    std::string rawValue;
+    friend bool operator==(const Severity&, const Severity&) = default;
+};
+
+struct Item {
+    std::string id;
+    std::optional<std::string> note;
+    std::optional<std::int64_t> snoozedUntil;
+    std::vector<Tag> tags;
+    std::map<std::string, std::string> labels;
+    std::int64_t priority = 0;
+    bool muted = false;
+    double score = 0;
+    Severity severity;
+    sys_seconds createdAt{};
+    json::Value payload;
+    friend bool operator==(const Item&, const Item&) = default;
+};
+
+struct Page {
+    std::vector<Item> alerts;
+    friend bool operator==(const Page&, const Page&) = default;
+};
+
+struct Inner {
+    std::vector<std::string> b;
+};
+struct Outer {
+    Inner a;
+};
+
+// A value that travels as JSON text inside a string: its reader decodes again on the same thread.
+struct Embedded {
+    Tag tag;
+};
+struct Envelope {
+    std::vector<Embedded> items;
+    std::string after;
+};
+
+}  // namespace
+
+namespace brisalune::json {
+
+template <>
+inline constexpr auto keys<Tag> = object(field("name", &Tag::name), field("weight", &Tag::weight));
+
+template <>
+inline constexpr auto keys<Item> = object(
+    field("id", &Item::id),
+    field("note", &Item::note),
+    field("snoozed_until", &Item::snoozedUntil, nullWhenAbsent),
+    field("tags", &Item::tags, orEmpty),
+    field("labels", &Item::labels, orEmpty),
+    field("priority", &Item::priority, orDefault(std::int64_t{3})),
+    field("muted", &Item::muted),
+    field("score", &Item::score),
+    field("severity", &Item::severity),
+    field("created_at", &Item::createdAt),
+    field("payload", &Item::payload, orEmpty));
+
+template <>
+inline constexpr auto keys<Page> = object(field("alerts", &Page::alerts));
+template <>
+inline constexpr auto keys<Inner> = object(field("b", &Inner::b));
+template <>
+inline constexpr auto keys<Outer> = object(field("a", &Outer::a));
+template <>
+inline constexpr auto keys<Envelope> = object(field("items", &Envelope::items), field("after", &Envelope::after));
+
+template <>
+struct Codec<Embedded> {
+    static void write(Writer& w, const Embedded& v) { w.string(encode(v.tag)); }
+    template <class Node>
+    static void read(const Node& n, Embedded& out) { out.tag = decode<Tag>(n.string()); }
+};
+
+}  // namespace brisalune::json
+
+namespace {
+
+constexpr const char* minimalItem =
+    R"({"id":"a1","muted":false,"score":0.5,"severity":"high","created_at":"2026-01-02T03:04:05Z"})";
+
+std::string describe(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const json::DecodeError& error) {
+        return error.what();
+    }
+    return "no error";
+}
+
+std::string withDate(const std::string& date) {
+    std::string item = minimalItem;
+    return item.replace(item.find("2026"), 20, date);
+}
+
+template <class T>
+std::string decodeError(const std::string& text) {
+    return describe([&] { json::decode<T>(text); });
+}
+
+// ---- fields -------------------------------------------------------------------------------
+
+TEST(JsonRecord, ReadsEveryFieldKind) {
+    Item item = json::decode<Item>(R"({"id":"a1","note":"n","snoozed_until":17,"tags":[{"name":"db","weight":2}],
+        "labels":{"team":"ops"},"priority":1,"muted":true,"score":-2.5,"severity":"brand-new",
+        "created_at":"2026-01-02T04:04:05+01:00","payload":{"x":[1,"y",null]},"unknown":{"ignored":[1]}})");
+    EXPECT_EQ(item.id, "a1");
+    EXPECT_EQ(item.note, "n");
+    EXPECT_EQ(item.snoozedUntil, 17);
+    EXPECT_EQ(item.tags, (std::vector<Tag>{{"db", 2}}));
+    EXPECT_EQ(item.labels, (std::map<std::string, std::string>{{"team", "ops"}}));
+    EXPECT_EQ(item.priority, 1);
+    EXPECT_TRUE(item.muted);
+    EXPECT_EQ(item.score, -2.5);
+    EXPECT_EQ(item.severity.rawValue, "brand-new");  // unknown enumeration values are kept
+    EXPECT_EQ(item.createdAt, at(1767323045));
+    EXPECT_EQ(item.payload, json::parse(R"({"x":[1,"y",null]})"));
+    EXPECT_EQ(json::decode<Item>(json::encode(item)), item);
+}
+
+TEST(JsonRecord, AbsentAndNullFillOptionalAndLenientFields) {
+    Item absent = json::decode<Item>(minimalItem);
+    EXPECT_EQ(absent.note, std::nullopt);
+    EXPECT_EQ(absent.snoozedUntil, std::nullopt);
+    EXPECT_TRUE(absent.tags.empty());
+    EXPECT_TRUE(absent.labels.empty());
+    EXPECT_EQ(absent.priority, 3);
+    EXPECT_EQ(absent.payload, json::Value());
+
+    Item nulls = json::decode<Item>(
+        R"({"id":"a1","note":null,"snoozed_until":null,"tags":null,"labels":null,"priority":null,"payload":null,
+            "muted":false,"score":0.5,"severity":"high","created_at":"2026-01-02T03:04:05Z"})");
+    EXPECT_EQ(nulls, absent);
+}
+
+TEST(JsonRecord, WritesInTableOrderLeavingOutAbsentOptionals) {
+    Item item = json::decode<Item>(minimalItem);
+    EXPECT_EQ(json::encode(item),
+              R"({"id":"a1","snoozed_until":null,"tags":[],"labels":{},"priority":3,"muted":false,"score":0.5,)"
+              R"("severity":"high","created_at":"2026-01-02T03:04:05Z","payload":null})");
+    item.note = "n";
+    item.snoozedUntil = 5;
+    EXPECT_EQ(json::encode(item).substr(0, 41), R"({"id":"a1","note":"n","snoozed_until":5,")");
+    EXPECT_EQ(json::encode(Tag{"z", 1}, json::Style::prettySorted), "{\n  \"name\" : \"z\",\n  \"weight\" : 1\n}");
+}
+
+// ---- strict types -------------------------------------------------------------------------
+
+TEST(JsonStrictTypes, NumbersBooleansAndStringsDoNotMix) {
+    EXPECT_EQ(decodeError<std::int64_t>("true"), "typeMismatch: expected integer, found bool");
+    EXPECT_EQ(decodeError<double>("false"), "typeMismatch: expected number, found bool");
+    EXPECT_EQ(decodeError<bool>("1"), "typeMismatch: expected bool, found integer");
+    EXPECT_EQ(decodeError<bool>(R"("true")"), "typeMismatch: expected bool, found string");
+    EXPECT_EQ(decodeError<std::string>("1"), "typeMismatch: expected string, found integer");
+    EXPECT_EQ(decodeError<std::int64_t>(R"("1")"), "typeMismatch: expected integer, found string");
+    EXPECT_EQ(decodeError<std::int64_t>("1.5"), "typeMismatch: expected integer, found number");
+    EXPECT_EQ(decodeError<std::int32_t>("-0.25"), "typeMismatch: expected integer, found number");
+    EXPECT_EQ(decodeError<Tag>("[]"), "typeMismatch: expected object, found array");
+    EXPECT_EQ(decodeError<std::vector<int>>("{}"), "typeMismatch: expected array, found object");
+    EXPECT_EQ(decodeError<std::string>("null"), "valueNotFound: expected string, found null");
+}
+
+TEST(JsonStrictTypes, IntegralNumbersAreIntegersAndDoublesAcceptIntegers) {
+    EXPECT_EQ(json::decode<std::int64_t>("3.0"), 3);
+    EXPECT_EQ(json::decode<std::int32_t>("-2e3"), -2000);
+    EXPECT_EQ(json::decode<std::int64_t>("-0.0"), 0);
+    EXPECT_EQ(json::decode<double>("7"), 7.0);
+    EXPECT_EQ(json::decode<double>("9223372036854775808"), 9223372036854775808.0);
+}
+
+TEST(JsonStrictTypes, IntegersOutsideTheirTypeFailInsteadOfWrapping) {
+    using I64 = std::numeric_limits<std::int64_t>;
+    EXPECT_EQ(json::decode<std::int64_t>("9223372036854775807"), I64::max());
+    EXPECT_EQ(json::decode<std::int64_t>("-9223372036854775808"), I64::min());
+    for (const char* text : {"9223372036854775808", "-9223372036854775809", "18446744073709551615", "1e19",
+                             "-1e19", "9.3e18", "1e300"}) {
+        EXPECT_THROW(json::decode<std::int64_t>(text), json::DecodeError) << text;
+    }
+    EXPECT_EQ(json::decode<std::int32_t>("2147483647"), 2147483647);
+    EXPECT_EQ(json::decode<std::int32_t>("-2147483648"), -2147483647 - 1);
+    EXPECT_EQ(decodeError<std::int32_t>("2147483648"), "dataCorrupted: number out of range");
+    EXPECT_THROW(json::decode<std::int32_t>("-2147483649"), json::DecodeError);
+    EXPECT_THROW(json::decode<std::int32_t>("2147483648.0"), json::DecodeError);
+    EXPECT_THROW(json::decode<std::uint8_t>("256"), json::DecodeError);
+    EXPECT_THROW(json::decode<std::uint32_t>("-1"), json::DecodeError);
+    EXPECT_THROW(json::decode<std::uint64_t>("-1"), json::DecodeError);
+    EXPECT_EQ(decodeError<Tag>(R"({"name":"x","weight":4294967296})"), "dataCorrupted: weight: number out of range");
+}
+
+TEST(JsonStrictTypes, UnsignedIntegersRoundTripTheirWholeRange) {
+    for (std::uint64_t v : {std::uint64_t{0}, std::uint64_t{1} << 63, std::numeric_limits<std::uint64_t>::max()}) {
+        EXPECT_EQ(json::decode<std::uint64_t>(json::encode(v)), v) << v;
+    }
+    EXPECT_EQ(json::decode<std::uint32_t>(json::encode(std::uint32_t{4294967295})), 4294967295u);
+}
+
+// ---- error descriptions -------------------------------------------------------------------
+
+TEST(JsonErrors, DescriptionsNameKindAndCodingPath) {
+    std::string alerts = R"({"alerts":[)";
+    for (int i = 0; i < 3; ++i) alerts += std::string(minimalItem) + ",";
+    alerts += R"({"id":"a4","muted":false,"score":1,"severity":"low"}]})";
+    EXPECT_EQ(decodeError<Page>(alerts), "keyNotFound: alerts[3].created_at");
+
+    EXPECT_EQ(decodeError<Outer>(R"({"a":{"b":["x","y",3]}})"), "typeMismatch: a.b[2]: expected string, found integer");
+    EXPECT_EQ(decodeError<Outer>(R"({"a":{"b":["x",null]}})"), "valueNotFound: a.b[1]: expected string, found null");
+    EXPECT_EQ(decodeError<Outer>(R"({"a":null})"), "valueNotFound: a: expected a value, found null");
+    EXPECT_EQ(decodeError<Outer>(R"({"a":{}})"), "keyNotFound: a.b");
+    EXPECT_EQ(decodeError<std::vector<Tag>>(R"([{"name":"a","weight":1},{"name":"b","weight":"2"}])"),
+              "typeMismatch: [1].weight: expected integer, found string");
+    using Lists = std::map<std::string, std::vector<int>>;
+    EXPECT_EQ(decodeError<Lists>(R"({"k":[[1]]})"),
+              "typeMismatch: k[0]: expected integer, found array");
+    EXPECT_EQ(decodeError<Item>(std::string(minimalItem).replace(1, 9, R"("id":null)")),
+              "valueNotFound: id: expected a value, found null");
+
+    try {
+        json::decode<Page>(R"({"alerts":[{"id":7}]})");
+        FAIL();
+    } catch (const json::DecodeError& error) {
+        EXPECT_EQ(error.kind(), json::DecodeError::Kind::typeMismatch);
+        EXPECT_EQ(error.path(), "alerts[0].id");
+        EXPECT_EQ(error.detail(), "expected string, found integer");
+    }
+    EXPECT_TRUE(decodeError<Page>("{").starts_with("dataCorrupted: the data is not valid JSON"));
+}
+
+// ---- dates --------------------------------------------------------------------------------
+
+TEST(JsonDates, ReadWithOffsetsAndWriteInUtc) {
+    EXPECT_EQ(json::decode<sys_seconds>(R"("2026-01-02T03:04:05Z")"), at(1767323045));
+    EXPECT_EQ(json::decode<sys_seconds>(R"("2026-01-01T22:34:05-04:30")"), at(1767323045));
+    EXPECT_EQ(json::encode(at(1767323045)), R"("2026-01-02T03:04:05Z")");
+    EXPECT_EQ(decodeError<Item>(withDate("2026-01-02T03:04:05.123Z")),
+              R"(dataCorrupted: created_at: expected an ISO-8601 date-time, found "2026-01-02T03:04:05.123Z")");
+    for (const char* bad : {R"("2026-01-02T03:04:05.0Z")", R"("2026-01-02")", R"("2026-01-02T03:04:05z")",
+                            R"("2026-01-02T03:04:05")", R"("")"}) {
+        EXPECT_THROW(json::decode<sys_seconds>(bad), json::DecodeError) << bad;
+    }
+    EXPECT_EQ(decodeError<sys_seconds>("1767323045"), "typeMismatch: expected string, found integer");
+}
+
+TEST(JsonDates, InstantsOutsideTheWritableYearsFailToEncode) {
+    EXPECT_THROW(json::encode(at(-62167219201)), json::EncodeError);  // the second before year 0
+    EXPECT_THROW(json::encode(at(253402300800)), json::EncodeError);  // year 10000
+    EXPECT_EQ(json::encode(at(253402300799)), R"("9999-12-31T23:59:59Z")");
+}
+
+// ---- re-entrancy and threads --------------------------------------------------------------
+
+TEST(JsonDecodeReentrancy, ACodecMayDecodeAgainInsideItsRead) {
+    Envelope envelope = json::decode<Envelope>(
+        R"({"items":["{\"name\":\"a\",\"weight\":1}","{\"name\":\"b\",\"weight\":2}"],"after":"z"})");
+    ASSERT_EQ(envelope.items.size(), 2u);
+    EXPECT_EQ(envelope.items[0].tag, (Tag{"a", 1}));
+    EXPECT_EQ(envelope.items[1].tag, (Tag{"b", 2}));
+    EXPECT_EQ(envelope.after, "z");
+
+    EXPECT_EQ(decodeError<Envelope>(R"({"items":["{\"name\":\"a\",\"weight\":1}","{\"weight\":\"2\"}"]})"),
+              "typeMismatch: items[1].weight: expected integer, found string");
+    EXPECT_TRUE(decodeError<Envelope>(R"({"items":["{"]})").starts_with("dataCorrupted: items[0]: the data is not"));
+    EXPECT_EQ(json::decode<Tag>(R"({"name":"c","weight":3})"), (Tag{"c", 3}));  // the thread's parser is free again
+}
+
+TEST(JsonDecodeThreads, ManyThreadsDecodeAtOnce) {
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([t, &wrong] {
+            for (int i = 0; i < 300; ++i) {
+                std::vector<Tag> tags(static_cast<std::size_t>(i % 7), Tag{"t" + std::to_string(t), i});
+                if (json::decode<std::vector<Tag>>(json::encode(tags)) != tags) ++wrong;
+                if (decodeError<Tag>(R"({"name":1})") != "typeMismatch: name: expected string, found integer") ++wrong;
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(wrong, 0);
+}
+
+}  // namespace
