@@ -1,0 +1,242 @@
+#include <brisalune/client/answers.hpp>
+#include <brisalune/client/client.hpp>
+#include <brisalune/client/envelopes.hpp>
+#include <brisalune/standin/server.hpp>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+#include <thread>
+
+namespace brisalune {
+namespace {
+
+using Case = BrisaluneError::Case;
+using standin::Reply;
+
+struct Stamp {
+    std::string id;
+    std::chrono::sys_seconds at;
+};
+
+}  // namespace
+
+template <>
+inline constexpr auto json::keys<Stamp> = json::object(json::field("id", &Stamp::id), json::field("at", &Stamp::at));
+
+namespace {
+
+class ClientRoad : public ::testing::Test {
+protected:
+    standin::Server server;
+    ServerCompatibility compatibility;
+
+    BrisaluneClient client(std::optional<std::string> token = "session-token",
+                           std::optional<std::string> key = "data-key", std::string suffix = "") {
+        return BrisaluneClient(*platform::Url::parse(server.baseUrl() + suffix), std::move(token), std::move(key),
+                               nullptr, ClientIdentity::current(), compatibility);
+    }
+
+    template <class F>
+    BrisaluneError errorOf(F&& f) {
+        try {
+            f();
+        } catch (const BrisaluneError& error) {
+            return error;
+        }
+        ADD_FAILURE() << "no BrisaluneError thrown";
+        return BrisaluneError::transport("none");
+    }
+};
+
+TEST_F(ClientRoad, JoinsBaseAndPathDroppingEveryTrailingSlash) {
+    EXPECT_EQ(client("t", "k", "//").url("/v1/me")->text(), server.baseUrl() + "/v1/me");
+    EXPECT_EQ(client("t", "k", "/api//").url("/v1/me")->text(), server.baseUrl() + "/api/v1/me");
+    EXPECT_EQ(client().url("/v1/a b"), std::nullopt);
+
+    server.on("GET", "/api/v1/me", Reply::json("{}"));
+    client("t", "k", "/api/").send({.method = "GET", .path = "/v1/me"});
+    EXPECT_EQ(server.lastRequest()->rawTarget, "/api/v1/me");
+}
+
+TEST_F(ClientRoad, SendsQueryItemsInOrderAndNoQuestionMarkWithout) {
+    server.on("GET", "/v1/list", Reply::json("{}"));
+    auto c = client();
+    c.send({.method = "GET", .path = "/v1/list"});
+    EXPECT_FALSE(server.lastRequest()->hasQuery);
+    c.send({.method = "GET", .path = "/v1/list", .query = {{"limit", "50"}, {"after", "x y+&=#%é"}, {"flag", {}}}});
+    EXPECT_EQ(server.lastRequest()->query, "limit=50&after=x%20y%2B%26%3D%23%25%C3%A9&flag");
+}
+
+TEST_F(ClientRoad, CarriesTheCredentialOfThePlane) {
+    server.on("GET", "/v1/x", Reply::json("{}"));
+    auto c = client();
+    c.send({.method = "GET", .path = "/v1/x", .plane = AuthPlane::session});
+    EXPECT_EQ(server.lastRequest()->header("authorization"), "Bearer session-token");
+    c.send({.method = "GET", .path = "/v1/x", .plane = AuthPlane::data});
+    EXPECT_EQ(server.lastRequest()->header("Authorization"), "Bearer data-key");
+    c.send({.method = "GET", .path = "/v1/x", .plane = AuthPlane::none});
+    EXPECT_EQ(server.lastRequest()->header("Authorization"), std::nullopt);
+
+    // A header map's Authorization survives only on plane none; the User-Agent is always ours.
+    http::Headers extra{{"authorization", "Bearer mine"}, {"user-agent", "other"}, {"X-Extra", "1"}};
+    c.send({.method = "GET", .path = "/v1/x", .plane = AuthPlane::none, .headers = extra});
+    EXPECT_EQ(server.lastRequest()->header("Authorization"), "Bearer mine");
+    EXPECT_EQ(server.lastRequest()->header("User-Agent"), ClientIdentity::current().userAgent());
+    EXPECT_EQ(server.lastRequest()->header("X-Extra"), "1");
+    c.send({.method = "GET", .path = "/v1/x", .plane = AuthPlane::session, .headers = extra});
+    EXPECT_EQ(server.lastRequest()->header("Authorization"), "Bearer session-token");
+}
+
+TEST_F(ClientRoad, MissingCredentialFailsBeforeAnythingIsSent) {
+    server.on("GET", "/v1/x", Reply::json("{}"));
+    auto c = client(std::nullopt, std::nullopt);
+    auto session = errorOf([&] { c.send({.method = "GET", .path = "/v1/x", .plane = AuthPlane::session}); });
+    EXPECT_EQ(session.kind(), Case::unauthorized);
+    EXPECT_EQ(session.message(), "not signed in");
+    auto data = errorOf([&] { c.send({.method = "GET", .path = "/v1/x", .plane = AuthPlane::data}, Stamp{}); });
+    EXPECT_EQ(data.message(), "no tenant key");
+    EXPECT_TRUE(server.requests().empty());
+
+    // An empty text is a credential (HTTP drops the trailing blank of the field value).
+    client("", std::nullopt).send({.method = "GET", .path = "/v1/x"});
+    EXPECT_EQ(server.lastRequest()->header("Authorization"), "Bearer");
+}
+
+TEST_F(ClientRoad, ContentTypeOnlyWithABody) {
+    server.on("POST", "/v1/x", Reply::json("{}"));
+    auto c = client();
+    c.send({.method = "POST", .path = "/v1/x", .headers = {{"Content-Type", "text/plain"}}},
+           Stamp{"a\"b", std::chrono::sys_seconds(std::chrono::seconds(0))});
+    EXPECT_EQ(server.lastRequest()->header("Content-Type"), "application/json");
+    EXPECT_EQ(server.lastRequest()->body, R"({"id":"a\"b","at":"1970-01-01T00:00:00Z"})");
+    c.send({.method = "POST", .path = "/v1/x"});
+    EXPECT_EQ(server.lastRequest()->header("Content-Type"), std::nullopt);
+    EXPECT_EQ(server.lastRequest()->body, "");
+    // A body the encoder refuses fails with the encoder's own error, before sending.
+    server.clearRequests();
+    EXPECT_THROW(c.send({.method = "POST", .path = "/v1/x"}, Stamp{"\xff", {}}), json::EncodeError);
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(ClientRoad, EscapesPathSegmentsAsTheServerSeesThem) {
+    EXPECT_EQ(BrisaluneClient::escapedPathSegment("."), "%2E");
+    EXPECT_EQ(BrisaluneClient::escapedPathSegment(".."), "%2E%2E");
+    EXPECT_EQ(BrisaluneClient::escapedPathSegment("..."), "...");
+    EXPECT_EQ(BrisaluneClient::escapedPathSegment("a/b"), "a%2Fb");
+    EXPECT_EQ(BrisaluneClient::escapedPathSegment("ab%"), "ab%25");
+    EXPECT_EQ(BrisaluneClient::escapedPathSegment("x_y-1~ a?+"), "x_y-1~%20a%3F%2B");
+    EXPECT_EQ(BrisaluneClient::escapedPathSegment("é"), "é");
+    EXPECT_EQ(BrisaluneClient::escapedPathSegment("a\xff/\xc3"), "a%FF%2F%C3");  // invalid UTF-8 never raw
+
+    auto c = client();
+    const std::pair<std::string, std::string> cases[] = {
+        {"..", "/v1/alerts/%2E%2E/ack"},
+        {"a/b?c#d", "/v1/alerts/a%2Fb%3Fc%23d/ack"},
+        {"50%+", "/v1/alerts/50%25%2B/ack"},
+        {"é", "/v1/alerts/%C3%A9/ack"},
+        {"\xff", "/v1/alerts/%FF/ack"},
+    };
+    for (const auto& [id, seen] : cases) {
+        server.on("POST", seen, Reply::json("{}"));
+        auto answer = c.send({.method = "POST", .path = "/v1/alerts/" + BrisaluneClient::escapedPathSegment(id) + "/ack"});
+        EXPECT_EQ(answer.status, 200) << seen;
+        EXPECT_EQ(server.lastRequest()->path, seen);
+    }
+}
+
+TEST_F(ClientRoad, StatusesReachTheEndpointAndBecomeErrors) {
+    server.on("GET", "/v1/html", Reply{500, {{"Content-Type", "text/html"}}, "<html>oops</html>"});
+    server.on("GET", "/v1/empty", Reply{204, {}, ""});
+    server.on("GET", "/v1/fraction", Reply::json(R"({"id":"a","at":"2026-03-01T10:00:00.5Z"})"));
+    server.on("GET", "/v1/number", Reply::json(R"({"id":"a","at":1700000000})"));
+    server.on("GET", "/v1/good", Reply::json(R"({"id":"a","at":"2026-03-01T12:00:00+02:00","x":1})"));
+    server.on("GET", "/v1/missing", Reply::json(R"({"at":"2026-03-01T10:00:00Z"})"));
+    auto c = client();
+
+    EXPECT_EQ(c.send({.method = "GET", .path = "/v1/html"}).status, 500);
+    auto server500 = errorOf([&] { fetch<Stamp>(c, {.method = "GET", .path = "/v1/html"}); });
+    EXPECT_EQ(server500.kind(), Case::server);
+    EXPECT_EQ(server500.status(), 500);
+
+    EXPECT_EQ(errorOf([&] { fetch<Stamp>(c, {.method = "GET", .path = "/v1/empty"}); }).kind(), Case::invalidResponse);
+    EXPECT_NO_THROW(perform(c, {.method = "GET", .path = "/v1/empty"}));
+    EXPECT_EQ(errorOf([&] { fetch<Stamp>(c, {.method = "GET", .path = "/v1/fraction"}); }).kind(),
+              Case::invalidResponse);
+    EXPECT_EQ(errorOf([&] { fetch<Stamp>(c, {.method = "GET", .path = "/v1/number"}); }).kind(),
+              Case::invalidResponse);
+    EXPECT_EQ(errorOf([&] { fetch<Stamp>(c, {.method = "GET", .path = "/v1/missing"}); }).errorDescription(),
+              "Unexpected response: keyNotFound: id");
+    auto good = fetch<Stamp>(c, {.method = "GET", .path = "/v1/good"});
+    EXPECT_EQ(good.at.time_since_epoch().count(), 1772359200);
+
+    EXPECT_EQ(errorOf([&] { fetch<DeletedResponse>(c, {.method = "GET", .path = "/v1/empty"}); }).kind(),
+              Case::invalidResponse);
+}
+
+TEST_F(ClientRoad, GateRefusesOutdatedClientsAndServers) {
+    server.on("GET", "/v1/old", Reply{426, {}, ""});
+    auto outdated = errorOf([&] { client().send({.method = "GET", .path = "/v1/old"}); });
+    EXPECT_EQ(outdated.kind(), Case::clientOutdated);
+    EXPECT_TRUE(compatibility.current().outdated.has_value());
+
+    ServerCompatibility strict(ServerMinimums{{1, 0, 0}, {2, 0, 0}});
+    BrisaluneClient c(*platform::Url::parse(server.baseUrl()), "t", "k", nullptr, ClientIdentity::current(), strict);
+    server.on("GET", "/v1/me", Reply{200, {{"X-Brisalune-Version", "1.9.0"}}, "{}"});
+    server.on("GET", "/healthz", Reply{200, {{"X-Brisalune-Version", "1.9.0"}}, "{}"});
+    auto old = errorOf([&] { c.send({.method = "GET", .path = "/v1/me"}); });
+    EXPECT_EQ(old.kind(), Case::serverOutdated);
+    EXPECT_EQ(old.version(), "1.9.0");
+    EXPECT_EQ(old.host(), c.baseURL());
+    EXPECT_EQ(c.send({.method = "GET", .path = "/healthz"}).status, 200);
+}
+
+TEST_F(ClientRoad, TransferFailuresAreTransportErrors) {
+    server.on("GET", "/v1/slow", Reply{200, {}, "{}", std::chrono::milliseconds(3000)});
+    auto slow = errorOf([&] {
+        client().send({.method = "GET", .path = "/v1/slow", .timeout = std::chrono::milliseconds(200)});
+    });
+    EXPECT_EQ(slow.kind(), Case::transport);
+    EXPECT_FALSE(slow.message().empty());
+
+    server.on("GET", "/v1/cut", Reply{200, {}, std::string(4096, 'x'), {}, false, {}, true});
+    EXPECT_EQ(errorOf([&] { client().send({.method = "GET", .path = "/v1/cut"}); }).kind(), Case::transport);
+
+    std::string closed;
+    {
+        standin::Server gone;
+        closed = gone.baseUrl();
+    }
+    BrisaluneClient refused(*platform::Url::parse(closed), "t", "k", nullptr, ClientIdentity::current(),
+                            compatibility);
+    EXPECT_EQ(errorOf([&] { refused.send({.method = "GET", .path = "/v1/x"}); }).kind(), Case::transport);
+}
+
+TEST_F(ClientRoad, ConcurrentRequestsEachReadOneCredential) {
+    server.on("GET", "/v1/x", Reply::json("{}"));
+    auto c = client("token-0");
+    std::atomic<bool> done = false;
+    std::thread flipper([&] {
+        for (int i = 1; !done; ++i) c.setSessionToken("token-" + std::to_string(i % 2));
+    });
+    std::vector<std::thread> senders;
+    for (int t = 0; t < 8; ++t) {
+        senders.emplace_back([&] {
+            for (int i = 0; i < 20; ++i) c.send({.method = "GET", .path = "/v1/x"});
+        });
+    }
+    for (auto& s : senders) s.join();
+    done = true;
+    flipper.join();
+
+    auto seen = server.requests();
+    ASSERT_EQ(seen.size(), 160u);
+    for (const auto& request : seen) {
+        auto header = request.header("Authorization");
+        EXPECT_TRUE(header == "Bearer token-0" || header == "Bearer token-1") << header.value_or("(none)");
+    }
+}
+
+}  // namespace
+}  // namespace brisalune
