@@ -6,6 +6,7 @@
 #include <cmath>
 #include <memory>
 #include <stdexcept>
+#include <string_view>
 
 namespace brisalune::json {
 
@@ -29,7 +30,7 @@ DecodeError::DecodeError(Kind kind, std::string detail)
 std::string DecodeError::path() const {
     std::string out;
     for (auto it = reversedPath_.rbegin(); it != reversedPath_.rend(); ++it) {
-        if (!out.empty() && it->front() != '[') out += '.';
+        if (!out.empty() && !it->starts_with('[')) out += '.';  // an empty key has no front()
         out += *it;
     }
     return out;
@@ -120,6 +121,22 @@ void appendNumber(std::string& out, N value) {
     out.append(buffer, result.ptr);
 }
 
+// The shortest round-trip form, except where that would read back as something else: digits
+// beyond 64 bits (which the reader refuses) go to exponent form, and negative zero keeps its sign.
+void appendDouble(std::string& out, double value) {
+    char buffer[32];
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    if (std::string_view(buffer, result.ptr).find_first_of(".e") == std::string_view::npos) {
+        if (std::fabs(value) >= 0x1p63) {
+            result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+        } else if (value == 0 && std::signbit(value)) {
+            out += "-0.0";
+            return;
+        }
+    }
+    out.append(buffer, result.ptr);
+}
+
 }  // namespace
 
 void Writer::separate() {
@@ -139,7 +156,7 @@ void Writer::unsignedInteger(std::uint64_t value) { separate(); appendNumber(out
 void Writer::number(double value) {
     if (!std::isfinite(value)) throw EncodeError("a number that is not finite cannot be written as JSON");
     separate();
-    appendNumber(out_, value);
+    appendDouble(out_, value);
 }
 
 void Writer::string(std::string_view value) {
@@ -200,7 +217,9 @@ void Codec<Value>::write(Writer& w, const Value& v) {
 namespace {
 
 void writePretty(std::string& out, const Value& v, std::size_t depth) {
-    if (depth > maxDepth) throw EncodeError("nesting deeper than " + std::to_string(maxDepth) + " levels");
+    if (depth >= maxDepth && (v.is<Array>() || v.is<Object>())) {
+        throw EncodeError("nesting deeper than " + std::to_string(maxDepth) + " levels");
+    }
     auto newline = [&](std::size_t level) {
         out += '\n';
         out.append(2 * level, ' ');
@@ -343,7 +362,13 @@ Value Node::value() const {
 }
 
 void Codec<std::chrono::sys_seconds>::write(Writer& w, std::chrono::sys_seconds v) {
-    w.string(platform::formatInternetDate(v));
+    std::string text;
+    try {
+        text = platform::formatInternetDate(v);
+    } catch (const std::out_of_range& error) {
+        throw EncodeError(error.what());
+    }
+    w.string(text);
 }
 
 namespace detail {

@@ -37,6 +37,10 @@ public:
     // An integer of type T; a fraction, a boolean or a value outside T's range fails.
     template <std::integral T>
     T integer() const {
+        if constexpr (std::is_unsigned_v<T> && sizeof(T) == sizeof(std::uint64_t)) {
+            // Only 64-bit unsigned members take the values above INT64_MAX that they write.
+            if (e_.type() == simdjson::dom::element_type::UINT64) return static_cast<T>(e_.get_uint64().value_unsafe());
+        }
         std::int64_t v = int64();
         if constexpr (!std::is_same_v<T, std::int64_t>) {
             if (!std::in_range<T>(v)) outOfRange();
