@@ -1,0 +1,56 @@
+#pragma once
+
+// The four operations on one secret item that the keychain session store stands on, and the
+// desktop's Secret Service behind them. Every operation answers a status from the table below.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace brisalune {
+
+struct KeychainStatus {
+    static constexpr std::int32_t success = 0;
+    static constexpr std::int32_t itemNotFound = -25300;
+    // Our own statuses for the errors the Secret Service answers with:
+    // the service cannot be reached (no session bus, nobody owns the service's name on it, the
+    // connection failed or timed out);
+    static constexpr std::int32_t notAvailable = -25291;
+    // the item or its collection is locked and unlocking was refused or dismissed;
+    static constexpr std::int32_t interactionNotAllowed = -25308;
+    // any other error of the service.
+    static constexpr std::int32_t failed = -2070;
+};
+
+// One item, addressed by its two attributes.
+struct SecretItemAddress {
+    std::string service;
+    std::string account;
+};
+
+class SecretItemStore {
+public:
+    struct Read {
+        std::int32_t status = KeychainStatus::success;
+        std::string data;  // the item's data when status is success
+    };
+
+    virtual ~SecretItemStore() = default;
+
+    // itemNotFound when no item has the address.
+    virtual Read read(const SecretItemAddress& item) = 0;
+    // Replaces the data of the existing item; itemNotFound when there is none.
+    virtual std::int32_t update(const SecretItemAddress& item, std::string_view data) = 0;
+    virtual std::int32_t add(const SecretItemAddress& item, std::string_view data) = 0;
+    // itemNotFound when there was nothing to delete.
+    virtual std::int32_t remove(const SecretItemAddress& item) noexcept = 0;
+};
+
+// The desktop's Secret Service over D-Bus (libsecret). New items go to its default collection,
+// which outlives the app and the login session. Making it touches nothing; each operation
+// reaches the service on the calling thread, from any thread. There is no other place to fall
+// back to: without a reachable service every operation answers notAvailable.
+std::shared_ptr<SecretItemStore> desktopSecretService();
+
+}  // namespace brisalune
