@@ -1,0 +1,84 @@
+#pragma once
+
+// The HTTP transport: one blocking request/answer exchange over a shared,
+// process-wide connection pool.
+
+#include <chrono>
+#include <cstddef>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace brisalune::http {
+
+// Header fields in the order they were added; names compare without regard to case.
+class Headers {
+public:
+    using Field = std::pair<std::string, std::string>;
+
+    Headers() = default;
+    Headers(std::initializer_list<Field> fields);
+
+    // Replaces every field of that name (the first one keeps its place), or appends.
+    void set(std::string name, std::string value);
+    // Appends another field, even when the name is already present.
+    void add(std::string name, std::string value);
+    void remove(std::string_view name);
+
+    // The value of the field; repeated fields are joined with ", ".
+    [[nodiscard]] std::optional<std::string> get(std::string_view name) const;
+    [[nodiscard]] bool contains(std::string_view name) const;
+
+    [[nodiscard]] std::size_t size() const { return fields_.size(); }
+    [[nodiscard]] bool empty() const { return fields_.empty(); }
+    [[nodiscard]] auto begin() const { return fields_.begin(); }
+    [[nodiscard]] auto end() const { return fields_.end(); }
+
+private:
+    std::vector<Field> fields_;
+};
+
+[[nodiscard]] bool sameFieldName(std::string_view a, std::string_view b);
+
+struct Request {
+    std::string method = "GET";
+    std::string url;
+    Headers headers;
+    std::optional<std::string> body;  // ignored for HEAD
+    // Longest wait for the next byte (connecting included); the whole exchange
+    // has no limit of its own. Zero or less waits forever.
+    std::chrono::milliseconds timeout{60000};
+};
+
+struct Response {
+    int status = 0;
+    Headers headers;
+    std::string body;
+};
+
+// The exchange failed: no connection, time-out, TLS failure, a refused
+// redirect, an answer cut short, or a request that cannot be sent as given.
+class TransportError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class Transport {
+public:
+    virtual ~Transport();
+    // Sends the request and waits for the whole answer, following redirects
+    // (at most 16). Any status is an answer; failures throw TransportError.
+    // Safe to call from many threads at once.
+    virtual Response perform(const Request& request) = 0;
+};
+
+// The process-wide transport: keep-alive connections shared by every caller,
+// no cookies, no cache, TLS verification always on, http and https only.
+[[nodiscard]] std::shared_ptr<Transport> curlTransport();
+
+}  // namespace brisalune::http

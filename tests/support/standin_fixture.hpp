@@ -1,0 +1,16 @@
+#pragma once
+
+// A fresh stand-in server for every test.
+
+#include <gtest/gtest.h>
+
+#include "brisalune/standin/server.hpp"
+
+namespace brisalune::testing {
+
+class StandinTest : public ::testing::Test {
+protected:
+    standin::Server server;
+};
+
+}  // namespace brisalune::testing
