@@ -385,9 +385,10 @@ std::optional<Request> nextHop(CURL* easy, const Request& current, int status) {
         throw TransportError("unsupported URL");
     }
     if (!from || *from != *to) {
-        // Credentials never travel to another origin.
-        next.headers.remove("Authorization");
-        next.headers.remove("Cookie");
+        // Credentials never travel to another origin, nor does a Host meant for the first.
+        for (const char* name : {"Authorization", "Cookie", "Host"}) {
+            next.headers.remove(name);
+        }
     }
     const bool becomesGet = status == 303 || ((status == 301 || status == 302) && current.method == "POST");
     if (becomesGet && current.method != "HEAD") {

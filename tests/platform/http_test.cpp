@@ -172,6 +172,15 @@ TEST_F(HttpTransport, RedirectMethodRules) {
     EXPECT_EQ(received->body, "data");
 }
 
+TEST_F(HttpTransport, CredentialsNeverFollowARedirectToAnotherHost) {
+    server.on("GET", "/away", redirect(302, "http://localhost:" + std::to_string(server.port()) + "/landing"));
+    server.on("GET", "/landing", text("landed"));
+    auto request = get("/away");
+    request.headers.set("Authorization", "Bearer secret");
+    EXPECT_EQ(send(request).body, "landed");
+    EXPECT_EQ(server.lastRequest()->header("Authorization"), std::nullopt);
+}
+
 TEST_F(HttpTransport, CredentialsNeverFollowARedirectToAnotherPort) {
     standin::Server other;
     other.on("GET", "/landing", text("landed"));
