@@ -360,13 +360,14 @@ struct Server::Impl {
     }
 
     void stop() {
+        // Connections refuse to write before held handlers wake, so these never answer.
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto written = ::write(stopFd, &one, sizeof one);
         {
             std::lock_guard lock(mutex);
             stopping = true;
         }
         changed.notify_all();
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const auto written = ::write(stopFd, &one, sizeof one);
         listener.stop();
         thread.join();
     }
