@@ -224,6 +224,10 @@ struct Codec<Value> {
 
 namespace detail {
 
+// Defined in json_decode.hpp.
+template <class T, class Node>
+void readRecord(const Node& n, T& out);
+
 template <class M, class Policy>
 bool writesField(const M& value, Policy) {
     if constexpr (IsOptional<M>::value && !std::is_same_v<Policy, NullWhenAbsent>) {
@@ -255,9 +259,9 @@ struct Codec<T> {
         w.endObject();
     }
 
-    // Defined in json_decode.hpp.
+    // A member template defined outside this constrained specialisation trips clang, hence the hop.
     template <class Node>
-    static void read(const Node& n, T& out);
+    static void read(const Node& n, T& out) { detail::readRecord(n, out); }
 };
 
 // ---- writing ------------------------------------------------------------------------------

@@ -155,19 +155,16 @@ void fillMissing(M& member, Policy policy, std::string_view key) {
     }
 }
 
-}  // namespace detail
-
-template <Record T>
-template <class Node>
-void Codec<T>::read(const Node& n, T& out) {
+template <class T, class NodeT>
+void readRecord(const NodeT& n, T& out) {
     constexpr auto& fields = keys<T>.fields;
     constexpr std::size_t count = std::tuple_size_v<std::remove_cvref_t<decltype(fields)>>;
     std::bitset<count> seen;
-    n.forEachMember([&](std::string_view key, const Node& value) {
+    n.forEachMember([&](std::string_view key, const NodeT& value) {
         [&]<std::size_t... I>(std::index_sequence<I...>) {
             // The first field whose key matches takes the value; unknown keys are ignored.
             (void)((std::get<I>(fields).key == key &&
-                    (detail::readField(value, out.*(std::get<I>(fields).member), std::get<I>(fields).policy),
+                    (readField(value, out.*(std::get<I>(fields).member), std::get<I>(fields).policy),
                      seen.set(I), true)) ||
                    ...);
         }(std::make_index_sequence<count>{});
@@ -175,13 +172,11 @@ void Codec<T>::read(const Node& n, T& out) {
     if (seen.all()) return;
     [&]<std::size_t... I>(std::index_sequence<I...>) {
         ((seen.test(I) ? void()
-                       : detail::fillMissing(out.*(std::get<I>(fields).member), std::get<I>(fields).policy,
-                                             std::get<I>(fields).key)),
+                       : fillMissing(out.*(std::get<I>(fields).member), std::get<I>(fields).policy,
+                                     std::get<I>(fields).key)),
          ...);
     }(std::make_index_sequence<count>{});
 }
-
-namespace detail {
 
 // Lends the calling thread's parser, whose buffers stay allocated between parses; a nested
 // parse on the same thread (a codec that decodes embedded JSON) gets a parser of its own.
