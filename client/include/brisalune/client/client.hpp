@@ -7,6 +7,8 @@
 
 // Record families whose types the endpoints below take or give.
 // (each family adds its header here)
+#include <brisalune/client/accounts.hpp>
+#include <brisalune/client/team.hpp>
 
 #include <brisalune/client/client_identity.hpp>
 #include <brisalune/client/errors.hpp>
@@ -92,9 +94,53 @@ public:
 
     // ---- health, sign-up, login, password (client_builtin.cpp) ----
 
+    // What kind of server this is. Plane none.
+    Healthz healthz() const;
+    // Mails a token (verificationSent) or signs in at once; the token is not kept. Plane none.
+    SignupOutcome signup(std::string_view email, std::string_view password) const;
+    // The token is not kept. A 403 about verification throws emailNotVerified. Plane none.
+    AuthResponse login(std::string_view email, std::string_view password) const;
+    void changePassword(std::string_view email, std::string_view currentPassword,
+                        std::string_view newPassword) const;
+
     // ---- account and teams (client_accounts.cpp) ----
 
+    MeResponse me() const;
+    // Ends the session on the server; the token stays on the client.
+    void logout() const;
+    Account updateProfile(std::string_view displayName) const;
+    CreatedTenant createTenant(std::string_view name,
+                               const std::optional<platform::Url>& dataPlaneURL = std::nullopt) const;
+    std::vector<Membership> listTenants() const;
+    void renameTenant(std::string_view tenant, std::string_view name) const;
+    void deleteTenant(std::string_view tenant, std::string_view email, std::string_view currentPassword) const;
+    // Authenticated by the e-mail and password alone: plane none.
+    void deleteAccount(std::string_view email, std::string_view password) const;
+    EmailChangeOutcome changeEmail(std::string_view email, std::string_view currentPassword,
+                                   std::string_view newEmail) const;
+    // The new address stands as both the account's e-mail and the new one.
+    EmailChangeOutcome changeEmail(std::string_view newEmail, std::string_view currentPassword) const;
+    PlanInfo tenantPlan(std::string_view tenant) const;
+    // Query "limit", then "before" and "action" when given.
+    std::vector<AuditEntry> auditLog(std::string_view tenant, const std::optional<std::string>& before,
+                                     const std::optional<std::string>& action, std::int64_t limit) const;
+
+    // Finishes a sign-up with the mailed token; the returned token is not kept. Plane none.
+    // A refused token throws invalidVerificationToken.
+    AuthResponse verifySignup(std::string_view token, std::string_view password) const;
+    // Finishes an e-mail change with the mailed token. A refused token throws
+    // invalidVerificationToken; an answer of changed: false, invalidResponse.
+    Account verifyEmailChange(std::string_view token) const;
+    // Plane none.
+    void requestPasswordReset(std::string_view email) const;
+    // Plane none. A refused token throws invalidResetToken; a success that does not confirm the
+    // change, invalidResponse.
+    void resetPassword(std::string_view token, std::string_view newPassword) const;
+
     // ---- team keys (client_team.cpp) ----
+
+    IssuedKey issueKey(std::string_view tenant) const;
+    void revokeKey(std::string_view tenant, std::string_view id) const;
 
     // ---- alerts (client_alerts.cpp) ----
 

@@ -1,0 +1,23 @@
+#pragma once
+
+// The role vocabulary that memberships, members and invites carry.
+
+#include <brisalune/platform/json_codec.hpp>
+
+#include <string>
+
+namespace brisalune {
+
+// A member's role inside one project.
+struct ProjectGrant {
+    std::string project;  // project id
+    std::string role;     // role id
+
+    friend bool operator==(const ProjectGrant&, const ProjectGrant&) = default;
+};
+
+template <>
+inline constexpr auto json::keys<ProjectGrant> =
+    json::object(json::field("project", &ProjectGrant::project), json::field("role", &ProjectGrant::role));
+
+}  // namespace brisalune
