@@ -30,6 +30,7 @@ namespace {
 constexpr std::chrono::milliseconds readTimeout{5000};
 constexpr std::chrono::milliseconds writeTimeout{5000};
 constexpr std::chrono::milliseconds keepAliveIdle{60000};
+constexpr std::size_t keepAliveRequests = 100000;
 constexpr std::size_t largestUnexpectedBody = 64 * 1024 * 1024;
 
 bool sameName(std::string_view a, std::string_view b) {
@@ -255,6 +256,9 @@ class Listener final : public httplib::Server {
 public:
     explicit Listener(int stopFd) : stopFd_(stopFd) {
         set_tcp_nodelay(true);
+        // Only what the Keep-Alive answer field announces: our own loop keeps connections.
+        set_keep_alive_timeout(std::chrono::duration_cast<std::chrono::seconds>(keepAliveIdle).count());
+        set_keep_alive_max_count(keepAliveRequests);
         new_task_queue = [] { return new ThreadPerConnection; };
     }
 
@@ -262,16 +266,8 @@ private:
     bool process_and_close_socket(socket_t sock) override {
         {
             ConnectionStream stream(sock, stopFd_);
-            bool closed = false;
-            while (!closed && stream.wait(POLLIN, keepAliveIdle)) {
-                Arrival arrival;
-                currentArrival = &arrival;
-                stream.capture(&arrival.head);
-                const bool kept = process_request(stream, false, closed,
-                                                  [&](httplib::Request& request) { takeArrival(request, stream, arrival); });
-                currentArrival = nullptr;
-                stream.capture(nullptr);
-                if (!kept) {
+            for (std::size_t served = 1; served <= keepAliveRequests; ++served) {
+                if (!stream.wait(POLLIN, keepAliveIdle) || !serveOne(stream, served == keepAliveRequests)) {
                     break;
                 }
             }
@@ -279,6 +275,19 @@ private:
         ::shutdown(sock, SHUT_RDWR);
         ::close(sock);
         return true;
+    }
+
+    // False when the connection must end.
+    bool serveOne(ConnectionStream& stream, bool last) {
+        Arrival arrival;
+        currentArrival = &arrival;
+        stream.capture(&arrival.head);
+        bool closed = false;
+        const bool kept = process_request(stream, last, closed,
+                                          [&](httplib::Request& request) { takeArrival(request, stream, arrival); });
+        currentArrival = nullptr;
+        stream.capture(nullptr);
+        return kept && !closed;
     }
 
     int stopFd_;
