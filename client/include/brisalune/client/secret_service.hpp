@@ -14,8 +14,8 @@ struct KeychainStatus {
     static constexpr std::int32_t success = 0;
     static constexpr std::int32_t itemNotFound = -25300;
     // Our own statuses for the errors the Secret Service answers with:
-    // the service cannot be reached (no session bus, nobody owns the service's name on it, the
-    // connection failed or timed out);
+    // the service cannot be reached or cannot act (no session bus, nobody owns the service's name
+    // on it, the connection failed or timed out, a prompt it needs cannot be shown);
     static constexpr std::int32_t notAvailable = -25291;
     // the item or its collection is locked and unlocking was refused or dismissed;
     static constexpr std::int32_t interactionNotAllowed = -25308;
