@@ -123,6 +123,7 @@ TEST_F(AccountEndpoints, EmailChangeTellsAMailedTokenFromAChange) {
     EXPECT_EQ(last().body, R"({"email":"ann@example.com","current_password":"secret","new_email":"new@example.com"})");
     EXPECT_EQ(last().header("Authorization"), "Bearer session-token");
 
+    EXPECT_EQ(change(Reply{202, {}, ""}), EmailChangeOutcome::verificationSent);
     client().changeEmail("new@example.com", "secret");
     EXPECT_EQ(last().body, R"({"email":"new@example.com","current_password":"secret","new_email":"new@example.com"})");
 }
