@@ -9,6 +9,8 @@
 // (each family adds its header here)
 #include <brisalune/client/accounts.hpp>
 #include <brisalune/client/team.hpp>
+#include <brisalune/client/alerts.hpp>
+#include <brisalune/client/log_tail.hpp>
 
 #include <brisalune/client/client_identity.hpp>
 #include <brisalune/client/errors.hpp>
@@ -143,6 +145,20 @@ public:
     void revokeKey(std::string_view tenant, std::string_view id) const;
 
     // ---- alerts (client_alerts.cpp) ----
+
+    // The team's alerts after `cursor`; a `wait` of at least 1 asks the server to hold the
+    // answer up to that many seconds. Waits `wait` + 15 seconds for the answer.
+    PullResponse pull(std::int64_t cursor, std::int64_t wait) const;
+    // The alert as it stands afterwards.
+    AlertSnapshot acknowledge(std::string_view alertId) const;
+    AlertSnapshot resolve(std::string_view alertId, std::optional<std::string> cause = std::nullopt,
+                          std::optional<std::string> fix = std::nullopt) const;
+    // The latest lines of a project's log for one message template.
+    std::vector<LogLine> logTail(std::string_view project, std::string_view messageTemplate, std::int64_t limit) const;
+    std::vector<std::string> logTailMessages(std::string_view project, std::string_view messageTemplate,
+                                             std::int64_t limit) const;
+    // `wait` + 15 seconds; std::invalid_argument when that is not a positive time that fits.
+    static std::chrono::milliseconds pullTimeout(std::int64_t wait);
 
 private:
     Answer sendEncoded(const Call& call, const std::function<std::string()>& encodeBody) const;

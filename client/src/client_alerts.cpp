@@ -1,0 +1,99 @@
+#include <brisalune/client/answers.hpp>
+#include <brisalune/client/client.hpp>
+#include <brisalune/platform/defaults.hpp>
+#include <brisalune/platform/json.hpp>
+
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <stdexcept>
+
+namespace brisalune {
+
+std::chrono::milliseconds BrisaluneClient::pullTimeout(std::int64_t wait) {
+    constexpr std::int64_t grace = 15;
+    constexpr std::int64_t longest = std::numeric_limits<std::int64_t>::max() / 1000 - grace;
+    if (wait <= -grace || wait > longest) {
+        throw std::invalid_argument("pull wait of " + std::to_string(wait) + " seconds is out of range");
+    }
+    return std::chrono::seconds(wait + grace);
+}
+
+PullResponse BrisaluneClient::pull(std::int64_t cursor, std::int64_t wait) const {
+    Call call{.method = "GET", .path = "/v1/pull", .query = {{"cursor", std::to_string(cursor)}},
+              .plane = AuthPlane::data, .timeout = pullTimeout(wait)};
+    if (wait >= 1) call.query.push_back({"wait", std::to_string(wait)});
+    return fetch<PullResponse>(*this, call);
+}
+
+AlertSnapshot BrisaluneClient::acknowledge(std::string_view alertId) const {
+    return fetch<AlertSnapshot>(
+        *this, {.method = "POST", .path = "/v1/alerts/" + escapedPathSegment(alertId) + "/ack", .plane = AuthPlane::data});
+}
+
+AlertSnapshot BrisaluneClient::resolve(std::string_view alertId, std::optional<std::string> cause,
+                                       std::optional<std::string> fix) const {
+    const Call call{.method = "POST", .path = "/v1/alerts/" + escapedPathSegment(alertId) + "/resolve",
+                    .plane = AuthPlane::data};
+    if (!cause && !fix) return fetch<AlertSnapshot>(*this, call);
+    return fetch<AlertSnapshot>(*this, call, AlertResolveBody{std::move(cause), std::move(fix)});
+}
+
+std::vector<LogLine> BrisaluneClient::logTail(std::string_view project, std::string_view messageTemplate,
+                                              std::int64_t limit) const {
+    auto answer = fetch<LogTailResponse>(
+        *this, {.method = "GET",
+                .path = "/v1/projects/" + escapedPathSegment(project) + "/logtail",
+                .query = {{"template", std::string(messageTemplate)}, {"limit", std::to_string(limit)}},
+                .plane = AuthPlane::data});
+    if (answer.lines) return std::move(*answer.lines);
+    std::vector<LogLine> lines;
+    lines.reserve(answer.messages.size());
+    for (auto& message : answer.messages) lines.push_back(LogLine{.id = std::nullopt,
+                                                              .message = std::move(message),
+                                                              .level = std::nullopt,
+                                                              .source = std::nullopt,
+                                                              .templateSHA256 = std::nullopt,
+                                                              .createdAt = std::nullopt,
+                                                              .meta = std::nullopt,
+                                                              .secretWarning = false});
+    return lines;
+}
+
+std::vector<std::string> BrisaluneClient::logTailMessages(std::string_view project, std::string_view messageTemplate,
+                                                          std::int64_t limit) const {
+    std::vector<std::string> messages;
+    for (auto& line : logTail(project, messageTemplate, limit)) messages.push_back(std::move(line.message));
+    return messages;
+}
+
+namespace {
+
+// The keys stored in the defaults file; none when it is missing or unreadable.
+std::vector<std::string> storedKeys(const platform::Defaults& defaults) {
+    std::ifstream file(defaults.file(), std::ios::binary);
+    if (!file) return {};
+    std::ostringstream text;
+    text << file.rdbuf();
+    std::vector<std::string> keys;
+    try {
+        if (auto* members = json::parse(text.str()).get<json::Object>()) {
+            for (const auto& entry : *members) keys.push_back(entry.first);
+        }
+    } catch (const json::DecodeError&) {
+        // A corrupt file reads as empty: nothing to sweep.
+    }
+    return keys;
+}
+
+}  // namespace
+
+void LegacyPullCursorSweep::run(platform::Defaults& defaults) {
+    constexpr std::string_view prefix = "brisalune.pull-cursor.";
+    std::lock_guard lock(platform::Defaults::processLock());
+    for (const auto& key : storedKeys(defaults)) {
+        if (key.starts_with(prefix)) defaults.remove(key);
+    }
+}
+
+}  // namespace brisalune
