@@ -1,7 +1,7 @@
 #include "brisalune/client/secret_service.hpp"
 #include "brisalune/client/session.hpp"
 
-#include <brisalune/platform/json.hpp>
+#include <brisalune/platform/json_decode.hpp>
 
 #include <utility>
 
@@ -29,7 +29,7 @@ SessionLoad KeychainSessionStore::load() {
     if (read.status == KeychainStatus::itemNotFound) return SessionLoad::absent();
     if (read.status != KeychainStatus::success) return SessionLoad::unreadable();
     try {
-        return SessionLoad::present(decodeStoredSession(read.data));
+        return SessionLoad::present(json::decode<StoredSession>(read.data));
     } catch (const json::DecodeError&) {
         // Left in place: the next save replaces it.
         return SessionLoad::unreadable();
@@ -37,7 +37,7 @@ SessionLoad KeychainSessionStore::load() {
 }
 
 void KeychainSessionStore::save(const StoredSession& session) {
-    const auto document = encodeStoredSession(session);
+    const auto document = json::encode(session);
     const auto item = sessionItem(service_);
     const auto updated = items_->update(item, document);
     if (updated == KeychainStatus::success) return;

@@ -1,5 +1,5 @@
 #include <brisalune/client/session.hpp>
-#include <brisalune/platform/json.hpp>
+#include <brisalune/platform/json_decode.hpp>
 
 #include "support/session_print.hpp"
 
@@ -41,18 +41,18 @@ StoredSession bareSession() {
 
 TEST(SessionDocument, RoundTripsEqual) {
     for (const auto& session : {fullSession(), bareSession()}) {
-        EXPECT_EQ(decodeStoredSession(encodeStoredSession(session)), session);
+        EXPECT_EQ(json::decode<StoredSession>(json::encode(session)), session);
     }
 }
 
 TEST(SessionDocument, LeavesOutOnlyTheAbsentActiveTenantAndTenantId) {
-    auto bare = json::parse(encodeStoredSession(bareSession()));
+    auto bare = json::parse(json::encode(bareSession()));
     const auto& object = *bare.get<json::Object>();
     EXPECT_FALSE(object.contains("activeTenantId"));
     EXPECT_EQ(object.at("tenantKeys"), json::Value(json::Object{}));
     EXPECT_EQ(object.at("tenantHosts"), json::Value(json::Object{}));
 
-    auto full = json::parse(encodeStoredSession(fullSession()));
+    auto full = json::parse(json::encode(fullSession()));
     const auto& keys = *full.get<json::Object>()->at("tenantKeys").get<json::Object>();
     EXPECT_TRUE(keys.at("t1").get<json::Object>()->contains("tenantId"));
     EXPECT_FALSE(keys.at("t2").get<json::Object>()->contains("tenantId"));
@@ -63,12 +63,12 @@ TEST(SessionDocument, LeavesOutOnlyTheAbsentActiveTenantAndTenantId) {
 TEST(SessionDocument, MissingOrNullMapsAndActiveTenantReadAsEmpty) {
     const std::string head = R"({"baseURL":"https://a.example","sessionToken":"t","accountId":"a","email":"e")";
     for (const auto& tail : {std::string("}"), std::string(R"(,"tenantKeys":null,"tenantHosts":null,"activeTenantId":null})")}) {
-        auto session = decodeStoredSession(head + tail);
+        auto session = json::decode<StoredSession>(head + tail);
         EXPECT_FALSE(session.activeTenantId);
         EXPECT_TRUE(session.tenantKeys.empty());
         EXPECT_TRUE(session.tenantHosts.empty());
     }
-    EXPECT_EQ(decodeStoredSession(head + R"(,"later":[1,2]})").email, "e");
+    EXPECT_EQ(json::decode<StoredSession>(head + R"(,"later":[1,2]})").email, "e");
 }
 
 TEST(SessionDocument, RefusesMissingKeysBadUrlsAndNonJson) {
@@ -83,7 +83,7 @@ TEST(SessionDocument, RefusesMissingKeysBadUrlsAndNonJson) {
         "not json",
         "",
     };
-    for (const auto& text : refused) EXPECT_THROW(decodeStoredSession(text), json::DecodeError) << text;
+    for (const auto& text : refused) EXPECT_THROW(json::decode<StoredSession>(text), json::DecodeError) << text;
 }
 
 TEST(SessionDocument, DecodeErrorsNameThePathNotTheSecrets) {
@@ -91,7 +91,7 @@ TEST(SessionDocument, DecodeErrorsNameThePathNotTheSecrets) {
         R"({"baseURL":"https://a.example","sessionToken":"tok-secret-1","accountId":"a","email":"e",)"
         R"("tenantKeys":{"t1":{"keyId":"k","apiKey":"bk_live_1"}},"tenantHosts":{"t1":"http://bk_live_1 x"}})";
     try {
-        decodeStoredSession(text);
+        json::decode<StoredSession>(text);
         FAIL() << "decoded";
     } catch (const json::DecodeError& error) {
         EXPECT_EQ(error.path(), "tenantHosts.t1");

@@ -10,7 +10,7 @@ namespace brisalune {
 
 inline void PrintTo(const SessionLoad& load, std::ostream* out) {
     switch (load.kind()) {
-        case SessionLoad::Case::present: *out << "present " << encodeStoredSession(*load.session()); break;
+        case SessionLoad::Case::present: *out << "present " << json::encode(*load.session()); break;
         case SessionLoad::Case::absent: *out << "absent"; break;
         case SessionLoad::Case::unreadable: *out << "unreadable"; break;
     }

@@ -51,11 +51,16 @@ struct StoredSession {
     friend bool operator==(const StoredSession&, const StoredSession&) = default;
 };
 
-// The stored document: compact JSON. Throws json::EncodeError.
-std::string encodeStoredSession(const StoredSession& session);
-// Throws json::DecodeError when the text is not a stored session (a URL that does not parse
-// included).
-StoredSession decodeStoredSession(std::string_view text);
+// The stored document. Maps that are missing or null read as empty; both are always written.
+template <>
+inline constexpr auto json::keys<StoredSession> = json::object(
+    json::field("baseURL", &StoredSession::baseURL),
+    json::field("sessionToken", &StoredSession::sessionToken),
+    json::field("accountId", &StoredSession::accountId),
+    json::field("email", &StoredSession::email),
+    json::field("activeTenantId", &StoredSession::activeTenantId),
+    json::field("tenantKeys", &StoredSession::tenantKeys, json::orEmpty),
+    json::field("tenantHosts", &StoredSession::tenantHosts, json::orEmpty));
 
 class SessionLoad {
 public:
