@@ -77,7 +77,8 @@ std::vector<std::string> storedKeys(const platform::Defaults& defaults) {
     text << file.rdbuf();
     std::vector<std::string> keys;
     try {
-        if (auto* members = json::parse(text.str()).get<json::Object>()) {
+        const json::Value stored = json::parse(text.str());
+        if (const auto* members = stored.get<json::Object>()) {
             for (const auto& entry : *members) keys.push_back(entry.first);
         }
     } catch (const json::DecodeError&) {
