@@ -3,6 +3,8 @@
 #include <brisalune/client/client_outdated.hpp>
 #include <brisalune/platform/text.hpp>
 
+#include <stdexcept>
+
 namespace brisalune {
 
 BrisaluneClient::BrisaluneClient(platform::Url baseURL, std::optional<std::string> sessionToken,
@@ -109,7 +111,13 @@ Answer BrisaluneClient::send(const Call& call) const { return sendEncoded(call, 
 Answer BrisaluneClient::sendEncoded(const Call& call, const std::function<std::string()>& encodeBody) const {
     auto target = url(call.path);
     if (!target) throw BrisaluneError::transport("malformed URL");
-    if (!call.query.empty()) target = target->withQuery(platform::encodeQuery(call.query));
+    if (!call.query.empty()) {
+        try {
+            target = target->withQuery(platform::encodeQuery(call.query));
+        } catch (const std::length_error&) {
+            throw BrisaluneError::transport("malformed URL");
+        }
+    }
 
     http::Request request;
     request.method = call.method;

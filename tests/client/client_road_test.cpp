@@ -54,6 +54,11 @@ TEST_F(ClientRoad, JoinsBaseAndPathDroppingEveryTrailingSlash) {
     EXPECT_EQ(client("t", "k", "//").url("/v1/me")->text(), server.baseUrl() + "/v1/me");
     EXPECT_EQ(client("t", "k", "/api//").url("/v1/me")->text(), server.baseUrl() + "/api/v1/me");
     EXPECT_EQ(client().url("/v1/a b"), std::nullopt);
+    auto overlong = errorOf([&] {
+        client().send({.method = "GET", .path = "/v1/x", .query = {{"q", std::string(70000, 'x')}}});
+    });
+    EXPECT_EQ(overlong.kind(), Case::transport);
+    EXPECT_EQ(overlong.message(), "malformed URL");
 
     server.on("GET", "/api/v1/me", Reply::json("{}"));
     client("t", "k", "/api/").send({.method = "GET", .path = "/v1/me"});
