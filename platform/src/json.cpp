@@ -401,11 +401,15 @@ ParserLease::~ParserLease() {
     if (borrowed_) threadOwn().inUse = false;
 }
 
-simdjson::dom::element ParserLease::parse(std::string_view text) {
+simdjson::dom::element ParserLease::parse(std::string_view text, std::size_t allocated) {
     Own& p = borrowed_ ? threadOwn() : *own_;
-    p.padded.assign(text);
-    p.padded.append(simdjson::SIMDJSON_PADDING, '\0');
-    auto result = p.parser.parse(p.padded.data(), text.size(), false);
+    const char* start = text.data();
+    if (allocated < text.size() + simdjson::SIMDJSON_PADDING) {
+        p.padded.assign(text);
+        p.padded.append(simdjson::SIMDJSON_PADDING, '\0');
+        start = p.padded.data();
+    }
+    auto result = p.parser.parse(start, text.size(), false);
     if (result.error() == simdjson::DEPTH_ERROR) {
         Node::corrupted("nesting deeper than " + std::to_string(maxDepth) + " levels");
     }

@@ -149,6 +149,24 @@ TEST(JsonValue, ParseKeepsIntegersApartFromDoubles) {
     EXPECT_EQ(text(json::parse(text(v))), text(v));
 }
 
+TEST(JsonValue, StringsAreReadOnlyUpToTheirSize) {
+    // Bytes past size() but inside the capacity must never count, with or without room to spare.
+    for (std::size_t capacity : {std::size_t{0}, std::size_t{4096}}) {
+        std::string truncated = "[1,2]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]";
+        truncated.reserve(capacity);
+        truncated.resize(4);
+        if (capacity == 0) truncated.shrink_to_fit();
+        EXPECT_THROW(json::parse(truncated), json::DecodeError);
+        EXPECT_THROW(json::decode<std::vector<int>>(truncated), json::DecodeError);
+
+        std::string number = "1234567890";
+        number.reserve(capacity);
+        number.resize(3);
+        if (capacity == 0) number.shrink_to_fit();
+        EXPECT_EQ(json::decode<std::int64_t>(number), 123);
+    }
+}
+
 // ---- nesting ------------------------------------------------------------------------------
 
 TEST(JsonNesting, ParsesUpToTheLimitAndFailsCleanlyBeyond) {

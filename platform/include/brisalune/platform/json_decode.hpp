@@ -7,10 +7,12 @@
 
 #include <simdjson.h>
 
+#include <array>
 #include <bitset>
 #include <chrono>
 #include <concepts>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <string>
@@ -155,19 +157,64 @@ void fillMissing(M& member, Policy policy, std::string_view key) {
     }
 }
 
+template <std::size_t N>
+constexpr bool distinct(const std::array<std::string_view, N>& names) {
+    for (std::size_t i = 0; i < N; ++i) {
+        for (std::size_t j = i + 1; j < N; ++j) {
+            if (names[i] == names[j]) return false;
+        }
+    }
+    return true;
+}
+
+// Keys are short: comparing inline, a word at a time, beats a call to memcmp.
+inline bool sameKey(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    std::size_t i = 0;
+    for (; i + 8 <= a.size(); i += 8) {
+        std::uint64_t x;
+        std::uint64_t y;
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (x != y) return false;
+    }
+    for (; i < a.size(); ++i) {
+        if (a[i] != b[i]) return false;
+    }
+    return true;
+}
+
+// The index of `key` among `names`, or N. Answers mostly list their keys in table order, so the
+// search starts at the field after the last one found.
+template <std::size_t N>
+std::size_t findKey(const std::array<std::string_view, N>& names, std::string_view key, std::size_t start) {
+    for (std::size_t k = 0; k < N; ++k) {
+        std::size_t i = start + k < N ? start + k : start + k - N;
+        if (sameKey(names[i], key)) return i;
+    }
+    return N;
+}
+
 template <class T, class NodeT>
 void readRecord(const NodeT& n, T& out) {
     constexpr auto& fields = keys<T>.fields;
     constexpr std::size_t count = std::tuple_size_v<std::remove_cvref_t<decltype(fields)>>;
+    static constexpr auto names = []<std::size_t... I>(std::index_sequence<I...>) {
+        return std::array<std::string_view, count>{std::get<I>(keys<T>.fields).key...};
+    }(std::make_index_sequence<count>{});
+    static_assert(distinct(names), "a key appears twice in a record's table");
+
     std::bitset<count> seen;
+    std::size_t next = 0;
     n.forEachMember([&](std::string_view key, const NodeT& value) {
+        std::size_t index = findKey(names, key, next);
+        if (index == count) return;  // unknown keys are ignored
         [&]<std::size_t... I>(std::index_sequence<I...>) {
-            // The first field whose key matches takes the value; unknown keys are ignored.
-            (void)((std::get<I>(fields).key == key &&
-                    (readField(value, out.*(std::get<I>(fields).member), std::get<I>(fields).policy),
-                     seen.set(I), true)) ||
-                   ...);
+            ((index == I ? readField(value, out.*(std::get<I>(fields).member), std::get<I>(fields).policy) : void()),
+             ...);
         }(std::make_index_sequence<count>{});
+        seen.set(index);
+        next = index + 1;
     });
     if (seen.all()) return;
     [&]<std::size_t... I>(std::index_sequence<I...>) {
@@ -188,7 +235,9 @@ public:
     ParserLease(const ParserLease&) = delete;
     ParserLease& operator=(const ParserLease&) = delete;
 
-    simdjson::dom::element parse(std::string_view text);
+    // `allocated` is how many bytes from text.data() may be read; with room for simdjson's
+    // padding the text is parsed in place, otherwise from a padded copy.
+    simdjson::dom::element parse(std::string_view text, std::size_t allocated);
 
 private:
     struct Own;
@@ -197,16 +246,29 @@ private:
     bool borrowed_ = false;
 };
 
+template <class T>
+T readRoot(simdjson::dom::element root) {
+    T out{};
+    Codec<T>::read(Node(root), out);
+    return out;
+}
+
 }  // namespace detail
 
 // Decodes one value of type T from JSON text. Throws DecodeError naming the coding path.
 template <class T>
 T decode(std::string_view text) {
     detail::ParserLease lease;
-    Node root(lease.parse(text));
-    T out{};
-    Codec<T>::read(root, out);
-    return out;
+    return detail::readRoot<T>(lease.parse(text, text.size()));
+}
+
+// The same from a std::string, read in place when its spare capacity covers the parser's padding
+// (an answer body usually has it), which saves copying the text.
+template <class T, class S>
+    requires std::same_as<S, std::string>
+T decode(const S& text) {
+    detail::ParserLease lease;
+    return detail::readRoot<T>(lease.parse(text, text.capacity()));
 }
 
 }  // namespace brisalune::json
