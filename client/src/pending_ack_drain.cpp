@@ -55,10 +55,15 @@ enum class Next { record, stop };
 
 // What a wanted record's finished attempt leaves to show.
 void settle(const AckAttemptOutcome& outcome, const std::string& alertId, const PendingAckDrain::Effects& effects) {
-    if (const auto* held = outcome.get<AckAttemptOutcome::Held>()) return effects.report(held->record);
-    if (const auto* overtaken = outcome.get<AckAttemptOutcome::Overtaken>(); overtaken && overtaken->current)
-        return effects.report(*overtaken->current);
-    effects.clearReport(alertId);
+    const auto* held = outcome.get<AckAttemptOutcome::Held>();
+    const auto* overtaken = outcome.get<AckAttemptOutcome::Overtaken>();
+    if (held) {
+        effects.report(held->record);
+    } else if (overtaken && overtaken->current) {
+        effects.report(*overtaken->current);
+    } else {
+        effects.clearReport(alertId);  // acknowledged, gone, or nothing stored any more
+    }
 }
 
 Next drainOne(const PendingAck& record, std::string_view currentTenantId, bool retryAll,

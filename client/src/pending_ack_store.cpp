@@ -16,8 +16,8 @@ using platform::Defaults;
 
 // A suite name that can stand as a file name of its own beside the standard defaults.
 bool usableSuiteName(std::string_view name) {
-    return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string_view("/\0", 2)) ==
-                                                                std::string_view::npos;
+    if (name.empty() || name == "." || name == "..") return false;
+    return name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
 }
 
 // The stored object as it stands, members undecoded; absent or unreadable gives an empty one.

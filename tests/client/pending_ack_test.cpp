@@ -72,15 +72,6 @@ TEST(PendingAckRecord, EveryKeyIsRequiredAndExtraKeysAreIgnored) {
     EXPECT_EQ(extra.tenantId, "");
 }
 
-TEST(PendingAckRecord, EqualityCoversEveryField) {
-    PendingAck other = record();
-    other.lastError = "different";
-    EXPECT_NE(record(), other);
-    other = record();
-    other.attempts = 2;
-    EXPECT_NE(record(), other);
-}
-
 TEST(PendingAckRecord, ReportBodyAndFirstFailure) {
     EXPECT_EQ(record("t-9", Verdict::final).reportBody(), "Disk full on db-2\nNot allowed: nope");
     EXPECT_EQ(record("t-9", Verdict::retryable).reportBody(), "Disk full on db-2");

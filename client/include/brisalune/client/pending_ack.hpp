@@ -64,14 +64,19 @@ struct PendingAck {
 struct AckAttemptOutcome {
     struct Acknowledged {  // the service acknowledged; the stored record is removed
         AlertSnapshot alert;
+        friend bool operator==(const Acknowledged&, const Acknowledged&) = default;
     };
     struct Held {  // the attempt failed and this record is now stored
         PendingAck record;
+        friend bool operator==(const Held&, const Held&) = default;
     };
     struct Overtaken {  // someone else changed the record meanwhile; what is stored now, if anything
         std::optional<PendingAck> current;
+        friend bool operator==(const Overtaken&, const Overtaken&) = default;
     };
-    struct Gone {};  // the service does not know the alert; the record is removed
+    struct Gone {  // the service does not know the alert; the record is removed
+        friend bool operator==(const Gone&, const Gone&) = default;
+    };
 
     std::variant<Acknowledged, Held, Overtaken, Gone> value;
 
@@ -79,6 +84,8 @@ struct AckAttemptOutcome {
     const Case* get() const noexcept {
         return std::get_if<Case>(&value);
     }
+
+    friend bool operator==(const AckAttemptOutcome&, const AckAttemptOutcome&) = default;
 };
 
 // One acknowledgement made durable by the pending record. Stateless.

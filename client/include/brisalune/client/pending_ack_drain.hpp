@@ -60,8 +60,9 @@ struct AckFailureReport {
 
 namespace PendingAckDrain {
 
-// What the caller does for the drain. Every effect is called on the thread that runs the drain,
-// one at a time; `attempt` blocks until its outcome is known.
+// What the caller does for the drain; all five are required. Every effect is called on the
+// thread that runs the drain, one at a time; `attempt` blocks until its outcome is known. A
+// caller whose state lives on its main thread runs the drain there or hands each effect over.
 struct Effects {
     std::function<PendingAckStanding(const std::string& alertId)> standing;  // before and after each attempt
     std::function<AckAttemptOutcome(const PendingAck& record)> attempt;     // a record is retried
