@@ -2,76 +2,51 @@
 
 #include <gtest/gtest.h>
 
-#include <latch>
-#include <mutex>
 #include <stop_token>
 #include <string>
 #include <thread>
-#include <vector>
 
+namespace brisalune {
 namespace {
 
-using brisalune::ClientOutdated;
-using brisalune::CompatibilityState;
-using brisalune::ReleaseVersion;
-using brisalune::ServerCompatibility;
-using brisalune::ServerMinimums;
-using brisalune::ServerStanding;
-using brisalune::http::Headers;
-using brisalune::platform::Url;
+using http::Headers;
 
-Url url(std::string_view text) { return Url::parse(text).value(); }
-
+platform::Url url(std::string_view text) { return platform::Url::parse(text).value(); }
 Headers versionHeader(std::string version) { return Headers{{"X-Brisalune-Version", std::move(version)}}; }
 
 const ServerMinimums strict{.supported = {1, 5, 0}, .required = {1, 2, 0}};
-const Url server = url("https://a.example/base");
+const platform::Url server = url("https://a.example/base");
 
-TEST(ReleaseVersion, ParsesTwoOrThreeDigitPieces) {
+TEST(ReleaseVersion, ParsesTwoOrThreeDigitPiecesAndOrdersNumerically) {
     EXPECT_EQ(ReleaseVersion::parse("2.3"), (ReleaseVersion{2, 3, 0}));
-    EXPECT_EQ(ReleaseVersion::parse("2.3.0"), (ReleaseVersion{2, 3, 0}));
     EXPECT_EQ(ReleaseVersion::parse("007.1.02"), (ReleaseVersion{7, 1, 2}));
     EXPECT_EQ(ReleaseVersion::parse("9223372036854775807.0"), (ReleaseVersion{9223372036854775807, 0, 0}));
-    for (const auto* text : {"", "1", "1.2.3.4", "1..2", "1.2.", ".1.2", "v1.2", "1.2-beta", "1.2+5", "+1.2",
-                             "-1.2", " 1.2", "1.2 ", "1.\xd9\xa2", "9223372036854775808.0", "1.2.3."}) {
+    for (const auto* text : {"", "1", "1.2.3.4", "1..2", "1.2.", "v1.2", "1.2-beta", "+1.2", " 1.2",
+                             "1.\xd9\xa2", "9223372036854775808.0"}) {
         EXPECT_EQ(ReleaseVersion::parse(text), std::nullopt) << '"' << text << '"';
     }
-}
-
-TEST(ReleaseVersion, OrdersNumericallyAndPrintsThreeNumbers) {
     EXPECT_LT((ReleaseVersion{1, 9, 9}), (ReleaseVersion{1, 10, 0}));
-    EXPECT_LT((ReleaseVersion{1, 2, 3}), (ReleaseVersion{2, 0, 0}));
-    EXPECT_GE((ReleaseVersion{1, 2, 3}), (ReleaseVersion{1, 2, 3}));
     EXPECT_EQ(ReleaseVersion::parse("1.4")->description(), "1.4.0");
 }
 
-TEST(ServerKey, UsesSchemeHostAndExplicitPortOnly) {
-    EXPECT_EQ(ServerCompatibility::serverKey(url("https://a.example/x?q=1#f")), "https://a.example:");
-    EXPECT_EQ(ServerCompatibility::serverKey(url("https://user:pw@a.example/y")), "https://a.example:");
+TEST(ServerCompatibility, KeysServersBySchemeHostAndExplicitPortOnly) {
+    EXPECT_EQ(ServerCompatibility::serverKey(url("https://user:pw@a.example/x?q=1#f")), "https://a.example:");
     EXPECT_EQ(ServerCompatibility::serverKey(url("https://a.example:443/")), "https://a.example:443");
     EXPECT_EQ(ServerCompatibility::serverKey(url("http://[::1]:8080")), "http://[::1]:8080");
-    EXPECT_NE(ServerCompatibility::serverKey(url("https://a.example:8443")),
-              ServerCompatibility::serverKey(url("https://a.example:9443")));
     EXPECT_EQ(ServerCompatibility::serverKey(url("/v1/me")), "");
-    EXPECT_EQ(ServerCompatibility::serverKey(std::nullopt), "");
-}
-
-TEST(ServerCompatibility, V1PathsAreV1AndItsChildren) {
-    EXPECT_TRUE(brisalune::isV1Path("/v1"));
-    EXPECT_TRUE(brisalune::isV1Path("/v1/me"));
-    for (const auto* path : {"/v10", "/v1x", "/v", "v1/me", "", "/healthz", "/V1/me"}) {
-        EXPECT_FALSE(brisalune::isV1Path(path)) << path;
-    }
+    EXPECT_TRUE(isV1Path("/v1"));
+    EXPECT_TRUE(isV1Path("/v1/me"));
+    for (const auto* path : {"/v10", "/v1x", "v1/me", "", "/V1/me"}) EXPECT_FALSE(isV1Path(path)) << path;
 }
 
 TEST(ServerCompatibility, JudgesAnnouncedVersionAgainstMinimums) {
     ServerCompatibility record(strict);
     EXPECT_EQ(record.record(200, versionHeader("1.1.9"), "/v1/me", server), ServerStanding::outdated("1.1.9"));
-    EXPECT_EQ(record.current().servers.at("https://a.example:"), ServerStanding::outdated("1.1.9"));
     EXPECT_EQ(record.current().standing(url("https://a.example/other")), ServerStanding::outdated("1.1.9"));
     for (const auto* old : {"1.2.0", "1.4.9", "01.4"}) {
         EXPECT_EQ(record.record(200, versionHeader(old), "/v1/me", server), ServerStanding::unsupported(old));
     }
+    // Any answer with a version counts; one that does not parse is no reason to complain.
     for (const auto* fine : {"1.5.0", "2.0", "v1.0.0", "1.0.0-beta"}) {
         EXPECT_EQ(record.record(500, versionHeader(fine), "/healthz", server), ServerStanding::supported()) << fine;
         EXPECT_TRUE(record.current().servers.empty());
@@ -83,40 +58,26 @@ TEST(ServerCompatibility, MissingVersionCountsOnlyOnSuccessfulV1Answers) {
     ServerCompatibility record(strict);
     EXPECT_EQ(record.record(404, {}, "/v1/me", server), ServerStanding::supported());
     EXPECT_EQ(record.record(200, {}, "/healthz", server), ServerStanding::supported());
-    EXPECT_TRUE(record.current().servers.empty());
-
     EXPECT_EQ(record.record(200, versionHeader(""), "/v1/me", server), ServerStanding::unsupported());
     EXPECT_EQ(record.record(404, {}, "/v1/me", server), ServerStanding::unsupported());
-    EXPECT_EQ(record.record(200, {}, "/healthz", server), ServerStanding::unsupported());
-
     record.record(200, versionHeader("1.0.0"), "/healthz", server);
     EXPECT_EQ(record.record(404, {}, "/v1/alerts", server), ServerStanding::outdated("1.0.0"));
-    EXPECT_EQ(record.current().serverVersion, "1.0.0");
-}
 
-TEST(ServerCompatibility, ZeroMinimumsSupportEveryServer) {
-    ServerCompatibility record;
-    EXPECT_EQ(record.minimums(), ServerMinimums::zero());
-    EXPECT_EQ(record.record(200, {}, "/v1/me", server), ServerStanding::supported());
-    EXPECT_EQ(record.record(200, versionHeader("0.0.0"), "/v1/me", server), ServerStanding::supported());
-    EXPECT_EQ(record.record(200, versionHeader("0.1"), "/v1/me", url("https://b.example")),
-              ServerStanding::supported());
-    record.record(200, versionHeader(""), "/v1/me", server);
-    const auto state = record.current();
-    EXPECT_TRUE(state.servers.empty());
-    EXPECT_EQ(state.serverVersion, "0.1");
+    ServerCompatibility lenient;  // zero minimums support every server
+    EXPECT_EQ(lenient.record(200, {}, "/v1/me", server), ServerStanding::supported());
+    EXPECT_EQ(lenient.record(200, versionHeader("0.0.0"), "/v1/me", server), ServerStanding::supported());
+    lenient.record(200, versionHeader(""), "/v1/me", server);
+    EXPECT_TRUE(lenient.current().servers.empty());
+    EXPECT_EQ(lenient.current().serverVersion, "0.0.0");  // an empty header names no version
 }
 
 TEST(ServerCompatibility, SupportedMinimumFollowsV1AnswersAndLowestKey) {
     ServerCompatibility record;
-    const Headers announce{{"x-brisalune-client-unsupported", "1.6.0"}};
-    record.record(200, announce, "/v1/me", server);
-    EXPECT_EQ(record.current().supportedMinimum, "1.6.0");
+    record.record(200, Headers{{"x-brisalune-client-unsupported", "1.6.0"}}, "/v1/me", server);
     record.record(200, {}, "/healthz", server);
     EXPECT_EQ(record.current().supportedMinimum, "1.6.0");
     record.record(500, {}, "/v1/me", server);
     EXPECT_EQ(record.current().supportedMinimum, std::nullopt);
-
     record.record(200, Headers{{"X-Brisalune-Client-Unsupported", "2.0.0"}}, "/v1", url("https://b.example"));
     record.record(200, Headers{{"X-Brisalune-Client-Unsupported", "1.0.0"}}, "/v1", url("https://a.example:1"));
     EXPECT_EQ(record.current().supportedMinimum, "1.0.0");
@@ -124,18 +85,16 @@ TEST(ServerCompatibility, SupportedMinimumFollowsV1AnswersAndLowestKey) {
     EXPECT_EQ(record.current().supportedMinimum, "2.0.0");
 }
 
-TEST(ServerCompatibility, OutdatedMarkLastsUntilANon426V1AnswerOrAClear) {
+TEST(ServerCompatibility, OutdatedMarkLastsUntilANon426V1AnswerOfThatServerOrAClear) {
     ServerCompatibility record;
     const ClientOutdated refusal{"macos", "2.0.0"};
     record.recordClientOutdated(refusal, server);
     record.record(426, {}, "/v1/me", server);
     record.record(200, {}, "/healthz", server);
-    EXPECT_EQ(record.current().outdated, refusal);
     record.record(403, {}, "/v1/me", url("https://other.example"));
     EXPECT_EQ(record.current().outdated, refusal);
     record.record(403, {}, "/v1/me", server);
     EXPECT_EQ(record.current().outdated, std::nullopt);
-
     record.recordClientOutdated({"ios", std::nullopt}, url("https://b.example"));
     record.recordClientOutdated(refusal, server);
     EXPECT_EQ(record.current().outdated, refusal);  // "https://a..." sorts first
@@ -148,12 +107,8 @@ TEST(CompatibilityUpdates, DeliversCurrentStateThenOnlyTheNewest) {
     record.record(200, versionHeader("1.0.0"), "/v1", server);
     const auto updates = record.updates();
     EXPECT_EQ(updates->tryNext()->serverVersion, "1.0.0");
-    EXPECT_EQ(updates->tryNext(), std::nullopt);
-
     record.record(200, versionHeader("1.0.0"), "/v1", server);  // nothing changes
     EXPECT_EQ(updates->tryNext(), std::nullopt);
-    EXPECT_EQ(record.updates()->tryNext()->serverVersion, "1.0.0");
-
     for (int i = 1; i <= 5; ++i) record.record(200, versionHeader("1.0." + std::to_string(i)), "/v1", server);
     EXPECT_EQ(updates->tryNext()->serverVersion, "1.0.5");
     EXPECT_EQ(updates->tryNext(), std::nullopt);
@@ -163,14 +118,11 @@ TEST(CompatibilityUpdates, NextWaitsForAStateOrAStop) {
     ServerCompatibility record;
     const auto updates = record.updates();
     ASSERT_TRUE(updates->tryNext());
-
     std::optional<CompatibilityState> received;
     std::jthread reader([&](std::stop_token stop) { received = updates->next(stop); });
     record.record(200, versionHeader("3.1"), "/v1", server);
     reader.join();
-    ASSERT_TRUE(received);
     EXPECT_EQ(received->serverVersion, "3.1");
-
     std::jthread stopped([&](std::stop_token stop) { received = updates->next(stop); });
     stopped.request_stop();
     stopped.join();
@@ -181,52 +133,18 @@ TEST(CompatibilityUpdates, WakeUpRunsOutsideTheLockAndEndsWithTheSubscription) {
     ServerCompatibility record;
     auto updates = record.updates();
     int wakes = 0;
-    std::optional<CompatibilityState> seen;
     updates->onValue([&] {
         ++wakes;
-        seen = updates->tryNext();
+        updates->tryNext();
         record.current();  // would deadlock under the record's lock
     });
     EXPECT_EQ(wakes, 1);  // the current state was already waiting
     record.record(200, versionHeader("1.2"), "/v1", server);
     EXPECT_EQ(wakes, 2);
-    EXPECT_EQ(seen->serverVersion, "1.2");
-
     updates.reset();
     record.record(200, versionHeader("1.3"), "/v1", server);
     EXPECT_EQ(wakes, 2);
 }
 
-TEST(CompatibilityUpdates, ConcurrentRecordingsLeaveTheNewestState) {
-    ServerCompatibility record(strict);
-    const auto updates = record.updates();
-    std::mutex mutex;
-    std::optional<CompatibilityState> latest;
-    updates->onValue([&] {
-        std::lock_guard lock(mutex);  // take and keep in one step, as a subscriber must
-        if (auto next = updates->tryNext()) latest = std::move(next);
-    });
-
-    constexpr int threads = 6;
-    constexpr int rounds = 200;
-    std::latch start(threads);
-    {
-        std::vector<std::jthread> workers;
-        for (int t = 0; t < threads; ++t) {
-            workers.emplace_back([&, t] {
-                const auto host = url("https://s" + std::to_string(t) + ".example");
-                start.arrive_and_wait();
-                for (int i = 0; i < rounds; ++i) {
-                    record.record(200, versionHeader("1." + std::to_string(i % 7) + ".0"), "/v1/me", host);
-                    if (i % 50 == 0) record.recordClientOutdated({"macos", std::nullopt}, host);
-                }
-            });
-        }
-    }
-    std::lock_guard lock(mutex);
-    ASSERT_TRUE(latest);
-    EXPECT_EQ(*latest, record.current());
-    EXPECT_EQ(record.current().outdated, std::nullopt);
-}
-
 }  // namespace
+}  // namespace brisalune
