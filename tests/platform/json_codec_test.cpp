@@ -60,6 +60,12 @@ struct Outer {
     Inner a;
 };
 
+struct Hint {
+    std::optional<std::int32_t> retryAfter;
+    std::optional<sys_seconds> until;
+    friend bool operator==(const Hint&, const Hint&) = default;
+};
+
 // A value that travels as JSON text inside a string: its reader decodes again on the same thread.
 struct Embedded {
     Tag tag;
@@ -89,6 +95,10 @@ inline constexpr auto keys<Item> = object(
     field("severity", &Item::severity),
     field("created_at", &Item::createdAt),
     field("payload", &Item::payload, orEmpty));
+
+template <>
+inline constexpr auto keys<Hint> =
+    object(field("retry_after", &Hint::retryAfter, lenient), field("until", &Hint::until, lenient));
 
 template <>
 inline constexpr auto keys<Page> = object(field("alerts", &Page::alerts));
@@ -176,6 +186,17 @@ TEST(JsonRecord, WritesInTableOrderLeavingOutAbsentOptionals) {
     item.snoozedUntil = 5;
     EXPECT_EQ(json::encode(item).substr(0, 41), R"({"id":"a1","note":"n","snoozed_until":5,")");
     EXPECT_EQ(json::encode(Tag{"z", 1}, json::Style::prettySorted), "{\n  \"name\" : \"z\",\n  \"weight\" : 1\n}");
+}
+
+TEST(JsonRecord, LenientOptionalsReadWhatDoesNotDecodeAsNone) {
+    EXPECT_EQ(json::decode<Hint>(R"({"retry_after":30,"until":"2026-01-02T03:04:05Z"})"),
+              (Hint{30, at(1767323045)}));
+    for (const char* text : {R"({"retry_after":"soon","until":"tomorrow"})", R"({"retry_after":1.5,"until":7})",
+                             R"({"retry_after":4294967296,"until":null})", R"({"retry_after":[30],"until":{}})", "{}"}) {
+        EXPECT_EQ(json::decode<Hint>(text), Hint{}) << text;
+    }
+    EXPECT_EQ(decodeError<Hint>("[]"), "typeMismatch: expected object, found array");  // only the fields are lenient
+    EXPECT_THROW(json::decode<Hint>(R"({"retry_after":)"), json::DecodeError);
 }
 
 // ---- strict types -------------------------------------------------------------------------
