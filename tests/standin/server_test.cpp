@@ -112,9 +112,6 @@ TEST_F(StandinServer, RoutesOnTheRawPathAndMethod) {
     EXPECT_EQ(missing.status, 404);
     EXPECT_EQ(missing.body, R"({"error":"not found"})");
     EXPECT_EQ(missing.headers.get("Content-Type"), "application/json");
-    EXPECT_EQ(server.requests().size(), 4U);
-    server.clearRequests();
-    EXPECT_EQ(server.lastRequest(), std::nullopt);
 }
 
 TEST_F(StandinServer, HeldRequestsAnswerOnRelease) {
