@@ -19,60 +19,40 @@ constexpr const char* authBody =
 
 class BuiltinEndpoints : public testing::EndpointTest {};
 
-TEST_F(BuiltinEndpoints, HealthProbeTravelsWithoutCredentialAndMapsFailures) {
+TEST_F(BuiltinEndpoints, HealthProbeTravelsWithoutCredential) {
     server.on("GET", "/healthz", Reply::json(R"({"ok":true,"version":"1.4.0","role":"self-host","tenants":3})"));
-    auto health = client().healthz();
-    EXPECT_TRUE(health.healthy);
-    EXPECT_EQ(health.version, "1.4.0");
-    EXPECT_EQ(health.role, std::string(DaemonRole::selfHost));
-    EXPECT_EQ(health.tenants, 3);
-    EXPECT_EQ(last().method, "GET");
+    EXPECT_EQ(client().healthz().role, std::string(DaemonRole::selfHost));
     EXPECT_EQ(last().rawTarget, "/healthz");
     EXPECT_FALSE(last().header("Authorization"));
 
     server.on("GET", "/healthz", Reply::json(R"({"error":"warming up"})", 503));
-    auto error = errorOf([&] { client().healthz(); });
-    EXPECT_TRUE(error.is(Case::server));
-    EXPECT_EQ(error.status(), 503);
+    EXPECT_EQ(errorOf([&] { client().healthz(); }).status(), 503);
 }
 
-TEST_F(BuiltinEndpoints, SignupSendsCredentialsAsGivenWithoutCredential) {
-    server.on("POST", "/v1/signup", Reply::json(authBody));
-    auto outcome = client().signup(" Ann@Example.com ", "pa ss");
-    ASSERT_TRUE(outcome.is(SignupOutcome::Kind::authenticated));
-    EXPECT_EQ(outcome.authResponse()->token, "new-session");
-    EXPECT_EQ(outcome.authResponse()->account.shownName(), "Ann");
-    EXPECT_EQ(last().body, R"({"email":" Ann@Example.com ","password":"pa ss"})");
-    EXPECT_EQ(last().header("Content-Type"), "application/json");
-    EXPECT_FALSE(last().header("Authorization"));
-}
-
-TEST_F(BuiltinEndpoints, SignupTellsAMailedTokenFromASignIn) {
+TEST_F(BuiltinEndpoints, SignupSendsCredentialsAsGivenAndTellsAMailedTokenFromASignIn) {
     auto signup = [&](Reply reply) {
         server.on("POST", "/v1/signup", std::move(reply));
-        return client().signup("ann@example.com", "secret");
+        return client().signup(" Ann@Example.com ", "pa ss");
     };
+    auto signedIn = signup(Reply::json(authBody));
+    ASSERT_TRUE(signedIn.is(SignupOutcome::Kind::authenticated));
+    EXPECT_EQ(signedIn.authResponse()->token, "new-session");
+    EXPECT_EQ(last().body, R"({"email":" Ann@Example.com ","password":"pa ss"})");
+    EXPECT_FALSE(last().header("Authorization"));
+
     EXPECT_TRUE(signup(Reply{202, {}, "not json at all"}).is(SignupOutcome::Kind::verificationSent));
     EXPECT_TRUE(signup(Reply::json(R"({"verification":""})", 201)).is(SignupOutcome::Kind::verificationSent));
-    EXPECT_TRUE(signup(Reply::json(R"({"verification":"mailed"})")).is(SignupOutcome::Kind::verificationSent));
-    auto withNull = signup(Reply::json(
-        R"({"verification":null,"account":{"id":"a1","email":"ann@example.com"},"token":"t"})"));
-    ASSERT_TRUE(withNull.is(SignupOutcome::Kind::authenticated));
-    EXPECT_EQ(withNull.authResponse()->account.shownName(), "ann@example.com");
-
+    EXPECT_TRUE(signup(Reply::json(R"({"verification":null,"account":{"id":"a1","email":"e"},"token":"t"})"))
+                    .is(SignupOutcome::Kind::authenticated));
     EXPECT_TRUE(errorOf([&] { signup(Reply::json("{}")); }).is(Case::invalidResponse));
-    EXPECT_TRUE(errorOf([&] { signup(Reply::json(R"({"error":"taken"})", 409)); }).is(Case::conflict));
 }
 
-TEST_F(BuiltinEndpoints, LoginReturnsTheRecordForAny2xx) {
+TEST_F(BuiltinEndpoints, LoginReturnsTheRecordForAny2xxWithoutKeepingIt) {
     server.on("POST", "/v1/login", Reply::json(authBody, 202));
-    auto auth = client().login("ann@example.com", "secret");
-    EXPECT_EQ(auth.token, "new-session");
-    EXPECT_EQ(auth.account.id, "a1");
-    EXPECT_EQ(last().rawTarget, "/v1/login");
+    EXPECT_EQ(client().login("ann@example.com", "secret").token, "new-session");
     EXPECT_EQ(last().body, R"({"email":"ann@example.com","password":"secret"})");
     EXPECT_FALSE(last().header("Authorization"));
-    EXPECT_EQ(client().sessionToken(), "session-token");  // the new token is not kept
+    EXPECT_EQ(client().sessionToken(), "session-token");
 }
 
 TEST_F(BuiltinEndpoints, LoginTurnsA403AboutVerificationIntoEmailNotVerified) {
@@ -80,13 +60,9 @@ TEST_F(BuiltinEndpoints, LoginTurnsA403AboutVerificationIntoEmailNotVerified) {
         server.on("POST", "/v1/login", std::move(reply));
         return errorOf([&] { client().login("ann@example.com", "secret"); });
     };
-    EXPECT_TRUE(loginError(Reply::json(R"({"error":"email not verified"})", 403)).is(Case::emailNotVerified));
     EXPECT_TRUE(loginError(Reply::json(R"({"error":"Unverified account"})", 403)).is(Case::emailNotVerified));
     EXPECT_TRUE(loginError(Reply::json(R"({"error":"EMAIL NOT VERIFIED"})", 403)).is(Case::emailNotVerified));
-
-    auto forbidden = loginError(Reply::json(R"({"error":"forbidden"})", 403));
-    EXPECT_TRUE(forbidden.is(Case::forbidden));
-    EXPECT_EQ(forbidden.message(), "forbidden");
+    EXPECT_EQ(loginError(Reply::json(R"({"error":"forbidden"})", 403)).message(), "forbidden");
     EXPECT_TRUE(loginError(Reply{403, {}, "verified"}).is(Case::forbidden));  // not an error body
     EXPECT_TRUE(loginError(Reply::json(R"({"error":"not verified"})", 401)).is(Case::unauthorized));
 }
@@ -97,28 +73,17 @@ TEST_F(BuiltinEndpoints, PasswordChangeNeedsTheSessionAndAChangedAnswer) {
     EXPECT_EQ(last().body, R"({"email":"ann@example.com","current_password":"old secret","new_password":"new secret"})");
     EXPECT_EQ(last().header("Authorization"), "Bearer session-token");
 
-    server.on("POST", "/v1/account/password", Reply::json("{}"));
-    EXPECT_TRUE(errorOf([&] { client().changePassword("a", "b", "c"); }).is(Case::invalidResponse));
     server.on("POST", "/v1/account/password", Reply{204, {}, ""});
     EXPECT_TRUE(errorOf([&] { client().changePassword("a", "b", "c"); }).is(Case::invalidResponse));
-
     server.on("POST", "/v1/account/password",
               Reply::json(R"({"fields":[{"field":"current_password","message":"is wrong"}]})", 422));
-    auto wrong = errorOf([&] { client().changePassword("a", "b", "c"); });
-    EXPECT_TRUE(wrong.isWrongCurrentPassword());
-
-    server.clearRequests();
-    auto unsigned_ = errorOf([&] { client(std::nullopt).changePassword("a", "b", "c"); });
-    EXPECT_TRUE(unsigned_.is(Case::unauthorized));
-    EXPECT_EQ(unsigned_.message(), "not signed in");
-    EXPECT_TRUE(server.requests().empty());
+    EXPECT_TRUE(errorOf([&] { client().changePassword("a", "b", "c"); }).isWrongCurrentPassword());
 }
 
 TEST_F(BuiltinEndpoints, APasswordTheEncoderRefusesIsNeitherSentNorQuoted) {
     server.on("POST", "/v1/login", Reply::json(authBody));
-    const std::string password = "hunter2\xff";
     try {
-        client().login("ann@example.com", password);
+        client().login("ann@example.com", "hunter2\xff");
         FAIL() << "an invalid UTF-8 password was sent";
     } catch (const json::EncodeError& error) {
         EXPECT_EQ(std::string(error.what()).find("hunter2"), std::string::npos);
