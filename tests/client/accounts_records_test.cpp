@@ -76,7 +76,6 @@ TEST(TeamRecords, MembersKeepAbsentApartFromEmptyOrFalse) {
     EXPECT_EQ(plain.displayLabel(), "ann@example.com");
     EXPECT_EQ(json::decode<Member>(base + R"(,"display_name":""})").displayLabel(), "");
     EXPECT_NE(plain, json::decode<Member>(base + R"(,"projects":[]})"));
-    EXPECT_NE(plain, json::decode<Member>(base + R"(,"push_eligible":false})"));
     EXPECT_EQ(json::encode(plain), base + "}");
 
     // The role's display name is the last argument of the constructor.
