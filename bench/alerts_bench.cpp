@@ -1,0 +1,170 @@
+// A pull answer of 10,000 alerts: simdjson parsing and walking every value (the floor), the
+// endpoint's decoding into AlertSnapshot records, and the open-alert merge of the decoded list.
+#include "synthetic.hpp"
+
+#include <brisalune/client/answers.hpp>
+#include <brisalune/client/open_alerts.hpp>
+#include <brisalune/platform/json_codec.hpp>
+
+#include <benchmark/benchmark.h>
+#include <simdjson.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using namespace brisalune;
+using bench::Random;
+namespace synthetic = bench::synthetic;
+
+constexpr std::size_t alertCount = 10'000;
+
+inline constexpr std::array<std::string_view, 3> states = {"firing", "acked", "resolved"};
+inline constexpr std::array<std::string_view, 4> kinds = {"event", "event", "source_health", "secret_warning"};
+
+AlertSnapshot syntheticAlert(Random& random, std::uint64_t number, std::int64_t seq) {
+    const std::int64_t firstSeen = 1'735'689'600 + static_cast<std::int64_t>(random.below(30'000'000));
+    AlertSnapshot a;
+    a.id = synthetic::identifier("al", number);
+    a.project = synthetic::identifier("proj", random.below(40));
+    a.rule = synthetic::sentence(random, 2);
+    a.state = std::string(random.pick(states));
+    a.level = static_cast<std::int64_t>(random.below(6)) * 100;
+    a.count = static_cast<std::int64_t>(random.below(100'000));
+    a.escalationLevel = static_cast<std::int64_t>(random.below(4));
+    a.investigate = random.chance(20);
+    a.messageTemplate = synthetic::sentence(random, 4 + random.below(6));
+    a.lastMessage = synthetic::sentence(random, 8 + random.below(12));
+    a.firstSeen = firstSeen;
+    a.lastSeen = firstSeen + static_cast<std::int64_t>(random.below(86'400));
+    a.updatedSeq = seq;
+    a.identifiers = {{"host", synthetic::identifier("host", random.below(300))},
+                     {"service", synthetic::identifier("svc", random.below(500))}};
+    if (random.chance(30)) a.identifiers.emplace("finding_id", synthetic::identifier("f", number));
+    for (std::uint64_t p = random.below(3); p > 0; --p) a.pageAccounts.push_back(synthetic::identifier("usr", p));
+    a.kind = std::string(random.pick(kinds));
+    a.source = std::string(random.pick(synthetic::sources));
+    for (std::uint64_t r = 1 + random.below(2); r > 0; --r) {
+        a.reportedBy.push_back({std::string(random.pick(synthetic::sources)),
+                                static_cast<std::int64_t>(random.below(1000)), firstSeen, a.lastSeen});
+    }
+    for (int c = 0; c < 12; ++c) a.recentCounts.push_back(static_cast<std::int64_t>(random.below(50)));
+    if (random.chance(60)) a.lastNotifiedAt = a.lastSeen;
+    if (random.chance(30)) a.nextEscalationAt = a.lastSeen + 900;
+    if (random.chance(25)) {
+        a.incident = AlertIncidentRef{static_cast<std::int64_t>(random.below(5000)),
+                                      synthetic::identifier("INC", random.below(5000)),
+                                      synthetic::sentence(random, 4), "open"};
+    }
+    return a;
+}
+
+// 10,000 snapshots of about 8,000 alerts: as in a real pull, some alerts come more than once.
+const std::string& answer() {
+    static const std::string text = [] {
+        Random random(2024);
+        PullResponse pull;
+        pull.cursor = 123'456;
+        pull.configVersions = {{"proj_0000001", 4}, {"proj_0000002", 9}};
+        for (std::size_t i = 0; i < alertCount; ++i) {
+            const std::uint64_t number = random.chance(20) ? random.below(i + 1) : i;
+            pull.alerts.push_back(syntheticAlert(random, number, static_cast<std::int64_t>(i) + 1));
+        }
+        return json::encode(pull);
+    }();
+    return text;
+}
+
+// Touches every value so that nothing of the parse can be skipped.
+std::uint64_t walk(simdjson::dom::element e) {
+    using Type = simdjson::dom::element_type;
+    switch (e.type()) {
+        case Type::ARRAY: {
+            std::uint64_t sum = 1;
+            simdjson::dom::array array = e.get_array().value_unsafe();
+            for (simdjson::dom::element child : array) sum += walk(child);
+            return sum;
+        }
+        case Type::OBJECT: {
+            std::uint64_t sum = 1;
+            simdjson::dom::object object = e.get_object().value_unsafe();
+            for (simdjson::dom::key_value_pair member : object) sum += member.key.size() + walk(member.value);
+            return sum;
+        }
+        case Type::STRING: return e.get_string().value_unsafe().size();
+        case Type::INT64: return static_cast<std::uint64_t>(e.get_int64().value_unsafe());
+        case Type::UINT64: return e.get_uint64().value_unsafe();
+        case Type::DOUBLE: return static_cast<std::uint64_t>(e.get_double().value_unsafe());
+        case Type::BOOL: return e.get_bool().value_unsafe() ? 1 : 0;
+        case Type::NULL_VALUE: return 0;
+    }
+    return 0;
+}
+
+void bytesProcessed(benchmark::State& state) {
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(answer().size()));
+}
+
+void PullSimdjsonFloor(benchmark::State& state) {
+    simdjson::padded_string padded(answer());
+    simdjson::dom::parser parser;
+    for (auto _ : state) {
+        simdjson::dom::element root = parser.parse(padded).value();
+        benchmark::DoNotOptimize(walk(root));
+    }
+    bytesProcessed(state);
+}
+
+// Freeing what an iteration made is left out of the timings below: the floor frees nothing
+// either, and the owner of a pull frees it whenever it is done with it.
+template <class Make>
+void timedWithoutFreeing(benchmark::State& state, Make make) {
+    for (auto _ : state) {
+        auto made = make();
+        benchmark::DoNotOptimize(made);
+        state.PauseTiming();
+        made = {};
+        state.ResumeTiming();
+    }
+}
+
+void PullDecode(benchmark::State& state) {
+    timedWithoutFreeing(state, [] { return decodeAnswer<PullResponse>(answer()); });
+    bytesProcessed(state);
+}
+
+void OpenAlertsMerge(benchmark::State& state) {
+    const std::vector<AlertSnapshot> alerts = decodeAnswer<PullResponse>(answer()).alerts;
+    timedWithoutFreeing(state, [&] { return OpenAlerts::merge(alerts); });
+    state.counters["open"] = static_cast<double>(OpenAlerts::merge(alerts).size());
+}
+
+// The app model's case: the decoded list is handed over and the winners are moved out.
+void OpenAlertsMergeMoving(benchmark::State& state) {
+    const std::vector<AlertSnapshot> alerts = decodeAnswer<PullResponse>(answer()).alerts;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::vector<AlertSnapshot> input = alerts;
+        state.ResumeTiming();
+        std::vector<AlertSnapshot> open = OpenAlerts::merge(std::move(input));
+        benchmark::DoNotOptimize(open);
+        state.PauseTiming();
+        input = {};
+        open = {};
+        state.ResumeTiming();
+    }
+}
+
+BENCHMARK(PullSimdjsonFloor)->Unit(benchmark::kMillisecond);
+BENCHMARK(PullDecode)->Unit(benchmark::kMillisecond);
+BENCHMARK(OpenAlertsMerge)->Unit(benchmark::kMillisecond);
+BENCHMARK(OpenAlertsMergeMoving)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
