@@ -104,7 +104,6 @@ public:
 
     void add(const std::string& text) { mix(canonicalHash(text)); }
     void add(const TextMap& map) {
-        mix(map.size());
         if (allCanonical(map)) {
             addEntries(map);
         } else {
@@ -132,6 +131,7 @@ public:
 
 private:
     void addEntries(const TextMap& map) {
+        mix(map.size());
         for (const auto& [key, value] : map) {
             mix(std::hash<std::string>{}(key));
             mix(std::hash<std::string>{}(value));
