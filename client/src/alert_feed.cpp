@@ -109,36 +109,17 @@ struct PullOutcome {
     bool stopped = false;
 };
 
-// The pull runs on a thread of its own so that a stop need not wait for a long poll: when the
-// token fires first, the request finishes in the background and its answer is dropped.
-PullOutcome pullUnlessStopped(std::shared_ptr<const BrisaluneClient> client, std::int64_t cursor,
-                              std::int64_t wait, const std::stop_token& stop) {
-    struct Slot {
-        std::mutex mutex;
-        std::condition_variable_any done;
-        std::optional<PullOutcome> outcome;
-    };
-    auto slot = std::make_shared<Slot>();
+// A stop request abandons the long poll in flight, so stopping never waits for the server.
+PullOutcome pullUnlessStopped(const BrisaluneClient& client, std::int64_t cursor, std::int64_t wait,
+                              const std::stop_token& stop) {
+    PullOutcome outcome;
     try {
-        std::thread([client = std::move(client), slot, cursor, wait] {
-            PullOutcome outcome;
-            try {
-                outcome.answer = client->pull(cursor, wait);
-            } catch (...) {
-                outcome.failure = std::current_exception();
-            }
-            std::lock_guard lock(slot->mutex);
-            slot->outcome = std::move(outcome);
-            slot->done.notify_all();
-        }).detach();
+        outcome.answer = client.pull(cursor, wait, stop);
     } catch (...) {
-        return {.answer = std::nullopt, .failure = std::current_exception(), .stopped = false};
+        outcome.failure = std::current_exception();
     }
-    std::unique_lock lock(slot->mutex);
-    if (!slot->done.wait(lock, stop, [&] { return slot->outcome.has_value(); })) {
-        return {.answer = std::nullopt, .failure = nullptr, .stopped = true};
-    }
-    return std::move(*slot->outcome);
+    if (stop.stop_requested()) return {.answer = std::nullopt, .failure = nullptr, .stopped = true};
+    return outcome;
 }
 
 }  // namespace
@@ -200,7 +181,7 @@ void AlertFeed::run(std::stop_token stop) {
             std::lock_guard lock(mutex_);
             cursor = cursor_;
         }
-        PullOutcome outcome = pullUnlessStopped(client_, cursor, first ? 0 : waitSeconds_, stop);
+        PullOutcome outcome = pullUnlessStopped(*client_, cursor, first ? 0 : waitSeconds_, stop);
         if (outcome.stopped) return;
         if (outcome.answer && isPlausible(*outcome.answer)) {
             take(std::move(*outcome.answer));

@@ -124,6 +124,7 @@ Answer BrisaluneClient::sendEncoded(const Call& call, const std::function<std::s
     request.url = target->text();
     request.timeout = call.timeout.value_or(std::chrono::seconds(60));
     request.headers = call.headers;
+    request.cancel = call.cancel;
     request.headers.set("User-Agent", identity_.userAgent());
     if (auto credential = token(call.plane)) request.headers.set("Authorization", "Bearer " + *credential);
     if (encodeBody) {

@@ -19,9 +19,9 @@ std::chrono::milliseconds BrisaluneClient::pullTimeout(std::int64_t wait) {
     return std::chrono::seconds(wait + grace);
 }
 
-PullResponse BrisaluneClient::pull(std::int64_t cursor, std::int64_t wait) const {
+PullResponse BrisaluneClient::pull(std::int64_t cursor, std::int64_t wait, std::stop_token cancel) const {
     Call call{.method = "GET", .path = "/v1/pull", .query = {{"cursor", std::to_string(cursor)}},
-              .plane = AuthPlane::data, .timeout = pullTimeout(wait)};
+              .plane = AuthPlane::data, .timeout = pullTimeout(wait), .cancel = std::move(cancel)};
     if (wait >= 1) call.query.push_back({"wait", std::to_string(wait)});
     return fetch<PullResponse>(*this, call);
 }

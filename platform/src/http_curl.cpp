@@ -8,6 +8,7 @@
 #include <mutex>
 #include <new>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,8 @@ std::string describe(CURLcode code, const char* detail) {
         return "Could not connect to the server.";
     case CURLE_OPERATION_TIMEDOUT:
         return "The request timed out.";
+    case CURLE_ABORTED_BY_CALLBACK:
+        return "cancelled";
     case CURLE_COULDNT_RESOLVE_HOST:
         return "A server with the specified hostname could not be found.";
     case CURLE_UNSUPPORTED_PROTOCOL:
@@ -295,11 +298,17 @@ bool idleTooLong(const Exchange& exchange, std::chrono::milliseconds timeout) {
     return timeout.count() > 0 && Clock::now() - exchange.lastActivity >= timeout;
 }
 
-// Drives the transfer, giving up when no byte moved for the request's time-out.
-CURLcode run(Handle& handle, const Exchange& exchange, std::chrono::milliseconds timeout) {
+// Drives the transfer, giving up when no byte moved for the request's time-out or when the
+// request is cancelled (a stop request wakes the poll at once).
+CURLcode run(Handle& handle, const Exchange& exchange, std::chrono::milliseconds timeout,
+             const std::stop_token& cancel) {
     Attached attached(handle);
+    std::stop_callback wake(cancel, [&handle] { curl_multi_wakeup(handle.multi); });
     int running = 1;
     while (true) {
+        if (cancel.stop_requested()) {
+            return CURLE_ABORTED_BY_CALLBACK;
+        }
         if (curl_multi_perform(handle.multi, &running) != CURLM_OK) {
             return CURLE_OUT_OF_MEMORY;
         }
@@ -469,7 +478,7 @@ private:
         buildHeaderList(request.headers, headers);
         Exchange exchange;
         configure(handle, request, headers, exchange, share_.get());
-        const CURLcode result = run(handle, exchange, request.timeout);
+        const CURLcode result = run(handle, exchange, request.timeout, request.cancel);
         if (exchange.outOfMemory) {
             throw std::bad_alloc();
         }

@@ -255,6 +255,16 @@ TEST_F(AlertFeedTest, StopDuringASleepAndStartAgainFromTheHeldCursor) {
     EXPECT_EQ(queriesAfter(3)[2], "cursor=3");
 }
 
+TEST_F(AlertFeedTest, StopAbandonsALongPollInFlight) {
+    script({pull(3)});  // the second pull is held by the server
+    auto alerts = feed();
+    auto stream = alerts->start();
+    nextSnapshot(stream);
+    ASSERT_TRUE(server.waitForRequests(2, 20s));
+    alerts->stop();  // returns without waiting for the held answer
+    expectFinished(stream);
+}
+
 TEST_F(AlertFeedTest, OwnerChangesMergeAndEmitOnlyWhenTheyChangeSomething) {
     script({});  // the first pull stays in flight throughout
     auto alerts = feed();

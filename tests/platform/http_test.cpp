@@ -193,6 +193,27 @@ TEST_F(HttpTransport, TheTimeoutBoundsSilenceNotTheWholeAnswer) {
     EXPECT_EQ(send(trickling).body, "abcdefgh");
 }
 
+TEST_F(HttpTransport, AStopRequestAbandonsTheExchange) {
+    Reply never;
+    never.holdUntilReleased = true;
+    server.on("GET", "/never", never);
+    std::stop_source stop;
+    Request held = get("/never");
+    held.timeout = std::chrono::milliseconds(0);  // no timeout: only the stop ends it
+    held.cancel = stop.get_token();
+    std::thread stopper([&] {
+        server.waitForRequests(1, std::chrono::seconds(20));
+        stop.request_stop();
+    });
+    EXPECT_EQ(failure(held), "cancelled");
+    stopper.join();
+    stop = {};
+    held.cancel = stop.get_token();
+    stop.request_stop();
+    EXPECT_EQ(failure(held), "cancelled");  // already stopped: nothing is sent
+    EXPECT_EQ(server.requests().size(), 1u);
+}
+
 TEST_F(HttpTransport, ManyThreadsAtOnce) {
     server.on("POST", "/echo", [](const standin::ReceivedRequest& request) { return text(request.body); });
     constexpr int threads = 8;

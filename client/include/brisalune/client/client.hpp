@@ -25,6 +25,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <stop_token>
 #include <string_view>
 #include <vector>
 
@@ -41,6 +42,7 @@ struct Call {
     AuthPlane plane = AuthPlane::session;
     std::optional<std::chrono::milliseconds> timeout{};  // 60 seconds unless given
     http::Headers headers{};
+    std::stop_token cancel{};  // a stop request abandons the call with a transport error
 };
 
 // What send gives back for every status.
@@ -148,7 +150,8 @@ public:
 
     // The team's alerts after `cursor`; a `wait` of at least 1 asks the server to hold the
     // answer up to that many seconds. Waits `wait` + 15 seconds for the answer.
-    PullResponse pull(std::int64_t cursor, std::int64_t wait) const;
+    // A stop request on `cancel` abandons a long poll at once.
+    PullResponse pull(std::int64_t cursor, std::int64_t wait, std::stop_token cancel = {}) const;
     // The alert as it stands afterwards.
     AlertSnapshot acknowledge(std::string_view alertId) const;
     AlertSnapshot resolve(std::string_view alertId, std::optional<std::string> cause = std::nullopt,

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -53,6 +54,8 @@ struct Request {
     // Longest wait for the next byte (connecting included); the whole exchange
     // has no limit of its own. Zero or less waits forever.
     std::chrono::milliseconds timeout{60000};
+    // A stop request abandons the exchange at once with TransportError("cancelled").
+    std::stop_token cancel{};
 };
 
 struct Response {
