@@ -1,11 +1,8 @@
 #include <brisalune/client/answers.hpp>
 #include <brisalune/client/client.hpp>
 #include <brisalune/platform/defaults.hpp>
-#include <brisalune/platform/json.hpp>
 
-#include <fstream>
 #include <limits>
-#include <sstream>
 #include <stdexcept>
 
 namespace brisalune {
@@ -67,32 +64,10 @@ std::vector<std::string> BrisaluneClient::logTailMessages(std::string_view proje
     return messages;
 }
 
-namespace {
-
-// The keys stored in the defaults file; none when it is missing or unreadable.
-std::vector<std::string> storedKeys(const platform::Defaults& defaults) {
-    std::ifstream file(defaults.file(), std::ios::binary);
-    if (!file) return {};
-    std::ostringstream text;
-    text << file.rdbuf();
-    std::vector<std::string> keys;
-    try {
-        const json::Value stored = json::parse(text.str());
-        if (const auto* members = stored.get<json::Object>()) {
-            for (const auto& entry : *members) keys.push_back(entry.first);
-        }
-    } catch (const json::DecodeError&) {
-        // A corrupt file reads as empty: nothing to sweep.
-    }
-    return keys;
-}
-
-}  // namespace
-
 void LegacyPullCursorSweep::run(platform::Defaults& defaults) {
     constexpr std::string_view prefix = "brisalune.pull-cursor.";
     std::lock_guard lock(platform::Defaults::processLock());
-    for (const auto& key : storedKeys(defaults)) {
+    for (const auto& key : defaults.keys()) {
         if (key.starts_with(prefix)) defaults.remove(key);
     }
 }

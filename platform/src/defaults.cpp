@@ -356,6 +356,13 @@ std::optional<DefaultsValue> Defaults::value(std::string_view key) const {
     return decode(found->second);
 }
 
+std::vector<std::string> Defaults::keys() const {
+    std::lock_guard lock(processLock());
+    std::vector<std::string> out;
+    for (const auto& member : loadMembersOrEmpty(file_)) out.push_back(member.first);
+    return out;
+}
+
 template <class T>
 std::optional<T> Defaults::typed(std::string_view key) const {
     auto found = value(key);

@@ -58,6 +58,8 @@ public:
 
     // Reads give nullopt for an absent key and for a value of another type.
     std::optional<DefaultsValue> value(std::string_view key) const;
+    // Every key in the file, in order, whatever its value.
+    std::vector<std::string> keys() const;
     std::optional<std::string> string(std::string_view key) const;
     std::optional<std::int64_t> integer(std::string_view key) const;
     std::optional<double> number(std::string_view key) const;
