@@ -3,6 +3,8 @@
 #include <brisalune/client/envelopes.hpp>
 #include <brisalune/standin/server.hpp>
 
+#include "support/endpoint_fixture.hpp"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -27,32 +29,18 @@ inline constexpr auto json::keys<Stamp> = json::object(json::field("id", &Stamp:
 
 namespace {
 
-class ClientRoad : public ::testing::Test {
+class ClientRoad : public testing::EndpointTest {
 protected:
-    standin::Server server;
-    ServerCompatibility compatibility;
-
-    BrisaluneClient client(std::optional<std::string> token = "session-token",
-                           std::optional<std::string> key = "data-key", std::string suffix = "") {
-        return BrisaluneClient(*platform::Url::parse(server.baseUrl() + suffix), std::move(token), std::move(key),
-                               nullptr, ClientIdentity::current(), compatibility);
-    }
-
-    template <class F>
-    BrisaluneError errorOf(F&& f) {
-        try {
-            f();
-        } catch (const BrisaluneError& error) {
-            return error;
-        }
-        ADD_FAILURE() << "no BrisaluneError thrown";
-        return BrisaluneError::transport("none");
+    // A client whose base address has more after the server's origin.
+    BrisaluneClient clientAt(const std::string& suffix) {
+        return BrisaluneClient(*platform::Url::parse(server.baseUrl() + suffix), "t", "k", nullptr,
+                               ClientIdentity::current(), compatibility);
     }
 };
 
 TEST_F(ClientRoad, JoinsBaseAndPathDroppingEveryTrailingSlash) {
-    EXPECT_EQ(client("t", "k", "//").url("/v1/me")->text(), server.baseUrl() + "/v1/me");
-    EXPECT_EQ(client("t", "k", "/api//").url("/v1/me")->text(), server.baseUrl() + "/api/v1/me");
+    EXPECT_EQ(clientAt("//").url("/v1/me")->text(), server.baseUrl() + "/v1/me");
+    EXPECT_EQ(clientAt("/api//").url("/v1/me")->text(), server.baseUrl() + "/api/v1/me");
     EXPECT_EQ(client().url("/v1/a b"), std::nullopt);
     auto overlong = errorOf([&] {
         client().send({.method = "GET", .path = "/v1/x", .query = {{"q", std::string(70000, 'x')}}});
@@ -61,37 +49,37 @@ TEST_F(ClientRoad, JoinsBaseAndPathDroppingEveryTrailingSlash) {
     EXPECT_EQ(overlong.message(), "malformed URL");
 
     server.on("GET", "/api/v1/me", Reply::json("{}"));
-    client("t", "k", "/api/").send({.method = "GET", .path = "/v1/me"});
-    EXPECT_EQ(server.lastRequest()->rawTarget, "/api/v1/me");
+    clientAt("/api/").send({.method = "GET", .path = "/v1/me"});
+    EXPECT_EQ(last().rawTarget, "/api/v1/me");
 }
 
 TEST_F(ClientRoad, SendsQueryItemsInOrderAndNoQuestionMarkWithout) {
     server.on("GET", "/v1/list", Reply::json("{}"));
     auto c = client();
     c.send({.method = "GET", .path = "/v1/list"});
-    EXPECT_FALSE(server.lastRequest()->hasQuery);
+    EXPECT_FALSE(last().hasQuery);
     c.send({.method = "GET", .path = "/v1/list", .query = {{"limit", "50"}, {"after", "x y+&=#%é"}, {"flag", {}}}});
-    EXPECT_EQ(server.lastRequest()->query, "limit=50&after=x%20y%2B%26%3D%23%25%C3%A9&flag");
+    EXPECT_EQ(last().query, "limit=50&after=x%20y%2B%26%3D%23%25%C3%A9&flag");
 }
 
 TEST_F(ClientRoad, CarriesTheCredentialOfThePlane) {
     server.on("GET", "/v1/x", Reply::json("{}"));
     auto c = client();
     c.send({.method = "GET", .path = "/v1/x", .plane = AuthPlane::session});
-    EXPECT_EQ(server.lastRequest()->header("authorization"), "Bearer session-token");
+    EXPECT_EQ(last().header("authorization"), "Bearer session-token");
     c.send({.method = "GET", .path = "/v1/x", .plane = AuthPlane::data});
-    EXPECT_EQ(server.lastRequest()->header("Authorization"), "Bearer data-key");
+    EXPECT_EQ(last().header("Authorization"), "Bearer data-key");
     c.send({.method = "GET", .path = "/v1/x", .plane = AuthPlane::none});
-    EXPECT_EQ(server.lastRequest()->header("Authorization"), std::nullopt);
+    EXPECT_EQ(last().header("Authorization"), std::nullopt);
 
     // A header map's Authorization survives only on plane none; the User-Agent is always ours.
     http::Headers extra{{"authorization", "Bearer mine"}, {"user-agent", "other"}, {"X-Extra", "1"}};
     c.send({.method = "GET", .path = "/v1/x", .plane = AuthPlane::none, .headers = extra});
-    EXPECT_EQ(server.lastRequest()->header("Authorization"), "Bearer mine");
-    EXPECT_EQ(server.lastRequest()->header("User-Agent"), ClientIdentity::current().userAgent());
-    EXPECT_EQ(server.lastRequest()->header("X-Extra"), "1");
+    EXPECT_EQ(last().header("Authorization"), "Bearer mine");
+    EXPECT_EQ(last().header("User-Agent"), ClientIdentity::current().userAgent());
+    EXPECT_EQ(last().header("X-Extra"), "1");
     c.send({.method = "GET", .path = "/v1/x", .plane = AuthPlane::session, .headers = extra});
-    EXPECT_EQ(server.lastRequest()->header("Authorization"), "Bearer session-token");
+    EXPECT_EQ(last().header("Authorization"), "Bearer session-token");
 }
 
 TEST_F(ClientRoad, MissingCredentialFailsBeforeAnythingIsSent) {
@@ -106,7 +94,7 @@ TEST_F(ClientRoad, MissingCredentialFailsBeforeAnythingIsSent) {
 
     // An empty text is a credential (HTTP drops the trailing blank of the field value).
     client("", std::nullopt).send({.method = "GET", .path = "/v1/x"});
-    EXPECT_EQ(server.lastRequest()->header("Authorization"), "Bearer");
+    EXPECT_EQ(last().header("Authorization"), "Bearer");
 }
 
 TEST_F(ClientRoad, ContentTypeOnlyWithABody) {
@@ -114,11 +102,11 @@ TEST_F(ClientRoad, ContentTypeOnlyWithABody) {
     auto c = client();
     c.send({.method = "POST", .path = "/v1/x", .headers = {{"Content-Type", "text/plain"}}},
            Stamp{"a\"b", std::chrono::sys_seconds(std::chrono::seconds(0))});
-    EXPECT_EQ(server.lastRequest()->header("Content-Type"), "application/json");
-    EXPECT_EQ(server.lastRequest()->body, R"({"id":"a\"b","at":"1970-01-01T00:00:00Z"})");
+    EXPECT_EQ(last().header("Content-Type"), "application/json");
+    EXPECT_EQ(last().body, R"({"id":"a\"b","at":"1970-01-01T00:00:00Z"})");
     c.send({.method = "POST", .path = "/v1/x"});
-    EXPECT_EQ(server.lastRequest()->header("Content-Type"), std::nullopt);
-    EXPECT_EQ(server.lastRequest()->body, "");
+    EXPECT_EQ(last().header("Content-Type"), std::nullopt);
+    EXPECT_EQ(last().body, "");
     // A body the encoder refuses fails with the encoder's own error, before sending.
     server.clearRequests();
     EXPECT_THROW(c.send({.method = "POST", .path = "/v1/x"}, Stamp{"\xff", {}}), json::EncodeError);
@@ -147,7 +135,7 @@ TEST_F(ClientRoad, EscapesPathSegmentsAsTheServerSeesThem) {
         server.on("POST", seen, Reply::json("{}"));
         auto answer = c.send({.method = "POST", .path = "/v1/alerts/" + BrisaluneClient::escapedPathSegment(id) + "/ack"});
         EXPECT_EQ(answer.status, 200) << seen;
-        EXPECT_EQ(server.lastRequest()->path, seen);
+        EXPECT_EQ(last().path, seen);
     }
 }
 
