@@ -6,7 +6,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <limits>
 #include <map>
 #include <optional>
@@ -53,13 +52,6 @@ struct Page {
     friend bool operator==(const Page&, const Page&) = default;
 };
 
-struct Inner {
-    std::vector<std::string> b;
-};
-struct Outer {
-    Inner a;
-};
-
 struct Hint {
     std::optional<std::int32_t> retryAfter;
     std::optional<sys_seconds> until;
@@ -69,10 +61,7 @@ struct Hint {
 // A value that travels as JSON text inside a string: its reader decodes again on the same thread.
 struct Embedded {
     Tag tag;
-};
-struct Envelope {
-    std::vector<Embedded> items;
-    std::string after;
+    friend bool operator==(const Embedded&, const Embedded&) = default;
 };
 
 }  // namespace
@@ -84,16 +73,10 @@ inline constexpr auto keys<Tag> = object(field("name", &Tag::name), field("weigh
 
 template <>
 inline constexpr auto keys<Item> = object(
-    field("id", &Item::id),
-    field("note", &Item::note),
-    field("snoozed_until", &Item::snoozedUntil, nullWhenAbsent),
-    field("tags", &Item::tags, orEmpty),
-    field("labels", &Item::labels, orEmpty),
-    field("priority", &Item::priority, orDefault(std::int64_t{3})),
-    field("muted", &Item::muted),
-    field("score", &Item::score),
-    field("severity", &Item::severity),
-    field("created_at", &Item::createdAt),
+    field("id", &Item::id), field("note", &Item::note), field("snoozed_until", &Item::snoozedUntil, nullWhenAbsent),
+    field("tags", &Item::tags, orEmpty), field("labels", &Item::labels, orEmpty),
+    field("priority", &Item::priority, orDefault(std::int64_t{3})), field("muted", &Item::muted),
+    field("score", &Item::score), field("severity", &Item::severity), field("created_at", &Item::createdAt),
     field("payload", &Item::payload, orEmpty));
 
 template <>
@@ -102,12 +85,6 @@ inline constexpr auto keys<Hint> =
 
 template <>
 inline constexpr auto keys<Page> = object(field("alerts", &Page::alerts));
-template <>
-inline constexpr auto keys<Inner> = object(field("b", &Inner::b));
-template <>
-inline constexpr auto keys<Outer> = object(field("a", &Outer::a));
-template <>
-inline constexpr auto keys<Envelope> = object(field("items", &Envelope::items), field("after", &Envelope::after));
 
 template <>
 struct Codec<Embedded> {
@@ -123,23 +100,14 @@ namespace {
 constexpr const char* minimalItem =
     R"({"id":"a1","muted":false,"score":0.5,"severity":"high","created_at":"2026-01-02T03:04:05Z"})";
 
-std::string describe(const std::function<void()>& f) {
+template <class T>
+std::string decodeError(const std::string& text) {
     try {
-        f();
+        json::decode<T>(text);
     } catch (const json::DecodeError& error) {
         return error.what();
     }
     return "no error";
-}
-
-std::string withDate(const std::string& date) {
-    std::string item = minimalItem;
-    return item.replace(item.find("2026"), 20, date);
-}
-
-template <class T>
-std::string decodeError(const std::string& text) {
-    return describe([&] { json::decode<T>(text); });
 }
 
 // ---- fields -------------------------------------------------------------------------------
@@ -148,29 +116,15 @@ TEST(JsonRecord, ReadsEveryFieldKind) {
     Item item = json::decode<Item>(R"({"id":"a1","note":"n","snoozed_until":17,"tags":[{"name":"db","weight":2}],
         "labels":{"team":"ops"},"priority":1,"muted":true,"score":-2.5,"severity":"brand-new",
         "created_at":"2026-01-02T04:04:05+01:00","payload":{"x":[1,"y",null]},"unknown":{"ignored":[1]}})");
-    EXPECT_EQ(item.id, "a1");
-    EXPECT_EQ(item.note, "n");
-    EXPECT_EQ(item.snoozedUntil, 17);
-    EXPECT_EQ(item.tags, (std::vector<Tag>{{"db", 2}}));
-    EXPECT_EQ(item.labels, (std::map<std::string, std::string>{{"team", "ops"}}));
-    EXPECT_EQ(item.priority, 1);
-    EXPECT_TRUE(item.muted);
-    EXPECT_EQ(item.score, -2.5);
-    EXPECT_EQ(item.severity.rawValue, "brand-new");  // unknown enumeration values are kept
-    EXPECT_EQ(item.createdAt, at(1767323045));
-    EXPECT_EQ(item.payload, json::parse(R"({"x":[1,"y",null]})"));
+    // Unknown keys are skipped, unknown enumeration values kept.
+    EXPECT_EQ(item, (Item{"a1", "n", 17, {{"db", 2}}, {{"team", "ops"}}, 1, true, -2.5, {"brand-new"}, at(1767323045),
+                          json::parse(R"({"x":[1,"y",null]})")}));
     EXPECT_EQ(json::decode<Item>(json::encode(item)), item);
 }
 
-TEST(JsonRecord, AbsentAndNullFillOptionalAndLenientFields) {
+TEST(JsonRecord, AbsentAndNullFillOptionalAndDefaultedFields) {
     Item absent = json::decode<Item>(minimalItem);
-    EXPECT_EQ(absent.note, std::nullopt);
-    EXPECT_EQ(absent.snoozedUntil, std::nullopt);
-    EXPECT_TRUE(absent.tags.empty());
-    EXPECT_TRUE(absent.labels.empty());
-    EXPECT_EQ(absent.priority, 3);
-    EXPECT_EQ(absent.payload, json::Value());
-
+    EXPECT_EQ(absent, (Item{"a1", {}, {}, {}, {}, 3, false, 0.5, {"high"}, at(1767323045), {}}));
     Item nulls = json::decode<Item>(
         R"({"id":"a1","note":null,"snoozed_until":null,"tags":null,"labels":null,"priority":null,"payload":null,
             "muted":false,"score":0.5,"severity":"high","created_at":"2026-01-02T03:04:05Z"})");
@@ -191,8 +145,8 @@ TEST(JsonRecord, WritesInTableOrderLeavingOutAbsentOptionals) {
 TEST(JsonRecord, LenientOptionalsReadWhatDoesNotDecodeAsNone) {
     EXPECT_EQ(json::decode<Hint>(R"({"retry_after":30,"until":"2026-01-02T03:04:05Z"})"),
               (Hint{30, at(1767323045)}));
-    for (const char* text : {R"({"retry_after":"soon","until":"tomorrow"})", R"({"retry_after":1.5,"until":7})",
-                             R"({"retry_after":4294967296,"until":null})", R"({"retry_after":[30],"until":{}})", "{}"}) {
+    for (const char* text : {R"({"retry_after":"soon","until":"tomorrow"})", R"({"retry_after":4294967296,"until":7})",
+                             R"({"retry_after":[30],"until":null})", "{}"}) {
         EXPECT_EQ(json::decode<Hint>(text), Hint{}) << text;
     }
     EXPECT_EQ(decodeError<Hint>("[]"), "typeMismatch: expected object, found array");  // only the fields are lenient
@@ -203,23 +157,15 @@ TEST(JsonRecord, LenientOptionalsReadWhatDoesNotDecodeAsNone) {
 
 TEST(JsonStrictTypes, NumbersBooleansAndStringsDoNotMix) {
     EXPECT_EQ(decodeError<std::int64_t>("true"), "typeMismatch: expected integer, found bool");
-    EXPECT_EQ(decodeError<double>("false"), "typeMismatch: expected number, found bool");
     EXPECT_EQ(decodeError<bool>("1"), "typeMismatch: expected bool, found integer");
-    EXPECT_EQ(decodeError<bool>(R"("true")"), "typeMismatch: expected bool, found string");
     EXPECT_EQ(decodeError<std::string>("1"), "typeMismatch: expected string, found integer");
     EXPECT_EQ(decodeError<std::int64_t>(R"("1")"), "typeMismatch: expected integer, found string");
-    EXPECT_EQ(decodeError<std::int64_t>("1.5"), "typeMismatch: expected integer, found number");
     EXPECT_EQ(decodeError<std::int32_t>("-0.25"), "typeMismatch: expected integer, found number");
-    EXPECT_EQ(decodeError<Tag>("[]"), "typeMismatch: expected object, found array");
     EXPECT_EQ(decodeError<std::vector<int>>("{}"), "typeMismatch: expected array, found object");
     EXPECT_EQ(decodeError<std::string>("null"), "valueNotFound: expected string, found null");
-}
-
-TEST(JsonStrictTypes, IntegralNumbersAreIntegersAndDoublesAcceptIntegers) {
-    EXPECT_EQ(json::decode<std::int64_t>("3.0"), 3);
+    // Integral numbers are integers, whatever their spelling; doubles take integers.
     EXPECT_EQ(json::decode<std::int32_t>("-2e3"), -2000);
     EXPECT_EQ(json::decode<std::int64_t>("-0.0"), 0);
-    EXPECT_EQ(json::decode<double>("7"), 7.0);
     EXPECT_EQ(json::decode<double>("9223372036854775808"), 9223372036854775808.0);
 }
 
@@ -227,45 +173,31 @@ TEST(JsonStrictTypes, IntegersOutsideTheirTypeFailInsteadOfWrapping) {
     using I64 = std::numeric_limits<std::int64_t>;
     EXPECT_EQ(json::decode<std::int64_t>("9223372036854775807"), I64::max());
     EXPECT_EQ(json::decode<std::int64_t>("-9223372036854775808"), I64::min());
-    for (const char* text : {"9223372036854775808", "-9223372036854775809", "18446744073709551615", "1e19",
-                             "-1e19", "9.3e18", "1e300"}) {
+    EXPECT_EQ(json::decode<std::int32_t>("-2147483648"), -2147483647 - 1);
+    for (const char* text : {"9223372036854775808", "-9223372036854775809", "9.3e18"}) {
         EXPECT_THROW(json::decode<std::int64_t>(text), json::DecodeError) << text;
     }
-    EXPECT_EQ(json::decode<std::int32_t>("2147483647"), 2147483647);
-    EXPECT_EQ(json::decode<std::int32_t>("-2147483648"), -2147483647 - 1);
     EXPECT_EQ(decodeError<std::int32_t>("2147483648"), "dataCorrupted: number out of range");
-    EXPECT_THROW(json::decode<std::int32_t>("-2147483649"), json::DecodeError);
     EXPECT_THROW(json::decode<std::int32_t>("2147483648.0"), json::DecodeError);
-    EXPECT_THROW(json::decode<std::uint8_t>("256"), json::DecodeError);
-    EXPECT_THROW(json::decode<std::uint32_t>("-1"), json::DecodeError);
     EXPECT_THROW(json::decode<std::uint64_t>("-1"), json::DecodeError);
     EXPECT_EQ(decodeError<Tag>(R"({"name":"x","weight":4294967296})"), "dataCorrupted: weight: number out of range");
-}
-
-TEST(JsonStrictTypes, UnsignedIntegersRoundTripTheirWholeRange) {
-    for (std::uint64_t v : {std::uint64_t{0}, std::uint64_t{1} << 63, std::numeric_limits<std::uint64_t>::max()}) {
+    // Unsigned values read back over their whole range, above INT64_MAX included.
+    for (std::uint64_t v : {std::uint64_t{1} << 63, std::numeric_limits<std::uint64_t>::max()}) {
         EXPECT_EQ(json::decode<std::uint64_t>(json::encode(v)), v) << v;
     }
-    EXPECT_EQ(json::decode<std::uint32_t>(json::encode(std::uint32_t{4294967295})), 4294967295u);
 }
 
 // ---- error descriptions -------------------------------------------------------------------
 
 TEST(JsonErrors, DescriptionsNameKindAndCodingPath) {
-    std::string alerts = R"({"alerts":[)";
-    for (int i = 0; i < 3; ++i) alerts += std::string(minimalItem) + ",";
-    alerts += R"({"id":"a4","muted":false,"score":1,"severity":"low"}]})";
-    EXPECT_EQ(decodeError<Page>(alerts), "keyNotFound: alerts[3].created_at");
-
-    EXPECT_EQ(decodeError<Outer>(R"({"a":{"b":["x","y",3]}})"), "typeMismatch: a.b[2]: expected string, found integer");
-    EXPECT_EQ(decodeError<Outer>(R"({"a":{"b":["x",null]}})"), "valueNotFound: a.b[1]: expected string, found null");
-    EXPECT_EQ(decodeError<Outer>(R"({"a":null})"), "valueNotFound: a: expected a value, found null");
-    EXPECT_EQ(decodeError<Outer>(R"({"a":{}})"), "keyNotFound: a.b");
+    std::string alerts = R"({"alerts":[)"s + minimalItem + R"(,{"id":"a2","muted":false,"score":1,"severity":"low"}]})";
+    EXPECT_EQ(decodeError<Page>(alerts), "keyNotFound: alerts[1].created_at");
     EXPECT_EQ(decodeError<std::vector<Tag>>(R"([{"name":"a","weight":1},{"name":"b","weight":"2"}])"),
               "typeMismatch: [1].weight: expected integer, found string");
+    EXPECT_EQ(decodeError<std::vector<Tag>>(R"([{"name":"a","weight":1},null])"),
+              "valueNotFound: [1]: expected object, found null");
     using Lists = std::map<std::string, std::vector<int>>;
-    EXPECT_EQ(decodeError<Lists>(R"({"k":[[1]]})"),
-              "typeMismatch: k[0]: expected integer, found array");
+    EXPECT_EQ(decodeError<Lists>(R"({"k":[[1]]})"), "typeMismatch: k[0]: expected integer, found array");
     EXPECT_EQ(decodeError<Item>(std::string(minimalItem).replace(1, 9, R"("id":null)")),
               "valueNotFound: id: expected a value, found null");
 
@@ -282,38 +214,30 @@ TEST(JsonErrors, DescriptionsNameKindAndCodingPath) {
 
 // ---- dates --------------------------------------------------------------------------------
 
-TEST(JsonDates, ReadWithOffsetsAndWriteInUtc) {
-    EXPECT_EQ(json::decode<sys_seconds>(R"("2026-01-02T03:04:05Z")"), at(1767323045));
+TEST(JsonDates, ReadWithOffsetsWriteInUtcAndRefuseWhatTheyCannotCarry) {
     EXPECT_EQ(json::decode<sys_seconds>(R"("2026-01-01T22:34:05-04:30")"), at(1767323045));
     EXPECT_EQ(json::encode(at(1767323045)), R"("2026-01-02T03:04:05Z")");
-    EXPECT_EQ(decodeError<Item>(withDate("2026-01-02T03:04:05.123Z")),
+    EXPECT_EQ(decodeError<Item>(std::string(minimalItem).replace(69, 20, "2026-01-02T03:04:05.123Z")),
               R"(dataCorrupted: created_at: expected an ISO-8601 date-time, found "2026-01-02T03:04:05.123Z")");
-    for (const char* bad : {R"("2026-01-02T03:04:05.0Z")", R"("2026-01-02")", R"("2026-01-02T03:04:05z")",
-                            R"("2026-01-02T03:04:05")", R"("")"}) {
+    for (const char* bad : {R"("2026-01-02")", R"("2026-01-02T03:04:05z")", R"("2026-01-02T03:04:05")"}) {
         EXPECT_THROW(json::decode<sys_seconds>(bad), json::DecodeError) << bad;
     }
     EXPECT_EQ(decodeError<sys_seconds>("1767323045"), "typeMismatch: expected string, found integer");
-}
-
-TEST(JsonDates, InstantsOutsideTheWritableYearsFailToEncode) {
-    EXPECT_THROW(json::encode(at(-62167219201)), json::EncodeError);  // the second before year 0
-    EXPECT_THROW(json::encode(at(253402300800)), json::EncodeError);  // year 10000
+    // Instants outside years 0...9999 have no such text: the writer refuses them.
+    EXPECT_THROW(json::encode(at(-62167219201)), json::EncodeError);
+    EXPECT_THROW(json::encode(at(253402300800)), json::EncodeError);
     EXPECT_EQ(json::encode(at(253402300799)), R"("9999-12-31T23:59:59Z")");
 }
 
 // ---- re-entrancy and threads --------------------------------------------------------------
 
 TEST(JsonDecodeReentrancy, ACodecMayDecodeAgainInsideItsRead) {
-    Envelope envelope = json::decode<Envelope>(
-        R"({"items":["{\"name\":\"a\",\"weight\":1}","{\"name\":\"b\",\"weight\":2}"],"after":"z"})");
-    ASSERT_EQ(envelope.items.size(), 2u);
-    EXPECT_EQ(envelope.items[0].tag, (Tag{"a", 1}));
-    EXPECT_EQ(envelope.items[1].tag, (Tag{"b", 2}));
-    EXPECT_EQ(envelope.after, "z");
-
-    EXPECT_EQ(decodeError<Envelope>(R"({"items":["{\"name\":\"a\",\"weight\":1}","{\"weight\":\"2\"}"]})"),
-              "typeMismatch: items[1].weight: expected integer, found string");
-    EXPECT_TRUE(decodeError<Envelope>(R"({"items":["{"]})").starts_with("dataCorrupted: items[0]: the data is not"));
+    using Items = std::vector<Embedded>;
+    EXPECT_EQ(json::decode<Items>(R"(["{\"name\":\"a\",\"weight\":1}","{\"name\":\"b\",\"weight\":2}"])"),
+              (Items{{{"a", 1}}, {{"b", 2}}}));
+    EXPECT_EQ(decodeError<Items>(R"(["{\"name\":\"a\",\"weight\":1}","{\"weight\":\"2\"}"])"),
+              "typeMismatch: [1].weight: expected integer, found string");
+    EXPECT_TRUE(decodeError<Items>(R"(["{"])").starts_with("dataCorrupted: [0]: the data is not"));
     EXPECT_EQ(json::decode<Tag>(R"({"name":"c","weight":3})"), (Tag{"c", 3}));  // the thread's parser is free again
 }
 

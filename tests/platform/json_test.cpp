@@ -1,7 +1,6 @@
 #include "brisalune/platform/json.hpp"
 #include "brisalune/platform/json_codec.hpp"
 #include "brisalune/platform/json_decode.hpp"
-#include "brisalune/platform/json_writer.hpp"
 
 #include <gtest/gtest.h>
 
@@ -33,71 +32,37 @@ Value nestedArrays(std::size_t depth) {
 
 // ---- writer -------------------------------------------------------------------------------
 
-TEST(JsonWriter, CompactOutputHasNoBlanks) {
-    Value v = Object{{"b", Array{1, true, nullptr, "x", Array{}, Object{}}}, {"a", 2.5}};
-    EXPECT_EQ(text(v), R"({"a":2.5,"b":[1,true,null,"x",[],{}]})");
-
-    json::Writer w;
-    w.beginObject();
-    w.key("z");
-    w.beginArray();
-    w.integer(1);
-    w.beginObject();
-    w.endObject();
-    w.string("s");
-    w.endArray();
-    w.key("a");
-    w.null();
-    w.endObject();
-    EXPECT_EQ(w.take(), R"({"z":[1,{},"s"],"a":null})");
-    w.boolean(false);  // the writer starts afresh after take()
-    EXPECT_EQ(w.take(), "false");
-}
-
-TEST(JsonWriter, EscapesQuotesBackslashAndControlsOnly) {
-    EXPECT_EQ(text(Value("q\"b\\s/"s)), R"("q\"b\\s/")");
-    EXPECT_EQ(text(Value("\n\r\t\b\f"s)), R"("\n\r\t\b\f")");
-    EXPECT_EQ(text(Value("a\0b\x01\x1f\x7f"s)), "\"a\\u0000b\\u0001\\u001f\x7f\"");
-    EXPECT_EQ(text(Value("é 字 😀 \u2028"s)), "\"é 字 😀 \u2028\"");
+TEST(JsonWriter, CompactOutputHasNoBlanksAndEscapesOnlyWhatItMust) {
+    EXPECT_EQ(text(Object{{"b", Array{1, true, nullptr, "x", Array{}, Object{}}}, {"a", 2.5}}),
+              R"({"a":2.5,"b":[1,true,null,"x",[],{}]})");
+    EXPECT_EQ(text(Value("q\"b\\s/\n\r\t\b\f"s)), R"("q\"b\\s/\n\r\t\b\f")");
+    EXPECT_EQ(text(Value("a\0b\x1f\x7f é 😀 \u2028"s)), "\"a\\u0000b\\u001f\x7f é 😀 \u2028\"");
     EXPECT_EQ(text(Object{{"k\"\n", 1}}), R"({"k\"\n":1})");
 }
 
-TEST(JsonWriter, RefusesInvalidUtf8InStringsAndKeys) {
-    for (const std::string& bad : {"\xff"s, "\x80"s, "a\xc3"s, "\xc3("s, "\xc0\xaf"s, "\xe0\x80\xaf"s,
-                                   "\xED\xA0\x80"s /* lone high surrogate */, "\xED\xBF\xBF"s,
-                                   "\xF4\x90\x80\x80"s /* above U+10FFFF */, "\xF8\x88\x80\x80\x80"s,
-                                   "\xF0\x9F\x98"s /* truncated */}) {
+TEST(JsonWriter, RefusesInvalidUtf8AndNonFiniteNumbersInBothStyles) {
+    for (const std::string& bad : {"\x80"s /* stray continuation */, "\xF0\x9F\x98"s /* truncated */,
+                                   "\xc0\xaf"s /* overlong */, "\xED\xA0\x80"s /* surrogate */,
+                                   "\xF4\x90\x80\x80"s /* above U+10FFFF */}) {
         EXPECT_THROW(text(Value(bad)), json::EncodeError) << ::testing::PrintToString(bad);
         EXPECT_THROW(text(Object{{bad, 1}}), json::EncodeError) << ::testing::PrintToString(bad);
         EXPECT_THROW(json::write(Array{Value(bad)}, json::Style::prettySorted), json::EncodeError);
     }
     EXPECT_EQ(text(Value("\xED\x9F\xBF\xEE\x80\x80\xF4\x8F\xBF\xBF"s)),
               "\"\xED\x9F\xBF\xEE\x80\x80\xF4\x8F\xBF\xBF\"");  // U+D7FF, U+E000, U+10FFFF
-}
-
-TEST(JsonWriter, RefusesNonFiniteNumbers) {
-    for (double d : {std::nan(""), std::numeric_limits<double>::infinity(),
-                     -std::numeric_limits<double>::infinity()}) {
-        EXPECT_THROW(text(Value(d)), json::EncodeError);
+    for (double d : {std::nan(""), -std::numeric_limits<double>::infinity()}) {
         EXPECT_THROW(json::write(Array{d}, json::Style::prettySorted), json::EncodeError);
         EXPECT_THROW(json::encode(std::vector<double>{1.0, d}), json::EncodeError);
     }
 }
 
-TEST(JsonWriter, NumbersInShortestRoundTripForm) {
+TEST(JsonWriter, EveryNumberReadsBackExactly) {
     EXPECT_EQ(text(Value(0.1)), "0.1");
-    EXPECT_EQ(text(Value(1e300)), "1e+300");
-    EXPECT_EQ(text(Value(-2.5)), "-2.5");
-    EXPECT_EQ(text(Value(5e-324)), "5e-324");
-    EXPECT_EQ(text(Value(std::numeric_limits<std::int64_t>::max())), "9223372036854775807");
     EXPECT_EQ(text(Value(std::numeric_limits<std::int64_t>::min())), "-9223372036854775808");
     EXPECT_EQ(json::encode(std::numeric_limits<std::uint64_t>::max()), "18446744073709551615");
-}
-
-TEST(JsonWriter, EveryFiniteDoubleReadsBackExactly) {
-    for (double d : {0.1, 1.0 / 3, 1e300, -1e-300, 5e-324, 1.7976931348623157e308, 123456.789, 1e21,
-                     1.2345678901234567e21, 1.8446744073709552e19, 9.2233720368547758e18, 0x1p64,
-                     -1.2345678901234567e20, 0.0, -0.0}) {
+    // Integral doubles beyond 64 bits must not be written as digits the reader refuses.
+    for (double d : {1.0 / 3, -1e-300, 5e-324, 1.7976931348623157e308, 1e21, 1.8446744073709552e19,
+                     9.2233720368547758e18, -1.2345678901234567e20, 0.0, -0.0}) {
         std::string written = text(Value(d));
         double back = 0;
         EXPECT_NO_THROW(back = json::decode<double>(written)) << written;
@@ -107,26 +72,13 @@ TEST(JsonWriter, EveryFiniteDoubleReadsBackExactly) {
     }
 }
 
-// ---- pretty output ------------------------------------------------------------------------
-
 TEST(JsonPretty, IndentsByTwoAndSortsKeys) {
     Value v = Object{{"b", Array{1, "x"}}, {"a", Object{{"d", nullptr}, {"c", false}}}, {"e", Array{}}, {"f", Object{}}};
     EXPECT_EQ(json::write(v, json::Style::prettySorted),
-              "{\n"
-              "  \"a\" : {\n"
-              "    \"c\" : false,\n"
-              "    \"d\" : null\n"
-              "  },\n"
-              "  \"b\" : [\n"
-              "    1,\n"
-              "    \"x\"\n"
-              "  ],\n"
-              "  \"e\" : [],\n"
-              "  \"f\" : {}\n"
-              "}");
-    EXPECT_EQ(json::write(Value(7), json::Style::prettySorted), "7");
-    EXPECT_EQ(json::reformat(R"( {"z":1, "y":[ ], "a\"":"é"} )", json::Style::prettySorted),
-              "{\n  \"a\\\"\" : \"é\",\n  \"y\" : [],\n  \"z\" : 1\n}");
+              "{\n  \"a\" : {\n    \"c\" : false,\n    \"d\" : null\n  },\n"
+              "  \"b\" : [\n    1,\n    \"x\"\n  ],\n  \"e\" : [],\n  \"f\" : {}\n}");
+    EXPECT_EQ(json::reformat(R"( {"z":1, "a\"":"é"} )", json::Style::prettySorted),
+              "{\n  \"a\\\"\" : \"é\",\n  \"z\" : 1\n}");
     EXPECT_EQ(json::reformat("{ \"b\" : [ 1 , 2 ] ,\n \"a\" : null }", json::Style::compact), R"({"a":null,"b":[1,2]})");
 }
 
@@ -135,16 +87,8 @@ TEST(JsonPretty, IndentsByTwoAndSortsKeys) {
 TEST(JsonValue, ParseKeepsIntegersApartFromDoubles) {
     Value v = json::parse(R"({"i":-7,"d":1.5,"e":3.0,"big":9223372036854775808,"s":"\u00e9\ud83d\ude00\u0000",
                              "b":true,"n":null,"a":[[]],"o":{}})");
-    const Object& o = *v.get<Object>();
-    EXPECT_EQ(o.at("i"), Value(-7));
-    EXPECT_EQ(o.at("d"), Value(1.5));
-    EXPECT_EQ(o.at("e"), Value(3.0));
-    EXPECT_EQ(o.at("big"), Value(9223372036854775808.0));
-    EXPECT_EQ(o.at("s"), Value("é😀\0"s));
-    EXPECT_EQ(o.at("b"), Value(true));
-    EXPECT_EQ(o.at("n"), Value());
-    EXPECT_EQ(o.at("a"), Value(Array{Array{}}));
-    EXPECT_EQ(o.at("o"), Value(Object{}));
+    EXPECT_EQ(v, Value(Object{{"i", -7}, {"d", 1.5}, {"e", 3.0}, {"big", 9223372036854775808.0}, {"s", "é😀\0"s},
+                              {"b", true}, {"n", nullptr}, {"a", Array{Array{}}}, {"o", Object{}}}));
     // Integral doubles are written like integers, so the second reading is the fixed point.
     EXPECT_EQ(text(json::parse(text(v))), text(v));
 }
@@ -152,67 +96,50 @@ TEST(JsonValue, ParseKeepsIntegersApartFromDoubles) {
 TEST(JsonValue, StringsAreReadOnlyUpToTheirSize) {
     // Bytes past size() but inside the capacity must never count, with or without room to spare.
     for (std::size_t capacity : {std::size_t{0}, std::size_t{4096}}) {
-        std::string truncated = "[1,2]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]";
-        truncated.reserve(capacity);
-        truncated.resize(4);
-        if (capacity == 0) truncated.shrink_to_fit();
+        auto cut = [capacity](std::string s, std::size_t size) {
+            s.reserve(capacity);
+            s.resize(size);
+            if (capacity == 0) s.shrink_to_fit();
+            return s;
+        };
+        std::string truncated = cut("[1,2]" + std::string(80, ']'), 4);
         EXPECT_THROW(json::parse(truncated), json::DecodeError);
         EXPECT_THROW(json::decode<std::vector<int>>(truncated), json::DecodeError);
-
-        std::string number = "1234567890";
-        number.reserve(capacity);
-        number.resize(3);
-        if (capacity == 0) number.shrink_to_fit();
-        EXPECT_EQ(json::decode<std::int64_t>(number), 123);
+        EXPECT_EQ(json::decode<std::int64_t>(cut("1234567890", 3)), 123);
     }
 }
 
 // ---- nesting ------------------------------------------------------------------------------
 
-TEST(JsonNesting, ParsesUpToTheLimitAndFailsCleanlyBeyond) {
+TEST(JsonNesting, ReadAndWriteUpToTheLimitAndFailCleanlyBeyond) {
     auto arrays = [](std::size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); };
     EXPECT_EQ(json::parse(arrays(json::maxDepth)), nestedArrays(json::maxDepth));
     EXPECT_THROW(json::parse(arrays(json::maxDepth + 1)), json::DecodeError);
-    EXPECT_THROW(json::parse(arrays(100000)), json::DecodeError);
-    EXPECT_THROW(json::parse(std::string(100000, '[')), json::DecodeError);
     std::string objects;
     for (int i = 0; i < 100000; ++i) objects += R"({"a":)";
     EXPECT_THROW(json::parse(objects), json::DecodeError);
     EXPECT_THROW(json::decode<std::vector<Value>>(arrays(100000)), json::DecodeError);
-}
 
-TEST(JsonNesting, WriterRefusesTooDeepValuesInBothStyles) {
+    Value deepObjects = Object{};
+    for (int i = 0; i < 600; ++i) {
+        Object outer;
+        outer.emplace("a", std::move(deepObjects));
+        deepObjects = std::move(outer);
+    }
     for (auto style : {json::Style::compact, json::Style::prettySorted}) {
         EXPECT_NO_THROW(json::write(nestedArrays(json::maxDepth), style));
         EXPECT_THROW(json::write(nestedArrays(json::maxDepth + 1), style), json::EncodeError);
-        EXPECT_THROW(json::write(nestedArrays(600), style), json::EncodeError);
-        Value objects = Object{};
-        for (int i = 0; i < 600; ++i) {
-            Object outer;
-            outer.emplace("a", std::move(objects));
-            objects = std::move(outer);
-        }
-        EXPECT_THROW(json::write(objects, style), json::EncodeError);
+        EXPECT_THROW(json::write(deepObjects, style), json::EncodeError);
     }
 }
 
 // ---- malformed and hostile input ----------------------------------------------------------
 
-std::vector<std::string> hostileInputs() {
-    return {
-        ""s, " "s, "\n"s, "["s, "]"s, "{"s, R"({"a":)"s, R"({"a")"s, R"("abc)"s, "[1,]"s, R"({"a":1,})"s,
-        R"({"a" 1})"s, R"({a:1})"s, "'a'"s, "nul"s, "tru"s, "True"s, "NaN"s, "Infinity"s, "-Infinity"s,
-        "01"s, "+1"s, ".5"s, "1."s, "1e"s, "-"s, "0x10"s, "1e400"s, "-1e400"s,
-        "18446744073709551616"s, "-9223372036854775809"s, std::string(100, '9'), "-" + std::string(100, '9'),
-        R"("\ud800")"s, R"("\udc00")"s, R"("\ud800\u0041")"s, R"("\uZZZZ")"s, R"("\x")"s,
-        "\"\xff\""s, "\"\xED\xA0\x80\""s, "\"\xc0\xaf\""s, "\"a\xc3\""s, "{\"\xff\":1}"s,
-        "\"\t\""s, "\"a\nb\""s, "\"a\0b\""s, "[1]\0"s, "\0"s, "\0[1]"s,
-        "[1] x"s, "1 2"s, "{} {}"s, "[1]]"s, "/* c */ 1"s, "[1 // c\n]"s,
-    };
-}
-
 TEST(JsonHostile, MalformedTextFailsWithDataCorrupted) {
-    for (const std::string& input : hostileInputs()) {
+    for (const std::string& input : {
+             ""s, "{"s, R"("abc)"s, R"({"a" 1})"s, "[1,]"s, R"({a:1})"s, "'a'"s, "tru"s, "NaN"s, "01"s, "1."s, "1e400"s,
+             "18446744073709551616"s, R"("\ud800")"s, R"("\uZZZZ")"s, "\"\xff\""s, "\"\xc0\xaf\""s, "\"a\nb\""s,
+             "[1]\0"s, "1 2"s, "/* c */ 1"s}) {
         try {
             json::parse(input);
             ADD_FAILURE() << "accepted " << ::testing::PrintToString(input);
