@@ -129,10 +129,14 @@ TEST(AlertSnapshotEquality, EveryFieldCountsAndTextsCompareUnderCanonicalEquival
         alert.incident = AlertIncidentRef{1, "INC-1", text, "open"};
         return alert;
     };
-    const AlertSnapshot a = withText("caf\u00e9");     // é as one code point
-    AlertSnapshot b = withText("cafe\u0301");          // e + combining acute
+    const AlertSnapshot a = withText("caf\u00e9");  // é as one code point
+    AlertSnapshot b = withText("cafe\u0301");       // e + combining acute
     EXPECT_EQ(a, b);
     EXPECT_EQ(std::hash<AlertSnapshot>{}(a), std::hash<AlertSnapshot>{}(b));
+    AlertSnapshot folded = a;  // two spellings of one key are one key
+    folded.identifiers = {{"caf\u00e9", "caf\u00e9"}, {"cafe\u0301", "caf\u00e9"}};
+    EXPECT_EQ(folded, a);
+    EXPECT_EQ(std::hash<AlertSnapshot>{}(folded), std::hash<AlertSnapshot>{}(a));
 
     for (auto change : std::vector<std::function<void(AlertSnapshot&)>>{
              [](AlertSnapshot& x) { x.lastMessage = "cafe"; }, [](AlertSnapshot& x) { x.updatedSeq = 8; },
