@@ -20,17 +20,11 @@ using Verdict = AckFailureVerdict;
 using Standing = PendingAckStanding;
 using Log = std::vector<std::string>;
 
-PendingAck record(std::string alertId, std::string tenantId = "t-1", Verdict verdict = Verdict::retryable) {
-    return {.alertId = std::move(alertId),
-            .tenantId = std::move(tenantId),
-            .title = "Disk full",
-            .attempts = 1,
-            .lastError = "E",
-            .verdict = verdict};
+PendingAck record(std::string alertId, std::string tenantId = "t-1", Verdict verdict = Verdict::retryable,
+                  std::string lastError = "E") {
+    return {.alertId = std::move(alertId), .tenantId = std::move(tenantId), .title = "Disk full", .attempts = 1,
+            .lastError = std::move(lastError), .verdict = verdict};
 }
-
-AckAttemptOutcome held(PendingAck r) { return {AckAttemptOutcome::Held{std::move(r)}}; }
-AckAttemptOutcome gone() { return {AckAttemptOutcome::Gone{}}; }
 
 // Effects that log every call; standings and outcomes are scripted per alert id.
 struct Script {
@@ -40,21 +34,19 @@ struct Script {
 
     PendingAckDrain::Effects effects() {
         return {
-            .standing =
-                [this](const std::string& id) {
-                    log.push_back("standing " + id);
-                    auto& queue = standings[id];
-                    if (queue.empty()) return Standing::wanted;
-                    const Standing next = queue.front();
-                    queue.erase(queue.begin());
-                    return next;
-                },
-            .attempt =
-                [this](const PendingAck& r) {
-                    log.push_back("attempt " + r.alertId);
-                    const auto found = outcomes.find(r.alertId);
-                    return found == outcomes.end() ? gone() : found->second;
-                },
+            .standing = [this](const std::string& id) {
+                log.push_back("standing " + id);
+                auto& queue = standings[id];
+                if (queue.empty()) return Standing::wanted;
+                const Standing next = queue.front();
+                queue.erase(queue.begin());
+                return next;
+            },
+            .attempt = [this](const PendingAck& r) {
+                log.push_back("attempt " + r.alertId);
+                const auto found = outcomes.find(r.alertId);
+                return found == outcomes.end() ? AckAttemptOutcome{AckAttemptOutcome::Gone{}} : found->second;
+            },
             .discardAttempt = [this](const std::string& id) { log.push_back("discard " + id); },
             .report = [this](const PendingAck& r) { log.push_back("report " + r.alertId + " " + r.lastError); },
             .clearReport = [this](const std::string& id) { log.push_back("clear " + id); },
@@ -62,69 +54,45 @@ struct Script {
     }
 };
 
-TEST(PendingAckDrainRun, NothingToDoCallsNoEffect) {
+TEST(PendingAckDrainRun, ReportsOrRetriesEachRecordAndSettlesByTheOutcome) {
+    using Outcome = AckAttemptOutcome;
     Script script;
-    PendingAckDrain::run({}, "t-1", false, script.effects());
-    EXPECT_TRUE(script.log.empty());
-
-    script.standings["a"] = {Standing::sessionEnded};
-    PendingAckDrain::run({record("a"), record("b")}, "t-1", false, script.effects());
-    EXPECT_EQ(script.log, Log{"standing a"});
-}
-
-TEST(PendingAckDrainRun, ReportsInsteadOfRetryingUnlessRetryAll) {
+    script.outcomes.emplace("held", Outcome{Outcome::Held{record("held", "t-1", Verdict::retryable, "Server error")}});
+    script.outcomes.emplace("taken", Outcome{Outcome::Overtaken{record("taken", "t-1", Verdict::final, "theirs")}});
+    script.outcomes.emplace("vanished", Outcome{Outcome::Overtaken{}});
+    script.outcomes.emplace("acked", Outcome{Outcome::Acknowledged{AlertSnapshot{}}});
     const std::vector<PendingAck> records{record("other", "t-2"), record("final", "t-1", Verdict::final),
-                                          record("mine", "t-1"), record("untagged", "")};
-    Script script;
-    PendingAckDrain::run(records, "t-1", false, script.effects());
-    EXPECT_EQ(script.log, (Log{"standing other", "report other E", "standing final", "report final E",
-                               "standing mine", "attempt mine", "standing mine", "clear mine",
-                               "standing untagged", "attempt untagged", "standing untagged", "clear untagged"}));
+                                          record("acked"), record("gone"), record("held"), record("taken"),
+                                          record("vanished"), record("untagged", "")};
 
+    PendingAckDrain::run(records, "t-1", false, script.effects());
+    std::erase_if(script.log, [](const std::string& line) { return line.starts_with("standing"); });
+    EXPECT_EQ(script.log, (Log{"report other E", "report final E", "attempt acked", "clear acked", "attempt gone",
+                               "clear gone", "attempt held", "report held Server error", "attempt taken",
+                               "report taken theirs", "attempt vanished", "clear vanished", "attempt untagged",
+                               "clear untagged"}));
     Script all;
     PendingAckDrain::run(records, "t-1", true, all.effects());
     EXPECT_EQ(std::count_if(all.log.begin(), all.log.end(), [](const auto& l) { return l.starts_with("attempt"); }),
-              4);
+              std::ssize(records));
 }
 
-TEST(PendingAckDrainRun, OutcomeDecidesReportOrClear) {
-    PendingAck failed = record("held");
-    failed.lastError = "Server error 500";
-    PendingAck theirs = record("taken");
-    theirs.lastError = "theirs";
-    Script script;
-    script.outcomes.emplace("held", held(failed));
-    script.outcomes.emplace("taken", AckAttemptOutcome{AckAttemptOutcome::Overtaken{theirs}});
-    script.outcomes.emplace("vanished", AckAttemptOutcome{AckAttemptOutcome::Overtaken{}});
-    script.outcomes.emplace("acked", AckAttemptOutcome{AckAttemptOutcome::Acknowledged{AlertSnapshot{}}});
-
-    PendingAckDrain::run({record("acked"), record("gone"), record("held"), record("taken"), record("vanished")}, "t-1",
-                         false, script.effects());
-    Log settled;
-    for (const auto& line : script.log)
-        if (line.starts_with("report") || line.starts_with("clear")) settled.push_back(line);
-    EXPECT_EQ(settled, (Log{"clear acked", "clear gone", "report held Server error 500", "report taken theirs",
-                            "clear vanished"}));
-}
-
-TEST(PendingAckDrainRun, StandingChangesDuringAnAttemptDiscardIt) {
+TEST(PendingAckDrainRun, StandingChangesDiscardTheAttemptOrStopTheDrain) {
     Script script;
     script.standings["skipped"] = {Standing::dismissed};
     script.standings["late"] = {Standing::wanted, Standing::dismissed};
-    script.outcomes.emplace("late", held(record("late")));
     script.standings["c"] = {Standing::wanted, Standing::sessionEnded};
+    script.standings["ended"] = {Standing::sessionEnded};
 
-    PendingAckDrain::run({record("a"), record("b"), record("c"), record("d"), record("e")}, "t-1", false,
+    PendingAckDrain::run({record("skipped"), record("late"), record("b"), record("c"), record("d")}, "t-1", false,
                          script.effects());
-    PendingAckDrain::run({record("skipped"), record("late")}, "t-1", false, script.effects());
-    EXPECT_EQ(script.log, (Log{"standing a", "attempt a", "standing a", "clear a",                //
+    PendingAckDrain::run({record("ended"), record("e")}, "t-1", false, script.effects());
+    EXPECT_EQ(script.log, (Log{"standing skipped",                                               //
+                               "standing late", "attempt late", "standing late", "discard late",  //
                                "standing b", "attempt b", "standing b", "clear b",                //
-                               "standing c", "attempt c", "standing c", "discard c",               // stops
-                               "standing skipped", "standing late", "attempt late", "standing late",
-                               "discard late"}));
+                               "standing c", "attempt c", "standing c", "discard c",              // stops
+                               "standing ended"}));
 }
-
-// ---- with real attempts against the stand-in ----
 
 TEST(PendingAckDrainRun, SessionEndingMidDrainStopsAfterTheAttemptInFlight) {
     standin::Server server;
@@ -137,52 +105,43 @@ TEST(PendingAckDrainRun, SessionEndingMidDrainStopsAfterTheAttemptInFlight) {
     standings.dismiss({"a-2"});
     const auto token = standings.token();
 
-    for (const std::string id : {"a-1", "a-3", "a-4", "a-5"}) {
-        server.on("POST", "/v1/alerts/" + id + "/ack", [&, id](const standin::ReceivedRequest&) {
-            if (id == "a-4") {
-                std::lock_guard guard(lock);
-                standings.endSession();  // the user signs out while the third attempt runs
-            }
-            return standin::Reply::json(testing::alertAnswer(id));
-        });
-    }
     std::vector<PendingAck> records;
     for (const std::string id : {"a-1", "a-2", "a-3", "a-4", "a-5"}) {
         store.put(record(id));
         records.push_back(record(id));
+        server.on("POST", "/v1/alerts/" + id + "/ack", [&, id](const standin::ReceivedRequest&) {
+            if (id == "a-4") {
+                std::lock_guard guard(lock);
+                standings.endSession();  // the user signs out while this attempt runs
+            }
+            return standin::Reply::json(testing::alertAnswer(id));
+        });
     }
-
     AckFailureReport report;
     report.record(record("a-1"));
     Log discarded;
-    PendingAckDrain::run(records, "t-1", false,
-                         {
-                             .standing =
-                                 [&](const std::string& id) {
-                                     std::lock_guard guard(lock);
-                                     return standings.standing(id, token);
-                                 },
-                             .attempt =
-                                 [&](const PendingAck& r) {
-                                     return PendingAckCoordinator::attempt(r.alertId, r.tenantId, r.title, &client,
-                                                                           store);
-                                 },
-                             .discardAttempt = [&](const std::string& id) { discarded.push_back(id); },
-                             .report = [&](const PendingAck& r) { report.record(r); },
-                             .clearReport = [&](const std::string& id) { report.remove(id); },
-                         });
+    PendingAckDrain::run(
+        records, "t-1", false,
+        {
+            .standing = [&](const std::string& id) {
+                std::lock_guard guard(lock);
+                return standings.standing(id, token);
+            },
+            .attempt = [&](const PendingAck& r) {
+                return PendingAckCoordinator::attempt(r.alertId, r.tenantId, r.title, &client, store);
+            },
+            .discardAttempt = [&](const std::string& id) { discarded.push_back(id); },
+            .report = [&](const PendingAck& r) { report.record(r); },
+            .clearReport = [&](const std::string& id) { report.remove(id); },
+        });
 
-    std::vector<std::string> sent;
+    Log sent;
     for (const auto& request : server.requests()) sent.push_back(request.path);
-    EXPECT_EQ(sent, (std::vector<std::string>{"/v1/alerts/a-1/ack", "/v1/alerts/a-3/ack", "/v1/alerts/a-4/ack"}));
+    EXPECT_EQ(sent, (Log{"/v1/alerts/a-1/ack", "/v1/alerts/a-3/ack", "/v1/alerts/a-4/ack"}));
     EXPECT_EQ(discarded, Log{"a-4"});
     EXPECT_TRUE(report.records.empty());  // a-1 acknowledged and cleared
-    std::vector<std::string> left;
-    for (const auto& r : store.all()) left.push_back(r.alertId);
-    EXPECT_EQ(left, (std::vector<std::string>{"a-2", "a-5"}));  // dismissed, and never reached
+    EXPECT_EQ(store.all(), (std::vector{record("a-2"), record("a-5")}));  // dismissed, and never reached
 }
-
-// ---- standings and the failure report ----
 
 TEST(PendingAckStandingsTest, TokensOfAnEndedSessionOutrankDismissal) {
     PendingAckStandings standings;
@@ -194,7 +153,6 @@ TEST(PendingAckStandingsTest, TokensOfAnEndedSessionOutrankDismissal) {
     EXPECT_EQ(standings.standing("a", before), Standing::wanted);
 
     standings.endSession();
-    EXPECT_EQ(standings.generation, 1);
     EXPECT_TRUE(standings.dismissedAlertIds.empty());
     standings.dismiss({"b"});
     EXPECT_EQ(standings.standing("b", before), Standing::sessionEnded);
@@ -204,18 +162,14 @@ TEST(PendingAckStandingsTest, TokensOfAnEndedSessionOutrankDismissal) {
 TEST(AckFailureReportTest, RecordReplacesInPlaceRemoveAndPruneKeepOrder) {
     AckFailureReport report;
     report.records = {record("a"), record("b"), record("a"), record("c")};
-    PendingAck newer = record("a");
-    newer.attempts = 7;
+    const PendingAck newer = record("a", "t-1", Verdict::final);
     report.record(newer);
     report.record(record("d"));
-    EXPECT_EQ(report.records, (std::vector<PendingAck>{newer, record("b"), record("a"), record("c"), record("d")}));
-
+    EXPECT_EQ(report.records, (std::vector{newer, record("b"), record("a"), record("c"), record("d")}));
     report.remove("a");
-    EXPECT_EQ(report.records, (std::vector<PendingAck>{record("b"), record("c"), record("d")}));
+    EXPECT_EQ(report.records, (std::vector{record("b"), record("c"), record("d")}));
     report.prune({"d", "b", "zzz"});
-    EXPECT_EQ(report.records, (std::vector<PendingAck>{record("b"), record("d")}));
-    report.clear();
-    EXPECT_TRUE(report.records.empty());
+    EXPECT_EQ(report.records, (std::vector{record("b"), record("d")}));
 }
 
 }  // namespace
