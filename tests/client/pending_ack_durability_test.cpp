@@ -4,15 +4,14 @@
 #include <brisalune/client/client.hpp>
 #include <brisalune/client/pending_ack.hpp>
 #include <brisalune/client/pending_ack_store.hpp>
-#include <brisalune/platform/defaults.hpp>
 #include <brisalune/standin/server.hpp>
 
 #include "support/temp_dir.hpp"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -39,18 +38,14 @@ constexpr const char* fileVariable = "BRISALUNE_PENDING_ACK_FILE";
 constexpr const char* urlVariable = "BRISALUNE_PENDING_ACK_URL";
 
 PendingAck record(std::string alertId, std::string lastError = "Server error 500") {
-    return {.alertId = std::move(alertId),
-            .tenantId = "t-1",
-            .title = "Disk full on db-2",
-            .attempts = 1,
-            .lastError = std::move(lastError),
-            .verdict = AckFailureVerdict::retryable};
+    return {.alertId = std::move(alertId), .tenantId = "t-1", .title = "Disk full on db-2", .attempts = 1,
+            .lastError = std::move(lastError), .verdict = AckFailureVerdict::retryable};
 }
 
 // The id of the i-th record a filling child writes; ids sort in the order written.
 std::string filled(std::size_t i) {
-    std::string digits = std::to_string(i);
-    return "k-" + std::string(6 - std::min<std::size_t>(6, digits.size()), '0') + digits;
+    const std::string digits = std::to_string(i);
+    return "k-" + std::string(digits.size() < 6 ? 6 - digits.size() : 0, '0') + digits;
 }
 
 // This test program run again as a child that does one job (see PendingAckDurabilityChild).
@@ -65,8 +60,7 @@ public:
         for (auto& entry : environment) envp.push_back(entry.data());
         envp.push_back(nullptr);
 
-        // The running program itself, even when a rebuild has replaced its file meanwhile.
-        std::string program = "/proc/self/exe";
+        std::string program = "/proc/self/exe";  // even when a rebuild has replaced the file meanwhile
         std::string filter = "--gtest_filter=PendingAckDurabilityChild.*";
         char* argv[] = {program.data(), filter.data(), nullptr};
 
@@ -74,34 +68,28 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        spawned_ = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, envp.data()) == 0;
+        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, envp.data()) != 0) pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
     }
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
-    ~Child() {
-        if (spawned_ && !reaped_) killed();
-    }
+    ~Child() { killed(); }
+    bool spawned() const { return pid_ > 0; }
 
-    bool spawned() const { return spawned_; }
-
-    // Kills it at once; true when the kill, not an exit, ended it.
+    // True when the kill, not an exit, ended it.
     bool killed() {
+        if (pid_ <= 0) return false;
         ::kill(pid_, SIGKILL);
         int status = 0;
         while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
         }
-        reaped_ = true;
+        pid_ = -1;
         return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
     }
 
 private:
     pid_t pid_ = -1;
-    bool spawned_ = false;
-    bool reaped_ = false;
 };
-
-// ---- the jobs children do ----
 
 TEST(PendingAckDurabilityChild, Job) {
     const char* mode = std::getenv(modeVariable);
@@ -117,8 +105,6 @@ TEST(PendingAckDurabilityChild, Job) {
     }
 }
 
-// ---- the tests ----
-
 class PendingAckDurability : public ::testing::Test {
 protected:
     testing::TempDir dir;
@@ -128,7 +114,8 @@ protected:
 
 TEST_F(PendingAckDurability, ThePreflightRecordIsOnDiskBeforeTheRequestLeaves) {
     standin::Server server;
-    server.on("POST", "/v1/alerts/a-1/ack", standin::Reply{.status = 200, .headers = {}, .body = "", .holdUntilReleased = true});
+    server.on("POST", "/v1/alerts/a-1/ack",
+              standin::Reply{.status = 200, .headers = {}, .body = "", .holdUntilReleased = true});
     store.put(record("a-0"));
 
     Child child("attempt", file, server.baseUrl());
@@ -136,7 +123,7 @@ TEST_F(PendingAckDurability, ThePreflightRecordIsOnDiskBeforeTheRequestLeaves) {
     ASSERT_TRUE(server.waitForRequests(1, std::chrono::seconds(60)));
     ASSERT_TRUE(child.killed());  // while the service holds the acknowledgement
 
-    EXPECT_EQ(store.all(), (std::vector<PendingAck>{record("a-0"), record("a-1", "Acknowledgement in progress.")}));
+    EXPECT_EQ(store.all(), (std::vector{record("a-0"), record("a-1", "Acknowledgement in progress.")}));
 }
 
 TEST_F(PendingAckDurability, AProcessKilledMidWriteLosesNoEarlierRecord) {
@@ -154,9 +141,7 @@ TEST_F(PendingAckDurability, AProcessKilledMidWriteLosesNoEarlierRecord) {
     // unbroken run, and the next write keeps them all.
     const auto records = store.all();
     ASSERT_GE(records.size(), seen);
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        EXPECT_EQ(records[i], record(filled(i)));
-    }
+    for (std::size_t i = 0; i < records.size(); ++i) EXPECT_EQ(records[i], record(filled(i)));
     EXPECT_TRUE(store.put(record("after")));
     EXPECT_EQ(store.all().size(), records.size() + 1);
 }
@@ -173,7 +158,7 @@ TEST_F(PendingAckDurability, ATornTemporaryFileBesideTheDefaultsChangesNothing) 
     EXPECT_EQ(store.all(), before);
     store.put(record("d"));
     store.remove("a");
-    EXPECT_EQ(store.all(), (std::vector<PendingAck>{record("b"), record("c"), record("d")}));
+    EXPECT_EQ(store.all(), (std::vector{record("b"), record("c"), record("d")}));
 }
 
 }  // namespace
