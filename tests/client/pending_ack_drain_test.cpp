@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -29,21 +30,19 @@ PendingAck record(std::string alertId, std::string tenantId = "t-1", Verdict ver
 // Effects that log every call; standings and outcomes are scripted per alert id.
 struct Script {
     Log log;
-    std::map<std::string, std::vector<Standing>> standings;  // consumed in order; wanted when none left
-    std::map<std::string, AckAttemptOutcome> outcomes;      // gone when not scripted
+    std::map<std::string, Standing> before, after;       // wanted when not scripted
+    std::map<std::string, AckAttemptOutcome> outcomes;  // gone when not scripted
+    std::set<std::string> attempted;
 
     PendingAckDrain::Effects effects() {
         return {
             .standing = [this](const std::string& id) {
                 log.push_back("standing " + id);
-                auto& queue = standings[id];
-                if (queue.empty()) return Standing::wanted;
-                const Standing next = queue.front();
-                queue.erase(queue.begin());
-                return next;
+                return (attempted.contains(id) ? after : before)[id];
             },
             .attempt = [this](const PendingAck& r) {
                 log.push_back("attempt " + r.alertId);
+                attempted.insert(r.alertId);
                 const auto found = outcomes.find(r.alertId);
                 return found == outcomes.end() ? AckAttemptOutcome{AckAttemptOutcome::Gone{}} : found->second;
             },
@@ -79,10 +78,10 @@ TEST(PendingAckDrainRun, ReportsOrRetriesEachRecordAndSettlesByTheOutcome) {
 
 TEST(PendingAckDrainRun, StandingChangesDiscardTheAttemptOrStopTheDrain) {
     Script script;
-    script.standings["skipped"] = {Standing::dismissed};
-    script.standings["late"] = {Standing::wanted, Standing::dismissed};
-    script.standings["c"] = {Standing::wanted, Standing::sessionEnded};
-    script.standings["ended"] = {Standing::sessionEnded};
+    script.before["skipped"] = Standing::dismissed;
+    script.after["late"] = Standing::dismissed;
+    script.after["c"] = Standing::sessionEnded;
+    script.before["ended"] = Standing::sessionEnded;
 
     PendingAckDrain::run({record("skipped"), record("late"), record("b"), record("c"), record("d")}, "t-1", false,
                          script.effects());
@@ -117,9 +116,7 @@ TEST(PendingAckDrainRun, SessionEndingMidDrainStopsAfterTheAttemptInFlight) {
             return standin::Reply::json(testing::alertAnswer(id));
         });
     }
-    AckFailureReport report;
-    report.record(record("a-1"));
-    Log discarded;
+    Log log;
     PendingAckDrain::run(
         records, "t-1", false,
         {
@@ -130,16 +127,15 @@ TEST(PendingAckDrainRun, SessionEndingMidDrainStopsAfterTheAttemptInFlight) {
             .attempt = [&](const PendingAck& r) {
                 return PendingAckCoordinator::attempt(r.alertId, r.tenantId, r.title, &client, store);
             },
-            .discardAttempt = [&](const std::string& id) { discarded.push_back(id); },
-            .report = [&](const PendingAck& r) { report.record(r); },
-            .clearReport = [&](const std::string& id) { report.remove(id); },
+            .discardAttempt = [&](const std::string& id) { log.push_back("discard " + id); },
+            .report = [&](const PendingAck& r) { log.push_back("report " + r.alertId); },
+            .clearReport = [&](const std::string& id) { log.push_back("clear " + id); },
         });
 
     Log sent;
     for (const auto& request : server.requests()) sent.push_back(request.path);
     EXPECT_EQ(sent, (Log{"/v1/alerts/a-1/ack", "/v1/alerts/a-3/ack", "/v1/alerts/a-4/ack"}));
-    EXPECT_EQ(discarded, Log{"a-4"});
-    EXPECT_TRUE(report.records.empty());  // a-1 acknowledged and cleared
+    EXPECT_EQ(log, (Log{"clear a-1", "clear a-3", "discard a-4"}));
     EXPECT_EQ(store.all(), (std::vector{record("a-2"), record("a-5")}));  // dismissed, and never reached
 }
 
