@@ -1,5 +1,6 @@
 // A pull answer of 10,000 alerts: simdjson parsing and walking every value (the floor), the
 // endpoint's decoding into AlertSnapshot records, and the open-alert merge of the decoded list.
+#include "simdjson_floor.hpp"
 #include "synthetic.hpp"
 
 #include <brisalune/client/answers.hpp>
@@ -80,46 +81,8 @@ const std::string& answer() {
     return text;
 }
 
-// Touches every value so that nothing of the parse can be skipped.
-std::uint64_t walk(simdjson::dom::element e) {
-    using Type = simdjson::dom::element_type;
-    switch (e.type()) {
-        case Type::ARRAY: {
-            std::uint64_t sum = 1;
-            simdjson::dom::array array = e.get_array().value_unsafe();
-            for (simdjson::dom::element child : array) sum += walk(child);
-            return sum;
-        }
-        case Type::OBJECT: {
-            std::uint64_t sum = 1;
-            simdjson::dom::object object = e.get_object().value_unsafe();
-            for (simdjson::dom::key_value_pair member : object) sum += member.key.size() + walk(member.value);
-            return sum;
-        }
-        case Type::STRING: return e.get_string().value_unsafe().size();
-        case Type::INT64: return static_cast<std::uint64_t>(e.get_int64().value_unsafe());
-        case Type::UINT64: return e.get_uint64().value_unsafe();
-        case Type::DOUBLE: return static_cast<std::uint64_t>(e.get_double().value_unsafe());
-        case Type::BOOL: return e.get_bool().value_unsafe() ? 1 : 0;
-        case Type::NULL_VALUE: return 0;
-    }
-    return 0;
-}
 
-void bytesProcessed(benchmark::State& state) {
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                            static_cast<std::int64_t>(answer().size()));
-}
-
-void PullSimdjsonFloor(benchmark::State& state) {
-    simdjson::padded_string padded(answer());
-    simdjson::dom::parser parser;
-    for (auto _ : state) {
-        simdjson::dom::element root = parser.parse(padded).value();
-        benchmark::DoNotOptimize(walk(root));
-    }
-    bytesProcessed(state);
-}
+void PullSimdjsonFloor(benchmark::State& state) { bench::simdjsonFloor(state, answer()); }
 
 // Freeing what an iteration made is left out of the timings below: the floor frees nothing
 // either, and the owner of a pull frees it whenever it is done with it.
@@ -136,7 +99,7 @@ void timedWithoutFreeing(benchmark::State& state, Make make) {
 
 void PullDecode(benchmark::State& state) {
     timedWithoutFreeing(state, [] { return decodeAnswer<PullResponse>(answer()); });
-    bytesProcessed(state);
+    bench::bytesProcessed(state, answer());
 }
 
 void OpenAlertsMerge(benchmark::State& state) {

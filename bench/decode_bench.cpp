@@ -1,5 +1,6 @@
 // Decoding a large answer into records: simdjson alone walking every value (the floor), our
 // codec from its key tables, and nlohmann/json with a from_json per struct into the same records.
+#include "simdjson_floor.hpp"
 #include "synthetic.hpp"
 
 #include <brisalune/platform/json_codec.hpp>
@@ -170,55 +171,15 @@ const std::string& answer() {
     return text;
 }
 
-// Touches every value so that nothing of the parse can be skipped.
-std::uint64_t walk(simdjson::dom::element e) {
-    using Type = simdjson::dom::element_type;
-    switch (e.type()) {
-        case Type::ARRAY: {
-            std::uint64_t sum = 1;
-            simdjson::dom::array array = e.get_array().value_unsafe();  // not a temporary: the loop outlives it
-            for (simdjson::dom::element child : array) sum += walk(child);
-            return sum;
-        }
-        case Type::OBJECT: {
-            std::uint64_t sum = 1;
-            simdjson::dom::object object = e.get_object().value_unsafe();
-            for (simdjson::dom::key_value_pair member : object) {
-                sum += member.key.size() + walk(member.value);
-            }
-            return sum;
-        }
-        case Type::STRING: return e.get_string().value_unsafe().size();
-        case Type::INT64: return static_cast<std::uint64_t>(e.get_int64().value_unsafe());
-        case Type::UINT64: return e.get_uint64().value_unsafe();
-        case Type::DOUBLE: return static_cast<std::uint64_t>(e.get_double().value_unsafe());
-        case Type::BOOL: return e.get_bool().value_unsafe() ? 1 : 0;
-        case Type::NULL_VALUE: return 0;
-    }
-    return 0;
-}
 
-void bytesProcessed(benchmark::State& state) {
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                            static_cast<std::int64_t>(answer().size()));
-}
-
-void SimdjsonDomWalk(benchmark::State& state) {
-    simdjson::padded_string padded(answer());
-    simdjson::dom::parser parser;
-    for (auto _ : state) {
-        simdjson::dom::element root = parser.parse(padded).value();
-        benchmark::DoNotOptimize(walk(root));
-    }
-    bytesProcessed(state);
-}
+void SimdjsonDomWalk(benchmark::State& state) { brisalune::bench::simdjsonFloor(state, answer()); }
 
 void CodecDecode(benchmark::State& state) {
     for (auto _ : state) {
         AlertPage page = json::decode<AlertPage>(answer());
         benchmark::DoNotOptimize(page);
     }
-    bytesProcessed(state);
+    brisalune::bench::bytesProcessed(state, answer());
 }
 
 void NlohmannDecode(benchmark::State& state) {
@@ -230,7 +191,7 @@ void NlohmannDecode(benchmark::State& state) {
         AlertPage page = nlohmann::json::parse(answer()).get<AlertPage>();
         benchmark::DoNotOptimize(page);
     }
-    bytesProcessed(state);
+    brisalune::bench::bytesProcessed(state, answer());
 }
 
 BENCHMARK(SimdjsonDomWalk)->Unit(benchmark::kMillisecond);
