@@ -7,13 +7,14 @@
 #include <brisalune/client/errors.hpp>
 #include <brisalune/platform/json_decode.hpp>
 
-#include <string_view>
+#include <string>
 
 namespace brisalune {
 
 // Decodes a 2xx body as T; any failure is invalidResponse with the decoder's full description.
+// (A std::string body is read in place when it has room for the parser's padding.)
 template <class T>
-T decodeAnswer(std::string_view body) {
+T decodeAnswer(const std::string& body) {
     try {
         return json::decode<T>(body);
     } catch (const json::DecodeError& error) {
