@@ -243,16 +243,31 @@ std::optional<std::string> readText(const fs::path& file) {
     }
 }
 
-// The members of the file's root object; empty when the file is missing or not a JSON object.
+// The members of a root object; none when the text is not a JSON object.
+std::optional<json::Object> membersOf(const std::string& text) {
+    try {
+        json::Value root = json::parse(text);
+        if (json::Object* members = root.get<json::Object>()) return std::move(*members);
+    } catch (const json::DecodeError&) {
+    }
+    return std::nullopt;
+}
+
+// The members of the file's root object; empty when the file is missing or damaged.
 json::Object loadMembers(const fs::path& file) {
     const auto text = readText(file);
     if (!text) return {};
-    try {
-        json::Value root = json::parse(*text);
-        if (json::Object* members = root.get<json::Object>()) return std::move(*members);
-    } catch (const json::DecodeError&) {
-        // Corrupt: read as empty, replaced by the next write.
-    }
+    return membersOf(*text).value_or(json::Object{});
+}
+
+// The same before a write. A damaged file is moved aside to "<file>.damaged" first, so that
+// the write that replaces it does not destroy what it held.
+json::Object loadMembersForWrite(const fs::path& file) {
+    const auto text = readText(file);
+    if (!text) return {};
+    if (auto members = membersOf(*text)) return std::move(*members);
+    const fs::path aside = file.string() + ".damaged";
+    if (!text->empty() && ::rename(file.c_str(), aside.c_str()) != 0) fail("cannot set aside", file);
     return {};
 }
 
@@ -382,14 +397,14 @@ std::optional<std::chrono::sys_seconds> Defaults::date(std::string_view key) con
 void Defaults::set(std::string_view key, DefaultsValue value) {
     json::Value encoded = encode(value, 0);
     std::lock_guard lock(processLock());
-    json::Object members = loadMembers(file_);
+    json::Object members = loadMembersForWrite(file_);
     members.insert_or_assign(std::string(key), std::move(encoded));
     replaceFile(file_, serialize(members));
 }
 
 void Defaults::remove(std::string_view key) {
     std::lock_guard lock(processLock());
-    json::Object members = loadMembers(file_);
+    json::Object members = loadMembersForWrite(file_);
     const auto found = members.find(key);
     if (found == members.end()) return;
     members.erase(found);

@@ -91,6 +91,10 @@ TEST_F(DefaultsTest, MissingOrDamagedFilesReadEmptyAndAreReplaced) {
         EXPECT_EQ(defaults.value("key"), std::nullopt) << text.substr(0, 40);
         defaults.set("other", 1);
         EXPECT_EQ(Defaults(file).integer("other"), 1) << text.substr(0, 40);
+        // What the damaged file held is set aside, not destroyed.
+        if (!text.empty()) {
+            EXPECT_EQ(readFile(file.string() + ".damaged"), text);
+        }
     }
     fs::remove(file);
     ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);  // a reader must not hang on it
