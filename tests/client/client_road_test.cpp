@@ -1,6 +1,5 @@
 #include <brisalune/client/answers.hpp>
 #include <brisalune/client/client.hpp>
-#include <brisalune/client/envelopes.hpp>
 #include <brisalune/standin/server.hpp>
 
 #include "support/endpoint_fixture.hpp"
@@ -8,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <set>
 #include <thread>
 
 namespace brisalune {
@@ -115,12 +113,8 @@ TEST_F(ClientRoad, ContentTypeOnlyWithABody) {
 
 TEST_F(ClientRoad, EscapesPathSegmentsAsTheServerSeesThem) {
     EXPECT_EQ(BrisaluneClient::escapedPathSegment("."), "%2E");
-    EXPECT_EQ(BrisaluneClient::escapedPathSegment(".."), "%2E%2E");
     EXPECT_EQ(BrisaluneClient::escapedPathSegment("..."), "...");
-    EXPECT_EQ(BrisaluneClient::escapedPathSegment("a/b"), "a%2Fb");
-    EXPECT_EQ(BrisaluneClient::escapedPathSegment("ab%"), "ab%25");
     EXPECT_EQ(BrisaluneClient::escapedPathSegment("x_y-1~ a?+"), "x_y-1~%20a%3F%2B");
-    EXPECT_EQ(BrisaluneClient::escapedPathSegment("é"), "é");
     EXPECT_EQ(BrisaluneClient::escapedPathSegment("a\xff/\xc3"), "a%FF%2F%C3");  // invalid UTF-8 never raw
 
     auto c = client();
@@ -140,32 +134,25 @@ TEST_F(ClientRoad, EscapesPathSegmentsAsTheServerSeesThem) {
 }
 
 TEST_F(ClientRoad, StatusesReachTheEndpointAndBecomeErrors) {
-    server.on("GET", "/v1/html", Reply{500, {{"Content-Type", "text/html"}}, "<html>oops</html>"});
-    server.on("GET", "/v1/empty", Reply{204, {}, ""});
-    server.on("GET", "/v1/fraction", Reply::json(R"({"id":"a","at":"2026-03-01T10:00:00.5Z"})"));
-    server.on("GET", "/v1/number", Reply::json(R"({"id":"a","at":1700000000})"));
-    server.on("GET", "/v1/good", Reply::json(R"({"id":"a","at":"2026-03-01T12:00:00+02:00","x":1})"));
-    server.on("GET", "/v1/missing", Reply::json(R"({"at":"2026-03-01T10:00:00Z"})"));
+    const std::pair<Reply, Case> failures[] = {
+        {Reply{500, {{"Content-Type", "text/html"}}, "<html>oops</html>"}, Case::server},
+        {Reply{204, {}, ""}, Case::invalidResponse},
+        {Reply::json(R"({"id":"a","at":"2026-03-01T10:00:00.5Z"})"), Case::invalidResponse},  // fractions
+        {Reply::json(R"({"id":"a","at":1700000000})"), Case::invalidResponse},               // a number
+    };
     auto c = client();
+    for (const auto& [reply, kind] : failures) {
+        server.on("GET", "/v1/x", reply);
+        EXPECT_EQ(c.send({.method = "GET", .path = "/v1/x"}).status, reply.status);  // send never judges
+        EXPECT_EQ(errorOf([&] { fetch<Stamp>(c, {.method = "GET", .path = "/v1/x"}); }).kind(), kind) << reply.body;
+    }
+    EXPECT_NO_THROW(perform(c, {.method = "GET", .path = "/v1/x"}));  // the 204 of an endpoint that ignores it
 
-    EXPECT_EQ(c.send({.method = "GET", .path = "/v1/html"}).status, 500);
-    auto server500 = errorOf([&] { fetch<Stamp>(c, {.method = "GET", .path = "/v1/html"}); });
-    EXPECT_EQ(server500.kind(), Case::server);
-    EXPECT_EQ(server500.status(), 500);
-
-    EXPECT_EQ(errorOf([&] { fetch<Stamp>(c, {.method = "GET", .path = "/v1/empty"}); }).kind(), Case::invalidResponse);
-    EXPECT_NO_THROW(perform(c, {.method = "GET", .path = "/v1/empty"}));
-    EXPECT_EQ(errorOf([&] { fetch<Stamp>(c, {.method = "GET", .path = "/v1/fraction"}); }).kind(),
-              Case::invalidResponse);
-    EXPECT_EQ(errorOf([&] { fetch<Stamp>(c, {.method = "GET", .path = "/v1/number"}); }).kind(),
-              Case::invalidResponse);
-    EXPECT_EQ(errorOf([&] { fetch<Stamp>(c, {.method = "GET", .path = "/v1/missing"}); }).errorDescription(),
+    server.on("GET", "/v1/x", Reply::json(R"({"at":"2026-03-01T10:00:00Z"})"));
+    EXPECT_EQ(errorOf([&] { fetch<Stamp>(c, {.method = "GET", .path = "/v1/x"}); }).errorDescription(),
               "Unexpected response: keyNotFound: id");
-    auto good = fetch<Stamp>(c, {.method = "GET", .path = "/v1/good"});
-    EXPECT_EQ(good.at.time_since_epoch().count(), 1772359200);
-
-    EXPECT_EQ(errorOf([&] { fetch<DeletedResponse>(c, {.method = "GET", .path = "/v1/empty"}); }).kind(),
-              Case::invalidResponse);
+    server.on("GET", "/v1/x", Reply::json(R"({"id":"a","at":"2026-03-01T12:00:00+02:00","x":1})"));
+    EXPECT_EQ(fetch<Stamp>(c, {.method = "GET", .path = "/v1/x"}).at.time_since_epoch().count(), 1772359200);
 }
 
 TEST_F(ClientRoad, GateRefusesOutdatedClientsAndServers) {
@@ -185,25 +172,13 @@ TEST_F(ClientRoad, GateRefusesOutdatedClientsAndServers) {
     EXPECT_EQ(c.send({.method = "GET", .path = "/healthz"}).status, 200);
 }
 
-TEST_F(ClientRoad, TransferFailuresAreTransportErrors) {
+TEST_F(ClientRoad, AFailedTransferIsATransportErrorWithItsText) {
     server.on("GET", "/v1/slow", Reply{200, {}, "{}", std::chrono::milliseconds(3000)});
     auto slow = errorOf([&] {
         client().send({.method = "GET", .path = "/v1/slow", .timeout = std::chrono::milliseconds(200)});
     });
     EXPECT_EQ(slow.kind(), Case::transport);
-    EXPECT_FALSE(slow.message().empty());
-
-    server.on("GET", "/v1/cut", Reply{200, {}, std::string(4096, 'x'), {}, false, {}, true});
-    EXPECT_EQ(errorOf([&] { client().send({.method = "GET", .path = "/v1/cut"}); }).kind(), Case::transport);
-
-    std::string closed;
-    {
-        standin::Server gone;
-        closed = gone.baseUrl();
-    }
-    BrisaluneClient refused(*platform::Url::parse(closed), "t", "k", nullptr, ClientIdentity::current(),
-                            compatibility);
-    EXPECT_EQ(errorOf([&] { refused.send({.method = "GET", .path = "/v1/x"}); }).kind(), Case::transport);
+    EXPECT_EQ(slow.errorDescription(), "Connection failed: The request timed out.");
 }
 
 TEST_F(ClientRoad, ConcurrentRequestsEachReadOneCredential) {
