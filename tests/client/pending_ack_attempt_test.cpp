@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <thread>
@@ -38,59 +39,46 @@ protected:
                     std::string_view title = "Disk full on db-2") {
         return PendingAckCoordinator::attempt(alertId, tenant, title, by, store);
     }
-    void answer(std::string_view alertId, Reply reply) {
-        server.on("POST", "/v1/alerts/" + std::string(alertId) + "/ack", std::move(reply));
+    template <class Answer> void answer(std::string_view alertId, Answer answer) {
+        server.on("POST", "/v1/alerts/" + std::string(alertId) + "/ack", std::move(answer));
+    }
+    void meanwhile(std::string_view alertId, std::function<void()> write, Reply reply) {
+        answer(alertId, [write = std::move(write), reply = std::move(reply)](const standin::ReceivedRequest&) {
+            write();
+            return reply;
+        });
     }
 };
 
-TEST_F(PendingAckAttempt, SuccessRemovesTheRecordWrittenBeforeTheRequest) {
-    std::optional<PendingAck> inFlight;
-    server.on("POST", "/v1/alerts/a%2F1/ack", [&](const standin::ReceivedRequest&) {
-        inFlight = PendingAckStore::inFile(dir / "defaults.json").get("a/1");
-        store.put(stored("a/1", "t-1", 9, "someone else", Verdict::final));  // removed all the same
-        return Reply::json(testing::alertAnswer("a/1"));
-    });
-    const Outcome outcome = attempt("a/1", &withKey);
-
-    ASSERT_TRUE(outcome.get<Outcome::Acknowledged>());
-    EXPECT_EQ(outcome.get<Outcome::Acknowledged>()->alert.id, "a/1");
-    EXPECT_EQ(inFlight, stored("a/1", "t-1", 1, "Acknowledgement in progress.", Verdict::retryable));
+TEST_F(PendingAckAttempt, SuccessRemovesTheRecordWhoeverWroteItLast) {
+    meanwhile("a%2F1", [&] { store.put(stored("a/1", "t-1", 9, "someone else", Verdict::final)); },
+              Reply::json(testing::alertAnswer("a/1")));
+    EXPECT_TRUE(attempt("a/1", &withKey).get<Outcome::Acknowledged>());
     EXPECT_EQ(last().header("Authorization"), "Bearer data-key");
     EXPECT_TRUE(store.all().empty());
 }
 
-TEST_F(PendingAckAttempt, WithoutClientOrKeyNothingIsSentAndEarlierFailuresStand) {
+TEST_F(PendingAckAttempt, UnsentOrUnansweredAttemptsAreHeldAndEarlierFailuresStand) {
     const BrisaluneClient keyless = client("session-token", std::nullopt);
     EXPECT_EQ(attempt("a-1", nullptr), held(stored("a-1", "t-1", 1, "Not signed in.", Verdict::retryable)));
     EXPECT_EQ(attempt("a-2", &keyless),
               held(stored("a-2", "t-1", 1, "Tenant key not loaded yet.", Verdict::retryable)));
-
-    answer("a-3", Reply::json(R"({"error":"nope"})", 403));
-    EXPECT_EQ(attempt("a-3", &withKey), held(stored("a-3", "t-1", 1, "Not allowed: nope", Verdict::final)));
-    EXPECT_EQ(attempt("a-3", nullptr), held(stored("a-3", "t-1", 2, "Not allowed: nope", Verdict::final)));
-    EXPECT_EQ(store.get("a-3"), stored("a-3", "t-1", 2, "Not allowed: nope", Verdict::final));
-    EXPECT_EQ(server.requests().size(), 1u);
-}
-
-TEST_F(PendingAckAttempt, FailuresAreHeldWithTheErrorsTextAndVerdict) {
-    answer("busy", Reply::json(R"({"error":"busy"})", 409));
-    const std::string busy = BrisaluneError::conflict("busy").errorDescription();
-    EXPECT_EQ(attempt("busy", &withKey), held(stored("busy", "t-1", 1, busy, Verdict::retryable)));
-
     struct Failing : http::Transport {
         http::Response perform(const http::Request&) override { throw std::runtime_error("disk on fire"); }
     };
     const BrisaluneClient failing(*platform::Url::parse(server.baseUrl()), std::nullopt, "data-key",
                                   std::make_shared<Failing>(), ClientIdentity::current(), compatibility);
-    EXPECT_EQ(attempt("a-1", &failing), held(stored("a-1", "t-1", 1, "disk on fire", Verdict::retryable)));
+    EXPECT_EQ(attempt("a-4", &failing), held(stored("a-4", "t-1", 1, "disk on fire", Verdict::retryable)));
+    answer("a-3", Reply::json(R"({"error":"nope"})", 403));
+    EXPECT_EQ(attempt("a-3", &withKey), held(stored("a-3", "t-1", 1, "Not allowed: nope", Verdict::final)));
+    EXPECT_EQ(attempt("a-3", nullptr), held(stored("a-3", "t-1", 2, "Not allowed: nope", Verdict::final)));
+    EXPECT_EQ(server.requests().size(), 1u);
 }
 
 TEST_F(PendingAckAttempt, NotFoundIsGoneUnlessTheIdLooksIssuedByTheService) {
-    // Unmatched paths answer 404.
-    const std::string notFound = BrisaluneError::notFound("not found").errorDescription();
+    const std::string notFound = BrisaluneError::notFound("not found").errorDescription();  // unrouted: 404
     EXPECT_EQ(attempt("0123456789abcdef", &withKey),
               held(stored("0123456789abcdef", "t-1", 1, notFound, Verdict::retryable)));
-
     for (const char* id : {"0123456789ABCDEF", "0123456789abcde", "alert-1"}) {
         store.put(stored(id, "t-1", 3, "earlier", Verdict::retryable));
         EXPECT_EQ(attempt(id, &withKey), Outcome{Outcome::Gone{}}) << id;
@@ -98,18 +86,13 @@ TEST_F(PendingAckAttempt, NotFoundIsGoneUnlessTheIdLooksIssuedByTheService) {
     }
 }
 
-TEST_F(PendingAckAttempt, StoredTenantWinsAndTheTitleIsAlwaysTheAttempts) {
+TEST_F(PendingAckAttempt, StoredTenantAndFailureStandInThePreflightButTheTitleIsTheAttempts) {
     store.put(stored("a-1", "t-1", 1, "earlier", Verdict::retryable, "old title"));
     store.put(stored("a-2", "", 1, "earlier", Verdict::retryable, "old title"));
     EXPECT_EQ(PendingAckCoordinator::tenantId("a-1", "t-2", store), "t-1");
-    EXPECT_EQ(PendingAckCoordinator::tenantId("a-2", "t-2", store), "t-2");
-    EXPECT_EQ(PendingAckCoordinator::tenantId("none", std::nullopt, store), std::nullopt);
-
+    EXPECT_EQ(PendingAckCoordinator::tenantId("a-2", std::nullopt, store), std::nullopt);
     std::optional<PendingAck> inFlight;
-    server.on("POST", "/v1/alerts/a-1/ack", [&](const standin::ReceivedRequest&) {
-        inFlight = store.get("a-1");
-        return Reply::json("{}", 500);
-    });
+    meanwhile("a-1", [&] { inFlight = store.get("a-1"); }, Reply::json("{}", 500));
     attempt("a-1", &withKey, "t-2", "new title");
     EXPECT_EQ(inFlight, stored("a-1", "t-1", 2, "earlier", Verdict::retryable, "new title"));
     EXPECT_EQ(attempt("a-2", nullptr, "t-2", "new title"),
@@ -118,14 +101,8 @@ TEST_F(PendingAckAttempt, StoredTenantWinsAndTheTitleIsAlwaysTheAttempts) {
 
 TEST_F(PendingAckAttempt, AnotherWriterDuringTheRequestOvertakesTheResult) {
     const PendingAck theirs = stored("a-1", "t-1", 7, "theirs", Verdict::final);
-    server.on("POST", "/v1/alerts/a-1/ack", [&](const standin::ReceivedRequest&) {
-        store.put(theirs);
-        return Reply::json("{}", 503);
-    });
-    server.on("POST", "/v1/alerts/a-2/ack", [&](const standin::ReceivedRequest&) {
-        store.remove("a-2");
-        return Reply::json("{}", 503);
-    });
+    meanwhile("a-1", [&] { store.put(theirs); }, Reply::json("{}", 503));
+    meanwhile("a-2", [&] { store.remove("a-2"); }, Reply::json("{}", 503));
     EXPECT_EQ(attempt("a-1", &withKey), Outcome{Outcome::Overtaken{theirs}});
     EXPECT_EQ(attempt("a-2", &withKey), Outcome{Outcome::Overtaken{std::nullopt}});
     EXPECT_EQ(store.all(), std::vector{theirs});
@@ -140,7 +117,6 @@ TEST_F(PendingAckAttempt, OverlappingAttemptsLetOneSettle) {
     EXPECT_TRUE(server.waitForRequests(count, std::chrono::seconds(30)));  // every preflight written first
     server.release();
     for (auto& t : threads) t.join();
-
     std::vector<PendingAck> settled;
     for (const auto& outcome : outcomes) {
         if (const auto* h = outcome.get<Outcome::Held>()) settled.push_back(h->record);
