@@ -15,6 +15,7 @@ using http::Headers;
 using http::Request;
 using http::TransportError;
 using standin::Reply;
+using namespace std::chrono_literals;
 
 TEST(HttpHeaders, NamesIgnoreCaseSetKeepsPlaceAndRepeatsJoin) {
     Headers headers{{"Accept", "a"}, {"X-One", "1"}, {"x-one", "2"}, {"Z", "z"}};
@@ -24,13 +25,11 @@ TEST(HttpHeaders, NamesIgnoreCaseSetKeepsPlaceAndRepeatsJoin) {
     EXPECT_EQ(fields, (std::vector<Headers::Field>{{"Accept", "a"}, {"X-ONE", "3"}, {"Z", "z"}}));
     headers.remove("accept");
     EXPECT_FALSE(headers.contains("Accept"));
-    EXPECT_EQ(headers.get("missing"), std::nullopt);
 }
 
 Reply text(std::string body, int status = 200, standin::HeaderFields headers = {}) {
     return {.status = status, .headers = std::move(headers), .body = std::move(body)};
 }
-
 Reply redirect(int status, std::string location) { return text("", status, {{"Location", std::move(location)}}); }
 
 class HttpTransport : public testing::StandinTest {
@@ -38,21 +37,19 @@ protected:
     http::Response send(const Request& request) { return transport->perform(request); }
 
     Request request(std::string method, const std::string& path, std::optional<std::string> body = {},
-                    Headers headers = {}) const {
+                    Headers headers = {}, std::chrono::milliseconds timeout = Request{}.timeout) const {
         return {.method = std::move(method), .url = server.baseUrl() + path, .headers = std::move(headers),
-                .body = std::move(body)};
+                .body = std::move(body), .timeout = timeout};
     }
     Request get(const std::string& path) const { return request("GET", path); }
 
     // The message of the TransportError the request fails with.
-    std::string failure(const Request& request) {
-        try {
-            send(request);
-        } catch (const TransportError& error) {
-            return error.what();
-        }
+    std::string failure(const Request& request) try {
+        send(request);
         ADD_FAILURE() << "no error";
         return {};
+    } catch (const TransportError& error) {
+        return error.what();
     }
 
     std::shared_ptr<http::Transport> transport = http::curlTransport();
@@ -65,21 +62,16 @@ TEST_F(HttpTransport, SendsEachMethodWithItsBodyAndOnlyTheGivenFields) {
     for (const auto& [method, body] : cases) {
         SCOPED_TRACE(method + " " + body.value_or("(none)"));
         server.on(method, "/thing", text("ok", 201));
-        EXPECT_EQ(send(request(method, "/thing", body, {{"X-Trace", "t1"}})).status, 201);
+        EXPECT_EQ(send(request(method, "/thing", body, {{"X-Trace", "t1"}, {"X-Empty", ""}})).status, 201);
         const auto received = server.lastRequest();
         ASSERT_TRUE(received);
         EXPECT_EQ(received->method, method);
         EXPECT_EQ(received->body, body.value_or(""));
         EXPECT_EQ(received->header("x-trace"), "t1");
+        EXPECT_EQ(received->header("X-Empty"), "");
         for (const char* absent : {"Content-Type", "Accept", "Expect", "User-Agent", "Accept-Encoding", "Cookie"})
             EXPECT_EQ(received->header(absent), std::nullopt) << absent;
     }
-    server.on("POST", "/p", text(""));
-    send(request("POST", "/p", "{}", {{"Content-Type", "application/json"}, {"X-Empty", ""}}));
-    const auto sent = server.lastRequest();
-    EXPECT_EQ(sent->header("content-type"), "application/json");
-    EXPECT_EQ(sent->header("X-Empty"), "");
-    EXPECT_EQ(sent->header("Content-Length"), "2");
     std::set<int> ports;
     for (const auto& received : server.requests()) ports.insert(received.remotePort);
     EXPECT_EQ(ports.size(), 1U);  // one after the other: one kept-alive connection
@@ -87,14 +79,12 @@ TEST_F(HttpTransport, SendsEachMethodWithItsBodyAndOnlyTheGivenFields) {
 
 TEST_F(HttpTransport, ReturnsEveryStatusAndHeadGetsNoBody) {
     server.on("GET", "/broken", text("<h1>no</h1>", 500, {{"Content-Type", "text/html"}}));
-    const auto response = send(get("/broken"));
-    EXPECT_EQ(response.status, 500);
-    EXPECT_EQ(response.body, "<h1>no</h1>");
-    EXPECT_EQ(response.headers.get("content-type"), "text/html");
-    const auto head = send(request("HEAD", "/broken"));
-    EXPECT_EQ(head.status, 500);
-    EXPECT_EQ(head.body, "");
-    EXPECT_EQ(head.headers.get("content-type"), "text/html");
+    for (const auto& [method, body] : {std::pair{"GET", "<h1>no</h1>"}, {"HEAD", ""}}) {
+        const auto response = send(request(method, "/broken"));
+        EXPECT_EQ(response.status, 500);
+        EXPECT_EQ(response.body, body);
+        EXPECT_EQ(response.headers.get("content-type"), "text/html");
+    }
 }
 
 TEST_F(HttpTransport, PathAndQueryReachTheServerAsWritten) {
@@ -117,7 +107,6 @@ TEST_F(HttpTransport, RedirectMethodRules) {
     server.on("PUT", "/temporary", redirect(307, "/result"));
     server.on("GET", "/result", text("got"));
     server.on("PUT", "/result", text("put"));
-
     EXPECT_EQ(send(request("POST", "/see-other", "{}", {{"Content-Type", "application/json"}})).body, "got");
     EXPECT_EQ(server.lastRequest()->body, "");
     EXPECT_EQ(server.lastRequest()->header("Content-Type"), std::nullopt);
@@ -128,11 +117,9 @@ TEST_F(HttpTransport, RedirectMethodRules) {
 TEST_F(HttpTransport, CredentialsAndHostFollowARedirectOnlyWithinTheOrigin) {
     standin::Server other;
     const std::string port = std::to_string(server.port());
-    struct Landing {
-        std::string authority;
-        standin::Server* server;
-        bool sameOrigin;
-    };
+    struct Landing { std::string authority; standin::Server* server; bool sameOrigin; };
+    const Headers fields{{"Host", "127.0.0.1:" + port}, {"Authorization", "Bearer secret"}, {"Cookie", "session=1"},
+                         {"X-Kept", "yes"}};
     const Landing landings[] = {{"127.0.0.1:" + port, &server, true},
                                 {"localhost:" + port, &server, false},
                                 {"127.0.0.1:" + std::to_string(other.port()), &other, false}};
@@ -140,11 +127,7 @@ TEST_F(HttpTransport, CredentialsAndHostFollowARedirectOnlyWithinTheOrigin) {
         SCOPED_TRACE(authority);
         landing->on("GET", "/landing", text("landed", 203));
         server.on("GET", "/away", redirect(301, "http://" + authority + "/landing"));
-        const auto response = send(request("GET", "/away", {},
-                                           {{"Host", "127.0.0.1:" + port}, {"Authorization", "Bearer secret"},
-                                            {"Cookie", "session=1"}, {"X-Kept", "yes"}}));
-        EXPECT_EQ(response.status, 203);
-        EXPECT_EQ(response.body, "landed");
+        EXPECT_EQ(send(request("GET", "/away", {}, fields)).body, "landed");
         const auto received = landing->lastRequest();
         ASSERT_TRUE(received);
         EXPECT_EQ(received->header("Host"), authority);
@@ -155,51 +138,32 @@ TEST_F(HttpTransport, CredentialsAndHostFollowARedirectOnlyWithinTheOrigin) {
 }
 
 TEST_F(HttpTransport, RefusesRedirectsOutsideHttpAndEndlessOnes) {
-    server.on("GET", "/file", redirect(302, "file:///etc/passwd"));
-    EXPECT_THROW(send(get("/file")), TransportError);
-    server.clearRequests();
     server.on("GET", "/loop", redirect(302, "/loop"));
     EXPECT_THROW(send(get("/loop")), TransportError);
     EXPECT_EQ(server.requests().size(), 17U);
+    server.on("GET", "/file", redirect(302, "file:///etc/passwd"));
+    EXPECT_THROW(send(get("/file")), TransportError);
 }
 
 TEST_F(HttpTransport, CutAnswersAndRefusedConnectionsAreErrors) {
-    Reply cut = text(std::string(1000, 'x'));
-    cut.cutMidBody = true;
-    server.on("GET", "/cut", cut);
+    server.on("GET", "/cut", Reply{.headers = {}, .body = std::string(1000, 'x'), .cutMidBody = true});
     EXPECT_THROW(send(get("/cut")), TransportError);
-
-    Request toNowhere;
-    {
-        standin::Server gone;
-        toNowhere.url = gone.baseUrl() + "/";
-    }
+    Request toNowhere = get("/");
+    toNowhere.url = standin::Server().baseUrl() + "/";  // the server is gone when the request is sent
     EXPECT_EQ(failure(toNowhere), "Could not connect to the server.");
 }
 
 TEST_F(HttpTransport, TheTimeoutBoundsSilenceNotTheWholeAnswer) {
-    Reply never;
-    never.holdUntilReleased = true;
-    server.on("GET", "/never", never);
-    Reply slow = text("abcdefgh");
-    slow.trickle = std::chrono::milliseconds(100);
-    server.on("GET", "/slow", slow);
-
-    Request silent = get("/never");
-    silent.timeout = std::chrono::milliseconds(300);
-    EXPECT_EQ(failure(silent), "The request timed out.");
-    Request trickling = get("/slow");
-    trickling.timeout = std::chrono::milliseconds(300);
-    EXPECT_EQ(send(trickling).body, "abcdefgh");
+    server.on("GET", "/never", Reply{.headers = {}, .body = {}, .holdUntilReleased = true});
+    server.on("GET", "/slow", Reply{.headers = {}, .body = "abcdefgh", .trickle = 100ms});
+    EXPECT_EQ(failure(request("GET", "/never", {}, {}, 300ms)), "The request timed out.");
+    EXPECT_EQ(send(request("GET", "/slow", {}, {}, 300ms)).body, "abcdefgh");
 }
 
 TEST_F(HttpTransport, AStopRequestAbandonsTheExchange) {
-    Reply never;
-    never.holdUntilReleased = true;
-    server.on("GET", "/never", never);
+    server.on("GET", "/never", Reply{.headers = {}, .body = {}, .holdUntilReleased = true});
     std::stop_source stop;
-    Request held = get("/never");
-    held.timeout = std::chrono::milliseconds(0);  // no timeout: only the stop ends it
+    Request held = request("GET", "/never", {}, {}, 0ms);  // no timeout: only the stop ends it
     held.cancel = stop.get_token();
     std::thread stopper([&] {
         server.waitForRequests(1, std::chrono::seconds(20));
@@ -216,21 +180,19 @@ TEST_F(HttpTransport, AStopRequestAbandonsTheExchange) {
 
 TEST_F(HttpTransport, ManyThreadsAtOnce) {
     server.on("POST", "/echo", [](const standin::ReceivedRequest& request) { return text(request.body); });
-    constexpr int threads = 8;
-    constexpr int perThread = 25;
     std::atomic<int> matched = 0;
     std::vector<std::thread> workers;
-    for (int t = 0; t < threads; ++t) {
+    for (int t = 0; t < 8; ++t) {
         workers.emplace_back([&, t] {
-            for (int i = 0; i < perThread; ++i) {
+            for (int i = 0; i < 25; ++i) {
                 const std::string body = std::to_string(t) + ":" + std::to_string(i);
                 if (http::curlTransport()->perform(request("POST", "/echo", body)).body == body) ++matched;
             }
         });
     }
     for (auto& worker : workers) worker.join();
-    EXPECT_EQ(matched, threads * perThread);
-    EXPECT_EQ(server.requests().size(), static_cast<std::size_t>(threads * perThread));
+    EXPECT_EQ(matched, 200);
+    EXPECT_EQ(server.requests().size(), 200U);
 }
 
 }  // namespace
