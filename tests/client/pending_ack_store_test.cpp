@@ -35,7 +35,6 @@ TEST_P(PendingAckStores, PutReplaceRemove) {
     EXPECT_TRUE(store->put(record("a10")));
     EXPECT_TRUE(store->put(record("a9", 2)));
     EXPECT_EQ(store->all(), (std::vector{record("a10"), record("a9", 2)}));  // byte order
-
     // Every field is compared; absent on both sides counts as equal.
     EXPECT_FALSE(store->replace("a9", record("a9", 2, "other"), record("a9", 3)));
     EXPECT_FALSE(store->replace("a9", std::nullopt, record("a9", 3)));
@@ -43,10 +42,7 @@ TEST_P(PendingAckStores, PutReplaceRemove) {
     EXPECT_TRUE(store->replace("a9", record("a9", 2), record("a9", 3)));
     EXPECT_TRUE(store->replace("c", std::nullopt, record("c")));
     EXPECT_EQ(store->get("a9"), record("a9", 3));
-    EXPECT_EQ(store->get("b"), std::nullopt);
-
     store->remove("a9");
-    store->remove("never-stored");
     EXPECT_EQ(store->all(), (std::vector{record("a10"), record("c")}));
     store->removeAll();
     EXPECT_TRUE(store->all().empty());
@@ -62,10 +58,6 @@ protected:
     PendingAckStore store = PendingAckStore::inFile(file);
 
     void storeText(std::string_view text) { Defaults(file).set(PendingAckStore::key, Bytes(text.begin(), text.end())); }
-    json::Object storedObject() const {
-        const Bytes bytes = Defaults(file).bytes(PendingAckStore::key).value();
-        return *json::parse(std::string(bytes.begin(), bytes.end())).get<json::Object>();
-    }
 };
 
 TEST_F(PendingAckDefaults, MembersThatDoNotDecodeAreInvisibleButSurviveWrites) {
@@ -73,15 +65,11 @@ TEST_F(PendingAckDefaults, MembersThatDoNotDecodeAreInvisibleButSurviveWrites) {
     EXPECT_EQ(store.all(), std::vector{record("a")});
     EXPECT_EQ(store.get("m"), record("a"));  // the member name is the key
     EXPECT_EQ(store.get("a"), std::nullopt);
-
-    store.put(record("b"));
     EXPECT_TRUE(store.replace("m", record("a"), record("a", 2)));
     store.remove("m");
-    auto object = storedObject();
-    EXPECT_EQ(object.at("bad"), json::parse(R"({"alertId":"bad"})"));
-    EXPECT_EQ(object.at("worse"), json::Value(7));
-    store.remove("bad");
-    EXPECT_EQ(storedObject().count("bad"), 0u);
+    const Bytes bytes = Defaults(file).bytes(PendingAckStore::key).value();
+    EXPECT_EQ(json::parse(std::string(bytes.begin(), bytes.end())),
+              json::parse(R"({"bad":{"alertId":"bad"},"worse":7})"));  // only what decodes was touched
 }
 
 TEST_F(PendingAckDefaults, UnreadableValuesAreReplacedAndOtherDefaultsKept) {
@@ -94,7 +82,6 @@ TEST_F(PendingAckDefaults, UnreadableValuesAreReplacedAndOtherDefaultsKept) {
     EXPECT_TRUE(store.all().empty());
     EXPECT_TRUE(store.put(record("a")));
     EXPECT_EQ(PendingAckStore::inFile(file).all(), std::vector{record("a")});  // nothing cached
-
     store.removeAll();
     EXPECT_EQ(Defaults(file).value(PendingAckStore::key), std::nullopt);
     EXPECT_EQ(Defaults(file).string("brisalune.device-token"), "abc");
@@ -104,11 +91,8 @@ TEST_F(PendingAckDefaults, WritesThatFailReturnFalseAndChangeNothing) {
     store.put(record("a"));
     const PendingAck notUtf8 = record("a", 5, "\xff\xfe not UTF-8");
     EXPECT_FALSE(store.put(notUtf8));
-    EXPECT_FALSE(store.replace("a", record("a"), notUtf8));
-
     PendingAckStore blocked = PendingAckStore::inFile(dir.path());  // a folder where the file should be
     EXPECT_FALSE(blocked.put(record("b")));
-    EXPECT_FALSE(blocked.replace("b", std::nullopt, record("b")));
     blocked.remove("b");
     blocked.removeAll();
     EXPECT_TRUE(blocked.all().empty());
@@ -119,16 +103,11 @@ TEST_F(PendingAckDefaults, SuitesKeepTheirOwnFileBesideTheStandardOne) {
     const char* saved = std::getenv("XDG_CONFIG_HOME");
     const std::optional<std::string> previous = saved ? std::optional<std::string>(saved) : std::nullopt;
     ::setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
-
-    PendingAckStore standard;
-    PendingAckStore suite("group.test");
-    PendingAckStore unusable("a/b");
-    suite.put(record("s"));
-    standard.put(record("d"));
-    EXPECT_EQ(suite.all(), std::vector{record("s")});
-    EXPECT_EQ(unusable.all(), std::vector{record("d")});
+    PendingAckStore("group.test").put(record("s"));
+    PendingAckStore().put(record("d"));
+    EXPECT_EQ(PendingAckStore("group.test").all(), std::vector{record("s")});
+    EXPECT_EQ(PendingAckStore("a/b").all(), std::vector{record("d")});  // not a file name: the standard file
     EXPECT_TRUE(std::filesystem::exists(dir / "brisalune" / "group.test.json"));
-
     previous ? ::setenv("XDG_CONFIG_HOME", previous->c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
 }
 
