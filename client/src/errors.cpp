@@ -184,136 +184,97 @@ std::string BrisaluneError::validationSummary(const std::vector<FieldError>& err
 }
 
 bool BrisaluneError::isEmailNotVerified() const {
-    return case_ == Case::forbidden && lowered(message_).find("email not verified") != std::string::npos;
+    return case_ == Case::forbidden && lowered(message()).find("email not verified") != std::string::npos;
 }
 
 bool BrisaluneError::isWrongCurrentPassword() const {
     return case_ == Case::validation &&
-           std::any_of(fieldErrors_.begin(), fieldErrors_.end(),
+           std::any_of(fieldErrors().begin(), fieldErrors().end(),
                        [](const FieldError& e) { return e.field == "current_password"; });
 }
 
-BrisaluneError&& BrisaluneError::described() && {
+std::string BrisaluneError::describe() const {
+    const Payload& p = payload_;
     switch (case_) {
         case Case::unauthorized:
-            description_ = withDetail("Not signed in", message_, "the server gave no reason. Sign in again.");
-            break;
+            return withDetail("Not signed in", p.message, "the server gave no reason. Sign in again.");
         case Case::forbidden: {
             auto role = neededRole(*this);
-            description_ = withDetail("Not allowed",
-                                      role ? "your role can't do this; it needs " + *role + " or above." : message_,
-                                      "the server gave no reason.");
-            break;
+            return withDetail("Not allowed", role ? "your role can't do this; it needs " + *role + " or above." : p.message,
+                              "the server gave no reason.");
         }
-        case Case::notFound: description_ = withDetail("Not found", message_, "the server gave no details."); break;
+        case Case::notFound: return withDetail("Not found", p.message, "the server gave no details.");
         case Case::rateLimited:
-            description_ = withDetail("Rate limited", message_,
-                                      "too many requests. Wait a few minutes, then try again.");
-            break;
+            return withDetail("Rate limited", p.message, "too many requests. Wait a few minutes, then try again.");
         case Case::conflict:
-            description_ = withDetail("Conflict", message_, "something changed on the server. Reload, then try again.");
-            break;
+            return withDetail("Conflict", p.message, "something changed on the server. Reload, then try again.");
         case Case::referenced: {
-            std::string rules = joined(texts_, ", ");
-            description_ = isMeaningful(rules) ? "Still referenced by rules: " + rules
-                                               : "Still referenced by rules, but the server did not name them.";
-            break;
+            std::string rules = joined(p.texts, ", ");
+            return isMeaningful(rules) ? "Still referenced by rules: " + rules
+                                       : "Still referenced by rules, but the server did not name them.";
         }
         case Case::validation:
-            description_ = withDetail("Invalid", validationSummary(fieldErrors_),
-                                      "the server did not say what was wrong. Check what you entered, then try again.");
-            break;
-        case Case::refused: description_ = withDetail("Refused", joined(texts_, "; "), "the server gave no details."); break;
+            return withDetail("Invalid", validationSummary(p.fieldErrors),
+                              "the server did not say what was wrong. Check what you entered, then try again.");
+        case Case::refused: return withDetail("Refused", joined(p.texts, "; "), "the server gave no details.");
         case Case::quota:
-            if (isMeaningful(message_)) {
-                description_ = message_;
-            } else if (isMeaningful(limit_)) {
-                description_ = "A plan limit stops this: " + limit_ + ".";
-            } else {
-                description_ = "A plan limit stops this.";
-            }
-            break;
+            if (isMeaningful(p.message)) return p.message;
+            if (isMeaningful(p.limit)) return "A plan limit stops this: " + p.limit + ".";
+            return "A plan limit stops this.";
         case Case::clientOutdated:
-            description_ = "This version of Brisalune is no longer supported. Update to keep going.";
-            break;
+            return "This version of Brisalune is no longer supported. Update to keep going.";
         case Case::serverOutdated:
-            description_ = "Ask whoever runs this server to update Brisalune. Your other workspaces still work.";
-            break;
+            return "Ask whoever runs this server to update Brisalune. Your other workspaces still work.";
         case Case::server:
-            description_ = withDetail("Server error " + std::to_string(status_), message_, "the server gave no details.");
-            break;
+            return withDetail("Server error " + std::to_string(p.status), p.message, "the server gave no details.");
         case Case::transport:
-            description_ = withDetail("Connection failed", message_, "check your network, then try again.");
-            break;
+            return withDetail("Connection failed", p.message, "check your network, then try again.");
         case Case::invalidResponse:
-            description_ = withDetail("Unexpected response", message_, "the server's answer could not be read.");
-            break;
-        case Case::invalidResetToken: description_ = "Invalid or expired reset token."; break;
+            return withDetail("Unexpected response", p.message, "the server's answer could not be read.");
+        case Case::invalidResetToken: return "Invalid or expired reset token.";
         case Case::emailNotVerified:
-            description_ = "Email not verified. Paste the token mailed to that address to finish signing up.";
-            break;
-        case Case::invalidVerificationToken: description_ = "Invalid or expired verification token."; break;
+            return "Email not verified. Paste the token mailed to that address to finish signing up.";
+        case Case::invalidVerificationToken: return "Invalid or expired verification token.";
     }
-    return std::move(*this);
+    return {};
 }
 
-BrisaluneError BrisaluneError::withMessage(Case c, std::string message) {
-    BrisaluneError e(c);
-    e.message_ = std::move(message);
-    return std::move(e).described();
+BrisaluneError::BrisaluneError(Case c, Payload payload) : case_(c), payload_(std::move(payload)) {
+    description_ = describe();
 }
 
-BrisaluneError BrisaluneError::unauthorized(std::string m) { return withMessage(Case::unauthorized, std::move(m)); }
-BrisaluneError BrisaluneError::forbidden(std::string m) { return withMessage(Case::forbidden, std::move(m)); }
-BrisaluneError BrisaluneError::notFound(std::string m) { return withMessage(Case::notFound, std::move(m)); }
-BrisaluneError BrisaluneError::rateLimited(std::string m) { return withMessage(Case::rateLimited, std::move(m)); }
-BrisaluneError BrisaluneError::conflict(std::string m) { return withMessage(Case::conflict, std::move(m)); }
-BrisaluneError BrisaluneError::transport(std::string m) { return withMessage(Case::transport, std::move(m)); }
+BrisaluneError BrisaluneError::unauthorized(std::string m) { return {Case::unauthorized, {.message = std::move(m)}}; }
+BrisaluneError BrisaluneError::forbidden(std::string m) { return {Case::forbidden, {.message = std::move(m)}}; }
+BrisaluneError BrisaluneError::notFound(std::string m) { return {Case::notFound, {.message = std::move(m)}}; }
+BrisaluneError BrisaluneError::rateLimited(std::string m) { return {Case::rateLimited, {.message = std::move(m)}}; }
+BrisaluneError BrisaluneError::conflict(std::string m) { return {Case::conflict, {.message = std::move(m)}}; }
+BrisaluneError BrisaluneError::transport(std::string m) { return {Case::transport, {.message = std::move(m)}}; }
 BrisaluneError BrisaluneError::invalidResponse(std::string m) {
-    return withMessage(Case::invalidResponse, std::move(m));
+    return {Case::invalidResponse, {.message = std::move(m)}};
 }
 BrisaluneError BrisaluneError::referenced(std::vector<std::string> rules) {
-    BrisaluneError e(Case::referenced);
-    e.texts_ = std::move(rules);
-    return std::move(e).described();
+    return {Case::referenced, {.texts = std::move(rules)}};
 }
 BrisaluneError BrisaluneError::refused(std::vector<std::string> reasons) {
-    BrisaluneError e(Case::refused);
-    e.texts_ = std::move(reasons);
-    return std::move(e).described();
+    return {Case::refused, {.texts = std::move(reasons)}};
 }
 BrisaluneError BrisaluneError::validation(std::vector<FieldError> errors) {
-    BrisaluneError e(Case::validation);
-    e.fieldErrors_ = std::move(errors);
-    return std::move(e).described();
+    return {Case::validation, {.fieldErrors = std::move(errors)}};
 }
 BrisaluneError BrisaluneError::quota(std::string limit, std::string message) {
-    BrisaluneError e(Case::quota);
-    e.limit_ = std::move(limit);
-    e.message_ = std::move(message);
-    return std::move(e).described();
+    return {Case::quota, {.message = std::move(message), .limit = std::move(limit)}};
 }
 BrisaluneError BrisaluneError::clientOutdated(ClientOutdated outdated) {
-    BrisaluneError e(Case::clientOutdated);
-    e.outdated_ = std::move(outdated);
-    return std::move(e).described();
+    return {Case::clientOutdated, {.outdated = std::move(outdated)}};
 }
 BrisaluneError BrisaluneError::serverOutdated(platform::Url host, std::string version) {
-    BrisaluneError e(Case::serverOutdated);
-    e.host_ = std::move(host);
-    e.version_ = std::move(version);
-    return std::move(e).described();
+    return {Case::serverOutdated, {.host = std::move(host), .version = std::move(version)}};
 }
 BrisaluneError BrisaluneError::server(int status, std::string message) {
-    BrisaluneError e(Case::server);
-    e.status_ = status;
-    e.message_ = std::move(message);
-    return std::move(e).described();
+    return {Case::server, {.message = std::move(message), .status = status}};
 }
-BrisaluneError BrisaluneError::invalidResetToken() { return BrisaluneError(Case::invalidResetToken).described(); }
-BrisaluneError BrisaluneError::emailNotVerified() { return BrisaluneError(Case::emailNotVerified).described(); }
-BrisaluneError BrisaluneError::invalidVerificationToken() {
-    return BrisaluneError(Case::invalidVerificationToken).described();
-}
+BrisaluneError BrisaluneError::invalidResetToken() { return {Case::invalidResetToken, {}}; }
+BrisaluneError BrisaluneError::emailNotVerified() { return {Case::emailNotVerified, {}}; }
+BrisaluneError BrisaluneError::invalidVerificationToken() { return {Case::invalidVerificationToken, {}}; }
 
 }  // namespace brisalune

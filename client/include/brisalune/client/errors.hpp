@@ -66,14 +66,14 @@ public:
     bool is(Case c) const noexcept { return case_ == c; }
 
     // The payloads; each is empty for the cases that do not carry it.
-    const std::string& message() const noexcept { return message_; }       // message, quota's message
-    const std::vector<std::string>& texts() const noexcept { return texts_; }  // referenced rules, refusals
-    const std::vector<FieldError>& fieldErrors() const noexcept { return fieldErrors_; }
-    const std::string& limit() const noexcept { return limit_; }
-    const std::optional<ClientOutdated>& outdated() const noexcept { return outdated_; }
-    const std::optional<platform::Url>& host() const noexcept { return host_; }
-    const std::string& version() const noexcept { return version_; }
-    int status() const noexcept { return status_; }
+    const std::string& message() const noexcept { return payload_.message; }  // message, quota's message
+    const std::vector<std::string>& texts() const noexcept { return payload_.texts; }  // rules, refusals
+    const std::vector<FieldError>& fieldErrors() const noexcept { return payload_.fieldErrors; }
+    const std::string& limit() const noexcept { return payload_.limit; }
+    const std::optional<ClientOutdated>& outdated() const noexcept { return payload_.outdated; }
+    const std::optional<platform::Url>& host() const noexcept { return payload_.host; }
+    const std::string& version() const noexcept { return payload_.version; }
+    int status() const noexcept { return payload_.status; }
 
     // The user-facing text.
     const std::string& errorDescription() const noexcept { return description_; }
@@ -86,19 +86,22 @@ public:
     static std::string validationSummary(const std::vector<FieldError>& errors);
 
 private:
-    explicit BrisaluneError(Case c) : case_(c) {}
-    static BrisaluneError withMessage(Case c, std::string message);
-    BrisaluneError&& described() &&;
+    struct Payload {
+        std::string message{};
+        std::vector<std::string> texts{};
+        std::vector<FieldError> fieldErrors{};
+        std::string limit{};
+        std::optional<ClientOutdated> outdated{};
+        std::optional<platform::Url> host{};
+        std::string version{};
+        int status = 0;
+    };
+
+    BrisaluneError(Case c, Payload payload);
+    std::string describe() const;
 
     Case case_;
-    std::string message_;
-    std::vector<std::string> texts_;
-    std::vector<FieldError> fieldErrors_;
-    std::string limit_;
-    std::optional<ClientOutdated> outdated_;
-    std::optional<platform::Url> host_;
-    std::string version_;
-    int status_ = 0;
+    Payload payload_;
     std::string description_;
 };
 
