@@ -3,8 +3,8 @@
 #include "simdjson_floor.hpp"
 #include "synthetic.hpp"
 
-#include <brisalune/client/answers.hpp>
-#include <brisalune/client/open_alerts.hpp>
+#include <brisalune/client/detail/answers.hpp>
+#include <brisalune/client/alerts/open_alerts.hpp>
 #include <brisalune/platform/json_codec.hpp>
 
 #include <benchmark/benchmark.h>

@@ -1,8 +1,8 @@
 // Requests per second of the client's send road with decoding of a small answer, against the
 // stand-in on loopback, beside a bare reused libcurl handle (the floor) in the same run.
 
-#include <brisalune/client/answers.hpp>
-#include <brisalune/client/client.hpp>
+#include <brisalune/client/detail/answers.hpp>
+#include <brisalune/client/core/client.hpp>
 #include <brisalune/standin/server.hpp>
 
 #include <benchmark/benchmark.h>

@@ -1,6 +1,6 @@
 // Parses arbitrary bytes as a URL reference. A parsed text must parse again to the same text
 // with the same components, and replacing its query must keep it parseable.
-#include "brisalune/platform/url.hpp"
+#include <brisalune/platform/url.hpp>
 
 #include <cstddef>
 #include <cstdint>

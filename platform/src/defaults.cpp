@@ -1,7 +1,7 @@
-#include "brisalune/platform/defaults.hpp"
+#include <brisalune/platform/defaults.hpp>
 
-#include "brisalune/platform/json.hpp"
-#include "brisalune/platform/time.hpp"
+#include <brisalune/platform/json.hpp>
+#include <brisalune/platform/time.hpp>
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "brisalune/platform/http.hpp"
+#include <brisalune/platform/http.hpp>
 
 #include <algorithm>
 

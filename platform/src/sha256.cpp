@@ -1,4 +1,4 @@
-#include "brisalune/platform/sha256.hpp"
+#include <brisalune/platform/sha256.hpp>
 
 #include <array>
 #include <stdexcept>

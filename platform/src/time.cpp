@@ -1,4 +1,4 @@
-#include "brisalune/platform/time.hpp"
+#include <brisalune/platform/time.hpp>
 
 #include <array>
 #include <cstddef>

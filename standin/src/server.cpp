@@ -1,4 +1,4 @@
-#include "brisalune/standin/server.hpp"
+#include <brisalune/standin/server.hpp>
 
 #include <httplib.h>
 

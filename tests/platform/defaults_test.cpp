@@ -1,8 +1,8 @@
-#include "brisalune/platform/defaults.hpp"
+#include <brisalune/platform/defaults.hpp>
 
-#include "brisalune/platform/json.hpp"
-#include "brisalune/platform/time.hpp"
-#include "support/temp_dir.hpp"
+#include <brisalune/platform/json.hpp>
+#include <brisalune/platform/time.hpp>
+#include <support/temp_dir.hpp>
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "brisalune/platform/http.hpp"
+#include <brisalune/platform/http.hpp>
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <set>
 #include <thread>
 
-#include "support/standin_fixture.hpp"
+#include <support/standin_fixture.hpp>
 
 namespace brisalune {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <httplib.h>  // its package turns on its TLS support
 
-#include "brisalune/platform/http.hpp"
+#include <brisalune/platform/http.hpp>
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>

@@ -1,5 +1,5 @@
-#include "brisalune/platform/json_codec.hpp"
-#include "brisalune/platform/json_decode.hpp"
+#include <brisalune/platform/json_codec.hpp>
+#include <brisalune/platform/json_decode.hpp>
 
 #include <gtest/gtest.h>
 

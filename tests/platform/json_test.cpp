@@ -1,6 +1,6 @@
-#include "brisalune/platform/json.hpp"
-#include "brisalune/platform/json_codec.hpp"
-#include "brisalune/platform/json_decode.hpp"
+#include <brisalune/platform/json.hpp>
+#include <brisalune/platform/json_codec.hpp>
+#include <brisalune/platform/json_decode.hpp>
 
 #include <gtest/gtest.h>
 

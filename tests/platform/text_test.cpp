@@ -1,4 +1,4 @@
-#include "brisalune/platform/text.hpp"
+#include <brisalune/platform/text.hpp>
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "brisalune/platform/url.hpp"
+#include <brisalune/platform/url.hpp>
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "brisalune/standin/server.hpp"
+#include <brisalune/standin/server.hpp>
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <optional>
 #include <tuple>
 
-#include "support/standin_fixture.hpp"
+#include <support/standin_fixture.hpp>
 
 namespace brisalune {
 namespace {

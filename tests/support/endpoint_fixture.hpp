@@ -2,9 +2,9 @@
 
 // A stand-in server and a client pointed at it, for tests of endpoint families.
 
-#include <brisalune/client/client.hpp>
-#include <brisalune/client/errors.hpp>
-#include <brisalune/client/server_compatibility.hpp>
+#include <brisalune/client/core/client.hpp>
+#include <brisalune/client/core/errors.hpp>
+#include <brisalune/client/core/server_compatibility.hpp>
 #include <brisalune/standin/server.hpp>
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 
 // Readable test failures for session loads.
 
-#include <brisalune/client/session.hpp>
+#include <brisalune/client/accounts/session.hpp>
 
 #include <ostream>
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "brisalune/standin/server.hpp"
+#include <brisalune/standin/server.hpp>
 
 namespace brisalune::testing {
 

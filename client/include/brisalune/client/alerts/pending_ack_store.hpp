@@ -1,0 +1,91 @@
+#pragma once
+
+// Where pending acknowledgements are kept: one record per alert id, with the compare-and-swap
+// on which an attempt rests. No operation reports an error: unreadable data reads as empty.
+
+#include <brisalune/client/alerts/pending_ack.hpp>
+
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brisalune {
+
+class PendingAckStoring {
+public:
+    virtual ~PendingAckStoring() = default;
+
+    // The record stored under the id (the member name, whatever the record's own alertId says).
+    virtual std::optional<PendingAck> get(std::string_view alertId) const = 0;
+    // Every readable record, sorted by alertId.
+    virtual std::vector<PendingAck> all() const = 0;
+    // Stores the record under its own alertId; false when nothing could be written.
+    virtual bool put(const PendingAck& record) = 0;
+    virtual void remove(std::string_view alertId) = 0;
+    virtual void removeAll() = 0;
+    // Writes the replacement under the id only while the stored record equals `expected`
+    // (both absent counts as equal); true when it was written.
+    virtual bool replace(std::string_view alertId, const std::optional<PendingAck>& expected,
+                         const PendingAck& replacement) = 0;
+
+protected:
+    PendingAckStoring() = default;
+    PendingAckStoring(const PendingAckStoring&) = default;
+    PendingAckStoring& operator=(const PendingAckStoring&) = default;
+};
+
+// The records in the user defaults under "brisalune.pending-acks": one compact JSON object,
+// stored as data, whose member names are alert ids. Keeps no copy: every operation reads and
+// writes the file, each under the defaults' process-wide lock, and every write is on disk
+// (fsynced and renamed) when it returns. Members that do not decode are invisible to reads and
+// kept by every write.
+class PendingAckStore final : public PendingAckStoring {
+public:
+    static constexpr std::string_view key = "brisalune.pending-acks";
+
+    // The suite's own defaults file beside the standard one, when the name can be a file name;
+    // otherwise the standard defaults.
+    explicit PendingAckStore(std::optional<std::string> suiteName = std::nullopt);
+    // A store over the defaults kept in this file.
+    static PendingAckStore inFile(std::filesystem::path file);
+
+    const std::optional<std::string>& suiteName() const noexcept { return suiteName_; }
+
+    std::optional<PendingAck> get(std::string_view alertId) const override;
+    std::vector<PendingAck> all() const override;
+    bool put(const PendingAck& record) override;
+    void remove(std::string_view alertId) override;
+    void removeAll() override;
+    bool replace(std::string_view alertId, const std::optional<PendingAck>& expected,
+                 const PendingAck& replacement) override;
+
+private:
+    PendingAckStore(std::optional<std::string> suiteName, std::optional<std::filesystem::path> file);
+    std::optional<std::filesystem::path> file() const;
+    bool write(std::string_view alertId, const PendingAck& record);
+
+    std::optional<std::string> suiteName_;
+    std::optional<std::filesystem::path> file_;  // set by inFile
+};
+
+// The same behaviour in memory, without persistence.
+class MemoryPendingAckStore final : public PendingAckStoring {
+public:
+    std::optional<PendingAck> get(std::string_view alertId) const override;
+    std::vector<PendingAck> all() const override;
+    bool put(const PendingAck& record) override;
+    void remove(std::string_view alertId) override;
+    void removeAll() override;
+    bool replace(std::string_view alertId, const std::optional<PendingAck>& expected,
+                 const PendingAck& replacement) override;
+
+private:
+    mutable std::mutex lock_;
+    std::map<std::string, PendingAck, std::less<>> ledger_;
+};
+
+}  // namespace brisalune

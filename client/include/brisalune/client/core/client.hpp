@@ -1,0 +1,105 @@
+#pragma once
+
+// The one object through which the program talks to a server of the service: the request road.
+// Each family declares its endpoints in its own header as functions taking the client first;
+// they build a path, a query and an optional body and hand them to `send`. Thread-safe: any thread may call any endpoint, several at once; each request
+// reads the credentials once.
+
+#include <brisalune/client/core/client_identity.hpp>
+#include <brisalune/client/core/errors.hpp>
+#include <brisalune/client/core/server_compatibility.hpp>
+#include <brisalune/platform/http.hpp>
+#include <brisalune/platform/json_codec.hpp>
+#include <brisalune/platform/url.hpp>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <stop_token>
+#include <string_view>
+#include <vector>
+
+namespace brisalune {
+
+// Which credential a request carries.
+enum class AuthPlane { none, session, data };
+
+// One request as an endpoint describes it.
+struct Call {
+    std::string method;
+    std::string path;                          // begins with "/", segments already escaped, no query
+    std::vector<platform::QueryItem> query{};  // in this order; empty: no "?" at all
+    AuthPlane plane = AuthPlane::session;
+    std::optional<std::chrono::milliseconds> timeout{};  // 60 seconds unless given
+    http::Headers headers{};
+    std::stop_token cancel{};  // a stop request abandons the call with a transport error
+};
+
+// What send gives back for every status.
+struct Answer {
+    int status = 0;
+    std::string body;
+};
+
+class BrisaluneClient {
+public:
+    explicit BrisaluneClient(platform::Url baseURL, std::optional<std::string> sessionToken = std::nullopt,
+                             std::optional<std::string> dataKey = std::nullopt,
+                             std::shared_ptr<http::Transport> transport = nullptr,
+                             ClientIdentity identity = ClientIdentity::current(),
+                             ServerCompatibility& compatibility = ServerCompatibility::shared());
+
+    const platform::Url& baseURL() const noexcept { return baseURL_; }
+    const ClientIdentity& identity() const noexcept { return identity_; }
+    ServerCompatibility& compatibility() const noexcept { return compatibility_; }
+
+    void setSessionToken(std::optional<std::string> token);
+    void setDataKey(std::optional<std::string> key);
+    std::optional<std::string> sessionToken() const;
+    std::optional<std::string> dataKey() const;
+    bool hasDataKey() const;
+
+    // ---- the request road ----
+
+    // Sends one request and returns its status and body, whatever the status. Throws
+    // BrisaluneError (malformed URL, missing credential, transfer failure, the compatibility
+    // gate), or the encoder's own json::EncodeError for a body that cannot be written.
+    Answer send(const Call& call) const;
+    template <class Body>
+    Answer send(const Call& call, const Body& body) const {
+        return sendEncoded(call, [&] { return json::encode(body); });
+    }
+
+    // The base address without trailing slashes, then the path; none when that is no URL.
+    std::optional<platform::Url> url(std::string_view path) const;
+    // The plane's credential; throws unauthorized when the client lacks it.
+    std::optional<std::string> token(AuthPlane plane) const;
+
+    // What a non-2xx answer becomes (the caller throws it).
+    static BrisaluneError error(int status, std::string_view body) { return errorForStatus(status, body); }
+
+    // Runs the compatibility gate on one answer: records it, then refuses an outdated client or
+    // (on "/v1" paths) an outdated server.
+    void checkCompatibility(int status, const http::Headers& headers, std::string_view body,
+                            std::string_view path) const;
+
+private:
+    Answer sendEncoded(const Call& call, const std::function<std::string()>& encodeBody) const;
+
+    platform::Url baseURL_;
+    std::shared_ptr<http::Transport> transport_;
+    ClientIdentity identity_;
+    ServerCompatibility& compatibility_;
+
+    mutable std::mutex credentialsMutex_;
+    std::optional<std::string> sessionToken_;
+    std::optional<std::string> dataKey_;
+};
+
+// One identifier placed between two "/" of a path.
+std::string escapedPathSegment(std::string_view text);
+
+}  // namespace brisalune

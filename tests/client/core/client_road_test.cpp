@@ -1,0 +1,211 @@
+#include <brisalune/client/alerts/endpoints.hpp>
+#include <brisalune/client/detail/answers.hpp>
+#include <brisalune/client/core/client.hpp>
+#include <brisalune/standin/server.hpp>
+
+#include <support/endpoint_fixture.hpp>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace brisalune {
+namespace {
+
+using Case = BrisaluneError::Case;
+using standin::Reply;
+
+struct Stamp {
+    std::string id;
+    std::chrono::sys_seconds at;
+};
+
+}  // namespace
+
+template <>
+inline constexpr auto json::keys<Stamp> = json::object(json::field("id", &Stamp::id), json::field("at", &Stamp::at));
+
+namespace {
+
+class ClientRoad : public testing::EndpointTest {
+protected:
+    // A client whose base address has more after the server's origin.
+    BrisaluneClient clientAt(const std::string& suffix) {
+        return BrisaluneClient(*platform::Url::parse(server.baseUrl() + suffix), "t", "k", nullptr,
+                               ClientIdentity::current(), compatibility);
+    }
+};
+
+TEST_F(ClientRoad, JoinsBaseAndPathDroppingEveryTrailingSlash) {
+    EXPECT_EQ(clientAt("//").url("/v1/me")->text(), server.baseUrl() + "/v1/me");
+    EXPECT_EQ(clientAt("/api//").url("/v1/me")->text(), server.baseUrl() + "/api/v1/me");
+    EXPECT_EQ(client().url("/v1/a b"), std::nullopt);
+    auto overlong = errorOf([&] {
+        client().send({.method = "GET", .path = "/v1/x", .query = {{"q", std::string(70000, 'x')}}});
+    });
+    EXPECT_EQ(overlong.kind(), Case::transport);
+    EXPECT_EQ(overlong.message(), "malformed URL");
+
+    server.on("GET", "/api/v1/me", Reply::json("{}"));
+    clientAt("/api/").send({.method = "GET", .path = "/v1/me"});
+    EXPECT_EQ(last().rawTarget, "/api/v1/me");
+}
+
+TEST_F(ClientRoad, SendsQueryItemsInOrderAndNoQuestionMarkWithout) {
+    server.on("GET", "/v1/list", Reply::json("{}"));
+    auto c = client();
+    c.send({.method = "GET", .path = "/v1/list"});
+    EXPECT_FALSE(last().hasQuery);
+    c.send({.method = "GET", .path = "/v1/list", .query = {{"limit", "50"}, {"after", "x y+&=#%é"}, {"flag", {}}}});
+    EXPECT_EQ(last().query, "limit=50&after=x%20y%2B%26%3D%23%25%C3%A9&flag");
+}
+
+TEST_F(ClientRoad, CarriesTheCredentialOfThePlane) {
+    server.on("GET", "/v1/x", Reply::json("{}"));
+    auto c = client();
+    c.send({.method = "GET", .path = "/v1/x", .plane = AuthPlane::session});
+    EXPECT_EQ(last().header("authorization"), "Bearer session-token");
+    c.send({.method = "GET", .path = "/v1/x", .plane = AuthPlane::data});
+    EXPECT_EQ(last().header("Authorization"), "Bearer data-key");
+    c.send({.method = "GET", .path = "/v1/x", .plane = AuthPlane::none});
+    EXPECT_EQ(last().header("Authorization"), std::nullopt);
+
+    // A header map's Authorization survives only on plane none; the User-Agent is always ours.
+    http::Headers extra{{"authorization", "Bearer mine"}, {"user-agent", "other"}, {"X-Extra", "1"}};
+    c.send({.method = "GET", .path = "/v1/x", .plane = AuthPlane::none, .headers = extra});
+    EXPECT_EQ(last().header("Authorization"), "Bearer mine");
+    EXPECT_EQ(last().header("User-Agent"), ClientIdentity::current().userAgent());
+    EXPECT_EQ(last().header("X-Extra"), "1");
+    c.send({.method = "GET", .path = "/v1/x", .plane = AuthPlane::session, .headers = extra});
+    EXPECT_EQ(last().header("Authorization"), "Bearer session-token");
+}
+
+TEST_F(ClientRoad, MissingCredentialFailsBeforeAnythingIsSent) {
+    server.on("GET", "/v1/x", Reply::json("{}"));
+    auto c = client(std::nullopt, std::nullopt);
+    auto session = errorOf([&] { c.send({.method = "GET", .path = "/v1/x", .plane = AuthPlane::session}); });
+    EXPECT_EQ(session.kind(), Case::unauthorized);
+    EXPECT_EQ(session.message(), "not signed in");
+    auto data = errorOf([&] { c.send({.method = "GET", .path = "/v1/x", .plane = AuthPlane::data}, Stamp{}); });
+    EXPECT_EQ(data.message(), "no tenant key");
+    EXPECT_TRUE(server.requests().empty());
+
+    // An empty text is a credential (HTTP drops the trailing blank of the field value).
+    client("", std::nullopt).send({.method = "GET", .path = "/v1/x"});
+    EXPECT_EQ(last().header("Authorization"), "Bearer");
+}
+
+TEST_F(ClientRoad, ContentTypeOnlyWithABody) {
+    server.on("POST", "/v1/x", Reply::json("{}"));
+    auto c = client();
+    c.send({.method = "POST", .path = "/v1/x", .headers = {{"Content-Type", "text/plain"}}},
+           Stamp{"a\"b", std::chrono::sys_seconds(std::chrono::seconds(0))});
+    EXPECT_EQ(last().header("Content-Type"), "application/json");
+    EXPECT_EQ(last().body, R"({"id":"a\"b","at":"1970-01-01T00:00:00Z"})");
+    c.send({.method = "POST", .path = "/v1/x"});
+    EXPECT_EQ(last().header("Content-Type"), std::nullopt);
+    EXPECT_EQ(last().body, "");
+    // A body the encoder refuses fails with the encoder's own error, before sending.
+    server.clearRequests();
+    EXPECT_THROW(c.send({.method = "POST", .path = "/v1/x"}, Stamp{"\xff", {}}), json::EncodeError);
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(ClientRoad, EscapesPathSegmentsAsTheServerSeesThem) {
+    EXPECT_EQ(escapedPathSegment("."), "%2E");
+    EXPECT_EQ(escapedPathSegment("..."), "...");
+    EXPECT_EQ(escapedPathSegment("x_y-1~ a?+"), "x_y-1~%20a%3F%2B");
+    EXPECT_EQ(escapedPathSegment("a\xff/\xc3"), "a%FF%2F%C3");  // invalid UTF-8 never raw
+
+    auto c = client();
+    const std::pair<std::string, std::string> cases[] = {
+        {"..", "/v1/alerts/%2E%2E/ack"},
+        {"a/b?c#d", "/v1/alerts/a%2Fb%3Fc%23d/ack"},
+        {"50%+", "/v1/alerts/50%25%2B/ack"},
+        {"é", "/v1/alerts/%C3%A9/ack"},
+        {"\xff", "/v1/alerts/%FF/ack"},
+    };
+    for (const auto& [id, seen] : cases) {
+        server.on("POST", seen, Reply::json("{}"));
+        auto answer = c.send({.method = "POST", .path = "/v1/alerts/" + escapedPathSegment(id) + "/ack"});
+        EXPECT_EQ(answer.status, 200) << seen;
+        EXPECT_EQ(last().path, seen);
+    }
+}
+
+TEST_F(ClientRoad, StatusesReachTheEndpointAndBecomeErrors) {
+    const std::pair<Reply, Case> failures[] = {
+        {Reply{500, {{"Content-Type", "text/html"}}, "<html>oops</html>"}, Case::server},
+        {Reply{204, {}, ""}, Case::invalidResponse},
+        {Reply::json(R"({"id":"a","at":"2026-03-01T10:00:00.5Z"})"), Case::invalidResponse},  // fractions
+        {Reply::json(R"({"id":"a","at":1700000000})"), Case::invalidResponse},               // a number
+    };
+    auto c = client();
+    for (const auto& [reply, kind] : failures) {
+        server.on("GET", "/v1/x", reply);
+        EXPECT_EQ(c.send({.method = "GET", .path = "/v1/x"}).status, reply.status);  // send never judges
+        EXPECT_EQ(errorOf([&] { fetch<Stamp>(c, {.method = "GET", .path = "/v1/x"}); }).kind(), kind) << reply.body;
+    }
+    EXPECT_NO_THROW(perform(c, {.method = "GET", .path = "/v1/x"}));  // the 204 of an endpoint that ignores it
+
+    server.on("GET", "/v1/x", Reply::json(R"({"at":"2026-03-01T10:00:00Z"})"));
+    EXPECT_EQ(errorOf([&] { fetch<Stamp>(c, {.method = "GET", .path = "/v1/x"}); }).errorDescription(),
+              "Unexpected response: keyNotFound: id");
+    server.on("GET", "/v1/x", Reply::json(R"({"id":"a","at":"2026-03-01T12:00:00+02:00","x":1})"));
+    EXPECT_EQ(fetch<Stamp>(c, {.method = "GET", .path = "/v1/x"}).at.time_since_epoch().count(), 1772359200);
+}
+
+TEST_F(ClientRoad, GateRefusesOutdatedClientsAndServers) {
+    server.on("GET", "/v1/old", Reply{426, {}, ""});
+    auto outdated = errorOf([&] { client().send({.method = "GET", .path = "/v1/old"}); });
+    EXPECT_EQ(outdated.kind(), Case::clientOutdated);
+    EXPECT_TRUE(compatibility.current().outdated.has_value());
+
+    ServerCompatibility strict(ServerMinimums{{1, 0, 0}, {2, 0, 0}});
+    BrisaluneClient c(*platform::Url::parse(server.baseUrl()), "t", "k", nullptr, ClientIdentity::current(), strict);
+    server.on("GET", "/v1/me", Reply{200, {{"X-Brisalune-Version", "1.9.0"}}, "{}"});
+    server.on("GET", "/healthz", Reply{200, {{"X-Brisalune-Version", "1.9.0"}}, "{}"});
+    auto old = errorOf([&] { c.send({.method = "GET", .path = "/v1/me"}); });
+    EXPECT_EQ(old.kind(), Case::serverOutdated);
+    EXPECT_EQ(old.version(), "1.9.0");
+    EXPECT_EQ(old.host(), c.baseURL());
+    EXPECT_EQ(c.send({.method = "GET", .path = "/healthz"}).status, 200);
+}
+
+TEST_F(ClientRoad, AFailedTransferIsATransportErrorWithItsText) {
+    server.on("GET", "/v1/slow", Reply{200, {}, "{}", std::chrono::milliseconds(3000)});
+    auto slow = errorOf([&] {
+        client().send({.method = "GET", .path = "/v1/slow", .timeout = std::chrono::milliseconds(200)});
+    });
+    EXPECT_EQ(slow.kind(), Case::transport);
+    EXPECT_EQ(slow.errorDescription(), "Connection failed: The request timed out.");
+}
+
+TEST_F(ClientRoad, ConcurrentRequestsEachReadOneCredential) {
+    server.on("GET", "/v1/x", Reply::json("{}"));
+    auto c = client("token-0");
+    std::atomic<bool> done = false;
+    std::thread flipper([&] {
+        for (int i = 1; !done; ++i) c.setSessionToken("token-" + std::to_string(i % 2));
+    });
+    std::vector<std::thread> senders;
+    for (int t = 0; t < 8; ++t) {
+        senders.emplace_back([&] {
+            for (int i = 0; i < 20; ++i) c.send({.method = "GET", .path = "/v1/x"});
+        });
+    }
+    for (auto& s : senders) s.join();
+    done = true;
+    flipper.join();
+
+    auto seen = server.requests();
+    ASSERT_EQ(seen.size(), 160u);
+    for (const auto& request : seen) {
+        auto header = request.header("Authorization");
+        EXPECT_TRUE(header == "Bearer token-0" || header == "Bearer token-1") << header.value_or("(none)");
+    }
+}
+
+}  // namespace
+}  // namespace brisalune
