@@ -203,3 +203,68 @@ TEST(JsonDecodeThreads, ManyThreadsDecodeAtOnce) {
 }
 
 }  // namespace
+
+// ---- tables that name every member, and the rules hook ----
+
+namespace {
+
+struct Partial {
+    std::string id;
+    std::optional<std::string> note;
+    std::vector<Tag> tags;
+};
+
+struct Cached {
+    std::string id;
+    std::int64_t fetchedAt = 0;  // the program's own
+    std::vector<std::string> flags;
+    Tag tag;                     // flattened into the object
+    bool archived = false;
+    friend bool operator==(const Cached&, const Cached&) = default;
+};
+
+}  // namespace
+
+namespace brisalune::json {
+
+template <>
+inline constexpr auto keys<Partial> = object(field("id", &Partial::id), field("tags", &Partial::tags));
+
+template <>
+inline constexpr auto keys<Cached> = object(
+    field("id", &Cached::id),
+    notOnWire(&Cached::fetchedAt),
+    field("flags", &Cached::flags, omitEmpty),
+    byRules(&Cached::tag),
+    field("archived", &Cached::archived, omitEmpty));
+
+template <>
+struct Rules<Cached> {
+    static void afterRead(const Node& object, Cached& out) { Codec<Tag>::read(object, out.tag); }
+    static void afterWrite(Writer& w, const Cached& value) { writeMembers(w, value.tag); }
+};
+
+}  // namespace brisalune::json
+
+namespace {
+
+static_assert(!json::detail::tableCoversRecord<Partial>(), "a table that leaves out a member is refused");
+static_assert(json::detail::tableCoversRecord<Cached>());
+static_assert(json::detail::tableCoversRecord<Item>());
+
+TEST(JsonCodecRules, MembersOffTheWireFlattenedAndOmittedWhenEmpty) {
+    Cached value{.id = "c1", .fetchedAt = 99, .flags = {}, .tag = {"db", 3}, .archived = false};
+    EXPECT_EQ(json::encode(value), R"({"id":"c1","name":"db","weight":3})");
+    value.flags = {"x"};
+    value.archived = true;
+    EXPECT_EQ(json::encode(value), R"({"id":"c1","flags":["x"],"archived":true,"name":"db","weight":3})");
+
+    auto read = json::decode<Cached>(R"({"id":"c1","name":"db","weight":3,"fetchedAt":5,"":1})");
+    EXPECT_EQ(read.fetchedAt, 0);  // never read, even under a key that looks like it
+    EXPECT_EQ(read.tag, (Tag{"db", 3}));
+    EXPECT_TRUE(read.flags.empty());
+    EXPECT_FALSE(read.archived);
+    EXPECT_TRUE(json::decode<Cached>(R"({"id":"c1","name":"db","weight":1,"flags":null,"archived":null})").flags.empty());
+}
+
+}  // namespace

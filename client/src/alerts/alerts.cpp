@@ -176,8 +176,7 @@ void dropUnset(std::optional<std::int64_t>& instant) {
 
 }  // namespace
 
-void detail::readAlertSnapshot(const json::Node& n, AlertSnapshot& out) {
-    json::detail::readRecord(n, out);
+void json::Rules<AlertSnapshot>::afterRead(const json::Node&, AlertSnapshot& out) {
     dropUnset(out.lastNotifiedAt);
     dropUnset(out.nextEscalationAt);
 }

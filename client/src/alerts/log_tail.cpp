@@ -54,27 +54,9 @@ bool isMetaKey(std::string_view key) {
     return std::apply([&](const auto&... f) { return ((f.key == key) || ...); }, json::keys<LogLineMeta>.fields);
 }
 
-// Writes the record's members into the object being written, leaving out `skip`.
-template <class T>
-void writeMembers(json::Writer& w, const T& record, std::string_view skip = {}) {
-    std::apply(
-        [&](const auto&... f) {
-            (
-                [&] {
-                    const auto& member = record.*(f.member);
-                    if (f.key == skip || !json::detail::writesField(member, f.policy)) return;
-                    w.key(f.key);
-                    json::writeValue(w, member);
-                }(),
-                ...);
-        },
-        json::keys<T>.fields);
-}
-
 }  // namespace
 
-void detail::readLogLine(const json::Node& n, LogLine& out) {
-    json::detail::readRecord(n, out);
+void json::Rules<LogLine>::afterRead(const json::Node& n, LogLine& out) {
     bool hasMeta = false;
     n.forEachMember([&](std::string_view key, const json::Node&) { hasMeta = hasMeta || isMetaKey(key); });
     if (hasMeta) {
@@ -84,15 +66,8 @@ void detail::readLogLine(const json::Node& n, LogLine& out) {
     }
 }
 
-void detail::writeLogLine(json::Writer& w, const LogLine& line) {
-    w.beginObject();
-    writeMembers(w, line, "secret_warning");
-    if (line.meta) writeMembers(w, *line.meta);
-    if (line.secretWarning) {
-        w.key("secret_warning");
-        w.boolean(true);
-    }
-    w.endObject();
+void json::Rules<LogLine>::afterWrite(json::Writer& w, const LogLine& line) {
+    if (line.meta) json::writeMembers(w, *line.meta);
 }
 
 }  // namespace brisalune

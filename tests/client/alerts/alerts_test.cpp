@@ -141,7 +141,7 @@ TEST(LogLineCoding, SecretFlagIsWrittenOnlyWhenSetAndMetadataFlattened) {
     const std::string written = json::encode(full);
     EXPECT_EQ(written,
               R"({"id":1,"message":"m","level":300,"source":"s","template_sha256":"ab","created_at":9,)"
-              R"("env":"","host":"","run":"","trace_id":"t","keys":{"k":"v"},"tags":["x"],"secret_warning":true})");
+              R"("secret_warning":true,"env":"","host":"","run":"","trace_id":"t","keys":{"k":"v"},"tags":["x"]})");
     EXPECT_EQ(json::decode<LogLine>(written), full);
     EXPECT_EQ(std::hash<LogLine>{}(json::decode<LogLine>(written)), std::hash<LogLine>{}(full));
 }

@@ -5,8 +5,18 @@
 //
 //     template <> inline constexpr auto json::keys<AuditEntry> = json::object(
 //         json::field("id", &AuditEntry::id),
-//         json::field("detail", &AuditEntry::detail),         // std::optional: absent or null is none
-//         json::field("tags", &AuditEntry::tags, json::orEmpty));  // missing or null is empty
+//         json::field("detail", &AuditEntry::detail),           // std::optional: absent or null is none
+//         json::field("tags", &AuditEntry::tags, json::orEmpty),  // missing or null is empty
+//         json::notOnWire(&AuditEntry::seenLocally));            // kept by the program, never sent
+//
+// A table names every member of its record, in any order; one left out is a build error.
+//
+// Records whose wire form has rules beyond a table (a member flattened into the record's own
+// object, a value adjusted after reading) specialise `json::Rules<T>`, and list the members
+// those rules own as `json::byRules(&T::member)`:
+//     static void afterRead(const json::Node& object, T& out);   // after the table's members
+//     static void afterWrite(json::Writer& w, const T& value);   // inside the object, after them
+// Either may be left out.
 //
 // Value types are taught to the codec by specialising `json::Codec<T>` with
 //     static void write(Writer&, const T&);
@@ -41,10 +51,14 @@ template <class V>
 struct OrValue { V value; };  // a missing or null value reads as `value`
 struct NullWhenAbsent {};  // an absent std::optional is written as null instead of left out
 struct Lenient {};         // a std::optional whose value does not decode reads as none
+struct OmitEmpty {};       // read as OrEmpty; left out on write when equal to the default value
+struct NotOnWire {};       // kept by the program: never read or written
+struct ByRules {};         // read and written by the record's Rules<T>
 
 inline constexpr OrEmpty orEmpty{};
 inline constexpr NullWhenAbsent nullWhenAbsent{};
 inline constexpr Lenient lenient{};
+inline constexpr OmitEmpty omitEmpty{};
 template <class V>
 constexpr OrValue<V> orDefault(V value) { return {value}; }
 
@@ -62,6 +76,15 @@ constexpr Field<T, M, Policy> field(std::string_view key, M T::*member, Policy p
     return {key, member, policy};
 }
 
+template <class T, class M>
+constexpr Field<T, M, NotOnWire> notOnWire(M T::*member) { return {{}, member, {}}; }
+template <class T, class M>
+constexpr Field<T, M, ByRules> byRules(M T::*member) { return {{}, member, {}}; }
+
+// Whether a table entry stands for a key of the object.
+template <class F>
+constexpr bool onWire = !std::is_same_v<decltype(F::policy), NotOnWire> && !std::is_same_v<decltype(F::policy), ByRules>;
+
 template <class... Fields>
 struct ObjectKeys {
     std::tuple<Fields...> fields;
@@ -77,6 +100,12 @@ inline constexpr NoKeys keys{};
 
 template <class T>
 concept Record = !std::is_same_v<std::remove_cvref_t<decltype(keys<T>)>, NoKeys>;
+
+class Node;
+
+// Specialised beside a record whose wire form has rules beyond its table (see the top).
+template <class T>
+struct Rules {};
 
 // String enumerations that keep values they do not know: a struct with `std::string rawValue`.
 template <class T>
@@ -230,32 +259,72 @@ void readRecord(const Node& n, T& out);
 
 template <class M, class Policy>
 bool writesField(const M& value, Policy) {
-    if constexpr (IsOptional<M>::value && !std::is_same_v<Policy, NullWhenAbsent>) {
+    if constexpr (std::is_same_v<Policy, NotOnWire> || std::is_same_v<Policy, ByRules>) {
+        return false;
+    } else if constexpr (std::is_same_v<Policy, OmitEmpty>) {
+        return !(value == M{});
+    } else if constexpr (IsOptional<M>::value && !std::is_same_v<Policy, NullWhenAbsent>) {
         return value.has_value();
     } else {
         return true;
     }
 }
 
+// How many members an aggregate has: the most initialisers it can be braced from.
+struct AnyMember {
+    template <class M>
+    constexpr operator M&() const&& noexcept;  // never defined: only asked about
+};
+template <class T, class... A>
+concept BracedFrom = requires { T{std::declval<A>()...}; };
+template <class T, class... A>
+constexpr std::size_t memberCount() {
+    if constexpr (sizeof...(A) <= 64 && BracedFrom<T, A..., AnyMember>) {
+        return memberCount<T, A..., AnyMember>();
+    } else {
+        return sizeof...(A);
+    }
+}
+
+template <class T>
+constexpr bool tableCoversRecord() {
+    if constexpr (std::is_aggregate_v<T>) {
+        return std::tuple_size_v<decltype(keys<T>.fields)> == memberCount<T>();
+    } else {
+        return true;  // not an aggregate: nothing to count
+    }
+}
+
 }  // namespace detail
+
+// Writes a record's keys into the object being written: how a record flattened into another
+// one's object (see Rules) is written.
+template <Record T>
+void writeMembers(Writer& w, const T& record) {
+    std::apply(
+        [&](const auto&... f) {
+            (
+                [&] {
+                    const auto& member = record.*(f.member);
+                    if (detail::writesField(member, f.policy)) {
+                        w.key(f.key);
+                        writeValue(w, member);
+                    }
+                }(),
+                ...);
+        },
+        keys<T>.fields);
+    if constexpr (requires { Rules<T>::afterWrite(w, record); }) Rules<T>::afterWrite(w, record);
+}
 
 template <Record T>
 struct Codec<T> {
+    static_assert(detail::tableCoversRecord<T>(),
+                  "the key table must name every member; one kept off the wire is json::notOnWire");
+
     static void write(Writer& w, const T& record) {
         w.beginObject();
-        std::apply(
-            [&](const auto&... f) {
-                (
-                    [&] {
-                        const auto& member = record.*(f.member);
-                        if (detail::writesField(member, f.policy)) {
-                            w.key(f.key);
-                            writeValue(w, member);
-                        }
-                    }(),
-                    ...);
-            },
-            keys<T>.fields);
+        writeMembers(w, record);
         w.endObject();
     }
 

@@ -127,9 +127,9 @@ void readField(const Node& n, M& member, Policy policy) {
         }
         return;
     }
-    if constexpr (std::is_same_v<Policy, OrEmpty> || requires { policy.value; }) {
+    if constexpr (std::is_same_v<Policy, OrEmpty> || std::is_same_v<Policy, OmitEmpty> || requires { policy.value; }) {
         if (n.isNull()) {
-            if constexpr (std::is_same_v<Policy, OrEmpty>) {
+            if constexpr (std::is_same_v<Policy, OrEmpty> || std::is_same_v<Policy, OmitEmpty>) {
                 member = M{};
             } else {
                 member = policy.value;
@@ -144,7 +144,9 @@ void readField(const Node& n, M& member, Policy policy) {
 
 template <class M, class Policy>
 void fillMissing(M& member, Policy policy, std::string_view key) {
-    if constexpr (std::is_same_v<Policy, OrEmpty>) {
+    if constexpr (std::is_same_v<Policy, NotOnWire> || std::is_same_v<Policy, ByRules>) {
+        return;  // not the table's to read
+    } else if constexpr (std::is_same_v<Policy, OrEmpty> || std::is_same_v<Policy, OmitEmpty>) {
         member = M{};
     } else if constexpr (requires { policy.value; }) {
         member = policy.value;
@@ -157,11 +159,12 @@ void fillMissing(M& member, Policy policy, std::string_view key) {
     }
 }
 
+// Entries off the wire have no name.
 template <std::size_t N>
 constexpr bool distinct(const std::array<std::string_view, N>& names) {
     for (std::size_t i = 0; i < N; ++i) {
         for (std::size_t j = i + 1; j < N; ++j) {
-            if (names[i] == names[j]) return false;
+            if (!names[i].empty() && names[i] == names[j]) return false;
         }
     }
     return true;
@@ -190,7 +193,7 @@ template <std::size_t N>
 std::size_t findKey(const std::array<std::string_view, N>& names, std::string_view key, std::size_t start) {
     for (std::size_t k = 0; k < N; ++k) {
         std::size_t i = start + k < N ? start + k : start + k - N;
-        if (sameKey(names[i], key)) return i;
+        if (!names[i].empty() && sameKey(names[i], key)) return i;
     }
     return N;
 }
@@ -204,7 +207,13 @@ void readRecord(const NodeT& n, T& out) {
     }(std::make_index_sequence<count>{});
     static_assert(distinct(names), "a key appears twice in a record's table");
 
-    std::bitset<count> seen;
+    static const auto offWire = []<std::size_t... I>(std::index_sequence<I...>) {
+        std::bitset<count> bits;
+        ((bits[I] = !onWire<std::tuple_element_t<I, std::remove_cvref_t<decltype(fields)>>>), ...);
+        return bits;
+    }(std::make_index_sequence<count>{});
+
+    std::bitset<count> seen = offWire;
     std::size_t next = 0;
     n.forEachMember([&](std::string_view key, const NodeT& value) {
         std::size_t index = findKey(names, key, next);
@@ -216,13 +225,15 @@ void readRecord(const NodeT& n, T& out) {
         seen.set(index);
         next = index + 1;
     });
-    if (seen.all()) return;
-    [&]<std::size_t... I>(std::index_sequence<I...>) {
-        ((seen.test(I) ? void()
-                       : fillMissing(out.*(std::get<I>(fields).member), std::get<I>(fields).policy,
-                                     std::get<I>(fields).key)),
-         ...);
-    }(std::make_index_sequence<count>{});
+    if (!seen.all()) {
+        [&]<std::size_t... I>(std::index_sequence<I...>) {
+            ((seen.test(I) ? void()
+                           : fillMissing(out.*(std::get<I>(fields).member), std::get<I>(fields).policy,
+                                         std::get<I>(fields).key)),
+             ...);
+        }(std::make_index_sequence<count>{});
+    }
+    if constexpr (requires { Rules<T>::afterRead(n, out); }) Rules<T>::afterRead(n, out);
 }
 
 // Lends the calling thread's parser, whose buffers stay allocated between parses; a nested

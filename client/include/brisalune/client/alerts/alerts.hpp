@@ -166,17 +166,11 @@ inline constexpr auto json::keys<AlertSnapshot> = json::object(
     json::field("next_escalation_at", &AlertSnapshot::nextEscalationAt),
     json::field("incident", &AlertSnapshot::incident));
 
-namespace detail {
-// The table, then instants below 1 dropped.
-void readAlertSnapshot(const json::Node& n, AlertSnapshot& out);
-}  // namespace detail
-
-// Reading has the instant rule; writing is the table's own.
+// Instants below 1 read as none; writing is the table's own.
 template <>
-template <>
-inline void json::Codec<AlertSnapshot>::read<json::Node>(const json::Node& n, AlertSnapshot& out) {
-    brisalune::detail::readAlertSnapshot(n, out);
-}
+struct json::Rules<AlertSnapshot> {
+    static void afterRead(const json::Node& object, AlertSnapshot& out);
+};
 
 template <>
 inline constexpr auto json::keys<PullResponse> = json::object(

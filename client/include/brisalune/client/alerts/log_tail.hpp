@@ -14,10 +14,6 @@
 
 namespace brisalune {
 
-namespace json {
-class Node;
-}
-
 // The metadata of one log line. Inside a line its keys stand in the line's own object.
 struct LogLineMeta {
     std::string env;
@@ -70,22 +66,15 @@ inline constexpr auto json::keys<LogLine> = json::object(
     json::field("source", &LogLine::source),
     json::field("template_sha256", &LogLine::templateSHA256),
     json::field("created_at", &LogLine::createdAt),
-    json::field("secret_warning", &LogLine::secretWarning, json::orDefault(false)));
+    json::byRules(&LogLine::meta),
+    json::field("secret_warning", &LogLine::secretWarning, json::omitEmpty));
 
-namespace detail {
-void readLogLine(const json::Node& n, LogLine& out);
-void writeLogLine(json::Writer& w, const LogLine& line);
-}  // namespace detail
-
+// `meta` is read from and written into the line's own object.
 template <>
-template <>
-inline void json::Codec<LogLine>::read<json::Node>(const json::Node& n, LogLine& out) {
-    brisalune::detail::readLogLine(n, out);
-}
-template <>
-inline void json::Codec<LogLine>::write(json::Writer& w, const LogLine& line) {
-    brisalune::detail::writeLogLine(w, line);
-}
+struct json::Rules<LogLine> {
+    static void afterRead(const json::Node& object, LogLine& out);
+    static void afterWrite(json::Writer& w, const LogLine& line);
+};
 
 template <>
 inline constexpr auto json::keys<LogTailResponse> = json::object(
