@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 using brisalune::platform::Bytes;
 using brisalune::platform::Defaults;
 using brisalune::platform::DefaultsValue;
-using brisalune::testing::TempDir;
+using brisalune::testkit::TempDir;
 
 std::chrono::sys_seconds date(const char* text) { return *brisalune::platform::parseInternetDate(text); }
 std::string readFile(const fs::path& path) {

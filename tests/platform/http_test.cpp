@@ -32,7 +32,7 @@ Reply text(std::string body, int status = 200, standin::HeaderFields headers = {
 }
 Reply redirect(int status, std::string location) { return text("", status, {{"Location", std::move(location)}}); }
 
-class HttpTransport : public testing::StandinTest {
+class HttpTransport : public testkit::StandinTest {
 protected:
     http::Response send(const Request& request) { return transport->perform(request); }
 

@@ -58,7 +58,7 @@ private:
 
 Reply text(std::string body, int status = 200) { return {.status = status, .headers = {}, .body = std::move(body)}; }
 
-using StandinServer = testing::StandinTest;
+using StandinServer = testkit::StandinTest;
 
 TEST_F(StandinServer, RecordsEachRequestAsSentAndKeepsTheConnectionInStep) {
     server.on("POST", "/a/%2E%2E/b%FF", text("yes", 201));

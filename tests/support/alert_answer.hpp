@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace brisalune::testing {
+namespace brisalune::testkit {
 
 inline std::string alertAnswer(std::string_view id, std::string_view state = "acked") {
     return R"({"id":")" + std::string(id) + R"(","project":"p","rule":"r","state":")" + std::string(state) +
@@ -13,4 +13,4 @@ inline std::string alertAnswer(std::string_view id, std::string_view state = "ac
            R"("last_message":"m","first_seen":1,"last_seen":1,"updated_seq":1})";
 }
 
-}  // namespace brisalune::testing
+}  // namespace brisalune::testkit

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace brisalune::testing {
+namespace brisalune::testkit {
 
 // An alert object with every required key.
 inline json::Object alertObject(std::string id, std::int64_t updatedSeq, std::string state = "firing",
@@ -31,4 +31,4 @@ inline std::string pullJson(std::int64_t cursor, std::vector<json::Object> alert
         {"cursor", cursor}, {"config_versions", std::move(configVersions)}, {"alerts", std::move(list)}});
 }
 
-}  // namespace brisalune::testing
+}  // namespace brisalune::testkit

@@ -13,7 +13,7 @@
 #include <string>
 #include <utility>
 
-namespace brisalune::testing {
+namespace brisalune::testkit {
 
 class EndpointTest : public ::testing::Test {
 protected:
@@ -50,4 +50,4 @@ protected:
     }
 };
 
-}  // namespace brisalune::testing
+}  // namespace brisalune::testkit

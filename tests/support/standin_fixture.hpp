@@ -6,11 +6,11 @@
 
 #include <brisalune/standin/server.hpp>
 
-namespace brisalune::testing {
+namespace brisalune::testkit {
 
 class StandinTest : public ::testing::Test {
 protected:
     standin::Server server;
 };
 
-}  // namespace brisalune::testing
+}  // namespace brisalune::testkit

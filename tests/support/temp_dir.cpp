@@ -5,7 +5,7 @@
 #include <string>
 #include <system_error>
 
-namespace brisalune::testing {
+namespace brisalune::testkit {
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "brisalune-test-XXXXXX").string();
@@ -18,4 +18,4 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-}  // namespace brisalune::testing
+}  // namespace brisalune::testkit

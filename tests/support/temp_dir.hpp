@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-namespace brisalune::testing {
+namespace brisalune::testkit {
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {
@@ -19,4 +19,4 @@ private:
     std::filesystem::path path_;
 };
 
-}  // namespace brisalune::testing
+}  // namespace brisalune::testkit

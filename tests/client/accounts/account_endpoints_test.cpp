@@ -15,7 +15,7 @@ namespace {
 using Case = BrisaluneError::Case;
 using standin::Reply;
 
-class AccountEndpoints : public testing::EndpointTest {
+class AccountEndpoints : public testkit::EndpointTest {
 protected:
     // Runs `call` against a stand-in answering `reply` on that route; returns what arrived.
     template <class F>

@@ -18,7 +18,7 @@ using standin::Reply;
 constexpr const char* authBody =
     R"({"account":{"id":"a1","email":"ann@example.com","display_name":"Ann"},"token":"new-session"})";
 
-class BuiltinEndpoints : public testing::EndpointTest {};
+class BuiltinEndpoints : public testkit::EndpointTest {};
 
 TEST_F(BuiltinEndpoints, HealthProbeTravelsWithoutCredential) {
     server.on("GET", "/healthz", Reply::json(R"({"ok":true,"version":"1.4.0","role":"self-host","tenants":3})"));

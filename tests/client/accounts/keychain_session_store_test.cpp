@@ -109,7 +109,7 @@ TEST_F(KeychainSessionStoreTest, AnUnreadableDocumentStaysUntilSavedOver) {
 // Runs in a child process whose session bus address leads nowhere, with its home and data
 // folders in a fresh folder; names each failed check on stderr.
 bool worksWithoutSecretService() {
-    testing::TempDir home;
+    testkit::TempDir home;
     ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + (home / "no-bus").string()).c_str(), 1);
     ::setenv("HOME", home.path().c_str(), 1);
     for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"})

@@ -26,7 +26,7 @@ TEST(TokenWord, MatchesWholeWordsInAnyCase) {
     }
 }
 
-class TokenFlows : public testing::EndpointTest {
+class TokenFlows : public testkit::EndpointTest {
 protected:
     // The error of a token-carrying call answered with status and body.
     template <class F>

@@ -17,9 +17,9 @@ namespace {
 
 using Case = BrisaluneError::Case;
 using standin::Reply;
-using testing::alertJson;
-using testing::alertObject;
-using testing::pullJson;
+using testkit::alertJson;
+using testkit::alertObject;
+using testkit::pullJson;
 using std::chrono::seconds;
 
 // The real transport, noting the time-out of the last request; requests run on the caller's thread.
@@ -33,7 +33,7 @@ struct TimeoutRecorder : http::Transport {
     }
 };
 
-class AlertEndpoints : public testing::EndpointTest {
+class AlertEndpoints : public testkit::EndpointTest {
 protected:
     std::shared_ptr<TimeoutRecorder> transport = std::make_shared<TimeoutRecorder>();
 
@@ -147,7 +147,7 @@ TEST_F(AlertEndpoints, LogTailAsksForTemplateAndLimitAndFallsBackToMessages) {
 }
 
 TEST(LegacyPullCursorSweep, RemovesOnlyKeysUnderThePrefix) {
-    testing::TempDir dir;
+    testkit::TempDir dir;
     platform::Defaults defaults(dir / "defaults.json");
     LegacyPullCursorSweep::run(defaults);  // no file yet
     const std::vector<std::string> swept{"brisalune.pull-cursor.t1", "brisalune.pull-cursor."};

@@ -17,7 +17,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using standin::Reply;
-using testing::alertObject;
+using testkit::alertObject;
 using Strings = std::vector<std::string>;
 using Durations = std::vector<std::chrono::nanoseconds>;
 using Versions = std::map<std::string, std::int64_t>;
@@ -53,7 +53,7 @@ private:
 
 Reply status(int code) { return Reply::json(R"({"error":"scripted"})", code); }
 Reply pull(std::int64_t cursor, std::vector<json::Object> alerts = {}, json::Object versions = {}) {
-    return Reply::json(testing::pullJson(cursor, std::move(alerts), std::move(versions)));
+    return Reply::json(testkit::pullJson(cursor, std::move(alerts), std::move(versions)));
 }
 AlertSnapshot snapshotOf(const json::Object& object) { return json::decode<AlertSnapshot>(json::write(object)); }
 

@@ -29,9 +29,9 @@ PendingAck stored(std::string alertId, std::string tenant, std::int64_t attempts
 
 Outcome held(PendingAck record) { return {Outcome::Held{std::move(record)}}; }
 
-class PendingAckAttempt : public testing::EndpointTest {
+class PendingAckAttempt : public testkit::EndpointTest {
 protected:
-    testing::TempDir dir;
+    testkit::TempDir dir;
     PendingAckStore store = PendingAckStore::inFile(dir / "defaults.json");
     BrisaluneClient withKey = client(std::nullopt, "data-key");
 
@@ -52,7 +52,7 @@ protected:
 
 TEST_F(PendingAckAttempt, SuccessRemovesTheRecordWhoeverWroteItLast) {
     meanwhile("a%2F1", [&] { store.put(stored("a/1", "t-1", 9, "someone else", Verdict::final)); },
-              Reply::json(testing::alertAnswer("a/1")));
+              Reply::json(testkit::alertAnswer("a/1")));
     EXPECT_TRUE(attempt("a/1", &withKey).get<Outcome::Acknowledged>());
     EXPECT_EQ(last().header("Authorization"), "Bearer data-key");
     EXPECT_TRUE(store.all().empty());

@@ -82,7 +82,7 @@ TEST(PendingAckDrainRun, StandingChangesDiscardTheAttemptOrStopTheDrain) {
                                "standing ended"}));
 }
 
-using PendingAckDrainLive = testing::EndpointTest;
+using PendingAckDrainLive = testkit::EndpointTest;
 
 TEST_F(PendingAckDrainLive, SessionEndingMidDrainStopsAfterTheAttemptInFlight) {
     const BrisaluneClient signedIn = client(std::nullopt, "data-key");
@@ -96,7 +96,7 @@ TEST_F(PendingAckDrainLive, SessionEndingMidDrainStopsAfterTheAttemptInFlight) {
         server.on("POST", "/v1/alerts/" + id + "/ack", [&, id](const standin::ReceivedRequest&) {
             std::lock_guard guard(lock);
             if (id == "a-4") standings.endSession();  // the user signs out while this attempt runs
-            return standin::Reply::json(testing::alertAnswer(id));
+            return standin::Reply::json(testkit::alertAnswer(id));
         });
     }
     Script script;  // logs what the drain settles; the standings and attempts are real

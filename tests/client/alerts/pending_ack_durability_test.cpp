@@ -107,7 +107,7 @@ TEST(PendingAckDurabilityChild, Job) {
 
 class PendingAckDurability : public ::testing::Test {
 protected:
-    testing::TempDir dir;
+    testkit::TempDir dir;
     fs::path file = dir / "defaults.json";
     PendingAckStore store = PendingAckStore::inFile(file);
 };

@@ -15,7 +15,7 @@ namespace {
 
 using platform::Bytes;
 using platform::Defaults;
-using testing::TempDir;
+using testkit::TempDir;
 
 PendingAck record(std::string alertId, std::int64_t attempts = 1, std::string lastError = "E") {
     return {.alertId = std::move(alertId), .tenantId = "t-1", .title = "Disk full", .attempts = attempts,

@@ -28,7 +28,7 @@ inline constexpr auto json::keys<Stamp> = json::object(json::field("id", &Stamp:
 
 namespace {
 
-class ClientRoad : public testing::EndpointTest {
+class ClientRoad : public testkit::EndpointTest {
 protected:
     // A client whose base address has more after the server's origin.
     BrisaluneClient clientAt(const std::string& suffix) {

@@ -32,7 +32,7 @@ protected:
         source.record(200, Headers{{"X-Brisalune-Version", std::move(version)}}, "/healthz", server);
     }
 
-    testing::TempDir folder;
+    testkit::TempDir folder;
     platform::Defaults defaults{folder / "defaults.json"};
     ServerCompatibility source{ServerMinimums{.supported = {1, 5, 0}, .required = {1, 2, 0}}};
     std::chrono::system_clock::time_point now = std::chrono::sys_days{std::chrono::year{2024} / 5 / 1} + 9h;

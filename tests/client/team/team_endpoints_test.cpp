@@ -12,7 +12,7 @@ namespace {
 using Case = BrisaluneError::Case;
 using standin::Reply;
 
-class TeamKeyEndpoints : public testing::EndpointTest {};
+class TeamKeyEndpoints : public testkit::EndpointTest {};
 
 TEST_F(TeamKeyEndpoints, IssueSendsNoBodyAndReadsTheKeyUnderToken) {
     server.on("POST", "/v1/tenants/%2E%2E/keys", Reply::json(R"({"id":"k1","token":"brk_secret"})", 201));
