@@ -52,8 +52,8 @@ Healthz healthz(const BrisaluneClient& client) {
 SignupOutcome signup(const BrisaluneClient& client, std::string_view email, std::string_view password) {
     auto answer = requireSuccess(client.send({.method = "POST", .path = "/v1/signup", .plane = AuthPlane::none},
                                       CredentialsBody{std::string(email), std::string(password)}));
-    if (tokenMailed(answer)) return SignupOutcome::verificationSent();
-    return SignupOutcome::authenticated(decodeAnswer<AuthResponse>(answer.body));
+    if (tokenMailed(answer)) return {SignupOutcome::VerificationSent{}};
+    return {SignupOutcome::Authenticated{decodeAnswer<AuthResponse>(answer.body)}};
 }
 
 AuthResponse login(const BrisaluneClient& client, std::string_view email, std::string_view password) {

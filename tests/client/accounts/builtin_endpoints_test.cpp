@@ -36,13 +36,13 @@ TEST_F(BuiltinEndpoints, SignupSendsCredentialsAsGivenAndTellsAMailedTokenFromAS
         return signup(client(), " Ann@Example.com ", "pa ss");
     };
     auto signedIn = signUp(Reply::json(authBody));
-    ASSERT_TRUE(signedIn.is(SignupOutcome::Kind::authenticated));
-    EXPECT_EQ(signedIn.authResponse()->token, "new-session");
+    ASSERT_TRUE(signedIn.get<SignupOutcome::Authenticated>());
+    EXPECT_EQ(signedIn.get<SignupOutcome::Authenticated>()->response.token, "new-session");
     EXPECT_EQ(last().body, R"({"email":" Ann@Example.com ","password":"pa ss"})");
     EXPECT_FALSE(last().header("Authorization"));
 
-    EXPECT_TRUE(signUp(Reply{202, {}, "not json at all"}).is(SignupOutcome::Kind::verificationSent));
-    EXPECT_TRUE(signUp(Reply::json(R"({"verification":""})", 201)).is(SignupOutcome::Kind::verificationSent));
+    EXPECT_TRUE(signUp(Reply{202, {}, "not json at all"}).get<SignupOutcome::VerificationSent>());
+    EXPECT_TRUE(signUp(Reply::json(R"({"verification":""})", 201)).get<SignupOutcome::VerificationSent>());
     EXPECT_TRUE(errorOf([&] { signUp(Reply::json("{}")); }).is(Case::invalidResponse));
 }
 

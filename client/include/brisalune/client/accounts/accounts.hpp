@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <variant>
 #include <vector>
 
 namespace brisalune {
@@ -26,12 +27,10 @@ struct Healthz {
 };
 
 // The two known values of Healthz::role; any other text, or none, names neither.
-struct DaemonRole {
-    static constexpr std::string_view selfHost = "self-host";
-    static constexpr std::string_view hosted = "hosted";
-
-    DaemonRole() = delete;
-};
+namespace DaemonRole {
+inline constexpr std::string_view selfHost = "self-host";
+inline constexpr std::string_view hosted = "hosted";
+}  // namespace DaemonRole
 
 // The account's membership of one tenant (team).
 struct Membership {
@@ -96,22 +95,18 @@ struct AlertLevel {
 };
 
 // The result of sign-up: signed in at once, or a token was mailed to finish it with.
-class SignupOutcome {
-public:
-    enum class Kind { authenticated, verificationSent };
+struct SignupOutcome {
+    struct Authenticated {  // signed in at once
+        AuthResponse response;
+    };
+    struct VerificationSent {};  // a token was mailed to confirm the address
 
-    static SignupOutcome authenticated(AuthResponse response) { return SignupOutcome(std::move(response)); }
-    static SignupOutcome verificationSent() { return SignupOutcome(std::nullopt); }
+    std::variant<Authenticated, VerificationSent> value;
 
-    Kind kind() const noexcept { return response_ ? Kind::authenticated : Kind::verificationSent; }
-    bool is(Kind kind) const noexcept { return this->kind() == kind; }
-    // Present exactly when authenticated.
-    const std::optional<AuthResponse>& authResponse() const noexcept { return response_; }
-
-private:
-    explicit SignupOutcome(std::optional<AuthResponse> response) : response_(std::move(response)) {}
-
-    std::optional<AuthResponse> response_;
+    template <class Case>
+    const Case* get() const noexcept {
+        return std::get_if<Case>(&value);
+    }
 };
 
 // The result of an e-mail change request: changed at once, or a token was mailed to confirm it.
