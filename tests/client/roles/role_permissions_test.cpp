@@ -43,8 +43,8 @@ struct Decision {
 TEST(RolePermissions, DecisionsOverRoutesRolesScopesAndGrants) {
     const auto adminViewerInP = restricted("admin", {{"p", "viewer"}});
     const auto incidentGrants = restricted("admin", {{"p", "viewer"}, {"q", "responder"}});
-    const auto serverAdminAck = fromAnswer(
-        R"({"role":"responder",)" + std::string(R"("routes":{"POST /v1/alerts/{id}/ack":{"min_role":"admin"}}})"));
+    const auto serverAdminAck =
+        fromAnswer(R"({"role":"responder","routes":{"POST /v1/alerts/{id}/ack":{"min_role":"admin"}}})");
     const auto withDefs = [](std::string role, std::optional<Grants> grants = std::nullopt) {
         auto p = fromAnswer(R"({"role":")" + role + R"(",)" + ackNeedsAlertsWrite + "," + teamDefs + "}");
         p.projects = std::move(grants);
