@@ -4,6 +4,8 @@
 
 #include <brisalune/platform/json_codec.hpp>
 
+#include <cstddef>
+#include <functional>
 #include <string>
 
 namespace brisalune {
@@ -21,3 +23,12 @@ inline constexpr auto json::keys<ProjectGrant> =
     json::object(json::field("project", &ProjectGrant::project), json::field("role", &ProjectGrant::role));
 
 }  // namespace brisalune
+
+template <>
+struct std::hash<brisalune::ProjectGrant> {
+    std::size_t operator()(const brisalune::ProjectGrant& grant) const noexcept {
+        const std::size_t project = std::hash<std::string>{}(grant.project);
+        return project ^
+               (std::hash<std::string>{}(grant.role) + 0x9e3779b97f4a7c15ULL + (project << 6) + (project >> 2));
+    }
+};
