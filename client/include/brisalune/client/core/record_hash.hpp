@@ -1,10 +1,10 @@
 #pragma once
 
-// Hashing a wire record from its key table: every member the table names, in table order,
-// flattened and off-the-wire members included. An optional feeds a presence flag (0 or 1)
-// before its value; a list or a map its size before its elements.
+// Hashing that agrees with memberwise equality. A record hashes every member its key table names
+// (a table names them all); lists hash element by element in order, maps entry by entry,
+// optionals with their presence. A record is made hashable with one line:
 //
-//     template <> struct std::hash<Thing> : brisalune::RecordHash<Thing> {};
+//     template <> struct std::hash<brisalune::SecretBlock> : brisalune::RecordHash<brisalune::SecretBlock> {};
 
 #include <brisalune/platform/json_codec.hpp>
 
@@ -17,59 +17,59 @@
 
 namespace brisalune {
 
-namespace hashing {
+template <json::Record T>
+struct RecordHash;
 
-inline void mix(std::size_t& seed, std::size_t h) { seed ^= h + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2); }
-
-// Declared first so that each can feed the others' elements.
-template <class T>
-void feed(std::size_t& seed, const T& value);
-template <class T>
-void feed(std::size_t& seed, const std::optional<T>& value);
-template <class T>
-void feed(std::size_t& seed, const std::vector<T>& list);
-template <class K, class V, class C>
-void feed(std::size_t& seed, const std::map<K, V, C>& map);
-
-template <class T>
-void feed(std::size_t& seed, const std::optional<T>& value) {
-    mix(seed, value.has_value() ? 1 : 0);
-    if (value) feed(seed, *value);
-}
-
-template <class T>
-void feed(std::size_t& seed, const std::vector<T>& list) {
-    mix(seed, list.size());
-    for (const T& element : list) feed(seed, element);
-}
-
-template <class K, class V, class C>
-void feed(std::size_t& seed, const std::map<K, V, C>& map) {
-    mix(seed, map.size());
-    for (const auto& [key, element] : map) {
-        feed(seed, key);
-        feed(seed, element);
+class FieldHasher {
+public:
+    template <class... T>
+    FieldHasher& add(const T&... values) {
+        (addOne(values), ...);
+        return *this;
     }
-}
+    std::size_t value() const noexcept { return seed_; }
 
-template <class T>
-void feed(std::size_t& seed, const T& value) {
-    if constexpr (json::Record<T>) {
-        std::apply([&](const auto&... f) { (feed(seed, value.*(f.member)), ...); }, json::keys<T>.fields);
-    } else {
-        mix(seed, std::hash<T>{}(value));
+private:
+    template <class T>
+    void addOne(const std::vector<T>& list) {
+        mix(list.size());
+        for (const T& element : list) addOne(element);
     }
-}
+    template <class K, class V, class C>
+    void addOne(const std::map<K, V, C>& map) {
+        mix(map.size());
+        for (const auto& [key, element] : map) add(key, element);
+    }
+    template <class T>
+    void addOne(const std::optional<T>& value) {
+        mix(value.has_value());
+        if (value) addOne(*value);
+    }
+    template <class T>
+    void addOne(const T& value) {
+        if constexpr (requires { std::hash<T>{}(value); }) {
+            mix(std::hash<T>{}(value));
+        } else {
+            mix(RecordHash<T>{}(value));
+        }
+    }
+    void mix(std::size_t h) noexcept { seed_ ^= h + 0x9e3779b97f4a7c15ULL + (seed_ << 6) + (seed_ >> 2); }
 
-}  // namespace hashing
+    std::size_t seed_ = 0;
+};
 
 template <json::Record T>
 struct RecordHash {
-    std::size_t operator()(const T& value) const {
-        std::size_t seed = 0;
-        hashing::feed(seed, value);
-        return seed;
+    std::size_t operator()(const T& record) const {
+        return std::apply([&](const auto&... f) { return FieldHasher().add(record.*(f.member)...).value(); },
+                          json::keys<T>.fields);
     }
 };
+
+// The hash of several values, for types without a key table.
+template <class... T>
+std::size_t hashValues(const T&... values) {
+    return FieldHasher().add(values...).value();
+}
 
 }  // namespace brisalune
