@@ -3,6 +3,7 @@
 #include "simdjson_floor.hpp"
 #include "synthetic.hpp"
 
+#include <brisalune/client/incidents/incidents.hpp>
 #include <brisalune/platform/json_codec.hpp>
 #include <brisalune/platform/json_decode.hpp>
 #include <brisalune/platform/time.hpp>
@@ -11,11 +12,13 @@
 #include <nlohmann/json.hpp>
 #include <simdjson.h>
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -197,6 +200,139 @@ void NlohmannDecode(benchmark::State& state) {
 BENCHMARK(SimdjsonDomWalk)->Unit(benchmark::kMillisecond);
 BENCHMARK(CodecDecode)->Unit(benchmark::kMillisecond);
 BENCHMARK(NlohmannDecode)->Unit(benchmark::kMillisecond);
+
+// ---- an incident detail with a long timeline --------------------------------------------------
+
+namespace incident {
+
+using brisalune::bench::Random;
+namespace synthetic = brisalune::bench::synthetic;
+
+inline constexpr std::array<std::string_view, 6> kinds = {"alert_attached", "state_changed", "entry_added",
+                                                          "severity_changed", "lead_changed", "notified"};
+inline constexpr std::array<std::string_view, 3> actorTypes = {"user", "system", "ai"};
+
+void reportFields(brisalune::json::Writer& w, Random& random, std::int64_t number) {
+    w.key("id"); w.string(synthetic::identifier("inc", static_cast<std::uint64_t>(number)));
+    w.key("project"); w.string("web");
+    w.key("title"); w.string(synthetic::sentence(random, 5));
+    w.key("description"); w.string(synthetic::sentence(random, 20));
+    w.key("public_uuid"); w.string("3f2c7a9e-0d4b-4c61-9e2f-5b8a1d7c6e40");
+    w.key("password_protected"); w.boolean(false);
+    w.key("created_at"); w.integer(1'735'689'600);
+    w.key("updated_at"); w.integer(1'735'700'000);
+    w.key("status_page"); w.boolean(true);
+    w.key("components");
+    w.beginArray();
+    w.beginObject(); w.key("component_id"); w.string("cmp_api"); w.key("impact"); w.string("major"); w.endObject();
+    w.endArray();
+    w.key("number"); w.integer(number);
+    w.key("reference"); w.string("INC-" + std::to_string(number));
+    w.key("state"); w.string("investigating");
+    w.key("severity"); w.string(random.pick(synthetic::severities));
+    w.key("group_alerts"); w.boolean(true);
+    w.key("projects"); w.beginArray(); w.string("web"); w.string("api"); w.endArray();
+}
+
+// A free-form data map of three to six members of mixed types, one of them nested.
+void data(brisalune::json::Writer& w, Random& random) {
+    w.beginObject();
+    w.key("from"); w.string(random.pick(synthetic::statuses));
+    w.key("to"); w.string(random.pick(synthetic::statuses));
+    w.key("level"); w.integer(static_cast<std::int64_t>(random.below(5)));
+    if (random.chance(60)) { w.key("message"); w.string(synthetic::sentence(random, 4 + random.below(6))); }
+    if (random.chance(40)) { w.key("score"); w.number(random.unit()); }
+    if (random.chance(30)) {
+        w.key("tags");
+        w.beginArray();
+        for (std::uint64_t t = 1 + random.below(3); t > 0; --t) w.string(random.pick(synthetic::tagValues));
+        w.endArray();
+    }
+    w.endObject();
+}
+
+void timelineItem(brisalune::json::Writer& w, Random& random, std::int64_t at) {
+    w.beginObject();
+    w.key("at"); w.integer(at);
+    w.key("kind"); w.string(random.pick(kinds));
+    synthetic::optionalField(w, random, "actor", 70, [&] { w.string(synthetic::identifier("usr", random.below(50))); });
+    w.key("actor_type"); w.string(random.pick(actorTypes));
+    synthetic::optionalField(w, random, "entry_id", 20, [&] { w.string(synthetic::identifier("ent", random.below(100))); });
+    synthetic::optionalField(w, random, "alert_id", 40, [&] { w.string(synthetic::identifier("al", random.below(100))); });
+    w.key("data");
+    data(w, random);
+    w.endObject();
+}
+
+// One incident detail with `timelineCount` timeline items, 50 entries and 50 alerts.
+std::string detail(std::size_t timelineCount, std::uint64_t seed = 20260103) {
+    Random random(seed);
+    brisalune::json::Writer w;
+    w.beginObject();
+    w.key("incident"); w.beginObject(); reportFields(w, random, 4242); w.endObject();
+    w.key("entries");
+    w.beginArray();
+    for (std::uint64_t i = 0; i < 50; ++i) {
+        w.beginObject();
+        w.key("id"); w.string(synthetic::identifier("ent", i));
+        w.key("report_id"); w.string("inc_0004242");
+        w.key("content_md"); w.string(synthetic::sentence(random, 30));
+        w.key("content_html"); w.string("<p>" + synthetic::sentence(random, 30) + "</p>");
+        w.key("entry_type"); w.string("update");
+        w.key("created_at"); w.integer(1'735'689'600 + static_cast<std::int64_t>(i) * 60);
+        w.endObject();
+    }
+    w.endArray();
+    w.key("alerts");
+    w.beginArray();
+    for (std::uint64_t i = 0; i < 50; ++i) {
+        w.beginObject();
+        w.key("alert_id"); w.string(synthetic::identifier("al", i));
+        w.key("project"); w.string("web");
+        w.key("rule"); w.string("errors");
+        w.key("message"); w.string(synthetic::sentence(random, 8));
+        w.key("opened_at"); w.integer(1'735'689'600);
+        w.key("state"); w.string("firing");
+        w.key("attached_at"); w.integer(1'735'689'700);
+        w.key("grouped"); w.boolean(random.chance(50));
+        w.endObject();
+    }
+    w.endArray();
+    w.key("timeline");
+    w.beginArray();
+    for (std::size_t i = 0; i < timelineCount; ++i) timelineItem(w, random, 1'735'689'600 + static_cast<std::int64_t>(i));
+    w.endArray();
+    w.key("share_link"); w.boolean(true);
+    w.endObject();
+    return w.take();
+}
+
+constexpr std::size_t timelineCount = 2'000;
+
+const std::string& answer() {
+    static const std::string text = detail(timelineCount);
+    return text;
+}
+
+void SimdjsonDomWalk(benchmark::State& state) { brisalune::bench::simdjsonFloor(state, answer()); }
+
+void CodecDecode(benchmark::State& state) {
+    if (json::decode<brisalune::IncidentDetail>(answer()).timeline.size() != timelineCount) {
+        state.SkipWithError("the detail did not decode with its whole timeline");
+        return;
+    }
+    for (auto _ : state) {
+        brisalune::IncidentDetail detail = json::decode<brisalune::IncidentDetail>(answer());
+        benchmark::DoNotOptimize(detail);
+    }
+    brisalune::bench::bytesProcessed(state, answer());
+    state.counters["timeline_items"] = static_cast<double>(timelineCount);
+}
+
+}  // namespace incident
+
+BENCHMARK(incident::SimdjsonDomWalk)->Name("IncidentDetail/SimdjsonDomWalk")->Unit(benchmark::kMicrosecond);
+BENCHMARK(incident::CodecDecode)->Name("IncidentDetail/CodecDecode")->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
