@@ -2,6 +2,7 @@
 
 // Log lines as the service reports them, with their metadata, and the log-tail answer.
 
+#include <brisalune/client/core/record_hash.hpp>
 #include <brisalune/platform/json_codec.hpp>
 
 #include <cstddef>
@@ -84,11 +85,7 @@ inline constexpr auto json::keys<LogTailResponse> = json::object(
 }  // namespace brisalune
 
 template <>
-struct std::hash<brisalune::LogLineMeta> {
-    std::size_t operator()(const brisalune::LogLineMeta& meta) const;
-};
+struct std::hash<brisalune::LogLineMeta> : brisalune::RecordHash<brisalune::LogLineMeta> {};
 
 template <>
-struct std::hash<brisalune::LogLine> {
-    std::size_t operator()(const brisalune::LogLine& line) const;
-};
+struct std::hash<brisalune::LogLine> : brisalune::RecordHash<brisalune::LogLine> {};

@@ -2,6 +2,7 @@
 
 // The role vocabulary that memberships, members and invites carry.
 
+#include <brisalune/client/core/record_hash.hpp>
 #include <brisalune/platform/json_codec.hpp>
 
 #include <cstddef>
@@ -25,10 +26,4 @@ inline constexpr auto json::keys<ProjectGrant> =
 }  // namespace brisalune
 
 template <>
-struct std::hash<brisalune::ProjectGrant> {
-    std::size_t operator()(const brisalune::ProjectGrant& grant) const noexcept {
-        const std::size_t project = std::hash<std::string>{}(grant.project);
-        return project ^
-               (std::hash<std::string>{}(grant.role) + 0x9e3779b97f4a7c15ULL + (project << 6) + (project >> 2));
-    }
-};
+struct std::hash<brisalune::ProjectGrant> : brisalune::RecordHash<brisalune::ProjectGrant> {};
