@@ -57,6 +57,8 @@ void json::Rules<LogSearchHit>::afterRead(const json::Node& object, LogSearchHit
     json::Codec<LogLine>::read(object, out.line);
 }
 
-void json::Rules<LogSearchHit>::afterWrite(json::Writer& w, const LogSearchHit& hit) { json::writeMembers(w, hit.line); }
+void json::Rules<LogSearchHit>::afterWrite(json::Writer& w, const LogSearchHit& hit) {
+    json::writeMembers(w, hit.line);
+}
 
 }  // namespace brisalune

@@ -50,10 +50,12 @@ std::chrono::milliseconds tailTimeout(std::int64_t wait) {
 }
 
 LogTailPage tailLogs(const BrisaluneClient& client, std::string_view project, const LogTailFilter& filter,
-                     std::optional<std::int64_t> after, std::int64_t wait, std::int64_t limit,
-                     std::stop_token cancel) {
-    Call call{.method = "GET", .path = "/v1/projects/" + escapedPathSegment(project) + "/logtail",
-              .query = filter.queryItems(), .plane = AuthPlane::data, .timeout = tailTimeout(wait),
+                     std::optional<std::int64_t> after, std::int64_t wait, std::int64_t limit, std::stop_token cancel) {
+    Call call{.method = "GET",
+              .path = "/v1/projects/" + escapedPathSegment(project) + "/logtail",
+              .query = filter.queryItems(),
+              .plane = AuthPlane::data,
+              .timeout = tailTimeout(wait),
               .cancel = std::move(cancel)};
     call.query.push_back({"limit", std::to_string(limit)});
     if (after) call.query.push_back({"after", std::to_string(*after)});

@@ -29,8 +29,8 @@ inline constexpr auto json::keys<FindingsResponse> = json::object(json::field("f
 template <>
 inline constexpr auto json::keys<BlocksResponse> = json::object(json::field("blocks", &BlocksResponse::blocks));
 template <>
-inline constexpr auto json::keys<BlockBody> =
-    json::object(json::field("value", &BlockBody::value), json::field("source", &BlockBody::source));
+inline constexpr auto json::keys<BlockBody> = json::object(json::field("value", &BlockBody::value),
+                                                           json::field("source", &BlockBody::source));
 
 std::vector<SecretFinding> listSecretFindings(const BrisaluneClient& client, std::string_view project) {
     return fetch<FindingsResponse>(

@@ -96,7 +96,8 @@ TEST_F(LogSearch, PageReadsLinesFlatBesideTheirProjectAndDefaultsTheRest) {
     EXPECT_EQ(page.total, 0);
     EXPECT_TRUE(page.isIncomplete());
     EXPECT_EQ(page.retention.at("nginx"), (LogRetention{2, 1, false, std::nullopt, std::nullopt}));
-    EXPECT_EQ(json::encode(page.retention.at("nginx")), R"({"sources_total":2,"sources_retaining":1,"over_quota":false})");
+    EXPECT_EQ(json::encode(page.retention.at("nginx")),
+              R"({"sources_total":2,"sources_retaining":1,"over_quota":false})");
 
     EXPECT_EQ(json::decode<LogSearchPage>("{}"), LogSearchPage{});
     EXPECT_FALSE(LogSearchPage{}.isIncomplete());
@@ -140,7 +141,8 @@ TEST(LogFacetRecords, ValueTextComesFromANonEmptySourceElseFromValue) {
     EXPECT_THROW(json::decode<LogFacetValue>(R"({"value":"v"})"), json::DecodeError);
     EXPECT_THROW(json::decode<LogFacets>(R"({"facets":{"env":{"values":[]}}})"), json::DecodeError);
 
-    const auto facets = json::decode<LogFacets>(R"({"facets":{"env":{"values":[{"value":"prod","count":4}],"other":2}}})");
+    const auto facets =
+        json::decode<LogFacets>(R"({"facets":{"env":{"values":[{"value":"prod","count":4}],"other":2}}})");
     ASSERT_NE(facets.facet(LogFacetField::env), nullptr);
     EXPECT_EQ(facets.facet(LogFacetField::env)->other, 2);
     for (LogFacetField field : allLogFacetFields) EXPECT_EQ(logFacetField(rawValue(field)), field);

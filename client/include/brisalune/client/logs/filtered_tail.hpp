@@ -19,9 +19,9 @@ namespace brisalune {
 
 // Each part is sent only when set; an empty text counts as set.
 struct LogTailFilter {
-    std::optional<std::string> source;
-    std::optional<std::int64_t> minLevel;
-    std::optional<std::string> messageTemplate;  // "template"
+    std::optional<std::string> source{};
+    std::optional<std::int64_t> minLevel{};
+    std::optional<std::string> messageTemplate{};  // "template"
 
     bool isEmpty() const { return !source && !minLevel && !messageTemplate; }
     // "source", "min_level", "template", each when set.
