@@ -7,7 +7,6 @@
 
 #include <limits>
 #include <string>
-#include <unordered_set>
 
 namespace brisalune {
 namespace {
@@ -165,17 +164,6 @@ TEST(LogHistogramRecords, CountsByLevelTreatOddKeysAsLevelZeroAndSaturate) {
     EXPECT_EQ(low.total(), std::numeric_limits<std::int64_t>::min());
     EXPECT_THROW(json::decode<LogHistogram>(R"({"buckets":[]})"), json::DecodeError);
     EXPECT_THROW(json::decode<LogHistogram>(R"({"interval":60,"buckets":[{"counts":{}}]})"), json::DecodeError);
-}
-
-TEST(LogSearchRecords, EqualityAndHashingCoverEveryField) {
-    LogSearchQuery changed = fullQuery();
-    changed.levels = {-1, 30};
-    EXPECT_NE(changed, fullQuery());
-    EXPECT_EQ(std::hash<LogSearchQuery>{}(fullQuery()), std::hash<LogSearchQuery>{}(fullQuery()));
-    std::unordered_set<LogSearchQuery> queries{fullQuery(), changed, fullQuery()};
-    EXPECT_EQ(queries.size(), 2U);
-    std::unordered_set<LogQueryError> errors{LogQueryError("a"), LogQueryError("a", 0), LogQueryError("a")};
-    EXPECT_EQ(errors.size(), 2U);
 }
 
 }  // namespace
