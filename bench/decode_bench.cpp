@@ -2,8 +2,10 @@
 // codec from its key tables, and nlohmann/json with a from_json per struct into the same records.
 #include "simdjson_floor.hpp"
 #include "synthetic.hpp"
+#include "synthetic_log_search.hpp"
 
 #include <brisalune/client/incidents/incidents.hpp>
+#include <brisalune/client/logs/search.hpp>
 #include <brisalune/platform/json_codec.hpp>
 #include <brisalune/platform/json_decode.hpp>
 #include <brisalune/platform/time.hpp>
@@ -196,6 +198,34 @@ void NlohmannDecode(benchmark::State& state) {
     }
     brisalune::bench::bytesProcessed(state, answer());
 }
+
+// ---- a log search page: lines flat beside their project, metadata read from the same object ----
+
+constexpr std::size_t logLineCount = 10'000;
+
+const std::string& logSearchAnswer() {
+    static const std::string text = brisalune::bench::syntheticLogSearchPage(logLineCount);
+    return text;
+}
+
+void LogSearchSimdjsonDomWalk(benchmark::State& state) {
+    brisalune::bench::simdjsonFloor(state, logSearchAnswer());
+}
+
+void LogSearchCodecDecode(benchmark::State& state) {
+    if (json::decode<brisalune::LogSearchPage>(logSearchAnswer()).lines.size() != logLineCount) {
+        state.SkipWithError("the codec did not read every line");
+        return;
+    }
+    for (auto _ : state) {
+        brisalune::LogSearchPage page = json::decode<brisalune::LogSearchPage>(logSearchAnswer());
+        benchmark::DoNotOptimize(page);
+    }
+    brisalune::bench::bytesProcessed(state, logSearchAnswer());
+}
+
+BENCHMARK(LogSearchSimdjsonDomWalk)->Unit(benchmark::kMillisecond);
+BENCHMARK(LogSearchCodecDecode)->Unit(benchmark::kMillisecond);
 
 BENCHMARK(SimdjsonDomWalk)->Unit(benchmark::kMillisecond);
 BENCHMARK(CodecDecode)->Unit(benchmark::kMillisecond);
