@@ -99,43 +99,58 @@ struct RunActionBody {
 
 template <>
 inline constexpr auto json::keys<RunbookAction> = json::object(
-    json::field("id", &RunbookAction::id), json::field("project", &RunbookAction::project),
-    json::field("name", &RunbookAction::name), json::field("method", &RunbookAction::method),
-    json::field("url", &RunbookAction::url), json::field("header_keys", &RunbookAction::headerKeys, json::orEmpty),
+    json::field("id", &RunbookAction::id),
+    json::field("project", &RunbookAction::project),
+    json::field("name", &RunbookAction::name),
+    json::field("method", &RunbookAction::method),
+    json::field("url", &RunbookAction::url),
+    json::field("header_keys", &RunbookAction::headerKeys, json::orEmpty),
     json::field("has_body", &RunbookAction::hasBody, json::orEmpty),
     json::field("timeout_seconds", &RunbookAction::timeoutSeconds),
-    json::field("event_filter", &RunbookAction::eventFilter), json::field("enabled", &RunbookAction::enabled),
+    json::field("event_filter", &RunbookAction::eventFilter),
+    json::field("enabled", &RunbookAction::enabled),
     json::field("created_at", &RunbookAction::createdAt),
     json::field("pointer_review", &RunbookAction::pointerReview, json::orEmpty));
 
 template <>
-inline constexpr auto json::keys<ActionDraft> =
-    json::object(json::field("name", &ActionDraft::name), json::field("method", &ActionDraft::method),
-                 json::field("url", &ActionDraft::url), json::field("headers", &ActionDraft::headers),
-                 json::field("body", &ActionDraft::body), json::field("timeout_seconds", &ActionDraft::timeoutSeconds),
-                 json::field("enabled", &ActionDraft::enabled), json::field("events", &ActionDraft::events));
+inline constexpr auto json::keys<ActionDraft> = json::object(
+    json::field("name", &ActionDraft::name),
+    json::field("method", &ActionDraft::method),
+    json::field("url", &ActionDraft::url),
+    json::field("headers", &ActionDraft::headers),
+    json::field("body", &ActionDraft::body),
+    json::field("timeout_seconds", &ActionDraft::timeoutSeconds),
+    json::field("enabled", &ActionDraft::enabled),
+    json::field("events", &ActionDraft::events));
 
 template <>
 inline constexpr auto json::keys<ActionExecution> = json::object(
-    json::field("id", &ActionExecution::id), json::field("action_id", &ActionExecution::actionId),
-    json::field("alert_id", &ActionExecution::alertId), json::field("event", &ActionExecution::event),
-    json::field("status", &ActionExecution::status), json::field("status_code", &ActionExecution::statusCode),
-    json::field("response_prefix", &ActionExecution::responsePrefix), json::field("error", &ActionExecution::error),
-    json::field("attempts", &ActionExecution::attempts), json::field("duration_ms", &ActionExecution::durationMs),
-    json::field("executed_at", &ActionExecution::executedAt), json::field("created_at", &ActionExecution::createdAt),
-    json::field("trigger", &ActionExecution::trigger), json::field("run_by", &ActionExecution::runBy));
+    json::field("id", &ActionExecution::id),
+    json::field("action_id", &ActionExecution::actionId),
+    json::field("alert_id", &ActionExecution::alertId),
+    json::field("event", &ActionExecution::event),
+    json::field("status", &ActionExecution::status),
+    json::field("status_code", &ActionExecution::statusCode),
+    json::field("response_prefix", &ActionExecution::responsePrefix),
+    json::field("error", &ActionExecution::error),
+    json::field("attempts", &ActionExecution::attempts),
+    json::field("duration_ms", &ActionExecution::durationMs),
+    json::field("executed_at", &ActionExecution::executedAt),
+    json::field("created_at", &ActionExecution::createdAt),
+    json::field("trigger", &ActionExecution::trigger),
+    json::field("run_by", &ActionExecution::runBy));
 
 template <>
-inline constexpr auto json::keys<ActionTestResult> = json::object(json::field("ok", &ActionTestResult::succeeded),
-                                                                  json::field("status_code",
-                                                                              &ActionTestResult::statusCode),
-                                                                  json::field("error", &ActionTestResult::error));
+inline constexpr auto json::keys<ActionTestResult> = json::object(
+    json::field("ok", &ActionTestResult::succeeded),
+    json::field("status_code", &ActionTestResult::statusCode),
+    json::field("error", &ActionTestResult::error));
 
 template <>
 inline constexpr auto json::keys<ActionsResponse> = json::object(json::field("actions", &ActionsResponse::actions));
 template <>
-inline constexpr auto json::keys<ExecutionsResponse> = json::object(json::field("executions",
-                                                                                &ExecutionsResponse::executions));
+inline constexpr auto json::keys<ExecutionsResponse> =
+    json::object(json::field("executions", &ExecutionsResponse::executions));
 template <>
 inline constexpr auto json::keys<RunActionBody> = json::object(json::field("alert_id", &RunActionBody::alertId));
 

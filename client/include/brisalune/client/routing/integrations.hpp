@@ -134,44 +134,60 @@ struct DeliveriesResponse {
 
 template <>
 inline constexpr auto json::keys<Integration> = json::object(
-    json::field("id", &Integration::id), json::field("project", &Integration::project),
-    json::field("type", &Integration::type), json::field("name", &Integration::name),
-    json::field("url", &Integration::url), json::field("chat_id", &Integration::chatId),
-    json::field("apns_topic", &Integration::apnsTopic), json::field("device_count", &Integration::devices),
-    json::field("enabled", &Integration::enabled), json::field("event_filter", &Integration::eventFilter),
+    json::field("id", &Integration::id),
+    json::field("project", &Integration::project),
+    json::field("type", &Integration::type),
+    json::field("name", &Integration::name),
+    json::field("url", &Integration::url),
+    json::field("chat_id", &Integration::chatId),
+    json::field("apns_topic", &Integration::apnsTopic),
+    json::field("device_count", &Integration::devices),
+    json::field("enabled", &Integration::enabled),
+    json::field("event_filter", &Integration::eventFilter),
     json::field("last_error", &Integration::lastError),
     json::field("consecutive_failures", &Integration::consecutiveFailures),
-    json::field("created_at", &Integration::createdAt), json::field("pointer_review", &Integration::pointerReview));
+    json::field("created_at", &Integration::createdAt),
+    json::field("pointer_review", &Integration::pointerReview));
 
 template <>
 inline constexpr auto json::keys<IntegrationDraft> = json::object(
-    json::field("type", &IntegrationDraft::type), json::field("name", &IntegrationDraft::name),
-    json::field("url", &IntegrationDraft::url), json::field("secret", &IntegrationDraft::secret),
-    json::field("token", &IntegrationDraft::token), json::field("chat_id", &IntegrationDraft::chatId),
-    json::field("webhook_url", &IntegrationDraft::webhookUrl), json::field("events", &IntegrationDraft::events));
+    json::field("type", &IntegrationDraft::type),
+    json::field("name", &IntegrationDraft::name),
+    json::field("url", &IntegrationDraft::url),
+    json::field("secret", &IntegrationDraft::secret),
+    json::field("token", &IntegrationDraft::token),
+    json::field("chat_id", &IntegrationDraft::chatId),
+    json::field("webhook_url", &IntegrationDraft::webhookUrl),
+    json::field("events", &IntegrationDraft::events));
 
 template <>
-inline constexpr auto json::keys<CreatedIntegration> = json::object(json::field("id", &CreatedIntegration::id),
-                                                                    json::field("type", &CreatedIntegration::type),
-                                                                    json::field("secret", &CreatedIntegration::secret));
+inline constexpr auto json::keys<CreatedIntegration> = json::object(
+    json::field("id", &CreatedIntegration::id),
+    json::field("type", &CreatedIntegration::type),
+    json::field("secret", &CreatedIntegration::secret));
 
 template <>
 inline constexpr auto json::keys<IntegrationTestResult> = json::object(
-    json::field("ok", &IntegrationTestResult::succeeded), json::field("error", &IntegrationTestResult::error));
+    json::field("ok", &IntegrationTestResult::succeeded),
+    json::field("error", &IntegrationTestResult::error));
 
 template <>
 inline constexpr auto json::keys<DeliveryInfo> = json::object(
-    json::field("id", &DeliveryInfo::id), json::field("alert_id", &DeliveryInfo::alertId),
-    json::field("event", &DeliveryInfo::event), json::field("status", &DeliveryInfo::status),
-    json::field("attempts", &DeliveryInfo::attempts), json::field("last_error", &DeliveryInfo::lastError),
-    json::field("next_attempt_at", &DeliveryInfo::nextAttemptAt), json::field("created_at", &DeliveryInfo::createdAt));
+    json::field("id", &DeliveryInfo::id),
+    json::field("alert_id", &DeliveryInfo::alertId),
+    json::field("event", &DeliveryInfo::event),
+    json::field("status", &DeliveryInfo::status),
+    json::field("attempts", &DeliveryInfo::attempts),
+    json::field("last_error", &DeliveryInfo::lastError),
+    json::field("next_attempt_at", &DeliveryInfo::nextAttemptAt),
+    json::field("created_at", &DeliveryInfo::createdAt));
 
 template <>
-inline constexpr auto json::keys<IntegrationsResponse> = json::object(json::field("integrations",
-                                                                                  &IntegrationsResponse::integrations));
+inline constexpr auto json::keys<IntegrationsResponse> =
+    json::object(json::field("integrations", &IntegrationsResponse::integrations));
 template <>
-inline constexpr auto json::keys<DeliveriesResponse> = json::object(json::field("deliveries",
-                                                                                &DeliveriesResponse::deliveries));
+inline constexpr auto json::keys<DeliveriesResponse> =
+    json::object(json::field("deliveries", &DeliveriesResponse::deliveries));
 
 }  // namespace brisalune
 

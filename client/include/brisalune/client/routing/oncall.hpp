@@ -126,30 +126,31 @@ using CreatedOnCallOverride = CreatedIdResponse;
 
 // Each key is left out at its default, so a restriction of defaults is written as {}.
 template <>
-inline constexpr auto json::keys<OnCallRestriction> =
-    json::object(json::field("start_minute", &OnCallRestriction::startMinute, json::omitEmpty),
-                 json::field("end_minute", &OnCallRestriction::endMinute, json::omitEmpty),
-                 json::field("days", &OnCallRestriction::days, json::omitEmpty));
+inline constexpr auto json::keys<OnCallRestriction> = json::object(
+    json::field("start_minute", &OnCallRestriction::startMinute, json::omitEmpty),
+    json::field("end_minute", &OnCallRestriction::endMinute, json::omitEmpty),
+    json::field("days", &OnCallRestriction::days, json::omitEmpty));
 
 template <>
-inline constexpr auto json::keys<OnCallLayer> =
-    json::object(json::field("name", &OnCallLayer::name, json::omitEmpty),
-                 json::field("participants", &OnCallLayer::participants, json::orEmpty),
-                 json::field("rotation_start", &OnCallLayer::rotationStart, json::orEmpty),
-                 json::field("shift_minutes", &OnCallLayer::shiftMinutes, json::orEmpty),
-                 json::field("restriction", &OnCallLayer::restriction));
+inline constexpr auto json::keys<OnCallLayer> = json::object(
+    json::field("name", &OnCallLayer::name, json::omitEmpty),
+    json::field("participants", &OnCallLayer::participants, json::orEmpty),
+    json::field("rotation_start", &OnCallLayer::rotationStart, json::orEmpty),
+    json::field("shift_minutes", &OnCallLayer::shiftMinutes, json::orEmpty),
+    json::field("restriction", &OnCallLayer::restriction));
 
 template <>
-inline constexpr auto json::keys<OnCallSchedule> =
-    json::object(json::field("name", &OnCallSchedule::name, json::omitEmpty),
-                 json::field("timezone", &OnCallSchedule::timezone, json::omitEmpty),
-                 json::field("layers", &OnCallSchedule::layers, json::omitEmpty));
+inline constexpr auto json::keys<OnCallSchedule> = json::object(
+    json::field("name", &OnCallSchedule::name, json::omitEmpty),
+    json::field("timezone", &OnCallSchedule::timezone, json::omitEmpty),
+    json::field("layers", &OnCallSchedule::layers, json::omitEmpty));
 
 template <>
-inline constexpr auto json::keys<OnCallScheduleInfo> =
-    json::object(json::field("id", &OnCallScheduleInfo::id), json::byRules(&OnCallScheduleInfo::schedule),
-                 json::field("created_at", &OnCallScheduleInfo::createdAt, json::orEmpty),
-                 json::field("updated_at", &OnCallScheduleInfo::updatedAt, json::orEmpty));
+inline constexpr auto json::keys<OnCallScheduleInfo> = json::object(
+    json::field("id", &OnCallScheduleInfo::id),
+    json::byRules(&OnCallScheduleInfo::schedule),
+    json::field("created_at", &OnCallScheduleInfo::createdAt, json::orEmpty),
+    json::field("updated_at", &OnCallScheduleInfo::updatedAt, json::orEmpty));
 
 // The schedule is read from and written into the info's own object.
 template <>
@@ -159,23 +160,26 @@ struct json::Rules<OnCallScheduleInfo> {
 };
 
 template <>
-inline constexpr auto json::keys<OnCallOverride> = json::object(json::field("id", &OnCallOverride::id),
-                                                                json::field("account_id", &OnCallOverride::accountId),
-                                                                json::field("starts_at", &OnCallOverride::startsAt),
-                                                                json::field("ends_at", &OnCallOverride::endsAt),
-                                                                json::field("created_by", &OnCallOverride::createdBy),
-                                                                json::field("created_at", &OnCallOverride::createdAt));
+inline constexpr auto json::keys<OnCallOverride> = json::object(
+    json::field("id", &OnCallOverride::id),
+    json::field("account_id", &OnCallOverride::accountId),
+    json::field("starts_at", &OnCallOverride::startsAt),
+    json::field("ends_at", &OnCallOverride::endsAt),
+    json::field("created_by", &OnCallOverride::createdBy),
+    json::field("created_at", &OnCallOverride::createdAt));
 
 template <>
 inline constexpr auto json::keys<OnCallOverrideDraft> = json::object(
     json::field("account_id", &OnCallOverrideDraft::accountId),
-    json::field("starts_at", &OnCallOverrideDraft::startsAt), json::field("ends_at", &OnCallOverrideDraft::endsAt));
+    json::field("starts_at", &OnCallOverrideDraft::startsAt),
+    json::field("ends_at", &OnCallOverrideDraft::endsAt));
 
 template <>
-inline constexpr auto json::keys<OnCallStatus> = json::object(json::field("on_call", &OnCallStatus::onCall),
-                                                              json::field("account_id", &OnCallStatus::accountId),
-                                                              json::field("via", &OnCallStatus::via),
-                                                              json::field("email", &OnCallStatus::email));
+inline constexpr auto json::keys<OnCallStatus> = json::object(
+    json::field("on_call", &OnCallStatus::onCall),
+    json::field("account_id", &OnCallStatus::accountId),
+    json::field("via", &OnCallStatus::via),
+    json::field("email", &OnCallStatus::email));
 
 template <>
 inline constexpr auto json::keys<OnCallSchedulesResponse> =

@@ -79,12 +79,13 @@ inline constexpr auto closedTexts<RuleTrigger::Kind> = std::array{
 };
 
 template <>
-inline constexpr auto json::keys<RuleTrigger> =
-    json::object(json::field("type", &RuleTrigger::type, json::orDefault(RuleTrigger::Kind::event)),
-                 json::field("sources", &RuleTrigger::sources, json::omitEmpty),
-                 json::field("silent_for_minutes", &RuleTrigger::silentForMinutes, json::omitEmpty),
-                 json::field("cron", &RuleTrigger::cron), json::field("timezone", &RuleTrigger::timezone),
-                 json::field("grace_minutes", &RuleTrigger::graceMinutes));
+inline constexpr auto json::keys<RuleTrigger> = json::object(
+    json::field("type", &RuleTrigger::type, json::orDefault(RuleTrigger::Kind::event)),
+    json::field("sources", &RuleTrigger::sources, json::omitEmpty),
+    json::field("silent_for_minutes", &RuleTrigger::silentForMinutes, json::omitEmpty),
+    json::field("cron", &RuleTrigger::cron),
+    json::field("timezone", &RuleTrigger::timezone),
+    json::field("grace_minutes", &RuleTrigger::graceMinutes));
 
 }  // namespace brisalune
 

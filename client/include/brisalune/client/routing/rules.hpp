@@ -154,13 +154,15 @@ inline constexpr auto closedTexts<RuleCondition::Comparison> = std::array{
 template <>
 inline constexpr auto json::keys<RuleMatch> = json::object(
     json::field("min_level", &RuleMatch::minLevel, json::orEmpty),
-    json::field("sources", &RuleMatch::sources, json::orEmpty), json::field("tags", &RuleMatch::tags, json::orEmpty),
+    json::field("sources", &RuleMatch::sources, json::orEmpty),
+    json::field("tags", &RuleMatch::tags, json::orEmpty),
     json::field("template_contains", &RuleMatch::templateContains, json::orEmpty));
 
 template <>
-inline constexpr auto json::keys<RuleCondition> = json::object(json::field("key", &RuleCondition::key),
-                                                               json::field("op", &RuleCondition::comparison),
-                                                               json::byRules(&RuleCondition::value));
+inline constexpr auto json::keys<RuleCondition> = json::object(
+    json::field("key", &RuleCondition::key),
+    json::field("op", &RuleCondition::comparison),
+    json::byRules(&RuleCondition::value));
 
 // "value" is required, yet null is a value like any other.
 template <>
@@ -170,23 +172,26 @@ struct json::Rules<RuleCondition> {
 };
 
 template <>
-inline constexpr auto json::keys<FireAfter> =
-    json::object(json::field("count", &FireAfter::count, json::orEmpty),
-                 json::field("window_minutes", &FireAfter::windowMinutes, json::orEmpty),
-                 json::field("distinct_sources", &FireAfter::distinctSources, json::orEmpty));
+inline constexpr auto json::keys<FireAfter> = json::object(
+    json::field("count", &FireAfter::count, json::orEmpty),
+    json::field("window_minutes", &FireAfter::windowMinutes, json::orEmpty),
+    json::field("distinct_sources", &FireAfter::distinctSources, json::orEmpty));
 
 template <>
-inline constexpr auto json::keys<EscalationLevel> =
-    json::object(json::field("after_minutes", &EscalationLevel::afterMinutes, json::orEmpty),
-                 json::field("schedules", &EscalationLevel::schedules, json::omitEmpty),
-                 json::field("accounts", &EscalationLevel::accounts, json::omitEmpty),
-                 json::field("repeat_minutes", &EscalationLevel::repeatMinutes, json::omitEmpty));
+inline constexpr auto json::keys<EscalationLevel> = json::object(
+    json::field("after_minutes", &EscalationLevel::afterMinutes, json::orEmpty),
+    json::field("schedules", &EscalationLevel::schedules, json::omitEmpty),
+    json::field("accounts", &EscalationLevel::accounts, json::omitEmpty),
+    json::field("repeat_minutes", &EscalationLevel::repeatMinutes, json::omitEmpty));
 
 template <>
 inline constexpr auto json::keys<Rule> = json::object(
-    json::field("name", &Rule::name, json::orEmpty), json::field("trigger", &Rule::trigger),
-    json::field("match", &Rule::match, json::orEmpty), json::field("conditions", &Rule::conditions, json::orEmpty),
-    json::field("fire_after", &Rule::fireAfter), json::field("identifier_keys", &Rule::identifierKeys, json::orEmpty),
+    json::field("name", &Rule::name, json::orEmpty),
+    json::field("trigger", &Rule::trigger),
+    json::field("match", &Rule::match, json::orEmpty),
+    json::field("conditions", &Rule::conditions, json::orEmpty),
+    json::field("fire_after", &Rule::fireAfter),
+    json::field("identifier_keys", &Rule::identifierKeys, json::orEmpty),
     json::field("escalations", &Rule::escalations, json::orEmpty),
     json::field("actions", &Rule::actions, json::orEmpty),
     json::field("dedup_window_minutes", &Rule::dedupWindowMinutes, json::orEmpty),
@@ -197,8 +202,10 @@ inline constexpr auto json::keys<Rule> = json::object(
 
 template <>
 inline constexpr auto json::keys<RuleInfo> = json::object(
-    json::byRules(&RuleInfo::rule), json::field("created_at", &RuleInfo::createdAt, json::orEmpty),
-    json::field("updated_at", &RuleInfo::updatedAt, json::orEmpty), json::field("muted_until", &RuleInfo::mutedUntil));
+    json::byRules(&RuleInfo::rule),
+    json::field("created_at", &RuleInfo::createdAt, json::orEmpty),
+    json::field("updated_at", &RuleInfo::updatedAt, json::orEmpty),
+    json::field("muted_until", &RuleInfo::mutedUntil));
 
 // The rule is read from and written into the info's own object.
 template <>
@@ -211,10 +218,11 @@ template <>
 inline constexpr auto json::keys<RulesResponse> = json::object(json::field("rules", &RulesResponse::rules));
 
 template <>
-inline constexpr auto json::keys<RuleMute> = json::object(json::field("rule", &RuleMute::rule),
-                                                          json::field("until", &RuleMute::until),
-                                                          json::field("created_by", &RuleMute::createdBy),
-                                                          json::field("created_at", &RuleMute::createdAt));
+inline constexpr auto json::keys<RuleMute> = json::object(
+    json::field("rule", &RuleMute::rule),
+    json::field("until", &RuleMute::until),
+    json::field("created_by", &RuleMute::createdBy),
+    json::field("created_at", &RuleMute::createdAt));
 
 template <>
 inline constexpr auto json::keys<MuteBody> = json::object(json::field("until", &MuteBody::until));
