@@ -19,15 +19,15 @@ namespace brisalune {
 
 // One action; identified by `id`. Written with every key, the defaulted ones included.
 struct RunbookAction {
-    std::string id;
-    std::string project;
-    std::string name;
-    std::string method;  // as the service stores it
-    std::string url;
-    std::vector<std::string> headerKeys;  // names of the headers sent; missing reads as empty
+    std::string id{};
+    std::string project{};
+    std::string name{};
+    std::string method{};  // as the service stores it
+    std::string url{};
+    std::vector<std::string> headerKeys{};  // names of the headers sent; missing reads as empty
     bool hasBody = false;                 // missing reads as false
     std::int64_t timeoutSeconds = 0;
-    std::string eventFilter;  // the service's own text form; never parsed
+    std::string eventFilter{};  // the service's own text form; never parsed
     bool enabled = false;
     std::int64_t createdAt = 0;
     bool pointerReview = false;  // missing reads as false
@@ -38,14 +38,14 @@ struct RunbookAction {
 // The body that creates or changes an action. Absent headers or body are left out; an empty
 // header map is sent as {}; "events" is always sent. Header values and the body are secrets.
 struct ActionDraft {
-    std::string name;
-    std::string method;
-    std::string url;
-    std::optional<std::map<std::string, SecretText>> headers;
-    std::optional<SecretText> body;
+    std::string name{};
+    std::string method{};
+    std::string url{};
+    std::optional<std::map<std::string, SecretText>> headers{};
+    std::optional<SecretText> body{};
     std::int64_t timeoutSeconds = 0;
     bool enabled = false;
-    std::vector<std::string> events;  // event names
+    std::vector<std::string> events{};  // event names
 
     // The secrets the draft carries, for keeping them out of error texts.
     std::vector<const SecretText*> secrets() const;
@@ -55,20 +55,20 @@ struct ActionDraft {
 
 // One run of an action; identified by `id`. What has not happened yet is absent.
 struct ActionExecution {
-    std::string id;
-    std::string actionId;
-    std::string alertId;
-    std::string event;   // an event name, unknown names kept
-    std::string status;  // the service's words
-    std::optional<std::int64_t> statusCode;
-    std::optional<std::string> responsePrefix;  // the beginning of the target's answer
-    std::optional<std::string> error;
+    std::string id{};
+    std::string actionId{};
+    std::string alertId{};
+    std::string event{};   // an event name, unknown names kept
+    std::string status{};  // the service's words
+    std::optional<std::int64_t> statusCode{};
+    std::optional<std::string> responsePrefix{};  // the beginning of the target's answer
+    std::optional<std::string> error{};
     std::int64_t attempts = 0;
-    std::optional<std::int64_t> durationMs;
-    std::optional<std::int64_t> executedAt;
+    std::optional<std::int64_t> durationMs{};
+    std::optional<std::int64_t> executedAt{};
     std::int64_t createdAt = 0;
-    std::optional<std::string> trigger;  // the service's word for what started the run
-    std::optional<std::string> runBy;
+    std::optional<std::string> trigger{};  // the service's word for what started the run
+    std::optional<std::string> runBy{};
 
     friend bool operator==(const ActionExecution&, const ActionExecution&) = default;
 };
@@ -77,22 +77,22 @@ struct ActionExecution {
 struct ActionTestResult {
     bool succeeded = false;  // "ok" on the wire
     std::int64_t statusCode = 0;
-    std::optional<std::string> error;
+    std::optional<std::string> error{};
 
     friend bool operator==(const ActionTestResult&, const ActionTestResult&) = default;
 };
 
 struct ActionsResponse {
-    std::vector<RunbookAction> actions;
+    std::vector<RunbookAction> actions{};
 };
 
 struct ExecutionsResponse {
-    std::vector<ActionExecution> executions;
+    std::vector<ActionExecution> executions{};
 };
 
 // The body of a run by hand: always exactly this one key.
 struct RunActionBody {
-    std::string alertId;
+    std::string alertId{};
 };
 
 // ---- wire -----------------------------------------------------------------------------------

@@ -48,20 +48,20 @@ struct Integration {
     // The name under which the hosted service registers its own relay as a webhook integration.
     static constexpr std::string_view relayName = "Brisalune Relay";
 
-    std::string id;
-    std::string project;
-    std::string type;  // "webhook" or any other kind the service names; kept as sent
-    std::optional<std::string> name;
-    std::optional<std::string> url;
-    std::optional<std::string> chatId;
-    std::optional<std::string> apnsTopic;
-    std::optional<std::int64_t> devices;  // "device_count" on the wire
+    std::string id{};
+    std::string project{};
+    std::string type{};  // "webhook" or any other kind the service names; kept as sent
+    std::optional<std::string> name{};
+    std::optional<std::string> url{};
+    std::optional<std::string> chatId{};
+    std::optional<std::string> apnsTopic{};
+    std::optional<std::int64_t> devices{};  // "device_count" on the wire
     bool enabled = false;
-    std::optional<std::string> eventFilter;  // the service's own text form; never parsed
-    std::optional<std::string> lastError;
+    std::optional<std::string> eventFilter{};  // the service's own text form; never parsed
+    std::optional<std::string> lastError{};
     std::int64_t consecutiveFailures = 0;
     std::int64_t createdAt = 0;
-    std::optional<bool> pointerReview;  // set by the service; absent is not false
+    std::optional<bool> pointerReview{};  // set by the service; absent is not false
 
     // None while enabled.
     std::optional<IntegrationDisabledCause> disabledCause() const;
@@ -76,14 +76,14 @@ struct Integration {
 // The body that creates or changes an integration. Absent fields are left out; "events" is
 // always sent. Switching on and off has endpoints of its own.
 struct IntegrationDraft {
-    std::string type;
-    std::optional<std::string> name;
-    std::optional<std::string> url;
-    std::optional<SecretText> secret;
-    std::optional<SecretText> token;
-    std::optional<std::string> chatId;
-    std::optional<SecretText> webhookUrl;  // a chat webhook address carries its key
-    std::vector<std::string> events;       // event names
+    std::string type{};
+    std::optional<std::string> name{};
+    std::optional<std::string> url{};
+    std::optional<SecretText> secret{};
+    std::optional<SecretText> token{};
+    std::optional<std::string> chatId{};
+    std::optional<SecretText> webhookUrl{};  // a chat webhook address carries its key
+    std::vector<std::string> events{};       // event names
 
     // The secrets the draft carries, for keeping them out of error texts.
     std::vector<const SecretText*> secrets() const;
@@ -93,9 +93,9 @@ struct IntegrationDraft {
 
 // The answer to a creation; `secret` is handed out once, at creation, when at all.
 struct CreatedIntegration {
-    std::string id;
-    std::string type;
-    std::optional<SecretText> secret;
+    std::string id{};
+    std::string type{};
+    std::optional<SecretText> secret{};
 
     friend bool operator==(const CreatedIntegration&, const CreatedIntegration&) = default;
 };
@@ -103,31 +103,31 @@ struct CreatedIntegration {
 // The answer to a test delivery.
 struct IntegrationTestResult {
     bool succeeded = false;  // "ok" on the wire
-    std::optional<std::string> error;
+    std::optional<std::string> error{};
 
     friend bool operator==(const IntegrationTestResult&, const IntegrationTestResult&) = default;
 };
 
 // One entry of an integration's delivery history; identified by `id`.
 struct DeliveryInfo {
-    std::string id;
-    std::optional<std::string> alertId;
-    std::string event;   // an event name, unknown names kept
-    std::string status;  // the service's words
+    std::string id{};
+    std::optional<std::string> alertId{};
+    std::string event{};   // an event name, unknown names kept
+    std::string status{};  // the service's words
     std::int64_t attempts = 0;
-    std::optional<std::string> lastError;
-    std::optional<std::int64_t> nextAttemptAt;
+    std::optional<std::string> lastError{};
+    std::optional<std::int64_t> nextAttemptAt{};
     std::int64_t createdAt = 0;
 
     friend bool operator==(const DeliveryInfo&, const DeliveryInfo&) = default;
 };
 
 struct IntegrationsResponse {
-    std::vector<Integration> integrations;
+    std::vector<Integration> integrations{};
 };
 
 struct DeliveriesResponse {
-    std::vector<DeliveryInfo> deliveries;
+    std::vector<DeliveryInfo> deliveries{};
 };
 
 // ---- wire -----------------------------------------------------------------------------------

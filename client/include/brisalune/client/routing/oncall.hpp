@@ -31,18 +31,18 @@ std::optional<std::int64_t> wholeSecondsSince1970(PointInTime time);
 struct OnCallRestriction {
     std::int64_t startMinute = 0;
     std::int64_t endMinute = 0;
-    std::vector<std::int64_t> days;
+    std::vector<std::int64_t> days{};
 
     friend bool operator==(const OnCallRestriction&, const OnCallRestriction&) = default;
 };
 
 // One rotation of a schedule.
 struct OnCallLayer {
-    std::string name;
-    std::vector<std::string> participants;  // account ids, in turn order
+    std::string name{};
+    std::vector<std::string> participants{};  // account ids, in turn order
     std::int64_t rotationStart = 0;         // the instant the rotation is anchored at
     std::int64_t shiftMinutes = 0;
-    std::optional<OnCallRestriction> restriction;  // none: no limit
+    std::optional<OnCallRestriction> restriction{};  // none: no limit
 
     PointInTime rotationStartDate() const { return PointInTime(std::chrono::seconds(rotationStart)); }
 
@@ -51,9 +51,9 @@ struct OnCallLayer {
 
 // The editable content of a schedule; also the body that creates or replaces one.
 struct OnCallSchedule {
-    std::string name;
-    std::string timezone;  // carried unchanged, never checked
-    std::vector<OnCallLayer> layers;
+    std::string name{};
+    std::string timezone{};  // carried unchanged, never checked
+    std::vector<OnCallLayer> layers{};
 
     friend bool operator==(const OnCallSchedule&, const OnCallSchedule&) = default;
 };
@@ -61,8 +61,8 @@ struct OnCallSchedule {
 // A schedule as the service stores it: "id" and the timestamps beside the schedule's own keys
 // in one flat object. Keys it does not know are ignored, so larger objects read as one too.
 struct OnCallScheduleInfo {
-    std::string id;
-    OnCallSchedule schedule;
+    std::string id{};
+    OnCallSchedule schedule{};
     std::int64_t createdAt = 0;
     std::int64_t updatedAt = 0;
 
@@ -71,11 +71,11 @@ struct OnCallScheduleInfo {
 
 // One stored override: `accountId` is on call from `startsAt` up to, not including, `endsAt`.
 struct OnCallOverride {
-    std::string id;
-    std::string accountId;
+    std::string id{};
+    std::string accountId{};
     std::int64_t startsAt = 0;
     std::int64_t endsAt = 0;
-    std::optional<std::string> createdBy;
+    std::optional<std::string> createdBy{};
     std::int64_t createdAt = 0;
 
     PointInTime startDate() const { return PointInTime(std::chrono::seconds(startsAt)); }
@@ -90,7 +90,7 @@ struct OnCallOverride {
 
 // The body that asks for a new override. The end is not checked against the start.
 struct OnCallOverrideDraft {
-    std::string accountId;
+    std::string accountId{};
     std::int64_t startsAt = 0;
     std::int64_t endsAt = 0;
 
@@ -104,19 +104,19 @@ struct OnCallOverrideDraft {
 // Who is on call for a schedule now, and by what route, as the service words it.
 struct OnCallStatus {
     bool onCall = false;
-    std::optional<std::string> accountId;
-    std::optional<std::string> via;
-    std::optional<std::string> email;
+    std::optional<std::string> accountId{};
+    std::optional<std::string> via{};
+    std::optional<std::string> email{};
 
     friend bool operator==(const OnCallStatus&, const OnCallStatus&) = default;
 };
 
 struct OnCallSchedulesResponse {
-    std::vector<OnCallScheduleInfo> schedules;
+    std::vector<OnCallScheduleInfo> schedules{};
 };
 
 struct OnCallOverridesResponse {
-    std::vector<OnCallOverride> overrides;
+    std::vector<OnCallOverride> overrides{};
 };
 
 // The answer to an override's creation: its "id".

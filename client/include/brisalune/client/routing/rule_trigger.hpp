@@ -47,11 +47,11 @@ struct RuleTrigger {
     static constexpr std::int64_t minutesPerYear = 365 * 24 * 60;
 
     Kind type = Kind::event;
-    std::vector<std::string> sources;
+    std::vector<std::string> sources{};
     std::int64_t silentForMinutes = 0;
-    std::optional<std::string> cron;
-    std::optional<std::string> timezone;
-    std::optional<std::int64_t> graceMinutes;
+    std::optional<std::string> cron{};
+    std::optional<std::string> timezone{};
+    std::optional<std::int64_t> graceMinutes{};
 
     // Kind event and nothing else: written as {"type":"event"}.
     static RuleTrigger defaultEvent() { return {}; }

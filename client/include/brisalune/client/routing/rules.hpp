@@ -26,9 +26,9 @@ namespace brisalune {
 // Which events a rule considers. The default match (all empty) considers every event.
 struct RuleMatch {
     std::int64_t minLevel = 0;
-    std::vector<std::string> sources;
-    std::vector<std::string> tags;
-    std::string templateContains;
+    std::vector<std::string> sources{};
+    std::vector<std::string> tags{};
+    std::string templateContains{};
 
     friend bool operator==(const RuleMatch&, const RuleMatch&) = default;
 };
@@ -37,9 +37,9 @@ struct RuleMatch {
 struct RuleCondition {
     enum class Comparison { equals, notEquals, atLeast, atMost };
 
-    std::string key;
+    std::string key{};
     Comparison comparison = Comparison::equals;  // "op" on the wire
-    JSONValue value;
+    JSONValue value{};
 
     friend bool operator==(const RuleCondition&, const RuleCondition&) = default;
 };
@@ -56,8 +56,8 @@ struct FireAfter {
 // One level of a rule's escalation chain.
 struct EscalationLevel {
     std::int64_t afterMinutes = 0;
-    std::vector<std::string> schedules;  // on-call schedule ids
-    std::vector<std::string> accounts;
+    std::vector<std::string> schedules{};  // on-call schedule ids
+    std::vector<std::string> accounts{};
     std::int64_t repeatMinutes = 0;
 
     bool hasTargets() const noexcept { return !schedules.empty() || !accounts.empty(); }
@@ -67,14 +67,14 @@ struct EscalationLevel {
 
 // A rule; its name identifies it within its project.
 struct Rule {
-    std::string name;
-    std::optional<RuleTrigger> trigger;
-    RuleMatch match;
-    std::vector<RuleCondition> conditions;
-    std::optional<FireAfter> fireAfter;
-    std::vector<std::string> identifierKeys;
-    std::vector<EscalationLevel> escalations;  // first level first
-    std::vector<std::string> actions;
+    std::string name{};
+    std::optional<RuleTrigger> trigger{};
+    RuleMatch match{};
+    std::vector<RuleCondition> conditions{};
+    std::optional<FireAfter> fireAfter{};
+    std::vector<std::string> identifierKeys{};
+    std::vector<EscalationLevel> escalations{};  // first level first
+    std::vector<std::string> actions{};
     std::int64_t dedupWindowMinutes = 0;
     std::int64_t renotifyMinutes = 0;
     std::int64_t maxRenotify = 0;
@@ -100,10 +100,10 @@ struct Rule {
 
 // A rule as the service stores it: the rule's keys and its own three in one flat object.
 struct RuleInfo {
-    Rule rule;
+    Rule rule{};
     std::int64_t createdAt = 0;
     std::int64_t updatedAt = 0;
-    std::optional<std::int64_t> mutedUntil;  // end of the current mute
+    std::optional<std::int64_t> mutedUntil{};  // end of the current mute
 
     const std::string& id() const noexcept { return rule.name; }
 
@@ -112,7 +112,7 @@ struct RuleInfo {
 
 // The answer of the rule list.
 struct RulesResponse {
-    std::vector<RuleInfo> rules;
+    std::vector<RuleInfo> rules{};
 };
 
 // ---- mutes ----------------------------------------------------------------------------------
@@ -121,9 +121,9 @@ struct RulesResponse {
 struct RuleMute {
     static constexpr std::int64_t ninetyDays = 90 * 24 * 60 * 60;  // offered to callers; never applied
 
-    std::string rule;
+    std::string rule{};
     std::int64_t until = 0;
-    std::optional<std::string> createdBy;
+    std::optional<std::string> createdBy{};
     std::int64_t createdAt = 0;
 
     friend bool operator==(const RuleMute&, const RuleMute&) = default;
@@ -138,7 +138,7 @@ struct UnmutedResponse {
 };
 
 struct MutesResponse {
-    std::vector<RuleMute> mutes;
+    std::vector<RuleMute> mutes{};
 };
 
 // ---- wire -----------------------------------------------------------------------------------
