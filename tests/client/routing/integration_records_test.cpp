@@ -29,8 +29,10 @@ TEST(IntegrationRecords, OptionalKeysStayAbsentAndAreLeftOut) {
     auto integration = json::decode<Integration>(integrationJson);
     EXPECT_EQ(integration.devices, std::nullopt);  // the count is read from "device_count" only
     EXPECT_EQ(integration.pointerReview, std::nullopt);
-    EXPECT_EQ(written(integration), json::parse(
-        R"({"id":"i1","project":"p","type":"webhook","enabled":false,"consecutive_failures":0,"created_at":5})"));
+    EXPECT_EQ(
+        written(integration),
+        json::parse(
+            R"({"id":"i1","project":"p","type":"webhook","enabled":false,"consecutive_failures":0,"created_at":5})"));
     integration.devices = 2;
     integration.pointerReview = false;
     EXPECT_EQ(json::decode<Integration>(json::encode(integration)), integration);
@@ -104,7 +106,8 @@ TEST(ActionRecords, DefaultsOfActionsAndAbsenceInExecutions) {
     EXPECT_EQ(object.at("has_body"), json::Value(false));
     EXPECT_EQ(object.at("pointer_review"), json::Value(false));
     EXPECT_THROW(json::decode<RunbookAction>(R"({"id":"a","project":"p","name":"n","method":"POST","url":"u",
-        "timeout_seconds":null,"event_filter":"*","enabled":true,"created_at":1})"), json::DecodeError);
+        "timeout_seconds":null,"event_filter":"*","enabled":true,"created_at":1})"),
+                 json::DecodeError);
 
     auto pending = json::decode<ActionExecution>(
         R"({"id":"e","action_id":"a","alert_id":"al","event":"alert.opened","status":"queued","attempts":0,"created_at":2})");
@@ -112,7 +115,8 @@ TEST(ActionRecords, DefaultsOfActionsAndAbsenceInExecutions) {
     EXPECT_EQ(pending.statusCode, std::nullopt);
     EXPECT_EQ(json::decode<ActionExecution>(json::encode(pending)), pending);
     EXPECT_THROW(json::decode<ActionExecution>(R"({"id":"e","action_id":"a","event":"x","status":"s","attempts":0,
-        "created_at":2})"), json::DecodeError);
+        "created_at":2})"),
+                 json::DecodeError);
 
     EXPECT_EQ(json::decode<ActionTestResult>(R"({"ok":false,"status_code":500})"),
               (ActionTestResult{.succeeded = false, .statusCode = 500}));
@@ -121,8 +125,8 @@ TEST(ActionRecords, DefaultsOfActionsAndAbsenceInExecutions) {
 
 TEST(ActionRecords, DraftsLeaveOutAbsentHeadersAndBody) {
     ActionDraft draft{.name = "n", .method = "POST", .url = "u", .timeoutSeconds = 5};
-    EXPECT_EQ(written(draft), json::parse(
-        R"({"name":"n","method":"POST","url":"u","timeout_seconds":5,"enabled":false,"events":[]})"));
+    EXPECT_EQ(written(draft),
+              json::parse(R"({"name":"n","method":"POST","url":"u","timeout_seconds":5,"enabled":false,"events":[]})"));
     draft.headers.emplace();
     draft.body = "";
     auto tree = written(draft);
@@ -130,8 +134,7 @@ TEST(ActionRecords, DraftsLeaveOutAbsentHeadersAndBody) {
     EXPECT_EQ(object.at("headers"), json::Value(json::Object{}));
     EXPECT_EQ(object.at("body"), json::Value(""));
     draft.headers->emplace("Authorization", "Bearer xyz");
-    EXPECT_EQ(written(draft).get<json::Object>()->at("headers"),
-              json::parse(R"({"Authorization":"Bearer xyz"})"));
+    EXPECT_EQ(written(draft).get<json::Object>()->at("headers"), json::parse(R"({"Authorization":"Bearer xyz"})"));
 }
 
 }  // namespace

@@ -160,8 +160,9 @@ TEST(RuleTriggers, EditedFieldsAreWhatTheSwitchToSourceSilentClears) {
     rule.fireAfter = FireAfter{};
     rule.identifierKeys = {"host"};
     rule.autoResolveQuietMinutes = 60;
-    EXPECT_EQ(rule.editedFields(), (std::vector<std::string_view>{"match", "conditions", "fire_after", "identifier_keys",
-                                                                  "dedup_window_minutes", "auto_resolve_quiet_minutes"}));
+    EXPECT_EQ(rule.editedFields(),
+              (std::vector<std::string_view>{"match", "conditions", "fire_after", "identifier_keys",
+                                             "dedup_window_minutes", "auto_resolve_quiet_minutes"}));
 
     auto switched = rule.switchedToSourceSilent({"api"}, 15);
     EXPECT_TRUE(switched.editedFields().empty());
