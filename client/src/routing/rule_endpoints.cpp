@@ -1,0 +1,52 @@
+#include <brisalune/client/routing/rule_endpoints.hpp>
+
+#include <brisalune/client/core/envelopes.hpp>
+#include <brisalune/client/detail/answers.hpp>
+#include <brisalune/client/detail/project_calls.hpp>
+
+namespace brisalune {
+
+namespace {
+
+std::string rulesPath(std::string_view project) { return projectPath(project) + "/rules"; }
+std::string rulePath(std::string_view project, std::string_view name) { return rulesPath(project) + segment(name); }
+
+}  // namespace
+
+std::vector<RuleInfo> listRules(const BrisaluneClient& client, std::string_view project) {
+    return fetch<RulesResponse>(client, dataCall("GET", rulesPath(project))).rules;
+}
+
+RuleInfo rule(const BrisaluneClient& client, std::string_view project, std::string_view name) {
+    return fetch<RuleInfo>(client, dataCall("GET", rulePath(project, name)));
+}
+
+RuleInfo createRule(const BrisaluneClient& client, std::string_view project, const Rule& rule) {
+    return fetch<RuleInfo>(client, dataCall("POST", rulesPath(project)), rule);
+}
+
+RuleInfo updateRule(const BrisaluneClient& client, std::string_view project, std::string_view name, const Rule& rule) {
+    return fetch<RuleInfo>(client, dataCall("PUT", rulePath(project, name)), rule);
+}
+
+void deleteRule(const BrisaluneClient& client, std::string_view project, std::string_view name) {
+    fetch<DeletedResponse>(client, dataCall("DELETE", rulePath(project, name)));
+}
+
+RuleMute muteRule(const BrisaluneClient& client, std::string_view project, std::string_view name, std::int64_t until) {
+    return fetch<RuleMute>(client, dataCall("PUT", rulePath(project, name) + "/mute"), MuteBody{until});
+}
+
+void unmuteRule(const BrisaluneClient& client, std::string_view project, std::string_view name) {
+    try {
+        fetch<UnmutedResponse>(client, dataCall("DELETE", rulePath(project, name) + "/mute"));
+    } catch (const BrisaluneError& error) {
+        if (!error.is(BrisaluneError::Case::notFound)) throw;  // nothing to lift is as good as lifted
+    }
+}
+
+std::vector<RuleMute> listMutes(const BrisaluneClient& client, std::string_view project) {
+    return fetch<MutesResponse>(client, dataCall("GET", projectPath(project) + "/mutes")).mutes;
+}
+
+}  // namespace brisalune

@@ -1,0 +1,65 @@
+#include <brisalune/client/routing/rules.hpp>
+
+#include <brisalune/platform/json_decode.hpp>
+
+namespace brisalune {
+
+std::vector<std::string> Rule::silentSources() const {
+    if (!isSourceSilent()) return {};
+    return trigger->sources;
+}
+
+std::vector<std::string_view> Rule::editedFields() const {
+    std::vector<std::string_view> edited;
+    if (match != RuleMatch{}) edited.push_back("match");
+    if (!conditions.empty()) edited.push_back("conditions");
+    if (fireAfter) edited.push_back("fire_after");
+    if (!identifierKeys.empty()) edited.push_back("identifier_keys");
+    if (dedupWindowMinutes != 0) edited.push_back("dedup_window_minutes");
+    if (autoResolveQuietMinutes != 0) edited.push_back("auto_resolve_quiet_minutes");
+    return edited;
+}
+
+Rule Rule::switchedToSourceSilent(std::vector<std::string> sources, RuleTrigger::Schedule schedule) const {
+    Rule switched = *this;
+    switched.trigger = RuleTrigger::sourceSilent(std::move(sources), std::move(schedule));
+    switched.match = {};
+    switched.conditions.clear();
+    switched.fireAfter.reset();
+    switched.identifierKeys.clear();
+    switched.dedupWindowMinutes = 0;
+    switched.autoResolveQuietMinutes = 0;
+    return switched;
+}
+
+Rule Rule::switchedToSourceSilent(std::vector<std::string> sources, std::int64_t quietMinutes) const {
+    return switchedToSourceSilent(std::move(sources),
+                                  RuleTrigger::Schedule{RuleTrigger::Schedule::Quiet{quietMinutes}});
+}
+
+// ---- wire -----------------------------------------------------------------------------------
+
+void json::Rules<RuleCondition>::afterRead(const json::Node& object, RuleCondition& out) {
+    bool found = false;
+    object.forEachMember([&](std::string_view key, const json::Node& value) {
+        if (key != "value") return;
+        json::Codec<JSONValue>::read(value, out.value);
+        found = true;
+    });
+    if (!found) {
+        json::DecodeError error(json::DecodeError::Kind::keyNotFound, "");
+        error.prependKey("value");
+        throw error;
+    }
+}
+
+void json::Rules<RuleCondition>::afterWrite(json::Writer& w, const RuleCondition& condition) {
+    w.key("value");
+    json::writeValue(w, condition.value);
+}
+
+void json::Rules<RuleInfo>::afterRead(const json::Node& object, RuleInfo& out) {
+    json::Codec<Rule>::read(object, out.rule);
+}
+
+}  // namespace brisalune

@@ -1,0 +1,111 @@
+#include <brisalune/client/routing/oncall.hpp>
+#include <brisalune/platform/json_decode.hpp>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <limits>
+
+namespace brisalune {
+namespace {
+
+template <class T>
+json::Value written(const T& value) {
+    return json::parse(json::encode(value));
+}
+
+PointInTime at(double seconds) { return PointInTime(std::chrono::duration<double>(seconds)); }
+
+TEST(OnCallRecords, RestrictionsWriteOnlyWhatIsSet) {
+    OnCallRestriction evenings{.startMinute = 0, .endMinute = 600, .days = {1, 2}};
+    EXPECT_EQ(written(evenings), json::parse(R"({"end_minute":600,"days":[1,2]})"));
+    EXPECT_EQ(json::decode<OnCallRestriction>(json::encode(evenings)), evenings);
+    EXPECT_EQ(json::encode(OnCallRestriction{}), "{}");
+    EXPECT_EQ(json::decode<OnCallRestriction>("{}"), OnCallRestriction{});
+    EXPECT_THROW(json::decode<OnCallRestriction>(R"({"days":["mon"]})"), json::DecodeError);
+}
+
+TEST(OnCallRecords, LayersKeepRotationKeysAndWriteRestrictionOnlyWhenPresent) {
+    auto layer = json::decode<OnCallLayer>("{}");
+    EXPECT_EQ(layer, OnCallLayer{});
+    EXPECT_EQ(written(layer), json::parse(R"({"participants":[],"rotation_start":0,"shift_minutes":0})"));
+    EXPECT_EQ(json::decode<OnCallLayer>(R"({"name":null,"participants":null})"), OnCallLayer{});
+
+    layer.restriction = OnCallRestriction{};
+    EXPECT_EQ(written(layer).get<json::Object>()->at("restriction"), json::Value(json::Object{}));
+    EXPECT_EQ(json::decode<OnCallLayer>(json::encode(layer)), layer);
+
+    EXPECT_THROW(json::decode<OnCallLayer>(R"({"shift_minutes":1.5})"), json::DecodeError);
+    EXPECT_EQ(json::decode<OnCallLayer>(R"({"rotation_start":86400})").rotationStartDate(), at(86400));
+}
+
+TEST(OnCallRecords, ScheduleInfoIsOneFlatObjectAndNeedsItsId) {
+    EXPECT_EQ(json::encode(OnCallSchedule{}), "{}");
+    auto info = json::decode<OnCallScheduleInfo>(R"({"id":"s1","layers":null,"members":3})");
+    EXPECT_EQ(info, OnCallScheduleInfo{.id = "s1"});
+    EXPECT_THROW(json::decode<OnCallScheduleInfo>("{}"), json::DecodeError);
+
+    info.schedule = {.name = "Primary", .timezone = "Europe/Oslo", .layers = {OnCallLayer{.participants = {"a"}}}};
+    info.updatedAt = 7;
+    EXPECT_EQ(written(info), json::parse(R"({"id":"s1","name":"Primary","timezone":"Europe/Oslo","created_at":0,
+        "updated_at":7,"layers":[{"participants":["a"],"rotation_start":0,"shift_minutes":0}]})"));
+    EXPECT_EQ(json::decode<OnCallScheduleInfo>(json::encode(info)), info);
+}
+
+TEST(OnCallRecords, OverridesAndStatusNeedTheirRequiredKeys) {
+    auto item = json::decode<OnCallOverride>(R"({"id":"o","account_id":"a","starts_at":1,"ends_at":2,"created_at":0})");
+    EXPECT_EQ(item.createdBy, std::nullopt);
+    EXPECT_FALSE(written(item).get<json::Object>()->contains("created_by"));
+    EXPECT_THROW(json::decode<OnCallOverride>(R"({"id":"o","account_id":"a","starts_at":1,"ends_at":2})"),
+                 json::DecodeError);
+
+    auto status = json::decode<OnCallStatus>(R"({"on_call":false})");
+    EXPECT_EQ(status, OnCallStatus{});
+    EXPECT_EQ(json::encode(status), R"({"on_call":false})");
+    EXPECT_THROW(json::decode<OnCallStatus>("{}"), json::DecodeError);
+}
+
+TEST(OnCallOverrides, ActiveFromTheStartUpToTheEnd) {
+    OnCallOverride span{.id = "o", .accountId = "a", .startsAt = 100, .endsAt = 200};
+    EXPECT_TRUE(span.isActive(at(100)));
+    EXPECT_TRUE(span.isActive(at(199.9)));
+    EXPECT_FALSE(span.isActive(at(200)));
+    EXPECT_FALSE(span.isActive(at(99.9)));
+    EXPECT_TRUE(span.isActive(std::chrono::system_clock::time_point(std::chrono::milliseconds(150'500))));
+
+    // The fraction is cut toward zero: -1.5 s is second -1.
+    OnCallOverride beforeEpoch{.id = "o", .accountId = "a", .startsAt = -1, .endsAt = 0};
+    EXPECT_TRUE(beforeEpoch.isActive(at(-1.5)));
+    EXPECT_FALSE(beforeEpoch.isActive(at(-2)));
+    EXPECT_FALSE((OnCallOverride{.id = "o", .accountId = "a", .startsAt = 5, .endsAt = 5}.isActive(at(5))));
+}
+
+TEST(OnCallOverrides, TimesBeyondSixtyFourBitsAreClampedAndNaNIsNeverActive) {
+    constexpr auto lowest = std::numeric_limits<std::int64_t>::min();
+    constexpr auto highest = std::numeric_limits<std::int64_t>::max();
+    constexpr double infinity = std::numeric_limits<double>::infinity();
+
+    EXPECT_EQ(wholeSecondsSince1970(at(std::nan(""))), std::nullopt);
+    EXPECT_EQ(wholeSecondsSince1970(at(infinity)), highest);
+    EXPECT_EQ(wholeSecondsSince1970(at(0x1p63)), highest);
+    EXPECT_EQ(wholeSecondsSince1970(at(1e300)), highest);
+    EXPECT_EQ(wholeSecondsSince1970(at(-infinity)), lowest);
+    EXPECT_EQ(wholeSecondsSince1970(at(-0x1p63)), lowest);
+    EXPECT_EQ(wholeSecondsSince1970(at(-1e300)), lowest);
+
+    OnCallOverride always{.id = "o", .accountId = "a", .startsAt = lowest, .endsAt = highest};
+    EXPECT_FALSE(always.isActive(at(std::nan(""))));
+    EXPECT_TRUE(always.isActive(at(-infinity)));
+    EXPECT_FALSE(always.isActive(at(infinity)));  // the end is never included
+    EXPECT_TRUE(always.isActive(at(0)));
+
+    auto draft = OnCallOverrideDraft::between("a", at(-infinity), at(12.75));
+    EXPECT_EQ(draft, (OnCallOverrideDraft{.accountId = "a", .startsAt = lowest, .endsAt = 12}));
+    EXPECT_EQ(written(draft), json::parse(R"({"account_id":"a","starts_at":-9223372036854775808,"ends_at":12})"));
+    EXPECT_EQ(OnCallOverrideDraft::between("a", at(300), at(100)).endsAt, 100);  // order is not checked
+    EXPECT_THROW(OnCallOverrideDraft::between("a", at(std::nan("")), at(1)), std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace brisalune
