@@ -22,10 +22,13 @@ RevokeOutcome revoke(const BrisaluneClient& accountClient, const ClientFactory& 
         return RevokeOutcome::revoked;
     } catch (const BrisaluneError& error) {
         switch (error.kind()) {
-            case BrisaluneError::Case::notFound: return RevokeOutcome::revoked;
+            case BrisaluneError::Case::notFound:
+                return RevokeOutcome::revoked;
             case BrisaluneError::Case::transport:
-            case BrisaluneError::Case::invalidResponse: return RevokeOutcome::unknown;
-            default: return RevokeOutcome::refused;
+            case BrisaluneError::Case::invalidResponse:
+                return RevokeOutcome::unknown;
+            default:
+                return RevokeOutcome::refused;
         }
     } catch (const std::exception&) {
         return RevokeOutcome::unknown;
@@ -48,9 +51,12 @@ bool refusesKey(const ClientFactory& clientFactory, const platform::Url& host, c
 bool retire(const StoredSession& session, const BrisaluneClient& accountClient, const ClientFactory& clientFactory,
             const std::string& tenantId, const TenantKey& key, const std::optional<platform::Url>& box) {
     switch (revoke(accountClient, clientFactory, tenantId, key, box)) {
-        case RevokeOutcome::revoked: return true;
-        case RevokeOutcome::unknown: return false;
-        case RevokeOutcome::refused: return refusesKey(clientFactory, box.value_or(session.baseURL), key);
+        case RevokeOutcome::revoked:
+            return true;
+        case RevokeOutcome::unknown:
+            return false;
+        case RevokeOutcome::refused:
+            return refusesKey(clientFactory, box.value_or(session.baseURL), key);
     }
     return false;
 }

@@ -55,11 +55,12 @@ BoxConnection pairBox(const BoxLink& link, std::string_view hostedTenantId, std:
                       const std::optional<std::string>& displayName, const platform::Url& boxAddress,
                       const std::optional<SeatCredentials>& seat) {
     auto boxClient = link.clientFactory(boxAddress, std::nullopt, std::nullopt);
-    BoxPairing redeemed = redeemPairingCode(*boxClient, pairingCode, displayName,
-                                            seat ? std::optional(seat->email) : std::nullopt,
-                                            seat ? std::optional(seat->password) : std::nullopt);
+    BoxPairing redeemed =
+        redeemPairingCode(*boxClient, pairingCode, displayName, seat ? std::optional(seat->email) : std::nullopt,
+                          seat ? std::optional(seat->password) : std::nullopt);
     if (!alreadyPaired(link, hostedTenantId)) {
-        TenantPairing pairing = pairTenant(*link.accountClient, hostedTenantId, redeemed.boxAccountId, redeemed.receipt);
+        TenantPairing pairing =
+            pairTenant(*link.accountClient, hostedTenantId, redeemed.boxAccountId, redeemed.receipt);
         installRelay(link, pairing, redeemed, hostedTenantId, boxAddress);
     }
     return {.host = boxAddress,

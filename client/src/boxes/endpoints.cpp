@@ -45,6 +45,7 @@ std::string tenantPath(std::string_view tenantId, std::string_view rest) {
 
 }  // namespace
 
+// clang-format off
 template <>
 inline constexpr auto json::keys<PairRedeemBody> = json::object(
     json::field("code", &PairRedeemBody::code),
@@ -75,6 +76,7 @@ inline constexpr auto json::keys<SetRelayResponse> = json::object(json::field("r
 
 template <>
 inline constexpr auto json::keys<PairingsResponse> = json::object(json::field("pairings", &PairingsResponse::pairings));
+// clang-format on
 
 BoxPairing redeemPairingCode(const BrisaluneClient& client, std::string_view code,
                              const std::optional<std::string>& displayName, const std::optional<std::string>& email,

@@ -11,15 +11,16 @@ namespace {
 
 // The JSON inside a join code.
 struct Payload {
-    std::string u;  // the box's base address
-    std::string t;  // the hosted tenant id
-    std::string c;  // the pairing code
+    std::string u;          // the box's base address
+    std::string t;          // the hosted tenant id
+    std::string c;          // the pairing code
     std::optional<bool> s;  // seat
     std::int64_t v = 0;     // format version
 };
 
 }  // namespace
 
+// clang-format off
 template <>
 inline constexpr auto json::keys<Payload> = json::object(
     json::field("u", &Payload::u),
@@ -27,6 +28,7 @@ inline constexpr auto json::keys<Payload> = json::object(
     json::field("c", &Payload::c),
     json::field("s", &Payload::s),
     json::field("v", &Payload::v));
+// clang-format on
 
 namespace {
 
@@ -75,9 +77,12 @@ Payload decodePayload(std::string_view encoded) {
 
 const char* JoinCode::Failure::what() const noexcept {
     switch (case_) {
-        case Case::unsupportedVersion: return "join code of an unsupported version";
-        case Case::notAJoinCode: return "not a join code";
-        case Case::damaged: return "damaged join code";
+        case Case::unsupportedVersion:
+            return "join code of an unsupported version";
+        case Case::notAJoinCode:
+            return "not a join code";
+        case Case::damaged:
+            return "damaged join code";
     }
     return "join code failure";
 }

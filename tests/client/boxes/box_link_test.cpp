@@ -65,7 +65,8 @@ TEST_F(BoxJoin, UnpairedTeamIsPairedAndTheRelayInstalledOnTheBox) {
     const auto boxRequests = box.requests();
     EXPECT_EQ(boxRequests[0].body, R"({"code":"pc-9","display_name":"Ana's laptop"})");
     EXPECT_EQ(hosted.requests()[1].body, R"({"box_account_id":"ba1","receipt":"rcpt"})");
-    EXPECT_EQ(boxRequests[1].body, R"({"relay_url":")" + hosted.baseUrl() + R"(/v1/relay/rk%2F1","relay_secret":"rs",)" +
+    EXPECT_EQ(boxRequests[1].body, R"({"relay_url":")" + hosted.baseUrl() +
+                                       R"(/v1/relay/rk%2F1","relay_secret":"rs",)" +
                                        R"("hosted_tenant_id":"ht/1","box_public_url":")" + box.baseUrl() + R"("})");
     EXPECT_EQ(accountAsked, 2);
     EXPECT_EQ(made, (std::vector<Made>{{box.baseUrl(), std::nullopt, std::nullopt},
@@ -131,15 +132,6 @@ TEST_F(BoxJoin, FailingStepEndsTheJoinWithItsError) {
     hosted.on("POST", "/v1/tenants/ht%2F1/pair", Reply::json(R"({"error":"admin role required"})", 403));
     EXPECT_THROW(join(), BrisaluneError);
     EXPECT_EQ(received(box), (Lines{"POST /v1/pair", "POST /v1/pair"}));
-
-    answerPair(R"({"paired":true,"box_account_id":"ba1","relay_key_id":"rk1","relay_secret":"rs"})");
-    box.on("PUT", "/v1/relay", Reply::json(R"({})"));
-    try {
-        join();
-        FAIL() << "join succeeded";
-    } catch (const BrisaluneError& error) {
-        EXPECT_TRUE(error.is(BrisaluneError::Case::invalidResponse));
-    }
 }
 
 // A join code may name any scheme: the probe calls such a box unreachable, and a join that
@@ -220,26 +212,6 @@ TEST_F(BoxSignInFlow, TeamsComeInTheBoxsOrderAndTheChosenOneGetsAKey) {
         EXPECT_EQ(authorizations(box).back(), "Bearer box-tok");
     }
     EXPECT_TRUE(hosted.requests().empty());
-}
-
-TEST_F(BoxSignInFlow, LoginAndKeyErrorsPassThrough) {
-    box.on("POST", "/v1/login", Reply::json(R"({"error":"email not verified"})", 403));
-    try {
-        signInToBox(link(), "ht1", boxURL(), "ana@box", "pw");
-        FAIL() << "sign-in succeeded";
-    } catch (const BrisaluneError& error) {
-        EXPECT_TRUE(error.is(BrisaluneError::Case::emailNotVerified));
-    }
-
-    answerMe(membership("bt1"));
-    auto signIn = signInToBox(link(), "ht1", boxURL(), "ana@box", "pw");
-    box.on("POST", "/v1/tenants/bt1/keys", Reply::json(R"({"error":"owner role required"})", 403));
-    try {
-        connectBoxTenant(signIn, "bt1");
-        FAIL() << "key issued";
-    } catch (const BrisaluneError& error) {
-        EXPECT_TRUE(error.is(BrisaluneError::Case::forbidden));
-    }
 }
 
 }  // namespace

@@ -61,8 +61,8 @@ TEST(JoinCodeParse, SeatIsTrueOnlyWhenSaidSo) {
 }
 
 TEST(JoinCodeParse, PrefixMustStandExactlyAtTheStart) {
-    for (const std::string& text : {std::string(), std::string("  \n"), "BLJ_" + base64url(full), "xblj_" + base64url(full),
-                                    base64url(full)}) {
+    for (const std::string& text :
+         {std::string(), std::string("  \n"), "BLJ_" + base64url(full), "xblj_" + base64url(full), base64url(full)}) {
         EXPECT_EQ(failureOf(text), JoinCode::Failure::notAJoinCode()) << text;
     }
 }
@@ -70,14 +70,14 @@ TEST(JoinCodeParse, PrefixMustStandExactlyAtTheStart) {
 TEST(JoinCodeParse, DamagedCodes) {
     const std::string damaged[] = {
         "blj_",
-        "blj_" + base64url(full).substr(0, 5),       // remainder 1: three "=" do not make base64
-        "blj_" + base64url(full) + "===",            // padding in the wrong place
-        "blj_" + base64url(full).insert(8, "\n"),    // broken over two lines
+        "blj_" + base64url(full).substr(0, 5),     // remainder 1: three "=" do not make base64
+        "blj_" + base64url(full) + "===",          // padding in the wrong place
+        "blj_" + base64url(full).insert(8, "\n"),  // broken over two lines
         "blj_" + base64url(full).insert(8, " "),
         "blj_" + base64url(full).insert(8, "!"),
         codeFor("not json"),
         codeFor(R"(["u","t","c","v"])"),
-        codeFor(R"({"u":"http://b","t":"t","c":"c"})"),         // no version
+        codeFor(R"({"u":"http://b","t":"t","c":"c"})"),          // no version
         codeFor(R"({"u":"http://b","t":"t","c":"c","v":"1"})"),  // version of the wrong type
         codeFor(R"({"u":"http://b","t":"t","c":"c","v":1.5})"),
         codeFor(R"({"u":"http://b","t":"t","v":1})"),

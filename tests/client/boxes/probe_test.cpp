@@ -40,7 +40,8 @@ TEST_F(BoxProbeTest, RoleDecidesAndAnythingElseIsUnreachable) {
     auto closed = url(gone->baseUrl());
     gone.reset();
     for (const auto& address : {closed, url("gopher://127.0.0.1:1/"), url("file://localhost/etc/passwd")}) {
-        BrisaluneClient elsewhere(address, std::nullopt, std::nullopt, nullptr, ClientIdentity::current(), compatibility);
+        BrisaluneClient elsewhere(address, std::nullopt, std::nullopt, nullptr, ClientIdentity::current(),
+                                  compatibility);
         EXPECT_EQ(probeBox(elsewhere), BoxProbe::unreachable) << address.text();
     }
 }

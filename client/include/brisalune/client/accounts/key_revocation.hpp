@@ -18,7 +18,7 @@ namespace KeyRevocation {
 
 // A key that sign-out did not show to be revoked or dead.
 struct Survivor {
-    std::string tenantId;               // its entry in tenantKeys
+    std::string tenantId;  // its entry in tenantKeys
     std::string keyId;
     std::optional<platform::Url> host;  // the team's box; none for a hosted team
 

@@ -79,7 +79,7 @@ struct BoxConnection {
 // A box account that has signed in and waits for the user to pick one of its box teams.
 struct BoxSignIn {
     std::string hostedTenantId;
-    std::vector<Membership> boxMemberships;  // in the box's order; never empty
+    std::vector<Membership> boxMemberships;   // in the box's order; never empty
     std::shared_ptr<BrisaluneClient> client;  // the box, with the box session token
 
     const std::string& id() const noexcept { return hostedTenantId; }

@@ -89,6 +89,7 @@ struct MintedPairingCode {
 
 // ---- key tables ---------------------------------------------------------------------------
 
+// clang-format off
 template <>
 inline constexpr auto json::keys<Pairing> = json::object(
     json::field("account_id", &Pairing::accountId),
@@ -139,6 +140,7 @@ inline constexpr auto json::keys<MintedPairingCode> = json::object(
     json::field("role", &MintedPairingCode::role),
     json::field("bound_email", &MintedPairingCode::boundEmail),
     json::field("expires_at", &MintedPairingCode::expiresAt));
+// clang-format on
 
 }  // namespace brisalune
 
