@@ -1,0 +1,38 @@
+#pragma once
+
+// Revoking every team key of the stored session at sign-out, each on the server that issued
+// it, and reporting the keys that could not be shown to be revoked or dead.
+
+#include <brisalune/client/accounts/session.hpp>
+#include <brisalune/client/core/client.hpp>
+#include <brisalune/client/core/client_factory.hpp>
+#include <brisalune/platform/url.hpp>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace brisalune {
+
+namespace KeyRevocation {
+
+// A key that sign-out did not show to be revoked or dead.
+struct Survivor {
+    std::string tenantId;  // its entry in tenantKeys
+    std::string keyId;
+    std::optional<platform::Url> host;  // the team's box; none for a hosted team
+
+    friend bool operator==(const Survivor&, const Survivor&) = default;
+};
+
+// Tries each key of `session.tenantKeys` in turn, one request at a time: the revoke, then, when
+// the revoke is refused, a one-project page with the key itself to see whether it still
+// works. A hosted team's key is revoked through `accountClient`; a box team's through a client
+// for the box that carries only the key (it holds no box session, so such a key normally ends
+// as a survivor unless the box refuses it). Never throws for a failed request; changes nothing.
+std::vector<Survivor> revokeAll(const StoredSession& session, const BrisaluneClient& accountClient,
+                                const ClientFactory& clientFactory);
+
+}  // namespace KeyRevocation
+
+}  // namespace brisalune

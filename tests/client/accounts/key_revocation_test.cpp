@@ -1,0 +1,115 @@
+#include <brisalune/client/accounts/key_revocation.hpp>
+
+#include <support/two_servers.hpp>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace brisalune {
+namespace {
+
+using KeyRevocation::Survivor;
+using standin::Reply;
+using Lines = std::vector<std::string>;
+
+class KeyRevocationTest : public testkit::TwoServerTest {
+protected:
+    StoredSession session{.baseURL = hostedURL(),
+                          .sessionToken = "hosted-session",
+                          .accountId = "acc",
+                          .email = "a@b",
+                          .activeTenantId = std::nullopt,
+                          .tenantKeys = {},
+                          .tenantHosts = {}};
+
+    void addKey(std::string tenant, std::optional<platform::Url> host = std::nullopt) {
+        session.tenantKeys[tenant] = {.keyId = "k-" + tenant, .apiKey = "key-" + tenant, .tenantId = tenant};
+        if (host) session.tenantHosts[tenant] = *host;
+    }
+    // The projects page answers per key.
+    static void answerProbes(standin::Server& server, std::map<std::string, int> statusByKey) {
+        server.on("GET", "/v1/projects", [statusByKey](const standin::ReceivedRequest& request) {
+            auto key = request.header("Authorization").value_or("").substr(7);
+            int status = statusByKey.contains(key) ? statusByKey.at(key) : 500;
+            return Reply::json(status == 200 ? R"({"projects":[]})" : R"({"error":"no"})", status);
+        });
+    }
+    std::vector<Survivor> revokeAll(const BrisaluneClient& account) {
+        return KeyRevocation::revokeAll(session, account, factory());
+    }
+};
+
+TEST_F(KeyRevocationTest, NoKeysNoRequests) {
+    EXPECT_TRUE(revokeAll(*client(hostedURL(), "hosted-session", std::nullopt)).empty());
+    EXPECT_TRUE(hosted.requests().empty());
+    EXPECT_TRUE(made.empty());
+}
+
+TEST_F(KeyRevocationTest, EachKeyEndsRevokedDeadOrSurviving) {
+    addKey("h1");            // revoked
+    addKey("h2");            // already gone
+    addKey("h3");            // session expired, key refused too: dead
+    addKey("h4");            // session expired, key still lists projects: survives
+    addKey("h5");            // server error, then the probe fails otherwise: survives
+    addKey("h6");            // revoke forbidden, key refused: dead
+    addKey("x1", boxURL());  // a box key: no box session, so the box decides through the probe
+    addKey("x2", boxURL());
+    hosted.on("DELETE", "/v1/tenants/h1/keys/k-h1", Reply{204, {}, ""});
+    hosted.on("DELETE", "/v1/tenants/h2/keys/k-h2", Reply::json(R"({"error":"no such key"})", 404));
+    hosted.on("DELETE", "/v1/tenants/h3/keys/k-h3", Reply::json(R"({"error":"expired"})", 401));
+    hosted.on("DELETE", "/v1/tenants/h4/keys/k-h4", Reply::json(R"({"error":"expired"})", 401));
+    hosted.on("DELETE", "/v1/tenants/h5/keys/k-h5", Reply::json(R"({"error":"boom"})", 500));
+    hosted.on("DELETE", "/v1/tenants/h6/keys/k-h6", Reply::json(R"({"error":"owner role required"})", 403));
+    answerProbes(hosted, {{"key-h3", 401}, {"key-h4", 200}, {"key-h5", 503}, {"key-h6", 401}});
+    answerProbes(box, {{"key-x1", 401}, {"key-x2", 200}});
+
+    auto survivors = revokeAll(*client(hostedURL(), "hosted-session", std::nullopt));
+
+    EXPECT_EQ(survivors, (std::vector<Survivor>{
+                             {"h4", "k-h4", std::nullopt}, {"h5", "k-h5", std::nullopt}, {"x2", "k-x2", boxURL()}}));
+    EXPECT_EQ(received(hosted),
+              (Lines{"DELETE /v1/tenants/h1/keys/k-h1", "DELETE /v1/tenants/h2/keys/k-h2",
+                     "DELETE /v1/tenants/h3/keys/k-h3", "GET /v1/projects?limit=1", "DELETE /v1/tenants/h4/keys/k-h4",
+                     "GET /v1/projects?limit=1", "DELETE /v1/tenants/h5/keys/k-h5", "GET /v1/projects?limit=1",
+                     "DELETE /v1/tenants/h6/keys/k-h6", "GET /v1/projects?limit=1"}));
+    EXPECT_EQ(authorizations(hosted),
+              (Lines{"Bearer hosted-session", "Bearer hosted-session", "Bearer hosted-session", "Bearer key-h3",
+                     "Bearer hosted-session", "Bearer key-h4", "Bearer hosted-session", "Bearer key-h5",
+                     "Bearer hosted-session", "Bearer key-h6"}));
+    EXPECT_EQ(received(box), (Lines{"GET /v1/projects?limit=1", "GET /v1/projects?limit=1"}));
+    EXPECT_EQ(authorizations(box), (Lines{"Bearer key-x1", "Bearer key-x2"}));
+}
+
+TEST_F(KeyRevocationTest, UnknownOutcomesAreNotProbed) {
+    addKey("h1");
+    addKey("h2");
+    addKey("x1", url("ftp://127.0.0.1:1/"));  // no box session, and the transport refuses the probe
+    // Without a network every hosted key survives as soon as its revoke fails.
+    auto gone = std::make_unique<standin::Server>();
+    auto offline = client(url(gone->baseUrl()), "hosted-session", std::nullopt);
+    gone.reset();
+    EXPECT_EQ(revokeAll(*offline), (std::vector<Survivor>{{"h1", "k-h1", std::nullopt},
+                                                          {"h2", "k-h2", std::nullopt},
+                                                          {"x1", "k-x1", url("ftp://127.0.0.1:1/")}}));
+    EXPECT_TRUE(hosted.requests().empty());
+
+    // An answer cut short.
+    session.tenantKeys.erase("x1");
+    Reply cut;
+    cut.body = "partial";
+    cut.cutMidBody = true;
+    hosted.on("DELETE", "/v1/tenants/h1/keys/k-h1", cut);
+    hosted.on("DELETE", "/v1/tenants/h2/keys/k-h2", Reply::json(R"({"error":"expired"})", 401));
+    // The probe of h2 goes to the session's server, which is unreachable here.
+    session.baseURL = url("ftp://127.0.0.1:1/");
+    EXPECT_EQ(revokeAll(*client(hostedURL(), "hosted-session", std::nullopt)),
+              (std::vector<Survivor>{{"h1", "k-h1", std::nullopt}, {"h2", "k-h2", std::nullopt}}));
+    EXPECT_EQ(received(hosted), (Lines{"DELETE /v1/tenants/h1/keys/k-h1", "DELETE /v1/tenants/h2/keys/k-h2"}));
+}
+
+}  // namespace
+}  // namespace brisalune
