@@ -51,11 +51,11 @@ std::vector<BrowserRun> browserRuns(const BrisaluneClient& client, std::string_v
 
 std::string browserArtifact(const BrisaluneClient& client, std::string_view project, std::string_view check,
                             std::string_view run, std::string_view name) {
-    Answer answer = client.send({.method = "GET",
-                                 .path = runsPath(project, check) + "/" + escapedPathSegment(run) + "/artifacts/" +
-                                         escapedPathSegment(name),
-                                 .plane = AuthPlane::data,
-                                 .timeout = artifactTimeout});
+    Answer answer = client.send(
+        {.method = "GET",
+         .path = runsPath(project, check) + "/" + escapedPathSegment(run) + "/artifacts/" + escapedPathSegment(name),
+         .plane = AuthPlane::data,
+         .timeout = artifactTimeout});
     if (answer.status >= 200 && answer.status <= 299) return std::move(answer.body);
     if (auto refusal = refusalOf(answer.body)) throw *refusal;
     throw BrisaluneClient::error(answer.status, answer.body);

@@ -49,16 +49,15 @@ inline constexpr auto json::keys<RegionsResponse> = json::object(json::field("re
 template <>
 inline constexpr auto json::keys<ChecksResponse> = json::object(json::field("checks", &ChecksResponse::checks));
 template <>
-inline constexpr auto json::keys<SecretWarning> =
-    json::object(json::field("field", &SecretWarning::field), json::field("kind", &SecretWarning::kind));
+inline constexpr auto json::keys<SecretWarning> = json::object(json::field("field", &SecretWarning::field),
+                                                               json::field("kind", &SecretWarning::kind));
 template <>
 inline constexpr auto json::keys<CheckWriteExtras> = json::object(
-    json::field("detached_rule", &CheckWriteExtras::detachedRule),
-    json::field("warnings", &CheckWriteExtras::warnings),
+    json::field("detached_rule", &CheckWriteExtras::detachedRule), json::field("warnings", &CheckWriteExtras::warnings),
     json::field("secret_warnings", &CheckWriteExtras::secretWarnings, json::lenient));
 template <>
-inline constexpr auto json::keys<CheckWriteAnswer> =
-    json::object(json::byRules(&CheckWriteAnswer::check), json::byRules(&CheckWriteAnswer::extras));
+inline constexpr auto json::keys<CheckWriteAnswer> = json::object(json::byRules(&CheckWriteAnswer::check),
+                                                                  json::byRules(&CheckWriteAnswer::extras));
 template <>
 inline constexpr auto json::keys<ProblemsBody> = json::object(json::field("errors", &ProblemsBody::errors));
 

@@ -1,11 +1,11 @@
 #include <brisalune/client/monitoring/condition_value.hpp>
 
+#include <locale.h>
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <locale.h>
 
 namespace brisalune {
 
@@ -72,8 +72,10 @@ ConditionValueDraft::ConditionValueDraft(const JSONValue& value) {
 std::optional<JSONValue> ConditionValueDraft::value() const {
     if (verbatim) return verbatim;
     switch (type) {
-        case ConditionValueType::text: return JSONValue(text);
-        case ConditionValueType::boolean: return JSONValue(flag);
+        case ConditionValueType::text:
+            return JSONValue(text);
+        case ConditionValueType::boolean:
+            return JSONValue(flag);
         case ConditionValueType::number:
             if (auto number = finiteNumber(text)) return JSONValue(*number);
             return std::nullopt;

@@ -52,25 +52,25 @@ struct RotatedToken {
 template <>
 inline constexpr auto json::keys<ProjectNameBody> = json::object(json::field("name", &ProjectNameBody::name));
 template <>
-inline constexpr auto json::keys<SourceBody> =
-    json::object(json::field("name", &SourceBody::name), json::field("retain_logs", &SourceBody::retainLogs));
+inline constexpr auto json::keys<SourceBody> = json::object(json::field("name", &SourceBody::name),
+                                                            json::field("retain_logs", &SourceBody::retainLogs));
 template <>
 inline constexpr auto json::keys<SourceUpdateBody> =
     json::object(json::field("retain_logs", &SourceUpdateBody::retainLogs),
                  json::field("monitoring_acknowledged", &SourceUpdateBody::monitoringAcknowledged));
 template <>
-inline constexpr auto json::keys<CreatedProject> =
-    json::object(json::field("name", &CreatedProject::name), json::field("version", &CreatedProject::version));
+inline constexpr auto json::keys<CreatedProject> = json::object(json::field("name", &CreatedProject::name),
+                                                                json::field("version", &CreatedProject::version));
 template <>
-inline constexpr auto json::keys<RenamedProjectResponse> =
-    json::object(json::field("name", &RenamedProjectResponse::name));
+inline constexpr auto json::keys<RenamedProjectResponse> = json::object(json::field("name",
+                                                                                    &RenamedProjectResponse::name));
 template <>
 inline constexpr auto json::keys<SourcesResponse> = json::object(json::field("sources", &SourcesResponse::sources));
 template <>
 inline constexpr auto json::keys<SourceUpdated> = json::object(json::field("name", &SourceUpdated::name));
 template <>
-inline constexpr auto json::keys<RotatedToken> =
-    json::object(json::field("name", &RotatedToken::name), json::field("token", &RotatedToken::token));
+inline constexpr auto json::keys<RotatedToken> = json::object(json::field("name", &RotatedToken::name),
+                                                              json::field("token", &RotatedToken::token));
 
 namespace {
 

@@ -32,11 +32,11 @@ struct AlertIf {
 // What a client writes; a caller edits a copy and writes it back.
 struct MonitorCheckSpec {
     std::string name;
-    std::string addon;                       // the kind of probe
-    std::map<std::string, JSONValue> with;   // that kind's parameters
+    std::string addon;                      // the kind of probe
+    std::map<std::string, JSONValue> with;  // that kind's parameters
     std::int64_t intervalSeconds = 0;
     std::optional<std::int64_t> timeoutSeconds;
-    std::vector<std::string> sources;        // the sources that run the check
+    std::vector<std::string> sources;  // the sources that run the check
     std::optional<bool> enabled;
     std::optional<AlertIf> alertIf;
     std::optional<std::map<std::string, std::string>> env;  // named values handed to the probe
@@ -57,8 +57,8 @@ struct MonitorCheckInfo {
     std::int64_t createdAt = 0;
     std::int64_t updatedAt = 0;
     std::string placementNote;
-    std::optional<CheckPause> paused;     // present while the check is paused
-    std::vector<std::string> envKeys;    // the names of `env` as the service keeps them
+    std::optional<CheckPause> paused;  // present while the check is paused
+    std::vector<std::string> envKeys;  // the names of `env` as the service keeps them
 
     const std::string& id() const noexcept { return spec.name; }
 
@@ -67,9 +67,9 @@ struct MonitorCheckInfo {
 
 // What a create or update yields; never on the wire as a whole.
 struct MonitorCheckWriteResult {
-    MonitorCheckInfo check;              // as stored after the write
+    MonitorCheckInfo check;  // as stored after the write
     std::optional<std::string> detachedRule;
-    std::vector<std::string> warnings;   // the service's, then one sentence per suspected secret
+    std::vector<std::string> warnings;  // the service's, then one sentence per suspected secret
 
     friend bool operator==(const MonitorCheckWriteResult&, const MonitorCheckWriteResult&) = default;
 };
@@ -87,26 +87,23 @@ template <>
 inline constexpr auto json::keys<AlertIf> = json::object(json::field("down_from", &AlertIf::downFrom));
 
 template <>
-inline constexpr auto json::keys<MonitorCheckSpec> = json::object(
-    json::field("name", &MonitorCheckSpec::name),
-    json::field("addon", &MonitorCheckSpec::addon),
-    json::field("with", &MonitorCheckSpec::with, json::orEmpty),
-    json::field("interval_seconds", &MonitorCheckSpec::intervalSeconds),
-    json::field("timeout_seconds", &MonitorCheckSpec::timeoutSeconds),
-    json::field("sources", &MonitorCheckSpec::sources, json::omitEmpty),
-    json::field("enabled", &MonitorCheckSpec::enabled),
-    json::field("alert_if", &MonitorCheckSpec::alertIf),
-    json::field("env", &MonitorCheckSpec::env));
+inline constexpr auto json::keys<MonitorCheckSpec> =
+    json::object(json::field("name", &MonitorCheckSpec::name), json::field("addon", &MonitorCheckSpec::addon),
+                 json::field("with", &MonitorCheckSpec::with, json::orEmpty),
+                 json::field("interval_seconds", &MonitorCheckSpec::intervalSeconds),
+                 json::field("timeout_seconds", &MonitorCheckSpec::timeoutSeconds),
+                 json::field("sources", &MonitorCheckSpec::sources, json::omitEmpty),
+                 json::field("enabled", &MonitorCheckSpec::enabled),
+                 json::field("alert_if", &MonitorCheckSpec::alertIf), json::field("env", &MonitorCheckSpec::env));
 
 template <>
-inline constexpr auto json::keys<MonitorCheckInfo> = json::object(
-    json::byRules(&MonitorCheckInfo::spec),
-    json::field("alert_rule", &MonitorCheckInfo::alertRule),
-    json::field("created_at", &MonitorCheckInfo::createdAt, json::orEmpty),
-    json::field("updated_at", &MonitorCheckInfo::updatedAt, json::orEmpty),
-    json::field("placement_note", &MonitorCheckInfo::placementNote, json::omitEmpty),
-    json::field("paused", &MonitorCheckInfo::paused),
-    json::field("env_keys", &MonitorCheckInfo::envKeys, json::omitEmpty));
+inline constexpr auto json::keys<MonitorCheckInfo> =
+    json::object(json::byRules(&MonitorCheckInfo::spec), json::field("alert_rule", &MonitorCheckInfo::alertRule),
+                 json::field("created_at", &MonitorCheckInfo::createdAt, json::orEmpty),
+                 json::field("updated_at", &MonitorCheckInfo::updatedAt, json::orEmpty),
+                 json::field("placement_note", &MonitorCheckInfo::placementNote, json::omitEmpty),
+                 json::field("paused", &MonitorCheckInfo::paused),
+                 json::field("env_keys", &MonitorCheckInfo::envKeys, json::omitEmpty));
 
 // The definition's keys sit at the top level of the stored check's object.
 template <>
@@ -116,9 +113,9 @@ struct json::Rules<MonitorCheckInfo> {
 };
 
 template <>
-inline constexpr auto json::keys<MonitorCheckDeleteResult> = json::object(
-    json::field("deleted", &MonitorCheckDeleteResult::deleted),
-    json::field("detached_rule", &MonitorCheckDeleteResult::detachedRule));
+inline constexpr auto json::keys<MonitorCheckDeleteResult> =
+    json::object(json::field("deleted", &MonitorCheckDeleteResult::deleted),
+                 json::field("detached_rule", &MonitorCheckDeleteResult::detachedRule));
 
 }  // namespace brisalune
 
@@ -129,8 +126,7 @@ struct std::hash<brisalune::MonitorCheckSpec> : brisalune::RecordHash<brisalune:
 template <>
 struct std::hash<brisalune::MonitorCheckInfo> : brisalune::RecordHash<brisalune::MonitorCheckInfo> {};
 template <>
-struct std::hash<brisalune::MonitorCheckDeleteResult>
-    : brisalune::RecordHash<brisalune::MonitorCheckDeleteResult> {};
+struct std::hash<brisalune::MonitorCheckDeleteResult> : brisalune::RecordHash<brisalune::MonitorCheckDeleteResult> {};
 template <>
 struct std::hash<brisalune::MonitorCheckWriteResult> {
     std::size_t operator()(const brisalune::MonitorCheckWriteResult& result) const {
