@@ -233,7 +233,7 @@ const std::string& projectPageAnswer() {
                                      .sources = static_cast<std::int64_t>(random.below(30)),
                                      .rules = static_cast<std::int64_t>(random.below(120)),
                                      .openAlerts = static_cast<std::int64_t>(random.below(50)),
-                                     .createdAt = 1'700'000'000 + static_cast<std::int64_t>(random.below(50'000'000))});
+                                     .createdAt = 1'700'000'000 + static_cast<std::int64_t>(random.below(99'999))});
         }
         page.next = "cursor_500";
         return json::encode(page);
@@ -258,7 +258,9 @@ const std::string& checkListAnswer() {
                          {"headers", JSONValue(JSONValue::Object{{"Accept", JSONValue("application/json")}})}};
             spec.intervalSeconds = 60 * static_cast<std::int64_t>(1 + random.below(10));
             if (random.chance(50)) spec.timeoutSeconds = 10;
-            for (std::uint64_t s = random.below(4); s > 0; --s) spec.sources.emplace_back(random.pick(brisalune::bench::synthetic::tagValues));
+            for (std::uint64_t s = random.below(4); s > 0; --s) {
+                spec.sources.emplace_back(random.pick(brisalune::bench::synthetic::tagValues));
+            }
             if (random.chance(20)) spec.enabled = random.chance(50);
             if (random.chance(60)) spec.alertIf = brisalune::AlertIf{static_cast<std::int64_t>(1 + random.below(3))};
             if (random.chance(25)) {
@@ -269,7 +271,9 @@ const std::string& checkListAnswer() {
             check.createdAt = 1'700'000'000 + static_cast<std::int64_t>(random.below(50'000'000));
             check.updatedAt = check.createdAt + static_cast<std::int64_t>(random.below(86'400));
             if (random.chance(10)) check.placementNote = brisalune::bench::synthetic::sentence(random, 6);
-            if (random.chance(5)) check.paused = brisalune::CheckPause{"local_only", "Runs only on your own box.", check.updatedAt + 3600};
+            if (random.chance(5)) {
+                check.paused = brisalune::CheckPause{"local_only", "Runs only on your own box.", check.updatedAt + 3600};
+            }
             list.checks.push_back(std::move(check));
         }
         return json::encode(list);
@@ -287,7 +291,9 @@ void codecDecode(benchmark::State& state, const std::string& text) {
 }
 
 void ProjectPageSimdjsonFloor(benchmark::State& state) { brisalune::bench::simdjsonFloor(state, projectPageAnswer()); }
-void ProjectPageCodecDecode(benchmark::State& state) { codecDecode<brisalune::ProjectPage>(state, projectPageAnswer()); }
+void ProjectPageCodecDecode(benchmark::State& state) {
+    codecDecode<brisalune::ProjectPage>(state, projectPageAnswer());
+}
 void CheckListSimdjsonFloor(benchmark::State& state) { brisalune::bench::simdjsonFloor(state, checkListAnswer()); }
 void CheckListCodecDecode(benchmark::State& state) { codecDecode<CheckList>(state, checkListAnswer()); }
 
