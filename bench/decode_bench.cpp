@@ -366,4 +366,108 @@ BENCHMARK(incident::CodecDecode)->Name("IncidentDetail/CodecDecode")->Unit(bench
 
 }  // namespace
 
+// ---- monitoring: a 500-project page and a 1,000-check list ------------------------------------
+
+#include <brisalune/client/accounts/accounts.hpp>
+#include <brisalune/client/monitoring/checks.hpp>
+
+namespace {
+
+struct CheckList {
+    std::vector<brisalune::MonitorCheckInfo> checks;
+};
+
+}  // namespace
+
+template <>
+inline constexpr auto brisalune::json::keys<CheckList> =
+    brisalune::json::object(brisalune::json::field("checks", &CheckList::checks));
+
+namespace {
+
+constexpr std::size_t projectCount = 500;
+constexpr std::size_t checkCount = 1'000;
+
+// A full page of projects, as the all-projects pager reads it 500 at a time.
+const std::string& projectPageAnswer() {
+    static const std::string text = [] {
+        brisalune::bench::Random random(20260214);
+        brisalune::ProjectPage page;
+        for (std::size_t i = 0; i < projectCount; ++i) {
+            page.projects.push_back({.name = brisalune::bench::synthetic::identifier("project", i),
+                                     .configVersion = static_cast<std::int64_t>(random.below(400)),
+                                     .sources = static_cast<std::int64_t>(random.below(30)),
+                                     .rules = static_cast<std::int64_t>(random.below(120)),
+                                     .openAlerts = static_cast<std::int64_t>(random.below(50)),
+                                     .createdAt = 1'700'000'000 + static_cast<std::int64_t>(random.below(99'999))});
+        }
+        page.next = "cursor_500";
+        return json::encode(page);
+    }();
+    return text;
+}
+
+// Stored checks of every shape: free-form parameters, sources, secrets, pauses.
+const std::string& checkListAnswer() {
+    static const std::string text = [] {
+        using brisalune::JSONValue;
+        brisalune::bench::Random random(20260215);
+        CheckList list;
+        for (std::size_t i = 0; i < checkCount; ++i) {
+            brisalune::MonitorCheckInfo check;
+            auto& spec = check.spec;
+            spec.name = brisalune::bench::synthetic::identifier("check", i);
+            spec.addon = random.chance(30) ? "browser" : "http";
+            spec.with = {{"url", JSONValue("https://example.com/" + spec.name)},
+                         {"method", JSONValue("GET")},
+                         {"expect_status", JSONValue(200)},
+                         {"headers", JSONValue(JSONValue::Object{{"Accept", JSONValue("application/json")}})}};
+            spec.intervalSeconds = 60 * static_cast<std::int64_t>(1 + random.below(10));
+            if (random.chance(50)) spec.timeoutSeconds = 10;
+            for (std::uint64_t s = random.below(4); s > 0; --s) {
+                spec.sources.emplace_back(random.pick(brisalune::bench::synthetic::tagValues));
+            }
+            if (random.chance(20)) spec.enabled = random.chance(50);
+            if (random.chance(60)) spec.alertIf = brisalune::AlertIf{static_cast<std::int64_t>(1 + random.below(3))};
+            if (random.chance(25)) {
+                spec.env = std::map<std::string, std::string>{{"TOKEN", "sealed"}, {"REGION", "eu"}};
+                check.envKeys = {"REGION", "TOKEN"};
+            }
+            if (random.chance(40)) check.alertRule = "rule_" + spec.name;
+            check.createdAt = 1'700'000'000 + static_cast<std::int64_t>(random.below(50'000'000));
+            check.updatedAt = check.createdAt + static_cast<std::int64_t>(random.below(86'400));
+            if (random.chance(10)) check.placementNote = brisalune::bench::synthetic::sentence(random, 6);
+            if (random.chance(5)) {
+                check.paused = brisalune::CheckPause{"local_only", "Runs only on your own box.", check.updatedAt + 3600};
+            }
+            list.checks.push_back(std::move(check));
+        }
+        return json::encode(list);
+    }();
+    return text;
+}
+
+template <class T>
+void codecDecode(benchmark::State& state, const std::string& text) {
+    for (auto _ : state) {
+        T decoded = json::decode<T>(text);
+        benchmark::DoNotOptimize(decoded);
+    }
+    brisalune::bench::bytesProcessed(state, text);
+}
+
+void ProjectPageSimdjsonFloor(benchmark::State& state) { brisalune::bench::simdjsonFloor(state, projectPageAnswer()); }
+void ProjectPageCodecDecode(benchmark::State& state) {
+    codecDecode<brisalune::ProjectPage>(state, projectPageAnswer());
+}
+void CheckListSimdjsonFloor(benchmark::State& state) { brisalune::bench::simdjsonFloor(state, checkListAnswer()); }
+void CheckListCodecDecode(benchmark::State& state) { codecDecode<CheckList>(state, checkListAnswer()); }
+
+BENCHMARK(ProjectPageSimdjsonFloor)->Unit(benchmark::kMicrosecond);
+BENCHMARK(ProjectPageCodecDecode)->Unit(benchmark::kMicrosecond);
+BENCHMARK(CheckListSimdjsonFloor)->Unit(benchmark::kMicrosecond);
+BENCHMARK(CheckListCodecDecode)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
 BENCHMARK_MAIN();
