@@ -63,14 +63,13 @@ QCoro::Task<AckAttemptOutcome> PushState::attemptPending(PendingAck record) {
 
 QCoro::Task<AckAttemptOutcome> PushState::acknowledge(std::string alertId, std::string title,
                                                       std::optional<std::string> tenantId) {
-    co_return co_await awaitBlocking([alertId = std::move(alertId), title = std::move(title),
-                                      tenantId = std::move(tenantId), store = pendingAckStore_,
-                                      keychain = keychain_] {
+    const auto attempt = [alertId, title, tenantId, store = pendingAckStore_, keychain = keychain_] {
         const std::optional<std::string> tenant = PendingAckCoordinator::tenantId(alertId, tenantId, *store);
         const auto [client, served] = KeychainBackedClient::clientForTenant(tenant, *keychain);
         const std::string used = tenant ? *tenant : served.value_or("");
         return PendingAckCoordinator::attempt(alertId, used, title, client.get(), *store);
-    });
+    };
+    co_return co_await awaitBlocking(attempt);
 }
 
 QCoro::Task<AckAttemptOutcome> PushState::acknowledge(std::string alertId, std::optional<std::string> tenantId) {

@@ -56,9 +56,10 @@ QCoro::Task<> PushState::rosterCheck() {
         co_return;
 
     accountsWithSpentRosterRead_.insert(accountId);  // before the request: a failure is not repeated
+    const auto fetchRoster = [client] { return devices(*client); };
     std::vector<Device> roster;
     try {
-        roster = co_await awaitBlocking([client] { return devices(*client); });
+        roster = co_await awaitBlocking(fetchRoster);
     } catch (const std::exception&) {
         co_return;  // silent: nothing changes
     }

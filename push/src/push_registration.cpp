@@ -112,10 +112,11 @@ QCoro::Task<bool> PushState::runAttempt(RegistrationTrigger trigger) {
 
     bool registered = false;
     std::exception_ptr failure;
+    const auto send = [client, token, platform = host_->platform(), criticalAlerts] {
+        return brisalune::registerDevice(*client, token, platform, criticalAlerts);
+    };
     try {
-        registered = co_await awaitBlocking([client, token, platform = host_->platform(), criticalAlerts] {
-            return brisalune::registerDevice(*client, token, platform, criticalAlerts);
-        });
+        registered = co_await awaitBlocking(send);
     } catch (...) {
         failure = std::current_exception();
     }
@@ -162,9 +163,10 @@ QCoro::Task<bool> PushState::unregisterDevice(std::shared_ptr<BrisaluneClient> c
     co_await awaitInFlightRegistration();
     bool allRemoved = true;
     for (const std::string& token : unregistrationCandidates(accountId)) {
+        const auto remove = [client, token] { deleteDevice(*client, token); };
         bool removed = true;
         try {
-            co_await awaitBlocking([client, token] { deleteDevice(*client, token); });
+            co_await awaitBlocking(remove);
         } catch (const BrisaluneError& error) {
             removed = error.is(BrisaluneError::Case::notFound);  // the service no longer has it
         } catch (const std::exception&) {
@@ -184,9 +186,10 @@ QCoro::Task<> PushState::unregisterToken(std::string token, std::string accountI
     unregisteringAccounts_.insert(accountId);
     co_await awaitInFlightRegistration();
     const DeviceEnrolment before = registry_->enrolment(accountId);
+    const auto remove = [client, token] { deleteDevice(*client, token); };
     bool removed = true;
     try {
-        co_await awaitBlocking([client, token] { deleteDevice(*client, token); });
+        co_await awaitBlocking(remove);
     } catch (const std::exception&) {
         removed = false;  // not reported
     }

@@ -5,10 +5,14 @@
 // its own thread with the call's result, or with exactly the exception the call threw
 // (QtConcurrent alone would wrap a BrisaluneError in QUnhandledException).
 //
-//     std::vector<Device> roster = co_await awaitBlocking([client] { return devices(*client); });
+//     const auto fetchRoster = [client] { return devices(*client); };
+//     std::vector<Device> roster = co_await awaitBlocking(fetchRoster);
 //
-// The call must own what it uses (capture shared pointers and copies, not references to state
-// of the main thread).
+// The call must own what it uses (shared pointers and copies, not references to state of the
+// main thread); it is copied into the job. It must be a named object: g++ 12 moves a lambda or
+// a braced aggregate made inside a co_await expression into the coroutine frame byte by byte,
+// which breaks the strings it holds. So build lambdas and braced records before the co_await,
+// here and wherever a coroutine awaits.
 
 #include <QCoroFuture>
 #include <QCoroTask>
@@ -46,12 +50,19 @@ struct BlockingOutcome<void> {
     }
 };
 
+template <class T>
+QCoro::Task<T> awaitJob(QFuture<BlockingOutcome<T>> job) {
+    BlockingOutcome<T> outcome = co_await job;
+    co_return outcome.take();
+}
+
 }  // namespace detail
 
+// Takes only a named call (see above); a temporary does not compile.
 template <class F>
-QCoro::Task<std::invoke_result_t<F&>> awaitBlocking(F call, QThreadPool* pool = QThreadPool::globalInstance()) {
+QCoro::Task<std::invoke_result_t<F&>> awaitBlocking(F& call, QThreadPool* pool = QThreadPool::globalInstance()) {
     using T = std::invoke_result_t<F&>;
-    QFuture<detail::BlockingOutcome<T>> job = QtConcurrent::run(pool, [call = std::move(call)]() mutable {
+    return detail::awaitJob<T>(QtConcurrent::run(pool, [call]() mutable {
         detail::BlockingOutcome<T> outcome;
         try {
             if constexpr (std::is_void_v<T>) {
@@ -63,9 +74,7 @@ QCoro::Task<std::invoke_result_t<F&>> awaitBlocking(F call, QThreadPool* pool = 
             outcome.failure = std::current_exception();
         }
         return outcome;
-    });
-    detail::BlockingOutcome<T> outcome = co_await job;
-    co_return outcome.take();
+    }));
 }
 
 }  // namespace brisalune
