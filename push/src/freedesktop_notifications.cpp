@@ -28,8 +28,7 @@ FreedesktopNotificationCenter::FreedesktopNotificationCenter(QDBusConnection con
                         SLOT(onActionInvoked(uint, QString)));
     connection_.connect(serviceName, path, interfaceName, QStringLiteral("NotificationClosed"), this,
                         SLOT(onNotificationClosed(uint, uint)));
-    connect(&watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this,
-            &FreedesktopNotificationCenter::onOwnerChanged);
+    connect(&watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this, &FreedesktopNotificationCenter::onOwnerChanged);
 }
 
 QString FreedesktopNotificationCenter::busText(std::string_view text) {
@@ -69,7 +68,8 @@ QStringList FreedesktopNotificationCenter::actions(const std::string& categoryId
     QStringList out{QString::fromLatin1(defaultActionIdentifier), QString::fromLatin1(defaultActionTitle)};
     const auto category = std::ranges::find(categories_, categoryIdentifier, &NotificationCategory::identifier);
     if (category == categories_.end()) return out;
-    for (const NotificationAction& action : category->actions) out << busText(action.identifier) << busText(action.title);
+    for (const NotificationAction& action : category->actions)
+        out << busText(action.identifier) << busText(action.title);
     return out;
 }
 

@@ -19,7 +19,8 @@ bool PushState::mayAcknowledge(const std::vector<std::string>& roles) {
 void PushState::installCategories(const std::vector<std::string>& roles) {
     std::vector<NotificationAction> actions;
     if (mayAcknowledge(roles)) actions.push_back({std::string(ackActionIdentifier), std::string(ackActionTitle)});
-    notificationCenter_->setCategories({NotificationCategory{std::string(alertCategoryIdentifier), std::move(actions)}});
+    notificationCenter_->setCategories(
+        {NotificationCategory{std::string(alertCategoryIdentifier), std::move(actions)}});
 }
 
 PendingAckDrain::Effects PushState::drainEffects(PendingAckStandings::Token token) {

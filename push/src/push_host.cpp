@@ -3,7 +3,8 @@
 namespace brisalune {
 
 void DesktopPushHost::registerForRemoteNotifications() {
-    Q_EMIT registrationFailed(QString::fromUtf8(unavailableText.data(), static_cast<qsizetype>(unavailableText.size())));
+    Q_EMIT registrationFailed(
+        QString::fromUtf8(unavailableText.data(), static_cast<qsizetype>(unavailableText.size())));
 }
 
 }  // namespace brisalune

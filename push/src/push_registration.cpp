@@ -13,10 +13,13 @@ using Trigger = PushState::RegistrationTrigger;
 // Whether the ledger's word on the account ends the attempt before anything is sent.
 bool skips(Trigger trigger, DeviceEnrolment enrolment) {
     switch (trigger) {
-        case Trigger::userRequested: return false;
-        case Trigger::settingsRefresh: return enrolment != DeviceEnrolment::enrolled;  // only refreshes
+        case Trigger::userRequested:
+            return false;
+        case Trigger::settingsRefresh:
+            return enrolment != DeviceEnrolment::enrolled;  // only refreshes
         case Trigger::automatic:
-        case Trigger::reconcile: return enrolment == DeviceEnrolment::unregistered;
+        case Trigger::reconcile:
+            return enrolment == DeviceEnrolment::unregistered;
     }
     return false;
 }
@@ -142,7 +145,8 @@ void PushState::reportRegistrationFailure(const std::exception_ptr& failure, con
     } catch (const BrisaluneError& error) {
         setDeviceRegistrationError(error.errorDescription());
         if (!token.empty() && error.is(BrisaluneError::Case::validation))
-            setDeviceEnrolmentNotice(DeviceEnrolmentNotice{DeviceEnrolmentNotice::Refused{joinedReasons(error.fieldErrors())}});
+            setDeviceEnrolmentNotice(
+                DeviceEnrolmentNotice{DeviceEnrolmentNotice::Refused{joinedReasons(error.fieldErrors())}});
     } catch (const std::exception& error) {
         setDeviceRegistrationError(error.what());
     }
@@ -152,7 +156,8 @@ std::vector<std::string> PushState::unregistrationCandidates(std::string_view ac
     std::vector<std::string> candidates;
     if (deviceTokenHex_) candidates.push_back(*deviceTokenHex_);
     for (std::string& token : registry_->tokens(accountId)) {
-        const bool listed = std::ranges::any_of(candidates, [&](const std::string& c) { return sameDeviceToken(c, token); });
+        const bool listed =
+            std::ranges::any_of(candidates, [&](const std::string& c) { return sameDeviceToken(c, token); });
         if (!listed) candidates.push_back(std::move(token));
     }
     return candidates;

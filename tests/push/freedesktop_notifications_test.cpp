@@ -39,7 +39,7 @@ TEST(FreedesktopNotifications, ReadsCapabilitiesFirstAndSendsTheCategoryButtons)
     ASSERT_EQ(sent.size(), 8);
     EXPECT_EQ(sent[0].toString(), "Brisalune");
     EXPECT_EQ(sent[1].toUInt(), 0u);
-    EXPECT_EQ(sent[3].toString(), "<b>Disk</b> full");              // the summary is never markup
+    EXPECT_EQ(sent[3].toString(), "<b>Disk</b> full");             // the summary is never markup
     EXPECT_EQ(sent[4].toString(), "usage &gt; 95% &amp; rising");  // the body is, here
     EXPECT_EQ(sent[5].toStringList(), (QStringList{"default", "Open", "BRISALUNE_ACK", "Acknowledge"}));
     EXPECT_TRUE(sent[6].toMap().isEmpty());
@@ -74,9 +74,9 @@ TEST(FreedesktopNotifications, WithdrawsByExactCategoryAndHearsOnlyItsOwnNotific
     std::vector<NotificationResponse> responses;
     QObject::connect(&center, &PushNotificationCenter::responseReceived,
                      [&](const NotificationResponse& response) { responses.push_back(response); });
-    QCoro::waitFor(center.add(alertRequest("n1")));                      // id 1
+    QCoro::waitFor(center.add(alertRequest("n1")));                     // id 1
     QCoro::waitFor(center.add(alertRequest("n2", "brisalune_alert")));  // id 2
-    QCoro::waitFor(center.add(alertRequest("n3")));                      // id 3
+    QCoro::waitFor(center.add(alertRequest("n3")));                     // id 3
 
     daemon.emitSignal("ActionInvoked", "us", {7u, "BRISALUNE_ACK"});  // not ours
     daemon.emitSignal("ActionInvoked", "us", {2u, "default"});

@@ -12,8 +12,12 @@ using standin::Reply;
 
 PendingAck pending(std::string alertId, std::string tenantId = "t1",
                    AckFailureVerdict verdict = AckFailureVerdict::retryable) {
-    return {.alertId = std::move(alertId), .tenantId = std::move(tenantId), .title = "Disk full", .attempts = 1,
-            .lastError = "E", .verdict = verdict};
+    return {.alertId = std::move(alertId),
+            .tenantId = std::move(tenantId),
+            .title = "Disk full",
+            .attempts = 1,
+            .lastError = "E",
+            .verdict = verdict};
 }
 
 std::vector<std::string> ids(const AckFailureReport& report) {
@@ -33,7 +37,8 @@ protected:
 };
 
 TEST_F(PushDrain, AttemptsThroughTheModelReportsWhatFailedAndPrunesTheReport) {
-    for (const auto& record : {pending("a1"), pending("a2"), pending("a3", "t2"), pending("a4", "t1", AckFailureVerdict::final)})
+    for (const auto& record :
+         {pending("a1"), pending("a2"), pending("a3", "t2"), pending("a4", "t1", AckFailureVerdict::final)})
         acks->put(record);
     await(state->drainPendingAcks(false));
     EXPECT_EQ(model->acknowledged, (std::vector<std::string>{"a1", "a2"}));  // others are another team's, or final

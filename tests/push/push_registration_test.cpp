@@ -55,7 +55,8 @@ TEST_F(PushRegistration, EachTriggerSkipsOrForcesByTheLedger) {
         server.clearRequests();
         EXPECT_TRUE(await(state->attemptRegistration(c.trigger)));
         const auto sent = requests("POST");
-        ASSERT_EQ(sent.size(), c.sends ? 1u : 0u) << static_cast<int>(c.trigger) << " " << static_cast<int>(c.enrolment);
+        ASSERT_EQ(sent.size(), c.sends ? 1u : 0u)
+            << static_cast<int>(c.trigger) << " " << static_cast<int>(c.enrolment);
         if (!c.sends) continue;
         EXPECT_EQ(sent[0].body, R"({"token":"ab01","platform":"macos","critical_alerts":false})");
         EXPECT_EQ(sent[0].header("Authorization"), "Bearer session-token");

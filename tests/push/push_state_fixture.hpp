@@ -85,8 +85,7 @@ protected:
     std::shared_ptr<BrisaluneClient> sharedClient(std::optional<std::string> sessionToken,
                                                   std::optional<std::string> dataKey) {
         return std::make_shared<BrisaluneClient>(*platform::Url::parse(server.baseUrl()), std::move(sessionToken),
-                                                 std::move(dataKey), nullptr, ClientIdentity::current(),
-                                                 compatibility);
+                                                 std::move(dataKey), nullptr, ClientIdentity::current(), compatibility);
     }
 
     StoredSession storedSession(std::string accountId = "acc1", std::optional<std::string> activeTenant = "t1") {

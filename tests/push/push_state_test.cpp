@@ -9,8 +9,12 @@ using testkit::PushStateTest;
 
 PendingAck pending(std::string alertId, std::string tenantId = "t1",
                    AckFailureVerdict verdict = AckFailureVerdict::retryable) {
-    return {.alertId = std::move(alertId), .tenantId = std::move(tenantId), .title = "Disk full", .attempts = 1,
-            .lastError = "E", .verdict = verdict};
+    return {.alertId = std::move(alertId),
+            .tenantId = std::move(tenantId),
+            .title = "Disk full",
+            .attempts = 1,
+            .lastError = "E",
+            .verdict = verdict};
 }
 
 class PushStateBasics : public PushStateTest {};
@@ -94,8 +98,8 @@ TEST_F(PushStateBasics, TheAcknowledgeButtonIsLeftOutOnlyForViewersEverywhere) {
     state->installCategories({});
     state->installCategories(Roles{"viewer"});  // replaces the first set
     ASSERT_EQ(center->categorySets.size(), 2u);
-    EXPECT_EQ(center->categorySets[0], (std::vector<NotificationCategory>{
-                                           {"BRISALUNE_ALERT", {{"BRISALUNE_ACK", "Acknowledge"}}}}));
+    EXPECT_EQ(center->categorySets[0],
+              (std::vector<NotificationCategory>{{"BRISALUNE_ALERT", {{"BRISALUNE_ACK", "Acknowledge"}}}}));
     EXPECT_EQ(center->categorySets[1], (std::vector<NotificationCategory>{{"BRISALUNE_ALERT", {}}}));
 }
 
@@ -147,8 +151,9 @@ TEST_F(PushStateBasics, TheTokenIsLowercaseHexKeptOnEveryArrival) {
 
 TEST_F(PushStateBasics, TheDesktopHostReportsRemotePushUnavailable) {
     auto desktop = std::make_shared<DesktopPushHost>();
-    PushState onLinux(desktop, true, registry, acks,
-                      PushState::Environment{.defaults = defaults(), .keychain = keychain, .notificationCenter = center});
+    PushState onLinux(
+        desktop, true, registry, acks,
+        PushState::Environment{.defaults = defaults(), .keychain = keychain, .notificationCenter = center});
     EXPECT_EQ(desktop->platform(), "macos");
     center->currentSettings.authorizationStatus = AuthorizationStatus::authorized;
     await(onLinux.refreshNotificationSettings());

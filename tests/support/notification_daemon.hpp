@@ -156,8 +156,8 @@ public:
 
     // Emits a signal of the notification interface, e.g. ("ActionInvoked", "us", {id, key}).
     void emitSignal(const QString& name, const QString& signature, const QVariantList& arguments) const {
-        const QDBusMessage reply = mock(QStringLiteral("EmitSignal"),
-                                        {QString::fromLatin1(service), name, signature, QVariant(arguments)});
+        const QDBusMessage reply =
+            mock(QStringLiteral("EmitSignal"), {QString::fromLatin1(service), name, signature, QVariant(arguments)});
         if (reply.type() != QDBusMessage::ReplyMessage) throw std::runtime_error(reply.errorMessage().toStdString());
     }
 

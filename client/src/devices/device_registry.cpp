@@ -1,5 +1,5 @@
-#include <brisalune/client/devices/device_registry.hpp>
 #include <brisalune/client/detail/defaults_suite.hpp>
+#include <brisalune/client/devices/device_registry.hpp>
 
 #include <brisalune/platform/defaults.hpp>
 
@@ -28,8 +28,7 @@ std::string registrationValue(std::string_view token, bool criticalAlerts) {
 
 // ---- the rules, over the two maps ----
 
-bool needs(const Ledger& ledger, std::string_view token, std::string_view account, bool criticalAlerts,
-           bool force) {
+bool needs(const Ledger& ledger, std::string_view token, std::string_view account, bool criticalAlerts, bool force) {
     if (force) return true;
     const auto found = ledger.find(account);
     return found == ledger.end() || found->second != registrationValue(token, criticalAlerts);
@@ -233,8 +232,7 @@ bool MemoryDeviceRegistry::needsRegistration(std::string_view token, std::string
     return needs(ledger_, token, account, criticalAlerts, force);
 }
 
-void MemoryDeviceRegistry::recordRegistration(std::string_view token, std::string_view account,
-                                              bool criticalAlerts) {
+void MemoryDeviceRegistry::recordRegistration(std::string_view token, std::string_view account, bool criticalAlerts) {
     std::lock_guard lock(lock_);
     ledger_.insert_or_assign(std::string(account), registrationValue(token, criticalAlerts));
     remember(tokensByAccount_, token, account);

@@ -1,5 +1,5 @@
-#include <brisalune/client/devices/endpoints.hpp>
 #include <brisalune/client/detail/answers.hpp>
+#include <brisalune/client/devices/endpoints.hpp>
 
 #include <string>
 

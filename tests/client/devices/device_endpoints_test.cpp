@@ -25,8 +25,7 @@ TEST_F(DeviceEndpoints, RegisterWritesEveryKeyAndNeedsTheAnswer) {
     EXPECT_FALSE(registerDevice(client(), "ab01", "macos", true));
     server.on("POST", "/v1/account/devices", Reply::json(R"({"ok":true})"));
     EXPECT_TRUE(errorOf([&] { registerDevice(client(), "ab01", "macos", true); }).is(Case::invalidResponse));
-    server.on("POST", "/v1/account/devices",
-              Reply::json(R"({"error":"device limit reached"})", 422));
+    server.on("POST", "/v1/account/devices", Reply::json(R"({"error":"device limit reached"})", 422));
     EXPECT_TRUE(errorOf([&] { registerDevice(client(), "ab01", "macos", true); }).is(Case::validation));
 
     server.clearRequests();

@@ -13,10 +13,10 @@
 // are never cancelled: a sign-in generation, replaced at each end of session, keeps a late
 // result from being recorded.
 
+#include <brisalune/client/accounts/session.hpp>
 #include <brisalune/client/alerts/pending_ack.hpp>
 #include <brisalune/client/alerts/pending_ack_drain.hpp>
 #include <brisalune/client/alerts/pending_ack_store.hpp>
-#include <brisalune/client/accounts/session.hpp>
 #include <brisalune/client/core/client.hpp>
 #include <brisalune/client/devices/device_registry.hpp>
 #include <brisalune/client/devices/devices.hpp>
@@ -87,7 +87,9 @@ public:
     bool isRequestingAuthorization() const noexcept { return isRequestingAuthorization_; }
     // The last failed registration of this device with the service.
     const std::optional<std::string>& deviceRegistrationError() const noexcept { return deviceRegistrationError_; }
-    const std::optional<DeviceEnrolmentNotice>& deviceEnrolmentNotice() const noexcept { return deviceEnrolmentNotice_; }
+    const std::optional<DeviceEnrolmentNotice>& deviceEnrolmentNotice() const noexcept {
+        return deviceEnrolmentNotice_;
+    }
     const std::shared_ptr<PushNotificationCenter>& notificationCenter() const noexcept { return notificationCenter_; }
     // The last tapped notification.
     const std::optional<std::string>& pendingAlertId() const noexcept { return pendingAlertId_; }

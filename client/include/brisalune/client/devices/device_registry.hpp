@@ -61,7 +61,7 @@ protected:
 // writes the file under the defaults' process-wide lock.
 class DeviceRegistry final : public DeviceRegistryStoring {
 public:
-    static constexpr std::string_view ledgerKey = "brisalune.device-registry";      // account -> value
+    static constexpr std::string_view ledgerKey = "brisalune.device-registry";       // account -> value
     static constexpr std::string_view tokensKey = "brisalune.device-registrations";  // account -> tokens
     static constexpr std::string_view legacyKey = "brisalune.device-token.registered";
 
