@@ -4,7 +4,8 @@
 // permission, settings, categories with their actions, showing and withdrawing notifications,
 // and the user's responses. The push state holds one (replaceable as a whole); the live one
 // speaks freedesktop notifications over D-Bus, a test puts a recording one in its place.
-// Lives on the Qt main thread.
+// Lives on the Qt main thread; whoever awaits one of its coroutines holds the centre (its
+// shared pointer) until the coroutine is done.
 
 #include <brisalune/platform/json.hpp>
 
