@@ -51,10 +51,9 @@ void AckFailureReport::prune(const std::set<std::string, std::less<>>& alertIds)
 
 namespace {
 
-enum class Next { record, stop };
-
 // What a wanted record's finished attempt leaves to show.
-void settle(const AckAttemptOutcome& outcome, const std::string& alertId, const PendingAckDrain::Effects& effects) {
+void settleWanted(const AckAttemptOutcome& outcome, const std::string& alertId,
+                  const PendingAckDrain::Effects& effects) {
     const auto* held = outcome.get<AckAttemptOutcome::Held>();
     const auto* overtaken = outcome.get<AckAttemptOutcome::Overtaken>();
     if (held) {
@@ -66,38 +65,41 @@ void settle(const AckAttemptOutcome& outcome, const std::string& alertId, const 
     }
 }
 
-Next drainOne(const PendingAck& record, std::string_view currentTenantId, bool retryAll,
-              const PendingAckDrain::Effects& effects) {
-    switch (effects.standing(record.alertId)) {
-        case PendingAckStanding::sessionEnded: return Next::stop;
-        case PendingAckStanding::dismissed: return Next::record;
-        case PendingAckStanding::wanted: break;
-    }
-    if (record.drainAction(currentTenantId, retryAll) == PendingAck::DrainAction::report) {
+}  // namespace
+
+PendingAckDrain::Walk::Walk(std::vector<PendingAck> records, std::string currentTenantId, bool retryAll)
+    : records_(std::move(records)), currentTenantId_(std::move(currentTenantId)), retryAll_(retryAll) {}
+
+std::optional<PendingAck> PendingAckDrain::Walk::next(const Effects& effects) {
+    for (; !stopped_ && position_ < records_.size(); ++position_) {
+        const PendingAck& record = records_[position_];
+        switch (effects.standing(record.alertId)) {
+            case PendingAckStanding::sessionEnded: stopped_ = true; return std::nullopt;
+            case PendingAckStanding::dismissed: continue;
+            case PendingAckStanding::wanted: break;
+        }
+        if (record.drainAction(currentTenantId_, retryAll_) == PendingAck::DrainAction::retry) return record;
         effects.report(record);
-        return Next::record;
     }
-    const AckAttemptOutcome outcome = effects.attempt(record);
-    switch (effects.standing(record.alertId)) {
-        case PendingAckStanding::dismissed:
-            effects.discardAttempt(record.alertId);
-            return Next::record;
-        case PendingAckStanding::sessionEnded:
-            effects.discardAttempt(record.alertId);
-            return Next::stop;
-        case PendingAckStanding::wanted:
-            settle(outcome, record.alertId, effects);
-            return Next::record;
-    }
-    return Next::record;
+    return std::nullopt;
 }
 
-}  // namespace
+void PendingAckDrain::Walk::settle(const AckAttemptOutcome& outcome, const Effects& effects) {
+    const PendingAck& record = records_[position_++];
+    switch (effects.standing(record.alertId)) {
+        case PendingAckStanding::dismissed: effects.discardAttempt(record.alertId); return;
+        case PendingAckStanding::sessionEnded:
+            effects.discardAttempt(record.alertId);
+            stopped_ = true;
+            return;
+        case PendingAckStanding::wanted: settleWanted(outcome, record.alertId, effects); return;
+    }
+}
 
 void PendingAckDrain::run(const std::vector<PendingAck>& records, std::string_view currentTenantId, bool retryAll,
                           const Effects& effects) {
-    for (const PendingAck& record : records)
-        if (drainOne(record, currentTenantId, retryAll, effects) == Next::stop) return;
+    Walk walk(records, std::string(currentTenantId), retryAll);
+    while (auto record = walk.next(effects)) walk.settle(effects.attempt(*record), effects);
 }
 
 }  // namespace brisalune

@@ -1,4 +1,5 @@
 #include <brisalune/client/alerts/pending_ack_store.hpp>
+#include <brisalune/client/detail/defaults_suite.hpp>
 
 #include <brisalune/platform/defaults.hpp>
 #include <brisalune/platform/json.hpp>
@@ -13,12 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using platform::Defaults;
-
-// A suite name that can stand as a file name of its own beside the standard defaults.
-bool usableSuiteName(std::string_view name) {
-    if (name.empty() || name == "." || name == "..") return false;
-    return name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
-}
 
 // The stored object as it stands, members undecoded; absent or unreadable gives an empty one.
 json::Object rawObject(const fs::path& file) {
@@ -90,13 +85,7 @@ PendingAckStore PendingAckStore::inFile(fs::path file) { return PendingAckStore(
 
 std::optional<fs::path> PendingAckStore::file() const {
     if (file_) return file_;
-    try {
-        const fs::path standard = Defaults::standardFile();
-        if (suiteName_ && usableSuiteName(*suiteName_)) return standard.parent_path() / (*suiteName_ + ".json");
-        return standard;
-    } catch (const std::exception&) {
-        return std::nullopt;  // no home folder: nothing to read, nowhere to write
-    }
+    return defaultsFile(suiteName_);  // none without a home folder: nothing to read, nowhere to write
 }
 
 std::optional<PendingAck> PendingAckStore::get(std::string_view alertId) const {

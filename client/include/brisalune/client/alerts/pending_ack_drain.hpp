@@ -6,8 +6,10 @@
 
 #include <brisalune/client/alerts/pending_ack.hpp>
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -75,6 +77,28 @@ struct Effects {
 // at the first sessionEnded standing. No record is attempted twice; nothing waits between records.
 void run(const std::vector<PendingAck>& records, std::string_view currentTenantId, bool retryAll,
          const Effects& effects);
+
+// The same walk for a caller that makes each attempt itself (a coroutine awaiting it):
+//     PendingAckDrain::Walk walk(records, currentTenantId, retryAll);
+//     while (auto record = walk.next(effects)) walk.settle(co_await attempt(*record), effects);
+// Calls every effect but `attempt`, which may be left empty.
+class Walk {
+public:
+    Walk(std::vector<PendingAck> records, std::string currentTenantId, bool retryAll);
+
+    // Goes past the records that need no attempt; the next record to attempt, or none when the
+    // walk is over.
+    std::optional<PendingAck> next(const Effects& effects);
+    // What the attempt of the record `next` gave leaves behind.
+    void settle(const AckAttemptOutcome& outcome, const Effects& effects);
+
+private:
+    std::vector<PendingAck> records_;
+    std::string currentTenantId_;
+    bool retryAll_;
+    std::size_t position_ = 0;
+    bool stopped_ = false;
+};
 
 }  // namespace PendingAckDrain
 

@@ -1,0 +1,74 @@
+#pragma once
+
+// The desktop's notification service, org.freedesktop.Notifications on the session bus.
+// Permission on Linux: granted while a notification service answers, denied when none does;
+// critical alerts are not supported. The service's capabilities are read before the first
+// notification (and again after the service changes hands); bodies are escaped when it reads
+// markup in them. Keeps a table of what it showed, so that shown notifications can be listed,
+// replaced and withdrawn, and hears the service's ActionInvoked and NotificationClosed only for
+// those.
+
+#include <brisalune/push/notification_center.hpp>
+
+#include <QDBusConnection>
+#include <QDBusServiceWatcher>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace brisalune {
+
+class FreedesktopNotificationCenter final : public PushNotificationCenter {
+    Q_OBJECT
+
+public:
+    static constexpr std::string_view service = "org.freedesktop.Notifications";
+    static constexpr std::string_view objectPath = "/org/freedesktop/Notifications";
+    static constexpr std::string_view applicationName = "Brisalune";
+    static constexpr std::string_view defaultActionTitle = "Open";
+
+    explicit FreedesktopNotificationCenter(QDBusConnection connection = QDBusConnection::sessionBus(),
+                                           QObject* parent = nullptr);
+
+    QCoro::Task<bool> requestAuthorization(AuthorizationOptions options) override;
+    QCoro::Task<NotificationSettings> settings() override;
+    QCoro::Task<> removeDelivered(std::string categoryIdentifier) override;
+    void setCategories(std::vector<NotificationCategory> categories) override;
+    QCoro::Task<> add(NotificationRequest request) override;
+    std::vector<NotificationRequest> delivered() const override;
+    QCoro::Task<> removeDeliveredNotifications(std::vector<std::string> identifiers) override;
+
+    // Text as D-Bus carries it: invalid UTF-8 replaced, NUL characters dropped.
+    static QString busText(std::string_view text);
+    // A body for a service that reads markup in bodies (`markup`), or one that shows them as
+    // they are.
+    static QString bodyText(std::string_view body, bool markup);
+
+private Q_SLOTS:
+    void onActionInvoked(uint id, const QString& actionKey);
+    void onNotificationClosed(uint id, uint reason);
+    void onOwnerChanged(const QString& name, const QString& oldOwner, const QString& newOwner);
+
+private:
+    struct Shown {
+        uint id = 0;
+        NotificationRequest request;
+    };
+
+    // The service's capabilities, read once per service; none while no service answers.
+    QCoro::Task<std::optional<QStringList>> capabilities();
+    QStringList actions(const std::string& categoryIdentifier) const;
+    QCoro::Task<> close(uint id);
+
+    QDBusConnection connection_;
+    QDBusServiceWatcher watcher_;
+    std::optional<QStringList> capabilities_;
+    std::vector<NotificationCategory> categories_;
+    std::vector<Shown> shown_;  // oldest first
+};
+
+}  // namespace brisalune

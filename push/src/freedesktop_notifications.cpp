@@ -1,0 +1,149 @@
+#include <brisalune/push/freedesktop_notifications.hpp>
+
+#include <QCoroDBus>
+#include <QDBusMessage>
+#include <QVariantMap>
+
+#include <algorithm>
+#include <iterator>
+
+namespace brisalune {
+namespace {
+
+const QString serviceName = QString::fromLatin1(FreedesktopNotificationCenter::service);
+const QString path = QString::fromLatin1(FreedesktopNotificationCenter::objectPath);
+const QString interfaceName = serviceName;
+
+QDBusMessage methodCall(const char* method) {
+    return QDBusMessage::createMethodCall(serviceName, path, interfaceName, QString::fromLatin1(method));
+}
+
+}  // namespace
+
+FreedesktopNotificationCenter::FreedesktopNotificationCenter(QDBusConnection connection, QObject* parent)
+    : PushNotificationCenter(parent)
+    , connection_(std::move(connection))
+    , watcher_(serviceName, connection_, QDBusServiceWatcher::WatchForOwnerChange) {
+    connection_.connect(serviceName, path, interfaceName, QStringLiteral("ActionInvoked"), this,
+                        SLOT(onActionInvoked(uint, QString)));
+    connection_.connect(serviceName, path, interfaceName, QStringLiteral("NotificationClosed"), this,
+                        SLOT(onNotificationClosed(uint, uint)));
+    connect(&watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this, &FreedesktopNotificationCenter::onOwnerChanged);
+}
+
+QString FreedesktopNotificationCenter::busText(std::string_view text) {
+    QString out = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    out.remove(QChar(u'\0'));
+    return out;
+}
+
+QString FreedesktopNotificationCenter::bodyText(std::string_view body, bool markup) {
+    QString text = busText(body);
+    return markup ? text.toHtmlEscaped() : text;
+}
+
+QCoro::Task<std::optional<QStringList>> FreedesktopNotificationCenter::capabilities() {
+    if (capabilities_) co_return capabilities_;
+    const QDBusMessage reply = co_await connection_.asyncCall(methodCall("GetCapabilities"));
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) co_return std::nullopt;
+    capabilities_ = reply.arguments().constFirst().toStringList();
+    co_return capabilities_;
+}
+
+QCoro::Task<bool> FreedesktopNotificationCenter::requestAuthorization(AuthorizationOptions) {
+    co_return (co_await capabilities()).has_value();
+}
+
+QCoro::Task<NotificationSettings> FreedesktopNotificationCenter::settings() {
+    const bool answers = (co_await capabilities()).has_value();
+    co_return NotificationSettings{answers ? AuthorizationStatus::authorized : AuthorizationStatus::denied,
+                                   NotificationSetting::notSupported};
+}
+
+void FreedesktopNotificationCenter::setCategories(std::vector<NotificationCategory> categories) {
+    categories_ = std::move(categories);
+}
+
+QStringList FreedesktopNotificationCenter::actions(const std::string& categoryIdentifier) const {
+    QStringList out{QString::fromLatin1(defaultActionIdentifier), QString::fromLatin1(defaultActionTitle)};
+    const auto category = std::ranges::find(categories_, categoryIdentifier, &NotificationCategory::identifier);
+    if (category == categories_.end()) return out;
+    for (const NotificationAction& action : category->actions)
+        out << busText(action.identifier) << busText(action.title);
+    return out;
+}
+
+QCoro::Task<> FreedesktopNotificationCenter::add(NotificationRequest request) {
+    const std::optional<QStringList> capabilities = co_await this->capabilities();
+    if (!capabilities) co_return;
+    const auto showing = std::ranges::find(shown_, request.identifier,
+                                           [](const Shown& s) -> const std::string& { return s.request.identifier; });
+    const uint replaces = showing == shown_.end() ? 0 : showing->id;
+
+    QDBusMessage call = methodCall("Notify");
+    call << busText(applicationName) << replaces << QString() << busText(request.title)
+         << bodyText(request.body, capabilities->contains(QStringLiteral("body-markup")))
+         << actions(request.categoryIdentifier) << QVariantMap() << qint32(-1);
+    const QDBusMessage reply = co_await connection_.asyncCall(call);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) co_return;
+    const uint id = reply.arguments().constFirst().toUInt();
+
+    // Whatever shows under this identifier or id now is this request; another notification that
+    // got in meanwhile under the same identifier is withdrawn.
+    std::vector<uint> stale;
+    std::erase_if(shown_, [&](const Shown& s) {
+        if (s.id != id && s.request.identifier == request.identifier) stale.push_back(s.id);
+        return s.id == id || s.request.identifier == request.identifier;
+    });
+    shown_.push_back({id, std::move(request)});
+    for (const uint old : stale) co_await close(old);
+}
+
+std::vector<NotificationRequest> FreedesktopNotificationCenter::delivered() const {
+    std::vector<NotificationRequest> out;
+    std::ranges::transform(shown_, std::back_inserter(out), &Shown::request);
+    return out;
+}
+
+QCoro::Task<> FreedesktopNotificationCenter::removeDelivered(std::string categoryIdentifier) {
+    std::vector<std::string> identifiers;
+    for (const Shown& s : shown_)
+        if (s.request.categoryIdentifier == categoryIdentifier) identifiers.push_back(s.request.identifier);
+    co_await removeDeliveredNotifications(std::move(identifiers));
+}
+
+QCoro::Task<> FreedesktopNotificationCenter::removeDeliveredNotifications(std::vector<std::string> identifiers) {
+    std::vector<uint> ids;
+    std::erase_if(shown_, [&](const Shown& s) {
+        const bool listed = std::ranges::find(identifiers, s.request.identifier) != identifiers.end();
+        if (listed) ids.push_back(s.id);
+        return listed;
+    });
+    for (const uint id : ids) co_await close(id);
+}
+
+QCoro::Task<> FreedesktopNotificationCenter::close(uint id) {
+    QDBusMessage call = methodCall("CloseNotification");
+    call << id;
+    co_await connection_.asyncCall(call);  // a service that is gone has closed it already
+}
+
+void FreedesktopNotificationCenter::onActionInvoked(uint id, const QString& actionKey) {
+    const auto shown = std::ranges::find(shown_, id, &Shown::id);
+    if (shown == shown_.end()) return;  // another program's notification
+    const NotificationResponse response{actionKey.toStdString(), shown->request};
+    Q_EMIT responseReceived(response);
+}
+
+void FreedesktopNotificationCenter::onNotificationClosed(uint id, uint) {
+    std::erase_if(shown_, [&](const Shown& s) { return s.id == id; });
+}
+
+void FreedesktopNotificationCenter::onOwnerChanged(const QString&, const QString& oldOwner, const QString&) {
+    // A service that went away took its notifications and its capabilities with it.
+    if (oldOwner.isEmpty()) return;
+    capabilities_.reset();
+    shown_.clear();
+}
+
+}  // namespace brisalune

@@ -1,0 +1,122 @@
+#include <brisalune/push/freedesktop_notifications.hpp>
+
+#include <support/notification_daemon.hpp>
+#include <support/qt_application.hpp>
+
+#include <gtest/gtest.h>
+
+#include <QCoroTask>
+
+namespace brisalune {
+namespace {
+
+using testkit::NotificationDaemon;
+
+NotificationCategory alertCategory(bool withAcknowledge) {
+    NotificationCategory category{"BRISALUNE_ALERT", {}};
+    if (withAcknowledge) category.actions.push_back({"BRISALUNE_ACK", "Acknowledge"});
+    return category;
+}
+
+NotificationRequest alertRequest(std::string identifier, std::string category = "BRISALUNE_ALERT") {
+    return {.identifier = std::move(identifier),
+            .title = "<b>Disk</b> full",
+            .body = "usage > 95% & rising",
+            .categoryIdentifier = std::move(category),
+            .userInfo = {{"alert_id", "a1"}, {"tenant_id", "t1"}}};
+}
+
+TEST(FreedesktopNotifications, ReadsCapabilitiesFirstAndSendsTheCategoryButtons) {
+    NotificationDaemon daemon;
+    FreedesktopNotificationCenter center(daemon.connection());
+    center.setCategories({alertCategory(true)});
+    QCoro::waitFor(center.add(alertRequest("n1")));
+
+    EXPECT_EQ(daemon.calledMethods(), (QStringList{"GetCapabilities", "Notify"}));
+    const auto notify = daemon.calls("Notify");
+    ASSERT_EQ(notify.size(), 1u);
+    const QVariantList& sent = notify[0];
+    ASSERT_EQ(sent.size(), 8);
+    EXPECT_EQ(sent[0].toString(), "Brisalune");
+    EXPECT_EQ(sent[1].toUInt(), 0u);
+    EXPECT_EQ(sent[3].toString(), "<b>Disk</b> full");             // the summary is never markup
+    EXPECT_EQ(sent[4].toString(), "usage &gt; 95% &amp; rising");  // the body is, here
+    EXPECT_EQ(sent[5].toStringList(), (QStringList{"default", "Open", "BRISALUNE_ACK", "Acknowledge"}));
+    EXPECT_TRUE(sent[6].toMap().isEmpty());
+    EXPECT_EQ(sent[7].toInt(), -1);
+
+    // The same identifier replaces what is shown; a viewer's category has no button.
+    center.setCategories({alertCategory(false)});
+    QCoro::waitFor(center.add(alertRequest("n1")));
+    const auto again = daemon.calls("Notify");
+    ASSERT_EQ(again.size(), 2u);
+    EXPECT_EQ(again[1][1].toUInt(), 1u);
+    EXPECT_EQ(again[1][5].toStringList(), (QStringList{"default", "Open"}));
+    EXPECT_EQ(center.delivered().size(), 1u);
+    EXPECT_EQ(daemon.calls("GetCapabilities").size(), 1u);
+}
+
+TEST(FreedesktopNotifications, BodiesStayPlainForAServiceWithoutMarkup) {
+    NotificationDaemon daemon("body actions");
+    FreedesktopNotificationCenter center(daemon.connection());
+    NotificationRequest request = alertRequest("n1", "OTHER");
+    request.body = std::string("a < b\0c", 7);
+    QCoro::waitFor(center.add(request));
+    const auto notify = daemon.calls("Notify");
+    ASSERT_EQ(notify.size(), 1u);
+    EXPECT_EQ(notify[0][4].toString(), "a < bc");
+    EXPECT_EQ(notify[0][5].toStringList(), (QStringList{"default", "Open"}));  // no such category installed
+}
+
+TEST(FreedesktopNotifications, WithdrawsByExactCategoryAndHearsOnlyItsOwnNotifications) {
+    NotificationDaemon daemon;
+    FreedesktopNotificationCenter center(daemon.connection());
+    std::vector<NotificationResponse> responses;
+    QObject::connect(&center, &PushNotificationCenter::responseReceived,
+                     [&](const NotificationResponse& response) { responses.push_back(response); });
+    QCoro::waitFor(center.add(alertRequest("n1")));                     // id 1
+    QCoro::waitFor(center.add(alertRequest("n2", "brisalune_alert")));  // id 2
+    QCoro::waitFor(center.add(alertRequest("n3")));                     // id 3
+
+    daemon.emitSignal("ActionInvoked", "us", {7u, "BRISALUNE_ACK"});  // not ours
+    daemon.emitSignal("ActionInvoked", "us", {2u, "default"});
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return !responses.empty(); }));
+    EXPECT_EQ(responses.size(), 1u);
+    EXPECT_EQ(responses[0].actionIdentifier, "default");
+    EXPECT_EQ(responses[0].request, alertRequest("n2", "brisalune_alert"));
+
+    QCoro::waitFor(center.removeDelivered("BRISALUNE_ALERT"));
+    const auto closed = daemon.calls("CloseNotification");
+    ASSERT_EQ(closed.size(), 2u);
+    EXPECT_EQ(closed[0][0].toUInt(), 1u);
+    EXPECT_EQ(closed[1][0].toUInt(), 3u);
+    ASSERT_EQ(center.delivered().size(), 1u);
+    EXPECT_EQ(center.delivered()[0].identifier, "n2");
+
+    daemon.emitSignal("NotificationClosed", "uu", {2u, 2u});
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return center.delivered().empty(); }));
+}
+
+TEST(FreedesktopNotifications, PermissionIsWhetherAServiceAnswers) {
+    const NotificationSettings authorized{AuthorizationStatus::authorized, NotificationSetting::notSupported};
+    const NotificationSettings denied{AuthorizationStatus::denied, NotificationSetting::notSupported};
+    {
+        testkit::PrivateBus bus;
+        FreedesktopNotificationCenter center(bus.connection());
+        EXPECT_EQ(QCoro::waitFor(center.settings()), denied);
+        EXPECT_FALSE(QCoro::waitFor(center.requestAuthorization({.badge = true, .sound = true, .alert = true})));
+        QCoro::waitFor(center.add(alertRequest("n1")));
+        EXPECT_TRUE(center.delivered().empty());
+    }
+    NotificationDaemon daemon;
+    FreedesktopNotificationCenter center(daemon.connection());
+    EXPECT_EQ(QCoro::waitFor(center.settings()), authorized);
+    EXPECT_TRUE(QCoro::waitFor(center.requestAuthorization({})));
+    QCoro::waitFor(center.add(alertRequest("n1")));
+    daemon.stop();  // the service goes away, and its notifications with it
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return center.delivered().empty(); }));
+    EXPECT_EQ(QCoro::waitFor(center.settings()), denied);
+}
+
+}  // namespace
+}  // namespace brisalune

@@ -1,0 +1,134 @@
+#include <brisalune/push/keychain_backed_client.hpp>
+
+#include <push/push_state_fixture.hpp>
+#include <support/alert_answer.hpp>
+
+#include <gtest/gtest.h>
+
+namespace brisalune {
+namespace {
+
+using standin::Reply;
+
+PendingAck pending(std::string alertId, std::string tenantId = "t1",
+                   AckFailureVerdict verdict = AckFailureVerdict::retryable) {
+    return {.alertId = std::move(alertId),
+            .tenantId = std::move(tenantId),
+            .title = "Disk full",
+            .attempts = 1,
+            .lastError = "E",
+            .verdict = verdict};
+}
+
+std::vector<std::string> ids(const AckFailureReport& report) {
+    std::vector<std::string> out;
+    for (const PendingAck& record : report.records) out.push_back(record.alertId);
+    return out;
+}
+
+class PushDrain : public testkit::PushStateTest {
+protected:
+    PushDrain() {
+        signIn();
+        server.on("POST", "/v1/alerts/a1/ack", Reply::json(testkit::alertAnswer("a1")));
+        server.on("POST", "/v1/alerts/a2/ack", Reply::json(R"({"error":"down"})", 503));
+        server.on("POST", "/v1/alerts/a3/ack", Reply::json(testkit::alertAnswer("a3")));
+    }
+};
+
+TEST_F(PushDrain, AttemptsThroughTheModelReportsWhatFailedAndPrunesTheReport) {
+    for (const auto& record :
+         {pending("a1"), pending("a2"), pending("a3", "t2"), pending("a4", "t1", AckFailureVerdict::final)})
+        acks->put(record);
+    await(state->drainPendingAcks(false));
+    EXPECT_EQ(model->acknowledged, (std::vector<std::string>{"a1", "a2"}));  // others are another team's, or final
+    EXPECT_EQ(ids(state->ackFailures()), (std::vector<std::string>{"a2", "a3", "a4"}));
+    EXPECT_EQ(state->ackFailures().records[0].attempts, 2);
+    EXPECT_FALSE(acks->get("a1"));
+    EXPECT_EQ(requests("POST").front().header("Authorization"), "Bearer data-key");
+
+    // What left the store leaves the report after the next drain; dismissed alerts are left alone.
+    acks->remove("a3");
+    state->modifyAckStandings([](PendingAckStandings& standings) { standings.dismiss({"a2"}); });
+    await(state->drainPendingAcks(false));
+    EXPECT_EQ(model->acknowledged.size(), 2u);
+    EXPECT_EQ(ids(state->ackFailures()), (std::vector<std::string>{"a2", "a4"}));
+
+    state->dismissReportedFailures();
+    EXPECT_TRUE(state->ackFailures().records.empty());
+    EXPECT_FALSE(acks->get("a4"));
+    EXPECT_TRUE(state->ackStandings().dismissedAlertIds.contains("a4"));
+}
+
+TEST_F(PushDrain, DoesNothingWithoutASignedInModelWithATeam) {
+    acks->put(pending("a1"));
+    model->stored->activeTenantId.reset();
+    await(state->drainPendingAcks(true));
+    model->stored = storedSession();
+    model->signedIn = false;
+    await(state->drainPendingAcks(true));
+    model->signedIn = true;
+    makeState(false)->drainPendingAcks(true);  // disabled: returns at once
+    EXPECT_TRUE(model->acknowledged.empty());
+    EXPECT_EQ(acks->all(), std::vector{pending("a1")});
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(PushDrain, ASessionEndingDuringAnAttemptStopsTheDrain) {
+    for (const char* id : {"a1", "a2", "a3"}) acks->put(pending(id));
+    model->beforeAcknowledge = [&](const std::string& alertId) {
+        if (alertId == "a2") state->endSession();
+    };
+    await(state->drainPendingAcks(false));
+    EXPECT_EQ(model->acknowledged, (std::vector<std::string>{"a1", "a2"}));
+    EXPECT_FALSE(acks->get("a2"));  // the attempt's record is discarded
+    EXPECT_TRUE(state->ackFailures().records.empty());
+}
+
+TEST_F(PushDrain, WithoutAModelTheKeychainSessionAcknowledges) {
+    keychain->save(storedSession());
+    acks->put(pending("a1", ""));
+    auto outcome = await(state->acknowledge("a1", std::nullopt));  // the active team's key
+    EXPECT_TRUE(outcome.get<AckAttemptOutcome::Acknowledged>());
+    EXPECT_EQ(last().header("Authorization"), "Bearer data-key");
+
+    outcome = await(state->acknowledge("a2", "t1"));
+    ASSERT_TRUE(outcome.get<AckAttemptOutcome::Held>());
+    EXPECT_EQ(outcome.get<AckAttemptOutcome::Held>()->record.title, "a2");  // nothing stored: titled by its id
+    EXPECT_EQ(outcome.get<AckAttemptOutcome::Held>()->record.tenantId, "t1");
+
+    keychain->clear();
+    server.clearRequests();
+    outcome = await(state->acknowledge("a1", "t1"));
+    ASSERT_TRUE(outcome.get<AckAttemptOutcome::Held>());
+    EXPECT_EQ(outcome.get<AckAttemptOutcome::Held>()->record.lastError, PendingAckCoordinator::notSignedInText);
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(PushDrain, TheKeychainClientServesTheGivenTeamWhenItHasAKey) {
+    using KeychainBackedClient::clientForTenant;
+    StoredSession session = storedSession("acc1", "t1");
+    session.tenantKeys.emplace("t2", TenantKey{"k2", "box-key", std::nullopt});
+    session.tenantHosts.emplace("t2", *platform::Url::parse("https://box.example:8443"));
+    MemorySessionStore store(session);
+
+    auto chosen = clientForTenant("t9", store);  // no key: the active team
+    EXPECT_EQ(chosen.tenantId, "t1");
+    EXPECT_EQ(chosen.client->dataKey(), "data-key");
+    EXPECT_EQ(chosen.client->sessionToken(), std::nullopt);
+    chosen = clientForTenant("t2", store);
+    EXPECT_EQ(chosen.tenantId, "t2");
+    EXPECT_EQ(chosen.client->baseURL(), *platform::Url::parse("https://box.example:8443"));
+
+    session.activeTenantId = "t3";  // active, but no key
+    store.save(session);
+    EXPECT_FALSE(clientForTenant(std::nullopt, store).client);
+    session.activeTenantId.reset();
+    store.save(session);
+    EXPECT_FALSE(clientForTenant(std::nullopt, store).tenantId);
+    MemorySessionStore unreadable(session, true);
+    EXPECT_FALSE(clientForTenant("t2", unreadable).client);
+}
+
+}  // namespace
+}  // namespace brisalune

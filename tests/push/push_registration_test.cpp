@@ -1,0 +1,191 @@
+#include <push/push_state_fixture.hpp>
+
+#include <gtest/gtest.h>
+
+namespace brisalune {
+namespace {
+
+using standin::Reply;
+using Trigger = PushState::RegistrationTrigger;
+
+constexpr const char* devicesPath = "/v1/account/devices";
+
+class PushRegistration : public testkit::PushStateTest {
+protected:
+    PushRegistration() {
+        signIn();
+        server.on("POST", devicesPath, Reply::json(R"({"registered":true})"));
+    }
+
+    static Reply held(Reply reply) {
+        reply.holdUntilReleased = true;
+        return reply;
+    }
+
+    // Lets the event loop run until the stand-in has received `count` requests.
+    void awaitRequests(std::size_t count) {
+        ASSERT_TRUE(testkit::processEventsUntil([&] { return server.requests().size() >= count; }));
+    }
+};
+
+TEST_F(PushRegistration, EachTriggerSkipsOrForcesByTheLedger) {
+    struct Case {
+        Trigger trigger;
+        DeviceEnrolment enrolment;
+        bool sends;
+    };
+    const Case cases[] = {
+        {Trigger::automatic, DeviceEnrolment::never, true},
+        {Trigger::automatic, DeviceEnrolment::enrolled, false},
+        {Trigger::automatic, DeviceEnrolment::unregistered, false},
+        {Trigger::userRequested, DeviceEnrolment::never, true},
+        {Trigger::userRequested, DeviceEnrolment::enrolled, true},
+        {Trigger::userRequested, DeviceEnrolment::unregistered, true},
+        {Trigger::settingsRefresh, DeviceEnrolment::never, false},
+        {Trigger::settingsRefresh, DeviceEnrolment::enrolled, false},
+        {Trigger::settingsRefresh, DeviceEnrolment::unregistered, false},
+        {Trigger::reconcile, DeviceEnrolment::never, true},
+        {Trigger::reconcile, DeviceEnrolment::enrolled, true},
+        {Trigger::reconcile, DeviceEnrolment::unregistered, false},
+    };
+    for (const Case& c : cases) {
+        registry->clearLedger();
+        if (c.enrolment == DeviceEnrolment::enrolled) registry->recordRegistration("ab01", "acc1", false);
+        if (c.enrolment == DeviceEnrolment::unregistered) registry->markUnregistered("acc1");
+        server.clearRequests();
+        EXPECT_TRUE(await(state->attemptRegistration(c.trigger)));
+        const auto sent = requests("POST");
+        ASSERT_EQ(sent.size(), c.sends ? 1u : 0u)
+            << static_cast<int>(c.trigger) << " " << static_cast<int>(c.enrolment);
+        if (!c.sends) continue;
+        EXPECT_EQ(sent[0].body, R"({"token":"ab01","platform":"macos","critical_alerts":false})");
+        EXPECT_EQ(sent[0].header("Authorization"), "Bearer session-token");
+        EXPECT_EQ(state->confirmedRegistrations().at("acc1"), "ab01");
+    }
+}
+
+TEST_F(PushRegistration, AttemptsRunOneAfterAnother) {
+    server.on("POST", devicesPath, held(Reply::json(R"({"registered":true})")));
+    state->registerDevice();
+    state->registerDevice();
+    awaitRequests(1);
+    server.release();
+    await(state->awaitRegistrationSettled());
+    // The second attempt started only after the first was recorded, so it had nothing to send;
+    // the confirmed token needs no roster read either.
+    EXPECT_EQ(requests("POST").size(), 1u);
+    EXPECT_TRUE(requests("GET").empty());
+    EXPECT_EQ(registry->tokens("acc1"), std::vector<std::string>{"ab01"});
+    EXPECT_EQ(registry->enrolment("acc1"), DeviceEnrolment::enrolled);
+}
+
+TEST_F(PushRegistration, ASettingsRefreshResendsWhenCriticalAlertsChange) {
+    EXPECT_TRUE(await(state->attemptRegistration(Trigger::automatic)));
+    center->currentSettings = {AuthorizationStatus::authorized, NotificationSetting::enabled};
+    await(state->refreshNotificationSettings());
+    EXPECT_EQ(host->registrationRequests, 1);
+    ASSERT_EQ(requests("POST").size(), 2u);
+    EXPECT_EQ(requests("POST")[1].body, R"({"token":"ab01","platform":"macos","critical_alerts":true})");
+    EXPECT_FALSE(registry->needsRegistration("ab01", "acc1", true, false));
+}
+
+TEST_F(PushRegistration, ALateAnswerAfterASignOutRecordsNothing) {
+    server.on("POST", devicesPath, held(Reply::json(R"({"registered":true})")));
+    auto attempt = state->attemptRegistration(Trigger::userRequested);
+    awaitRequests(1);
+    state->endSession();  // the same account is still the model's: the generation tells
+    server.release();
+    EXPECT_TRUE(await(std::move(attempt)));
+    EXPECT_EQ(registry->enrolment("acc1"), DeviceEnrolment::never);
+    EXPECT_TRUE(state->confirmedRegistrations().empty());
+
+    model->tearingDown = true;
+    server.clearRequests();
+    EXPECT_FALSE(await(state->attemptRegistration(Trigger::userRequested)));
+    model->tearingDown = false;
+    model.reset();
+    EXPECT_FALSE(await(state->attemptRegistration(Trigger::userRequested)));
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(PushRegistration, FailuresShowOnlyForTheCurrentSignInAndToken) {
+    server.on("POST", devicesPath, Reply::json(R"({"error":"device limit reached"})", 422));
+    EXPECT_FALSE(await(state->attemptRegistration(Trigger::userRequested)));
+    EXPECT_EQ(state->deviceEnrolmentNotice(),
+              DeviceEnrolmentNotice{DeviceEnrolmentNotice::Refused{"device limit reached"}});
+    EXPECT_EQ(state->deviceRegistrationError(),
+              BrisaluneError::validation({{"", "device limit reached"}}).errorDescription());
+
+    server.on("POST", devicesPath, Reply::json(R"({"registered":false})"));
+    state->setDeviceRegistrationError(std::nullopt);
+    EXPECT_FALSE(await(state->attemptRegistration(Trigger::userRequested)));  // silently
+    EXPECT_EQ(state->deviceRegistrationError(), std::nullopt);
+    EXPECT_EQ(registry->enrolment("acc1"), DeviceEnrolment::never);
+
+    state->endSession();
+    server.on("POST", devicesPath, held(Reply::json(R"({"error":"down"})", 503)));
+    auto attempt = state->attemptRegistration(Trigger::userRequested);
+    awaitRequests(3);
+    state->didReceiveDeviceToken(QByteArray::fromHex("cd02"));
+    server.release();
+    EXPECT_FALSE(await(std::move(attempt)));
+    EXPECT_EQ(state->deviceRegistrationError(), std::nullopt);
+    EXPECT_EQ(state->deviceEnrolmentNotice(), std::nullopt);
+}
+
+TEST_F(PushRegistration, SignOutTakesEveryKnownTokenOffTheAccount) {
+    for (const char* token : {"aa01", "CC01", "bb01"}) registry->rememberToken(token, "acc1");
+    state->didReceiveDeviceToken(QByteArray::fromHex("cc01"));
+    server.on("DELETE", "/v1/account/devices/cc01", Reply{204, {}, ""});
+    server.on("DELETE", "/v1/account/devices/bb01", Reply{204, {}, ""});  // aa01: the stand-in's 404
+    EXPECT_TRUE(await(state->unregisterDevice(model->client, "acc1")));
+    std::vector<std::string> deleted;
+    for (const auto& request : requests("DELETE")) deleted.push_back(request.path);
+    EXPECT_EQ(deleted, (std::vector<std::string>{"/v1/account/devices/cc01", "/v1/account/devices/aa01",
+                                                 "/v1/account/devices/bb01"}));
+    EXPECT_TRUE(registry->tokens("acc1").empty());
+
+    for (const char* token : {"aa01", "cc01"}) {
+        registry->rememberToken(token, "acc1");
+        server.on("DELETE", std::string("/v1/account/devices/") + token, Reply::json(R"({"error":"down"})", 503));
+    }
+    server.clearRequests();
+    EXPECT_FALSE(await(state->unregisterDevice(model->client, "acc1")));
+    EXPECT_EQ(requests("DELETE").size(), 2u);
+    EXPECT_EQ(registry->tokens("acc1"), (std::vector<std::string>{"aa01", "cc01"}));
+}
+
+TEST_F(PushRegistration, UnregisteringOneTokenMarksTheAccount) {
+    EXPECT_TRUE(await(state->attemptRegistration(Trigger::automatic)));
+    server.on("DELETE", "/v1/account/devices/ab01", Reply::json(R"({"error":"down"})", 503));
+    await(state->unregisterToken("ab01", "acc1", model->client));
+    EXPECT_EQ(registry->enrolment("acc1"), DeviceEnrolment::enrolled);  // a failure changes nothing
+
+    server.on("DELETE", "/v1/account/devices/ab01", Reply{204, {}, ""});
+    await(state->unregisterToken("ab01", "acc1", model->client));
+    EXPECT_EQ(registry->enrolment("acc1"), DeviceEnrolment::unregistered);
+    EXPECT_TRUE(registry->tokens("acc1").empty());
+    EXPECT_TRUE(state->confirmedRegistrations().empty());
+    EXPECT_TRUE(state->unregisteringAccounts().empty());
+
+    server.clearRequests();
+    state->registerDevice();  // automatic: skipped, and the roster is not read
+    await(state->awaitRegistrationSettled());
+    EXPECT_TRUE(server.requests().empty());
+    EXPECT_TRUE(await(state->attemptRegistration(Trigger::userRequested)));
+    EXPECT_EQ(registry->enrolment("acc1"), DeviceEnrolment::enrolled);
+}
+
+TEST_F(PushRegistration, ADisabledStateSendsNothing) {
+    auto disabled = makeState(false);
+    disabled->setModel(model);
+    disabled->didReceiveDeviceToken(QByteArray::fromHex("ab01"));
+    disabled->registerDevice();
+    EXPECT_FALSE(await(disabled->attemptRegistration(Trigger::userRequested)));
+    EXPECT_TRUE(await(disabled->unregisterDevice(model->client, "acc1")));
+    await(disabled->checkEnrolment());
+    EXPECT_TRUE(server.requests().empty());
+}
+
+}  // namespace
+}  // namespace brisalune

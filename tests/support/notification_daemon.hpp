@@ -1,0 +1,183 @@
+#pragma once
+
+// A D-Bus session bus of the test's own, and python3-dbusmock's notification daemon on it. The
+// daemon records every call it receives and emits the signals a test asks for. A missing
+// dbus-daemon or python3-dbusmock fails the test.
+
+#include <support/qt_application.hpp>
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+#include <QUuid>
+#include <QVariant>
+#include <QVariantList>
+
+#include <chrono>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace brisalune::testkit {
+
+namespace detail {
+
+[[noreturn]] inline void fail(const std::string& what, QProcess& process) {
+    throw std::runtime_error(what + ": " + process.readAllStandardError().toStdString());
+}
+
+// Polls until `done` holds; false when `limit` passed first or the process ended.
+template <class F>
+bool waitUntil(F done, QProcess& process, std::chrono::milliseconds limit = std::chrono::seconds(30)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (process.state() == QProcess::NotRunning || std::chrono::steady_clock::now() > deadline) return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+// A value of a D-Bus message as plain Qt values: variants unwrapped, string arrays as
+// QStringList, dictionaries as QVariantMap.
+inline QVariant plain(const QVariant& value) {
+    if (value.canConvert<QDBusVariant>() && value.userType() == qMetaTypeId<QDBusVariant>())
+        return plain(value.value<QDBusVariant>().variant());
+    if (value.userType() != qMetaTypeId<QDBusArgument>()) return value;
+    const QDBusArgument argument = value.value<QDBusArgument>();
+    if (argument.currentType() == QDBusArgument::MapType) return qdbus_cast<QVariantMap>(argument);
+    if (argument.currentSignature() == QStringLiteral("as")) return qdbus_cast<QStringList>(argument);
+    return value;
+}
+
+}  // namespace detail
+
+class PrivateBus {
+public:
+    PrivateBus() : name_(QStringLiteral("test-bus-") + QUuid::createUuid().toString(QUuid::WithoutBraces)) {
+        coreApplication();
+        daemon_.start(QStringLiteral("dbus-daemon"), {"--session", "--nofork", "--print-address=1"});
+        if (!daemon_.waitForStarted()) detail::fail("dbus-daemon did not start", daemon_);
+        if (!detail::waitUntil([&] { return daemon_.canReadLine() || daemon_.waitForReadyRead(20); }, daemon_))
+            detail::fail("dbus-daemon gave no address", daemon_);
+        address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
+        if (!QDBusConnection::connectToBus(address_, name_).isConnected())
+            detail::fail("could not connect to the private bus", daemon_);
+    }
+    ~PrivateBus() {
+        QDBusConnection::disconnectFromBus(name_);
+        daemon_.kill();
+        daemon_.waitForFinished();
+    }
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    const QString& address() const { return address_; }
+    QDBusConnection connection() const { return QDBusConnection(name_); }
+
+private:
+    QString name_;
+    QString address_;
+    QProcess daemon_;
+};
+
+class NotificationDaemon {
+public:
+    static constexpr const char* service = "org.freedesktop.Notifications";
+    static constexpr const char* path = "/org/freedesktop/Notifications";
+
+    // The template's own capabilities (body-markup among them) unless given, blank-separated.
+    explicit NotificationDaemon(std::optional<QString> capabilities = std::nullopt) {
+        QStringList arguments{"-m", "dbusmock", "--template", "notification_daemon"};
+        if (capabilities) arguments << "-p" << QStringLiteral(R"({"capabilities": "%1"})").arg(*capabilities);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus_.address());
+        mock_.setProcessEnvironment(environment);
+        // Debian's python3-dbusmock belongs to the system's interpreter, whatever else is on PATH.
+        mock_.start(QStringLiteral("/usr/bin/python3"), arguments);
+        if (!mock_.waitForStarted()) detail::fail("python3 did not start", mock_);
+        const auto registered = [&] {
+            return connection().interface()->isServiceRegistered(QString::fromLatin1(service)).value();
+        };
+        if (!detail::waitUntil(registered, mock_)) detail::fail("the notification daemon did not come up", mock_);
+    }
+    ~NotificationDaemon() { stop(); }
+    NotificationDaemon(const NotificationDaemon&) = delete;
+    NotificationDaemon& operator=(const NotificationDaemon&) = delete;
+
+    QDBusConnection connection() const { return bus_.connection(); }
+
+    // The arguments of every call of the method, oldest first.
+    std::vector<QVariantList> calls(const QString& method) const {
+        const QDBusMessage reply = mock(QStringLiteral("GetMethodCalls"), {method});
+        std::vector<QVariantList> out;
+        if (reply.type() != QDBusMessage::ReplyMessage) return out;
+        const QDBusArgument list = reply.arguments().value(0).value<QDBusArgument>();
+        list.beginArray();
+        while (!list.atEnd()) {
+            quint64 timestamp = 0;
+            QVariantList arguments;
+            list.beginStructure();
+            list >> timestamp >> arguments;
+            list.endStructure();
+            for (QVariant& argument : arguments) argument = detail::plain(argument);
+            out.push_back(arguments);
+        }
+        list.endArray();
+        return out;
+    }
+
+    // The names of every method called on the daemon, oldest first.
+    QStringList calledMethods() const {
+        const QDBusMessage reply = mock(QStringLiteral("GetCalls"), {});
+        QStringList out;
+        if (reply.type() != QDBusMessage::ReplyMessage) return out;
+        const QDBusArgument list = reply.arguments().value(0).value<QDBusArgument>();
+        list.beginArray();
+        while (!list.atEnd()) {
+            quint64 timestamp = 0;
+            QString method;
+            QVariantList arguments;
+            list.beginStructure();
+            list >> timestamp >> method >> arguments;
+            list.endStructure();
+            out << method;
+        }
+        list.endArray();
+        return out;
+    }
+
+    // Emits a signal of the notification interface, e.g. ("ActionInvoked", "us", {id, key}).
+    void emitSignal(const QString& name, const QString& signature, const QVariantList& arguments) const {
+        const QDBusMessage reply =
+            mock(QStringLiteral("EmitSignal"), {QString::fromLatin1(service), name, signature, QVariant(arguments)});
+        if (reply.type() != QDBusMessage::ReplyMessage) throw std::runtime_error(reply.errorMessage().toStdString());
+    }
+
+    // The daemon goes away.
+    void stop() {
+        if (mock_.state() == QProcess::NotRunning) return;
+        mock_.kill();
+        mock_.waitForFinished();
+    }
+
+private:
+    QDBusMessage mock(const QString& method, const QVariantList& arguments) const {
+        QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(service), QString::fromLatin1(path),
+                                                           QStringLiteral("org.freedesktop.DBus.Mock"), method);
+        call.setArguments(arguments);
+        return connection().call(call);
+    }
+
+    PrivateBus bus_;
+    QProcess mock_;
+};
+
+}  // namespace brisalune::testkit
