@@ -3,6 +3,7 @@
 #include <libsecret/secret.h>
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -44,11 +45,21 @@ std::int32_t statusFor(const GError* error) {
     return KeychainStatus::failed;
 }
 
+// libsecret's service object is shared by the whole process, and its blocking calls made from
+// several threads at once can wait forever for an answer that was already given (seen with
+// concurrent saves and clears). One operation at a time keeps each of them whole; an operation
+// waiting on an unlock prompt holds the others back, as the user would expect.
+std::mutex& oneAtATime() {
+    static std::mutex lock;
+    return lock;
+}
+
 class DesktopSecretService final : public SecretItemStore {
 public:
     explicit DesktopSecretService(std::string collection) : collection_(std::move(collection)) {}
 
     Read read(const SecretItemAddress& item) override {
+        std::lock_guard one(oneAtATime());
         Found found = find(item);
         if (found.status != KeychainStatus::success) return {.status = found.status, .data = {}};
         Owned<SecretValue> value(secret_item_get_secret(found.item()));
@@ -59,6 +70,7 @@ public:
     }
 
     std::int32_t update(const SecretItemAddress& item, std::string_view data) override {
+        std::lock_guard one(oneAtATime());
         Found found = find(item);
         if (found.status != KeychainStatus::success) return found.status;
         GError* raw = nullptr;
@@ -67,6 +79,7 @@ public:
     }
 
     std::int32_t add(const SecretItemAddress& item, std::string_view data) override {
+        std::lock_guard one(oneAtATime());
         GError* raw = nullptr;
         Owned<SecretService> service(secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &raw));
         if (!service) return failure(raw);
@@ -79,6 +92,7 @@ public:
     }
 
     std::int32_t remove(const SecretItemAddress& item) noexcept override {
+        std::lock_guard one(oneAtATime());
         GError* raw = nullptr;
         Owned<SecretService> service(secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &raw));
         if (!service) return failure(raw);

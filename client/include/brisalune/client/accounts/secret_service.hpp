@@ -50,7 +50,8 @@ public:
 
 // The desktop's Secret Service over D-Bus (libsecret). New items go to its default collection,
 // which outlives the app and the login session. Making it touches nothing; each operation
-// reaches the service on the calling thread, from any thread. There is no other place to fall
+// reaches the service on the calling thread, from any thread, one operation of the process at a
+// time. There is no other place to fall
 // back to: without a reachable service every operation answers notAvailable.
 //
 // A locked item, or a locked collection, is asked to unlock, which may prompt the user; while
