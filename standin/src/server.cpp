@@ -330,6 +330,9 @@ struct Server::Impl {
         if (stopFd < 0) {
             throw std::runtime_error("stand-in: no eventfd");
         }
+        // The library's own table is written here, once, before any connection exists; routes
+        // live in `routes` under `mutex`, so connections share nothing of the library's that
+        // changes while they run.
         const httplib::Server::Handler handler = [this](const auto& request, auto& response) {
             answer(request, response);
         };

@@ -3,6 +3,9 @@
 #include <libsecret/secret.h>
 
 #include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
 
 namespace brisalune {
 
@@ -14,6 +17,7 @@ struct Unref {
     void operator()(SecretValue* p) const noexcept { secret_value_unref(p); }
     void operator()(GError* p) const noexcept { g_error_free(p); }
     void operator()(GList* p) const noexcept { g_list_free_full(p, g_object_unref); }
+    void operator()(GDBusProxy* p) const noexcept { g_object_unref(p); }
 };
 template <class T>
 using Owned = std::unique_ptr<T, Unref>;
@@ -41,50 +45,54 @@ std::int32_t statusFor(const GError* error) {
     return KeychainStatus::failed;
 }
 
+// libsecret's service object is shared by the whole process, and its blocking calls made from
+// several threads at once can wait forever for an answer that was already given (seen with
+// concurrent saves and clears). One operation at a time keeps each of them whole; an operation
+// waiting on an unlock prompt holds the others back, as the user would expect.
+std::mutex& oneAtATime() {
+    static std::mutex lock;
+    return lock;
+}
+
 class DesktopSecretService final : public SecretItemStore {
 public:
+    explicit DesktopSecretService(std::string collection) : collection_(std::move(collection)) {}
+
     Read read(const SecretItemAddress& item) override {
-        GError* raw = nullptr;
-        Owned<SecretService> service(secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &raw));
-        Owned<SecretValue> value;
-        if (service) value.reset(secret_service_lookup_sync(service.get(), sessionSchema(), attributes(item).get(), nullptr, &raw));
-        if (raw) return {.status = failure(raw), .data = {}};
-        if (!value) return {.status = KeychainStatus::itemNotFound, .data = {}};
+        std::lock_guard one(oneAtATime());
+        Found found = find(item);
+        if (found.status != KeychainStatus::success) return {.status = found.status, .data = {}};
+        Owned<SecretValue> value(secret_item_get_secret(found.item()));
+        if (!value) return {.status = KeychainStatus::failed, .data = {}};
         gsize length = 0;
         const gchar* bytes = secret_value_get(value.get(), &length);
         return {.status = KeychainStatus::success, .data = std::string(bytes, length)};
     }
 
     std::int32_t update(const SecretItemAddress& item, std::string_view data) override {
+        std::lock_guard one(oneAtATime());
+        Found found = find(item);
+        if (found.status != KeychainStatus::success) return found.status;
         GError* raw = nullptr;
-        Owned<SecretService> service(secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &raw));
-        Owned<GList> found;
-        if (service) {
-            found.reset(secret_service_search_sync(service.get(), sessionSchema(), attributes(item).get(),
-                                                   SECRET_SEARCH_UNLOCK, nullptr, &raw));
-        }
-        if (raw) return failure(raw);
-        if (!found) return KeychainStatus::itemNotFound;
-        auto* existing = SECRET_ITEM(found->data);
-        if (secret_item_get_locked(existing)) return KeychainStatus::interactionNotAllowed;
-        if (!secret_item_set_secret_sync(existing, secret(data).get(), nullptr, &raw)) return failure(raw);
+        if (!secret_item_set_secret_sync(found.item(), secret(data).get(), nullptr, &raw)) return failure(raw);
         return KeychainStatus::success;
     }
 
     std::int32_t add(const SecretItemAddress& item, std::string_view data) override {
+        std::lock_guard one(oneAtATime());
         GError* raw = nullptr;
         Owned<SecretService> service(secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &raw));
         if (!service) return failure(raw);
-        // The default collection persists; the label is what keyring managers show.
-        if (!secret_service_store_sync(service.get(), sessionSchema(), attributes(item).get(),
-                                       SECRET_COLLECTION_DEFAULT, item.service.c_str(), secret(data).get(), nullptr,
-                                       &raw)) {
+        // The label is what keyring managers show.
+        if (!secret_service_store_sync(service.get(), sessionSchema(), attributes(item).get(), collection_.c_str(),
+                                       item.service.c_str(), secret(data).get(), nullptr, &raw)) {
             return failure(raw);
         }
         return KeychainStatus::success;
     }
 
     std::int32_t remove(const SecretItemAddress& item) noexcept override {
+        std::lock_guard one(oneAtATime());
         GError* raw = nullptr;
         Owned<SecretService> service(secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &raw));
         if (!service) return failure(raw);
@@ -95,6 +103,80 @@ public:
     }
 
 private:
+    // The item when status is success: found, unlocked and with its secret loaded.
+    struct Found {
+        std::int32_t status = KeychainStatus::success;
+        Owned<GList> items;
+        SecretItem* item() const { return SECRET_ITEM(items->data); }
+    };
+
+    // Unlocks a locked item, which may prompt the user. Nothing found is not yet absence: some
+    // services hide the items of a locked collection, so a locked collection is asked to unlock
+    // once and searched again; staying locked, it answers interactionNotAllowed, never
+    // itemNotFound (a locked keychain is not an empty one).
+    Found find(const SecretItemAddress& item) const {
+        GError* raw = nullptr;
+        Owned<SecretService> service(secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &raw));
+        if (!service) return {.status = failure(raw), .items = {}};
+        Found found = search(service.get(), item);
+        if (found.status != KeychainStatus::itemNotFound) return found;
+        const std::int32_t opened = unlockCollection(service.get());
+        if (opened == KeychainStatus::itemNotFound) return found;
+        return opened == KeychainStatus::success ? search(service.get(), item) : Found{.status = opened, .items = {}};
+    }
+
+    static Found search(SecretService* service, const SecretItemAddress& item) {
+        GError* raw = nullptr;
+        Owned<GList> items(secret_service_search_sync(service, sessionSchema(), attributes(item).get(),
+                                                      static_cast<SecretSearchFlags>(SECRET_SEARCH_UNLOCK |
+                                                                                     SECRET_SEARCH_LOAD_SECRETS),
+                                                      nullptr, &raw));
+        if (raw) return {.status = failure(raw), .items = {}};
+        if (!items) return {.status = KeychainStatus::itemNotFound, .items = {}};
+        // An unlock prompt that was dismissed leaves the item locked, without an error.
+        if (secret_item_get_locked(SECRET_ITEM(items->data))) {
+            return {.status = KeychainStatus::interactionNotAllowed, .items = {}};
+        }
+        return {.status = KeychainStatus::success, .items = std::move(items)};
+    }
+
+    // success when the collection was locked and now is not; itemNotFound when it was not
+    // locked, or does not exist (nothing can hide there); interactionNotAllowed when it stays
+    // locked.
+    std::int32_t unlockCollection(SecretService* service) const {
+        GError* raw = nullptr;
+        Owned<GDBusProxy> collection = this->collection(service, &raw);
+        if (raw) return failure(raw);
+        if (!collection || !isLocked(collection.get())) return KeychainStatus::itemNotFound;
+        GList objects{.data = collection.get(), .next = nullptr, .prev = nullptr};
+        if (secret_service_unlock_sync(service, &objects, nullptr, nullptr, &raw) > 0) return KeychainStatus::success;
+        return failure(raw);
+    }
+
+    // A proxy of the collection that new items go to, made now so that its properties are
+    // current; none when no collection has the alias.
+    Owned<GDBusProxy> collection(SecretService* service, GError** error) const {
+        std::string path = collection_;
+        if (!path.starts_with('/')) {
+            Owned<GDBusProxy> aliased(G_DBUS_PROXY(
+                secret_collection_for_alias_sync(service, path.c_str(), SECRET_COLLECTION_NONE, nullptr, error)));
+            if (!aliased) return {};
+            path = g_dbus_proxy_get_object_path(aliased.get());
+        }
+        auto* serviceProxy = G_DBUS_PROXY(service);
+        return Owned<GDBusProxy>(g_dbus_proxy_new_sync(
+            g_dbus_proxy_get_connection(serviceProxy), G_DBUS_PROXY_FLAGS_DO_NOT_CONNECT_SIGNALS, nullptr,
+            g_dbus_proxy_get_name(serviceProxy), path.c_str(), "org.freedesktop.Secret.Collection", nullptr, error));
+    }
+
+    static bool isLocked(GDBusProxy* collection) {
+        GVariant* locked = g_dbus_proxy_get_cached_property(collection, "Locked");
+        if (!locked) return false;  // no such collection
+        const bool answer = g_variant_is_of_type(locked, G_VARIANT_TYPE_BOOLEAN) && g_variant_get_boolean(locked);
+        g_variant_unref(locked);
+        return answer;
+    }
+
     static Owned<GHashTable> attributes(const SecretItemAddress& item) {
         return Owned<GHashTable>(secret_attributes_build(sessionSchema(), "service", item.service.c_str(), "account",
                                                          item.account.c_str(), nullptr));
@@ -111,10 +193,16 @@ private:
         Owned<GError> error(raw);
         return statusFor(error.get());
     }
+
+    std::string collection_;  // where new items go: an alias, or a collection's object path
 };
 
 }  // namespace
 
-std::shared_ptr<SecretItemStore> desktopSecretService() { return std::make_shared<DesktopSecretService>(); }
+std::shared_ptr<SecretItemStore> desktopSecretService() { return desktopSecretService(SECRET_COLLECTION_DEFAULT); }
+
+std::shared_ptr<SecretItemStore> desktopSecretService(std::string collection) {
+    return std::make_shared<DesktopSecretService>(std::move(collection));
+}
 
 }  // namespace brisalune

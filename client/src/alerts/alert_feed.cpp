@@ -1,6 +1,7 @@
 #include <brisalune/client/alerts/endpoints.hpp>
 #include <brisalune/client/alerts/alert_feed.hpp>
 
+#include <brisalune/client/core/backoff.hpp>
 #include <brisalune/client/core/client.hpp>
 
 #include <algorithm>
@@ -83,7 +84,8 @@ AlertFeedClock AlertFeedClock::continuous() {
 namespace {
 
 constexpr std::int64_t plausibleLimit = 1'000'000'000'000;
-constexpr std::chrono::seconds longestBackoff{60};
+// After consecutive failures: 1, 2, 4 … 32, then 60 seconds each time.
+constexpr BackoffPolicy retryDelays{.base = std::chrono::seconds(1), .factor = 2, .cap = std::chrono::seconds(60)};
 
 bool isPlausible(std::int64_t value) { return value >= 0 && value <= plausibleLimit; }
 
@@ -175,7 +177,7 @@ void AlertFeed::run(std::stop_token stop) {
         stale_ = false;
     }
     bool first = true;
-    std::chrono::seconds backoff{1};
+    Backoff backoff(retryDelays);
     while (!stop.stop_requested()) {
         std::int64_t cursor = 0;
         {
@@ -187,7 +189,7 @@ void AlertFeed::run(std::stop_token stop) {
         if (outcome.answer && isPlausible(*outcome.answer)) {
             take(std::move(*outcome.answer));
             first = false;
-            backoff = std::chrono::seconds(1);
+            backoff.reset();
             continue;
         }
         // A failure, or an answer with an implausible cursor or sequence number.
@@ -197,8 +199,7 @@ void AlertFeed::run(std::stop_token stop) {
         }
         if (stop.stop_requested()) return;
         noteFailure();
-        clock_.sleep(backoff, stop);
-        backoff = std::min(backoff * 2, longestBackoff);
+        clock_.sleep(backoff.next(), stop);
     }
 }
 

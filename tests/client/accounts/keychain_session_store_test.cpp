@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+// For the object-path calls that only the tests use.
+#define SECRET_API_SUBJECT_TO_CHANGE
+#include <libsecret/secret.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -13,6 +16,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -104,6 +108,108 @@ TEST_F(KeychainSessionStoreTest, AnUnreadableDocumentStaysUntilSavedOver) {
     EXPECT_EQ(raw->read(item()).data, document);
     store.save(session());
     EXPECT_EQ(store.load(), SessionLoad::present(session()));
+}
+
+// A collection of the test's own, so that locking it disturbs no test running beside it on the
+// same keyring. The standard interface would prompt for a password to make or unlock it;
+// gnome-keyring's own interface takes one instead.
+class ScratchCollection {
+public:
+    ScratchCollection() {
+        GError* error = nullptr;
+        service_ = secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &error);
+        check(error);
+        GVariantBuilder properties;
+        g_variant_builder_init(&properties, G_VARIANT_TYPE_VARDICT);
+        const std::string label = "test-" + std::to_string(::getpid());
+        g_variant_builder_add(&properties, "{sv}", "org.freedesktop.Secret.Collection.Label",
+                              g_variant_new_string(label.c_str()));
+        GVariant* made = keyring("CreateWithMasterPassword", g_variant_new("(a{sv}@(oayays))", &properties, password()));
+        const gchar* path = nullptr;
+        g_variant_get(made, "(&o)", &path);
+        path_ = path;
+        g_variant_unref(made);
+    }
+
+    ~ScratchCollection() {
+        if (GVariant* prompt = g_dbus_connection_call_sync(bus(), "org.freedesktop.secrets", path_.c_str(),
+                                                           "org.freedesktop.Secret.Collection", "Delete", nullptr,
+                                                           nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr)) {
+            g_variant_unref(prompt);
+        }
+        g_object_unref(service_);
+    }
+    ScratchCollection(const ScratchCollection&) = delete;
+    ScratchCollection& operator=(const ScratchCollection&) = delete;
+
+    const std::string& path() const { return path_; }
+
+    // Through the Secret Service's own Lock, as a screen locker would.
+    void lock() {
+        const gchar* paths[] = {path_.c_str(), nullptr};
+        GError* error = nullptr;
+        secret_service_lock_dbus_paths_sync(service_, paths, nullptr, nullptr, &error);
+        check(error);
+    }
+
+    void unlock() {
+        g_variant_unref(keyring("UnlockWithMasterPassword", g_variant_new("(o@(oayays))", path_.c_str(), password())));
+    }
+
+private:
+    static void check(GError* error) {
+        if (!error) return;
+        const std::string message = error->message;
+        g_error_free(error);
+        throw std::runtime_error("scratch collection: " + message);
+    }
+
+    GDBusConnection* bus() const { return g_dbus_proxy_get_connection(G_DBUS_PROXY(service_)); }
+
+    GVariant* password() const {
+        SecretValue* value = secret_value_new("scratch", -1, "text/plain");
+        GVariant* encoded = secret_service_encode_dbus_secret(service_, value);
+        secret_value_unref(value);
+        return encoded;
+    }
+
+    GVariant* keyring(const char* method, GVariant* parameters) const {
+        GError* error = nullptr;
+        GVariant* reply = g_dbus_connection_call_sync(
+            bus(), "org.freedesktop.secrets", "/org/freedesktop/secrets",
+            "org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface", method, parameters, nullptr,
+            G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &error);
+        check(error);
+        return reply;
+    }
+
+    SecretService* service_ = nullptr;
+    std::string path_;
+};
+
+// Unlocking is refused here (the test keyring has no prompter): a locked keychain may hold a
+// session, so it must never read as signed out.
+TEST_F(KeychainSessionStoreTest, ALockedCollectionIsUnreadableNeverAbsentAndKeepsItsSession) {
+    ScratchCollection collection;
+    const auto items = desktopSecretService(collection.path());
+    KeychainSessionStore store(service, items);
+    KeychainSessionStore neverSaved(service + ".never", items);
+    store.save(session());
+
+    collection.lock();
+    EXPECT_EQ(store.load(), SessionLoad::unreadable());
+    EXPECT_EQ(neverSaved.load(), SessionLoad::unreadable());  // nothing found proves nothing
+    try {
+        store.save(session("tok-2"));
+        ADD_FAILURE() << "saved into a locked collection";
+    } catch (const KeychainError& error) {
+        EXPECT_EQ(error.status(), KeychainStatus::interactionNotAllowed);
+    }
+    store.clear();
+
+    collection.unlock();
+    EXPECT_EQ(store.load(), SessionLoad::present(session()));
+    EXPECT_EQ(neverSaved.load(), SessionLoad::absent());
 }
 
 // Runs in a child process whose session bus address leads nowhere, with its home and data

@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
-#include <vector>
 
 namespace brisalune {
 namespace {
@@ -96,26 +94,6 @@ TEST(SessionMemoryStore, UnreadableMarkLastsUntilASaveOrClearAndSaveErrorsChange
     MemorySessionStore marked(fullSession(), true);
     marked.save(bareSession());
     EXPECT_EQ(marked.load(), SessionLoad::present(bareSession()));
-}
-
-TEST(SessionMemoryStore, ConcurrentUseSeesWholeSessions) {
-    MemorySessionStore store;
-    std::vector<std::jthread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&store, t] {
-            for (int i = 0; i < 200; ++i) {
-                store.setSaveError(i % 3 == 0 ? std::optional(MemorySessionStore::SaveError{}) : std::nullopt);
-                try {
-                    store.save(t % 2 ? fullSession() : bareSession());
-                } catch (const MemorySessionStore::SaveError&) {
-                }
-                if (auto load = store.load(); load.session()) {
-                    EXPECT_TRUE(*load.session() == fullSession() || *load.session() == bareSession());
-                }
-                if (i % 50 == 0) store.clear();
-            }
-        });
-    }
 }
 
 }  // namespace

@@ -7,9 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <thread>
-
 namespace brisalune {
 namespace {
 
@@ -180,31 +177,6 @@ TEST_F(ClientRoad, AFailedTransferIsATransportErrorWithItsText) {
     });
     EXPECT_EQ(slow.kind(), Case::transport);
     EXPECT_EQ(slow.errorDescription(), "Connection failed: The request timed out.");
-}
-
-TEST_F(ClientRoad, ConcurrentRequestsEachReadOneCredential) {
-    server.on("GET", "/v1/x", Reply::json("{}"));
-    auto c = client("token-0");
-    std::atomic<bool> done = false;
-    std::thread flipper([&] {
-        for (int i = 1; !done; ++i) c.setSessionToken("token-" + std::to_string(i % 2));
-    });
-    std::vector<std::thread> senders;
-    for (int t = 0; t < 8; ++t) {
-        senders.emplace_back([&] {
-            for (int i = 0; i < 20; ++i) c.send({.method = "GET", .path = "/v1/x"});
-        });
-    }
-    for (auto& s : senders) s.join();
-    done = true;
-    flipper.join();
-
-    auto seen = server.requests();
-    ASSERT_EQ(seen.size(), 160u);
-    for (const auto& request : seen) {
-        auto header = request.header("Authorization");
-        EXPECT_TRUE(header == "Bearer token-0" || header == "Bearer token-1") << header.value_or("(none)");
-    }
 }
 
 }  // namespace

@@ -4,10 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <latch>
 #include <memory>
-#include <thread>
-#include <vector>
 
 namespace brisalune {
 namespace {
@@ -105,25 +102,6 @@ TEST_F(CompatibilityModel, ObserversHearRealChangesOnlyAndMayOutliveTheModel) {
     announce("1.6.0");
     subscription = {};
     EXPECT_EQ(calls, 2);
-}
-
-TEST_F(CompatibilityModel, FollowsConcurrentRecordingsToTheNewestState) {
-    const auto model = makeModel();
-    std::latch start(6);
-    {
-        std::vector<std::jthread> workers;
-        for (int t = 0; t < 6; ++t) {
-            workers.emplace_back([&, server = url("https://s" + std::to_string(t) + ".example")] {
-                start.arrive_and_wait();
-                for (int i = 0; i < 100; ++i) {
-                    announce("1." + std::to_string(i % 9), server);
-                    serverVersion(server, "1." + std::to_string(i % 4));
-                    if (i % 50 == 0) source.recordClientOutdated({"macos", std::nullopt}, server);
-                }
-            });
-        }
-    }
-    EXPECT_EQ(model->state(), source.current());
 }
 
 }  // namespace

@@ -60,6 +60,8 @@ public:
 
     // Routes by method and exact raw path (without query). HEAD falls back to
     // the GET route. Unmatched requests answer 404 {"error":"not found"}.
+    // Any thread may add or replace a route at any time, also while requests are in flight;
+    // a request takes the route it finds when it arrives.
     void on(std::string method, std::string path, Reply reply);
     void on(std::string method, std::string path, Handler handler);
 

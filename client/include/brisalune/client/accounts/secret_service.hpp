@@ -38,7 +38,8 @@ public:
 
     virtual ~SecretItemStore() = default;
 
-    // itemNotFound when no item has the address.
+    // itemNotFound when no item has the address; never while the item or the place it would be
+    // in is locked (interactionNotAllowed).
     virtual Read read(const SecretItemAddress& item) = 0;
     // Replaces the data of the existing item; itemNotFound when there is none.
     virtual std::int32_t update(const SecretItemAddress& item, std::string_view data) = 0;
@@ -49,8 +50,16 @@ public:
 
 // The desktop's Secret Service over D-Bus (libsecret). New items go to its default collection,
 // which outlives the app and the login session. Making it touches nothing; each operation
-// reaches the service on the calling thread, from any thread. There is no other place to fall
+// reaches the service on the calling thread, from any thread, one operation of the process at a
+// time. There is no other place to fall
 // back to: without a reachable service every operation answers notAvailable.
+//
+// A locked item, or a locked collection, is asked to unlock, which may prompt the user; while
+// it stays locked (the prompt dismissed, or none can be shown) the operation answers
+// interactionNotAllowed.
 std::shared_ptr<SecretItemStore> desktopSecretService();
+// The same with new items going to another collection: an alias such as "default", or a
+// collection's object path.
+std::shared_ptr<SecretItemStore> desktopSecretService(std::string collection);
 
 }  // namespace brisalune

@@ -131,8 +131,8 @@ public:
 
     const std::string& service() const noexcept { return service_; }
 
-    // absent when no item exists; unreadable for any other failure and for data that is not a
-    // stored session, which is left in place.
+    // absent when no item exists; unreadable for any other failure (a locked keychain among
+    // them) and for data that is not a stored session, which is left in place.
     SessionLoad load() override;
     // Updates the item, or adds it when there is none. Throws json::EncodeError (nothing
     // written) or KeychainError.

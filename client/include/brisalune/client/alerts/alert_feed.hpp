@@ -76,8 +76,8 @@ struct AlertFeedClock {
 // seconds, and once `staleAfter` has passed without success marks the copy stale. An
 // unauthorised answer ends the stream with AuthInvalid and the loop.
 //
-// Thread-safe. `stop` ends the loop at once, also during a long poll: that request is left to
-// finish on its own thread and its answer is dropped. Destroying the feed stops it.
+// Thread-safe. `stop` ends the loop at once, also during a long poll: the stop request cancels
+// that request, and whatever it brought is dropped. Destroying the feed stops it.
 class AlertFeed {
 public:
     // Throws std::invalid_argument for a null client or a wait no pull can carry.
