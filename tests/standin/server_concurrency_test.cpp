@@ -16,7 +16,7 @@ namespace {
 
 using standin::Reply;
 
-class StandinServerConcurrency : public testing::StandinTest {};
+class StandinServerConcurrency : public testkit::StandinTest {};
 
 // Routes are added and replaced while many connections are served: each request gets the route
 // as it stood when it arrived (its own number, or not found before that), whole.

@@ -20,7 +20,7 @@ PendingAck record(std::string alertId, std::int64_t attempts) {
 
 class PendingAckStoreConcurrency : public ::testing::TestWithParam<bool> {
 protected:
-    testing::TempDir dir;
+    testkit::TempDir dir;
     std::unique_ptr<PendingAckStoring> store =
         GetParam() ? std::unique_ptr<PendingAckStoring>(new PendingAckStore(PendingAckStore::inFile(dir / "d.json")))
                    : std::make_unique<MemoryPendingAckStore>();

@@ -18,7 +18,7 @@ namespace {
 
 using standin::Reply;
 
-class ClientRoadConcurrency : public testing::EndpointTest {};
+class ClientRoadConcurrency : public testkit::EndpointTest {};
 
 // Both credentials change all the time; every request carries one whole value of its own plane,
 // read once, and the compatibility record takes every answer.

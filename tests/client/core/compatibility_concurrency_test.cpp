@@ -23,7 +23,7 @@ platform::Url url(const std::string& text) { return platform::Url::parse(text).v
 // Requests of many servers record at once, while the model follows the record and dismisses,
 // its observer reads it back, and a subscriber takes states: all end at the record's newest.
 TEST(CompatibilityConcurrency, TheRecordItsModelAndItsSubscribersEndAtTheNewestState) {
-    testing::TempDir folder;
+    testkit::TempDir folder;
     platform::Defaults defaults(folder / "defaults.json");
     ServerCompatibility record(ServerMinimums{.supported = {1, 5, 0}, .required = {1, 2, 0}});
     ClientCompatibilityModel model(record, defaults, [] { return std::chrono::system_clock::time_point{}; });
