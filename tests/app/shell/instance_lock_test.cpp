@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <system_error>
 #include <utility>
@@ -32,21 +31,6 @@ TEST(InstanceLockTest, AFileThatCannotBeOpenedIsAnError) {
     testkit::TempDir dir;
     std::ofstream(dir / "blocker") << "a file, not a folder";
     EXPECT_THROW(InstanceLock::acquire(dir / "blocker" / "brisalune.lock"), std::system_error);
-}
-
-TEST(InstanceLockTest, LivesInTheRuntimeFolder) {
-    const char* saved = std::getenv("XDG_RUNTIME_DIR");
-    const std::string previous = saved ? saved : "";
-    ::setenv("XDG_RUNTIME_DIR", "/run/user/4242", 1);
-    EXPECT_EQ(InstanceLock::standardFile(), "/run/user/4242/brisalune.lock");
-    ::setenv("XDG_RUNTIME_DIR", "relative/run", 1);  // not absolute: ignored
-    EXPECT_EQ(InstanceLock::standardFile().filename(), "brisalune.lock");
-    EXPECT_NE(InstanceLock::standardFile().parent_path(), "relative/run");
-    if (saved) {
-        ::setenv("XDG_RUNTIME_DIR", previous.c_str(), 1);
-    } else {
-        ::unsetenv("XDG_RUNTIME_DIR");
-    }
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
 #include <brisalune/client/updates/site_release.hpp>
-#include <brisalune/platform/json_codec.hpp>
 
 #include <gtest/gtest.h>
 
@@ -24,12 +23,6 @@ TEST(SiteReleaseTest, ReadsRequiredKeysAndOptionalOnes) {
     EXPECT_EQ(SiteRelease::decode(R"({"version_code":"42","version_name":"1.4.0","url":"u"})"), std::nullopt);
     EXPECT_EQ(SiteRelease::decode("not json"), std::nullopt);
     EXPECT_EQ(SiteRelease::decode(""), std::nullopt);
-}
-
-TEST(SiteReleaseTest, WritesWithoutAbsentOptionals) {
-    const SiteRelease bare{.versionCode = 3, .versionName = "0.3", .url = "u", .sha256 = {}, .notes = {}};
-    EXPECT_EQ(json::encode(bare), R"({"version_code":3,"version_name":"0.3","url":"u"})");
-    EXPECT_EQ(SiteRelease::decode(json::encode(release(42))), release(42));
 }
 
 TEST(SiteReleaseTest, DownloadAddressMustBeHttpsOnTheManifestHost) {
