@@ -1,0 +1,32 @@
+#pragma once
+
+// One running app per user: the first process holds an exclusive lock on a file in the runtime
+// folder for its whole life, so two processes never write the same settings file. The kernel
+// drops the lock when the process ends, however it ends.
+
+#include <filesystem>
+#include <optional>
+
+namespace brisalune {
+
+class InstanceLock {
+public:
+    // `$XDG_RUNTIME_DIR/brisalune.lock`; without a runtime folder, beside the user defaults.
+    static std::filesystem::path standardFile();
+
+    // The lock, or none when another holder has it. Throws std::system_error when the file
+    // cannot be made or opened.
+    static std::optional<InstanceLock> acquire(const std::filesystem::path& file = standardFile());
+
+    InstanceLock(InstanceLock&& other) noexcept;
+    InstanceLock& operator=(InstanceLock&& other) noexcept;
+    ~InstanceLock();
+
+private:
+    explicit InstanceLock(int fd) noexcept : fd_(fd) {}
+    void release() noexcept;
+
+    int fd_ = -1;
+};
+
+}  // namespace brisalune

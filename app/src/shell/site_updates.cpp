@@ -1,0 +1,199 @@
+#include <brisalune/app/shell/site_updates.hpp>
+
+#include <brisalune/client/core/client_identity.hpp>
+#include <brisalune/client/version.hpp>
+
+#include <QCoroFuture>
+#include <QFuture>
+#include <QPointer>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
+#include <QtGlobal>
+
+#include <sys/utsname.h>
+
+#include <charconv>
+#include <exception>
+#include <utility>
+
+namespace brisalune {
+
+namespace {
+
+double secondsSince1970(std::chrono::system_clock::time_point instant) {
+    return std::chrono::duration<double>(instant.time_since_epoch()).count();
+}
+
+const std::string& runningSystemText() {
+    static const std::string text = [] {
+        utsname system{};
+        if (uname(&system) != 0) return systemText("Linux", "");
+        return systemText(system.sysname, system.release);
+    }();
+    return text;
+}
+
+// Writes to the user defaults fail only when the settings file cannot be written; the checker
+// has no text to show for that, so it goes to the log and the check carries on.
+template <class F>
+bool tryWrite(const char* what, F&& write) {
+    try {
+        std::forward<F>(write)();
+        return true;
+    } catch (const std::exception& failure) {
+        qWarning("update checker: cannot store %s: %s", what, failure.what());
+        return false;
+    }
+}
+
+}  // namespace
+
+SiteUpdates::SiteUpdates(std::optional<platform::Url> manifestURL, std::int64_t currentVersionCode,
+                         platform::Defaults& defaults, Fetch fetch, Clock now, QObject* parent)
+    : QObject(parent)
+    , manifestURL_(std::move(manifestURL))
+    , currentVersionCode_(currentVersionCode)
+    , defaults_(defaults)
+    , fetch_(std::move(fetch))
+    , now_(std::move(now)) {
+    loadCachedOffer();
+}
+
+QCoro::Task<bool> SiteUpdates::check() {
+    if (!manifestURL_ || isChecking_) co_return false;
+    setChecking(true);
+    const QPointer<SiteUpdates> self(this);
+    // Everything the job uses is its own copy: it may outlive this checker.
+    const auto exchange = [fetch = fetch_, request = manifestRequest()]() -> std::optional<http::Response> {
+        try {
+            return fetch(request);
+        } catch (...) {
+            return std::nullopt;  // no answer at all: the check time is not recorded
+        }
+    };
+    QFuture<std::optional<http::Response>> answer = QtConcurrent::run(QThreadPool::globalInstance(), exchange);
+    const std::optional<http::Response> response = co_await answer;
+    if (!self) co_return false;
+    const bool kept = response && keep(*response);
+    setChecking(false);
+    co_return kept;
+}
+
+QCoro::Task<> SiteUpdates::checkIfDue() {
+    if (!isDue()) co_return;
+    co_await check();
+}
+
+QCoro::Task<> SiteUpdates::checkNow() {
+    if (!manifestURL_ || isChecking_) co_return;
+    setManualResult(std::nullopt);
+    tryWrite("the dismissed version", [&] { defaults_.remove(dismissedVersionKey); });
+    const QPointer<SiteUpdates> self(this);
+    const bool fetched = co_await check();
+    if (!self) co_return;
+    if (!fetched) {
+        setManualResult(ManualResult::failed);
+    } else {
+        setManualResult(offer_ ? ManualResult::available : ManualResult::upToDate);
+    }
+}
+
+void SiteUpdates::dismissOffer() {
+    if (!offer_) return;
+    const std::int64_t dismissed = offer_->versionCode;
+    if (!tryWrite("the dismissed version", [&] { defaults_.set(dismissedVersionKey, dismissed); })) return;
+    setManualResult(std::nullopt);
+    loadCachedOffer();
+}
+
+void SiteUpdates::loadCachedOffer() {
+    if (!manifestURL_) {
+        setOffer(std::nullopt);
+        return;
+    }
+    std::optional<SiteRelease> cached;
+    if (const auto body = defaults_.bytes(manifestKey)) {
+        cached = SiteRelease::decode(std::string_view(reinterpret_cast<const char*>(body->data()), body->size()));
+    }
+    const std::int64_t dismissed = defaults_.integer(dismissedVersionKey).value_or(0);
+    setOffer(SiteRelease::offeredRelease(cached, currentVersionCode_, dismissed, *manifestURL_));
+}
+
+bool SiteUpdates::isDue() const { return secondsSince1970(now_()) - checkedAt() >= checkInterval; }
+
+double SiteUpdates::checkedAt() const { return defaults_.number(checkedAtKey).value_or(0.0); }
+
+// Every answer counts as a check, whatever its status; only a decoded manifest is kept.
+bool SiteUpdates::keep(const http::Response& response) {
+    const double checked = secondsSince1970(now_());
+    tryWrite("the check time", [&] { defaults_.set(checkedAtKey, checked); });
+    if (response.status < 200 || response.status > 299) return false;
+    if (!SiteRelease::decode(response.body)) return false;
+    const platform::Bytes body(response.body.begin(), response.body.end());
+    if (!tryWrite("the manifest", [&] { defaults_.set(manifestKey, body); })) return false;
+    loadCachedOffer();
+    return true;
+}
+
+http::Request SiteUpdates::manifestRequest() const {
+    http::Request request;
+    request.method = "GET";
+    request.url = manifestURL_->text();
+    request.headers.set("User-Agent", userAgent());
+    request.timeout = fetchTimeout;
+    return request;
+}
+
+std::string SiteUpdates::userAgent() const { return userAgentFor(runningVersionName(), currentVersionCode_); }
+
+std::string SiteUpdates::userAgentFor(std::string_view versionName, std::int64_t versionCode) {
+    return "Brisalune-macOS/" + std::string(versionName) + " (" + std::to_string(versionCode) + "; " +
+           runningSystemText() + ")";
+}
+
+std::string SiteUpdates::runningVersionName() {
+    const std::string_view name = build::version;
+    return name.empty() ? "?" : std::string(name);
+}
+
+std::int64_t SiteUpdates::runningVersionCode() { return versionCode(build::buildNumber); }
+
+std::int64_t SiteUpdates::versionCode(std::string_view text) {
+    const bool negative = text.starts_with('-');
+    if (negative || text.starts_with('+')) text.remove_prefix(1);
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) return 0;
+    // Read with the sign so that the most negative value still fits.
+    const std::string signedText = (negative ? "-" : "") + std::string(text);
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(signedText.data(), signedText.data() + signedText.size(), value);
+    if (error != std::errc{} || end != signedText.data() + signedText.size()) return 0;
+    return value;
+}
+
+SiteUpdates::Fetch SiteUpdates::transportFetch() {
+    return [transport = http::curlTransport()](const http::Request& request) { return transport->perform(request); };
+}
+
+SiteUpdates::Clock SiteUpdates::systemClock() {
+    return [] { return std::chrono::system_clock::now(); };
+}
+
+void SiteUpdates::setOffer(std::optional<SiteRelease> value) {
+    if (value == offer_) return;
+    offer_ = std::move(value);
+    emit offerChanged();
+}
+
+void SiteUpdates::setChecking(bool value) {
+    if (value == isChecking_) return;
+    isChecking_ = value;
+    emit isCheckingChanged(value);
+}
+
+void SiteUpdates::setManualResult(std::optional<ManualResult> value) {
+    if (value == manualResult_) return;
+    manualResult_ = value;
+    emit manualResultChanged();
+}
+
+}  // namespace brisalune

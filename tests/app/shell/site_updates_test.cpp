@@ -1,0 +1,197 @@
+#include <brisalune/app/shell/site_updates.hpp>
+
+#include <support/qt_widgets_application.hpp>
+#include <support/temp_dir.hpp>
+
+#include <brisalune/standin/server.hpp>
+
+#include <QCoroTask>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace brisalune {
+namespace {
+
+using namespace std::chrono;
+using ManualResult = SiteUpdates::ManualResult;
+
+constexpr const char* manifestPath = "/releases/linux.json";
+
+std::string manifest(std::int64_t code) {
+    // Spacing and an unknown key: the cache keeps the body exactly as it came.
+    return R"({ "version_code": )" + std::to_string(code) +
+           R"(, "version_name": "1.4.0", "url": "https://127.0.0.1/download/brisalune.tar.gz", "channel": "stable" })";
+}
+
+class SiteUpdatesTest : public ::testing::Test {
+protected:
+    void SetUp() override { testkit::widgetsApplication(); }
+
+    testkit::TempDir dir;
+    platform::Defaults defaults{dir / "defaults.json"};
+    standin::Server server;
+    system_clock::time_point now = sys_days{year{2024} / 5 / 1} + hours{9};
+    std::optional<platform::Url> manifestURL = platform::Url::parse(server.baseUrl() + manifestPath);
+
+    std::unique_ptr<SiteUpdates> checker(std::int64_t currentCode = 41) {
+        return std::make_unique<SiteUpdates>(manifestURL, currentCode, defaults, SiteUpdates::transportFetch(),
+                                             [this] { return now; });
+    }
+
+    void serve(std::string body, int status = 200) {
+        server.on("GET", manifestPath, standin::Reply::json(std::move(body), status));
+    }
+
+    double epochSeconds(system_clock::time_point t) const { return duration<double>(t.time_since_epoch()).count(); }
+    std::optional<double> checkedAt() const { return defaults.number(SiteUpdates::checkedAtKey); }
+    std::string cachedManifest() const {
+        const auto bytes = defaults.bytes(SiteUpdates::manifestKey);
+        return bytes ? std::string(bytes->begin(), bytes->end()) : std::string();
+    }
+    // A manifest address where nothing answers.
+    void unreachable() {
+        const int port = standin::Server().port();
+        manifestURL = platform::Url::parse("http://127.0.0.1:" + std::to_string(port) + manifestPath);
+    }
+};
+
+TEST_F(SiteUpdatesTest, ChecksWhenADayHasPassedSinceTheLastAnswer) {
+    serve(manifest(42));
+    auto updates = checker();
+    QCoro::waitFor(updates->checkIfDue());  // never checked: due at once
+    EXPECT_EQ(server.requests().size(), 1U);
+    EXPECT_EQ(checkedAt(), epochSeconds(now));
+
+    for (const auto& [checked, due] : {std::pair{now - seconds{86'399}, false}, std::pair{now - seconds{86'400}, true},
+                                       std::pair{now + hours{1}, false}}) {  // a clock set back
+        defaults.set(SiteUpdates::checkedAtKey, epochSeconds(checked));
+        server.clearRequests();
+        EXPECT_EQ(updates->isDue(), due);
+        QCoro::waitFor(updates->checkIfDue());
+        EXPECT_EQ(server.requests().size(), due ? 1U : 0U);
+    }
+}
+
+TEST_F(SiteUpdatesTest, KeepsTheLastManifestThatDecodedAndRecordsEveryAnswer) {
+    serve(manifest(42));
+    auto updates = checker();
+    QSignalSpy offerChanged(updates.get(), &SiteUpdates::offerChanged);
+    EXPECT_TRUE(QCoro::waitFor(updates->check()));
+    ASSERT_TRUE(updates->offer());
+    EXPECT_EQ(updates->offer()->versionCode, 42);
+    EXPECT_EQ(cachedManifest(), manifest(42));
+    const auto request = server.lastRequest();
+    EXPECT_EQ(request->method, "GET");
+    EXPECT_EQ(request->header("User-Agent"), updates->userAgent());
+
+    // An error status and a body that does not decode count as checks but change nothing else.
+    for (const auto& [body, status] : {std::pair{std::string(R"({"error":"not found"})"), 404},
+                                       std::pair{std::string(R"({"version_code":"43"})"), 200}}) {
+        now += hours{1};
+        serve(body, status);
+        EXPECT_FALSE(QCoro::waitFor(updates->check()));
+        EXPECT_EQ(checkedAt(), epochSeconds(now));
+        EXPECT_EQ(cachedManifest(), manifest(42));
+        EXPECT_EQ(updates->offer()->versionCode, 42);
+    }
+    EXPECT_EQ(offerChanged.count(), 1);
+
+    // No answer at all: not even the time is recorded, so the next due check tries again.
+    const double lastAnswer = *checkedAt();
+    unreachable();
+    now += hours{1};
+    auto cut = checker();
+    EXPECT_FALSE(QCoro::waitFor(cut->check()));
+    EXPECT_EQ(checkedAt(), lastAnswer);
+    EXPECT_FALSE(cut->isChecking());
+}
+
+TEST_F(SiteUpdatesTest, TheCachedManifestIsOfferedAtStartWithoutTheNetwork) {
+    defaults.set(SiteUpdates::manifestKey, platform::Bytes{});
+    EXPECT_FALSE(checker()->offer());  // no longer decodes: no offer
+
+    const std::string cached = manifest(42);
+    defaults.set(SiteUpdates::manifestKey, platform::Bytes(cached.begin(), cached.end()));
+    EXPECT_EQ(checker(41)->offer()->versionCode, 42);
+    EXPECT_FALSE(checker(42)->offer());
+
+    manifestURL.reset();  // a build without an update address: no offer, no checks
+    auto disabled = checker();
+    EXPECT_FALSE(disabled->offer());
+    EXPECT_FALSE(QCoro::waitFor(disabled->check()));
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(SiteUpdatesTest, DismissingHidesTheVersionUntilAManualCheck) {
+    serve(manifest(42));
+    auto updates = checker();
+    updates->dismissOffer();  // nothing offered: nothing stored
+    EXPECT_FALSE(defaults.value(SiteUpdates::dismissedVersionKey));
+
+    QCoro::waitFor(updates->check());
+    updates->dismissOffer();
+    EXPECT_FALSE(updates->offer());
+    EXPECT_EQ(defaults.integer(SiteUpdates::dismissedVersionKey), 42);
+    EXPECT_FALSE(checker()->offer());  // for good
+
+    QCoro::waitFor(updates->checkNow());  // the manifest still says 42: offered again
+    EXPECT_EQ(updates->manualResult(), ManualResult::available);
+    EXPECT_EQ(updates->offer()->versionCode, 42);
+    updates->dismissOffer();
+    EXPECT_EQ(updates->manualResult(), std::nullopt);
+}
+
+TEST_F(SiteUpdatesTest, AManualCheckTellsItsResult) {
+    serve(manifest(41));
+    auto updates = checker(41);
+    QCoro::waitFor(updates->checkNow());
+    EXPECT_EQ(updates->manualResult(), ManualResult::upToDate);
+
+    serve("{}", 500);
+    QCoro::waitFor(updates->checkNow());
+    EXPECT_EQ(updates->manualResult(), ManualResult::failed);
+
+    unreachable();
+    auto offline = checker(41);
+    QCoro::waitFor(offline->checkNow());
+    EXPECT_EQ(offline->manualResult(), ManualResult::failed);
+}
+
+TEST_F(SiteUpdatesTest, ChecksNeverOverlap) {
+    server.on("GET", manifestPath, standin::Reply{.headers = {}, .body = manifest(42), .holdUntilReleased = true});
+    auto updates = checker();
+    QSignalSpy checking(updates.get(), &SiteUpdates::isCheckingChanged);
+    auto first = updates->check();
+    EXPECT_TRUE(updates->isChecking());
+    ASSERT_TRUE(server.waitForRequests(1, seconds{30}));
+
+    EXPECT_FALSE(QCoro::waitFor(updates->check()));
+    QCoro::waitFor(updates->checkNow());
+    EXPECT_EQ(updates->manualResult(), std::nullopt);  // the manual check did not run either
+
+    server.release();
+    EXPECT_TRUE(QCoro::waitFor(first));
+    EXPECT_FALSE(updates->isChecking());
+    EXPECT_EQ(checking.count(), 2);
+    EXPECT_EQ(server.requests().size(), 1U);
+}
+
+TEST(SiteUpdatesVersionTest, VersionCodesAndTheUserAgent) {
+    EXPECT_EQ(SiteUpdates::versionCode("42"), 42);
+    EXPECT_EQ(SiteUpdates::versionCode("+42"), 42);
+    EXPECT_EQ(SiteUpdates::versionCode("-7"), -7);
+    EXPECT_EQ(SiteUpdates::versionCode("-9223372036854775808"), INT64_MIN);
+    for (const char* bad : {"", "+", "1.2", "42a", " 42", "+-1", "9223372036854775808", "0x10"}) {
+        EXPECT_EQ(SiteUpdates::versionCode(bad), 0) << bad;
+    }
+
+    const std::string agent = SiteUpdates::userAgentFor("?", 0);
+    EXPECT_TRUE(agent.starts_with("Brisalune-macOS/? (0; ")) << agent;
+    EXPECT_TRUE(agent.ends_with(")"));
+}
+
+}  // namespace
+}  // namespace brisalune

@@ -1,0 +1,20 @@
+#pragma once
+
+// The one QApplication of a widget test program, made on first use. Without a display of its
+// own the tests draw off screen.
+
+#include <QApplication>
+#include <QtGlobal>
+
+namespace brisalune::testkit {
+
+inline QApplication& widgetsApplication() {
+    static int argc = 1;
+    static char name[] = "brisalune-app-tests";
+    static char* argv[] = {name, nullptr};
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication application(argc, argv);
+    return application;
+}
+
+}  // namespace brisalune::testkit
