@@ -10,7 +10,10 @@
 
 namespace brisalune::testkit {
 
+// The program's application: one a widget test program made first (see qt_widgets_application.hpp),
+// else a core one made here.
 inline QCoreApplication& coreApplication() {
+    if (auto* existing = QCoreApplication::instance()) return *existing;
     static int argc = 1;
     static char name[] = "brisalune-tests";
     static char* argv[] = {name, nullptr};
