@@ -17,9 +17,20 @@ std::int64_t minutesBefore(std::chrono::sys_seconds start, std::int64_t minutes)
     return (start - std::chrono::minutes(minutes)).time_since_epoch().count();
 }
 
-AlertSnapshot snapshotOf(const AlertSeed& seed, std::chrono::sys_seconds start, std::int64_t seq) {
-    const auto firstSeen = minutesBefore(start, seed.firstSeenMinutesAgo);
-    const auto lastSeen = minutesBefore(start, seed.lastSeenMinutesAgo);
+std::string_view stateAfter(std::string_view current, std::string_view wanted) {
+    if (current == rawValue(AlertState::resolved)) return current;  // resolved stays resolved
+    return wanted;
+}
+
+}  // namespace
+
+std::chrono::sys_seconds Site::now() {
+    return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+}
+
+AlertSnapshot Site::snapshotOf(const AlertSeed& seed, std::chrono::sys_seconds at, std::int64_t seq) {
+    const auto firstSeen = minutesBefore(at, seed.firstSeenMinutesAgo);
+    const auto lastSeen = minutesBefore(at, seed.lastSeenMinutesAgo);
     AlertSnapshot alert;
     alert.id = seed.id;
     alert.project = seed.project;
@@ -41,20 +52,13 @@ AlertSnapshot snapshotOf(const AlertSeed& seed, std::chrono::sys_seconds start, 
     return alert;
 }
 
-std::string_view stateAfter(std::string_view current, std::string_view wanted) {
-    if (current == rawValue(AlertState::resolved)) return current;  // resolved stays resolved
-    return wanted;
-}
-
-}  // namespace
-
 Site::Site(SiteKind kind, const Fixture& fixture, standin::Server& server, Addresses addresses)
     : kind_(kind)
     , seed_(kind == SiteKind::hosted ? fixture.hosted : fixture.box)
     , pairing_(fixture.pairing)
     , maxOpenAlerts_(fixture.maxOpenAlerts)
     , addresses_(std::move(addresses))
-    , started_(std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()))
+    , started_(now())
     , routes_(server, [this](const Request& request) { return answer(request); })
     , random_(std::random_device{}()) {
     for (const auto& account : seed_.accounts) {

@@ -15,8 +15,6 @@ standin::Reply noContent() {
     return reply;
 }
 
-std::chrono::sys_seconds now() { return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()); }
-
 }  // namespace
 
 standin::Reply Site::healthz(const Request&, const PathValues&) {

@@ -31,10 +31,6 @@ std::optional<std::int64_t> integerItem(const standin::ReceivedRequest& request,
 
 bool isOpen(const AlertSnapshot& alert) { return alert.state != rawValue(AlertState::resolved); }
 
-std::int64_t nowSeconds() {
-    return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()).time_since_epoch().count();
-}
-
 }  // namespace
 
 standin::Reply Site::projects(const Request& request, const PathValues&) {
@@ -107,24 +103,23 @@ void Site::raise(const ArrivalSeed& arrival) {
     auto found = std::ranges::find_if(teams_, [&](const TeamRecord& t) { return t.id == arrival.team && !t.onBox; });
     if (found == teams_.end()) return;
     auto& team = *found;
-    const auto now = nowSeconds();
-    AlertSnapshot alert;
-    alert.id = nextAlertId();
-    alert.project = arrival.project;
-    alert.rule = arrival.rule;
-    alert.state = rawValue(AlertState::firing);
-    alert.level = arrival.level;
-    alert.count = 1;
-    alert.messageTemplate = arrival.messageTemplate;
-    alert.lastMessage = arrival.lastMessage;
-    alert.firstSeen = now;
-    alert.lastSeen = now;
-    alert.updatedSeq = ++team.seq;
-    alert.source = arrival.source;
-    if (!arrival.source.empty()) alert.reportedBy = {{arrival.source, 1, now, now}};
-    alert.recentCounts = {1};
-    routes_.expose({{"alert", alert.id}});
-    team.alerts.push_back(std::move(alert));
+    const AlertSeed seed{nextAlertId(),
+                         arrival.project,
+                         arrival.rule,
+                         std::string(rawValue(AlertState::firing)),
+                         arrival.level,
+                         1,
+                         0,
+                         arrival.messageTemplate,
+                         arrival.lastMessage,
+                         0,
+                         0,
+                         std::string(AlertKind::event),
+                         arrival.source,
+                         {},
+                         std::nullopt};
+    routes_.expose({{"alert", seed.id}});
+    team.alerts.push_back(snapshotOf(seed, now(), ++team.seq));
     keepWithinLimit(team);
     changed_.notify_all();
 }

@@ -10,8 +10,6 @@ namespace {
 
 constexpr std::int64_t defaultCodeLifetime = 24 * 60 * 60;
 
-std::chrono::sys_seconds now() { return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()); }
-
 }  // namespace
 
 // ---- on the hosted service ---------------------------------------------------------------------

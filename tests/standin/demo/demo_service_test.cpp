@@ -229,15 +229,20 @@ TEST_F(DemoServiceTest, KeepsTheAccountsDevicesAndPublishesTheManifest) {
     EXPECT_EQ(json::decode<json::Value>(manifest.body), demo.fixture().release.manifest);
 }
 
-TEST(DemoServiceArrivals, NewAlertsWakeALongPoll) {
-    DemoService demo(loadFixture(defaultFixturePath()), arrivingEvery(std::chrono::milliseconds(50)));
-    ServerCompatibility compatibility;
+// A client on the data of the hosted team "acme-ops" of that demo.
+BrisaluneClient acmeClient(const DemoService& demo, ServerCompatibility& compatibility) {
     const auto hosted = *platform::Url::parse(demo.hostedUrl());
     BrisaluneClient account(hosted, std::nullopt, std::nullopt, nullptr, ClientIdentity::current(), compatibility);
     const auto& seed = demo.fixture().hosted.accounts.front();
     account.setSessionToken(login(account, seed.email, seed.password).token);
-    BrisaluneClient team(hosted, std::nullopt, issueKey(account, "acme-ops").apiKey, nullptr, ClientIdentity::current(),
-                         compatibility);
+    return BrisaluneClient(hosted, std::nullopt, issueKey(account, "acme-ops").apiKey, nullptr,
+                           ClientIdentity::current(), compatibility);
+}
+
+TEST(DemoServiceArrivals, NewAlertsWakeALongPoll) {
+    DemoService demo(loadFixture(defaultFixturePath()), arrivingEvery(std::chrono::milliseconds(50)));
+    ServerCompatibility compatibility;
+    const auto team = acmeClient(demo, compatibility);
 
     const auto before = pull(team, 0, 0);
     const auto arrived = pull(team, before.cursor, 30);
@@ -247,6 +252,23 @@ TEST(DemoServiceArrivals, NewAlertsWakeALongPoll) {
     EXPECT_EQ(fresh->id.size(), 16u);
     EXPECT_TRUE(
         std::ranges::any_of(demo.fixture().arrivals, [&](const ArrivalSeed& a) { return a.rule == fresh->rule; }));
+}
+
+TEST(DemoServiceArrivals, KeepOpenAndResolvedAlertsWithinTheLimit) {
+    auto fixture = loadFixture(defaultFixturePath());
+    fixture.maxOpenAlerts = 7;  // "acme-ops" starts with 6 open and 2 resolved alerts
+    DemoService demo(std::move(fixture), arrivingEvery(std::chrono::milliseconds(5)));
+    ServerCompatibility compatibility;
+    const auto team = acmeClient(demo, compatibility);
+
+    // Wait for enough arrivals to pass the limit on both counts.
+    auto cursor = pull(team, 0, 0).cursor;
+    for (const auto start = cursor; cursor < start + 20;) cursor = pull(team, cursor, 30).cursor;
+
+    const auto all = pull(team, 0, 0).alerts;
+    const auto resolved = std::ranges::count(all, std::string("resolved"), &AlertSnapshot::state);
+    EXPECT_EQ(static_cast<std::int64_t>(all.size()) - resolved, 7);
+    EXPECT_EQ(resolved, 7);
 }
 
 TEST(DemoServiceStop, AnswersAHeldPullAndStopsThroughRelays) {

@@ -95,6 +95,9 @@ private:
     void stamp(Reply& reply, std::string_view path) const;
 
     static std::optional<std::string> bearer(const Request& request);
+    static std::chrono::sys_seconds now();
+    // The alert as the seed describes it, its times counted back from `at`.
+    static AlertSnapshot snapshotOf(const AlertSeed& seed, std::chrono::sys_seconds at, std::int64_t seq);
 
     // ---- with the lock held ----
     const AccountRecord& caller(const Request& request) const;  // the session plane
