@@ -66,6 +66,7 @@ Site::Site(SiteKind kind, const Fixture& fixture, standin::Server& server, Addre
     }
     for (const auto& seed : seed_.teams) {
         TeamRecord team{seed.id, seed.name, seed.role, seed.onBox, seed.projects, {}, 0};
+        std::ranges::sort(team.projects);  // the project list pages by name
         for (const auto& alert : seed.alerts) team.alerts.push_back(snapshotOf(alert, started_, ++team.seq));
         teams_.push_back(std::move(team));
     }
