@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -48,17 +49,23 @@ TEST_F(MaintenanceScopeNamesTest, SortsEachListAndLeavesOneThatFailsEmpty) {
 
 TEST_F(MaintenanceScopeNamesTest, TheThreeRequestsOverlap) {
     answerAll();
-    // Each answer waits until all three requests have arrived (or gives up after a while).
-    std::mutex mutex;
-    std::condition_variable arrived;
-    int waiting = 0;
-    int metAll = 0;
-    auto gathered = [&](Reply reply) {
-        return [&, reply](const standin::ReceivedRequest&) {
-            std::unique_lock lock(mutex);
-            ++waiting;
-            arrived.notify_all();
-            if (arrived.wait_for(lock, std::chrono::seconds(20), [&] { return waiting >= 3; })) ++metAll;
+    // Each answer waits until all three requests have arrived (or gives up after a while). The
+    // handlers share this with the server's threads, which may still be leaving them.
+    struct Meeting {
+        std::mutex mutex;
+        std::condition_variable arrived;
+        int waiting = 0;
+        int metAll = 0;
+    };
+    auto meeting = std::make_shared<Meeting>();
+    auto gathered = [meeting](Reply reply) {
+        return [meeting, reply](const standin::ReceivedRequest&) {
+            std::unique_lock lock(meeting->mutex);
+            ++meeting->waiting;
+            meeting->arrived.notify_all();
+            if (meeting->arrived.wait_for(lock, std::chrono::seconds(20), [&] { return meeting->waiting >= 3; })) {
+                ++meeting->metAll;
+            }
             return reply;
         };
     };
@@ -66,7 +73,8 @@ TEST_F(MaintenanceScopeNamesTest, TheThreeRequestsOverlap) {
     server.on("GET", sources, gathered(Reply::json(R"({"sources":[)" + source("s") + "]}")));
     server.on("GET", rules, gathered(Reply::json(R"({"error":"gone"})", 500)));
     EXPECT_EQ(maintenanceScopeNames(client(), "web"), (MaintenanceScopeNames{{}, {"s"}, {}}));
-    EXPECT_EQ(metAll, 3);
+    std::lock_guard lock(meeting->mutex);
+    EXPECT_EQ(meeting->metAll, 3);
 }
 
 }  // namespace
