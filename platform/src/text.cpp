@@ -4,8 +4,10 @@
 #include <stdexcept>
 
 #include <unicode/bytestream.h>
+#include <unicode/locid.h>
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
+#include <unicode/unistr.h>
 
 namespace brisalune::platform {
 namespace {
@@ -43,6 +45,16 @@ icu::StringPiece piece(std::string_view text) {
     return {text.data(), static_cast<std::int32_t>(text.size())};
 }
 
+// Root upper-casing maps each code point on its own, so a long text goes through ICU (whose
+// lengths are 32-bit) in pieces cut between code points.
+constexpr std::size_t caseChunk = std::size_t{1} << 20;
+
+void appendUppercased(std::string_view chunk, std::string& out) {
+    icu::UnicodeString text = icu::UnicodeString::fromUTF8(piece(chunk));
+    text.toUpper(icu::Locale::getRoot());
+    text.toUTF8String(out);
+}
+
 void requireIcuSize(std::string_view text) {
     if (text.size() > static_cast<std::size_t>(INT32_MAX))
         throw std::length_error("text too long to normalise");
@@ -60,6 +72,26 @@ bool isAlphanumeric(char32_t c) {
     if (c > maxCodePoint) return false;
     const auto mask = U_GET_GC_MASK(static_cast<UChar32>(c));
     return (mask & (U_GC_L_MASK | U_GC_M_MASK | U_GC_N_MASK)) != 0;
+}
+
+bool isSpaceOrTab(char32_t c) {
+    if (c > maxCodePoint) return false;
+    return c == U'\t' || u_charType(static_cast<UChar32>(c)) == U_SPACE_SEPARATOR;
+}
+
+std::string uppercased(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    std::size_t start = 0;
+    for (std::size_t at = 0; at < utf8.size();) {
+        const auto point = decodeCodePoint(utf8, at);
+        at += point ? point->bytes.size() : 1;
+        if (at - start >= caseChunk || at == utf8.size()) {
+            appendUppercased(utf8.substr(start, at - start), out);
+            start = at;
+        }
+    }
+    return out;
 }
 
 std::optional<CodePoint> decodeCodePoint(std::string_view text, std::size_t offset) {

@@ -15,6 +15,10 @@ bool isWhitespaceOrNewline(char32_t c);
 // Letters, marks and numbers of every script (general categories L*, M*, N*).
 bool isAlphanumeric(char32_t c);
 
+// The tab and the space separators (general category Zs, the ordinary blank among them); no
+// line breaks.
+bool isSpaceOrTab(char32_t c);
+
 // One code point of a UTF-8 text, with the bytes that encode it (a view into that text).
 struct CodePoint {
     char32_t value = 0;
@@ -39,6 +43,28 @@ bool forEachCodePoint(std::string_view utf8, F&& f) {
     }
     return true;
 }
+
+// The text without the code points at either end for which `trim(c)` holds. A byte that is not
+// UTF-8 is kept and stops the trim.
+template <class Trim>
+std::string_view trimmed(std::string_view utf8, Trim&& trim) {
+    std::size_t begin = utf8.size();
+    std::size_t end = utf8.size();
+    for (std::size_t at = 0; at < utf8.size();) {
+        const auto point = decodeCodePoint(utf8, at);
+        const std::size_t length = point ? point->bytes.size() : 1;
+        if (!point || !trim(point->value)) {
+            if (begin == utf8.size()) begin = at;
+            end = at + length;
+        }
+        at += length;
+    }
+    return begin == utf8.size() ? utf8.substr(utf8.size()) : utf8.substr(begin, end - begin);
+}
+
+// Full Unicode upper-case mapping, the same in every locale ("ß" becomes "SS"). Bytes that are
+// not UTF-8 become U+FFFD.
+std::string uppercased(std::string_view utf8);
 
 // Canonical composition (NFC). Throws std::invalid_argument on invalid UTF-8.
 std::string nfc(std::string_view utf8);

@@ -1,0 +1,28 @@
+#pragma once
+
+// The names a maintenance window's scope can cover: the project's checks, ingest sources and
+// alert rules, fetched at once.
+
+#include <brisalune/client/core/client.hpp>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brisalune {
+
+// Each list ascending by code point ("B" before "a"), duplicates kept.
+struct MaintenanceScopeNames {
+    std::vector<std::string> checks{};
+    std::vector<std::string> sources{};
+    std::vector<std::string> rules{};
+
+    friend bool operator==(const MaintenanceScopeNames&, const MaintenanceScopeNames&) = default;
+};
+
+// Asks for the three lists concurrently and returns when all three have answered. Never throws:
+// a list that cannot be read, whatever the reason, is empty, so an empty list is no proof that
+// the project has none.
+MaintenanceScopeNames maintenanceScopeNames(const BrisaluneClient& client, std::string_view project);
+
+}  // namespace brisalune

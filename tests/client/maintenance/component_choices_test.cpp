@@ -1,0 +1,85 @@
+#include <brisalune/client/maintenance/component_choices.hpp>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace brisalune {
+namespace {
+
+using Choices = MaintenanceComponentChoices;
+
+StatusComponent component(std::string id, std::int64_t position, std::vector<std::string> projects = {},
+                          std::string group = "") {
+    StatusComponent out;
+    out.id = std::move(id);
+    out.name = "Name " + out.id;
+    out.group = std::move(group);
+    out.position = position;
+    for (auto& project : projects) {
+        StatusBinding binding;
+        binding.project = std::move(project);
+        out.bindings.push_back(std::move(binding));
+    }
+    return out;
+}
+
+StatusPage page(std::string id, std::vector<StatusComponent> components) {
+    StatusPage out;
+    out.title = "Title " + id;
+    out.id = std::move(id);
+    out.components = std::move(components);
+    return out;
+}
+
+std::vector<std::string> ids(const Choices::Page& page) {
+    std::vector<std::string> out;
+    for (const auto& choice : page.components) out.push_back(choice.id);
+    return out;
+}
+
+TEST(MaintenanceComponentChoices, OffersAProjectsComponentsInPositionOrder) {
+    const std::vector<StatusPage> pages = {
+        page("p1", {component("a", 3, {"web"}), component("b", 1, {"web", "api"}), component("c", 1, {"web"}),
+                    component("other", 0, {"api"}), component("unbound", 2)}),
+        page("p2", {component("only-api", 0, {"api"})}),
+        page("p3", {component("d", 0, {""})}),
+    };
+    const Choices unbound(pages, {}, "web", true);
+    ASSERT_EQ(unbound.pages.size(), 1u);  // pages with nothing to offer are left out
+    EXPECT_EQ(ids(unbound.pages[0]), (std::vector<std::string>{"b", "c", "unbound", "a"}));
+    EXPECT_EQ(unbound.pages[0].title, "Title p1");
+    EXPECT_EQ(ids(Choices(pages, {}, "web", false).pages[0]), (std::vector<std::string>{"b", "c", "a"}));
+
+    const Choices everything(pages, {}, std::nullopt, false);
+    EXPECT_EQ(everything.pages.size(), 3u);
+    EXPECT_EQ(ids(everything.pages[0]), (std::vector<std::string>{"other", "b", "c", "unbound", "a"}));
+
+    // An empty project id matches only bindings to the empty project.
+    const Choices empty(pages, {}, "", false);
+    ASSERT_EQ(empty.pages.size(), 1u);
+    EXPECT_EQ(empty.pages[0].id, "p3");
+    EXPECT_TRUE(Choices({}, {}, "web", true).pages.empty());
+}
+
+TEST(MaintenanceComponentChoices, PickedIdsNoChoiceCarriesAreSetApart) {
+    const std::vector<StatusPage> pages = {page("p1", {component("a", 0, {"web"})}),
+                                           page("p2", {component("a", 0, {"api"}), component("z", 0, {"api"})})};
+    const Choices choices(pages, {"b", "z", "a", "b", "B"}, "web", false);
+    EXPECT_EQ(choices.unknown, (std::vector<std::string>{"B", "b", "z"}));  // "z" stands on a page, not offered
+    EXPECT_EQ(Choices({}, {"b", "a", "b"}, std::nullopt, true).unknown, (std::vector<std::string>{"a", "b"}));
+    // Ordered by their canonical form: a decomposed "é" sorts with the composed one.
+    EXPECT_EQ(Choices({}, {"f", "e\u0301", "\u00e9a"}, std::nullopt, true).unknown,
+              (std::vector<std::string>{"f", "e\u0301", "\u00e9a"}));
+}
+
+TEST(MaintenanceComponentChoices, LabelsNameGroupAndComponent) {
+    const Choices choices({page("p1", {component("a", 0, {}, "Edge"), component("b", 1)})}, {}, std::nullopt, false);
+    EXPECT_EQ(choices.label("a"), "Edge \u00b7 Name a");
+    EXPECT_EQ(choices.label("b"), "Name b");
+    EXPECT_EQ(choices.label("c"), std::nullopt);
+}
+
+}  // namespace
+}  // namespace brisalune
