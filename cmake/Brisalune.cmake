@@ -1,3 +1,7 @@
+# Headers nearly every source reads, compiled once per target.
+set(BRISALUNE_COMMON_HEADERS <string> <vector> <map> <optional> <memory> <functional> <chrono> <variant>
+    <simdjson.h>)
+
 # One static library per part: public headers under <part>/include/brisalune/<part>/,
 # sources in <part>/src/. New files are picked up without editing any list.
 function(brisalune_library name dir)
@@ -6,6 +10,7 @@ function(brisalune_library name dir)
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${dir}/include)
     target_link_libraries(${name} ${ARGN})
+    target_precompile_headers(${name} PRIVATE ${BRISALUNE_COMMON_HEADERS})
   else()  # a part whose first source has not been written yet
     add_library(${name} INTERFACE)
     target_include_directories(${name} INTERFACE ${dir}/include)
@@ -20,6 +25,7 @@ function(brisalune_tests name dir)
   endif()
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_precompile_headers(${name} PRIVATE ${BRISALUNE_COMMON_HEADERS} <gtest/gtest.h> <gmock/gmock.h>)
   include(GoogleTest)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
 endfunction()
