@@ -11,10 +11,10 @@
 
 namespace brisalune {
 
-// Decodes a 2xx body as T; any failure is invalidResponse with the decoder's full description.
-// (A std::string body is read in place when it has room for the parser's padding.)
-template <class T>
-T decodeAnswer(const std::string& body) {
+// Decodes a 2xx body (an answer's document, or text) as T; any failure is invalidResponse with
+// the decoder's full description. A document read by the gate already is not parsed again.
+template <class T, class Body>
+T decodeAnswer(const Body& body) {
     try {
         return json::decode<T>(body);
     } catch (const json::DecodeError& error) {
