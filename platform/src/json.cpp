@@ -378,7 +378,7 @@ namespace detail {
 
 struct ParserLease::Own {
     simdjson::dom::parser parser;
-    std::string padded;  // simdjson reads up to SIMDJSON_PADDING bytes past the end
+    std::string padded;  // a copy of the text with room past the end, which simdjson reads, or its widened form
 
     Own() {
         if (parser.allocate(4096, maxDepth) != simdjson::SUCCESS) throw std::bad_alloc();
