@@ -29,6 +29,11 @@ Document& Document::operator=(const Document& other) {
     return *this;
 }
 
+std::string Document::takeText() noexcept {
+    parse_.reset();
+    return std::move(text_);
+}
+
 Node Document::root() const {
     if (!parse_) {
         auto parse = std::make_unique<Parse>();

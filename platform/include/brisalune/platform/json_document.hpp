@@ -24,6 +24,8 @@ public:
     Document& operator=(const Document& other);
 
     const std::string& text() const noexcept { return text_; }
+    // Hands the text over (an answer that is not JSON, such as a file); the document is left empty.
+    std::string takeText() noexcept;
 
     // The root value. The text is parsed on the first call and the parse kept
     // until the document goes; text that is not JSON throws the same DecodeError
