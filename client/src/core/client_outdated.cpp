@@ -29,6 +29,7 @@ namespace {
 // The body as a ClientOutdatedBody; none when it is not one (not JSON, not an object, a field
 // that is not a string). Most answers are not objects or lack the keys: both are cheap here.
 std::optional<ClientOutdatedBody> readBody(const json::Document& body) {
+    if (body.text().empty()) return std::nullopt;  // most often a 204: no need to ask the parser
     try {
         if (body.root().kind() != json::Node::Kind::object) return std::nullopt;
         return json::decode<ClientOutdatedBody>(body);
