@@ -8,6 +8,7 @@
 #include <brisalune/platform/json_decode.hpp>
 
 #include <string>
+#include <utility>
 
 namespace brisalune {
 
@@ -22,10 +23,15 @@ T decodeAnswer(const Body& body) {
     }
 }
 
-// Throws the mapped error for a status outside 200-299.
-inline Answer requireSuccess(Answer answer) {
+// Throws the mapped error for a status outside 200-299, else gives the answer back: the same
+// one, not a copy, so that its parse is not lost.
+inline const Answer& requireSuccess(const Answer& answer) {
     if (answer.status < 200 || answer.status > 299) throw BrisaluneClient::error(answer.status, answer.body);
     return answer;
+}
+inline Answer requireSuccess(Answer&& answer) {
+    requireSuccess(std::as_const(answer));
+    return std::move(answer);
 }
 
 // Sends the call (with its body, when given) and decodes a 2xx answer as T.
