@@ -1,11 +1,16 @@
 // A pull answer of 10,000 alerts: simdjson parsing and walking every value (the floor), the
 // endpoint's decoding into AlertSnapshot records, and the open-alert merge of the decoded list.
+// Then the whole pull over loopback from the stand-in (send, gate and decode), beside its floor:
+// a bare reused libcurl handle fetching the same bytes, then simdjson parsing and walking them.
+#include "bare_curl.hpp"
 #include "simdjson_floor.hpp"
 #include "synthetic.hpp"
 
-#include <brisalune/client/detail/answers.hpp>
+#include <brisalune/client/alerts/endpoints.hpp>
 #include <brisalune/client/alerts/open_alerts.hpp>
+#include <brisalune/client/detail/answers.hpp>
 #include <brisalune/platform/json_codec.hpp>
+#include <brisalune/standin/server.hpp>
 
 #include <benchmark/benchmark.h>
 #include <simdjson.h>
@@ -124,6 +129,36 @@ void OpenAlertsMergeMoving(benchmark::State& state) {
     }
 }
 
+standin::Server& server() {
+    static auto* s = [] {
+        auto* made = new standin::Server;  // lives for the whole run
+        made->on("GET", "/v1/pull", standin::Reply::json(answer()));
+        return made;
+    }();
+    return *s;
+}
+
+// The floor of a pull: the same bytes through a bare reused libcurl handle, then parsed and
+// walked as every floor here is (bench::walk), so that nothing of the parse can be skipped.
+void PullOverLoopbackFloor(benchmark::State& state) {
+    bench::BareCurl curl(server().baseUrl() + "/v1/pull");
+    simdjson::dom::parser parser;
+    for (auto _ : state) {
+        auto root = parser.parse(curl.get(state));
+        if (root.error()) state.SkipWithError("not JSON");
+        benchmark::DoNotOptimize(bench::walk(root.value_unsafe()));
+    }
+    bench::requestRate(state);
+    bench::bytesProcessed(state, answer());
+}
+
+void PullOverLoopback(benchmark::State& state) {
+    BrisaluneClient client(*platform::Url::parse(server().baseUrl()), std::nullopt, "key");
+    timedWithoutFreeing(state, [&] { return pull(client, 0, 0); });
+    bench::requestRate(state);
+    bench::bytesProcessed(state, answer());
+}
+
 // On a busy machine the fastest repetition says most about the code: run with
 // --benchmark_repetitions=10 to get it beside the mean and the median.
 double fastest(const std::vector<double>& times) { return *std::min_element(times.begin(), times.end()); }
@@ -132,6 +167,8 @@ BENCHMARK(PullSimdjsonFloor)->Unit(benchmark::kMillisecond)->ComputeStatistics("
 BENCHMARK(PullDecode)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", fastest);
 BENCHMARK(OpenAlertsMerge)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", fastest);
 BENCHMARK(OpenAlertsMergeMoving)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", fastest);
+BENCHMARK(PullOverLoopbackFloor)->Unit(benchmark::kMillisecond)->UseRealTime()->ComputeStatistics("min", fastest);
+BENCHMARK(PullOverLoopback)->Unit(benchmark::kMillisecond)->UseRealTime()->ComputeStatistics("min", fastest);
 
 }  // namespace
 

@@ -1,12 +1,13 @@
 // Requests per second of the client's send road with decoding of a small answer, against the
 // stand-in on loopback, beside a bare reused libcurl handle (the floor) in the same run.
 
+#include "bare_curl.hpp"
+
 #include <brisalune/client/detail/answers.hpp>
 #include <brisalune/client/core/client.hpp>
 #include <brisalune/standin/server.hpp>
 
 #include <benchmark/benchmark.h>
-#include <curl/curl.h>
 
 namespace {
 
@@ -36,26 +37,10 @@ brisalune::standin::Server& server() {
     return *s;
 }
 
-std::size_t collect(char* data, std::size_t size, std::size_t count, void* out) {
-    static_cast<std::string*>(out)->append(data, size * count);
-    return size * count;
-}
-
 void BareCurl(benchmark::State& state) {
-    std::string url = server().baseUrl() + "/v1/small";
-    CURL* easy = curl_easy_init();
-    std::string body;
-    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, collect);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
-    curl_easy_setopt(easy, CURLOPT_TCP_NODELAY, 1L);
-    for (auto _ : state) {
-        body.clear();
-        if (curl_easy_perform(easy) != CURLE_OK) state.SkipWithError("transfer failed");
-        benchmark::DoNotOptimize(body);
-    }
-    curl_easy_cleanup(easy);
-    state.counters["req/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    brisalune::bench::BareCurl curl(server().baseUrl() + "/v1/small");
+    for (auto _ : state) benchmark::DoNotOptimize(curl.get(state));
+    brisalune::bench::requestRate(state);
 }
 
 void ClientSendAndDecode(benchmark::State& state) {
@@ -64,7 +49,7 @@ void ClientSendAndDecode(benchmark::State& state) {
         auto small = brisalune::fetch<Small>(client, {.method = "GET", .path = "/v1/small"});
         benchmark::DoNotOptimize(small);
     }
-    state.counters["req/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    brisalune::bench::requestRate(state);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <brisalune/platform/json.hpp>
 #include <brisalune/platform/json_codec.hpp>
 #include <brisalune/platform/json_decode.hpp>
+#include <brisalune/platform/json_document.hpp>
 
 #include <chrono>
 #include <cstddef>
@@ -84,6 +85,10 @@ void checkTree(std::string_view text) {
     roomy.reserve(text.size() + simdjson::SIMDJSON_PADDING);
     roomy.assign(text);
     require(tree(roomy) == read);
+    // Held in a document, as an answer's body is, it reads the same on every reading.
+    json::Document document{std::string(text)};
+    require(tree(document) == read);
+    require(tree(document) == read);
     if (!read) return;
 
     const json::Value& first = *read;

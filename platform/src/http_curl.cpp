@@ -22,6 +22,10 @@ constexpr int maxRedirects = 16;
 constexpr long connectionsPerHandle = 16;
 constexpr std::size_t idleHandlesKept = 32;
 constexpr auto longestPollWait = std::chrono::milliseconds(1000);
+// A body's announced length is reserved up front, with room past the end so that a JSON
+// parser reads it in place; a longer announcement is not trusted with memory in advance.
+constexpr curl_off_t longestReservedBody = curl_off_t{64} << 20;
+constexpr std::size_t bodySlack = 64;
 
 // --- request checks --------------------------------------------------------
 
@@ -186,15 +190,30 @@ void buildHeaderList(const Headers& headers, HeaderList& list) {
 }
 
 struct Exchange {
+    CURL* easy = nullptr;
     std::string body;
     Clock::time_point lastActivity = Clock::now();
     curl_off_t lastUp = 0;
     curl_off_t lastDown = 0;
     bool outOfMemory = false;
 
+    // A large body then arrives without being copied as it grows.
+    void reserveAnnouncedLength() {
+        curl_off_t length = -1;
+        if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) {
+            return;
+        }
+        if (length > 0 && length <= longestReservedBody) {
+            body.reserve(static_cast<std::size_t>(length) + bodySlack);
+        }
+    }
+
     static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self) {
         auto* exchange = static_cast<Exchange*>(self);
         try {
+            if (exchange->body.empty()) {
+                exchange->reserveAnnouncedLength();
+            }
             exchange->body.append(data, size * count);
         } catch (const std::bad_alloc&) {
             exchange->outOfMemory = true;
@@ -477,6 +496,7 @@ private:
         HeaderList headers;
         buildHeaderList(request.headers, headers);
         Exchange exchange;
+        exchange.easy = handle.easy;
         configure(handle, request, headers, exchange, share_.get());
         const CURLcode result = run(handle, exchange, request.timeout, request.cancel);
         if (exchange.outOfMemory) {

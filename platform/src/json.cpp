@@ -121,8 +121,9 @@ void appendNumber(std::string& out, N value) {
     out.append(buffer, result.ptr);
 }
 
-// The shortest round-trip form, except where that would read back as something else: digits
-// beyond 64 bits (which the reader refuses) go to exponent form, and negative zero keeps its sign.
+// The shortest round-trip form, except where that would read back as something else: integral
+// values from 2^63 up go to exponent form (so they read back as numbers, not integers), and
+// negative zero keeps its sign.
 void appendDouble(std::string& out, double value) {
     char buffer[32];
     auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
@@ -322,7 +323,9 @@ std::int64_t Node::int64() const {
             // An integral double such as 3.0 or 1e3 is an integer; 1.5 is not.
             double d = e_.get_double().value_unsafe();
             if (d != std::trunc(d)) mismatch("integer");
-            if (!(d >= -0x1p63 && d < 0x1p63)) outOfRange();
+            // -2^63 itself is refused: as a double it is also what integers just below it round to,
+            // and its integer spelling arrives as INT64 anyway.
+            if (!(d > -0x1p63 && d < 0x1p63)) outOfRange();
             return static_cast<std::int64_t>(d);
         }
         default: mismatch("integer");
@@ -375,34 +378,93 @@ namespace detail {
 
 struct ParserLease::Own {
     simdjson::dom::parser parser;
-    std::string padded;  // simdjson reads up to SIMDJSON_PADDING bytes past the end
-    bool inUse = false;
+    std::string padded;  // a copy of the text with room past the end, which simdjson reads, or its widened form
 
     Own() {
         if (parser.allocate(4096, maxDepth) != simdjson::SUCCESS) throw std::bad_alloc();
     }
 };
 
-ParserLease::Own& ParserLease::threadOwn() {
-    thread_local Own own;
-    return own;
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool isNumberChar(char c) { return isDigit(c) || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E'; }
+
+// Past the closing quote of the string that opens at text[at].
+std::size_t afterString(std::string_view text, std::size_t at) {
+    for (++at; at < text.size(); ++at) {
+        if (text[at] == '\\') {
+            ++at;
+        } else if (text[at] == '"') {
+            return at + 1;
+        }
+    }
+    return text.size();
 }
 
-ParserLease::ParserLease() {
-    if (!threadOwn().inUse) {
-        threadOwn().inUse = true;
-        borrowed_ = true;
+// A well-formed integer (no fraction, no exponent) that fits neither int64 nor uint64.
+bool isBigInteger(std::string_view token) {
+    std::string_view digits = token.starts_with('-') ? token.substr(1) : token;
+    if (digits.empty() || (digits[0] == '0' && digits.size() > 1)) return false;
+    if (!std::all_of(digits.begin(), digits.end(), isDigit)) return false;
+    std::errc result;
+    if (token.starts_with('-')) {
+        std::int64_t value;
+        result = std::from_chars(token.data(), token.data() + token.size(), value).ec;
     } else {
-        own_ = std::make_unique<Own>();
+        std::uint64_t value;
+        result = std::from_chars(token.data(), token.data() + token.size(), value).ec;
     }
+    return result == std::errc::result_out_of_range;
 }
+
+// simdjson refuses integers beyond 64 bits, which JSON allows; as numbers they are the nearest
+// double. Writes `text` to `out`, padded, with ".0" after each such integer so that simdjson reads
+// it as one; false (and `out` unspecified) when there is none.
+bool widenBigIntegers(std::string_view text, std::string& out) {
+    out.clear();
+    std::size_t copied = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        if (text[at] == '"') {
+            at = afterString(text, at);
+            continue;
+        }
+        if (!isNumberChar(text[at])) {
+            ++at;
+            continue;
+        }
+        std::size_t end = at;
+        while (end < text.size() && isNumberChar(text[end])) ++end;
+        if (isBigInteger(text.substr(at, end - at))) {
+            out.append(text, copied, end - copied);
+            out += ".0";
+            copied = end;
+        }
+        at = end;
+    }
+    if (copied == 0) return false;
+    out.append(text, copied);
+    out.append(simdjson::SIMDJSON_PADDING, '\0');
+    return true;
+}
+
+}  // namespace
+
+std::unique_ptr<ParserLease::Own>& ParserLease::idleParser() {
+    thread_local std::unique_ptr<Own> idle;
+    return idle;
+}
+
+ParserLease::ParserLease() : own_(idleParser() ? std::move(idleParser()) : std::make_unique<Own>()) {}
 
 ParserLease::~ParserLease() {
-    if (borrowed_) threadOwn().inUse = false;
+    auto& idle = idleParser();
+    if (!idle || idle->parser.capacity() < own_->parser.capacity()) idle = std::move(own_);
 }
 
 simdjson::dom::element ParserLease::parse(std::string_view text, std::size_t allocated) {
-    Own& p = borrowed_ ? threadOwn() : *own_;
+    Own& p = *own_;
     const char* start = text.data();
     if (allocated < text.size() + simdjson::SIMDJSON_PADDING) {
         p.padded.assign(text);
@@ -410,6 +472,9 @@ simdjson::dom::element ParserLease::parse(std::string_view text, std::size_t all
         start = p.padded.data();
     }
     auto result = p.parser.parse(start, text.size(), false);
+    if (result.error() == simdjson::NUMBER_ERROR && widenBigIntegers(text, p.padded)) {
+        result = p.parser.parse(p.padded.data(), p.padded.size() - simdjson::SIMDJSON_PADDING, false);
+    }
     if (result.error() == simdjson::DEPTH_ERROR) {
         Node::corrupted("nesting deeper than " + std::to_string(maxDepth) + " levels");
     }

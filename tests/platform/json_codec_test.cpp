@@ -151,6 +151,19 @@ TEST(JsonStrictTypes, NumbersBooleansAndStringsDoNotMixAndIntegersDoNotWrap) {
     }
 }
 
+TEST(JsonStrictTypes, IntegersBeyond64BitsAreIgnoredUnknownNumbersOnlyAndRefusedAsIntegers) {
+    EXPECT_EQ(json::decode<Tag>(R"({"name":"x","trace":-123456789012345678901234,"weight":2})"), (Tag{"x", 2}));
+    EXPECT_EQ(decodeError<std::vector<Tag>>(R"([{"name":"a","weight":99999999999999999999999}])"),
+              "dataCorrupted: [0].weight: number out of range");
+    for (const char* text : {"18446744073709551616", "-9223372036854775809", "-9223372036854776832"}) {
+        EXPECT_THROW(json::decode<std::uint64_t>(text), json::DecodeError) << text;
+        EXPECT_THROW(json::decode<std::int64_t>(text), json::DecodeError) << text;
+        EXPECT_EQ(json::decode<double>(text), std::stod(text)) << text;
+    }
+    Item item = json::decode<Item>(std::string(minimalItem).replace(1, 0, R"("payload":[123456789012345678901234],)"));
+    EXPECT_EQ(item.payload, json::Value(json::Array{123456789012345678901234.0}));
+}
+
 TEST(JsonErrors, DescriptionsNameKindAndCodingPath) {
     std::string alerts = R"({"alerts":[)"s + minimalItem + R"(,{"id":"a2","muted":false,"score":1,"severity":"low"}]})";
     EXPECT_EQ(decodeError<Page>(alerts), "keyNotFound: alerts[1].created_at");

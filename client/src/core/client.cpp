@@ -94,7 +94,7 @@ std::string escapedPathSegment(std::string_view text) {
     return out;
 }
 
-void BrisaluneClient::checkCompatibility(int status, const http::Headers& headers, std::string_view body,
+void BrisaluneClient::checkCompatibility(int status, const http::Headers& headers, const json::Document& body,
                                          std::string_view path) const {
     ServerStanding standing = compatibility_.record(status, headers, path, baseURL_);
     if (auto outdated = ClientOutdatedBody::recognise(status, body)) {
@@ -138,8 +138,9 @@ Answer BrisaluneClient::sendEncoded(const Call& call, const std::function<std::s
     } catch (const http::TransportError& error) {
         throw BrisaluneError::transport(error.what());
     }
-    checkCompatibility(response.status, response.headers, response.body, call.path);
-    return {response.status, std::move(response.body)};
+    json::Document body(std::move(response.body));
+    checkCompatibility(response.status, response.headers, body, call.path);
+    return {response.status, std::move(body)};
 }
 
 }  // namespace brisalune

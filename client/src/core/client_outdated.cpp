@@ -24,13 +24,24 @@ std::string defaultClientName() {
     return name;
 }
 
-std::optional<ClientOutdated> ClientOutdatedBody::recognise(int status, std::string_view body) {
-    std::optional<ClientOutdatedBody> decoded;
+namespace {
+
+// The body as a ClientOutdatedBody; none when it is not one (not JSON, not an object, a field
+// that is not a string). Most answers are not objects or lack the keys: both are cheap here.
+std::optional<ClientOutdatedBody> readBody(const json::Document& body) {
+    if (body.text().empty()) return std::nullopt;  // most often a 204: no need to ask the parser
     try {
-        decoded = json::decode<ClientOutdatedBody>(body);
+        if (body.root().kind() != json::Node::Kind::object) return std::nullopt;
+        return json::decode<ClientOutdatedBody>(body);
     } catch (const json::DecodeError&) {
-        // An unreadable body only means that nothing but status 426 can say so.
+        return std::nullopt;  // an unreadable body only means that nothing but status 426 can say so
     }
+}
+
+}  // namespace
+
+std::optional<ClientOutdated> ClientOutdatedBody::recognise(int status, const json::Document& body) {
+    std::optional<ClientOutdatedBody> decoded = readBody(body);
     if (!decoded) {
         if (status == 426) return ClientOutdated{defaultClientName(), std::nullopt};
         return std::nullopt;
@@ -39,6 +50,10 @@ std::optional<ClientOutdated> ClientOutdatedBody::recognise(int status, std::str
     ClientOutdated outdated{decoded->client.value_or(defaultClientName()), std::nullopt};
     if (decoded->minVersion && !decoded->minVersion->empty()) outdated.minVersion = decoded->minVersion;
     return outdated;
+}
+
+std::optional<ClientOutdated> ClientOutdatedBody::recognise(int status, std::string_view body) {
+    return recognise(status, json::Document(std::string(body)));
 }
 
 }  // namespace brisalune

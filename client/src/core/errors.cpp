@@ -51,8 +51,9 @@ inline constexpr auto json::keys<FieldErrorMap> = json::object(json::field("erro
 
 namespace {
 
+// Every reading of an error body shares the document's one parse.
 template <class T>
-std::optional<T> tryDecode(std::string_view body) {
+std::optional<T> tryDecode(const json::Document& body) {
     try {
         return json::decode<T>(body);
     } catch (const json::DecodeError&) {
@@ -113,12 +114,14 @@ bool isMeaningful(std::string_view text) {
     return meaningful || (!valid && !text.empty());
 }
 
-std::string errorMessage(std::string_view body) {
+std::string errorMessage(const json::Document& body) {
     auto decoded = tryDecode<ErrorBody>(body);
     return decoded ? decoded->error : std::string();
 }
 
-std::vector<FieldError> fieldErrors(std::string_view body, const std::string& message) {
+std::string errorMessage(std::string_view body) { return errorMessage(json::Document(std::string(body))); }
+
+std::vector<FieldError> fieldErrors(const json::Document& body, const std::string& message) {
     if (auto envelope = tryDecode<FieldsEnvelope>(body); envelope && !envelope->fields.empty()) {
         std::vector<FieldError> out;
         for (const auto& wire : envelope->fields) {
@@ -148,7 +151,11 @@ std::vector<FieldError> fieldErrors(std::string_view body, const std::string& me
     return {FieldError{"", message}};
 }
 
-BrisaluneError errorForStatus(int status, std::string_view body) {
+std::vector<FieldError> fieldErrors(std::string_view body, const std::string& message) {
+    return fieldErrors(json::Document(std::string(body)), message);
+}
+
+BrisaluneError errorForStatus(int status, const json::Document& body) {
     std::string message = errorMessage(body);
     if (auto outdated = ClientOutdatedBody::recognise(status, body)) return BrisaluneError::clientOutdated(*outdated);
     switch (status) {
@@ -163,6 +170,10 @@ BrisaluneError errorForStatus(int status, std::string_view body) {
         case 429: return BrisaluneError::rateLimited(std::move(message));
         default: return BrisaluneError::server(status, std::move(message));
     }
+}
+
+BrisaluneError errorForStatus(int status, std::string_view body) {
+    return errorForStatus(status, json::Document(std::string(body)));
 }
 
 std::optional<std::string> neededRole(const BrisaluneError& error) {

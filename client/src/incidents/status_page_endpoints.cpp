@@ -40,7 +40,7 @@ StatusPage getStatusPage(const BrisaluneClient& client, std::string_view pageId)
 std::optional<std::string> getStatusPageLogo(const BrisaluneClient& client, std::string_view pageId) {
     Answer answer = client.send(dataCall("GET", pagePath(pageId, "/logo")));
     if (answer.status == 404) return std::nullopt;
-    return std::move(requireSuccess(std::move(answer)).body);
+    return requireSuccess(std::move(answer)).body.takeText();
 }
 
 StatusTimeline getStatusTimeline(const BrisaluneClient& client, std::string_view pageId, std::string_view componentId,

@@ -22,7 +22,7 @@ template <>
 inline constexpr auto json::keys<QueryRefusal> = json::object(json::field("error", &QueryRefusal::error),
                                                               json::field("offset", &QueryRefusal::offset));
 
-std::optional<LogQueryError> logQueryRefusal(const std::string& body) {
+std::optional<LogQueryError> logQueryRefusal(const json::Document& body) {
     try {
         auto refusal = json::decode<QueryRefusal>(body);
         return LogQueryError(std::move(refusal.error), refusal.offset);

@@ -17,7 +17,7 @@ struct SavedViewResponse {
 std::string viewPath(std::string_view id) { return "/v1/views/" + escapedPathSegment(id); }
 
 // A 429 whose message reads "<limit>: <sentence>", the limit one word, is a plan limit.
-std::optional<BrisaluneError> quotaRefusal(std::string_view body) {
+std::optional<BrisaluneError> quotaRefusal(const json::Document& body) {
     const std::string text = errorMessage(body);
     const auto colon = text.find(": ");
     if (colon == std::string::npos) return std::nullopt;
@@ -27,7 +27,7 @@ std::optional<BrisaluneError> quotaRefusal(std::string_view body) {
 }
 
 // The stored view, wrapped in "view" or bare.
-SavedView decodeStoredView(const std::string& body) {
+SavedView decodeStoredView(const json::Document& body) {
     try {
         return json::decode<SavedViewResponse>(body).view;
     } catch (const json::DecodeError&) {

@@ -32,7 +32,7 @@ std::string runsPath(std::string_view project, std::string_view check) {
 }
 
 // The refusal a failed download names, if it names one of ours.
-std::optional<BrowserArtifactRefusal> refusalOf(std::string_view body) {
+std::optional<BrowserArtifactRefusal> refusalOf(const json::Document& body) {
     try {
         return BrowserArtifactRefusal::fromCode(json::decode<RefusalBody>(body).reason);
     } catch (const json::DecodeError&) {
@@ -56,7 +56,7 @@ std::string browserArtifact(const BrisaluneClient& client, std::string_view proj
          .path = runsPath(project, check) + "/" + escapedPathSegment(run) + "/artifacts/" + escapedPathSegment(name),
          .plane = AuthPlane::data,
          .timeout = artifactTimeout});
-    if (answer.status >= 200 && answer.status <= 299) return std::move(answer.body);
+    if (answer.status >= 200 && answer.status <= 299) return answer.body.takeText();
     if (auto refusal = refusalOf(answer.body)) throw *refusal;
     throw BrisaluneClient::error(answer.status, answer.body);
 }

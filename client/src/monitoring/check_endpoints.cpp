@@ -109,7 +109,7 @@ std::optional<BrisaluneError> quotaError(const std::string& text) {
     return BrisaluneError::quota(limit, text.substr(colon + 2));
 }
 
-std::optional<BrisaluneError> refusedError(std::string_view body) {
+std::optional<BrisaluneError> refusedError(const json::Document& body) {
     try {
         auto problems = json::decode<ProblemsBody>(body);
         if (problems.errors.empty()) return std::nullopt;
@@ -121,7 +121,7 @@ std::optional<BrisaluneError> refusedError(std::string_view body) {
 
 }  // namespace
 
-BrisaluneError checkError(int status, std::string_view body) {
+BrisaluneError checkError(int status, const json::Document& body) {
     std::optional<BrisaluneError> special;
     if (status == 429) special = quotaError(errorMessage(body));
     if (status == 422) special = refusedError(body);

@@ -38,7 +38,7 @@ std::string invitesPath(std::string_view tenant) { return tenantPath(tenant) + "
 
 // A removal answered without a body (a 204 among them) reports nothing.
 std::optional<MemberRemovalReport> removalReport(const Answer& answer) {
-    if (answer.body.empty()) return std::nullopt;
+    if (answer.body.text().empty()) return std::nullopt;
     return decodeAnswer<MemberRemovalReport>(answer.body);
 }
 

@@ -4,6 +4,7 @@
 // the parser's header is large.
 
 #include <brisalune/platform/json_codec.hpp>
+#include <brisalune/platform/json_document.hpp>
 
 #include <simdjson.h>
 
@@ -236,9 +237,10 @@ void readRecord(const NodeT& n, T& out) {
     if constexpr (requires { Rules<T>::afterRead(n, out); }) Rules<T>::afterRead(n, out);
 }
 
-// Lends the calling thread's parser, whose buffers stay allocated between parses; a nested
-// parse on the same thread (a codec that decodes embedded JSON) gets a parser of its own.
-// The parsed document lives as long as the lease.
+// Lends a parser whose buffers stay allocated between parses: each thread keeps its largest idle
+// parser, and a lease taken while that one is out (a nested parse, or an answer still held) gets
+// a parser of its own. The parsed document lives as long as the lease, which may end on another
+// thread than the one that took it.
 class ParserLease {
 public:
     ParserLease();
@@ -247,20 +249,20 @@ public:
     ParserLease& operator=(const ParserLease&) = delete;
 
     // `allocated` is how many bytes from text.data() may be read; with room for simdjson's
-    // padding the text is parsed in place, otherwise from a padded copy.
+    // padding the text is parsed in place, otherwise from a padded copy. Throws DecodeError
+    // (dataCorrupted) when the text is not JSON.
     simdjson::dom::element parse(std::string_view text, std::size_t allocated);
 
 private:
     struct Own;
-    static Own& threadOwn();
+    static std::unique_ptr<Own>& idleParser();  // the calling thread's
     std::unique_ptr<Own> own_;
-    bool borrowed_ = false;
 };
 
 template <class T>
-T readRoot(simdjson::dom::element root) {
+T readRoot(const Node& root) {
     T out{};
-    Codec<T>::read(Node(root), out);
+    Codec<T>::read(root, out);
     return out;
 }
 
@@ -270,7 +272,7 @@ T readRoot(simdjson::dom::element root) {
 template <class T>
 T decode(std::string_view text) {
     detail::ParserLease lease;
-    return detail::readRoot<T>(lease.parse(text, text.size()));
+    return detail::readRoot<T>(Node(lease.parse(text, text.size())));
 }
 
 // The same from a std::string, read in place when its spare capacity covers the parser's padding
@@ -279,7 +281,13 @@ template <class T, class S>
     requires std::same_as<S, std::string>
 T decode(const S& text) {
     detail::ParserLease lease;
-    return detail::readRoot<T>(lease.parse(text, text.capacity()));
+    return detail::readRoot<T>(Node(lease.parse(text, text.capacity())));
+}
+
+// The same from a document, whose parse is made once and shared with its other readers.
+template <class T>
+T decode(const Document& document) {
+    return detail::readRoot<T>(document.root());
 }
 
 }  // namespace brisalune::json

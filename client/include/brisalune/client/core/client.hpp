@@ -10,6 +10,7 @@
 #include <brisalune/client/core/server_compatibility.hpp>
 #include <brisalune/platform/http.hpp>
 #include <brisalune/platform/json_codec.hpp>
+#include <brisalune/platform/json_document.hpp>
 #include <brisalune/platform/url.hpp>
 
 #include <chrono>
@@ -38,10 +39,11 @@ struct Call {
     std::stop_token cancel{};  // a stop request abandons the call with a transport error
 };
 
-// What send gives back for every status.
+// What send gives back for every status. The body is parsed at most once, by whichever reader
+// comes first (the compatibility gate, the decoder, the error mapping); the others share it.
 struct Answer {
     int status = 0;
-    std::string body;
+    json::Document body;
 };
 
 class BrisaluneClient {
@@ -80,10 +82,11 @@ public:
 
     // What a non-2xx answer becomes (the caller throws it).
     static BrisaluneError error(int status, std::string_view body) { return errorForStatus(status, body); }
+    static BrisaluneError error(int status, const json::Document& body) { return errorForStatus(status, body); }
 
     // Runs the compatibility gate on one answer: records it, then refuses an outdated client or
     // (on "/v1" paths) an outdated server.
-    void checkCompatibility(int status, const http::Headers& headers, std::string_view body,
+    void checkCompatibility(int status, const http::Headers& headers, const json::Document& body,
                             std::string_view path) const;
 
 private:

@@ -3,6 +3,7 @@
 // The body by which a server refuses an outdated client, and its recogniser.
 
 #include <brisalune/client/core/server_compatibility.hpp>
+#include <brisalune/platform/json_document.hpp>
 
 #include <optional>
 #include <string>
@@ -16,6 +17,7 @@ struct ClientOutdatedBody {
     std::optional<std::string> minVersion;
 
     // Status 426, or a body whose "code" is exactly "client_outdated", refuses this client.
+    static std::optional<ClientOutdated> recognise(int status, const json::Document& body);
     static std::optional<ClientOutdated> recognise(int status, std::string_view body);
 };
 

@@ -4,6 +4,7 @@
 // mapping from a non-2xx answer to it.
 
 #include <brisalune/client/core/server_compatibility.hpp>
+#include <brisalune/platform/json_document.hpp>
 #include <brisalune/platform/url.hpp>
 
 #include <exception>
@@ -111,13 +112,19 @@ std::optional<std::string> neededRole(const BrisaluneError& error);
 // Blank: nothing but white space, newlines and , ; : - ( ).
 bool isMeaningful(std::string_view text);
 
+// Each reading below takes the body as text or as an answer's document; the document is parsed
+// once however many of them read it.
+
 // The error body's "error" text; empty when the body is not such a body.
+std::string errorMessage(const json::Document& body);
 std::string errorMessage(std::string_view body);
 
 // The validation problems of a 400/422 body; `message` stands in when the body lists none.
+std::vector<FieldError> fieldErrors(const json::Document& body, const std::string& message);
 std::vector<FieldError> fieldErrors(std::string_view body, const std::string& message);
 
 // What a non-2xx answer becomes. Never throws: the caller throws the result.
+BrisaluneError errorForStatus(int status, const json::Document& body);
 BrisaluneError errorForStatus(int status, std::string_view body);
 
 }  // namespace brisalune

@@ -8,13 +8,14 @@
 #include <brisalune/platform/json_decode.hpp>
 
 #include <string>
+#include <utility>
 
 namespace brisalune {
 
-// Decodes a 2xx body as T; any failure is invalidResponse with the decoder's full description.
-// (A std::string body is read in place when it has room for the parser's padding.)
-template <class T>
-T decodeAnswer(const std::string& body) {
+// Decodes a 2xx body (an answer's document, or text) as T; any failure is invalidResponse with
+// the decoder's full description. A document read by the gate already is not parsed again.
+template <class T, class Body>
+T decodeAnswer(const Body& body) {
     try {
         return json::decode<T>(body);
     } catch (const json::DecodeError& error) {
@@ -22,10 +23,15 @@ T decodeAnswer(const std::string& body) {
     }
 }
 
-// Throws the mapped error for a status outside 200-299.
-inline Answer requireSuccess(Answer answer) {
+// Throws the mapped error for a status outside 200-299, else gives the answer back: the same
+// one, not a copy, so that its parse is not lost.
+inline const Answer& requireSuccess(const Answer& answer) {
     if (answer.status < 200 || answer.status > 299) throw BrisaluneClient::error(answer.status, answer.body);
     return answer;
+}
+inline Answer requireSuccess(Answer&& answer) {
+    requireSuccess(std::as_const(answer));
+    return std::move(answer);
 }
 
 // Sends the call (with its body, when given) and decodes a 2xx answer as T.

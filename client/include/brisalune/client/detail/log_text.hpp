@@ -3,6 +3,7 @@
 // Texts the log family reads itself: a refusal of a log query, decimal identifiers and levels.
 
 #include <brisalune/client/logs/search.hpp>
+#include <brisalune/platform/json_document.hpp>
 
 #include <cstdint>
 #include <optional>
@@ -12,7 +13,7 @@
 namespace brisalune {
 
 // The refusal in a 422 body ("error", optional "offset"); none when the body is not one.
-std::optional<LogQueryError> logQueryRefusal(const std::string& body);
+std::optional<LogQueryError> logQueryRefusal(const json::Document& body);
 
 // A decimal int64 with at most one leading "+" or "-" and nothing else; none otherwise, and
 // for a value out of range.

@@ -21,7 +21,7 @@ template <class T, class Body>
 T fetchKeepingSecrets(const BrisaluneClient& client, const Call& call, const Body& body) {
     Answer answer = client.send(call, body);
     if (answer.status < 200 || answer.status > 299) {
-        throw BrisaluneClient::error(answer.status, answerWithoutSecrets(answer.body, body.secrets()));
+        throw BrisaluneClient::error(answer.status, answerWithoutSecrets(answer.body.text(), body.secrets()));
     }
     return decodeAnswer<T>(answer.body);
 }

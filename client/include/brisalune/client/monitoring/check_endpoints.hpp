@@ -29,6 +29,6 @@ MonitorCheckDeleteResult deleteCheck(const BrisaluneClient& client, std::string_
 // What a non-2xx answer of the checks service becomes: a 429 whose text is "<limit>: <message>"
 // (a limit without blanks) is `quota`, a 422 listing "errors" is `refused`, anything else the
 // client's own mapping. Never throws: the caller throws the result.
-BrisaluneError checkError(int status, std::string_view body);
+BrisaluneError checkError(int status, const json::Document& body);
 
 }  // namespace brisalune
