@@ -49,23 +49,29 @@ AlertSnapshot syntheticAlert(Random& random, std::uint64_t number, std::int64_t 
     a.firstSeen = firstSeen;
     a.lastSeen = firstSeen + static_cast<std::int64_t>(random.below(86'400));
     a.updatedSeq = seq;
-    a.identifiers = {{"host", synthetic::identifier("host", random.below(300))},
-                     {"service", synthetic::identifier("svc", random.below(500))}};
+    a.identifiers = {
+        {"host", synthetic::identifier("host", random.below(300))},
+        {"service", synthetic::identifier("svc", random.below(500))}};
     if (random.chance(30)) a.identifiers.emplace("finding_id", synthetic::identifier("f", number));
     for (std::uint64_t p = random.below(3); p > 0; --p) a.pageAccounts.push_back(synthetic::identifier("usr", p));
     a.kind = std::string(random.pick(kinds));
     a.source = std::string(random.pick(synthetic::sources));
     for (std::uint64_t r = 1 + random.below(2); r > 0; --r) {
-        a.reportedBy.push_back({std::string(random.pick(synthetic::sources)),
-                                static_cast<std::int64_t>(random.below(1000)), firstSeen, a.lastSeen});
+        a.reportedBy.push_back(
+            {std::string(random.pick(synthetic::sources)),
+             static_cast<std::int64_t>(random.below(1000)),
+             firstSeen,
+             a.lastSeen});
     }
     for (int c = 0; c < 12; ++c) a.recentCounts.push_back(static_cast<std::int64_t>(random.below(50)));
     if (random.chance(60)) a.lastNotifiedAt = a.lastSeen;
     if (random.chance(30)) a.nextEscalationAt = a.lastSeen + 900;
     if (random.chance(25)) {
-        a.incident = AlertIncidentRef{static_cast<std::int64_t>(random.below(5000)),
-                                      synthetic::identifier("INC", random.below(5000)),
-                                      synthetic::sentence(random, 4), "open"};
+        a.incident = AlertIncidentRef{
+            static_cast<std::int64_t>(random.below(5000)),
+            synthetic::identifier("INC", random.below(5000)),
+            synthetic::sentence(random, 4),
+            "open"};
     }
     return a;
 }
@@ -85,7 +91,6 @@ const std::string& answer() {
     }();
     return text;
 }
-
 
 void PullSimdjsonFloor(benchmark::State& state) { bench::simdjsonFloor(state, answer()); }
 

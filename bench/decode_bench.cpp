@@ -11,8 +11,8 @@
 #include <brisalune/platform/time.hpp>
 
 #include <benchmark/benchmark.h>
-#include <nlohmann/json.hpp>
 #include <simdjson.h>
+#include <nlohmann/json.hpp>
 
 #include <array>
 #include <chrono>
@@ -176,7 +176,6 @@ const std::string& answer() {
     return text;
 }
 
-
 void SimdjsonDomWalk(benchmark::State& state) { brisalune::bench::simdjsonFloor(state, answer()); }
 
 void CodecDecode(benchmark::State& state) {
@@ -208,9 +207,7 @@ const std::string& logSearchAnswer() {
     return text;
 }
 
-void LogSearchSimdjsonDomWalk(benchmark::State& state) {
-    brisalune::bench::simdjsonFloor(state, logSearchAnswer());
-}
+void LogSearchSimdjsonDomWalk(benchmark::State& state) { brisalune::bench::simdjsonFloor(state, logSearchAnswer()); }
 
 void LogSearchCodecDecode(benchmark::State& state) {
     if (json::decode<brisalune::LogSearchPage>(logSearchAnswer()).lines.size() != logLineCount) {
@@ -238,40 +235,72 @@ namespace incident {
 using brisalune::bench::Random;
 namespace synthetic = brisalune::bench::synthetic;
 
-inline constexpr std::array<std::string_view, 6> kinds = {"alert_attached", "state_changed", "entry_added",
-                                                          "severity_changed", "lead_changed", "notified"};
+inline constexpr std::array<std::string_view, 6> kinds = {
+    "alert_attached", "state_changed", "entry_added", "severity_changed", "lead_changed", "notified"};
 inline constexpr std::array<std::string_view, 3> actorTypes = {"user", "system", "ai"};
 
 void reportFields(brisalune::json::Writer& w, Random& random, std::int64_t number) {
-    w.key("id"); w.string(synthetic::identifier("inc", static_cast<std::uint64_t>(number)));
-    w.key("project"); w.string("web");
-    w.key("title"); w.string(synthetic::sentence(random, 5));
-    w.key("description"); w.string(synthetic::sentence(random, 20));
-    w.key("public_uuid"); w.string("3f2c7a9e-0d4b-4c61-9e2f-5b8a1d7c6e40");
-    w.key("password_protected"); w.boolean(false);
-    w.key("created_at"); w.integer(1'735'689'600);
-    w.key("updated_at"); w.integer(1'735'700'000);
-    w.key("status_page"); w.boolean(true);
+    w.key("id");
+    w.string(synthetic::identifier("inc", static_cast<std::uint64_t>(number)));
+    w.key("project");
+    w.string("web");
+    w.key("title");
+    w.string(synthetic::sentence(random, 5));
+    w.key("description");
+    w.string(synthetic::sentence(random, 20));
+    w.key("public_uuid");
+    w.string("3f2c7a9e-0d4b-4c61-9e2f-5b8a1d7c6e40");
+    w.key("password_protected");
+    w.boolean(false);
+    w.key("created_at");
+    w.integer(1'735'689'600);
+    w.key("updated_at");
+    w.integer(1'735'700'000);
+    w.key("status_page");
+    w.boolean(true);
     w.key("components");
     w.beginArray();
-    w.beginObject(); w.key("component_id"); w.string("cmp_api"); w.key("impact"); w.string("major"); w.endObject();
+    w.beginObject();
+    w.key("component_id");
+    w.string("cmp_api");
+    w.key("impact");
+    w.string("major");
+    w.endObject();
     w.endArray();
-    w.key("number"); w.integer(number);
-    w.key("reference"); w.string("INC-" + std::to_string(number));
-    w.key("state"); w.string("investigating");
-    w.key("severity"); w.string(random.pick(synthetic::severities));
-    w.key("group_alerts"); w.boolean(true);
-    w.key("projects"); w.beginArray(); w.string("web"); w.string("api"); w.endArray();
+    w.key("number");
+    w.integer(number);
+    w.key("reference");
+    w.string("INC-" + std::to_string(number));
+    w.key("state");
+    w.string("investigating");
+    w.key("severity");
+    w.string(random.pick(synthetic::severities));
+    w.key("group_alerts");
+    w.boolean(true);
+    w.key("projects");
+    w.beginArray();
+    w.string("web");
+    w.string("api");
+    w.endArray();
 }
 
 // A free-form data map of three to six members of mixed types, one of them nested.
 void data(brisalune::json::Writer& w, Random& random) {
     w.beginObject();
-    w.key("from"); w.string(random.pick(synthetic::statuses));
-    w.key("to"); w.string(random.pick(synthetic::statuses));
-    w.key("level"); w.integer(static_cast<std::int64_t>(random.below(5)));
-    if (random.chance(60)) { w.key("message"); w.string(synthetic::sentence(random, 4 + random.below(6))); }
-    if (random.chance(40)) { w.key("score"); w.number(random.unit()); }
+    w.key("from");
+    w.string(random.pick(synthetic::statuses));
+    w.key("to");
+    w.string(random.pick(synthetic::statuses));
+    w.key("level");
+    w.integer(static_cast<std::int64_t>(random.below(5)));
+    if (random.chance(60)) {
+        w.key("message");
+        w.string(synthetic::sentence(random, 4 + random.below(6)));
+    }
+    if (random.chance(40)) {
+        w.key("score");
+        w.number(random.unit());
+    }
     if (random.chance(30)) {
         w.key("tags");
         w.beginArray();
@@ -283,12 +312,17 @@ void data(brisalune::json::Writer& w, Random& random) {
 
 void timelineItem(brisalune::json::Writer& w, Random& random, std::int64_t at) {
     w.beginObject();
-    w.key("at"); w.integer(at);
-    w.key("kind"); w.string(random.pick(kinds));
+    w.key("at");
+    w.integer(at);
+    w.key("kind");
+    w.string(random.pick(kinds));
     synthetic::optionalField(w, random, "actor", 70, [&] { w.string(synthetic::identifier("usr", random.below(50))); });
-    w.key("actor_type"); w.string(random.pick(actorTypes));
-    synthetic::optionalField(w, random, "entry_id", 20, [&] { w.string(synthetic::identifier("ent", random.below(100))); });
-    synthetic::optionalField(w, random, "alert_id", 40, [&] { w.string(synthetic::identifier("al", random.below(100))); });
+    w.key("actor_type");
+    w.string(random.pick(actorTypes));
+    synthetic::optionalField(
+        w, random, "entry_id", 20, [&] { w.string(synthetic::identifier("ent", random.below(100))); });
+    synthetic::optionalField(
+        w, random, "alert_id", 40, [&] { w.string(synthetic::identifier("al", random.below(100))); });
     w.key("data");
     data(w, random);
     w.endObject();
@@ -299,17 +333,26 @@ std::string detail(std::size_t timelineCount, std::uint64_t seed = 20260103) {
     Random random(seed);
     brisalune::json::Writer w;
     w.beginObject();
-    w.key("incident"); w.beginObject(); reportFields(w, random, 4242); w.endObject();
+    w.key("incident");
+    w.beginObject();
+    reportFields(w, random, 4242);
+    w.endObject();
     w.key("entries");
     w.beginArray();
     for (std::uint64_t i = 0; i < 50; ++i) {
         w.beginObject();
-        w.key("id"); w.string(synthetic::identifier("ent", i));
-        w.key("report_id"); w.string("inc_0004242");
-        w.key("content_md"); w.string(synthetic::sentence(random, 30));
-        w.key("content_html"); w.string("<p>" + synthetic::sentence(random, 30) + "</p>");
-        w.key("entry_type"); w.string("update");
-        w.key("created_at"); w.integer(1'735'689'600 + static_cast<std::int64_t>(i) * 60);
+        w.key("id");
+        w.string(synthetic::identifier("ent", i));
+        w.key("report_id");
+        w.string("inc_0004242");
+        w.key("content_md");
+        w.string(synthetic::sentence(random, 30));
+        w.key("content_html");
+        w.string("<p>" + synthetic::sentence(random, 30) + "</p>");
+        w.key("entry_type");
+        w.string("update");
+        w.key("created_at");
+        w.integer(1'735'689'600 + static_cast<std::int64_t>(i) * 60);
         w.endObject();
     }
     w.endArray();
@@ -317,22 +360,32 @@ std::string detail(std::size_t timelineCount, std::uint64_t seed = 20260103) {
     w.beginArray();
     for (std::uint64_t i = 0; i < 50; ++i) {
         w.beginObject();
-        w.key("alert_id"); w.string(synthetic::identifier("al", i));
-        w.key("project"); w.string("web");
-        w.key("rule"); w.string("errors");
-        w.key("message"); w.string(synthetic::sentence(random, 8));
-        w.key("opened_at"); w.integer(1'735'689'600);
-        w.key("state"); w.string("firing");
-        w.key("attached_at"); w.integer(1'735'689'700);
-        w.key("grouped"); w.boolean(random.chance(50));
+        w.key("alert_id");
+        w.string(synthetic::identifier("al", i));
+        w.key("project");
+        w.string("web");
+        w.key("rule");
+        w.string("errors");
+        w.key("message");
+        w.string(synthetic::sentence(random, 8));
+        w.key("opened_at");
+        w.integer(1'735'689'600);
+        w.key("state");
+        w.string("firing");
+        w.key("attached_at");
+        w.integer(1'735'689'700);
+        w.key("grouped");
+        w.boolean(random.chance(50));
         w.endObject();
     }
     w.endArray();
     w.key("timeline");
     w.beginArray();
-    for (std::size_t i = 0; i < timelineCount; ++i) timelineItem(w, random, 1'735'689'600 + static_cast<std::int64_t>(i));
+    for (std::size_t i = 0; i < timelineCount; ++i)
+        timelineItem(w, random, 1'735'689'600 + static_cast<std::int64_t>(i));
     w.endArray();
-    w.key("share_link"); w.boolean(true);
+    w.key("share_link");
+    w.boolean(true);
     w.endObject();
     return w.take();
 }
@@ -394,12 +447,13 @@ const std::string& projectPageAnswer() {
         brisalune::bench::Random random(20260214);
         brisalune::ProjectPage page;
         for (std::size_t i = 0; i < projectCount; ++i) {
-            page.projects.push_back({.name = brisalune::bench::synthetic::identifier("project", i),
-                                     .configVersion = static_cast<std::int64_t>(random.below(400)),
-                                     .sources = static_cast<std::int64_t>(random.below(30)),
-                                     .rules = static_cast<std::int64_t>(random.below(120)),
-                                     .openAlerts = static_cast<std::int64_t>(random.below(50)),
-                                     .createdAt = 1'700'000'000 + static_cast<std::int64_t>(random.below(99'999))});
+            page.projects.push_back(
+                {.name = brisalune::bench::synthetic::identifier("project", i),
+                 .configVersion = static_cast<std::int64_t>(random.below(400)),
+                 .sources = static_cast<std::int64_t>(random.below(30)),
+                 .rules = static_cast<std::int64_t>(random.below(120)),
+                 .openAlerts = static_cast<std::int64_t>(random.below(50)),
+                 .createdAt = 1'700'000'000 + static_cast<std::int64_t>(random.below(99'999))});
         }
         page.next = "cursor_500";
         return json::encode(page);
@@ -418,10 +472,11 @@ const std::string& checkListAnswer() {
             auto& spec = check.spec;
             spec.name = brisalune::bench::synthetic::identifier("check", i);
             spec.addon = random.chance(30) ? "browser" : "http";
-            spec.with = {{"url", JSONValue("https://example.com/" + spec.name)},
-                         {"method", JSONValue("GET")},
-                         {"expect_status", JSONValue(200)},
-                         {"headers", JSONValue(JSONValue::Object{{"Accept", JSONValue("application/json")}})}};
+            spec.with = {
+                {"url", JSONValue("https://example.com/" + spec.name)},
+                {"method", JSONValue("GET")},
+                {"expect_status", JSONValue(200)},
+                {"headers", JSONValue(JSONValue::Object{{"Accept", JSONValue("application/json")}})}};
             spec.intervalSeconds = 60 * static_cast<std::int64_t>(1 + random.below(10));
             if (random.chance(50)) spec.timeoutSeconds = 10;
             for (std::uint64_t s = random.below(4); s > 0; --s) {
@@ -438,7 +493,8 @@ const std::string& checkListAnswer() {
             check.updatedAt = check.createdAt + static_cast<std::int64_t>(random.below(86'400));
             if (random.chance(10)) check.placementNote = brisalune::bench::synthetic::sentence(random, 6);
             if (random.chance(5)) {
-                check.paused = brisalune::CheckPause{"local_only", "Runs only on your own box.", check.updatedAt + 3600};
+                check.paused =
+                    brisalune::CheckPause{"local_only", "Runs only on your own box.", check.updatedAt + 3600};
             }
             list.checks.push_back(std::move(check));
         }

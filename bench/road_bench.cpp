@@ -3,8 +3,8 @@
 
 #include "bare_curl.hpp"
 
-#include <brisalune/client/detail/answers.hpp>
 #include <brisalune/client/core/client.hpp>
+#include <brisalune/client/detail/answers.hpp>
 #include <brisalune/standin/server.hpp>
 
 #include <benchmark/benchmark.h>
@@ -23,7 +23,8 @@ constexpr const char* smallBody = R"({"id":"a1","ok":true,"count":42})";
 
 template <>
 inline constexpr auto brisalune::json::keys<Small> = brisalune::json::object(
-    brisalune::json::field("id", &Small::id), brisalune::json::field("ok", &Small::ok),
+    brisalune::json::field("id", &Small::id),
+    brisalune::json::field("ok", &Small::ok),
     brisalune::json::field("count", &Small::count));
 
 namespace {

@@ -30,8 +30,10 @@ std::vector<RolePermissions> callers() {
     for (std::string_view role : {"owner", "admin", "member", "responder", "viewer", "auditor"}) {
         made.emplace_back(std::string(role));
     }
-    made.emplace_back("admin", RouteRules{},
-                      std::vector<ProjectGrant>{{"proj_1", "viewer"}, {"proj_2", "responder"}, {"proj_3", "admin"}});
+    made.emplace_back(
+        "admin",
+        RouteRules{},
+        std::vector<ProjectGrant>{{"proj_1", "viewer"}, {"proj_2", "responder"}, {"proj_3", "admin"}});
     std::vector<ProjectGrant> many;
     for (int i = 0; i < 12; ++i) many.push_back({"proj_" + std::to_string(i), i % 3 ? "member" : "viewer"});
     made.emplace_back("viewer", RouteRules{}, many);
@@ -50,8 +52,12 @@ std::vector<RolePermissions> callers() {
 
 std::vector<std::string_view> routes() {
     std::vector<std::string_view> made(RoutePattern::all.begin(), RoutePattern::all.end());
-    for (std::string_view read : {"GET /v1/projects/{id}/checks", "GET /v1/alerts/{id}", "GET /v1/views",
-                                  "GET /v1/incidents/{number}", "PUT /v1/projects/{id}/unknown"}) {
+    for (std::string_view read :
+         {"GET /v1/projects/{id}/checks",
+          "GET /v1/alerts/{id}",
+          "GET /v1/views",
+          "GET /v1/incidents/{number}",
+          "PUT /v1/projects/{id}/unknown"}) {
         made.push_back(read);
     }
     return made;

@@ -34,18 +34,28 @@ inline std::string hexDigest(Random& random) {
 
 inline void logHit(json::Writer& w, Random& random, std::uint64_t index) {
     w.beginObject();
-    w.key("project"); w.string(random.pick(projects));
-    w.key("id"); w.integer(static_cast<std::int64_t>(index));
-    w.key("message"); w.string(sentence(random, 6 + random.below(14)));
-    w.key("level"); w.integer(random.pick(levels));
-    w.key("source"); w.string(random.pick(logSources));
+    w.key("project");
+    w.string(random.pick(projects));
+    w.key("id");
+    w.integer(static_cast<std::int64_t>(index));
+    w.key("message");
+    w.string(sentence(random, 6 + random.below(14)));
+    w.key("level");
+    w.integer(random.pick(levels));
+    w.key("source");
+    w.string(random.pick(logSources));
     optionalField(w, random, "template_sha256", 80, [&] { w.string(hexDigest(random)); });
-    w.key("created_at"); w.integer(1'735'689'600'000 + static_cast<std::int64_t>(random.below(30'000'000'000)));
+    w.key("created_at");
+    w.integer(1'735'689'600'000 + static_cast<std::int64_t>(random.below(30'000'000'000)));
     if (random.chance(85)) {
-        w.key("env"); w.string(random.pick(envs));
-        w.key("host"); w.string(identifier("host", random.below(200)));
-        w.key("run"); w.string(identifier("run", random.below(5000)));
-        w.key("trace_id"); w.string(hexDigest(random).substr(0, 32));
+        w.key("env");
+        w.string(random.pick(envs));
+        w.key("host");
+        w.string(identifier("host", random.below(200)));
+        w.key("run");
+        w.string(identifier("run", random.below(5000)));
+        w.key("trace_id");
+        w.string(hexDigest(random).substr(0, 32));
         w.key("keys");
         w.beginObject();
         for (std::uint64_t k = random.below(4); k > 0; --k) {
@@ -59,7 +69,8 @@ inline void logHit(json::Writer& w, Random& random, std::uint64_t index) {
         w.endArray();
     }
     if (random.chance(2)) {
-        w.key("secret_warning"); w.boolean(true);
+        w.key("secret_warning");
+        w.boolean(true);
     }
     w.endObject();
 }
@@ -75,19 +86,27 @@ inline std::string syntheticLogSearchPage(std::size_t count, std::uint64_t seed 
     w.beginArray();
     for (std::size_t i = 0; i < count; ++i) synthetic::logHit(w, random, i + 1);
     w.endArray();
-    w.key("next"); w.integer(static_cast<std::int64_t>(count) + 1);
-    w.key("total"); w.integer(static_cast<std::int64_t>(count) * 7);
-    w.key("total_capped"); w.boolean(false);
-    w.key("partial"); w.boolean(false);
+    w.key("next");
+    w.integer(static_cast<std::int64_t>(count) + 1);
+    w.key("total");
+    w.integer(static_cast<std::int64_t>(count) * 7);
+    w.key("total_capped");
+    w.boolean(false);
+    w.key("partial");
+    w.boolean(false);
     w.key("retention");
     w.beginObject();
     for (std::string_view source : synthetic::logSources) {
         w.key(source);
         w.beginObject();
-        w.key("sources_total"); w.integer(12);
-        w.key("sources_retaining"); w.integer(9);
-        w.key("over_quota"); w.boolean(false);
-        w.key("retain_days"); w.integer(30);
+        w.key("sources_total");
+        w.integer(12);
+        w.key("sources_retaining");
+        w.integer(9);
+        w.key("over_quota");
+        w.boolean(false);
+        w.key("retain_days");
+        w.integer(30);
         w.endObject();
     }
     w.endObject();

@@ -24,7 +24,10 @@ int main(int argc, char** argv) {
         std::filesystem::path path(argv[i]);
         if (std::filesystem::is_directory(path)) {
             for (const auto& entry : std::filesystem::recursive_directory_iterator(path)) {
-                if (entry.is_regular_file()) { replay(entry.path()); ++count; }
+                if (entry.is_regular_file()) {
+                    replay(entry.path());
+                    ++count;
+                }
             }
         } else {
             replay(path);

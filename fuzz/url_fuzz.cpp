@@ -28,8 +28,8 @@ bool throwsInvalidArgument(Action action) {
 
 bool sameComponents(const Url& a, const Url& b) {
     return a.isAbsolute() == b.isAbsolute() && a.scheme() == b.scheme() && a.user() == b.user() &&
-           a.password() == b.password() && a.host() == b.host() && a.port() == b.port() &&
-           a.path() == b.path() && a.query() == b.query() && a.fragment() == b.fragment();
+           a.password() == b.password() && a.host() == b.host() && a.port() == b.port() && a.path() == b.path() &&
+           a.query() == b.query() && a.fragment() == b.fragment();
 }
 
 void checkComponents(const Url& url) {

@@ -81,8 +81,14 @@ std::unique_ptr<icu::Calendar> copy(const GregorianCalendar::Data& data) {
 }
 
 // The instant of local fields already checked for range; a day may run past the month's end.
-std::optional<sys_seconds> resolve(icu::Calendar& calendar, std::int64_t year, std::int64_t month, std::int64_t day,
-                                   std::int64_t hour, std::int64_t minute, std::int64_t second) {
+std::optional<sys_seconds> resolve(
+    icu::Calendar& calendar,
+    std::int64_t year,
+    std::int64_t month,
+    std::int64_t day,
+    std::int64_t hour,
+    std::int64_t minute,
+    std::int64_t second) {
     calendar.clear();
     calendar.set(UCAL_EXTENDED_YEAR, static_cast<std::int32_t>(year));
     calendar.set(UCAL_MONTH, static_cast<std::int32_t>(month - 1));
@@ -97,8 +103,8 @@ std::optional<sys_seconds> resolve(icu::Calendar& calendar, std::int64_t year, s
 }
 
 // The first moment of a local date (its day may run one past the month's end).
-std::optional<sys_seconds> startOfDay(const GregorianCalendar::Data& data, std::int64_t year, std::int64_t month,
-                                      std::int64_t day) {
+std::optional<sys_seconds> startOfDay(
+    const GregorianCalendar::Data& data, std::int64_t year, std::int64_t month, std::int64_t day) {
     auto calendar = copy(data);
     calendar->setSkippedWallTimeOption(UCAL_WALLTIME_NEXT_VALID);
     return resolve(*calendar, year, month, day, 0, 0, 0);
@@ -227,9 +233,13 @@ std::optional<CalendarFields> GregorianCalendar::fields(sys_seconds instant) con
     return out;
 }
 
-std::optional<sys_seconds> GregorianCalendar::instant(std::int64_t year, std::int64_t month, std::int64_t day,
-                                                      std::int64_t hour, std::int64_t minute,
-                                                      std::int64_t second) const {
+std::optional<sys_seconds> GregorianCalendar::instant(
+    std::int64_t year,
+    std::int64_t month,
+    std::int64_t day,
+    std::int64_t hour,
+    std::int64_t minute,
+    std::int64_t second) const {
     if (year < -maxYear || year > maxYear) return std::nullopt;
     if (month < 1 || month > 12 || day < 1 || day > 31) return std::nullopt;
     if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) return std::nullopt;

@@ -71,9 +71,7 @@ struct Encoder {
     }
     json::Value operator()(const std::string& v) const { return tagged("string", v); }
     json::Value operator()(const Bytes& v) const { return tagged("bytes", base64(v)); }
-    json::Value operator()(std::chrono::sys_seconds v) const {
-        return tagged("date", formatInternetDate(v));
-    }
+    json::Value operator()(std::chrono::sys_seconds v) const { return tagged("date", formatInternetDate(v)); }
     json::Value operator()(const DefaultsValue::List& list) const {
         json::Array out;
         out.reserve(list.size());
@@ -291,8 +289,8 @@ std::optional<fs::path> homeFolder() {
     std::array<char, 4096> buffer{};
     passwd entry{};
     passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
-        found->pw_dir && *found->pw_dir)
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir &&
+        *found->pw_dir)
         return fs::path(found->pw_dir);
     return std::nullopt;
 }

@@ -57,33 +57,25 @@ void checkRequest(const Request& request) {
 
 std::string describe(CURLcode code, const char* detail) {
     switch (code) {
-    case CURLE_COULDNT_CONNECT:
-        return "Could not connect to the server.";
-    case CURLE_OPERATION_TIMEDOUT:
-        return "The request timed out.";
-    case CURLE_ABORTED_BY_CALLBACK:
-        return "cancelled";
-    case CURLE_COULDNT_RESOLVE_HOST:
-        return "A server with the specified hostname could not be found.";
-    case CURLE_UNSUPPORTED_PROTOCOL:
-    case CURLE_URL_MALFORMAT:
-        return "unsupported URL";
-    case CURLE_TOO_MANY_REDIRECTS:
-        return "too many HTTP redirects";
-    case CURLE_PEER_FAILED_VERIFICATION:
-    case CURLE_SSL_CONNECT_ERROR:
-    case CURLE_SSL_CERTPROBLEM:
-    case CURLE_SSL_CACERT_BADFILE:
-        return "An SSL error has occurred and a secure connection to the server cannot be made.";
-    case CURLE_PARTIAL_FILE:
-    case CURLE_GOT_NOTHING:
-    case CURLE_RECV_ERROR:
-    case CURLE_SEND_ERROR:
-    case CURLE_HTTP2:
-    case CURLE_HTTP2_STREAM:
-        return "The network connection was lost.";
-    default:
-        break;
+        case CURLE_COULDNT_CONNECT: return "Could not connect to the server.";
+        case CURLE_OPERATION_TIMEDOUT: return "The request timed out.";
+        case CURLE_ABORTED_BY_CALLBACK: return "cancelled";
+        case CURLE_COULDNT_RESOLVE_HOST: return "A server with the specified hostname could not be found.";
+        case CURLE_UNSUPPORTED_PROTOCOL:
+        case CURLE_URL_MALFORMAT: return "unsupported URL";
+        case CURLE_TOO_MANY_REDIRECTS: return "too many HTTP redirects";
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CACERT_BADFILE:
+            return "An SSL error has occurred and a secure connection to the server cannot be made.";
+        case CURLE_PARTIAL_FILE:
+        case CURLE_GOT_NOTHING:
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR:
+        case CURLE_HTTP2:
+        case CURLE_HTTP2_STREAM: return "The network connection was lost.";
+        default: break;
     }
     std::string text = curl_easy_strerror(code);
     if (detail != nullptr && *detail != '\0') {
@@ -257,8 +249,7 @@ void setMethodAndBody(CURL* easy, const Request& request) {
     }
 }
 
-void configure(Handle& handle, const Request& request, const HeaderList& headers, Exchange& exchange,
-               CURLSH* share) {
+void configure(Handle& handle, const Request& request, const HeaderList& headers, Exchange& exchange, CURLSH* share) {
     CURL* easy = handle.easy;
     curl_easy_reset(easy);
     handle.errorText.fill('\0');
@@ -319,8 +310,8 @@ bool idleTooLong(const Exchange& exchange, std::chrono::milliseconds timeout) {
 
 // Drives the transfer, giving up when no byte moved for the request's time-out or when the
 // request is cancelled (a stop request wakes the poll at once).
-CURLcode run(Handle& handle, const Exchange& exchange, std::chrono::milliseconds timeout,
-             const std::stop_token& cancel) {
+CURLcode run(
+    Handle& handle, const Exchange& exchange, std::chrono::milliseconds timeout, const std::stop_token& cancel) {
     Attached attached(handle);
     std::stop_callback wake(cancel, [&handle] { curl_multi_wakeup(handle.multi); });
     int running = 1;

@@ -149,10 +149,22 @@ void Writer::separate() {
     first_ = false;
 }
 
-void Writer::null() { separate(); out_ += "null"; }
-void Writer::boolean(bool value) { separate(); out_ += value ? "true" : "false"; }
-void Writer::integer(std::int64_t value) { separate(); appendNumber(out_, value); }
-void Writer::unsignedInteger(std::uint64_t value) { separate(); appendNumber(out_, value); }
+void Writer::null() {
+    separate();
+    out_ += "null";
+}
+void Writer::boolean(bool value) {
+    separate();
+    out_ += value ? "true" : "false";
+}
+void Writer::integer(std::int64_t value) {
+    separate();
+    appendNumber(out_, value);
+}
+void Writer::unsignedInteger(std::uint64_t value) {
+    separate();
+    appendNumber(out_, value);
+}
 
 void Writer::number(double value) {
     if (!std::isfinite(value)) throw EncodeError("a number that is not finite cannot be written as JSON");
@@ -226,7 +238,10 @@ void writePretty(std::string& out, const Value& v, std::size_t depth) {
         out.append(2 * level, ' ');
     };
     if (const auto* array = v.get<Array>()) {
-        if (array->empty()) { out += "[]"; return; }
+        if (array->empty()) {
+            out += "[]";
+            return;
+        }
         out += '[';
         for (std::size_t i = 0; i < array->size(); ++i) {
             if (i) out += ',';
@@ -236,7 +251,10 @@ void writePretty(std::string& out, const Value& v, std::size_t depth) {
         newline(depth);
         out += ']';
     } else if (const auto* object = v.get<Object>()) {
-        if (object->empty()) { out += "{}"; return; }
+        if (object->empty()) {
+            out += "{}";
+            return;
+        }
         out += '{';
         bool first = true;
         for (const auto& [key, member] : *object) {  // std::map: keys already in order
@@ -307,8 +325,9 @@ const char* kindText(Node::Kind kind) {
 }  // namespace
 
 void Node::mismatch(std::string_view expected) const {
-    throw DecodeError(isNull() ? DecodeError::Kind::valueNotFound : DecodeError::Kind::typeMismatch,
-                      "expected " + std::string(expected) + ", found " + kindText(kind()));
+    throw DecodeError(
+        isNull() ? DecodeError::Kind::valueNotFound : DecodeError::Kind::typeMismatch,
+        "expected " + std::string(expected) + ", found " + kindText(kind()));
 }
 
 void Node::corrupted(std::string detail) { throw DecodeError(DecodeError::Kind::dataCorrupted, std::move(detail)); }

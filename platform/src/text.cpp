@@ -41,9 +41,7 @@ const icu::Normalizer2& nfcNormalizer() {
     return *normalizer;
 }
 
-icu::StringPiece piece(std::string_view text) {
-    return {text.data(), static_cast<std::int32_t>(text.size())};
-}
+icu::StringPiece piece(std::string_view text) { return {text.data(), static_cast<std::int32_t>(text.size())}; }
 
 // Root upper-casing maps each code point on its own, so a long text goes through ICU (whose
 // lengths are 32-bit) in pieces cut between code points.
@@ -56,8 +54,7 @@ void appendUppercased(std::string_view chunk, std::string& out) {
 }
 
 void requireIcuSize(std::string_view text) {
-    if (text.size() > static_cast<std::size_t>(INT32_MAX))
-        throw std::length_error("text too long to normalise");
+    if (text.size() > static_cast<std::size_t>(INT32_MAX)) throw std::length_error("text too long to normalise");
 }
 
 }  // namespace
@@ -123,14 +120,12 @@ std::string nfc(std::string_view utf8) {
     requireIcuSize(utf8);
     const icu::Normalizer2& normalizer = nfcNormalizer();
     UErrorCode status = U_ZERO_ERROR;
-    if (normalizer.isNormalizedUTF8(piece(utf8), status) && U_SUCCESS(status))
-        return std::string(utf8);
+    if (normalizer.isNormalizedUTF8(piece(utf8), status) && U_SUCCESS(status)) return std::string(utf8);
     std::string out;
     icu::StringByteSink<std::string> sink(&out);
     status = U_ZERO_ERROR;
     normalizer.normalizeUTF8(0, piece(utf8), sink, nullptr, status);
-    if (U_FAILURE(status))
-        throw std::runtime_error(std::string("NFC normalisation failed: ") + u_errorName(status));
+    if (U_FAILURE(status)) throw std::runtime_error(std::string("NFC normalisation failed: ") + u_errorName(status));
     return out;
 }
 

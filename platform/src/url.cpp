@@ -435,8 +435,8 @@ std::optional<std::string> percentDecode(std::string_view text) {
             continue;
         }
         if (!isEscapeAt(text, i)) return std::nullopt;
-        out += static_cast<char>(hexValue(static_cast<unsigned char>(text[i + 1])) * 16 +
-                                 hexValue(static_cast<unsigned char>(text[i + 2])));
+        out += static_cast<char>(
+            hexValue(static_cast<unsigned char>(text[i + 1])) * 16 + hexValue(static_cast<unsigned char>(text[i + 2])));
         i += 2;
     }
     return out;

@@ -24,10 +24,15 @@ FreedesktopNotificationCenter::FreedesktopNotificationCenter(QDBusConnection con
     : PushNotificationCenter(parent)
     , connection_(std::move(connection))
     , watcher_(serviceName, connection_, QDBusServiceWatcher::WatchForOwnerChange) {
-    connection_.connect(serviceName, path, interfaceName, QStringLiteral("ActionInvoked"), this,
-                        SLOT(onActionInvoked(uint, QString)));
-    connection_.connect(serviceName, path, interfaceName, QStringLiteral("NotificationClosed"), this,
-                        SLOT(onNotificationClosed(uint, uint)));
+    connection_.connect(
+        serviceName, path, interfaceName, QStringLiteral("ActionInvoked"), this, SLOT(onActionInvoked(uint, QString)));
+    connection_.connect(
+        serviceName,
+        path,
+        interfaceName,
+        QStringLiteral("NotificationClosed"),
+        this,
+        SLOT(onNotificationClosed(uint, uint)));
     connect(&watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this, &FreedesktopNotificationCenter::onOwnerChanged);
 }
 
@@ -56,8 +61,8 @@ QCoro::Task<bool> FreedesktopNotificationCenter::requestAuthorization(Authorizat
 
 QCoro::Task<NotificationSettings> FreedesktopNotificationCenter::settings() {
     const bool answers = (co_await capabilities()).has_value();
-    co_return NotificationSettings{answers ? AuthorizationStatus::authorized : AuthorizationStatus::denied,
-                                   NotificationSetting::notSupported};
+    co_return NotificationSettings{
+        answers ? AuthorizationStatus::authorized : AuthorizationStatus::denied, NotificationSetting::notSupported};
 }
 
 void FreedesktopNotificationCenter::setCategories(std::vector<NotificationCategory> categories) {
@@ -76,8 +81,8 @@ QStringList FreedesktopNotificationCenter::actions(const std::string& categoryId
 QCoro::Task<> FreedesktopNotificationCenter::add(NotificationRequest request) {
     const std::optional<QStringList> capabilities = co_await this->capabilities();
     if (!capabilities) co_return;
-    const auto showing = std::ranges::find(shown_, request.identifier,
-                                           [](const Shown& s) -> const std::string& { return s.request.identifier; });
+    const auto showing = std::ranges::find(
+        shown_, request.identifier, [](const Shown& s) -> const std::string& { return s.request.identifier; });
     const uint replaces = showing == shown_.end() ? 0 : showing->id;
 
     QDBusMessage call = methodCall("Notify");

@@ -62,8 +62,8 @@ QCoro::Task<AckAttemptOutcome> PushState::attemptPending(PendingAck record) {
     co_return co_await acknowledge(record.alertId, record.title, std::nullopt);
 }
 
-QCoro::Task<AckAttemptOutcome> PushState::acknowledge(std::string alertId, std::string title,
-                                                      std::optional<std::string> tenantId) {
+QCoro::Task<AckAttemptOutcome> PushState::acknowledge(
+    std::string alertId, std::string title, std::optional<std::string> tenantId) {
     const auto attempt = [alertId, title, tenantId, store = pendingAckStore_, keychain = keychain_] {
         const std::optional<std::string> tenant = PendingAckCoordinator::tenantId(alertId, tenantId, *store);
         const auto [client, served] = KeychainBackedClient::clientForTenant(tenant, *keychain);

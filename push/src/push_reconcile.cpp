@@ -66,8 +66,8 @@ QCoro::Task<> PushState::rosterCheck() {
     co_await reconcile(std::move(roster), token, accountId, generation);
 }
 
-QCoro::Task<> PushState::reconcile(std::vector<Device> devices, std::string token, std::string accountId,
-                                   QUuid generation) {
+QCoro::Task<> PushState::reconcile(
+    std::vector<Device> devices, std::string token, std::string accountId, QUuid generation) {
     if (!shouldReconcile(accountId, token, generation)) co_return;
     const bool present = isConfirmed(token, accountId) ||
                          std::ranges::any_of(devices, [&](const Device& d) { return sameDeviceToken(d.token, token); });

@@ -13,13 +13,10 @@ using Trigger = PushState::RegistrationTrigger;
 // Whether the ledger's word on the account ends the attempt before anything is sent.
 bool skips(Trigger trigger, DeviceEnrolment enrolment) {
     switch (trigger) {
-        case Trigger::userRequested:
-            return false;
-        case Trigger::settingsRefresh:
-            return enrolment != DeviceEnrolment::enrolled;  // only refreshes
+        case Trigger::userRequested: return false;
+        case Trigger::settingsRefresh: return enrolment != DeviceEnrolment::enrolled;  // only refreshes
         case Trigger::automatic:
-        case Trigger::reconcile:
-            return enrolment == DeviceEnrolment::unregistered;
+        case Trigger::reconcile: return enrolment == DeviceEnrolment::unregistered;
     }
     return false;
 }
@@ -137,8 +134,11 @@ QCoro::Task<bool> PushState::runAttempt(RegistrationTrigger trigger) {
     co_return true;  // a late success after a sign-out records nothing and still counts
 }
 
-void PushState::reportRegistrationFailure(const std::exception_ptr& failure, const std::string& token,
-                                          const std::string& accountId, const QUuid& generation) {
+void PushState::reportRegistrationFailure(
+    const std::exception_ptr& failure,
+    const std::string& token,
+    const std::string& accountId,
+    const QUuid& generation) {
     if (!isCurrentSignIn(accountId, generation) || !modelPresentAndActive() || deviceTokenHex_ != token) return;
     try {
         std::rethrow_exception(failure);
@@ -186,8 +186,8 @@ QCoro::Task<bool> PushState::unregisterDevice(std::shared_ptr<BrisaluneClient> c
     co_return allRemoved;
 }
 
-QCoro::Task<> PushState::unregisterToken(std::string token, std::string accountId,
-                                         std::shared_ptr<BrisaluneClient> client) {
+QCoro::Task<> PushState::unregisterToken(
+    std::string token, std::string accountId, std::shared_ptr<BrisaluneClient> client) {
     unregisteringAccounts_.insert(accountId);
     co_await awaitInFlightRegistration();
     const DeviceEnrolment before = registry_->enrolment(accountId);

@@ -22,26 +22,33 @@ QCoro::Task<> withdrawAlerts(std::shared_ptr<PushNotificationCenter> center) {
 
 }  // namespace
 
-PushState::PushState(std::shared_ptr<PushHost> host, bool isEnabled, std::shared_ptr<DeviceRegistryStoring> registry,
-                     std::shared_ptr<PendingAckStoring> pendingAckStore, Environment environment, QObject* parent)
+PushState::PushState(
+    std::shared_ptr<PushHost> host,
+    bool isEnabled,
+    std::shared_ptr<DeviceRegistryStoring> registry,
+    std::shared_ptr<PendingAckStoring> pendingAckStore,
+    Environment environment,
+    QObject* parent)
     : QObject(parent)
-    , notificationCenter_(environment.notificationCenter ? std::move(environment.notificationCenter)
-                                                         : std::make_shared<FreedesktopNotificationCenter>())
+    , notificationCenter_(
+          environment.notificationCenter ? std::move(environment.notificationCenter)
+                                         : std::make_shared<FreedesktopNotificationCenter>())
     , host_(std::move(host))
     , isEnabled_(isEnabled)
     , registry_(std::move(registry))
     , pendingAckStore_(std::move(pendingAckStore))
     , defaults_(environment.defaults ? std::move(environment.defaults) : standardDefaults())
-    , keychain_(environment.keychain
-                    ? std::move(environment.keychain)
-                    : std::make_shared<KeychainSessionStore>(std::string(KeychainSessionStore::appService)))
+    , keychain_(
+          environment.keychain ? std::move(environment.keychain)
+                               : std::make_shared<KeychainSessionStore>(std::string(KeychainSessionStore::appService)))
     , signInGeneration_(QUuid::createUuid()) {
     if (defaults_) deviceTokenHex_ = defaults_->string(deviceTokenKey);
     connect(host_.get(), &PushHost::deviceTokenReceived, this, [this](const QByteArray& token) {
         if (didReceiveDeviceToken(token)) registerDevice();
     });
-    connect(host_.get(), &PushHost::registrationFailed, this,
-            [this](const QString& message) { setRegistrationError(message.toStdString()); });
+    connect(host_.get(), &PushHost::registrationFailed, this, [this](const QString& message) {
+        setRegistrationError(message.toStdString());
+    });
 }
 
 PushState::~PushState() = default;

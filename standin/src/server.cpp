@@ -34,7 +34,8 @@ constexpr std::size_t keepAliveRequests = 100000;
 constexpr std::size_t largestUnexpectedBody = 64 * 1024 * 1024;
 
 bool sameName(std::string_view a, std::string_view b) {
-    return std::ranges::equal(a, b, [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
+    return std::ranges::equal(
+        a, b, [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
 }
 
 // --- one connection's socket, which stops short once the server stops ------
@@ -212,11 +213,12 @@ public:
         std::lock_guard lock(mutex_);
         joinFinished();
         auto done = std::make_shared<std::atomic<bool>>(false);
-        workers_.push_back({std::thread([job = std::move(job), done] {
-                                job();
-                                *done = true;
-                            }),
-                            done});
+        workers_.push_back(
+            {std::thread([job = std::move(job), done] {
+                 job();
+                 *done = true;
+             }),
+             done});
     }
 
     void shutdown() override {
@@ -283,8 +285,8 @@ private:
         currentArrival = &arrival;
         stream.capture(&arrival.head);
         bool closed = false;
-        const bool kept = process_request(stream, last, closed,
-                                          [&](httplib::Request& request) { takeArrival(request, stream, arrival); });
+        const bool kept = process_request(
+            stream, last, closed, [&](httplib::Request& request) { takeArrival(request, stream, arrival); });
         currentArrival = nullptr;
         stream.capture(nullptr);
         return kept && !closed;
@@ -439,17 +441,19 @@ struct Server::Impl {
         const std::string type = contentType.value_or("text/plain");
         if (reply.cutMidBody) {
             const auto body = std::make_shared<std::string>(reply.body.empty() ? std::string(1, ' ') : reply.body);
-            response.set_content_provider(body->size(), type, [body](std::size_t, std::size_t, httplib::DataSink& sink) {
-                sink.write(body->data(), body->size() / 2);
-                return false;
-            });
+            response.set_content_provider(
+                body->size(), type, [body](std::size_t, std::size_t, httplib::DataSink& sink) {
+                    sink.write(body->data(), body->size() / 2);
+                    return false;
+                });
         } else if (reply.trickle.count() > 0 && !reply.body.empty()) {
             const auto body = std::make_shared<std::string>(reply.body);
-            response.set_content_provider(body->size(), type,
-                                          [this, body, pace = reply.trickle](std::size_t offset, std::size_t,
-                                                                             httplib::DataSink& sink) {
-                                              return pause(pace) && sink.write(body->data() + offset, 1);
-                                          });
+            response.set_content_provider(
+                body->size(),
+                type,
+                [this, body, pace = reply.trickle](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                    return pause(pace) && sink.write(body->data() + offset, 1);
+                });
         } else if (!reply.body.empty() || contentType) {
             response.set_content(reply.body, type);
         }

@@ -12,8 +12,11 @@ using namespace brisalune::platform;
 
 // Threads share the formatter of a locale and skeleton, each in its own zone.
 TEST(DateTextsConcurrency, SharedFormattersGiveEachThreadItsOwnZonesText) {
-    const std::vector<TimeZone> zones = {*TimeZone::named("Europe/Paris"), *TimeZone::named("Asia/Kolkata"),
-                                         *TimeZone::named("America/New_York"), TimeZone::gmt()};
+    const std::vector<TimeZone> zones = {
+        *TimeZone::named("Europe/Paris"),
+        *TimeZone::named("Asia/Kolkata"),
+        *TimeZone::named("America/New_York"),
+        TimeZone::gmt()};
     const std::vector<Locale> locales = {Locale{"en_US"}, Locale{"en_GB"}};
     auto texts = [&](std::size_t which) {
         std::vector<std::string> out;

@@ -52,21 +52,23 @@ TEST(GregorianCalendar, TurnsLocalFieldsIntoAnInstant) {
     EXPECT_EQ(newYork.instant(2024, 11, 3, 1, 30), at("2024-11-03T05:30:00Z"));  // twice: the first
     EXPECT_EQ(newYork.instant(2023, 4, 31, 0, 0), at("2023-05-01T04:00:00Z"));   // rolls over
     EXPECT_EQ(GregorianCalendar(TimeZone::gmt()).instant(999, 1, 2, 3, 4, 5), at("0999-01-02T03:04:05Z"));
-    for (auto [year, month, day, hour, minute] : {std::array<std::int64_t, 5>{2024, 13, 1, 0, 0},
-                                                  {2024, 0, 1, 0, 0},
-                                                  {2024, 1, 32, 0, 0},
-                                                  {2024, 1, 1, 24, 0},
-                                                  {2024, 1, 1, 0, 60},
-                                                  {std::numeric_limits<std::int64_t>::max(), 1, 1, 0, 0},
-                                                  {-5'000'000, 1, 1, 0, 0}}) {
+    for (auto [year, month, day, hour, minute] :
+         {std::array<std::int64_t, 5>{2024, 13, 1, 0, 0},
+          {2024, 0, 1, 0, 0},
+          {2024, 1, 32, 0, 0},
+          {2024, 1, 1, 24, 0},
+          {2024, 1, 1, 0, 60},
+          {std::numeric_limits<std::int64_t>::max(), 1, 1, 0, 0},
+          {-5'000'000, 1, 1, 0, 0}}) {
         EXPECT_FALSE(newYork.instant(year, month, day, hour, minute)) << year << "-" << month << "-" << day;
     }
 }
 
 TEST(GregorianCalendar, HoursAndDaysOfTheLocalClock) {
     const auto kolkata = calendarIn("Asia/Kolkata");  // +05:30
-    EXPECT_EQ(kolkata.hour(at("2024-05-01T04:45:20Z")),
-              (DateInterval{at("2024-05-01T04:30:00Z"), at("2024-05-01T05:30:00Z")}));
+    EXPECT_EQ(
+        kolkata.hour(at("2024-05-01T04:45:20Z")),
+        (DateInterval{at("2024-05-01T04:30:00Z"), at("2024-05-01T05:30:00Z")}));
 
     const auto newYork = calendarIn("America/New_York");
     const auto shortDay = newYork.day(at("2024-03-10T12:00:00Z"));

@@ -43,11 +43,19 @@ TEST_F(DefaultsTest, EveryTypeRoundTripsAndReadsOnlyAsItself) {
     Bytes allBytes;
     for (int b = 0; b < 256; ++b) allBytes.push_back(static_cast<std::uint8_t>(b));
     const std::vector<std::pair<std::string, DefaultsValue>> values{
-        {"bool", true}, {"max", std::numeric_limits<std::int64_t>::max()},
-        {"min", std::numeric_limits<std::int64_t>::min()}, {"whole double", 3.0}, {"double", 0.1},
-        {"tiny", std::numeric_limits<double>::denorm_min()}, {"string", "caf\u00E9 \U0001F600 \"quoted\"\n"},
-        {"date text", "2026-01-02T03:04:05Z"}, {"base64 text", "AAEC"}, {"bytes", allBytes}, {"no bytes", Bytes{}},
-        {"two bytes", Bytes{0x00, 0xFE}}, {"date", date("0000-01-01T00:00:00Z")},
+        {"bool", true},
+        {"max", std::numeric_limits<std::int64_t>::max()},
+        {"min", std::numeric_limits<std::int64_t>::min()},
+        {"whole double", 3.0},
+        {"double", 0.1},
+        {"tiny", std::numeric_limits<double>::denorm_min()},
+        {"string", "caf\u00E9 \U0001F600 \"quoted\"\n"},
+        {"date text", "2026-01-02T03:04:05Z"},
+        {"base64 text", "AAEC"},
+        {"bytes", allBytes},
+        {"no bytes", Bytes{}},
+        {"two bytes", Bytes{0x00, 0xFE}},
+        {"date", date("0000-01-01T00:00:00Z")},
         {"list", DefaultsValue::List{1, "two", 3.5, DefaultsValue::List{}, Bytes{1, 2}}},
         {"map", DefaultsValue::Map{{"a", 1}, {"b", DefaultsValue::Map{{"c", date("2000-02-29T00:00:00Z")}}}}},
         {"", "empty key"},
@@ -65,16 +73,25 @@ TEST_F(DefaultsTest, EveryTypeRoundTripsAndReadsOnlyAsItself) {
 TEST_F(DefaultsTest, MissingOrDamagedFilesReadEmptyAndAreReplaced) {
     Defaults defaults(file);
     EXPECT_EQ(defaults.value("key"), std::nullopt);  // no file at all
-    const std::vector<std::string> damaged{"", "not json", "[]", "null", R"({"key": {"string": "va)",
-                                           std::string(100000, '['), "{\"key\": {\"string\": \"\xC3\x28\"}}",
-                                           std::string("{\"key\"\0: 1}", 11), "{\"key\": {\"integer\": 1e999999}}"};
+    const std::vector<std::string> damaged{
+        "",
+        "not json",
+        "[]",
+        "null",
+        R"({"key": {"string": "va)",
+        std::string(100000, '['),
+        "{\"key\": {\"string\": \"\xC3\x28\"}}",
+        std::string("{\"key\"\0: 1}", 11),
+        "{\"key\": {\"integer\": 1e999999}}"};
     for (const std::string& text : damaged) {
         writeFile(file, text);
         EXPECT_EQ(defaults.value("key"), std::nullopt) << text.substr(0, 40);
         defaults.set("other", 1);
         EXPECT_EQ(Defaults(file).integer("other"), 1) << text.substr(0, 40);
         // What the damaged file held is set aside, not destroyed.
-        if (!text.empty()) { EXPECT_EQ(readFile(file.string() + ".damaged"), text); }
+        if (!text.empty()) {
+            EXPECT_EQ(readFile(file.string() + ".damaged"), text);
+        }
     }
     fs::remove(file);
     ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);  // a reader must not hang on it

@@ -36,10 +36,18 @@ class HttpTransport : public testkit::StandinTest {
 protected:
     http::Response send(const Request& request) { return transport->perform(request); }
 
-    Request request(std::string method, const std::string& path, std::optional<std::string> body = {},
-                    Headers headers = {}, std::chrono::milliseconds timeout = Request{}.timeout) const {
-        return {.method = std::move(method), .url = server.baseUrl() + path, .headers = std::move(headers),
-                .body = std::move(body), .timeout = timeout};
+    Request request(
+        std::string method,
+        const std::string& path,
+        std::optional<std::string> body = {},
+        Headers headers = {},
+        std::chrono::milliseconds timeout = Request{}.timeout) const {
+        return {
+            .method = std::move(method),
+            .url = server.baseUrl() + path,
+            .headers = std::move(headers),
+            .body = std::move(body),
+            .timeout = timeout};
     }
     Request get(const std::string& path) const { return request("GET", path); }
 
@@ -57,8 +65,12 @@ protected:
 
 TEST_F(HttpTransport, SendsEachMethodWithItsBodyAndOnlyTheGivenFields) {
     const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
-        {"GET", std::nullopt}, {"POST", R"({"a":1})"}, {"PUT", std::nullopt},
-        {"PATCH", "p"},        {"DELETE", "gone"},     {"GET", "odd but allowed"}};
+        {"GET", std::nullopt},
+        {"POST", R"({"a":1})"},
+        {"PUT", std::nullopt},
+        {"PATCH", "p"},
+        {"DELETE", "gone"},
+        {"GET", "odd but allowed"}};
     for (const auto& [method, body] : cases) {
         SCOPED_TRACE(method + " " + body.value_or("(none)"));
         server.on(method, "/thing", text("ok", 201));
@@ -95,9 +107,10 @@ TEST_F(HttpTransport, PathAndQueryReachTheServerAsWritten) {
 }
 
 TEST_F(HttpTransport, RefusesFieldsAndMethodsThatWouldSplitTheRequest) {
-    for (const Request& evil : {request("GET /other HTTP/1.1\r\n", "/x"),
-                                request("GET", "/x", {}, {{"X-Evil", "a\r\nInjected: yes"}}),
-                                request("GET", "/x", {}, {{"Bad Name", "v"}})})
+    for (const Request& evil :
+         {request("GET /other HTTP/1.1\r\n", "/x"),
+          request("GET", "/x", {}, {{"X-Evil", "a\r\nInjected: yes"}}),
+          request("GET", "/x", {}, {{"Bad Name", "v"}})})
         EXPECT_THROW(send(evil), TransportError);
     EXPECT_TRUE(server.requests().empty());
 }
@@ -117,12 +130,17 @@ TEST_F(HttpTransport, RedirectMethodRules) {
 TEST_F(HttpTransport, CredentialsAndHostFollowARedirectOnlyWithinTheOrigin) {
     standin::Server other;
     const std::string port = std::to_string(server.port());
-    struct Landing { std::string authority; standin::Server* server; bool sameOrigin; };
-    const Headers fields{{"Host", "127.0.0.1:" + port}, {"Authorization", "Bearer secret"}, {"Cookie", "session=1"},
-                         {"X-Kept", "yes"}};
-    const Landing landings[] = {{"127.0.0.1:" + port, &server, true},
-                                {"localhost:" + port, &server, false},
-                                {"127.0.0.1:" + std::to_string(other.port()), &other, false}};
+    struct Landing {
+        std::string authority;
+        standin::Server* server;
+        bool sameOrigin;
+    };
+    const Headers fields{
+        {"Host", "127.0.0.1:" + port}, {"Authorization", "Bearer secret"}, {"Cookie", "session=1"}, {"X-Kept", "yes"}};
+    const Landing landings[] = {
+        {"127.0.0.1:" + port, &server, true},
+        {"localhost:" + port, &server, false},
+        {"127.0.0.1:" + std::to_string(other.port()), &other, false}};
     for (const auto& [authority, landing, sameOrigin] : landings) {
         SCOPED_TRACE(authority);
         landing->on("GET", "/landing", text("landed", 203));

@@ -23,8 +23,8 @@ struct SelfSigned {
         X509_gmtime_adj(X509_getm_notAfter(cert.get()), 3600);
         X509_set_pubkey(cert.get(), key.get());
         X509_NAME* name = X509_get_subject_name(cert.get());
-        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("127.0.0.1"), -1,
-                                   -1, 0);
+        X509_NAME_add_entry_by_txt(
+            name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
         X509_set_issuer_name(cert.get(), name);
         X509_sign(cert.get(), key.get(), EVP_sha256());
     }
@@ -34,7 +34,8 @@ TEST(HttpTls, RefusesAServerWithAnUntrustedCertificate) {
     SelfSigned identity;
     httplib::SSLServer server(identity.cert.get(), identity.key.get());
     ASSERT_TRUE(server.is_valid());
-    server.Get("/", [](const httplib::Request&, httplib::Response& response) { response.set_content("ok", "text/plain"); });
+    server.Get(
+        "/", [](const httplib::Request&, httplib::Response& response) { response.set_content("ok", "text/plain"); });
     int port = server.bind_to_any_port("127.0.0.1");
     std::thread listener([&] { server.listen_after_bind(); });
 

@@ -21,9 +21,16 @@ using std::chrono::sys_seconds;
 
 sys_seconds at(std::int64_t unixSeconds) { return sys_seconds{std::chrono::seconds{unixSeconds}}; }
 
-struct Tag { std::string name; std::int32_t weight = 0; friend bool operator==(const Tag&, const Tag&) = default; };
+struct Tag {
+    std::string name;
+    std::int32_t weight = 0;
+    friend bool operator==(const Tag&, const Tag&) = default;
+};
 
-struct Severity { std::string rawValue; friend bool operator==(const Severity&, const Severity&) = default; };
+struct Severity {
+    std::string rawValue;
+    friend bool operator==(const Severity&, const Severity&) = default;
+};
 
 struct Item {
     std::string id;
@@ -49,7 +56,10 @@ struct Hint {
 };
 
 // A value that travels as JSON text inside a string: its reader decodes again on the same thread.
-struct Embedded { Tag tag; friend bool operator==(const Embedded&, const Embedded&) = default; };
+struct Embedded {
+    Tag tag;
+    friend bool operator==(const Embedded&, const Embedded&) = default;
+};
 
 }  // namespace
 
@@ -60,10 +70,16 @@ inline constexpr auto keys<Tag> = object(field("name", &Tag::name), field("weigh
 
 template <>
 inline constexpr auto keys<Item> = object(
-    field("id", &Item::id), field("note", &Item::note), field("snoozed_until", &Item::snoozedUntil, nullWhenAbsent),
-    field("tags", &Item::tags, orEmpty), field("labels", &Item::labels, orEmpty),
-    field("priority", &Item::priority, orDefault(std::int64_t{3})), field("muted", &Item::muted),
-    field("score", &Item::score), field("severity", &Item::severity), field("created_at", &Item::createdAt),
+    field("id", &Item::id),
+    field("note", &Item::note),
+    field("snoozed_until", &Item::snoozedUntil, nullWhenAbsent),
+    field("tags", &Item::tags, orEmpty),
+    field("labels", &Item::labels, orEmpty),
+    field("priority", &Item::priority, orDefault(std::int64_t{3})),
+    field("muted", &Item::muted),
+    field("score", &Item::score),
+    field("severity", &Item::severity),
+    field("created_at", &Item::createdAt),
     field("payload", &Item::payload, orEmpty));
 
 template <>
@@ -74,7 +90,9 @@ template <>
 struct Codec<Embedded> {
     static void write(Writer& w, const Embedded& v) { w.string(encode(v.tag)); }
     template <class Node>
-    static void read(const Node& n, Embedded& out) { out.tag = decode<Tag>(n.string()); }
+    static void read(const Node& n, Embedded& out) {
+        out.tag = decode<Tag>(n.string());
+    }
 };
 
 }  // namespace brisalune::json
@@ -97,8 +115,20 @@ TEST(JsonRecord, ReadsEveryFieldKind) {
         "labels":{"team":"ops"},"priority":1,"muted":true,"score":-2.5,"severity":"brand-new",
         "created_at":"2026-01-02T04:04:05+01:00","payload":{"x":[1,"y",null]},"unknown":{"ignored":[1]}})");
     // Unknown keys are skipped, unknown enumeration values kept.
-    EXPECT_EQ(item, (Item{"a1", "n", 17, {{"db", 2}}, {{"team", "ops"}}, 1, true, -2.5, {"brand-new"}, at(1767323045),
-                          json::parse(R"({"x":[1,"y",null]})")}));
+    EXPECT_EQ(
+        item,
+        (Item{
+            "a1",
+            "n",
+            17,
+            {{"db", 2}},
+            {{"team", "ops"}},
+            1,
+            true,
+            -2.5,
+            {"brand-new"},
+            at(1767323045),
+            json::parse(R"({"x":[1,"y",null]})")}));
     EXPECT_EQ(json::decode<Item>(json::encode(item)), item);
 }
 
@@ -113,16 +143,19 @@ TEST(JsonRecord, AbsentAndNullFillOptionalAndDefaultedFields) {
 
 TEST(JsonRecord, WritesInTableOrderLeavingOutAbsentOptionals) {
     Item item = json::decode<Item>(minimalItem);
-    EXPECT_EQ(json::encode(item),
-              R"({"id":"a1","snoozed_until":null,"tags":[],"labels":{},"priority":3,"muted":false,"score":0.5,)"
-              R"("severity":"high","created_at":"2026-01-02T03:04:05Z","payload":null})");
+    EXPECT_EQ(
+        json::encode(item),
+        R"({"id":"a1","snoozed_until":null,"tags":[],"labels":{},"priority":3,"muted":false,"score":0.5,)"
+        R"("severity":"high","created_at":"2026-01-02T03:04:05Z","payload":null})");
 }
 
 TEST(JsonRecord, LenientOptionalsReadWhatDoesNotDecodeAsNone) {
-    EXPECT_EQ(json::decode<Hint>(R"({"retry_after":30,"until":"2026-01-02T03:04:05Z"})"),
-              (Hint{30, at(1767323045)}));
-    for (const char* text : {R"({"retry_after":"soon","until":"tomorrow"})", R"({"retry_after":4294967296,"until":7})",
-                             R"({"retry_after":[30],"until":null})", "{}"}) {
+    EXPECT_EQ(json::decode<Hint>(R"({"retry_after":30,"until":"2026-01-02T03:04:05Z"})"), (Hint{30, at(1767323045)}));
+    for (const char* text :
+         {R"({"retry_after":"soon","until":"tomorrow"})",
+          R"({"retry_after":4294967296,"until":7})",
+          R"({"retry_after":[30],"until":null})",
+          "{}"}) {
         EXPECT_EQ(json::decode<Hint>(text), Hint{}) << text;
     }
     EXPECT_EQ(decodeError<Hint>("[]"), "typeMismatch: expected object, found array");  // only the fields are lenient
@@ -153,8 +186,9 @@ TEST(JsonStrictTypes, NumbersBooleansAndStringsDoNotMixAndIntegersDoNotWrap) {
 
 TEST(JsonStrictTypes, IntegersBeyond64BitsAreIgnoredUnknownNumbersOnlyAndRefusedAsIntegers) {
     EXPECT_EQ(json::decode<Tag>(R"({"name":"x","trace":-123456789012345678901234,"weight":2})"), (Tag{"x", 2}));
-    EXPECT_EQ(decodeError<std::vector<Tag>>(R"([{"name":"a","weight":99999999999999999999999}])"),
-              "dataCorrupted: [0].weight: number out of range");
+    EXPECT_EQ(
+        decodeError<std::vector<Tag>>(R"([{"name":"a","weight":99999999999999999999999}])"),
+        "dataCorrupted: [0].weight: number out of range");
     for (const char* text : {"18446744073709551616", "-9223372036854775809", "-9223372036854776832"}) {
         EXPECT_THROW(json::decode<std::uint64_t>(text), json::DecodeError) << text;
         EXPECT_THROW(json::decode<std::int64_t>(text), json::DecodeError) << text;
@@ -167,20 +201,24 @@ TEST(JsonStrictTypes, IntegersBeyond64BitsAreIgnoredUnknownNumbersOnlyAndRefused
 TEST(JsonErrors, DescriptionsNameKindAndCodingPath) {
     std::string alerts = R"({"alerts":[)"s + minimalItem + R"(,{"id":"a2","muted":false,"score":1,"severity":"low"}]})";
     EXPECT_EQ(decodeError<Page>(alerts), "keyNotFound: alerts[1].created_at");
-    EXPECT_EQ(decodeError<std::vector<Tag>>(R"([{"name":"a","weight":1},null])"),
-              "valueNotFound: [1]: expected object, found null");
-    EXPECT_EQ((decodeError<std::map<std::string, std::vector<int>>>(R"({"k":[[1]]})")),
-              "typeMismatch: k[0]: expected integer, found array");
-    EXPECT_EQ(decodeError<Item>(std::string(minimalItem).replace(1, 9, R"("id":null)")),
-              "valueNotFound: id: expected a value, found null");
+    EXPECT_EQ(
+        decodeError<std::vector<Tag>>(R"([{"name":"a","weight":1},null])"),
+        "valueNotFound: [1]: expected object, found null");
+    EXPECT_EQ(
+        (decodeError<std::map<std::string, std::vector<int>>>(R"({"k":[[1]]})")),
+        "typeMismatch: k[0]: expected integer, found array");
+    EXPECT_EQ(
+        decodeError<Item>(std::string(minimalItem).replace(1, 9, R"("id":null)")),
+        "valueNotFound: id: expected a value, found null");
     EXPECT_TRUE(decodeError<Page>("{").starts_with("dataCorrupted: the data is not valid JSON"));
 }
 
 TEST(JsonDates, ReadWithOffsetsWriteInUtcAndRefuseWhatTheyCannotCarry) {
     EXPECT_EQ(json::decode<sys_seconds>(R"("2026-01-01T22:34:05-04:30")"), at(1767323045));
     EXPECT_EQ(json::encode(at(1767323045)), R"("2026-01-02T03:04:05Z")");
-    EXPECT_EQ(decodeError<sys_seconds>(R"("2026-01-02T03:04:05.123Z")"),
-              R"(dataCorrupted: expected an ISO-8601 date-time, found "2026-01-02T03:04:05.123Z")");
+    EXPECT_EQ(
+        decodeError<sys_seconds>(R"("2026-01-02T03:04:05.123Z")"),
+        R"(dataCorrupted: expected an ISO-8601 date-time, found "2026-01-02T03:04:05.123Z")");
     for (const char* bad : {R"("2026-01-02")", R"("2026-01-02T03:04:05z")", R"("2026-01-02T03:04:05")", "1767323045"}) {
         EXPECT_THROW(json::decode<sys_seconds>(bad), json::DecodeError) << bad;
     }
@@ -191,10 +229,12 @@ TEST(JsonDates, ReadWithOffsetsWriteInUtcAndRefuseWhatTheyCannotCarry) {
 
 TEST(JsonDecodeReentrancy, ACodecMayDecodeAgainInsideItsRead) {
     using Items = std::vector<Embedded>;
-    EXPECT_EQ(json::decode<Items>(R"(["{\"name\":\"a\",\"weight\":1}","{\"name\":\"b\",\"weight\":2}"])"),
-              (Items{{{"a", 1}}, {{"b", 2}}}));
-    EXPECT_EQ(decodeError<Items>(R"(["{\"name\":\"a\",\"weight\":1}","{\"weight\":\"2\"}"])"),
-              "typeMismatch: [1].weight: expected integer, found string");
+    EXPECT_EQ(
+        json::decode<Items>(R"(["{\"name\":\"a\",\"weight\":1}","{\"name\":\"b\",\"weight\":2}"])"),
+        (Items{{{"a", 1}}, {{"b", 2}}}));
+    EXPECT_EQ(
+        decodeError<Items>(R"(["{\"name\":\"a\",\"weight\":1}","{\"weight\":\"2\"}"])"),
+        "typeMismatch: [1].weight: expected integer, found string");
     EXPECT_TRUE(decodeError<Items>(R"(["{"])").starts_with("dataCorrupted: [0]: the data is not"));
     EXPECT_EQ(json::decode<Tag>(R"({"name":"c","weight":3})"), (Tag{"c", 3}));  // the thread's parser is free again
 }
@@ -231,7 +271,7 @@ struct Cached {
     std::string id;
     std::int64_t fetchedAt = 0;  // the program's own
     std::vector<std::string> flags;
-    Tag tag;                     // flattened into the object
+    Tag tag;  // flattened into the object
     bool archived = false;
     friend bool operator==(const Cached&, const Cached&) = default;
 };
@@ -277,7 +317,8 @@ TEST(JsonCodecRules, MembersOffTheWireFlattenedAndOmittedWhenEmpty) {
     EXPECT_EQ(read.tag, (Tag{"db", 3}));
     EXPECT_TRUE(read.flags.empty());
     EXPECT_FALSE(read.archived);
-    EXPECT_TRUE(json::decode<Cached>(R"({"id":"c1","name":"db","weight":1,"flags":null,"archived":null})").flags.empty());
+    EXPECT_TRUE(
+        json::decode<Cached>(R"({"id":"c1","name":"db","weight":1,"flags":null,"archived":null})").flags.empty());
 }
 
 }  // namespace

@@ -21,8 +21,8 @@ struct Pair {
 }  // namespace
 
 template <>
-inline constexpr auto json::keys<Pair> = json::object(json::field("name", &Pair::name),
-                                                      json::field("count", &Pair::count));
+inline constexpr auto json::keys<Pair> =
+    json::object(json::field("name", &Pair::name), json::field("count", &Pair::count));
 
 namespace {
 

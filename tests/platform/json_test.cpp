@@ -33,23 +33,28 @@ Value nestedArrays(std::size_t depth) {
 // ---- writer -------------------------------------------------------------------------------
 
 TEST(JsonWriter, CompactOutputHasNoBlanksAndEscapesOnlyWhatItMust) {
-    EXPECT_EQ(text(Object{{"b", Array{1, true, nullptr, "x", Array{}, Object{}}}, {"a", 2.5}}),
-              R"({"a":2.5,"b":[1,true,null,"x",[],{}]})");
+    EXPECT_EQ(
+        text(Object{{"b", Array{1, true, nullptr, "x", Array{}, Object{}}}, {"a", 2.5}}),
+        R"({"a":2.5,"b":[1,true,null,"x",[],{}]})");
     EXPECT_EQ(text(Value("q\"b\\s/\n\r\t\b\f"s)), R"("q\"b\\s/\n\r\t\b\f")");
     EXPECT_EQ(text(Value("a\0b\x1f\x7f é 😀 \u2028"s)), "\"a\\u0000b\\u001f\x7f é 😀 \u2028\"");
     EXPECT_EQ(text(Object{{"k\"\n", 1}}), R"({"k\"\n":1})");
 }
 
 TEST(JsonWriter, RefusesInvalidUtf8AndNonFiniteNumbersInBothStyles) {
-    for (const std::string& bad : {"\x80"s /* stray continuation */, "\xF0\x9F\x98"s /* truncated */,
-                                   "\xc0\xaf"s /* overlong */, "\xED\xA0\x80"s /* surrogate */,
-                                   "\xF4\x90\x80\x80"s /* above U+10FFFF */}) {
+    for (const std::string& bad :
+         {"\x80"s /* stray continuation */,
+          "\xF0\x9F\x98"s /* truncated */,
+          "\xc0\xaf"s /* overlong */,
+          "\xED\xA0\x80"s /* surrogate */,
+          "\xF4\x90\x80\x80"s /* above U+10FFFF */}) {
         EXPECT_THROW(text(Value(bad)), json::EncodeError) << ::testing::PrintToString(bad);
         EXPECT_THROW(text(Object{{bad, 1}}), json::EncodeError) << ::testing::PrintToString(bad);
         EXPECT_THROW(json::write(Array{Value(bad)}, json::Style::prettySorted), json::EncodeError);
     }
-    EXPECT_EQ(text(Value("\xED\x9F\xBF\xEE\x80\x80\xF4\x8F\xBF\xBF"s)),
-              "\"\xED\x9F\xBF\xEE\x80\x80\xF4\x8F\xBF\xBF\"");  // U+D7FF, U+E000, U+10FFFF
+    EXPECT_EQ(
+        text(Value("\xED\x9F\xBF\xEE\x80\x80\xF4\x8F\xBF\xBF"s)),
+        "\"\xED\x9F\xBF\xEE\x80\x80\xF4\x8F\xBF\xBF\"");  // U+D7FF, U+E000, U+10FFFF
     for (double d : {std::nan(""), -std::numeric_limits<double>::infinity()}) {
         EXPECT_THROW(json::write(Array{d}, json::Style::prettySorted), json::EncodeError);
         EXPECT_THROW(json::encode(std::vector<double>{1.0, d}), json::EncodeError);
@@ -61,8 +66,17 @@ TEST(JsonWriter, EveryNumberReadsBackExactly) {
     EXPECT_EQ(text(Value(std::numeric_limits<std::int64_t>::min())), "-9223372036854775808");
     EXPECT_EQ(json::encode(std::numeric_limits<std::uint64_t>::max()), "18446744073709551615");
     // Integral doubles beyond 64 bits are written in a form that reads back as the same double.
-    for (double d : {1.0 / 3, -1e-300, 5e-324, 1.7976931348623157e308, 1e21, 1.8446744073709552e19,
-                     9.2233720368547758e18, -1.2345678901234567e20, 0.0, -0.0}) {
+    for (double d :
+         {1.0 / 3,
+          -1e-300,
+          5e-324,
+          1.7976931348623157e308,
+          1e21,
+          1.8446744073709552e19,
+          9.2233720368547758e18,
+          -1.2345678901234567e20,
+          0.0,
+          -0.0}) {
         std::string written = text(Value(d));
         double back = 0;
         EXPECT_NO_THROW(back = json::decode<double>(written)) << written;
@@ -73,13 +87,17 @@ TEST(JsonWriter, EveryNumberReadsBackExactly) {
 }
 
 TEST(JsonPretty, IndentsByTwoAndSortsKeys) {
-    Value v = Object{{"b", Array{1, "x"}}, {"a", Object{{"d", nullptr}, {"c", false}}}, {"e", Array{}}, {"f", Object{}}};
-    EXPECT_EQ(json::write(v, json::Style::prettySorted),
-              "{\n  \"a\" : {\n    \"c\" : false,\n    \"d\" : null\n  },\n"
-              "  \"b\" : [\n    1,\n    \"x\"\n  ],\n  \"e\" : [],\n  \"f\" : {}\n}");
-    EXPECT_EQ(json::reformat(R"( {"z":1, "a\"":"é"} )", json::Style::prettySorted),
-              "{\n  \"a\\\"\" : \"é\",\n  \"z\" : 1\n}");
-    EXPECT_EQ(json::reformat("{ \"b\" : [ 1 , 2 ] ,\n \"a\" : null }", json::Style::compact), R"({"a":null,"b":[1,2]})");
+    Value v =
+        Object{{"b", Array{1, "x"}}, {"a", Object{{"d", nullptr}, {"c", false}}}, {"e", Array{}}, {"f", Object{}}};
+    EXPECT_EQ(
+        json::write(v, json::Style::prettySorted),
+        "{\n  \"a\" : {\n    \"c\" : false,\n    \"d\" : null\n  },\n"
+        "  \"b\" : [\n    1,\n    \"x\"\n  ],\n  \"e\" : [],\n  \"f\" : {}\n}");
+    EXPECT_EQ(
+        json::reformat(R"( {"z":1, "a\"":"é"} )", json::Style::prettySorted),
+        "{\n  \"a\\\"\" : \"é\",\n  \"z\" : 1\n}");
+    EXPECT_EQ(
+        json::reformat("{ \"b\" : [ 1 , 2 ] ,\n \"a\" : null }", json::Style::compact), R"({"a":null,"b":[1,2]})");
 }
 
 // ---- the generic tree ---------------------------------------------------------------------
@@ -87,8 +105,18 @@ TEST(JsonPretty, IndentsByTwoAndSortsKeys) {
 TEST(JsonValue, ParseKeepsIntegersApartFromDoubles) {
     Value v = json::parse(R"({"i":-7,"d":1.5,"e":3.0,"big":9223372036854775808,"s":"\u00e9\ud83d\ude00\u0000",
                              "b":true,"n":null,"a":[[]],"o":{}})");
-    EXPECT_EQ(v, Value(Object{{"i", -7}, {"d", 1.5}, {"e", 3.0}, {"big", 9223372036854775808.0}, {"s", "é😀\0"s},
-                              {"b", true}, {"n", nullptr}, {"a", Array{Array{}}}, {"o", Object{}}}));
+    EXPECT_EQ(
+        v,
+        Value(Object{
+            {"i", -7},
+            {"d", 1.5},
+            {"e", 3.0},
+            {"big", 9223372036854775808.0},
+            {"s", "é😀\0"s},
+            {"b", true},
+            {"n", nullptr},
+            {"a", Array{Array{}}},
+            {"o", Object{}}}));
     // Integral doubles are written like integers, so the second reading is the fixed point.
     EXPECT_EQ(text(json::parse(text(v))), text(v));
 }
@@ -96,13 +124,17 @@ TEST(JsonValue, ParseKeepsIntegersApartFromDoubles) {
 TEST(JsonValue, IntegersBeyond64BitsAreTheNearestDouble) {
     Value v = json::parse(R"({"up":18446744073709551616,"down":-9223372036854775809,
                              "s":"x\"99999999999999999999999","list":[1,-123456789012345678901234567890,2.5e1]})");
-    EXPECT_EQ(v, Value(Object{{"up", 18446744073709551616.0},
-                              {"down", -9223372036854775809.0},
-                              {"s", "x\"99999999999999999999999"},
-                              {"list", Array{1, -123456789012345678901234567890.0, 25.0}}}));
+    EXPECT_EQ(
+        v,
+        Value(Object{
+            {"up", 18446744073709551616.0},
+            {"down", -9223372036854775809.0},
+            {"s", "x\"99999999999999999999999"},
+            {"list", Array{1, -123456789012345678901234567890.0, 25.0}}}));
     EXPECT_EQ(text(json::parse(text(v))), text(v));
     // Nothing else that was refused is taken along with them.
-    for (const char* bad : {"[99999999999999999999999,01]", "[99999999999999999999999,]", "[99999999999999999999999e]"}) {
+    for (const char* bad :
+         {"[99999999999999999999999,01]", "[99999999999999999999999,]", "[99999999999999999999999e]"}) {
         EXPECT_THROW(json::parse(bad), json::DecodeError) << bad;
     }
 }
@@ -150,10 +182,29 @@ TEST(JsonNesting, ReadAndWriteUpToTheLimitAndFailCleanlyBeyond) {
 // ---- malformed and hostile input ----------------------------------------------------------
 
 TEST(JsonHostile, MalformedTextFailsWithDataCorrupted) {
-    for (const std::string& input : {
-             ""s, "{"s, R"("abc)"s, R"({"a" 1})"s, "[1,]"s, R"({a:1})"s, "'a'"s, "tru"s, "NaN"s, "01"s, "1."s, "1e400"s,
-             "1"s + std::string(400, '0'), "-01234567890123456789012"s, R"("\ud800")"s, R"("\uZZZZ")"s, "\"\xff\""s, "\"\xc0\xaf\""s, "\"a\nb\""s,
-             "[1]\0"s, "1 2"s, "/* c */ 1"s}) {
+    for (const std::string& input :
+         {""s,
+          "{"s,
+          R"("abc)"s,
+          R"({"a" 1})"s,
+          "[1,]"s,
+          R"({a:1})"s,
+          "'a'"s,
+          "tru"s,
+          "NaN"s,
+          "01"s,
+          "1."s,
+          "1e400"s,
+          "1"s + std::string(400, '0'),
+          "-01234567890123456789012"s,
+          R"("\ud800")"s,
+          R"("\uZZZZ")"s,
+          "\"\xff\""s,
+          "\"\xc0\xaf\""s,
+          "\"a\nb\""s,
+          "[1]\0"s,
+          "1 2"s,
+          "/* c */ 1"s}) {
         try {
             json::parse(input);
             ADD_FAILURE() << "accepted " << ::testing::PrintToString(input);

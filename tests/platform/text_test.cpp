@@ -31,15 +31,25 @@ TEST(Utf8Walker, GivesEachCodePointWithItsBytes) {
         bytes.emplace_back(point.bytes);
     }));
     EXPECT_EQ(values, (std::vector<char32_t>{U'a', 0, 0xE9, 0x20AC, 0x1F600}));
-    EXPECT_EQ(bytes, (std::vector<std::string>{"a", std::string(1, '\0'), "\xC3\xA9", "\xE2\x82\xAC",
-                                               "\xF0\x9F\x98\x80"}));
+    EXPECT_EQ(
+        bytes, (std::vector<std::string>{"a", std::string(1, '\0'), "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"}));
     EXPECT_TRUE(isValidUtf8("\xED\x9F\xBF\xEE\x80\x80\xF4\x8F\xBF\xBF"));  // around the gaps
 }
 
 TEST(Utf8Walker, RefusesInvalidTextWithoutCallingBack) {
     // Lone continuation, truncated, overlong, surrogate, above U+10FFFF, bad lead, bad continuation.
-    for (const char* text : {"\x80", "a\xC3", "\xE2\x82", "\xC0\xAF", "\xE0\x80\xAF", "\xF0\x80\x80\xAF",
-                             "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xFF", "\xC3\x28", "ok\xE2\x82\xACok\x80"}) {
+    for (const char* text :
+         {"\x80",
+          "a\xC3",
+          "\xE2\x82",
+          "\xC0\xAF",
+          "\xE0\x80\xAF",
+          "\xF0\x80\x80\xAF",
+          "\xED\xA0\x80",
+          "\xF4\x90\x80\x80",
+          "\xFF",
+          "\xC3\x28",
+          "ok\xE2\x82\xACok\x80"}) {
         int calls = 0;
         EXPECT_FALSE(forEachCodePoint(text, [&](CodePoint) { ++calls; })) << text;
         EXPECT_EQ(calls, 0) << text;
@@ -50,7 +60,7 @@ TEST(Nfc, ComposesCanonicallyEquivalentTextAndRefusesInvalidUtf8) {
     EXPECT_FALSE(isNfc("e\u0301"));
     EXPECT_TRUE(isNfc("\u00E9"));
     EXPECT_EQ(nfc("e\u0301"), "\u00E9");
-    EXPECT_EQ(nfc("\u212B"), "\u00C5");                // a singleton
+    EXPECT_EQ(nfc("\u212B"), "\u00C5");               // a singleton
     EXPECT_EQ(nfc("A\u030A\u0323"), "\u1EA0\u030A");  // marks reordered, then composed
     EXPECT_EQ(nfc(std::string_view("a\0b", 3)), std::string("a\0b", 3));
     EXPECT_THROW(nfc("e\xCC"), std::invalid_argument);

@@ -88,17 +88,41 @@ TEST(UrlAuthority, UserInfoIpLiteralsAndPorts) {
 
 TEST(UrlRefuse, MalformedAndHostileTexts) {
     const std::string_view refused[] = {
-        "", "http://h/a b", "http://h/\r\nHost: evil", std::string_view("http://h/a\0b", 12), "http://h/\x7F",
-        "http://h/\xC2\x85",                                 // C1 control
-        "http://h/\xC3", "http://h/\xC0\xAF",                // truncated, overlong
-        "http://h/\xED\xA0\x80", "http://h/\xF4\x90\x80\x80",  // surrogate, above U+10FFFF
-        "http://h/%zz", "http://h/?q=%4", "http://h/#%G1",
-        "http://", "https:///path", "http:relative",         // http without a host
-        "http://[::1", "http://[::1]x/", "http://[:::1]/", "http://[1:2:3:4:5:6:7:8:9]/", "http://[1::2::3]/",
-        "http://[::1.2.3.256]/", "http://[::01.2.3.4]/", "http://[12345::]/",
-        "http://h:65536/", "http://h:-1/", "http://h:8o/", "http://h:99999999999999999999999/",
-        "http://a@b@c/", "http://b\xC3\xA9t.example/", "http://h/<script>", "http://h/a\\b",
-        "1http://h", "1:relative", ":nothing",
+        "",
+        "http://h/a b",
+        "http://h/\r\nHost: evil",
+        std::string_view("http://h/a\0b", 12),
+        "http://h/\x7F",
+        "http://h/\xC2\x85",  // C1 control
+        "http://h/\xC3",
+        "http://h/\xC0\xAF",  // truncated, overlong
+        "http://h/\xED\xA0\x80",
+        "http://h/\xF4\x90\x80\x80",  // surrogate, above U+10FFFF
+        "http://h/%zz",
+        "http://h/?q=%4",
+        "http://h/#%G1",
+        "http://",
+        "https:///path",
+        "http:relative",  // http without a host
+        "http://[::1",
+        "http://[::1]x/",
+        "http://[:::1]/",
+        "http://[1:2:3:4:5:6:7:8:9]/",
+        "http://[1::2::3]/",
+        "http://[::1.2.3.256]/",
+        "http://[::01.2.3.4]/",
+        "http://[12345::]/",
+        "http://h:65536/",
+        "http://h:-1/",
+        "http://h:8o/",
+        "http://h:99999999999999999999999/",
+        "http://a@b@c/",
+        "http://b\xC3\xA9t.example/",
+        "http://h/<script>",
+        "http://h/a\\b",
+        "1http://h",
+        "1:relative",
+        ":nothing",
     };
     for (std::string_view text : refused) EXPECT_EQ(Url::parse(text), std::nullopt) << text;
 }
@@ -141,16 +165,20 @@ TEST(UrlPercent, EncodeNeverPassesNonAsciiRawAndDecodeRefusesMalformedEscapes) {
 }
 
 TEST(UrlQuery, EncodesItemsInOrder) {
-    EXPECT_EQ(encodeQuery({{"a", "1"}, {"b", "x y"}, {"flag", std::nullopt}, {"empty", ""}}),
-              "a=1&b=x%20y&flag&empty=");
+    EXPECT_EQ(
+        encodeQuery({{"a", "1"}, {"b", "x y"}, {"flag", std::nullopt}, {"empty", ""}}), "a=1&b=x%20y&flag&empty=");
     EXPECT_EQ(encodeQuery({{"k", "+&=#%/?"}}), "k=%2B%26%3D%23%25%2F%3F");
     EXPECT_EQ(encodeQuery({}), "");
 }
 
 TEST(UrlQuery, HostileValuesRoundTripThroughAUrl) {
     const std::vector<QueryItem> items = {
-        {"q", "a+b c&d=e#f%g/h?i"}, {"na me=", "caf\xC3\xA9 \xF0\x9F\x94\xA5"}, {"bytes", std::string("\xFF\x00\x01", 3)},
-        {"flag", std::nullopt},     {"empty", ""},                               {"", "nameless"},
+        {"q", "a+b c&d=e#f%g/h?i"},
+        {"na me=", "caf\xC3\xA9 \xF0\x9F\x94\xA5"},
+        {"bytes", std::string("\xFF\x00\x01", 3)},
+        {"flag", std::nullopt},
+        {"empty", ""},
+        {"", "nameless"},
         {"%41", "%zz"},
     };
     const Url url = parsed("http://h/p").withQuery(encodeQuery(items));

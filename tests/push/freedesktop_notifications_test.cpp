@@ -19,11 +19,12 @@ NotificationCategory alertCategory(bool withAcknowledge) {
 }
 
 NotificationRequest alertRequest(std::string identifier, std::string category = "BRISALUNE_ALERT") {
-    return {.identifier = std::move(identifier),
-            .title = "<b>Disk</b> full",
-            .body = "usage > 95% & rising",
-            .categoryIdentifier = std::move(category),
-            .userInfo = {{"alert_id", "a1"}, {"tenant_id", "t1"}}};
+    return {
+        .identifier = std::move(identifier),
+        .title = "<b>Disk</b> full",
+        .body = "usage > 95% & rising",
+        .categoryIdentifier = std::move(category),
+        .userInfo = {{"alert_id", "a1"}, {"tenant_id", "t1"}}};
 }
 
 TEST(FreedesktopNotifications, ReadsCapabilitiesFirstAndSendsTheCategoryButtons) {
@@ -72,8 +73,9 @@ TEST(FreedesktopNotifications, WithdrawsByExactCategoryAndHearsOnlyItsOwnNotific
     NotificationDaemon daemon;
     FreedesktopNotificationCenter center(daemon.connection());
     std::vector<NotificationResponse> responses;
-    QObject::connect(&center, &PushNotificationCenter::responseReceived,
-                     [&](const NotificationResponse& response) { responses.push_back(response); });
+    QObject::connect(&center, &PushNotificationCenter::responseReceived, [&](const NotificationResponse& response) {
+        responses.push_back(response);
+    });
     QCoro::waitFor(center.add(alertRequest("n1")));                     // id 1
     QCoro::waitFor(center.add(alertRequest("n2", "brisalune_alert")));  // id 2
     QCoro::waitFor(center.add(alertRequest("n3")));                     // id 3

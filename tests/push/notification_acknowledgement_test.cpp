@@ -31,11 +31,12 @@ TEST_F(NotificationAcknowledgement, TheAcknowledgeButtonAcknowledgesTheAlertOnTh
     });
 
     state->installCategories({"member"});
-    NotificationRequest request{.identifier = "alert.a1",
-                                .title = "Disk full",
-                                .body = "db-1",
-                                .categoryIdentifier = std::string(PushState::alertCategoryIdentifier),
-                                .userInfo = {{"alert_id", "a1"}, {"tenant_id", "t1"}}};
+    NotificationRequest request{
+        .identifier = "alert.a1",
+        .title = "Disk full",
+        .body = "db-1",
+        .categoryIdentifier = std::string(PushState::alertCategoryIdentifier),
+        .userInfo = {{"alert_id", "a1"}, {"tenant_id", "t1"}}};
     QCoro::waitFor(live->add(request));
     const auto shown = daemon.calls("Notify");
     ASSERT_EQ(shown.size(), 1u);

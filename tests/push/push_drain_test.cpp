@@ -10,14 +10,15 @@ namespace {
 
 using standin::Reply;
 
-PendingAck pending(std::string alertId, std::string tenantId = "t1",
-                   AckFailureVerdict verdict = AckFailureVerdict::retryable) {
-    return {.alertId = std::move(alertId),
-            .tenantId = std::move(tenantId),
-            .title = "Disk full",
-            .attempts = 1,
-            .lastError = "E",
-            .verdict = verdict};
+PendingAck pending(
+    std::string alertId, std::string tenantId = "t1", AckFailureVerdict verdict = AckFailureVerdict::retryable) {
+    return {
+        .alertId = std::move(alertId),
+        .tenantId = std::move(tenantId),
+        .title = "Disk full",
+        .attempts = 1,
+        .lastError = "E",
+        .verdict = verdict};
 }
 
 std::vector<std::string> ids(const AckFailureReport& report) {

@@ -66,8 +66,8 @@ TEST_F(PushReconcile, AMissingTokenIsRegisteredAgainByForce) {
     server.on("POST", devicesPath, Reply::json(R"({"error":"device limit reached"})", 422));
     state->registerDevice();
     await(state->awaitRegistrationSettled());
-    EXPECT_EQ(state->deviceEnrolmentNotice(),
-              DeviceEnrolmentNotice{DeviceEnrolmentNotice::Refused{"device limit reached"}});
+    EXPECT_EQ(
+        state->deviceEnrolmentNotice(), DeviceEnrolmentNotice{DeviceEnrolmentNotice::Refused{"device limit reached"}});
 
     // An unregistered account is left alone, and its notice goes.
     registry->markUnregistered("acc1");

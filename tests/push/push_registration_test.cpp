@@ -111,10 +111,11 @@ TEST_F(PushRegistration, ALateAnswerAfterASignOutRecordsNothing) {
 TEST_F(PushRegistration, FailuresShowOnlyForTheCurrentSignInAndToken) {
     server.on("POST", devicesPath, Reply::json(R"({"error":"device limit reached"})", 422));
     EXPECT_FALSE(await(state->attemptRegistration(Trigger::userRequested)));
-    EXPECT_EQ(state->deviceEnrolmentNotice(),
-              DeviceEnrolmentNotice{DeviceEnrolmentNotice::Refused{"device limit reached"}});
-    EXPECT_EQ(state->deviceRegistrationError(),
-              BrisaluneError::validation({{"", "device limit reached"}}).errorDescription());
+    EXPECT_EQ(
+        state->deviceEnrolmentNotice(), DeviceEnrolmentNotice{DeviceEnrolmentNotice::Refused{"device limit reached"}});
+    EXPECT_EQ(
+        state->deviceRegistrationError(),
+        BrisaluneError::validation({{"", "device limit reached"}}).errorDescription());
 
     server.on("POST", devicesPath, Reply::json(R"({"registered":false})"));
     state->setDeviceRegistrationError(std::nullopt);
@@ -141,8 +142,9 @@ TEST_F(PushRegistration, SignOutTakesEveryKnownTokenOffTheAccount) {
     EXPECT_TRUE(await(state->unregisterDevice(model->client, "acc1")));
     std::vector<std::string> deleted;
     for (const auto& request : requests("DELETE")) deleted.push_back(request.path);
-    EXPECT_EQ(deleted, (std::vector<std::string>{"/v1/account/devices/cc01", "/v1/account/devices/aa01",
-                                                 "/v1/account/devices/bb01"}));
+    EXPECT_EQ(
+        deleted,
+        (std::vector<std::string>{"/v1/account/devices/cc01", "/v1/account/devices/aa01", "/v1/account/devices/bb01"}));
     EXPECT_TRUE(registry->tokens("acc1").empty());
 
     for (const char* token : {"aa01", "cc01"}) {

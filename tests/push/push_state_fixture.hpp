@@ -50,8 +50,8 @@ public:
     bool isTearingDown() const override { return tearingDown; }
     bool isSignedIn() const override { return signedIn; }
 
-    QCoro::Task<AckAttemptOutcome> acknowledge(std::string alertId, std::string title,
-                                               std::shared_ptr<PendingAckStoring> store) override {
+    QCoro::Task<AckAttemptOutcome> acknowledge(
+        std::string alertId, std::string title, std::shared_ptr<PendingAckStoring> store) override {
         acknowledged.push_back(alertId);
         if (beforeAcknowledge) beforeAcknowledge(alertId);
         const std::string tenant = stored && stored->activeTenantId ? *stored->activeTenantId : "";
@@ -78,24 +78,33 @@ protected:
     std::unique_ptr<PushState> makeState(bool isEnabled = true) {
         coreApplication();
         return std::make_unique<PushState>(
-            host, isEnabled, registry, acks,
+            host,
+            isEnabled,
+            registry,
+            acks,
             PushState::Environment{.defaults = defaults(), .keychain = keychain, .notificationCenter = center});
     }
 
-    std::shared_ptr<BrisaluneClient> sharedClient(std::optional<std::string> sessionToken,
-                                                  std::optional<std::string> dataKey) {
-        return std::make_shared<BrisaluneClient>(*platform::Url::parse(server.baseUrl()), std::move(sessionToken),
-                                                 std::move(dataKey), nullptr, ClientIdentity::current(), compatibility);
+    std::shared_ptr<BrisaluneClient> sharedClient(
+        std::optional<std::string> sessionToken, std::optional<std::string> dataKey) {
+        return std::make_shared<BrisaluneClient>(
+            *platform::Url::parse(server.baseUrl()),
+            std::move(sessionToken),
+            std::move(dataKey),
+            nullptr,
+            ClientIdentity::current(),
+            compatibility);
     }
 
     StoredSession storedSession(std::string accountId = "acc1", std::optional<std::string> activeTenant = "t1") {
-        return {.baseURL = *platform::Url::parse(server.baseUrl()),
-                .sessionToken = "session-token",
-                .accountId = std::move(accountId),
-                .email = "ops@example.com",
-                .activeTenantId = std::move(activeTenant),
-                .tenantKeys = {{"t1", TenantKey{"k1", "data-key", std::nullopt}}},
-                .tenantHosts = {}};
+        return {
+            .baseURL = *platform::Url::parse(server.baseUrl()),
+            .sessionToken = "session-token",
+            .accountId = std::move(accountId),
+            .email = "ops@example.com",
+            .activeTenantId = std::move(activeTenant),
+            .tenantKeys = {{"t1", TenantKey{"k1", "data-key", std::nullopt}}},
+            .tenantHosts = {}};
     }
 
     // The model signed in to the account, attached to the state, and the device token held.

@@ -7,14 +7,15 @@ namespace {
 
 using testkit::PushStateTest;
 
-PendingAck pending(std::string alertId, std::string tenantId = "t1",
-                   AckFailureVerdict verdict = AckFailureVerdict::retryable) {
-    return {.alertId = std::move(alertId),
-            .tenantId = std::move(tenantId),
-            .title = "Disk full",
-            .attempts = 1,
-            .lastError = "E",
-            .verdict = verdict};
+PendingAck pending(
+    std::string alertId, std::string tenantId = "t1", AckFailureVerdict verdict = AckFailureVerdict::retryable) {
+    return {
+        .alertId = std::move(alertId),
+        .tenantId = std::move(tenantId),
+        .title = "Disk full",
+        .attempts = 1,
+        .lastError = "E",
+        .verdict = verdict};
 }
 
 class PushStateBasics : public PushStateTest {};
@@ -98,8 +99,9 @@ TEST_F(PushStateBasics, TheAcknowledgeButtonIsLeftOutOnlyForViewersEverywhere) {
     state->installCategories({});
     state->installCategories(Roles{"viewer"});  // replaces the first set
     ASSERT_EQ(center->categorySets.size(), 2u);
-    EXPECT_EQ(center->categorySets[0],
-              (std::vector<NotificationCategory>{{"BRISALUNE_ALERT", {{"BRISALUNE_ACK", "Acknowledge"}}}}));
+    EXPECT_EQ(
+        center->categorySets[0],
+        (std::vector<NotificationCategory>{{"BRISALUNE_ALERT", {{"BRISALUNE_ACK", "Acknowledge"}}}}));
     EXPECT_EQ(center->categorySets[1], (std::vector<NotificationCategory>{{"BRISALUNE_ALERT", {}}}));
 }
 
@@ -111,8 +113,9 @@ TEST_F(PushStateBasics, PermissionIsRetriedOnceAndATokenAskedForOnlyWhenAuthoriz
     auto second = state->requestPermission();  // one request at a time
     EXPECT_TRUE(second.isReady());
     await(std::move(first));
-    EXPECT_EQ(center->authorizationRequests,
-              (std::vector<AuthorizationOptions>(2, {.badge = true, .sound = true, .alert = true})));
+    EXPECT_EQ(
+        center->authorizationRequests,
+        (std::vector<AuthorizationOptions>(2, {.badge = true, .sound = true, .alert = true})));
     EXPECT_FALSE(state->requestFailed());
     EXPECT_FALSE(state->isRequestingAuthorization());
     EXPECT_EQ(state->authorization(), AuthorizationStatus::authorized);
@@ -152,7 +155,10 @@ TEST_F(PushStateBasics, TheTokenIsLowercaseHexKeptOnEveryArrival) {
 TEST_F(PushStateBasics, TheDesktopHostReportsRemotePushUnavailable) {
     auto desktop = std::make_shared<DesktopPushHost>();
     PushState onLinux(
-        desktop, true, registry, acks,
+        desktop,
+        true,
+        registry,
+        acks,
         PushState::Environment{.defaults = defaults(), .keychain = keychain, .notificationCenter = center});
     EXPECT_EQ(desktop->platform(), "macos");
     center->currentSettings.authorizationStatus = AuthorizationStatus::authorized;
@@ -165,8 +171,9 @@ TEST_F(PushStateBasics, RefusalTexts) {
     using Notice = DeviceEnrolmentNotice;
     const std::string base = "This phone isn't registered for push notifications.";
     EXPECT_EQ(Notice{Notice::NotEnrolled{}}.refusalText(), base);
-    EXPECT_EQ(Notice{Notice::Refused{"device limit reached"}}.refusalText(),
-              "This phone isn't registered for push notifications: your account has reached its 20-device limit.");
+    EXPECT_EQ(
+        Notice{Notice::Refused{"device limit reached"}}.refusalText(),
+        "This phone isn't registered for push notifications: your account has reached its 20-device limit.");
     EXPECT_EQ(Notice{Notice::Refused{" \n\u2028"}}.refusalText(), base);
     EXPECT_EQ(Notice{Notice::Refused{"device limit reached "}}.refusalText(), base + " device limit reached ");
     EXPECT_EQ(Notice{Notice::Refused{"Device limit reached"}}.refusalText(), base + " Device limit reached");

@@ -23,8 +23,9 @@ TEST(PushTap, AnAlertNeedsANonEmptyIdAndKeepsAStringTenant) {
     // Any other event, or one that is not text, leaves the alert.
     EXPECT_EQ(tap(R"({"alert_id":"a1","event":"alert.fired","incident":3})"), (PushTap{Alert{"a1", std::nullopt}}));
     EXPECT_EQ(tap(R"({"alert_id":"a1","event":5})"), (PushTap{Alert{"a1", std::nullopt}}));
-    EXPECT_EQ(tap(R"({"alert_id":"a1","event":"INCIDENT.ALERTS_RESOLVED","incident":3})"),
-              (PushTap{Alert{"a1", std::nullopt}}));
+    EXPECT_EQ(
+        tap(R"({"alert_id":"a1","event":"INCIDENT.ALERTS_RESOLVED","incident":3})"),
+        (PushTap{Alert{"a1", std::nullopt}}));
 }
 
 TEST(PushTap, TheResolvedEventGivesAPositiveIncidentOrNothing) {
@@ -36,8 +37,24 @@ TEST(PushTap, TheResolvedEventGivesAPositiveIncidentOrNothing) {
     EXPECT_EQ(incident("42.0"), (PushTap{Incident{42, "t1"}}));
     EXPECT_EQ(incident(R"("9223372036854775807")"), (PushTap{Incident{9223372036854775807, "t1"}}));
     for (const char* nothing :
-         {"0", "-3", R"("0")", R"("-3")", R"("")", R"("4a2")", R"(" 42")", R"("42 ")", R"("+-4")", R"("+")",
-          R"("9223372036854775808")", "9223372036854775808", "1e300", "42.5", "true", "null", "[42]", R"({"n":42})"}) {
+         {"0",
+          "-3",
+          R"("0")",
+          R"("-3")",
+          R"("")",
+          R"("4a2")",
+          R"(" 42")",
+          R"("42 ")",
+          R"("+-4")",
+          R"("+")",
+          R"("9223372036854775808")",
+          "9223372036854775808",
+          "1e300",
+          "42.5",
+          "true",
+          "null",
+          "[42]",
+          R"({"n":42})"}) {
         EXPECT_EQ(incident(nothing), std::nullopt) << nothing;
     }
     EXPECT_EQ(tap("{" + event + "}"), std::nullopt);  // never falls back to the alert

@@ -23,8 +23,11 @@ using standin::Reply;
 class RawClient {
 public:
     explicit RawClient(int port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
-        sockaddr_in address{.sin_family = AF_INET, .sin_port = htons(static_cast<std::uint16_t>(port)),
-                            .sin_addr = {.s_addr = htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
+        sockaddr_in address{
+            .sin_family = AF_INET,
+            .sin_port = htons(static_cast<std::uint16_t>(port)),
+            .sin_addr = {.s_addr = htonl(INADDR_LOOPBACK)},
+            .sin_zero = {}};
         if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) ADD_FAILURE() << "no connect";
         const timeval limit{.tv_sec = 30, .tv_usec = 0};  // a read that never ends fails instead of hanging
         ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
@@ -66,8 +69,10 @@ TEST_F(StandinServer, RecordsEachRequestAsSentAndKeepsTheConnectionInStep) {
     server.on("GET", "/g", text("got"));
     RawClient client(server.port());
     EXPECT_TRUE(client
-                    .exchange("POST /a/%2E%2E/b%FF?x=%20&y HTTP/1.1\r\nHost: h\r\nX-Empty:\r\nx-lower: v \r\n"
-                              "X-Twice: 1\r\nX-Twice: 2\r\nContent-Length: 4\r\n\r\nbody", "yes")
+                    .exchange(
+                        "POST /a/%2E%2E/b%FF?x=%20&y HTTP/1.1\r\nHost: h\r\nX-Empty:\r\nx-lower: v \r\n"
+                        "X-Twice: 1\r\nX-Twice: 2\r\nContent-Length: 4\r\n\r\nbody",
+                        "yes")
                     .starts_with("HTTP/1.1 201"));
     // A bodyless PUT and a GET with a body must neither stall nor shift the next request.
     EXPECT_TRUE(client.exchange("PUT /p HTTP/1.1\r\nHost: h\r\n\r\n", "put").ends_with("put"));
@@ -76,11 +81,18 @@ TEST_F(StandinServer, RecordsEachRequestAsSentAndKeepsTheConnectionInStep) {
 
     const auto received = server.requests();
     ASSERT_EQ(received.size(), 4U);
-    EXPECT_EQ(std::tie(received[0].rawTarget, received[0].path, received[0].query, received[0].body),
-              std::tuple("/a/%2E%2E/b%FF?x=%20&y", "/a/%2E%2E/b%FF", "x=%20&y", "body"));
-    EXPECT_EQ(received[0].headers,
-              (standin::HeaderFields{{"Host", "h"}, {"X-Empty", ""}, {"x-lower", "v"}, {"X-Twice", "1"},
-                                     {"X-Twice", "2"}, {"Content-Length", "4"}}));
+    EXPECT_EQ(
+        std::tie(received[0].rawTarget, received[0].path, received[0].query, received[0].body),
+        std::tuple("/a/%2E%2E/b%FF?x=%20&y", "/a/%2E%2E/b%FF", "x=%20&y", "body"));
+    EXPECT_EQ(
+        received[0].headers,
+        (standin::HeaderFields{
+            {"Host", "h"},
+            {"X-Empty", ""},
+            {"x-lower", "v"},
+            {"X-Twice", "1"},
+            {"X-Twice", "2"},
+            {"Content-Length", "4"}}));
     EXPECT_EQ(received[0].header("x-twice"), "1");
     EXPECT_EQ(received[1].header("Content-Length"), std::nullopt);
     EXPECT_EQ(received[2].body, "abc");
@@ -93,8 +105,8 @@ TEST_F(StandinServer, RoutesOnTheRawPathAndMethod) {
     server.on("GET", "/a/b", text("plain"));
     server.on("DELETE", "/a/b", text("deleted"));
     RawClient client(server.port());
-    for (const auto& [request, answer] : {std::pair{"GET /a%2Fb", "encoded"}, std::pair{"GET /a/b?q", "plain"},
-                                          std::pair{"DELETE /a/b", "deleted"}}) {
+    for (const auto& [request, answer] :
+         {std::pair{"GET /a%2Fb", "encoded"}, std::pair{"GET /a/b?q", "plain"}, std::pair{"DELETE /a/b", "deleted"}}) {
         EXPECT_TRUE(client.exchange(std::string(request) + " HTTP/1.1\r\nHost: h\r\n\r\n", answer).ends_with(answer));
     }
     const std::string missing = client.exchange("GET /a%2fb HTTP/1.1\r\nHost: h\r\n\r\n", R"({"error":"not found"})");

@@ -21,10 +21,15 @@ protected:
     ServerCompatibility compatibility;  // the test's own, so no verdict leaks between tests
 
     // A client holding both credentials unless told otherwise.
-    BrisaluneClient client(std::optional<std::string> sessionToken = "session-token",
-                           std::optional<std::string> dataKey = "data-key") {
-        return BrisaluneClient(*platform::Url::parse(server.baseUrl()), std::move(sessionToken), std::move(dataKey),
-                               nullptr, ClientIdentity::current(), compatibility);
+    BrisaluneClient client(
+        std::optional<std::string> sessionToken = "session-token", std::optional<std::string> dataKey = "data-key") {
+        return BrisaluneClient(
+            *platform::Url::parse(server.baseUrl()),
+            std::move(sessionToken),
+            std::move(dataKey),
+            nullptr,
+            ClientIdentity::current(),
+            compatibility);
     }
 
     // The last request the stand-in received; an empty one (and a failure) when none arrived.

@@ -31,19 +31,25 @@ T decodeObject(const json::Object& object) {
 // A report object with exactly its required keys.
 inline json::Object reportObject(std::string id = "r1") {
     return json::Object{
-        {"id", std::move(id)},         {"project", "web"},  {"title", "Checkout down"}, {"public_uuid", "pub-1"},
-        {"password_protected", false}, {"created_at", 100}, {"updated_at", 200}};
+        {"id", std::move(id)},
+        {"project", "web"},
+        {"title", "Checkout down"},
+        {"public_uuid", "pub-1"},
+        {"password_protected", false},
+        {"created_at", 100},
+        {"updated_at", 200}};
 }
 
 // An attached-alert object with exactly its required keys.
 inline json::Object incidentAlertObject(std::string alertId = "a1") {
-    return json::Object{{"alert_id", std::move(alertId)},
-                        {"project", "web"},
-                        {"rule", "errors"},
-                        {"message", "disk full"},
-                        {"opened_at", 10},
-                        {"state", "firing"},
-                        {"attached_at", 20}};
+    return json::Object{
+        {"alert_id", std::move(alertId)},
+        {"project", "web"},
+        {"rule", "errors"},
+        {"message", "disk full"},
+        {"opened_at", 10},
+        {"state", "firing"},
+        {"attached_at", 20}};
 }
 
 // An incident detail holding only its incident, numbered `number`.

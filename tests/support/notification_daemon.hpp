@@ -170,8 +170,11 @@ public:
 
 private:
     QDBusMessage mock(const QString& method, const QVariantList& arguments) const {
-        QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(service), QString::fromLatin1(path),
-                                                           QStringLiteral("org.freedesktop.DBus.Mock"), method);
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QString::fromLatin1(service),
+            QString::fromLatin1(path),
+            QStringLiteral("org.freedesktop.DBus.Mock"),
+            method);
         call.setArguments(arguments);
         return connection().call(call);
     }

@@ -37,15 +37,17 @@ protected:
     platform::Url hostedURL() const { return url(hosted.baseUrl()); }
     platform::Url boxURL() const { return url(box.baseUrl()); }
 
-    std::shared_ptr<BrisaluneClient> client(const platform::Url& base, std::optional<std::string> sessionToken,
-                                            std::optional<std::string> dataKey) {
-        return std::make_shared<BrisaluneClient>(base, std::move(sessionToken), std::move(dataKey), nullptr,
-                                                 ClientIdentity::current(), compatibility);
+    std::shared_ptr<BrisaluneClient> client(
+        const platform::Url& base, std::optional<std::string> sessionToken, std::optional<std::string> dataKey) {
+        return std::make_shared<BrisaluneClient>(
+            base, std::move(sessionToken), std::move(dataKey), nullptr, ClientIdentity::current(), compatibility);
     }
 
     ClientFactory factory() {
-        return [this](const platform::Url& base, std::optional<std::string> sessionToken,
-                      std::optional<std::string> dataKey) {
+        return [this](
+                   const platform::Url& base,
+                   std::optional<std::string> sessionToken,
+                   std::optional<std::string> dataKey) {
             made.push_back({base.text(), sessionToken, dataKey});
             return client(base, std::move(sessionToken), std::move(dataKey));
         };

@@ -1,9 +1,9 @@
-#include <brisalune/client/detail/calls.hpp>
 #include <brisalune/client/accounts/endpoints.hpp>
-#include <brisalune/client/detail/answers.hpp>
+#include <brisalune/client/accounts/one_time_token.hpp>
 #include <brisalune/client/core/client.hpp>
 #include <brisalune/client/core/envelopes.hpp>
-#include <brisalune/client/accounts/one_time_token.hpp>
+#include <brisalune/client/detail/answers.hpp>
+#include <brisalune/client/detail/calls.hpp>
 
 #include <optional>
 #include <string>
@@ -84,10 +84,11 @@ inline constexpr auto json::keys<TenantNameBody> = json::object(
     json::field("name", &TenantNameBody::name), json::field("data_plane_url", &TenantNameBody::dataPlaneURL));
 template <>
 inline constexpr auto json::keys<TenantDeleteBody> = json::object(
-    json::field("email", &TenantDeleteBody::email), json::field("current_password", &TenantDeleteBody::currentPassword));
+    json::field("email", &TenantDeleteBody::email),
+    json::field("current_password", &TenantDeleteBody::currentPassword));
 template <>
-inline constexpr auto json::keys<AccountDeleteBody> =
-    json::object(json::field("email", &AccountDeleteBody::email), json::field("password", &AccountDeleteBody::password));
+inline constexpr auto json::keys<AccountDeleteBody> = json::object(
+    json::field("email", &AccountDeleteBody::email), json::field("password", &AccountDeleteBody::password));
 template <>
 inline constexpr auto json::keys<EmailChangeBody> = json::object(
     json::field("email", &EmailChangeBody::email),
@@ -97,7 +98,8 @@ template <>
 inline constexpr auto json::keys<SignupVerifyBody> =
     json::object(json::field("token", &SignupVerifyBody::token), json::field("password", &SignupVerifyBody::password));
 template <>
-inline constexpr auto json::keys<EmailChangeVerifyBody> = json::object(json::field("token", &EmailChangeVerifyBody::token));
+inline constexpr auto json::keys<EmailChangeVerifyBody> =
+    json::object(json::field("token", &EmailChangeVerifyBody::token));
 template <>
 inline constexpr auto json::keys<ResetRequestBody> = json::object(json::field("email", &ResetRequestBody::email));
 template <>
@@ -109,8 +111,7 @@ inline constexpr auto json::keys<AccountResponse> = json::object(json::field("ac
 template <>
 inline constexpr auto json::keys<TenantsResponse> = json::object(json::field("tenants", &TenantsResponse::tenants));
 template <>
-inline constexpr auto json::keys<TenantRenameResponse> =
-    json::object(json::field("name", &TenantRenameResponse::name));
+inline constexpr auto json::keys<TenantRenameResponse> = json::object(json::field("name", &TenantRenameResponse::name));
 template <>
 inline constexpr auto json::keys<AuditResponse> = json::object(json::field("entries", &AuditResponse::entries));
 template <>
@@ -123,25 +124,22 @@ inline constexpr auto json::keys<RequestedResponse> =
 template <>
 inline constexpr auto json::keys<ResetResponse> = json::object(json::field("reset", &ResetResponse::reset));
 
-
 // ---- account and teams ----
 
-MeResponse me(const BrisaluneClient& client) {
-    return fetch<MeResponse>(client, {.method = "GET", .path = "/v1/me"});
-}
+MeResponse me(const BrisaluneClient& client) { return fetch<MeResponse>(client, {.method = "GET", .path = "/v1/me"}); }
 
 void logout(const BrisaluneClient& client) { perform(client, {.method = "POST", .path = "/v1/logout"}); }
 
 Account updateProfile(const BrisaluneClient& client, std::string_view displayName) {
-    return fetch<AccountResponse>(client, {.method = "PUT", .path = "/v1/account/profile"},
-                                  ProfileBody{std::string(displayName)})
+    return fetch<AccountResponse>(
+               client, {.method = "PUT", .path = "/v1/account/profile"}, ProfileBody{std::string(displayName)})
         .account;
 }
 
-CreatedTenant createTenant(const BrisaluneClient& client, std::string_view name,
-                                            const std::optional<platform::Url>& dataPlaneURL) {
-    return fetch<CreatedTenant>(client, {.method = "POST", .path = "/v1/tenants"},
-                                TenantNameBody{std::string(name), dataPlaneURL});
+CreatedTenant createTenant(
+    const BrisaluneClient& client, std::string_view name, const std::optional<platform::Url>& dataPlaneURL) {
+    return fetch<CreatedTenant>(
+        client, {.method = "POST", .path = "/v1/tenants"}, TenantNameBody{std::string(name), dataPlaneURL});
 }
 
 std::vector<Membership> listTenants(const BrisaluneClient& client) {
@@ -149,32 +147,42 @@ std::vector<Membership> listTenants(const BrisaluneClient& client) {
 }
 
 void renameTenant(const BrisaluneClient& client, std::string_view tenant, std::string_view name) {
-    fetch<TenantRenameResponse>(client, {.method = "POST", .path = tenantPath(tenant, "/rename")},
-                                TenantNameBody{std::string(name), std::nullopt});
+    fetch<TenantRenameResponse>(
+        client,
+        {.method = "POST", .path = tenantPath(tenant, "/rename")},
+        TenantNameBody{std::string(name), std::nullopt});
 }
 
-void deleteTenant(const BrisaluneClient& client, std::string_view tenant, std::string_view email,
-                                   std::string_view currentPassword) {
-    fetch<DeletedResponse>(client, {.method = "POST", .path = tenantPath(tenant, "/delete")},
-                           TenantDeleteBody{std::string(email), std::string(currentPassword)});
+void deleteTenant(
+    const BrisaluneClient& client, std::string_view tenant, std::string_view email, std::string_view currentPassword) {
+    fetch<DeletedResponse>(
+        client,
+        {.method = "POST", .path = tenantPath(tenant, "/delete")},
+        TenantDeleteBody{std::string(email), std::string(currentPassword)});
 }
 
 void deleteAccount(const BrisaluneClient& client, std::string_view email, std::string_view password) {
-    fetch<DeletedResponse>(client, {.method = "POST", .path = "/v1/account/delete", .plane = AuthPlane::none},
-                           AccountDeleteBody{std::string(email), std::string(password)});
+    fetch<DeletedResponse>(
+        client,
+        {.method = "POST", .path = "/v1/account/delete", .plane = AuthPlane::none},
+        AccountDeleteBody{std::string(email), std::string(password)});
 }
 
-EmailChangeOutcome changeEmail(const BrisaluneClient& client, std::string_view email, std::string_view currentPassword,
-                                                std::string_view newEmail) {
-    auto answer = requireSuccess(client.send({.method = "POST", .path = "/v1/account/email"},
-                                      EmailChangeBody{std::string(email), std::string(currentPassword),
-                                                      std::string(newEmail)}));
+EmailChangeOutcome changeEmail(
+    const BrisaluneClient& client,
+    std::string_view email,
+    std::string_view currentPassword,
+    std::string_view newEmail) {
+    auto answer = requireSuccess(client.send(
+        {.method = "POST", .path = "/v1/account/email"},
+        EmailChangeBody{std::string(email), std::string(currentPassword), std::string(newEmail)}));
     if (tokenMailed(answer)) return EmailChangeOutcome::verificationSent;
     decodeAnswer<ChangedResponse>(answer.body);
     return EmailChangeOutcome::changed;
 }
 
-EmailChangeOutcome changeEmail(const BrisaluneClient& client, std::string_view newEmail, std::string_view currentPassword) {
+EmailChangeOutcome changeEmail(
+    const BrisaluneClient& client, std::string_view newEmail, std::string_view currentPassword) {
     return changeEmail(client, newEmail, currentPassword, newEmail);
 }
 
@@ -182,26 +190,33 @@ PlanInfo tenantPlan(const BrisaluneClient& client, std::string_view tenant) {
     return fetch<PlanInfo>(client, {.method = "GET", .path = tenantPath(tenant, "/plan")});
 }
 
-std::vector<AuditEntry> auditLog(const BrisaluneClient& client, std::string_view tenant, const std::optional<std::string>& before,
-                                                  const std::optional<std::string>& action, std::int64_t limit) {
+std::vector<AuditEntry> auditLog(
+    const BrisaluneClient& client,
+    std::string_view tenant,
+    const std::optional<std::string>& before,
+    const std::optional<std::string>& action,
+    std::int64_t limit) {
     std::vector<platform::QueryItem> query{{"limit", std::to_string(limit)}};
     if (before) query.push_back({"before", *before});
     if (action) query.push_back({"action", *action});
-    return fetch<AuditResponse>(client, {.method = "GET", .path = tenantPath(tenant, "/audit"), .query = std::move(query)})
+    return fetch<AuditResponse>(
+               client, {.method = "GET", .path = tenantPath(tenant, "/audit"), .query = std::move(query)})
         .entries;
 }
 
 // ---- sign-up and e-mail verification ----
 
 AuthResponse verifySignup(const BrisaluneClient& client, std::string_view token, std::string_view password) {
-    auto answer = client.send({.method = "POST", .path = "/v1/signup/verify", .plane = AuthPlane::none},
-                       SignupVerifyBody{std::string(token), std::string(password)});
+    auto answer = client.send(
+        {.method = "POST", .path = "/v1/signup/verify", .plane = AuthPlane::none},
+        SignupVerifyBody{std::string(token), std::string(password)});
     return decodeAnswer<AuthResponse>(
         requireTokenAccepted(std::move(answer), &BrisaluneError::invalidVerificationToken).body);
 }
 
 Account verifyEmailChange(const BrisaluneClient& client, std::string_view token) {
-    auto answer = client.send({.method = "POST", .path = "/v1/account/email/verify"}, EmailChangeVerifyBody{std::string(token)});
+    auto answer =
+        client.send({.method = "POST", .path = "/v1/account/email/verify"}, EmailChangeVerifyBody{std::string(token)});
     auto verified = decodeAnswer<EmailChangeVerifyResponse>(
         requireTokenAccepted(std::move(answer), &BrisaluneError::invalidVerificationToken).body);
     if (verified.changed == false) {
@@ -213,22 +228,24 @@ Account verifyEmailChange(const BrisaluneClient& client, std::string_view token)
 // ---- password reset ----
 
 void requestPasswordReset(const BrisaluneClient& client, std::string_view email) {
-    fetch<RequestedResponse>(client,
-                             {.method = "POST", .path = "/v1/account/password/reset-request", .plane = AuthPlane::none},
-                             ResetRequestBody{std::string(email)});
+    fetch<RequestedResponse>(
+        client,
+        {.method = "POST", .path = "/v1/account/password/reset-request", .plane = AuthPlane::none},
+        ResetRequestBody{std::string(email)});
 }
 
 void resetPassword(const BrisaluneClient& client, std::string_view token, std::string_view newPassword) {
-    auto answer = client.send({.method = "POST", .path = "/v1/account/password/reset", .plane = AuthPlane::none},
-                       ResetPasswordBody{std::string(token), std::string(newPassword)});
+    auto answer = client.send(
+        {.method = "POST", .path = "/v1/account/password/reset", .plane = AuthPlane::none},
+        ResetPasswordBody{std::string(token), std::string(newPassword)});
     answer = requireTokenAccepted(std::move(answer), &BrisaluneError::invalidResetToken);
     auto result = decodeAnswer<ResetResponse>(answer.body);
     if (result.reset == false) throw BrisaluneError::invalidResponse("The password-reset route answered reset: false.");
     if (result.reset) return;
     // Some servers answer 2xx with an error text when they did not reset anything.
     if (std::string message = errorMessage(answer.body); isMeaningful(message)) {
-        throw BrisaluneError::invalidResponse("the server reported success but said \"" + message +
-                                              "\", so the password was not changed.");
+        throw BrisaluneError::invalidResponse(
+            "the server reported success but said \"" + message + "\", so the password was not changed.");
     }
 }
 

@@ -13,8 +13,12 @@ enum class RevokeOutcome { revoked, unknown, refused };
 
 // Revokes the key on the server that issued it: the hosted service through the account
 // client, a box through a client that carries only the key.
-RevokeOutcome revoke(const BrisaluneClient& accountClient, const ClientFactory& clientFactory,
-                     const std::string& tenantId, const TenantKey& key, const std::optional<platform::Url>& box) {
+RevokeOutcome revoke(
+    const BrisaluneClient& accountClient,
+    const ClientFactory& clientFactory,
+    const std::string& tenantId,
+    const TenantKey& key,
+    const std::optional<platform::Url>& box) {
     try {
         std::shared_ptr<BrisaluneClient> boxClient;
         if (box) boxClient = clientFactory(*box, std::nullopt, key.apiKey);
@@ -22,13 +26,10 @@ RevokeOutcome revoke(const BrisaluneClient& accountClient, const ClientFactory& 
         return RevokeOutcome::revoked;
     } catch (const BrisaluneError& error) {
         switch (error.kind()) {
-            case BrisaluneError::Case::notFound:
-                return RevokeOutcome::revoked;
+            case BrisaluneError::Case::notFound: return RevokeOutcome::revoked;
             case BrisaluneError::Case::transport:
-            case BrisaluneError::Case::invalidResponse:
-                return RevokeOutcome::unknown;
-            default:
-                return RevokeOutcome::refused;
+            case BrisaluneError::Case::invalidResponse: return RevokeOutcome::unknown;
+            default: return RevokeOutcome::refused;
         }
     } catch (const std::exception&) {
         return RevokeOutcome::unknown;
@@ -48,23 +49,25 @@ bool refusesKey(const ClientFactory& clientFactory, const platform::Url& host, c
 }
 
 // Whether the key ends revoked or dead.
-bool retire(const StoredSession& session, const BrisaluneClient& accountClient, const ClientFactory& clientFactory,
-            const std::string& tenantId, const TenantKey& key, const std::optional<platform::Url>& box) {
+bool retire(
+    const StoredSession& session,
+    const BrisaluneClient& accountClient,
+    const ClientFactory& clientFactory,
+    const std::string& tenantId,
+    const TenantKey& key,
+    const std::optional<platform::Url>& box) {
     switch (revoke(accountClient, clientFactory, tenantId, key, box)) {
-        case RevokeOutcome::revoked:
-            return true;
-        case RevokeOutcome::unknown:
-            return false;
-        case RevokeOutcome::refused:
-            return refusesKey(clientFactory, box.value_or(session.baseURL), key);
+        case RevokeOutcome::revoked: return true;
+        case RevokeOutcome::unknown: return false;
+        case RevokeOutcome::refused: return refusesKey(clientFactory, box.value_or(session.baseURL), key);
     }
     return false;
 }
 
 }  // namespace
 
-std::vector<Survivor> revokeAll(const StoredSession& session, const BrisaluneClient& accountClient,
-                                const ClientFactory& clientFactory) {
+std::vector<Survivor> revokeAll(
+    const StoredSession& session, const BrisaluneClient& accountClient, const ClientFactory& clientFactory) {
     std::vector<Survivor> survivors;
     for (const auto& [tenantId, key] : session.tenantKeys) {
         std::optional<platform::Url> box;

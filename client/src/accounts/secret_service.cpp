@@ -84,8 +84,15 @@ public:
         Owned<SecretService> service(secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &raw));
         if (!service) return failure(raw);
         // The label is what keyring managers show.
-        if (!secret_service_store_sync(service.get(), sessionSchema(), attributes(item).get(), collection_.c_str(),
-                                       item.service.c_str(), secret(data).get(), nullptr, &raw)) {
+        if (!secret_service_store_sync(
+                service.get(),
+                sessionSchema(),
+                attributes(item).get(),
+                collection_.c_str(),
+                item.service.c_str(),
+                secret(data).get(),
+                nullptr,
+                &raw)) {
             return failure(raw);
         }
         return KeychainStatus::success;
@@ -127,10 +134,13 @@ private:
 
     static Found search(SecretService* service, const SecretItemAddress& item) {
         GError* raw = nullptr;
-        Owned<GList> items(secret_service_search_sync(service, sessionSchema(), attributes(item).get(),
-                                                      static_cast<SecretSearchFlags>(SECRET_SEARCH_UNLOCK |
-                                                                                     SECRET_SEARCH_LOAD_SECRETS),
-                                                      nullptr, &raw));
+        Owned<GList> items(secret_service_search_sync(
+            service,
+            sessionSchema(),
+            attributes(item).get(),
+            static_cast<SecretSearchFlags>(SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS),
+            nullptr,
+            &raw));
         if (raw) return {.status = failure(raw), .items = {}};
         if (!items) return {.status = KeychainStatus::itemNotFound, .items = {}};
         // An unlock prompt that was dismissed leaves the item locked, without an error.
@@ -165,8 +175,14 @@ private:
         }
         auto* serviceProxy = G_DBUS_PROXY(service);
         return Owned<GDBusProxy>(g_dbus_proxy_new_sync(
-            g_dbus_proxy_get_connection(serviceProxy), G_DBUS_PROXY_FLAGS_DO_NOT_CONNECT_SIGNALS, nullptr,
-            g_dbus_proxy_get_name(serviceProxy), path.c_str(), "org.freedesktop.Secret.Collection", nullptr, error));
+            g_dbus_proxy_get_connection(serviceProxy),
+            G_DBUS_PROXY_FLAGS_DO_NOT_CONNECT_SIGNALS,
+            nullptr,
+            g_dbus_proxy_get_name(serviceProxy),
+            path.c_str(),
+            "org.freedesktop.Secret.Collection",
+            nullptr,
+            error));
     }
 
     static bool isLocked(GDBusProxy* collection) {
@@ -178,13 +194,12 @@ private:
     }
 
     static Owned<GHashTable> attributes(const SecretItemAddress& item) {
-        return Owned<GHashTable>(secret_attributes_build(sessionSchema(), "service", item.service.c_str(), "account",
-                                                         item.account.c_str(), nullptr));
+        return Owned<GHashTable>(secret_attributes_build(
+            sessionSchema(), "service", item.service.c_str(), "account", item.account.c_str(), nullptr));
     }
 
     static Owned<SecretValue> secret(std::string_view data) {
-        return Owned<SecretValue>(
-            secret_value_new(data.data(), static_cast<gssize>(data.size()), "application/json"));
+        return Owned<SecretValue>(secret_value_new(data.data(), static_cast<gssize>(data.size()), "application/json"));
     }
 
     // A call that failed without saying why was refused by the user (a dismissed prompt).

@@ -1,15 +1,15 @@
-#include <brisalune/client/alerts/endpoints.hpp>
 #include <brisalune/client/alerts/alert_feed.hpp>
+#include <brisalune/client/alerts/endpoints.hpp>
 
 #include <brisalune/client/core/backoff.hpp>
 #include <brisalune/client/core/client.hpp>
 
+#include <time.h>
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <exception>
 #include <stdexcept>
-#include <time.h>
 
 namespace brisalune {
 
@@ -90,8 +90,10 @@ constexpr BackoffPolicy retryDelays{.base = std::chrono::seconds(1), .factor = 2
 bool isPlausible(std::int64_t value) { return value >= 0 && value <= plausibleLimit; }
 
 bool isPlausible(const PullResponse& pull) {
-    return std::all_of(pull.alerts.begin(), pull.alerts.end(),
-                       [](const AlertSnapshot& alert) { return isPlausible(alert.updatedSeq); }) &&
+    return std::all_of(
+               pull.alerts.begin(),
+               pull.alerts.end(),
+               [](const AlertSnapshot& alert) { return isPlausible(alert.updatedSeq); }) &&
            isPlausible(pull.cursor);
 }
 
@@ -113,8 +115,8 @@ struct PullOutcome {
 };
 
 // A stop request abandons the long poll in flight, so stopping never waits for the server.
-PullOutcome pullUnlessStopped(const BrisaluneClient& client, std::int64_t cursor, std::int64_t wait,
-                              const std::stop_token& stop) {
+PullOutcome pullUnlessStopped(
+    const BrisaluneClient& client, std::int64_t cursor, std::int64_t wait, const std::stop_token& stop) {
     PullOutcome outcome;
     try {
         outcome.answer = pull(client, cursor, wait, stop);
@@ -127,13 +129,16 @@ PullOutcome pullUnlessStopped(const BrisaluneClient& client, std::int64_t cursor
 
 }  // namespace
 
-AlertFeed::AlertFeed(std::shared_ptr<const BrisaluneClient> client, std::int64_t waitSeconds,
-                     std::chrono::duration<double> staleAfter, AlertFeedClock clock)
-    : client_(std::move(client)),
-      waitSeconds_(waitSeconds),
-      staleAfter_(staleAfter),
-      clock_(std::move(clock)),
-      lastProgress_(clock_.now()) {
+AlertFeed::AlertFeed(
+    std::shared_ptr<const BrisaluneClient> client,
+    std::int64_t waitSeconds,
+    std::chrono::duration<double> staleAfter,
+    AlertFeedClock clock)
+    : client_(std::move(client))
+    , waitSeconds_(waitSeconds)
+    , staleAfter_(staleAfter)
+    , clock_(std::move(clock))
+    , lastProgress_(clock_.now()) {
     if (!client_) throw std::invalid_argument("an alert feed needs a client");
     pullTimeout(waitSeconds_);  // refuses a wait no pull can carry
 }

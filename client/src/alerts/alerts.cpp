@@ -62,8 +62,9 @@ namespace {
 using TextMap = std::map<std::string, std::string>;
 
 bool allCanonical(const TextMap& map) {
-    return std::all_of(map.begin(), map.end(),
-                       [](const auto& entry) { return isCanonicalText(entry.first) && isCanonicalText(entry.second); });
+    return std::all_of(map.begin(), map.end(), [](const auto& entry) {
+        return isCanonicalText(entry.first) && isCanonicalText(entry.second);
+    });
 }
 
 // Keys and values in canonical form; already canonical maps are compared and hashed as they are.
@@ -91,8 +92,8 @@ bool same(const std::optional<T>& a, const std::optional<T>& b) {
 template <class T>
 bool same(const T& a, const T& b) {
     if constexpr (json::Record<T>) {
-        return std::apply([&](const auto&... f) { return (same(a.*(f.member), b.*(f.member)) && ...); },
-                          json::keys<T>.fields);
+        return std::apply(
+            [&](const auto&... f) { return (same(a.*(f.member), b.*(f.member)) && ...); }, json::keys<T>.fields);
     } else {
         return a == b;
     }

@@ -61,8 +61,8 @@ std::vector<std::size_t> openOrder(const std::vector<AlertSnapshot>& alerts) {
     for (const AlertSnapshot& alert : alerts) {
         std::string_view id = alert.id;
         if (!isCanonicalText(id)) id = canonicalIds.emplace_back(canonicalText(id));
-        entries.push_back({id, std::hash<std::string_view>{}(id), alert.updatedSeq, alert.lastSeen,
-                           alert.state != "resolved"});
+        entries.push_back(
+            {id, std::hash<std::string_view>{}(id), alert.updatedSeq, alert.lastSeen, alert.state != "resolved"});
     }
 
     HeldIndex index(entries);

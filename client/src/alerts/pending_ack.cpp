@@ -11,8 +11,7 @@ std::string_view name(AckFailureVerdict verdict) noexcept {
 AckFailureVerdict ackVerdict(const BrisaluneError& error) noexcept {
     using Case = BrisaluneError::Case;
     switch (error.kind()) {
-        case Case::notFound:
-            return AckFailureVerdict::gone;
+        case Case::notFound: return AckFailureVerdict::gone;
         case Case::rateLimited:
         case Case::conflict:
         case Case::referenced:
@@ -20,8 +19,7 @@ AckFailureVerdict ackVerdict(const BrisaluneError& error) noexcept {
         case Case::serverOutdated:
         case Case::server:
         case Case::transport:
-        case Case::invalidResponse:
-            return AckFailureVerdict::retryable;
+        case Case::invalidResponse: return AckFailureVerdict::retryable;
         case Case::unauthorized:
         case Case::forbidden:
         case Case::validation:
@@ -29,8 +27,7 @@ AckFailureVerdict ackVerdict(const BrisaluneError& error) noexcept {
         case Case::quota:
         case Case::invalidResetToken:
         case Case::emailNotVerified:
-        case Case::invalidVerificationToken:
-            return AckFailureVerdict::final;
+        case Case::invalidVerificationToken: return AckFailureVerdict::final;
     }
     return AckFailureVerdict::retryable;  // not reached: every case is listed
 }

@@ -1,7 +1,7 @@
 #include <brisalune/client/alerts/endpoints.hpp>
-#include <brisalune/client/core/client.hpp>
 #include <brisalune/client/alerts/pending_ack.hpp>
 #include <brisalune/client/alerts/pending_ack_store.hpp>
+#include <brisalune/client/core/client.hpp>
 
 #include <algorithm>
 #include <exception>
@@ -15,8 +15,9 @@ using Outcome = AckAttemptOutcome;
 // Ids the service issues are long lower-case hexadecimal: a notFound for one of those is more
 // likely a lagging replica than a missing alert.
 bool looksIssued(std::string_view alertId) {
-    return alertId.size() >= 16 &&
-           std::all_of(alertId.begin(), alertId.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+    return alertId.size() >= 16 && std::all_of(alertId.begin(), alertId.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+           });
 }
 
 // Two consecutive reads that agree: another process may be rewriting the record.
@@ -103,16 +104,18 @@ private:
 
 }  // namespace
 
-std::optional<std::string> PendingAckCoordinator::tenantId(std::string_view alertId,
-                                                           std::optional<std::string> fallback,
-                                                           const PendingAckStoring& store) {
+std::optional<std::string> PendingAckCoordinator::tenantId(
+    std::string_view alertId, std::optional<std::string> fallback, const PendingAckStoring& store) {
     if (auto record = store.get(alertId); record && !record->tenantId.empty()) return std::move(record->tenantId);
     return fallback;
 }
 
-AckAttemptOutcome PendingAckCoordinator::attempt(std::string_view alertId, std::string_view tenantId,
-                                                 std::string_view title, const BrisaluneClient* client,
-                                                 PendingAckStoring& store) noexcept {
+AckAttemptOutcome PendingAckCoordinator::attempt(
+    std::string_view alertId,
+    std::string_view tenantId,
+    std::string_view title,
+    const BrisaluneClient* client,
+    PendingAckStoring& store) noexcept {
     Attempt attempt(alertId, tenantId, title, store);
     if (!client) return attempt.settleUnsent(notSignedInText);
     if (!client->hasDataKey()) return attempt.settleUnsent(noTenantKeyText);

@@ -30,8 +30,8 @@ void PendingAckStandings::endSession() {
 // ---- AckFailureReport ----
 
 void AckFailureReport::record(const PendingAck& record) {
-    const auto same = std::find_if(records.begin(), records.end(),
-                                   [&](const PendingAck& listed) { return listed.alertId == record.alertId; });
+    const auto same = std::find_if(
+        records.begin(), records.end(), [&](const PendingAck& listed) { return listed.alertId == record.alertId; });
     if (same == records.end()) {
         records.push_back(record);
     } else {
@@ -52,8 +52,8 @@ void AckFailureReport::prune(const std::set<std::string, std::less<>>& alertIds)
 namespace {
 
 // What a wanted record's finished attempt leaves to show.
-void settleWanted(const AckAttemptOutcome& outcome, const std::string& alertId,
-                  const PendingAckDrain::Effects& effects) {
+void settleWanted(
+    const AckAttemptOutcome& outcome, const std::string& alertId, const PendingAckDrain::Effects& effects) {
     const auto* held = outcome.get<AckAttemptOutcome::Held>();
     const auto* overtaken = outcome.get<AckAttemptOutcome::Overtaken>();
     if (held) {
@@ -96,8 +96,8 @@ void PendingAckDrain::Walk::settle(const AckAttemptOutcome& outcome, const Effec
     }
 }
 
-void PendingAckDrain::run(const std::vector<PendingAck>& records, std::string_view currentTenantId, bool retryAll,
-                          const Effects& effects) {
+void PendingAckDrain::run(
+    const std::vector<PendingAck>& records, std::string_view currentTenantId, bool retryAll, const Effects& effects) {
     Walk walk(records, std::string(currentTenantId), retryAll);
     while (auto record = walk.next(effects)) walk.settle(effects.attempt(*record), effects);
 }

@@ -59,8 +59,8 @@ std::vector<PendingAck> sortedByAlertId(const std::map<std::string, PendingAck, 
     std::vector<PendingAck> out;
     out.reserve(ledger.size());
     for (const auto& entry : ledger) out.push_back(entry.second);
-    std::stable_sort(out.begin(), out.end(),
-                     [](const PendingAck& a, const PendingAck& b) { return a.alertId < b.alertId; });
+    std::stable_sort(
+        out.begin(), out.end(), [](const PendingAck& a, const PendingAck& b) { return a.alertId < b.alertId; });
     return out;
 }
 
@@ -141,8 +141,8 @@ void PendingAckStore::removeAll() {
     }
 }
 
-bool PendingAckStore::replace(std::string_view alertId, const std::optional<PendingAck>& expected,
-                              const PendingAck& replacement) {
+bool PendingAckStore::replace(
+    std::string_view alertId, const std::optional<PendingAck>& expected, const PendingAck& replacement) {
     std::lock_guard lock(Defaults::processLock());
     const auto path = file();
     if (!path) return false;
@@ -178,8 +178,8 @@ void MemoryPendingAckStore::removeAll() {
     ledger_.clear();
 }
 
-bool MemoryPendingAckStore::replace(std::string_view alertId, const std::optional<PendingAck>& expected,
-                                    const PendingAck& replacement) {
+bool MemoryPendingAckStore::replace(
+    std::string_view alertId, const std::optional<PendingAck>& expected, const PendingAck& replacement) {
     std::lock_guard lock(lock_);
     if (entry(ledger_, alertId) != expected) return false;
     ledger_.insert_or_assign(std::string(alertId), replacement);

@@ -13,9 +13,10 @@ BoxConnectionError BoxConnectionError::boxUnusable(std::string message) {
 }
 
 BoxConnectionError BoxConnectionError::boxHasNoTenants() {
-    return {Case::boxHasNoTenants,
-            "That box account is not a member of any tenant on the box. Ask whoever runs it to add you, or to issue "
-            "a pairing code instead."};
+    return {
+        Case::boxHasNoTenants,
+        "That box account is not a member of any tenant on the box. Ask whoever runs it to add you, or to issue "
+        "a pairing code instead."};
 }
 
 namespace {
@@ -38,8 +39,12 @@ bool alreadyPaired(const BoxLink& link, std::string_view hostedTenantId) {
 
 // Points the box's relay at the hosted service, when the pairing came with relay credentials
 // and an account is still signed in.
-void installRelay(const BoxLink& link, const TenantPairing& pairing, const BoxPairing& redeemed,
-                  std::string_view hostedTenantId, const platform::Url& boxAddress) {
+void installRelay(
+    const BoxLink& link,
+    const TenantPairing& pairing,
+    const BoxPairing& redeemed,
+    std::string_view hostedTenantId,
+    const platform::Url& boxAddress) {
     if (!pairing.relayKeyId || !pairing.relaySecret) return;
     auto account = link.account();
     if (!account) return;
@@ -51,31 +56,44 @@ void installRelay(const BoxLink& link, const TenantPairing& pairing, const BoxPa
 
 }  // namespace
 
-BoxConnection pairBox(const BoxLink& link, std::string_view hostedTenantId, std::string_view pairingCode,
-                      const std::optional<std::string>& displayName, const platform::Url& boxAddress,
-                      const std::optional<SeatCredentials>& seat) {
+BoxConnection pairBox(
+    const BoxLink& link,
+    std::string_view hostedTenantId,
+    std::string_view pairingCode,
+    const std::optional<std::string>& displayName,
+    const platform::Url& boxAddress,
+    const std::optional<SeatCredentials>& seat) {
     auto boxClient = link.clientFactory(boxAddress, std::nullopt, std::nullopt);
-    BoxPairing redeemed =
-        redeemPairingCode(*boxClient, pairingCode, displayName, seat ? std::optional(seat->email) : std::nullopt,
-                          seat ? std::optional(seat->password) : std::nullopt);
+    BoxPairing redeemed = redeemPairingCode(
+        *boxClient,
+        pairingCode,
+        displayName,
+        seat ? std::optional(seat->email) : std::nullopt,
+        seat ? std::optional(seat->password) : std::nullopt);
     if (!alreadyPaired(link, hostedTenantId)) {
         TenantPairing pairing =
             pairTenant(*link.accountClient, hostedTenantId, redeemed.boxAccountId, redeemed.receipt);
         installRelay(link, pairing, redeemed, hostedTenantId, boxAddress);
     }
-    return {.host = boxAddress,
-            .key = {.keyId = redeemed.apiKeyId, .apiKey = redeemed.apiKey, .tenantId = redeemed.tenantId}};
+    return {
+        .host = boxAddress,
+        .key = {.keyId = redeemed.apiKeyId, .apiKey = redeemed.apiKey, .tenantId = redeemed.tenantId}};
 }
 
-BoxSignIn signInToBox(const BoxLink& link, std::string_view hostedTenantId, const platform::Url& boxAddress,
-                      std::string_view email, std::string_view password) {
+BoxSignIn signInToBox(
+    const BoxLink& link,
+    std::string_view hostedTenantId,
+    const platform::Url& boxAddress,
+    std::string_view email,
+    std::string_view password) {
     auto boxClient = link.clientFactory(boxAddress, std::nullopt, std::nullopt);
     boxClient->setSessionToken(login(*boxClient, email, password).token);
     MeResponse boxAccount = me(*boxClient);
     if (boxAccount.memberships.empty()) throw BoxConnectionError::boxHasNoTenants();
-    return {.hostedTenantId = std::string(hostedTenantId),
-            .boxMemberships = std::move(boxAccount.memberships),
-            .client = std::move(boxClient)};
+    return {
+        .hostedTenantId = std::string(hostedTenantId),
+        .boxMemberships = std::move(boxAccount.memberships),
+        .client = std::move(boxClient)};
 }
 
 TenantKey connectBoxTenant(const BoxSignIn& signIn, std::string_view boxTenantId) {

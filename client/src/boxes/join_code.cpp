@@ -77,12 +77,9 @@ Payload decodePayload(std::string_view encoded) {
 
 const char* JoinCode::Failure::what() const noexcept {
     switch (case_) {
-        case Case::unsupportedVersion:
-            return "join code of an unsupported version";
-        case Case::notAJoinCode:
-            return "not a join code";
-        case Case::damaged:
-            return "damaged join code";
+        case Case::unsupportedVersion: return "join code of an unsupported version";
+        case Case::notAJoinCode: return "not a join code";
+        case Case::damaged: return "damaged join code";
     }
     return "join code failure";
 }
@@ -95,10 +92,11 @@ JoinCode JoinCode::parse(std::string_view text) {
     auto boxURL = platform::Url::parse(payload.u);
     if (!boxURL || !boxURL->host() || boxURL->host()->empty()) throw Failure::damaged();
     if (payload.t.empty() || payload.c.empty()) throw Failure::damaged();
-    return {.boxURL = std::move(*boxURL),
-            .hostedTenantId = std::move(payload.t),
-            .code = std::move(payload.c),
-            .seat = payload.s == true};
+    return {
+        .boxURL = std::move(*boxURL),
+        .hostedTenantId = std::move(payload.t),
+        .code = std::move(payload.c),
+        .seat = payload.s == true};
 }
 
 }  // namespace brisalune

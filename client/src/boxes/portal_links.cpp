@@ -34,8 +34,8 @@ bool isLoopbackName(const std::string& host) {
     return std::find(names.begin(), names.end(), lowercased(host)) != names.end();
 }
 
-std::optional<platform::Url> originFor(const platform::Url& host, const PortalOrigins& origins,
-                                       bool allowInsecureLocal) {
+std::optional<platform::Url> originFor(
+    const platform::Url& host, const PortalOrigins& origins, bool allowInsecureLocal) {
     auto origin = origins.find(host);
     if (origin == origins.end()) return std::nullopt;
     return portalOrigin(origin->second, allowInsecureLocal);
@@ -58,8 +58,8 @@ std::optional<platform::Url> portalOrigin(const platform::Url& candidate, bool a
     return platform::Url::parse(origin);
 }
 
-std::optional<platform::Url> alertsPageURL(std::string_view tenantId, const StoredSession& session,
-                                           const PortalOrigins& origins, bool allowInsecureLocal) {
+std::optional<platform::Url> alertsPageURL(
+    std::string_view tenantId, const StoredSession& session, const PortalOrigins& origins, bool allowInsecureLocal) {
     auto tenant = portalTenant(tenantId, session);
     if (!tenant) return std::nullopt;
     auto origin = originFor(tenant->host, origins, allowInsecureLocal);
@@ -67,13 +67,18 @@ std::optional<platform::Url> alertsPageURL(std::string_view tenantId, const Stor
     return detail::appendingPathSegments(*origin, {"t", tenant->portalTenantId, "alerts"});
 }
 
-Destination portalDestination(const std::optional<std::string>& tenantId, std::string_view alertId,
-                              const std::vector<Membership>& memberships, const StoredSession& session,
-                              const PortalOrigins& origins, bool allowInsecureLocal) {
+Destination portalDestination(
+    const std::optional<std::string>& tenantId,
+    std::string_view alertId,
+    const std::vector<Membership>& memberships,
+    const StoredSession& session,
+    const PortalOrigins& origins,
+    bool allowInsecureLocal) {
     const auto& chosen = tenantId ? tenantId : session.activeTenantId;
     if (!chosen) return {Destination::UnknownTenant{}};
-    const bool member = std::any_of(memberships.begin(), memberships.end(),
-                                    [&](const Membership& membership) { return membership.tenantId == *chosen; });
+    const bool member = std::any_of(memberships.begin(), memberships.end(), [&](const Membership& membership) {
+        return membership.tenantId == *chosen;
+    });
     if (!member) return {Destination::UnknownTenant{}};
     auto tenant = portalTenant(*chosen, session);
     if (!tenant) return {Destination::BoxSignInNeeded{*chosen}};

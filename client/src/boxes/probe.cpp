@@ -28,12 +28,14 @@ BoxProbe probeBox(const BrisaluneClient& client) {
     return BoxProbe::unknownRole;
 }
 
-std::optional<std::string> boxProbeMessage(BoxProbe verdict, const platform::Url& enteredAddress,
-                                           std::string_view deviceNoun, const platform::Url& hostedService) {
+std::optional<std::string> boxProbeMessage(
+    BoxProbe verdict,
+    const platform::Url& enteredAddress,
+    std::string_view deviceNoun,
+    const platform::Url& hostedService) {
     const std::string host = shownHost(enteredAddress);
     switch (verdict) {
-        case BoxProbe::box:
-            return std::nullopt;
+        case BoxProbe::box: return std::nullopt;
         case BoxProbe::unreachable:
             return "Couldn't reach a brisalune box at " + host + ". Check the address, and that " +
                    "the box is running and reachable from this " + std::string(deviceNoun) + ".";

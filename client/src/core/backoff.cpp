@@ -43,8 +43,8 @@ std::chrono::nanoseconds Backoff::next() {
                 : std::chrono::nanoseconds(static_cast<std::chrono::nanoseconds::rep>(grown));
     if (policy_.jitter == 0) return step;
     const double share = policy_.jitter * std::clamp(random_(), 0.0, 1.0);
-    return step - std::chrono::nanoseconds(static_cast<std::chrono::nanoseconds::rep>(
-                      static_cast<double>(step.count()) * share));
+    return step - std::chrono::nanoseconds(
+                      static_cast<std::chrono::nanoseconds::rep>(static_cast<double>(step.count()) * share));
 }
 
 void Backoff::reset() noexcept { step_ = policy_.base; }

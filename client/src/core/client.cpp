@@ -7,16 +7,19 @@
 
 namespace brisalune {
 
-BrisaluneClient::BrisaluneClient(platform::Url baseURL, std::optional<std::string> sessionToken,
-                                 std::optional<std::string> dataKey,
-                                 std::shared_ptr<http::Transport> transport, ClientIdentity identity,
-                                 ServerCompatibility& compatibility)
-    : baseURL_(std::move(baseURL)),
-      transport_(transport ? std::move(transport) : http::curlTransport()),
-      identity_(std::move(identity)),
-      compatibility_(compatibility),
-      sessionToken_(std::move(sessionToken)),
-      dataKey_(std::move(dataKey)) {}
+BrisaluneClient::BrisaluneClient(
+    platform::Url baseURL,
+    std::optional<std::string> sessionToken,
+    std::optional<std::string> dataKey,
+    std::shared_ptr<http::Transport> transport,
+    ClientIdentity identity,
+    ServerCompatibility& compatibility)
+    : baseURL_(std::move(baseURL))
+    , transport_(transport ? std::move(transport) : http::curlTransport())
+    , identity_(std::move(identity))
+    , compatibility_(compatibility)
+    , sessionToken_(std::move(sessionToken))
+    , dataKey_(std::move(dataKey)) {}
 
 void BrisaluneClient::setSessionToken(std::optional<std::string> token) {
     std::lock_guard lock(credentialsMutex_);
@@ -94,8 +97,8 @@ std::string escapedPathSegment(std::string_view text) {
     return out;
 }
 
-void BrisaluneClient::checkCompatibility(int status, const http::Headers& headers, const json::Document& body,
-                                         std::string_view path) const {
+void BrisaluneClient::checkCompatibility(
+    int status, const http::Headers& headers, const json::Document& body, std::string_view path) const {
     ServerStanding standing = compatibility_.record(status, headers, path, baseURL_);
     if (auto outdated = ClientOutdatedBody::recognise(status, body)) {
         compatibility_.recordClientOutdated(*outdated, baseURL_);

@@ -31,9 +31,7 @@ std::uint64_t takeNumber(std::string_view& text) {
 
 }  // namespace
 
-std::string ClientIdentity::userAgent() const {
-    return product + "/" + version + " (" + comment + ")";
-}
+std::string ClientIdentity::userAgent() const { return product + "/" + version + " (" + comment + ")"; }
 
 std::string systemText(std::string_view kernelName, std::string_view kernelRelease) {
     std::array<std::uint64_t, 3> numbers{};
@@ -51,8 +49,11 @@ std::string systemText(std::string_view kernelName, std::string_view kernelRelea
     return text;
 }
 
-ClientIdentity ClientIdentity::make(std::string_view version, std::optional<std::string_view> buildNumber,
-                                    std::string_view kernelName, std::string_view kernelRelease) {
+ClientIdentity ClientIdentity::make(
+    std::string_view version,
+    std::optional<std::string_view> buildNumber,
+    std::string_view kernelName,
+    std::string_view kernelRelease) {
     std::string comment = systemText(kernelName, kernelRelease);
     if (buildNumber && !buildNumber->empty()) comment = std::string(*buildNumber) + "; " + comment;
     return ClientIdentity{
@@ -66,8 +67,11 @@ const ClientIdentity& ClientIdentity::current() {
     static const ClientIdentity identity = [] {
         utsname system{};
         const bool known = uname(&system) == 0;
-        return make(build::version, std::string_view(build::buildNumber), known ? system.sysname : "Linux",
-                    known ? system.release : "");
+        return make(
+            build::version,
+            std::string_view(build::buildNumber),
+            known ? system.sysname : "Linux",
+            known ? system.release : "");
     }();
     return identity;
 }

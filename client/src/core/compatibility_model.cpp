@@ -26,7 +26,8 @@ std::map<std::string, TimePoint> readBannerDates(const platform::Defaults& defau
 std::chrono::sys_seconds storedDate(TimePoint time) { return std::chrono::floor<std::chrono::seconds>(time); }
 
 // User-defaults writes report nothing: a dismissal that cannot be stored lasts until quit.
-template <class Write> void writeQuietly(Write&& write) noexcept {
+template <class Write>
+void writeQuietly(Write&& write) noexcept {
     try {
         write();
     } catch (const std::exception&) {
@@ -97,8 +98,7 @@ void ClientCompatibilityModel::Subscription::reset() noexcept {
 
 // Model
 
-ClientCompatibilityModel::ClientCompatibilityModel(ServerCompatibility& source, platform::Defaults& defaults,
-                                                   Clock now)
+ClientCompatibilityModel::ClientCompatibilityModel(ServerCompatibility& source, platform::Defaults& defaults, Clock now)
     : source_(source), defaults_(defaults), now_(std::move(now)), hub_(std::make_shared<Subscription::Hub>()) {
     fields_.dismissedMinimum = defaults_.string(dismissedMinimumKey);
     if (const auto date = defaults_.date(nudgeDismissedAtKey)) fields_.nudgeDismissedAt = *date;
@@ -194,12 +194,10 @@ ServerSurface ClientCompatibilityModel::serverSurface(const std::optional<platfo
     lock.unlock();
 
     switch (standing.kind()) {
-    case ServerStanding::Kind::outdated:
-        return ServerSurface::blocked(standing.version().value_or(""));
-    case ServerStanding::Kind::unsupported:
-        return dismissedAt && snoozed(*dismissedAt) ? ServerSurface::none() : ServerSurface::banner();
-    case ServerStanding::Kind::supported:
-        break;
+        case ServerStanding::Kind::outdated: return ServerSurface::blocked(standing.version().value_or(""));
+        case ServerStanding::Kind::unsupported:
+            return dismissedAt && snoozed(*dismissedAt) ? ServerSurface::none() : ServerSurface::banner();
+        case ServerStanding::Kind::supported: break;
     }
     return ServerSurface::none();
 }

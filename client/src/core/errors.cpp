@@ -41,9 +41,10 @@ template <>
 inline constexpr auto json::keys<ReferencedBody> =
     json::object(json::field("error", &ReferencedBody::error), json::field("rules", &ReferencedBody::rules));
 template <>
-inline constexpr auto json::keys<WireFieldError> =
-    json::object(json::field("field", &WireFieldError::field), json::field("rule", &WireFieldError::rule),
-                 json::field("message", &WireFieldError::message));
+inline constexpr auto json::keys<WireFieldError> = json::object(
+    json::field("field", &WireFieldError::field),
+    json::field("rule", &WireFieldError::rule),
+    json::field("message", &WireFieldError::message));
 template <>
 inline constexpr auto json::keys<FieldsEnvelope> = json::object(json::field("fields", &FieldsEnvelope::fields));
 template <>
@@ -200,8 +201,9 @@ bool BrisaluneError::isEmailNotVerified() const {
 
 bool BrisaluneError::isWrongCurrentPassword() const {
     return case_ == Case::validation &&
-           std::any_of(fieldErrors().begin(), fieldErrors().end(),
-                       [](const FieldError& e) { return e.field == "current_password"; });
+           std::any_of(fieldErrors().begin(), fieldErrors().end(), [](const FieldError& e) {
+               return e.field == "current_password";
+           });
 }
 
 std::string BrisaluneError::describe() const {
@@ -211,8 +213,10 @@ std::string BrisaluneError::describe() const {
             return withDetail("Not signed in", p.message, "the server gave no reason. Sign in again.");
         case Case::forbidden: {
             auto role = neededRole(*this);
-            return withDetail("Not allowed", role ? "your role can't do this; it needs " + *role + " or above." : p.message,
-                              "the server gave no reason.");
+            return withDetail(
+                "Not allowed",
+                role ? "your role can't do this; it needs " + *role + " or above." : p.message,
+                "the server gave no reason.");
         }
         case Case::notFound: return withDetail("Not found", p.message, "the server gave no details.");
         case Case::rateLimited:
@@ -225,21 +229,21 @@ std::string BrisaluneError::describe() const {
                                        : "Still referenced by rules, but the server did not name them.";
         }
         case Case::validation:
-            return withDetail("Invalid", validationSummary(p.fieldErrors),
-                              "the server did not say what was wrong. Check what you entered, then try again.");
+            return withDetail(
+                "Invalid",
+                validationSummary(p.fieldErrors),
+                "the server did not say what was wrong. Check what you entered, then try again.");
         case Case::refused: return withDetail("Refused", joined(p.texts, "; "), "the server gave no details.");
         case Case::quota:
             if (isMeaningful(p.message)) return p.message;
             if (isMeaningful(p.limit)) return "A plan limit stops this: " + p.limit + ".";
             return "A plan limit stops this.";
-        case Case::clientOutdated:
-            return "This version of Brisalune is no longer supported. Update to keep going.";
+        case Case::clientOutdated: return "This version of Brisalune is no longer supported. Update to keep going.";
         case Case::serverOutdated:
             return "Ask whoever runs this server to update Brisalune. Your other workspaces still work.";
         case Case::server:
             return withDetail("Server error " + std::to_string(p.status), p.message, "the server gave no details.");
-        case Case::transport:
-            return withDetail("Connection failed", p.message, "check your network, then try again.");
+        case Case::transport: return withDetail("Connection failed", p.message, "check your network, then try again.");
         case Case::invalidResponse:
             return withDetail("Unexpected response", p.message, "the server's answer could not be read.");
         case Case::invalidResetToken: return "Invalid or expired reset token.";

@@ -150,8 +150,8 @@ std::string ServerCompatibility::serverKey(const std::optional<platform::Url>& u
     return url ? serverKey(*url) : std::string();
 }
 
-std::optional<ServerStanding> ServerCompatibility::standingOfAnswer(const std::optional<std::string>& version,
-                                                                    bool v1Success) const {
+std::optional<ServerStanding> ServerCompatibility::standingOfAnswer(
+    const std::optional<std::string>& version, bool v1Success) const {
     if (version) {
         const auto parsed = ReleaseVersion::parse(*version);
         if (!parsed) return ServerStanding::supported();
@@ -163,7 +163,8 @@ std::optional<ServerStanding> ServerCompatibility::standingOfAnswer(const std::o
     return minimums_.supported > ReleaseVersion{} ? ServerStanding::unsupported() : ServerStanding::supported();
 }
 
-template <class Change> void ServerCompatibility::change(Change&& apply) {
+template <class Change>
+void ServerCompatibility::change(Change&& apply) {
     Delivery delivery;
     std::unique_lock lock(mutex_);
     auto serverVersion = current_.serverVersion;
@@ -194,8 +195,8 @@ void ServerCompatibility::publish(std::optional<std::string> serverVersion, Deli
     });
 }
 
-ServerStanding ServerCompatibility::record(int status, const http::Headers& headers, std::string_view path,
-                                           const platform::Url& url) {
+ServerStanding ServerCompatibility::record(
+    int status, const http::Headers& headers, std::string_view path, const platform::Url& url) {
     auto version = nonEmpty(headers.get(versionHeader));
     auto supportedMinimum = nonEmpty(headers.get(clientUnsupportedHeader));
     const bool v1 = isV1Path(path);

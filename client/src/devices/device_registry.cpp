@@ -159,8 +159,8 @@ std::optional<fs::path> DeviceRegistry::file() const {
     return defaultsFile(suiteName_);
 }
 
-bool DeviceRegistry::needsRegistration(std::string_view token, std::string_view account, bool criticalAlerts,
-                                       bool force) const {
+bool DeviceRegistry::needsRegistration(
+    std::string_view token, std::string_view account, bool criticalAlerts, bool force) const {
     if (force) return true;
     std::lock_guard lock(Defaults::processLock());
     const auto path = file();
@@ -226,8 +226,8 @@ void DeviceRegistry::clearLedger() {
 
 // ---- MemoryDeviceRegistry ----
 
-bool MemoryDeviceRegistry::needsRegistration(std::string_view token, std::string_view account, bool criticalAlerts,
-                                             bool force) const {
+bool MemoryDeviceRegistry::needsRegistration(
+    std::string_view token, std::string_view account, bool criticalAlerts, bool force) const {
     std::lock_guard lock(lock_);
     return needs(ledger_, token, account, criticalAlerts, force);
 }

@@ -22,8 +22,8 @@ inline constexpr auto json::keys<RegisterDeviceBody> = json::object(
     json::field("platform", &RegisterDeviceBody::platform),
     json::field("critical_alerts", &RegisterDeviceBody::criticalAlerts));
 
-bool registerDevice(const BrisaluneClient& client, std::string_view token, std::string_view platform,
-                    bool criticalAlerts) {
+bool registerDevice(
+    const BrisaluneClient& client, std::string_view token, std::string_view platform, bool criticalAlerts) {
     const RegisterDeviceBody body{std::string(token), std::string(platform), criticalAlerts};
     return fetch<RegisteredResponse>(client, {.method = "POST", .path = std::string(devicesPath)}, body).registered;
 }

@@ -76,8 +76,12 @@ void throwKnownConflict(const Answer& answer, Make make) {
 
 }  // namespace
 
-IncidentPage listIncidents(const BrisaluneClient& client, std::optional<std::string> state,
-                           std::optional<bool> needsCause, std::int64_t limit, std::optional<std::string> before) {
+IncidentPage listIncidents(
+    const BrisaluneClient& client,
+    std::optional<std::string> state,
+    std::optional<bool> needsCause,
+    std::int64_t limit,
+    std::optional<std::string> before) {
     Call call = dataCall("GET", "/v1/incidents");
     call.query.push_back({"limit", std::to_string(limit)});
     if (state) call.query.push_back({"state", std::move(*state)});
@@ -114,8 +118,8 @@ std::string addIncidentEntry(const BrisaluneClient& client, std::int64_t number,
     return fetch<CreatedIdResponse>(client, dataCall("POST", incidentPath(number, "/entries")), draft).id;
 }
 
-void updateIncidentEntry(const BrisaluneClient& client, std::int64_t number, std::string_view entryId,
-                         const IncidentEntryDraft& draft) {
+void updateIncidentEntry(
+    const BrisaluneClient& client, std::int64_t number, std::string_view entryId, const IncidentEntryDraft& draft) {
     perform(client, dataCall("PUT", incidentPath(number, "/entries/" + escapedPathSegment(entryId))), draft);
 }
 
@@ -123,8 +127,8 @@ void deleteIncidentEntry(const BrisaluneClient& client, std::int64_t number, std
     perform(client, dataCall("DELETE", incidentPath(number, "/entries/" + escapedPathSegment(entryId))));
 }
 
-std::vector<IncidentAlert> attachAlerts(const BrisaluneClient& client, std::int64_t number,
-                                        const std::vector<std::string>& alertIds, bool move) {
+std::vector<IncidentAlert> attachAlerts(
+    const BrisaluneClient& client, std::int64_t number, const std::vector<std::string>& alertIds, bool move) {
     const AttachAlertsBody body{.alertIds = alertIds, .move = move ? std::optional(true) : std::nullopt};
     const Answer answer = client.send(dataCall("POST", incidentPath(number, "/alerts")), body);
     throwKnownConflict<AlertConflictBody>(answer, [](AlertConflictBody conflict) {
@@ -142,8 +146,8 @@ IncidentDetail acceptIncident(const BrisaluneClient& client, std::int64_t number
     return fetch<IncidentDetail>(client, dataCall("POST", incidentPath(number, "/accept")));
 }
 
-IncidentDetail resolveIncident(const BrisaluneClient& client, std::int64_t number,
-                               const IncidentResolution& resolution) {
+IncidentDetail resolveIncident(
+    const BrisaluneClient& client, std::int64_t number, const IncidentResolution& resolution) {
     return fetch<IncidentDetail>(client, dataCall("POST", incidentPath(number, "/resolve")), resolution);
 }
 
@@ -151,8 +155,8 @@ IncidentDetail reopenIncident(const BrisaluneClient& client, std::int64_t number
     return fetch<IncidentDetail>(client, dataCall("POST", incidentPath(number, "/reopen")));
 }
 
-IncidentDetail publishIncident(const BrisaluneClient& client, std::int64_t number,
-                               const IncidentPublication& publication) {
+IncidentDetail publishIncident(
+    const BrisaluneClient& client, std::int64_t number, const IncidentPublication& publication) {
     return fetch<IncidentDetail>(client, dataCall("PUT", incidentPath(number, "/publish")), publication);
 }
 

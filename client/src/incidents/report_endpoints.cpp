@@ -52,8 +52,8 @@ CreatedReport createReport(const BrisaluneClient& client, std::string_view proje
     return fetch<CreatedReport>(client, dataCall("POST", reportsPath(project)), body);
 }
 
-void updateReport(const BrisaluneClient& client, std::string_view project, std::string_view reportId,
-                  const ReportUpdateBody& body) {
+void updateReport(
+    const BrisaluneClient& client, std::string_view project, std::string_view reportId, const ReportUpdateBody& body) {
     fetch<UpdatedResponse>(client, dataCall("PUT", reportPath(project, reportId)), body);
 }
 
@@ -65,18 +65,22 @@ std::string rotateReportUUID(const BrisaluneClient& client, std::string_view pro
     return fetch<RotatedResponse>(client, dataCall("POST", reportPath(project, reportId, "/rotate-uuid"))).publicUuid;
 }
 
-std::string addReportEntry(const BrisaluneClient& client, std::string_view project, std::string_view reportId,
-                           const EntryBody& body) {
+std::string addReportEntry(
+    const BrisaluneClient& client, std::string_view project, std::string_view reportId, const EntryBody& body) {
     return fetch<CreatedIdResponse>(client, dataCall("POST", reportPath(project, reportId, "/entries")), body).id;
 }
 
-void updateReportEntry(const BrisaluneClient& client, std::string_view project, std::string_view reportId,
-                       std::string_view entryId, const EntryBody& body) {
+void updateReportEntry(
+    const BrisaluneClient& client,
+    std::string_view project,
+    std::string_view reportId,
+    std::string_view entryId,
+    const EntryBody& body) {
     fetch<UpdatedResponse>(client, dataCall("PUT", entryPath(project, reportId, entryId)), body);
 }
 
-void deleteReportEntry(const BrisaluneClient& client, std::string_view project, std::string_view reportId,
-                       std::string_view entryId) {
+void deleteReportEntry(
+    const BrisaluneClient& client, std::string_view project, std::string_view reportId, std::string_view entryId) {
     fetch<DeletedResponse>(client, dataCall("DELETE", entryPath(project, reportId, entryId)));
 }
 

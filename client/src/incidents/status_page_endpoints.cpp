@@ -43,8 +43,8 @@ std::optional<std::string> getStatusPageLogo(const BrisaluneClient& client, std:
     return requireSuccess(std::move(answer)).body.takeText();
 }
 
-StatusTimeline getStatusTimeline(const BrisaluneClient& client, std::string_view pageId, std::string_view componentId,
-                                 std::int64_t days) {
+StatusTimeline getStatusTimeline(
+    const BrisaluneClient& client, std::string_view pageId, std::string_view componentId, std::int64_t days) {
     Call call = dataCall("GET", pagePath(pageId, "/components/" + escapedPathSegment(componentId) + "/timeline"));
     call.query.push_back({"days", std::to_string(days)});
     return fetch<StatusTimeline>(client, call);

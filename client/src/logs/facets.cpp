@@ -10,8 +10,8 @@ namespace brisalune {
 namespace {
 
 // The texts of LogFacetField, in its order.
-constexpr std::array<std::string_view, allLogFacetFields.size()> facetFieldTexts{"source", "env",     "host",
-                                                                                 "run",    "project", "level"};
+constexpr std::array<std::string_view, allLogFacetFields.size()> facetFieldTexts{
+    "source", "env", "host", "run", "project", "level"};
 
 // Counts are the server's: a sum that would overflow stops at the limit instead.
 std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {

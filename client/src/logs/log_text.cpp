@@ -19,8 +19,8 @@ struct QueryRefusal {
 }  // namespace
 
 template <>
-inline constexpr auto json::keys<QueryRefusal> = json::object(json::field("error", &QueryRefusal::error),
-                                                              json::field("offset", &QueryRefusal::offset));
+inline constexpr auto json::keys<QueryRefusal> =
+    json::object(json::field("error", &QueryRefusal::error), json::field("offset", &QueryRefusal::offset));
 
 std::optional<LogQueryError> logQueryRefusal(const json::Document& body) {
     try {

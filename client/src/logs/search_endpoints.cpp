@@ -29,8 +29,11 @@ LogSearchPage searchLogs(const BrisaluneClient& client, const LogSearchQuery& qu
     return fetchLogQuery<LogSearchPage>(client, logQueryCall("/v1/logs", query.queryItems()));
 }
 
-LogFacets logFacets(const BrisaluneClient& client, const LogSearchQuery& query,
-                    const std::vector<LogFacetField>& fields, std::int64_t size) {
+LogFacets logFacets(
+    const BrisaluneClient& client,
+    const LogSearchQuery& query,
+    const std::vector<LogFacetField>& fields,
+    std::int64_t size) {
     auto items = query.filterItems();
     for (LogFacetField field : fields) items.push_back({"field", std::string(rawValue(field))});
     items.push_back({"size", std::to_string(size)});
@@ -49,14 +52,21 @@ std::chrono::milliseconds tailTimeout(std::int64_t wait) {
     return std::chrono::seconds(std::clamp<std::int64_t>(wait, 0, longest) + grace);
 }
 
-LogTailPage tailLogs(const BrisaluneClient& client, std::string_view project, const LogTailFilter& filter,
-                     std::optional<std::int64_t> after, std::int64_t wait, std::int64_t limit, std::stop_token cancel) {
-    Call call{.method = "GET",
-              .path = "/v1/projects/" + escapedPathSegment(project) + "/logtail",
-              .query = filter.queryItems(),
-              .plane = AuthPlane::data,
-              .timeout = tailTimeout(wait),
-              .cancel = std::move(cancel)};
+LogTailPage tailLogs(
+    const BrisaluneClient& client,
+    std::string_view project,
+    const LogTailFilter& filter,
+    std::optional<std::int64_t> after,
+    std::int64_t wait,
+    std::int64_t limit,
+    std::stop_token cancel) {
+    Call call{
+        .method = "GET",
+        .path = "/v1/projects/" + escapedPathSegment(project) + "/logtail",
+        .query = filter.queryItems(),
+        .plane = AuthPlane::data,
+        .timeout = tailTimeout(wait),
+        .cancel = std::move(cancel)};
     call.query.push_back({"limit", std::to_string(limit)});
     if (after) call.query.push_back({"after", std::to_string(*after)});
     if (wait >= 1) call.query.push_back({"wait", std::to_string(wait)});

@@ -1,5 +1,5 @@
-#include <brisalune/client/detail/calls.hpp>
 #include <brisalune/client/detail/answers.hpp>
+#include <brisalune/client/detail/calls.hpp>
 #include <brisalune/client/logs/endpoints.hpp>
 
 namespace brisalune {
@@ -26,8 +26,8 @@ inline constexpr auto json::keys<FindingsResponse> = json::object(json::field("f
 template <>
 inline constexpr auto json::keys<BlocksResponse> = json::object(json::field("blocks", &BlocksResponse::blocks));
 template <>
-inline constexpr auto json::keys<BlockBody> = json::object(json::field("value", &BlockBody::value),
-                                                           json::field("source", &BlockBody::source));
+inline constexpr auto json::keys<BlockBody> =
+    json::object(json::field("value", &BlockBody::value), json::field("source", &BlockBody::source));
 
 std::vector<SecretFinding> listSecretFindings(const BrisaluneClient& client, std::string_view project) {
     return fetch<FindingsResponse>(
@@ -51,17 +51,22 @@ std::vector<SecretBlock> listSecretBlocks(const BrisaluneClient& client, std::st
         .blocks;
 }
 
-SecretBlockResult createSecretBlock(const BrisaluneClient& client, std::string_view project, std::string_view value,
-                                    std::optional<std::string_view> source) {
+SecretBlockResult createSecretBlock(
+    const BrisaluneClient& client,
+    std::string_view project,
+    std::string_view value,
+    std::optional<std::string_view> source) {
     const BlockBody body{std::string(value), source ? std::optional<std::string>(*source) : std::nullopt};
     return fetch<SecretBlockResult>(
         client, {.method = "POST", .path = projectPath(project, "/secret-blocks"), .plane = AuthPlane::data}, body);
 }
 
 void deleteSecretBlock(const BrisaluneClient& client, std::string_view project, std::string_view blockId) {
-    perform(client, {.method = "DELETE",
-                     .path = projectPath(project, "/secret-blocks/" + escapedPathSegment(blockId)),
-                     .plane = AuthPlane::data});
+    perform(
+        client,
+        {.method = "DELETE",
+         .path = projectPath(project, "/secret-blocks/" + escapedPathSegment(blockId)),
+         .plane = AuthPlane::data});
 }
 
 }  // namespace brisalune

@@ -12,14 +12,15 @@ namespace {
 
 using Choices = MaintenanceComponentChoices;
 
-std::vector<Choices::Choice> offered(const StatusPage& page, std::optional<std::string_view> project,
-                                     bool includeUnbound) {
+std::vector<Choices::Choice> offered(
+    const StatusPage& page, std::optional<std::string_view> project, bool includeUnbound) {
     std::vector<const StatusComponent*> components;
     for (const StatusComponent& component : page.components) {
         if (Choices::offers(component, project, includeUnbound)) components.push_back(&component);
     }
-    std::stable_sort(components.begin(), components.end(),
-                     [](const StatusComponent* a, const StatusComponent* b) { return a->position < b->position; });
+    std::stable_sort(components.begin(), components.end(), [](const StatusComponent* a, const StatusComponent* b) {
+        return a->position < b->position;
+    });
     std::vector<Choices::Choice> choices;
     for (const StatusComponent* component : components) {
         choices.push_back({component->id, component->name, component->group});
@@ -32,8 +33,11 @@ std::string sortKey(const std::string& id) { return platform::isValidUtf8(id) ? 
 
 }  // namespace
 
-Choices::MaintenanceComponentChoices(const std::vector<StatusPage>& statusPages, const std::vector<std::string>& picked,
-                                     std::optional<std::string_view> project, bool includeUnbound) {
+Choices::MaintenanceComponentChoices(
+    const std::vector<StatusPage>& statusPages,
+    const std::vector<std::string>& picked,
+    std::optional<std::string_view> project,
+    bool includeUnbound) {
     std::set<std::string, std::less<>> offeredIds;
     for (const StatusPage& page : statusPages) {
         auto choices = offered(page, project, includeUnbound);
@@ -53,8 +57,9 @@ Choices::MaintenanceComponentChoices(const std::vector<StatusPage>& statusPages,
 bool Choices::offers(const StatusComponent& component, std::optional<std::string_view> project, bool includeUnbound) {
     if (!project) return true;
     if (component.bindings.empty()) return includeUnbound;
-    return std::any_of(component.bindings.begin(), component.bindings.end(),
-                       [&](const StatusBinding& binding) { return binding.project == *project; });
+    return std::any_of(component.bindings.begin(), component.bindings.end(), [&](const StatusBinding& binding) {
+        return binding.project == *project;
+    });
 }
 
 std::optional<std::string> Choices::label(std::string_view componentId) const {

@@ -51,13 +51,16 @@ MaintenanceWindow maintenanceWindow(const BrisaluneClient& client, std::string_v
     return fetch<MaintenanceWindow>(client, dataCall("GET", maintenanceWindowPath(project, window)));
 }
 
-MaintenanceWindow createMaintenanceWindow(const BrisaluneClient& client, std::string_view project,
-                                          const MaintenanceWindowInput& input) {
+MaintenanceWindow createMaintenanceWindow(
+    const BrisaluneClient& client, std::string_view project, const MaintenanceWindowInput& input) {
     return fetch<MaintenanceWindow>(client, dataCall("POST", maintenanceWindowPath(project)), input);
 }
 
-MaintenanceWindow updateMaintenanceWindow(const BrisaluneClient& client, std::string_view project,
-                                          std::string_view window, const MaintenanceWindowInput& input) {
+MaintenanceWindow updateMaintenanceWindow(
+    const BrisaluneClient& client,
+    std::string_view project,
+    std::string_view window,
+    const MaintenanceWindowInput& input) {
     return fetch<MaintenanceWindow>(client, dataCall("PUT", maintenanceWindowPath(project, window)), input);
 }
 
@@ -65,16 +68,14 @@ void deleteMaintenanceWindow(const BrisaluneClient& client, std::string_view pro
     fetch<DeletedResponse>(client, dataCall("DELETE", maintenanceWindowPath(project, window)));
 }
 
-std::vector<MaintenanceOccurrence> maintenanceOccurrences(const BrisaluneClient& client, std::string_view project,
-                                                          std::string_view window, std::int64_t count) {
+std::vector<MaintenanceOccurrence> maintenanceOccurrences(
+    const BrisaluneClient& client, std::string_view project, std::string_view window, std::int64_t count) {
     const Call call = dataCall("GET", maintenanceWindowPath(project, window) + "/occurrences", countQuery(count));
     return fetch<OccurrencesResponse>(client, call).occurrences;
 }
 
-std::vector<MaintenanceOccurrence> previewMaintenanceOccurrences(const BrisaluneClient& client,
-                                                                 std::string_view project,
-                                                                 const MaintenanceWindowInput& input,
-                                                                 std::int64_t count) {
+std::vector<MaintenanceOccurrence> previewMaintenanceOccurrences(
+    const BrisaluneClient& client, std::string_view project, const MaintenanceWindowInput& input, std::int64_t count) {
     const Call call = dataCall("POST", maintenanceWindowPath(project) + "/preview", countQuery(count));
     return fetch<OccurrencesResponse>(client, call, input).occurrences;
 }

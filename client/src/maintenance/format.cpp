@@ -46,17 +46,18 @@ struct SectionKey {
     Section section;
 };
 
-constexpr std::array<SectionKey, 11> sectionKeys{{{"name", Section::details},
-                                                  {"description", Section::details},
-                                                  {"timezone", Section::schedule},
-                                                  {"starts_at", Section::schedule},
-                                                  {"ends_at", Section::schedule},
-                                                  {"duration_minutes", Section::schedule},
-                                                  {"rrule", Section::recurrence},
-                                                  {"exdates", Section::recurrence},
-                                                  {"scope", Section::scope},
-                                                  {"status_page", Section::statusPage},
-                                                  {"components", Section::statusPage}}};
+constexpr std::array<SectionKey, 11> sectionKeys{
+    {{"name", Section::details},
+     {"description", Section::details},
+     {"timezone", Section::schedule},
+     {"starts_at", Section::schedule},
+     {"ends_at", Section::schedule},
+     {"duration_minutes", Section::schedule},
+     {"rrule", Section::recurrence},
+     {"exdates", Section::recurrence},
+     {"scope", Section::scope},
+     {"status_page", Section::statusPage},
+     {"components", Section::statusPage}}};
 
 }  // namespace
 
@@ -84,8 +85,8 @@ std::string dateTime(std::int64_t seconds, const platform::TimeZone& zone, const
     return dateTime(instantOf(seconds), zone, locale);
 }
 
-std::string occurrenceRange(std::int64_t start, std::int64_t end, const platform::TimeZone& zone,
-                            const platform::Locale& locale) {
+std::string occurrenceRange(
+    std::int64_t start, std::int64_t end, const platform::TimeZone& zone, const platform::Locale& locale) {
     const sys_seconds from = instantOf(start);
     const sys_seconds to = instantOf(end);
     const bool sameDay = platform::GregorianCalendar(zone).isSameDay(from, to);
@@ -110,18 +111,12 @@ std::string duration(std::int64_t minutes) {
 
 std::string ordinalWord(std::int64_t ordinal) {
     switch (ordinal) {
-        case -1:
-            return "last";
-        case 1:
-            return "first";
-        case 2:
-            return "second";
-        case 3:
-            return "third";
-        case 4:
-            return "fourth";
-        default:
-            return std::to_string(ordinal) + ".";
+        case -1: return "last";
+        case 1: return "first";
+        case 2: return "second";
+        case 3: return "third";
+        case 4: return "fourth";
+        default: return std::to_string(ordinal) + ".";
     }
 }
 
@@ -144,8 +139,8 @@ std::string patternSummary(const Pattern& pattern) {
     return "Custom rule: " + pattern.get<Pattern::Custom>()->rule;
 }
 
-std::string recurrenceSummary(const MaintenanceRecurrence& recurrence, const platform::TimeZone& zone,
-                              const platform::Locale& locale) {
+std::string recurrenceSummary(
+    const MaintenanceRecurrence& recurrence, const platform::TimeZone& zone, const platform::Locale& locale) {
     std::string text = patternSummary(recurrence.pattern);
     if (const auto* until = recurrence.end.get<End::Until>()) {
         text += ", until " + untilDate(until->instant, zone, locale);

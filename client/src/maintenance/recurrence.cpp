@@ -17,8 +17,9 @@ using Weekday = Recurrence::Weekday;
 using Pattern = Recurrence::Pattern;
 using End = Recurrence::End;
 
-static_assert(std::variant_size_v<decltype(Pattern::value)> == Recurrence::allKinds.size(),
-              "one pattern case per kind, in the kinds' order");
+static_assert(
+    std::variant_size_v<decltype(Pattern::value)> == Recurrence::allKinds.size(),
+    "one pattern case per kind, in the kinds' order");
 
 struct WeekdayNames {
     std::string_view code;
@@ -26,16 +27,17 @@ struct WeekdayNames {
     std::string_view shortName;
 };
 
-constexpr std::array<WeekdayNames, 7> weekdayNames{{{"MO", "Monday", "Mon"},
-                                                    {"TU", "Tuesday", "Tue"},
-                                                    {"WE", "Wednesday", "Wed"},
-                                                    {"TH", "Thursday", "Thu"},
-                                                    {"FR", "Friday", "Fri"},
-                                                    {"SA", "Saturday", "Sat"},
-                                                    {"SU", "Sunday", "Sun"}}};
+constexpr std::array<WeekdayNames, 7> weekdayNames{
+    {{"MO", "Monday", "Mon"},
+     {"TU", "Tuesday", "Tue"},
+     {"WE", "Wednesday", "Wed"},
+     {"TH", "Thursday", "Thu"},
+     {"FR", "Friday", "Fri"},
+     {"SA", "Saturday", "Sat"},
+     {"SU", "Sunday", "Sun"}}};
 
-constexpr std::array<std::string_view, 5> kindLabels{"Daily", "Weekly", "Monthly on a day", "Monthly on a weekday",
-                                                     "Custom rule"};
+constexpr std::array<std::string_view, 5> kindLabels{
+    "Daily", "Weekly", "Monthly on a day", "Monthly on a weekday", "Custom rule"};
 
 const WeekdayNames& names(Weekday day) { return weekdayNames[static_cast<std::size_t>(day)]; }
 
@@ -49,8 +51,16 @@ std::string untilText(std::chrono::sys_seconds instant) {
     // Outside the calendar's range every field prints as 0, which reads back as nothing.
     const auto fields = utc().fields(instant).value_or(platform::CalendarFields{0, 0, 0, 0, 0, 0, 0});
     char text[48];
-    std::snprintf(text, sizeof text, "%04lld%02d%02dT%02d%02d%02dZ", static_cast<long long>(fields.year), fields.month,
-                  fields.day, fields.hour, fields.minute, fields.second);
+    std::snprintf(
+        text,
+        sizeof text,
+        "%04lld%02d%02dT%02d%02d%02dZ",
+        static_cast<long long>(fields.year),
+        fields.month,
+        fields.day,
+        fields.hour,
+        fields.minute,
+        fields.second);
     return text;
 }
 
@@ -201,12 +211,9 @@ std::optional<Pattern> readPattern(const std::map<std::string, std::string>& par
 
 std::string frequencyPart(const Pattern& pattern) {
     switch (pattern.kind()) {
-        case Recurrence::Kind::daily:
-            return "FREQ=DAILY";
-        case Recurrence::Kind::weekly:
-            return "FREQ=WEEKLY";
-        default:
-            return "FREQ=MONTHLY";
+        case Recurrence::Kind::daily: return "FREQ=DAILY";
+        case Recurrence::Kind::weekly: return "FREQ=WEEKLY";
+        default: return "FREQ=MONTHLY";
     }
 }
 
@@ -332,15 +339,9 @@ void MaintenanceRecurrence::setKind(Kind kind, std::chrono::sys_seconds anchor, 
         fields ? fromCalendarWeekday(fields->weekday).value_or(Weekday::sunday) : Weekday::sunday;
     const std::int64_t every = interval().value_or(1);
     switch (kind) {
-        case Kind::daily:
-            pattern = Pattern{Pattern::Daily{every}};
-            break;
-        case Kind::weekly:
-            pattern = Pattern{Pattern::Weekly{every, {anchorWeekday}}};
-            break;
-        case Kind::monthlyOnDay:
-            pattern = Pattern{Pattern::MonthlyOnDay{every, fields ? fields->day : 1}};
-            break;
+        case Kind::daily: pattern = Pattern{Pattern::Daily{every}}; break;
+        case Kind::weekly: pattern = Pattern{Pattern::Weekly{every, {anchorWeekday}}}; break;
+        case Kind::monthlyOnDay: pattern = Pattern{Pattern::MonthlyOnDay{every, fields ? fields->day : 1}}; break;
         case Kind::monthlyOnWeekday: {
             const std::int64_t ordinal = fields ? fields->weekdayOrdinal() : 1;
             pattern = Pattern{Pattern::MonthlyOnWeekday{every, ordinal >= 5 ? -1 : ordinal, anchorWeekday}};

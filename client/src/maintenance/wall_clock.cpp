@@ -39,8 +39,15 @@ std::string format(std::chrono::sys_seconds instant, const platform::TimeZone& z
     const auto fields =
         platform::GregorianCalendar(zone).fields(instant).value_or(platform::CalendarFields{0, 0, 0, 0, 0, 0, 0});
     char text[48];
-    std::snprintf(text, sizeof text, "%04lld-%02d-%02dT%02d:%02d", static_cast<long long>(fields.year), fields.month,
-                  fields.day, fields.hour, fields.minute);
+    std::snprintf(
+        text,
+        sizeof text,
+        "%04lld-%02d-%02dT%02d:%02d",
+        static_cast<long long>(fields.year),
+        fields.month,
+        fields.day,
+        fields.hour,
+        fields.minute);
     return text;
 }
 

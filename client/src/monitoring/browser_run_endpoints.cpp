@@ -42,15 +42,22 @@ std::optional<BrowserArtifactRefusal> refusalOf(const json::Document& body) {
 
 }  // namespace
 
-std::vector<BrowserRun> browserRuns(const BrisaluneClient& client, std::string_view project, std::string_view check,
-                                    std::optional<std::int64_t> limit) {
+std::vector<BrowserRun> browserRuns(
+    const BrisaluneClient& client,
+    std::string_view project,
+    std::string_view check,
+    std::optional<std::int64_t> limit) {
     Call call{.method = "GET", .path = runsPath(project, check), .plane = AuthPlane::data};
     if (limit) call.query.push_back({"limit", std::to_string(*limit)});
     return fetchChecked<BrowserRunsResponse>(client, call).runs;
 }
 
-std::string browserArtifact(const BrisaluneClient& client, std::string_view project, std::string_view check,
-                            std::string_view run, std::string_view name) {
+std::string browserArtifact(
+    const BrisaluneClient& client,
+    std::string_view project,
+    std::string_view check,
+    std::string_view run,
+    std::string_view name) {
     Answer answer = client.send(
         {.method = "GET",
          .path = runsPath(project, check) + "/" + escapedPathSegment(run) + "/artifacts/" + escapedPathSegment(name),

@@ -18,16 +18,21 @@ struct RefusalText {
 
 // In case order.
 constexpr std::array<RefusalText, 6> refusals = {{
-    {BrowserArtifactRefusal::Case::expired, "artifacts_expired",
+    {BrowserArtifactRefusal::Case::expired,
+     "artifacts_expired",
      "This run's files were kept for 7 days and have been deleted."},
     {BrowserArtifactRefusal::Case::missing, "artifact_missing", "The runner box no longer has this file."},
-    {BrowserArtifactRefusal::Case::runnerOffline, "runner_offline",
+    {BrowserArtifactRefusal::Case::runnerOffline,
+     "runner_offline",
      "The runner box holding this file is offline. Try again later."},
-    {BrowserArtifactRefusal::Case::runnerTimeout, "runner_timeout",
+    {BrowserArtifactRefusal::Case::runnerTimeout,
+     "runner_timeout",
      "The runner box took too long to send this file. Try again."},
-    {BrowserArtifactRefusal::Case::mismatch, "artifact_mismatch",
+    {BrowserArtifactRefusal::Case::mismatch,
+     "artifact_mismatch",
      "The runner box sent a file that doesn't match this run, so it isn't shown."},
-    {BrowserArtifactRefusal::Case::needsChecksWrite, "artifacts_need_checks_write",
+    {BrowserArtifactRefusal::Case::needsChecksWrite,
+     "artifacts_need_checks_write",
      "Files from runs made while this check had secret variables need edit access to the check."},
 }};
 
@@ -40,9 +45,8 @@ std::optional<BrowserArtifactRefusal> BrowserArtifactRefusal::fromCode(std::stri
     return std::nullopt;
 }
 
-std::optional<BrowserArtifactRefusal> BrowserArtifactRefusal::predicted(std::span<const std::string> envKeys,
-                                                                        const RolePermissions* permissions,
-                                                                        std::string_view project) {
+std::optional<BrowserArtifactRefusal> BrowserArtifactRefusal::predicted(
+    std::span<const std::string> envKeys, const RolePermissions* permissions, std::string_view project) {
     if (envKeys.empty() || permissions == nullptr) return std::nullopt;
     // Files of runs that saw secret variables are handed only to those who may edit the check.
     if (permissions->may(RoutePattern::updateCheck, project)) return std::nullopt;

@@ -49,15 +49,16 @@ inline constexpr auto json::keys<RegionsResponse> = json::object(json::field("re
 template <>
 inline constexpr auto json::keys<ChecksResponse> = json::object(json::field("checks", &ChecksResponse::checks));
 template <>
-inline constexpr auto json::keys<SecretWarning> = json::object(json::field("field", &SecretWarning::field),
-                                                               json::field("kind", &SecretWarning::kind));
+inline constexpr auto json::keys<SecretWarning> =
+    json::object(json::field("field", &SecretWarning::field), json::field("kind", &SecretWarning::kind));
 template <>
 inline constexpr auto json::keys<CheckWriteExtras> = json::object(
-    json::field("detached_rule", &CheckWriteExtras::detachedRule), json::field("warnings", &CheckWriteExtras::warnings),
+    json::field("detached_rule", &CheckWriteExtras::detachedRule),
+    json::field("warnings", &CheckWriteExtras::warnings),
     json::field("secret_warnings", &CheckWriteExtras::secretWarnings, json::lenient));
 template <>
-inline constexpr auto json::keys<CheckWriteAnswer> = json::object(json::byRules(&CheckWriteAnswer::check),
-                                                                  json::byRules(&CheckWriteAnswer::extras));
+inline constexpr auto json::keys<CheckWriteAnswer> =
+    json::object(json::byRules(&CheckWriteAnswer::check), json::byRules(&CheckWriteAnswer::extras));
 template <>
 inline constexpr auto json::keys<ProblemsBody> = json::object(json::field("errors", &ProblemsBody::errors));
 
@@ -95,9 +96,10 @@ MonitorCheckWriteResult writeResult(CheckWriteAnswer answer) {
             warnings.push_back(secretSentence(secret));
         }
     }
-    return {.check = std::move(answer.check),
-            .detachedRule = std::move(answer.extras.detachedRule),
-            .warnings = std::move(warnings)};
+    return {
+        .check = std::move(answer.check),
+        .detachedRule = std::move(answer.extras.detachedRule),
+        .warnings = std::move(warnings)};
 }
 
 // "<limit>: <message>", the limit being a word without blanks.
@@ -145,13 +147,13 @@ MonitorCheckStatus checkStatus(const BrisaluneClient& client, std::string_view p
     return fetchChecked<MonitorCheckStatus>(client, checksCall("GET", checkPath(project, name) + "/status"));
 }
 
-MonitorCheckWriteResult createCheck(const BrisaluneClient& client, std::string_view project,
-                                    const MonitorCheckSpec& spec) {
+MonitorCheckWriteResult createCheck(
+    const BrisaluneClient& client, std::string_view project, const MonitorCheckSpec& spec) {
     return writeResult(fetchChecked<CheckWriteAnswer>(client, checksCall("POST", checksPath(project)), spec));
 }
 
-MonitorCheckWriteResult updateCheck(const BrisaluneClient& client, std::string_view project, std::string_view name,
-                                    const MonitorCheckSpec& spec) {
+MonitorCheckWriteResult updateCheck(
+    const BrisaluneClient& client, std::string_view project, std::string_view name, const MonitorCheckSpec& spec) {
     MonitorCheckSpec named = spec;
     named.name = std::string(name);
     return writeResult(fetchChecked<CheckWriteAnswer>(client, checksCall("PUT", checkPath(project, name)), named));

@@ -72,10 +72,8 @@ ConditionValueDraft::ConditionValueDraft(const JSONValue& value) {
 std::optional<JSONValue> ConditionValueDraft::value() const {
     if (verbatim) return verbatim;
     switch (type) {
-        case ConditionValueType::text:
-            return JSONValue(text);
-        case ConditionValueType::boolean:
-            return JSONValue(flag);
+        case ConditionValueType::text: return JSONValue(text);
+        case ConditionValueType::boolean: return JSONValue(flag);
         case ConditionValueType::number:
             if (auto number = finiteNumber(text)) return JSONValue(*number);
             return std::nullopt;

@@ -3,6 +3,6 @@
 
 std::size_t std::hash<brisalune::HeartbeatEndpoint>::operator()(
     const brisalune::HeartbeatEndpoint& endpoint) const noexcept {
-    return brisalune::hashValues(endpoint.source, endpoint.token, endpoint.okURL.text(), endpoint.failURL.text(),
-                                 endpoint.startURL.text());
+    return brisalune::hashValues(
+        endpoint.source, endpoint.token, endpoint.okURL.text(), endpoint.failURL.text(), endpoint.startURL.text());
 }

@@ -1,6 +1,6 @@
-#include <brisalune/client/detail/calls.hpp>
 #include <brisalune/client/core/envelopes.hpp>
 #include <brisalune/client/detail/answers.hpp>
+#include <brisalune/client/detail/calls.hpp>
 #include <brisalune/client/monitoring/project_endpoints.hpp>
 #include <brisalune/client/monitoring/projects.hpp>
 
@@ -54,25 +54,25 @@ struct RotatedToken {
 template <>
 inline constexpr auto json::keys<ProjectNameBody> = json::object(json::field("name", &ProjectNameBody::name));
 template <>
-inline constexpr auto json::keys<SourceBody> = json::object(json::field("name", &SourceBody::name),
-                                                            json::field("retain_logs", &SourceBody::retainLogs));
+inline constexpr auto json::keys<SourceBody> =
+    json::object(json::field("name", &SourceBody::name), json::field("retain_logs", &SourceBody::retainLogs));
 template <>
-inline constexpr auto json::keys<SourceUpdateBody> =
-    json::object(json::field("retain_logs", &SourceUpdateBody::retainLogs),
-                 json::field("monitoring_acknowledged", &SourceUpdateBody::monitoringAcknowledged));
+inline constexpr auto json::keys<SourceUpdateBody> = json::object(
+    json::field("retain_logs", &SourceUpdateBody::retainLogs),
+    json::field("monitoring_acknowledged", &SourceUpdateBody::monitoringAcknowledged));
 template <>
-inline constexpr auto json::keys<CreatedProject> = json::object(json::field("name", &CreatedProject::name),
-                                                                json::field("version", &CreatedProject::version));
+inline constexpr auto json::keys<CreatedProject> =
+    json::object(json::field("name", &CreatedProject::name), json::field("version", &CreatedProject::version));
 template <>
-inline constexpr auto json::keys<RenamedProjectResponse> = json::object(json::field("name",
-                                                                                    &RenamedProjectResponse::name));
+inline constexpr auto json::keys<RenamedProjectResponse> =
+    json::object(json::field("name", &RenamedProjectResponse::name));
 template <>
 inline constexpr auto json::keys<SourcesResponse> = json::object(json::field("sources", &SourcesResponse::sources));
 template <>
 inline constexpr auto json::keys<SourceUpdated> = json::object(json::field("name", &SourceUpdated::name));
 template <>
-inline constexpr auto json::keys<RotatedToken> = json::object(json::field("name", &RotatedToken::name),
-                                                              json::field("token", &RotatedToken::token));
+inline constexpr auto json::keys<RotatedToken> =
+    json::object(json::field("name", &RotatedToken::name), json::field("token", &RotatedToken::token));
 
 namespace {
 
@@ -95,8 +95,10 @@ std::vector<ProjectInfo> allProjects(const BrisaluneClient& client) {
         if (projects.empty()) {
             projects = std::move(page.projects);
         } else {
-            projects.insert(projects.end(), std::make_move_iterator(page.projects.begin()),
-                            std::make_move_iterator(page.projects.end()));
+            projects.insert(
+                projects.end(),
+                std::make_move_iterator(page.projects.begin()),
+                std::make_move_iterator(page.projects.end()));
         }
         if (!page.next || page.next->empty() || pages == projectPageCap) return projects;
         cursor = std::move(page.next);
@@ -112,22 +114,26 @@ void deleteProject(const BrisaluneClient& client, std::string_view project) {
 }
 
 void renameProject(const BrisaluneClient& client, std::string_view project, std::string_view newName) {
-    fetch<RenamedProjectResponse>(client, dataCall("POST", projectPath(project) + "/rename"),
-                                  ProjectNameBody{std::string(newName)});
+    fetch<RenamedProjectResponse>(
+        client, dataCall("POST", projectPath(project) + "/rename"), ProjectNameBody{std::string(newName)});
 }
 
 std::vector<SourceInfo> listSources(const BrisaluneClient& client, std::string_view project) {
     return fetch<SourcesResponse>(client, dataCall("GET", sourcesPath(project))).sources;
 }
 
-CreatedSource createSource(const BrisaluneClient& client, std::string_view project, std::string_view name,
-                           bool retainLogs) {
-    return fetch<CreatedSource>(client, dataCall("POST", sourcesPath(project)),
-                                SourceBody{std::string(name), retainLogs});
+CreatedSource createSource(
+    const BrisaluneClient& client, std::string_view project, std::string_view name, bool retainLogs) {
+    return fetch<CreatedSource>(
+        client, dataCall("POST", sourcesPath(project)), SourceBody{std::string(name), retainLogs});
 }
 
-void updateSource(const BrisaluneClient& client, std::string_view project, std::string_view name, bool retainLogs,
-                  bool acknowledgeMonitoring) {
+void updateSource(
+    const BrisaluneClient& client,
+    std::string_view project,
+    std::string_view name,
+    bool retainLogs,
+    bool acknowledgeMonitoring) {
     const SourceUpdateBody body{retainLogs, acknowledgeMonitoring ? std::optional<bool>(true) : std::nullopt};
     fetch<SourceUpdated>(client, dataCall("PUT", sourcePath(project, name)), body);
 }

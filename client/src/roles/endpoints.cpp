@@ -23,16 +23,27 @@ std::optional<RolesResponse> roles(const BrisaluneClient& client) {
     }
 }
 
-Member setMemberRole(const BrisaluneClient& client, std::string_view tenant, std::string_view account, std::string role,
-                     std::optional<std::string> currentPassword) {
-    return fetch<Member>(client, {.method = "PUT", .path = memberPath(tenant, account)},
-                         MemberRoleBody{std::move(role), std::move(currentPassword)});
+Member setMemberRole(
+    const BrisaluneClient& client,
+    std::string_view tenant,
+    std::string_view account,
+    std::string role,
+    std::optional<std::string> currentPassword) {
+    return fetch<Member>(
+        client,
+        {.method = "PUT", .path = memberPath(tenant, account)},
+        MemberRoleBody{std::move(role), std::move(currentPassword)});
 }
 
-Member setMemberProjects(const BrisaluneClient& client, std::string_view tenant, std::string_view account,
-                         std::optional<std::vector<ProjectGrant>> projects) {
-    return fetch<Member>(client, {.method = "PUT", .path = memberPath(tenant, account) + "/projects"},
-                         MemberProjectsBody{std::move(projects)});
+Member setMemberProjects(
+    const BrisaluneClient& client,
+    std::string_view tenant,
+    std::string_view account,
+    std::optional<std::vector<ProjectGrant>> projects) {
+    return fetch<Member>(
+        client,
+        {.method = "PUT", .path = memberPath(tenant, account) + "/projects"},
+        MemberProjectsBody{std::move(projects)});
 }
 
 }  // namespace brisalune

@@ -62,8 +62,13 @@ constexpr std::array<DefaultRow, 39> defaultRows = {{
 }};
 
 constexpr std::array<std::string_view, 7> unrestrictedOnlyKeys = {
-    P::createProject, P::setMemberRole, P::removeMember,      P::setMemberProjects,
-    P::createInvite,  P::revokeInvite,  P::createPairingCode,
+    P::createProject,
+    P::setMemberRole,
+    P::removeMember,
+    P::setMemberProjects,
+    P::createInvite,
+    P::revokeInvite,
+    P::createPairingCode,
 };
 
 // The rule of a key listed nowhere: one per minimum role and scope, made once.
@@ -139,8 +144,9 @@ bool actsWithTeamRole(const RolePermissions& p, std::string_view route, const Ro
 template <class InScope, class Test>
 bool anyHeldRole(const RolePermissions& p, std::string_view route, const RouteRule& rule, InScope inScope, Test test) {
     if (actsWithTeamRole(p, route, rule)) return test(p.role);
-    return std::any_of(p.projects->begin(), p.projects->end(),
-                       [&](const ProjectGrant& grant) { return inScope(grant.project) && test(grant.role); });
+    return std::any_of(p.projects->begin(), p.projects->end(), [&](const ProjectGrant& grant) {
+        return inScope(grant.project) && test(grant.role);
+    });
 }
 
 template <class InScope>
@@ -166,10 +172,12 @@ bool selfOnlyWith(const RolePermissions& p, std::string_view route, InScope inSc
 
 // ---- the value ------------------------------------------------------------------------------
 
-RolePermissions::RolePermissions(std::string teamRole, RouteRules routeRules,
-                                 std::optional<std::vector<ProjectGrant>> grants,
-                                 std::optional<std::vector<std::string>> roleKeys,
-                                 std::optional<std::vector<RoleDef>> definitions)
+RolePermissions::RolePermissions(
+    std::string teamRole,
+    RouteRules routeRules,
+    std::optional<std::vector<ProjectGrant>> grants,
+    std::optional<std::vector<std::string>> roleKeys,
+    std::optional<std::vector<RoleDef>> definitions)
     : role(std::move(teamRole))
     , routes(std::move(routeRules))
     , projects(std::move(grants))
@@ -177,19 +185,26 @@ RolePermissions::RolePermissions(std::string teamRole, RouteRules routeRules,
     , roleDefs(std::move(definitions)) {}
 
 RolePermissions::RolePermissions(RolesResponse response)
-    : RolePermissions(std::move(response.role), std::move(response.routes), std::move(response.projects),
-                      std::move(response.permissions), std::move(response.roleDefs)) {}
+    : RolePermissions(
+          std::move(response.role),
+          std::move(response.routes),
+          std::move(response.projects),
+          std::move(response.permissions),
+          std::move(response.roleDefs)) {}
 
 const std::unordered_map<std::string_view, RouteRule>& RolePermissions::defaultRouteRules() {
     static const auto table = [] {
         std::unordered_map<std::string_view, RouteRule> rules;
         rules.reserve(defaultRows.size());
         for (const DefaultRow& row : defaultRows) {
-            rules.emplace(row.route, RouteRule{.minRole = std::string(row.minRole),
-                                               .selfOnly = row.selfOnly,
-                                               .scope = routeScopeOf(row.route),
-                                               .unrestrictedOnly = unrestrictedOnlyRoutes().contains(row.route),
-                                               .permission = std::nullopt});
+            rules.emplace(
+                row.route,
+                RouteRule{
+                    .minRole = std::string(row.minRole),
+                    .selfOnly = row.selfOnly,
+                    .scope = routeScopeOf(row.route),
+                    .unrestrictedOnly = unrestrictedOnlyRoutes().contains(row.route),
+                    .permission = std::nullopt});
         }
         return rules;
     }();
@@ -220,8 +235,8 @@ bool RolePermissions::mayInProjects(std::string_view route, std::optional<std::s
     return mayWith(*this, route, everyProject);
 }
 
-std::vector<std::string> RolePermissions::heldRoles(std::string_view route,
-                                                    std::optional<std::span<const std::string>> among) const {
+std::vector<std::string> RolePermissions::heldRoles(
+    std::string_view route, std::optional<std::span<const std::string>> among) const {
     std::vector<std::string> roles;
     auto collect = [&](std::string_view held) {
         roles.emplace_back(held);
@@ -238,16 +253,16 @@ std::vector<std::string> RolePermissions::heldRoles(std::string_view route,
 bool RolePermissions::rolesAllow(std::string_view route, std::span<const std::string> roles) const {
     const RouteRule& found = rule(route);
     if (found.unrestrictedOnly && projects) return false;
-    return std::any_of(roles.begin(), roles.end(),
-                       [&](const std::string& held) { return roleAllows(*this, found, held); });
+    return std::any_of(
+        roles.begin(), roles.end(), [&](const std::string& held) { return roleAllows(*this, found, held); });
 }
 
 // ---- own entries only -----------------------------------------------------------------------
 
 bool RolePermissions::selfOnlyApplies(std::string_view route, std::span<const std::string> roles) const {
     if (roles.empty() || !rule(route).selfOnly) return false;
-    return std::none_of(roles.begin(), roles.end(),
-                        [&](const std::string& held) { return liftsSelfOnly(*this, held); });
+    return std::none_of(
+        roles.begin(), roles.end(), [&](const std::string& held) { return liftsSelfOnly(*this, held); });
 }
 
 bool RolePermissions::isSelfOnly(std::string_view route, std::optional<std::string_view> project) const {
@@ -258,8 +273,9 @@ bool RolePermissions::isSelfOnly(std::string_view route, std::optional<std::stri
 // ---- projects and roles ---------------------------------------------------------------------
 
 bool RolePermissions::hasProjectAccess(std::string_view project) const {
-    return !projects || std::any_of(projects->begin(), projects->end(),
-                                    [&](const ProjectGrant& grant) { return grant.project == project; });
+    return !projects || std::any_of(projects->begin(), projects->end(), [&](const ProjectGrant& grant) {
+        return grant.project == project;
+    });
 }
 
 std::optional<std::string> RolePermissions::roleInProject(std::string_view project) const {
@@ -294,8 +310,8 @@ std::optional<std::set<std::string>> RolePermissions::permissionSet(std::string_
 
 namespace {
 
-bool roleMayPerform(const RolePermissions& p, std::string_view role, std::string_view permission,
-                    std::string_view minRole) {
+bool roleMayPerform(
+    const RolePermissions& p, std::string_view role, std::string_view permission, std::string_view minRole) {
     if (const auto* keys = knownPermissions(p, role)) return permission.empty() || holds(*keys, permission);
     return TeamRole::roleRank(role) >= TeamRole::roleRank(minRole);
 }
@@ -306,8 +322,8 @@ bool RolePermissions::teamRoleMayPerform(std::string_view permission, std::strin
     return roleMayPerform(*this, role, permission, minRole);
 }
 
-bool RolePermissions::mayPerform(std::string_view permission, std::string_view minRole,
-                                 std::span<const std::string> among) const {
+bool RolePermissions::mayPerform(
+    std::string_view permission, std::string_view minRole, std::span<const std::string> among) const {
     if (!projects) return roleMayPerform(*this, role, permission, minRole);
     const auto inScope = projectsAmong(among);
     return std::any_of(projects->begin(), projects->end(), [&](const ProjectGrant& grant) {

@@ -13,12 +13,9 @@ std::optional<RouteScope> routeScope(std::string_view rawValue) {
 
 std::string_view rawValue(RouteScope scope) {
     switch (scope) {
-        case RouteScope::team:
-            return "team";
-        case RouteScope::project:
-            return "project";
-        case RouteScope::object:
-            return "object";
+        case RouteScope::team: return "team";
+        case RouteScope::project: return "project";
+        case RouteScope::object: return "object";
     }
     return {};
 }
@@ -39,8 +36,8 @@ std::string_view pathOf(std::string_view routeKey) {
 RouteScope routeScopeOf(std::string_view routeKey) {
     const std::string_view path = pathOf(routeKey);
     if (path.starts_with("/v1/projects/{id}")) return RouteScope::project;
-    static constexpr std::array<std::string_view, 3> objectPrefixes = {"/v1/alerts/{id}", "/v1/logs/{id}",
-                                                                       "/v1/incidents/{number}"};
+    static constexpr std::array<std::string_view, 3> objectPrefixes = {
+        "/v1/alerts/{id}", "/v1/logs/{id}", "/v1/incidents/{number}"};
     for (std::string_view prefix : objectPrefixes) {
         if (path.starts_with(prefix)) return RouteScope::object;
     }

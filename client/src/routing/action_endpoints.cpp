@@ -28,8 +28,8 @@ std::string createAction(const BrisaluneClient& client, std::string_view project
     return fetchKeepingSecrets<CreatedIdResponse>(client, dataCall("POST", actionsPath(project)), draft).id;
 }
 
-void updateAction(const BrisaluneClient& client, std::string_view project, std::string_view actionId,
-                  const ActionDraft& draft) {
+void updateAction(
+    const BrisaluneClient& client, std::string_view project, std::string_view actionId, const ActionDraft& draft) {
     fetchKeepingSecrets<UpdatedResponse>(client, dataCall("PUT", actionPath(project, actionId)), draft);
 }
 
@@ -41,14 +41,14 @@ ActionTestResult testAction(const BrisaluneClient& client, std::string_view proj
     return fetch<ActionTestResult>(client, dataCall("POST", actionPath(project, actionId) + "/test"));
 }
 
-ActionTestResult runAction(const BrisaluneClient& client, std::string_view project, std::string_view actionId,
-                           std::string_view alertId) {
-    return fetch<ActionTestResult>(client, dataCall("POST", actionPath(project, actionId) + "/run"),
-                                   RunActionBody{std::string(alertId)});
+ActionTestResult runAction(
+    const BrisaluneClient& client, std::string_view project, std::string_view actionId, std::string_view alertId) {
+    return fetch<ActionTestResult>(
+        client, dataCall("POST", actionPath(project, actionId) + "/run"), RunActionBody{std::string(alertId)});
 }
 
-std::vector<ActionExecution> actionExecutions(const BrisaluneClient& client, std::string_view project,
-                                              std::string_view actionId, std::int64_t limit) {
+std::vector<ActionExecution> actionExecutions(
+    const BrisaluneClient& client, std::string_view project, std::string_view actionId, std::int64_t limit) {
     auto call = dataCall("GET", actionPath(project, actionId) + "/executions", {{"limit", std::to_string(limit)}});
     return fetch<ExecutionsResponse>(client, call).executions;
 }

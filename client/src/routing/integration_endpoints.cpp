@@ -27,13 +27,16 @@ Integration getIntegration(const BrisaluneClient& client, std::string_view proje
     return fetch<Integration>(client, dataCall("GET", integrationPath(project, integrationId)));
 }
 
-CreatedIntegration createIntegration(const BrisaluneClient& client, std::string_view project,
-                                     const IntegrationDraft& draft) {
+CreatedIntegration createIntegration(
+    const BrisaluneClient& client, std::string_view project, const IntegrationDraft& draft) {
     return fetchKeepingSecrets<CreatedIntegration>(client, dataCall("POST", integrationsPath(project)), draft);
 }
 
-void updateIntegration(const BrisaluneClient& client, std::string_view project, std::string_view integrationId,
-                       const IntegrationDraft& draft) {
+void updateIntegration(
+    const BrisaluneClient& client,
+    std::string_view project,
+    std::string_view integrationId,
+    const IntegrationDraft& draft) {
     fetchKeepingSecrets<UpdatedResponse>(client, dataCall("PUT", integrationPath(project, integrationId)), draft);
 }
 
@@ -49,15 +52,15 @@ void disableIntegration(const BrisaluneClient& client, std::string_view project,
     fetch<EnabledResponse>(client, dataCall("POST", integrationPath(project, integrationId) + "/disable"));
 }
 
-IntegrationTestResult testIntegration(const BrisaluneClient& client, std::string_view project,
-                                      std::string_view integrationId) {
+IntegrationTestResult testIntegration(
+    const BrisaluneClient& client, std::string_view project, std::string_view integrationId) {
     Answer answer = client.send(dataCall("POST", integrationPath(project, integrationId) + "/test"));
     if (answer.status == failedDeliveryStatus) return decodeAnswer<IntegrationTestResult>(answer.body);
     return decodeAnswer<IntegrationTestResult>(requireSuccess(std::move(answer)).body);
 }
 
-std::vector<DeliveryInfo> integrationDeliveries(const BrisaluneClient& client, std::string_view project,
-                                                std::string_view integrationId, std::int64_t limit) {
+std::vector<DeliveryInfo> integrationDeliveries(
+    const BrisaluneClient& client, std::string_view project, std::string_view integrationId, std::int64_t limit) {
     auto call =
         dataCall("GET", integrationPath(project, integrationId) + "/deliveries", {{"limit", std::to_string(limit)}});
     return fetch<DeliveriesResponse>(client, call).deliveries;

@@ -22,18 +22,21 @@ std::vector<OnCallScheduleInfo> onCallSchedules(const BrisaluneClient& client, s
     return fetch<OnCallSchedulesResponse>(client, dataCall("GET", schedulesPath(project))).schedules;
 }
 
-OnCallScheduleInfo createOnCallSchedule(const BrisaluneClient& client, std::string_view project,
-                                        const OnCallSchedule& schedule) {
+OnCallScheduleInfo createOnCallSchedule(
+    const BrisaluneClient& client, std::string_view project, const OnCallSchedule& schedule) {
     return fetch<OnCallScheduleInfo>(client, dataCall("POST", schedulesPath(project)), schedule);
 }
 
-OnCallScheduleInfo onCallSchedule(const BrisaluneClient& client, std::string_view project,
-                                  std::string_view scheduleId) {
+OnCallScheduleInfo onCallSchedule(
+    const BrisaluneClient& client, std::string_view project, std::string_view scheduleId) {
     return fetch<OnCallScheduleInfo>(client, dataCall("GET", schedulePath(project, scheduleId)));
 }
 
-OnCallScheduleInfo updateOnCallSchedule(const BrisaluneClient& client, std::string_view project,
-                                        std::string_view scheduleId, const OnCallSchedule& schedule) {
+OnCallScheduleInfo updateOnCallSchedule(
+    const BrisaluneClient& client,
+    std::string_view project,
+    std::string_view scheduleId,
+    const OnCallSchedule& schedule) {
     return fetch<OnCallScheduleInfo>(client, dataCall("PUT", schedulePath(project, scheduleId)), schedule);
 }
 
@@ -45,18 +48,21 @@ OnCallStatus onCallStatus(const BrisaluneClient& client, std::string_view projec
     return fetch<OnCallStatus>(client, dataCall("GET", schedulePath(project, scheduleId) + "/current"));
 }
 
-std::vector<OnCallOverride> onCallOverrides(const BrisaluneClient& client, std::string_view project,
-                                            std::string_view scheduleId) {
+std::vector<OnCallOverride> onCallOverrides(
+    const BrisaluneClient& client, std::string_view project, std::string_view scheduleId) {
     return fetch<OnCallOverridesResponse>(client, dataCall("GET", overridesPath(project, scheduleId))).overrides;
 }
 
-std::string createOnCallOverride(const BrisaluneClient& client, std::string_view project, std::string_view scheduleId,
-                                 const OnCallOverrideDraft& draft) {
+std::string createOnCallOverride(
+    const BrisaluneClient& client,
+    std::string_view project,
+    std::string_view scheduleId,
+    const OnCallOverrideDraft& draft) {
     return fetch<CreatedOnCallOverride>(client, dataCall("POST", overridesPath(project, scheduleId)), draft).id;
 }
 
-void deleteOnCallOverride(const BrisaluneClient& client, std::string_view project, std::string_view scheduleId,
-                          std::string_view overrideId) {
+void deleteOnCallOverride(
+    const BrisaluneClient& client, std::string_view project, std::string_view scheduleId, std::string_view overrideId) {
     fetch<DeletedResponse>(client, dataCall("DELETE", overridesPath(project, scheduleId) + segment(overrideId)));
 }
 

@@ -12,8 +12,8 @@ RuleTrigger RuleTrigger::quiet(std::vector<std::string> sources, std::int64_t mi
     return trigger;
 }
 
-RuleTrigger RuleTrigger::onCron(std::vector<std::string> sources, std::string expression, std::string timezone,
-                                std::int64_t graceMinutes) {
+RuleTrigger RuleTrigger::onCron(
+    std::vector<std::string> sources, std::string expression, std::string timezone, std::int64_t graceMinutes) {
     RuleTrigger trigger;
     trigger.type = Kind::sourceSilent;
     trigger.sources = std::move(sources);

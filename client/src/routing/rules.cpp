@@ -33,8 +33,8 @@ Rule Rule::switchedToSourceSilent(std::vector<std::string> sources, RuleTrigger:
 }
 
 Rule Rule::switchedToSourceSilent(std::vector<std::string> sources, std::int64_t quietMinutes) const {
-    return switchedToSourceSilent(std::move(sources),
-                                  RuleTrigger::Schedule{RuleTrigger::Schedule::Quiet{quietMinutes}});
+    return switchedToSourceSilent(
+        std::move(sources), RuleTrigger::Schedule{RuleTrigger::Schedule::Quiet{quietMinutes}});
 }
 
 // ---- wire -----------------------------------------------------------------------------------

@@ -2,7 +2,6 @@
 
 #include <brisalune/client/detail/answers.hpp>
 #include <brisalune/client/detail/calls.hpp>
-#include <brisalune/client/detail/calls.hpp>
 
 namespace brisalune {
 

@@ -2,7 +2,6 @@
 
 #include <brisalune/client/detail/answers.hpp>
 #include <brisalune/client/detail/calls.hpp>
-#include <brisalune/client/detail/calls.hpp>
 
 #include <utility>
 
@@ -51,22 +50,24 @@ inline constexpr auto json::keys<InvitesResponse> = json::object(json::field("in
 template <>
 inline constexpr auto json::keys<InviteTokenResponse> = json::object(json::field("token", &InviteTokenResponse::token));
 template <>
-inline constexpr auto json::keys<RemoveMemberBody> = json::object(json::field("current_password",
-                                                                              &RemoveMemberBody::currentPassword));
+inline constexpr auto json::keys<RemoveMemberBody> =
+    json::object(json::field("current_password", &RemoveMemberBody::currentPassword));
 template <>
-inline constexpr auto json::keys<InviteCreateBody> = json::object(json::field("email", &InviteCreateBody::email),
-                                                                  json::field("role", &InviteCreateBody::role),
-                                                                  json::field("projects", &InviteCreateBody::projects),
-                                                                  json::field("current_password",
-                                                                              &InviteCreateBody::currentPassword));
+inline constexpr auto json::keys<InviteCreateBody> = json::object(
+    json::field("email", &InviteCreateBody::email),
+    json::field("role", &InviteCreateBody::role),
+    json::field("projects", &InviteCreateBody::projects),
+    json::field("current_password", &InviteCreateBody::currentPassword));
 
 std::vector<Member> listMembers(const BrisaluneClient& client, std::string_view tenant) {
     return fetch<MembersResponse>(client, {.method = "GET", .path = membersPath(tenant)}).members;
 }
 
-std::optional<MemberRemovalReport> removeMember(const BrisaluneClient& client, std::string_view tenant,
-                                                std::string_view account,
-                                                const std::optional<std::string>& currentPassword) {
+std::optional<MemberRemovalReport> removeMember(
+    const BrisaluneClient& client,
+    std::string_view tenant,
+    std::string_view account,
+    const std::optional<std::string>& currentPassword) {
     const Call call{.method = "DELETE", .path = membersPath(tenant) + segment(account)};
     Answer answer = currentPassword ? client.send(call, RemoveMemberBody{*currentPassword}) : client.send(call);
     return removalReport(requireSuccess(std::move(answer)));
@@ -76,9 +77,13 @@ std::vector<PendingInvite> listInvites(const BrisaluneClient& client, std::strin
     return fetch<InvitesResponse>(client, {.method = "GET", .path = invitesPath(tenant)}).invites;
 }
 
-std::string createInvite(const BrisaluneClient& client, std::string_view tenant, std::string_view email,
-                         std::string_view role, const std::optional<std::vector<ProjectGrant>>& projects,
-                         const std::optional<std::string>& currentPassword) {
+std::string createInvite(
+    const BrisaluneClient& client,
+    std::string_view tenant,
+    std::string_view email,
+    std::string_view role,
+    const std::optional<std::vector<ProjectGrant>>& projects,
+    const std::optional<std::string>& currentPassword) {
     const InviteCreateBody body{std::string(email), std::string(role), projects, currentPassword};
     return fetch<InviteTokenResponse>(client, {.method = "POST", .path = invitesPath(tenant)}, body).token;
 }

@@ -26,11 +26,11 @@ Call teamCall(std::string path, const std::vector<std::string>& projects) {
 }  // namespace
 
 template <>
-inline constexpr auto json::keys<TeamSourcesResponse> = json::object(json::field("sources",
-                                                                                 &TeamSourcesResponse::sources));
+inline constexpr auto json::keys<TeamSourcesResponse> =
+    json::object(json::field("sources", &TeamSourcesResponse::sources));
 template <>
-inline constexpr auto json::keys<TeamSchedulesResponse> = json::object(json::field("schedules",
-                                                                                   &TeamSchedulesResponse::schedules));
+inline constexpr auto json::keys<TeamSchedulesResponse> =
+    json::object(json::field("schedules", &TeamSchedulesResponse::schedules));
 
 std::vector<TeamSource> teamSources(const BrisaluneClient& client, const std::vector<std::string>& projects) {
     return fetch<TeamSourcesResponse>(client, teamCall("/v1/sources", projects)).sources;

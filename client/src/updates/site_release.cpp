@@ -39,10 +39,11 @@ std::optional<platform::Url> SiteRelease::downloadURL(const platform::Url& manif
     return parsed;
 }
 
-std::optional<SiteRelease> SiteRelease::offeredRelease(const std::optional<SiteRelease>& release,
-                                                       std::int64_t currentVersionCode,
-                                                       std::int64_t dismissedVersionCode,
-                                                       const platform::Url& manifestURL) {
+std::optional<SiteRelease> SiteRelease::offeredRelease(
+    const std::optional<SiteRelease>& release,
+    std::int64_t currentVersionCode,
+    std::int64_t dismissedVersionCode,
+    const platform::Url& manifestURL) {
     if (!release) return std::nullopt;
     if (release->versionCode <= currentVersionCode || release->versionCode <= dismissedVersionCode) return std::nullopt;
     if (!release->downloadURL(manifestURL)) return std::nullopt;

@@ -11,10 +11,10 @@ DemoService::DemoService(Fixture fixture, DemoOptions options)
     , newAlertEvery_(options.newAlertEvery)
     , hostedServer_(std::make_unique<standin::Server>(options.hostedPort))
     , boxServer_(std::make_unique<standin::Server>(options.boxPort))
-    , hosted_(std::make_unique<Site>(SiteKind::hosted, fixture_, *hostedServer_,
-                                     Site::Addresses{hostedServer_->baseUrl(), boxServer_->baseUrl()}))
-    , box_(std::make_unique<Site>(SiteKind::box, fixture_, *boxServer_,
-                                  Site::Addresses{boxServer_->baseUrl(), boxServer_->baseUrl()})) {
+    , hosted_(std::make_unique<Site>(
+          SiteKind::hosted, fixture_, *hostedServer_, Site::Addresses{hostedServer_->baseUrl(), boxServer_->baseUrl()}))
+    , box_(std::make_unique<Site>(
+          SiteKind::box, fixture_, *boxServer_, Site::Addresses{boxServer_->baseUrl(), boxServer_->baseUrl()})) {
     if (newAlertEvery_.count() > 0 && !fixture_.arrivals.empty()) {
         arrivals_ = std::jthread([this](std::stop_token stop) { runArrivals(std::move(stop)); });
     }

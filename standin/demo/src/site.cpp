@@ -97,10 +97,10 @@ void Site::addRoutes(const ReleaseSeed& release) {
         add("POST", "/v1/account/devices", &Site::registerDevice);
         add("GET", "/v1/account/devices", &Site::devices);
         add("DELETE", "/v1/account/devices/{device}", &Site::deleteDevice);
-        routes_.add("GET", release.path,
-                    [manifest = json::encode(release.manifest)](const Request&, const PathValues&) {
-                        return Reply::json(manifest);
-                    });
+        routes_.add(
+            "GET", release.path, [manifest = json::encode(release.manifest)](const Request&, const PathValues&) {
+                return Reply::json(manifest);
+            });
     } else {
         add("POST", "/v1/pair", &Site::redeem);
         add("PUT", "/v1/relay", &Site::setRelay);
@@ -239,8 +239,12 @@ void Site::keepWithinLimit(TeamRecord& team) {
 std::string Site::nextAlertId() {
     // Sixteen lowercase hex digits, like the ids the service issues.
     char id[17];
-    std::snprintf(id, sizeof id, "%s%012llx", kind_ == SiteKind::hosted ? "a2c0" : "b2c0",
-                  static_cast<unsigned long long>(++serial_));
+    std::snprintf(
+        id,
+        sizeof id,
+        "%s%012llx",
+        kind_ == SiteKind::hosted ? "a2c0" : "b2c0",
+        static_cast<unsigned long long>(++serial_));
     return id;
 }
 

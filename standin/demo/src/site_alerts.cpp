@@ -103,21 +103,22 @@ void Site::raise(const ArrivalSeed& arrival) {
     auto found = std::ranges::find_if(teams_, [&](const TeamRecord& t) { return t.id == arrival.team && !t.onBox; });
     if (found == teams_.end()) return;
     auto& team = *found;
-    const AlertSeed seed{nextAlertId(),
-                         arrival.project,
-                         arrival.rule,
-                         std::string(rawValue(AlertState::firing)),
-                         arrival.level,
-                         1,
-                         0,
-                         arrival.messageTemplate,
-                         arrival.lastMessage,
-                         0,
-                         0,
-                         std::string(AlertKind::event),
-                         arrival.source,
-                         {},
-                         std::nullopt};
+    const AlertSeed seed{
+        nextAlertId(),
+        arrival.project,
+        arrival.rule,
+        std::string(rawValue(AlertState::firing)),
+        arrival.level,
+        1,
+        0,
+        arrival.messageTemplate,
+        arrival.lastMessage,
+        0,
+        0,
+        std::string(AlertKind::event),
+        arrival.source,
+        {},
+        std::nullopt};
     team.alerts.push_back(snapshotOf(seed, now(), ++team.seq));
     keepWithinLimit(team);
     changed_.notify_all();

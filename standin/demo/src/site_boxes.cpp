@@ -97,8 +97,8 @@ standin::Reply Site::mintPairingCode(const Request& request, const PathValues&) 
     std::lock_guard lock(mutex_);
     const auto& team = keyTeam(request);
     const auto lifetime = body.ttlSeconds.value_or(defaultCodeLifetime);
-    MintedPairingCode minted{"pc_" + randomHex(12), std::nullopt, body.role, body.email,
-                             now().time_since_epoch().count() + lifetime};
+    MintedPairingCode minted{
+        "pc_" + randomHex(12), std::nullopt, body.role, body.email, now().time_since_epoch().count() + lifetime};
     pairingCodes_[minted.code] = {team.id, true, minted.expiresAt};
     minted.joinCode = joinCode(minted.code, true);
     return Reply::json(json::encode(minted));

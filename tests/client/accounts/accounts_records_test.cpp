@@ -28,8 +28,9 @@ TEST(CoreRecords, HealthPortalOriginNeverFailsTheRecord) {
         EXPECT_FALSE(health.portalOrigin) << extra;
         EXPECT_EQ(health.tenants, 4) << extra;
     }
-    EXPECT_EQ(json::decode<Healthz>(base + R"(,"portal_origin":"https://app.example.com"})").portalOrigin->text(),
-              "https://app.example.com");
+    EXPECT_EQ(
+        json::decode<Healthz>(base + R"(,"portal_origin":"https://app.example.com"})").portalOrigin->text(),
+        "https://app.example.com");
     EXPECT_FALSE(decodes<Healthz>(R"({"healthy":true,"version":"2.0.1","tenants":4})"));
     EXPECT_FALSE(decodes<Healthz>(R"({"ok":true,"version":"2.0.1","tenants":null})"));
     EXPECT_EQ(json::encode(json::decode<Healthz>(base + "}")), base + "}");  // absent stays absent
@@ -48,8 +49,9 @@ TEST(CoreRecords, MembershipKeepsAnyRoleAndRefusesABadDataPlane) {
 }
 
 TEST(CoreRecords, ShownNameFallsBackToTheEmailAndLevelsHaveNames) {
-    EXPECT_EQ(json::decode<Account>(R"({"id":"a","email":"ann@example.com","display_name":""})").shownName(),
-              "ann@example.com");
+    EXPECT_EQ(
+        json::decode<Account>(R"({"id":"a","email":"ann@example.com","display_name":""})").shownName(),
+        "ann@example.com");
     EXPECT_EQ(json::decode<Account>(R"({"id":"a","email":"ann@example.com"})").shownName(), "ann@example.com");
     EXPECT_EQ(json::decode<Account>(R"({"id":"a","email":"ann@example.com","display_name":" "})").shownName(), " ");
 
@@ -79,11 +81,13 @@ TEST(TeamRecords, MembersKeepAbsentApartFromEmptyOrFalse) {
     EXPECT_EQ(json::encode(plain), base + "}");
 
     // The role's display name is the last argument of the constructor.
-    Member made("a", "ann@example.com", "member", "Ann", 2, true, false, std::vector<ProjectGrant>{{"p", "viewer"}},
-                "Member");
-    EXPECT_EQ(made, json::decode<Member>(
-                        base + R"(,"role_name":"Member","display_name":"Ann","device_count":2,"push_eligible":true,)"
-                               R"("critical_alerts":false,"projects":[{"project":"p","role":"viewer"}]})"));
+    Member made(
+        "a", "ann@example.com", "member", "Ann", 2, true, false, std::vector<ProjectGrant>{{"p", "viewer"}}, "Member");
+    EXPECT_EQ(
+        made,
+        json::decode<Member>(
+            base + R"(,"role_name":"Member","display_name":"Ann","device_count":2,"push_eligible":true,)"
+                   R"("critical_alerts":false,"projects":[{"project":"p","role":"viewer"}]})"));
 }
 
 TEST(TeamRecords, PlanReadsOptionalUsageAndFailsOnAnyMissingLimit) {
@@ -95,8 +99,9 @@ TEST(TeamRecords, PlanReadsOptionalUsageAndFailsOnAnyMissingLimit) {
     EXPECT_FALSE(plan.limits.maxChecks);
     EXPECT_FALSE(decodes<PlanInfo>(R"({"plan":"free","limits":{"max_alerts":1,"max_logs":1,"max_projects":1,)"
                                    R"("ingest_rps":1,"ingest_burst":1,"data_rps":1}})"));
-    EXPECT_FALSE(decodes<PlanInfo>(R"({"plan":"free",)" + limits +
-                                   R"(,"usage":{"alerts":1,"logs":2,"projects":3,"browser_minutes":{"used":1}}})"));
+    EXPECT_FALSE(decodes<PlanInfo>(
+        R"({"plan":"free",)" + limits +
+        R"(,"usage":{"alerts":1,"logs":2,"projects":3,"browser_minutes":{"used":1}}})"));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-#include <brisalune/client/accounts/endpoints.hpp>
 #include <brisalune/client/accounts/accounts.hpp>
+#include <brisalune/client/accounts/endpoints.hpp>
 #include <brisalune/client/core/client.hpp>
 #include <brisalune/platform/json.hpp>
 
@@ -69,7 +69,8 @@ TEST_F(BuiltinEndpoints, LoginTurnsA403AboutVerificationIntoEmailNotVerified) {
 TEST_F(BuiltinEndpoints, PasswordChangeNeedsTheSessionAndAChangedAnswer) {
     server.on("POST", "/v1/account/password", Reply::json(R"({"changed":false})"));
     changePassword(client(), "ann@example.com", "old secret", "new secret");
-    EXPECT_EQ(last().body, R"({"email":"ann@example.com","current_password":"old secret","new_password":"new secret"})");
+    EXPECT_EQ(
+        last().body, R"({"email":"ann@example.com","current_password":"old secret","new_password":"new secret"})");
     EXPECT_EQ(last().header("Authorization"), "Bearer session-token");
 
     server.on("POST", "/v1/account/password", Reply{204, {}, ""});  // "changed" is required

@@ -18,13 +18,14 @@ using Lines = std::vector<std::string>;
 
 class KeyRevocationTest : public testkit::TwoServerTest {
 protected:
-    StoredSession session{.baseURL = hostedURL(),
-                          .sessionToken = "hosted-session",
-                          .accountId = "acc",
-                          .email = "a@b",
-                          .activeTenantId = std::nullopt,
-                          .tenantKeys = {},
-                          .tenantHosts = {}};
+    StoredSession session{
+        .baseURL = hostedURL(),
+        .sessionToken = "hosted-session",
+        .accountId = "acc",
+        .email = "a@b",
+        .activeTenantId = std::nullopt,
+        .tenantKeys = {},
+        .tenantHosts = {}};
 
     void addKey(std::string tenant, std::optional<platform::Url> host = std::nullopt) {
         session.tenantKeys[tenant] = {.keyId = "k-" + tenant, .apiKey = "key-" + tenant, .tenantId = tenant};
@@ -69,17 +70,35 @@ TEST_F(KeyRevocationTest, EachKeyEndsRevokedDeadOrSurviving) {
 
     auto survivors = revokeAll(*client(hostedURL(), "hosted-session", std::nullopt));
 
-    EXPECT_EQ(survivors, (std::vector<Survivor>{
-                             {"h4", "k-h4", std::nullopt}, {"h5", "k-h5", std::nullopt}, {"x2", "k-x2", boxURL()}}));
-    EXPECT_EQ(received(hosted),
-              (Lines{"DELETE /v1/tenants/h1/keys/k-h1", "DELETE /v1/tenants/h2/keys/k-h2",
-                     "DELETE /v1/tenants/h3/keys/k-h3", "GET /v1/projects?limit=1", "DELETE /v1/tenants/h4/keys/k-h4",
-                     "GET /v1/projects?limit=1", "DELETE /v1/tenants/h5/keys/k-h5", "GET /v1/projects?limit=1",
-                     "DELETE /v1/tenants/h6/keys/k-h6", "GET /v1/projects?limit=1"}));
-    EXPECT_EQ(authorizations(hosted),
-              (Lines{"Bearer hosted-session", "Bearer hosted-session", "Bearer hosted-session", "Bearer key-h3",
-                     "Bearer hosted-session", "Bearer key-h4", "Bearer hosted-session", "Bearer key-h5",
-                     "Bearer hosted-session", "Bearer key-h6"}));
+    EXPECT_EQ(
+        survivors,
+        (std::vector<Survivor>{{"h4", "k-h4", std::nullopt}, {"h5", "k-h5", std::nullopt}, {"x2", "k-x2", boxURL()}}));
+    EXPECT_EQ(
+        received(hosted),
+        (Lines{
+            "DELETE /v1/tenants/h1/keys/k-h1",
+            "DELETE /v1/tenants/h2/keys/k-h2",
+            "DELETE /v1/tenants/h3/keys/k-h3",
+            "GET /v1/projects?limit=1",
+            "DELETE /v1/tenants/h4/keys/k-h4",
+            "GET /v1/projects?limit=1",
+            "DELETE /v1/tenants/h5/keys/k-h5",
+            "GET /v1/projects?limit=1",
+            "DELETE /v1/tenants/h6/keys/k-h6",
+            "GET /v1/projects?limit=1"}));
+    EXPECT_EQ(
+        authorizations(hosted),
+        (Lines{
+            "Bearer hosted-session",
+            "Bearer hosted-session",
+            "Bearer hosted-session",
+            "Bearer key-h3",
+            "Bearer hosted-session",
+            "Bearer key-h4",
+            "Bearer hosted-session",
+            "Bearer key-h5",
+            "Bearer hosted-session",
+            "Bearer key-h6"}));
     EXPECT_EQ(received(box), (Lines{"GET /v1/projects?limit=1", "GET /v1/projects?limit=1"}));
     EXPECT_EQ(authorizations(box), (Lines{"Bearer key-x1", "Bearer key-x2"}));
 }
@@ -92,9 +111,10 @@ TEST_F(KeyRevocationTest, UnknownOutcomesAreNotProbed) {
     auto gone = std::make_unique<standin::Server>();
     auto offline = client(url(gone->baseUrl()), "hosted-session", std::nullopt);
     gone.reset();
-    EXPECT_EQ(revokeAll(*offline), (std::vector<Survivor>{{"h1", "k-h1", std::nullopt},
-                                                          {"h2", "k-h2", std::nullopt},
-                                                          {"x1", "k-x1", url("ftp://127.0.0.1:1/")}}));
+    EXPECT_EQ(
+        revokeAll(*offline),
+        (std::vector<Survivor>{
+            {"h1", "k-h1", std::nullopt}, {"h2", "k-h2", std::nullopt}, {"x1", "k-x1", url("ftp://127.0.0.1:1/")}}));
     EXPECT_TRUE(hosted.requests().empty());
 
     // An answer cut short.
@@ -106,8 +126,9 @@ TEST_F(KeyRevocationTest, UnknownOutcomesAreNotProbed) {
     hosted.on("DELETE", "/v1/tenants/h2/keys/k-h2", Reply::json(R"({"error":"expired"})", 401));
     // The probe of h2 goes to the session's server, which is unreachable here.
     session.baseURL = url("ftp://127.0.0.1:1/");
-    EXPECT_EQ(revokeAll(*client(hostedURL(), "hosted-session", std::nullopt)),
-              (std::vector<Survivor>{{"h1", "k-h1", std::nullopt}, {"h2", "k-h2", std::nullopt}}));
+    EXPECT_EQ(
+        revokeAll(*client(hostedURL(), "hosted-session", std::nullopt)),
+        (std::vector<Survivor>{{"h1", "k-h1", std::nullopt}, {"h2", "k-h2", std::nullopt}}));
     EXPECT_EQ(received(hosted), (Lines{"DELETE /v1/tenants/h1/keys/k-h1", "DELETE /v1/tenants/h2/keys/k-h2"}));
 }
 

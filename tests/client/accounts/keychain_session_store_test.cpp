@@ -25,10 +25,14 @@ namespace brisalune {
 namespace {
 
 StoredSession session(std::string token = "tok-secret-1") {
-    return {.baseURL = *platform::Url::parse("https://api.brisalune.example"), .sessionToken = std::move(token),
-            .accountId = "acc_1", .email = "ana@example.com", .activeTenantId = "t1",
-            .tenantKeys = {{"t1", {.keyId = "k1", .apiKey = "bk_live_1", .tenantId = std::nullopt}}},
-            .tenantHosts = {{"t1", *platform::Url::parse("https://box.local:8443")}}};
+    return {
+        .baseURL = *platform::Url::parse("https://api.brisalune.example"),
+        .sessionToken = std::move(token),
+        .accountId = "acc_1",
+        .email = "ana@example.com",
+        .activeTenantId = "t1",
+        .tenantKeys = {{"t1", {.keyId = "k1", .apiKey = "bk_live_1", .tenantId = std::nullopt}}},
+        .tenantHosts = {{"t1", *platform::Url::parse("https://box.local:8443")}}};
 }
 
 // Answers each operation with the status it was told to, itemNotFound by default.
@@ -55,8 +59,8 @@ TEST(KeychainStatusMapping, OnlyNotFoundIsAbsentAndAFailedSaveStepThrowsItsStatu
     EXPECT_EQ(store.load(), SessionLoad::absent());
     items->answers["read"] = KeychainStatus::interactionNotAllowed;  // a locked keyring is no sign-out
     EXPECT_EQ(store.load(), SessionLoad::unreadable());
-    for (const auto& [operation, status] : {std::pair{"update", KeychainStatus::interactionNotAllowed},
-                                            std::pair{"add", KeychainStatus::failed}}) {
+    for (const auto& [operation, status] :
+         {std::pair{"update", KeychainStatus::interactionNotAllowed}, std::pair{"add", KeychainStatus::failed}}) {
         items->answers = {{operation, status}};
         try {
             store.save(session());
@@ -122,9 +126,10 @@ public:
         GVariantBuilder properties;
         g_variant_builder_init(&properties, G_VARIANT_TYPE_VARDICT);
         const std::string label = "test-" + std::to_string(::getpid());
-        g_variant_builder_add(&properties, "{sv}", "org.freedesktop.Secret.Collection.Label",
-                              g_variant_new_string(label.c_str()));
-        GVariant* made = keyring("CreateWithMasterPassword", g_variant_new("(a{sv}@(oayays))", &properties, password()));
+        g_variant_builder_add(
+            &properties, "{sv}", "org.freedesktop.Secret.Collection.Label", g_variant_new_string(label.c_str()));
+        GVariant* made =
+            keyring("CreateWithMasterPassword", g_variant_new("(a{sv}@(oayays))", &properties, password()));
         const gchar* path = nullptr;
         g_variant_get(made, "(&o)", &path);
         path_ = path;
@@ -132,9 +137,18 @@ public:
     }
 
     ~ScratchCollection() {
-        if (GVariant* prompt = g_dbus_connection_call_sync(bus(), "org.freedesktop.secrets", path_.c_str(),
-                                                           "org.freedesktop.Secret.Collection", "Delete", nullptr,
-                                                           nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr)) {
+        if (GVariant* prompt = g_dbus_connection_call_sync(
+                bus(),
+                "org.freedesktop.secrets",
+                path_.c_str(),
+                "org.freedesktop.Secret.Collection",
+                "Delete",
+                nullptr,
+                nullptr,
+                G_DBUS_CALL_FLAGS_NONE,
+                -1,
+                nullptr,
+                nullptr)) {
             g_variant_unref(prompt);
         }
         g_object_unref(service_);
@@ -176,9 +190,17 @@ private:
     GVariant* keyring(const char* method, GVariant* parameters) const {
         GError* error = nullptr;
         GVariant* reply = g_dbus_connection_call_sync(
-            bus(), "org.freedesktop.secrets", "/org/freedesktop/secrets",
-            "org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface", method, parameters, nullptr,
-            G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &error);
+            bus(),
+            "org.freedesktop.secrets",
+            "/org/freedesktop/secrets",
+            "org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface",
+            method,
+            parameters,
+            nullptr,
+            G_DBUS_CALL_FLAGS_NONE,
+            -1,
+            nullptr,
+            &error);
         check(error);
         return reply;
     }

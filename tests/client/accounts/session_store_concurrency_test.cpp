@@ -19,10 +19,14 @@ namespace {
 
 StoredSession session(int writer) {
     const std::string n = std::to_string(writer);
-    return {.baseURL = *platform::Url::parse("https://api" + n + ".brisalune.example"), .sessionToken = "tok-" + n,
-            .accountId = "acc_" + n, .email = "user" + n + "@example.com", .activeTenantId = "t" + n,
-            .tenantKeys = {{"t" + n, {.keyId = "k" + n, .apiKey = "bk_" + n, .tenantId = std::nullopt}}},
-            .tenantHosts = {}};
+    return {
+        .baseURL = *platform::Url::parse("https://api" + n + ".brisalune.example"),
+        .sessionToken = "tok-" + n,
+        .accountId = "acc_" + n,
+        .email = "user" + n + "@example.com",
+        .activeTenantId = "t" + n,
+        .tenantKeys = {{"t" + n, {.keyId = "k" + n, .apiKey = "bk_" + n, .tenantId = std::nullopt}}},
+        .tenantHosts = {}};
 }
 
 // Each writer saves its own session, loads, and now and then clears, all at once: every load

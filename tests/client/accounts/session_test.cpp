@@ -13,16 +13,27 @@ namespace {
 platform::Url url(std::string_view text) { return *platform::Url::parse(text); }
 
 StoredSession fullSession() {
-    return {.baseURL = url("https://api.brisalune.example"), .sessionToken = "tok-secret-1", .accountId = "acc_1",
-            .email = "ana@example.com", .activeTenantId = "t1",
-            .tenantKeys = {{"t1", {.keyId = "k1", .apiKey = "bk_live_1", .tenantId = "t1"}},
-                           {"t2", {.keyId = "k2", .apiKey = "bk_live_2", .tenantId = std::nullopt}}},
-            .tenantHosts = {{"t2", url("https://box.local:8443")}}};
+    return {
+        .baseURL = url("https://api.brisalune.example"),
+        .sessionToken = "tok-secret-1",
+        .accountId = "acc_1",
+        .email = "ana@example.com",
+        .activeTenantId = "t1",
+        .tenantKeys =
+            {{"t1", {.keyId = "k1", .apiKey = "bk_live_1", .tenantId = "t1"}},
+             {"t2", {.keyId = "k2", .apiKey = "bk_live_2", .tenantId = std::nullopt}}},
+        .tenantHosts = {{"t2", url("https://box.local:8443")}}};
 }
 
 StoredSession bareSession() {
-    return {.baseURL = url("https://api.brisalune.example"), .sessionToken = "tok", .accountId = "acc_1",
-            .email = "ana@example.com", .activeTenantId = std::nullopt, .tenantKeys = {}, .tenantHosts = {}};
+    return {
+        .baseURL = url("https://api.brisalune.example"),
+        .sessionToken = "tok",
+        .accountId = "acc_1",
+        .email = "ana@example.com",
+        .activeTenantId = std::nullopt,
+        .tenantKeys = {},
+        .tenantHosts = {}};
 }
 
 TEST(SessionDocument, RoundTripsAndAlwaysWritesBothMaps) {
@@ -47,9 +58,12 @@ TEST(SessionDocument, MissingOrNullMapsReadAsEmptyAndUnknownKeysAreIgnored) {
 
 TEST(SessionDocument, RefusesMissingKeysBadUrlsAndNonJson) {
     const std::string head = R"({"baseURL":"https://a.example","sessionToken":"t","accountId":"a")";
-    const std::string refused[] = {head + "}", R"({"baseURL":"","sessionToken":"t","accountId":"a","email":"e"})",
-                                   head + R"(,"email":"e","tenantHosts":{"t1":"http://"}})",
-                                   head + R"(,"email":"e","tenantKeys":{"t1":{"keyId":"k"}}})", "not json"};
+    const std::string refused[] = {
+        head + "}",
+        R"({"baseURL":"","sessionToken":"t","accountId":"a","email":"e"})",
+        head + R"(,"email":"e","tenantHosts":{"t1":"http://"}})",
+        head + R"(,"email":"e","tenantKeys":{"t1":{"keyId":"k"}}})",
+        "not json"};
     for (const auto& text : refused) {
         EXPECT_THROW(json::decode<StoredSession>(text), json::DecodeError) << text;
     }

@@ -1,7 +1,7 @@
-#include <brisalune/client/accounts/endpoints.hpp>
 #include <brisalune/client/accounts/accounts.hpp>
-#include <brisalune/client/core/client.hpp>
+#include <brisalune/client/accounts/endpoints.hpp>
 #include <brisalune/client/accounts/one_time_token.hpp>
+#include <brisalune/client/core/client.hpp>
 
 #include <support/endpoint_fixture.hpp>
 
@@ -16,12 +16,18 @@ using Case = BrisaluneError::Case;
 using standin::Reply;
 
 TEST(TokenWord, MatchesWholeWordsInAnyCase) {
-    for (const char* text : {"token expired", "Tokens are single-use", "(TOKEN)", "to\u212Aen expired", "token\u017F",
-                             "mytoken or token", "\xff token"}) {
+    for (const char* text :
+         {"token expired",
+          "Tokens are single-use",
+          "(TOKEN)",
+          "to\u212Aen expired",
+          "token\u017F",
+          "mytoken or token",
+          "\xff token"}) {
         EXPECT_TRUE(mentionsTokenWord(text)) << text;
     }
-    for (const char* text : {"tokenized", "mytoken", "bad_token", "tokens2", "t o k e n", "\u00e9token", "token\u0301",
-                             ""}) {
+    for (const char* text :
+         {"tokenized", "mytoken", "bad_token", "tokens2", "t o k e n", "\u00e9token", "token\u0301", ""}) {
         EXPECT_FALSE(mentionsTokenWord(text)) << text;
     }
 }
@@ -35,8 +41,9 @@ protected:
         return errorOf(std::forward<F>(call));
     }
     BrisaluneError resetRefusal(int status, const std::string& body) {
-        return refusal("/v1/account/password/reset", status, body,
-                       [&] { resetPassword(client(), "sekrit-token", "sekrit-password"); });
+        return refusal("/v1/account/password/reset", status, body, [&] {
+            resetPassword(client(), "sekrit-token", "sekrit-password");
+        });
     }
 };
 
@@ -44,12 +51,12 @@ TEST_F(TokenFlows, OneRuleRefusesTheTokenOfEveryFlow) {
     for (int status : {400, 404, 409, 410, 422}) {
         EXPECT_TRUE(resetRefusal(status, R"({"error":"reset token expired"})").is(Case::invalidResetToken)) << status;
     }
-    EXPECT_TRUE(refusal("/v1/signup/verify", 410, R"({"error":"Token expired"})",
-                        [&] { verifySignup(client(), "t0k", "secret"); })
-                    .is(Case::invalidVerificationToken));
-    EXPECT_TRUE(refusal("/v1/account/email/verify", 409, R"({"error":"tokens are single-use"})",
-                        [&] { verifyEmailChange(client(), "t0k"); })
-                    .is(Case::invalidVerificationToken));
+    EXPECT_TRUE(refusal("/v1/signup/verify", 410, R"({"error":"Token expired"})", [&] {
+                    verifySignup(client(), "t0k", "secret");
+                }).is(Case::invalidVerificationToken));
+    EXPECT_TRUE(refusal("/v1/account/email/verify", 409, R"({"error":"tokens are single-use"})", [&] {
+                    verifyEmailChange(client(), "t0k");
+                }).is(Case::invalidVerificationToken));
 }
 
 TEST_F(TokenFlows, OtherAnswersKeepTheOrdinaryMappingAndNoSecretIsQuoted) {
@@ -67,8 +74,10 @@ TEST_F(TokenFlows, OtherAnswersKeepTheOrdinaryMappingAndNoSecretIsQuoted) {
 }
 
 TEST_F(TokenFlows, SignupVerificationSendsTokenAndPasswordWithoutTheHeldSession) {
-    server.on("POST", "/v1/signup/verify",
-              Reply::json(R"({"account":{"id":"a1","email":"ann@example.com"},"token":"fresh"})"));
+    server.on(
+        "POST",
+        "/v1/signup/verify",
+        Reply::json(R"({"account":{"id":"a1","email":"ann@example.com"},"token":"fresh"})"));
     EXPECT_EQ(verifySignup(client(), "t0k", "secret").token, "fresh");
     EXPECT_EQ(last().body, R"({"token":"t0k","password":"secret"})");
     EXPECT_FALSE(last().header("Authorization"));
@@ -84,8 +93,9 @@ TEST_F(TokenFlows, EmailChangeConfirmationNeedsChangedNotFalse) {
     EXPECT_EQ(last().header("Authorization"), "Bearer session-token");
 
     server.on("POST", "/v1/account/email/verify", Reply::json(R"({"changed":false,)" + account + "}"));
-    EXPECT_EQ(errorOf([&] { verifyEmailChange(client(), "t0k"); }).message(),
-              "The email-change route answered changed: false.");
+    EXPECT_EQ(
+        errorOf([&] { verifyEmailChange(client(), "t0k"); }).message(),
+        "The email-change route answered changed: false.");
     server.on("POST", "/v1/account/email/verify", Reply::json(R"({"changed":true})"));
     EXPECT_TRUE(errorOf([&] { verifyEmailChange(client(), "t0k"); }).is(Case::invalidResponse));
 }
@@ -113,8 +123,9 @@ TEST_F(TokenFlows, ResetSucceedsOnlyWhenTheAnswerDoesNotDenyIt) {
     answerReset(R"({"reset":false,"error":"nope"})");
     EXPECT_EQ(resetError().message(), "The password-reset route answered reset: false.");
     answerReset(R"({"error":"password too weak"})");
-    EXPECT_EQ(resetError().message(),
-              R"(the server reported success but said "password too weak", so the password was not changed.)");
+    EXPECT_EQ(
+        resetError().message(),
+        R"(the server reported success but said "password too weak", so the password was not changed.)");
 }
 
 }  // namespace

@@ -17,10 +17,10 @@ namespace {
 
 using Case = BrisaluneError::Case;
 using standin::Reply;
+using std::chrono::seconds;
 using testkit::alertJson;
 using testkit::alertObject;
 using testkit::pullJson;
-using std::chrono::seconds;
 
 // The real transport, noting the time-out of the last request; requests run on the caller's thread.
 struct TimeoutRecorder : http::Transport {
@@ -38,8 +38,13 @@ protected:
     std::shared_ptr<TimeoutRecorder> transport = std::make_shared<TimeoutRecorder>();
 
     BrisaluneClient timedClient() {
-        return BrisaluneClient(*platform::Url::parse(server.baseUrl()), "session-token", "data-key", transport,
-                               ClientIdentity::current(), compatibility);
+        return BrisaluneClient(
+            *platform::Url::parse(server.baseUrl()),
+            "session-token",
+            "data-key",
+            transport,
+            ClientIdentity::current(),
+            compatibility);
     }
 };
 
@@ -61,8 +66,8 @@ TEST_F(AlertEndpoints, PullSendsWaitOnlyFromOneAndWaitsFifteenSecondsLonger) {
 }
 
 TEST_F(AlertEndpoints, PullRefusesWaitsWithoutAPositiveTimeoutBeforeSending) {
-    for (std::int64_t wait : {std::int64_t{-15}, std::numeric_limits<std::int64_t>::max(),
-                              std::numeric_limits<std::int64_t>::min()}) {
+    for (std::int64_t wait :
+         {std::int64_t{-15}, std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int64_t>::min()}) {
         EXPECT_THROW(pull(client(), 0, wait), std::invalid_argument) << wait;
     }
     EXPECT_TRUE(server.requests().empty());
@@ -70,8 +75,10 @@ TEST_F(AlertEndpoints, PullRefusesWaitsWithoutAPositiveTimeoutBeforeSending) {
 }
 
 TEST_F(AlertEndpoints, PullGivesTheAnswerUnmerged) {
-    server.on("GET", "/v1/pull",
-              Reply::json(pullJson(77, {alertObject("a", 2), alertObject("a", 1, "resolved")}, {{"web", 4}})));
+    server.on(
+        "GET",
+        "/v1/pull",
+        Reply::json(pullJson(77, {alertObject("a", 2), alertObject("a", 1, "resolved")}, {{"web", 4}})));
     const PullResponse answer = pull(client(), 0, 0);
     EXPECT_EQ(answer.cursor, 77);
     EXPECT_EQ(answer.configVersions, (std::map<std::string, std::int64_t>{{"web", 4}}));
@@ -137,8 +144,10 @@ TEST_F(AlertEndpoints, LogTailAsksForTemplateAndLimitAndFallsBackToMessages) {
 
     server.on("GET", "/v1/projects/a%2Fb/logtail", Reply::json(R"({"messages":["a"],"lines":[]})"));
     EXPECT_TRUE(logTail(client(), "a/b", "t", 1).empty());
-    server.on("GET", "/v1/projects/web/logtail",
-              Reply::json(R"({"messages":[],"lines":[{"message":"x","id":3,"host":"h"}]})"));
+    server.on(
+        "GET",
+        "/v1/projects/web/logtail",
+        Reply::json(R"({"messages":[],"lines":[{"message":"x","id":3,"host":"h"}]})"));
     const auto full = logTail(client(), "web", "t", 1);
     ASSERT_EQ(full.size(), 1U);
     EXPECT_EQ(full[0].meta.value().host, "h");

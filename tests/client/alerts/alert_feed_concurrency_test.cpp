@@ -26,7 +26,10 @@ using Versions = std::map<std::string, std::int64_t>;
 class ManualTime {
 public:
     AlertFeedClock clock() {
-        auto now = [this] { std::lock_guard lock(mutex_); return now_; };
+        auto now = [this] {
+            std::lock_guard lock(mutex_);
+            return now_;
+        };
         auto sleep = [this](std::chrono::nanoseconds duration, std::stop_token stop) {
             std::unique_lock lock(mutex_);
             sleeps_.push_back(duration);
@@ -71,11 +74,17 @@ protected:
     standin::Server server;
     ManualTime time;
 
-    std::unique_ptr<AlertFeed> feed(std::chrono::duration<double> staleAfter = 1h,
-                                    std::optional<std::string> key = "data-key", std::int64_t waitSeconds = 25) {
-        auto client = std::make_shared<const BrisaluneClient>(*platform::Url::parse(server.baseUrl()), "session-token",
-                                                              std::move(key), nullptr, ClientIdentity::current(),
-                                                              compatibility);
+    std::unique_ptr<AlertFeed> feed(
+        std::chrono::duration<double> staleAfter = 1h,
+        std::optional<std::string> key = "data-key",
+        std::int64_t waitSeconds = 25) {
+        auto client = std::make_shared<const BrisaluneClient>(
+            *platform::Url::parse(server.baseUrl()),
+            "session-token",
+            std::move(key),
+            nullptr,
+            ClientIdentity::current(),
+            compatibility);
         return std::make_unique<AlertFeed>(std::move(client), waitSeconds, staleAfter, time.clock());
     }
 
@@ -111,9 +120,18 @@ protected:
 TEST_F(AlertFeedTest, FailuresAndImplausibleAnswersBackOffToSixtyAndGoStaleOnce) {
     // Failures at 0, 1, 3, 7, 15, 31, 63 and 123 seconds; only the one at 31 passes the limit first.
     constexpr std::int64_t limit = 1'000'000'000'000;
-    script({pull(2, {alertObject("a", limit + 1)}), pull(2, {alertObject("b", 1), alertObject("a", -1)}), pull(-1),
-            pull(limit + 1), status(500), status(500), status(503), status(500), pull(limit, {alertObject("a", limit)}),
-            status(502), pull(limit)});
+    script(
+        {pull(2, {alertObject("a", limit + 1)}),
+         pull(2, {alertObject("b", 1), alertObject("a", -1)}),
+         pull(-1),
+         pull(limit + 1),
+         status(500),
+         status(500),
+         status(503),
+         status(500),
+         pull(limit, {alertObject("a", limit)}),
+         status(502),
+         pull(limit)});
     auto alerts = feed(30s);
     auto stream = alerts->start();
     const auto stale = nextSnapshot(stream), fresh = nextSnapshot(stream);
@@ -128,15 +146,18 @@ TEST_F(AlertFeedTest, FailuresAndImplausibleAnswersBackOffToSixtyAndGoStaleOnce)
 }
 
 TEST_F(AlertFeedTest, PulledAlertsReplaceHeldOnesUnlessOlderAndEverySuccessEmits) {
-    script({pull(1, {alertObject("a", 5)}, {{"web", 1}}), pull(2, {alertObject("a", 5, "acked")}, {{"api", 2}}),
-            pull(3, {alertObject("a", 4, "resolved")})});
+    script(
+        {pull(1, {alertObject("a", 5)}, {{"web", 1}}),
+         pull(2, {alertObject("a", 5, "acked")}, {{"api", 2}}),
+         pull(3, {alertObject("a", 4, "resolved")})});
     auto alerts = feed();
     auto stream = alerts->start();
     const auto first = nextSnapshot(stream), second = nextSnapshot(stream), third = nextSnapshot(stream);
     EXPECT_EQ(describe(second.alerts), Strings{"a:acked:web"});  // an equal number replaces
     EXPECT_EQ(describe(third.alerts), Strings{"a:acked:web"});   // a lower one does not
-    EXPECT_EQ((std::vector{first.configVersions, second.configVersions, third.configVersions}),
-              (std::vector<Versions>{{{"web", 1}}, {{"api", 2}}, {}}));  // each pull's versions replace the last
+    EXPECT_EQ(
+        (std::vector{first.configVersions, second.configVersions, third.configVersions}),
+        (std::vector<Versions>{{{"web", 1}}, {{"api", 2}}, {}}));  // each pull's versions replace the last
     EXPECT_EQ(queriesAfter(4).back(), "cursor=3&wait=25");
 }
 

@@ -12,10 +12,20 @@ namespace {
 
 // The 13 keys every alert must carry.
 json::Object requiredAlert() {
-    return json::Object{{"id", "a-1"},        {"project", "web"},       {"rule", "errors"},    {"state", "firing"},
-                        {"level", 400},       {"count", 3},             {"escalation_level", 0},
-                        {"investigate", false}, {"template", "disk <*> full"}, {"last_message", "disk 2 full"},
-                        {"first_seen", 100},  {"last_seen", 200},       {"updated_seq", 7}};
+    return json::Object{
+        {"id", "a-1"},
+        {"project", "web"},
+        {"rule", "errors"},
+        {"state", "firing"},
+        {"level", 400},
+        {"count", 3},
+        {"escalation_level", 0},
+        {"investigate", false},
+        {"template", "disk <*> full"},
+        {"last_message", "disk 2 full"},
+        {"first_seen", 100},
+        {"last_seen", 200},
+        {"updated_seq", 7}};
 }
 
 // The required alert with these keys set.
@@ -44,8 +54,11 @@ TEST(AlertSnapshotDecoding, EachRequiredKeyMissingOrNullFailsNamingIt) {
 
 TEST(AlertSnapshotDecoding, WrongTypesFailAlsoForOptionalKeys) {
     for (const auto& [key, value] : std::vector<std::pair<std::string, json::Value>>{
-             {"investigate", "true"}, {"level", 2.5}, {"identifiers", json::Object{{"k", 1}}},
-             {"incident", json::Object{}}, {"kind", 3}}) {
+             {"investigate", "true"},
+             {"level", 2.5},
+             {"identifiers", json::Object{{"k", 1}}},
+             {"incident", json::Object{}},
+             {"kind", 3}}) {
         EXPECT_NE(failureOf(with({{key, value}})), "") << key;
     }
 }
@@ -73,7 +86,8 @@ TEST(AlertSnapshotEncoding, DefaultsAreWrittenBackAndEveryCollectionRoundTrips) 
         EXPECT_TRUE(written.contains(key)) << key;
     EXPECT_FALSE(written.contains("incident"));
     const AlertSnapshot alert = decodeAlert(with(
-        {{"identifiers", json::Object{{"host", "db-2"}}}, {"recent_counts", json::Array{3, 1, 2}},
+        {{"identifiers", json::Object{{"host", "db-2"}}},
+         {"recent_counts", json::Array{3, 1, 2}},
          {"reported_by",
           json::Array{json::Object{{"source", "agent"}, {"count", 2}, {"first_seen", 1}, {"last_seen", 5}}}},
          {"incident", json::Object{{"number", 4}, {"reference", "INC-4"}, {"title", "Down"}, {"state", "open"}}}}));
@@ -113,8 +127,12 @@ TEST(AlertSnapshotEquality, EveryFieldCountsAndTextsCompareUnderCanonicalEquival
     EXPECT_EQ(std::hash<AlertSnapshot>{}(folded), std::hash<AlertSnapshot>{}(a));
 
     for (auto change : std::vector<std::function<void(AlertSnapshot&)>>{
-             [](AlertSnapshot& x) { x.lastMessage = "cafe"; }, [](AlertSnapshot& x) { x.updatedSeq = 8; },
-             [](AlertSnapshot& x) { x.incident.reset(); }, [](AlertSnapshot& x) { x.recentCounts = {2, 1}; }}) {
+             [](AlertSnapshot& x) { x.lastMessage = "cafe"; },
+             [](AlertSnapshot& x) { x.updatedSeq = 8; },
+             [](AlertSnapshot& x) { x.incident.reset(); },
+             [](AlertSnapshot& x) {
+                 x.recentCounts = {2, 1};
+             }}) {
         AlertSnapshot changed = b;
         change(changed);
         EXPECT_NE(a, changed);
@@ -139,9 +157,10 @@ TEST(LogLineCoding, SecretFlagIsWrittenOnlyWhenSetAndMetadataFlattened) {
         R"({"id":1,"message":"m","level":300,"source":"s","template_sha256":"ab","created_at":9,
             "trace_id":"t","keys":{"k":"v"},"tags":["x"],"secret_warning":true})");
     const std::string written = json::encode(full);
-    EXPECT_EQ(written,
-              R"({"id":1,"message":"m","level":300,"source":"s","template_sha256":"ab","created_at":9,)"
-              R"("secret_warning":true,"env":"","host":"","run":"","trace_id":"t","keys":{"k":"v"},"tags":["x"]})");
+    EXPECT_EQ(
+        written,
+        R"({"id":1,"message":"m","level":300,"source":"s","template_sha256":"ab","created_at":9,)"
+        R"("secret_warning":true,"env":"","host":"","run":"","trace_id":"t","keys":{"k":"v"},"tags":["x"]})");
     EXPECT_EQ(json::decode<LogLine>(written), full);
     EXPECT_EQ(std::hash<LogLine>{}(json::decode<LogLine>(written)), std::hash<LogLine>{}(full));
 }

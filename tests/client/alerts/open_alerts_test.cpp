@@ -36,14 +36,19 @@ TEST(OpenAlertsMerge, HighestSequenceWinsBeforeResolvedAlertsAreDropped) {
 }
 
 TEST(OpenAlertsMerge, OnlyTheExactTextResolvedCloses) {
-    EXPECT_EQ(merged({alert("a", 1, "Resolved", 3), alert("b", 1, "mystery", 2), alert("c", 1, "resolved ", 1)}),
-              (Strings{"a:Resolved", "b:mystery", "c:resolved "}));
+    EXPECT_EQ(
+        merged({alert("a", 1, "Resolved", 3), alert("b", 1, "mystery", 2), alert("c", 1, "resolved ", 1)}),
+        (Strings{"a:Resolved", "b:mystery", "c:resolved "}));
 }
 
 TEST(OpenAlertsMerge, LatestSeenFirstThenGreaterId) {
-    EXPECT_EQ(merged({alert("a1", 1, "firing", 5), alert("b2", 1, "firing", 5), alert("z", 1, "firing", 4),
-                      alert("c", 1, "acked", 9)}),
-              (Strings{"c:acked", "b2:firing", "a1:firing", "z:firing"}));
+    EXPECT_EQ(
+        merged(
+            {alert("a1", 1, "firing", 5),
+             alert("b2", 1, "firing", 5),
+             alert("z", 1, "firing", 4),
+             alert("c", 1, "acked", 9)}),
+        (Strings{"c:acked", "b2:firing", "a1:firing", "z:firing"}));
 }
 
 TEST(OpenAlertsMerge, FirstSnapshotOfAnIdIsTakenWhateverItsSequence) {

@@ -21,10 +21,18 @@ using Standing = PendingAckStanding;
 using Outcome = AckAttemptOutcome;
 using Log = std::vector<std::string>;
 
-PendingAck record(std::string alertId, std::string tenantId = "t-1", Verdict verdict = Verdict::retryable,
-                  std::string lastError = "E") {
-    return {.alertId = std::move(alertId), .tenantId = std::move(tenantId), .title = "Disk full", .attempts = 1,
-            .lastError = std::move(lastError), .verdict = verdict};
+PendingAck record(
+    std::string alertId,
+    std::string tenantId = "t-1",
+    Verdict verdict = Verdict::retryable,
+    std::string lastError = "E") {
+    return {
+        .alertId = std::move(alertId),
+        .tenantId = std::move(tenantId),
+        .title = "Disk full",
+        .attempts = 1,
+        .lastError = std::move(lastError),
+        .verdict = verdict};
 }
 
 // Effects that log every call; standings and outcomes are scripted per alert id.
@@ -36,15 +44,17 @@ struct Script {
 
     PendingAckDrain::Effects effects() {
         return {
-            .standing = [this](const std::string& id) {
-                log.push_back("standing " + id);
-                return (attempted.contains(id) ? after : before)[id];
-            },
-            .attempt = [this](const PendingAck& r) {
-                log.push_back("attempt " + r.alertId);
-                attempted.insert(r.alertId);
-                return outcomes.try_emplace(r.alertId, Outcome{Outcome::Gone{}}).first->second;
-            },
+            .standing =
+                [this](const std::string& id) {
+                    log.push_back("standing " + id);
+                    return (attempted.contains(id) ? after : before)[id];
+                },
+            .attempt =
+                [this](const PendingAck& r) {
+                    log.push_back("attempt " + r.alertId);
+                    attempted.insert(r.alertId);
+                    return outcomes.try_emplace(r.alertId, Outcome{Outcome::Gone{}}).first->second;
+                },
             .discardAttempt = [this](const std::string& id) { log.push_back("discard " + id); },
             .report = [this](const PendingAck& r) { log.push_back("report " + r.alertId + " " + r.lastError); },
             .clearReport = [this](const std::string& id) { log.push_back("clear " + id); },
@@ -53,33 +63,59 @@ struct Script {
 };
 
 TEST(PendingAckDrainRun, ReportsOrRetriesEachRecordAndSettlesByTheOutcome) {
-    Script script{.outcomes = {{"held", {Outcome::Held{record("held", "t-1", Verdict::retryable, "Server error")}}},
-                               {"taken", {Outcome::Overtaken{record("taken", "t-1", Verdict::final, "theirs")}}},
-                               {"vanished", {Outcome::Overtaken{}}},
-                               {"acked", {Outcome::Acknowledged{AlertSnapshot{}}}}}};
-    const std::vector<PendingAck> records{record("other", "t-2"), record("acked"),  record("gone"),
-                                          record("held"),         record("taken"), record("vanished")};
+    Script script{
+        .outcomes = {
+            {"held", {Outcome::Held{record("held", "t-1", Verdict::retryable, "Server error")}}},
+            {"taken", {Outcome::Overtaken{record("taken", "t-1", Verdict::final, "theirs")}}},
+            {"vanished", {Outcome::Overtaken{}}},
+            {"acked", {Outcome::Acknowledged{AlertSnapshot{}}}}}};
+    const std::vector<PendingAck> records{
+        record("other", "t-2"), record("acked"), record("gone"), record("held"), record("taken"), record("vanished")};
     PendingAckDrain::run(records, "t-1", false, script.effects());
     std::erase_if(script.log, [](const std::string& line) { return line.starts_with("standing"); });
-    EXPECT_EQ(script.log, (Log{"report other E", "attempt acked", "clear acked", "attempt gone", "clear gone",
-                               "attempt held", "report held Server error", "attempt taken", "report taken theirs",
-                               "attempt vanished", "clear vanished"}));
+    EXPECT_EQ(
+        script.log,
+        (
+            Log{"report other E",
+                "attempt acked",
+                "clear acked",
+                "attempt gone",
+                "clear gone",
+                "attempt held",
+                "report held Server error",
+                "attempt taken",
+                "report taken theirs",
+                "attempt vanished",
+                "clear vanished"}));
     Script all;  // retrying all attempts every record
     PendingAckDrain::run(records, "t-1", true, all.effects());
     EXPECT_EQ(std::ranges::count_if(all.log, [](const auto& l) { return l.starts_with("attempt"); }), 6);
 }
 
 TEST(PendingAckDrainRun, StandingChangesDiscardTheAttemptOrStopTheDrain) {
-    Script script{.before = {{"skipped", Standing::dismissed}, {"ended", Standing::sessionEnded}},
-                  .after = {{"late", Standing::dismissed}, {"c", Standing::sessionEnded}}};
-    PendingAckDrain::run({record("skipped"), record("late"), record("b"), record("c"), record("d")}, "t-1", false,
-                         script.effects());
+    Script script{
+        .before = {{"skipped", Standing::dismissed}, {"ended", Standing::sessionEnded}},
+        .after = {{"late", Standing::dismissed}, {"c", Standing::sessionEnded}}};
+    PendingAckDrain::run(
+        {record("skipped"), record("late"), record("b"), record("c"), record("d")}, "t-1", false, script.effects());
     PendingAckDrain::run({record("ended"), record("e")}, "t-1", false, script.effects());
-    EXPECT_EQ(script.log, (Log{"standing skipped",                                               //
-                               "standing late", "attempt late", "standing late", "discard late",  //
-                               "standing b", "attempt b", "standing b", "clear b",                //
-                               "standing c", "attempt c", "standing c", "discard c",              // stops
-                               "standing ended"}));
+    EXPECT_EQ(
+        script.log,
+        (
+            Log{"standing skipped",  //
+                "standing late",
+                "attempt late",
+                "standing late",
+                "discard late",  //
+                "standing b",
+                "attempt b",
+                "standing b",
+                "clear b",  //
+                "standing c",
+                "attempt c",
+                "standing c",
+                "discard c",  // stops
+                "standing ended"}));
 }
 
 using PendingAckDrainLive = testkit::EndpointTest;

@@ -1,9 +1,9 @@
 // A pending acknowledgement must outlive the process that wrote it: these tests kill a real
 // child process (this test program, re-run with a filter) at the worst moments.
 
-#include <brisalune/client/core/client.hpp>
 #include <brisalune/client/alerts/pending_ack.hpp>
 #include <brisalune/client/alerts/pending_ack_store.hpp>
+#include <brisalune/client/core/client.hpp>
 #include <brisalune/standin/server.hpp>
 
 #include <support/temp_dir.hpp>
@@ -38,8 +38,13 @@ constexpr const char* fileVariable = "BRISALUNE_PENDING_ACK_FILE";
 constexpr const char* urlVariable = "BRISALUNE_PENDING_ACK_URL";
 
 PendingAck record(std::string alertId, std::string lastError = "Server error 500") {
-    return {.alertId = std::move(alertId), .tenantId = "t-1", .title = "Disk full on db-2", .attempts = 1,
-            .lastError = std::move(lastError), .verdict = AckFailureVerdict::retryable};
+    return {
+        .alertId = std::move(alertId),
+        .tenantId = "t-1",
+        .title = "Disk full on db-2",
+        .attempts = 1,
+        .lastError = std::move(lastError),
+        .verdict = AckFailureVerdict::retryable};
 }
 
 // The id of the i-th record a filling child writes; ids sort in the order written.
@@ -52,9 +57,10 @@ std::string filled(std::size_t i) {
 class Child {
 public:
     Child(const std::string& mode, const fs::path& file, const std::string& url = "") {
-        std::vector<std::string> environment{std::string(modeVariable) + "=" + mode,
-                                             std::string(fileVariable) + "=" + file.string(),
-                                             std::string(urlVariable) + "=" + url};
+        std::vector<std::string> environment{
+            std::string(modeVariable) + "=" + mode,
+            std::string(fileVariable) + "=" + file.string(),
+            std::string(urlVariable) + "=" + url};
         for (char** entry = environ; *entry; ++entry) environment.emplace_back(*entry);
         std::vector<char*> envp;
         for (auto& entry : environment) envp.push_back(entry.data());
@@ -114,8 +120,10 @@ protected:
 
 TEST_F(PendingAckDurability, ThePreflightRecordIsOnDiskBeforeTheRequestLeaves) {
     standin::Server server;
-    server.on("POST", "/v1/alerts/a-1/ack",
-              standin::Reply{.status = 200, .headers = {}, .body = "", .holdUntilReleased = true});
+    server.on(
+        "POST",
+        "/v1/alerts/a-1/ack",
+        standin::Reply{.status = 200, .headers = {}, .body = "", .holdUntilReleased = true});
     store.put(record("a-0"));
 
     Child child("attempt", file, server.baseUrl());

@@ -14,8 +14,13 @@ namespace brisalune {
 namespace {
 
 PendingAck record(std::string alertId, std::int64_t attempts) {
-    return {.alertId = std::move(alertId), .tenantId = "t-1", .title = "Disk full", .attempts = attempts,
-            .lastError = "E", .verdict = AckFailureVerdict::retryable};
+    return {
+        .alertId = std::move(alertId),
+        .tenantId = "t-1",
+        .title = "Disk full",
+        .attempts = attempts,
+        .lastError = "E",
+        .verdict = AckFailureVerdict::retryable};
 }
 
 class PendingAckStoreConcurrency : public ::testing::TestWithParam<bool> {
@@ -55,8 +60,9 @@ TEST_P(PendingAckStoreConcurrency, CompareAndSwapLosesNoIncrementAndWritersKeepT
     EXPECT_EQ(store->all(), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(, PendingAckStoreConcurrency, ::testing::Bool(),
-                         [](const auto& param) { return param.param ? "Defaults" : "Memory"; });
+INSTANTIATE_TEST_SUITE_P(, PendingAckStoreConcurrency, ::testing::Bool(), [](const auto& param) {
+    return param.param ? "Defaults" : "Memory";
+});
 
 }  // namespace
 }  // namespace brisalune

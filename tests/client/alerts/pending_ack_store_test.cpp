@@ -18,8 +18,13 @@ using platform::Defaults;
 using testkit::TempDir;
 
 PendingAck record(std::string alertId, std::int64_t attempts = 1, std::string lastError = "E") {
-    return {.alertId = std::move(alertId), .tenantId = "t-1", .title = "Disk full", .attempts = attempts,
-            .lastError = std::move(lastError), .verdict = AckFailureVerdict::retryable};
+    return {
+        .alertId = std::move(alertId),
+        .tenantId = "t-1",
+        .title = "Disk full",
+        .attempts = attempts,
+        .lastError = std::move(lastError),
+        .verdict = AckFailureVerdict::retryable};
 }
 
 class PendingAckStores : public ::testing::TestWithParam<bool> {
@@ -48,8 +53,9 @@ TEST_P(PendingAckStores, PutReplaceRemove) {
     EXPECT_TRUE(store->all().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(, PendingAckStores, ::testing::Bool(),
-                         [](const auto& param) { return param.param ? "Defaults" : "Memory"; });
+INSTANTIATE_TEST_SUITE_P(, PendingAckStores, ::testing::Bool(), [](const auto& param) {
+    return param.param ? "Defaults" : "Memory";
+});
 
 class PendingAckDefaults : public ::testing::Test {
 protected:
@@ -68,8 +74,9 @@ TEST_F(PendingAckDefaults, MembersThatDoNotDecodeAreInvisibleButSurviveWrites) {
     EXPECT_TRUE(store.replace("m", record("a"), record("a", 2)));
     store.remove("m");
     const Bytes bytes = Defaults(file).bytes(PendingAckStore::key).value();
-    EXPECT_EQ(json::parse(std::string(bytes.begin(), bytes.end())),
-              json::parse(R"({"bad":{"alertId":"bad"},"worse":7})"));  // only what decodes was touched
+    EXPECT_EQ(
+        json::parse(std::string(bytes.begin(), bytes.end())),
+        json::parse(R"({"bad":{"alertId":"bad"},"worse":7})"));  // only what decodes was touched
 }
 
 TEST_F(PendingAckDefaults, UnreadableValuesAreReplacedAndOtherDefaultsKept) {

@@ -13,8 +13,13 @@ using Verdict = AckFailureVerdict;
 using Action = PendingAck::DrainAction;
 
 PendingAck record(std::string tenantId = "t-9", Verdict verdict = Verdict::retryable, std::int64_t attempts = 1) {
-    return {.alertId = "a-1", .tenantId = std::move(tenantId), .title = "Disk full on db-2",
-            .attempts = attempts, .lastError = "Not allowed: nope", .verdict = verdict};
+    return {
+        .alertId = "a-1",
+        .tenantId = std::move(tenantId),
+        .title = "Disk full on db-2",
+        .attempts = attempts,
+        .lastError = "Not allowed: nope",
+        .verdict = verdict};
 }
 
 std::string withVerdict(std::string_view verdict) {
@@ -23,9 +28,10 @@ std::string withVerdict(std::string_view verdict) {
 }
 
 TEST(PendingAckRecord, StoredForm) {
-    EXPECT_EQ(json::encode(record()),
-              R"({"alertId":"a-1","tenantId":"t-9","title":"Disk full on db-2","attempts":1,)"
-              R"("lastError":"Not allowed: nope","verdict":{"retryable":{}}})");
+    EXPECT_EQ(
+        json::encode(record()),
+        R"({"alertId":"a-1","tenantId":"t-9","title":"Disk full on db-2","attempts":1,)"
+        R"("lastError":"Not allowed: nope","verdict":{"retryable":{}}})");
     for (Verdict verdict : {Verdict::gone, Verdict::final, Verdict::retryable})
         EXPECT_EQ(json::decode<PendingAck>(json::encode(record("t-9", verdict))), record("t-9", verdict));
 
@@ -60,12 +66,13 @@ TEST(PendingAckRecord, DrainAction) {
         bool retryAll;
         Action expected;
     };
-    for (const Case& c : std::vector<Case>{{"t-2", Verdict::final, true, Action::retry},
-                                           {"t-1", Verdict::final, false, Action::report},
-                                           {"t-1", Verdict::gone, false, Action::retry},
-                                           {"", Verdict::retryable, false, Action::retry},  // the current team's
-                                           {"", Verdict::final, false, Action::report},
-                                           {"t-2", Verdict::retryable, false, Action::report}})
+    for (const Case& c : std::vector<Case>{
+             {"t-2", Verdict::final, true, Action::retry},
+             {"t-1", Verdict::final, false, Action::report},
+             {"t-1", Verdict::gone, false, Action::retry},
+             {"", Verdict::retryable, false, Action::retry},  // the current team's
+             {"", Verdict::final, false, Action::report},
+             {"t-2", Verdict::retryable, false, Action::report}})
         EXPECT_EQ(record(c.tenant, c.verdict).drainAction("t-1", c.retryAll), c.expected)
             << c.tenant << " " << name(c.verdict) << " " << c.retryAll;
 }
@@ -74,13 +81,24 @@ TEST(PendingAckRecord, VerdictOfEveryClientError) {
     using E = BrisaluneError;
     const std::vector<std::pair<Verdict, std::vector<E>>> groups{
         {Verdict::gone, {E::notFound("x")}},
-        {Verdict::final, {E::unauthorized("x"), E::forbidden("x"), E::validation({{"f", "r"}}), E::refused({"r"}),
-                          E::quota("l", "m"), E::invalidResetToken(), E::emailNotVerified(),
-                          E::invalidVerificationToken()}},
-        {Verdict::retryable, {E::rateLimited("x"), E::conflict("x"), E::referenced({"r"}),
-                              E::clientOutdated(ClientOutdated{"macos", "2.0"}),
-                              E::serverOutdated(*platform::Url::parse("https://x.test"), "1.0"), E::server(500, "m"),
-                              E::transport("m"), E::invalidResponse("m")}},
+        {Verdict::final,
+         {E::unauthorized("x"),
+          E::forbidden("x"),
+          E::validation({{"f", "r"}}),
+          E::refused({"r"}),
+          E::quota("l", "m"),
+          E::invalidResetToken(),
+          E::emailNotVerified(),
+          E::invalidVerificationToken()}},
+        {Verdict::retryable,
+         {E::rateLimited("x"),
+          E::conflict("x"),
+          E::referenced({"r"}),
+          E::clientOutdated(ClientOutdated{"macos", "2.0"}),
+          E::serverOutdated(*platform::Url::parse("https://x.test"), "1.0"),
+          E::server(500, "m"),
+          E::transport("m"),
+          E::invalidResponse("m")}},
     };
     for (const auto& [verdict, errors] : groups)
         for (const E& error : errors) EXPECT_EQ(ackVerdict(error), verdict) << error.what();

@@ -26,12 +26,13 @@ protected:
     std::optional<BoxLinkAccount> signedIn = BoxLinkAccount{"acc_1", hostedURL()};
 
     BoxLink link() {
-        return {.accountClient = client(hostedURL(), "hosted-session", std::nullopt),
-                .clientFactory = factory(),
-                .account = [this] {
-                    ++accountAsked;
-                    return signedIn;
-                }};
+        return {
+            .accountClient = client(hostedURL(), "hosted-session", std::nullopt),
+            .clientFactory = factory(),
+            .account = [this] {
+                ++accountAsked;
+                return signedIn;
+            }};
     }
 
     void answerPairings(std::string pairings) {
@@ -65,12 +66,14 @@ TEST_F(BoxJoin, UnpairedTeamIsPairedAndTheRelayInstalledOnTheBox) {
     const auto boxRequests = box.requests();
     EXPECT_EQ(boxRequests[0].body, R"({"code":"pc-9","display_name":"Ana's laptop"})");
     EXPECT_EQ(hosted.requests()[1].body, R"({"box_account_id":"ba1","receipt":"rcpt"})");
-    EXPECT_EQ(boxRequests[1].body, R"({"relay_url":")" + hosted.baseUrl() +
-                                       R"(/v1/relay/rk%2F1","relay_secret":"rs",)" +
-                                       R"("hosted_tenant_id":"ht/1","box_public_url":")" + box.baseUrl() + R"("})");
+    EXPECT_EQ(
+        boxRequests[1].body,
+        R"({"relay_url":")" + hosted.baseUrl() + R"(/v1/relay/rk%2F1","relay_secret":"rs",)" +
+            R"("hosted_tenant_id":"ht/1","box_public_url":")" + box.baseUrl() + R"("})");
     EXPECT_EQ(accountAsked, 2);
-    EXPECT_EQ(made, (std::vector<Made>{{box.baseUrl(), std::nullopt, std::nullopt},
-                                       {box.baseUrl(), std::nullopt, "bk_box"}}));
+    EXPECT_EQ(
+        made,
+        (std::vector<Made>{{box.baseUrl(), std::nullopt, std::nullopt}, {box.baseUrl(), std::nullopt, "bk_box"}}));
 }
 
 TEST_F(BoxJoin, ActivePairingOfThisAccountReturnsTheKeyAtOnce) {
@@ -88,8 +91,9 @@ TEST_F(BoxJoin, ActivePairingOfThisAccountReturnsTheKeyAtOnce) {
 TEST_F(BoxJoin, RelayIsSkippedWithoutBothCredentialsOrWithoutAnAccount) {
     box.on("POST", "/v1/pair", Reply::json(std::string(redeemed)));
     answerPairings("");
-    for (const auto* pairing : {R"({"paired":true,"box_account_id":"ba1","relay_key_id":"rk1"})",
-                                R"({"paired":true,"box_account_id":"ba1","relay_key_id":null,"relay_secret":"rs"})"}) {
+    for (const auto* pairing :
+         {R"({"paired":true,"box_account_id":"ba1","relay_key_id":"rk1"})",
+          R"({"paired":true,"box_account_id":"ba1","relay_key_id":null,"relay_secret":"rs"})"}) {
         answerPair(pairing);
         join();
         EXPECT_EQ(received(box), (Lines{"POST /v1/pair"})) << pairing;
@@ -113,8 +117,9 @@ TEST_F(BoxJoin, FailedPairingsListCountsAsUnpairedAndSeatsSendTheirCredentials) 
     join(SeatCredentials{"ana@box.example", "pw"});
 
     EXPECT_EQ(received(hosted), (Lines{"GET /v1/tenants/ht%2F1/pairings", "POST /v1/tenants/ht%2F1/pair"}));
-    EXPECT_EQ(box.requests()[0].body,
-              R"({"code":"pc-9","display_name":"Ana's laptop","email":"ana@box.example","password":"pw"})");
+    EXPECT_EQ(
+        box.requests()[0].body,
+        R"({"code":"pc-9","display_name":"Ana's laptop","email":"ana@box.example","password":"pw"})");
 }
 
 TEST_F(BoxJoin, FailingStepEndsTheJoinWithItsError) {
@@ -144,9 +149,10 @@ TEST_F(BoxJoin, CodeWithAForeignSchemeIsUnreachable) {
 
     auto verdict = probeBox(*client(code.boxURL, std::nullopt, std::nullopt));
     EXPECT_EQ(verdict, BoxProbe::unreachable);
-    EXPECT_EQ(boxProbeMessage(verdict, code.boxURL, "Mac", hostedURL()),
-              "Couldn't reach a brisalune box at 127.0.0.1. Check the address, and that the box is running and "
-              "reachable from this Mac.");
+    EXPECT_EQ(
+        boxProbeMessage(verdict, code.boxURL, "Mac", hostedURL()),
+        "Couldn't reach a brisalune box at 127.0.0.1. Check the address, and that the box is running and "
+        "reachable from this Mac.");
     try {
         pairBox(link(), code.hostedTenantId, code.code, std::nullopt, code.boxURL, std::nullopt);
         FAIL() << "join succeeded";
@@ -160,14 +166,17 @@ TEST_F(BoxJoin, CodeWithAForeignSchemeIsUnreachable) {
 class BoxSignInFlow : public testkit::TwoServerTest {
 protected:
     BoxLink link() {
-        return {.accountClient = client(hostedURL(), "hosted-session", std::nullopt),
-                .clientFactory = factory(),
-                .account = [] { return std::optional<BoxLinkAccount>(); }};
+        return {
+            .accountClient = client(hostedURL(), "hosted-session", std::nullopt),
+            .clientFactory = factory(),
+            .account = [] { return std::optional<BoxLinkAccount>(); }};
     }
     void answerMe(std::string memberships) {
         box.on("POST", "/v1/login", Reply::json(R"({"account":{"id":"b-acc","email":"ana@box"},"token":"box-tok"})"));
-        box.on("GET", "/v1/me",
-               Reply::json(R"({"account":{"id":"b-acc","email":"ana@box"},"memberships":[)" + memberships + "]}"));
+        box.on(
+            "GET",
+            "/v1/me",
+            Reply::json(R"({"account":{"id":"b-acc","email":"ana@box"},"memberships":[)" + memberships + "]}"));
     }
     static std::string membership(std::string_view id) {
         return R"({"tenant_id":")" + std::string(id) + R"(","tenant_name":"Ops","role":"owner"})";
@@ -181,9 +190,10 @@ TEST_F(BoxSignInFlow, AccountWithoutTeamsFails) {
         FAIL() << "sign-in succeeded";
     } catch (const BoxConnectionError& error) {
         EXPECT_TRUE(error.is(BoxConnectionError::Case::boxHasNoTenants));
-        EXPECT_STREQ(error.what(),
-                     "That box account is not a member of any tenant on the box. Ask whoever runs it to add you, or "
-                     "to issue a pairing code instead.");
+        EXPECT_STREQ(
+            error.what(),
+            "That box account is not a member of any tenant on the box. Ask whoever runs it to add you, or "
+            "to issue a pairing code instead.");
     }
     EXPECT_EQ(received(box), (Lines{"POST /v1/login", "GET /v1/me"}));
     EXPECT_TRUE(hosted.requests().empty());
@@ -206,8 +216,8 @@ TEST_F(BoxSignInFlow, TeamsComeInTheBoxsOrderAndTheChosenOneGetsAKey) {
         EXPECT_EQ(authorizations(box), (Lines{"", "Bearer box-tok"}));
 
         box.on("POST", "/v1/tenants/" + ids.back() + "/keys", Reply::json(R"({"id":"k9","token":"bk_9"})", 201));
-        EXPECT_EQ(connectBoxTenant(signIn, ids.back()),
-                  (TenantKey{.keyId = "k9", .apiKey = "bk_9", .tenantId = ids.back()}));
+        EXPECT_EQ(
+            connectBoxTenant(signIn, ids.back()), (TenantKey{.keyId = "k9", .apiKey = "bk_9", .tenantId = ids.back()}));
         EXPECT_EQ(received(box).back(), "POST /v1/tenants/" + ids.back() + "/keys");
         EXPECT_EQ(authorizations(box).back(), "Bearer box-tok");
     }

@@ -36,10 +36,11 @@ JoinCode::Failure failureOf(std::string_view text) {
 constexpr std::string_view full = R"({"u":"https://box.example:8443","t":"ht1","c":"pc>?>","s":true,"v":1,"x":[1]})";
 
 TEST(JoinCodeParse, ReadsBase64UrlWithOrWithoutPaddingAndAroundWhiteSpace) {
-    const JoinCode expected{.boxURL = *platform::Url::parse("https://box.example:8443"),
-                            .hostedTenantId = "ht1",
-                            .code = "pc>?>",
-                            .seat = true};
+    const JoinCode expected{
+        .boxURL = *platform::Url::parse("https://box.example:8443"),
+        .hostedTenantId = "ht1",
+        .code = "pc>?>",
+        .seat = true};
     ASSERT_NE(base64url(full).size() % 4, 0u);
     EXPECT_NE(base64url(full).find_first_of("-_"), std::string::npos);
     EXPECT_EQ(JoinCode::parse(codeFor(full)), expected);
@@ -96,10 +97,12 @@ TEST(JoinCodeParse, OtherVersionsAreRefusedOnceThePayloadIsComplete) {
     auto failure = failureOf(codeFor(R"({"u":"nohost","t":"","c":"c","v":2})"));
     EXPECT_TRUE(failure.is(Case::unsupportedVersion));
     EXPECT_EQ(failure.version(), 2);
-    EXPECT_EQ(failureOf(codeFor(R"({"u":"http://b","t":"t","c":"c","v":-9007199254740993})")),
-              JoinCode::Failure::unsupportedVersion(-9007199254740993));
-    EXPECT_EQ(failureOf(codeFor(R"({"u":"http://b","t":"t","c":"c","v":99999999999999999999})")),
-              JoinCode::Failure::damaged());
+    EXPECT_EQ(
+        failureOf(codeFor(R"({"u":"http://b","t":"t","c":"c","v":-9007199254740993})")),
+        JoinCode::Failure::unsupportedVersion(-9007199254740993));
+    EXPECT_EQ(
+        failureOf(codeFor(R"({"u":"http://b","t":"t","c":"c","v":99999999999999999999})")),
+        JoinCode::Failure::damaged());
 }
 
 TEST(JoinCodeParse, HostileSizes) {
@@ -107,12 +110,13 @@ TEST(JoinCodeParse, HostileSizes) {
     const std::string big(1 << 20, 'a');
     EXPECT_EQ(JoinCode::parse(codeFor(R"({"pad":")" + big + R"(","u":"http://b","t":"t","c":"c","v":1})")).code, "c");
     EXPECT_EQ(JoinCode::parse(codeFor(R"({"u":"http://b","t":")" + big + R"(","c":"c","v":1})")).hostedTenantId, big);
-    EXPECT_EQ(failureOf(codeFor(R"({"u":"http://b/)" + big + R"(","t":"t","c":"c","v":1})")),
-              JoinCode::Failure::damaged());
+    EXPECT_EQ(
+        failureOf(codeFor(R"({"u":"http://b/)" + big + R"(","t":"t","c":"c","v":1})")), JoinCode::Failure::damaged());
     // Nesting deeper than the reader allows fails as damaged, not as a crash.
     const std::string deep = std::string(100000, '[') + std::string(100000, ']');
-    EXPECT_EQ(failureOf(codeFor(R"({"x":)" + deep + R"(,"u":"http://b","t":"t","c":"c","v":1})")),
-              JoinCode::Failure::damaged());
+    EXPECT_EQ(
+        failureOf(codeFor(R"({"x":)" + deep + R"(,"u":"http://b","t":"t","c":"c","v":1})")),
+        JoinCode::Failure::damaged());
     EXPECT_EQ(failureOf("blj_" + std::string(1 << 20, '=')), JoinCode::Failure::damaged());
 }
 

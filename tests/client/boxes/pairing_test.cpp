@@ -63,8 +63,10 @@ TEST(RelayStatusRecord, DriftedProjectsAreOffOrPointElsewhere) {
 class PairingEndpoints : public testkit::EndpointTest {};
 
 TEST_F(PairingEndpoints, RedeemSendsNoCredentialAndOnlyTheGivenFields) {
-    server.on("POST", "/v1/pair",
-              Reply::json(R"({"api_key":"k","api_key_id":"kid","tenant_id":"t","box_account_id":"b","receipt":"r"})"));
+    server.on(
+        "POST",
+        "/v1/pair",
+        Reply::json(R"({"api_key":"k","api_key_id":"kid","tenant_id":"t","box_account_id":"b","receipt":"r"})"));
     auto pairing = redeemPairingCode(client(), "pc", std::nullopt, std::nullopt, std::nullopt);
     EXPECT_EQ(pairing.receipt, "r");
     EXPECT_EQ(last().body, R"({"code":"pc"})");

@@ -40,8 +40,8 @@ TEST_F(BoxProbeTest, RoleDecidesAndAnythingElseIsUnreachable) {
     auto closed = url(gone->baseUrl());
     gone.reset();
     for (const auto& address : {closed, url("gopher://127.0.0.1:1/"), url("file://localhost/etc/passwd")}) {
-        BrisaluneClient elsewhere(address, std::nullopt, std::nullopt, nullptr, ClientIdentity::current(),
-                                  compatibility);
+        BrisaluneClient elsewhere(
+            address, std::nullopt, std::nullopt, nullptr, ClientIdentity::current(), compatibility);
         EXPECT_EQ(probeBox(elsewhere), BoxProbe::unreachable) << address.text();
     }
 }
@@ -50,19 +50,23 @@ TEST(BoxProbeMessage, TextsNameTheEnteredHost) {
     const auto hostedService = url("https://api.brisalune.example/");
     const auto entered = url("https://box.example.org:8443/some/path");
     EXPECT_EQ(boxProbeMessage(BoxProbe::box, entered, "Mac", hostedService), std::nullopt);
-    EXPECT_EQ(boxProbeMessage(BoxProbe::unreachable, entered, "Mac", hostedService),
-              "Couldn't reach a brisalune box at box.example.org. Check the address, and that the box is running and "
-              "reachable from this Mac.");
-    EXPECT_EQ(boxProbeMessage(BoxProbe::accountPlane, entered, "PC", hostedService),
-              "box.example.org is api.brisalune.example's own server, not a box. Enter the address of the box you run "
-              "\u2014 the machine you ran `brisalune pair` on.");
-    EXPECT_EQ(boxProbeMessage(BoxProbe::unknownRole, entered, "Mac", hostedService),
-              "Something answered at box.example.org, but it did not identify itself as a brisalune box. Check the "
-              "address, or update the box.");
+    EXPECT_EQ(
+        boxProbeMessage(BoxProbe::unreachable, entered, "Mac", hostedService),
+        "Couldn't reach a brisalune box at box.example.org. Check the address, and that the box is running and "
+        "reachable from this Mac.");
+    EXPECT_EQ(
+        boxProbeMessage(BoxProbe::accountPlane, entered, "PC", hostedService),
+        "box.example.org is api.brisalune.example's own server, not a box. Enter the address of the box you run "
+        "\u2014 the machine you ran `brisalune pair` on.");
+    EXPECT_EQ(
+        boxProbeMessage(BoxProbe::unknownRole, entered, "Mac", hostedService),
+        "Something answered at box.example.org, but it did not identify itself as a brisalune box. Check the "
+        "address, or update the box.");
     // Without a host the whole address stands in.
-    EXPECT_EQ(boxProbeMessage(BoxProbe::unknownRole, url("box.local/x"), "Mac", hostedService),
-              "Something answered at box.local/x, but it did not identify itself as a brisalune box. Check the "
-              "address, or update the box.");
+    EXPECT_EQ(
+        boxProbeMessage(BoxProbe::unknownRole, url("box.local/x"), "Mac", hostedService),
+        "Something answered at box.local/x, but it did not identify itself as a brisalune box. Check the "
+        "address, or update the box.");
 }
 
 }  // namespace

@@ -49,11 +49,12 @@ TEST(Backoff, JitterTakesTheDrawnShareOfTheStepOff) {
 }
 
 TEST(Backoff, RefusesPoliciesOutsideItsBounds) {
-    for (const BackoffPolicy policy : {BackoffPolicy{.base = 0s, .factor = 2, .cap = 1s},
-                                       BackoffPolicy{.base = 2s, .factor = 2, .cap = 1s},
-                                       BackoffPolicy{.base = 1s, .factor = 0.5, .cap = 1s},
-                                       BackoffPolicy{.base = 1s, .factor = 2, .cap = 1s, .jitter = 1.5},
-                                       BackoffPolicy{.base = 1s, .factor = 2, .cap = 1s, .jitter = -0.1}}) {
+    for (const BackoffPolicy policy :
+         {BackoffPolicy{.base = 0s, .factor = 2, .cap = 1s},
+          BackoffPolicy{.base = 2s, .factor = 2, .cap = 1s},
+          BackoffPolicy{.base = 1s, .factor = 0.5, .cap = 1s},
+          BackoffPolicy{.base = 1s, .factor = 2, .cap = 1s, .jitter = 1.5},
+          BackoffPolicy{.base = 1s, .factor = 2, .cap = 1s, .jitter = -0.1}}) {
         EXPECT_THROW(Backoff{policy}, std::invalid_argument);
     }
 }

@@ -47,8 +47,10 @@ TEST_F(ClientRoadConcurrency, AThousandRequestsFromManyThreadsWhileTheCredential
                 start.arrive_and_wait();
                 for (int i = 0; i < each; ++i) {
                     const bool data = (t + i) % 2 == 0;
-                    const Call call{.method = "GET", .path = data ? "/v1/data" : "/v1/session",
-                                    .plane = data ? AuthPlane::data : AuthPlane::session};
+                    const Call call{
+                        .method = "GET",
+                        .path = data ? "/v1/data" : "/v1/session",
+                        .plane = data ? AuthPlane::data : AuthPlane::session};
                     try {
                         if (road.send(call).status == 200) ++succeeded;
                     } catch (const BrisaluneError& error) {

@@ -1,6 +1,6 @@
 #include <brisalune/client/alerts/endpoints.hpp>
-#include <brisalune/client/detail/answers.hpp>
 #include <brisalune/client/core/client.hpp>
+#include <brisalune/client/detail/answers.hpp>
 #include <brisalune/standin/server.hpp>
 
 #include <support/endpoint_fixture.hpp>
@@ -29,8 +29,13 @@ class ClientRoad : public testkit::EndpointTest {
 protected:
     // A client whose base address has more after the server's origin.
     BrisaluneClient clientAt(const std::string& suffix) {
-        return BrisaluneClient(*platform::Url::parse(server.baseUrl() + suffix), "t", "k", nullptr,
-                               ClientIdentity::current(), compatibility);
+        return BrisaluneClient(
+            *platform::Url::parse(server.baseUrl() + suffix),
+            "t",
+            "k",
+            nullptr,
+            ClientIdentity::current(),
+            compatibility);
     }
 };
 
@@ -96,8 +101,9 @@ TEST_F(ClientRoad, MissingCredentialFailsBeforeAnythingIsSent) {
 TEST_F(ClientRoad, ContentTypeOnlyWithABody) {
     server.on("POST", "/v1/x", Reply::json("{}"));
     auto c = client();
-    c.send({.method = "POST", .path = "/v1/x", .headers = {{"Content-Type", "text/plain"}}},
-           Stamp{"a\"b", std::chrono::sys_seconds(std::chrono::seconds(0))});
+    c.send(
+        {.method = "POST", .path = "/v1/x", .headers = {{"Content-Type", "text/plain"}}},
+        Stamp{"a\"b", std::chrono::sys_seconds(std::chrono::seconds(0))});
     EXPECT_EQ(last().header("Content-Type"), "application/json");
     EXPECT_EQ(last().body, R"({"id":"a\"b","at":"1970-01-01T00:00:00Z"})");
     c.send({.method = "POST", .path = "/v1/x"});
@@ -136,7 +142,7 @@ TEST_F(ClientRoad, StatusesReachTheEndpointAndBecomeErrors) {
         {Reply{500, {{"Content-Type", "text/html"}}, "<html>oops</html>"}, Case::server},
         {Reply{204, {}, ""}, Case::invalidResponse},
         {Reply::json(R"({"id":"a","at":"2026-03-01T10:00:00.5Z"})"), Case::invalidResponse},  // fractions
-        {Reply::json(R"({"id":"a","at":1700000000})"), Case::invalidResponse},               // a number
+        {Reply::json(R"({"id":"a","at":1700000000})"), Case::invalidResponse},                // a number
     };
     auto c = client();
     for (const auto& [reply, kind] : failures) {
@@ -147,8 +153,9 @@ TEST_F(ClientRoad, StatusesReachTheEndpointAndBecomeErrors) {
     EXPECT_NO_THROW(perform(c, {.method = "GET", .path = "/v1/x"}));  // the 204 of an endpoint that ignores it
 
     server.on("GET", "/v1/x", Reply::json(R"({"at":"2026-03-01T10:00:00Z"})"));
-    EXPECT_EQ(errorOf([&] { fetch<Stamp>(c, {.method = "GET", .path = "/v1/x"}); }).errorDescription(),
-              "Unexpected response: keyNotFound: id");
+    EXPECT_EQ(
+        errorOf([&] { fetch<Stamp>(c, {.method = "GET", .path = "/v1/x"}); }).errorDescription(),
+        "Unexpected response: keyNotFound: id");
     server.on("GET", "/v1/x", Reply::json(R"({"id":"a","at":"2026-03-01T12:00:00+02:00","x":1})"));
     EXPECT_EQ(fetch<Stamp>(c, {.method = "GET", .path = "/v1/x"}).at.time_since_epoch().count(), 1772359200);
 }
@@ -172,9 +179,8 @@ TEST_F(ClientRoad, GateRefusesOutdatedClientsAndServers) {
 
 TEST_F(ClientRoad, AFailedTransferIsATransportErrorWithItsText) {
     server.on("GET", "/v1/slow", Reply{200, {}, "{}", std::chrono::milliseconds(3000)});
-    auto slow = errorOf([&] {
-        client().send({.method = "GET", .path = "/v1/slow", .timeout = std::chrono::milliseconds(200)});
-    });
+    auto slow = errorOf(
+        [&] { client().send({.method = "GET", .path = "/v1/slow", .timeout = std::chrono::milliseconds(200)}); });
     EXPECT_EQ(slow.kind(), Case::transport);
     EXPECT_EQ(slow.errorDescription(), "Connection failed: The request timed out.");
 }

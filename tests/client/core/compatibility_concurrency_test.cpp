@@ -53,8 +53,8 @@ TEST(CompatibilityConcurrency, TheRecordItsModelAndItsSubscribersEndAtTheNewestS
                 for (int i = 0; i < 100; ++i) {
                     const std::string minimum = "1." + std::to_string(i % 9);
                     record.record(200, Headers{{"X-Brisalune-Client-Unsupported", minimum}}, "/v1/me", server);
-                    record.record(200, Headers{{"X-Brisalune-Version", "1." + std::to_string(i % 4)}}, "/healthz",
-                                  server);
+                    record.record(
+                        200, Headers{{"X-Brisalune-Version", "1." + std::to_string(i % 4)}}, "/healthz", server);
                     if (i % 50 == 0) record.recordClientOutdated({"macos", std::nullopt}, server);
                     if (i % 25 == t) model.dismissServerBanner(server);
                     if (i % 30 == 0) model.dismissNudge();

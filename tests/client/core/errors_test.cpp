@@ -9,12 +9,15 @@ using Case = BrisaluneError::Case;
 
 TEST(ErrorMapping, MessagesAndDefaults) {
     EXPECT_EQ(errorForStatus(401, R"({"error":"token expired"})").errorDescription(), "Not signed in: token expired");
-    EXPECT_EQ(errorForStatus(401, "<html>nope</html>").errorDescription(),
-              "Not signed in: the server gave no reason. Sign in again.");
-    EXPECT_EQ(errorForStatus(404, R"({"error":" - : ( ) ; ,"})").errorDescription(),
-              "Not found: the server gave no details.");
-    EXPECT_EQ(errorForStatus(429, "").errorDescription(),
-              "Rate limited: too many requests. Wait a few minutes, then try again.");
+    EXPECT_EQ(
+        errorForStatus(401, "<html>nope</html>").errorDescription(),
+        "Not signed in: the server gave no reason. Sign in again.");
+    EXPECT_EQ(
+        errorForStatus(404, R"({"error":" - : ( ) ; ,"})").errorDescription(),
+        "Not found: the server gave no details.");
+    EXPECT_EQ(
+        errorForStatus(429, "").errorDescription(),
+        "Rate limited: too many requests. Wait a few minutes, then try again.");
 
     auto server = errorForStatus(502, "Bad gateway");
     EXPECT_EQ(server.kind(), Case::server);
@@ -29,8 +32,9 @@ TEST(ErrorMapping, MessagesAndDefaults) {
 }
 
 TEST(ErrorMapping, ForbiddenNamesTheNeededRole) {
-    EXPECT_EQ(errorForStatus(403, R"({"error":"admin role required"})").errorDescription(),
-              "Not allowed: your role can't do this; it needs admin or above.");
+    EXPECT_EQ(
+        errorForStatus(403, R"({"error":"admin role required"})").errorDescription(),
+        "Not allowed: your role can't do this; it needs admin or above.");
     EXPECT_EQ(errorForStatus(403, R"({"error":"nope"})").errorDescription(), "Not allowed: nope");
     EXPECT_EQ(neededRole(BrisaluneError::forbidden("member role or above required")), "member");
     EXPECT_EQ(neededRole(BrisaluneError::forbidden("admin  role   required")), "admin");
@@ -44,8 +48,9 @@ TEST(ErrorMapping, ConflictAndReferences) {
     auto referenced = errorForStatus(409, R"({"error":"in use","rules":["r1","r2"]})");
     EXPECT_EQ(referenced.kind(), Case::referenced);
     EXPECT_EQ(referenced.errorDescription(), "Still referenced by rules: r1, r2");
-    EXPECT_EQ(errorForStatus(409, R"({"error":"in use","rules":[]})").errorDescription(),
-              "Still referenced by rules, but the server did not name them.");
+    EXPECT_EQ(
+        errorForStatus(409, R"({"error":"in use","rules":[]})").errorDescription(),
+        "Still referenced by rules, but the server did not name them.");
     auto conflict = errorForStatus(409, R"({"error":"in use"})");
     EXPECT_EQ(conflict.kind(), Case::conflict);
     EXPECT_EQ(conflict.message(), "in use");
@@ -56,10 +61,10 @@ TEST(ErrorMapping, ConflictAndReferences) {
 
 TEST(ErrorMapping, ValidationBodies) {
     auto fields = errorForStatus(
-        422, R"({"fields":[{"field":"name","message":"too long"},{"rule":"required"},{"field":"x","message":"","rule":""}]})");
+        422,
+        R"({"fields":[{"field":"name","message":"too long"},{"rule":"required"},{"field":"x","message":"","rule":""}]})");
     ASSERT_EQ(fields.kind(), Case::validation);
-    EXPECT_EQ(fields.fieldErrors(),
-              (std::vector<FieldError>{{"name", "too long"}, {"", "required"}, {"x", ""}}));
+    EXPECT_EQ(fields.fieldErrors(), (std::vector<FieldError>{{"name", "too long"}, {"", "required"}, {"x", ""}}));
     EXPECT_EQ(fields.errorDescription(), "Invalid: name (too long), required, x ()");
 
     auto map = errorForStatus(400, R"({"fields":[],"errors":{"b":"bad","a":{"min":3}}})");
@@ -68,19 +73,22 @@ TEST(ErrorMapping, ValidationBodies) {
     EXPECT_NE(map.fieldErrors()[0].reason.find("\"min\""), std::string::npos);
     EXPECT_EQ(map.fieldErrors()[1], (FieldError{"b", "bad"}));
 
-    EXPECT_EQ(errorForStatus(400, R"({"errors":["one",2]})").fieldErrors(),
-              (std::vector<FieldError>{{"", "one"}, {"", "2"}}));
+    EXPECT_EQ(
+        errorForStatus(400, R"({"errors":["one",2]})").fieldErrors(),
+        (std::vector<FieldError>{{"", "one"}, {"", "2"}}));
     auto emptyArray = errorForStatus(400, R"({"error":"bad input","errors":[]})");
     EXPECT_TRUE(emptyArray.fieldErrors().empty());
-    EXPECT_EQ(emptyArray.errorDescription(),
-              "Invalid: the server did not say what was wrong. Check what you entered, then try again.");
-    EXPECT_EQ(errorForStatus(400, R"({"error":"bad input"})").fieldErrors(),
-              (std::vector<FieldError>{{"", "bad input"}}));
-    EXPECT_EQ(errorForStatus(400, R"({"error":"  ","errors":null})").fieldErrors(),
-              (std::vector<FieldError>{{"", "  "}}));
+    EXPECT_EQ(
+        emptyArray.errorDescription(),
+        "Invalid: the server did not say what was wrong. Check what you entered, then try again.");
+    EXPECT_EQ(
+        errorForStatus(400, R"({"error":"bad input"})").fieldErrors(), (std::vector<FieldError>{{"", "bad input"}}));
+    EXPECT_EQ(
+        errorForStatus(400, R"({"error":"  ","errors":null})").fieldErrors(), (std::vector<FieldError>{{"", "  "}}));
     // One element that does not decode fails the envelope; the message stands in.
-    EXPECT_EQ(errorForStatus(400, R"({"error":"m","fields":[{"field":1}]})").fieldErrors(),
-              (std::vector<FieldError>{{"", "m"}}));
+    EXPECT_EQ(
+        errorForStatus(400, R"({"error":"m","fields":[{"field":1}]})").fieldErrors(),
+        (std::vector<FieldError>{{"", "m"}}));
     EXPECT_TRUE(errorForStatus(422, "").fieldErrors().empty());
 }
 
@@ -95,8 +103,9 @@ TEST(ErrorMapping, ClientOutdatedComesFirst) {
     ASSERT_EQ(named.kind(), Case::clientOutdated);
     EXPECT_EQ(named.outdated(), (ClientOutdated{"ios", "2.0.0"}));
 
-    EXPECT_EQ(errorForStatus(400, R"({"code":"client_outdated","min_version":""})").outdated(),
-              (ClientOutdated{"macos", std::nullopt}));
+    EXPECT_EQ(
+        errorForStatus(400, R"({"code":"client_outdated","min_version":""})").outdated(),
+        (ClientOutdated{"macos", std::nullopt}));
     EXPECT_EQ(errorForStatus(426, R"({"code":5})").outdated(), (ClientOutdated{"macos", std::nullopt}));
     EXPECT_EQ(errorForStatus(403, R"({"code":"Client_Outdated"})").kind(), Case::forbidden);
 }
@@ -107,15 +116,18 @@ TEST(ErrorTexts, FixedAndComposedCases) {
     EXPECT_EQ(BrisaluneError::quota("x", "Upgrade first").errorDescription(), "Upgrade first");
     EXPECT_EQ(BrisaluneError::refused({"a", "b"}).errorDescription(), "Refused: a; b");
     EXPECT_EQ(BrisaluneError::refused({}).errorDescription(), "Refused: the server gave no details.");
-    EXPECT_EQ(BrisaluneError::transport("").errorDescription(), "Connection failed: check your network, then try again.");
-    EXPECT_EQ(BrisaluneError::invalidResponse("keyNotFound: id").errorDescription(),
-              "Unexpected response: keyNotFound: id");
-    EXPECT_EQ(BrisaluneError::serverOutdated(*platform::Url::parse("https://box.example"), "1.0").errorDescription(),
-              "Ask whoever runs this server to update Brisalune. Your other workspaces still work.");
+    EXPECT_EQ(
+        BrisaluneError::transport("").errorDescription(), "Connection failed: check your network, then try again.");
+    EXPECT_EQ(
+        BrisaluneError::invalidResponse("keyNotFound: id").errorDescription(), "Unexpected response: keyNotFound: id");
+    EXPECT_EQ(
+        BrisaluneError::serverOutdated(*platform::Url::parse("https://box.example"), "1.0").errorDescription(),
+        "Ask whoever runs this server to update Brisalune. Your other workspaces still work.");
     EXPECT_STREQ(BrisaluneError::invalidResetToken().what(), "Invalid or expired reset token.");
     EXPECT_STREQ(BrisaluneError::invalidVerificationToken().what(), "Invalid or expired verification token.");
-    EXPECT_STREQ(BrisaluneError::emailNotVerified().what(),
-                 "Email not verified. Paste the token mailed to that address to finish signing up.");
+    EXPECT_STREQ(
+        BrisaluneError::emailNotVerified().what(),
+        "Email not verified. Paste the token mailed to that address to finish signing up.");
 }
 
 TEST(ErrorQuestions, EmailNotVerifiedAndWrongPassword) {

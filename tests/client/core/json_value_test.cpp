@@ -41,8 +41,9 @@ TEST(JSONValue, PrettyTextSortsKeys) {
     EXPECT_NE(text.find('\n'), std::string::npos);
     EXPECT_EQ(JSONValue("s").prettyText(), "\"s\"");
     EXPECT_EQ(JSONValue(std::string("\xff")).prettyText(), "");  // not UTF-8: no text
-    EXPECT_EQ(json::decode<JSONValue>(json::encode(json::decode<JSONValue>(R"({"k":[1.5,"x",null]})"))),
-              json::decode<JSONValue>(R"({"k":[1.5,"x",null]})"));
+    EXPECT_EQ(
+        json::decode<JSONValue>(json::encode(json::decode<JSONValue>(R"({"k":[1.5,"x",null]})"))),
+        json::decode<JSONValue>(R"({"k":[1.5,"x",null]})"));
 }
 
 }  // namespace

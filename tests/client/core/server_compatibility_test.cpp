@@ -21,8 +21,18 @@ TEST(ReleaseVersion, ParsesTwoOrThreeDigitPiecesOnly) {
     EXPECT_EQ(ReleaseVersion::parse("2.3"), (ReleaseVersion{2, 3, 0}));
     EXPECT_EQ(ReleaseVersion::parse("007.1.02"), (ReleaseVersion{7, 1, 2}));
     EXPECT_EQ(ReleaseVersion::parse("9223372036854775807.0"), (ReleaseVersion{9223372036854775807, 0, 0}));
-    for (const auto* text : {"", "1", "1.2.3.4", "1..2", "1.2.", "v1.2", "1.2-beta", "+1.2", " 1.2",
-                             "1.\xd9\xa2", "9223372036854775808.0"}) {
+    for (const auto* text :
+         {"",
+          "1",
+          "1.2.3.4",
+          "1..2",
+          "1.2.",
+          "v1.2",
+          "1.2-beta",
+          "+1.2",
+          " 1.2",
+          "1.\xd9\xa2",
+          "9223372036854775808.0"}) {
         EXPECT_EQ(ReleaseVersion::parse(text), std::nullopt) << '"' << text << '"';
     }
 }

@@ -19,15 +19,17 @@ using standin::Reply;
 class WideNumbers : public testkit::EndpointTest {};
 
 TEST_F(WideNumbers, SuccessAnswersDecodeUnlessAnIntegerFieldHoldsOne) {
-    server.on("GET", "/v1/pull",
-              Reply::json(R"({"trace":123456789012345678901234,"cursor":7,"config_versions":{"p":2},"alerts":[],)"
-                          R"("debug":{"ids":[-123456789012345678901234,1]}})"));
+    server.on(
+        "GET",
+        "/v1/pull",
+        Reply::json(R"({"trace":123456789012345678901234,"cursor":7,"config_versions":{"p":2},"alerts":[],)"
+                    R"("debug":{"ids":[-123456789012345678901234,1]}})"));
     PullResponse pulled = pull(client(), 0, 0);
     EXPECT_EQ(pulled.cursor, 7);
     EXPECT_EQ(pulled.configVersions, (std::map<std::string, std::int64_t>{{"p", 2}}));
 
-    server.on("GET", "/v1/pull",
-              Reply::json(R"({"cursor":7,"config_versions":{"p":-99999999999999999999},"alerts":[]})"));
+    server.on(
+        "GET", "/v1/pull", Reply::json(R"({"cursor":7,"config_versions":{"p":-99999999999999999999},"alerts":[]})"));
     auto refused = errorOf([&] { pull(client(), 0, 0); });
     EXPECT_EQ(refused.kind(), Case::invalidResponse);
     EXPECT_EQ(refused.message(), "dataCorrupted: config_versions.p: number out of range");
@@ -46,14 +48,18 @@ TEST_F(WideNumbers, ErrorBodiesKeepTheServersWordsAndFreeFormNumbersAreDoubles) 
 }
 
 TEST_F(WideNumbers, AClientOutdatedBodyWithOneIsStillRecognised) {
-    server.on("GET", "/v1/pull",
-              Reply::json(R"({"client":"ios","min_version":"2.0.0","build":123456789012345678901234})", 426));
+    server.on(
+        "GET",
+        "/v1/pull",
+        Reply::json(R"({"client":"ios","min_version":"2.0.0","build":123456789012345678901234})", 426));
     auto refused = errorOf([&] { pull(client(), 0, 0); });
     EXPECT_EQ(refused.kind(), Case::clientOutdated);
     EXPECT_EQ(refused.outdated(), (ClientOutdated{"ios", "2.0.0"}));
 
-    server.on("GET", "/v1/pull",
-              Reply::json(R"({"code":"client_outdated","min_version":"3.1.0","seq":-99999999999999999999})"));
+    server.on(
+        "GET",
+        "/v1/pull",
+        Reply::json(R"({"code":"client_outdated","min_version":"3.1.0","seq":-99999999999999999999})"));
     auto onSuccess = errorOf([&] { pull(client(), 0, 0); });
     EXPECT_EQ(onSuccess.outdated(), (ClientOutdated{defaultClientName(), "3.1.0"}));
     EXPECT_EQ(compatibility.current().outdated, (ClientOutdated{defaultClientName(), "3.1.0"}));

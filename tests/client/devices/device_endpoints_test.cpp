@@ -34,17 +34,21 @@ TEST_F(DeviceEndpoints, RegisterWritesEveryKeyAndNeedsTheAnswer) {
 }
 
 TEST_F(DeviceEndpoints, RosterNeedsEveryKeyOfEveryDevice) {
-    server.on("GET", "/v1/account/devices",
-              Reply::json(R"({"devices":[{"token":"AB01","platform":"macos","created_at":"2024-05-01T10:00:00Z",)"
-                          R"("last_seen_at":"2024-05-02T10:00:00Z"}]})"));
+    server.on(
+        "GET",
+        "/v1/account/devices",
+        Reply::json(R"({"devices":[{"token":"AB01","platform":"macos","created_at":"2024-05-01T10:00:00Z",)"
+                    R"("last_seen_at":"2024-05-02T10:00:00Z"}]})"));
     const auto roster = devices(client());
     ASSERT_EQ(roster.size(), 1u);
     EXPECT_EQ(roster[0].token, "AB01");
     EXPECT_EQ(roster[0].lastSeenAt - roster[0].createdAt, std::chrono::hours(24));
     EXPECT_EQ(last().body, "");
 
-    server.on("GET", "/v1/account/devices",
-              Reply::json(R"({"devices":[{"token":"AB01","platform":"macos","created_at":"2024-05-01T10:00:00Z"}]})"));
+    server.on(
+        "GET",
+        "/v1/account/devices",
+        Reply::json(R"({"devices":[{"token":"AB01","platform":"macos","created_at":"2024-05-01T10:00:00Z"}]})"));
     EXPECT_TRUE(errorOf([&] { devices(client()); }).is(Case::invalidResponse));
 }
 

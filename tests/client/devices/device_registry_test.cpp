@@ -76,8 +76,9 @@ TEST_P(DeviceRegistries, TheMarkAndTheClearDropRegistrationsButNotTokens) {
     EXPECT_EQ(registry->tokens("other"), std::vector<std::string>{"cd"});
 }
 
-INSTANTIATE_TEST_SUITE_P(, DeviceRegistries, ::testing::Bool(),
-                         [](const auto& param) { return param.param ? "Defaults" : "Memory"; });
+INSTANTIATE_TEST_SUITE_P(, DeviceRegistries, ::testing::Bool(), [](const auto& param) {
+    return param.param ? "Defaults" : "Memory";
+});
 
 TEST(DeviceRegistryDefaults, WronglyTypedStoredValuesReadAsEmptyUntilTheNextWrite) {
     TempDir dir;
@@ -94,8 +95,9 @@ TEST(DeviceRegistryDefaults, WronglyTypedStoredValuesReadAsEmptyUntilTheNextWrit
 
     registry.recordRegistration("cd", "other", true);
     EXPECT_EQ(defaults.value(DeviceRegistry::ledgerKey), DefaultsValue(DefaultsValue::Map{{"other", "cd|true"}}));
-    EXPECT_EQ(defaults.value(DeviceRegistry::tokensKey),
-              DefaultsValue(DefaultsValue::Map{{"other", DefaultsValue::List{"cd"}}}));
+    EXPECT_EQ(
+        defaults.value(DeviceRegistry::tokensKey),
+        DefaultsValue(DefaultsValue::Map{{"other", DefaultsValue::List{"cd"}}}));
 
     registry.clearLedger();
     EXPECT_FALSE(defaults.value(DeviceRegistry::ledgerKey));

@@ -66,8 +66,10 @@ TEST_F(IncidentEndpoints, AttachingTurnsAKnown409IntoItsOwnErrorAndSendsMoveOnly
     EXPECT_TRUE(attachAlerts(client(), 4, {}, false).empty());
     EXPECT_EQ(last().body, R"({"alert_ids":[]})");
 
-    server.on("POST", "/v1/incidents/4/alerts",
-              Reply::json(json::write(json::Object{{"alerts", json::Array{incidentAlertObject("b")}}})));
+    server.on(
+        "POST",
+        "/v1/incidents/4/alerts",
+        Reply::json(json::write(json::Object{{"alerts", json::Array{incidentAlertObject("b")}}})));
     auto alerts = attachAlerts(client(), 4, {"b", "a"}, true);
     EXPECT_EQ(last().body, R"({"alert_ids":["b","a"],"move":true})");
     ASSERT_EQ(alerts.size(), 1U);
@@ -75,9 +77,11 @@ TEST_F(IncidentEndpoints, AttachingTurnsAKnown409IntoItsOwnErrorAndSendsMoveOnly
 
     server.on("POST", "/v1/incidents/4/alerts", Reply::json("{}"));
     EXPECT_TRUE(attachAlerts(client(), 4, {"a"}, false).empty());
-    server.on("POST", "/v1/incidents/4/alerts",
-              Reply::json(json::write(
-                  json::Object{{"alerts", json::Array{testkit::without(incidentAlertObject(), "state")}}})));
+    server.on(
+        "POST",
+        "/v1/incidents/4/alerts",
+        Reply::json(
+            json::write(json::Object{{"alerts", json::Array{testkit::without(incidentAlertObject(), "state")}}})));
     EXPECT_TRUE(errorOf([&] { attachAlerts(client(), 4, {"a"}, false); }).is(Case::invalidResponse));
 
     server.on("POST", "/v1/incidents/4/alerts", Reply::json(R"({"alert_id":"a1","incident":9})", 409));
@@ -152,10 +156,12 @@ TEST_F(IncidentEndpoints, LifecycleBodiesCarryExactlyTheKeysSet) {
     publishIncident(client(), 42, {.viewPassword = "s3cret"});
     EXPECT_EQ(last().body, R"({"view_password":"s3cret"})");
     publishIncident(
-        client(), 42,
+        client(),
+        42,
         {.statusPage = true, .components = std::vector<ReportComponent>{{"c1", "major"}}, .shareLink = false});
-    EXPECT_EQ(last().body,
-              R"({"status_page":true,"components":[{"component_id":"c1","impact":"major"}],"share_link":false})");
+    EXPECT_EQ(
+        last().body,
+        R"({"status_page":true,"components":[{"component_id":"c1","impact":"major"}],"share_link":false})");
 }
 
 TEST_F(IncidentEndpoints, NumbersAndIdsStayOnePathSegment) {

@@ -32,9 +32,10 @@ TEST(IncidentRecords, ADetailHoldingOnlyItsIncidentDefaultsEveryList) {
     EXPECT_EQ(shared.shareLink, false);
     EXPECT_THROW(decodeObject<IncidentDetail>({{"entries", json::Array{}}}), json::DecodeError);
     // One bad element fails the whole detail.
-    EXPECT_THROW(decodeObject<IncidentDetail>(
-                     {{"incident", reportObject()}, {"alerts", json::Array{without(incidentAlertObject(), "state")}}}),
-                 json::DecodeError);
+    EXPECT_THROW(
+        decodeObject<IncidentDetail>(
+            {{"incident", reportObject()}, {"alerts", json::Array{without(incidentAlertObject(), "state")}}}),
+        json::DecodeError);
 
     auto page = decodeObject<IncidentPage>({{"incidents", nullptr}});
     EXPECT_TRUE(page.incidents.empty());
@@ -53,10 +54,10 @@ TEST(IncidentRecords, AttachedAlertDefaultsAndRequiredKeys) {
 }
 
 TEST(IncidentRecords, TimelineItemsReadAtAndCarryTheirDataAsGiven) {
-    auto item =
-        decodeObject<IncidentTimelineItem>({{"at", 5},
-                                            {"kind", "never_seen_before"},
-                                            {"data", json::Object{{"n", 1}, {"list", json::Array{true, nullptr}}}}});
+    auto item = decodeObject<IncidentTimelineItem>(
+        {{"at", 5},
+         {"kind", "never_seen_before"},
+         {"data", json::Object{{"n", 1}, {"list", json::Array{true, nullptr}}}}});
     EXPECT_EQ(item.time, 5);
     EXPECT_EQ(item.kind, "never_seen_before");
     EXPECT_EQ(item.data.at("n"), JSONValue(1.0));
@@ -72,8 +73,9 @@ TEST(IncidentRecords, RequestBodiesLeaveAbsentKeysOut) {
     EXPECT_EQ(json::encode(IncidentEdit{.title = ""}), R"({"title":""})");
     EXPECT_EQ(json::encode(IncidentDraft{.title = "Down"}), R"({"title":"Down"})");
     EXPECT_EQ(json::encode(IncidentDraft{.title = "", .alertId = "a1"}), R"({"title":"","alert_id":"a1"})");
-    EXPECT_EQ(json::encode(IncidentEntryDraft{.title = "", .contentMd = "", .entryType = "update"}),
-              R"({"title":"","content_md":"","entry_type":"update"})");
+    EXPECT_EQ(
+        json::encode(IncidentEntryDraft{.title = "", .contentMd = "", .entryType = "update"}),
+        R"({"title":"","content_md":"","entry_type":"update"})");
     EXPECT_EQ(json::encode(IncidentSettings{30}), R"({"group_window_minutes":30})");
     EXPECT_THROW(json::decode<IncidentSettings>("{}"), json::DecodeError);
 }

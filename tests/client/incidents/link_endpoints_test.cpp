@@ -16,8 +16,10 @@ using standin::Reply;
 class IncidentLinkEndpoints : public testkit::EndpointTest {};
 
 TEST_F(IncidentLinkEndpoints, AddingSendsTheAddressUncheckedAndReadsTheLink) {
-    server.on("POST", "/v1/incidents/5/links",
-              Reply::json(R"({"id":"l1","provider":"forge","repo":"acme/web","number":3,"url":"::"})", 201));
+    server.on(
+        "POST",
+        "/v1/incidents/5/links",
+        Reply::json(R"({"id":"l1","provider":"forge","repo":"acme/web","number":3,"url":"::"})", 201));
     auto link = addIncidentLink(client(), 5, "not even an address");
     EXPECT_EQ(last().body, R"({"url":"not even an address"})");
     EXPECT_EQ(last().header("Authorization"), "Bearer data-key");
@@ -54,7 +56,8 @@ TEST_F(IncidentLinkEndpoints, TrackerListsWithoutTrackersAreEmpty) {
         EXPECT_TRUE(issueTrackers(client()).empty()) << answer;
     }
     server.on(
-        "GET", "/v1/issue-trackers",
+        "GET",
+        "/v1/issue-trackers",
         Reply::json(R"({"issue_trackers":[{"id":"t1","provider":"forge","repo":"acme/web","last_error":"401"}]})"));
     auto trackers = issueTrackers(client());
     ASSERT_EQ(trackers.size(), 1U);

@@ -29,16 +29,19 @@ TEST_F(ReportEndpoints, CreatingSendsEveryKeyAndChangingOnlyTheKeysGiven) {
     server.on("PUT", "/v1/projects/web/reports/r1", Reply::json(R"({"updated":false})"));
     updateReport(client(), "web", "r1", {.title = "T", .description = "D"});
     EXPECT_EQ(last().body, R"({"title":"T","description":"D"})");
-    updateReport(client(), "web", "r1",
-                 {.title = "T", .description = "D", .statusPage = false, .components = std::vector<ReportComponent>{}});
+    updateReport(
+        client(),
+        "web",
+        "r1",
+        {.title = "T", .description = "D", .statusPage = false, .components = std::vector<ReportComponent>{}});
     EXPECT_EQ(last().body, R"({"title":"T","description":"D","status_page":false,"components":[]})");
 
     server.on("POST", "/v1/projects/web/reports/r1/entries", Reply::json(R"({"id":"e1"})"));
     EXPECT_EQ(addReportEntry(client(), "web", "r1", {.title = "t", .contentMd = "m", .entryType = "update"}), "e1");
     EXPECT_EQ(last().body, R"({"title":"t","content_md":"m","entry_type":"update"})");
     server.on("PUT", "/v1/projects/web/reports/r1/entries/e1", Reply::json(R"({"updated":true})"));
-    updateReportEntry(client(), "web", "r1", "e1",
-                      {.title = "t", .contentMd = "m", .entryType = "update", .stage = ""});
+    updateReportEntry(
+        client(), "web", "r1", "e1", {.title = "t", .contentMd = "m", .entryType = "update", .stage = ""});
     EXPECT_EQ(last().body, R"({"title":"t","content_md":"m","entry_type":"update","stage":""})");
 }
 

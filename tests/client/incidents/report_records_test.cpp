@@ -28,8 +28,10 @@ TEST(ReportRecords, AReportWithItsRequiredKeysOnlyHasEveryIncidentFieldAbsent) {
     EXPECT_EQ(report.incident, IncidentFields{});
 
     for (const auto& broken :
-         {without(reportObject(), "password_protected"), with(reportObject(), {{"password_protected", nullptr}}),
-          with(reportObject(), {{"status_page", "yes"}}), with(reportObject(), {{"number", "12"}}),
+         {without(reportObject(), "password_protected"),
+          with(reportObject(), {{"password_protected", nullptr}}),
+          with(reportObject(), {{"status_page", "yes"}}),
+          with(reportObject(), {{"number", "12"}}),
           with(reportObject(), {{"components", json::Array{json::Object{{"component_id", "c1"}}}}})}) {
         EXPECT_THROW(decodeObject<Report>(broken), json::DecodeError) << json::write(broken);
     }
@@ -39,11 +41,13 @@ TEST(ReportRecords, AReportWithItsRequiredKeysOnlyHasEveryIncidentFieldAbsent) {
 }
 
 TEST(ReportRecords, IncidentFieldsAreReadFromTheReportsOwnObject) {
-    auto incident = decodeObject<Report>(with(reportObject(), {{"number", 7},
-                                                               {"group_alerts", false},
-                                                               {"opened_by_ai", true},
-                                                               {"incident", json::Object{{"number", 99}}},
-                                                               {"state", "open"}}));
+    auto incident = decodeObject<Report>(with(
+        reportObject(),
+        {{"number", 7},
+         {"group_alerts", false},
+         {"opened_by_ai", true},
+         {"incident", json::Object{{"number", 99}}},
+         {"state", "open"}}));
     EXPECT_EQ(incident.project, "web");
     EXPECT_EQ(incident.incident.number, 7);
     EXPECT_EQ(incident.incident.groupAlerts, false);
@@ -51,8 +55,9 @@ TEST(ReportRecords, IncidentFieldsAreReadFromTheReportsOwnObject) {
     EXPECT_EQ(incident.incident.state, "open");
     EXPECT_EQ(incident.incident.projects, std::nullopt);
 
-    EXPECT_EQ(decodeObject<Report>(with(reportObject(), {{"projects", json::Array{}}})).incident.projects,
-              std::vector<std::string>{});
+    EXPECT_EQ(
+        decodeObject<Report>(with(reportObject(), {{"projects", json::Array{}}})).incident.projects,
+        std::vector<std::string>{});
     // A key named "incident" is not the incident: its value, whatever it is, is ignored.
     EXPECT_EQ(decodeObject<Report>(with(reportObject(), {{"incident", "odd"}})).incident, IncidentFields{});
 
@@ -68,12 +73,13 @@ TEST(ReportRecords, IncidentFieldsAreReadFromTheReportsOwnObject) {
 }
 
 json::Object entryObject() {
-    return {{"id", "e1"},
-            {"report_id", "r1"},
-            {"content_md", "*x*"},
-            {"content_html", "<em>x</em>"},
-            {"entry_type", "update"},
-            {"created_at", 3}};
+    return {
+        {"id", "e1"},
+        {"report_id", "r1"},
+        {"content_md", "*x*"},
+        {"content_html", "<em>x</em>"},
+        {"entry_type", "update"},
+        {"created_at", 3}};
 }
 
 TEST(ReportRecords, EntriesRoundTripAndOnlyExactlyInternalIsInternal) {

@@ -21,8 +21,10 @@ TEST_F(StatusPageEndpoints, ListsWithoutPagesAreEmptyAndOneBadPageFailsTheList) 
         EXPECT_TRUE(listStatusPages(client()).empty()) << answer;
     }
     EXPECT_EQ(last().header("Authorization"), "Bearer data-key");
-    server.on("GET", "/v1/status-pages",
-              Reply::json(R"({"status_pages":[{"id":"p1","slug":"a","title":"A"},{"id":"p2","slug":"b"}]})"));
+    server.on(
+        "GET",
+        "/v1/status-pages",
+        Reply::json(R"({"status_pages":[{"id":"p1","slug":"a","title":"A"},{"id":"p2","slug":"b"}]})"));
     EXPECT_TRUE(errorOf([&] { listStatusPages(client()); }).is(Case::invalidResponse));
 }
 

@@ -42,8 +42,9 @@ TEST(StatusPageRecords, APageWithItsRequiredKeysOnlyTakesEveryDefault) {
     EXPECT_TRUE(decodeObject<StatusPage>(with(pageObject(), {{"visibility", "PRIVATE"}})).isPublic());
     EXPECT_TRUE(decodeObject<StatusPage>(with(pageObject(), {{"components", nullptr}})).components.empty());
     EXPECT_EQ(decodeObject<StatusPage>(with(pageObject(), {{"url", ""}})).url, std::nullopt);
-    EXPECT_EQ(decodeObject<StatusPage>(with(pageObject(), {{"url", "https://status.acme.example/"}})).url->host(),
-              "status.acme.example");
+    EXPECT_EQ(
+        decodeObject<StatusPage>(with(pageObject(), {{"url", "https://status.acme.example/"}})).url->host(),
+        "status.acme.example");
     EXPECT_THROW(decodeObject<StatusPage>(with(pageObject(), {{"ack_gate", "yes"}})), json::DecodeError);
     EXPECT_THROW(decodeObject<StatusPage>(with(pageObject(), {{"url", 1}})), json::DecodeError);
 }
@@ -62,8 +63,8 @@ TEST(StatusPageRecords, ComponentsAndBindingsDefaultAndFailTheWholePage) {
 
     auto nested = with(componentObject(), {{"bindings", json::Array{without(bindingObject(), "target")}}});
     for (const auto& component : {without(componentObject(), "name"), nested}) {
-        EXPECT_THROW(decodeObject<StatusPage>(with(pageObject(), {{"components", json::Array{component}}})),
-                     json::DecodeError);
+        EXPECT_THROW(
+            decodeObject<StatusPage>(with(pageObject(), {{"components", json::Array{component}}})), json::DecodeError);
     }
 }
 
@@ -84,9 +85,10 @@ TEST(StatusTimelineRecords, DefaultsAndRequiredKeys) {
     EXPECT_EQ(timeline.phases.at(0).endedAt, std::nullopt);
     EXPECT_EQ(timeline.days.at(0).maintenanceSeconds, 0);
 
-    for (const auto& broken : {json::Object{{"phases", json::Array{without(phase, "hidden")}}},
-                               json::Object{{"days", json::Array{without(dayObject({}), "downtime_seconds")}}},
-                               json::Object{{"days", json::Array{without(dayObject({}), "worst")}}}}) {
+    for (const auto& broken :
+         {json::Object{{"phases", json::Array{without(phase, "hidden")}}},
+          json::Object{{"days", json::Array{without(dayObject({}), "downtime_seconds")}}},
+          json::Object{{"days", json::Array{without(dayObject({}), "worst")}}}}) {
         EXPECT_THROW(decodeObject<StatusTimeline>(broken), json::DecodeError) << json::write(broken);
     }
 }

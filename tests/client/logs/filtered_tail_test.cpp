@@ -23,8 +23,13 @@ protected:
     std::shared_ptr<testkit::TimeoutRecorder> transport = std::make_shared<testkit::TimeoutRecorder>();
 
     BrisaluneClient timedClient() {
-        return BrisaluneClient(*platform::Url::parse(server.baseUrl()), "session-token", "data-key", transport,
-                               ClientIdentity::current(), compatibility);
+        return BrisaluneClient(
+            *platform::Url::parse(server.baseUrl()),
+            "session-token",
+            "data-key",
+            transport,
+            ClientIdentity::current(),
+            compatibility);
     }
 };
 
@@ -56,15 +61,16 @@ TEST_F(FilteredTail, TimeoutIsTheWaitPlusFifteenSecondsNeverBelowFifteenNorOverf
     for (std::int64_t wait : {std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max()}) {
         EXPECT_GE(tailTimeout(wait), seconds(15)) << wait;
     }
-    EXPECT_EQ(tailTimeout(std::numeric_limits<std::int64_t>::max()),
-              tailTimeout(std::numeric_limits<std::int64_t>::max() / 1000));
+    EXPECT_EQ(
+        tailTimeout(std::numeric_limits<std::int64_t>::max()),
+        tailTimeout(std::numeric_limits<std::int64_t>::max() / 1000));
 }
 
 TEST_F(FilteredTail, ProjectStaysOneSegmentAndThePageReadsLeniently) {
-    for (const auto& [project, path] :
-         std::vector<std::pair<std::string, std::string>>{{".", "/v1/projects/%2E/logtail"},
-                                                          {"..", "/v1/projects/%2E%2E/logtail"},
-                                                          {"a/b", "/v1/projects/a%2Fb/logtail"}}) {
+    for (const auto& [project, path] : std::vector<std::pair<std::string, std::string>>{
+             {".", "/v1/projects/%2E/logtail"},
+             {"..", "/v1/projects/%2E%2E/logtail"},
+             {"a/b", "/v1/projects/a%2Fb/logtail"}}) {
         server.on("GET", path, Reply::json("{}"));
         const LogTailPage empty = tailLogs(client(), project, {}, std::nullopt, 0, 1);
         EXPECT_EQ(last().path, path);

@@ -34,8 +34,10 @@ TEST_F(LogLineEndpoints, ContextKeepsTheServicesOrderAndFailsAsAWhole) {
     EXPECT_EQ(alone.line.id, 8);
     EXPECT_TRUE(alone.before.empty() && alone.after.empty());
 
-    server.on("GET", "/v1/logs/8",
-              Reply::json(R"({"line":{"message":"m"},"before":[{"message":"b2"},{"message":"b1"}],"after":[]})"));
+    server.on(
+        "GET",
+        "/v1/logs/8",
+        Reply::json(R"({"line":{"message":"m"},"before":[{"message":"b2"},{"message":"b1"}],"after":[]})"));
     const LogLineContext around = logLineContext(client(), 8, 2, 0);
     ASSERT_EQ(around.before.size(), 2U);
     EXPECT_EQ(around.before[0].message, "b2");

@@ -51,9 +51,10 @@ TEST_F(LogSearch, QueryItemsFollowTheFixedOrderWithOneItemPerListElement) {
     EXPECT_EQ(last().header("Authorization"), "Bearer data-key");
 
     searchLogs(client(), fullQuery());
-    EXPECT_EQ(last().query,
-              "since=-5&until=90&project=web&project=api&source=nginx&env=&host=db-1&host=db-1&run=r9"
-              "&level=30&level=-1&template=&q=disk%20full&order=asc&limit=50&after=7");
+    EXPECT_EQ(
+        last().query,
+        "since=-5&until=90&project=web&project=api&source=nginx&env=&host=db-1&host=db-1&run=r9"
+        "&level=30&level=-1&template=&q=disk%20full&order=asc&limit=50&after=7");
 
     LogSearchQuery descending = fullQuery();
     descending.ascending = false;
@@ -95,16 +96,18 @@ TEST_F(LogSearch, PageReadsLinesFlatBesideTheirProjectAndDefaultsTheRest) {
     EXPECT_EQ(page.total, 0);
     EXPECT_TRUE(page.isIncomplete());
     EXPECT_EQ(page.retention.at("nginx"), (LogRetention{2, 1, false, std::nullopt, std::nullopt}));
-    EXPECT_EQ(json::encode(page.retention.at("nginx")),
-              R"({"sources_total":2,"sources_retaining":1,"over_quota":false})");
+    EXPECT_EQ(
+        json::encode(page.retention.at("nginx")), R"({"sources_total":2,"sources_retaining":1,"over_quota":false})");
 
     EXPECT_EQ(json::decode<LogSearchPage>("{}"), LogSearchPage{});
     EXPECT_FALSE(LogSearchPage{}.isIncomplete());
-    for (const char* broken : {R"({"lines":[{"message":"m"}]})", R"({"lines":{}})",
-                               R"({"retention":{"a":{"sources_retaining":1,"over_quota":true}}})"}) {
+    for (const char* broken :
+         {R"({"lines":[{"message":"m"}]})",
+          R"({"lines":{}})",
+          R"({"retention":{"a":{"sources_retaining":1,"over_quota":true}}})"}) {
         server.on("GET", "/v1/logs", Reply::json(broken));
-        EXPECT_EQ(errorOf([&] { searchLogs(client(), LogSearchQuery(0, std::nullopt, "")); }).kind(),
-                  Case::invalidResponse)
+        EXPECT_EQ(
+            errorOf([&] { searchLogs(client(), LogSearchQuery(0, std::nullopt, "")); }).kind(), Case::invalidResponse)
             << broken;
     }
 }
@@ -118,8 +121,9 @@ TEST_F(LogSearch, RefusedQueryIsLogQueryErrorOnlyWhenThe422BodyIsARefusal) {
     server.on("GET", "/v1/logs", Reply::json(R"({"error":"bad query","offset":null})", 422));
     EXPECT_EQ(queryErrorOf(search).offset(), std::nullopt);
     server.on("GET", "/v1/logs/facets", Reply::json(R"({"error":"bad field"})", 422));
-    EXPECT_EQ(queryErrorOf([&] { logFacets(client(), LogSearchQuery(0, std::nullopt, ""), {}, 5); }),
-              LogQueryError("bad field"));
+    EXPECT_EQ(
+        queryErrorOf([&] { logFacets(client(), LogSearchQuery(0, std::nullopt, ""), {}, 5); }),
+        LogQueryError("bad field"));
     server.on("GET", "/v1/logs/histogram", Reply::json(R"({"error":"bad range","offset":-2})", 422));
     EXPECT_EQ(queryErrorOf([&] { logHistogram(client(), LogSearchQuery(0, std::nullopt, "")); }).offset(), -2);
 
@@ -127,8 +131,9 @@ TEST_F(LogSearch, RefusedQueryIsLogQueryErrorOnlyWhenThe422BodyIsARefusal) {
     EXPECT_EQ(errorOf(search).kind(), Case::validation);
     server.on("GET", "/v1/logs", Reply::json(R"({"error":"slow down"})", 429));
     EXPECT_EQ(errorOf(search).kind(), Case::rateLimited);
-    EXPECT_EQ(errorOf([&] { searchLogs(client("s", std::nullopt), LogSearchQuery(0, std::nullopt, "")); }).kind(),
-              Case::unauthorized);
+    EXPECT_EQ(
+        errorOf([&] { searchLogs(client("s", std::nullopt), LogSearchQuery(0, std::nullopt, "")); }).kind(),
+        Case::unauthorized);
 }
 
 TEST(LogFacetRecords, ValueTextComesFromANonEmptySourceElseFromValue) {

@@ -31,9 +31,14 @@ TEST(SavedViewRecord, IdIsATextOrAnIntegerAndTheRestDefaults) {
     EXPECT_EQ(bare, (SavedView{"v1", "errors", "", {}, "", false, "", 0, 0}));
     EXPECT_EQ(json::decode<SavedView>(R"({"id":42,"name":"n","shared":null})").id, "42");
     EXPECT_EQ(json::decode<SavedView>(R"({"id":-9223372036854775808,"name":"n"})").id, "-9223372036854775808");
-    for (const char* broken : {R"({"id":true,"name":"n"})", R"({"id":1.5,"name":"n"})", R"({"id":null,"name":"n"})",
-                               R"({"name":"n"})", R"({"id":"a"})", R"({"id":"a","name":"n","shared":"yes"})",
-                               R"({"id":"a","name":"n","filters":{"level":[30]}})"}) {
+    for (const char* broken :
+         {R"({"id":true,"name":"n"})",
+          R"({"id":1.5,"name":"n"})",
+          R"({"id":null,"name":"n"})",
+          R"({"name":"n"})",
+          R"({"id":"a"})",
+          R"({"id":"a","name":"n","shared":"yes"})",
+          R"({"id":"a","name":"n","filters":{"level":[30]}})"}) {
         EXPECT_THROW(json::decode<SavedView>(broken), json::DecodeError) << broken;
     }
     const SavedView full = json::decode<SavedView>(

@@ -23,8 +23,8 @@ constexpr const char* block = R"({"id":"b1","project":"web","length":40,"created
 using SecretEndpoints = testkit::EndpointTest;
 
 TEST_F(SecretEndpoints, FindingsAreListedPerProjectOrTeamWideAndDismissedWithoutABody) {
-    server.on("GET", "/v1/projects/a%2Fb/secret-findings",
-              Reply::json(std::string(R"({"findings":[)") + finding + "]}"));
+    server.on(
+        "GET", "/v1/projects/a%2Fb/secret-findings", Reply::json(std::string(R"({"findings":[)") + finding + "]}"));
     const auto findings = listSecretFindings(client(), "a/b");
     ASSERT_EQ(findings.size(), 1U);
     EXPECT_EQ(findings[0].latestLineId, std::nullopt);
@@ -74,23 +74,30 @@ TEST_F(SecretEndpoints, BlockingSendsTheValueInTheBodyOnlyAndSourceWhenGiven) {
     createSecretBlock(client(), "web", "v", "");
     EXPECT_EQ(last().body, R"({"value":"v","source":""})");
 
-    server.on("POST", "/v1/projects/web/secret-blocks",
-              Reply::json(std::string(R"({"block":)") + block + R"(,"lines_rewritten":1})"));
+    server.on(
+        "POST",
+        "/v1/projects/web/secret-blocks",
+        Reply::json(std::string(R"({"block":)") + block + R"(,"lines_rewritten":1})"));
     EXPECT_EQ(errorOf([&] { createSecretBlock(client(), "web", "v"); }).kind(), Case::invalidResponse);
-    server.on("POST", "/v1/projects/web/secret-blocks",
-              Reply::json(R"({"fields":[{"field":"value","message":"empty"}]})", 422));
+    server.on(
+        "POST",
+        "/v1/projects/web/secret-blocks",
+        Reply::json(R"({"fields":[{"field":"value","message":"empty"}]})", 422));
     EXPECT_EQ(errorOf([&] { createSecretBlock(client(), "web", ""); }).kind(), Case::validation);
 }
 
 TEST_F(SecretEndpoints, BlocksListLenientlyOnlyForSourceAndAuthorAndDeleteByEscapedId) {
-    server.on("GET", "/v1/projects/web/secret-blocks",
-              Reply::json(std::string(R"({"blocks":[)") + block + R"(,{"id":"b2","project":"web","source":null,
+    server.on(
+        "GET",
+        "/v1/projects/web/secret-blocks",
+        Reply::json(std::string(R"({"blocks":[)") + block + R"(,{"id":"b2","project":"web","source":null,
                   "length":1,"created_at":6,"created_by":null}]})"));
     const auto blocks = listSecretBlocks(client(), "web");
     ASSERT_EQ(blocks.size(), 2U);
     EXPECT_EQ(blocks[1].createdBy, "");
-    EXPECT_EQ(json::encode(blocks[0]),
-              R"({"id":"b1","project":"web","source":"","length":40,"created_at":5,"created_by":""})");
+    EXPECT_EQ(
+        json::encode(blocks[0]),
+        R"({"id":"b1","project":"web","source":"","length":40,"created_at":5,"created_by":""})");
     for (const char* broken : {"{}", R"({"blocks":[{"id":"b","project":"p","created_at":1}]})"}) {
         server.on("GET", "/v1/projects/web/secret-blocks", Reply::json(broken));
         EXPECT_EQ(errorOf([&] { listSecretBlocks(client(), "web"); }).kind(), Case::invalidResponse) << broken;

@@ -10,8 +10,8 @@ namespace {
 
 using Choices = MaintenanceComponentChoices;
 
-StatusComponent component(std::string id, std::int64_t position, std::vector<std::string> projects = {},
-                          std::string group = "") {
+StatusComponent component(
+    std::string id, std::int64_t position, std::vector<std::string> projects = {}, std::string group = "") {
     StatusComponent out;
     out.id = std::move(id);
     out.name = "Name " + out.id;
@@ -41,8 +41,13 @@ std::vector<std::string> ids(const Choices::Page& page) {
 
 TEST(MaintenanceComponentChoices, OffersAProjectsComponentsInPositionOrder) {
     const std::vector<StatusPage> pages = {
-        page("p1", {component("a", 3, {"web"}), component("b", 1, {"web", "api"}), component("c", 1, {"web"}),
-                    component("other", 0, {"api"}), component("unbound", 2)}),
+        page(
+            "p1",
+            {component("a", 3, {"web"}),
+             component("b", 1, {"web", "api"}),
+             component("c", 1, {"web"}),
+             component("other", 0, {"api"}),
+             component("unbound", 2)}),
         page("p2", {component("only-api", 0, {"api"})}),
         page("p3", {component("d", 0, {""})}),
     };
@@ -64,14 +69,15 @@ TEST(MaintenanceComponentChoices, OffersAProjectsComponentsInPositionOrder) {
 }
 
 TEST(MaintenanceComponentChoices, PickedIdsNoChoiceCarriesAreSetApart) {
-    const std::vector<StatusPage> pages = {page("p1", {component("a", 0, {"web"})}),
-                                           page("p2", {component("a", 0, {"api"}), component("z", 0, {"api"})})};
+    const std::vector<StatusPage> pages = {
+        page("p1", {component("a", 0, {"web"})}), page("p2", {component("a", 0, {"api"}), component("z", 0, {"api"})})};
     const Choices choices(pages, {"b", "z", "a", "b", "B"}, "web", false);
     EXPECT_EQ(choices.unknown, (std::vector<std::string>{"B", "b", "z"}));  // "z" stands on a page, not offered
     EXPECT_EQ(Choices({}, {"b", "a", "b"}, std::nullopt, true).unknown, (std::vector<std::string>{"a", "b"}));
     // Ordered by their canonical form: a decomposed "é" sorts with the composed one.
-    EXPECT_EQ(Choices({}, {"f", "e\u0301", "\u00e9a"}, std::nullopt, true).unknown,
-              (std::vector<std::string>{"f", "e\u0301", "\u00e9a"}));
+    EXPECT_EQ(
+        Choices({}, {"f", "e\u0301", "\u00e9a"}, std::nullopt, true).unknown,
+        (std::vector<std::string>{"f", "e\u0301", "\u00e9a"}));
 }
 
 TEST(MaintenanceComponentChoices, LabelsNameGroupAndComponent) {

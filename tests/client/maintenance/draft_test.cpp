@@ -29,9 +29,20 @@ TEST(WallClock, ReadsFiveNumbersBetweenSeparatorsAndRefusesDaysThatDoNotExist) {
         EXPECT_EQ(MaintenanceWallClock::parse(text, paris), at("2024-05-01T07:30:00Z")) << text;
     }
     for (std::string_view text :
-         {"2024-05-01T09:30:00", "2024-05-01 09:30", "2024-05-01t09:30", "2024-02-30T09:00", "2023-02-29T09:00",
-          "2024-05-01T24:00", "2024-13-01T09:00", "2024-05-01T09:60", "", "2024-05-01T09", "2024-05-01T09:3x",
-          "99999999999999999999-01-01T00:00", "9223372036854775807-01-01T00:00", "2024-04-31T09:00"}) {
+         {"2024-05-01T09:30:00",
+          "2024-05-01 09:30",
+          "2024-05-01t09:30",
+          "2024-02-30T09:00",
+          "2023-02-29T09:00",
+          "2024-05-01T24:00",
+          "2024-13-01T09:00",
+          "2024-05-01T09:60",
+          "",
+          "2024-05-01T09",
+          "2024-05-01T09:3x",
+          "99999999999999999999-01-01T00:00",
+          "9223372036854775807-01-01T00:00",
+          "2024-04-31T09:00"}) {
         EXPECT_FALSE(MaintenanceWallClock::parse(text, paris)) << text;
     }
     EXPECT_EQ(MaintenanceWallClock::parse("2024-02-29T09:00", paris), at("2024-02-29T08:00:00Z"));
@@ -85,8 +96,9 @@ TEST(MaintenanceDraft, MovingToAnotherZoneKeepsTheWallClock) {
     EXPECT_EQ(MaintenanceWallClock::format(draft.start, draft.zone()), "2024-03-20T09:00");
 
     EXPECT_EQ(draft.lastSecondOfDay(at("2024-03-20T03:30:00Z")), at("2024-03-20T18:29:59Z"));
-    EXPECT_EQ(Draft::carryWallClock(at("2024-03-20T09:00:00Z"), platform::TimeZone::gmt(), zone("Asia/Tokyo")),
-              at("2024-03-20T00:00:00Z"));
+    EXPECT_EQ(
+        Draft::carryWallClock(at("2024-03-20T09:00:00Z"), platform::TimeZone::gmt(), zone("Asia/Tokyo")),
+        at("2024-03-20T00:00:00Z"));
 }
 
 TEST(MaintenanceDraft, SkippingAnOccurrenceRecordsItsDayAtTheWindowsStartTime) {
@@ -120,8 +132,9 @@ TEST(MaintenanceDraft, LocalValidationAndWhatStopsThePreview) {
     EXPECT_TRUE(draft.validationErrors().empty());
 
     draft.statusPage = true;
-    EXPECT_EQ(draft.validationErrors(),
-              (std::vector<FieldError>{{"components", "Pick at least one component to show it on."}}));
+    EXPECT_EQ(
+        draft.validationErrors(),
+        (std::vector<FieldError>{{"components", "Pick at least one component to show it on."}}));
     EXPECT_TRUE(draft.previewBlockingErrors().empty());
     EXPECT_TRUE(draft.input().statusPage);
     EXPECT_FALSE(draft.previewInput().statusPage);

@@ -19,14 +19,15 @@ const platform::Locale uk{"en_GB"};
 
 std::int64_t seconds(std::string_view text) { return platform::parseInternetDate(text)->time_since_epoch().count(); }
 
-MaintenanceWindow window(std::string rrule, std::optional<std::int64_t> minutes = std::nullopt,
-                         std::string timezone = "Europe/Paris") {
+MaintenanceWindow window(
+    std::string rrule, std::optional<std::int64_t> minutes = std::nullopt, std::string timezone = "Europe/Paris") {
     MaintenanceWindow out;
-    out.input = {.timezone = std::move(timezone),
-                 .startsAt = "2024-05-01T09:00",
-                 .endsAt = "2024-05-01T10:00",
-                 .durationMinutes = minutes,
-                 .rrule = std::move(rrule)};
+    out.input = {
+        .timezone = std::move(timezone),
+        .startsAt = "2024-05-01T09:00",
+        .endsAt = "2024-05-01T10:00",
+        .durationMinutes = minutes,
+        .rrule = std::move(rrule)};
     return out;
 }
 
@@ -43,17 +44,18 @@ TEST(MaintenanceFormat, FieldErrorsGoToTheSectionOfTheirFirstKey) {
 }
 
 TEST(MaintenanceFormat, LengthsAndOrdinals) {
-    const std::pair<std::int64_t, std::string_view> lengths[] = {{0, "0 min"},
-                                                                 {45, "45 min"},
-                                                                 {60, "1 h"},
-                                                                 {90, "1 h 30 min"},
-                                                                 {1440, "1 d"},
-                                                                 {1500, "1 d 1 h"},
-                                                                 {1441, "1 d 1 min"},
-                                                                 {-30, "-30 min"},
-                                                                 {-90, "-30 min"},
-                                                                 {-60, "0 min"},
-                                                                 {std::numeric_limits<std::int64_t>::min(), "-8 min"}};
+    const std::pair<std::int64_t, std::string_view> lengths[] = {
+        {0, "0 min"},
+        {45, "45 min"},
+        {60, "1 h"},
+        {90, "1 h 30 min"},
+        {1440, "1 d"},
+        {1500, "1 d 1 h"},
+        {1441, "1 d 1 min"},
+        {-30, "-30 min"},
+        {-90, "-30 min"},
+        {-60, "0 min"},
+        {std::numeric_limits<std::int64_t>::min(), "-8 min"}};
     for (const auto& [minutes, text] : lengths) EXPECT_EQ(Format::duration(minutes), text) << minutes;
     EXPECT_EQ(Format::ordinalWord(-1), "last");
     EXPECT_EQ(Format::ordinalWord(4), "fourth");
@@ -63,13 +65,14 @@ TEST(MaintenanceFormat, LengthsAndOrdinals) {
 }
 
 TEST(MaintenanceFormat, RecurrencesInWords) {
-    EXPECT_EQ(Format::patternSummary({Pattern::Weekly{2, {Weekday::monday, Weekday::wednesday}}}),
-              "Every 2 weeks on Mon, Wed");
-    EXPECT_EQ(Format::patternSummary({Pattern::Weekly{1, {Weekday::wednesday, Weekday::monday}}}),
-              "Every week on Wed, Mon");
+    EXPECT_EQ(
+        Format::patternSummary({Pattern::Weekly{2, {Weekday::monday, Weekday::wednesday}}}),
+        "Every 2 weeks on Mon, Wed");
+    EXPECT_EQ(
+        Format::patternSummary({Pattern::Weekly{1, {Weekday::wednesday, Weekday::monday}}}), "Every week on Wed, Mon");
     EXPECT_EQ(Format::patternSummary({Pattern::Weekly{1, {}}}), "Every week");
-    EXPECT_EQ(Format::patternSummary({Pattern::MonthlyOnWeekday{1, -1, Weekday::friday}}),
-              "Every month on the last Friday");
+    EXPECT_EQ(
+        Format::patternSummary({Pattern::MonthlyOnWeekday{1, -1, Weekday::friday}}), "Every month on the last Friday");
     EXPECT_EQ(Format::patternSummary({Pattern::MonthlyOnDay{3, 15}}), "Every 3 months on day 15");
     EXPECT_EQ(Format::patternSummary({Pattern::Daily{2}}), "Every 2 days");
 
@@ -84,15 +87,16 @@ TEST(MaintenanceFormat, ScheduleSummariesUnderAmericanAndBritishLocales) {
     EXPECT_EQ(Format::scheduleSummary(window("FREQ=DAILY"), us), "Every day");
     EXPECT_EQ(Format::scheduleSummary(window(" FREQ=DAILY\t", 45), us), "Every day \u00b7 45 min");
     EXPECT_EQ(Format::scheduleSummary(window("FREQ=YEARLY", 120), us), "Custom rule: FREQ=YEARLY \u00b7 2 h");
-    EXPECT_EQ(Format::scheduleSummary(window("FREQ=WEEKLY;BYDAY=MO,TH;COUNT=4", 120), us),
-              "Every week on Mon, Thu, 4 times \u00b7 2 h");
+    EXPECT_EQ(
+        Format::scheduleSummary(window("FREQ=WEEKLY;BYDAY=MO,TH;COUNT=4", 120), us),
+        "Every week on Mon, Thu, 4 times \u00b7 2 h");
 
     // 23:30 UTC on 31 January is 1 February in Paris, and stays 31 January where the zone is unknown.
     const std::string until = "FREQ=DAILY;UNTIL=20250131T233000Z";
     EXPECT_EQ(Format::scheduleSummary(window(until), us), "Every day, until Feb 1, 2025");
     EXPECT_EQ(Format::scheduleSummary(window(until), uk), "Every day, until 1 Feb 2025");
-    EXPECT_EQ(Format::scheduleSummary(window(until, 30, "Nowhere/Zone"), uk),
-              "Every day, until 31 Jan 2025 \u00b7 30 min");
+    EXPECT_EQ(
+        Format::scheduleSummary(window(until, 30, "Nowhere/Zone"), uk), "Every day, until 31 Jan 2025 \u00b7 30 min");
 }
 
 TEST(MaintenanceFormat, DatesAndTimesInTheWindowsZoneWithA24HourClock) {
@@ -102,11 +106,13 @@ TEST(MaintenanceFormat, DatesAndTimesInTheWindowsZoneWithA24HourClock) {
     EXPECT_EQ(Format::dateTime(evening, paris, uk), "Fri, 31 Jan 2025, 21:00");
     EXPECT_EQ(Format::timeOfDay(platform::parseInternetDate("2025-01-31T08:05:00Z").value(), paris, us), "09:05");
 
-    EXPECT_EQ(Format::occurrenceRange(seconds("2025-01-31T08:00:00Z"), seconds("2025-01-31T10:00:00Z"), paris, us),
-              "Fri, Jan 31, 2025, 09:00 \u2013 11:00");
+    EXPECT_EQ(
+        Format::occurrenceRange(seconds("2025-01-31T08:00:00Z"), seconds("2025-01-31T10:00:00Z"), paris, us),
+        "Fri, Jan 31, 2025, 09:00 \u2013 11:00");
     // Over midnight in Paris, though the same day in UTC.
-    EXPECT_EQ(Format::occurrenceRange(seconds("2025-01-31T22:00:00Z"), seconds("2025-01-31T23:30:00Z"), paris, uk),
-              "Fri, 31 Jan 2025, 23:00 \u2013 Sat, 1 Feb 2025, 00:30");
+    EXPECT_EQ(
+        Format::occurrenceRange(seconds("2025-01-31T22:00:00Z"), seconds("2025-01-31T23:30:00Z"), paris, uk),
+        "Fri, 31 Jan 2025, 23:00 \u2013 Sat, 1 Feb 2025, 00:30");
 
     EXPECT_EQ(Format::wallClockText("2025-01-31T21:00", paris, us), "Fri, Jan 31, 2025, 21:00");
     EXPECT_EQ(Format::wallClockText("", paris, us), "");

@@ -46,10 +46,12 @@ TEST_F(MaintenanceEndpoints, WindowsUnderTheProjectOneEscapedSegmentEach) {
 }
 
 TEST_F(MaintenanceEndpoints, OccurrencesAskForACountWithinOneToAHundred) {
-    server.on("POST", "/v1/projects/p/maintenance-windows/preview",
-              Reply::json(R"({"occurrences":[{"start":3,"end":4},{"start":1,"end":2}]})"));
-    EXPECT_EQ(previewMaintenanceOccurrences(client(), "p", body, 7),
-              (std::vector<MaintenanceOccurrence>{{3, 4}, {1, 2}}));
+    server.on(
+        "POST",
+        "/v1/projects/p/maintenance-windows/preview",
+        Reply::json(R"({"occurrences":[{"start":3,"end":4},{"start":1,"end":2}]})"));
+    EXPECT_EQ(
+        previewMaintenanceOccurrences(client(), "p", body, 7), (std::vector<MaintenanceOccurrence>{{3, 4}, {1, 2}}));
     EXPECT_EQ(last().query, "count=7");
     EXPECT_EQ(last().body, json::encode(body));
     previewMaintenanceOccurrences(client(), "p", body, 0);
@@ -77,8 +79,10 @@ TEST_F(MaintenanceEndpoints, AnswersThatDoNotDecodeAndRefusals) {
 
     server.on("DELETE", list + "/w1", Reply::json("{}"));
     EXPECT_TRUE(errorOf([&] { deleteMaintenanceWindow(client(), "p", "w1"); }).is(Case::invalidResponse));
-    server.on("POST", list + "/preview",
-              Reply::json(R"({"error":"invalid","fields":[{"field":"rrule","reason":"bad"}]})", 422));
+    server.on(
+        "POST",
+        list + "/preview",
+        Reply::json(R"({"error":"invalid","fields":[{"field":"rrule","reason":"bad"}]})", 422));
     EXPECT_TRUE(errorOf([&] { previewMaintenanceOccurrences(client(), "p", body, 5); }).is(Case::validation));
 
     server.clearRequests();

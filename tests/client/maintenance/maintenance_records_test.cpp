@@ -45,8 +45,9 @@ TEST(MaintenanceWindowRecords, AWindowNeedsOnlyItsFourKeys) {
 
 TEST(MaintenanceWindowRecords, ARequiredKeyMissingOrAWrongTypeFailsTheWhole) {
     EXPECT_THROW(json::decode<MaintenanceWindow>(R"({"id":"w1","name":"n","timezone":"UTC"})"), json::DecodeError);
-    EXPECT_THROW(json::decode<MaintenanceWindow>(R"({"id":"w1","name":"n","timezone":"UTC","starts_at":null})"),
-                 json::DecodeError);
+    EXPECT_THROW(
+        json::decode<MaintenanceWindow>(R"({"id":"w1","name":"n","timezone":"UTC","starts_at":null})"),
+        json::DecodeError);
     EXPECT_THROW(window(R"(,"active":"yes")"), json::DecodeError);
     EXPECT_THROW(window(R"(,"scope":{"checks":"a"})"), json::DecodeError);
     try {
@@ -58,29 +59,33 @@ TEST(MaintenanceWindowRecords, ARequiredKeyMissingOrAWrongTypeFailsTheWhole) {
 }
 
 TEST(MaintenanceWindowRecords, TheRuleAloneDecidesWhichScheduleKeysAreSent) {
-    MaintenanceWindowInput input{.name = "Patch",
-                                 .timezone = "UTC",
-                                 .startsAt = "2024-05-01T09:30",
-                                 .endsAt = "2024-05-01T11:30",
-                                 .durationMinutes = 120,
-                                 .exdates = {"2024-05-08T09:30"}};
-    EXPECT_EQ(json::encode(input),
-              R"({"name":"Patch","description":"","timezone":"UTC","starts_at":"2024-05-01T09:30",)"
-              R"("ends_at":"2024-05-01T11:30","scope":{"project":false,"checks":[],"sources":[],"rules":[]},)"
-              R"("status_page":false,"components":[]})");
+    MaintenanceWindowInput input{
+        .name = "Patch",
+        .timezone = "UTC",
+        .startsAt = "2024-05-01T09:30",
+        .endsAt = "2024-05-01T11:30",
+        .durationMinutes = 120,
+        .exdates = {"2024-05-08T09:30"}};
+    EXPECT_EQ(
+        json::encode(input),
+        R"({"name":"Patch","description":"","timezone":"UTC","starts_at":"2024-05-01T09:30",)"
+        R"("ends_at":"2024-05-01T11:30","scope":{"project":false,"checks":[],"sources":[],"rules":[]},)"
+        R"("status_page":false,"components":[]})");
 
     input.rrule = "FREQ=WEEKLY";
-    EXPECT_EQ(json::encode(input),
-              R"({"name":"Patch","description":"","timezone":"UTC","starts_at":"2024-05-01T09:30",)"
-              R"("duration_minutes":120,"rrule":"FREQ=WEEKLY","exdates":["2024-05-08T09:30"],)"
-              R"("scope":{"project":false,"checks":[],"sources":[],"rules":[]},"status_page":false,"components":[]})");
+    EXPECT_EQ(
+        json::encode(input),
+        R"({"name":"Patch","description":"","timezone":"UTC","starts_at":"2024-05-01T09:30",)"
+        R"("duration_minutes":120,"rrule":"FREQ=WEEKLY","exdates":["2024-05-08T09:30"],)"
+        R"("scope":{"project":false,"checks":[],"sources":[],"rules":[]},"status_page":false,"components":[]})");
 
     input.rrule = " ";  // blanks recur too
     input.durationMinutes.reset();
     input.exdates.clear();
-    EXPECT_EQ(json::encode(input),
-              R"({"name":"Patch","description":"","timezone":"UTC","starts_at":"2024-05-01T09:30","rrule":" ",)"
-              R"("scope":{"project":false,"checks":[],"sources":[],"rules":[]},"status_page":false,"components":[]})");
+    EXPECT_EQ(
+        json::encode(input),
+        R"({"name":"Patch","description":"","timezone":"UTC","starts_at":"2024-05-01T09:30","rrule":" ",)"
+        R"("scope":{"project":false,"checks":[],"sources":[],"rules":[]},"status_page":false,"components":[]})");
 }
 
 }  // namespace

@@ -46,10 +46,11 @@ TEST(RecurrenceRules, RfcExamplesInsideTheModelRoundTripInTheWritersForm) {
         EXPECT_EQ(read->rrule(), written) << text;
         EXPECT_EQ(Recurrence::parse(written), read) << text;
     }
-    EXPECT_EQ(Recurrence::parse("FREQ=WEEKLY;BYDAY=WE,MO")->pattern,
-              (Pattern{Pattern::Weekly{1, {Weekday::monday, Weekday::wednesday}}}));
-    EXPECT_EQ(Recurrence::parse("FREQ=DAILY;UNTIL=20250131T235959Z")->end,
-              (End{End::Until{at("2025-01-31T23:59:59Z")}}));
+    EXPECT_EQ(
+        Recurrence::parse("FREQ=WEEKLY;BYDAY=WE,MO")->pattern,
+        (Pattern{Pattern::Weekly{1, {Weekday::monday, Weekday::wednesday}}}));
+    EXPECT_EQ(
+        Recurrence::parse("FREQ=DAILY;UNTIL=20250131T235959Z")->end, (End{End::Until{at("2025-01-31T23:59:59Z")}}));
 }
 
 TEST(RecurrenceRules, TheReaderGivesUpOutsideTheModel) {
@@ -100,8 +101,9 @@ TEST(RecurrenceRules, TheReaderGivesUpOutsideTheModel) {
         EXPECT_FALSE(Recurrence::parse(text)) << text;
     }
     EXPECT_EQ(Recurrence::parse("FREQ=WEEKLY")->pattern, (Pattern{Pattern::Weekly{1, {}}}));
-    EXPECT_EQ(Recurrence::parse("FREQ=DAILY;COUNT=9223372036854775807")->end,
-              (End{End::Count{std::numeric_limits<std::int64_t>::max()}}));
+    EXPECT_EQ(
+        Recurrence::parse("FREQ=DAILY;COUNT=9223372036854775807")->end,
+        (End{End::Count{std::numeric_limits<std::int64_t>::max()}}));
 }
 
 TEST(RecurrenceRules, WhatTheReaderGivesUpOnSurvivesAsTrimmedText) {
@@ -118,19 +120,21 @@ TEST(RecurrenceRules, TheWriterWritesWhatItIsGiven) {
     EXPECT_EQ(make({3}).rrule(), "FREQ=DAILY;INTERVAL=3");
     EXPECT_EQ(make({-4}).rrule(), "FREQ=DAILY");
     EXPECT_EQ((Recurrence{{Pattern::Weekly{2, {}}}, {End::Count{5}}}).rrule(), "FREQ=WEEKLY;INTERVAL=2;COUNT=5");
-    EXPECT_EQ((Recurrence{{Pattern::Weekly{1, {Weekday::sunday, Weekday::monday, Weekday::sunday}}}, {}}).rrule(),
-              "FREQ=WEEKLY;BYDAY=MO,SU");
+    EXPECT_EQ(
+        (Recurrence{{Pattern::Weekly{1, {Weekday::sunday, Weekday::monday, Weekday::sunday}}}, {}}).rrule(),
+        "FREQ=WEEKLY;BYDAY=MO,SU");
     EXPECT_EQ(
         (Recurrence{{Pattern::MonthlyOnWeekday{1, -1, Weekday::friday}}, {End::Until{at("2025-01-31T23:59:59Z")}}})
             .rrule(),
         "FREQ=MONTHLY;BYDAY=-1FR;UNTIL=20250131T235959Z");
-    EXPECT_EQ((Recurrence{{Pattern::MonthlyOnDay{1, 40}}, {End::Count{0}}}).rrule(),
-              "FREQ=MONTHLY;BYMONTHDAY=40;COUNT=0");
+    EXPECT_EQ(
+        (Recurrence{{Pattern::MonthlyOnDay{1, 40}}, {End::Count{0}}}).rrule(), "FREQ=MONTHLY;BYMONTHDAY=40;COUNT=0");
     EXPECT_EQ((Recurrence{{Pattern::Custom{"X"}}, {End::Count{2}}}).rrule(), "X");
     // An UNTIL beyond the calendar prints as zeros, which reads back as nothing rather than a wrong date.
     const auto far = std::chrono::sys_seconds{std::chrono::seconds{std::numeric_limits<std::int64_t>::min()}};
-    EXPECT_EQ(make({std::numeric_limits<std::int64_t>::max()}, {End::Until{far}}).rrule(),
-              "FREQ=DAILY;INTERVAL=9223372036854775807;UNTIL=00000000T000000Z");
+    EXPECT_EQ(
+        make({std::numeric_limits<std::int64_t>::max()}, {End::Until{far}}).rrule(),
+        "FREQ=DAILY;INTERVAL=9223372036854775807;UNTIL=00000000T000000Z");
 }
 
 TEST(RecurrenceRules, SetKindAnchorsOnTheStartInItsZone) {

@@ -27,18 +27,21 @@ std::string source(std::string name) { return R"({"name":")" + name + R"(","reta
 class MaintenanceScopeNamesTest : public testkit::EndpointTest {
 protected:
     void answerAll() {
-        server.on("GET", checks,
-                  Reply::json(R"({"checks":[)" + check("b") + "," + check("B") + "," + check("a") + "]}"));
-        server.on("GET", sources,
-                  Reply::json(R"({"sources":[)" + source("z") + "," + source("y") + "," + source("y") + "]}"));
+        server.on(
+            "GET", checks, Reply::json(R"({"checks":[)" + check("b") + "," + check("B") + "," + check("a") + "]}"));
+        server.on(
+            "GET",
+            sources,
+            Reply::json(R"({"sources":[)" + source("z") + "," + source("y") + "," + source("y") + "]}"));
         server.on("GET", rules, Reply::json(R"({"rules":[{"name":"cpu"},{"name":"Disk"}]})"));
     }
 };
 
 TEST_F(MaintenanceScopeNamesTest, SortsEachListAndLeavesOneThatFailsEmpty) {
     answerAll();
-    EXPECT_EQ(maintenanceScopeNames(client(), "web"),
-              (MaintenanceScopeNames{{"B", "a", "b"}, {"y", "y", "z"}, {"Disk", "cpu"}}));
+    EXPECT_EQ(
+        maintenanceScopeNames(client(), "web"),
+        (MaintenanceScopeNames{{"B", "a", "b"}, {"y", "y", "z"}, {"Disk", "cpu"}}));
 
     server.on("GET", rules, Reply::json(R"({"error":"admin role required"})", 403));
     server.on("GET", sources, Reply::json(R"({"sources":[{"name":7}]})"));

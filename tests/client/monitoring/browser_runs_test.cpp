@@ -25,9 +25,10 @@ TEST(BrowserRunRecords, DefaultsAndStrictKeys) {
     expected.status = "passed";
     expected.receivedAt = 9;
     EXPECT_EQ(bare, expected);
-    EXPECT_EQ(json::encode(bare),
-              R"({"run_id":"r1","source":"","script_version":0,"status":"passed","received_at":9,"duration_ms":0,)"
-              R"("steps":[],"vitals":{},"artifacts":[]})");
+    EXPECT_EQ(
+        json::encode(bare),
+        R"({"run_id":"r1","source":"","script_version":0,"status":"passed","received_at":9,"duration_ms":0,)"
+        R"("steps":[],"vitals":{},"artifacts":[]})");
 
     const auto run =
         json::decode<BrowserRun>(R"({"run_id":"r2","status":"failed","received_at":9,"vitals":{"cls":0.02},)"
@@ -39,7 +40,8 @@ TEST(BrowserRunRecords, DefaultsAndStrictKeys) {
     EXPECT_EQ(json::decode<BrowserRun>(json::encode(run)), run);
 
     for (const char* bad :
-         {R"({"run_id":null,"status":"s","received_at":1})", R"({"run_id":"r","received_at":1})",
+         {R"({"run_id":null,"status":"s","received_at":1})",
+          R"({"run_id":"r","received_at":1})",
           R"({"run_id":"r","status":"s","received_at":1,"steps":[{"name":"n","status":"s","duration_ms":1}]})",
           R"({"run_id":"r","status":"s","received_at":1,"artifacts":[{"kind":"k","bytes":1}]})",
           R"({"run_id":"r","status":"s","received_at":1,"vitals":{"cls":"high"}})"}) {
@@ -49,8 +51,9 @@ TEST(BrowserRunRecords, DefaultsAndStrictKeys) {
 
 TEST(BrowserRunRecords, RefusalCodesAndTheRolePrediction) {
     EXPECT_EQ(BrowserArtifactRefusal::fromCode("artifacts_expired"), BrowserArtifactRefusal(Refusal::expired));
-    EXPECT_EQ(BrowserArtifactRefusal::fromCode("artifacts_need_checks_write")->message(),
-              "Files from runs made while this check had secret variables need edit access to the check.");
+    EXPECT_EQ(
+        BrowserArtifactRefusal::fromCode("artifacts_need_checks_write")->message(),
+        "Files from runs made while this check had secret variables need edit access to the check.");
     for (const char* near : {"ARTIFACTS_EXPIRED", "artifacts_expired ", "artifact_expired", ""}) {
         EXPECT_FALSE(BrowserArtifactRefusal::fromCode(near)) << near;
     }
@@ -62,8 +65,8 @@ TEST(BrowserRunRecords, RefusalCodesAndTheRolePrediction) {
     EXPECT_FALSE(BrowserArtifactRefusal::predicted({}, &viewer, "web"));
     EXPECT_FALSE(BrowserArtifactRefusal::predicted(secrets, nullptr, "web"));
     EXPECT_FALSE(BrowserArtifactRefusal::predicted(secrets, &admin, "web"));
-    EXPECT_EQ(BrowserArtifactRefusal::predicted(secrets, &viewer, "web"),
-              BrowserArtifactRefusal(Refusal::needsChecksWrite));
+    EXPECT_EQ(
+        BrowserArtifactRefusal::predicted(secrets, &viewer, "web"), BrowserArtifactRefusal(Refusal::needsChecksWrite));
     EXPECT_FALSE(BrowserArtifactRefusal::predicted(secrets, &editsWeb, "web"));
     EXPECT_TRUE(BrowserArtifactRefusal::predicted(secrets, &editsWeb, "api"));
 }
@@ -103,8 +106,10 @@ TEST_F(BrowserRunEndpoints, RunsListQueryEscapingAndErrors) {
     EXPECT_EQ(last().rawTarget, "/v1/projects/web/checks/login/runs");
     EXPECT_EQ(last().header("Authorization"), "Bearer data-key");
 
-    server.on("GET", "/v1/projects/web/checks/%2E%2E/runs",
-              Reply::json(R"({"runs":[{"run_id":"a","status":"s","received_at":1}]})"));
+    server.on(
+        "GET",
+        "/v1/projects/web/checks/%2E%2E/runs",
+        Reply::json(R"({"runs":[{"run_id":"a","status":"s","received_at":1}]})"));
     EXPECT_EQ(browserRuns(client(), "web", "..").at(0).id(), "a");
     server.on("GET", "/v1/projects/web/checks/log%20in%2Fout/runs", Reply::json(R"({"runs":[]})"));
     EXPECT_TRUE(browserRuns(client(), "web", "log in/out", -1).empty());

@@ -46,8 +46,10 @@ TEST_F(CheckEndpoints, ReadsOnTheDataPlaneWithEscapedSegments) {
     EXPECT_EQ(checkStatus(client(), "web", "..").check, "..");
 
     // One bad check fails the list; nothing partial comes back.
-    server.on("GET", "/v1/projects/web/checks",
-              Reply::json(R"({"checks":[)" + storedCheck + R"(,{"name":"b","interval_seconds":30}]})"));
+    server.on(
+        "GET",
+        "/v1/projects/web/checks",
+        Reply::json(R"({"checks":[)" + storedCheck + R"(,{"name":"b","interval_seconds":30}]})"));
     EXPECT_TRUE(errorOf([&] { listChecks(client(), "web"); }).is(Case::invalidResponse));
     EXPECT_TRUE(errorOf([&] { listChecks(client(std::nullopt, std::nullopt), "web"); }).is(Case::unauthorized));
 }
@@ -62,23 +64,32 @@ TEST_F(CheckEndpoints, WritesSendTheSpecAndGatherWarnings) {
     EXPECT_TRUE(plain.warnings.empty());
     EXPECT_FALSE(plain.detachedRule);
 
-    server.on("PUT", "/v1/projects/web/checks/n",
-              Reply::json(R"({"name":"n","addon":"http","interval_seconds":30,"detached_rule":"r1",)"
-                          R"("warnings":["slow interval"],"secret_warnings":[{"field":"env.TOKEN","kind":"api_key"},)"
-                          R"({"field":"with.password"},"junk"]})"));
+    server.on(
+        "PUT",
+        "/v1/projects/web/checks/n",
+        Reply::json(R"({"name":"n","addon":"http","interval_seconds":30,"detached_rule":"r1",)"
+                    R"("warnings":["slow interval"],"secret_warnings":[{"field":"env.TOKEN","kind":"api_key"},)"
+                    R"({"field":"with.password"},"junk"]})"));
     auto written = updateCheck(client(), "web", "n", spec);
     EXPECT_EQ(last().body, R"({"name":"n","addon":"http","with":{},"interval_seconds":30})");
     EXPECT_EQ(written.detachedRule, "r1");
-    EXPECT_EQ(written.warnings, (Texts{"slow interval",
-                                       "env.TOKEN looks like a api key stored in the clear. Anyone who can read "
-                                       "checks can see it; keep it in a sealed secret instead."}));
+    EXPECT_EQ(
+        written.warnings,
+        (Texts{
+            "slow interval",
+            "env.TOKEN looks like a api key stored in the clear. Anyone who can read "
+            "checks can see it; keep it in a sealed secret instead."}));
 
     // Secret warnings are advisory; the service's own warnings and the stored check are not.
-    server.on("POST", "/v1/projects/web/checks",
-              Reply::json(R"({"name":"a","addon":"h","interval_seconds":1,"secret_warnings":"oops"})"));
+    server.on(
+        "POST",
+        "/v1/projects/web/checks",
+        Reply::json(R"({"name":"a","addon":"h","interval_seconds":1,"secret_warnings":"oops"})"));
     EXPECT_TRUE(createCheck(client(), "web", spec).warnings.empty());
-    server.on("POST", "/v1/projects/web/checks",
-              Reply::json(R"({"name":"a","addon":"h","interval_seconds":1,"warnings":"oops"})"));
+    server.on(
+        "POST",
+        "/v1/projects/web/checks",
+        Reply::json(R"({"name":"a","addon":"h","interval_seconds":1,"warnings":"oops"})"));
     EXPECT_TRUE(errorOf([&] { createCheck(client(), "web", spec); }).is(Case::invalidResponse));
     server.on("POST", "/v1/projects/web/checks", Reply::json(R"({"warnings":[]})"));
     EXPECT_TRUE(errorOf([&] { createCheck(client(), "web", spec); }).is(Case::invalidResponse));
@@ -93,8 +104,13 @@ TEST_F(CheckEndpoints, QuotaAndRefusalBodiesElseTheClientMapping) {
     EXPECT_EQ(quota.limit(), "checks_per_project");
     EXPECT_EQ(quota.message(), "You have used all 20 checks: upgrade");
 
-    for (const char* body : {R"({"error":"too many requests: slow down"})", R"({"error":"no separator"})",
-                             R"({"error":": empty limit"})", R"({"error":"limit:no blank"})", "", "not json"}) {
+    for (const char* body :
+         {R"({"error":"too many requests: slow down"})",
+          R"({"error":"no separator"})",
+          R"({"error":": empty limit"})",
+          R"({"error":"limit:no blank"})",
+          "",
+          "not json"}) {
         EXPECT_TRUE(writeError(429, body).is(Case::rateLimited)) << body;
     }
 

@@ -24,10 +24,11 @@ TEST(CheckRecords, SpecDefaultsAndWhatItWrites) {
     const auto nulls = json::decode<MonitorCheckSpec>(
         R"({"name":"a","addon":"b","interval_seconds":60,"with":null,"enabled":null,"sources":null,"env":null})");
     EXPECT_EQ(nulls, bare);
-    EXPECT_THROW(json::decode<MonitorCheckSpec>(R"({"name":"a","addon":"b","interval_seconds":60,"with":[]})"),
-                 json::DecodeError);
-    EXPECT_THROW(json::decode<MonitorCheckSpec>(R"({"name":"a","addon":"b","interval_seconds":"60"})"),
-                 json::DecodeError);
+    EXPECT_THROW(
+        json::decode<MonitorCheckSpec>(R"({"name":"a","addon":"b","interval_seconds":60,"with":[]})"),
+        json::DecodeError);
+    EXPECT_THROW(
+        json::decode<MonitorCheckSpec>(R"({"name":"a","addon":"b","interval_seconds":"60"})"), json::DecodeError);
 
     MonitorCheckSpec full = bare;
     full.sources = {"eu"};
@@ -36,12 +37,14 @@ TEST(CheckRecords, SpecDefaultsAndWhatItWrites) {
     full.with = {{"url", JSONValue("https://example.com")}, {"retries", JSONValue(2)}};
     full.alertIf = AlertIf{3};
     EXPECT_FALSE(full.isEnabled());
-    EXPECT_EQ(json::encode(full),
-              R"({"name":"a","addon":"b","with":{"retries":2,"url":"https://example.com"},"interval_seconds":60,)"
-              R"("sources":["eu"],"enabled":false,"alert_if":{"down_from":3},"env":{}})");
+    EXPECT_EQ(
+        json::encode(full),
+        R"({"name":"a","addon":"b","with":{"retries":2,"url":"https://example.com"},"interval_seconds":60,)"
+        R"("sources":["eu"],"enabled":false,"alert_if":{"down_from":3},"env":{}})");
     EXPECT_EQ(json::decode<MonitorCheckSpec>(json::encode(full)), full);
-    EXPECT_EQ(std::hash<MonitorCheckSpec>{}(json::decode<MonitorCheckSpec>(json::encode(full))),
-              std::hash<MonitorCheckSpec>{}(full));
+    EXPECT_EQ(
+        std::hash<MonitorCheckSpec>{}(json::decode<MonitorCheckSpec>(json::encode(full))),
+        std::hash<MonitorCheckSpec>{}(full));
 }
 
 TEST(CheckRecords, StoredCheckIsFlatWithDefaultedServiceFields) {
@@ -60,8 +63,9 @@ TEST(CheckRecords, StoredCheckIsFlatWithDefaultedServiceFields) {
     EXPECT_EQ(json::decode<MonitorCheckInfo>(written), info);
 
     // The definition is never nested.
-    EXPECT_THROW(json::decode<MonitorCheckInfo>(R"({"spec":{"name":"api","addon":"http","interval_seconds":30}})"),
-                 json::DecodeError);
+    EXPECT_THROW(
+        json::decode<MonitorCheckInfo>(R"({"spec":{"name":"api","addon":"http","interval_seconds":30}})"),
+        json::DecodeError);
 
     const auto paused =
         json::decode<MonitorCheckInfo>(R"({"name":"api","addon":"http","interval_seconds":30,"env_keys":["A","B"],)"
@@ -72,8 +76,8 @@ TEST(CheckRecords, StoredCheckIsFlatWithDefaultedServiceFields) {
     EXPECT_NE(reordered, paused);
     EXPECT_FALSE((CheckPause{"Local_Only", "m", 5}).isLocalOnly());
 
-    EXPECT_EQ(json::decode<MonitorCheckDeleteResult>(R"({"deleted":true})"),
-              (MonitorCheckDeleteResult{true, std::nullopt}));
+    EXPECT_EQ(
+        json::decode<MonitorCheckDeleteResult>(R"({"deleted":true})"), (MonitorCheckDeleteResult{true, std::nullopt}));
     EXPECT_THROW(json::decode<MonitorCheckDeleteResult>(R"({"detached_rule":"r"})"), json::DecodeError);
 }
 

@@ -23,15 +23,16 @@ TEST(ConditionValue, TypesByExactRawText) {
 }
 
 TEST(ConditionValue, NumbersShowWholeOrShortest) {
-    const std::pair<double, const char*> shown[] = {{3.0, "3"},
-                                                    {-0.0, "0"},
-                                                    {0.25, "0.25"},
-                                                    {1e20, "1e+20"},
-                                                    {-42.0, "-42"},
-                                                    {0.1, "0.1"},
-                                                    {-9223372036854775808.0, "-9223372036854775808"},
-                                                    {9223372036854775808.0, "9223372036854775808"},
-                                                    {1.5e300, "1.5e+300"}};
+    const std::pair<double, const char*> shown[] = {
+        {3.0, "3"},
+        {-0.0, "0"},
+        {0.25, "0.25"},
+        {1e20, "1e+20"},
+        {-42.0, "-42"},
+        {0.1, "0.1"},
+        {-9223372036854775808.0, "-9223372036854775808"},
+        {9223372036854775808.0, "9223372036854775808"},
+        {1.5e300, "1.5e+300"}};
     for (auto [number, text] : shown) {
         ConditionValueDraft draft{JSONValue(number)};
         EXPECT_EQ(draft.type, ConditionValueType::number);
@@ -50,10 +51,10 @@ TEST(ConditionValue, NumberTextMustReadWholeInTheCLocale) {
     for (const char* bad : {"1,5", " 1", "1 ", "\t1", "", "nan", "inf", "-infinity", "1e400", "12abc"}) {
         EXPECT_FALSE(numberFrom(bad)) << bad;
     }
-    EXPECT_FALSE(
-        numberFrom(std::string("1\0"
-                               "2",
-                               3)));
+    EXPECT_FALSE(numberFrom(std::string(
+        "1\0"
+        "2",
+        3)));
     std::setlocale(LC_NUMERIC, previous.c_str());
 }
 

@@ -36,13 +36,15 @@ TEST(SourceRecords, LenientAfterTheThreeRequiredKeys) {
     expected.retainLogs = true;
     expected.createdAt = 5;
     EXPECT_EQ(bare, expected);
-    EXPECT_EQ(json::decode<SourceInfo>(
-                  R"({"name":"api","retain_logs":true,"created_at":5,"addons":null,"heartbeat_pending":null,)"
-                  R"("open_secret_findings":null,"agent_version":null})"),
-              bare);
-    EXPECT_EQ(json::encode(bare),
-              R"({"name":"api","retain_logs":true,"created_at":5,"open_secret_findings":0,"heartbeat_pending":false,)"
-              R"("addons":[]})");
+    EXPECT_EQ(
+        json::decode<SourceInfo>(
+            R"({"name":"api","retain_logs":true,"created_at":5,"addons":null,"heartbeat_pending":null,)"
+            R"("open_secret_findings":null,"agent_version":null})"),
+        bare);
+    EXPECT_EQ(
+        json::encode(bare),
+        R"({"name":"api","retain_logs":true,"created_at":5,"open_secret_findings":0,"heartbeat_pending":false,)"
+        R"("addons":[]})");
     EXPECT_EQ(
         json::decode<SourceInfo>(R"({"name":"a","retain_logs":false,"created_at":1,"heartbeat_last_duration_ms":0})")
             .heartbeatLastDurationMs,
@@ -121,8 +123,10 @@ TEST_F(ProjectEndpoints, ProjectAndSourceWritesCheckTheirAnswers) {
     server.on("DELETE", "/v1/projects/%2E%2E", Reply::json(R"({"deleted":true})"));
     deleteProject(client(), "..");
 
-    server.on("GET", "/v1/projects/web/sources",
-              Reply::json(R"({"sources":[{"name":"api","retain_logs":true,"created_at":5}]})"));
+    server.on(
+        "GET",
+        "/v1/projects/web/sources",
+        Reply::json(R"({"sources":[{"name":"api","retain_logs":true,"created_at":5}]})"));
     EXPECT_EQ(listSources(client(), "web").at(0).name, "api");
     server.on("POST", "/v1/projects/web/sources", Reply::json(R"({"name":"api","token":"tok"})"));
     EXPECT_EQ(createSource(client(), "web", "api", false), (CreatedSource{"api", "tok"}));
@@ -147,10 +151,17 @@ TEST_F(ProjectEndpoints, ProjectAndSourceWritesCheckTheirAnswers) {
 }
 
 TEST_F(ProjectEndpoints, HeartbeatAddressesJoinTheClientsBase) {
-    const BrisaluneClient nested(*platform::Url::parse(server.baseUrl() + "/api///"), std::nullopt, "data-key", nullptr,
-                                 ClientIdentity::current(), compatibility);
-    server.on("POST", "/api/v1/projects/web/sources/api/heartbeat-token",
-              Reply::json(R"({"name":"api-renamed","heartbeat_token":"abc"})"));
+    const BrisaluneClient nested(
+        *platform::Url::parse(server.baseUrl() + "/api///"),
+        std::nullopt,
+        "data-key",
+        nullptr,
+        ClientIdentity::current(),
+        compatibility);
+    server.on(
+        "POST",
+        "/api/v1/projects/web/sources/api/heartbeat-token",
+        Reply::json(R"({"name":"api-renamed","heartbeat_token":"abc"})"));
     const auto endpoint = mintHeartbeatEndpoint(nested, "web", "api");
     EXPECT_EQ(endpoint.source, "api-renamed");
     EXPECT_EQ(endpoint.token, "abc");
@@ -159,13 +170,15 @@ TEST_F(ProjectEndpoints, HeartbeatAddressesJoinTheClientsBase) {
     EXPECT_EQ(endpoint.startURL.text(), server.baseUrl() + "/api/v1/heartbeat/abc/start");
     EXPECT_EQ(last().body, "");
 
-    server.on("POST", "/v1/projects/%2E/sources/a%20b/heartbeat-token",
-              Reply::json(R"({"name":"a b","heartbeat_token":"x/y z"})"));
+    server.on(
+        "POST",
+        "/v1/projects/%2E/sources/a%20b/heartbeat-token",
+        Reply::json(R"({"name":"a b","heartbeat_token":"x/y z"})"));
     auto escaped = mintHeartbeatEndpoint(client(), ".", "a b");
     EXPECT_EQ(escaped.token, "x/y z");
     EXPECT_EQ(escaped.failURL.path(), "/v1/heartbeat/x%2Fy%20z/fail");
-    server.on("POST", "/v1/projects/web/sources/api/heartbeat-token",
-              Reply::json(R"({"name":"api","heartbeat_token":"."})"));
+    server.on(
+        "POST", "/v1/projects/web/sources/api/heartbeat-token", Reply::json(R"({"name":"api","heartbeat_token":"."})"));
     EXPECT_EQ(mintHeartbeatEndpoint(client(), "web", "api").okURL.path(), "/v1/heartbeat/%2E");
 
     server.on("POST", "/v1/projects/web/sources/api/heartbeat-token", Reply::json(R"({"name":"api"})"));

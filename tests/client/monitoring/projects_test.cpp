@@ -12,9 +12,11 @@ using standin::Reply;
 class ProjectPageEndpoint : public testkit::EndpointTest {};
 
 TEST_F(ProjectPageEndpoint, SendsTheLimitAndTheCursorOnlyWhenGiven) {
-    server.on("GET", "/v1/projects",
-              Reply::json(R"({"projects":[{"name":"web","config_version":3,"sources":1,"rules":2,"open_alerts":0,)"
-                          R"("created_at":1700000000}],"next":"c2"})"));
+    server.on(
+        "GET",
+        "/v1/projects",
+        Reply::json(R"({"projects":[{"name":"web","config_version":3,"sources":1,"rules":2,"open_alerts":0,)"
+                    R"("created_at":1700000000}],"next":"c2"})"));
     auto page = listProjects(client(), 1);
     EXPECT_EQ(last().rawTarget, "/v1/projects?limit=1");
     EXPECT_EQ(last().header("Authorization"), "Bearer data-key");

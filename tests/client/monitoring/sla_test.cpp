@@ -50,10 +50,11 @@ TEST(SLAReports, ListsDefaultButRowsAreStrict) {
         R"("longest_downtime_seconds":60,"judged_runs":1440}]})");
     EXPECT_FALSE(checks.checks.at(0).uptimePercent);
     EXPECT_EQ(checks.checks.at(0).id(), "web/api");
-    EXPECT_THROW(json::decode<SLAChecksReport>(
-                     R"({"from":1,"to":2,"checks":[{"project":"web","check":"api","outages":1,"downtime_seconds":60,)"
-                     R"("longest_downtime_seconds":60}]})"),
-                 json::DecodeError);
+    EXPECT_THROW(
+        json::decode<SLAChecksReport>(
+            R"({"from":1,"to":2,"checks":[{"project":"web","check":"api","outages":1,"downtime_seconds":60,)"
+            R"("longest_downtime_seconds":60}]})"),
+        json::DecodeError);
     EXPECT_THROW(json::decode<SLAChecksReport>(R"({"to":2})"), json::DecodeError);
 
     const auto row = [](const char* page) {
@@ -92,8 +93,10 @@ TEST_F(SLAEndpoints, PeriodIsTheWholeQuery) {
     server.on("GET", "/v1/sla/components", Reply::json(R"({"from":1,"to":2})"));
     slaComponents(client(), {SLAPeriod::Days30{}});
     EXPECT_EQ(last().query, "period=30d");
-    server.on("GET", "/v1/sla/response-times",
-              Reply::json(R"({"from":1,"to":2,"team":{"alerts":0,"acknowledged":0,"resolved":0}})"));
+    server.on(
+        "GET",
+        "/v1/sla/response-times",
+        Reply::json(R"({"from":1,"to":2,"team":{"alerts":0,"acknowledged":0,"resolved":0}})"));
     slaResponseTimes(client(), {SLAPeriod::Days7{}});
     EXPECT_EQ(last().query, "period=7d");
     slaResponseTimes(client(), {SLAPeriod::Days90{}});

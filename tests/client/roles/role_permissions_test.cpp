@@ -95,12 +95,18 @@ TEST(RolePermissions, DecisionsOverRoutesRolesScopesAndGrants) {
         {"incident in p (viewer grant)", incidentGrants, R::createIncident, "p", false},
         {"incident in q (responder grant)", incidentGrants, R::createIncident, "q", true},
         {"incident over all grants", incidentGrants, R::createIncident, std::nullopt, true},
-        {"incident, viewer team role, responder grant", restricted("viewer", {{"p", "responder"}}), R::createIncident,
-         "p", true},
+        {"incident, viewer team role, responder grant",
+         restricted("viewer", {{"p", "responder"}}),
+         R::createIncident,
+         "p",
+         true},
         {"unrestricted viewer opens an incident", unrestricted("viewer"), R::createIncident, std::nullopt, false},
         // Over all grants: any grant will do.
-        {"renames with an admin grant somewhere", restricted("viewer", {{"p", "viewer"}, {"q", "admin"}}),
-         R::renameProject, std::nullopt, true},
+        {"renames with an admin grant somewhere",
+         restricted("viewer", {{"p", "viewer"}, {"q", "admin"}}),
+         R::renameProject,
+         std::nullopt,
+         true},
         // A server rule replaces the built-in one whole.
         {"server asks admin to ack", serverAdminAck, R::acknowledgeAlert, std::nullopt, false},
         {"server rule leaves others built in", serverAdminAck, R::resolveAlert, std::nullopt, true},
@@ -116,17 +122,27 @@ TEST(RolePermissions, DecisionsOverRoutesRolesScopesAndGrants) {
         {"no definitions: lead by rank", rankOnly("lead"), R::acknowledgeAlert, std::nullopt, false},
         {"own keys hold it",
          fromAnswer(R"({"role":"lead","permissions":["alerts:write"],)" + ackNeedsAlertsWrite + "}"),
-         R::acknowledgeAlert, std::nullopt, true},
-        {"own keys lack it", fromAnswer(R"({"role":"owner","permissions":[],)" + ackNeedsAlertsWrite + "}"),
-         R::acknowledgeAlert, std::nullopt, false},
+         R::acknowledgeAlert,
+         std::nullopt,
+         true},
+        {"own keys lack it",
+         fromAnswer(R"({"role":"owner","permissions":[],)" + ackNeedsAlertsWrite + "}"),
+         R::acknowledgeAlert,
+         std::nullopt,
+         false},
         {"granted role other than one's own is judged by rank",
-         fromAnswer(R"({"role":"viewer","permissions":["alerts:write"],"projects":[{"project":"p","role":"admin"}],)" +
-                    ackNeedsAlertsWrite + "}"),
-         R::acknowledgeAlert, "p", true},
+         fromAnswer(
+             R"({"role":"viewer","permissions":["alerts:write"],"projects":[{"project":"p","role":"admin"}],)" +
+             ackNeedsAlertsWrite + "}"),
+         R::acknowledgeAlert,
+         "p",
+         true},
         {"an empty permission in the rule",
          fromAnswer(R"({"role":"auditor","permissions":[],)"
                     R"("routes":{"DELETE /v1/logs/{id}":{"min_role":"owner","permission":""}}})"),
-         R::deleteLog, std::nullopt, true},
+         R::deleteLog,
+         std::nullopt,
+         true},
     };
     for (const Decision& d : decisions) {
         EXPECT_EQ(d.permissions.may(d.route, d.project), d.allowed) << d.who;
@@ -190,9 +206,9 @@ TEST(RolePermissions, SelfOnlyOverrides) {
 }
 
 TEST(RolePermissions, ProjectsRolesAndPermissionSets) {
-    const auto p =
-        fromAnswer(R"({"role":"lead","projects":[{"project":"p","role":"lead"},{"project":"p","role":"admin"}],)" +
-                   teamDefs + "}");
+    const auto p = fromAnswer(
+        R"({"role":"lead","projects":[{"project":"p","role":"lead"},{"project":"p","role":"admin"}],)" + teamDefs +
+        "}");
     EXPECT_TRUE(p.isRestricted());
     EXPECT_TRUE(p.hasProjectAccess("p"));
     EXPECT_FALSE(p.hasProjectAccess("q"));

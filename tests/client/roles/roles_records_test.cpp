@@ -71,8 +71,9 @@ TEST(RoleRecords, BodiesLeaveOutThePasswordButWriteNullGrants) {
     EXPECT_EQ(json::encode(MemberRoleBody{"admin", "pw"}), R"({"role":"admin","current_password":"pw"})");
     EXPECT_EQ(json::encode(MemberProjectsBody{std::nullopt}), R"({"projects":null})");
     EXPECT_EQ(json::encode(MemberProjectsBody{std::vector<ProjectGrant>{}}), R"({"projects":[]})");
-    EXPECT_EQ(json::encode(MemberProjectsBody{std::vector<ProjectGrant>{{"p1", "viewer"}}}),
-              R"({"projects":[{"project":"p1","role":"viewer"}]})");
+    EXPECT_EQ(
+        json::encode(MemberProjectsBody{std::vector<ProjectGrant>{{"p1", "viewer"}}}),
+        R"({"projects":[{"project":"p1","role":"viewer"}]})");
 }
 
 }  // namespace

@@ -34,14 +34,17 @@ TEST(TeamRole, DescriptionsAndNamesOfCustomRoles) {
     EXPECT_EQ(TeamRole::roleDescription("auditor", nullptr), custom);
 
     const RoleDef lead{"lead", "On-call lead", false, {"alerts:write", "logs:read", "incident_publishing:write"}};
-    EXPECT_EQ(TeamRole::roleDescription("lead", &lead),
-              "On-call lead — a custom role that changes alerts, incident publishing.");
+    EXPECT_EQ(
+        TeamRole::roleDescription("lead", &lead),
+        "On-call lead — a custom role that changes alerts, incident publishing.");
     const RoleDef reader{"reader", "Reader", false, {"logs:read"}};
-    EXPECT_EQ(TeamRole::roleDescription("reader", &reader),
-              "Reader — a custom role that sees what it may read and changes nothing.");
+    EXPECT_EQ(
+        TeamRole::roleDescription("reader", &reader),
+        "Reader — a custom role that sees what it may read and changes nothing.");
     const RoleDef empty{"empty", "Empty", false, {}};
-    EXPECT_EQ(TeamRole::roleDescription("empty", &empty),
-              "Empty — a custom role that sees what it may read and changes nothing.");
+    EXPECT_EQ(
+        TeamRole::roleDescription("empty", &empty),
+        "Empty — a custom role that sees what it may read and changes nothing.");
     // A built-in role keeps its own line whatever the definition says.
     EXPECT_EQ(TeamRole::roleDescription("admin", &lead), TeamRole::roleDescription("admin"));
 

@@ -54,15 +54,17 @@ TEST_F(ActionEndpoints, TestsAndRunsReturnFailuresAsResultsButNotGatewayErrors) 
 }
 
 TEST_F(ActionEndpoints, HeaderValuesAndBodiesNeverReachTheErrorTexts) {
-    ActionDraft draft{.name = "restart",
-                      .method = "POST",
-                      .url = "https://ops.example/restart",
-                      .headers = std::map<std::string, SecretText>{{"Authorization", "Bearer ops-SECRET"}},
-                      .body = R"({"key":"body-SECRET"})"};
+    ActionDraft draft{
+        .name = "restart",
+        .method = "POST",
+        .url = "https://ops.example/restart",
+        .headers = std::map<std::string, SecretText>{{"Authorization", "Bearer ops-SECRET"}},
+        .body = R"({"key":"body-SECRET"})"};
     server.on(
-        "POST", "/v1/projects/p/actions",
-        Reply::json(R"({"error":"header Authorization: Bearer ops-SECRET rejected; body {\"key\":\"body-SECRET\"}"})",
-                    400));
+        "POST",
+        "/v1/projects/p/actions",
+        Reply::json(
+            R"({"error":"header Authorization: Bearer ops-SECRET rejected; body {\"key\":\"body-SECRET\"}"})", 400));
     auto error = errorOf([&] { createAction(client(), "p", draft); });
     EXPECT_TRUE(error.is(Case::validation));
     EXPECT_EQ(std::string(error.what()).find("SECRET"), std::string::npos) << error.what();

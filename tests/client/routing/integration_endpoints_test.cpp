@@ -33,8 +33,8 @@ TEST_F(IntegrationEndpoints, PathsBodiesAndQueries) {
     EXPECT_EQ(getIntegration(client(), "a.b", "i/1 x").id, "i/1");
     EXPECT_EQ(last().header("Authorization"), "Bearer data-key");
 
-    server.on("POST", "/v1/projects/p/integrations",
-              Reply::json(R"({"id":"i2","type":"webhook","secret":"whsec"})", 201));
+    server.on(
+        "POST", "/v1/projects/p/integrations", Reply::json(R"({"id":"i2","type":"webhook","secret":"whsec"})", 201));
     auto created = createIntegration(client(), "p", {.type = "webhook", .url = "https://example.test/hook"});
     EXPECT_EQ(created.secret, "whsec");
     EXPECT_EQ(last().body, R"({"type":"webhook","url":"https://example.test/hook","events":[]})");
@@ -73,8 +73,9 @@ TEST_F(IntegrationEndpoints, ATestDeliveryThatFailedDownstreamIsAResult) {
     EXPECT_EQ(last().body, "");
 
     server.on("POST", path, Reply::json(R"({"ok":false,"error":"connection refused"})", 502));
-    EXPECT_EQ(testIntegration(client(), "p", "i"),
-              (IntegrationTestResult{.succeeded = false, .error = "connection refused"}));
+    EXPECT_EQ(
+        testIntegration(client(), "p", "i"),
+        (IntegrationTestResult{.succeeded = false, .error = "connection refused"}));
 
     server.on("POST", path, Reply{502, {{"Content-Type", "text/html"}}, "<html>Bad Gateway</html>"});
     EXPECT_TRUE(errorOf([&] { testIntegration(client(), "p", "i"); }).is(Case::invalidResponse));
@@ -83,15 +84,19 @@ TEST_F(IntegrationEndpoints, ATestDeliveryThatFailedDownstreamIsAResult) {
 }
 
 TEST_F(IntegrationEndpoints, SecretsOfADraftNeverReachTheErrorTexts) {
-    IntegrationDraft draft{.type = "chat",
-                           .secret = "sig-SECRET-1",
-                           .token = "tok/\"SECRET-2\"",
-                           .webhookUrl = "https://chat.example/hooks/SECRET-3"};
-    server.on("POST", "/v1/projects/p/integrations",
-              Reply::json(R"({"error":"bad token tok/\"SECRET-2\"","fields":[
+    IntegrationDraft draft{
+        .type = "chat",
+        .secret = "sig-SECRET-1",
+        .token = "tok/\"SECRET-2\"",
+        .webhookUrl = "https://chat.example/hooks/SECRET-3"};
+    server.on(
+        "POST",
+        "/v1/projects/p/integrations",
+        Reply::json(
+            R"({"error":"bad token tok/\"SECRET-2\"","fields":[
                   {"field":"secret","message":"sig-SECRET-1 is too short"},
                   {"field":"webhook_url","message":"https:\/\/chat.example\/hooks\/SECRET-3 unreachable"}]})",
-                          422));
+            422));
     auto error = errorOf([&] { createIntegration(client(), "p", draft); });
     EXPECT_TRUE(error.is(Case::validation));
     EXPECT_NE(last().body.find("sig-SECRET-1"), std::string::npos);  // sent, of course

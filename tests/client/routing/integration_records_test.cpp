@@ -36,8 +36,8 @@ TEST(IntegrationRecords, OptionalKeysStayAbsentAndAreLeftOut) {
     integration.devices = 2;
     integration.pointerReview = false;
     EXPECT_EQ(json::decode<Integration>(json::encode(integration)), integration);
-    EXPECT_THROW(json::decode<Integration>(R"({"id":"i1","project":"p","type":"webhook","enabled":false})"),
-                 json::DecodeError);
+    EXPECT_THROW(
+        json::decode<Integration>(R"({"id":"i1","project":"p","type":"webhook","enabled":false})"), json::DecodeError);
 }
 
 TEST(IntegrationRecords, DisabledCause) {
@@ -79,8 +79,9 @@ TEST(IntegrationRecords, EventNamesAreExactAndUnknownNamesPassThrough) {
 
 TEST(IntegrationRecords, DraftsSendAbsentAsNothingAndEventsAlways) {
     EXPECT_EQ(json::encode(IntegrationDraft{.type = "webhook"}), R"({"type":"webhook","events":[]})");
-    EXPECT_EQ(written(IntegrationDraft{.type = "chat", .name = "", .token = "t0k", .events = {"alert.acked"}}),
-              json::parse(R"({"type":"chat","name":"","token":"t0k","events":["alert.acked"]})"));
+    EXPECT_EQ(
+        written(IntegrationDraft{.type = "chat", .name = "", .token = "t0k", .events = {"alert.acked"}}),
+        json::parse(R"({"type":"chat","name":"","token":"t0k","events":["alert.acked"]})"));
 
     EXPECT_EQ(json::decode<CreatedIntegration>(R"({"id":"i","type":"webhook"})").secret, std::nullopt);
     EXPECT_EQ(json::decode<CreatedIntegration>(R"({"id":"i","type":"webhook","secret":"s3"})").secret, "s3");
@@ -105,28 +106,32 @@ TEST(ActionRecords, DefaultsOfActionsAndAbsenceInExecutions) {
     EXPECT_EQ(object.at("header_keys"), json::Value(json::Array{}));
     EXPECT_EQ(object.at("has_body"), json::Value(false));
     EXPECT_EQ(object.at("pointer_review"), json::Value(false));
-    EXPECT_THROW(json::decode<RunbookAction>(R"({"id":"a","project":"p","name":"n","method":"POST","url":"u",
+    EXPECT_THROW(
+        json::decode<RunbookAction>(R"({"id":"a","project":"p","name":"n","method":"POST","url":"u",
         "timeout_seconds":null,"event_filter":"*","enabled":true,"created_at":1})"),
-                 json::DecodeError);
+        json::DecodeError);
 
     auto pending = json::decode<ActionExecution>(
         R"({"id":"e","action_id":"a","alert_id":"al","event":"alert.opened","status":"queued","attempts":0,"created_at":2})");
     EXPECT_EQ(pending.executedAt, std::nullopt);
     EXPECT_EQ(pending.statusCode, std::nullopt);
     EXPECT_EQ(json::decode<ActionExecution>(json::encode(pending)), pending);
-    EXPECT_THROW(json::decode<ActionExecution>(R"({"id":"e","action_id":"a","event":"x","status":"s","attempts":0,
+    EXPECT_THROW(
+        json::decode<ActionExecution>(R"({"id":"e","action_id":"a","event":"x","status":"s","attempts":0,
         "created_at":2})"),
-                 json::DecodeError);
+        json::DecodeError);
 
-    EXPECT_EQ(json::decode<ActionTestResult>(R"({"ok":false,"status_code":500})"),
-              (ActionTestResult{.succeeded = false, .statusCode = 500}));
+    EXPECT_EQ(
+        json::decode<ActionTestResult>(R"({"ok":false,"status_code":500})"),
+        (ActionTestResult{.succeeded = false, .statusCode = 500}));
     EXPECT_THROW(json::decode<ActionTestResult>(R"({"ok":true})"), json::DecodeError);
 }
 
 TEST(ActionRecords, DraftsLeaveOutAbsentHeadersAndBody) {
     ActionDraft draft{.name = "n", .method = "POST", .url = "u", .timeoutSeconds = 5};
-    EXPECT_EQ(written(draft),
-              json::parse(R"({"name":"n","method":"POST","url":"u","timeout_seconds":5,"enabled":false,"events":[]})"));
+    EXPECT_EQ(
+        written(draft),
+        json::parse(R"({"name":"n","method":"POST","url":"u","timeout_seconds":5,"enabled":false,"events":[]})"));
     draft.headers.emplace();
     draft.body = "";
     auto tree = written(draft);

@@ -47,8 +47,8 @@ TEST_F(OnCallEndpoints, OverridesAndTheEdgesOfSuccess) {
     EXPECT_TRUE(onCallOverrides(client(), "p", "s").empty());
 
     for (int status : {200, 299}) {
-        server.on("DELETE", "/v1/projects/p/oncall/schedules/s/overrides/o%2F1",
-                  Reply::json(R"({"deleted":true})", status));
+        server.on(
+            "DELETE", "/v1/projects/p/oncall/schedules/s/overrides/o%2F1", Reply::json(R"({"deleted":true})", status));
         deleteOnCallOverride(client(), "p", "s", "o/1");
     }
     // (A final status below 200 cannot travel over HTTP.)

@@ -57,8 +57,8 @@ TEST(OnCallRecords, OverridesAndStatusNeedTheirRequiredKeys) {
     auto item = json::decode<OnCallOverride>(R"({"id":"o","account_id":"a","starts_at":1,"ends_at":2,"created_at":0})");
     EXPECT_EQ(item.createdBy, std::nullopt);
     EXPECT_FALSE(written(item).get<json::Object>()->contains("created_by"));
-    EXPECT_THROW(json::decode<OnCallOverride>(R"({"id":"o","account_id":"a","starts_at":1,"ends_at":2})"),
-                 json::DecodeError);
+    EXPECT_THROW(
+        json::decode<OnCallOverride>(R"({"id":"o","account_id":"a","starts_at":1,"ends_at":2})"), json::DecodeError);
 
     auto status = json::decode<OnCallStatus>(R"({"on_call":false})");
     EXPECT_EQ(status, OnCallStatus{});

@@ -65,8 +65,10 @@ TEST_F(RuleEndpoints, AnswersThatDoNotDecodeAndRefusals) {
 }
 
 TEST_F(RuleEndpoints, MutesSendOnlyTheInstantAndUnmutingTakesNotFoundAsDone) {
-    server.on("PUT", "/v1/projects/p/rules/a%2Fb%20c/mute",
-              Reply::json(R"({"rule":"a/b c","until":-5,"created_at":1,"created_by":null})"));
+    server.on(
+        "PUT",
+        "/v1/projects/p/rules/a%2Fb%20c/mute",
+        Reply::json(R"({"rule":"a/b c","until":-5,"created_at":1,"created_by":null})"));
     auto mute = muteRule(client(), "p", "a/b c", -5);
     EXPECT_EQ(mute.until, -5);
     EXPECT_EQ(mute.createdBy, std::nullopt);

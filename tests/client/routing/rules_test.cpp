@@ -118,19 +118,23 @@ TEST(RuleTriggers, KindsAndScheduleView) {
     auto event = withCron;
     event.type = RuleTrigger::Kind::event;
     EXPECT_EQ(event.schedule(), std::nullopt);
-    EXPECT_NE(std::hash<Schedule>{}(Schedule{Schedule::Quiet{0}}),
-              std::hash<Schedule>{}(Schedule{Schedule::Cron{"", "", 0}}));
+    EXPECT_NE(
+        std::hash<Schedule>{}(Schedule{Schedule::Quiet{0}}),
+        std::hash<Schedule>{}(Schedule{Schedule::Cron{"", "", 0}}));
 }
 
 TEST(RuleTriggers, ConstructorsWriteOnlyWhatTheirScheduleNeeds) {
-    EXPECT_EQ(written(RuleTrigger::onCron({}, "0 9 * * 1", "", 0)),
-              json::parse(R"({"type":"source_silent","cron":"0 9 * * 1","timezone":"","grace_minutes":0})"));
+    EXPECT_EQ(
+        written(RuleTrigger::onCron({}, "0 9 * * 1", "", 0)),
+        json::parse(R"({"type":"source_silent","cron":"0 9 * * 1","timezone":"","grace_minutes":0})"));
     EXPECT_EQ(written(RuleTrigger::quiet({"api"}, 0)), json::parse(R"({"type":"source_silent","sources":["api"]})"));
     EXPECT_EQ(RuleTrigger::sourceSilent({"a"}, Schedule{Schedule::Quiet{5}}), RuleTrigger::quiet({"a"}, 5));
-    EXPECT_EQ(RuleTrigger::sourceSilent({"a"}, Schedule{Schedule::Cron{"e", "UTC", 3}}),
-              RuleTrigger::onCron({"a"}, "e", "UTC", 3));
-    EXPECT_EQ(json::decode<RuleTrigger>(json::encode(RuleTrigger::onCron({"a"}, "e", "UTC", 3))),
-              RuleTrigger::onCron({"a"}, "e", "UTC", 3));
+    EXPECT_EQ(
+        RuleTrigger::sourceSilent({"a"}, Schedule{Schedule::Cron{"e", "UTC", 3}}),
+        RuleTrigger::onCron({"a"}, "e", "UTC", 3));
+    EXPECT_EQ(
+        json::decode<RuleTrigger>(json::encode(RuleTrigger::onCron({"a"}, "e", "UTC", 3))),
+        RuleTrigger::onCron({"a"}, "e", "UTC", 3));
 }
 
 TEST(RuleTriggers, CronShapeCountsFiveFields) {
@@ -144,15 +148,16 @@ TEST(RuleTriggers, CronShapeCountsFiveFields) {
 }
 
 TEST(RuleTriggers, EditedFieldsAreWhatTheSwitchToSourceSilentClears) {
-    Rule rule{.name = "db",
-              .trigger = RuleTrigger{.sources = {"ignored"}},
-              .match = RuleMatch{.minLevel = 3},
-              .conditions = {{"a", RuleCondition::Comparison::equals, 1}, {"b", RuleCondition::Comparison::atMost, 2}},
-              .escalations = {EscalationLevel{.afterMinutes = 5, .accounts = {"acc"}}},
-              .actions = {"page"},
-              .dedupWindowMinutes = 10,
-              .renotifyMinutes = 7,
-              .investigate = true};
+    Rule rule{
+        .name = "db",
+        .trigger = RuleTrigger{.sources = {"ignored"}},
+        .match = RuleMatch{.minLevel = 3},
+        .conditions = {{"a", RuleCondition::Comparison::equals, 1}, {"b", RuleCondition::Comparison::atMost, 2}},
+        .escalations = {EscalationLevel{.afterMinutes = 5, .accounts = {"acc"}}},
+        .actions = {"page"},
+        .dedupWindowMinutes = 10,
+        .renotifyMinutes = 7,
+        .investigate = true};
     EXPECT_EQ(rule.editedFields(), (std::vector<std::string_view>{"match", "conditions", "dedup_window_minutes"}));
     EXPECT_FALSE(rule.isSourceSilent());
     EXPECT_TRUE(rule.silentSources().empty());
@@ -160,9 +165,15 @@ TEST(RuleTriggers, EditedFieldsAreWhatTheSwitchToSourceSilentClears) {
     rule.fireAfter = FireAfter{};
     rule.identifierKeys = {"host"};
     rule.autoResolveQuietMinutes = 60;
-    EXPECT_EQ(rule.editedFields(),
-              (std::vector<std::string_view>{"match", "conditions", "fire_after", "identifier_keys",
-                                             "dedup_window_minutes", "auto_resolve_quiet_minutes"}));
+    EXPECT_EQ(
+        rule.editedFields(),
+        (std::vector<std::string_view>{
+            "match",
+            "conditions",
+            "fire_after",
+            "identifier_keys",
+            "dedup_window_minutes",
+            "auto_resolve_quiet_minutes"}));
 
     auto switched = rule.switchedToSourceSilent({"api"}, 15);
     EXPECT_TRUE(switched.editedFields().empty());

@@ -21,15 +21,19 @@ const std::string report =
     R"({"removed":"a1","schedules":["s"],"escalations":[],"overrides":[],"disabled":[],"sources":[]})";
 
 TEST_F(MemberEndpoints, ListsMembersInvitesAndKeysWithTheSessionToken) {
-    server.on("GET", "/v1/tenants/%2E/members",
-              Reply::json(R"({"members":[{"account_id":"a1","email":"ann@example.com","role":"owner"}]})"));
+    server.on(
+        "GET",
+        "/v1/tenants/%2E/members",
+        Reply::json(R"({"members":[{"account_id":"a1","email":"ann@example.com","role":"owner"}]})"));
     auto members = listMembers(client(), ".");
     ASSERT_EQ(members.size(), 1u);
     EXPECT_EQ(members[0].displayLabel(), "ann@example.com");
     EXPECT_EQ(last().header("Authorization"), "Bearer session-token");
 
-    server.on("GET", "/v1/tenants/t1/invites",
-              Reply::json(R"({"invites":[{"id":"i1","email":"bo@example.com","role":"viewer","created_by":"a1",
+    server.on(
+        "GET",
+        "/v1/tenants/t1/invites",
+        Reply::json(R"({"invites":[{"id":"i1","email":"bo@example.com","role":"viewer","created_by":"a1",
                   "created_at":"2020-01-01T00:00:00Z","expires_at":"2020-01-08T00:00:00Z"}]})"));
     EXPECT_EQ(listInvites(client(), "t1").at(0).createdBy, "a1");
 
@@ -78,8 +82,10 @@ TEST_F(MemberEndpoints, RemovalWithPasswordSendsOnlyThePassword) {
     EXPECT_EQ(last().body, R"({"current_password":"hunter2"})");
     EXPECT_EQ(last().header("Content-Type"), "application/json");
 
-    server.on("DELETE", "/v1/tenants/t1/members/a1",
-              Reply::json(R"({"fields":[{"field":"current_password","message":"wrong password"}]})", 422));
+    server.on(
+        "DELETE",
+        "/v1/tenants/t1/members/a1",
+        Reply::json(R"({"fields":[{"field":"current_password","message":"wrong password"}]})", 422));
     EXPECT_TRUE(errorOf([&] { removeMember(client(), "t1", "a1", "nope"); }).isWrongCurrentPassword());
 }
 
@@ -89,9 +95,10 @@ TEST_F(MemberEndpoints, InvitesAreMadeRevokedAndRedeemed) {
     EXPECT_EQ(last().body, R"({"email":"bo@example.com","role":"viewer"})");
 
     createInvite(client(), "t1", "bo@example.com", "member", std::vector<ProjectGrant>{{"web", "responder"}}, "pw");
-    EXPECT_EQ(last().body,
-              R"({"email":"bo@example.com","role":"member","projects":[{"project":"web","role":"responder"}],)"
-              R"("current_password":"pw"})");
+    EXPECT_EQ(
+        last().body,
+        R"({"email":"bo@example.com","role":"member","projects":[{"project":"web","role":"responder"}],)"
+        R"("current_password":"pw"})");
     createInvite(client(), "t1", "bo@example.com", "member", std::vector<ProjectGrant>{});
     EXPECT_EQ(last().body, R"({"email":"bo@example.com","role":"member","projects":[]})");
 

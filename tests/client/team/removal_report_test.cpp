@@ -28,8 +28,9 @@ TEST(MemberRemovalReport, ReadsEveryListAndRequiresAllSixKeys) {
             "disabled":[{"kind":"integration","project":"p","id":"i1","type":"webhook","url":"not an address"}],
             "sources":[{"kind":"source","project":"q","name":null}]})");
     EXPECT_EQ(read.schedules, (std::vector<std::string>{"s1", "s2"}));
-    EXPECT_EQ(read.disabled.at(0),
-              (RemovedMemberObject{"integration", "p", "i1", std::nullopt, "webhook", "not an address"}));
+    EXPECT_EQ(
+        read.disabled.at(0),
+        (RemovedMemberObject{"integration", "p", "i1", std::nullopt, "webhook", "not an address"}));
     EXPECT_EQ(read.sources.at(0), (RemovedMemberObject{.kind = "source", .project = "q"}));
 
     EXPECT_TRUE(decodes<MemberRemovalReport>(emptyReport));
@@ -56,8 +57,10 @@ TEST(MemberRemovalReport, OrderCountsInEqualityAndHash) {
     EXPECT_NE(a, b);
     // Written back, the report keeps its keys and leaves absent optionals out.
     b.sources.push_back({.kind = "source", .project = "p"});
-    EXPECT_EQ(json::encode(b), R"({"removed":"a","schedules":["y","x"],"escalations":[],"overrides":[],"disabled":[],)"
-                               R"("sources":[{"kind":"source","project":"p"}]})");
+    EXPECT_EQ(
+        json::encode(b),
+        R"({"removed":"a","schedules":["y","x"],"escalations":[],"overrides":[],"disabled":[],)"
+        R"("sources":[{"kind":"source","project":"p"}]})");
 }
 
 TEST(RemovedMemberObject, LabelFallsFromNameToIdToKind) {

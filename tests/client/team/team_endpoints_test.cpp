@@ -1,5 +1,5 @@
-#include <brisalune/client/team/endpoints.hpp>
 #include <brisalune/client/core/client.hpp>
+#include <brisalune/client/team/endpoints.hpp>
 #include <brisalune/client/team/team.hpp>
 
 #include <support/endpoint_fixture.hpp>

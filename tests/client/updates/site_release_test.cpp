@@ -16,8 +16,9 @@ TEST(SiteReleaseTest, ReadsRequiredKeysAndOptionalOnes) {
         SiteRelease::decode(R"({"version_code":42,"version_name":"1.4.0","url":"https://x/a",)"
                             R"("sha256":"ab12","notes":null,"extra":[1]})"),
         (SiteRelease{.versionCode = 42, .versionName = "1.4.0", .url = "https://x/a", .sha256 = "ab12", .notes = {}}));
-    EXPECT_EQ(SiteRelease::decode(R"({"version_code":7,"version_name":"0.7","url":"u"})"),
-              (SiteRelease{.versionCode = 7, .versionName = "0.7", .url = "u", .sha256 = {}, .notes = {}}));
+    EXPECT_EQ(
+        SiteRelease::decode(R"({"version_code":7,"version_name":"0.7","url":"u"})"),
+        (SiteRelease{.versionCode = 7, .versionName = "0.7", .url = "u", .sha256 = {}, .notes = {}}));
 
     EXPECT_EQ(SiteRelease::decode(R"({"version_code":42,"version_name":"1.4.0"})"), std::nullopt);
     EXPECT_EQ(SiteRelease::decode(R"({"version_code":"42","version_name":"1.4.0","url":"u"})"), std::nullopt);
@@ -29,9 +30,15 @@ TEST(SiteReleaseTest, DownloadAddressMustBeHttpsOnTheManifestHost) {
     EXPECT_EQ(release(42).downloadURL(manifest), platform::Url::parse(release(42).url));
     EXPECT_TRUE(release(42, "HTTPS://Brisalune.EXAMPLE:8443/d").downloadURL(manifest));
 
-    for (const char* refused : {"http://brisalune.example/d", "https://elsewhere.example/d",
-                                "https://brisalune.example.evil/d", "file:///brisalune.example/d",
-                                "/download/brisalune.tar.gz", "brisalune.example/d", "https://", "not a url"}) {
+    for (const char* refused :
+         {"http://brisalune.example/d",
+          "https://elsewhere.example/d",
+          "https://brisalune.example.evil/d",
+          "file:///brisalune.example/d",
+          "/download/brisalune.tar.gz",
+          "brisalune.example/d",
+          "https://",
+          "not a url"}) {
         EXPECT_EQ(release(42, refused).downloadURL(manifest), std::nullopt) << refused;
     }
     // A manifest address without a host accepts no download address.
@@ -46,8 +53,9 @@ TEST(SiteReleaseTest, OffersOnlyANewerUndismissedReleaseWithAUsableAddress) {
     EXPECT_EQ(SiteRelease::offeredRelease(std::nullopt, 0, 0, manifest), std::nullopt);
     EXPECT_EQ(SiteRelease::offeredRelease(release(42, "http://brisalune.example/d"), 0, 0, manifest), std::nullopt);
     // The offered release keeps its address text as written.
-    EXPECT_EQ(SiteRelease::offeredRelease(release(42, "HTTPS://BRISALUNE.example/d"), 0, 0, manifest)->url,
-              "HTTPS://BRISALUNE.example/d");
+    EXPECT_EQ(
+        SiteRelease::offeredRelease(release(42, "HTTPS://BRISALUNE.example/d"), 0, 0, manifest)->url,
+        "HTTPS://BRISALUNE.example/d");
 }
 
 }  // namespace

@@ -28,7 +28,9 @@ using ::testing::HasSubstr;
 
 constexpr auto patience = std::chrono::seconds(20);
 
-DemoOptions arrivingEvery(std::chrono::milliseconds period) { return {.hostedPort = 0, .boxPort = 0, .newAlertEvery = period}; }
+DemoOptions arrivingEvery(std::chrono::milliseconds period) {
+    return {.hostedPort = 0, .boxPort = 0, .newAlertEvery = period};
+}
 
 class DemoServiceTest : public ::testing::Test {
 protected:
@@ -39,10 +41,10 @@ protected:
     const AccountSeed& account() const { return demo.fixture().hosted.accounts.front(); }
     const AccountSeed& boxAccount() const { return demo.fixture().box.accounts.front(); }
 
-    std::shared_ptr<BrisaluneClient> client(const std::string& base, std::optional<std::string> session = {},
-                                            std::optional<std::string> key = {}) {
-        return std::make_shared<BrisaluneClient>(url(base), std::move(session), std::move(key), nullptr,
-                                                 ClientIdentity::current(), compatibility);
+    std::shared_ptr<BrisaluneClient> client(
+        const std::string& base, std::optional<std::string> session = {}, std::optional<std::string> key = {}) {
+        return std::make_shared<BrisaluneClient>(
+            url(base), std::move(session), std::move(key), nullptr, ClientIdentity::current(), compatibility);
     }
     std::shared_ptr<BrisaluneClient> signedIn() {
         return client(demo.hostedUrl(), login(*client(demo.hostedUrl()), account().email, account().password).token);
@@ -52,13 +54,14 @@ protected:
         return client(demo.hostedUrl(), std::nullopt, issueKey(*signedIn(), team).apiKey);
     }
     BoxLink link() {
-        return {signedIn(),
-                [this](const platform::Url& base, std::optional<std::string> session, std::optional<std::string> key) {
-                    return client(base.text(), std::move(session), std::move(key));
-                },
-                [this] {
-                    return BoxLinkAccount{account().id, url(demo.hostedUrl())};
-                }};
+        return {
+            signedIn(),
+            [this](const platform::Url& base, std::optional<std::string> session, std::optional<std::string> key) {
+                return client(base.text(), std::move(session), std::move(key));
+            },
+            [this] {
+                return BoxLinkAccount{account().id, url(demo.hostedUrl())};
+            }};
     }
 };
 
@@ -79,10 +82,13 @@ TEST_F(DemoServiceTest, SignsInAndListsTheAccountsTeams) {
     const auto session = client(demo.hostedUrl(), answer.token);
     const auto mine = me(*session);
     EXPECT_EQ(mine.account.id, account().id);
-    EXPECT_THAT(mine.memberships, ElementsAre(AllOf(Field(&Membership::tenantId, "acme-ops"),
-                                                    Field(&Membership::dataPlaneURL, std::optional<platform::Url>())),
-                                              AllOf(Field(&Membership::tenantId, "harbor-lab"),
-                                                    Field(&Membership::dataPlaneURL, url(demo.boxUrl())))));
+    EXPECT_THAT(
+        mine.memberships,
+        ElementsAre(
+            AllOf(
+                Field(&Membership::tenantId, "acme-ops"),
+                Field(&Membership::dataPlaneURL, std::optional<platform::Url>())),
+            AllOf(Field(&Membership::tenantId, "harbor-lab"), Field(&Membership::dataPlaneURL, url(demo.boxUrl())))));
     EXPECT_EQ(listTenants(*session), mine.memberships);
 
     const auto wrong = [&] { login(*client(demo.hostedUrl()), account().email, "not the password"); };
@@ -189,8 +195,9 @@ TEST_F(DemoServiceTest, JoinsTheBoxWithItsJoinCodeOnce) {
 
     // Already paired: a second join only redeems the code again.
     pairBox(link(), code.hostedTenantId, code.code, "Demo laptop", code.boxURL, std::nullopt);
-    EXPECT_THAT(listPairings(*signedIn(), "harbor-lab"),
-                ElementsAre(AllOf(Field(&Pairing::accountId, account().id), Field(&Pairing::revokedAt, std::nullopt))));
+    EXPECT_THAT(
+        listPairings(*signedIn(), "harbor-lab"),
+        ElementsAre(AllOf(Field(&Pairing::accountId, account().id), Field(&Pairing::revokedAt, std::nullopt))));
 }
 
 TEST_F(DemoServiceTest, MintedSeatCodesMakeABoxAccount) {
@@ -201,12 +208,18 @@ TEST_F(DemoServiceTest, MintedSeatCodesMakeABoxAccount) {
     const auto code = JoinCode::parse(minted.joinCode.value_or(""));
     ASSERT_TRUE(code.seat);
 
-    pairBox(link(), code.hostedTenantId, code.code, std::nullopt, code.boxURL,
-            SeatCredentials{"new@harbor.box", "s3at"});
+    pairBox(
+        link(), code.hostedTenantId, code.code, std::nullopt, code.boxURL, SeatCredentials{"new@harbor.box", "s3at"});
     EXPECT_EQ(login(*client(demo.boxUrl()), "new@harbor.box", "s3at").account.email, "new@harbor.box");
-    EXPECT_THROW(pairBox(link(), code.hostedTenantId, code.code, std::nullopt, code.boxURL,
-                         SeatCredentials{"new@harbor.box", "again"}),
-                 BrisaluneError);  // the e-mail address is taken
+    EXPECT_THROW(
+        pairBox(
+            link(),
+            code.hostedTenantId,
+            code.code,
+            std::nullopt,
+            code.boxURL,
+            SeatCredentials{"new@harbor.box", "again"}),
+        BrisaluneError);  // the e-mail address is taken
 }
 
 TEST_F(DemoServiceTest, KeepsTheAccountsDevicesAndPublishesTheManifest) {
@@ -214,8 +227,8 @@ TEST_F(DemoServiceTest, KeepsTheAccountsDevicesAndPublishesTheManifest) {
     const auto send = [&](std::string method, std::string path) {
         return session->send(Call{.method = std::move(method), .path = std::move(path)});
     };
-    const auto registered = session->send(Call{.method = "POST", .path = "/v1/account/devices"},
-                                          RegisterDeviceBody{"ab12", "macos", false});
+    const auto registered = session->send(
+        Call{.method = "POST", .path = "/v1/account/devices"}, RegisterDeviceBody{"ab12", "macos", false});
     EXPECT_TRUE(json::decode<RegisteredResponse>(registered.body).registered);
     const auto listed = json::decode<DevicesResponse>(send("GET", "/v1/account/devices").body);
     EXPECT_THAT(listed.devices, ElementsAre(Field(&Device::token, "ab12")));
@@ -235,8 +248,8 @@ BrisaluneClient acmeClient(const DemoService& demo, ServerCompatibility& compati
     BrisaluneClient account(hosted, std::nullopt, std::nullopt, nullptr, ClientIdentity::current(), compatibility);
     const auto& seed = demo.fixture().hosted.accounts.front();
     account.setSessionToken(login(account, seed.email, seed.password).token);
-    return BrisaluneClient(hosted, std::nullopt, issueKey(account, "acme-ops").apiKey, nullptr,
-                           ClientIdentity::current(), compatibility);
+    return BrisaluneClient(
+        hosted, std::nullopt, issueKey(account, "acme-ops").apiKey, nullptr, ClientIdentity::current(), compatibility);
 }
 
 TEST(DemoServiceArrivals, NewAlertsWakeALongPoll) {
@@ -272,8 +285,8 @@ TEST(DemoServiceArrivals, KeepOpenAndResolvedAlertsWithinTheLimit) {
 }
 
 TEST(DemoServiceStop, AnswersAHeldPullAndStops) {
-    auto demo = std::make_unique<DemoService>(loadFixture(defaultFixturePath()),
-                                              DemoOptions{.hostedPort = 0, .boxPort = 0, .newAlertEvery = {}});
+    auto demo = std::make_unique<DemoService>(
+        loadFixture(defaultFixturePath()), DemoOptions{.hostedPort = 0, .boxPort = 0, .newAlertEvery = {}});
     ServerCompatibility compatibility;
     const auto box = *platform::Url::parse(demo->boxUrl());
     BrisaluneClient boxClient(box, std::nullopt, std::nullopt, nullptr, ClientIdentity::current(), compatibility);

@@ -79,9 +79,13 @@ public:
     // 0-59, else none; a day past the month's end rolls into the next month (31 April is 1 May).
     // A wall time that a clock change skips is read with the offset from before the change
     // (02:30 in a one-hour gap is 03:30); one that occurs twice is its first occurrence.
-    std::optional<std::chrono::sys_seconds> instant(std::int64_t year, std::int64_t month, std::int64_t day,
-                                                    std::int64_t hour, std::int64_t minute,
-                                                    std::int64_t second = 0) const;
+    std::optional<std::chrono::sys_seconds> instant(
+        std::int64_t year,
+        std::int64_t month,
+        std::int64_t day,
+        std::int64_t hour,
+        std::int64_t minute,
+        std::int64_t second = 0) const;
 
     // The local clock hour that holds the instant.
     std::optional<DateInterval> hour(std::chrono::sys_seconds instant) const;
@@ -114,7 +118,10 @@ struct Locale {
 // Unicode date-field symbols: "EEE" abbreviated weekday, "d" day, "MMM" abbreviated month, "y"
 // year, "HH" two-digit 24-hour hour, "mm" two-digit minute. An instant outside the calendar's
 // range is shown at its nearest end. Formatters are made once per locale and skeleton and shared.
-std::string formatDate(std::chrono::sys_seconds instant, const TimeZone& zone, std::string_view skeleton,
-                       const Locale& locale = Locale::current());
+std::string formatDate(
+    std::chrono::sys_seconds instant,
+    const TimeZone& zone,
+    std::string_view skeleton,
+    const Locale& locale = Locale::current());
 
 }  // namespace brisalune::platform

@@ -23,21 +23,26 @@ using Bytes = std::vector<std::uint8_t>;
 struct DefaultsValue {
     using List = std::vector<DefaultsValue>;
     using Map = std::map<std::string, DefaultsValue, std::less<>>;
-    using Data =
-        std::variant<bool, std::int64_t, double, std::string, Bytes, std::chrono::sys_seconds, List, Map>;
+    using Data = std::variant<bool, std::int64_t, double, std::string, Bytes, std::chrono::sys_seconds, List, Map>;
 
     Data data = false;
 
     DefaultsValue() = default;
     template <class T>
-        requires std::is_constructible_v<Data, T&&>
-    DefaultsValue(T&& v) : data(std::forward<T>(v)) {}  // NOLINT: implicit on purpose, like a literal
+    requires std::is_constructible_v<Data, T&&> DefaultsValue(T&& v)
+        : data(std::forward<T>(v)) {}  // NOLINT: implicit on purpose, like a literal
     DefaultsValue(int v) : data(std::int64_t{v}) {}
     DefaultsValue(const char* v) : data(std::string(v)) {}
     DefaultsValue(std::string_view v) : data(std::string(v)) {}
 
-    template <class T> bool is() const { return std::holds_alternative<T>(data); }
-    template <class T> const T* get() const { return std::get_if<T>(&data); }
+    template <class T>
+    bool is() const {
+        return std::holds_alternative<T>(data);
+    }
+    template <class T>
+    const T* get() const {
+        return std::get_if<T>(&data);
+    }
 
     friend bool operator==(const DefaultsValue&, const DefaultsValue&) = default;
 };
@@ -78,7 +83,8 @@ public:
     static std::recursive_mutex& processLock();
 
 private:
-    template <class T> std::optional<T> typed(std::string_view key) const;
+    template <class T>
+    std::optional<T> typed(std::string_view key) const;
 
     std::filesystem::path file_;
 };

@@ -63,14 +63,23 @@ struct Value {
 
     Value() = default;
     template <class T>
-        requires std::is_constructible_v<decltype(data), T&&>
-    Value(T&& v) : data(std::forward<T>(v)) {}  // NOLINT: implicit on purpose, like a literal
+    requires std::is_constructible_v<decltype(data), T&&> Value(T&& v)
+        : data(std::forward<T>(v)) {}  // NOLINT: implicit on purpose, like a literal
     Value(int v) : data(std::int64_t{v}) {}
     Value(const char* v) : data(std::string(v)) {}
 
-    template <class T> bool is() const { return std::holds_alternative<T>(data); }
-    template <class T> const T* get() const { return std::get_if<T>(&data); }
-    template <class T> T* get() { return std::get_if<T>(&data); }
+    template <class T>
+    bool is() const {
+        return std::holds_alternative<T>(data);
+    }
+    template <class T>
+    const T* get() const {
+        return std::get_if<T>(&data);
+    }
+    template <class T>
+    T* get() {
+        return std::get_if<T>(&data);
+    }
 
     friend bool operator==(const Value&, const Value&) = default;
 };

@@ -45,10 +45,12 @@ namespace brisalune::json {
 
 // ---- key tables ---------------------------------------------------------------------------
 
-struct Plain {};           // required, or none when the member is a std::optional
-struct OrEmpty {};         // a missing or null value reads as the member's default
+struct Plain {};    // required, or none when the member is a std::optional
+struct OrEmpty {};  // a missing or null value reads as the member's default
 template <class V>
-struct OrValue { V value; };  // a missing or null value reads as `value`
+struct OrValue {
+    V value;
+};                         // a missing or null value reads as `value`
 struct NullWhenAbsent {};  // an absent std::optional is written as null instead of left out
 struct Lenient {};         // a std::optional whose value does not decode reads as none
 struct OmitEmpty {};       // read as OrEmpty; left out on write when equal to the default value
@@ -60,7 +62,9 @@ inline constexpr NullWhenAbsent nullWhenAbsent{};
 inline constexpr Lenient lenient{};
 inline constexpr OmitEmpty omitEmpty{};
 template <class V>
-constexpr OrValue<V> orDefault(V value) { return {value}; }
+constexpr OrValue<V> orDefault(V value) {
+    return {value};
+}
 
 template <class T, class M, class Policy>
 struct Field {
@@ -70,20 +74,27 @@ struct Field {
 };
 
 template <class T, class M>
-constexpr Field<T, M, Plain> field(std::string_view key, M T::*member) { return {key, member, {}}; }
+constexpr Field<T, M, Plain> field(std::string_view key, M T::*member) {
+    return {key, member, {}};
+}
 template <class T, class M, class Policy>
 constexpr Field<T, M, Policy> field(std::string_view key, M T::*member, Policy policy) {
     return {key, member, policy};
 }
 
 template <class T, class M>
-constexpr Field<T, M, NotOnWire> notOnWire(M T::*member) { return {{}, member, {}}; }
+constexpr Field<T, M, NotOnWire> notOnWire(M T::*member) {
+    return {{}, member, {}};
+}
 template <class T, class M>
-constexpr Field<T, M, ByRules> byRules(M T::*member) { return {{}, member, {}}; }
+constexpr Field<T, M, ByRules> byRules(M T::*member) {
+    return {{}, member, {}};
+}
 
 // Whether a table entry stands for a key of the object.
 template <class F>
-constexpr bool onWire = !std::is_same_v<decltype(F::policy), NotOnWire> && !std::is_same_v<decltype(F::policy), ByRules>;
+constexpr bool onWire =
+    !std::is_same_v<decltype(F::policy), NotOnWire> && !std::is_same_v<decltype(F::policy), ByRules>;
 
 template <class... Fields>
 struct ObjectKeys {
@@ -91,7 +102,9 @@ struct ObjectKeys {
     static_assert(sizeof...(Fields) <= 64, "a record has at most 64 keys");
 };
 template <class... Fields>
-constexpr ObjectKeys<Fields...> object(Fields... fields) { return {{fields...}}; }
+constexpr ObjectKeys<Fields...> object(Fields... fields) {
+    return {{fields...}};
+}
 
 struct NoKeys {};
 // Specialised beside each record.
@@ -111,7 +124,8 @@ struct Rules {};
 template <class T>
 concept RawText = requires(T t) {
     { t.rawValue } -> std::same_as<std::string&>;
-} && std::is_aggregate_v<T>;
+}
+&&std::is_aggregate_v<T>;
 
 // ---- value codecs -------------------------------------------------------------------------
 
@@ -119,7 +133,9 @@ template <class T, class Enable = void>
 struct Codec;
 
 template <class T>
-void writeValue(Writer& w, const T& value) { Codec<T>::write(w, value); }
+void writeValue(Writer& w, const T& value) {
+    Codec<T>::write(w, value);
+}
 
 template <class T>
 struct IsOptional : std::false_type {};
@@ -130,12 +146,13 @@ template <>
 struct Codec<bool> {
     static void write(Writer& w, bool v) { w.boolean(v); }
     template <class Node>
-    static void read(const Node& n, bool& out) { out = n.boolean(); }
+    static void read(const Node& n, bool& out) {
+        out = n.boolean();
+    }
 };
 
 template <std::integral T>
-    requires(!std::is_same_v<T, bool>)
-struct Codec<T> {
+requires(!std::is_same_v<T, bool>) struct Codec<T> {
     static void write(Writer& w, T v) {
         if constexpr (std::is_signed_v<T>) {
             w.integer(static_cast<std::int64_t>(v));
@@ -144,28 +161,36 @@ struct Codec<T> {
         }
     }
     template <class Node>
-    static void read(const Node& n, T& out) { out = n.template integer<T>(); }
+    static void read(const Node& n, T& out) {
+        out = n.template integer<T>();
+    }
 };
 
 template <>
 struct Codec<double> {
     static void write(Writer& w, double v) { w.number(v); }
     template <class Node>
-    static void read(const Node& n, double& out) { out = n.number(); }
+    static void read(const Node& n, double& out) {
+        out = n.number();
+    }
 };
 
 template <>
 struct Codec<std::string> {
     static void write(Writer& w, const std::string& v) { w.string(v); }
     template <class Node>
-    static void read(const Node& n, std::string& out) { out = n.string(); }
+    static void read(const Node& n, std::string& out) {
+        out = n.string();
+    }
 };
 
 template <RawText T>
 struct Codec<T> {
     static void write(Writer& w, const T& v) { w.string(v.rawValue); }
     template <class Node>
-    static void read(const Node& n, T& out) { out.rawValue = n.string(); }
+    static void read(const Node& n, T& out) {
+        out.rawValue = n.string();
+    }
 };
 
 // Instants travel as ISO-8601 internet date-times without fractional seconds.
@@ -173,7 +198,9 @@ template <>
 struct Codec<std::chrono::sys_seconds> {
     static void write(Writer& w, std::chrono::sys_seconds v);
     template <class Node>
-    static void read(const Node& n, std::chrono::sys_seconds& out) { out = n.date(); }
+    static void read(const Node& n, std::chrono::sys_seconds& out) {
+        out = n.date();
+    }
 };
 
 template <>
@@ -246,7 +273,9 @@ template <>
 struct Codec<Value> {
     static void write(Writer& w, const Value& v);
     template <class Node>
-    static void read(const Node& n, Value& out) { out = n.value(); }
+    static void read(const Node& n, Value& out) {
+        out = n.value();
+    }
 };
 
 // ---- records ------------------------------------------------------------------------------
@@ -276,7 +305,9 @@ struct AnyMember {
     constexpr operator M&() const&& noexcept;  // never defined: only asked about
 };
 template <class T, class... A>
-concept BracedFrom = requires { T{std::declval<A>()...}; };
+concept BracedFrom = requires {
+    T{std::declval<A>()...};
+};
 template <class T, class... A>
 constexpr std::size_t memberCount() {
     if constexpr (sizeof...(A) <= 64 && BracedFrom<T, A..., AnyMember>) {
@@ -319,8 +350,9 @@ void writeMembers(Writer& w, const T& record) {
 
 template <Record T>
 struct Codec<T> {
-    static_assert(detail::tableCoversRecord<T>(),
-                  "the key table must name every member; one kept off the wire is json::notOnWire");
+    static_assert(
+        detail::tableCoversRecord<T>(),
+        "the key table must name every member; one kept off the wire is json::notOnWire");
 
     static void write(Writer& w, const T& record) {
         w.beginObject();
@@ -330,7 +362,9 @@ struct Codec<T> {
 
     // A member template defined outside this constrained specialisation trips clang, hence the hop.
     template <class Node>
-    static void read(const Node& n, T& out) { detail::readRecord(n, out); }
+    static void read(const Node& n, T& out) {
+        detail::readRecord(n, out);
+    }
 };
 
 // ---- writing ------------------------------------------------------------------------------

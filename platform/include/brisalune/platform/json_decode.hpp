@@ -205,14 +205,16 @@ void readRecord(const NodeT& n, T& out) {
     constexpr std::size_t count = std::tuple_size_v<std::remove_cvref_t<decltype(fields)>>;
     static constexpr auto names = []<std::size_t... I>(std::index_sequence<I...>) {
         return std::array<std::string_view, count>{std::get<I>(keys<T>.fields).key...};
-    }(std::make_index_sequence<count>{});
+    }
+    (std::make_index_sequence<count>{});
     static_assert(distinct(names), "a key appears twice in a record's table");
 
     static const auto offWire = []<std::size_t... I>(std::index_sequence<I...>) {
         std::bitset<count> bits;
         ((bits[I] = !onWire<std::tuple_element_t<I, std::remove_cvref_t<decltype(fields)>>>), ...);
         return bits;
-    }(std::make_index_sequence<count>{});
+    }
+    (std::make_index_sequence<count>{});
 
     std::bitset<count> seen = offWire;
     std::size_t next = 0;
@@ -222,17 +224,20 @@ void readRecord(const NodeT& n, T& out) {
         [&]<std::size_t... I>(std::index_sequence<I...>) {
             ((index == I ? readField(value, out.*(std::get<I>(fields).member), std::get<I>(fields).policy) : void()),
              ...);
-        }(std::make_index_sequence<count>{});
+        }
+        (std::make_index_sequence<count>{});
         seen.set(index);
         next = index + 1;
     });
     if (!seen.all()) {
         [&]<std::size_t... I>(std::index_sequence<I...>) {
-            ((seen.test(I) ? void()
-                           : fillMissing(out.*(std::get<I>(fields).member), std::get<I>(fields).policy,
-                                         std::get<I>(fields).key)),
+            ((seen.test(I)
+                  ? void()
+                  : fillMissing(
+                        out.*(std::get<I>(fields).member), std::get<I>(fields).policy, std::get<I>(fields).key)),
              ...);
-        }(std::make_index_sequence<count>{});
+        }
+        (std::make_index_sequence<count>{});
     }
     if constexpr (requires { Rules<T>::afterRead(n, out); }) Rules<T>::afterRead(n, out);
 }
@@ -278,8 +283,7 @@ T decode(std::string_view text) {
 // The same from a std::string, read in place when its spare capacity covers the parser's padding
 // (an answer body usually has it), which saves copying the text.
 template <class T, class S>
-    requires std::same_as<S, std::string>
-T decode(const S& text) {
+requires std::same_as<S, std::string> T decode(const S& text) {
     detail::ParserLease lease;
     return detail::readRoot<T>(Node(lease.parse(text, text.capacity())));
 }

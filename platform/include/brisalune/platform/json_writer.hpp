@@ -36,8 +36,8 @@ private:
 
     std::string out_;
     std::size_t depth_ = 0;
-    bool first_ = true;       // no element yet in the innermost container
-    bool afterKey_ = false;   // a key was just written: its value needs no comma
+    bool first_ = true;      // no element yet in the innermost container
+    bool afterKey_ = false;  // a key was just written: its value needs no comma
 };
 
 }  // namespace brisalune::json

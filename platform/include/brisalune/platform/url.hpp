@@ -36,7 +36,7 @@ public:
     std::optional<std::string> scheme() const;  // lower-cased
     std::optional<std::string> user() const;
     std::optional<std::string> password() const;
-    std::optional<std::string> host() const;  // "" when the authority is empty; IPv6 in brackets
+    std::optional<std::string> host() const;                    // "" when the authority is empty; IPv6 in brackets
     std::optional<int> port() const noexcept { return port_; }  // only an explicit one
     std::string path() const;
     std::optional<std::string> query() const;     // "" for a bare "?"

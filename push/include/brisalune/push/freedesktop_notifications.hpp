@@ -31,8 +31,8 @@ public:
     static constexpr std::string_view applicationName = "Brisalune";
     static constexpr std::string_view defaultActionTitle = "Open";
 
-    explicit FreedesktopNotificationCenter(QDBusConnection connection = QDBusConnection::sessionBus(),
-                                           QObject* parent = nullptr);
+    explicit FreedesktopNotificationCenter(
+        QDBusConnection connection = QDBusConnection::sessionBus(), QObject* parent = nullptr);
 
     QCoro::Task<bool> requestAuthorization(AuthorizationOptions options) override;
     QCoro::Task<NotificationSettings> settings() override;

@@ -31,8 +31,8 @@ public:
     virtual bool isSignedIn() const = 0;
     // Acknowledges the alert through the model's own choice of client, recording progress in
     // the store. Never throws: every failure is an outcome.
-    virtual QCoro::Task<AckAttemptOutcome> acknowledge(std::string alertId, std::string title,
-                                                       std::shared_ptr<PendingAckStoring> store) = 0;
+    virtual QCoro::Task<AckAttemptOutcome> acknowledge(
+        std::string alertId, std::string title, std::shared_ptr<PendingAckStoring> store) = 0;
 
 protected:
     PushSession() = default;

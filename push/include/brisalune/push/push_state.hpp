@@ -70,9 +70,13 @@ public:
     // Reads the stored device token; does nothing else (no permission asked, no settings read).
     // Listens to the host: a new or changed token starts a registration, a failure becomes the
     // registration error.
-    PushState(std::shared_ptr<PushHost> host, bool isEnabled, std::shared_ptr<DeviceRegistryStoring> registry,
-              std::shared_ptr<PendingAckStoring> pendingAckStore, Environment environment = {},
-              QObject* parent = nullptr);
+    PushState(
+        std::shared_ptr<PushHost> host,
+        bool isEnabled,
+        std::shared_ptr<DeviceRegistryStoring> registry,
+        std::shared_ptr<PendingAckStoring> pendingAckStore,
+        Environment environment = {},
+        QObject* parent = nullptr);
     ~PushState() override;
 
     // ---- observed state ----
@@ -146,8 +150,8 @@ public:
     // Retries or reports the stored pending acknowledgements of the signed-in model's session.
     QCoro::Task<> drainPendingAcks(bool retryAll);
     // The module's own acknowledgement, through a client built from the keychain session.
-    QCoro::Task<AckAttemptOutcome> acknowledge(std::string alertId, std::string title,
-                                               std::optional<std::string> tenantId);
+    QCoro::Task<AckAttemptOutcome> acknowledge(
+        std::string alertId, std::string title, std::optional<std::string> tenantId);
     // The same, titled as the stored record is (else by the alert id).
     QCoro::Task<AckAttemptOutcome> acknowledge(std::string alertId, std::optional<std::string> tenantId);
 
@@ -231,8 +235,11 @@ private:
     Attempt startAttempt(RegistrationTrigger trigger);
     QCoro::Task<bool> chainedAttempt(Attempt previous, RegistrationTrigger trigger);
     QCoro::Task<bool> runAttempt(RegistrationTrigger trigger);
-    void reportRegistrationFailure(const std::exception_ptr& failure, const std::string& token,
-                                   const std::string& accountId, const QUuid& generation);
+    void reportRegistrationFailure(
+        const std::exception_ptr& failure,
+        const std::string& token,
+        const std::string& accountId,
+        const QUuid& generation);
     QCoro::Task<> enrolmentFollowUp(Attempt attempt, QUuid generation);
     std::vector<std::string> unregistrationCandidates(std::string_view accountId) const;
     QCoro::Task<> rosterCheck();

@@ -38,7 +38,7 @@ struct ReceivedRequest {
     bool hasQuery = false;  // a '?' was present, even with nothing after it
     HeaderFields headers;   // as received, names in the sender's spelling
     std::string body;
-    int remotePort = 0;     // the client's side of the connection
+    int remotePort = 0;  // the client's side of the connection
 
     // The value of the first field of that name, compared without regard to case.
     [[nodiscard]] std::optional<std::string> header(std::string_view name) const;

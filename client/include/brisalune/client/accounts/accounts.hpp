@@ -141,8 +141,8 @@ inline constexpr auto json::keys<AuthResponse> =
     json::object(json::field("account", &AuthResponse::account), json::field("token", &AuthResponse::token));
 
 template <>
-inline constexpr auto json::keys<MeResponse> = json::object(
-    json::field("account", &MeResponse::account), json::field("memberships", &MeResponse::memberships));
+inline constexpr auto json::keys<MeResponse> =
+    json::object(json::field("account", &MeResponse::account), json::field("memberships", &MeResponse::memberships));
 
 template <>
 inline constexpr auto json::keys<ProjectInfo> = json::object(

@@ -24,8 +24,11 @@ Healthz healthz(const BrisaluneClient& client);
 SignupOutcome signup(const BrisaluneClient& client, std::string_view email, std::string_view password);
 // The token is not kept. A 403 about verification throws emailNotVerified. Plane none.
 AuthResponse login(const BrisaluneClient& client, std::string_view email, std::string_view password);
-void changePassword(const BrisaluneClient& client, std::string_view email, std::string_view currentPassword,
-                    std::string_view newPassword);
+void changePassword(
+    const BrisaluneClient& client,
+    std::string_view email,
+    std::string_view currentPassword,
+    std::string_view newPassword);
 
 // ---- account and teams ----
 
@@ -33,24 +36,29 @@ MeResponse me(const BrisaluneClient& client);
 // Ends the session on the server; the token stays on the client.
 void logout(const BrisaluneClient& client);
 Account updateProfile(const BrisaluneClient& client, std::string_view displayName);
-CreatedTenant createTenant(const BrisaluneClient& client, std::string_view name,
-                           const std::optional<platform::Url>& dataPlaneURL = std::nullopt);
+CreatedTenant createTenant(
+    const BrisaluneClient& client,
+    std::string_view name,
+    const std::optional<platform::Url>& dataPlaneURL = std::nullopt);
 std::vector<Membership> listTenants(const BrisaluneClient& client);
 void renameTenant(const BrisaluneClient& client, std::string_view tenant, std::string_view name);
-void deleteTenant(const BrisaluneClient& client, std::string_view tenant, std::string_view email,
-                  std::string_view currentPassword);
+void deleteTenant(
+    const BrisaluneClient& client, std::string_view tenant, std::string_view email, std::string_view currentPassword);
 // Authenticated by the e-mail and password alone: plane none.
 void deleteAccount(const BrisaluneClient& client, std::string_view email, std::string_view password);
-EmailChangeOutcome changeEmail(const BrisaluneClient& client, std::string_view email,
-                               std::string_view currentPassword, std::string_view newEmail);
+EmailChangeOutcome changeEmail(
+    const BrisaluneClient& client, std::string_view email, std::string_view currentPassword, std::string_view newEmail);
 // The new address stands as both the account's e-mail and the new one.
-EmailChangeOutcome changeEmail(const BrisaluneClient& client, std::string_view newEmail,
-                               std::string_view currentPassword);
+EmailChangeOutcome changeEmail(
+    const BrisaluneClient& client, std::string_view newEmail, std::string_view currentPassword);
 PlanInfo tenantPlan(const BrisaluneClient& client, std::string_view tenant);
 // Query "limit", then "before" and "action" when given.
-std::vector<AuditEntry> auditLog(const BrisaluneClient& client, std::string_view tenant,
-                                 const std::optional<std::string>& before, const std::optional<std::string>& action,
-                                 std::int64_t limit);
+std::vector<AuditEntry> auditLog(
+    const BrisaluneClient& client,
+    std::string_view tenant,
+    const std::optional<std::string>& before,
+    const std::optional<std::string>& action,
+    std::int64_t limit);
 
 // ---- one-time tokens ----
 

@@ -30,8 +30,8 @@ struct Survivor {
 // works. A hosted team's key is revoked through `accountClient`; a box team's through a client
 // for the box that carries only the key (it holds no box session, so such a key normally ends
 // as a survivor unless the box refuses it). Never throws for a failed request; changes nothing.
-std::vector<Survivor> revokeAll(const StoredSession& session, const BrisaluneClient& accountClient,
-                                const ClientFactory& clientFactory);
+std::vector<Survivor> revokeAll(
+    const StoredSession& session, const BrisaluneClient& accountClient, const ClientFactory& clientFactory);
 
 }  // namespace KeyRevocation
 

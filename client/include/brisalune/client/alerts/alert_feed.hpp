@@ -81,8 +81,11 @@ struct AlertFeedClock {
 class AlertFeed {
 public:
     // Throws std::invalid_argument for a null client or a wait no pull can carry.
-    AlertFeed(std::shared_ptr<const BrisaluneClient> client, std::int64_t waitSeconds,
-              std::chrono::duration<double> staleAfter, AlertFeedClock clock = AlertFeedClock::continuous());
+    AlertFeed(
+        std::shared_ptr<const BrisaluneClient> client,
+        std::int64_t waitSeconds,
+        std::chrono::duration<double> staleAfter,
+        AlertFeedClock clock = AlertFeedClock::continuous());
     ~AlertFeed();
     AlertFeed(const AlertFeed&) = delete;
     AlertFeed& operator=(const AlertFeed&) = delete;
@@ -119,7 +122,7 @@ private:
     std::mutex lifecycle_;  // serialises start and stop; never taken by the loop
     std::jthread loop_;
 
-    mutable std::mutex mutex_;  // guards everything below
+    mutable std::mutex mutex_;                      // guards everything below
     std::unordered_map<std::string, Held> alerts_;  // by canonical id
     std::map<std::string, std::int64_t> configVersions_;
     std::int64_t cursor_ = 0;

@@ -179,9 +179,8 @@ inline constexpr auto json::keys<PullResponse> = json::object(
     json::field("alerts", &PullResponse::alerts));
 
 template <>
-inline constexpr auto json::keys<AlertResolveBody> = json::object(
-    json::field("cause", &AlertResolveBody::cause),
-    json::field("fix", &AlertResolveBody::fix));
+inline constexpr auto json::keys<AlertResolveBody> =
+    json::object(json::field("cause", &AlertResolveBody::cause), json::field("fix", &AlertResolveBody::fix));
 
 }  // namespace brisalune
 

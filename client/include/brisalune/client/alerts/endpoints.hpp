@@ -24,12 +24,15 @@ PullResponse pull(const BrisaluneClient& client, std::int64_t cursor, std::int64
 std::chrono::milliseconds pullTimeout(std::int64_t wait);
 // The alert as it stands afterwards.
 AlertSnapshot acknowledge(const BrisaluneClient& client, std::string_view alertId);
-AlertSnapshot resolve(const BrisaluneClient& client, std::string_view alertId,
-                      std::optional<std::string> cause = std::nullopt, std::optional<std::string> fix = std::nullopt);
+AlertSnapshot resolve(
+    const BrisaluneClient& client,
+    std::string_view alertId,
+    std::optional<std::string> cause = std::nullopt,
+    std::optional<std::string> fix = std::nullopt);
 // The latest lines of a project's log for one message template.
-std::vector<LogLine> logTail(const BrisaluneClient& client, std::string_view project,
-                             std::string_view messageTemplate, std::int64_t limit);
-std::vector<std::string> logTailMessages(const BrisaluneClient& client, std::string_view project,
-                                         std::string_view messageTemplate, std::int64_t limit);
+std::vector<LogLine> logTail(
+    const BrisaluneClient& client, std::string_view project, std::string_view messageTemplate, std::int64_t limit);
+std::vector<std::string> logTailMessages(
+    const BrisaluneClient& client, std::string_view project, std::string_view messageTemplate, std::int64_t limit);
 
 }  // namespace brisalune

@@ -78,9 +78,8 @@ struct json::Rules<LogLine> {
 };
 
 template <>
-inline constexpr auto json::keys<LogTailResponse> = json::object(
-    json::field("messages", &LogTailResponse::messages),
-    json::field("lines", &LogTailResponse::lines));
+inline constexpr auto json::keys<LogTailResponse> =
+    json::object(json::field("messages", &LogTailResponse::messages), json::field("lines", &LogTailResponse::lines));
 
 }  // namespace brisalune
 

@@ -44,9 +44,9 @@ struct PendingAck {
     // What a drain does with a stored record.
     enum class DrainAction { retry, report };
 
-    std::string alertId;   // also the key under which the store keeps the record
-    std::string tenantId;  // may be empty
-    std::string title;     // shown in failure reports
+    std::string alertId;        // also the key under which the store keeps the record
+    std::string tenantId;       // may be empty
+    std::string title;          // shown in failure reports
     std::int64_t attempts = 0;  // attempts started, the one in flight included
     std::string lastError;      // user-facing text of the last failure
     AckFailureVerdict verdict = AckFailureVerdict::retryable;
@@ -96,14 +96,18 @@ inline constexpr std::string_view notSignedInText = "Not signed in.";
 inline constexpr std::string_view noTenantKeyText = "Tenant key not loaded yet.";
 
 // The tenant of the record stored for the alert when it names one, else the fallback.
-std::optional<std::string> tenantId(std::string_view alertId, std::optional<std::string> fallback,
-                                    const PendingAckStoring& store);
+std::optional<std::string> tenantId(
+    std::string_view alertId, std::optional<std::string> fallback, const PendingAckStoring& store);
 
 // Writes the preflight record (on disk, for the defaults store) before the acknowledgement is
 // sent, then settles it by the answer. Blocks; any thread may call it. `client` may be null
 // (not signed in). Every failure ends in an outcome.
-AckAttemptOutcome attempt(std::string_view alertId, std::string_view tenantId, std::string_view title,
-                          const BrisaluneClient* client, PendingAckStoring& store) noexcept;
+AckAttemptOutcome attempt(
+    std::string_view alertId,
+    std::string_view tenantId,
+    std::string_view title,
+    const BrisaluneClient* client,
+    PendingAckStoring& store) noexcept;
 
 }  // namespace PendingAckCoordinator
 

@@ -32,7 +32,7 @@ struct PendingAckStandings {
         friend bool operator==(const Token&, const Token&) = default;
     };
 
-    std::int64_t generation = 0;  // counts ended sessions
+    std::int64_t generation = 0;                           // counts ended sessions
     std::set<std::string, std::less<>> dismissedAlertIds;  // during the current session
 
     Token token() const noexcept { return {generation}; }
@@ -67,16 +67,16 @@ namespace PendingAckDrain {
 // caller whose state lives on its main thread runs the drain there or hands each effect over.
 struct Effects {
     std::function<PendingAckStanding(const std::string& alertId)> standing;  // before and after each attempt
-    std::function<AckAttemptOutcome(const PendingAck& record)> attempt;     // a record is retried
-    std::function<void(const std::string& alertId)> discardAttempt;  // its alert is no longer wanted
-    std::function<void(const PendingAck& record)> report;             // shown as failed
-    std::function<void(const std::string& alertId)> clearReport;     // nothing left to report
+    std::function<AckAttemptOutcome(const PendingAck& record)> attempt;      // a record is retried
+    std::function<void(const std::string& alertId)> discardAttempt;          // its alert is no longer wanted
+    std::function<void(const PendingAck& record)> report;                    // shown as failed
+    std::function<void(const std::string& alertId)> clearReport;             // nothing left to report
 };
 
 // Walks the records in the given order, each attempt finished before the next record, and stops
 // at the first sessionEnded standing. No record is attempted twice; nothing waits between records.
-void run(const std::vector<PendingAck>& records, std::string_view currentTenantId, bool retryAll,
-         const Effects& effects);
+void run(
+    const std::vector<PendingAck>& records, std::string_view currentTenantId, bool retryAll, const Effects& effects);
 
 // The same walk for a caller that makes each attempt itself (a coroutine awaiting it):
 //     PendingAckDrain::Walk walk(records, currentTenantId, retryAll);

@@ -29,8 +29,8 @@ public:
     virtual void removeAll() = 0;
     // Writes the replacement under the id only while the stored record equals `expected`
     // (both absent counts as equal); true when it was written.
-    virtual bool replace(std::string_view alertId, const std::optional<PendingAck>& expected,
-                         const PendingAck& replacement) = 0;
+    virtual bool replace(
+        std::string_view alertId, const std::optional<PendingAck>& expected, const PendingAck& replacement) = 0;
 
 protected:
     PendingAckStoring() = default;
@@ -60,8 +60,8 @@ public:
     bool put(const PendingAck& record) override;
     void remove(std::string_view alertId) override;
     void removeAll() override;
-    bool replace(std::string_view alertId, const std::optional<PendingAck>& expected,
-                 const PendingAck& replacement) override;
+    bool replace(
+        std::string_view alertId, const std::optional<PendingAck>& expected, const PendingAck& replacement) override;
 
 private:
     PendingAckStore(std::optional<std::string> suiteName, std::optional<std::filesystem::path> file);
@@ -80,8 +80,8 @@ public:
     bool put(const PendingAck& record) override;
     void remove(std::string_view alertId) override;
     void removeAll() override;
-    bool replace(std::string_view alertId, const std::optional<PendingAck>& expected,
-                 const PendingAck& replacement) override;
+    bool replace(
+        std::string_view alertId, const std::optional<PendingAck>& expected, const PendingAck& replacement) override;
 
 private:
     mutable std::mutex lock_;

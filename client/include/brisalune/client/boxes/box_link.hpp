@@ -90,14 +90,22 @@ struct BoxSignIn {
 // signed-in account, pairs it with the new box account and, when the hosted service hands out
 // relay credentials, installs the relay on the box. Throws the first failing step's
 // BrisaluneError; a failed pairings list only counts as "not paired".
-BoxConnection pairBox(const BoxLink& link, std::string_view hostedTenantId, std::string_view pairingCode,
-                      const std::optional<std::string>& displayName, const platform::Url& boxAddress,
-                      const std::optional<SeatCredentials>& seat);
+BoxConnection pairBox(
+    const BoxLink& link,
+    std::string_view hostedTenantId,
+    std::string_view pairingCode,
+    const std::optional<std::string>& displayName,
+    const platform::Url& boxAddress,
+    const std::optional<SeatCredentials>& seat);
 
 // Signs in to the box for a hosted team and reads the box account's teams. Throws the login's
 // or the account read's BrisaluneError, or boxHasNoTenants.
-BoxSignIn signInToBox(const BoxLink& link, std::string_view hostedTenantId, const platform::Url& boxAddress,
-                      std::string_view email, std::string_view password);
+BoxSignIn signInToBox(
+    const BoxLink& link,
+    std::string_view hostedTenantId,
+    const platform::Url& boxAddress,
+    std::string_view email,
+    std::string_view password);
 
 // Issues a key on the box for the chosen box team. Throws the key issue's BrisaluneError.
 TenantKey connectBoxTenant(const BoxSignIn& signIn, std::string_view boxTenantId);

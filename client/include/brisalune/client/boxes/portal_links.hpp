@@ -52,13 +52,17 @@ struct Destination {
 // Where one alert of a team opens: the given team, else the session's active one, which must
 // be among the memberships. `allowInsecureLocal` lets http origins on loopback through (the app
 // always passes false).
-Destination portalDestination(const std::optional<std::string>& tenantId, std::string_view alertId,
-                              const std::vector<Membership>& memberships, const StoredSession& session,
-                              const PortalOrigins& origins, bool allowInsecureLocal);
+Destination portalDestination(
+    const std::optional<std::string>& tenantId,
+    std::string_view alertId,
+    const std::vector<Membership>& memberships,
+    const StoredSession& session,
+    const PortalOrigins& origins,
+    bool allowInsecureLocal);
 
 // The team's alerts page; none whenever portalDestination would not give a portal.
-std::optional<platform::Url> alertsPageURL(std::string_view tenantId, const StoredSession& session,
-                                           const PortalOrigins& origins, bool allowInsecureLocal);
+std::optional<platform::Url> alertsPageURL(
+    std::string_view tenantId, const StoredSession& session, const PortalOrigins& origins, bool allowInsecureLocal);
 
 // The candidate as a bare origin (lower-case scheme, host as written, port when given), or none
 // unless it is https (or http on loopback when allowed) with a host and nothing but an empty

@@ -25,7 +25,10 @@ BoxProbe probeBox(const BrisaluneClient& client);
 // What to tell the user about the verdict for `enteredAddress`; none for `box`. The device noun
 // names this machine ("Mac" on the original platform); the hosted service's own domain name is
 // the host of `hostedService`, the hosted API's base address.
-std::optional<std::string> boxProbeMessage(BoxProbe verdict, const platform::Url& enteredAddress,
-                                           std::string_view deviceNoun, const platform::Url& hostedService);
+std::optional<std::string> boxProbeMessage(
+    BoxProbe verdict,
+    const platform::Url& enteredAddress,
+    std::string_view deviceNoun,
+    const platform::Url& hostedService);
 
 }  // namespace brisalune

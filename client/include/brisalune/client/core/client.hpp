@@ -2,8 +2,8 @@
 
 // The one object through which the program talks to a server of the service: the request road.
 // Each family declares its endpoints in its own header as functions taking the client first;
-// they build a path, a query and an optional body and hand them to `send`. Thread-safe: any thread may call any endpoint, several at once; each request
-// reads the credentials once.
+// they build a path, a query and an optional body and hand them to `send`. Thread-safe: any thread may call any
+// endpoint, several at once; each request reads the credentials once.
 
 #include <brisalune/client/core/client_identity.hpp>
 #include <brisalune/client/core/errors.hpp>
@@ -18,8 +18,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <string>
 #include <stop_token>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -48,11 +48,13 @@ struct Answer {
 
 class BrisaluneClient {
 public:
-    explicit BrisaluneClient(platform::Url baseURL, std::optional<std::string> sessionToken = std::nullopt,
-                             std::optional<std::string> dataKey = std::nullopt,
-                             std::shared_ptr<http::Transport> transport = nullptr,
-                             ClientIdentity identity = ClientIdentity::current(),
-                             ServerCompatibility& compatibility = ServerCompatibility::shared());
+    explicit BrisaluneClient(
+        platform::Url baseURL,
+        std::optional<std::string> sessionToken = std::nullopt,
+        std::optional<std::string> dataKey = std::nullopt,
+        std::shared_ptr<http::Transport> transport = nullptr,
+        ClientIdentity identity = ClientIdentity::current(),
+        ServerCompatibility& compatibility = ServerCompatibility::shared());
 
     const platform::Url& baseURL() const noexcept { return baseURL_; }
     const ClientIdentity& identity() const noexcept { return identity_; }
@@ -86,8 +88,8 @@ public:
 
     // Runs the compatibility gate on one answer: records it, then refuses an outdated client or
     // (on "/v1" paths) an outdated server.
-    void checkCompatibility(int status, const http::Headers& headers, const json::Document& body,
-                            std::string_view path) const;
+    void checkCompatibility(
+        int status, const http::Headers& headers, const json::Document& body, std::string_view path) const;
 
 private:
     Answer sendEncoded(const Call& call, const std::function<std::string()>& encodeBody) const;

@@ -22,8 +22,11 @@ struct ClientIdentity {
     // The identity of product "Brisalune-macOS" (the server keys on it) for the given build and
     // kernel: an empty version becomes "0.0.0-unknown"; the comment is the build number and
     // "; " before the system text when the build number is present and not empty.
-    static ClientIdentity make(std::string_view version, std::optional<std::string_view> buildNumber,
-                               std::string_view kernelName, std::string_view kernelRelease);
+    static ClientIdentity make(
+        std::string_view version,
+        std::optional<std::string_view> buildNumber,
+        std::string_view kernelName,
+        std::string_view kernelRelease);
 
     friend bool operator==(const ClientIdentity&, const ClientIdentity&) = default;
 };

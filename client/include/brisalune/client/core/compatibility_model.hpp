@@ -45,7 +45,7 @@ public:
     static CompatibilitySurface none() { return {}; }
 
     Kind kind() const noexcept { return kind_; }
-    const std::string& supportedMinimum() const noexcept { return supportedMinimum_; }  // nudge only
+    const std::string& supportedMinimum() const noexcept { return supportedMinimum_; }    // nudge only
     const std::optional<ClientOutdated>& outdated() const noexcept { return outdated_; }  // blocked only
 
     friend bool operator==(const CompatibilitySurface&, const CompatibilitySurface&) = default;
@@ -112,8 +112,10 @@ public:
 
     // Reads the dismissals from `defaults`, takes the source's current state and follows it.
     // `source` and `defaults` must outlive the model.
-    ClientCompatibilityModel(ServerCompatibility& source, platform::Defaults& defaults,
-                             Clock now = [] { return std::chrono::system_clock::now(); });
+    ClientCompatibilityModel(
+        ServerCompatibility& source, platform::Defaults& defaults, Clock now = [] {
+            return std::chrono::system_clock::now();
+        });
     ClientCompatibilityModel(const ClientCompatibilityModel&) = delete;
     ClientCompatibilityModel& operator=(const ClientCompatibilityModel&) = delete;
     ~ClientCompatibilityModel();
@@ -149,7 +151,8 @@ private:
 
     // Runs `apply` on the fields under the lock, then `persist` unlocked, then tells the
     // observers when the fields changed.
-    template <class Apply, class Persist> void change(Apply&& apply, Persist&& persist);
+    template <class Apply, class Persist>
+    void change(Apply&& apply, Persist&& persist);
     bool snoozed(std::chrono::system_clock::time_point dismissedAt) const;
     void pullState();
 

@@ -67,7 +67,7 @@ public:
     bool is(Case c) const noexcept { return case_ == c; }
 
     // The payloads; each is empty for the cases that do not carry it.
-    const std::string& message() const noexcept { return payload_.message; }  // message, quota's message
+    const std::string& message() const noexcept { return payload_.message; }           // message, quota's message
     const std::vector<std::string>& texts() const noexcept { return payload_.texts; }  // rules, refusals
     const std::vector<FieldError>& fieldErrors() const noexcept { return payload_.fieldErrors; }
     const std::string& limit() const noexcept { return payload_.limit; }

@@ -31,7 +31,10 @@ public:
     JSONValue(Object v) : value_(std::move(v)) {}
 
     Kind kind() const noexcept { return static_cast<Kind>(value_.index()); }
-    template <class T> const T* get() const noexcept { return std::get_if<T>(&value_); }
+    template <class T>
+    const T* get() const noexcept {
+        return std::get_if<T>(&value_);
+    }
 
     // Pretty JSON with sorted keys; the empty text when it cannot be written.
     std::string prettyText() const;

@@ -66,8 +66,8 @@ private:
 template <json::Record T>
 struct RecordHash {
     std::size_t operator()(const T& record) const {
-        return std::apply([&](const auto&... f) { return FieldHasher().add(record.*(f.member)...).value(); },
-                          json::keys<T>.fields);
+        return std::apply(
+            [&](const auto&... f) { return FieldHasher().add(record.*(f.member)...).value(); }, json::keys<T>.fields);
     }
 };
 

@@ -80,9 +80,9 @@ struct ClientOutdated {
 
 // What the record publishes; default-constructed it is the empty state.
 struct CompatibilityState {
-    std::optional<std::string> serverVersion;      // the latest non-empty version header of any server
-    std::optional<std::string> supportedMinimum;   // a supported minimum client version a server announced
-    std::optional<ClientOutdated> outdated;        // while some server refuses this client
+    std::optional<std::string> serverVersion;       // the latest non-empty version header of any server
+    std::optional<std::string> supportedMinimum;    // a supported minimum client version a server announced
+    std::optional<ClientOutdated> outdated;         // while some server refuses this client
     std::map<std::string, ServerStanding> servers;  // server key -> standing, `supported` ones left out
 
     // The standing recorded under the URL's server key; `supported` when there is none.
@@ -145,8 +145,7 @@ public:
 
     // Records one answer of the server at `url` to a request on `path` (without query); reads
     // "X-Brisalune-Version" and "X-Brisalune-Client-Unsupported". Returns the server's standing.
-    ServerStanding record(int status, const http::Headers& headers, std::string_view path,
-                          const platform::Url& url);
+    ServerStanding record(int status, const http::Headers& headers, std::string_view path, const platform::Url& url);
     // Marks the server at `url` as refusing this client.
     void recordClientOutdated(ClientOutdated outdated, const platform::Url& url);
     // Drops every server's refusal mark.
@@ -166,11 +165,11 @@ private:
     class Delivery;
 
     // Changes the verdicts under the lock, publishes, then wakes the subscribers unlocked.
-    template <class Change> void change(Change&& apply);
+    template <class Change>
+    void change(Change&& apply);
     // With the lock held: derives the state and, when it changed, puts it to every subscriber.
     void publish(std::optional<std::string> serverVersion, Delivery& delivery);
-    std::optional<ServerStanding> standingOfAnswer(const std::optional<std::string>& version,
-                                                   bool v1Success) const;
+    std::optional<ServerStanding> standingOfAnswer(const std::optional<std::string>& version, bool v1Success) const;
 
     const ServerMinimums minimums_;
     mutable std::mutex mutex_;

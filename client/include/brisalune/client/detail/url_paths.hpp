@@ -16,8 +16,8 @@ namespace brisalune::detail {
 // The base address with each segment appended as one path segment (a "/" inside one is
 // escaped), after the base's path without its trailing slashes and before its query and
 // fragment. None when the result is no URL.
-inline std::optional<platform::Url> appendingPathSegments(const platform::Url& base,
-                                                          std::initializer_list<std::string_view> segments) {
+inline std::optional<platform::Url> appendingPathSegments(
+    const platform::Url& base, std::initializer_list<std::string_view> segments) {
     const std::string& text = base.text();
     const std::size_t tail = std::min(text.find_first_of("?#"), text.size());
     std::string out = text.substr(0, tail);

@@ -36,8 +36,8 @@ public:
     virtual ~DeviceRegistryStoring() = default;
 
     // True when forced, else unless the ledger holds exactly this token and flag for the account.
-    virtual bool needsRegistration(std::string_view token, std::string_view account, bool criticalAlerts,
-                                   bool force) const = 0;
+    virtual bool needsRegistration(
+        std::string_view token, std::string_view account, bool criticalAlerts, bool force) const = 0;
     // Stores the registration, then remembers the token, as one change.
     virtual void recordRegistration(std::string_view token, std::string_view account, bool criticalAlerts) = 0;
     // Moves the token to the newest end of the account's list.
@@ -73,8 +73,8 @@ public:
 
     const std::optional<std::string>& suiteName() const noexcept { return suiteName_; }
 
-    bool needsRegistration(std::string_view token, std::string_view account, bool criticalAlerts,
-                           bool force) const override;
+    bool needsRegistration(
+        std::string_view token, std::string_view account, bool criticalAlerts, bool force) const override;
     void recordRegistration(std::string_view token, std::string_view account, bool criticalAlerts) override;
     void rememberToken(std::string_view token, std::string_view account) override;
     DeviceEnrolment enrolment(std::string_view account) const override;
@@ -94,8 +94,8 @@ private:
 // The same rules in memory.
 class MemoryDeviceRegistry final : public DeviceRegistryStoring {
 public:
-    bool needsRegistration(std::string_view token, std::string_view account, bool criticalAlerts,
-                           bool force) const override;
+    bool needsRegistration(
+        std::string_view token, std::string_view account, bool criticalAlerts, bool force) const override;
     void recordRegistration(std::string_view token, std::string_view account, bool criticalAlerts) override;
     void rememberToken(std::string_view token, std::string_view account) override;
     DeviceEnrolment enrolment(std::string_view account) const override;

@@ -11,8 +11,8 @@
 namespace brisalune {
 
 // Adds the token to the account; the service's "registered" answer.
-bool registerDevice(const BrisaluneClient& client, std::string_view token, std::string_view platform,
-                    bool criticalAlerts);
+bool registerDevice(
+    const BrisaluneClient& client, std::string_view token, std::string_view platform, bool criticalAlerts);
 // The account's roster.
 std::vector<Device> devices(const BrisaluneClient& client);
 // Takes the token off the account; notFound when the service no longer has it.

@@ -17,9 +17,12 @@ namespace brisalune {
 
 // One page as answered; `before` and the page's `next` are passed through. `needsCause` false
 // sends the same as absent.
-IncidentPage listIncidents(const BrisaluneClient& client, std::optional<std::string> state,
-                           std::optional<bool> needsCause, std::int64_t limit,
-                           std::optional<std::string> before = std::nullopt);
+IncidentPage listIncidents(
+    const BrisaluneClient& client,
+    std::optional<std::string> state,
+    std::optional<bool> needsCause,
+    std::int64_t limit,
+    std::optional<std::string> before = std::nullopt);
 IncidentDetail incident(const BrisaluneClient& client, std::int64_t number);
 // Throws IncidentOpenedAlertElsewhere when the draft's alert is held by another incident.
 IncidentDetail createIncident(const BrisaluneClient& client, const IncidentDraft& draft);
@@ -31,22 +34,22 @@ IncidentSettings updateIncidentSettings(const BrisaluneClient& client, const Inc
 
 // The new entry's id.
 std::string addIncidentEntry(const BrisaluneClient& client, std::int64_t number, const IncidentEntryDraft& draft);
-void updateIncidentEntry(const BrisaluneClient& client, std::int64_t number, std::string_view entryId,
-                         const IncidentEntryDraft& draft);
+void updateIncidentEntry(
+    const BrisaluneClient& client, std::int64_t number, std::string_view entryId, const IncidentEntryDraft& draft);
 void deleteIncidentEntry(const BrisaluneClient& client, std::int64_t number, std::string_view entryId);
 
 // The alerts as answered. `move` asks for alerts held elsewhere to be moved; without it such an
 // alert throws IncidentAlertConflict.
-std::vector<IncidentAlert> attachAlerts(const BrisaluneClient& client, std::int64_t number,
-                                        const std::vector<std::string>& alertIds, bool move);
+std::vector<IncidentAlert> attachAlerts(
+    const BrisaluneClient& client, std::int64_t number, const std::vector<std::string>& alertIds, bool move);
 void detachAlert(const BrisaluneClient& client, std::int64_t number, std::string_view alertId);
 
 IncidentDetail acceptIncident(const BrisaluneClient& client, std::int64_t number);
-IncidentDetail resolveIncident(const BrisaluneClient& client, std::int64_t number,
-                               const IncidentResolution& resolution);
+IncidentDetail resolveIncident(
+    const BrisaluneClient& client, std::int64_t number, const IncidentResolution& resolution);
 IncidentDetail reopenIncident(const BrisaluneClient& client, std::int64_t number);
-IncidentDetail publishIncident(const BrisaluneClient& client, std::int64_t number,
-                               const IncidentPublication& publication);
+IncidentDetail publishIncident(
+    const BrisaluneClient& client, std::int64_t number, const IncidentPublication& publication);
 RotatedIncidentLink rotateIncidentLink(const BrisaluneClient& client, std::int64_t number);
 
 }  // namespace brisalune

@@ -16,18 +16,22 @@ namespace brisalune {
 std::vector<Report> listReports(const BrisaluneClient& client, std::string_view project);
 ReportDetail reportDetail(const BrisaluneClient& client, std::string_view project, std::string_view reportId);
 CreatedReport createReport(const BrisaluneClient& client, std::string_view project, const ReportBody& body);
-void updateReport(const BrisaluneClient& client, std::string_view project, std::string_view reportId,
-                  const ReportUpdateBody& body);
+void updateReport(
+    const BrisaluneClient& client, std::string_view project, std::string_view reportId, const ReportUpdateBody& body);
 void deleteReport(const BrisaluneClient& client, std::string_view project, std::string_view reportId);
 // The report's new public identifier; links built from the old one stop working.
 std::string rotateReportUUID(const BrisaluneClient& client, std::string_view project, std::string_view reportId);
 // The new entry's id.
-std::string addReportEntry(const BrisaluneClient& client, std::string_view project, std::string_view reportId,
-                           const EntryBody& body);
-void updateReportEntry(const BrisaluneClient& client, std::string_view project, std::string_view reportId,
-                       std::string_view entryId, const EntryBody& body);
-void deleteReportEntry(const BrisaluneClient& client, std::string_view project, std::string_view reportId,
-                       std::string_view entryId);
+std::string addReportEntry(
+    const BrisaluneClient& client, std::string_view project, std::string_view reportId, const EntryBody& body);
+void updateReportEntry(
+    const BrisaluneClient& client,
+    std::string_view project,
+    std::string_view reportId,
+    std::string_view entryId,
+    const EntryBody& body);
+void deleteReportEntry(
+    const BrisaluneClient& client, std::string_view project, std::string_view reportId, std::string_view entryId);
 
 // The report's public page under the client's base address, for anyone holding the link (no
 // credential). Sends nothing; none only for an identifier too long for any address.

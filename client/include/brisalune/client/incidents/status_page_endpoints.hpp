@@ -22,8 +22,8 @@ StatusPage getStatusPage(const BrisaluneClient& client, std::string_view pageId)
 // The logo's bytes as received; none when the page has no logo (404).
 std::optional<std::string> getStatusPageLogo(const BrisaluneClient& client, std::string_view pageId);
 // `days` is sent as given; the service judges the range.
-StatusTimeline getStatusTimeline(const BrisaluneClient& client, std::string_view pageId, std::string_view componentId,
-                                 std::int64_t days);
+StatusTimeline getStatusTimeline(
+    const BrisaluneClient& client, std::string_view pageId, std::string_view componentId, std::int64_t days);
 
 // "/status/" and the slug under the client's base address (not the page's own `url`). Sends
 // nothing; none when that is no address.

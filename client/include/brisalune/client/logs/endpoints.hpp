@@ -25,8 +25,11 @@ namespace brisalune {
 
 LogSearchPage searchLogs(const BrisaluneClient& client, const LogSearchQuery& query);
 // Values per field, `fields` in order (repeats included), at most `size` per field as the service reads it.
-LogFacets logFacets(const BrisaluneClient& client, const LogSearchQuery& query,
-                    const std::vector<LogFacetField>& fields, std::int64_t size);
+LogFacets logFacets(
+    const BrisaluneClient& client,
+    const LogSearchQuery& query,
+    const std::vector<LogFacetField>& fields,
+    std::int64_t size);
 // Line counts per level over time.
 LogHistogram logHistogram(const BrisaluneClient& client, const LogSearchQuery& query);
 
@@ -34,9 +37,14 @@ LogHistogram logHistogram(const BrisaluneClient& client, const LogSearchQuery& q
 
 // The project's lines after `after`; a `wait` of at least 1 asks the service to hold the answer
 // up to that many seconds. A stop request on `cancel` abandons a long poll at once.
-LogTailPage tailLogs(const BrisaluneClient& client, std::string_view project, const LogTailFilter& filter,
-                     std::optional<std::int64_t> after, std::int64_t wait, std::int64_t limit,
-                     std::stop_token cancel = {});
+LogTailPage tailLogs(
+    const BrisaluneClient& client,
+    std::string_view project,
+    const LogTailFilter& filter,
+    std::optional<std::int64_t> after,
+    std::int64_t wait,
+    std::int64_t limit,
+    std::stop_token cancel = {});
 // `wait` + 15 seconds, a negative wait counting as 0 and a huge one saturating: never zero,
 // which the transport would read as no limit at all.
 std::chrono::milliseconds tailTimeout(std::int64_t wait);
@@ -45,10 +53,13 @@ std::chrono::milliseconds tailTimeout(std::int64_t wait);
 
 void deleteLogLine(const BrisaluneClient& client, std::int64_t id);
 // The lines of one source between two instants; the number deleted.
-std::int64_t deleteSourceLogs(const BrisaluneClient& client, std::string_view project, std::string_view source,
-                              std::int64_t since, std::int64_t until);
-LogLineContext logLineContext(const BrisaluneClient& client, std::int64_t id, std::int64_t before,
-                              std::int64_t after);
+std::int64_t deleteSourceLogs(
+    const BrisaluneClient& client,
+    std::string_view project,
+    std::string_view source,
+    std::int64_t since,
+    std::int64_t until);
+LogLineContext logLineContext(const BrisaluneClient& client, std::int64_t id, std::int64_t before, std::int64_t after);
 
 // ---- secret findings and blocks ----
 
@@ -59,8 +70,11 @@ void dismissSecretFinding(const BrisaluneClient& client, std::string_view projec
 
 std::vector<SecretBlock> listSecretBlocks(const BrisaluneClient& client, std::string_view project);
 // `value` travels in the body of this one request only; `source` is sent when given, even empty.
-SecretBlockResult createSecretBlock(const BrisaluneClient& client, std::string_view project, std::string_view value,
-                                    std::optional<std::string_view> source = std::nullopt);
+SecretBlockResult createSecretBlock(
+    const BrisaluneClient& client,
+    std::string_view project,
+    std::string_view value,
+    std::optional<std::string_view> source = std::nullopt);
 void deleteSecretBlock(const BrisaluneClient& client, std::string_view project, std::string_view blockId);
 
 // ---- saved views ----

@@ -25,8 +25,12 @@ class Node;
 enum class LogFacetField { source, env, host, run, project, level };
 
 inline constexpr std::array<LogFacetField, 6> allLogFacetFields = {
-    LogFacetField::source, LogFacetField::env,     LogFacetField::host,
-    LogFacetField::run,    LogFacetField::project, LogFacetField::level};
+    LogFacetField::source,
+    LogFacetField::env,
+    LogFacetField::host,
+    LogFacetField::run,
+    LogFacetField::project,
+    LogFacetField::level};
 
 // "source", "env", "host", "run", "project" or "level", matched exactly; any other text is none.
 std::optional<LogFacetField> logFacetField(std::string_view text);
@@ -80,9 +84,10 @@ struct LogHistogram {
 };
 
 template <>
-inline constexpr auto json::keys<LogFacetValue> =
-    json::object(json::byRules(&LogFacetValue::value), json::field("project", &LogFacetValue::project, json::orEmpty),
-                 json::field("count", &LogFacetValue::count));
+inline constexpr auto json::keys<LogFacetValue> = json::object(
+    json::byRules(&LogFacetValue::value),
+    json::field("project", &LogFacetValue::project, json::orEmpty),
+    json::field("count", &LogFacetValue::count));
 
 // `value` comes from one of two keys.
 template <>
@@ -96,19 +101,20 @@ inline constexpr auto json::keys<LogFacet> =
     json::object(json::field("values", &LogFacet::values), json::field("other", &LogFacet::other));
 
 template <>
-inline constexpr auto json::keys<LogFacets> = json::object(json::field("facets", &LogFacets::facets, json::orEmpty),
-                                                           json::field("partial", &LogFacets::partial, json::orEmpty));
+inline constexpr auto json::keys<LogFacets> = json::object(
+    json::field("facets", &LogFacets::facets, json::orEmpty),
+    json::field("partial", &LogFacets::partial, json::orEmpty));
 
 template <>
-inline constexpr auto json::keys<LogHistogramBucket> =
-    json::object(json::field("start", &LogHistogramBucket::start),
-                 json::field("counts", &LogHistogramBucket::counts, json::orEmpty));
+inline constexpr auto json::keys<LogHistogramBucket> = json::object(
+    json::field("start", &LogHistogramBucket::start),
+    json::field("counts", &LogHistogramBucket::counts, json::orEmpty));
 
 template <>
-inline constexpr auto json::keys<LogHistogram> =
-    json::object(json::field("interval", &LogHistogram::interval),
-                 json::field("buckets", &LogHistogram::buckets, json::orEmpty),
-                 json::field("partial", &LogHistogram::partial, json::orEmpty));
+inline constexpr auto json::keys<LogHistogram> = json::object(
+    json::field("interval", &LogHistogram::interval),
+    json::field("buckets", &LogHistogram::buckets, json::orEmpty),
+    json::field("partial", &LogHistogram::partial, json::orEmpty));
 
 }  // namespace brisalune
 

@@ -37,9 +37,10 @@ struct LogTailPage {
 };
 
 template <>
-inline constexpr auto json::keys<LogTailPage> =
-    json::object(json::field("cursor", &LogTailPage::cursor), json::field("lines", &LogTailPage::lines, json::orEmpty),
-                 json::field("retention", &LogTailPage::retention));
+inline constexpr auto json::keys<LogTailPage> = json::object(
+    json::field("cursor", &LogTailPage::cursor),
+    json::field("lines", &LogTailPage::lines, json::orEmpty),
+    json::field("retention", &LogTailPage::retention));
 
 }  // namespace brisalune
 

@@ -20,9 +20,10 @@ struct LogLineContext {
 };
 
 template <>
-inline constexpr auto json::keys<LogLineContext> =
-    json::object(json::field("line", &LogLineContext::line), json::field("before", &LogLineContext::before),
-                 json::field("after", &LogLineContext::after));
+inline constexpr auto json::keys<LogLineContext> = json::object(
+    json::field("line", &LogLineContext::line),
+    json::field("before", &LogLineContext::before),
+    json::field("after", &LogLineContext::after));
 
 }  // namespace brisalune
 

@@ -143,8 +143,20 @@ struct std::hash<brisalune::LogSearchPage> : brisalune::RecordHash<brisalune::Lo
 template <>
 struct std::hash<brisalune::LogSearchQuery> {
     std::size_t operator()(const brisalune::LogSearchQuery& q) const {
-        return brisalune::hashValues(q.since, q.until, q.projects, q.sources, q.envs, q.hosts, q.runs, q.levels,
-                                     q.messageTemplate, q.text, q.ascending, q.limit, q.cursor);
+        return brisalune::hashValues(
+            q.since,
+            q.until,
+            q.projects,
+            q.sources,
+            q.envs,
+            q.hosts,
+            q.runs,
+            q.levels,
+            q.messageTemplate,
+            q.text,
+            q.ascending,
+            q.limit,
+            q.cursor);
     }
 };
 

@@ -33,8 +33,11 @@ struct MaintenanceComponentChoices {
     MaintenanceComponentChoices() = default;
     // With a project, a component is offered when one of its bindings is to that project, or,
     // with `includeUnbound`, when it has no bindings at all; without one, always.
-    MaintenanceComponentChoices(const std::vector<StatusPage>& statusPages, const std::vector<std::string>& picked,
-                                std::optional<std::string_view> project, bool includeUnbound);
+    MaintenanceComponentChoices(
+        const std::vector<StatusPage>& statusPages,
+        const std::vector<std::string>& picked,
+        std::optional<std::string_view> project,
+        bool includeUnbound);
 
     static bool offers(const StatusComponent& component, std::optional<std::string_view> project, bool includeUnbound);
 

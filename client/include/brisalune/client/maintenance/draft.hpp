@@ -41,8 +41,8 @@ struct MaintenanceWindowDraft {
     // Starts at the zone's next full hour after `now`, for one hour, one-off, project-wide.
     static MaintenanceWindowDraft initNew(std::chrono::sys_seconds now, const platform::TimeZone& zone);
     // A stored window; a start that does not read as a wall-clock time is shown at `now`.
-    static MaintenanceWindowDraft initFromWindow(const MaintenanceWindow& window,
-                                                 std::chrono::sys_seconds now = currentInstant());
+    static MaintenanceWindowDraft initFromWindow(
+        const MaintenanceWindow& window, std::chrono::sys_seconds now = currentInstant());
 
     static std::chrono::sys_seconds currentInstant();
 
@@ -58,8 +58,8 @@ struct MaintenanceWindowDraft {
     // changes nothing.
     void setTimeZone(std::string_view identifier);
     // The instant with the same wall-clock time in the other zone; unchanged when there is none.
-    static std::chrono::sys_seconds carryWallClock(std::chrono::sys_seconds instant, const platform::TimeZone& from,
-                                                   const platform::TimeZone& to);
+    static std::chrono::sys_seconds carryWallClock(
+        std::chrono::sys_seconds instant, const platform::TimeZone& from, const platform::TimeZone& to);
     // The last second of the instant's calendar day in the draft's zone.
     std::chrono::sys_seconds lastSecondOfDay(std::chrono::sys_seconds instant) const;
 

@@ -18,19 +18,20 @@ namespace brisalune {
 std::vector<MaintenanceWindow> maintenanceWindows(const BrisaluneClient& client, std::string_view project);
 MaintenanceWindow maintenanceWindow(const BrisaluneClient& client, std::string_view project, std::string_view window);
 // The stored window.
-MaintenanceWindow createMaintenanceWindow(const BrisaluneClient& client, std::string_view project,
-                                          const MaintenanceWindowInput& input);
-MaintenanceWindow updateMaintenanceWindow(const BrisaluneClient& client, std::string_view project,
-                                          std::string_view window, const MaintenanceWindowInput& input);
+MaintenanceWindow createMaintenanceWindow(
+    const BrisaluneClient& client, std::string_view project, const MaintenanceWindowInput& input);
+MaintenanceWindow updateMaintenanceWindow(
+    const BrisaluneClient& client,
+    std::string_view project,
+    std::string_view window,
+    const MaintenanceWindowInput& input);
 // Any "deleted" value counts as done.
 void deleteMaintenanceWindow(const BrisaluneClient& client, std::string_view project, std::string_view window);
 
 // `count` is sent limited to 1-100. In the service's order.
-std::vector<MaintenanceOccurrence> maintenanceOccurrences(const BrisaluneClient& client, std::string_view project,
-                                                          std::string_view window, std::int64_t count);
-std::vector<MaintenanceOccurrence> previewMaintenanceOccurrences(const BrisaluneClient& client,
-                                                                 std::string_view project,
-                                                                 const MaintenanceWindowInput& input,
-                                                                 std::int64_t count);
+std::vector<MaintenanceOccurrence> maintenanceOccurrences(
+    const BrisaluneClient& client, std::string_view project, std::string_view window, std::int64_t count);
+std::vector<MaintenanceOccurrence> previewMaintenanceOccurrences(
+    const BrisaluneClient& client, std::string_view project, const MaintenanceWindowInput& input, std::int64_t count);
 
 }  // namespace brisalune

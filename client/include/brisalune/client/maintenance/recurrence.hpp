@@ -100,9 +100,14 @@ struct MaintenanceRecurrence {
     using Pattern = MaintenanceRecurrencePattern;
     using End = MaintenanceRecurrenceEnd;
 
-    static constexpr std::array<Weekday, 7> allWeekdays{Weekday::monday,   Weekday::tuesday, Weekday::wednesday,
-                                                        Weekday::thursday, Weekday::friday,  Weekday::saturday,
-                                                        Weekday::sunday};
+    static constexpr std::array<Weekday, 7> allWeekdays{
+        Weekday::monday,
+        Weekday::tuesday,
+        Weekday::wednesday,
+        Weekday::thursday,
+        Weekday::friday,
+        Weekday::saturday,
+        Weekday::sunday};
     static std::string_view code(Weekday day) noexcept;       // "MO"
     static std::string_view name(Weekday day) noexcept;       // "Monday"
     static std::string_view shortName(Weekday day) noexcept;  // "Mon"
@@ -111,8 +116,8 @@ struct MaintenanceRecurrence {
     // From the calendar's weekday number: 1 Sunday, 2 Monday ... 7 Saturday; none otherwise.
     static std::optional<Weekday> fromCalendarWeekday(std::int64_t number) noexcept;
 
-    static constexpr std::array<Kind, 5> allKinds{Kind::daily, Kind::weekly, Kind::monthlyOnDay, Kind::monthlyOnWeekday,
-                                                  Kind::custom};
+    static constexpr std::array<Kind, 5> allKinds{
+        Kind::daily, Kind::weekly, Kind::monthlyOnDay, Kind::monthlyOnWeekday, Kind::custom};
     static std::string_view label(Kind kind) noexcept;  // "Monthly on a day"
     // From a label, matched exactly.
     static std::optional<Kind> kind(std::string_view label) noexcept;

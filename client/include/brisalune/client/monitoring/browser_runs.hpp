@@ -95,9 +95,8 @@ public:
     // Whether the service would refuse this caller the run files of a check that has secret
     // variables (`envKeys`) for want of edit access to it in `project`. No prediction without
     // secret variables or without known permissions (nullptr).
-    static std::optional<BrowserArtifactRefusal> predicted(std::span<const std::string> envKeys,
-                                                           const RolePermissions* permissions,
-                                                           std::string_view project);
+    static std::optional<BrowserArtifactRefusal> predicted(
+        std::span<const std::string> envKeys, const RolePermissions* permissions, std::string_view project);
 
     Case kind() const noexcept { return case_; }
     // The text shown to the user.
@@ -115,36 +114,44 @@ private:
 // ---- key tables ---------------------------------------------------------------------------
 
 template <>
-inline constexpr auto json::keys<BrowserStep> = json::object(json::field("name", &BrowserStep::name),
-                                                             json::field("status", &BrowserStep::status),
-                                                             json::field("ms", &BrowserStep::durationMs),
-                                                             json::field("error", &BrowserStep::error));
+inline constexpr auto json::keys<BrowserStep> = json::object(
+    json::field("name", &BrowserStep::name),
+    json::field("status", &BrowserStep::status),
+    json::field("ms", &BrowserStep::durationMs),
+    json::field("error", &BrowserStep::error));
 
 template <>
-inline constexpr auto json::keys<BrowserVitals> = json::object(json::field("lcp_ms", &BrowserVitals::lcpMs),
-                                                               json::field("cls", &BrowserVitals::cls),
-                                                               json::field("inp_ms", &BrowserVitals::inpMs));
+inline constexpr auto json::keys<BrowserVitals> = json::object(
+    json::field("lcp_ms", &BrowserVitals::lcpMs),
+    json::field("cls", &BrowserVitals::cls),
+    json::field("inp_ms", &BrowserVitals::inpMs));
 
 template <>
-inline constexpr auto json::keys<BrowserArtifact> = json::object(json::field("kind", &BrowserArtifact::kind),
-                                                                 json::field("bytes", &BrowserArtifact::bytes),
-                                                                 json::field("sha256", &BrowserArtifact::sha256));
+inline constexpr auto json::keys<BrowserArtifact> = json::object(
+    json::field("kind", &BrowserArtifact::kind),
+    json::field("bytes", &BrowserArtifact::bytes),
+    json::field("sha256", &BrowserArtifact::sha256));
 
 template <>
 inline constexpr auto json::keys<BrowserRun> = json::object(
-    json::field("run_id", &BrowserRun::runId), json::field("source", &BrowserRun::source, json::orEmpty),
+    json::field("run_id", &BrowserRun::runId),
+    json::field("source", &BrowserRun::source, json::orEmpty),
     json::field("script_version", &BrowserRun::scriptVersion, json::orEmpty),
-    json::field("status", &BrowserRun::status), json::field("received_at", &BrowserRun::receivedAt),
-    json::field("duration_ms", &BrowserRun::durationMs, json::orEmpty), json::field("trigger", &BrowserRun::trigger),
-    json::field("steps", &BrowserRun::steps, json::orEmpty), json::field("vitals", &BrowserRun::vitals, json::orEmpty),
+    json::field("status", &BrowserRun::status),
+    json::field("received_at", &BrowserRun::receivedAt),
+    json::field("duration_ms", &BrowserRun::durationMs, json::orEmpty),
+    json::field("trigger", &BrowserRun::trigger),
+    json::field("steps", &BrowserRun::steps, json::orEmpty),
+    json::field("vitals", &BrowserRun::vitals, json::orEmpty),
     json::field("artifacts", &BrowserRun::artifacts, json::orEmpty),
     json::field("artifacts_expire_at", &BrowserRun::artifactsExpireAt),
     json::field("artifacts_storage", &BrowserRun::artifactsStorage));
 
 template <>
-inline constexpr auto json::keys<CheckPause> = json::object(json::field("reason", &CheckPause::reason),
-                                                            json::field("message", &CheckPause::message),
-                                                            json::field("resumes_at", &CheckPause::resumesAt));
+inline constexpr auto json::keys<CheckPause> = json::object(
+    json::field("reason", &CheckPause::reason),
+    json::field("message", &CheckPause::message),
+    json::field("resumes_at", &CheckPause::resumesAt));
 
 }  // namespace brisalune
 

@@ -19,11 +19,11 @@ std::vector<std::string> checkRegions(const BrisaluneClient& client);
 std::vector<MonitorCheckInfo> listChecks(const BrisaluneClient& client, std::string_view project);
 MonitorCheckInfo getCheck(const BrisaluneClient& client, std::string_view project, std::string_view name);
 MonitorCheckStatus checkStatus(const BrisaluneClient& client, std::string_view project, std::string_view name);
-MonitorCheckWriteResult createCheck(const BrisaluneClient& client, std::string_view project,
-                                    const MonitorCheckSpec& spec);
+MonitorCheckWriteResult createCheck(
+    const BrisaluneClient& client, std::string_view project, const MonitorCheckSpec& spec);
 // Sends the spec under the name in the path, whatever name it carries: no rename here.
-MonitorCheckWriteResult updateCheck(const BrisaluneClient& client, std::string_view project, std::string_view name,
-                                    const MonitorCheckSpec& spec);
+MonitorCheckWriteResult updateCheck(
+    const BrisaluneClient& client, std::string_view project, std::string_view name, const MonitorCheckSpec& spec);
 MonitorCheckDeleteResult deleteCheck(const BrisaluneClient& client, std::string_view project, std::string_view name);
 
 // What a non-2xx answer of the checks service becomes: a 429 whose text is "<limit>: <message>"

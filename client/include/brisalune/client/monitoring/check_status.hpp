@@ -44,21 +44,22 @@ struct MonitorCheckStatus {
 // ---- key tables ---------------------------------------------------------------------------
 
 template <>
-inline constexpr auto json::keys<MonitorCheckLastResult> =
-    json::object(json::field("detail", &MonitorCheckLastResult::detail, json::orEmpty),
-                 json::field("keys", &MonitorCheckLastResult::keys, json::orEmpty));
+inline constexpr auto json::keys<MonitorCheckLastResult> = json::object(
+    json::field("detail", &MonitorCheckLastResult::detail, json::orEmpty),
+    json::field("keys", &MonitorCheckLastResult::keys, json::orEmpty));
 
 template <>
 inline constexpr auto json::keys<MonitorCheckSourceState> = json::object(
-    json::field("source", &MonitorCheckSourceState::source), json::field("status", &MonitorCheckSourceState::status),
+    json::field("source", &MonitorCheckSourceState::source),
+    json::field("status", &MonitorCheckSourceState::status),
     json::field("last_run", &MonitorCheckSourceState::lastRun, json::orEmpty),
     json::field("stale", &MonitorCheckSourceState::stale, json::orEmpty),
     json::field("last_result", &MonitorCheckSourceState::lastResult));
 
 template <>
-inline constexpr auto json::keys<MonitorCheckStatus> = json::object(json::field("check", &MonitorCheckStatus::check),
-                                                                    json::field("sources", &MonitorCheckStatus::sources,
-                                                                                json::orEmpty));
+inline constexpr auto json::keys<MonitorCheckStatus> = json::object(
+    json::field("check", &MonitorCheckStatus::check),
+    json::field("sources", &MonitorCheckStatus::sources, json::orEmpty));
 
 }  // namespace brisalune
 

@@ -87,23 +87,26 @@ template <>
 inline constexpr auto json::keys<AlertIf> = json::object(json::field("down_from", &AlertIf::downFrom));
 
 template <>
-inline constexpr auto json::keys<MonitorCheckSpec> =
-    json::object(json::field("name", &MonitorCheckSpec::name), json::field("addon", &MonitorCheckSpec::addon),
-                 json::field("with", &MonitorCheckSpec::with, json::orEmpty),
-                 json::field("interval_seconds", &MonitorCheckSpec::intervalSeconds),
-                 json::field("timeout_seconds", &MonitorCheckSpec::timeoutSeconds),
-                 json::field("sources", &MonitorCheckSpec::sources, json::omitEmpty),
-                 json::field("enabled", &MonitorCheckSpec::enabled),
-                 json::field("alert_if", &MonitorCheckSpec::alertIf), json::field("env", &MonitorCheckSpec::env));
+inline constexpr auto json::keys<MonitorCheckSpec> = json::object(
+    json::field("name", &MonitorCheckSpec::name),
+    json::field("addon", &MonitorCheckSpec::addon),
+    json::field("with", &MonitorCheckSpec::with, json::orEmpty),
+    json::field("interval_seconds", &MonitorCheckSpec::intervalSeconds),
+    json::field("timeout_seconds", &MonitorCheckSpec::timeoutSeconds),
+    json::field("sources", &MonitorCheckSpec::sources, json::omitEmpty),
+    json::field("enabled", &MonitorCheckSpec::enabled),
+    json::field("alert_if", &MonitorCheckSpec::alertIf),
+    json::field("env", &MonitorCheckSpec::env));
 
 template <>
-inline constexpr auto json::keys<MonitorCheckInfo> =
-    json::object(json::byRules(&MonitorCheckInfo::spec), json::field("alert_rule", &MonitorCheckInfo::alertRule),
-                 json::field("created_at", &MonitorCheckInfo::createdAt, json::orEmpty),
-                 json::field("updated_at", &MonitorCheckInfo::updatedAt, json::orEmpty),
-                 json::field("placement_note", &MonitorCheckInfo::placementNote, json::omitEmpty),
-                 json::field("paused", &MonitorCheckInfo::paused),
-                 json::field("env_keys", &MonitorCheckInfo::envKeys, json::omitEmpty));
+inline constexpr auto json::keys<MonitorCheckInfo> = json::object(
+    json::byRules(&MonitorCheckInfo::spec),
+    json::field("alert_rule", &MonitorCheckInfo::alertRule),
+    json::field("created_at", &MonitorCheckInfo::createdAt, json::orEmpty),
+    json::field("updated_at", &MonitorCheckInfo::updatedAt, json::orEmpty),
+    json::field("placement_note", &MonitorCheckInfo::placementNote, json::omitEmpty),
+    json::field("paused", &MonitorCheckInfo::paused),
+    json::field("env_keys", &MonitorCheckInfo::envKeys, json::omitEmpty));
 
 // The definition's keys sit at the top level of the stored check's object.
 template <>
@@ -113,9 +116,9 @@ struct json::Rules<MonitorCheckInfo> {
 };
 
 template <>
-inline constexpr auto json::keys<MonitorCheckDeleteResult> =
-    json::object(json::field("deleted", &MonitorCheckDeleteResult::deleted),
-                 json::field("detached_rule", &MonitorCheckDeleteResult::detachedRule));
+inline constexpr auto json::keys<MonitorCheckDeleteResult> = json::object(
+    json::field("deleted", &MonitorCheckDeleteResult::deleted),
+    json::field("detached_rule", &MonitorCheckDeleteResult::detachedRule));
 
 }  // namespace brisalune
 

@@ -21,11 +21,15 @@ void deleteProject(const BrisaluneClient& client, std::string_view project);
 void renameProject(const BrisaluneClient& client, std::string_view project, std::string_view newName);
 
 std::vector<SourceInfo> listSources(const BrisaluneClient& client, std::string_view project);
-CreatedSource createSource(const BrisaluneClient& client, std::string_view project, std::string_view name,
-                           bool retainLogs);
+CreatedSource createSource(
+    const BrisaluneClient& client, std::string_view project, std::string_view name, bool retainLogs);
 // Acknowledging monitoring is sent only when asked for: it cannot be withdrawn here.
-void updateSource(const BrisaluneClient& client, std::string_view project, std::string_view name, bool retainLogs,
-                  bool acknowledgeMonitoring);
+void updateSource(
+    const BrisaluneClient& client,
+    std::string_view project,
+    std::string_view name,
+    bool retainLogs,
+    bool acknowledgeMonitoring);
 void deleteSource(const BrisaluneClient& client, std::string_view project, std::string_view name);
 // The source's new ingest token.
 std::string rotateSourceToken(const BrisaluneClient& client, std::string_view project, std::string_view name);

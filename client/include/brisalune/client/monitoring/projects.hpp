@@ -12,7 +12,7 @@
 namespace brisalune {
 
 // One page of at most `limit` projects, after the cursor of the page before when given.
-ProjectPage listProjects(const BrisaluneClient& client, std::int64_t limit,
-                         const std::optional<std::string>& after = std::nullopt);
+ProjectPage listProjects(
+    const BrisaluneClient& client, std::int64_t limit, const std::optional<std::string>& after = std::nullopt);
 
 }  // namespace brisalune

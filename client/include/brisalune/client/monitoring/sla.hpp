@@ -140,36 +140,44 @@ struct SLAResponseTimesReport {
 
 template <>
 inline constexpr auto json::keys<SLACheckRow> = json::object(
-    json::field("project", &SLACheckRow::project), json::field("check", &SLACheckRow::check),
-    json::field("uptime_percent", &SLACheckRow::uptimePercent), json::field("outages", &SLACheckRow::outages),
+    json::field("project", &SLACheckRow::project),
+    json::field("check", &SLACheckRow::check),
+    json::field("uptime_percent", &SLACheckRow::uptimePercent),
+    json::field("outages", &SLACheckRow::outages),
     json::field("downtime_seconds", &SLACheckRow::downtimeSeconds),
     json::field("longest_downtime_seconds", &SLACheckRow::longestDowntimeSeconds),
     json::field("judged_runs", &SLACheckRow::judgedRuns));
 
 template <>
-inline constexpr auto json::keys<SLAChecksReport> = json::object(json::field("from", &SLAChecksReport::start),
-                                                                 json::field("to", &SLAChecksReport::end),
-                                                                 json::field("checks", &SLAChecksReport::checks,
-                                                                             json::orEmpty));
+inline constexpr auto json::keys<SLAChecksReport> = json::object(
+    json::field("from", &SLAChecksReport::start),
+    json::field("to", &SLAChecksReport::end),
+    json::field("checks", &SLAChecksReport::checks, json::orEmpty));
 
 template <>
 inline constexpr auto json::keys<SLAComponentRow> = json::object(
-    json::field("page_id", &SLAComponentRow::pageId), json::field("page", &SLAComponentRow::page),
-    json::field("component_id", &SLAComponentRow::componentId), json::field("component", &SLAComponentRow::component),
-    json::field("uptime_percent", &SLAComponentRow::uptimePercent), json::field("outages", &SLAComponentRow::outages),
+    json::field("page_id", &SLAComponentRow::pageId),
+    json::field("page", &SLAComponentRow::page),
+    json::field("component_id", &SLAComponentRow::componentId),
+    json::field("component", &SLAComponentRow::component),
+    json::field("uptime_percent", &SLAComponentRow::uptimePercent),
+    json::field("outages", &SLAComponentRow::outages),
     json::field("downtime_seconds", &SLAComponentRow::downtimeSeconds),
     json::field("longest_downtime_seconds", &SLAComponentRow::longestDowntimeSeconds),
     json::field("maintenance_seconds", &SLAComponentRow::maintenanceSeconds));
 
 template <>
-inline constexpr auto json::keys<SLAComponentsReport> =
-    json::object(json::field("from", &SLAComponentsReport::start), json::field("to", &SLAComponentsReport::end),
-                 json::field("components", &SLAComponentsReport::components, json::orEmpty));
+inline constexpr auto json::keys<SLAComponentsReport> = json::object(
+    json::field("from", &SLAComponentsReport::start),
+    json::field("to", &SLAComponentsReport::end),
+    json::field("components", &SLAComponentsReport::components, json::orEmpty));
 
 template <>
 inline constexpr auto json::keys<SLAResponseStats> = json::object(
-    json::field("alerts", &SLAResponseStats::alerts), json::field("acknowledged", &SLAResponseStats::acknowledged),
-    json::field("resolved", &SLAResponseStats::resolved), json::field("mtta_seconds", &SLAResponseStats::mttaSeconds),
+    json::field("alerts", &SLAResponseStats::alerts),
+    json::field("acknowledged", &SLAResponseStats::acknowledged),
+    json::field("resolved", &SLAResponseStats::resolved),
+    json::field("mtta_seconds", &SLAResponseStats::mttaSeconds),
     json::field("mttr_seconds", &SLAResponseStats::mttrSeconds));
 
 template <>
@@ -183,10 +191,11 @@ struct json::Rules<SLAProjectResponseStats> {
 };
 
 template <>
-inline constexpr auto json::keys<SLAResponseTimesReport> =
-    json::object(json::field("from", &SLAResponseTimesReport::start), json::field("to", &SLAResponseTimesReport::end),
-                 json::field("team", &SLAResponseTimesReport::team),
-                 json::field("projects", &SLAResponseTimesReport::projects, json::orEmpty));
+inline constexpr auto json::keys<SLAResponseTimesReport> = json::object(
+    json::field("from", &SLAResponseTimesReport::start),
+    json::field("to", &SLAResponseTimesReport::end),
+    json::field("team", &SLAResponseTimesReport::team),
+    json::field("projects", &SLAResponseTimesReport::projects, json::orEmpty));
 
 }  // namespace brisalune
 

@@ -45,8 +45,10 @@ struct CreatedSource {
 // The service's key order, which differs from the members'.
 template <>
 inline constexpr auto json::keys<SourceInfo> = json::object(
-    json::field("name", &SourceInfo::name), json::field("retain_logs", &SourceInfo::retainLogs),
-    json::field("created_at", &SourceInfo::createdAt), json::field("last_seen_at", &SourceInfo::lastSeenAt),
+    json::field("name", &SourceInfo::name),
+    json::field("retain_logs", &SourceInfo::retainLogs),
+    json::field("created_at", &SourceInfo::createdAt),
+    json::field("last_seen_at", &SourceInfo::lastSeenAt),
     json::field("monitoring_ack_at", &SourceInfo::monitoringAckAt),
     json::field("open_secret_findings", &SourceInfo::openSecretFindings, json::orEmpty),
     json::field("oldest_kept_at", &SourceInfo::oldestKeptAt),
@@ -54,11 +56,12 @@ inline constexpr auto json::keys<SourceInfo> = json::object(
     json::field("heartbeat_pending", &SourceInfo::heartbeatPending, json::orEmpty),
     json::field("heartbeat_started_at", &SourceInfo::heartbeatStartedAt),
     json::field("heartbeat_last_duration_ms", &SourceInfo::heartbeatLastDurationMs),
-    json::field("addons", &SourceInfo::addons, json::orEmpty), json::field("agent_version", &SourceInfo::agentVersion));
+    json::field("addons", &SourceInfo::addons, json::orEmpty),
+    json::field("agent_version", &SourceInfo::agentVersion));
 
 template <>
-inline constexpr auto json::keys<CreatedSource> = json::object(json::field("name", &CreatedSource::name),
-                                                               json::field("token", &CreatedSource::token));
+inline constexpr auto json::keys<CreatedSource> =
+    json::object(json::field("name", &CreatedSource::name), json::field("token", &CreatedSource::token));
 
 }  // namespace brisalune
 

@@ -19,10 +19,17 @@ namespace brisalune {
 std::optional<RolesResponse> roles(const BrisaluneClient& client);
 
 // The member as it stands afterwards.
-Member setMemberRole(const BrisaluneClient& client, std::string_view tenant, std::string_view account, std::string role,
-                     std::optional<std::string> currentPassword = std::nullopt);
+Member setMemberRole(
+    const BrisaluneClient& client,
+    std::string_view tenant,
+    std::string_view account,
+    std::string role,
+    std::optional<std::string> currentPassword = std::nullopt);
 // No grants: the member is no longer limited to projects (sent as null).
-Member setMemberProjects(const BrisaluneClient& client, std::string_view tenant, std::string_view account,
-                         std::optional<std::vector<ProjectGrant>> projects);
+Member setMemberProjects(
+    const BrisaluneClient& client,
+    std::string_view tenant,
+    std::string_view account,
+    std::optional<std::vector<ProjectGrant>> projects);
 
 }  // namespace brisalune

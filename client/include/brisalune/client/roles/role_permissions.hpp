@@ -29,10 +29,12 @@ struct RolePermissions {
 
     RolePermissions() = default;
     // From the membership's role alone (no rules, unrestricted), or from all five fields.
-    explicit RolePermissions(std::string teamRole, RouteRules routeRules = {},
-                             std::optional<std::vector<ProjectGrant>> grants = std::nullopt,
-                             std::optional<std::vector<std::string>> roleKeys = std::nullopt,
-                             std::optional<std::vector<RoleDef>> definitions = std::nullopt);
+    explicit RolePermissions(
+        std::string teamRole,
+        RouteRules routeRules = {},
+        std::optional<std::vector<ProjectGrant>> grants = std::nullopt,
+        std::optional<std::vector<std::string>> roleKeys = std::nullopt,
+        std::optional<std::vector<RoleDef>> definitions = std::nullopt);
     // Field by field; the answer's `roles` list is not kept.
     explicit RolePermissions(RolesResponse response);
 
@@ -55,8 +57,8 @@ struct RolePermissions {
     // The roles that count for the route: `role` alone when unrestricted or on a team-scoped
     // route (but "POST /v1/incidents"); else the roles granted in these projects (none given:
     // in every granted project), in grant order. May be empty.
-    std::vector<std::string> heldRoles(std::string_view route,
-                                       std::optional<std::span<const std::string>> among = std::nullopt) const;
+    std::vector<std::string> heldRoles(
+        std::string_view route, std::optional<std::span<const std::string>> among = std::nullopt) const;
     // Whether one of the roles may use the route. An empty list may not.
     bool rolesAllow(std::string_view route, std::span<const std::string> roles) const;
 

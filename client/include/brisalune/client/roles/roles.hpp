@@ -84,10 +84,11 @@ struct MemberProjectsBody {
 // ---- key tables ---------------------------------------------------------------------------
 
 template <>
-inline constexpr auto json::keys<RoleDef> = json::object(json::field("id", &RoleDef::id), json::byRules(&RoleDef::name),
-                                                         json::field("builtin", &RoleDef::builtin, json::orEmpty),
-                                                         json::field("permissions", &RoleDef::permissions,
-                                                                     json::orEmpty));
+inline constexpr auto json::keys<RoleDef> = json::object(
+    json::field("id", &RoleDef::id),
+    json::byRules(&RoleDef::name),
+    json::field("builtin", &RoleDef::builtin, json::orEmpty),
+    json::field("permissions", &RoleDef::permissions, json::orEmpty));
 
 // A missing or null "name" reads as the id.
 template <>
@@ -98,16 +99,20 @@ struct json::Rules<RoleDef> {
 
 template <>
 inline constexpr auto json::keys<RouteRule> = json::object(
-    json::field("min_role", &RouteRule::minRole), json::field("self_only", &RouteRule::selfOnly, json::orEmpty),
+    json::field("min_role", &RouteRule::minRole),
+    json::field("self_only", &RouteRule::selfOnly, json::orEmpty),
     json::field("scope", &RouteRule::scope, json::lenient),  // a scope the client does not know is none
     json::field("unrestricted_only", &RouteRule::unrestrictedOnly, json::orEmpty),
     json::field("permission", &RouteRule::permission));
 
 template <>
 inline constexpr auto json::keys<RolesResponse> = json::object(
-    json::field("role", &RolesResponse::role), json::byRules(&RolesResponse::roles),
-    json::field("routes", &RolesResponse::routes, json::orEmpty), json::field("projects", &RolesResponse::projects),
-    json::field("permissions", &RolesResponse::permissions), json::field("role_defs", &RolesResponse::roleDefs));
+    json::field("role", &RolesResponse::role),
+    json::byRules(&RolesResponse::roles),
+    json::field("routes", &RolesResponse::routes, json::orEmpty),
+    json::field("projects", &RolesResponse::projects),
+    json::field("permissions", &RolesResponse::permissions),
+    json::field("role_defs", &RolesResponse::roleDefs));
 
 // A missing or null "roles" reads as the five built-in ids.
 template <>
@@ -117,9 +122,8 @@ struct json::Rules<RolesResponse> {
 };
 
 template <>
-inline constexpr auto json::keys<MemberRoleBody> = json::object(json::field("role", &MemberRoleBody::role),
-                                                                json::field("current_password",
-                                                                            &MemberRoleBody::currentPassword));
+inline constexpr auto json::keys<MemberRoleBody> = json::object(
+    json::field("role", &MemberRoleBody::role), json::field("current_password", &MemberRoleBody::currentPassword));
 
 template <>
 inline constexpr auto json::keys<MemberProjectsBody> =

@@ -25,7 +25,7 @@ struct RunbookAction {
     std::string method{};  // as the service stores it
     std::string url{};
     std::vector<std::string> headerKeys{};  // names of the headers sent; missing reads as empty
-    bool hasBody = false;                 // missing reads as false
+    bool hasBody = false;                   // missing reads as false
     std::int64_t timeoutSeconds = 0;
     std::string eventFilter{};  // the service's own text form; never parsed
     bool enabled = false;

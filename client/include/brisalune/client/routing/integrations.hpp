@@ -168,8 +168,7 @@ inline constexpr auto json::keys<CreatedIntegration> = json::object(
 
 template <>
 inline constexpr auto json::keys<IntegrationTestResult> = json::object(
-    json::field("ok", &IntegrationTestResult::succeeded),
-    json::field("error", &IntegrationTestResult::error));
+    json::field("ok", &IntegrationTestResult::succeeded), json::field("error", &IntegrationTestResult::error));
 
 template <>
 inline constexpr auto json::keys<DeliveryInfo> = json::object(

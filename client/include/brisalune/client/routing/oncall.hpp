@@ -40,7 +40,7 @@ struct OnCallRestriction {
 struct OnCallLayer {
     std::string name{};
     std::vector<std::string> participants{};  // account ids, in turn order
-    std::int64_t rotationStart = 0;         // the instant the rotation is anchored at
+    std::int64_t rotationStart = 0;           // the instant the rotation is anchored at
     std::int64_t shiftMinutes = 0;
     std::optional<OnCallRestriction> restriction{};  // none: no limit
 

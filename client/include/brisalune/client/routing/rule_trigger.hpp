@@ -58,8 +58,8 @@ struct RuleTrigger {
     // Source-silent after `minutes` without events.
     static RuleTrigger quiet(std::vector<std::string> sources, std::int64_t minutes);
     // Source-silent past the times of `expression` in `timezone`, with grace minutes.
-    static RuleTrigger onCron(std::vector<std::string> sources, std::string expression, std::string timezone,
-                              std::int64_t graceMinutes);
+    static RuleTrigger onCron(
+        std::vector<std::string> sources, std::string expression, std::string timezone, std::int64_t graceMinutes);
     // One of the two above, by the schedule's case.
     static RuleTrigger sourceSilent(std::vector<std::string> sources, Schedule schedule);
 

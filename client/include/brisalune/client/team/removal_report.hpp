@@ -42,16 +42,21 @@ struct MemberRemovalReport {
 };
 
 template <>
-inline constexpr auto json::keys<RemovedMemberObject> =
-    json::object(json::field("kind", &RemovedMemberObject::kind), json::field("project", &RemovedMemberObject::project),
-                 json::field("id", &RemovedMemberObject::id), json::field("name", &RemovedMemberObject::name),
-                 json::field("type", &RemovedMemberObject::type), json::field("url", &RemovedMemberObject::url));
+inline constexpr auto json::keys<RemovedMemberObject> = json::object(
+    json::field("kind", &RemovedMemberObject::kind),
+    json::field("project", &RemovedMemberObject::project),
+    json::field("id", &RemovedMemberObject::id),
+    json::field("name", &RemovedMemberObject::name),
+    json::field("type", &RemovedMemberObject::type),
+    json::field("url", &RemovedMemberObject::url));
 
 template <>
 inline constexpr auto json::keys<MemberRemovalReport> = json::object(
-    json::field("removed", &MemberRemovalReport::removed), json::field("schedules", &MemberRemovalReport::schedules),
+    json::field("removed", &MemberRemovalReport::removed),
+    json::field("schedules", &MemberRemovalReport::schedules),
     json::field("escalations", &MemberRemovalReport::escalations),
-    json::field("overrides", &MemberRemovalReport::overrides), json::field("disabled", &MemberRemovalReport::disabled),
+    json::field("overrides", &MemberRemovalReport::overrides),
+    json::field("disabled", &MemberRemovalReport::disabled),
     json::field("sources", &MemberRemovalReport::sources));
 
 }  // namespace brisalune

@@ -72,11 +72,16 @@ struct Member {
 
     Member() = default;
     // `roleName` comes last although it is the fourth field.
-    Member(std::string account, std::string mail, std::string roleId,
-           std::optional<std::string> display = std::nullopt, std::optional<std::int64_t> devices = std::nullopt,
-           std::optional<bool> push = std::nullopt, std::optional<bool> critical = std::nullopt,
-           std::optional<std::vector<ProjectGrant>> grants = std::nullopt,
-           std::optional<std::string> roleDisplayName = std::nullopt);
+    Member(
+        std::string account,
+        std::string mail,
+        std::string roleId,
+        std::optional<std::string> display = std::nullopt,
+        std::optional<std::int64_t> devices = std::nullopt,
+        std::optional<bool> push = std::nullopt,
+        std::optional<bool> critical = std::nullopt,
+        std::optional<std::vector<ProjectGrant>> grants = std::nullopt,
+        std::optional<std::string> roleDisplayName = std::nullopt);
 
     const std::string& id() const noexcept { return accountId; }
     // The display name when present, even when empty; else the e-mail address.
@@ -98,10 +103,15 @@ struct PendingInvite {
 
     PendingInvite() = default;
     // `roleName` comes last although it is the fourth field.
-    PendingInvite(std::string inviteId, std::string mail, std::string roleId, std::string creator,
-                  std::chrono::sys_seconds created, std::chrono::sys_seconds expires,
-                  std::optional<std::vector<ProjectGrant>> grants = std::nullopt,
-                  std::optional<std::string> roleDisplayName = std::nullopt);
+    PendingInvite(
+        std::string inviteId,
+        std::string mail,
+        std::string roleId,
+        std::string creator,
+        std::chrono::sys_seconds created,
+        std::chrono::sys_seconds expires,
+        std::optional<std::vector<ProjectGrant>> grants = std::nullopt,
+        std::optional<std::string> roleDisplayName = std::nullopt);
 
     friend bool operator==(const PendingInvite&, const PendingInvite&) = default;
 };

@@ -49,8 +49,8 @@ struct TeamSchedule {
 };
 
 template <>
-inline constexpr auto json::keys<TeamSource> = json::object(json::field("project", &TeamSource::project),
-                                                            json::byRules(&TeamSource::source));
+inline constexpr auto json::keys<TeamSource> =
+    json::object(json::field("project", &TeamSource::project), json::byRules(&TeamSource::source));
 
 template <>
 struct json::Rules<TeamSource> {
@@ -59,14 +59,16 @@ struct json::Rules<TeamSource> {
 };
 
 template <>
-inline constexpr auto json::keys<OnCallNow> = json::object(json::field("on_call", &OnCallNow::onCall, json::orEmpty),
-                                                           json::field("account_id", &OnCallNow::accountId),
-                                                           json::field("via", &OnCallNow::via, json::orEmpty));
+inline constexpr auto json::keys<OnCallNow> = json::object(
+    json::field("on_call", &OnCallNow::onCall, json::orEmpty),
+    json::field("account_id", &OnCallNow::accountId),
+    json::field("via", &OnCallNow::via, json::orEmpty));
 
 template <>
-inline constexpr auto json::keys<TeamSchedule> = json::object(json::field("project", &TeamSchedule::project),
-                                                              json::byRules(&TeamSchedule::info),
-                                                              json::field("on_call_now", &TeamSchedule::onCallNow));
+inline constexpr auto json::keys<TeamSchedule> = json::object(
+    json::field("project", &TeamSchedule::project),
+    json::byRules(&TeamSchedule::info),
+    json::field("on_call_now", &TeamSchedule::onCallNow));
 
 template <>
 struct json::Rules<TeamSchedule> {

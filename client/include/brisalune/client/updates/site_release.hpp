@@ -28,18 +28,21 @@ struct SiteRelease {
 
     // The release when it beats both the running build and the dismissed version and its
     // download address is usable.
-    static std::optional<SiteRelease> offeredRelease(const std::optional<SiteRelease>& release,
-                                                     std::int64_t currentVersionCode, std::int64_t dismissedVersionCode,
-                                                     const platform::Url& manifestURL);
+    static std::optional<SiteRelease> offeredRelease(
+        const std::optional<SiteRelease>& release,
+        std::int64_t currentVersionCode,
+        std::int64_t dismissedVersionCode,
+        const platform::Url& manifestURL);
 
     friend bool operator==(const SiteRelease&, const SiteRelease&) = default;
 };
 
 template <>
-inline constexpr auto json::keys<SiteRelease> = json::object(json::field("version_code", &SiteRelease::versionCode),
-                                                             json::field("version_name", &SiteRelease::versionName),
-                                                             json::field("url", &SiteRelease::url),
-                                                             json::field("sha256", &SiteRelease::sha256),
-                                                             json::field("notes", &SiteRelease::notes));
+inline constexpr auto json::keys<SiteRelease> = json::object(
+    json::field("version_code", &SiteRelease::versionCode),
+    json::field("version_name", &SiteRelease::versionName),
+    json::field("url", &SiteRelease::url),
+    json::field("sha256", &SiteRelease::sha256),
+    json::field("notes", &SiteRelease::notes));
 
 }  // namespace brisalune

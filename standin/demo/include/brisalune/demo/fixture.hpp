@@ -103,53 +103,62 @@ std::filesystem::path defaultFixturePath();
 namespace brisalune {
 
 template <>
-inline constexpr auto json::keys<demo::AccountSeed> =
-    json::object(json::field("id", &demo::AccountSeed::id), json::field("email", &demo::AccountSeed::email),
-                 json::field("password", &demo::AccountSeed::password),
-                 json::field("display_name", &demo::AccountSeed::displayName));
+inline constexpr auto json::keys<demo::AccountSeed> = json::object(
+    json::field("id", &demo::AccountSeed::id),
+    json::field("email", &demo::AccountSeed::email),
+    json::field("password", &demo::AccountSeed::password),
+    json::field("display_name", &demo::AccountSeed::displayName));
 
 template <>
-inline constexpr auto json::keys<demo::AlertSeed> =
-    json::object(json::field("id", &demo::AlertSeed::id), json::field("project", &demo::AlertSeed::project),
-                 json::field("rule", &demo::AlertSeed::rule), json::field("state", &demo::AlertSeed::state),
-                 json::field("level", &demo::AlertSeed::level),
-                 json::field("count", &demo::AlertSeed::count, json::orDefault(std::int64_t{1})),
-                 json::field("escalation_level", &demo::AlertSeed::escalationLevel, json::orEmpty),
-                 json::field("template", &demo::AlertSeed::messageTemplate),
-                 json::field("last_message", &demo::AlertSeed::lastMessage),
-                 json::field("first_seen_minutes_ago", &demo::AlertSeed::firstSeenMinutesAgo),
-                 json::field("last_seen_minutes_ago", &demo::AlertSeed::lastSeenMinutesAgo),
-                 json::field("kind", &demo::AlertSeed::kind, json::orDefault(std::string_view(AlertKind::event))),
-                 json::field("source", &demo::AlertSeed::source, json::orEmpty),
-                 json::field("identifiers", &demo::AlertSeed::identifiers, json::orEmpty),
-                 json::field("incident", &demo::AlertSeed::incident));
+inline constexpr auto json::keys<demo::AlertSeed> = json::object(
+    json::field("id", &demo::AlertSeed::id),
+    json::field("project", &demo::AlertSeed::project),
+    json::field("rule", &demo::AlertSeed::rule),
+    json::field("state", &demo::AlertSeed::state),
+    json::field("level", &demo::AlertSeed::level),
+    json::field("count", &demo::AlertSeed::count, json::orDefault(std::int64_t{1})),
+    json::field("escalation_level", &demo::AlertSeed::escalationLevel, json::orEmpty),
+    json::field("template", &demo::AlertSeed::messageTemplate),
+    json::field("last_message", &demo::AlertSeed::lastMessage),
+    json::field("first_seen_minutes_ago", &demo::AlertSeed::firstSeenMinutesAgo),
+    json::field("last_seen_minutes_ago", &demo::AlertSeed::lastSeenMinutesAgo),
+    json::field("kind", &demo::AlertSeed::kind, json::orDefault(std::string_view(AlertKind::event))),
+    json::field("source", &demo::AlertSeed::source, json::orEmpty),
+    json::field("identifiers", &demo::AlertSeed::identifiers, json::orEmpty),
+    json::field("incident", &demo::AlertSeed::incident));
 
 template <>
 inline constexpr auto json::keys<demo::TeamSeed> = json::object(
-    json::field("id", &demo::TeamSeed::id), json::field("name", &demo::TeamSeed::name),
-    json::field("role", &demo::TeamSeed::role), json::field("on_box", &demo::TeamSeed::onBox, json::orEmpty),
+    json::field("id", &demo::TeamSeed::id),
+    json::field("name", &demo::TeamSeed::name),
+    json::field("role", &demo::TeamSeed::role),
+    json::field("on_box", &demo::TeamSeed::onBox, json::orEmpty),
     json::field("projects", &demo::TeamSeed::projects, json::orEmpty),
     json::field("alerts", &demo::TeamSeed::alerts, json::orEmpty));
 
 template <>
-inline constexpr auto json::keys<demo::SiteSeed> =
-    json::object(json::field("version", &demo::SiteSeed::version),
-                 json::field("client_unsupported", &demo::SiteSeed::clientUnsupported),
-                 json::field("portal_origin", &demo::SiteSeed::portalOrigin),
-                 json::field("accounts", &demo::SiteSeed::accounts), json::field("teams", &demo::SiteSeed::teams));
+inline constexpr auto json::keys<demo::SiteSeed> = json::object(
+    json::field("version", &demo::SiteSeed::version),
+    json::field("client_unsupported", &demo::SiteSeed::clientUnsupported),
+    json::field("portal_origin", &demo::SiteSeed::portalOrigin),
+    json::field("accounts", &demo::SiteSeed::accounts),
+    json::field("teams", &demo::SiteSeed::teams));
 
 template <>
 inline constexpr auto json::keys<demo::PairingSeed> = json::object(
-    json::field("code", &demo::PairingSeed::code), json::field("hosted_team", &demo::PairingSeed::hostedTeam),
+    json::field("code", &demo::PairingSeed::code),
+    json::field("hosted_team", &demo::PairingSeed::hostedTeam),
     json::field("box_team", &demo::PairingSeed::boxTeam));
 
 template <>
-inline constexpr auto json::keys<demo::ArrivalSeed> =
-    json::object(json::field("team", &demo::ArrivalSeed::team), json::field("project", &demo::ArrivalSeed::project),
-                 json::field("rule", &demo::ArrivalSeed::rule), json::field("level", &demo::ArrivalSeed::level),
-                 json::field("template", &demo::ArrivalSeed::messageTemplate),
-                 json::field("last_message", &demo::ArrivalSeed::lastMessage),
-                 json::field("source", &demo::ArrivalSeed::source, json::orEmpty));
+inline constexpr auto json::keys<demo::ArrivalSeed> = json::object(
+    json::field("team", &demo::ArrivalSeed::team),
+    json::field("project", &demo::ArrivalSeed::project),
+    json::field("rule", &demo::ArrivalSeed::rule),
+    json::field("level", &demo::ArrivalSeed::level),
+    json::field("template", &demo::ArrivalSeed::messageTemplate),
+    json::field("last_message", &demo::ArrivalSeed::lastMessage),
+    json::field("source", &demo::ArrivalSeed::source, json::orEmpty));
 
 template <>
 inline constexpr auto json::keys<demo::ReleaseSeed> =
@@ -157,8 +166,11 @@ inline constexpr auto json::keys<demo::ReleaseSeed> =
 
 template <>
 inline constexpr auto json::keys<demo::Fixture> = json::object(
-    json::field("hosted", &demo::Fixture::hosted), json::field("box", &demo::Fixture::box),
-    json::field("pairing", &demo::Fixture::pairing), json::field("arrivals", &demo::Fixture::arrivals),
-    json::field("max_open_alerts", &demo::Fixture::maxOpenAlerts), json::field("release", &demo::Fixture::release));
+    json::field("hosted", &demo::Fixture::hosted),
+    json::field("box", &demo::Fixture::box),
+    json::field("pairing", &demo::Fixture::pairing),
+    json::field("arrivals", &demo::Fixture::arrivals),
+    json::field("max_open_alerts", &demo::Fixture::maxOpenAlerts),
+    json::field("release", &demo::Fixture::release));
 
 }  // namespace brisalune
