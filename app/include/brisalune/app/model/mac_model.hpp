@@ -31,6 +31,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -197,13 +198,40 @@ Q_SIGNALS:
     void launchedChanged();
 
 private:
+    // The account of the session, readable from any thread.
+    class SignedInAccount {
+    public:
+        void set(std::optional<BoxLinkAccount> account) {
+            const std::lock_guard guard(lock_);
+            account_ = std::move(account);
+        }
+        std::optional<BoxLinkAccount> get() const {
+            const std::lock_guard guard(lock_);
+            return account_;
+        }
+
+    private:
+        mutable std::mutex lock_;
+        std::optional<BoxLinkAccount> account_;
+    };
+
     QCoro::Task<> performLaunch();
     // Saves through the store, then takes the copy; a failed save sets `lastError`. True on success.
     bool storeSession(const StoredSession& session);
     // The session still exists and carries this token.
     bool sessionStillHas(std::string_view sessionToken) const;
-    BoxLink boxLink();
-    std::optional<platform::Url> hostedFallbackOrigin(const platform::Url& host) const;
+    BoxLink boxLink() const;
+    // A hosted team that has no key yet (and no host of its own, where keys come from the box).
+    bool needsKeyIssue(std::string_view tenantId) const;
+    // Issues a key for the team through the account client; throws the request's error.
+    QCoro::Task<std::optional<TenantKey>> issueTenantKey(std::string tenantId);
+    // The team's client, issuing and keeping its key first when a hosted team has none.
+    QCoro::Task<std::shared_ptr<BrisaluneClient>> clientIssuingKey(std::string tenantId);
+    QCoro::Task<AckAttemptOutcome> attemptAcknowledgement(std::string alertId, std::string tenantId, std::string title,
+                                                          std::shared_ptr<BrisaluneClient> teamClient,
+                                                          std::shared_ptr<PendingAckStoring> store);
+    // The stored record's title, else the open alert's rule, else the id.
+    std::string notificationAckTitle(const std::string& alertId) const;
 
     template <class T, class U>
     void assign(T& field, U&& value, void (MacModel::*changed)());
@@ -237,7 +265,6 @@ private:
     platform::Defaults defaults_;
     Addresses addresses_;
     // The signed-in account as the box flows read it from the pool; they hold it weakly.
-    struct SignedInAccount;
     std::shared_ptr<SignedInAccount> signedInAccount_;
 };
 
