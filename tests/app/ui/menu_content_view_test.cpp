@@ -65,17 +65,21 @@ TEST_F(MenuContentViewTest, FollowsThePhase) {
 }
 
 TEST_F(MenuContentViewTest, AnOutdatedClientBlocksEveryPhaseAndBannersNeedASignedInTeam) {
+    const auto refuse = [this] {
+        compatibility.recordClientOutdated({.client = "brisalune-desktop", .minVersion = "9.0.0"},
+                                           *platform::Url::parse(demo.hostedUrl()));
+        settle();
+    };
     signIn();
-    compatibility.recordClientOutdated({.client = "brisalune-desktop", .minVersion = "9.0.0"},
-                                       *platform::Url::parse(demo.hostedUrl()));
-    settle();
+    refuse();
     EXPECT_TRUE(shows(view.get(), "update-required"));
     EXPECT_FALSE(shows(view.get(), "tenantPicker"));
     EXPECT_TRUE(showsAccountRows());  // the push row and the account still follow
     EXPECT_FALSE(shows(view.get(), "update-nudge"));
     EXPECT_FALSE(shows(view.get(), "updateRow"));
 
-    await(model.selectTenant("acme-ops"));
+    await(model.selectTenant("acme-ops"));  // the server's answers lift the refusal
+    refuse();
     EXPECT_TRUE(shows(view.get(), "update-required"));
     EXPECT_FALSE(shows(view.get(), "alerts"));
     // A server banner still shows, above the blocking section.
@@ -139,6 +143,7 @@ TEST_F(MenuContentViewTest, RepeatedPressesOnATeamSelectItOnce) {
     waitUntil([&] { return !TenantSelections::of(model).isRunning("acme-ops"); });
     EXPECT_EQ(model.phase(), MacModel::Phase::signedIn);
     EXPECT_TRUE(TenantSelections::of(model).select("acme-ops"));  // a later press runs again
+    waitUntil([&] { return !TenantSelections::of(model).isRunning("acme-ops"); });
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include <QAbstractButton>
 #include <QCoroTask>
 #include <QLabel>
+#include <QThreadPool>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -40,8 +41,14 @@ protected:
     static demo::Fixture standardFixture() { return demo::loadFixture(demo::defaultFixturePath()); }
 
     explicit UiTest(demo::Fixture fixture = standardFixture())
-        : demo(std::move(fixture), demo::DemoOptions{.newAlertEvery = std::chrono::milliseconds(0)}) {
+        : demo(std::move(fixture), demo::DemoOptions{std::nullopt, std::nullopt, std::chrono::milliseconds(0)}) {
         widgetsApplication();
+    }
+
+    // Requests still on the pool use the compatibility record and the servers: let them end first.
+    ~UiTest() override {
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
     }
 
     demo::DemoService demo;
