@@ -81,10 +81,11 @@ protected:
                 .hostedWebOrigin = [hosted] { return *platform::Url::parse(hosted); },
                 .allowLoopbackHttp = true};
     }
-    MenuEnvironment environment() {
+    MenuEnvironment environment() { return environment(updates); }
+    MenuEnvironment environment(SiteUpdates& checker) {
         return {
             .model = model,
-            .updates = updates,
+            .updates = checker,
             .compatibility = compatibilityModel,
             .openURL = [this](const platform::Url& url) { opened.push_back(url); },
             .openNotificationSettings = [] { return true; },
