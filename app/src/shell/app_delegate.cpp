@@ -27,6 +27,7 @@ MacAppDelegate::Setup MacAppDelegate::Setup::standard() {
 MacAppDelegate::MacAppDelegate(Setup setup, QObject* parent)
     : QObject(parent)
     , pushState_(setup.pushState)
+    , defaults_(setup.defaults)
     , model_(std::make_shared<MacModel>(pushState_, setup.defaults, std::move(setup.sessionStore),
                                         std::move(setup.clientFactory), std::move(setup.addresses)))
     , openURL_(std::move(setup.openURL))
@@ -35,7 +36,7 @@ MacAppDelegate::MacAppDelegate(Setup setup, QObject* parent)
     , refreshInterval_(setup.refreshInterval) {
     // The checker reads its cached manifest now: an offer shows before any network access.
     updates_ = std::make_unique<SiteUpdates>(setup.manifestURL ? setup.manifestURL() : std::nullopt, setup.versionCode,
-                                             setup.defaults, std::move(setup.fetch), std::move(setup.now));
+                                             defaults_, std::move(setup.fetch), std::move(setup.now));
 }
 
 MacAppDelegate::~MacAppDelegate() { sleeper_.cancel(); }

@@ -110,6 +110,7 @@ private:
     void listenTo(const std::shared_ptr<PushNotificationCenter>& center);
 
     PushState& pushState_;
+    platform::Defaults defaults_;  // the update checker's, which keeps a reference
     std::shared_ptr<MacModel> model_;
     std::unique_ptr<SiteUpdates> updates_;
     std::unique_ptr<WindowPresenter> windows_;
