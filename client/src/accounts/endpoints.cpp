@@ -1,3 +1,4 @@
+#include <brisalune/client/detail/calls.hpp>
 #include <brisalune/client/accounts/endpoints.hpp>
 #include <brisalune/client/detail/answers.hpp>
 #include <brisalune/client/core/client.hpp>
@@ -122,13 +123,6 @@ inline constexpr auto json::keys<RequestedResponse> =
 template <>
 inline constexpr auto json::keys<ResetResponse> = json::object(json::field("reset", &ResetResponse::reset));
 
-namespace {
-
-std::string tenantPath(std::string_view tenant, std::string_view rest) {
-    return "/v1/tenants/" + escapedPathSegment(tenant) + std::string(rest);
-}
-
-}  // namespace
 
 // ---- account and teams ----
 

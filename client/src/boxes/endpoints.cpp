@@ -1,3 +1,4 @@
+#include <brisalune/client/detail/calls.hpp>
 #include <brisalune/client/boxes/endpoints.hpp>
 #include <brisalune/client/detail/answers.hpp>
 
@@ -38,10 +39,6 @@ struct SetRelayResponse {
 struct PairingsResponse {
     std::vector<Pairing> pairings;
 };
-
-std::string tenantPath(std::string_view tenantId, std::string_view rest) {
-    return "/v1/tenants/" + escapedPathSegment(tenantId) + std::string(rest);
-}
 
 }  // namespace
 

@@ -1,3 +1,4 @@
+#include <brisalune/client/detail/calls.hpp>
 #include <brisalune/client/detail/answers.hpp>
 #include <brisalune/client/logs/endpoints.hpp>
 
@@ -17,10 +18,6 @@ struct BlockBody {
     std::string value;
     std::optional<std::string> source;
 };
-
-std::string projectPath(std::string_view project, std::string_view rest) {
-    return "/v1/projects/" + escapedPathSegment(project) + std::string(rest);
-}
 
 }  // namespace
 

@@ -1,3 +1,4 @@
+#include <brisalune/client/detail/calls.hpp>
 #include <brisalune/client/core/envelopes.hpp>
 #include <brisalune/client/detail/answers.hpp>
 #include <brisalune/client/monitoring/project_endpoints.hpp>
@@ -77,12 +78,6 @@ namespace {
 
 constexpr std::int64_t projectPageSize = 500;
 constexpr int projectPageCap = 50;
-
-Call dataCall(std::string method, std::string path) {
-    return {.method = std::move(method), .path = std::move(path), .plane = AuthPlane::data};
-}
-
-std::string projectPath(std::string_view project) { return "/v1/projects/" + escapedPathSegment(project); }
 
 std::string sourcesPath(std::string_view project) { return projectPath(project) + "/sources"; }
 

@@ -2,7 +2,7 @@
 
 #include <brisalune/client/core/envelopes.hpp>
 #include <brisalune/client/detail/answers.hpp>
-#include <brisalune/client/detail/project_calls.hpp>
+#include <brisalune/client/detail/calls.hpp>
 
 namespace brisalune {
 

@@ -1,8 +1,8 @@
 #include <brisalune/client/team/member_endpoints.hpp>
 
 #include <brisalune/client/detail/answers.hpp>
-#include <brisalune/client/detail/project_calls.hpp>
-#include <brisalune/client/detail/tenant_calls.hpp>
+#include <brisalune/client/detail/calls.hpp>
+#include <brisalune/client/detail/calls.hpp>
 
 #include <utility>
 

@@ -1,7 +1,7 @@
 #include <brisalune/client/team/view_endpoints.hpp>
 
 #include <brisalune/client/detail/answers.hpp>
-#include <brisalune/client/detail/project_calls.hpp>
+#include <brisalune/client/detail/calls.hpp>
 
 namespace brisalune {
 

@@ -3,6 +3,7 @@
 // Pairing and relay records: how a hosted team is linked to its self-hosted box, the relay
 // settings the box is given, and the relay's state as the box reports it.
 
+#include <brisalune/client/core/record_hash.hpp>
 #include <brisalune/platform/json_codec.hpp>
 
 #include <chrono>
@@ -145,16 +146,10 @@ inline constexpr auto json::keys<MintedPairingCode> = json::object(
 }  // namespace brisalune
 
 template <>
-struct std::hash<brisalune::Pairing> {
-    std::size_t operator()(const brisalune::Pairing& pairing) const noexcept;
-};
+struct std::hash<brisalune::Pairing> : brisalune::RecordHash<brisalune::Pairing> {};
 
 template <>
-struct std::hash<brisalune::RotatedRelayKey> {
-    std::size_t operator()(const brisalune::RotatedRelayKey& key) const noexcept;
-};
+struct std::hash<brisalune::RotatedRelayKey> : brisalune::RecordHash<brisalune::RotatedRelayKey> {};
 
 template <>
-struct std::hash<brisalune::RelayProjectStatus> {
-    std::size_t operator()(const brisalune::RelayProjectStatus& status) const noexcept;
-};
+struct std::hash<brisalune::RelayProjectStatus> : brisalune::RecordHash<brisalune::RelayProjectStatus> {};

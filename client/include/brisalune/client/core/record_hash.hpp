@@ -8,6 +8,7 @@
 
 #include <brisalune/platform/json_codec.hpp>
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <map>
@@ -44,6 +45,10 @@ private:
     void addOne(const std::optional<T>& value) {
         mix(value.has_value());
         if (value) addOne(*value);
+    }
+    template <class D>
+    void addOne(const std::chrono::time_point<std::chrono::system_clock, D>& instant) {
+        mix(std::hash<typename D::rep>{}(instant.time_since_epoch().count()));
     }
     template <class T>
     void addOne(const T& value) {

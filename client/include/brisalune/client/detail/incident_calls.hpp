@@ -2,7 +2,7 @@
 
 // Requests of the incidents family (incidents, reports, status pages): all on the data plane.
 
-#include <brisalune/client/core/client.hpp>
+#include <brisalune/client/detail/calls.hpp>
 
 #include <cstdint>
 #include <string>
@@ -10,10 +10,6 @@
 #include <utility>
 
 namespace brisalune {
-
-inline Call dataCall(std::string method, std::string path) {
-    return {.method = std::move(method), .path = std::move(path), .plane = AuthPlane::data};
-}
 
 // "/v1/incidents/" and the number, then `rest` (fixed text, or already escaped).
 inline std::string incidentPath(std::int64_t number, std::string_view rest = {}) {

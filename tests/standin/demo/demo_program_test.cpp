@@ -1,0 +1,106 @@
+#include <brisalune/client/accounts/endpoints.hpp>
+#include <brisalune/client/core/client.hpp>
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace brisalune::demo {
+namespace {
+
+// The program, started with `arguments`, its standard output on a pipe.
+class Program {
+public:
+    explicit Program(std::vector<std::string> arguments) {
+        int pipe[2];
+        if (::pipe(pipe) != 0) throw std::runtime_error("no pipe");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, pipe[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, pipe[0]);
+        arguments.insert(arguments.begin(), "brisalune-demo");
+        std::vector<char*> argv;
+        for (auto& argument : arguments) argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        const int failed = posix_spawn(&pid_, BRISALUNE_DEMO_PROGRAM, &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(pipe[1]);
+        output_ = ::fdopen(pipe[0], "r");
+        if (failed != 0) throw std::runtime_error("cannot start the demo program");
+    }
+    ~Program() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            exitStatus();
+        }
+        std::fclose(output_);
+    }
+
+    // The next line of output without its line break; none at the end.
+    std::optional<std::string> line() {
+        char* text = nullptr;
+        std::size_t size = 0;
+        const auto length = ::getline(&text, &size, output_);
+        std::optional<std::string> result;
+        if (length >= 0) result.emplace(text, static_cast<std::size_t>(length) - (text[length - 1] == '\n' ? 1 : 0));
+        std::free(text);
+        return result;
+    }
+
+    void signal(int number) const { ::kill(pid_, number); }
+
+    // Waits for the program to end: its exit code, or -1 when a signal ended it.
+    int exitStatus() {
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    FILE* output_ = nullptr;
+};
+
+TEST(DemoProgram, PrintsWhereItServesAndStopsCleanlyOnSigterm) {
+    Program demo({"--port", "0", "--box-port", "0", "--new-alert-every", "0"});
+    std::map<std::string, std::string> printed;  // label → value
+    for (auto line = demo.line(); line && !line->starts_with("Serving"); line = demo.line()) {
+        if (line->starts_with("  ")) printed[line->substr(2, 18)] = line->substr(20);
+    }
+    const auto hosted = printed["hosted service    "];
+    ASSERT_TRUE(hosted.starts_with("http://127.0.0.1:")) << hosted;
+    const auto signIn = printed["sign in           "];
+    const auto slash = signIn.find(" / ");
+    ASSERT_NE(slash, std::string::npos) << signIn;
+
+    const BrisaluneClient client(*platform::Url::parse(hosted));
+    EXPECT_EQ(healthz(client).role, "hosted");
+    EXPECT_NO_THROW(login(client, signIn.substr(0, slash), signIn.substr(slash + 3)));
+    EXPECT_FALSE(printed["box join code     "].empty());
+
+    demo.signal(SIGTERM);
+    EXPECT_EQ(demo.exitStatus(), 0);
+}
+
+TEST(DemoProgram, RefusesOptionsItCannotUse) {
+    EXPECT_EQ(Program({"--port", "eighty"}).exitStatus(), 2);
+    EXPECT_EQ(Program({"--new-alert-every"}).exitStatus(), 2);
+    EXPECT_EQ(Program({"--fixture", "/nonexistent/fixture.json", "--port", "0", "--box-port", "0"}).exitStatus(), 1);
+}
+
+}  // namespace
+}  // namespace brisalune::demo
