@@ -352,10 +352,11 @@ struct Server::Impl {
     Impl(const Impl&) = delete;
     Impl& operator=(const Impl&) = delete;
 
-    void start() {
-        port = listener.bind_to_any_port("127.0.0.1");
+    void start(int wanted) {
+        port = wanted == 0 ? listener.bind_to_any_port("127.0.0.1")
+                           : (listener.bind_to_port("127.0.0.1", wanted) ? wanted : -1);
         if (port < 0) {
-            throw std::runtime_error("stand-in: cannot bind to 127.0.0.1");
+            throw std::runtime_error("stand-in: cannot bind to 127.0.0.1:" + std::to_string(wanted));
         }
         thread = std::thread([this] {
             listener.listen_after_bind();
@@ -422,7 +423,7 @@ struct Server::Impl {
         if (found == routes.end() && method == "HEAD") {
             found = routes.find({"GET", path});
         }
-        return found == routes.end() ? Handler() : found->second;
+        return found == routes.end() ? fallback : found->second;
     }
 
     void apply(const Reply& reply, httplib::Response& response) {
@@ -467,10 +468,11 @@ struct Server::Impl {
     bool stopping = false;
     std::uint64_t releases = 0;
     std::map<std::pair<std::string, std::string>, Handler> routes;
+    Handler fallback;  // what no route matches; none: 404
     std::vector<ReceivedRequest> log;
 };
 
-Server::Server() : impl_(std::make_unique<Impl>()) { impl_->start(); }
+Server::Server(int port) : impl_(std::make_unique<Impl>()) { impl_->start(port); }
 
 Server::~Server() { impl_->stop(); }
 
@@ -485,6 +487,11 @@ void Server::on(std::string method, std::string path, Reply reply) {
 void Server::on(std::string method, std::string path, Handler handler) {
     std::lock_guard lock(impl_->mutex);
     impl_->routes[{std::move(method), std::move(path)}] = std::move(handler);
+}
+
+void Server::otherwise(Handler handler) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->fallback = std::move(handler);
 }
 
 void Server::release() {

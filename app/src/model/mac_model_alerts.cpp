@@ -98,8 +98,8 @@ QCoro::Task<AckAttemptOutcome> MacModel::acknowledge(std::string alertId, std::s
     const std::optional<std::string> fallback = session_ ? session_->activeTenantId : std::nullopt;
     const std::optional<std::string> tenantId = PendingAckCoordinator::tenantId(alertId, fallback, *store);
     const std::shared_ptr<BrisaluneClient> teamClient = tenantId ? client(*tenantId) : nullptr;
-    const AckAttemptOutcome outcome = co_await attemptAcknowledgement(std::move(alertId), tenantId.value_or(""),
-                                                                      std::move(title), teamClient, std::move(store));
+    const std::string team = tenantId.value_or("");
+    const AckAttemptOutcome outcome = co_await attemptAcknowledgement(alertId, team, title, teamClient, store);
     if (isAcknowledged(outcome)) co_await refreshAlerts();
     co_return outcome;
 }

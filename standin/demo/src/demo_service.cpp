@@ -6,30 +6,15 @@
 
 namespace brisalune::demo {
 
-namespace {
-
-// A relay from the asked port when one is asked for.
-std::unique_ptr<PortRelay> relayFor(std::optional<int> port, const standin::Server& server) {
-    return port ? std::make_unique<PortRelay>(*port, server.port()) : nullptr;
-}
-
-std::string addressOf(const std::unique_ptr<PortRelay>& relay, const standin::Server& server) {
-    return relay ? "http://127.0.0.1:" + std::to_string(relay->port()) : server.baseUrl();
-}
-
-}  // namespace
-
 DemoService::DemoService(Fixture fixture, DemoOptions options)
     : fixture_(std::move(fixture))
     , newAlertEvery_(options.newAlertEvery)
-    , hostedServer_(std::make_unique<standin::Server>())
-    , boxServer_(std::make_unique<standin::Server>())
-    , hostedRelay_(relayFor(options.hostedPort, *hostedServer_))
-    , boxRelay_(relayFor(options.boxPort, *boxServer_))
-    , hostedUrl_(addressOf(hostedRelay_, *hostedServer_))
-    , boxUrl_(addressOf(boxRelay_, *boxServer_))
-    , hosted_(std::make_unique<Site>(SiteKind::hosted, fixture_, *hostedServer_, Site::Addresses{hostedUrl_, boxUrl_}))
-    , box_(std::make_unique<Site>(SiteKind::box, fixture_, *boxServer_, Site::Addresses{boxUrl_, boxUrl_})) {
+    , hostedServer_(std::make_unique<standin::Server>(options.hostedPort))
+    , boxServer_(std::make_unique<standin::Server>(options.boxPort))
+    , hosted_(std::make_unique<Site>(SiteKind::hosted, fixture_, *hostedServer_,
+                                     Site::Addresses{hostedServer_->baseUrl(), boxServer_->baseUrl()}))
+    , box_(std::make_unique<Site>(SiteKind::box, fixture_, *boxServer_,
+                                  Site::Addresses{boxServer_->baseUrl(), boxServer_->baseUrl()})) {
     if (newAlertEvery_.count() > 0 && !fixture_.arrivals.empty()) {
         arrivals_ = std::jthread([this](std::stop_token stop) { runArrivals(std::move(stop)); });
     }
@@ -43,8 +28,6 @@ DemoService::~DemoService() {
     hosted_->stop();
     box_->stop();
     // The servers go before the sites their routes call into.
-    hostedRelay_.reset();
-    boxRelay_.reset();
     hostedServer_.reset();
     boxServer_.reset();
 }

@@ -1,6 +1,5 @@
 #include <brisalune/demo/routes.hpp>
 
-#include <brisalune/client/core/client.hpp>
 #include <brisalune/platform/url.hpp>
 
 #include <string_view>
@@ -27,33 +26,8 @@ std::optional<std::string> nameOf(std::string_view segment) {
 
 }  // namespace
 
-Routes::Routes(standin::Server& server, standin::Handler entry) : server_(server), entry_(std::move(entry)) {}
-
 void Routes::add(std::string method, std::string pattern, Handler handler) {
     routes_.push_back({std::move(method), split(pattern), std::move(handler)});
-}
-
-void Routes::expose(const PathValues& values) {
-    for (const auto& route : routes_) {
-        std::string path;
-        std::size_t named = 0;
-        bool fits = true;
-        for (const auto& segment : route.segments) {
-            path += '/';
-            if (auto name = nameOf(segment)) {
-                auto value = values.find(*name);
-                if (value == values.end()) {
-                    fits = false;
-                    break;
-                }
-                path += escapedPathSegment(value->second);
-                ++named;
-            } else {
-                path += segment;
-            }
-        }
-        if (fits && named == values.size()) server_.on(route.method, path, entry_);
-    }
 }
 
 std::optional<Routes::Found> Routes::find(const standin::ReceivedRequest& request) const {

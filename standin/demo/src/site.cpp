@@ -59,7 +59,6 @@ Site::Site(SiteKind kind, const Fixture& fixture, standin::Server& server, Addre
     , maxOpenAlerts_(fixture.maxOpenAlerts)
     , addresses_(std::move(addresses))
     , started_(now())
-    , routes_(server, [this](const Request& request) { return answer(request); })
     , random_(std::random_device{}()) {
     for (const auto& account : seed_.accounts) {
         accounts_.push_back({{account.id, account.email, account.displayName}, account.password});
@@ -71,11 +70,7 @@ Site::Site(SiteKind kind, const Fixture& fixture, standin::Server& server, Addre
         teams_.push_back(std::move(team));
     }
     addRoutes(fixture.release);
-    routes_.expose({});
-    for (const auto& team : teams_) {
-        routes_.expose({{"tenant", team.id}});
-        for (const auto& alert : team.alerts) routes_.expose({{"alert", alert.id}});
-    }
+    server.otherwise([this](const Request& request) { return answer(request); });
 }
 
 void Site::add(const char* method, std::string pattern, Member member) {
@@ -211,7 +206,6 @@ std::string Site::issueKeyFor(const std::string& teamId, std::string& keyId) {
     keyId = "key_" + std::to_string(++serial_);
     std::string token = "bk_" + randomHex(20);
     keys_[token] = {keyId, teamId};
-    routes_.expose({{"tenant", teamId}, {"key", keyId}});
     return token;
 }
 

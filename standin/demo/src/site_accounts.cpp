@@ -84,7 +84,6 @@ standin::Reply Site::registerDevice(const Request& request, const PathValues&) {
     auto known = std::ranges::find(devices, body.token, &Device::token);
     if (known == devices.end()) {
         devices.push_back({body.token, body.platform, seen, seen});
-        routes_.expose({{"device", body.token}});
     } else {
         known->platform = body.platform;
         known->lastSeenAt = seen;

@@ -118,7 +118,6 @@ void Site::raise(const ArrivalSeed& arrival) {
                          arrival.source,
                          {},
                          std::nullopt};
-    routes_.expose({{"alert", seed.id}});
     team.alerts.push_back(snapshotOf(seed, now(), ++team.seq));
     keepWithinLimit(team);
     changed_.notify_all();

@@ -28,7 +28,7 @@ using ::testing::HasSubstr;
 
 constexpr auto patience = std::chrono::seconds(20);
 
-DemoOptions arrivingEvery(std::chrono::milliseconds period) { return {std::nullopt, std::nullopt, period}; }
+DemoOptions arrivingEvery(std::chrono::milliseconds period) { return {.hostedPort = 0, .boxPort = 0, .newAlertEvery = period}; }
 
 class DemoServiceTest : public ::testing::Test {
 protected:
@@ -271,7 +271,7 @@ TEST(DemoServiceArrivals, KeepOpenAndResolvedAlertsWithinTheLimit) {
     EXPECT_EQ(resolved, 7);
 }
 
-TEST(DemoServiceStop, AnswersAHeldPullAndStopsThroughRelays) {
+TEST(DemoServiceStop, AnswersAHeldPullAndStops) {
     auto demo = std::make_unique<DemoService>(loadFixture(defaultFixturePath()),
                                               DemoOptions{.hostedPort = 0, .boxPort = 0, .newAlertEvery = {}});
     ServerCompatibility compatibility;

@@ -48,8 +48,9 @@ using Handler = std::function<Reply(const ReceivedRequest&)>;
 
 class Server {
 public:
-    // Bound to 127.0.0.1 on a port the kernel chooses and ready when constructed.
-    Server();
+    // Bound to 127.0.0.1 on `port` (0: one the kernel chooses) and ready when constructed.
+    // Throws std::runtime_error when the port cannot be had.
+    explicit Server(int port = 0);
     // Stops at once: held, delayed and idle keep-alive connections are dropped.
     ~Server();
     Server(const Server&) = delete;
@@ -64,6 +65,8 @@ public:
     // a request takes the route it finds when it arrives.
     void on(std::string method, std::string path, Reply reply);
     void on(std::string method, std::string path, Handler handler);
+    // Answers what no route matches (instead of the 404 above).
+    void otherwise(Handler handler);
 
     // Lets every request held so far give its answer.
     void release();

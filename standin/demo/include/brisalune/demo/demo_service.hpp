@@ -4,7 +4,6 @@
 // fixture, each on its own loopback port, with new alerts arriving while it runs.
 
 #include <brisalune/demo/fixture.hpp>
-#include <brisalune/demo/port_relay.hpp>
 #include <brisalune/demo/site.hpp>
 #include <brisalune/standin/server.hpp>
 
@@ -18,25 +17,25 @@
 namespace brisalune::demo {
 
 struct DemoOptions {
-    // The ports to serve on; none: the stand-in server's own port, which the kernel chose.
-    std::optional<int> hostedPort;
-    std::optional<int> boxPort;
+    // The ports to serve on; 0: ports the kernel chooses.
+    int hostedPort = 0;
+    int boxPort = 0;
     // How often a new alert arrives; zero or less: never.
     std::chrono::milliseconds newAlertEvery = std::chrono::minutes(1);
 };
 
 class DemoService {
 public:
-    // Throws std::system_error when a port cannot be had.
+    // Throws std::runtime_error when a port cannot be had.
     explicit DemoService(Fixture fixture, DemoOptions options = {});
     // Stops at once: held pulls are answered, connections dropped.
     ~DemoService();
     DemoService(const DemoService&) = delete;
     DemoService& operator=(const DemoService&) = delete;
 
-    const std::string& hostedUrl() const noexcept { return hostedUrl_; }
-    const std::string& boxUrl() const noexcept { return boxUrl_; }
-    std::string manifestUrl() const { return hostedUrl_ + fixture_.release.path; }
+    std::string hostedUrl() const { return hostedServer_->baseUrl(); }
+    std::string boxUrl() const { return boxServer_->baseUrl(); }
+    std::string manifestUrl() const { return hostedUrl() + fixture_.release.path; }
     // The join code of the box's standing pairing code.
     std::string joinCode() const { return box_->standingJoinCode(); }
     const Fixture& fixture() const noexcept { return fixture_; }
@@ -51,10 +50,6 @@ private:
     std::chrono::milliseconds newAlertEvery_;
     std::unique_ptr<standin::Server> hostedServer_;
     std::unique_ptr<standin::Server> boxServer_;
-    std::unique_ptr<PortRelay> hostedRelay_;
-    std::unique_ptr<PortRelay> boxRelay_;
-    std::string hostedUrl_;
-    std::string boxUrl_;
     std::unique_ptr<Site> hosted_;
     std::unique_ptr<Site> box_;
     std::jthread arrivals_;

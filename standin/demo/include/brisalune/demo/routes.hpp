@@ -1,9 +1,7 @@
 #pragma once
 
-// Path patterns with named segments ("/v1/alerts/{alert}/ack") on a stand-in server, which
-// routes exact paths only: a pattern reaches the server once it is exposed with values for
-// its named segments, and every exposed path is answered by one entry handler that looks the
-// request up again here.
+// Path patterns with named segments ("/v1/alerts/{alert}/ack"), looked up for every request the
+// stand-in server's own exact routes do not take.
 
 #include <brisalune/standin/server.hpp>
 
@@ -22,13 +20,8 @@ class Routes {
 public:
     using Handler = std::function<standin::Reply(const standin::ReceivedRequest&, const PathValues&)>;
 
-    Routes(standin::Server& server, standin::Handler entry);
-
-    // Called before anything is exposed.
+    // Called before the server's first request.
     void add(std::string method, std::string pattern, Handler handler);
-    // Serves every pattern whose named segments are exactly those given, filled in; with no
-    // values, the patterns without named segments. Safe from any thread.
-    void expose(const PathValues& values);
 
     struct Found {
         const Handler* handler;
@@ -44,8 +37,6 @@ private:
         Handler handler;
     };
 
-    standin::Server& server_;
-    standin::Handler entry_;
     std::vector<Route> routes_;
 };
 
