@@ -7,8 +7,11 @@
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <QPolygonF>
 #include <QPushButton>
-#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -20,18 +23,50 @@ namespace {
 
 const QColor redTone{0xc8, 0x1e, 0x1e};
 
-QStyle::StandardPixmap pixmapOf(Symbol name) {
+// The symbols, drawn in the text colour on a transparent square of `size` pixels.
+QPixmap drawSymbol(Symbol name, int size, const QColor& ink) {
+    QPixmap canvas(size, size);
+    canvas.fill(Qt::transparent);
+    QPainter painter(&canvas);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const qreal s = size;
+    const qreal line = std::max(1.2, s / 12.0);
+    painter.setPen(QPen(ink, line, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setBrush(Qt::NoBrush);
+    const QRectF box(line, line, s - 2 * line, s - 2 * line);
     switch (name) {
         case Symbol::arrowDownCircle:
-            return QStyle::SP_ArrowDown;
-        case Symbol::exclamationArrowCirclepath:
-            return QStyle::SP_BrowserReload;
+            painter.drawEllipse(box);
+            painter.drawLine(QPointF(s / 2, s * 0.27), QPointF(s / 2, s * 0.70));
+            painter.drawPolyline(QPolygonF({{s * 0.32, s * 0.53}, {s / 2, s * 0.71}, {s * 0.68, s * 0.53}}));
+            break;
+        case Symbol::exclamationArrowCirclepath: {
+            painter.drawArc(box, 110 * 16, 300 * 16);
+            painter.drawPolyline(QPolygonF({{s * 0.22, s * 0.10}, {s * 0.30, s * 0.24}, {s * 0.15, s * 0.30}}));
+            painter.drawLine(QPointF(s / 2, s * 0.30), QPointF(s / 2, s * 0.56));
+            painter.setBrush(ink);
+            painter.drawEllipse(QPointF(s / 2, s * 0.70), line * 0.6, line * 0.6);
+            break;
+        }
         case Symbol::serverRack:
-            return QStyle::SP_DriveNetIcon;
-        case Symbol::bell:
-            return QStyle::SP_MessageBoxInformation;
+            for (const qreal top : {s * 0.14, s * 0.54}) {
+                const QRectF unit(line, top, s - 2 * line, s * 0.32);
+                painter.drawRoundedRect(unit, line, line);
+                painter.drawPoint(QPointF(s * 0.26, top + s * 0.16));
+            }
+            break;
+        case Symbol::bell: {
+            QPainterPath bell;
+            bell.moveTo(s * 0.18, s * 0.72);
+            bell.cubicTo(s * 0.28, s * 0.60, s * 0.24, s * 0.22, s / 2, s * 0.18);
+            bell.cubicTo(s * 0.76, s * 0.22, s * 0.72, s * 0.60, s * 0.82, s * 0.72);
+            bell.closeSubpath();
+            painter.drawPath(bell);
+            painter.drawLine(QPointF(s * 0.44, s * 0.86), QPointF(s * 0.56, s * 0.86));
+            break;
+        }
     }
-    return QStyle::SP_MessageBoxInformation;
+    return canvas;
 }
 
 // Presses the form's default button on a Return that no child took.
@@ -136,7 +171,10 @@ QToolButton* dismissButton(const QString& objectName) {
 QLabel* symbol(Symbol name, const QString& objectName, int size) {
     auto* label = new QLabel;
     label->setObjectName(objectName);
-    label->setPixmap(QApplication::style()->standardIcon(pixmapOf(name)).pixmap(size, size));
+    const qreal scale = label->devicePixelRatioF();
+    QPixmap drawn = drawSymbol(name, qRound(size * scale), QApplication::palette().color(QPalette::WindowText));
+    drawn.setDevicePixelRatio(scale);
+    label->setPixmap(drawn);
     label->setFixedSize(size, size);
     return label;
 }

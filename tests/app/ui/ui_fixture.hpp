@@ -41,7 +41,7 @@ protected:
     static demo::Fixture standardFixture() { return demo::loadFixture(demo::defaultFixturePath()); }
 
     explicit UiTest(demo::Fixture fixture = standardFixture())
-        : demo(std::move(fixture), demo::DemoOptions{std::nullopt, std::nullopt, std::chrono::milliseconds(0)}) {
+        : demo(std::move(fixture), demo::DemoOptions{0, 0, std::chrono::milliseconds(0)}) {
         widgetsApplication();
     }
 
