@@ -2,6 +2,7 @@
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -50,6 +51,15 @@ void MenuWindow::popUp(const QRect& iconGeometry) {
     adjustSize();
     if (screen) move(popUpPosition(size(), anchor, screen->availableGeometry()));
     open();
+}
+
+void MenuWindow::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    if (style_ != Style::popup) return;
+    // A frameless popup still needs an edge against whatever lies under it.
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 void MenuWindow::hideEvent(QHideEvent* event) {

@@ -39,6 +39,7 @@ public:
 
 protected:
     void hideEvent(QHideEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     QElapsedTimer sinceHidden_;
