@@ -31,7 +31,6 @@ public:
         setTextFormat(Qt::PlainText);
         setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         setText(full_);
-        setToolTip(full_);
     }
     const QString& fullText() const { return full_; }
 

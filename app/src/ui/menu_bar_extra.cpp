@@ -98,6 +98,11 @@ void MenuBarExtra::show() {
         menu_->open();
         return;
     }
+    showInTray();
+}
+
+void MenuBarExtra::showInTray() {
+    if (tray_) return;
     QApplication::setQuitOnLastWindowClosed(false);
     trayMenu_ = std::make_unique<QMenu>();
     trayMenu_->setObjectName(QStringLiteral("tray.menu"));

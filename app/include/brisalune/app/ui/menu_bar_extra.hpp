@@ -52,6 +52,8 @@ public:
 
     // Puts the icon in the tray, or opens the menu window when the desktop has no tray.
     void show();
+    // Puts the icon in the tray, whether the desktop reports one or not.
+    void showInTray();
     // Pops the menu window up at the icon (at the pointer when the tray tells no place).
     void openMenu();
     // A click on the icon: opens the menu, or closes it when it is open.
