@@ -20,7 +20,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "brisalune: %s\n", error.what());
         return 1;
     }
-    if (!lock) return 0;  // another one runs: it owns the settings
+    if (!lock) {  // another one runs: it owns the settings
+        std::fprintf(stderr, "brisalune: already running\n");
+        return 0;
+    }
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brisalune"));

@@ -133,7 +133,6 @@ QCoro::Task<std::shared_ptr<BrisaluneClient>> MacModel::clientIssuingKey(std::st
     try {
         issued = co_await issueTenantKey(tenantId);
     } catch (const std::exception&) {
-        // The attempt then runs without a client and is held, to be told and retried.
         co_return std::shared_ptr<BrisaluneClient>();
     }
     if (!sessionStillHas(sessionToken)) co_return std::shared_ptr<BrisaluneClient>();
@@ -166,7 +165,10 @@ QCoro::Task<MacModel::NotificationAck> MacModel::acknowledgeFromNotification(std
         co_return NotificationAck{NotificationAck::QueuedForBoxSignIn{}};
     }
 
-    const std::shared_ptr<BrisaluneClient> teamClient = co_await clientIssuingKey(*team);
+    std::shared_ptr<BrisaluneClient> teamClient = co_await clientIssuingKey(*team);
+    // No key could be had: the attempt is held as missing its key, to be told and retried.
+    if (!teamClient && session_)
+        teamClient = clientFactory_(session_->hostForTenant(*team), std::nullopt, std::nullopt);
     const AckAttemptOutcome outcome = co_await attemptAcknowledgement(alertId, *team, title, teamClient, store);
     if (isAcknowledged(outcome) && team == activeTenantId) co_await refreshAlerts();
     co_return NotificationAck{NotificationAck::Attempted{outcome}};

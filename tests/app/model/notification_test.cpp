@@ -62,6 +62,19 @@ TEST_F(NotificationResponses, AHostedTeamNeverSelectedGetsItsKeyAndIsAcknowledge
     EXPECT_EQ(count(hosted, "GET /v1/pull?cursor=0"), pulls);
 }
 
+TEST_F(NotificationResponses, AKeyThatCannotBeIssuedLeavesTheAcknowledgementHeld) {
+    launchWith(session());
+    hosted.on("POST", "/v1/tenants/t2/keys", Reply::json(R"({"error":"admin role required"})", 403));
+    respond(ack, "b1", "t2");
+    const std::optional<PendingAck> held = acks->get("b1");
+    ASSERT_TRUE(held);
+    EXPECT_EQ(held->tenantId, "t2");
+    EXPECT_EQ(held->lastError, PendingAckCoordinator::noTenantKeyText);
+    EXPECT_EQ(count(hosted, "POST /v1/alerts/b1/ack"), 0u);
+    EXPECT_EQ(center->shown.size(), 1u);  // "Couldn't acknowledge"
+    EXPECT_FALSE(model->session()->tenantKeys.contains("t2"));
+}
+
 TEST_F(NotificationResponses, ABoxTeamNotSignedInIsQueuedAndTheBoxWindowOpens) {
     StoredSession stored = session();
     stored.tenantHosts.emplace("t2", boxURL());

@@ -129,5 +129,26 @@ TEST_F(ModelTeams, AnswersArrivingAfterSignOutChangeNothing) {
     EXPECT_TRUE(keychain->load().is(SessionLoad::Case::absent));
 }
 
+TEST_F(ModelTeams, ARefusalOfAnEarlierSessionDoesNotEndTheNewOne) {
+    launchWith(session());
+    Reply refused = Reply::json(R"({"error":"unauthorized"})", 401);
+    refused.holdUntilReleased = true;
+    hosted.on("GET", "/v1/me", refused);
+    const std::size_t before = hosted.requests().size();
+    QCoro::Task<> stale = model->refreshAccount();
+    ASSERT_TRUE(hosted.waitForRequests(before + 1, std::chrono::seconds(5)));
+
+    run(model->signOutLocally());
+    serveLogin("session-2");
+    serveMe({membership("t1")});
+    serveKey(hosted, "t1", "k5", "key-5");
+    run(model->signIn("ops@example.com", "secret"));
+    ASSERT_EQ(model->phase(), Phase::signedIn);
+    hosted.release();
+    run(std::move(stale));
+    EXPECT_EQ(model->phase(), Phase::signedIn);
+    EXPECT_EQ(model->session()->sessionToken, "session-2");
+}
+
 }  // namespace
 }  // namespace brisalune

@@ -9,8 +9,9 @@
 // operations are coroutines on the main thread; every request runs on the thread pool
 // (awaitBlocking), and after each await the operation reads the session again and drops its
 // result when the session (for the alert refresh: the active team) changed meanwhile. They never
-// throw to the views (the box flows excepted): a failure's text lands in `lastError` or
-// `alertsError`. Keep the model alive until the operations it runs have finished.
+// throw to the views (the box flows excepted: await them inside a try; QCoro::waitFor never
+// returns from a task that throws): a failure's text lands in `lastError` or `alertsError`. Keep
+// the model alive until the operations it runs have finished.
 
 #include <brisalune/client/accounts/accounts.hpp>
 #include <brisalune/client/accounts/session.hpp>
@@ -140,7 +141,8 @@ public:
     // Runs the launch once per model; every caller returns when it has finished.
     QCoro::Task<> ensureLaunched();
     QCoro::Task<> signIn(std::string email, std::string password);
-    // GET /v1/me: the memberships and the teams' data hosts; unauthorized signs out locally.
+    // GET /v1/me: the memberships and the teams' data hosts. A refusal of the session still held
+    // signs out locally.
     QCoro::Task<> refreshAccount();
 
     // ---- sign-out ----
