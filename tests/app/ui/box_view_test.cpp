@@ -166,7 +166,10 @@ TEST_F(TwoBoxTeamsTest, SeveralBoxTeamsAskWhichToUseAndKeepTheChoiceWhenReopened
     boxTeam.setCurrentIndex(1);
     EXPECT_EQ(form.tenantId(), "harbor-night");
     QTest::keyClick(&boxTeam, Qt::Key_Return);  // "Use this team" is not the default action
-    EXPECT_FALSE(form.isBusy());
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(form.isPending());
+    EXPECT_TRUE(window->isVisible());
     at<QPushButton>(window, "boxSignIn.useTeam").click();
     waitUntil([&] { return !form.isBusy(); });
     EXPECT_FALSE(window->isVisible());

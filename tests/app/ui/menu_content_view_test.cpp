@@ -1,5 +1,4 @@
 #include <brisalune/app/ui/menu_content_view.hpp>
-#include <brisalune/app/ui/tenant_selections.hpp>
 
 #include <app/ui/ui_fixture.hpp>
 
@@ -132,18 +131,6 @@ TEST_F(MenuContentViewTest, TheNudgeTakesTheUpdateOffersPlace) {
     settle();
     EXPECT_FALSE(shows(offered.get(), "update-nudge"));
     EXPECT_TRUE(shows(offered.get(), "updateRow"));
-}
-
-TEST_F(MenuContentViewTest, RepeatedPressesOnATeamSelectItOnce) {
-    signIn();
-    QPushButton& acme = at<QPushButton>(view.get(), "tenantPicker.team.acme-ops");
-    acme.click();
-    EXPECT_TRUE(TenantSelections::of(model).isRunning("acme-ops"));
-    EXPECT_FALSE(TenantSelections::of(model).select("acme-ops"));  // ignored while it runs
-    waitUntil([&] { return !TenantSelections::of(model).isRunning("acme-ops"); });
-    EXPECT_EQ(model.phase(), MacModel::Phase::signedIn);
-    EXPECT_TRUE(TenantSelections::of(model).select("acme-ops"));  // a later press runs again
-    waitUntil([&] { return !TenantSelections::of(model).isRunning("acme-ops"); });
 }
 
 }  // namespace

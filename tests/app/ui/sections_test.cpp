@@ -157,14 +157,19 @@ TEST_F(AppSectionTest, SwitchVersionAndManualCheck) {
     section.show();
     auto& check = at<QPushButton>(&section, "app.checkForUpdates");
     EXPECT_EQ(check.text(), "Check for Updates\u2026");
+    // What the button showed while the check ran (however soon the manifest came).
+    std::vector<std::pair<QString, bool>> whileChecking;
+    QObject::connect(&checker, &SiteUpdates::isCheckingChanged, &section, [&](bool running) {
+        if (running) whileChecking.emplace_back(check.text(), check.isEnabled());
+    });
     check.click();
-    EXPECT_EQ(check.text(), "Checking for Updates\u2026");
-    EXPECT_FALSE(check.isEnabled());
-    waitUntil([&] { return !checker.isChecking(); });
+    waitUntil([&] { return !checker.isChecking() && checker.manualResult(); });
+    EXPECT_EQ(whileChecking, (std::vector<std::pair<QString, bool>>{{"Checking for Updates\u2026", false}}));
+    EXPECT_EQ(check.text(), "Check for Updates\u2026");
     EXPECT_EQ(textOf(&section, "app.checkResult"), "You're up to date.");
     site.on("GET", "/latest.json", standin::Reply::json(R"({"error": "down"})", 500));
     check.click();
-    waitUntil([&] { return !checker.isChecking(); });
+    waitUntil([&] { return checker.manualResult() == SiteUpdates::ManualResult::failed; });
     EXPECT_EQ(textOf(&section, "app.checkResult"),
               "Couldn't reach " + MenuEnvironment::publicWebDomain() + " to check for updates.");
 }
