@@ -1,0 +1,273 @@
+#pragma once
+
+// What the tray application knows of the signed-in user, and every action of the user that talks
+// to the service: the sign-in phase, the stored session, the account's teams, the account client,
+// the active team's open alerts, the portal origins and the last failure texts.
+//
+// Lives on the Qt main thread for the whole run. Each observed field has a signal that fires only
+// when a written value differs from the stored one (the account client: on every write). The
+// operations are coroutines on the main thread; every request runs on the thread pool
+// (awaitBlocking), and after each await the operation reads the session again and drops its
+// result when the session (for the alert refresh: the active team) changed meanwhile. They never
+// throw to the views (the box flows excepted: await them inside a try; QCoro::waitFor never
+// returns from a task that throws): a failure's text lands in `lastError` or `alertsError`. Keep
+// the model alive until the operations it runs have finished.
+
+#include <brisalune/client/accounts/accounts.hpp>
+#include <brisalune/client/accounts/session.hpp>
+#include <brisalune/client/alerts/alerts.hpp>
+#include <brisalune/client/alerts/pending_ack.hpp>
+#include <brisalune/client/alerts/pending_ack_store.hpp>
+#include <brisalune/client/boxes/box_link.hpp>
+#include <brisalune/client/boxes/join_code.hpp>
+#include <brisalune/client/boxes/portal_links.hpp>
+#include <brisalune/client/core/client.hpp>
+#include <brisalune/client/core/client_factory.hpp>
+#include <brisalune/platform/defaults.hpp>
+#include <brisalune/platform/url.hpp>
+#include <brisalune/push/push_session.hpp>
+
+#include <QCoroTask>
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace brisalune {
+
+class PushState;
+
+class MacModel final : public QObject, public PushSession {
+    Q_OBJECT
+
+public:
+    enum class Phase { loading, signedOut, selectingTenant, signedIn };
+    Q_ENUM(Phase)
+
+    // The result of acknowledging from a notification's action.
+    struct NotificationAck {
+        struct Attempted {  // an attempt ran; its outcome
+            AckAttemptOutcome outcome;
+            friend bool operator==(const Attempted&, const Attempted&) = default;
+        };
+        struct QueuedForBoxSignIn {  // the team's box is not signed in: a pending record waits for it
+            friend bool operator==(const QueuedForBoxSignIn&, const QueuedForBoxSignIn&) = default;
+        };
+        struct Refused {  // no session, no team, or a team outside the memberships: nothing done
+            friend bool operator==(const Refused&, const Refused&) = default;
+        };
+
+        std::variant<Attempted, QueuedForBoxSignIn, Refused> value;
+
+        template <class Case>
+        const Case* get() const noexcept {
+            return std::get_if<Case>(&value);
+        }
+
+        friend bool operator==(const NotificationAck&, const NotificationAck&) = default;
+    };
+
+    // The hosted service's addresses, asked for when first needed.
+    struct Addresses {
+        std::function<platform::Url()> hostedAPIBase;    // the sign-in's server
+        std::function<platform::Url()> hostedWebOrigin;  // the hosted portal when the server names none
+        bool allowLoopbackHttp = false;                  // portal origins over plain http on loopback
+
+        // The fixed addresses this build was made with.
+        static Addresses fixed();
+    };
+
+    static constexpr std::string_view portalOriginsKey = "brisalune.portal-origins";
+    static constexpr std::string_view boxSignInNeededText = "Sign in to this box to acknowledge.";
+    // How the box probe's texts name this machine.
+    static constexpr std::string_view deviceNoun = "computer";
+
+    // Phase `loading`, nothing signed in, the portal origins read from `defaults`.
+    MacModel(PushState& pushState, platform::Defaults defaults, std::shared_ptr<SessionStoring> sessionStore,
+             ClientFactory clientFactory = makeClient, Addresses addresses = Addresses::fixed(),
+             QObject* parent = nullptr);
+    ~MacModel() override;
+
+    // A new client for each call, over the shared transport, identity and compatibility record.
+    static std::shared_ptr<BrisaluneClient> makeClient(const platform::Url& baseURL,
+                                                       std::optional<std::string> sessionToken,
+                                                       std::optional<std::string> dataKey);
+
+    // ---- observed state ----
+
+    Phase phase() const noexcept { return phase_; }
+    std::optional<StoredSession> session() const override { return session_; }
+    const std::vector<Membership>& memberships() const noexcept { return memberships_; }
+    std::shared_ptr<BrisaluneClient> accountClient() const override { return accountClient_; }
+    bool isTearingDown() const override { return isTearingDown_; }
+    const std::optional<std::string>& lastError() const noexcept { return lastError_; }
+    const std::vector<AlertSnapshot>& openAlerts() const noexcept { return openAlerts_; }
+    const std::optional<std::string>& alertsError() const noexcept { return alertsError_; }
+    const PortalOrigins& portalOrigins() const noexcept { return portalOrigins_; }
+    // The launch has finished (it runs once per model).
+    bool hasLaunched() const noexcept { return launched_; }
+
+    // ---- derived ----
+
+    // Signed in with a team chosen.
+    bool isSignedIn() const override { return phase_ == Phase::signedIn; }
+    // The first membership of the active team.
+    std::optional<Membership> currentMembership() const;
+    // The active team lives on a box that this computer holds no key for.
+    bool needsBoxSignIn() const;
+    // The teams whose data lives on a box recorded in the session, in the memberships' order.
+    std::vector<Membership> selfHostedMemberships() const;
+    // A new client for the team's data (its key, no session token); none without a key.
+    std::shared_ptr<BrisaluneClient> client(std::string_view tenantId) const;
+    // The active team's alerts page in its web portal.
+    std::optional<platform::Url> alertsPageURL() const;
+    // Where one alert opens; the active team when no team is given.
+    PortalLinks::Destination alertPortalDestination(const std::optional<std::string>& tenantId,
+                                                    std::string_view alertId) const;
+
+    PushState& pushState() const noexcept { return pushState_; }
+    const platform::Defaults& defaults() const noexcept { return defaults_; }
+    const std::shared_ptr<SessionStoring>& sessionStore() const noexcept { return sessionStore_; }
+    const ClientFactory& clientFactory() const noexcept { return clientFactory_; }
+
+    // ---- launch, sign-in, account ----
+
+    // Runs the launch once per model; every caller returns when it has finished.
+    QCoro::Task<> ensureLaunched();
+    QCoro::Task<> signIn(std::string email, std::string password);
+    // GET /v1/me: the memberships and the teams' data hosts. A refusal of the session still held
+    // signs out locally.
+    QCoro::Task<> refreshAccount();
+
+    // ---- sign-out ----
+
+    // Unregisters this device, revokes the team keys, logs out, then forgets locally. Nothing
+    // stops it; a second request while one runs is ignored.
+    QCoro::Task<> signOut();
+    // Forgets the session here only.
+    QCoro::Task<> signOutLocally();
+
+    // ---- teams ----
+
+    // Makes the team active, issuing its key first for a hosted team without one.
+    QCoro::Task<> selectTenant(std::string tenantId);
+
+    // ---- alerts ----
+
+    // One full pull of the active team into `openAlerts`.
+    QCoro::Task<> refreshAlerts();
+    // One acknowledgement through the pending-acknowledgement pipeline; the alert's team is the
+    // one its stored record names, else the active one. Refreshes the alerts when it went through.
+    QCoro::Task<AckAttemptOutcome> acknowledge(std::string alertId, std::string title,
+                                               std::shared_ptr<PendingAckStoring> store) override;
+    // The acknowledge action of an alert notification (team from the payload, else the active one).
+    QCoro::Task<NotificationAck> acknowledgeFromNotification(std::string alertId, std::optional<std::string> tenantId);
+
+    // ---- portal origins ----
+
+    // Asks every server of the session for its portal origin and saves the map.
+    QCoro::Task<> refreshPortalOrigins();
+    static PortalOrigins loadPortalOrigins(const platform::Defaults& defaults);
+    static void savePortalOrigins(const PortalOrigins& origins, platform::Defaults& defaults);
+
+    // ---- boxes ----
+
+    // Probes the code's box, pairs it with the hosted team, records the box and its key, then
+    // makes the team active. Throws BoxConnectionError or the failing step's error.
+    QCoro::Task<> joinBox(JoinCode code, std::string displayName, std::string email, std::string password);
+    // Signs in to the box recorded for the hosted team; changes no state. Throws.
+    QCoro::Task<BoxSignIn> signInToBox(std::string hostedTenantId, std::string email, std::string password);
+    // Issues a key for the chosen box team, records it for the hosted team, makes it active. Throws.
+    QCoro::Task<> useBoxTeam(std::string hostedTenantId, std::shared_ptr<BrisaluneClient> boxClient,
+                             std::string boxTenantId);
+
+Q_SIGNALS:
+    void phaseChanged();
+    void sessionChanged();
+    void membershipsChanged();
+    void accountClientChanged();
+    void isTearingDownChanged();
+    void lastErrorChanged();
+    void openAlertsChanged();
+    void alertsErrorChanged();
+    void portalOriginsChanged();
+    void launchedChanged();
+
+private:
+    // The account of the session, readable from any thread.
+    class SignedInAccount {
+    public:
+        void set(std::optional<BoxLinkAccount> account) {
+            const std::lock_guard guard(lock_);
+            account_ = std::move(account);
+        }
+        std::optional<BoxLinkAccount> get() const {
+            const std::lock_guard guard(lock_);
+            return account_;
+        }
+
+    private:
+        mutable std::mutex lock_;
+        std::optional<BoxLinkAccount> account_;
+    };
+
+    QCoro::Task<> performLaunch();
+    // Saves through the store, then takes the copy; a failed save sets `lastError`. True on success.
+    bool storeSession(const StoredSession& session);
+    // The session still exists and carries this token.
+    bool sessionStillHas(std::string_view sessionToken) const;
+    BoxLink boxLink() const;
+    // A hosted team that has no key yet (and no host of its own, where keys come from the box).
+    bool needsKeyIssue(std::string_view tenantId) const;
+    // Issues a key for the team through the account client; throws the request's error.
+    QCoro::Task<std::optional<TenantKey>> issueTenantKey(std::string tenantId);
+    // The team's client, issuing and keeping its key first when a hosted team has none.
+    QCoro::Task<std::shared_ptr<BrisaluneClient>> clientIssuingKey(std::string tenantId);
+    QCoro::Task<AckAttemptOutcome> attemptAcknowledgement(std::string alertId, std::string tenantId, std::string title,
+                                                          std::shared_ptr<BrisaluneClient> teamClient,
+                                                          std::shared_ptr<PendingAckStoring> store);
+    // The stored record's title, else the open alert's rule, else the id.
+    std::string notificationAckTitle(const std::string& alertId) const;
+
+    template <class T, class U>
+    void assign(T& field, U&& value, void (MacModel::*changed)());
+    void setPhase(Phase value);
+    void setSession(std::optional<StoredSession> value);
+    void setMemberships(std::vector<Membership> value);
+    void setAccountClient(std::shared_ptr<BrisaluneClient> value);
+    void setTearingDown(bool value);
+    void setLastError(std::optional<std::string> value);
+    void setOpenAlerts(std::vector<AlertSnapshot> value);
+    void setAlertsError(std::optional<std::string> value);
+    void setPortalOrigins(PortalOrigins value);
+
+    // Observed.
+    Phase phase_ = Phase::loading;
+    std::optional<StoredSession> session_;
+    std::vector<Membership> memberships_;
+    std::shared_ptr<BrisaluneClient> accountClient_;
+    bool isTearingDown_ = false;
+    std::optional<std::string> lastError_;
+    std::vector<AlertSnapshot> openAlerts_;
+    std::optional<std::string> alertsError_;
+    PortalOrigins portalOrigins_;
+    std::optional<QCoro::Task<>> launch_;
+    bool launched_ = false;
+
+    // Fixed.
+    std::shared_ptr<SessionStoring> sessionStore_;
+    ClientFactory clientFactory_;
+    PushState& pushState_;
+    platform::Defaults defaults_;
+    Addresses addresses_;
+    // The signed-in account as the box flows read it from the pool; they hold it weakly.
+    std::shared_ptr<SignedInAccount> signedInAccount_;
+};
+
+}  // namespace brisalune

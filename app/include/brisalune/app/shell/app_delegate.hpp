@@ -1,0 +1,128 @@
+#pragma once
+
+// The application's delegate: builds the model and the update checker around the shared push
+// state, runs the start-up once the event loop runs, owns the refresh loop (every 300 s on the
+// boot clock, with the daily update check) and answers the user's responses to notifications.
+// Main thread only; lives as long as the application.
+
+#include <brisalune/app/model/mac_model.hpp>
+#include <brisalune/app/shell/continuous_timer.hpp>
+#include <brisalune/app/shell/site_updates.hpp>
+#include <brisalune/app/shell/window_presenter.hpp>
+#include <brisalune/app/ui/window_content.hpp>
+#include <brisalune/client/accounts/session.hpp>
+#include <brisalune/client/alerts/pending_ack.hpp>
+#include <brisalune/client/core/client_factory.hpp>
+#include <brisalune/platform/defaults.hpp>
+#include <brisalune/platform/url.hpp>
+#include <brisalune/push/notification_center.hpp>
+
+#include <QCoroTask>
+#include <QMetaObject>
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace brisalune {
+
+class PushState;
+
+class MacAppDelegate final : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr std::chrono::seconds refreshInterval{300};
+    // Its presence, whatever its value, stops start-up after launching.
+    static constexpr std::string_view testConfigurationVariable = "XCTestConfigurationFilePath";
+    static constexpr std::string_view ackFailureIdentifierPrefix = "brisalune.ack-failure.";
+    static constexpr std::string_view ackFailureTitle = "Couldn't acknowledge";
+    static constexpr std::string_view nothingToOpenTitle = "Nothing to open";
+
+    // What the delegate is built from; `standard()` is the application's own.
+    struct Setup {
+        PushState& pushState;
+        platform::Defaults defaults;
+        std::shared_ptr<SessionStoring> sessionStore;
+        ClientFactory clientFactory = MacModel::makeClient;
+        MacModel::Addresses addresses = MacModel::Addresses::fixed();
+        std::function<std::optional<platform::Url>()> manifestURL;  // asked once, when the checker is made
+        std::int64_t versionCode = 0;
+        SiteUpdates::Fetch fetch = SiteUpdates::transportFetch();
+        SiteUpdates::Clock now = SiteUpdates::systemClock();
+        std::chrono::nanoseconds refreshInterval = MacAppDelegate::refreshInterval;
+        // The desktop: hands an address to the browser; shows a modal message and returns when
+        // the user dismissed it.
+        std::function<void(const platform::Url&)> openURL = openInBrowser;
+        std::function<void(const QString& title, const QString& text)> showNotice = showModalNotice;
+        // The root widget of each window the presenter makes.
+        std::function<QWidget*(WindowPresenter::Kind, MacModel&)> windowContent = makeWindowContent;
+
+        // The shared push state, the standard defaults, the keychain item, the fixed addresses.
+        static Setup standard();
+    };
+
+    explicit MacAppDelegate(Setup setup, QObject* parent = nullptr);
+    ~MacAppDelegate() override;
+
+    MacModel& model() const noexcept { return *model_; }
+    const std::shared_ptr<MacModel>& sharedModel() const noexcept { return model_; }
+    SiteUpdates& updates() const noexcept { return *updates_; }
+    PushState& pushState() const noexcept { return pushState_; }
+    // Made on first use, then kept.
+    WindowPresenter& windows();
+    bool hasStartedUp() const noexcept { return startedUp_; }
+    bool isRefreshLoopRunning() const noexcept { return loopRunning_; }
+
+    // ---- the application's life ----
+
+    // Start-up once launching has finished: returns at once under a test configuration; else
+    // listens to the notification service's responses, installs the categories, attaches the
+    // model to the push state and starts the refresh loop.
+    void applicationDidFinishLaunching();
+    // Cancels the refresh loop, nothing else. A sleeping loop wakes at once, refreshes once more
+    // and ends.
+    void applicationWillTerminate();
+
+    // ---- notifications ----
+
+    // Routes the user's response: the acknowledge button acknowledges, a click opens the alert.
+    QCoro::Task<> handleNotificationResponse(NotificationResponse response);
+    QCoro::Task<> acknowledgeAlert(std::string alertId, std::optional<std::string> tenantId);
+    QCoro::Task<> openAlert(std::string alertId, std::optional<std::string> tenantId);
+    // "Couldn't acknowledge" for the record, with the alert's acknowledge button.
+    QCoro::Task<> postAckFailureNotification(PendingAck record);
+
+    static void openInBrowser(const platform::Url& url);
+    static void showModalNotice(const QString& title, const QString& text);
+
+Q_SIGNALS:
+    void refreshLoopFinished();
+
+private:
+    QCoro::Task<> refreshLoop();
+    void listenTo(const std::shared_ptr<PushNotificationCenter>& center);
+
+    PushState& pushState_;
+    platform::Defaults defaults_;  // the update checker's, which keeps a reference
+    std::shared_ptr<MacModel> model_;
+    std::unique_ptr<SiteUpdates> updates_;
+    std::unique_ptr<WindowPresenter> windows_;
+    std::function<void(const platform::Url&)> openURL_;
+    std::function<void(const QString&, const QString&)> showNotice_;
+    std::function<QWidget*(WindowPresenter::Kind, MacModel&)> windowContent_;
+    std::chrono::nanoseconds refreshInterval_;
+    ContinuousTimer sleeper_;
+    QMetaObject::Connection responses_;
+    bool startedUp_ = false;
+    bool loopRunning_ = false;
+    bool loopCancelled_ = false;
+};
+
+}  // namespace brisalune

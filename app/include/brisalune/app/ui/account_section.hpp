@@ -1,0 +1,30 @@
+#pragma once
+
+// The signed-in account's rows: its e-mail, the maintenance windows (once a team is chosen), the
+// self-hosted box window, and signing out (disabled while a sign-out runs).
+
+#include <brisalune/app/model/mac_model.hpp>
+
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+
+namespace brisalune {
+
+class AccountSection final : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit AccountSection(MacModel& model, QWidget* parent = nullptr);
+
+private:
+    void follow();
+
+    MacModel& model_;
+    QLabel* email_;
+    QPushButton* maintenance_;
+    QPushButton* signOut_;
+};
+
+}  // namespace brisalune

@@ -1,0 +1,123 @@
+#pragma once
+
+// The box window's content: joining a self-hosted box with a join code, or signing in to the box
+// of one of the account's teams and choosing the team on the box to use. A two-way switch on top
+// picks the form; switching starts the other form afresh. Without a hosted session there is
+// only "Sign in to Brisalune first.". 440 wide. A form that succeeds closes the window.
+
+#include <brisalune/app/model/mac_model.hpp>
+#include <brisalune/app/ui/ui_kit.hpp>
+
+#include <QCoroTask>
+#include <QWidget>
+
+#include <optional>
+#include <string>
+
+class QButtonGroup;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace brisalune {
+
+// Redeems a join code. Asks for a box e-mail and password only for a seat code.
+class JoinBoxForm final : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr std::string_view seatNote =
+        "This code is a seat: choose the email and password you will use on the box.";
+
+    explicit JoinBoxForm(MacModel& model, QWidget* parent = nullptr);
+
+    // The typed code as a join code; none when it is not one (the reason is not shown).
+    std::optional<JoinCode> parsedCode() const;
+    bool isBusy() const noexcept { return busy_; }
+
+private:
+    void follow();
+    QCoro::Task<> submitJoin();
+
+    MacModel& model_;
+    QLineEdit* code_;
+    QLineEdit* name_;
+    QWidget* seat_;
+    QLineEdit* email_;
+    QLineEdit* password_;
+    QLabel* error_;
+    QPushButton* join_;
+    bool busy_ = false;
+};
+
+// Signs in to a team's box, then puts one of the box account's teams to use (at once when it
+// has only one).
+class BoxSignInForm final : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr std::string_view noneText = "None of your teams is self-hosted. Join one with a code first.";
+
+    explicit BoxSignInForm(MacModel& model, QWidget* parent = nullptr);
+
+    const std::string& tenantId() const noexcept { return tenantId_; }
+    bool isBusy() const noexcept { return busy_; }
+    bool isPending() const noexcept { return pending_.has_value(); }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void preselect();
+    void follow();
+    void fill(QComboBox* picker, const std::vector<Membership>& teams);
+    void setError(std::optional<std::string> text);
+    QCoro::Task<> signIn();
+    QCoro::Task<> useTeam(BoxSignIn signIn, std::string boxTenantId);
+
+    MacModel& model_;
+    QLabel* none_;
+    QWidget* credentials_;
+    QComboBox* team_;
+    QLineEdit* email_;
+    QLineEdit* password_;
+    QPushButton* signIn_;
+    QWidget* choice_;
+    QComboBox* boxTeam_;
+    QPushButton* useTeam_;
+    QLabel* error_;
+
+    std::string tenantId_;  // a hosted team before the sign-in, a team on the box after it
+    bool busy_ = false;
+    std::optional<BoxSignIn> pending_;
+};
+
+class BoxView final : public ui::FixedWidthPane {
+    Q_OBJECT
+
+public:
+    static constexpr int width = 440;
+    enum class Path { join, signIn };
+
+    BoxView(MacModel& model, Path first, QWidget* parent = nullptr);
+
+    Path path() const noexcept { return path_; }
+    // Shows the path's form, a new one when the path changes.
+    void showPath(Path path);
+    // The segment's title.
+    static QString title(Path path);
+
+private:
+    void follow();
+    void placeForm();
+
+    MacModel& model_;
+    Path path_;
+    QLabel* signInFirst_;
+    QWidget* switcher_;
+    QButtonGroup* segments_;
+    QWidget* form_ = nullptr;
+};
+
+}  // namespace brisalune

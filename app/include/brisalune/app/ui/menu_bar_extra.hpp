@@ -1,0 +1,83 @@
+#pragma once
+
+// The application's one scene: a tray icon carrying the number of open alerts, whose click (or
+// "Open" in its context menu, for trays that send no click) pops up the menu window at the icon.
+// On a desktop with no tray at all, the menu window opens at start as an ordinary window, and
+// closing it quits.
+//
+// MenuBarIcon draws the icon: the mark alone while nothing is open, else the mark in red with the
+// count on it ("99+" beyond 99). The tray's picture is redrawn only when the count changes.
+
+#include <brisalune/app/shell/window_presenter.hpp>
+#include <brisalune/app/ui/menu_environment.hpp>
+#include <brisalune/app/ui/menu_window.hpp>
+
+#include <QColor>
+#include <QIcon>
+#include <QObject>
+#include <QPixmap>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+class QMenu;
+class QSystemTrayIcon;
+
+namespace brisalune {
+
+namespace MenuBarIcon {
+inline constexpr int markSize = 18;   // points, as the menu bar shows it
+inline constexpr int drawnSize = 64;  // pixels of the tray picture, which the tray scales
+inline constexpr int countCap = 99;
+
+// The mark, 18 × 18: untinted (the tray's neutral grey) or in the given colour.
+QPixmap markImage(std::optional<QColor> tint = std::nullopt, int size = markSize);
+// The system red the mark takes while alerts are open.
+QColor alertTint();
+// The count as the icon shows it: "99+" beyond the cap.
+QString countText(int openCount);
+// "Brisalune", or "<n> open alerts": the tooltip, and the icon's name for accessibility.
+QString accessibilityLabel(int openCount);
+// The tray's picture for a count.
+QPixmap picture(int openCount);
+}  // namespace MenuBarIcon
+
+class MenuBarExtra final : public QObject {
+    Q_OBJECT
+
+public:
+    MenuBarExtra(MenuEnvironment environment, WindowPresenter& windows, QObject* parent = nullptr);
+    ~MenuBarExtra() override;
+
+    // Puts the icon in the tray, or opens the menu window when the desktop has no tray.
+    void show();
+    // Puts the icon in the tray, whether the desktop reports one or not.
+    void showInTray();
+    // Pops the menu window up at the icon (at the pointer when the tray tells no place).
+    void openMenu();
+    // A click on the icon: opens the menu, or closes it when it is open.
+    void toggleMenu();
+
+    MenuWindow& menuWindow() const noexcept { return *menu_; }
+    // None before show() and on a desktop without a tray.
+    QSystemTrayIcon* trayIcon() const noexcept { return tray_.get(); }
+    // How many times the tray's picture was drawn.
+    int pictureDraws() const noexcept { return pictureDraws_; }
+
+    // The tray's picture and tooltip for a count.
+    static QIcon icon(int openCount);
+    static QString toolTip(int openCount);
+
+private:
+    void showCount();
+
+    MacModel& model_;
+    std::unique_ptr<MenuWindow> menu_;
+    std::unique_ptr<QMenu> trayMenu_;
+    std::unique_ptr<QSystemTrayIcon> tray_;
+    std::optional<int> shownCount_;
+    int pictureDraws_ = 0;
+};
+
+}  // namespace brisalune

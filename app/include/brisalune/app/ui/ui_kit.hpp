@@ -1,0 +1,75 @@
+#pragma once
+
+// The small vocabulary every view of the tray interface is built from: texts shown as plain text
+// in a font and a tone, buttons whose titles keep their "&", the borderless dismiss button,
+// symbols, dividers, stacks with fixed spacing, the Return key of a form, and opening one of the
+// app's own windows. Main thread only.
+
+#include <brisalune/app/shell/window_presenter.hpp>
+
+#include <QString>
+#include <QWidget>
+
+#include <string_view>
+
+class QBoxLayout;
+class QFrame;
+class QLabel;
+class QPushButton;
+class QToolButton;
+class QVBoxLayout;
+
+namespace brisalune::ui {
+
+// The root of a window whose width is fixed and whose height follows its content: its size hint
+// is its width and the height its wrapped texts need at that width.
+class FixedWidthPane : public QWidget {
+public:
+    explicit FixedWidthPane(int width, QWidget* parent = nullptr);
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+private:
+    int width_;
+};
+
+enum class Font { body, headline, caption, callout };
+enum class Tone { primary, secondary, red };
+
+// The system symbols the views name, drawn with the desktop's own icons where it has one.
+enum class Symbol { arrowDownCircle, exclamationArrowCirclepath, serverRack, bell };
+
+// A label that never reads its text as markup; wraps when `wraps`.
+QLabel* text(const QString& content, const QString& objectName, Font font = Font::body, Tone tone = Tone::primary,
+             bool wraps = false);
+QLabel* text(std::string_view content, const QString& objectName, Font font = Font::body, Tone tone = Tone::primary,
+             bool wraps = false);
+void setFont(QWidget* widget, Font font);
+void setTone(QWidget* widget, Tone tone);
+
+// A push button titled with `title` as it stands ("&" is not a shortcut marker).
+QPushButton* button(std::string_view title, const QString& objectName);
+QPushButton* button(const QString& title, const QString& objectName);
+void setTitle(QPushButton* button, const QString& title);
+// The borderless "xmark" button, "Dismiss" to accessibility.
+QToolButton* dismissButton(const QString& objectName);
+QLabel* symbol(Symbol name, const QString& objectName, int size = 16);
+QFrame* divider(const QString& objectName = {});
+
+// A vertical stack on `owner`, leading-aligned, with the given spacing and margins.
+QVBoxLayout* stack(QWidget* owner, int spacing, int margin = 0);
+// Adds a widget at its own width, against the leading edge (buttons, short rows).
+void addLeading(QBoxLayout* layout, QWidget* widget);
+// A widget holding a vertical stack of the given spacing, for a group of rows.
+QWidget* group(const QString& objectName, int spacing, QVBoxLayout** layout);
+
+// Return and Enter typed anywhere inside `form` (and not taken by a child) press `button` when
+// it is visible and enabled: the form's default action. Marks the button as the default one.
+void bindDefaultAction(QWidget* form, QPushButton* button);
+
+// Shows the app's window of that kind through the presenter serving `from`; nothing without
+// one. The menu's popup makes way for the window it opened.
+void showWindow(QWidget* from, WindowPresenter::Kind kind);
+void closeWindow(QWidget* from, WindowPresenter::Kind kind);
+
+}  // namespace brisalune::ui

@@ -1,0 +1,159 @@
+// Launch, sign-in, the account refresh and sign-out.
+
+#include <brisalune/app/model/mac_model.hpp>
+
+#include <brisalune/client/accounts/endpoints.hpp>
+#include <brisalune/client/accounts/key_revocation.hpp>
+#include <brisalune/push/await_blocking.hpp>
+#include <brisalune/push/push_state.hpp>
+
+#include <utility>
+
+namespace brisalune {
+
+// ---- launch ----
+
+QCoro::Task<> MacModel::ensureLaunched() {
+    if (!launch_) launch_.emplace(performLaunch());
+    co_await *launch_;
+}
+
+QCoro::Task<> MacModel::performLaunch() {
+    const SessionLoad loaded = sessionStore_->load();
+    // An unreadable item counts as none and stays where it is.
+    if (const std::optional<StoredSession>& stored = loaded.session()) {
+        setSession(*stored);
+        setAccountClient(clientFactory_(stored->baseURL, stored->sessionToken, std::nullopt));
+        setPhase(stored->activeTenantId ? Phase::signedIn : Phase::selectingTenant);
+        co_await refreshAccount();
+        co_await refreshPortalOrigins();
+        co_await refreshAlerts();
+    } else {
+        setPhase(Phase::signedOut);
+    }
+    launched_ = true;
+    Q_EMIT launchedChanged();
+}
+
+// ---- sign-in ----
+
+QCoro::Task<> MacModel::signIn(std::string email, std::string password) {
+    setLastError(std::nullopt);
+    const platform::Url hosted = addresses_.hostedAPIBase();
+    const std::shared_ptr<BrisaluneClient> loginClient = clientFactory_(hosted, std::nullopt, std::nullopt);
+    const auto logIn = [loginClient, email, password] { return login(*loginClient, email, password); };
+    AuthResponse answer;
+    try {
+        answer = co_await awaitBlocking(logIn);
+    } catch (const std::exception& error) {
+        setLastError(error.what());
+        co_return;
+    }
+
+    const StoredSession session{.baseURL = hosted,
+                                .sessionToken = answer.token,
+                                .accountId = answer.account.id,
+                                .email = answer.account.email,
+                                .activeTenantId = std::nullopt,
+                                .tenantKeys = {},
+                                .tenantHosts = {}};
+    if (!storeSession(session)) co_return;
+    setAccountClient(clientFactory_(hosted, answer.token, std::nullopt));
+    setPhase(Phase::selectingTenant);
+
+    co_await refreshAccount();
+    if (memberships_.size() == 1) {
+        const std::string onlyTeam = memberships_.front().tenantId;
+        co_await selectTenant(onlyTeam);
+    }
+    pushState_.registerDevice();
+    co_await refreshPortalOrigins();
+}
+
+// ---- the account ----
+
+QCoro::Task<> MacModel::refreshAccount() {
+    if (!accountClient_ || !session_) co_return;
+    const std::string sessionToken = session_->sessionToken;
+    const std::shared_ptr<BrisaluneClient> client = accountClient_;
+    const auto fetchAccount = [client] { return me(*client); };
+    MeResponse answer;
+    bool unauthorized = false;
+    try {
+        answer = co_await awaitBlocking(fetchAccount);
+    } catch (const BrisaluneError& error) {
+        if (!error.is(BrisaluneError::Case::unauthorized)) {
+            setAlertsError(error.errorDescription());
+            co_return;
+        }
+        unauthorized = true;
+    } catch (const std::exception& error) {
+        setAlertsError(error.what());
+        co_return;
+    }
+    if (unauthorized) {
+        // Only the session the request was sent for: a refusal of a token that was signed out
+        // meanwhile must not end the session that replaced it.
+        if (sessionStillHas(sessionToken)) co_await signOutLocally();
+        co_return;
+    }
+    if (!sessionStillHas(sessionToken)) co_return;
+
+    setMemberships(std::move(answer.memberships));
+    std::vector<std::string> roles;
+    for (const Membership& membership : memberships_) roles.push_back(membership.role);
+    pushState_.installCategories(roles);
+
+    std::vector<std::pair<std::string, platform::Url>> dataHosts;
+    for (const Membership& membership : memberships_)
+        if (membership.dataPlaneURL) dataHosts.emplace_back(membership.tenantId, *membership.dataPlaneURL);
+    if (!sessionStillHas(sessionToken)) co_return;
+    StoredSession updated = *session_;
+    for (auto& [tenantId, host] : dataHosts) updated.tenantHosts.insert_or_assign(std::move(tenantId), std::move(host));
+    storeSession(updated);
+}
+
+// ---- sign-out ----
+
+QCoro::Task<> MacModel::signOut() {
+    if (!session_ || !accountClient_ || isTearingDown_) co_return;
+    const StoredSession session = *session_;
+    const std::shared_ptr<BrisaluneClient> client = accountClient_;
+    const ClientFactory factory = clientFactory_;
+    setTearingDown(true);
+
+    // While the session token still works: this device's registrations, then the team keys,
+    // then the token itself. None of them can stop the sign-out; their failures are not shown.
+    co_await pushState_.unregisterDevice(client, session.accountId);
+    const auto revokeKeys = [session, client, factory] { return KeyRevocation::revokeAll(session, *client, factory); };
+    try {
+        co_await awaitBlocking(revokeKeys);
+    } catch (const std::exception&) {
+        // Keys that survive are the server's to expire.
+    }
+    const auto endServerSession = [client] { logout(*client); };
+    try {
+        co_await awaitBlocking(endServerSession);
+    } catch (const std::exception&) {
+        // Offline or refused: the local sign-out goes on regardless.
+    }
+
+    co_await signOutLocally();
+    setTearingDown(false);
+}
+
+QCoro::Task<> MacModel::signOutLocally() {
+    sessionStore_->clear();
+    pushState_.clearDeviceLedger();
+    pushState_.endSession();
+    setSession(std::nullopt);
+    setAccountClient(nullptr);
+    setMemberships({});
+    pushState_.installCategories({});
+    setOpenAlerts({});
+    setAlertsError(std::nullopt);
+    setPhase(Phase::signedOut);
+    co_return;
+}
+
+}  // namespace brisalune

@@ -1,0 +1,177 @@
+// Team selection, the active team's alerts and acknowledgements.
+
+#include <brisalune/app/model/mac_model.hpp>
+
+#include <brisalune/client/alerts/endpoints.hpp>
+#include <brisalune/client/alerts/open_alerts.hpp>
+#include <brisalune/client/team/endpoints.hpp>
+#include <brisalune/push/await_blocking.hpp>
+#include <brisalune/push/push_state.hpp>
+
+#include <algorithm>
+#include <utility>
+
+namespace brisalune {
+
+namespace {
+
+bool isAcknowledged(const AckAttemptOutcome& outcome) {
+    return outcome.get<AckAttemptOutcome::Acknowledged>() != nullptr;
+}
+
+}  // namespace
+
+// ---- teams ----
+
+QCoro::Task<std::optional<TenantKey>> MacModel::issueTenantKey(std::string tenantId) {
+    const std::shared_ptr<BrisaluneClient> client = accountClient_;
+    const auto issue = [client, tenantId] { return issueKey(*client, tenantId); };
+    const IssuedKey issued = co_await awaitBlocking(issue);
+    co_return TenantKey{.keyId = issued.id, .apiKey = issued.apiKey, .tenantId = tenantId};
+}
+
+bool MacModel::needsKeyIssue(std::string_view tenantId) const {
+    return session_ && !session_->tenantKeys.contains(tenantId) && !session_->hasOwnHost(tenantId);
+}
+
+QCoro::Task<> MacModel::selectTenant(std::string tenantId) {
+    if (isTearingDown_) co_return;
+    if (!accountClient_ || !session_) co_return;
+    const std::string sessionToken = session_->sessionToken;
+
+    // A team on a host of its own gets its key from the box sign-in, not here.
+    std::optional<TenantKey> issued;
+    if (needsKeyIssue(tenantId)) {
+        try {
+            issued = co_await issueTenantKey(tenantId);
+        } catch (const std::exception& error) {
+            setLastError(error.what());
+            co_return;
+        }
+    }
+    if (!sessionStillHas(sessionToken)) co_return;
+
+    StoredSession updated = *session_;
+    if (issued) updated.tenantKeys.insert_or_assign(tenantId, *issued);
+    updated.activeTenantId = tenantId;
+    if (!storeSession(updated)) co_return;
+    setPhase(Phase::signedIn);
+    setOpenAlerts({});
+    setAlertsError(std::nullopt);
+    co_await refreshAlerts();
+}
+
+// ---- alerts ----
+
+QCoro::Task<> MacModel::refreshAlerts() {
+    if (!session_ || !session_->activeTenantId) {
+        setOpenAlerts({});
+        co_return;
+    }
+    const std::string tenantId = *session_->activeTenantId;
+    const std::shared_ptr<BrisaluneClient> teamClient = client(tenantId);
+    if (!teamClient) {
+        setOpenAlerts({});
+        co_return;
+    }
+
+    const auto fullPull = [teamClient] { return OpenAlerts::merge(pull(*teamClient, 0, 0).alerts); };
+    std::optional<std::vector<AlertSnapshot>> open;
+    std::string failure;
+    try {
+        open = co_await awaitBlocking(fullPull);
+    } catch (const std::exception& error) {
+        failure = error.what();
+    }
+    // A late answer for a team that is no longer the active one changes nothing.
+    if (!session_ || session_->activeTenantId != tenantId) co_return;
+    if (open) {
+        setOpenAlerts(std::move(*open));
+        setAlertsError(std::nullopt);
+    } else {
+        setAlertsError(failure);
+    }
+}
+
+QCoro::Task<AckAttemptOutcome> MacModel::acknowledge(std::string alertId, std::string title,
+                                                     std::shared_ptr<PendingAckStoring> store) {
+    const std::optional<std::string> fallback = session_ ? session_->activeTenantId : std::nullopt;
+    const std::optional<std::string> tenantId = PendingAckCoordinator::tenantId(alertId, fallback, *store);
+    const std::shared_ptr<BrisaluneClient> teamClient = tenantId ? client(*tenantId) : nullptr;
+    const std::string team = tenantId.value_or("");
+    const AckAttemptOutcome outcome = co_await attemptAcknowledgement(alertId, team, title, teamClient, store);
+    if (isAcknowledged(outcome)) co_await refreshAlerts();
+    co_return outcome;
+}
+
+QCoro::Task<AckAttemptOutcome> MacModel::attemptAcknowledgement(std::string alertId, std::string tenantId,
+                                                                std::string title,
+                                                                std::shared_ptr<BrisaluneClient> teamClient,
+                                                                std::shared_ptr<PendingAckStoring> store) {
+    const auto attempt = [alertId, tenantId, title, teamClient, store] {
+        return PendingAckCoordinator::attempt(alertId, tenantId, title, teamClient.get(), *store);
+    };
+    co_return co_await awaitBlocking(attempt);
+}
+
+// ---- from a notification ----
+
+std::string MacModel::notificationAckTitle(const std::string& alertId) const {
+    if (const std::optional<PendingAck> stored = pushState_.pendingAckStore()->get(alertId)) return stored->title;
+    const auto open = std::ranges::find(openAlerts_, alertId, &AlertSnapshot::id);
+    if (open != openAlerts_.end()) return open->rule;
+    return alertId;
+}
+
+QCoro::Task<std::shared_ptr<BrisaluneClient>> MacModel::clientIssuingKey(std::string tenantId) {
+    if (std::shared_ptr<BrisaluneClient> existing = client(tenantId)) co_return existing;
+    // A hosted team that was never selected has no key yet: issue it as selecting the team
+    // would. A team on a box waits for the box sign-in instead.
+    if (!needsKeyIssue(tenantId) || !accountClient_ || isTearingDown_) co_return std::shared_ptr<BrisaluneClient>();
+    const std::string sessionToken = session_->sessionToken;
+    std::optional<TenantKey> issued;
+    try {
+        issued = co_await issueTenantKey(tenantId);
+    } catch (const std::exception&) {
+        co_return std::shared_ptr<BrisaluneClient>();
+    }
+    if (!sessionStillHas(sessionToken)) co_return std::shared_ptr<BrisaluneClient>();
+    StoredSession updated = *session_;
+    updated.tenantKeys.insert_or_assign(tenantId, *issued);
+    if (!storeSession(updated)) co_return std::shared_ptr<BrisaluneClient>();
+    co_return client(tenantId);
+}
+
+QCoro::Task<MacModel::NotificationAck> MacModel::acknowledgeFromNotification(std::string alertId,
+                                                                             std::optional<std::string> tenantId) {
+    co_await ensureLaunched();
+    if (!session_) co_return NotificationAck{NotificationAck::Refused{}};
+    const std::optional<std::string> activeTenantId = session_->activeTenantId;
+    const std::optional<std::string> team = tenantId ? tenantId : activeTenantId;
+    if (!team) co_return NotificationAck{NotificationAck::Refused{}};
+    if (std::ranges::find(memberships_, *team, &Membership::tenantId) == memberships_.end())
+        co_return NotificationAck{NotificationAck::Refused{}};
+
+    const std::string title = notificationAckTitle(alertId);
+    const std::shared_ptr<PendingAckStoring> store = pushState_.pendingAckStore();
+    if (session_->hasOwnHost(*team) && !session_->tenantKeys.contains(*team)) {
+        const PendingAck queued{.alertId = alertId,
+                                .tenantId = *team,
+                                .title = title,
+                                .attempts = 0,
+                                .lastError = std::string(boxSignInNeededText),
+                                .verdict = AckFailureVerdict::retryable};
+        store->put(queued);
+        co_return NotificationAck{NotificationAck::QueuedForBoxSignIn{}};
+    }
+
+    std::shared_ptr<BrisaluneClient> teamClient = co_await clientIssuingKey(*team);
+    // No key could be had: the attempt is held as missing its key, to be told and retried.
+    if (!teamClient && session_)
+        teamClient = clientFactory_(session_->hostForTenant(*team), std::nullopt, std::nullopt);
+    const AckAttemptOutcome outcome = co_await attemptAcknowledgement(alertId, *team, title, teamClient, store);
+    if (isAcknowledged(outcome) && team == activeTenantId) co_await refreshAlerts();
+    co_return NotificationAck{NotificationAck::Attempted{outcome}};
+}
+
+}  // namespace brisalune

@@ -1,0 +1,165 @@
+#include <brisalune/app/shell/app_delegate.hpp>
+
+#include <brisalune/app/shell/app_config.hpp>
+#include <brisalune/app/shell/shared_push_state.hpp>
+#include <brisalune/app/ui/notices.hpp>
+#include <brisalune/push/push_state.hpp>
+#include <brisalune/push/push_tap.hpp>
+
+#include <QDesktopServices>
+#include <QLabel>
+#include <QMessageBox>
+#include <QUrl>
+
+#include <utility>
+
+namespace brisalune {
+
+MacAppDelegate::Setup MacAppDelegate::Setup::standard() {
+    PushState& pushState = sharedPushState();
+    return {.pushState = pushState,
+            .defaults = platform::Defaults::standard(),
+            .sessionStore = std::make_shared<KeychainSessionStore>(std::string(KeychainSessionStore::appService)),
+            .manifestURL = [] { return std::optional(MacAppConfig::updateManifestURL()); },
+            .versionCode = SiteUpdates::runningVersionCode()};
+}
+
+MacAppDelegate::MacAppDelegate(Setup setup, QObject* parent)
+    : QObject(parent)
+    , pushState_(setup.pushState)
+    , defaults_(setup.defaults)
+    , model_(std::make_shared<MacModel>(pushState_, setup.defaults, std::move(setup.sessionStore),
+                                        std::move(setup.clientFactory), std::move(setup.addresses)))
+    , openURL_(std::move(setup.openURL))
+    , showNotice_(std::move(setup.showNotice))
+    , windowContent_(std::move(setup.windowContent))
+    , refreshInterval_(setup.refreshInterval) {
+    // The checker reads its cached manifest now: an offer shows before any network access.
+    updates_ = std::make_unique<SiteUpdates>(setup.manifestURL ? setup.manifestURL() : std::nullopt, setup.versionCode,
+                                             defaults_, std::move(setup.fetch), std::move(setup.now));
+}
+
+MacAppDelegate::~MacAppDelegate() { sleeper_.cancel(); }
+
+WindowPresenter& MacAppDelegate::windows() {
+    if (!windows_) {
+        windows_ = std::make_unique<WindowPresenter>(
+            [this](WindowPresenter::Kind kind) { return windowContent_(kind, *model_); });
+    }
+    return *windows_;
+}
+
+// ---- the application's life ----
+
+void MacAppDelegate::applicationDidFinishLaunching() {
+    if (qEnvironmentVariableIsSet(testConfigurationVariable.data())) return;
+    startedUp_ = true;
+    listenTo(pushState_.notificationCenter());
+    connect(&pushState_, &PushState::notificationCenterChanged, this,
+            [this] { listenTo(pushState_.notificationCenter()); });
+    // No roles yet: the acknowledge button is offered until the memberships say otherwise.
+    pushState_.installCategories({});
+    pushState_.setModel(model_);
+    refreshLoop();
+}
+
+void MacAppDelegate::applicationWillTerminate() {
+    loopCancelled_ = true;
+    sleeper_.cancel();
+}
+
+void MacAppDelegate::listenTo(const std::shared_ptr<PushNotificationCenter>& center) {
+    disconnect(responses_);
+    if (!center) return;
+    responses_ = connect(center.get(), &PushNotificationCenter::responseReceived, this,
+                         [this](const NotificationResponse& response) { handleNotificationResponse(response); });
+}
+
+QCoro::Task<> MacAppDelegate::refreshLoop() {
+    loopRunning_ = true;
+    co_await model_->ensureLaunched();
+    co_await pushState_.refreshNotificationSettings();
+    co_await pushState_.drainPendingAcks(false);
+    co_await updates_->checkIfDue();
+    // Cancellation is looked at here only: a cancelled sleep still refreshes once.
+    while (!loopCancelled_) {
+        co_await sleeper_.sleep(refreshInterval_);
+        co_await model_->refreshAlerts();
+        if (updates_->isDue()) co_await updates_->check();
+    }
+    loopRunning_ = false;
+    Q_EMIT refreshLoopFinished();
+}
+
+// ---- notifications ----
+
+QCoro::Task<> MacAppDelegate::handleNotificationResponse(NotificationResponse response) {
+    const std::optional<PushTap> tap = PushTap::parse(response.request.userInfo);
+    const PushTap::Alert* alert = tap ? tap->get<PushTap::Alert>() : nullptr;
+    if (!alert) co_return;  // unreadable, or an incident: nothing to do here
+    const std::string alertId = alert->id;
+    const std::optional<std::string> tenantId = alert->tenantId;
+    if (response.actionIdentifier == PushState::ackActionIdentifier) {
+        co_await acknowledgeAlert(alertId, tenantId);
+    } else if (response.actionIdentifier == PushNotificationCenter::defaultActionIdentifier) {
+        co_await openAlert(alertId, tenantId);
+    }
+}
+
+QCoro::Task<> MacAppDelegate::acknowledgeAlert(std::string alertId, std::optional<std::string> tenantId) {
+    pushState_.modifyAckStandings([&](PendingAckStandings& standings) { standings.undismiss(alertId); });
+    const MacModel::NotificationAck result = co_await model_->acknowledgeFromNotification(alertId, tenantId);
+    if (result.get<MacModel::NotificationAck::QueuedForBoxSignIn>()) {
+        windows().show(WindowPresenter::Kind::box);
+        co_return;
+    }
+    const auto* attempted = result.get<MacModel::NotificationAck::Attempted>();
+    const auto* held = attempted ? attempted->outcome.get<AckAttemptOutcome::Held>() : nullptr;
+    if (held && held->record.isFirstFailure()) {
+        const PendingAck record = held->record;
+        co_await postAckFailureNotification(record);
+    }
+}
+
+QCoro::Task<> MacAppDelegate::openAlert(std::string alertId, std::optional<std::string> tenantId) {
+    co_await model_->ensureLaunched();
+    const PortalLinks::Destination destination = model_->alertPortalDestination(tenantId, alertId);
+    if (const auto* portal = destination.get<PortalLinks::Destination::Portal>()) {
+        openURL_(portal->url);
+    } else if (const auto* off = destination.get<PortalLinks::Destination::PortalOff>()) {
+        showNotice_(QString::fromUtf8(nothingToOpenTitle.data(), nothingToOpenTitle.size()),
+                    QString::fromStdString(noWebPortalNotice(off->host)));
+    } else if (destination.get<PortalLinks::Destination::BoxSignInNeeded>()) {
+        windows().show(WindowPresenter::Kind::box);
+    }
+}
+
+QCoro::Task<> MacAppDelegate::postAckFailureNotification(PendingAck record) {
+    const NotificationRequest request{.identifier = std::string(ackFailureIdentifierPrefix) + record.alertId,
+                                      .title = std::string(ackFailureTitle),
+                                      .body = record.reportBody(),
+                                      .categoryIdentifier = std::string(PushState::alertCategoryIdentifier),
+                                      .userInfo = {{"alert_id", record.alertId}, {"tenant_id", record.tenantId}}};
+    // The centre shows nothing when the service does not answer; nothing to retry then.
+    const std::shared_ptr<PushNotificationCenter> center = pushState_.notificationCenter();
+    co_await center->add(request);
+}
+
+// ---- the desktop ----
+
+void MacAppDelegate::openInBrowser(const platform::Url& url) {
+    QDesktopServices::openUrl(QUrl(QString::fromStdString(url.text()), QUrl::StrictMode));
+}
+
+void MacAppDelegate::showModalNotice(const QString& title, const QString& text) {
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Brisalune"), title);
+    box.setTextFormat(Qt::PlainText);
+    box.setInformativeText(text);
+    // The informative label guesses its format; a server's host name is plain text.
+    if (auto* informative = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        informative->setTextFormat(Qt::PlainText);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    box.exec();
+}
+
+}  // namespace brisalune

@@ -1,0 +1,43 @@
+#include <brisalune/app/ui/account_section.hpp>
+
+#include <brisalune/app/ui/notices.hpp>
+#include <brisalune/app/ui/ui_kit.hpp>
+
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace brisalune {
+
+AccountSection::AccountSection(MacModel& model, QWidget* parent)
+    : QWidget(parent)
+    , model_(model)
+    , email_(ui::text(QString(), QStringLiteral("account.email"), ui::Font::caption, ui::Tone::secondary))
+    , maintenance_(ui::button(QStringLiteral("Maintenance windows\u2026"), QStringLiteral("account.maintenance")))
+    , signOut_(ui::button(QStringLiteral("Sign out"), QStringLiteral("account.signOut"))) {
+    setObjectName(QStringLiteral("account"));
+    QPushButton* boxes = ui::button(QStringLiteral("Self-hosted boxes\u2026"), QStringLiteral("account.boxes"));
+    auto* layout = ui::stack(this, 6);
+    layout->addWidget(email_);
+    ui::addLeading(layout, maintenance_);
+    ui::addLeading(layout, boxes);
+    ui::addLeading(layout, signOut_);
+
+    connect(maintenance_, &QPushButton::clicked, this,
+            [this] { ui::showWindow(this, WindowPresenter::Kind::maintenance); });
+    connect(boxes, &QPushButton::clicked, this, [this] { ui::showWindow(this, WindowPresenter::Kind::box); });
+    connect(signOut_, &QPushButton::clicked, this, [this] { model_.signOut(); });
+    connect(&model_, &MacModel::sessionChanged, this, &AccountSection::follow);
+    connect(&model_, &MacModel::phaseChanged, this, &AccountSection::follow);
+    connect(&model_, &MacModel::isTearingDownChanged, this, &AccountSection::follow);
+    follow();
+}
+
+void AccountSection::follow() {
+    const std::optional<StoredSession> session = model_.session();
+    email_->setText(session ? qText(session->email) : QString());
+    maintenance_->setVisible(model_.phase() == MacModel::Phase::signedIn);
+    signOut_->setEnabled(!model_.isTearingDown());
+}
+
+}  // namespace brisalune

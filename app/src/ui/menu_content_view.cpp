@@ -1,0 +1,182 @@
+#include <brisalune/app/ui/menu_content_view.hpp>
+
+#include <brisalune/app/ui/account_section.hpp>
+#include <brisalune/app/ui/app_section.hpp>
+#include <brisalune/app/ui/compatibility_rows.hpp>
+#include <brisalune/app/ui/notices.hpp>
+#include <brisalune/app/ui/push_status_row.hpp>
+#include <brisalune/app/ui/tenant_selections.hpp>
+#include <brisalune/app/ui/update_row.hpp>
+#include <brisalune/push/push_state.hpp>
+
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <utility>
+
+namespace brisalune {
+
+using ui::Font;
+using ui::Tone;
+
+// ---- the team picker ----
+
+TenantPicker::TenantPicker(MacModel& model, QWidget* parent)
+    : QWidget(parent)
+    , model_(model)
+    , empty_(ui::text(QStringLiteral("This account is not on any team yet."), QStringLiteral("tenantPicker.empty"),
+                      Font::body, Tone::secondary, true))
+    , buttons_(new QWidget)
+    , buttonsLayout_(ui::stack(buttons_, 6))
+    , error_(ui::text(QString(), QStringLiteral("tenantPicker.error"), Font::caption, Tone::red, true)) {
+    setObjectName(QStringLiteral("tenantPicker"));
+    buttons_->setObjectName(QStringLiteral("tenantPicker.teams"));
+    auto* layout = ui::stack(this, 6);
+    layout->addWidget(ui::text(QStringLiteral("Choose a team"), QStringLiteral("tenantPicker.title"), Font::headline));
+    layout->addWidget(empty_);
+    layout->addWidget(buttons_);
+    layout->addWidget(error_);
+    connect(&model_, &MacModel::membershipsChanged, this, &TenantPicker::followTeams);
+    connect(&model_, &MacModel::lastErrorChanged, this, &TenantPicker::followError);
+    followTeams();
+    followError();
+}
+
+void TenantPicker::followTeams() {
+    while (QLayoutItem* item = buttonsLayout_->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+    const std::vector<Membership>& memberships = model_.memberships();
+    for (const Membership& membership : memberships) {
+        QPushButton* team =
+            ui::button(membership.tenantName, QStringLiteral("tenantPicker.team.") + qText(membership.tenantId));
+        const std::string tenantId = membership.tenantId;
+        connect(team, &QPushButton::clicked, this, [this, tenantId] { TenantSelections::of(model_).select(tenantId); });
+        ui::addLeading(buttonsLayout_, team);
+    }
+    empty_->setVisible(memberships.empty());
+    buttons_->setVisible(!memberships.empty());
+}
+
+void TenantPicker::followError() {
+    const std::optional<std::string>& error = model_.lastError();
+    error_->setText(error ? qText(*error) : QString());
+    error_->setVisible(error.has_value());
+}
+
+// ---- the menu window's content ----
+
+MenuContentView::MenuContentView(MenuEnvironment environment, QWidget* parent)
+    : FixedWidthPane(width, parent)
+    , environment_(std::move(environment))
+    , notice_(new MenuNotice(this))
+    , watch_(new CompatibilityWatch(environment_.compatibility, this))
+    , nudge_(new CompatibilityNudgeRow(environment_))
+    , update_(new UpdateRow(environment_))
+    , banner_(new ServerBannerRow(environment_))
+    , updateRequired_(new UpdateRequiredSection(environment_))
+    , serverOutdated_(new ServerOutdatedSection)
+    , loading_(new QProgressBar)
+    , signedOut_(new QWidget)
+    , tenantPicker_(new TenantPicker(environment_.model))
+    , alerts_(new AlertsSection(environment_, *notice_))
+    , accountRows_(new QWidget)
+    , app_(new AppSection(environment_)) {
+    setObjectName(QStringLiteral("menuContent"));
+    MacModel& model = environment_.model;
+
+    auto* progress = static_cast<QProgressBar*>(loading_);
+    progress->setObjectName(QStringLiteral("menu.loading"));
+    progress->setRange(0, 0);
+    progress->setTextVisible(false);
+
+    signedOut_->setObjectName(QStringLiteral("menu.signedOut"));
+    auto* signedOutLayout = ui::stack(signedOut_, 6);
+    signedOutLayout->addWidget(
+        ui::text(QStringLiteral("Not signed in"), QStringLiteral("menu.notSignedIn"), Font::headline));
+    QPushButton* signIn = ui::button(QStringLiteral("Sign in\u2026"), QStringLiteral("menu.signIn"));
+    ui::addLeading(signedOutLayout, signIn);
+
+    accountRows_->setObjectName(QStringLiteral("menu.accountRows"));
+    auto* accountLayout = ui::stack(accountRows_, 10);
+    accountLayout->addWidget(new PushStatusRow(model.pushState(), environment_));
+    accountLayout->addWidget(ui::divider());
+    accountLayout->addWidget(new AccountSection(model));
+    accountLayout->addWidget(ui::divider());
+
+    auto* layout = ui::stack(this, 10, 12);
+    for (QWidget* row : {static_cast<QWidget*>(nudge_), static_cast<QWidget*>(update_), static_cast<QWidget*>(banner_),
+                         static_cast<QWidget*>(updateRequired_), static_cast<QWidget*>(serverOutdated_), loading_,
+                         signedOut_, static_cast<QWidget*>(tenantPicker_), static_cast<QWidget*>(alerts_)}) {
+        layout->addWidget(row);
+    }
+    layout->addWidget(ui::divider(QStringLiteral("menu.divider")));
+    layout->addWidget(accountRows_);
+    layout->addWidget(app_);
+
+    connect(signIn, &QPushButton::clicked, this, [this] { ui::showWindow(this, WindowPresenter::Kind::signIn); });
+    connect(&model, &MacModel::phaseChanged, this, &MenuContentView::follow);
+    connect(&model, &MacModel::sessionChanged, this, &MenuContentView::follow);
+    connect(&environment_.updates, &SiteUpdates::offerChanged, this, &MenuContentView::follow);
+    connect(watch_, &CompatibilityWatch::changed, this, &MenuContentView::follow);
+    follow();
+}
+
+MenuContentView::~MenuContentView() = default;
+
+std::optional<platform::Url> MenuContentView::activeHost() const {
+    const std::optional<StoredSession> session = environment_.model.session();
+    if (!session || !session->activeTenantId) return std::nullopt;
+    return session->hostForTenant(*session->activeTenantId);
+}
+
+void MenuContentView::follow() {
+    using Phase = MacModel::Phase;
+    const Phase phase = environment_.model.phase();
+    const std::optional<platform::Url> host = activeHost();
+    const CompatibilitySurface client = environment_.compatibility.surface();
+    const ServerSurface server = environment_.compatibility.serverSurface(host);
+    const bool offered = UpdateRow::downloadAddress(environment_.updates).has_value();
+    const bool clientBlocked = client.kind() == CompatibilitySurface::Kind::blocked;
+    const bool signedIn = phase == Phase::signedIn;
+
+    nudge_->setVisible(client.kind() == CompatibilitySurface::Kind::nudge);
+    update_->setVisible(client.kind() == CompatibilitySurface::Kind::none && offered);
+    banner_->setHost(host);
+    banner_->setVisible(signedIn && host && server.kind() == ServerSurface::Kind::banner);
+
+    const bool serverBlocked = !clientBlocked && signedIn && server.kind() == ServerSurface::Kind::blocked;
+    const bool phaseContent = !clientBlocked && !serverBlocked;
+    updateRequired_->setVisible(clientBlocked);
+    serverOutdated_->setVisible(serverBlocked);
+    loading_->setVisible(phaseContent && phase == Phase::loading);
+    signedOut_->setVisible(phaseContent && phase == Phase::signedOut);
+    tenantPicker_->setVisible(phaseContent && phase == Phase::selectingTenant);
+    alerts_->setVisible(phaseContent && signedIn);
+    accountRows_->setVisible(phase == Phase::selectingTenant || signedIn);
+}
+
+void MenuContentView::showEvent(QShowEvent* event) {
+    FixedWidthPane::showEvent(event);
+    refreshOnShow(++shows_);
+}
+
+void MenuContentView::hideEvent(QHideEvent* event) {
+    ++shows_;
+    FixedWidthPane::hideEvent(event);
+}
+
+QCoro::Task<> MenuContentView::refreshOnShow(int generation) {
+    const QPointer<MenuContentView> self(this);
+    MacModel& model = environment_.model;
+    co_await model.pushState().refreshNotificationSettings();
+    // Gone, or hidden (and maybe shown again, with a refresh of its own) meanwhile.
+    if (!self || shows_ != generation) co_return;
+    co_await model.refreshAlerts();
+}
+
+}  // namespace brisalune

@@ -1,0 +1,122 @@
+#include <brisalune/app/ui/sign_in_view.hpp>
+
+#include <brisalune/app/ui/menu_content_view.hpp>
+#include <brisalune/app/ui/menu_environment.hpp>
+#include <brisalune/app/ui/notices.hpp>
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <string>
+
+namespace brisalune {
+
+using ui::Font;
+using ui::Tone;
+
+SignInView::SignInView(MacModel& model, QWidget* parent)
+    : FixedWidthPane(width, parent)
+    , model_(model)
+    , form_(new QWidget)
+    , email_(new QLineEdit)
+    , password_(new QLineEdit)
+    , error_(ui::text(QString(), QStringLiteral("signIn.error"), Font::caption, Tone::red, true))
+    , joinBox_(ui::button(QStringLiteral("Join a self-hosted team\u2026"), QStringLiteral("signIn.joinBox")))
+    , submit_(ui::button(QStringLiteral("Sign in"), QStringLiteral("signIn.submit")))
+    , picker_(new TenantPicker(model))
+    , signedIn_(new QWidget)
+    , signedInAs_(ui::text(QString(), QStringLiteral("signIn.signedInAs"), Font::body, Tone::primary, true)) {
+    setObjectName(QStringLiteral("signIn"));
+    form_->setObjectName(QStringLiteral("signIn.form"));
+    email_->setObjectName(QStringLiteral("signIn.email"));
+    email_->setInputMethodHints(Qt::ImhEmailCharactersOnly | Qt::ImhNoAutoUppercase);
+    password_->setObjectName(QStringLiteral("signIn.password"));
+    password_->setEchoMode(QLineEdit::Password);
+    password_->setInputMethodHints(Qt::ImhHiddenText | Qt::ImhSensitiveData | Qt::ImhNoPredictiveText);
+
+    auto* formLayout = ui::stack(form_, 10);
+    auto* fields = new QFormLayout;
+    fields->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    fields->addRow(QStringLiteral("Email"), email_);
+    fields->addRow(QStringLiteral("Password"), password_);
+    formLayout->addLayout(fields);
+    formLayout->addWidget(error_);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(joinBox_, 0, Qt::AlignVCenter);
+    buttons->addStretch(1);
+    buttons->addWidget(submit_, 0, Qt::AlignVCenter);
+    formLayout->addLayout(buttons);
+    formLayout->addWidget(ui::text(QStringLiteral("No account yet? Create one at ") +
+                                       qText(MenuEnvironment::publicWebDomain()) + QStringLiteral("."),
+                                   QStringLiteral("signIn.footer"), Font::caption, Tone::secondary, true));
+    ui::bindDefaultAction(form_, submit_);
+
+    signedIn_->setObjectName(QStringLiteral("signIn.signedIn"));
+    auto* signedInLayout = ui::stack(signedIn_, 12);
+    QPushButton* done = ui::button(QStringLiteral("Done"), QStringLiteral("signIn.done"));
+    signedInLayout->addWidget(signedInAs_);
+    ui::addLeading(signedInLayout, done);
+    ui::bindDefaultAction(signedIn_, done);
+
+    auto* layout = ui::stack(this, 12, 20);
+    layout->addWidget(form_);
+    layout->addWidget(picker_);
+    layout->addWidget(signedIn_);
+
+    connect(email_, &QLineEdit::textChanged, this, &SignInView::followEnablement);
+    connect(password_, &QLineEdit::textChanged, this, &SignInView::followEnablement);
+    connect(submit_, &QPushButton::clicked, this, [this] { submit(); });
+    connect(joinBox_, &QPushButton::clicked, this, [this] { ui::showWindow(this, WindowPresenter::Kind::box); });
+    connect(done, &QPushButton::clicked, this, [this] { ui::closeWindow(this, WindowPresenter::Kind::signIn); });
+    connect(&model_, &MacModel::phaseChanged, this, [this] {
+        follow();
+        if (model_.phase() == MacModel::Phase::signedIn) ui::closeWindow(this, WindowPresenter::Kind::signIn);
+    });
+    connect(&model_, &MacModel::sessionChanged, this, &SignInView::follow);
+    connect(&model_, &MacModel::lastErrorChanged, this, &SignInView::follow);
+    follow();
+}
+
+void SignInView::follow() {
+    using Phase = MacModel::Phase;
+    const Phase phase = model_.phase();
+    form_->setVisible(phase == Phase::loading || phase == Phase::signedOut);
+    picker_->setVisible(phase == Phase::selectingTenant);
+    signedIn_->setVisible(phase == Phase::signedIn);
+
+    const std::optional<StoredSession> session = model_.session();
+    signedInAs_->setText(QStringLiteral("Signed in as %1.").arg(session ? qText(session->email) : QString()));
+    const std::optional<std::string>& error = model_.lastError();
+    error_->setText(error ? qText(*error) : QString());
+    error_->setVisible(error.has_value());
+    followEnablement();
+}
+
+void SignInView::followEnablement() {
+    joinBox_->setEnabled(model_.session().has_value());
+    submit_->setEnabled(!busy_ && !email_->text().isEmpty() && !password_->text().isEmpty());
+}
+
+QCoro::Task<> SignInView::submit() {
+    if (busy_ || email_->text().isEmpty() || password_->text().isEmpty()) co_return;
+    const QPointer<SignInView> self(this);
+    busy_ = true;
+    followEnablement();
+    const std::string email = email_->text().toStdString();
+    const std::string password = password_->text().toStdString();
+    const std::optional<StoredSession> before = model_.session();
+    co_await model_.signIn(email, password);
+    if (!self) co_return;
+    busy_ = false;
+    // A new session came of it: the password has done its work and must not sign anyone in again.
+    const std::optional<StoredSession> after = model_.session();
+    if (after && (!before || before->sessionToken != after->sessionToken)) password_->clear();
+    followEnablement();
+}
+
+}  // namespace brisalune

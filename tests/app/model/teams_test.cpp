@@ -1,0 +1,154 @@
+// Team selection, the client for a team, the alert refresh, and late answers dropped.
+
+#include <app/model/model_fixture.hpp>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+namespace brisalune {
+namespace {
+
+using Phase = MacModel::Phase;
+using standin::Reply;
+
+class ModelTeams : public testkit::ModelTest {};
+
+TEST_F(ModelTeams, AKeyIsIssuedOnlyForAHostedTeamWithoutOne) {
+    StoredSession stored = session();
+    stored.tenantHosts.emplace("t3", boxURL());  // a box team not signed in yet
+    serveMe({membership("t1"), membership("t2"), membership("t3")});
+    launchWith(stored);
+    serveKey(hosted, "t2", "k2", "key-2");
+
+    run(model->selectTenant("t2"));
+    run(model->selectTenant("t2"));
+    run(model->selectTenant("t1"));
+    EXPECT_EQ(count(hosted, "POST /v1/tenants/t2/keys"), 1u);
+    EXPECT_EQ(count(hosted, "POST /v1/tenants/t1/keys"), 0u);
+    EXPECT_EQ(model->session()->tenantKeys.at("t2"), (TenantKey{"k2", "key-2", "t2"}));
+
+    const std::size_t before = hosted.requests().size() + box.requests().size();
+    run(model->selectTenant("t3"));
+    EXPECT_EQ(model->session()->activeTenantId, "t3");
+    EXPECT_TRUE(model->needsBoxSignIn());
+    EXPECT_FALSE(model->client("t3"));
+    EXPECT_TRUE(model->openAlerts().empty());
+    EXPECT_EQ(hosted.requests().size() + box.requests().size(), before);  // no key, no pull
+}
+
+TEST_F(ModelTeams, AFailedKeyIssueLeavesThePreviousTeamActive) {
+    launchWith(session());
+    hosted.on("POST", "/v1/tenants/t2/keys", Reply::json(R"({"error":"admin role required"})", 403));
+    run(model->selectTenant("t2"));
+    EXPECT_EQ(model->session()->activeTenantId, "t1");
+    ASSERT_TRUE(model->lastError());
+    EXPECT_EQ(alertIds(), std::vector<std::string>{"a1"});
+    EXPECT_FALSE(model->session()->tenantKeys.contains("t2"));
+}
+
+TEST_F(ModelTeams, TheClientForATeamCarriesItsKeyToItsOwnHost) {
+    StoredSession stored = session();
+    stored.tenantHosts.emplace("t2", boxURL());
+    stored.tenantKeys.emplace("t2", TenantKey{"bk", "box-key", "box-team"});
+    launchWith(stored);
+    made.clear();
+    ASSERT_TRUE(model->client("t1"));
+    ASSERT_TRUE(model->client("t2"));
+    EXPECT_FALSE(model->client("t9"));
+    EXPECT_EQ(made, (std::vector<Made>{{hostedURL().text(), std::nullopt, "key-1"},
+                                       {boxURL().text(), std::nullopt, "box-key"}}));
+    EXPECT_NE(model->client("t1"), model->client("t1"));  // a new one each time
+}
+
+TEST_F(ModelTeams, AFailedRefreshKeepsTheListAndAMissingKeyEmptiesIt) {
+    launchWith(session());
+    hosted.on("GET", "/v1/pull", Reply::json(R"({"error":"busy"})", 503));
+    run(model->refreshAlerts());
+    EXPECT_EQ(alertIds(), std::vector<std::string>{"a1"});
+    ASSERT_TRUE(model->alertsError());
+    EXPECT_FALSE(model->alertsError()->empty());
+
+    // An active team without a key: emptied, and no request.
+    StoredSession keyless = *model->session();
+    keyless.tenantKeys.clear();
+    keychain->save(keyless);
+    model = makeModel();
+    serveMe({membership("t1")});
+    const std::size_t before = count(hosted, "GET /v1/pull?cursor=0");
+    run(model->ensureLaunched());
+    EXPECT_TRUE(model->openAlerts().empty());
+    EXPECT_EQ(count(hosted, "GET /v1/pull?cursor=0"), before);
+}
+
+TEST_F(ModelTeams, AnAnswerForTheTeamThatWasActiveBeforeIsDropped) {
+    StoredSession stored = session();
+    stored.tenantKeys.emplace("t2", TenantKey{"k2", "key-2", "t2"});
+    launchWith(stored);
+
+    std::atomic<bool> holdFirstTeam = true;
+    hosted.on("GET", "/v1/pull", [&](const standin::ReceivedRequest& request) {
+        const bool first = request.header("Authorization") == "Bearer key-1";
+        Reply reply = Reply::json(pullAnswer({testkit::alertAnswer(first ? "a1" : "b1", "firing")}));
+        reply.holdUntilReleased = first && holdFirstTeam;
+        return reply;
+    });
+
+    const std::size_t before = hosted.requests().size();
+    QCoro::Task<> late = model->refreshAlerts();  // for t1, held
+    ASSERT_TRUE(hosted.waitForRequests(before + 1, std::chrono::seconds(5)));
+    run(model->selectTenant("t2"));
+    EXPECT_EQ(alertIds(), std::vector<std::string>{"b1"});
+    holdFirstTeam = false;
+    hosted.release();
+    run(std::move(late));
+    EXPECT_EQ(alertIds(), std::vector<std::string>{"b1"});
+}
+
+TEST_F(ModelTeams, AnswersArrivingAfterSignOutChangeNothing) {
+    launchWith(session(std::nullopt));
+    Reply heldKey = Reply::json(R"({"id":"k2","token":"key-2"})");
+    heldKey.holdUntilReleased = true;
+    hosted.on("POST", "/v1/tenants/t2/keys", heldKey);
+    Reply heldAccount =
+        Reply::json(R"({"account":{"id":"acc1","email":"ops@example.com"},"memberships":[)" + membership("t9") + "]}");
+    heldAccount.holdUntilReleased = true;
+    hosted.on("GET", "/v1/me", heldAccount);
+
+    const std::size_t before = hosted.requests().size();
+    QCoro::Task<> selection = model->selectTenant("t2");
+    QCoro::Task<> account = model->refreshAccount();
+    ASSERT_TRUE(hosted.waitForRequests(before + 2, std::chrono::seconds(5)));
+    run(model->signOutLocally());
+    hosted.release();
+    run(std::move(selection));
+    run(std::move(account));
+    EXPECT_EQ(model->phase(), Phase::signedOut);
+    EXPECT_FALSE(model->session());
+    EXPECT_TRUE(model->memberships().empty());
+    EXPECT_TRUE(keychain->load().is(SessionLoad::Case::absent));
+}
+
+TEST_F(ModelTeams, ARefusalOfAnEarlierSessionDoesNotEndTheNewOne) {
+    launchWith(session());
+    Reply refused = Reply::json(R"({"error":"unauthorized"})", 401);
+    refused.holdUntilReleased = true;
+    hosted.on("GET", "/v1/me", refused);
+    const std::size_t before = hosted.requests().size();
+    QCoro::Task<> stale = model->refreshAccount();
+    ASSERT_TRUE(hosted.waitForRequests(before + 1, std::chrono::seconds(5)));
+
+    run(model->signOutLocally());
+    serveLogin("session-2");
+    serveMe({membership("t1")});
+    serveKey(hosted, "t1", "k5", "key-5");
+    run(model->signIn("ops@example.com", "secret"));
+    ASSERT_EQ(model->phase(), Phase::signedIn);
+    hosted.release();
+    run(std::move(stale));
+    EXPECT_EQ(model->phase(), Phase::signedIn);
+    EXPECT_EQ(model->session()->sessionToken, "session-2");
+}
+
+}  // namespace
+}  // namespace brisalune

@@ -1,0 +1,94 @@
+#include <brisalune/app/ui/menu_bar_extra.hpp>
+
+#include <app/ui/ui_fixture.hpp>
+
+#include <QAction>
+#include <QMenu>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+
+#include <gtest/gtest.h>
+
+namespace brisalune {
+namespace {
+
+int reddish(const QImage& image) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            count += c.alpha() > 200 && c.red() > 170 && c.green() < 110 && c.blue() < 110;
+        }
+    return count;
+}
+
+TEST(MenuBarIcon, PlainMarkWithoutAlertsRedMarkAndCountWithThem) {
+    testkit::widgetsApplication();
+    EXPECT_EQ(MenuBarIcon::accessibilityLabel(0), "Brisalune");
+    EXPECT_EQ(MenuBarIcon::accessibilityLabel(1), "1 open alerts");  // the key has no singular
+    EXPECT_EQ(MenuBarIcon::countText(7), "7");
+    EXPECT_EQ(MenuBarIcon::countText(99), "99");
+    EXPECT_EQ(MenuBarIcon::countText(100), "99+");
+
+    const QImage plain = MenuBarIcon::picture(0).toImage();
+    EXPECT_EQ(reddish(plain), 0);
+    EXPECT_EQ(plain.pixelColor(0, 0).alpha(), 0);  // transparent around the mark
+    const QImage counted = MenuBarIcon::picture(3).toImage();
+    EXPECT_GT(reddish(counted), 100);
+    EXPECT_EQ(counted.pixelColor(0, 0).alpha(), 0);
+    EXPECT_NE(MenuBarIcon::picture(3).toImage(), MenuBarIcon::picture(4).toImage());
+    EXPECT_EQ(MenuBarIcon::markImage().size(), QSize(18, 18));
+}
+
+TEST(MenuWindowPlace, UnderTheIconElseAboveAlwaysOnScreen) {
+    const QRect screen(0, 0, 1000, 700);
+    EXPECT_EQ(MenuWindow::popUpPosition({320, 400}, QRect(900, 0, 22, 30), screen), QPoint(680, 30));
+    EXPECT_EQ(MenuWindow::popUpPosition({320, 400}, QRect(100, 670, 22, 30), screen), QPoint(100, 270));
+    EXPECT_EQ(MenuWindow::popUpPosition({320, 400}, QRect(-50, 10, 1, 1), screen), QPoint(0, 11));
+}
+
+class MenuBarExtraTest : public testkit::UiTest {};
+
+TEST_F(MenuBarExtraTest, RedrawsTheTrayPictureOnlyWhenTheCountChanges) {
+    MenuBarExtra scene(environment(), windows);
+    scene.showInTray();
+    ASSERT_NE(scene.trayIcon(), nullptr);
+    EXPECT_EQ(scene.pictureDraws(), 1);
+    EXPECT_EQ(scene.trayIcon()->toolTip(), "Brisalune");
+    const QList<QAction*> actions = scene.trayIcon()->contextMenu()->actions();
+    ASSERT_EQ(actions.size(), 1);
+    EXPECT_EQ(actions.front()->text(), "Open");
+
+    signInWithTeam("acme-ops");
+    EXPECT_EQ(scene.pictureDraws(), 2);
+    EXPECT_EQ(scene.trayIcon()->toolTip(), "6 open alerts");
+    Q_EMIT model.openAlertsChanged();  // a change of the alerts that keeps their number
+    EXPECT_EQ(scene.pictureDraws(), 2);
+
+    // The menu opens from the context menu's "Open" too, and the icon's click closes it again.
+    actions.front()->trigger();
+    EXPECT_TRUE(scene.menuWindow().isVisible());
+    scene.toggleMenu();
+    EXPECT_FALSE(scene.menuWindow().isVisible());
+}
+
+TEST_F(MenuBarExtraTest, SignOutIsDisabledWhileItRuns) {
+    MenuContentView view(environment());
+    signInWithTeam("acme-ops");
+    auto& signOut = at<QPushButton>(&view, "account.signOut");
+    EXPECT_TRUE(signOut.isEnabled());
+    // The sign-out may run to its end inside the click when the service answers at once: what the
+    // button showed is looked at each time the model's flag changes.
+    std::vector<std::pair<bool, bool>> seen;  // tearing down, button enabled
+    QObject::connect(&model, &MacModel::isTearingDownChanged, &view,
+                     [&] { seen.emplace_back(model.isTearingDown(), signOut.isEnabled()); });
+    signOut.click();
+    waitUntil([&] { return seen.size() == 2; });
+    EXPECT_EQ(seen, (std::vector<std::pair<bool, bool>>{{true, false}, {false, true}}));
+    EXPECT_TRUE(at<QPushButton>(&view, "account.boxes").isEnabled());
+    waitUntil([&] { return model.phase() == MacModel::Phase::signedOut; });
+    EXPECT_FALSE(shows(&view, "account"));
+}
+
+}  // namespace
+}  // namespace brisalune

@@ -1,0 +1,137 @@
+#include <brisalune/app/ui/menu_content_view.hpp>
+
+#include <app/ui/ui_fixture.hpp>
+
+#include <QPushButton>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+namespace brisalune {
+namespace {
+
+class MenuContentViewTest : public testkit::UiTest {
+protected:
+    std::unique_ptr<MenuContentView> view = std::make_unique<MenuContentView>(environment());
+
+    void SetUp() override { windows.provideTo(view.get()); }
+
+    bool showsAccountRows() const { return shows(view.get(), "push") && shows(view.get(), "account"); }
+
+    // Lets the compatibility model's hop to the main thread arrive.
+    static void settle() { QCoreApplication::processEvents(); }
+
+    // An answer of the active team's host with these headers.
+    void answerFromActiveHost(http::Headers headers) {
+        compatibility.record(200, headers, "/v1/pull", *view->activeHost());
+        settle();
+    }
+};
+
+TEST_F(MenuContentViewTest, FollowsThePhase) {
+    EXPECT_TRUE(shows(view.get(), "menu.loading"));
+    EXPECT_FALSE(showsAccountRows());
+    EXPECT_TRUE(shows(view.get(), "app"));
+
+    await(model.ensureLaunched());
+    EXPECT_FALSE(shows(view.get(), "menu.loading"));
+    EXPECT_EQ(textOf(view.get(), "menu.notSignedIn"), "Not signed in");
+    EXPECT_FALSE(showsAccountRows());
+    at<QPushButton>(view.get(), "menu.signIn").click();
+    ASSERT_NE(windows.window(WindowPresenter::Kind::signIn), nullptr);
+    EXPECT_TRUE(windows.window(WindowPresenter::Kind::signIn)->isVisible());
+
+    signIn();
+    EXPECT_TRUE(shows(view.get(), "tenantPicker"));
+    EXPECT_FALSE(shows(view.get(), "menu.signedOut"));
+    EXPECT_TRUE(showsAccountRows());
+    EXPECT_FALSE(shows(view.get(), "account.maintenance"));
+    EXPECT_TRUE(shows(view.get(), "account.boxes"));
+    EXPECT_EQ(textOf(view.get(), "account.email"), account().email);
+    // The buttons keep the service's order, not the alphabet's.
+    const auto buttons = at(view.get(), "tenantPicker.teams").findChildren<QPushButton*>();
+    ASSERT_EQ(buttons.size(), 2);
+    EXPECT_EQ(buttons[0]->objectName(), "tenantPicker.team.acme-ops");
+    EXPECT_EQ(buttons[0]->text(), "Acme Operations");
+    EXPECT_EQ(buttons[1]->objectName(), "tenantPicker.team.harbor-lab");
+
+    buttons[0]->click();
+    waitUntil([&] { return model.phase() == MacModel::Phase::signedIn && !model.openAlerts().empty(); });
+    EXPECT_TRUE(shows(view.get(), "alerts"));
+    EXPECT_FALSE(shows(view.get(), "tenantPicker"));
+    EXPECT_TRUE(shows(view.get(), "account.maintenance"));
+    EXPECT_TRUE(showsAccountRows());
+}
+
+TEST_F(MenuContentViewTest, AnOutdatedClientBlocksEveryPhaseAndBannersNeedASignedInTeam) {
+    const auto refuse = [this] {
+        compatibility.recordClientOutdated({.client = "brisalune-desktop", .minVersion = "9.0.0"},
+                                           *platform::Url::parse(demo.hostedUrl()));
+        settle();
+    };
+    signIn();
+    refuse();
+    EXPECT_TRUE(shows(view.get(), "update-required"));
+    EXPECT_FALSE(shows(view.get(), "tenantPicker"));
+    EXPECT_TRUE(showsAccountRows());  // the push row and the account still follow
+    EXPECT_FALSE(shows(view.get(), "update-nudge"));
+    EXPECT_FALSE(shows(view.get(), "updateRow"));
+
+    await(model.selectTenant("acme-ops"));  // the server's answers lift the refusal
+    refuse();
+    EXPECT_TRUE(shows(view.get(), "update-required"));
+    EXPECT_FALSE(shows(view.get(), "alerts"));
+    // A server banner still shows, above the blocking section.
+    answerFromActiveHost({{"X-Brisalune-Version", "1.2.0"}});
+    EXPECT_TRUE(shows(view.get(), "server-update-nudge"));
+
+    at<QPushButton>(view.get(), "update-required.update").click();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened.back(), MenuEnvironment::updateFallbackURL());  // no offer: the app's page
+    at<QPushButton>(view.get(), "update-required.tryAgain").click();
+    waitUntil([&] { return !shows(view.get(), "update-required"); });
+    EXPECT_TRUE(shows(view.get(), "alerts"));
+
+    at<QToolButton>(view.get(), "server-update-nudge.dismiss").click();
+    settle();
+    EXPECT_FALSE(shows(view.get(), "server-update-nudge"));
+
+    // A server too old to use replaces the alerts only while a team is chosen.
+    answerFromActiveHost({{"X-Brisalune-Version", "0.9.0"}});
+    EXPECT_TRUE(shows(view.get(), "server-update-required"));
+    EXPECT_FALSE(shows(view.get(), "alerts"));
+    EXPECT_EQ(at(view.get(), "server-update-required").findChildren<QPushButton*>().size(), 0);
+    await(model.signOut());
+    EXPECT_FALSE(shows(view.get(), "server-update-required"));
+    EXPECT_TRUE(shows(view.get(), "menu.signedOut"));
+}
+
+TEST_F(MenuContentViewTest, TheNudgeTakesTheUpdateOffersPlace) {
+    // The demo's manifest offers 0.2.0 for download on the manifest's own host.
+    SiteUpdates offering(platform::Url::parse(demo.manifestUrl()), 1, defaults);
+    await(offering.checkNow());
+    ASSERT_TRUE(offering.offer());
+    MenuEnvironment withOffer = environment();
+    auto offered = std::make_unique<MenuContentView>(MenuEnvironment{
+        .model = model, .updates = offering, .compatibility = compatibilityModel, .openURL = withOffer.openURL});
+    await(model.ensureLaunched());
+    EXPECT_TRUE(shows(offered.get(), "updateRow"));
+    EXPECT_EQ(textOf(offered.get(), "updateRow.text"), "Brisalune 0.2.0 is available");
+
+    compatibility.record(200, {{"X-Brisalune-Client-Unsupported", "0.3.0"}}, "/v1/me",
+                         *platform::Url::parse(demo.hostedUrl()));
+    settle();
+    EXPECT_TRUE(shows(offered.get(), "update-nudge"));
+    EXPECT_FALSE(shows(offered.get(), "updateRow"));
+    at<QPushButton>(offered.get(), "update-nudge.update").click();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened.back().text(), "https://127.0.0.1/downloads/brisalune-desktop-0.2.0.tar.gz");
+
+    at<QToolButton>(offered.get(), "update-nudge.dismiss").click();
+    settle();
+    EXPECT_FALSE(shows(offered.get(), "update-nudge"));
+    EXPECT_TRUE(shows(offered.get(), "updateRow"));
+}
+
+}  // namespace
+}  // namespace brisalune

@@ -1,0 +1,204 @@
+#include <brisalune/app/ui/alerts_section.hpp>
+#include <brisalune/app/ui/app_section.hpp>
+#include <brisalune/app/ui/menu_content_view.hpp>
+#include <brisalune/app/ui/notices.hpp>
+#include <brisalune/app/ui/push_status_row.hpp>
+#include <brisalune/app/ui/update_row.hpp>
+
+#include <app/ui/ui_fixture.hpp>
+#include <brisalune/standin/server.hpp>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace brisalune {
+namespace {
+
+class AlertsSectionTest : public testkit::UiTest {
+protected:
+    std::unique_ptr<MenuContentView> view = std::make_unique<MenuContentView>(environment());
+    void SetUp() override { windows.provideTo(view.get()); }
+    QWidget* alerts() { return &at(view.get(), "alerts"); }
+};
+
+TEST_F(AlertsSectionTest, CountsEveryOpenAlertAndListsFive) {
+    signInWithTeam("acme-ops");
+    EXPECT_EQ(textOf(alerts(), "alerts.count"), "6 open");
+    demo.hosted().raise(demo.fixture().arrivals.front());
+    await(model.refreshAlerts());
+    EXPECT_EQ(textOf(alerts(), "alerts.count"), "7 open");
+    const auto rows = at(alerts(), "alerts.rows").findChildren<AlertRow*>();
+    ASSERT_EQ(rows.size(), 5);
+    EXPECT_EQ(rows[0]->objectName().toStdString(), "alerts.row." + model.openAlerts()[0].id);
+    const AlertSnapshot& first = model.openAlerts()[0];
+    EXPECT_EQ(rows[0]->findChild<QLabel*>("alerts.row.detail")->text().toStdString(),
+              first.project + " \u00b7 " + first.state);
+    EXPECT_EQ(rows[0]->findChild<QLabel*>("alerts.row.rule")->textFormat(), Qt::PlainText);
+
+    // Two teams: a picker showing the active one.
+    EXPECT_FALSE(shows(alerts(), "alerts.teamName"));
+    auto& picker = at<QComboBox>(alerts(), "alerts.teamPicker");
+    EXPECT_EQ(picker.currentText(), "Acme Operations");
+
+    rows[0]->click();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_NE(opened.back().text().find(first.id), std::string::npos);
+    at<QPushButton>(alerts(), "alerts.openPortal").click();
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_FALSE(shows(alerts(), "alerts.notice"));
+}
+
+TEST_F(AlertsSectionTest, ABoxTeamWithoutItsKeyShowsTheWayToTheBox) {
+    signInWithTeam("acme-ops");
+    auto& picker = at<QComboBox>(alerts(), "alerts.teamPicker");
+    picker.setCurrentIndex(1);
+    Q_EMIT picker.activated(1);
+    waitUntil([&] { return model.session()->activeTenantId == "harbor-lab"; });
+    EXPECT_EQ(picker.currentText(), "Harbor Lab");
+    EXPECT_TRUE(shows(alerts(), "alerts.box"));
+    EXPECT_FALSE(shows(alerts(), "alerts.count"));
+    EXPECT_FALSE(shows(alerts(), "alerts.openPortal"));
+
+    // The notice still shows under the gate.
+    auto* section = static_cast<AlertsSection*>(alerts());
+    view->notice().set("a notice");
+    EXPECT_TRUE(shows(alerts(), "alerts.notice"));
+    section->openAlert("b0c0000000000001");  // the box is not signed in: the box window, notice cleared
+    EXPECT_FALSE(shows(alerts(), "alerts.notice"));
+    ASSERT_NE(windows.window(WindowPresenter::Kind::box), nullptr);
+    EXPECT_TRUE(windows.window(WindowPresenter::Kind::box)->isVisible());
+}
+
+TEST(PortalNotice, NamesTheHostOrTheWholeAddress) {
+    EXPECT_EQ(noWebPortalNotice(*platform::Url::parse("https://box.example:8443/api")),
+              "box.example has no web portal. Its operator turns one on with -portal-origin.");
+    EXPECT_EQ(noWebPortalNotice(*platform::Url::parse("file:///srv/box")),
+              "file:///srv/box has no web portal. Its operator turns one on with -portal-origin.");
+}
+
+class PushRowTest : public testkit::UiTest {
+protected:
+    MenuEnvironment env = environment();
+    PushStatusRow row{pushState, env};
+
+    std::string message() { return textOf(&row, "push.message"); }
+    void settings(AuthorizationStatus status) {
+        center->currentSettings.authorizationStatus = status;
+        await(pushState.refreshSettings());
+    }
+};
+
+TEST_F(PushRowTest, ShowsTheOneHelpfulActionForEachState) {
+    EXPECT_TRUE(shows(&row, "push.turnOn"));
+    EXPECT_FALSE(shows(&row, "push.message"));
+
+    center->requestFails = {true, true};
+    at<QPushButton>(&row, "push.turnOn").click();
+    EXPECT_EQ(message(), PushStatusRow::requestingText);
+    waitUntil([&] { return !pushState.isRequestingAuthorization(); });
+    EXPECT_EQ(message(), PushStatusRow::requestFailedText);
+    EXPECT_TRUE(shows(&row, "push.openSettings"));
+
+    settings(AuthorizationStatus::denied);
+    pushState.setRegistrationError("ignored while denied");
+    EXPECT_EQ(message(), PushStatusRow::deniedText);
+    EXPECT_TRUE(shows(&row, "push.openSettings"));
+
+    settings(AuthorizationStatus::provisional);
+    pushState.setDeviceRegistrationError("the service refused");
+    EXPECT_EQ(message(), "Not registered for push: ignored while denied");  // the platform's error first
+    pushState.setRegistrationError(std::nullopt);
+    EXPECT_EQ(message(), "Not registered for push: the service refused");
+    pushState.didReceiveDeviceToken(QByteArray::fromHex("ab01"));
+    EXPECT_TRUE(shows(&row, "push.message"));  // an error outranks the token
+    pushState.setDeviceRegistrationError(std::nullopt);
+    EXPECT_TRUE(shows(&row, "push.on"));
+    EXPECT_FALSE(shows(&row, "push.message"));
+}
+
+class AppSectionTest : public testkit::UiTest {};
+
+TEST_F(AppSectionTest, SwitchVersionAndManualCheck) {
+    MenuEnvironment env = environment();
+    AppSection withoutUpdates(env);
+    withoutUpdates.show();
+    EXPECT_EQ(textOf(&withoutUpdates, "app.version"), "Version 0.1.0 (1)");
+    EXPECT_TRUE(shows(&withoutUpdates, "app.updatesOff"));
+    EXPECT_FALSE(shows(&withoutUpdates, "app.checkForUpdates"));
+
+    auto& launch = at<QCheckBox>(&withoutUpdates, "app.launchAtLogin");
+    EXPECT_FALSE(launch.isChecked());
+    launch.click();
+    EXPECT_TRUE(launch.isChecked());
+    EXPECT_TRUE(std::filesystem::exists(dir / "autostart/brisalune.desktop"));
+    // A refused change: the entry's folder cannot be written; the switch shows the real status.
+    std::filesystem::remove(dir / "autostart/brisalune.desktop");
+    std::filesystem::remove(dir / "autostart");
+    std::ofstream(dir / "autostart") << "a file where the folder should be";
+    launch.click();  // was read as on; now asks for off, which needs no folder
+    launch.click();  // asks for on again: cannot write
+    EXPECT_FALSE(launch.isChecked());
+    EXPECT_TRUE(shows(&withoutUpdates, "app.launchAtLogin.error"));
+
+    // A manifest that lists this very version: up to date; one that cannot be had: failed.
+    standin::Server site;
+    site.on("GET", "/latest.json",
+            standin::Reply::json(R"({"version_code": 1, "version_name": "0.1.0", "url": "https://127.0.0.1/a"})"));
+    SiteUpdates checker(platform::Url::parse(site.baseUrl() + "/latest.json"), 1, defaults);
+    MenuEnvironment checking = environment(checker);
+    AppSection section(checking);
+    section.show();
+    auto& check = at<QPushButton>(&section, "app.checkForUpdates");
+    EXPECT_EQ(check.text(), "Check for Updates\u2026");
+    // What the button showed while the check ran (however soon the manifest came).
+    std::vector<std::pair<QString, bool>> whileChecking;
+    QObject::connect(&checker, &SiteUpdates::isCheckingChanged, &section, [&](bool running) {
+        if (running) whileChecking.emplace_back(check.text(), check.isEnabled());
+    });
+    check.click();
+    waitUntil([&] { return !checker.isChecking() && checker.manualResult(); });
+    EXPECT_EQ(whileChecking, (std::vector<std::pair<QString, bool>>{{"Checking for Updates\u2026", false}}));
+    EXPECT_EQ(check.text(), "Check for Updates\u2026");
+    EXPECT_EQ(textOf(&section, "app.checkResult"), "You're up to date.");
+    site.on("GET", "/latest.json", standin::Reply::json(R"({"error": "down"})", 500));
+    check.click();
+    waitUntil([&] { return checker.manualResult() == SiteUpdates::ManualResult::failed; });
+    EXPECT_EQ(textOf(&section, "app.checkResult"),
+              "Couldn't reach " + MenuEnvironment::publicWebDomain() + " to check for updates.");
+}
+
+TEST_F(AppSectionTest, UpdateRowNeedsAnHttpsDownloadOnTheManifestsHost) {
+    standin::Server site;
+    const auto offering = [&](const std::string& url) {
+        site.on("GET", "/latest.json",
+                standin::Reply::json(R"({"version_code": 9, "version_name": "2.1", "url": ")" + url + R"("})"));
+    };
+    SiteUpdates checker(platform::Url::parse(site.baseUrl() + "/latest.json"), 1, defaults);
+    MenuEnvironment env = environment(checker);
+    UpdateRow row(env);
+    for (const std::string refused : {"http://127.0.0.1/d.tgz", "https://elsewhere.example/d.tgz", "https://"}) {
+        offering(refused);
+        await(checker.checkNow());
+        EXPECT_FALSE(UpdateRow::downloadAddress(checker)) << refused;
+    }
+    offering("HTTPS://127.0.0.1/brisalune-2.1.tgz");
+    await(checker.checkNow());
+    ASSERT_TRUE(UpdateRow::downloadAddress(checker));
+    EXPECT_EQ(textOf(&row, "updateRow.text"), "Brisalune 2.1 is available");
+    EXPECT_EQ(at<QToolButton>(&row, "updateRow.dismiss").accessibleName(), "Dismiss");
+    at<QPushButton>(&row, "updateRow.download").click();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_TRUE(UpdateRow::downloadAddress(checker));  // downloading keeps the offer
+    at<QToolButton>(&row, "updateRow.dismiss").click();
+    EXPECT_FALSE(UpdateRow::downloadAddress(checker));
+}
+
+}  // namespace
+}  // namespace brisalune

@@ -1,0 +1,90 @@
+#include <brisalune/app/ui/sign_in_view.hpp>
+
+#include <app/ui/ui_fixture.hpp>
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace brisalune {
+namespace {
+
+class SignInViewTest : public testkit::UiTest {
+protected:
+    void SetUp() override {
+        await(model.ensureLaunched());
+        windows.show(WindowPresenter::Kind::signIn);
+        window = windows.window(WindowPresenter::Kind::signIn);
+    }
+
+    QWidget* window = nullptr;
+    QLineEdit& email() { return at<QLineEdit>(window, "signIn.email"); }
+    QLineEdit& password() { return at<QLineEdit>(window, "signIn.password"); }
+    QPushButton& submit() { return at<QPushButton>(window, "signIn.submit"); }
+    SignInView& view() { return at<SignInView>(window, "signIn"); }
+    // Lets whatever a press started run to its end.
+    static void drain() {
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+    }
+};
+
+TEST_F(SignInViewTest, SignInIsEnabledByRawEmptinessAndReturnPressesIt) {
+    EXPECT_FALSE(submit().isEnabled());
+    EXPECT_FALSE(at<QPushButton>(window, "signIn.joinBox").isEnabled());  // no session yet
+    email().setText(QString::fromStdString(account().email));
+    EXPECT_FALSE(submit().isEnabled());
+    QTest::keyClick(&password(), Qt::Key_Return);  // disabled: Return does nothing
+    drain();
+    EXPECT_FALSE(model.lastError());
+    password().setText("   ");
+    EXPECT_TRUE(submit().isEnabled());  // blanks count as typed
+
+    // Busy while the sign-in runs (however soon the service answers).
+    std::vector<bool> enabledWhileBusy;
+    QObject::connect(&model, &MacModel::lastErrorChanged, window, [&] {
+        if (view().isBusy()) enabledWhileBusy.push_back(submit().isEnabled());
+    });
+    QTest::keyClick(&password(), Qt::Key_Return);
+    waitUntil([&] { return !view().isBusy() && model.lastError(); });
+    EXPECT_EQ(enabledWhileBusy, std::vector<bool>(enabledWhileBusy.size(), false));
+    EXPECT_FALSE(enabledWhileBusy.empty());
+    EXPECT_TRUE(shows(window, "signIn.error"));
+    EXPECT_FALSE(textOf(window, "signIn.error").empty());
+    EXPECT_TRUE(submit().isEnabled());
+    EXPECT_EQ(password().text(), "   ");  // a failure keeps what was typed
+    EXPECT_EQ(textOf(window, "signIn.footer"),
+              "No account yet? Create one at " + MenuEnvironment::publicWebDomain() + ".");
+}
+
+TEST_F(SignInViewTest, ASuccessClearsThePasswordThenPicksATeamAndCloses) {
+    email().setText(QString::fromStdString(account().email));
+    password().setText(QString::fromStdString(account().password));
+    submit().click();
+    waitUntil([&] { return !view().isBusy(); });
+    EXPECT_EQ(password().text(), "");  // Return cannot sign anyone in again after a sign-out
+    EXPECT_TRUE(shows(window, "tenantPicker"));
+    EXPECT_FALSE(shows(window, "signIn.form"));
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(at<QPushButton>(window, "signIn.joinBox").isEnabled());
+
+    at<QPushButton>(window, "tenantPicker.team.acme-ops").click();
+    waitUntil([&] { return !window->isVisible(); });
+    EXPECT_EQ(model.phase(), MacModel::Phase::signedIn);
+
+    // Shown again while signed in: who is signed in, and Done (Return) closes.
+    windows.show(WindowPresenter::Kind::signIn);
+    EXPECT_EQ(textOf(window, "signIn.signedInAs"), "Signed in as " + account().email + ".");
+    QTest::keyClick(&at<QPushButton>(window, "signIn.done"), Qt::Key_Return);
+    EXPECT_FALSE(window->isVisible());
+
+    await(model.signOut());
+    windows.show(WindowPresenter::Kind::signIn);
+    EXPECT_TRUE(shows(window, "signIn.form"));
+    EXPECT_FALSE(submit().isEnabled());  // nothing left to sign back in with
+}
+
+}  // namespace
+}  // namespace brisalune

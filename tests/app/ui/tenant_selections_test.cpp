@@ -1,0 +1,58 @@
+#include <brisalune/app/ui/menu_content_view.hpp>
+#include <brisalune/app/ui/tenant_selections.hpp>
+
+#include <app/ui/ui_fixture.hpp>
+#include <brisalune/standin/server.hpp>
+
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+namespace brisalune {
+namespace {
+
+// A hosted team without a key: selecting it issues one, which sign-out later revokes.
+class TeamPressTest : public testkit::UiTest {
+protected:
+    standin::Server server;
+    std::shared_ptr<MemorySessionStore> stored =
+        std::make_shared<MemorySessionStore>(StoredSession{.baseURL = *platform::Url::parse(server.baseUrl()),
+                                                           .sessionToken = "s1",
+                                                           .accountId = "a1",
+                                                           .email = "ops@example.com",
+                                                           .activeTenantId = std::nullopt,
+                                                           .tenantKeys = {},
+                                                           .tenantHosts = {}});
+    MacModel standinModel{pushState, defaults, stored, clientFactory(), addresses()};
+
+    void SetUp() override {
+        server.on("GET", "/v1/me", standin::Reply::json(R"({"account": {"id": "a1", "email": "ops@example.com"},
+                      "memberships": [{"tenant_id": "t1", "tenant_name": "Ops & Co", "role": "admin"}]})"));
+        server.on("POST", "/v1/tenants/t1/keys", standin::Reply::json(R"({"id": "k1", "token": "data-1"})"));
+        server.on("GET", "/v1/pull", standin::Reply::json(R"({"alerts": [], "cursor": 0, "config_versions": {}})"));
+        await(standinModel.ensureLaunched());
+        ASSERT_EQ(standinModel.phase(), MacModel::Phase::selectingTenant);
+    }
+
+    std::size_t keyRequests() const {
+        std::size_t count = 0;
+        for (const auto& request : server.requests()) count += request.path == "/v1/tenants/t1/keys";
+        return count;
+    }
+};
+
+TEST_F(TeamPressTest, QuickRepeatedPressesIssueOneKey) {
+    TenantPicker picker(standinModel);
+    QPushButton& team = at<QPushButton>(&picker, "tenantPicker.team.t1");
+    EXPECT_EQ(team.text(), "Ops && Co");  // shown as "Ops & Co", no shortcut
+    team.click();
+    team.click();
+    team.click();
+    waitUntil([&] { return standinModel.phase() == MacModel::Phase::signedIn; });
+    waitUntil([&] { return !TenantSelections::of(standinModel).isRunning("t1"); });
+    EXPECT_EQ(keyRequests(), 1u);
+    EXPECT_EQ(standinModel.session()->tenantKeys.at("t1").keyId, "k1");
+}
+
+}  // namespace
+}  // namespace brisalune

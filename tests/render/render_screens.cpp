@@ -1,0 +1,203 @@
+// brisalune-render OUTPUT_FOLDER: draws the tray interface's screens into PNG files, for people
+// to look at. The app model talks to the demo service, run in this process on loopback; nothing
+// is faked but the browser. Meant for an X server of its own (xvfb-run), or off screen.
+//
+//   menu-signed-out.png        the menu window before signing in
+//   menu-choose-team.png       signed in, no team chosen yet
+//   menu-alerts.png            a team's open alerts
+//   menu-update-rows.png       an update on offer and an older server's banner
+//   menu-update-required.png   a server refused this version of the app
+//   sign-in.png, sign-in-error.png, box-join.png, box-sign-in.png
+
+#include <brisalune/app/model/mac_model.hpp>
+#include <brisalune/app/shell/site_updates.hpp>
+#include <brisalune/app/shell/window_presenter.hpp>
+#include <brisalune/app/ui/menu_window.hpp>
+#include <brisalune/app/ui/window_content.hpp>
+#include <brisalune/client/alerts/pending_ack_store.hpp>
+#include <brisalune/client/core/compatibility_model.hpp>
+#include <brisalune/client/devices/device_registry.hpp>
+#include <brisalune/demo/demo_service.hpp>
+#include <brisalune/push/push_host.hpp>
+#include <brisalune/push/push_state.hpp>
+
+#include <support/qt_application.hpp>
+#include <support/recording_notification_center.hpp>
+#include <support/temp_dir.hpp>
+
+#include <QApplication>
+#include <QCoroTask>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QThreadPool>
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+
+namespace {
+
+using namespace brisalune;
+namespace fs = std::filesystem;
+
+template <class T>
+T await(QCoro::Task<T>&& task) {
+    return QCoro::waitFor(std::move(task));
+}
+void await(QCoro::Task<>&& task) { QCoro::waitFor(std::move(task)); }
+
+// Lets layouts settle and queued work arrive.
+// Layouts settle one level per pass of the event loop; new rows show on a later pass.
+void settle() {
+    for (int i = 0; i < 40; ++i) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+}
+
+class Screens {
+public:
+    explicit Screens(fs::path output) : output_(std::move(output)) { fs::create_directories(output_); }
+
+    // Shows the window first: a popup closes when another window comes up.
+    void write(QWidget& widget, const char* name) {
+        widget.show();
+        settle();
+        widget.adjustSize();
+        settle();
+        const fs::path file = output_ / name;
+        if (!widget.grab().save(QString::fromStdString(file.string()), "PNG"))
+            throw std::runtime_error("could not write " + file.string());
+        std::cout << file.string() << "\n";
+    }
+
+private:
+    fs::path output_;
+};
+
+int run(const fs::path& output) {
+    demo::DemoService demo(demo::loadFixture(demo::defaultFixturePath()), {0, 0, std::chrono::milliseconds(0)});
+    testkit::TempDir dir;
+    platform::Defaults defaults(dir / "defaults.json");
+    ServerCompatibility compatibility(ServerMinimums{.supported = {1, 9, 0}, .required = {1, 0, 0}});
+    ClientCompatibilityModel compatibilityModel(compatibility, defaults);
+    PushState pushState(std::make_shared<DesktopPushHost>(), true, std::make_shared<MemoryDeviceRegistry>(),
+                        std::make_shared<MemoryPendingAckStore>(),
+                        {.defaults = defaults,
+                         .keychain = std::make_shared<MemorySessionStore>(),
+                         .notificationCenter = std::make_shared<testkit::RecordingNotificationCenter>()});
+    const platform::Url hosted = *platform::Url::parse(demo.hostedUrl());
+    MacModel model(pushState, defaults, std::make_shared<MemorySessionStore>(),
+                   [&](const platform::Url& base, std::optional<std::string> session, std::optional<std::string> key) {
+                       return std::make_shared<BrisaluneClient>(base, std::move(session), std::move(key), nullptr,
+                                                                ClientIdentity::current(), compatibility);
+                   },
+                   {.hostedAPIBase = [hosted] { return hosted; },
+                    .hostedWebOrigin = [hosted] { return hosted; },
+                    .allowLoopbackHttp = true});
+    SiteUpdates noUpdates(std::nullopt, 1, defaults);
+    SiteUpdates updates(platform::Url::parse(demo.manifestUrl()), 1, defaults);
+    WindowPresenter windows([&](WindowPresenter::Kind kind) { return makeWindowContent(kind, model); });
+    const auto environment = [&](SiteUpdates& checker) {
+        return MenuEnvironment{.model = model,
+                               .updates = checker,
+                               .compatibility = compatibilityModel,
+                               .openURL = [](const platform::Url&) {},
+                               .openNotificationSettings = [] { return true; },
+                               .makeLaunchAtLogin =
+                                   [&] {
+                                       return std::make_unique<LaunchAtLogin>(dir / "autostart/brisalune.desktop",
+                                                                              "/usr/bin/brisalune");
+                                   },
+                               .quit = [] {},
+                               .versionName = "0.1.0",
+                               .versionCode = 1};
+    };
+    MenuWindow menu(environment(noUpdates));
+    windows.provideTo(&menu);
+    Screens screens(output);
+    const demo::AccountSeed& account = demo.fixture().hosted.accounts.front();
+
+    await(model.ensureLaunched());
+    menu.show();
+    screens.write(menu, "menu-signed-out.png");
+
+    windows.show(WindowPresenter::Kind::signIn);
+    QWidget* signIn = windows.window(WindowPresenter::Kind::signIn);
+    signIn->findChild<QLineEdit*>("signIn.email")->setText(QString::fromStdString(account.email));
+    screens.write(*signIn, "sign-in.png");
+    await(model.signIn(account.email, "not the password"));
+    signIn->findChild<QLineEdit*>("signIn.password")->setText(QStringLiteral("not the password"));
+    screens.write(*signIn, "sign-in-error.png");
+
+    await(model.signIn(account.email, account.password));
+    screens.write(menu, "menu-choose-team.png");
+
+    await(model.selectTenant("acme-ops"));
+    demo.hosted().raise(demo.fixture().arrivals.front());
+    await(model.refreshAlerts());
+    screens.write(menu, "menu-alerts.png");
+    windows.close(WindowPresenter::Kind::signIn);
+
+    // An update on offer, and the team's server older than this app fully supports.
+    await(updates.checkNow());
+    MenuWindow offering(environment(updates));
+    windows.provideTo(&offering);
+    offering.show();
+    // After the refresh that showing it starts, which hears the demo's own version.
+    settle();
+    QThreadPool::globalInstance()->waitForDone();
+    settle();
+    compatibility.record(200, {{"X-Brisalune-Version", "1.8.0"}}, "/v1/pull", hosted);
+    screens.write(offering, "menu-update-rows.png");
+    offering.hide();
+
+    compatibility.recordClientOutdated({.client = "brisalune-desktop", .minVersion = "9.0.0"}, hosted);
+    screens.write(menu, "menu-update-required.png");
+    compatibility.clearClientOutdated();
+
+    windows.show(WindowPresenter::Kind::box);
+    QWidget* box = windows.window(WindowPresenter::Kind::box);
+    auto* code = box->findChild<QLineEdit*>("joinBox.code");
+    code->setText(QString::fromStdString(demo.joinCode()));
+    code->setCursorPosition(0);
+    screens.write(*box, "box-join.png");
+    await(model.selectTenant("harbor-lab"));
+    windows.close(WindowPresenter::Kind::box);
+    menu.hide();
+    QWidget* boxAgain = nullptr;
+    {
+        // The box window is made once; its sign-in page shows through its switch.
+        windows.show(WindowPresenter::Kind::box);
+        boxAgain = windows.window(WindowPresenter::Kind::box);
+        auto* pathButton = boxAgain->findChild<QAbstractButton*>("box.path.signIn");
+        pathButton->click();
+        boxAgain->findChild<QLineEdit*>("boxSignIn.email")
+            ->setText(QString::fromStdString(demo.fixture().box.accounts.front().email));
+        boxAgain->findChild<QLineEdit*>("boxSignIn.password")->setText(QStringLiteral("secret"));
+    }
+    screens.write(*boxAgain, "box-sign-in.png");
+
+    QThreadPool::globalInstance()->waitForDone();
+    settle();
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: brisalune-render OUTPUT_FOLDER\n");
+        return 2;
+    }
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Brisalune"));
+    try {
+        return run(argv[1]);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "brisalune-render: %s\n", error.what());
+        return 1;
+    }
+}

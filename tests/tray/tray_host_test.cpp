@@ -1,0 +1,185 @@
+// The built program in a real system tray: an X server of its own (xvfb-run) with Debian's
+// trayer, an XEmbed tray, running; the demo service in this process, and a session for it in the
+// keychain of a private D-Bus session (the test runs under scripts/with-keyring). The program
+// finds the tray, shows its icon there with the count of open alerts, and a click on the icon
+// opens the menu window at it. Pictures of both go to the renders folder.
+
+#include <brisalune/client/accounts/endpoints.hpp>
+#include <brisalune/client/accounts/session.hpp>
+#include <brisalune/client/team/endpoints.hpp>
+#include <brisalune/demo/demo_service.hpp>
+
+#include <support/qt_application.hpp>
+#include <support/qt_widgets_application.hpp>
+#include <support/temp_dir.hpp>
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QProcess>
+#include <QRect>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace brisalune {
+namespace {
+
+// A program's output, run to its end.
+QString output(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(10000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// The geometry of an X window, as xdotool tells it.
+QRect geometry(const QString& window) {
+    int x = 0, y = 0, width = 0, height = 0;
+    for (const QString& line : output("xdotool", {"getwindowgeometry", "--shell", window}).split('\n')) {
+        const QString value = line.section('=', 1);
+        if (line.startsWith("X=")) x = value.toInt();
+        if (line.startsWith("Y=")) y = value.toInt();
+        if (line.startsWith("WIDTH=")) width = value.toInt();
+        if (line.startsWith("HEIGHT=")) height = value.toInt();
+    }
+    return {x, y, width, height};
+}
+
+// The shown windows whose class (or, with `byName`, whose name) matches, with their geometry.
+std::vector<QRect> shownWindows(const QString& pattern, bool byName) {
+    std::vector<QRect> found;
+    const QStringList ids = output("xdotool", {"search", "--onlyvisible", byName ? "--name" : "--classname", pattern})
+                                .split('\n', Qt::SkipEmptyParts);
+    for (const QString& id : ids) found.push_back(geometry(id));
+    return found;
+}
+
+int reddish(const QImage& image) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            count += c.red() > 170 && c.green() < 110 && c.blue() < 110;
+        }
+    return count;
+}
+
+QImage grab(const QRect& area) {
+    return QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+}
+
+void save(const QImage& image, const char* name, int scale) {
+    const std::filesystem::path folder = BRISALUNE_RENDERS_DIR;
+    std::filesystem::create_directories(folder);
+    const QImage scaled = image.scaled(image.size() * scale, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    ASSERT_TRUE(scaled.save(QString::fromStdString((folder / name).string()), "PNG"));
+}
+
+class Process {
+public:
+    Process(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment) {
+        process_.setProcessEnvironment(environment);
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(program, arguments);
+    }
+    ~Process() {
+        process_.terminate();
+        if (!process_.waitForFinished(10000)) process_.kill();
+        process_.waitForFinished(5000);
+    }
+    bool started() { return process_.waitForStarted(10000); }
+    bool running() const { return process_.state() == QProcess::Running; }
+
+private:
+    QProcess process_;
+};
+
+class TrayHost : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testkit::widgetsApplication();
+        for (const char* tool : {"trayer", "xdotool"})
+            ASSERT_FALSE(QStandardPaths::findExecutable(tool).isEmpty()) << tool << " is missing (scripts/setup-deps)";
+    }
+
+    template <class F>
+    static bool until(F done) {
+        return testkit::processEventsUntil(done, std::chrono::seconds(60));
+    }
+
+    // The demo's account signed in, its first team chosen, as the program keeps it.
+    void storeSession(const demo::DemoService& demo) {
+        const platform::Url hosted = *platform::Url::parse(demo.hostedUrl());
+        const demo::AccountSeed& account = demo.fixture().hosted.accounts.front();
+        const AuthResponse answer = login(BrisaluneClient(hosted), account.email, account.password);
+        const IssuedKey key = issueKey(BrisaluneClient(hosted, answer.token), "acme-ops");
+        const StoredSession session{
+            .baseURL = hosted,
+            .sessionToken = answer.token,
+            .accountId = answer.account.id,
+            .email = answer.account.email,
+            .activeTenantId = "acme-ops",
+            .tenantKeys = {{"acme-ops", TenantKey{.keyId = key.id, .apiKey = key.apiKey, .tenantId = "acme-ops"}}},
+            .tenantHosts = {}};
+        KeychainSessionStore(std::string(KeychainSessionStore::appService)).save(session);
+    }
+};
+
+TEST_F(TrayHost, TheIconShowsTheCountAndAClickOpensTheMenu) {
+    testkit::TempDir dir;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    Process trayer("trayer",
+                   {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "32", "--transparent",
+                    "false", "--tint", "0x2b2b2b", "--SetDockType", "true", "--expand", "true"},
+                   environment);
+    ASSERT_TRUE(trayer.started());
+    std::vector<QRect> panel;
+    ASSERT_TRUE(until([&] { return !(panel = shownWindows("^panel$", true)).empty(); }));
+
+    demo::DemoService demo(demo::loadFixture(demo::defaultFixturePath()), {0, 0, std::chrono::milliseconds(0)});
+    storeSession(demo);
+    environment.insert("XDG_CONFIG_HOME", QString::fromStdString((dir / "config").string()));
+    environment.insert("XDG_RUNTIME_DIR", QString::fromStdString(dir.path().string()));
+    environment.insert("QT_QPA_PLATFORM", "xcb");
+    environment.insert("ASAN_OPTIONS", "detect_leaks=0");
+    Process app(BRISALUNE_APP_PROGRAM, {}, environment);
+    ASSERT_TRUE(app.started());
+
+    // The icon, embedded in the tray's panel.
+    QRect icon;
+    ASSERT_TRUE(until([&] {
+        for (const QRect& shown : shownWindows("^brisalune$", false))
+            if (shown.intersects(panel.front().adjusted(-2, -2, 2, 2)) && shown.width() < 64) icon = shown;
+        return !icon.isEmpty() || !app.running();
+    }));
+    ASSERT_TRUE(app.running());
+
+    // The open alerts arrive: the mark turns red and carries the count.
+    ASSERT_TRUE(until([&] { return reddish(grab(icon)) > 20; })) << "no count drawn in the icon";
+    const QRect trayArea = panel.front().united(icon) & QGuiApplication::primaryScreen()->geometry();
+    save(grab(trayArea), "tray.png", 6);
+
+    // A click on the icon pops the menu window up at it.
+    const QPoint centre = icon.center();
+    output("xdotool", {"mousemove", QString::number(centre.x()), QString::number(centre.y()), "click", "1"});
+    std::optional<QRect> menu;
+    ASSERT_TRUE(until([&] {
+        for (const QRect& shown : shownWindows("^Brisalune$", true))
+            if (shown.width() == 320) menu = shown;
+        return menu.has_value();
+    }));
+    EXPECT_LE(std::abs(menu->top() - icon.bottom()), 40);  // right under the tray
+    QCoreApplication::processEvents();
+    save(grab(menu->united(trayArea).adjusted(-8, 0, 8, 8) & QGuiApplication::primaryScreen()->geometry()),
+         "tray-menu.png", 1);
+}
+
+}  // namespace
+}  // namespace brisalune
