@@ -31,8 +31,8 @@ int main(int argc, char** argv) {
 
     MacAppDelegate delegate(MacAppDelegate::Setup::standard());
     MenuBarExtra scene({.model = delegate.model(), .updates = delegate.updates()}, delegate.windows());
-    QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate,
-                     &MacAppDelegate::applicationWillTerminate);
+    QObject::connect(
+        &application, &QCoreApplication::aboutToQuit, &delegate, &MacAppDelegate::applicationWillTerminate);
     scene.show();
     QTimer::singleShot(0, &delegate, &MacAppDelegate::applicationDidFinishLaunching);
     return QApplication::exec();

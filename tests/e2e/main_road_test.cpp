@@ -41,8 +41,8 @@ using Kind = WindowPresenter::Kind;
 class DemoProgram {
 public:
     DemoProgram() {
-        process_.start(QStringLiteral(BRISALUNE_DEMO_PROGRAM),
-                       {"--port", "0", "--box-port", "0", "--new-alert-every", "0"});
+        process_.start(
+            QStringLiteral(BRISALUNE_DEMO_PROGRAM), {"--port", "0", "--box-port", "0", "--new-alert-every", "0"});
         if (!process_.waitForStarted()) throw std::runtime_error("the demo service did not start");
         QString printed;
         while (!printed.contains(QStringLiteral("Serving")) && process_.waitForReadyRead(10000))
@@ -68,8 +68,8 @@ public:
 
 private:
     static QString field(const QString& printed, const char* name) {
-        const QRegularExpression line(QStringLiteral("^  %1 +(.+)$").arg(QString::fromLatin1(name)),
-                                      QRegularExpression::MultilineOption);
+        const QRegularExpression line(
+            QStringLiteral("^  %1 +(.+)$").arg(QString::fromLatin1(name)), QRegularExpression::MultilineOption);
         return line.match(printed).captured(1).trimmed();
     }
 
@@ -108,23 +108,29 @@ TEST_F(EndToEnd, SignInPickATeamAcknowledgeAndSignOut) {
     const auto acks = std::make_shared<PendingAckStore>(PendingAckStore::inFile(dir / "defaults.json"));
     const auto center = std::make_shared<testkit::RecordingNotificationCenter>();
     PushState pushState(
-        std::make_shared<DesktopPushHost>(), true, std::make_shared<MemoryDeviceRegistry>(), acks,
+        std::make_shared<DesktopPushHost>(),
+        true,
+        std::make_shared<MemoryDeviceRegistry>(),
+        acks,
         {.defaults = platform::Defaults(dir / "defaults.json"), .keychain = keychain, .notificationCenter = center});
     std::vector<std::string> opened;
     const platform::Url hostedURL = *platform::Url::parse(demo.hosted.toStdString());
-    MacAppDelegate delegate({.pushState = pushState,
-                             .defaults = platform::Defaults(dir / "defaults.json"),
-                             .sessionStore = keychain,
-                             .addresses = {.hostedAPIBase = [hostedURL] { return hostedURL; },
-                                           .hostedWebOrigin = [hostedURL] { return hostedURL; },
-                                           .allowLoopbackHttp = true},
-                             .manifestURL = [&] { return platform::Url::parse(demo.manifest.toStdString()); },
-                             .versionCode = 1,
-                             .openURL = [&](const platform::Url& url) { opened.push_back(url.text()); }});
-    MenuBarExtra scene({.model = delegate.model(),
-                        .updates = delegate.updates(),
-                        .openURL = [&](const platform::Url& url) { opened.push_back(url.text()); }},
-                       delegate.windows());
+    MacAppDelegate delegate(
+        {.pushState = pushState,
+         .defaults = platform::Defaults(dir / "defaults.json"),
+         .sessionStore = keychain,
+         .addresses =
+             {.hostedAPIBase = [hostedURL] { return hostedURL; },
+              .hostedWebOrigin = [hostedURL] { return hostedURL; },
+              .allowLoopbackHttp = true},
+         .manifestURL = [&] { return platform::Url::parse(demo.manifest.toStdString()); },
+         .versionCode = 1,
+         .openURL = [&](const platform::Url& url) { opened.push_back(url.text()); }});
+    MenuBarExtra scene(
+        {.model = delegate.model(),
+         .updates = delegate.updates(),
+         .openURL = [&](const platform::Url& url) { opened.push_back(url.text()); }},
+        delegate.windows());
     scene.show();
     delegate.applicationDidFinishLaunching();
     MacModel& model = delegate.model();
@@ -178,11 +184,12 @@ TEST_F(EndToEnd, SignInPickATeamAcknowledgeAndSignOut) {
     ASSERT_FALSE(second.empty());
     const NotificationResponse response{
         .actionIdentifier = std::string(PushState::ackActionIdentifier),
-        .request = {.identifier = "alert." + second,
-                    .title = "Alert",
-                    .body = "",
-                    .categoryIdentifier = std::string(PushState::alertCategoryIdentifier),
-                    .userInfo = {{"alert_id", second}, {"tenant_id", "acme-ops"}}}};
+        .request = {
+            .identifier = "alert." + second,
+            .title = "Alert",
+            .body = "",
+            .categoryIdentifier = std::string(PushState::alertCategoryIdentifier),
+            .userInfo = {{"alert_id", second}, {"tenant_id", "acme-ops"}}}};
     Q_EMIT center->responseReceived(response);
     ASSERT_TRUE(until([&] { return !firing(second); }));
     EXPECT_TRUE(acks->all().empty());

@@ -83,37 +83,43 @@ int run(const fs::path& output) {
     platform::Defaults defaults(dir / "defaults.json");
     ServerCompatibility compatibility(ServerMinimums{.supported = {1, 9, 0}, .required = {1, 0, 0}});
     ClientCompatibilityModel compatibilityModel(compatibility, defaults);
-    PushState pushState(std::make_shared<DesktopPushHost>(), true, std::make_shared<MemoryDeviceRegistry>(),
-                        std::make_shared<MemoryPendingAckStore>(),
-                        {.defaults = defaults,
-                         .keychain = std::make_shared<MemorySessionStore>(),
-                         .notificationCenter = std::make_shared<testkit::RecordingNotificationCenter>()});
+    PushState pushState(
+        std::make_shared<DesktopPushHost>(),
+        true,
+        std::make_shared<MemoryDeviceRegistry>(),
+        std::make_shared<MemoryPendingAckStore>(),
+        {.defaults = defaults,
+         .keychain = std::make_shared<MemorySessionStore>(),
+         .notificationCenter = std::make_shared<testkit::RecordingNotificationCenter>()});
     const platform::Url hosted = *platform::Url::parse(demo.hostedUrl());
-    MacModel model(pushState, defaults, std::make_shared<MemorySessionStore>(),
-                   [&](const platform::Url& base, std::optional<std::string> session, std::optional<std::string> key) {
-                       return std::make_shared<BrisaluneClient>(base, std::move(session), std::move(key), nullptr,
-                                                                ClientIdentity::current(), compatibility);
-                   },
-                   {.hostedAPIBase = [hosted] { return hosted; },
-                    .hostedWebOrigin = [hosted] { return hosted; },
-                    .allowLoopbackHttp = true});
+    MacModel model(
+        pushState,
+        defaults,
+        std::make_shared<MemorySessionStore>(),
+        [&](const platform::Url& base, std::optional<std::string> session, std::optional<std::string> key) {
+            return std::make_shared<BrisaluneClient>(
+                base, std::move(session), std::move(key), nullptr, ClientIdentity::current(), compatibility);
+        },
+        {.hostedAPIBase = [hosted] { return hosted; },
+         .hostedWebOrigin = [hosted] { return hosted; },
+         .allowLoopbackHttp = true});
     SiteUpdates noUpdates(std::nullopt, 1, defaults);
     SiteUpdates updates(platform::Url::parse(demo.manifestUrl()), 1, defaults);
     WindowPresenter windows([&](WindowPresenter::Kind kind) { return makeWindowContent(kind, model); });
     const auto environment = [&](SiteUpdates& checker) {
-        return MenuEnvironment{.model = model,
-                               .updates = checker,
-                               .compatibility = compatibilityModel,
-                               .openURL = [](const platform::Url&) {},
-                               .openNotificationSettings = [] { return true; },
-                               .makeLaunchAtLogin =
-                                   [&] {
-                                       return std::make_unique<LaunchAtLogin>(dir / "autostart/brisalune.desktop",
-                                                                              "/usr/bin/brisalune");
-                                   },
-                               .quit = [] {},
-                               .versionName = "0.1.0",
-                               .versionCode = 1};
+        return MenuEnvironment{
+            .model = model,
+            .updates = checker,
+            .compatibility = compatibilityModel,
+            .openURL = [](const platform::Url&) {},
+            .openNotificationSettings = [] { return true; },
+            .makeLaunchAtLogin =
+                [&] {
+                    return std::make_unique<LaunchAtLogin>(dir / "autostart/brisalune.desktop", "/usr/bin/brisalune");
+                },
+            .quit = [] {},
+            .versionName = "0.1.0",
+            .versionCode = 1};
     };
     MenuWindow menu(environment(noUpdates));
     windows.provideTo(&menu);

@@ -135,10 +135,25 @@ protected:
 TEST_F(TrayHost, TheIconShowsTheCountAndAClickOpensTheMenu) {
     testkit::TempDir dir;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    Process trayer("trayer",
-                   {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "32", "--transparent",
-                    "false", "--tint", "0x2b2b2b", "--SetDockType", "true", "--expand", "true"},
-                   environment);
+    Process trayer(
+        "trayer",
+        {"--edge",
+         "top",
+         "--align",
+         "right",
+         "--widthtype",
+         "request",
+         "--height",
+         "32",
+         "--transparent",
+         "false",
+         "--tint",
+         "0x2b2b2b",
+         "--SetDockType",
+         "true",
+         "--expand",
+         "true"},
+        environment);
     ASSERT_TRUE(trayer.started());
     std::vector<QRect> panel;
     ASSERT_TRUE(until([&] { return !(panel = shownWindows("^panel$", true)).empty(); }));
@@ -177,8 +192,10 @@ TEST_F(TrayHost, TheIconShowsTheCountAndAClickOpensTheMenu) {
     }));
     EXPECT_LE(std::abs(menu->top() - icon.bottom()), 40);  // right under the tray
     QCoreApplication::processEvents();
-    save(grab(menu->united(trayArea).adjusted(-8, 0, 8, 8) & QGuiApplication::primaryScreen()->geometry()),
-         "tray-menu.png", 1);
+    save(
+        grab(menu->united(trayArea).adjusted(-8, 0, 8, 8) & QGuiApplication::primaryScreen()->geometry()),
+        "tray-menu.png",
+        1);
 }
 
 }  // namespace

@@ -8,13 +8,19 @@
 namespace brisalune {
 
 MacModel::Addresses MacModel::Addresses::fixed() {
-    return {.hostedAPIBase = [] { return MacAppConfig::hostedAPIBase(); },
-            .hostedWebOrigin = [] { return MacAppConfig::hostedWebOrigin(); },
-            .allowLoopbackHttp = MacAppConfig::allowsLoopbackHttp()};
+    return {
+        .hostedAPIBase = [] { return MacAppConfig::hostedAPIBase(); },
+        .hostedWebOrigin = [] { return MacAppConfig::hostedWebOrigin(); },
+        .allowLoopbackHttp = MacAppConfig::allowsLoopbackHttp()};
 }
 
-MacModel::MacModel(PushState& pushState, platform::Defaults defaults, std::shared_ptr<SessionStoring> sessionStore,
-                   ClientFactory clientFactory, Addresses addresses, QObject* parent)
+MacModel::MacModel(
+    PushState& pushState,
+    platform::Defaults defaults,
+    std::shared_ptr<SessionStoring> sessionStore,
+    ClientFactory clientFactory,
+    Addresses addresses,
+    QObject* parent)
     : QObject(parent)
     , portalOrigins_(loadPortalOrigins(defaults))
     , sessionStore_(std::move(sessionStore))
@@ -26,9 +32,8 @@ MacModel::MacModel(PushState& pushState, platform::Defaults defaults, std::share
 
 MacModel::~MacModel() = default;
 
-std::shared_ptr<BrisaluneClient> MacModel::makeClient(const platform::Url& baseURL,
-                                                      std::optional<std::string> sessionToken,
-                                                      std::optional<std::string> dataKey) {
+std::shared_ptr<BrisaluneClient> MacModel::makeClient(
+    const platform::Url& baseURL, std::optional<std::string> sessionToken, std::optional<std::string> dataKey) {
     return std::make_shared<BrisaluneClient>(baseURL, std::move(sessionToken), std::move(dataKey));
 }
 
@@ -44,8 +49,8 @@ void MacModel::assign(T& field, U&& value, void (MacModel::*changed)()) {
 void MacModel::setPhase(Phase value) { assign(phase_, value, &MacModel::phaseChanged); }
 
 void MacModel::setSession(std::optional<StoredSession> value) {
-    signedInAccount_->set(value ? std::optional<BoxLinkAccount>(BoxLinkAccount{value->accountId, value->baseURL})
-                                : std::nullopt);
+    signedInAccount_->set(
+        value ? std::optional<BoxLinkAccount>(BoxLinkAccount{value->accountId, value->baseURL}) : std::nullopt);
     assign(session_, std::move(value), &MacModel::sessionChanged);
 }
 

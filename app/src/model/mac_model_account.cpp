@@ -50,13 +50,14 @@ QCoro::Task<> MacModel::signIn(std::string email, std::string password) {
         co_return;
     }
 
-    const StoredSession session{.baseURL = hosted,
-                                .sessionToken = answer.token,
-                                .accountId = answer.account.id,
-                                .email = answer.account.email,
-                                .activeTenantId = std::nullopt,
-                                .tenantKeys = {},
-                                .tenantHosts = {}};
+    const StoredSession session{
+        .baseURL = hosted,
+        .sessionToken = answer.token,
+        .accountId = answer.account.id,
+        .email = answer.account.email,
+        .activeTenantId = std::nullopt,
+        .tenantKeys = {},
+        .tenantHosts = {}};
     if (!storeSession(session)) co_return;
     setAccountClient(clientFactory_(hosted, answer.token, std::nullopt));
     setPhase(Phase::selectingTenant);

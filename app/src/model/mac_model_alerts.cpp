@@ -93,8 +93,8 @@ QCoro::Task<> MacModel::refreshAlerts() {
     }
 }
 
-QCoro::Task<AckAttemptOutcome> MacModel::acknowledge(std::string alertId, std::string title,
-                                                     std::shared_ptr<PendingAckStoring> store) {
+QCoro::Task<AckAttemptOutcome> MacModel::acknowledge(
+    std::string alertId, std::string title, std::shared_ptr<PendingAckStoring> store) {
     const std::optional<std::string> fallback = session_ ? session_->activeTenantId : std::nullopt;
     const std::optional<std::string> tenantId = PendingAckCoordinator::tenantId(alertId, fallback, *store);
     const std::shared_ptr<BrisaluneClient> teamClient = tenantId ? client(*tenantId) : nullptr;
@@ -104,10 +104,12 @@ QCoro::Task<AckAttemptOutcome> MacModel::acknowledge(std::string alertId, std::s
     co_return outcome;
 }
 
-QCoro::Task<AckAttemptOutcome> MacModel::attemptAcknowledgement(std::string alertId, std::string tenantId,
-                                                                std::string title,
-                                                                std::shared_ptr<BrisaluneClient> teamClient,
-                                                                std::shared_ptr<PendingAckStoring> store) {
+QCoro::Task<AckAttemptOutcome> MacModel::attemptAcknowledgement(
+    std::string alertId,
+    std::string tenantId,
+    std::string title,
+    std::shared_ptr<BrisaluneClient> teamClient,
+    std::shared_ptr<PendingAckStoring> store) {
     const auto attempt = [alertId, tenantId, title, teamClient, store] {
         return PendingAckCoordinator::attempt(alertId, tenantId, title, teamClient.get(), *store);
     };
@@ -142,8 +144,8 @@ QCoro::Task<std::shared_ptr<BrisaluneClient>> MacModel::clientIssuingKey(std::st
     co_return client(tenantId);
 }
 
-QCoro::Task<MacModel::NotificationAck> MacModel::acknowledgeFromNotification(std::string alertId,
-                                                                             std::optional<std::string> tenantId) {
+QCoro::Task<MacModel::NotificationAck> MacModel::acknowledgeFromNotification(
+    std::string alertId, std::optional<std::string> tenantId) {
     co_await ensureLaunched();
     if (!session_) co_return NotificationAck{NotificationAck::Refused{}};
     const std::optional<std::string> activeTenantId = session_->activeTenantId;
@@ -155,12 +157,13 @@ QCoro::Task<MacModel::NotificationAck> MacModel::acknowledgeFromNotification(std
     const std::string title = notificationAckTitle(alertId);
     const std::shared_ptr<PendingAckStoring> store = pushState_.pendingAckStore();
     if (session_->hasOwnHost(*team) && !session_->tenantKeys.contains(*team)) {
-        const PendingAck queued{.alertId = alertId,
-                                .tenantId = *team,
-                                .title = title,
-                                .attempts = 0,
-                                .lastError = std::string(boxSignInNeededText),
-                                .verdict = AckFailureVerdict::retryable};
+        const PendingAck queued{
+            .alertId = alertId,
+            .tenantId = *team,
+            .title = title,
+            .attempts = 0,
+            .lastError = std::string(boxSignInNeededText),
+            .verdict = AckFailureVerdict::retryable};
         store->put(queued);
         co_return NotificationAck{NotificationAck::QueuedForBoxSignIn{}};
     }

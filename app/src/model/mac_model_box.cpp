@@ -14,12 +14,13 @@ namespace brisalune {
 
 BoxLink MacModel::boxLink() const {
     const std::weak_ptr<SignedInAccount> signedIn = signedInAccount_;
-    return {.accountClient = accountClient_,
-            .clientFactory = clientFactory_,
-            .account = [signedIn]() -> std::optional<BoxLinkAccount> {
-                const std::shared_ptr<SignedInAccount> account = signedIn.lock();
-                return account ? account->get() : std::nullopt;
-            }};
+    return {
+        .accountClient = accountClient_,
+        .clientFactory = clientFactory_,
+        .account = [signedIn]() -> std::optional<BoxLinkAccount> {
+            const std::shared_ptr<SignedInAccount> account = signedIn.lock();
+            return account ? account->get() : std::nullopt;
+        }};
 }
 
 QCoro::Task<> MacModel::joinBox(JoinCode code, std::string displayName, std::string email, std::string password) {
@@ -65,8 +66,8 @@ QCoro::Task<BoxSignIn> MacModel::signInToBox(std::string hostedTenantId, std::st
     co_return co_await awaitBlocking(boxSignIn);
 }
 
-QCoro::Task<> MacModel::useBoxTeam(std::string hostedTenantId, std::shared_ptr<BrisaluneClient> boxClient,
-                                   std::string boxTenantId) {
+QCoro::Task<> MacModel::useBoxTeam(
+    std::string hostedTenantId, std::shared_ptr<BrisaluneClient> boxClient, std::string boxTenantId) {
     if (!session_) co_return;
     if (!boxClient) throw std::invalid_argument("useBoxTeam needs the box sign-in's client");
     const std::string sessionToken = session_->sessionToken;

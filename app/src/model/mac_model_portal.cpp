@@ -73,15 +73,15 @@ QCoro::Task<> MacModel::refreshPortalOrigins() {
 
 std::optional<platform::Url> MacModel::alertsPageURL() const {
     if (!session_ || !session_->activeTenantId) return std::nullopt;
-    return PortalLinks::alertsPageURL(*session_->activeTenantId, *session_, portalOrigins_,
-                                      addresses_.allowLoopbackHttp);
+    return PortalLinks::alertsPageURL(
+        *session_->activeTenantId, *session_, portalOrigins_, addresses_.allowLoopbackHttp);
 }
 
-PortalLinks::Destination MacModel::alertPortalDestination(const std::optional<std::string>& tenantId,
-                                                          std::string_view alertId) const {
+PortalLinks::Destination MacModel::alertPortalDestination(
+    const std::optional<std::string>& tenantId, std::string_view alertId) const {
     if (!session_) return {PortalLinks::Destination::UnknownTenant{}};
-    return PortalLinks::portalDestination(tenantId, alertId, memberships_, *session_, portalOrigins_,
-                                          addresses_.allowLoopbackHttp);
+    return PortalLinks::portalDestination(
+        tenantId, alertId, memberships_, *session_, portalOrigins_, addresses_.allowLoopbackHttp);
 }
 
 }  // namespace brisalune

@@ -17,26 +17,35 @@ namespace brisalune {
 
 MacAppDelegate::Setup MacAppDelegate::Setup::standard() {
     PushState& pushState = sharedPushState();
-    return {.pushState = pushState,
-            .defaults = platform::Defaults::standard(),
-            .sessionStore = std::make_shared<KeychainSessionStore>(std::string(KeychainSessionStore::appService)),
-            .manifestURL = [] { return std::optional(MacAppConfig::updateManifestURL()); },
-            .versionCode = SiteUpdates::runningVersionCode()};
+    return {
+        .pushState = pushState,
+        .defaults = platform::Defaults::standard(),
+        .sessionStore = std::make_shared<KeychainSessionStore>(std::string(KeychainSessionStore::appService)),
+        .manifestURL = [] { return std::optional(MacAppConfig::updateManifestURL()); },
+        .versionCode = SiteUpdates::runningVersionCode()};
 }
 
 MacAppDelegate::MacAppDelegate(Setup setup, QObject* parent)
     : QObject(parent)
     , pushState_(setup.pushState)
     , defaults_(setup.defaults)
-    , model_(std::make_shared<MacModel>(pushState_, setup.defaults, std::move(setup.sessionStore),
-                                        std::move(setup.clientFactory), std::move(setup.addresses)))
+    , model_(std::make_shared<MacModel>(
+          pushState_,
+          setup.defaults,
+          std::move(setup.sessionStore),
+          std::move(setup.clientFactory),
+          std::move(setup.addresses)))
     , openURL_(std::move(setup.openURL))
     , showNotice_(std::move(setup.showNotice))
     , windowContent_(std::move(setup.windowContent))
     , refreshInterval_(setup.refreshInterval) {
     // The checker reads its cached manifest now: an offer shows before any network access.
-    updates_ = std::make_unique<SiteUpdates>(setup.manifestURL ? setup.manifestURL() : std::nullopt, setup.versionCode,
-                                             defaults_, std::move(setup.fetch), std::move(setup.now));
+    updates_ = std::make_unique<SiteUpdates>(
+        setup.manifestURL ? setup.manifestURL() : std::nullopt,
+        setup.versionCode,
+        defaults_,
+        std::move(setup.fetch),
+        std::move(setup.now));
 }
 
 MacAppDelegate::~MacAppDelegate() { sleeper_.cancel(); }
@@ -55,8 +64,9 @@ void MacAppDelegate::applicationDidFinishLaunching() {
     if (qEnvironmentVariableIsSet(testConfigurationVariable.data())) return;
     startedUp_ = true;
     listenTo(pushState_.notificationCenter());
-    connect(&pushState_, &PushState::notificationCenterChanged, this,
-            [this] { listenTo(pushState_.notificationCenter()); });
+    connect(&pushState_, &PushState::notificationCenterChanged, this, [this] {
+        listenTo(pushState_.notificationCenter());
+    });
     // No roles yet: the acknowledge button is offered until the memberships say otherwise.
     pushState_.installCategories({});
     pushState_.setModel(model_);
@@ -71,8 +81,10 @@ void MacAppDelegate::applicationWillTerminate() {
 void MacAppDelegate::listenTo(const std::shared_ptr<PushNotificationCenter>& center) {
     disconnect(responses_);
     if (!center) return;
-    responses_ = connect(center.get(), &PushNotificationCenter::responseReceived, this,
-                         [this](const NotificationResponse& response) { handleNotificationResponse(response); });
+    responses_ = connect(
+        center.get(), &PushNotificationCenter::responseReceived, this, [this](const NotificationResponse& response) {
+            handleNotificationResponse(response);
+        });
 }
 
 QCoro::Task<> MacAppDelegate::refreshLoop() {
@@ -127,19 +139,21 @@ QCoro::Task<> MacAppDelegate::openAlert(std::string alertId, std::optional<std::
     if (const auto* portal = destination.get<PortalLinks::Destination::Portal>()) {
         openURL_(portal->url);
     } else if (const auto* off = destination.get<PortalLinks::Destination::PortalOff>()) {
-        showNotice_(QString::fromUtf8(nothingToOpenTitle.data(), nothingToOpenTitle.size()),
-                    QString::fromStdString(noWebPortalNotice(off->host)));
+        showNotice_(
+            QString::fromUtf8(nothingToOpenTitle.data(), nothingToOpenTitle.size()),
+            QString::fromStdString(noWebPortalNotice(off->host)));
     } else if (destination.get<PortalLinks::Destination::BoxSignInNeeded>()) {
         windows().show(WindowPresenter::Kind::box);
     }
 }
 
 QCoro::Task<> MacAppDelegate::postAckFailureNotification(PendingAck record) {
-    const NotificationRequest request{.identifier = std::string(ackFailureIdentifierPrefix) + record.alertId,
-                                      .title = std::string(ackFailureTitle),
-                                      .body = record.reportBody(),
-                                      .categoryIdentifier = std::string(PushState::alertCategoryIdentifier),
-                                      .userInfo = {{"alert_id", record.alertId}, {"tenant_id", record.tenantId}}};
+    const NotificationRequest request{
+        .identifier = std::string(ackFailureIdentifierPrefix) + record.alertId,
+        .title = std::string(ackFailureTitle),
+        .body = record.reportBody(),
+        .categoryIdentifier = std::string(PushState::alertCategoryIdentifier),
+        .userInfo = {{"alert_id", record.alertId}, {"tenant_id", record.tenantId}}};
     // The centre shows nothing when the service does not answer; nothing to retry then.
     const std::shared_ptr<PushNotificationCenter> center = pushState_.notificationCenter();
     co_await center->add(request);

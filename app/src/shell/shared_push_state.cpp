@@ -11,9 +11,11 @@ namespace brisalune {
 PushState& sharedPushState() {
     // Lives until the process ends: the model and the push module's tasks may still use it while
     // the application winds down.
-    static PushState* const state =
-        new PushState(std::make_shared<DesktopPushHost>(), true, std::make_shared<DeviceRegistry>(std::nullopt),
-                      std::make_shared<PendingAckStore>(std::nullopt));
+    static PushState* const state = new PushState(
+        std::make_shared<DesktopPushHost>(),
+        true,
+        std::make_shared<DeviceRegistry>(std::nullopt),
+        std::make_shared<PendingAckStore>(std::nullopt));
     return *state;
 }
 

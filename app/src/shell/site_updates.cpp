@@ -48,8 +48,13 @@ bool tryWrite(const char* what, F&& write) {
 
 }  // namespace
 
-SiteUpdates::SiteUpdates(std::optional<platform::Url> manifestURL, std::int64_t currentVersionCode,
-                         platform::Defaults& defaults, Fetch fetch, Clock now, QObject* parent)
+SiteUpdates::SiteUpdates(
+    std::optional<platform::Url> manifestURL,
+    std::int64_t currentVersionCode,
+    platform::Defaults& defaults,
+    Fetch fetch,
+    Clock now,
+    QObject* parent)
     : QObject(parent)
     , manifestURL_(std::move(manifestURL))
     , currentVersionCode_(currentVersionCode)

@@ -37,24 +37,18 @@ WindowPresenter::~WindowPresenter() = default;
 
 QString WindowPresenter::title(Kind kind) {
     switch (kind) {
-        case Kind::signIn:
-            return QStringLiteral("Sign in to Brisalune");
-        case Kind::box:
-            return QStringLiteral("Self-hosted box");
-        case Kind::maintenance:
-            return QStringLiteral("Maintenance windows");
+        case Kind::signIn: return QStringLiteral("Sign in to Brisalune");
+        case Kind::box: return QStringLiteral("Self-hosted box");
+        case Kind::maintenance: return QStringLiteral("Maintenance windows");
     }
     return {};
 }
 
 QString WindowPresenter::objectName(Kind kind) {
     switch (kind) {
-        case Kind::signIn:
-            return QStringLiteral("signInWindow");
-        case Kind::box:
-            return QStringLiteral("boxWindow");
-        case Kind::maintenance:
-            return QStringLiteral("maintenanceWindow");
+        case Kind::signIn: return QStringLiteral("signInWindow");
+        case Kind::box: return QStringLiteral("boxWindow");
+        case Kind::maintenance: return QStringLiteral("maintenanceWindow");
     }
     return {};
 }

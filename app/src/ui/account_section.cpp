@@ -23,8 +23,9 @@ AccountSection::AccountSection(MacModel& model, QWidget* parent)
     ui::addLeading(layout, boxes);
     ui::addLeading(layout, signOut_);
 
-    connect(maintenance_, &QPushButton::clicked, this,
-            [this] { ui::showWindow(this, WindowPresenter::Kind::maintenance); });
+    connect(maintenance_, &QPushButton::clicked, this, [this] {
+        ui::showWindow(this, WindowPresenter::Kind::maintenance);
+    });
     connect(boxes, &QPushButton::clicked, this, [this] { ui::showWindow(this, WindowPresenter::Kind::box); });
     connect(signOut_, &QPushButton::clicked, this, [this] { model_.signOut(); });
     connect(&model_, &MacModel::sessionChanged, this, &AccountSection::follow);

@@ -60,8 +60,12 @@ AlertRow::AlertRow(const AlertSnapshot& alert, QWidget* parent) : QAbstractButto
     layout->setContentsMargins(0, 2, 0, 2);
     layout->setSpacing(1);
     auto* rule = new ElidedLabel(qText(alert.rule), QStringLiteral("alerts.row.rule"));
-    QLabel* detail = ui::text(QStringLiteral("%1 \u00b7 %2").arg(qText(alert.project), qText(alert.state)),
-                              QStringLiteral("alerts.row.detail"), Font::caption, Tone::secondary, true);
+    QLabel* detail = ui::text(
+        QStringLiteral("%1 \u00b7 %2").arg(qText(alert.project), qText(alert.state)),
+        QStringLiteral("alerts.row.detail"),
+        Font::caption,
+        Tone::secondary,
+        true);
     for (QLabel* label : {static_cast<QLabel*>(rule), detail}) {
         label->setAttribute(Qt::WA_TransparentForMouseEvents);
         layout->addWidget(label);
@@ -112,8 +116,12 @@ AlertsSection::AlertsSection(const MenuEnvironment& environment, MenuNotice& not
 
     boxBody_->setObjectName(QStringLiteral("alerts.box"));
     auto* boxLayout = ui::stack(boxBody_, 6);
-    boxLayout->addWidget(ui::text(QStringLiteral("This team's data lives on its own box."),
-                                  QStringLiteral("alerts.box.note"), Font::body, Tone::secondary, true));
+    boxLayout->addWidget(ui::text(
+        QStringLiteral("This team's data lives on its own box."),
+        QStringLiteral("alerts.box.note"),
+        Font::body,
+        Tone::secondary,
+        true));
     QPushButton* boxSignIn =
         ui::button(QStringLiteral("Sign in to this box\u2026"), QStringLiteral("alerts.box.signIn"));
     ui::addLeading(boxLayout, boxSignIn);

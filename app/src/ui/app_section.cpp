@@ -18,15 +18,20 @@ AppSection::AppSection(const MenuEnvironment& environment, QWidget* parent)
     , environment_(environment)
     , launchSwitch_(new QCheckBox(QStringLiteral("Launch at login")))
     , launchError_(ui::text(QString(), QStringLiteral("app.launchAtLogin.error"), Font::caption, Tone::red, true))
-    , updatesOff_(ui::text(QStringLiteral("Update checks are off in this build."), QStringLiteral("app.updatesOff"),
-                           Font::caption, Tone::secondary))
+    , updatesOff_(ui::text(
+          QStringLiteral("Update checks are off in this build."),
+          QStringLiteral("app.updatesOff"),
+          Font::caption,
+          Tone::secondary))
     , check_(ui::button(QStringLiteral("Check for Updates\u2026"), QStringLiteral("app.checkForUpdates")))
     , checkResult_(ui::text(QString(), QStringLiteral("app.checkResult"), Font::caption, Tone::secondary, true)) {
     setObjectName(QStringLiteral("app"));
     launchSwitch_->setObjectName(QStringLiteral("app.launchAtLogin"));
-    QLabel* version =
-        ui::text(QStringLiteral("Version %1 (%2)").arg(qText(environment_.versionName)).arg(environment_.versionCode),
-                 QStringLiteral("app.version"), Font::caption, Tone::secondary);
+    QLabel* version = ui::text(
+        QStringLiteral("Version %1 (%2)").arg(qText(environment_.versionName)).arg(environment_.versionCode),
+        QStringLiteral("app.version"),
+        Font::caption,
+        Tone::secondary);
     version->setTextInteractionFlags(Qt::TextSelectableByMouse);
     QPushButton* quit = ui::button(QStringLiteral("Quit Brisalune"), QStringLiteral("app.quit"));
 
@@ -77,8 +82,10 @@ void AppSection::followUpdates() {
     const bool canCheck = updates.manifestURL().has_value();
     updatesOff_->setVisible(!canCheck);
     check_->setVisible(canCheck);
-    ui::setTitle(check_, updates.isChecking() ? QStringLiteral("Checking for Updates\u2026")
-                                              : QStringLiteral("Check for Updates\u2026"));
+    ui::setTitle(
+        check_,
+        updates.isChecking() ? QStringLiteral("Checking for Updates\u2026")
+                             : QStringLiteral("Check for Updates\u2026"));
     check_->setEnabled(!updates.isChecking());
 
     QString result;

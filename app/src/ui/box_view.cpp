@@ -299,8 +299,12 @@ BoxView::BoxView(MacModel& model, Path first, QWidget* parent)
     : FixedWidthPane(width, parent)
     , model_(model)
     , path_(first)
-    , signInFirst_(ui::text(QStringLiteral("Sign in to Brisalune first."), QStringLiteral("box.signInFirst"),
-                            Font::body, Tone::secondary, true))
+    , signInFirst_(ui::text(
+          QStringLiteral("Sign in to Brisalune first."),
+          QStringLiteral("box.signInFirst"),
+          Font::body,
+          Tone::secondary,
+          true))
     , switcher_(new QWidget)
     , segments_(new QButtonGroup(this)) {
     setObjectName(QStringLiteral("box"));

@@ -27,7 +27,8 @@ QHBoxLayout* rowShape(QWidget* row, ui::Symbol symbol, std::string_view message)
     outer->addWidget(ui::divider(row->objectName() + QStringLiteral(".divider")));
     line->addWidget(ui::symbol(symbol, row->objectName() + QStringLiteral(".symbol")), 0, Qt::AlignVCenter);
     line->addWidget(
-        ui::text(message, row->objectName() + QStringLiteral(".message"), Font::callout, Tone::primary, true), 1,
+        ui::text(message, row->objectName() + QStringLiteral(".message"), Font::callout, Tone::primary, true),
+        1,
         Qt::AlignVCenter);
     return line;
 }
@@ -71,8 +72,9 @@ CompatibilityNudgeRow::CompatibilityNudgeRow(const MenuEnvironment& environment,
     QToolButton* dismiss = ui::dismissButton(QStringLiteral("update-nudge.dismiss"));
     line->addWidget(update, 0, Qt::AlignVCenter);
     line->addWidget(dismiss, 0, Qt::AlignVCenter);
-    connect(update, &QPushButton::clicked, this,
-            [&environment] { environment.openURL(updateDestination(environment.updates)); });
+    connect(update, &QPushButton::clicked, this, [&environment] {
+        environment.openURL(updateDestination(environment.updates));
+    });
     connect(dismiss, &QToolButton::clicked, this, [&environment] { environment.compatibility.dismissNudge(); });
 }
 
@@ -100,8 +102,9 @@ UpdateRequiredSection::UpdateRequiredSection(const MenuEnvironment& environment,
     buttons->addStretch(1);
     layout->addLayout(buttons);
     ui::bindDefaultAction(this, update);
-    connect(update, &QPushButton::clicked, this,
-            [&environment] { environment.openURL(updateDestination(environment.updates)); });
+    connect(update, &QPushButton::clicked, this, [&environment] {
+        environment.openURL(updateDestination(environment.updates));
+    });
     connect(tryAgain, &QPushButton::clicked, this, [&environment] {
         environment.compatibility.clearClientOutdated();
         environment.model.refreshAlerts();

@@ -27,8 +27,12 @@ using ui::Tone;
 TenantPicker::TenantPicker(MacModel& model, QWidget* parent)
     : QWidget(parent)
     , model_(model)
-    , empty_(ui::text(QStringLiteral("This account is not on any team yet."), QStringLiteral("tenantPicker.empty"),
-                      Font::body, Tone::secondary, true))
+    , empty_(ui::text(
+          QStringLiteral("This account is not on any team yet."),
+          QStringLiteral("tenantPicker.empty"),
+          Font::body,
+          Tone::secondary,
+          true))
     , buttons_(new QWidget)
     , buttonsLayout_(ui::stack(buttons_, 6))
     , error_(ui::text(QString(), QStringLiteral("tenantPicker.error"), Font::caption, Tone::red, true)) {
@@ -109,9 +113,16 @@ MenuContentView::MenuContentView(MenuEnvironment environment, QWidget* parent)
     accountLayout->addWidget(ui::divider());
 
     auto* layout = ui::stack(this, 10, 12);
-    for (QWidget* row : {static_cast<QWidget*>(nudge_), static_cast<QWidget*>(update_), static_cast<QWidget*>(banner_),
-                         static_cast<QWidget*>(updateRequired_), static_cast<QWidget*>(serverOutdated_), loading_,
-                         signedOut_, static_cast<QWidget*>(tenantPicker_), static_cast<QWidget*>(alerts_)}) {
+    for (QWidget* row :
+         {static_cast<QWidget*>(nudge_),
+          static_cast<QWidget*>(update_),
+          static_cast<QWidget*>(banner_),
+          static_cast<QWidget*>(updateRequired_),
+          static_cast<QWidget*>(serverOutdated_),
+          loading_,
+          signedOut_,
+          static_cast<QWidget*>(tenantPicker_),
+          static_cast<QWidget*>(alerts_)}) {
         layout->addWidget(row);
     }
     layout->addWidget(ui::divider(QStringLiteral("menu.divider")));

@@ -29,8 +29,9 @@ void MenuWindow::setStyle(Style style) {
     if (style == Style::popup) {
         setWindowFlags(Qt::Popup | Qt::FramelessWindowHint);
     } else {
-        setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                       Qt::WindowMinimizeButtonHint);
+        setWindowFlags(
+            Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+            Qt::WindowMinimizeButtonHint);
     }
     if (wasVisible) show();
 }

@@ -37,9 +37,13 @@ PushStatusRow::PushStatusRow(PushState& push, const MenuEnvironment& environment
 
     connect(turnOn_, &QPushButton::clicked, this, [this] { push_.requestPermission(); });
     connect(settings_, &QPushButton::clicked, this, [&environment] { environment.openNotificationSettings(); });
-    for (auto changed : {&PushState::authorizationChanged, &PushState::isRequestingAuthorizationChanged,
-                         &PushState::requestFailedChanged, &PushState::registrationErrorChanged,
-                         &PushState::deviceRegistrationErrorChanged, &PushState::deviceTokenHexChanged}) {
+    for (auto changed :
+         {&PushState::authorizationChanged,
+          &PushState::isRequestingAuthorizationChanged,
+          &PushState::requestFailedChanged,
+          &PushState::registrationErrorChanged,
+          &PushState::deviceRegistrationErrorChanged,
+          &PushState::deviceTokenHexChanged}) {
         connect(&push_, changed, this, &PushStatusRow::follow);
     }
     follow();

@@ -51,9 +51,13 @@ SignInView::SignInView(MacModel& model, QWidget* parent)
     buttons->addStretch(1);
     buttons->addWidget(submit_, 0, Qt::AlignVCenter);
     formLayout->addLayout(buttons);
-    formLayout->addWidget(ui::text(QStringLiteral("No account yet? Create one at ") +
-                                       qText(MenuEnvironment::publicWebDomain()) + QStringLiteral("."),
-                                   QStringLiteral("signIn.footer"), Font::caption, Tone::secondary, true));
+    formLayout->addWidget(ui::text(
+        QStringLiteral("No account yet? Create one at ") + qText(MenuEnvironment::publicWebDomain()) +
+            QStringLiteral("."),
+        QStringLiteral("signIn.footer"),
+        Font::caption,
+        Tone::secondary,
+        true));
     ui::bindDefaultAction(form_, submit_);
 
     signedIn_->setObjectName(QStringLiteral("signIn.signedIn"));

@@ -103,17 +103,10 @@ void setFont(QWidget* widget, Font font) {
     QFont chosen = QApplication::font();
     const qreal base = chosen.pointSizeF() > 0 ? chosen.pointSizeF() : 10.0;
     switch (font) {
-        case Font::body:
-            break;
-        case Font::headline:
-            chosen.setBold(true);
-            break;
-        case Font::caption:
-            chosen.setPointSizeF(std::max(7.0, base - 1.5));
-            break;
-        case Font::callout:
-            chosen.setPointSizeF(std::max(7.5, base - 0.5));
-            break;
+        case Font::body: break;
+        case Font::headline: chosen.setBold(true); break;
+        case Font::caption: chosen.setPointSizeF(std::max(7.0, base - 1.5)); break;
+        case Font::callout: chosen.setPointSizeF(std::max(7.5, base - 0.5)); break;
     }
     widget->setFont(chosen);
 }

@@ -46,8 +46,9 @@ UpdateRow::UpdateRow(const MenuEnvironment& environment, QWidget* parent)
 void UpdateRow::follow() {
     const bool due = downloadAddress(environment_.updates).has_value();
     if (due)
-        text_->setText(QStringLiteral("Brisalune ") + qText(environment_.updates.offer()->versionName) +
-                       QStringLiteral(" is available"));
+        text_->setText(
+            QStringLiteral("Brisalune ") + qText(environment_.updates.offer()->versionName) +
+            QStringLiteral(" is available"));
 }
 
 }  // namespace brisalune

@@ -9,12 +9,10 @@ namespace brisalune {
 
 QWidget* makeWindowContent(WindowPresenter::Kind kind, MacModel& model) {
     switch (kind) {
-        case WindowPresenter::Kind::signIn:
-            return new SignInView(model);
+        case WindowPresenter::Kind::signIn: return new SignInView(model);
         case WindowPresenter::Kind::box:
             return new BoxView(model, model.needsBoxSignIn() ? BoxView::Path::signIn : BoxView::Path::join);
-        case WindowPresenter::Kind::maintenance:
-            break;
+        case WindowPresenter::Kind::maintenance: break;
     }
     auto* placeholder = new QLabel(QStringLiteral("Maintenance windows"));
     placeholder->setObjectName(QStringLiteral("maintenance"));

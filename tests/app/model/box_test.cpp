@@ -32,8 +32,8 @@ TEST_F(ModelBox, TheHostedServiceIsNoBoxAndAMissingBoxAddressIsRefused) {
     EXPECT_EQ(received(hosted), std::vector<std::string>{"GET /healthz"});  // the probe only
     EXPECT_EQ(*model->session(), before);
 
-    EXPECT_TRUE(boxError(failureOf(model->signInToBox("t1", "ops@box.example", "secret")),
-                         BoxConnectionError::Case::boxHasNoTenants));
+    EXPECT_TRUE(boxError(
+        failureOf(model->signInToBox("t1", "ops@box.example", "secret")), BoxConnectionError::Case::boxHasNoTenants));
     EXPECT_EQ(hosted.requests().size(), 1u);
     EXPECT_TRUE(box.requests().empty());
 }

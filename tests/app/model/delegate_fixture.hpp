@@ -22,30 +22,33 @@ protected:
     std::vector<std::pair<QString, QString>> notices;
 
     MacAppDelegate::Setup setup() {
-        return {.pushState = pushState,
-                .defaults = defaults,
-                .sessionStore = keychain,
-                .clientFactory = factory(),
-                .addresses = addresses(),
-                .manifestURL = {},
-                .versionCode = 41,
-                .openURL = [this](const platform::Url& url) { opened.push_back(url.text()); },
-                .showNotice = [this](const QString& title, const QString& text) { notices.emplace_back(title, text); }};
+        return {
+            .pushState = pushState,
+            .defaults = defaults,
+            .sessionStore = keychain,
+            .clientFactory = factory(),
+            .addresses = addresses(),
+            .manifestURL = {},
+            .versionCode = 41,
+            .openURL = [this](const platform::Url& url) { opened.push_back(url.text()); },
+            .showNotice = [this](const QString& title, const QString& text) { notices.emplace_back(title, text); }};
     }
 
     std::unique_ptr<MacAppDelegate> delegate = std::make_unique<MacAppDelegate>(setup());
 
     // A response to a notification of an alert, as the notification service hands it over.
-    static NotificationResponse response(std::string action, const std::string& alertId,
-                                         const std::optional<std::string>& tenantId) {
+    static NotificationResponse response(
+        std::string action, const std::string& alertId, const std::optional<std::string>& tenantId) {
         json::Object userInfo{{"alert_id", alertId}};
         if (tenantId) userInfo.emplace("tenant_id", *tenantId);
-        return {.actionIdentifier = std::move(action),
-                .request = {.identifier = "alert." + alertId,
-                            .title = "Disk full",
-                            .body = "db-1",
-                            .categoryIdentifier = std::string(PushState::alertCategoryIdentifier),
-                            .userInfo = std::move(userInfo)}};
+        return {
+            .actionIdentifier = std::move(action),
+            .request = {
+                .identifier = "alert." + alertId,
+                .title = "Disk full",
+                .body = "db-1",
+                .categoryIdentifier = std::string(PushState::alertCategoryIdentifier),
+                .userInfo = std::move(userInfo)}};
     }
 
     void respond(std::string action, const std::string& alertId, const std::optional<std::string>& tenantId) {

@@ -36,14 +36,18 @@ protected:
     std::shared_ptr<RecordingNotificationCenter> center = std::make_shared<RecordingNotificationCenter>();
     std::shared_ptr<MemorySessionStore> keychain = std::make_shared<MemorySessionStore>();
     PushState pushState{
-        std::make_shared<DesktopPushHost>(), true, std::make_shared<MemoryDeviceRegistry>(), acks,
+        std::make_shared<DesktopPushHost>(),
+        true,
+        std::make_shared<MemoryDeviceRegistry>(),
+        acks,
         PushState::Environment{.defaults = defaults, .keychain = keychain, .notificationCenter = center}};
     std::shared_ptr<MacModel> model = makeModel();
 
     MacModel::Addresses addresses() const {
-        return {.hostedAPIBase = [url = hostedURL()] { return url; },
-                .hostedWebOrigin = [] { return *platform::Url::parse(webOrigin); },
-                .allowLoopbackHttp = false};
+        return {
+            .hostedAPIBase = [url = hostedURL()] { return url; },
+            .hostedWebOrigin = [] { return *platform::Url::parse(webOrigin); },
+            .allowLoopbackHttp = false};
     }
 
     std::shared_ptr<MacModel> makeModel() {
@@ -53,13 +57,14 @@ protected:
 
     // Signed in to the hosted service with a key for t1, which is active.
     StoredSession session(std::optional<std::string> activeTenantId = "t1") const {
-        return {.baseURL = hostedURL(),
-                .sessionToken = "session-1",
-                .accountId = "acc1",
-                .email = "ops@example.com",
-                .activeTenantId = std::move(activeTenantId),
-                .tenantKeys = {{"t1", TenantKey{"k1", "key-1", "t1"}}},
-                .tenantHosts = {}};
+        return {
+            .baseURL = hostedURL(),
+            .sessionToken = "session-1",
+            .accountId = "acc1",
+            .email = "ops@example.com",
+            .activeTenantId = std::move(activeTenantId),
+            .tenantKeys = {{"t1", TenantKey{"k1", "key-1", "t1"}}},
+            .tenantHosts = {}};
     }
 
     // The stored session, launched; `/v1/me` lists t1 and t2 unless served otherwise.
@@ -72,8 +77,8 @@ protected:
 
     // ---- the stand-ins' answers ----
 
-    static std::string membership(const std::string& tenantId, const std::string& role = "member",
-                                  const std::string& dataPlane = "") {
+    static std::string membership(
+        const std::string& tenantId, const std::string& role = "member", const std::string& dataPlane = "") {
         std::string json =
             R"({"tenant_id":")" + tenantId + R"(","tenant_name":"Team )" + tenantId + R"(","role":")" + role + R"(")";
         if (!dataPlane.empty()) json += R"(,"data_plane_url":")" + dataPlane + R"(")";
@@ -87,22 +92,27 @@ protected:
     }
 
     void serveMe(const std::vector<std::string>& memberships) {
-        hosted.on("GET", "/v1/me",
-                  standin::Reply::json(R"({"account":{"id":"acc1","email":"ops@example.com"},"memberships":)" +
-                                       list(memberships) + "}"));
+        hosted.on(
+            "GET",
+            "/v1/me",
+            standin::Reply::json(
+                R"({"account":{"id":"acc1","email":"ops@example.com"},"memberships":)" + list(memberships) + "}"));
         routes.push_back("GET /v1/me");
     }
 
     void serveLogin(const std::string& token = "session-1") {
         hosted.on(
-            "POST", "/v1/login",
+            "POST",
+            "/v1/login",
             standin::Reply::json(R"({"account":{"id":"acc1","email":"ops@example.com"},"token":")" + token + R"("})"));
     }
 
-    void serveKey(standin::Server& server, const std::string& tenantId, const std::string& keyId,
-                  const std::string& secret) {
-        server.on("POST", "/v1/tenants/" + tenantId + "/keys",
-                  standin::Reply::json(R"({"id":")" + keyId + R"(","token":")" + secret + R"("})"));
+    void serveKey(
+        standin::Server& server, const std::string& tenantId, const std::string& keyId, const std::string& secret) {
+        server.on(
+            "POST",
+            "/v1/tenants/" + tenantId + "/keys",
+            standin::Reply::json(R"({"id":")" + keyId + R"(","token":")" + secret + R"("})"));
     }
 
     static std::string pullAnswer(const std::vector<std::string>& alerts) {
@@ -163,7 +173,6 @@ private:
     }
 
 protected:
-
 private:
     bool served(const std::string& route) const {
         for (const std::string& r : routes)

@@ -79,22 +79,26 @@ TEST_F(NotificationResponses, ABoxTeamNotSignedInIsQueuedAndTheBoxWindowOpens) {
     StoredSession stored = session();
     stored.tenantHosts.emplace("t2", boxURL());
     launchWith(stored);
-    acks->put(PendingAck{.alertId = "b1",
-                         .tenantId = "t2",
-                         .title = "Disk full",
-                         .attempts = 3,
-                         .lastError = "earlier",
-                         .verdict = AckFailureVerdict::final});
+    acks->put(PendingAck{
+        .alertId = "b1",
+        .tenantId = "t2",
+        .title = "Disk full",
+        .attempts = 3,
+        .lastError = "earlier",
+        .verdict = AckFailureVerdict::final});
 
     respond(ack, "b1", "t2");
     const std::optional<PendingAck> queued = acks->get("b1");
     ASSERT_TRUE(queued);
-    EXPECT_EQ(*queued, (PendingAck{.alertId = "b1",
-                                   .tenantId = "t2",
-                                   .title = "Disk full",
-                                   .attempts = 0,
-                                   .lastError = "Sign in to this box to acknowledge.",
-                                   .verdict = AckFailureVerdict::retryable}));
+    EXPECT_EQ(
+        *queued,
+        (PendingAck{
+            .alertId = "b1",
+            .tenantId = "t2",
+            .title = "Disk full",
+            .attempts = 0,
+            .lastError = "Sign in to this box to acknowledge.",
+            .verdict = AckFailureVerdict::retryable}));
     QWidget* boxWindow = delegate->windows().window(WindowPresenter::Kind::box);
     ASSERT_TRUE(boxWindow);
     EXPECT_TRUE(boxWindow->isVisible());
@@ -127,16 +131,18 @@ TEST_F(NotificationResponses, AClickOpensTheAlertOrSaysWhyItCannot) {
     EXPECT_EQ(opened, std::vector<std::string>{"https://portal.example/t/t1/alerts/a1"});
 
     // An origin the app cannot use: the hosted service then has none.
-    hosted.on("GET", "/healthz",
-              Reply::json(R"({"ok":true,"version":"1","role":"hosted","tenants":1,)"
-                          R"("portal_origin":"https://portal.example/sub"})"));
+    hosted.on(
+        "GET",
+        "/healthz",
+        Reply::json(R"({"ok":true,"version":"1","role":"hosted","tenants":1,)"
+                    R"("portal_origin":"https://portal.example/sub"})"));
     run(model->refreshPortalOrigins());
     respond(click, "a1", "t1");
     EXPECT_EQ(opened.size(), 1u);
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0].first, "Nothing to open");
-    EXPECT_EQ(notices[0].second.toStdString(),
-              "127.0.0.1 has no web portal. Its operator turns one on with -portal-origin.");
+    EXPECT_EQ(
+        notices[0].second.toStdString(), "127.0.0.1 has no web portal. Its operator turns one on with -portal-origin.");
 
     respond(click, "a1", "t9");  // not a team of this account: nothing
     respond(ack, "", "t1");      // no alert id: not a notification of ours

@@ -34,8 +34,9 @@ TEST_F(ModelPortal, EachServerIsAskedOnceAndTheOriginsAreKept) {
     EXPECT_EQ(MacModel::loadPortalOrigins(defaults), expected);
 
     EXPECT_EQ(model->alertsPageURL(), url(std::string(webOrigin) + "/t/t1/alerts"));
-    EXPECT_EQ(model->alertPortalDestination("t2", "a1"),
-              (Destination{Destination::Portal{url("https://Box.example:8443/t/box-team/alerts/a1")}}));
+    EXPECT_EQ(
+        model->alertPortalDestination("t2", "a1"),
+        (Destination{Destination::Portal{url("https://Box.example:8443/t/box-team/alerts/a1")}}));
     EXPECT_EQ(model->alertPortalDestination("t3", "a1"), (Destination{Destination::BoxSignInNeeded{"t3"}}));
     EXPECT_EQ(model->alertPortalDestination("t9", "a1"), (Destination{Destination::UnknownTenant{}}));
 }
@@ -46,8 +47,11 @@ TEST_F(ModelPortal, UnusableOriginsAreDroppedAndAnUnreachableBoxKeepsItsOwn) {
     launchWith(onBox());
     ASSERT_EQ(model->portalOrigins().at(boxURL()), url("https://box.example"));
 
-    for (const char* refused : {"http://box.example", "https://box.example/portal", "https://box.example/?q=1",
-                                "https://user:pw@box.example"}) {
+    for (const char* refused :
+         {"http://box.example",
+          "https://box.example/portal",
+          "https://box.example/?q=1",
+          "https://user:pw@box.example"}) {
         serveHealth(box, "https://box.example");
         run(model->refreshPortalOrigins());
         serveHealth(box, refused);
@@ -64,14 +68,16 @@ TEST_F(ModelPortal, UnusableOriginsAreDroppedAndAnUnreachableBoxKeepsItsOwn) {
 }
 
 TEST_F(ModelPortal, StoredOriginsAreReadEntryByEntry) {
-    defaults.set(MacModel::portalOriginsKey, platform::DefaultsValue::Map{{"https://a.example", "https://pa.example"},
-                                                                          {"not a url", "https://pb.example"}});
-    EXPECT_EQ(MacModel::loadPortalOrigins(defaults),
-              (PortalOrigins{{url("https://a.example"), url("https://pa.example")}}));
+    defaults.set(
+        MacModel::portalOriginsKey,
+        platform::DefaultsValue::Map{{"https://a.example", "https://pa.example"}, {"not a url", "https://pb.example"}});
+    EXPECT_EQ(
+        MacModel::loadPortalOrigins(defaults), (PortalOrigins{{url("https://a.example"), url("https://pa.example")}}));
     EXPECT_EQ(makeModel()->portalOrigins().size(), 1u);
 
-    defaults.set(MacModel::portalOriginsKey,
-                 platform::DefaultsValue::Map{{"https://a.example", "https://pa.example"}, {"https://b.example", 3}});
+    defaults.set(
+        MacModel::portalOriginsKey,
+        platform::DefaultsValue::Map{{"https://a.example", "https://pa.example"}, {"https://b.example", 3}});
     EXPECT_TRUE(MacModel::loadPortalOrigins(defaults).empty());
 
     // Without a session nothing is asked and nothing written.

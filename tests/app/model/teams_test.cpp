@@ -56,8 +56,9 @@ TEST_F(ModelTeams, TheClientForATeamCarriesItsKeyToItsOwnHost) {
     ASSERT_TRUE(model->client("t1"));
     ASSERT_TRUE(model->client("t2"));
     EXPECT_FALSE(model->client("t9"));
-    EXPECT_EQ(made, (std::vector<Made>{{hostedURL().text(), std::nullopt, "key-1"},
-                                       {boxURL().text(), std::nullopt, "box-key"}}));
+    EXPECT_EQ(
+        made,
+        (std::vector<Made>{{hostedURL().text(), std::nullopt, "key-1"}, {boxURL().text(), std::nullopt, "box-key"}}));
     EXPECT_NE(model->client("t1"), model->client("t1"));  // a new one each time
 }
 

@@ -22,8 +22,11 @@ TEST(MacAppConfigTest, EachAddressIsParsedOnceAndKeptForEveryThread) {
     for (const auto* url : seen) EXPECT_EQ(url, &MacAppConfig::updateManifestURL());
 
     EXPECT_EQ(&MacAppConfig::hostedAPIBase(), &MacAppConfig::hostedAPIBase());
-    for (const auto* url : {&MacAppConfig::hostedAPIBase(), &MacAppConfig::hostedWebOrigin(),
-                            &MacAppConfig::updateManifestURL(), &MacAppConfig::appPageURL()}) {
+    for (const auto* url :
+         {&MacAppConfig::hostedAPIBase(),
+          &MacAppConfig::hostedWebOrigin(),
+          &MacAppConfig::updateManifestURL(),
+          &MacAppConfig::appPageURL()}) {
         EXPECT_TRUE(url->isAbsolute() && secureOrDemo(*url)) << url->text();
     }
     EXPECT_TRUE(MacAppConfig::updateManifestURL().path().ends_with(".json"));

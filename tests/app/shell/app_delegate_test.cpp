@@ -54,12 +54,13 @@ TEST_F(AppDelegate, StartUpAttachesTheModelAndTheLoopLaunchesDrainsAndChecks) {
     keychain->save(session());
     serveMe({membership("t1")});
     servePull(hosted, {testkit::alertAnswer("a1", "firing")});
-    acks->put(PendingAck{.alertId = "a0",
-                         .tenantId = "t1",
-                         .title = "Old",
-                         .attempts = 1,
-                         .lastError = "busy",
-                         .verdict = AckFailureVerdict::retryable});
+    acks->put(PendingAck{
+        .alertId = "a0",
+        .tenantId = "t1",
+        .title = "Old",
+        .attempts = 1,
+        .lastError = "busy",
+        .verdict = AckFailureVerdict::retryable});
     hosted.on("POST", "/v1/alerts/a0/ack", standin::Reply::json(testkit::alertAnswer("a0")));
     delegate = offlineDelegate(MacAppDelegate::refreshInterval);
 

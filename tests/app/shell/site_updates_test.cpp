@@ -37,8 +37,8 @@ protected:
     std::optional<platform::Url> manifestURL = platform::Url::parse(server.baseUrl() + manifestPath);
 
     std::unique_ptr<SiteUpdates> checker(std::int64_t currentCode = 41) {
-        return std::make_unique<SiteUpdates>(manifestURL, currentCode, defaults, SiteUpdates::transportFetch(),
-                                             [this] { return now; });
+        return std::make_unique<SiteUpdates>(
+            manifestURL, currentCode, defaults, SiteUpdates::transportFetch(), [this] { return now; });
     }
 
     void serve(std::string body, int status = 200) {
@@ -65,8 +65,10 @@ TEST_F(SiteUpdatesTest, ChecksWhenADayHasPassedSinceTheLastAnswer) {
     EXPECT_EQ(server.requests().size(), 1U);
     EXPECT_EQ(checkedAt(), epochSeconds(now));
 
-    for (const auto& [checked, due] : {std::pair{now - seconds{86'399}, false}, std::pair{now - seconds{86'400}, true},
-                                       std::pair{now + hours{1}, false}}) {  // a clock set back
+    for (const auto& [checked, due] :
+         {std::pair{now - seconds{86'399}, false},
+          std::pair{now - seconds{86'400}, true},
+          std::pair{now + hours{1}, false}}) {  // a clock set back
         defaults.set(SiteUpdates::checkedAtKey, epochSeconds(checked));
         server.clearRequests();
         EXPECT_EQ(updates->isDue(), due);
@@ -88,8 +90,9 @@ TEST_F(SiteUpdatesTest, KeepsTheLastManifestThatDecodedAndRecordsEveryAnswer) {
     EXPECT_EQ(request->header("User-Agent"), updates->userAgent());
 
     // An error status and a body that does not decode count as checks but change nothing else.
-    for (const auto& [body, status] : {std::pair{std::string(R"({"error":"not found"})"), 404},
-                                       std::pair{std::string(R"({"version_code":"43"})"), 200}}) {
+    for (const auto& [body, status] :
+         {std::pair{std::string(R"({"error":"not found"})"), 404},
+          std::pair{std::string(R"({"version_code":"43"})"), 200}}) {
         now += hours{1};
         serve(body, status);
         EXPECT_FALSE(QCoro::waitFor(updates->check()));

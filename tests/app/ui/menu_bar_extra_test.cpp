@@ -80,8 +80,9 @@ TEST_F(MenuBarExtraTest, SignOutIsDisabledWhileItRuns) {
     // The sign-out may run to its end inside the click when the service answers at once: what the
     // button showed is looked at each time the model's flag changes.
     std::vector<std::pair<bool, bool>> seen;  // tearing down, button enabled
-    QObject::connect(&model, &MacModel::isTearingDownChanged, &view,
-                     [&] { seen.emplace_back(model.isTearingDown(), signOut.isEnabled()); });
+    QObject::connect(&model, &MacModel::isTearingDownChanged, &view, [&] {
+        seen.emplace_back(model.isTearingDown(), signOut.isEnabled());
+    });
     signOut.click();
     waitUntil([&] { return seen.size() == 2; });
     EXPECT_EQ(seen, (std::vector<std::pair<bool, bool>>{{true, false}, {false, true}}));

@@ -65,8 +65,8 @@ TEST_F(MenuContentViewTest, FollowsThePhase) {
 
 TEST_F(MenuContentViewTest, AnOutdatedClientBlocksEveryPhaseAndBannersNeedASignedInTeam) {
     const auto refuse = [this] {
-        compatibility.recordClientOutdated({.client = "brisalune-desktop", .minVersion = "9.0.0"},
-                                           *platform::Url::parse(demo.hostedUrl()));
+        compatibility.recordClientOutdated(
+            {.client = "brisalune-desktop", .minVersion = "9.0.0"}, *platform::Url::parse(demo.hostedUrl()));
         settle();
     };
     signIn();
@@ -118,8 +118,8 @@ TEST_F(MenuContentViewTest, TheNudgeTakesTheUpdateOffersPlace) {
     EXPECT_TRUE(shows(offered.get(), "updateRow"));
     EXPECT_EQ(textOf(offered.get(), "updateRow.text"), "Brisalune 0.2.0 is available");
 
-    compatibility.record(200, {{"X-Brisalune-Client-Unsupported", "0.3.0"}}, "/v1/me",
-                         *platform::Url::parse(demo.hostedUrl()));
+    compatibility.record(
+        200, {{"X-Brisalune-Client-Unsupported", "0.3.0"}}, "/v1/me", *platform::Url::parse(demo.hostedUrl()));
     settle();
     EXPECT_TRUE(shows(offered.get(), "update-nudge"));
     EXPECT_FALSE(shows(offered.get(), "updateRow"));

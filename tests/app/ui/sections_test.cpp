@@ -38,8 +38,9 @@ TEST_F(AlertsSectionTest, CountsEveryOpenAlertAndListsFive) {
     ASSERT_EQ(rows.size(), 5);
     EXPECT_EQ(rows[0]->objectName().toStdString(), "alerts.row." + model.openAlerts()[0].id);
     const AlertSnapshot& first = model.openAlerts()[0];
-    EXPECT_EQ(rows[0]->findChild<QLabel*>("alerts.row.detail")->text().toStdString(),
-              first.project + " \u00b7 " + first.state);
+    EXPECT_EQ(
+        rows[0]->findChild<QLabel*>("alerts.row.detail")->text().toStdString(),
+        first.project + " \u00b7 " + first.state);
     EXPECT_EQ(rows[0]->findChild<QLabel*>("alerts.row.rule")->textFormat(), Qt::PlainText);
 
     // Two teams: a picker showing the active one.
@@ -77,10 +78,12 @@ TEST_F(AlertsSectionTest, ABoxTeamWithoutItsKeyShowsTheWayToTheBox) {
 }
 
 TEST(PortalNotice, NamesTheHostOrTheWholeAddress) {
-    EXPECT_EQ(noWebPortalNotice(*platform::Url::parse("https://box.example:8443/api")),
-              "box.example has no web portal. Its operator turns one on with -portal-origin.");
-    EXPECT_EQ(noWebPortalNotice(*platform::Url::parse("file:///srv/box")),
-              "file:///srv/box has no web portal. Its operator turns one on with -portal-origin.");
+    EXPECT_EQ(
+        noWebPortalNotice(*platform::Url::parse("https://box.example:8443/api")),
+        "box.example has no web portal. Its operator turns one on with -portal-origin.");
+    EXPECT_EQ(
+        noWebPortalNotice(*platform::Url::parse("file:///srv/box")),
+        "file:///srv/box has no web portal. Its operator turns one on with -portal-origin.");
 }
 
 class PushRowTest : public testkit::UiTest {
@@ -149,8 +152,10 @@ TEST_F(AppSectionTest, SwitchVersionAndManualCheck) {
 
     // A manifest that lists this very version: up to date; one that cannot be had: failed.
     standin::Server site;
-    site.on("GET", "/latest.json",
-            standin::Reply::json(R"({"version_code": 1, "version_name": "0.1.0", "url": "https://127.0.0.1/a"})"));
+    site.on(
+        "GET",
+        "/latest.json",
+        standin::Reply::json(R"({"version_code": 1, "version_name": "0.1.0", "url": "https://127.0.0.1/a"})"));
     SiteUpdates checker(platform::Url::parse(site.baseUrl() + "/latest.json"), 1, defaults);
     MenuEnvironment checking = environment(checker);
     AppSection section(checking);
@@ -170,15 +175,18 @@ TEST_F(AppSectionTest, SwitchVersionAndManualCheck) {
     site.on("GET", "/latest.json", standin::Reply::json(R"({"error": "down"})", 500));
     check.click();
     waitUntil([&] { return checker.manualResult() == SiteUpdates::ManualResult::failed; });
-    EXPECT_EQ(textOf(&section, "app.checkResult"),
-              "Couldn't reach " + MenuEnvironment::publicWebDomain() + " to check for updates.");
+    EXPECT_EQ(
+        textOf(&section, "app.checkResult"),
+        "Couldn't reach " + MenuEnvironment::publicWebDomain() + " to check for updates.");
 }
 
 TEST_F(AppSectionTest, UpdateRowNeedsAnHttpsDownloadOnTheManifestsHost) {
     standin::Server site;
     const auto offering = [&](const std::string& url) {
-        site.on("GET", "/latest.json",
-                standin::Reply::json(R"({"version_code": 9, "version_name": "2.1", "url": ")" + url + R"("})"));
+        site.on(
+            "GET",
+            "/latest.json",
+            standin::Reply::json(R"({"version_code": 9, "version_name": "2.1", "url": ")" + url + R"("})"));
     };
     SiteUpdates checker(platform::Url::parse(site.baseUrl() + "/latest.json"), 1, defaults);
     MenuEnvironment env = environment(checker);

@@ -55,8 +55,8 @@ TEST_F(SignInViewTest, SignInIsEnabledByRawEmptinessAndReturnPressesIt) {
     EXPECT_FALSE(textOf(window, "signIn.error").empty());
     EXPECT_TRUE(submit().isEnabled());
     EXPECT_EQ(password().text(), "   ");  // a failure keeps what was typed
-    EXPECT_EQ(textOf(window, "signIn.footer"),
-              "No account yet? Create one at " + MenuEnvironment::publicWebDomain() + ".");
+    EXPECT_EQ(
+        textOf(window, "signIn.footer"), "No account yet? Create one at " + MenuEnvironment::publicWebDomain() + ".");
 }
 
 TEST_F(SignInViewTest, ASuccessClearsThePasswordThenPicksATeamAndCloses) {

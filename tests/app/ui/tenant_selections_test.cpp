@@ -15,14 +15,14 @@ namespace {
 class TeamPressTest : public testkit::UiTest {
 protected:
     standin::Server server;
-    std::shared_ptr<MemorySessionStore> stored =
-        std::make_shared<MemorySessionStore>(StoredSession{.baseURL = *platform::Url::parse(server.baseUrl()),
-                                                           .sessionToken = "s1",
-                                                           .accountId = "a1",
-                                                           .email = "ops@example.com",
-                                                           .activeTenantId = std::nullopt,
-                                                           .tenantKeys = {},
-                                                           .tenantHosts = {}});
+    std::shared_ptr<MemorySessionStore> stored = std::make_shared<MemorySessionStore>(StoredSession{
+        .baseURL = *platform::Url::parse(server.baseUrl()),
+        .sessionToken = "s1",
+        .accountId = "a1",
+        .email = "ops@example.com",
+        .activeTenantId = std::nullopt,
+        .tenantKeys = {},
+        .tenantHosts = {}});
     MacModel standinModel{pushState, defaults, stored, clientFactory(), addresses()};
 
     void SetUp() override {

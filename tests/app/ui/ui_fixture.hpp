@@ -59,7 +59,9 @@ protected:
     ClientCompatibilityModel compatibilityModel{compatibility, defaults};
     std::shared_ptr<RecordingNotificationCenter> center = std::make_shared<RecordingNotificationCenter>();
     PushState pushState{
-        std::make_shared<TestHost>(), true, std::make_shared<MemoryDeviceRegistry>(),
+        std::make_shared<TestHost>(),
+        true,
+        std::make_shared<MemoryDeviceRegistry>(),
         std::make_shared<MemoryPendingAckStore>(),
         PushState::Environment{
             .defaults = defaults, .keychain = std::make_shared<MemorySessionStore>(), .notificationCenter = center}};
@@ -71,15 +73,16 @@ protected:
 
     ClientFactory clientFactory() {
         return [this](const platform::Url& base, std::optional<std::string> session, std::optional<std::string> key) {
-            return std::make_shared<BrisaluneClient>(base, std::move(session), std::move(key), nullptr,
-                                                     ClientIdentity::current(), compatibility);
+            return std::make_shared<BrisaluneClient>(
+                base, std::move(session), std::move(key), nullptr, ClientIdentity::current(), compatibility);
         };
     }
     MacModel::Addresses addresses() {
         const std::string hosted = demo.hostedUrl();
-        return {.hostedAPIBase = [hosted] { return *platform::Url::parse(hosted); },
-                .hostedWebOrigin = [hosted] { return *platform::Url::parse(hosted); },
-                .allowLoopbackHttp = true};
+        return {
+            .hostedAPIBase = [hosted] { return *platform::Url::parse(hosted); },
+            .hostedWebOrigin = [hosted] { return *platform::Url::parse(hosted); },
+            .allowLoopbackHttp = true};
     }
     MenuEnvironment environment() { return environment(updates); }
     MenuEnvironment environment(SiteUpdates& checker) {

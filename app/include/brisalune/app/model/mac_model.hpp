@@ -89,15 +89,18 @@ public:
     static constexpr std::string_view deviceNoun = "computer";
 
     // Phase `loading`, nothing signed in, the portal origins read from `defaults`.
-    MacModel(PushState& pushState, platform::Defaults defaults, std::shared_ptr<SessionStoring> sessionStore,
-             ClientFactory clientFactory = makeClient, Addresses addresses = Addresses::fixed(),
-             QObject* parent = nullptr);
+    MacModel(
+        PushState& pushState,
+        platform::Defaults defaults,
+        std::shared_ptr<SessionStoring> sessionStore,
+        ClientFactory clientFactory = makeClient,
+        Addresses addresses = Addresses::fixed(),
+        QObject* parent = nullptr);
     ~MacModel() override;
 
     // A new client for each call, over the shared transport, identity and compatibility record.
-    static std::shared_ptr<BrisaluneClient> makeClient(const platform::Url& baseURL,
-                                                       std::optional<std::string> sessionToken,
-                                                       std::optional<std::string> dataKey);
+    static std::shared_ptr<BrisaluneClient> makeClient(
+        const platform::Url& baseURL, std::optional<std::string> sessionToken, std::optional<std::string> dataKey);
 
     // ---- observed state ----
 
@@ -128,8 +131,8 @@ public:
     // The active team's alerts page in its web portal.
     std::optional<platform::Url> alertsPageURL() const;
     // Where one alert opens; the active team when no team is given.
-    PortalLinks::Destination alertPortalDestination(const std::optional<std::string>& tenantId,
-                                                    std::string_view alertId) const;
+    PortalLinks::Destination alertPortalDestination(
+        const std::optional<std::string>& tenantId, std::string_view alertId) const;
 
     PushState& pushState() const noexcept { return pushState_; }
     const platform::Defaults& defaults() const noexcept { return defaults_; }
@@ -164,8 +167,8 @@ public:
     QCoro::Task<> refreshAlerts();
     // One acknowledgement through the pending-acknowledgement pipeline; the alert's team is the
     // one its stored record names, else the active one. Refreshes the alerts when it went through.
-    QCoro::Task<AckAttemptOutcome> acknowledge(std::string alertId, std::string title,
-                                               std::shared_ptr<PendingAckStoring> store) override;
+    QCoro::Task<AckAttemptOutcome> acknowledge(
+        std::string alertId, std::string title, std::shared_ptr<PendingAckStoring> store) override;
     // The acknowledge action of an alert notification (team from the payload, else the active one).
     QCoro::Task<NotificationAck> acknowledgeFromNotification(std::string alertId, std::optional<std::string> tenantId);
 
@@ -184,8 +187,8 @@ public:
     // Signs in to the box recorded for the hosted team; changes no state. Throws.
     QCoro::Task<BoxSignIn> signInToBox(std::string hostedTenantId, std::string email, std::string password);
     // Issues a key for the chosen box team, records it for the hosted team, makes it active. Throws.
-    QCoro::Task<> useBoxTeam(std::string hostedTenantId, std::shared_ptr<BrisaluneClient> boxClient,
-                             std::string boxTenantId);
+    QCoro::Task<> useBoxTeam(
+        std::string hostedTenantId, std::shared_ptr<BrisaluneClient> boxClient, std::string boxTenantId);
 
 Q_SIGNALS:
     void phaseChanged();
@@ -229,9 +232,12 @@ private:
     QCoro::Task<std::optional<TenantKey>> issueTenantKey(std::string tenantId);
     // The team's client, issuing and keeping its key first when a hosted team has none.
     QCoro::Task<std::shared_ptr<BrisaluneClient>> clientIssuingKey(std::string tenantId);
-    QCoro::Task<AckAttemptOutcome> attemptAcknowledgement(std::string alertId, std::string tenantId, std::string title,
-                                                          std::shared_ptr<BrisaluneClient> teamClient,
-                                                          std::shared_ptr<PendingAckStoring> store);
+    QCoro::Task<AckAttemptOutcome> attemptAcknowledgement(
+        std::string alertId,
+        std::string tenantId,
+        std::string title,
+        std::shared_ptr<BrisaluneClient> teamClient,
+        std::shared_ptr<PendingAckStoring> store);
     // The stored record's title, else the open alert's rule, else the id.
     std::string notificationAckTitle(const std::string& alertId) const;
 

@@ -40,8 +40,13 @@ public:
     static constexpr std::chrono::seconds fetchTimeout{15};
 
     // Loads the offer from the cached manifest at once, before any network access.
-    SiteUpdates(std::optional<platform::Url> manifestURL, std::int64_t currentVersionCode, platform::Defaults& defaults,
-                Fetch fetch = transportFetch(), Clock now = systemClock(), QObject* parent = nullptr);
+    SiteUpdates(
+        std::optional<platform::Url> manifestURL,
+        std::int64_t currentVersionCode,
+        platform::Defaults& defaults,
+        Fetch fetch = transportFetch(),
+        Clock now = systemClock(),
+        QObject* parent = nullptr);
 
     const std::optional<SiteRelease>& offer() const noexcept { return offer_; }
     const std::optional<platform::Url>& manifestURL() const noexcept { return manifestURL_; }

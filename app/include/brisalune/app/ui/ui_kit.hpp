@@ -40,10 +40,18 @@ enum class Tone { primary, secondary, red };
 enum class Symbol { arrowDownCircle, exclamationArrowCirclepath, serverRack, bell };
 
 // A label that never reads its text as markup; wraps when `wraps`.
-QLabel* text(const QString& content, const QString& objectName, Font font = Font::body, Tone tone = Tone::primary,
-             bool wraps = false);
-QLabel* text(std::string_view content, const QString& objectName, Font font = Font::body, Tone tone = Tone::primary,
-             bool wraps = false);
+QLabel* text(
+    const QString& content,
+    const QString& objectName,
+    Font font = Font::body,
+    Tone tone = Tone::primary,
+    bool wraps = false);
+QLabel* text(
+    std::string_view content,
+    const QString& objectName,
+    Font font = Font::body,
+    Tone tone = Tone::primary,
+    bool wraps = false);
 void setFont(QWidget* widget, Font font);
 void setTone(QWidget* widget, Tone tone);
 
