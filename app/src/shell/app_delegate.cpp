@@ -70,6 +70,7 @@ void MacAppDelegate::applicationDidFinishLaunching() {
     // No roles yet: the acknowledge button is offered until the memberships say otherwise.
     pushState_.installCategories({});
     pushState_.setModel(model_);
+    connect(model_.get(), &MacModel::openAlertsChanged, this, [this] { announceNewAlerts(); });
     refreshLoop();
 }
 
@@ -157,6 +158,27 @@ QCoro::Task<> MacAppDelegate::postAckFailureNotification(PendingAck record) {
     // The centre shows nothing when the service does not answer; nothing to retry then.
     const std::shared_ptr<PushNotificationCenter> center = pushState_.notificationCenter();
     co_await center->add(request);
+}
+
+void MacAppDelegate::announceNewAlerts() {
+    const std::optional<StoredSession> session = model_->session();
+    const std::optional<std::string> team = session ? session->activeTenantId : std::nullopt;
+    const bool sameTeam = team && team == announcedTeam_;
+    if (!sameTeam) announced_.clear();
+    announcedTeam_ = team;
+    for (const AlertSnapshot& alert : model_->openAlerts()) {
+        const bool isNew = announced_.insert(alert.id).second;
+        // A team's first list is what was already there, not news.
+        if (!sameTeam || !isNew || alert.state != "firing") continue;
+        NotificationRequest request{
+            .identifier = "brisalune.alert." + alert.id,
+            .title = alert.rule,
+            .body = alert.lastMessage,
+            .categoryIdentifier = std::string(PushState::alertCategoryIdentifier),
+            .userInfo = {{"alert_id", alert.id}, {"tenant_id", *team}}};
+        const std::shared_ptr<PushNotificationCenter> center = pushState_.notificationCenter();
+        if (center) center->add(std::move(request));
+    }
 }
 
 // ---- the desktop ----

@@ -99,3 +99,48 @@ TEST_F(AppDelegate, WhileTheManifestCannotBeFetchedEveryRoundTriesAgain) {
 
 }  // namespace
 }  // namespace brisalune
+
+namespace brisalune {
+namespace {
+
+class NewAlertNotices : public testkit::DelegateTest {
+protected:
+    void TearDown() override {
+        delegate->applicationWillTerminate();
+        ASSERT_TRUE(testkit::processEventsUntil([&] { return !delegate->isRefreshLoopRunning(); }));
+    }
+
+    std::vector<std::string> shownAlertIds() const {
+        std::vector<std::string> ids;
+        for (const auto& request : center->shown) ids.push_back(request.identifier);
+        return ids;
+    }
+
+    void refresh() {
+        auto refreshing = delegate->model().refreshAlerts();
+        ASSERT_TRUE(testkit::processEventsUntil([&] { return refreshing.isReady(); }));
+    }
+};
+
+TEST_F(NewAlertNotices, OnlyFiringAlertsNewToTheSameTeamAreShownWithTheAcknowledgeButton) {
+    keychain->save(session());
+    serveMe({membership("t1"), membership("t2")});
+    servePull(hosted, {testkit::alertAnswer("a1", "firing")});
+    delegate->applicationDidFinishLaunching();
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return delegate->model().hasLaunched(); }));
+    refresh();
+    EXPECT_TRUE(shownAlertIds().empty()) << shownAlertIds().front();  // what was there is not news
+
+    servePull(
+        hosted,
+        {testkit::alertAnswer("a1", "firing"),
+         testkit::alertAnswer("a2", "firing"),
+         testkit::alertAnswer("a3", "acked")});
+    refresh();
+    ASSERT_EQ(shownAlertIds(), (std::vector<std::string>{"brisalune.alert.a2"}));
+    EXPECT_EQ(center->shown.back().categoryIdentifier, PushState::alertCategoryIdentifier);
+    EXPECT_EQ(*center->shown.back().userInfo.at("tenant_id").get<std::string>(), "t1");
+}
+
+}  // namespace
+}  // namespace brisalune

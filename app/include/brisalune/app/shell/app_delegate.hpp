@@ -27,6 +27,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -98,6 +99,9 @@ public:
     QCoro::Task<> openAlert(std::string alertId, std::optional<std::string> tenantId);
     // "Couldn't acknowledge" for the record, with the alert's acknowledge button.
     QCoro::Task<> postAckFailureNotification(PendingAck record);
+    // The desktop has no remote push: each firing alert that a refresh of the same team brings
+    // for the first time is shown here, with the acknowledge button, as a pushed one would be.
+    void announceNewAlerts();
 
     static void openInBrowser(const platform::Url& url);
     static void showModalNotice(const QString& title, const QString& text);
@@ -120,6 +124,8 @@ private:
     std::chrono::nanoseconds refreshInterval_;
     ContinuousTimer sleeper_;
     QMetaObject::Connection responses_;
+    std::optional<std::string> announcedTeam_;  // whose alerts `announced_` holds
+    std::set<std::string> announced_;           // alert ids already seen in that team
     bool startedUp_ = false;
     bool loopRunning_ = false;
     bool loopCancelled_ = false;
