@@ -36,8 +36,10 @@ QCoro::Task<> MacModel::joinBox(JoinCode code, std::string displayName, std::str
     const BoxLink link = boxLink();
     const std::optional<SeatCredentials> seat =
         code.seat ? std::optional(SeatCredentials{email, password}) : std::nullopt;
-    const auto pair = [link, code, displayName, seat] {
-        return pairBox(link, code.hostedTenantId, code.code, displayName, code.boxURL, seat);
+    // A name left empty is no name: the box then names the member itself.
+    const std::optional<std::string> name = displayName.empty() ? std::nullopt : std::optional(displayName);
+    const auto pair = [link, code, name, seat] {
+        return pairBox(link, code.hostedTenantId, code.code, name, code.boxURL, seat);
     };
     const BoxConnection connection = co_await awaitBlocking(pair);
 
