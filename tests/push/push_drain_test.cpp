@@ -9,17 +9,7 @@ namespace brisalune {
 namespace {
 
 using standin::Reply;
-
-PendingAck pending(
-    std::string alertId, std::string tenantId = "t1", AckFailureVerdict verdict = AckFailureVerdict::retryable) {
-    return {
-        .alertId = std::move(alertId),
-        .tenantId = std::move(tenantId),
-        .title = "Disk full",
-        .attempts = 1,
-        .lastError = "E",
-        .verdict = verdict};
-}
+using testkit::pending;
 
 std::vector<std::string> ids(const AckFailureReport& report) {
     std::vector<std::string> out;

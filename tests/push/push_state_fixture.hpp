@@ -131,4 +131,16 @@ protected:
     static void await(QCoro::Task<>&& task) { QCoro::waitFor(std::move(task)); }
 };
 
+// A stored acknowledgement that failed once.
+inline PendingAck pending(
+    std::string alertId, std::string tenantId = "t1", AckFailureVerdict verdict = AckFailureVerdict::retryable) {
+    return {
+        .alertId = std::move(alertId),
+        .tenantId = std::move(tenantId),
+        .title = "Disk full",
+        .attempts = 1,
+        .lastError = "E",
+        .verdict = verdict};
+}
+
 }  // namespace brisalune::testkit

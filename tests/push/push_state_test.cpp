@@ -5,18 +5,8 @@
 namespace brisalune {
 namespace {
 
+using testkit::pending;
 using testkit::PushStateTest;
-
-PendingAck pending(
-    std::string alertId, std::string tenantId = "t1", AckFailureVerdict verdict = AckFailureVerdict::retryable) {
-    return {
-        .alertId = std::move(alertId),
-        .tenantId = std::move(tenantId),
-        .title = "Disk full",
-        .attempts = 1,
-        .lastError = "E",
-        .verdict = verdict};
-}
 
 class PushStateBasics : public PushStateTest {};
 
