@@ -3,7 +3,10 @@
 #include <brisalune/platform/base64.hpp>
 #include <brisalune/platform/json_decode.hpp>
 
+#include <brisalune/platform/url.hpp>
+
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <functional>
 #include <span>
@@ -26,6 +29,20 @@ std::string_view stateAfter(std::string_view current, std::string_view wanted) {
 
 std::chrono::sys_seconds Site::now() {
     return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+}
+
+std::optional<std::int64_t> Site::integerItem(const Request& request, std::string_view name) {
+    for (const auto& item : platform::decodeQuery(request.query)) {
+        if (item.name != name) continue;
+        const std::string text = item.value.value_or("");
+        std::int64_t value = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (error != std::errc() || end != text.data() + text.size()) {
+            throw Refusal{400, std::string(name) + " must be an integer"};
+        }
+        return value;
+    }
+    return std::nullopt;
 }
 
 AlertSnapshot Site::snapshotOf(const AlertSeed& seed, std::chrono::sys_seconds at, std::int64_t seq) {
@@ -57,6 +74,7 @@ Site::Site(SiteKind kind, const Fixture& fixture, standin::Server& server, Addre
     , seed_(kind == SiteKind::hosted ? fixture.hosted : fixture.box)
     , pairing_(fixture.pairing)
     , maxOpenAlerts_(fixture.maxOpenAlerts)
+    , maxMaintenanceWindows_(fixture.maxMaintenanceWindows)
     , addresses_(std::move(addresses))
     , started_(now())
     , random_(std::random_device{}()) {
@@ -64,9 +82,17 @@ Site::Site(SiteKind kind, const Fixture& fixture, standin::Server& server, Addre
         accounts_.push_back({{account.id, account.email, account.displayName}, account.password});
     }
     for (const auto& seed : seed_.teams) {
-        TeamRecord team{seed.id, seed.name, seed.role, seed.onBox, seed.projects, {}, 0};
+        TeamRecord team;
+        team.id = seed.id;
+        team.name = seed.name;
+        team.role = seed.role;
+        team.onBox = seed.onBox;
+        team.projects = seed.projects;
         std::ranges::sort(team.projects);  // the project list pages by name
         for (const auto& alert : seed.alerts) team.alerts.push_back(snapshotOf(alert, started_, ++team.seq));
+        team.checks = seed.checks;
+        team.statusPages = seed.statusPages;
+        seedWindows(team, seed.maintenanceWindows);
         teams_.push_back(std::move(team));
     }
     addRoutes(fixture.release);
@@ -91,6 +117,17 @@ void Site::addRoutes(const ReleaseSeed& release) {
     add("GET", "/v1/pull", &Site::pull);
     add("POST", "/v1/alerts/{alert}/ack", &Site::acknowledge);
     add("POST", "/v1/alerts/{alert}/resolve", &Site::resolve);
+    add("GET", "/v1/projects/{project}/maintenance-windows", &Site::maintenanceWindows);
+    add("POST", "/v1/projects/{project}/maintenance-windows", &Site::createMaintenanceWindow);
+    add("POST", "/v1/projects/{project}/maintenance-windows/preview", &Site::previewMaintenance);
+    add("GET", "/v1/projects/{project}/maintenance-windows/{window}", &Site::maintenanceWindow);
+    add("PUT", "/v1/projects/{project}/maintenance-windows/{window}", &Site::updateMaintenanceWindow);
+    add("DELETE", "/v1/projects/{project}/maintenance-windows/{window}", &Site::deleteMaintenanceWindow);
+    add("GET", "/v1/projects/{project}/maintenance-windows/{window}/occurrences", &Site::maintenanceOccurrences);
+    add("GET", "/v1/projects/{project}/checks", &Site::checks);
+    add("GET", "/v1/projects/{project}/sources", &Site::sources);
+    add("GET", "/v1/projects/{project}/rules", &Site::rules);
+    add("GET", "/v1/status-pages", &Site::statusPages);
     if (kind_ == SiteKind::hosted) {
         add("GET", "/v1/tenants/{tenant}/pairings", &Site::pairings);
         add("POST", "/v1/tenants/{tenant}/pair", &Site::pairTenant);
@@ -117,6 +154,10 @@ standin::Reply Site::answer(const Request& request) {
         reply = (*found->handler)(request, found->values);
     } catch (const Refusal& refusal) {
         reply = Reply::json(json::encode(ErrorBody{refusal.message}), refusal.status);
+    } catch (const Invalid& invalid) {
+        ValidationBody body{"validation failed", {}};
+        for (const auto& problem : invalid.fields) body.fields.push_back({problem.field, problem.reason});
+        reply = Reply::json(json::encode(body), 422);
     } catch (const json::DecodeError& error) {
         reply = Reply::json(json::encode(ErrorBody{std::string("malformed request body: ") + error.what()}), 400);
     }
@@ -183,6 +224,12 @@ Site::TeamRecord& Site::keyTeam(const Request& request) {
 Site::TeamRecord& Site::team(std::string_view id) {
     auto found = std::ranges::find(teams_, id, &TeamRecord::id);
     if (found == teams_.end()) throw Refusal{404, "no such team"};
+    return *found;
+}
+
+const std::string& Site::project(const TeamRecord& team, const PathValues& values) {
+    auto found = std::ranges::find(team.projects, values.at("project"));
+    if (found == team.projects.end()) throw Refusal{404, "no such project"};
     return *found;
 }
 

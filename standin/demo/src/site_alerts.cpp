@@ -4,7 +4,6 @@
 #include <brisalune/platform/url.hpp>
 
 #include <algorithm>
-#include <charconv>
 #include <set>
 
 namespace brisalune::demo {
@@ -13,21 +12,6 @@ namespace {
 
 // The service's own limit on how long a pull may be held.
 constexpr std::int64_t longestWait = 60;
-
-// The query item as an integer; none when absent, a Refusal when it is not one.
-std::optional<std::int64_t> integerItem(const standin::ReceivedRequest& request, std::string_view name) {
-    for (const auto& item : platform::decodeQuery(request.query)) {
-        if (item.name != name) continue;
-        const std::string text = item.value.value_or("");
-        std::int64_t value = 0;
-        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-        if (error != std::errc() || end != text.data() + text.size()) {
-            throw Refusal{400, std::string(name) + " must be an integer"};
-        }
-        return value;
-    }
-    return std::nullopt;
-}
 
 bool isOpen(const AlertSnapshot& alert) { return alert.state != rawValue(AlertState::resolved); }
 

@@ -2,9 +2,13 @@
 
 // What the demo service starts from: the accounts, teams and alerts of the hosted service and
 // of one self-hosted box, the pairing code that links them, the alerts that arrive later, and
-// the published release manifest.
+// the published release manifest; and for the maintenance windows, each team's windows, checks
+// and status pages.
 
 #include <brisalune/client/alerts/alerts.hpp>
+#include <brisalune/client/incidents/status_pages.hpp>
+#include <brisalune/client/maintenance/windows.hpp>
+#include <brisalune/client/monitoring/checks.hpp>
 #include <brisalune/platform/json.hpp>
 #include <brisalune/platform/json_codec.hpp>
 
@@ -43,6 +47,28 @@ struct AlertSeed {
     std::optional<AlertIncidentRef> incident;
 };
 
+// One maintenance window as the service starts with it. Its start counts from the service's
+// start, so that it is always upcoming or in progress whenever the service runs:
+// `startsInMinutes` later (negative: earlier), down to the quarter hour; with `at` ("02:00"),
+// that day's wall-clock time in the window's zone instead. A one-off window (no `rrule`) lasts
+// `durationMinutes`; a recurring one repeats by `rrule` for `durationMinutes` each time and
+// skips the occurrences `skipped` counts (0: the first).
+struct MaintenanceSeed {
+    std::string project;
+    std::string name;
+    std::string description;
+    std::string timezone;
+    std::int64_t startsInMinutes = 0;
+    std::optional<std::string> at;
+    std::int64_t durationMinutes = 60;
+    std::string rrule;
+    std::vector<std::int64_t> skipped;
+    MaintenanceScope scope;
+    bool statusPage = false;
+    std::vector<std::string> components;
+    std::string createdBy;
+};
+
 struct TeamSeed {
     std::string id;
     std::string name;
@@ -50,6 +76,10 @@ struct TeamSeed {
     bool onBox = false;  // its data lives on the box: the membership names the box's address
     std::vector<std::string> projects;
     std::vector<AlertSeed> alerts;
+    // Read only. A project's alert rules and ingest sources are those its alerts name.
+    std::map<std::string, std::vector<MonitorCheckSpec>> checks;  // project → its checks
+    std::vector<StatusPage> statusPages;
+    std::vector<MaintenanceSeed> maintenanceWindows;
 };
 
 // One server: the hosted service or the box.
@@ -88,8 +118,9 @@ struct Fixture {
     SiteSeed hosted;
     SiteSeed box;
     PairingSeed pairing;
-    std::vector<ArrivalSeed> arrivals;  // taken in turn, round and round
-    std::int64_t maxOpenAlerts = 0;     // an arrival beyond it resolves the team's oldest open alert
+    std::vector<ArrivalSeed> arrivals;        // taken in turn, round and round
+    std::int64_t maxOpenAlerts = 0;           // an arrival beyond it resolves the team's oldest open alert
+    std::int64_t maxMaintenanceWindows = 20;  // per project: creating one more is refused
     ReleaseSeed release;
 };
 
@@ -128,13 +159,32 @@ inline constexpr auto json::keys<demo::AlertSeed> = json::object(
     json::field("incident", &demo::AlertSeed::incident));
 
 template <>
+inline constexpr auto json::keys<demo::MaintenanceSeed> = json::object(
+    json::field("project", &demo::MaintenanceSeed::project),
+    json::field("name", &demo::MaintenanceSeed::name),
+    json::field("description", &demo::MaintenanceSeed::description, json::orEmpty),
+    json::field("timezone", &demo::MaintenanceSeed::timezone),
+    json::field("starts_in_minutes", &demo::MaintenanceSeed::startsInMinutes),
+    json::field("at", &demo::MaintenanceSeed::at),
+    json::field("duration_minutes", &demo::MaintenanceSeed::durationMinutes),
+    json::field("rrule", &demo::MaintenanceSeed::rrule, json::orEmpty),
+    json::field("skipped", &demo::MaintenanceSeed::skipped, json::orEmpty),
+    json::field("scope", &demo::MaintenanceSeed::scope, json::orEmpty),
+    json::field("status_page", &demo::MaintenanceSeed::statusPage, json::orEmpty),
+    json::field("components", &demo::MaintenanceSeed::components, json::orEmpty),
+    json::field("created_by", &demo::MaintenanceSeed::createdBy));
+
+template <>
 inline constexpr auto json::keys<demo::TeamSeed> = json::object(
     json::field("id", &demo::TeamSeed::id),
     json::field("name", &demo::TeamSeed::name),
     json::field("role", &demo::TeamSeed::role),
     json::field("on_box", &demo::TeamSeed::onBox, json::orEmpty),
     json::field("projects", &demo::TeamSeed::projects, json::orEmpty),
-    json::field("alerts", &demo::TeamSeed::alerts, json::orEmpty));
+    json::field("alerts", &demo::TeamSeed::alerts, json::orEmpty),
+    json::field("checks", &demo::TeamSeed::checks, json::orEmpty),
+    json::field("status_pages", &demo::TeamSeed::statusPages, json::orEmpty),
+    json::field("maintenance_windows", &demo::TeamSeed::maintenanceWindows, json::orEmpty));
 
 template <>
 inline constexpr auto json::keys<demo::SiteSeed> = json::object(
@@ -171,6 +221,7 @@ inline constexpr auto json::keys<demo::Fixture> = json::object(
     json::field("pairing", &demo::Fixture::pairing),
     json::field("arrivals", &demo::Fixture::arrivals),
     json::field("max_open_alerts", &demo::Fixture::maxOpenAlerts),
+    json::field("max_maintenance_windows", &demo::Fixture::maxMaintenanceWindows, json::orDefault(std::int64_t{20})),
     json::field("release", &demo::Fixture::release));
 
 }  // namespace brisalune

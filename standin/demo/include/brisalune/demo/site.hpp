@@ -7,6 +7,10 @@
 
 #include <brisalune/client/accounts/accounts.hpp>
 #include <brisalune/client/alerts/alerts.hpp>
+#include <brisalune/client/core/errors.hpp>
+#include <brisalune/client/incidents/status_pages.hpp>
+#include <brisalune/client/maintenance/windows.hpp>
+#include <brisalune/client/monitoring/checks.hpp>
 #include <brisalune/demo/fixture.hpp>
 #include <brisalune/demo/routes.hpp>
 #include <brisalune/demo/wire.hpp>
@@ -32,6 +36,12 @@ enum class SiteKind { hosted, box };
 struct Refusal {
     int status = 400;
     std::string message;
+};
+
+// A body the site refuses field by field: answered 422 with {"error", "fields": [{"field",
+// "message"}]}.
+struct Invalid {
+    std::vector<FieldError> fields;
 };
 
 class Site {
@@ -72,8 +82,11 @@ private:
         std::string role;
         bool onBox = false;
         std::vector<std::string> projects;
-        std::vector<AlertSnapshot> alerts;  // the latest snapshot of each alert
-        std::int64_t seq = 0;               // the team's last change; the pull cursor
+        std::vector<AlertSnapshot> alerts;                            // the latest snapshot of each alert
+        std::int64_t seq = 0;                                         // the team's last change; the pull cursor
+        std::map<std::string, std::vector<MonitorCheckSpec>> checks;  // project → its checks
+        std::vector<StatusPage> statusPages;
+        std::map<std::string, std::vector<MaintenanceWindow>> maintenance;  // project → its windows, oldest first
     };
     struct KeyRecord {
         std::string id;
@@ -96,6 +109,8 @@ private:
 
     static std::optional<std::string> bearer(const Request& request);
     static std::chrono::sys_seconds now();
+    // The query item as an integer; none when absent, a Refusal when it is not one.
+    static std::optional<std::int64_t> integerItem(const Request& request, std::string_view name);
     // The alert as the seed describes it, its times counted back from `at`.
     static AlertSnapshot snapshotOf(const AlertSeed& seed, std::chrono::sys_seconds at, std::int64_t seq);
 
@@ -111,6 +126,10 @@ private:
     std::string nextAlertId();
     std::string randomHex(std::size_t bytes);
     std::string joinCode(const std::string& code, bool seat) const;
+    // The path's {project}, one of the team's; a Refusal when the team has no such project.
+    static const std::string& project(const TeamRecord& team, const PathValues& values);
+    // The seeded windows, their starts counted from the site's.
+    void seedWindows(TeamRecord& team, const std::vector<MaintenanceSeed>& seeds);
 
     // ---- accounts and teams (site_accounts.cpp) ----
     Reply healthz(const Request&, const PathValues&);
@@ -130,6 +149,21 @@ private:
     Reply acknowledge(const Request&, const PathValues&);
     Reply resolve(const Request&, const PathValues&);
 
+    // ---- maintenance windows (site_maintenance.cpp) ----
+    Reply maintenanceWindows(const Request&, const PathValues&);
+    Reply maintenanceWindow(const Request&, const PathValues&);
+    Reply createMaintenanceWindow(const Request&, const PathValues&);
+    Reply updateMaintenanceWindow(const Request&, const PathValues&);
+    Reply deleteMaintenanceWindow(const Request&, const PathValues&);
+    Reply maintenanceOccurrences(const Request&, const PathValues&);
+    Reply previewMaintenance(const Request&, const PathValues&);
+
+    // ---- what a window can cover and be shown on, read only (site_scope.cpp) ----
+    Reply checks(const Request&, const PathValues&);
+    Reply sources(const Request&, const PathValues&);
+    Reply rules(const Request&, const PathValues&);
+    Reply statusPages(const Request&, const PathValues&);
+
     // ---- pairing and relay (site_boxes.cpp) ----
     Reply pairings(const Request&, const PathValues&);
     Reply pairTenant(const Request&, const PathValues&);
@@ -142,6 +176,7 @@ private:
     const SiteSeed seed_;
     const PairingSeed pairing_;
     const std::int64_t maxOpenAlerts_;
+    const std::int64_t maxMaintenanceWindows_;
     const Addresses addresses_;
     const std::chrono::sys_seconds started_;
     Routes routes_;

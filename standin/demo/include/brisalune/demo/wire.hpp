@@ -2,10 +2,15 @@
 
 // The request bodies and answer envelopes the demo service reads and writes whose client-side
 // twins are private to the client library's endpoint sources. The records the client publishes
-// (accounts, alerts, keys, pairings) are used as they are.
+// (accounts, alerts, keys, pairings, maintenance windows, checks, sources, status pages) are used
+// as they are.
 
 #include <brisalune/client/accounts/accounts.hpp>
 #include <brisalune/client/boxes/pairing.hpp>
+#include <brisalune/client/incidents/status_pages.hpp>
+#include <brisalune/client/maintenance/windows.hpp>
+#include <brisalune/client/monitoring/checks.hpp>
+#include <brisalune/client/monitoring/sources.hpp>
 #include <brisalune/platform/json_codec.hpp>
 
 #include <chrono>
@@ -18,6 +23,18 @@ namespace brisalune::demo {
 
 struct ErrorBody {
     std::string error;
+};
+
+// One refused field of a validation answer.
+struct FieldProblem {
+    std::string field;
+    std::string message;
+};
+
+// A 422 answer: what was refused, field by field.
+struct ValidationBody {
+    std::string error;
+    std::vector<FieldProblem> fields;
 };
 
 struct CredentialsBody {
@@ -84,6 +101,26 @@ struct RegisteredResponse {
     bool registered = false;
 };
 
+struct MaintenanceWindowsResponse {
+    std::vector<MaintenanceWindow> windows;
+};
+
+struct OccurrencesResponse {
+    std::vector<MaintenanceOccurrence> occurrences;
+};
+
+struct ChecksResponse {
+    std::vector<MonitorCheckInfo> checks;
+};
+
+struct SourcesResponse {
+    std::vector<SourceInfo> sources;
+};
+
+struct StatusPagesResponse {
+    std::vector<StatusPage> statusPages;
+};
+
 // What a join code carries, before "blj_" and base64url.
 struct JoinCodePayload {
     std::string boxURL;
@@ -100,6 +137,16 @@ namespace brisalune {
 // clang-format off
 template <>
 inline constexpr auto json::keys<demo::ErrorBody> = json::object(json::field("error", &demo::ErrorBody::error));
+
+template <>
+inline constexpr auto json::keys<demo::FieldProblem> = json::object(
+    json::field("field", &demo::FieldProblem::field),
+    json::field("message", &demo::FieldProblem::message));
+
+template <>
+inline constexpr auto json::keys<demo::ValidationBody> = json::object(
+    json::field("error", &demo::ValidationBody::error),
+    json::field("fields", &demo::ValidationBody::fields));
 
 template <>
 inline constexpr auto json::keys<demo::CredentialsBody> = json::object(
@@ -164,6 +211,26 @@ inline constexpr auto json::keys<demo::DevicesResponse> =
 template <>
 inline constexpr auto json::keys<demo::RegisteredResponse> =
     json::object(json::field("registered", &demo::RegisteredResponse::registered));
+
+template <>
+inline constexpr auto json::keys<demo::MaintenanceWindowsResponse> =
+    json::object(json::field("windows", &demo::MaintenanceWindowsResponse::windows));
+
+template <>
+inline constexpr auto json::keys<demo::OccurrencesResponse> =
+    json::object(json::field("occurrences", &demo::OccurrencesResponse::occurrences));
+
+template <>
+inline constexpr auto json::keys<demo::ChecksResponse> =
+    json::object(json::field("checks", &demo::ChecksResponse::checks));
+
+template <>
+inline constexpr auto json::keys<demo::SourcesResponse> =
+    json::object(json::field("sources", &demo::SourcesResponse::sources));
+
+template <>
+inline constexpr auto json::keys<demo::StatusPagesResponse> =
+    json::object(json::field("status_pages", &demo::StatusPagesResponse::statusPages));
 
 template <>
 inline constexpr auto json::keys<demo::JoinCodePayload> = json::object(
