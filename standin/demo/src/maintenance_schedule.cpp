@@ -30,8 +30,6 @@ constexpr std::int64_t stepsTaken = 4000;
 // Dates past this year end a rule.
 constexpr int lastYear = 9999;
 
-constexpr std::string_view notWallClock = "not a wall-clock time such as 2024-05-01T09:30";
-
 // An input as the schedule reads it.
 struct Schedule {
     platform::GregorianCalendar calendar;
@@ -41,58 +39,74 @@ struct Schedule {
     std::vector<sys_seconds> skipped;
 };
 
-struct Reading {
+// Reads an input's fields in their order, noting what it refuses. The reasons are shown to
+// people as they stand, without the field.
+class InputReader {
+public:
+    explicit InputReader(const MaintenanceWindowInput& input)
+        : input_(input), zone_(platform::TimeZone::named(input.timezone).value_or(platform::TimeZone::gmt())) {}
+
     std::vector<FieldError> problems;
-    std::optional<Schedule> schedule;  // when there are none
-};
 
-Reading read(const MaintenanceWindowInput& input) {
-    Reading out;
-    const auto problem = [&](std::string field, std::string_view reason) {
-        out.problems.push_back({std::move(field), std::string(reason)});
-    };
-    if (platform::trimmed(input.name, platform::isWhitespaceOrNewline).empty()) problem("name", "must not be blank");
-    const auto named = platform::TimeZone::named(input.timezone);
-    if (!named) problem("timezone", "names no time zone");
-    const auto zone = named.value_or(platform::TimeZone::gmt());
-    const auto wallClock = [&](const std::string& text) { return MaintenanceWallClock::parse(text, zone); };
-
-    const auto start = wallClock(input.startsAt);
-    if (!start) problem("starts_at", notWallClock);
-    chrono::seconds length{0};
-    std::optional<MaintenanceRecurrence> rule;
-    std::vector<sys_seconds> skipped;
-    if (!input.isRecurring()) {
-        const auto end = input.endsAt ? wallClock(*input.endsAt) : std::nullopt;
-        if (!input.endsAt) {
-            problem("ends_at", "required for a one-off window");
-        } else if (!end) {
-            problem("ends_at", notWallClock);
-        } else if (start && *end <= *start) {
-            problem("ends_at", "must be after starts_at");
-        } else if (start) {
-            length = *end - *start;
+    std::optional<Schedule> read() {
+        if (platform::trimmed(input_.name, platform::isWhitespaceOrNewline).empty()) {
+            refuse("name", "The name must not be blank.");
         }
-    } else {
-        const auto minutes = input.durationMinutes.value_or(0);
+        if (!platform::TimeZone::named(input_.timezone)) refuse("timezone", "No time zone has that name.");
+        const auto start = wallClock(input_.startsAt, "starts_at", "The start");
+        Schedule schedule{platform::GregorianCalendar(zone_), start.value_or(sys_seconds{}), {}, {}, {}};
+        if (input_.isRecurring()) {
+            readRecurrence(schedule);
+        } else {
+            readEnd(schedule, start);
+        }
+        if (input_.statusPage && input_.components.empty()) {
+            refuse("components", "Pick at least one component to show it on.");
+        }
+        if (!problems.empty()) return std::nullopt;
+        return schedule;
+    }
+
+private:
+    void refuse(std::string field, std::string reason) { problems.push_back({std::move(field), std::move(reason)}); }
+
+    std::optional<sys_seconds> wallClock(const std::string& text, std::string field, std::string_view what) {
+        auto instant = MaintenanceWallClock::parse(text, zone_);
+        if (!instant)
+            refuse(std::move(field), std::string(what) + " is not a wall-clock time such as 2024-05-01T09:30.");
+        return instant;
+    }
+
+    void readEnd(Schedule& schedule, std::optional<sys_seconds> start) {
+        if (!input_.endsAt) return refuse("ends_at", "A one-off window needs an end.");
+        const auto end = wallClock(*input_.endsAt, "ends_at", "The end");
+        if (!end || !start) return;
+        if (*end <= *start) return refuse("ends_at", "The end must come after the start.");
+        schedule.length = *end - *start;
+    }
+
+    void readRecurrence(Schedule& schedule) {
+        const auto minutes = input_.durationMinutes.value_or(0);
         if (minutes < 1 || minutes > longestMinutes) {
-            problem("duration_minutes", "must be 1 to " + std::to_string(longestMinutes) + " minutes");
+            refuse("duration_minutes", "Each occurrence lasts 1 to " + std::to_string(longestMinutes) + " minutes.");
+        } else {
+            schedule.length = chrono::minutes(minutes);
         }
-        length = chrono::minutes(minutes);
-        rule = MaintenanceRecurrence::initFromRule(input.rrule);
-        if (rule->kind() == MaintenanceRecurrence::Kind::custom) problem("rrule", "unsupported recurrence rule");
-        for (std::size_t i = 0; i < input.exdates.size(); ++i) {
-            const auto date = wallClock(input.exdates[i]);
-            if (!date) problem("exdates[" + std::to_string(i) + "]", notWallClock);
-            if (date) skipped.push_back(*date);
+        schedule.rule = MaintenanceRecurrence::initFromRule(input_.rrule);
+        if (schedule.rule->kind() == MaintenanceRecurrence::Kind::custom) {
+            refuse("rrule", "unsupported recurrence rule");
+        }
+        for (std::size_t i = 0; i < input_.exdates.size(); ++i) {
+            const auto field = "exdates[" + std::to_string(i) + "]";
+            if (const auto date = wallClock(input_.exdates[i], field, "A skipped date")) {
+                schedule.skipped.push_back(*date);
+            }
         }
     }
-    if (input.statusPage && input.components.empty()) problem("components", "pick the components to show it on");
-    if (out.problems.empty()) {
-        out.schedule = Schedule{platform::GregorianCalendar(zone), *start, length, std::move(rule), std::move(skipped)};
-    }
-    return out;
-}
+
+    const MaintenanceWindowInput& input_;
+    platform::TimeZone zone_;
+};
 
 std::int64_t floorDivide(std::int64_t a, std::int64_t b) {
     return a / b - ((a % b != 0 && (a < 0) != (b < 0)) ? 1 : 0);
@@ -121,8 +135,7 @@ public:
             case MaintenanceRecurrence::Kind::weekly: units = floorDivide((date - monday_).count(), 7); break;
             default: {
                 const chrono::year_month_day day(date);
-                units = (int(day.year()) - int(month_.year())) * 12 +
-                        (static_cast<int>(unsigned(day.month())) - static_cast<int>(unsigned(month_.month())));
+                units = (day.year() / day.month() - month_).count();
             }
         }
         return floorDivide(units, interval_);
@@ -130,10 +143,7 @@ public:
 
     // The period's dates, ascending; none once the periods pass the calendar's last year.
     std::optional<std::vector<sys_days>> datesOf(std::int64_t period) const {
-        const std::int64_t reach = pattern_.kind() == MaintenanceRecurrence::Kind::daily    ? 3'660'000
-                                   : pattern_.kind() == MaintenanceRecurrence::Kind::weekly ? 523'000
-                                                                                            : 120'000;
-        if (period > 0 && interval_ > reach / period) return std::nullopt;
+        if (period > 0 && interval_ > reach() / period) return std::nullopt;
         const std::int64_t offset = period * interval_;
         std::vector<sys_days> dates;
         if (pattern_.get<Pattern::Daily>()) dates.push_back(first_ + chrono::days(offset));
@@ -156,11 +166,19 @@ public:
         }
         // Only a month can hold no date.
         const sys_days last = dates.empty() ? sys_days(monthAt(offset) / chrono::day(1)) : dates.back();
-        if (int(chrono::year_month_day(last).year()) > lastYear) return std::nullopt;
+        if (static_cast<int>(chrono::year_month_day(last).year()) > lastYear) return std::nullopt;
         return dates;
     }
 
 private:
+    // The most units from the first start that can still fall before the calendar's last year.
+    std::int64_t reach() const {
+        switch (pattern_.kind()) {
+            case MaintenanceRecurrence::Kind::daily: return 3'660'000;
+            case MaintenanceRecurrence::Kind::weekly: return 523'000;
+            default: return 120'000;
+        }
+    }
     chrono::year_month monthAt(std::int64_t offset) const { return month_ + chrono::months(offset); }
 
     const Pattern& pattern_;
@@ -202,7 +220,11 @@ std::vector<MaintenanceOccurrence> expand(const Schedule& schedule, sys_seconds 
             if (date < first) continue;
             const chrono::year_month_day day(date);
             const auto start = schedule.calendar.instant(
-                int(day.year()), unsigned(day.month()), unsigned(day.day()), fields->hour, fields->minute);
+                static_cast<int>(day.year()),
+                static_cast<unsigned>(day.month()),
+                static_cast<unsigned>(day.day()),
+                fields->hour,
+                fields->minute);
             if (!start) continue;
             if ((limit && ++made > limit->count) || (until && *start > until->instant)) return out;
             if (std::ranges::find(schedule.skipped, *start) != schedule.skipped.end()) continue;
@@ -216,18 +238,21 @@ std::vector<MaintenanceOccurrence> expand(const Schedule& schedule, sys_seconds 
 
 }  // namespace
 
-std::vector<FieldError> inputProblems(const MaintenanceWindowInput& input) { return read(input).problems; }
+std::vector<FieldError> inputProblems(const MaintenanceWindowInput& input) {
+    InputReader reader(input);
+    reader.read();
+    return std::move(reader.problems);
+}
 
 std::vector<MaintenanceOccurrence> occurrencesOf(
     const MaintenanceWindowInput& input, std::chrono::sys_seconds after, std::size_t count) {
-    const auto reading = read(input);
-    if (!reading.schedule || count == 0) return {};
-    const auto& schedule = *reading.schedule;
-    if (!schedule.rule) {
-        if (schedule.start + schedule.length <= after) return {};
-        return {occurrence(schedule.start, schedule.length)};
+    const auto schedule = InputReader(input).read();
+    if (!schedule || count == 0) return {};
+    if (!schedule->rule) {
+        if (schedule->start + schedule->length <= after) return {};
+        return {occurrence(schedule->start, schedule->length)};
     }
-    return expand(schedule, after, count);
+    return expand(*schedule, after, count);
 }
 
 }  // namespace brisalune::demo

@@ -2,7 +2,6 @@
 
 #include <brisalune/platform/base64.hpp>
 #include <brisalune/platform/json_decode.hpp>
-
 #include <brisalune/platform/url.hpp>
 
 #include <algorithm>

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <limits>
 
 namespace brisalune::demo {
 namespace {
@@ -173,6 +174,9 @@ TEST_F(DemoMaintenanceTest, RefusesWhatItCannotKeepFieldByField) {
     EXPECT_THAT(fieldsRefused([](auto& input) { input.timezone = "Mars/Olympus"; }), ElementsAre("timezone"));
     EXPECT_THAT(fieldsRefused([](auto& input) { input.startsAt = "next Monday"; }), ElementsAre("starts_at"));
     EXPECT_THAT(fieldsRefused([](auto& input) { input.durationMinutes = 0; }), ElementsAre("duration_minutes"));
+    EXPECT_THAT(
+        fieldsRefused([](auto& input) { input.durationMinutes = std::numeric_limits<std::int64_t>::max(); }),
+        ElementsAre("duration_minutes"));
     EXPECT_THAT(fieldsRefused([](auto& input) { input.rrule = "FREQ=HOURLY"; }), ElementsAre("rrule"));
     EXPECT_THAT(fieldsRefused([](auto& input) { input.exdates = {"2040-02-30T02:00"}; }), ElementsAre("exdates[0]"));
     EXPECT_THAT(fieldsRefused([](auto& input) { input.components.clear(); }), ElementsAre("components"));
@@ -186,6 +190,11 @@ TEST_F(DemoMaintenanceTest, RefusesWhatItCannotKeepFieldByField) {
             input.name.clear();
         }),
         ElementsAre("name", "ends_at"));
+    auto custom = twiceWeekly();
+    custom.rrule = "FREQ=YEARLY";
+    EXPECT_EQ(
+        errorOf([&] { createMaintenanceWindow(team, "payments-api", custom); }).fieldErrors(),
+        (std::vector<FieldError>{{"rrule", "unsupported recurrence rule"}}));
     EXPECT_EQ(maintenanceWindows(team, "payments-api").size(), 1u);  // the seeded one alone
 }
 

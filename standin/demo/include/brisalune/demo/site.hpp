@@ -1,7 +1,8 @@
 #pragma once
 
 // One server of the demo service, the hosted service or the self-hosted box: its accounts,
-// teams, sessions, keys and alerts, kept in memory and served on a stand-in server. Every
+// teams, sessions, keys, alerts and maintenance windows, kept in memory and served on a
+// stand-in server, with the checks, sources, rules and status pages a window can name. Every
 // operation is safe from any thread; a pull that asks to wait is held on the server's own
 // connection thread until its team changes, its wait runs out or the site stops.
 
