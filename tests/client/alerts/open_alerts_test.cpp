@@ -26,36 +26,29 @@ Strings merged(std::vector<AlertSnapshot> alerts) {
     return out;
 }
 
-TEST(OpenAlertsMerge, HighestSequenceWinsBeforeResolvedAlertsAreDropped) {
-    EXPECT_TRUE(merged({}).empty());
-    EXPECT_TRUE(merged({alert("a", 5, "firing"), alert("a", 6, "resolved"), alert("b", 2, "resolved")}).empty());
-    EXPECT_TRUE(merged({alert("a", 6, "resolved"), alert("a", 5, "firing")}).empty());
-    EXPECT_EQ(merged({alert("a", 5, "firing"), alert("a", 5, "acked")}), Strings{"a:firing"});
-    EXPECT_EQ(merged({alert("a", 1, "firing"), alert("a", 9, "acked"), alert("a", 3, "x")}), Strings{"a:acked"});
-    EXPECT_EQ(merged({alert("caf\u00e9", 1, "firing"), alert("cafe\u0301", 2, "acked")}), Strings{"cafe\u0301:acked"});
-}
-
-TEST(OpenAlertsMerge, OnlyTheExactTextResolvedCloses) {
-    EXPECT_EQ(
-        merged({alert("a", 1, "Resolved", 3), alert("b", 1, "mystery", 2), alert("c", 1, "resolved ", 1)}),
-        (Strings{"a:Resolved", "b:mystery", "c:resolved "}));
-}
-
-TEST(OpenAlertsMerge, LatestSeenFirstThenGreaterId) {
-    EXPECT_EQ(
-        merged(
-            {alert("a1", 1, "firing", 5),
-             alert("b2", 1, "firing", 5),
-             alert("z", 1, "firing", 4),
-             alert("c", 1, "acked", 9)}),
-        (Strings{"c:acked", "b2:firing", "a1:firing", "z:firing"}));
-}
-
-TEST(OpenAlertsMerge, FirstSnapshotOfAnIdIsTakenWhateverItsSequence) {
+TEST(OpenAlertsMerge, HighestSequenceWinsThenResolvedDropsThenLatestSeenFirst) {
     constexpr std::int64_t lowest = std::numeric_limits<std::int64_t>::min();
-    EXPECT_EQ(merged({alert("a", lowest, "firing")}), Strings{"a:firing"});
-    EXPECT_EQ(merged({alert("a", lowest, "firing"), alert("a", lowest, "acked")}), Strings{"a:firing"});
-    EXPECT_EQ(merged({alert("a", lowest, "firing"), alert("a", lowest + 1, "acked")}), Strings{"a:acked"});
+    const std::pair<std::vector<AlertSnapshot>, Strings> cases[] = {
+        {{}, {}},
+        {{alert("a", 5, "firing"), alert("a", 6, "resolved"), alert("b", 2, "resolved")}, {}},
+        {{alert("a", 6, "resolved"), alert("a", 5, "firing")}, {}},
+        {{alert("a", 5, "firing"), alert("a", 5, "acked")}, {"a:firing"}},
+        {{alert("a", 1, "firing"), alert("a", 9, "acked"), alert("a", 3, "x")}, {"a:acked"}},
+        {{alert("caf\u00e9", 1, "firing"), alert("cafe\u0301", 2, "acked")}, {"cafe\u0301:acked"}},
+        // Only the exact text "resolved" closes.
+        {{alert("a", 1, "Resolved", 3), alert("b", 1, "mystery", 2), alert("c", 1, "resolved ", 1)},
+         {"a:Resolved", "b:mystery", "c:resolved "}},
+        // Latest seen first, then the greater id.
+        {{alert("a1", 1, "firing", 5),
+          alert("b2", 1, "firing", 5),
+          alert("z", 1, "firing", 4),
+          alert("c", 1, "acked", 9)},
+         {"c:acked", "b2:firing", "a1:firing", "z:firing"}},
+        // The first snapshot of an id is taken whatever its sequence.
+        {{alert("a", lowest, "firing"), alert("a", lowest, "acked")}, {"a:firing"}},
+        {{alert("a", lowest, "firing"), alert("a", lowest + 1, "acked")}, {"a:acked"}},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(merged(cases[i].first), cases[i].second) << i;
 }
 
 TEST(OpenAlertsMerge, MovingTheInputGivesTheSameList) {

@@ -120,6 +120,7 @@ TEST_F(ClientRoad, EscapesPathSegmentsAsTheServerSeesThem) {
     EXPECT_EQ(escapedPathSegment("..."), "...");
     EXPECT_EQ(escapedPathSegment("x_y-1~ a?+"), "x_y-1~%20a%3F%2B");
     EXPECT_EQ(escapedPathSegment("a\xff/\xc3"), "a%FF%2F%C3");  // invalid UTF-8 never raw
+    EXPECT_EQ(escapedPathSegment("\u00e9"), "\u00e9");          // letters stay; the address layer escapes bytes
 
     auto c = client();
     const std::pair<std::string, std::string> cases[] = {

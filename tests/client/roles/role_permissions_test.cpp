@@ -77,17 +77,13 @@ TEST(RolePermissions, DecisionsOverRoutesRolesScopesAndGrants) {
         {"unrestricted member creates a project", unrestricted("member"), R::createProject, std::nullopt, true},
         {"unrestricted responder creates a project", unrestricted("responder"), R::createProject, std::nullopt, false},
         {"unrestricted admin invites", unrestricted("admin"), R::createInvite, std::nullopt, true},
-        {"unrestricted owner pairs", unrestricted("owner"), R::createPairingCode, std::nullopt, true},
         {"restricted owner invites", restricted("owner", {{"p", "owner"}}), R::createInvite, "p", false},
         {"owner with no grants creates a project", restricted("owner", {}), R::createProject, std::nullopt, false},
-        {"owner with no grants sets roles", restricted("owner", {}), R::setMemberRole, std::nullopt, false},
-        {"owner with no grants pairs", restricted("owner", {}), R::createPairingCode, std::nullopt, false},
         // Restricted: team role on team routes, grants on project and object routes.
         {"restricted admin, team route", adminViewerInP, R::updateIncidentSettings, std::nullopt, true},
         {"restricted admin, renames p as viewer", adminViewerInP, R::renameProject, "p", false},
         {"restricted admin, previews in p", adminViewerInP, R::previewMaintenanceWindows, "p", true},
         {"restricted admin, previews in q", adminViewerInP, R::previewMaintenanceWindows, "q", false},
-        {"restricted admin, acks in q", adminViewerInP, R::acknowledgeAlert, "q", false},
         {"restricted admin, reads an object in q", adminViewerInP, "GET /v1/alerts/{id}", "q", false},
         {"restricted admin, reads a team route", adminViewerInP, "GET /v1/views", "q", true},
         {"owner with no grants deletes a log", restricted("owner", {}), R::deleteLog, std::nullopt, false},
@@ -155,8 +151,6 @@ TEST(RolePermissions, RuleLookupAndHeldRoles) {
     EXPECT_EQ(p.rule(R::deleteOverride), (RouteRule{"responder", true, RouteScope::project, false, std::nullopt}));
     EXPECT_EQ(p.rule("GET /v1/logs/{id}"), (RouteRule{"viewer", false, RouteScope::object, false, std::nullopt}));
     EXPECT_EQ(p.rule("anything"), (RouteRule{"member", false, RouteScope::team, false, std::nullopt}));
-    EXPECT_EQ(RolePermissions::defaultRouteRules().size(), 39u);
-    EXPECT_EQ(RolePermissions::unrestrictedOnlyRoutes().size(), 7u);
 
     EXPECT_EQ(p.heldRoles(R::renameProject), (Keys{"viewer", "member", "responder"}));
     EXPECT_EQ(p.heldRoles(R::renameProject, Keys{"p"}), (Keys{"viewer", "responder"}));
@@ -219,7 +213,6 @@ TEST(RolePermissions, ProjectsRolesAndPermissionSets) {
     EXPECT_EQ(p.displayName("helper"), "helper");
     EXPECT_EQ(p.displayName("admin"), "admin");
     EXPECT_EQ(p.displayName("ghost"), "Custom role");
-    EXPECT_EQ(p.roleDef("lead")->name, "On-call lead");
     EXPECT_EQ(p.roleDef("ghost"), nullptr);
 
     EXPECT_EQ(p.permissionSet("lead"), (std::set<std::string>{"alerts:write", "oncall:write"}));

@@ -22,9 +22,6 @@ TEST(RoutePattern, EveryKeyOnceWithItsMethod) {
         ++methods[key.substr(0, blank)];
     }
     EXPECT_EQ(methods, (std::map<std::string_view, int>{{"POST", 39}, {"PUT", 16}, {"DELETE", 20}, {"PATCH", 1}}));
-    EXPECT_EQ(RoutePattern::all.front(), "POST /v1/alerts/{id}/ack");
-    EXPECT_EQ(RoutePattern::all.back(), "POST /v1/pair/codes");
-    EXPECT_EQ(RoutePattern::createMaintenanceWindow, "POST /v1/projects/{id}/maintenance-windows");
 }
 
 TEST(RouteScope, DerivedFromThePathByPrefix) {
@@ -49,15 +46,12 @@ TEST(RouteScope, DerivedFromThePathByPrefix) {
 }
 
 TEST(RouteScope, RawTextIsExactAndStrictOnItsOwn) {
-    EXPECT_EQ(routeScope("team"), RouteScope::team);
-    EXPECT_EQ(routeScope("object"), RouteScope::object);
     EXPECT_FALSE(routeScope("Team"));
     EXPECT_FALSE(routeScope(""));
-    EXPECT_EQ(rawValue(RouteScope::project), "project");
-
-    EXPECT_EQ(json::decode<RouteScope>(R"("project")"), RouteScope::project);
-    EXPECT_THROW(json::decode<RouteScope>(R"("tenant")"), json::DecodeError);
+    for (RouteScope scope : {RouteScope::team, RouteScope::project, RouteScope::object})
+        EXPECT_EQ(json::decode<RouteScope>(json::encode(scope)), scope);
     EXPECT_EQ(json::encode(RouteScope::object), R"("object")");
+    EXPECT_THROW(json::decode<RouteScope>(R"("tenant")"), json::DecodeError);
 }
 
 }  // namespace

@@ -47,11 +47,6 @@ TEST_F(MemberEndpoints, ListsMembersInvitesAndKeysWithTheSessionToken) {
     EXPECT_TRUE(errorOf([&] { listMembers(client(), "t1"); }).is(Case::invalidResponse));
     server.on("GET", "/v1/tenants/t1/keys", Reply::json(R"({"keys":[{"id":"k1"}]})"));
     EXPECT_TRUE(errorOf([&] { listKeys(client(), "t1"); }).is(Case::invalidResponse));
-
-    server.clearRequests();
-    auto error = errorOf([&] { listMembers(client(std::nullopt, "data-key"), "t1"); });
-    EXPECT_EQ(error.message(), "not signed in");
-    EXPECT_TRUE(server.requests().empty());
 }
 
 TEST_F(MemberEndpoints, RemovalWithoutPasswordSendsNoBodyAndMayReportNothing) {
@@ -60,7 +55,6 @@ TEST_F(MemberEndpoints, RemovalWithoutPasswordSendsNoBodyAndMayReportNothing) {
     EXPECT_FALSE(removeMember(client(), "t1", "a/1 x"));
     EXPECT_EQ(last().rawTarget, path);
     EXPECT_EQ(last().body, "");
-    EXPECT_FALSE(last().header("Content-Type"));
 
     server.on("DELETE", path, Reply{200, {}, ""});
     EXPECT_FALSE(removeMember(client(), "t1", "a/1 x"));
@@ -80,7 +74,6 @@ TEST_F(MemberEndpoints, RemovalWithPasswordSendsOnlyThePassword) {
     server.on("DELETE", "/v1/tenants/t1/members/a1", Reply::json(report));
     EXPECT_TRUE(removeMember(client(), "t1", "a1", "hunter2"));
     EXPECT_EQ(last().body, R"({"current_password":"hunter2"})");
-    EXPECT_EQ(last().header("Content-Type"), "application/json");
 
     server.on(
         "DELETE",
@@ -116,7 +109,6 @@ TEST_F(MemberEndpoints, InvitesAreMadeRevokedAndRedeemed) {
     EXPECT_EQ(redeemed.tenantId, "t9");
     EXPECT_EQ(redeemed.role, "auditor");
     EXPECT_EQ(last().body, "");
-    EXPECT_FALSE(last().header("Content-Type"));
     EXPECT_EQ(last().header("Authorization"), "Bearer session-token");
 }
 
