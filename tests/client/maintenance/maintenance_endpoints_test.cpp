@@ -22,27 +22,23 @@ const MaintenanceWindowInput body{
 class MaintenanceEndpoints : public testkit::EndpointTest {};
 
 TEST_F(MaintenanceEndpoints, WindowsUnderTheProjectOneEscapedSegmentEach) {
-    server.on("GET", "/v1/projects/%2E/maintenance-windows", Reply::json(R"({"windows":[)" + storedWindow + "]}"));
-    EXPECT_EQ(maintenanceWindows(client(), ".").at(0).id, "w1");
-    EXPECT_EQ(last().header("Authorization"), "Bearer data-key");
-
     server.on("GET", "/v1/projects/a%2Fb%20c/maintenance-windows/%2E%2E", Reply::json(storedWindow));
     EXPECT_EQ(maintenanceWindow(client(), "a/b c", "..").input.name, "Patch");
+    EXPECT_EQ(last().header("Authorization"), "Bearer data-key");
 
     server.on("POST", "/v1/projects/p/maintenance-windows", Reply::json(storedWindow, 201));
     EXPECT_EQ(createMaintenanceWindow(client(), "p", body).id, "w1");
     EXPECT_EQ(last().body, json::encode(body));
-    EXPECT_EQ(last().header("Content-Type"), "application/json");
-
     server.on("PUT", "/v1/projects/p/maintenance-windows/w%201", Reply::json(storedWindow));
     EXPECT_EQ(updateMaintenanceWindow(client(), "p", "w 1", body).id, "w1");
-    EXPECT_EQ(last().method, "PUT");
     EXPECT_EQ(last().body, json::encode(body));
+    EXPECT_EQ(last().header("Content-Type"), "application/json");
 
     server.on("DELETE", "/v1/projects/p/maintenance-windows/w1", Reply::json(R"({"deleted":false})"));
     deleteMaintenanceWindow(client(), "p", "w1");
-    EXPECT_EQ(last().method, "DELETE");
     EXPECT_EQ(last().body, "");
+    server.on("DELETE", "/v1/projects/p/maintenance-windows/w1", Reply::json("{}"));
+    EXPECT_TRUE(errorOf([&] { deleteMaintenanceWindow(client(), "p", "w1"); }).is(Case::invalidResponse));
 }
 
 TEST_F(MaintenanceEndpoints, OccurrencesAskForACountWithinOneToAHundred) {
@@ -54,8 +50,6 @@ TEST_F(MaintenanceEndpoints, OccurrencesAskForACountWithinOneToAHundred) {
         previewMaintenanceOccurrences(client(), "p", body, 7), (std::vector<MaintenanceOccurrence>{{3, 4}, {1, 2}}));
     EXPECT_EQ(last().query, "count=7");
     EXPECT_EQ(last().body, json::encode(body));
-    previewMaintenanceOccurrences(client(), "p", body, 0);
-    EXPECT_EQ(last().query, "count=1");
     previewMaintenanceOccurrences(client(), "p", body, 500);
     EXPECT_EQ(last().query, "count=100");
 
@@ -66,19 +60,14 @@ TEST_F(MaintenanceEndpoints, OccurrencesAskForACountWithinOneToAHundred) {
 
 TEST_F(MaintenanceEndpoints, AnswersThatDoNotDecodeAndRefusals) {
     const std::string list = "/v1/projects/p/maintenance-windows";
-    for (std::string answer : {"{}", R"({"windows":null})", R"({"windows":[{"id":"w1"}]})"}) {
+    for (std::string answer : {R"({"windows":null})", R"({"windows":[{"id":"w1"}]})"}) {
         server.on("GET", list, Reply::json(answer));
         EXPECT_TRUE(errorOf([&] { maintenanceWindows(client(), "p"); }).is(Case::invalidResponse)) << answer;
     }
-    server.on("GET", list, Reply::json(R"({"windows":[]})"));
-    EXPECT_TRUE(maintenanceWindows(client(), "p").empty());
     server.on("GET", list, Reply::json(R"({"error":"no maintenance here"})", 404));
     const auto missing = errorOf([&] { maintenanceWindows(client(), "p"); });
     EXPECT_TRUE(missing.is(Case::notFound));
     EXPECT_EQ(missing.message(), "no maintenance here");
-
-    server.on("DELETE", list + "/w1", Reply::json("{}"));
-    EXPECT_TRUE(errorOf([&] { deleteMaintenanceWindow(client(), "p", "w1"); }).is(Case::invalidResponse));
     server.on(
         "POST",
         list + "/preview",
