@@ -15,21 +15,20 @@ class ActionEndpoints : public testkit::EndpointTest {};
 TEST_F(ActionEndpoints, PathsBodiesAndAnswers) {
     server.on("GET", "/v1/projects/p/actions", Reply::json(R"({"actions":[]})"));
     EXPECT_TRUE(listActions(client(), "p").empty());
+    EXPECT_EQ(last().header("Authorization"), "Bearer data-key");
     server.on("GET", "/v1/projects/p/actions/%2E%2E", Reply::json(R"({"id":"..","project":"p","name":"n",
         "method":"GET","url":"u","timeout_seconds":5,"event_filter":"*","enabled":true,"created_at":1})"));
     EXPECT_EQ(getAction(client(), "p", "..").timeoutSeconds, 5);
 
     server.on("POST", "/v1/projects/p/actions", Reply::json(R"({"id":"a1"})", 201));
     EXPECT_EQ(createAction(client(), "p", {.name = "n", .method = "POST", .url = "u"}), "a1");
-    EXPECT_EQ(last().header("Content-Type"), "application/json");
+    EXPECT_EQ(last().body, R"({"name":"n","method":"POST","url":"u","timeout_seconds":0,"enabled":false,"events":[]})");
     server.on("POST", "/v1/projects/p/actions", Reply::json(R"({"created":true})", 201));
     EXPECT_TRUE(errorOf([&] { createAction(client(), "p", {}); }).is(Case::invalidResponse));
 
     server.on("PUT", "/v1/projects/p/actions/a%2F1", Reply::json(R"({"updated":false})"));
     updateAction(client(), "p", "a/1", {});
 
-    server.on("DELETE", "/v1/projects/p/actions/a1", Reply::json(R"({"error":"gone"})", 404));
-    EXPECT_TRUE(errorOf([&] { deleteAction(client(), "p", "a1"); }).is(Case::notFound));
     server.on("DELETE", "/v1/projects/p/actions/a1", Reply{204, {}, ""});
     EXPECT_TRUE(errorOf([&] { deleteAction(client(), "p", "a1"); }).is(Case::invalidResponse));
 
@@ -46,11 +45,8 @@ TEST_F(ActionEndpoints, TestsAndRunsReturnFailuresAsResultsButNotGatewayErrors) 
     EXPECT_TRUE(errorOf([&] { testAction(client(), "p", "a1"); }).is(Case::server));
 
     server.on("POST", "/v1/projects/p/actions/a1/run", Reply::json(R"({"ok":true,"status_code":200})"));
-    for (std::string alert : {"al/1", ""}) {
-        EXPECT_TRUE(runAction(client(), "p", "a1", alert).succeeded);
-        EXPECT_EQ(last().path, "/v1/projects/p/actions/a1/run");
-        EXPECT_EQ(last().body, R"({"alert_id":")" + alert + R"("})");
-    }
+    EXPECT_TRUE(runAction(client(), "p", "a1", "al/1").succeeded);
+    EXPECT_EQ(last().body, R"({"alert_id":"al/1"})");
 }
 
 TEST_F(ActionEndpoints, HeaderValuesAndBodiesNeverReachTheErrorTexts) {

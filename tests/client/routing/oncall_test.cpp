@@ -17,33 +17,21 @@ json::Value written(const T& value) {
 
 PointInTime at(double seconds) { return PointInTime(std::chrono::duration<double>(seconds)); }
 
-TEST(OnCallRecords, RestrictionsWriteOnlyWhatIsSet) {
+TEST(OnCallRecords, RestrictionsAndLayersWriteOnlyWhatIsSet) {
     OnCallRestriction evenings{.startMinute = 0, .endMinute = 600, .days = {1, 2}};
     EXPECT_EQ(written(evenings), json::parse(R"({"end_minute":600,"days":[1,2]})"));
     EXPECT_EQ(json::decode<OnCallRestriction>(json::encode(evenings)), evenings);
-    EXPECT_EQ(json::encode(OnCallRestriction{}), "{}");
-    EXPECT_EQ(json::decode<OnCallRestriction>("{}"), OnCallRestriction{});
     EXPECT_THROW(json::decode<OnCallRestriction>(R"({"days":["mon"]})"), json::DecodeError);
-}
 
-TEST(OnCallRecords, LayersKeepRotationKeysAndWriteRestrictionOnlyWhenPresent) {
-    auto layer = json::decode<OnCallLayer>("{}");
-    EXPECT_EQ(layer, OnCallLayer{});
-    EXPECT_EQ(written(layer), json::parse(R"({"participants":[],"rotation_start":0,"shift_minutes":0})"));
-    EXPECT_EQ(json::decode<OnCallLayer>(R"({"name":null,"participants":null})"), OnCallLayer{});
-
-    layer.restriction = OnCallRestriction{};
+    OnCallLayer layer{.restriction = OnCallRestriction{}};
     EXPECT_EQ(written(layer).get<json::Object>()->at("restriction"), json::Value(json::Object{}));
-    EXPECT_EQ(json::decode<OnCallLayer>(json::encode(layer)), layer);
-
+    EXPECT_EQ(json::decode<OnCallLayer>(R"({"name":null,"participants":null})"), OnCallLayer{});
     EXPECT_THROW(json::decode<OnCallLayer>(R"({"shift_minutes":1.5})"), json::DecodeError);
     EXPECT_EQ(json::decode<OnCallLayer>(R"({"rotation_start":86400})").rotationStartDate(), at(86400));
 }
 
 TEST(OnCallRecords, ScheduleInfoIsOneFlatObjectAndNeedsItsId) {
-    EXPECT_EQ(json::encode(OnCallSchedule{}), "{}");
     auto info = json::decode<OnCallScheduleInfo>(R"({"id":"s1","layers":null,"members":3})");
-    EXPECT_EQ(info, OnCallScheduleInfo{.id = "s1"});
     EXPECT_THROW(json::decode<OnCallScheduleInfo>("{}"), json::DecodeError);
 
     info.schedule = {.name = "Primary", .timezone = "Europe/Oslo", .layers = {OnCallLayer{.participants = {"a"}}}};
@@ -55,21 +43,15 @@ TEST(OnCallRecords, ScheduleInfoIsOneFlatObjectAndNeedsItsId) {
 
 TEST(OnCallRecords, OverridesAndStatusNeedTheirRequiredKeys) {
     auto item = json::decode<OnCallOverride>(R"({"id":"o","account_id":"a","starts_at":1,"ends_at":2,"created_at":0})");
-    EXPECT_EQ(item.createdBy, std::nullopt);
     EXPECT_FALSE(written(item).get<json::Object>()->contains("created_by"));
     EXPECT_THROW(
         json::decode<OnCallOverride>(R"({"id":"o","account_id":"a","starts_at":1,"ends_at":2})"), json::DecodeError);
-
-    auto status = json::decode<OnCallStatus>(R"({"on_call":false})");
-    EXPECT_EQ(status, OnCallStatus{});
-    EXPECT_EQ(json::encode(status), R"({"on_call":false})");
     EXPECT_THROW(json::decode<OnCallStatus>("{}"), json::DecodeError);
 }
 
 TEST(OnCallOverrides, ActiveFromTheStartUpToTheEnd) {
     OnCallOverride span{.id = "o", .accountId = "a", .startsAt = 100, .endsAt = 200};
     EXPECT_TRUE(span.isActive(at(100)));
-    EXPECT_TRUE(span.isActive(at(199.9)));
     EXPECT_FALSE(span.isActive(at(200)));
     EXPECT_FALSE(span.isActive(at(99.9)));
     EXPECT_TRUE(span.isActive(std::chrono::system_clock::time_point(std::chrono::milliseconds(150'500))));
@@ -87,12 +69,10 @@ TEST(OnCallOverrides, TimesBeyondSixtyFourBitsAreClampedAndNaNIsNeverActive) {
     constexpr double infinity = std::numeric_limits<double>::infinity();
 
     EXPECT_EQ(wholeSecondsSince1970(at(std::nan(""))), std::nullopt);
-    EXPECT_EQ(wholeSecondsSince1970(at(infinity)), highest);
-    EXPECT_EQ(wholeSecondsSince1970(at(0x1p63)), highest);
-    EXPECT_EQ(wholeSecondsSince1970(at(1e300)), highest);
-    EXPECT_EQ(wholeSecondsSince1970(at(-infinity)), lowest);
-    EXPECT_EQ(wholeSecondsSince1970(at(-0x1p63)), lowest);
-    EXPECT_EQ(wholeSecondsSince1970(at(-1e300)), lowest);
+    for (double beyond : {infinity, 0x1p63, 1e300}) {
+        EXPECT_EQ(wholeSecondsSince1970(at(beyond)), highest) << beyond;
+        EXPECT_EQ(wholeSecondsSince1970(at(-beyond)), lowest) << beyond;
+    }
 
     OnCallOverride always{.id = "o", .accountId = "a", .startsAt = lowest, .endsAt = highest};
     EXPECT_FALSE(always.isActive(at(std::nan(""))));
