@@ -13,6 +13,9 @@
 namespace brisalune {
 namespace {
 
+using Case = BrisaluneError::Case;
+using standin::Reply;
+
 template <class T>
 json::Value written(const T& value) {
     return json::parse(json::encode(value));
@@ -85,9 +88,6 @@ TEST(OnCallOverrides, TimesBeyondSixtyFourBitsAreClampedAndNaNIsNeverActive) {
     EXPECT_EQ(OnCallOverrideDraft::between("a", at(300), at(100)).endsAt, 100);  // order is not checked
     EXPECT_THROW(OnCallOverrideDraft::between("a", at(std::nan("")), at(1)), std::invalid_argument);
 }
-
-using Case = BrisaluneError::Case;
-using standin::Reply;
 
 class OnCallEndpoints : public testkit::EndpointTest {};
 

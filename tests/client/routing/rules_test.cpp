@@ -13,6 +13,9 @@
 namespace brisalune {
 namespace {
 
+using Case = BrisaluneError::Case;
+using standin::Reply;
+
 using Schedule = RuleTrigger::Schedule;
 
 // The written form as a tree, so key order does not matter.
@@ -153,9 +156,6 @@ TEST(RuleTriggers, EditedFieldsAreWhatTheSwitchToSourceSilentClears) {
     EXPECT_EQ(switched.renotifyMinutes, 7);
     EXPECT_EQ(rule.editedFields().size(), 6u);  // the original is untouched
 }
-
-using Case = BrisaluneError::Case;
-using standin::Reply;
 
 const std::string storedRule = R"({"name":"cpu","created_at":10,"updated_at":20})";
 
