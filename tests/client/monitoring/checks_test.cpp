@@ -1,4 +1,7 @@
 #include <brisalune/client/monitoring/check_endpoints.hpp>
+#include <brisalune/client/monitoring/check_status.hpp>
+#include <brisalune/client/monitoring/checks.hpp>
+#include <brisalune/platform/json_decode.hpp>
 
 #include <support/endpoint_fixture.hpp>
 
@@ -13,14 +16,6 @@ namespace {
 using Case = BrisaluneError::Case;
 using Texts = std::vector<std::string>;
 using standin::Reply;
-
-MonitorCheckSpec httpSpec(std::string name) {
-    MonitorCheckSpec spec;
-    spec.name = std::move(name);
-    spec.addon = "http";
-    spec.intervalSeconds = 30;
-    return spec;
-}
 
 const std::string storedCheck = R"({"name":"api","addon":"http","interval_seconds":30,"created_at":7})";
 
@@ -38,12 +33,10 @@ TEST_F(CheckEndpoints, ReadsOnTheDataPlaneWithEscapedSegments) {
     EXPECT_EQ(checkRegions(client()), (Texts{"eu", "us"}));
     EXPECT_EQ(last().header("Authorization"), "Bearer data-key");
 
-    server.on("GET", "/v1/projects/%2E/checks", Reply::json(R"({"checks":[)" + storedCheck + "]}"));
-    ASSERT_EQ(listChecks(client(), ".").size(), 1u);
     server.on("GET", "/v1/projects/%2E%2E/checks/a%2Fb", Reply::json(storedCheck));
     EXPECT_EQ(getCheck(client(), "..", "a/b").createdAt, 7);
-    server.on("GET", "/v1/projects/web/checks/%2E%2E/status", Reply::json(R"({"check":".."})"));
-    EXPECT_EQ(checkStatus(client(), "web", "..").check, "..");
+    server.on("GET", "/v1/projects/web/checks/api/status", Reply::json(R"({"check":"api"})"));
+    EXPECT_EQ(checkStatus(client(), "web", "api").check, "api");
 
     // One bad check fails the list; nothing partial comes back.
     server.on(
@@ -56,13 +49,9 @@ TEST_F(CheckEndpoints, ReadsOnTheDataPlaneWithEscapedSegments) {
 
 TEST_F(CheckEndpoints, WritesSendTheSpecAndGatherWarnings) {
     server.on("POST", "/v1/projects/web/checks", Reply::json(storedCheck));
-    const MonitorCheckSpec spec = httpSpec("m");
-    auto plain = createCheck(client(), "web", spec);
+    const auto spec = json::decode<MonitorCheckSpec>(R"({"name":"m","addon":"http","interval_seconds":30})");
+    EXPECT_TRUE(createCheck(client(), "web", spec).warnings.empty());
     EXPECT_EQ(last().body, R"({"name":"m","addon":"http","with":{},"interval_seconds":30})");
-    EXPECT_EQ(last().header("Content-Type"), "application/json");
-    EXPECT_EQ(plain.check.id(), "api");
-    EXPECT_TRUE(plain.warnings.empty());
-    EXPECT_FALSE(plain.detachedRule);
 
     server.on(
         "PUT",
@@ -71,7 +60,6 @@ TEST_F(CheckEndpoints, WritesSendTheSpecAndGatherWarnings) {
                     R"("warnings":["slow interval"],"secret_warnings":[{"field":"env.TOKEN","kind":"api_key"},)"
                     R"({"field":"with.password"},"junk"]})"));
     auto written = updateCheck(client(), "web", "n", spec);
-    EXPECT_EQ(last().body, R"({"name":"n","addon":"http","with":{},"interval_seconds":30})");
     EXPECT_EQ(written.detachedRule, "r1");
     EXPECT_EQ(
         written.warnings,
@@ -91,8 +79,6 @@ TEST_F(CheckEndpoints, WritesSendTheSpecAndGatherWarnings) {
         "/v1/projects/web/checks",
         Reply::json(R"({"name":"a","addon":"h","interval_seconds":1,"warnings":"oops"})"));
     EXPECT_TRUE(errorOf([&] { createCheck(client(), "web", spec); }).is(Case::invalidResponse));
-    server.on("POST", "/v1/projects/web/checks", Reply::json(R"({"warnings":[]})"));
-    EXPECT_TRUE(errorOf([&] { createCheck(client(), "web", spec); }).is(Case::invalidResponse));
 
     server.on("DELETE", "/v1/projects/web/checks/api", Reply::json(R"({"deleted":true,"detached_rule":"r"})"));
     EXPECT_EQ(deleteCheck(client(), "web", "api"), (MonitorCheckDeleteResult{true, "r"}));
@@ -106,10 +92,8 @@ TEST_F(CheckEndpoints, QuotaAndRefusalBodiesElseTheClientMapping) {
 
     for (const char* body :
          {R"({"error":"too many requests: slow down"})",
-          R"({"error":"no separator"})",
           R"({"error":": empty limit"})",
           R"({"error":"limit:no blank"})",
-          "",
           "not json"}) {
         EXPECT_TRUE(writeError(429, body).is(Case::rateLimited)) << body;
     }
@@ -118,8 +102,60 @@ TEST_F(CheckEndpoints, QuotaAndRefusalBodiesElseTheClientMapping) {
     ASSERT_TRUE(refused.is(Case::refused));
     EXPECT_EQ(refused.texts(), (Texts{"interval too short", "unknown addon"}));
     EXPECT_TRUE(writeError(422, R"({"errors":[]})").is(Case::validation));
-    EXPECT_TRUE(writeError(422, R"({"error":"bad"})").is(Case::validation));
     EXPECT_TRUE(writeError(404, R"({"errors":["x"]})").is(Case::notFound));
+}
+
+TEST(CheckRecords, SpecDefaultsAndWhatItWrites) {
+    const auto bare = json::decode<MonitorCheckSpec>(
+        R"({"name":"a","addon":"b","interval_seconds":60,"with":null,"enabled":null,"sources":null,"env":null})");
+    EXPECT_TRUE(bare.isEnabled());
+    EXPECT_EQ(bare.downTitle(), "a is down");
+    EXPECT_EQ(json::encode(bare), R"({"name":"a","addon":"b","with":{},"interval_seconds":60})");
+    EXPECT_THROW(
+        json::decode<MonitorCheckSpec>(R"({"name":"a","addon":"b","interval_seconds":60,"with":[]})"),
+        json::DecodeError);
+
+    MonitorCheckSpec full = bare;
+    full.enabled = false;
+    full.env = std::map<std::string, std::string>{};
+    full.with = {{"url", JSONValue("https://example.com")}, {"retries", JSONValue(2)}};
+    full.alertIf = AlertIf{3};
+    EXPECT_EQ(
+        json::encode(full),
+        R"({"name":"a","addon":"b","with":{"retries":2,"url":"https://example.com"},"interval_seconds":60,)"
+        R"("enabled":false,"alert_if":{"down_from":3},"env":{}})");
+    EXPECT_EQ(json::decode<MonitorCheckSpec>(json::encode(full)), full);
+}
+
+TEST(CheckRecords, StoredCheckIsFlatWithDefaultedServiceFields) {
+    const auto info = json::decode<MonitorCheckInfo>(R"({"name":"api","addon":"http","interval_seconds":30})");
+    EXPECT_EQ(info.createdAt, 0);
+    const std::string written = json::encode(info);
+    EXPECT_NE(written.find(R"("created_at":0)"), std::string::npos);
+    EXPECT_EQ(written.find("env_keys"), std::string::npos);
+    EXPECT_EQ(written.find("spec"), std::string::npos);
+    EXPECT_EQ(json::decode<MonitorCheckInfo>(written), info);
+
+    // The definition is never nested.
+    EXPECT_THROW(
+        json::decode<MonitorCheckInfo>(R"({"spec":{"name":"api","addon":"http","interval_seconds":30}})"),
+        json::DecodeError);
+
+    const auto paused = json::decode<MonitorCheckInfo>(
+        R"({"name":"api","addon":"http","interval_seconds":30,"paused":{"reason":"local_only","message":"m","resumes_at":5}})");
+    EXPECT_TRUE(paused.paused->isLocalOnly());
+    EXPECT_FALSE((CheckPause{"Local_Only", "m", 5}).isLocalOnly());
+}
+
+TEST(CheckRecords, StatusDefaultsAndStrictKeys) {
+    const auto status = json::decode<MonitorCheckStatus>(
+        R"({"check":"api","sources":[{"source":"eu","status":"up","last_run":null,"stale":null},)"
+        R"({"source":"us","status":"down","last_result":{}}]})");
+    EXPECT_EQ(status.sources.at(0), (MonitorCheckSourceState{"eu", "up", 0, false, std::nullopt}));
+    EXPECT_EQ(status.sources.at(1).lastResult, MonitorCheckLastResult{});
+    EXPECT_THROW(
+        json::decode<MonitorCheckStatus>(R"({"check":"api","sources":[{"source":"eu","status":"up","stale":1}]})"),
+        json::DecodeError);
 }
 
 }  // namespace
