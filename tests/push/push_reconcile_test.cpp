@@ -87,9 +87,7 @@ TEST_F(PushReconcile, AFailedRosterReadIsSilentAndNotRepeated) {
 }
 
 TEST_F(PushReconcile, ASignOutDuringTheRosterReadChangesNothing) {
-    Reply empty = Reply::json(R"({"devices":[]})");
-    empty.holdUntilReleased = true;
-    server.on("GET", devicesPath, empty);
+    server.on("GET", devicesPath, held(Reply::json(R"({"devices":[]})")));
     host->deliverToken(QByteArray::fromHex("ab01"));
     ASSERT_TRUE(testkit::processEventsUntil([&] { return !requests("GET").empty(); }));
     auto joined = state->checkEnrolment();  // joins the running check
