@@ -71,7 +71,6 @@ TEST_F(SiteUpdatesTest, ChecksWhenADayHasPassedSinceTheLastAnswer) {
           std::pair{now + hours{1}, false}}) {  // a clock set back
         defaults.set(SiteUpdates::checkedAtKey, epochSeconds(checked));
         server.clearRequests();
-        EXPECT_EQ(updates->isDue(), due);
         QCoro::waitFor(updates->checkIfDue());
         EXPECT_EQ(server.requests().size(), due ? 1U : 0U);
     }
