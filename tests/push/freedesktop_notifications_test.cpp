@@ -34,25 +34,18 @@ TEST(FreedesktopNotifications, ReadsCapabilitiesFirstAndSendsTheCategoryButtons)
     QCoro::waitFor(center.add(alertRequest("n1")));
 
     EXPECT_EQ(daemon.calledMethods(), (QStringList{"GetCapabilities", "Notify"}));
-    const auto notify = daemon.calls("Notify");
-    ASSERT_EQ(notify.size(), 1u);
-    const QVariantList& sent = notify[0];
-    ASSERT_EQ(sent.size(), 8);
-    EXPECT_EQ(sent[0].toString(), "Brisalune");
+    const QVariantList sent = daemon.calls("Notify").at(0);
     EXPECT_EQ(sent[1].toUInt(), 0u);
     EXPECT_EQ(sent[3].toString(), "<b>Disk</b> full");             // the summary is never markup
     EXPECT_EQ(sent[4].toString(), "usage &gt; 95% &amp; rising");  // the body is, here
     EXPECT_EQ(sent[5].toStringList(), (QStringList{"default", "Open", "BRISALUNE_ACK", "Acknowledge"}));
-    EXPECT_TRUE(sent[6].toMap().isEmpty());
-    EXPECT_EQ(sent[7].toInt(), -1);
 
     // The same identifier replaces what is shown; a viewer's category has no button.
     center.setCategories({alertCategory(false)});
     QCoro::waitFor(center.add(alertRequest("n1")));
-    const auto again = daemon.calls("Notify");
-    ASSERT_EQ(again.size(), 2u);
-    EXPECT_EQ(again[1][1].toUInt(), 1u);
-    EXPECT_EQ(again[1][5].toStringList(), (QStringList{"default", "Open"}));
+    const QVariantList again = daemon.calls("Notify").at(1);
+    EXPECT_EQ(again[1].toUInt(), 1u);
+    EXPECT_EQ(again[5].toStringList(), (QStringList{"default", "Open"}));
     EXPECT_EQ(center.delivered().size(), 1u);
     EXPECT_EQ(daemon.calls("GetCapabilities").size(), 1u);
 }
@@ -63,10 +56,9 @@ TEST(FreedesktopNotifications, BodiesStayPlainForAServiceWithoutMarkup) {
     NotificationRequest request = alertRequest("n1", "OTHER");
     request.body = std::string("a < b\0c", 7);
     QCoro::waitFor(center.add(request));
-    const auto notify = daemon.calls("Notify");
-    ASSERT_EQ(notify.size(), 1u);
-    EXPECT_EQ(notify[0][4].toString(), "a < bc");
-    EXPECT_EQ(notify[0][5].toStringList(), (QStringList{"default", "Open"}));  // no such category installed
+    const QVariantList sent = daemon.calls("Notify").at(0);
+    EXPECT_EQ(sent[4].toString(), "a < bc");
+    EXPECT_EQ(sent[5].toStringList(), (QStringList{"default", "Open"}));  // no such category installed
 }
 
 TEST(FreedesktopNotifications, WithdrawsByExactCategoryAndHearsOnlyItsOwnNotifications) {
@@ -83,7 +75,7 @@ TEST(FreedesktopNotifications, WithdrawsByExactCategoryAndHearsOnlyItsOwnNotific
     daemon.emitSignal("ActionInvoked", "us", {7u, "BRISALUNE_ACK"});  // not ours
     daemon.emitSignal("ActionInvoked", "us", {2u, "default"});
     ASSERT_TRUE(testkit::processEventsUntil([&] { return !responses.empty(); }));
-    EXPECT_EQ(responses.size(), 1u);
+    ASSERT_EQ(responses.size(), 1u);
     EXPECT_EQ(responses[0].actionIdentifier, "default");
     EXPECT_EQ(responses[0].request, alertRequest("n2", "brisalune_alert"));
 
@@ -92,8 +84,7 @@ TEST(FreedesktopNotifications, WithdrawsByExactCategoryAndHearsOnlyItsOwnNotific
     ASSERT_EQ(closed.size(), 2u);
     EXPECT_EQ(closed[0][0].toUInt(), 1u);
     EXPECT_EQ(closed[1][0].toUInt(), 3u);
-    ASSERT_EQ(center.delivered().size(), 1u);
-    EXPECT_EQ(center.delivered()[0].identifier, "n2");
+    EXPECT_EQ(center.delivered(), std::vector{alertRequest("n2", "brisalune_alert")});
 
     daemon.emitSignal("NotificationClosed", "uu", {2u, 2u});
     ASSERT_TRUE(testkit::processEventsUntil([&] { return center.delivered().empty(); }));
@@ -103,10 +94,10 @@ TEST(FreedesktopNotifications, PermissionIsWhetherAServiceAnswers) {
     const NotificationSettings authorized{AuthorizationStatus::authorized, NotificationSetting::notSupported};
     const NotificationSettings denied{AuthorizationStatus::denied, NotificationSetting::notSupported};
     {
-        testkit::PrivateBus bus;
+        testkit::PrivateBus bus;  // no notification service on it
         FreedesktopNotificationCenter center(bus.connection());
         EXPECT_EQ(QCoro::waitFor(center.settings()), denied);
-        EXPECT_FALSE(QCoro::waitFor(center.requestAuthorization({.badge = true, .sound = true, .alert = true})));
+        EXPECT_FALSE(QCoro::waitFor(center.requestAuthorization({})));
         QCoro::waitFor(center.add(alertRequest("n1")));
         EXPECT_TRUE(center.delivered().empty());
     }

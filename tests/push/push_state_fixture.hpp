@@ -75,10 +75,10 @@ protected:
 
     platform::Defaults defaults() const { return platform::Defaults(dir / "defaults.json"); }
 
-    std::unique_ptr<PushState> makeState(bool isEnabled = true) {
+    std::unique_ptr<PushState> makeState(bool isEnabled = true, std::shared_ptr<PushHost> onHost = nullptr) {
         coreApplication();
         return std::make_unique<PushState>(
-            host,
+            onHost ? onHost : host,
             isEnabled,
             registry,
             acks,
@@ -116,12 +116,17 @@ protected:
         if (tokenHex) state->didReceiveDeviceToken(QByteArray::fromHex(tokenHex));
     }
 
-    // The POST requests of registrations the stand-in received so far.
+    // The requests of one method the stand-in received so far.
     std::vector<standin::ReceivedRequest> requests(std::string_view method) const {
         std::vector<standin::ReceivedRequest> out;
         for (auto& request : server.requests())
             if (request.method == method) out.push_back(std::move(request));
         return out;
+    }
+
+    static standin::Reply held(standin::Reply reply) {
+        reply.holdUntilReleased = true;
+        return reply;
     }
 
     template <class T>

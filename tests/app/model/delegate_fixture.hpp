@@ -37,10 +37,7 @@ protected:
     std::unique_ptr<MacAppDelegate> delegate = std::make_unique<MacAppDelegate>(setup());
 
     // A response to a notification of an alert, as the notification service hands it over.
-    static NotificationResponse response(
-        std::string action, const std::string& alertId, const std::optional<std::string>& tenantId) {
-        json::Object userInfo{{"alert_id", alertId}};
-        if (tenantId) userInfo.emplace("tenant_id", *tenantId);
+    static NotificationResponse response(std::string action, const std::string& alertId, const std::string& tenantId) {
         return {
             .actionIdentifier = std::move(action),
             .request = {
@@ -48,10 +45,10 @@ protected:
                 .title = "Disk full",
                 .body = "db-1",
                 .categoryIdentifier = std::string(PushState::alertCategoryIdentifier),
-                .userInfo = std::move(userInfo)}};
+                .userInfo = {{"alert_id", alertId}, {"tenant_id", tenantId}}}};
     }
 
-    void respond(std::string action, const std::string& alertId, const std::optional<std::string>& tenantId) {
+    void respond(std::string action, const std::string& alertId, const std::string& tenantId) {
         const NotificationResponse chosen = response(std::move(action), alertId, tenantId);
         run(delegate->handleNotificationResponse(chosen));
     }

@@ -18,7 +18,7 @@
 
 #include <QCoroTask>
 
-#include <exception>
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,6 +42,12 @@ protected:
         acks,
         PushState::Environment{.defaults = defaults, .keychain = keychain, .notificationCenter = center}};
     std::shared_ptr<MacModel> model = makeModel();
+
+    // `/v1/me` lists t1 and t2 and a pull gives a1, unless a test serves otherwise.
+    ModelTest() {
+        serveMe({membership("t1"), membership("t2")});
+        servePull(hosted, {alertAnswer("a1", "firing")});
+    }
 
     MacModel::Addresses addresses() const {
         return {
@@ -67,11 +73,8 @@ protected:
             .tenantHosts = {}};
     }
 
-    // The stored session, launched; `/v1/me` lists t1 and t2 unless served otherwise.
     void launchWith(const StoredSession& stored) {
         keychain->save(stored);
-        if (!served("GET /v1/me")) serveMe({membership("t1"), membership("t2")});
-        if (!served("GET /v1/pull")) servePull(hosted, {alertAnswer("a1", "firing")});
         run(model->ensureLaunched());
     }
 
@@ -97,7 +100,6 @@ protected:
             "/v1/me",
             standin::Reply::json(
                 R"({"account":{"id":"acc1","email":"ops@example.com"},"memberships":)" + list(memberships) + "}"));
-        routes.push_back("GET /v1/me");
     }
 
     void serveLogin(const std::string& token = "session-1") {
@@ -121,7 +123,6 @@ protected:
 
     void servePull(standin::Server& server, const std::vector<std::string>& alerts) {
         server.on("GET", "/v1/pull", standin::Reply::json(pullAnswer(alerts)));
-        routes.push_back("GET /v1/pull");
     }
 
     void serveHealth(standin::Server& server, const std::string& portalOrigin) {
@@ -139,9 +140,7 @@ protected:
     }
 
     static std::size_t count(const standin::Server& server, const std::string& line) {
-        std::size_t n = 0;
-        for (const std::string& each : received(server)) n += each == line;
-        return n;
+        return static_cast<std::size_t>(std::ranges::count(received(server), line));
     }
 
     template <class T>
@@ -149,37 +148,6 @@ protected:
         return QCoro::waitFor(std::move(task));
     }
     static void run(QCoro::Task<>&& task) { QCoro::waitFor(std::move(task)); }
-
-    // What the task threw, or null (waitFor itself would wait forever on a throwing task).
-    template <class T>
-    static std::exception_ptr failureOf(QCoro::Task<T>&& task) {
-        return QCoro::waitFor(caught(std::move(task))).error;
-    }
-
-private:
-    struct Caught {  // a task's result may not be an exception_ptr itself
-        std::exception_ptr error;
-    };
-
-    template <class T>
-    static QCoro::Task<Caught> caught(QCoro::Task<T> task) {
-        Caught outcome;
-        try {
-            co_await task;
-        } catch (...) {
-            outcome.error = std::current_exception();
-        }
-        co_return outcome;
-    }
-
-protected:
-private:
-    bool served(const std::string& route) const {
-        for (const std::string& r : routes)
-            if (r == route) return true;
-        return false;
-    }
-    std::vector<std::string> routes;
 };
 
 }  // namespace brisalune::testkit

@@ -42,7 +42,6 @@ TEST_F(ModelPortal, EachServerIsAskedOnceAndTheOriginsAreKept) {
 }
 
 TEST_F(ModelPortal, UnusableOriginsAreDroppedAndAnUnreachableBoxKeepsItsOwn) {
-    serveMe({membership("t1"), membership("t2")});
     serveHealth(box, "https://box.example");
     launchWith(onBox());
     ASSERT_EQ(model->portalOrigins().at(boxURL()), url("https://box.example"));

@@ -53,14 +53,7 @@ TEST_F(AppDelegate, UnderATestConfigurationNothingStartsEvenWithAnEmptyValue) {
 TEST_F(AppDelegate, StartUpAttachesTheModelAndTheLoopLaunchesDrainsAndChecks) {
     keychain->save(session());
     serveMe({membership("t1")});
-    servePull(hosted, {testkit::alertAnswer("a1", "firing")});
-    acks->put(PendingAck{
-        .alertId = "a0",
-        .tenantId = "t1",
-        .title = "Old",
-        .attempts = 1,
-        .lastError = "busy",
-        .verdict = AckFailureVerdict::retryable});
+    acks->put(PendingAck{"a0", "t1", "Old", 1, "busy", AckFailureVerdict::retryable});
     hosted.on("POST", "/v1/alerts/a0/ack", standin::Reply::json(testkit::alertAnswer("a0")));
     delegate = offlineDelegate(MacAppDelegate::refreshInterval);
 
@@ -97,12 +90,6 @@ TEST_F(AppDelegate, WhileTheManifestCannotBeFetchedEveryRoundTriesAgain) {
     EXPECT_FALSE(defaults.number(SiteUpdates::checkedAtKey));  // no answer, no check time
 }
 
-}  // namespace
-}  // namespace brisalune
-
-namespace brisalune {
-namespace {
-
 class NewAlertNotices : public testkit::DelegateTest {
 protected:
     void TearDown() override {
@@ -124,8 +111,6 @@ protected:
 
 TEST_F(NewAlertNotices, OnlyFiringAlertsNewToTheSameTeamAreShownWithTheAcknowledgeButton) {
     keychain->save(session());
-    serveMe({membership("t1"), membership("t2")});
-    servePull(hosted, {testkit::alertAnswer("a1", "firing")});
     delegate->applicationDidFinishLaunching();
     ASSERT_TRUE(testkit::processEventsUntil([&] { return delegate->model().hasLaunched(); }));
     refresh();

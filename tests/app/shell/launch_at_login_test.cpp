@@ -40,7 +40,6 @@ TEST_F(LaunchAtLoginTest, TheSwitchWritesAndRemovesTheAutostartEntry) {
 
     login.setEnabled(true);
     EXPECT_TRUE(login.isEnabled());
-    EXPECT_EQ(login.error(), std::nullopt);
     EXPECT_NE(contents(entry).find("\nExec=\"/opt/Brisa lune/bin/brisalune\"\n"), std::string::npos);
     EXPECT_TRUE(LaunchAtLogin(entry, binary).isEnabled());
     EXPECT_FALSE(LaunchAtLogin(entry, "/usr/bin/brisalune").isEnabled());  // another install's entry
@@ -50,7 +49,6 @@ TEST_F(LaunchAtLoginTest, TheSwitchWritesAndRemovesTheAutostartEntry) {
     EXPECT_FALSE(login.isEnabled());
     EXPECT_FALSE(fs::exists(entry));
     login.setEnabled(false);  // never mind an entry that is not there
-    EXPECT_EQ(login.error(), std::nullopt);
 
     EXPECT_EQ(enabled.count(), 2);  // on, off: repeats notify nothing
     EXPECT_EQ(error.count(), 0);
@@ -60,7 +58,7 @@ TEST_F(LaunchAtLoginTest, TheExecutableIsQuotedAsTheDesktopEntryFormatWants) {
     LaunchAtLogin login(entry, R"(/tmp/a"$b\c%d)");
     login.setEnabled(true);
     EXPECT_NE(contents(entry).find(R"(Exec="/tmp/a\\"\\$b\\\\c%%d")"), std::string::npos) << contents(entry);
-    EXPECT_TRUE(login.isEnabled());
+    EXPECT_TRUE(login.isEnabled());  // and read back as this program's own entry
 }
 
 TEST_F(LaunchAtLoginTest, AnEntrySwitchedOffOnTheDesktopReadsAsOff) {

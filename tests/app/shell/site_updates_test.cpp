@@ -71,7 +71,6 @@ TEST_F(SiteUpdatesTest, ChecksWhenADayHasPassedSinceTheLastAnswer) {
           std::pair{now + hours{1}, false}}) {  // a clock set back
         defaults.set(SiteUpdates::checkedAtKey, epochSeconds(checked));
         server.clearRequests();
-        EXPECT_EQ(updates->isDue(), due);
         QCoro::waitFor(updates->checkIfDue());
         EXPECT_EQ(server.requests().size(), due ? 1U : 0U);
     }
@@ -109,7 +108,6 @@ TEST_F(SiteUpdatesTest, KeepsTheLastManifestThatDecodedAndRecordsEveryAnswer) {
     auto cut = checker();
     EXPECT_FALSE(QCoro::waitFor(cut->check()));
     EXPECT_EQ(checkedAt(), lastAnswer);
-    EXPECT_FALSE(cut->isChecking());
 }
 
 TEST_F(SiteUpdatesTest, TheCachedManifestIsOfferedAtStartWithoutTheNetwork) {
@@ -177,8 +175,7 @@ TEST_F(SiteUpdatesTest, ChecksNeverOverlap) {
 
     server.release();
     EXPECT_TRUE(QCoro::waitFor(first));
-    EXPECT_FALSE(updates->isChecking());
-    EXPECT_EQ(checking.count(), 2);
+    EXPECT_EQ(checking.count(), 2);  // on, then off
     EXPECT_EQ(server.requests().size(), 1U);
 }
 
@@ -191,9 +188,7 @@ TEST(SiteUpdatesVersionTest, VersionCodesAndTheUserAgent) {
         EXPECT_EQ(SiteUpdates::versionCode(bad), 0) << bad;
     }
 
-    const std::string agent = SiteUpdates::userAgentFor("?", 0);
-    EXPECT_TRUE(agent.starts_with("Brisalune-macOS/? (0; ")) << agent;
-    EXPECT_TRUE(agent.ends_with(")"));
+    EXPECT_TRUE(SiteUpdates::userAgentFor("?", 0).starts_with("Brisalune-macOS/? (0; "));
 }
 
 }  // namespace
