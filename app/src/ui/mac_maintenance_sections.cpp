@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <set>
@@ -281,7 +282,7 @@ private:
 };
 
 // A collapsible group of switches: a title with an arrow that opens and closes the rows under
-// it. It starts closed.
+// it when clicked. It starts closed.
 class PickGroup final : public QWidget {
 public:
     PickGroup(const QString& name, SwitchList::Switched switched)
@@ -291,7 +292,6 @@ public:
         , switches_(rows_, name + QStringLiteral(".entry."), std::move(switched)) {
         setObjectName(name);
         toggle_->setObjectName(name + QStringLiteral(".toggle"));
-        toggle_->setCheckable(true);
         toggle_->setAutoRaise(true);
         toggle_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         toggle_->setArrowType(Qt::RightArrow);
@@ -301,24 +301,22 @@ public:
         auto* outer = ui::stack(this, 2);
         ui::addLeading(outer, toggle_);
         outer->addWidget(content_);
-        QObject::connect(toggle_, &QToolButton::toggled, this, [this](bool open) { follow(open); });
+        QObject::connect(toggle_, &QToolButton::clicked, this, [this] { setOpen(!open_); });
     }
 
     QToolButton* toggle() const { return toggle_; }
     QVBoxLayout* rows() const { return rows_; }
     SwitchList& switches() { return switches_; }
 
+    bool isOpen() const { return open_; }
     void setOpen(bool open) {
-        showChecked(toggle_, open);
-        follow(open);
-    }
-
-private:
-    void follow(bool open) {
+        open_ = open;
         toggle_->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
         content_->setVisible(open);
     }
 
+private:
+    bool open_ = false;
     QToolButton* toggle_;
     QWidget* content_;
     QVBoxLayout* rows_;
@@ -555,13 +553,14 @@ void MacRecurrenceSection::Rows::showRule(const std::string& text) {
     if (rule->toPlainText() != shown) quietly(rule, [&] { rule->setPlainText(shown); });
 }
 
-// The rule field grows downwards with its lines, from two up to eight.
+// The rule field grows downwards with its lines, from two up to eight; past that it scrolls.
 void MacRecurrenceSection::Rows::fitRule() {
-    const int lines = std::clamp(static_cast<int>(rule->document()->size().height()), 2, 8);
-    const QMargins margins = rule->contentsMargins();
-    const int height = lines * rule->fontMetrics().lineSpacing() +
-                       2 * static_cast<int>(rule->document()->documentMargin()) + margins.top() + margins.bottom();
-    rule->setFixedHeight(height);
+    const int lines = static_cast<int>(rule->document()->size().height());
+    const int shown = std::clamp(lines, 2, 8);
+    const double text = shown * QFontMetricsF(rule->font()).lineSpacing();
+    rule->setVerticalScrollBarPolicy(lines > shown ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    rule->setFixedHeight(
+        static_cast<int>(std::ceil(text + 2 * rule->document()->documentMargin())) + 2 * rule->frameWidth());
 }
 
 MacRecurrenceSection::MacRecurrenceSection(DraftBinding binding, QWidget* parent)
@@ -599,7 +598,6 @@ MacRecurrenceSection::MacRecurrenceSection(DraftBinding binding, QWidget* parent
     rows.rule->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     rows.rule->setTabChangesFocus(true);
     rows.rule->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    rows.rule->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     rows.skips->setObjectName(QStringLiteral("recurrence.skips"));
     ui::stack(rows.skips, 4);
 
@@ -826,8 +824,8 @@ void MacStatusPageSection::Rows::buildPages(const std::vector<MaintenanceCompone
         auto* group = new PickGroup(QStringLiteral("statusPage.page.") + QString::number(index), switched);
         showTitle(group->toggle(), offered[index].title);
         group->setOpen(openPages.contains(id));
-        connect(group->toggle(), &QToolButton::toggled, this, [this, id](bool open) {
-            if (open) {
+        connect(group->toggle(), &QToolButton::clicked, this, [this, group, id] {
+            if (group->isOpen()) {
                 openPages.insert(id);
             } else {
                 openPages.erase(id);
