@@ -12,6 +12,7 @@
 #include <unicode/gregocal.h>
 #include <unicode/locid.h>
 #include <unicode/smpdtfmt.h>
+#include <unicode/strenum.h>
 #include <unicode/timezone.h>
 #include <unicode/unistr.h>
 
@@ -199,6 +200,21 @@ TimeZone TimeZone::current() {
     std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::createDefault());
     if (!zone || isUnknown(*zone)) return gmt();
     return adopt(zone.release());
+}
+
+std::vector<std::string> TimeZone::knownIdentifiers() {
+    static const std::vector<std::string> identifiers = [] {
+        std::vector<std::string> out;
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::StringEnumeration> all(icu::TimeZone::createEnumeration(status));
+        if (U_FAILURE(status) || !all) return out;
+        while (const icu::UnicodeString* id = all->snext(status)) {
+            if (U_FAILURE(status)) break;
+            out.push_back(utf8(*id));
+        }
+        return out;
+    }();
+    return identifiers;
 }
 
 const std::string& TimeZone::identifier() const noexcept { return data_->identifier; }

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -29,6 +31,19 @@ TEST(TimeZones, KnownByIdentifierUnknownOnesDetectedGmtAsFallback) {
     EXPECT_EQ(TimeZone::gmt().identifier(), "GMT");
     EXPECT_EQ(TimeZone::namedOrGmt("Nowhere/Zone"), TimeZone::gmt());
     EXPECT_FALSE(TimeZone::current().identifier().empty());
+}
+
+TEST(TimeZones, TheKnownIdentifiersAreZonesOfTheirOwnName) {
+    const std::vector<std::string> known = TimeZone::knownIdentifiers();
+    for (std::string_view wanted : {"Europe/Paris", "UTC", "America/New_York"}) {
+        EXPECT_NE(std::find(known.begin(), known.end(), wanted), known.end()) << wanted;
+    }
+    for (const std::string& identifier : known) {
+        const auto zone = TimeZone::named(identifier);
+        ASSERT_TRUE(zone) << identifier;
+        EXPECT_EQ(zone->identifier(), identifier);
+    }
+    EXPECT_EQ(TimeZone::knownIdentifiers(), known);
 }
 
 TEST(GregorianCalendar, ReadsAnInstantsLocalFieldsInItsZone) {

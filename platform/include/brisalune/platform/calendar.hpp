@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace brisalune::platform {
 
@@ -25,6 +26,8 @@ public:
     static TimeZone namedOrGmt(std::string_view identifier);
     // The system's zone (TZ, else /etc/localtime) as the process first read it; GMT when unknown.
     static TimeZone current();
+    // Every identifier the zone database knows, in its own order; read once.
+    static std::vector<std::string> knownIdentifiers();
 
     // As the database spells it ("GMT+5:30" is "GMT+05:30"; names and aliases as given).
     const std::string& identifier() const noexcept;
