@@ -24,6 +24,7 @@
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QtMath>
 
 #include <algorithm>
 #include <array>
@@ -87,6 +88,15 @@ std::vector<FieldError> saveFailure(const BrisaluneError& error) {
 std::vector<FieldError> previewFailure(const BrisaluneError& error) {
     if (error.is(BrisaluneError::Case::validation)) return error.fieldErrors();
     return formError(error.errorDescription());
+}
+
+// Tall enough for `lines` lines (plain text layouts count their size in lines), from one to four;
+// a scroll bar only beyond four.
+void fitLines(QPlainTextEdit* edit, int lines) {
+    const int shown = std::clamp(lines, 1, descriptionMaxLines);
+    const int margins = 2 * (edit->frameWidth() + qCeil(edit->document()->documentMargin())) + 2;
+    edit->setFixedHeight(shown * edit->fontMetrics().lineSpacing() + margins);
+    edit->setVerticalScrollBarPolicy(lines > descriptionMaxLines ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
 }
 
 }  // namespace
@@ -195,23 +205,25 @@ void MacMaintenanceEditor::buildLayout() {
     parts.description = new QPlainTextEdit;
     parts.description->setObjectName(QStringLiteral("editor.description"));
     parts.description->setTabChangesFocus(true);
-    parts.description->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     fields->addRow(QStringLiteral("Name"), parts.name);
     fields->addRow(QStringLiteral("Description"), parts.description);
     detailsLayout->addLayout(fields);
     detailsLayout->addWidget(errorsOf(Section::details));
 
-    // The preview of the next occurrences.
-    auto* preview = new QGroupBox;
+    // The preview of the next occurrences, its header above its box as the sections' titles are.
+    auto* preview = new QWidget;
     preview->setObjectName(QStringLiteral("editor.preview"));
-    auto* previewLayout = ui::stack(preview, 6, 10);
-    parts.previewHeader = ui::text(QString(), QStringLiteral("editor.previewHeader"), Font::headline);
+    auto* previewStack = ui::stack(preview, 4);
+    parts.previewHeader = ui::text(QString(), QStringLiteral("editor.previewHeader"));
+    auto* previewBox = new QGroupBox;
+    auto* previewLayout = ui::stack(previewBox, 6, 10);
     parts.previewNote = ui::text(QString(), QStringLiteral("editor.previewNote"), Font::body, Tone::secondary, true);
     parts.previewRows = new QVBoxLayout;
     parts.previewRows->setSpacing(4);
-    previewLayout->addWidget(parts.previewHeader);
     previewLayout->addWidget(parts.previewNote);
     previewLayout->addLayout(parts.previewRows);
+    previewStack->addWidget(parts.previewHeader);
+    previewStack->addWidget(previewBox);
 
     auto* form = new QWidget;
     form->setObjectName(QStringLiteral("editor.form"));
@@ -233,7 +245,6 @@ void MacMaintenanceEditor::buildLayout() {
     scroll->setObjectName(QStringLiteral("editor.scroll"));
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidget(form);
 
     auto* bar = new QHBoxLayout;
@@ -262,15 +273,8 @@ void MacMaintenanceEditor::buildLayout() {
         parts.description->document()->documentLayout(),
         &QAbstractTextDocumentLayout::documentSizeChanged,
         this,
-        [this](const QSizeF& size) {
-            QPlainTextEdit* edit = parts_->description;
-            const int lines = std::clamp(static_cast<int>(size.height()), 1, descriptionMaxLines);
-            const int margins = 2 * (edit->frameWidth() + static_cast<int>(edit->document()->documentMargin()));
-            edit->setFixedHeight(lines * edit->fontMetrics().lineSpacing() + margins);
-        });
-    parts.description->setFixedHeight(
-        parts.description->fontMetrics().lineSpacing() +
-        2 * (parts.description->frameWidth() + static_cast<int>(parts.description->document()->documentMargin())));
+        [this](const QSizeF& size) { fitLines(parts_->description, static_cast<int>(size.height())); });
+    fitLines(parts.description, 1);
 }
 
 void MacMaintenanceEditor::setDraft(MaintenanceWindowDraft draft) {
