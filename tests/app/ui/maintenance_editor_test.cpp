@@ -1,0 +1,376 @@
+#include <brisalune/app/ui/mac_maintenance_editor.hpp>
+#include <brisalune/client/maintenance/format.hpp>
+#include <brisalune/platform/json_decode.hpp>
+
+#include <support/endpoint_fixture.hpp>
+#include <support/qt_application.hpp>
+#include <support/qt_widgets_application.hpp>
+
+#include <QCoroTask>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QThreadPool>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace brisalune {
+namespace {
+
+using standin::ReceivedRequest;
+using standin::Reply;
+
+const std::string windowsPath = "/v1/projects/p/maintenance-windows";
+const std::string previewPath = windowsPath + "/preview";
+
+// Mondays at 02:00 UTC, one hour each.
+std::string occurrencesAnswer(int count, std::int64_t first = 1893981600) {
+    std::string body = R"({"occurrences":[)";
+    for (int i = 0; i < count; ++i) {
+        const std::int64_t start = first + i * 7 * 86400;
+        if (i > 0) body += ",";
+        body += R"({"start":)" + std::to_string(start) + R"(,"end":)" + std::to_string(start + 3600) + "}";
+    }
+    return body + "]}";
+}
+
+MaintenanceWindow storedWindow(bool recurring = true, bool active = false) {
+    MaintenanceWindow window;
+    window.id = "w1";
+    window.active = active;
+    window.input.name = "Backups";
+    window.input.timezone = "Europe/Paris";
+    window.input.startsAt = "2030-01-07T03:00";
+    if (recurring) {
+        window.input.rrule = "FREQ=WEEKLY;BYDAY=MO";
+        window.input.durationMinutes = 60;
+    } else {
+        window.input.endsAt = "2030-01-07T04:00";
+    }
+    window.input.scope = MaintenanceScope::defaultScope();
+    return window;
+}
+
+class MaintenanceEditorTest : public testkit::EndpointTest {
+protected:
+    MaintenanceEditorTest() { testkit::widgetsApplication(); }
+    // Requests still on the pool use the server: let them end first.
+    ~MaintenanceEditorTest() override {
+        editor.reset();
+        server.release();
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+    }
+
+    std::unique_ptr<MacMaintenanceEditor> editor;
+    std::vector<std::optional<MaintenanceWindow>> saved;  // what the owner was told
+
+    MacMaintenanceEditor& open(std::optional<MaintenanceWindow> existing = std::nullopt, bool projectLimited = false) {
+        editor = std::make_unique<MacMaintenanceEditor>(
+            std::make_shared<BrisaluneClient>(
+                *platform::Url::parse(server.baseUrl()),
+                std::nullopt,
+                "data-key",
+                nullptr,
+                ClientIdentity::current(),
+                compatibility),
+            "p",
+            std::move(existing),
+            [this](std::optional<MaintenanceWindow> window) { saved.push_back(std::move(window)); },
+            projectLimited);
+        editor->resize(520, 800);
+        return *editor;
+    }
+
+    std::vector<ReceivedRequest> requestsTo(const std::string& method, const std::string& path) const {
+        std::vector<ReceivedRequest> found;
+        for (const ReceivedRequest& request : server.requests()) {
+            if (request.method == method && request.path == path) found.push_back(request);
+        }
+        return found;
+    }
+    std::size_t previews() const { return requestsTo("POST", previewPath).size(); }
+
+    template <class W = QWidget>
+    W* find(const QString& name) const {
+        return editor->findChild<W*>(name);
+    }
+    template <class W = QWidget>
+    W& at(const QString& name) const {
+        W* found = find<W>(name);
+        if (!found) throw std::runtime_error("no widget named " + name.toStdString());
+        return *found;
+    }
+    bool shows(const QString& name) const {
+        const QWidget* widget = find(name);
+        return widget && widget->isVisibleTo(editor.get());
+    }
+    std::string textOf(const QString& name) const { return at<QLabel>(name).text().toStdString(); }
+    // The reasons an error block shows, in order; none while it is hidden.
+    std::vector<std::string> block(const QString& section) const {
+        const QString name = QStringLiteral("editor.errors.") + section;
+        std::vector<std::string> reasons;
+        if (!shows(name)) return reasons;
+        for (int i = 0; QLabel* row = find<QLabel>(name + QLatin1Char('.') + QString::number(i)); ++i) {
+            reasons.push_back(row->text().toStdString());
+        }
+        return reasons;
+    }
+
+    static void waitUntil(const std::function<bool()>& done) {
+        ASSERT_TRUE(testkit::processEventsUntil(done, std::chrono::seconds(30)));
+    }
+    // Every request on its way has been answered and its answer handled.
+    static void settle() {
+        waitUntil([] { return QThreadPool::globalInstance()->activeThreadCount() == 0; });
+        for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    }
+    static void await(QCoro::Task<>&& task) { QCoro::waitFor(std::move(task)); }
+};
+
+TEST_F(MaintenanceEditorTest, NewWindowIsCreatedOnlyOnceNamed) {
+    open();
+    EXPECT_EQ(find(QStringLiteral("editor.delete")), nullptr);
+    auto& create = at<QPushButton>(QStringLiteral("editor.save"));
+    EXPECT_EQ(create.text(), "Create");
+    EXPECT_TRUE(create.isDefault());
+    EXPECT_FALSE(create.isEnabled());
+    QTest::keyClicks(&at<QLineEdit>(QStringLiteral("editor.name")), QStringLiteral("  "));
+    EXPECT_EQ(editor->draft().name, "  ");
+    EXPECT_FALSE(create.isEnabled());
+    MaintenanceWindowDraft draft = editor->draft();
+    draft.name = " \t ";
+    editor->setDraft(draft);
+    EXPECT_FALSE(create.isEnabled());
+    draft.name = "\n";  // only spaces and tabs make a name blank
+    editor->setDraft(draft);
+    EXPECT_TRUE(create.isEnabled());
+
+    open(storedWindow());
+    EXPECT_EQ(at<QPushButton>(QStringLiteral("editor.save")).text(), "Save");
+    EXPECT_EQ(at<QPushButton>(QStringLiteral("editor.delete")).text(), "Delete\u2026");
+    EXPECT_EQ(at<QLineEdit>(QStringLiteral("editor.name")).text(), "Backups");
+}
+
+TEST_F(MaintenanceEditorTest, LocalValidationSendsNothingAndShowsUnderItsSection) {
+    server.on("POST", previewPath, Reply::json(occurrencesAnswer(2)));
+    open();
+    MaintenanceWindowDraft draft = editor->draft();
+    draft.name = "Patch";
+    draft.recurring = true;
+    draft.rrule = " \t";
+    editor->setDraft(draft);
+    waitUntil([&] { return !editor->previewErrors().empty(); });
+    EXPECT_EQ(textOf(QStringLiteral("editor.previewNote")), "Fix the problems above to see when the window falls.");
+    EXPECT_EQ(block(QStringLiteral("recurrence")), std::vector<std::string>{"Pick a pattern or enter a rule."});
+    EXPECT_TRUE(shows(QStringLiteral("editor.recurrence")));
+
+    await(editor->save());
+    EXPECT_FALSE(editor->isBusy());
+    ASSERT_EQ(editor->saveErrors().size(), 1u);
+    EXPECT_EQ(editor->saveErrors()[0].field, "rrule");
+    settle();
+    EXPECT_EQ(previews(), 0u);
+    EXPECT_TRUE(requestsTo("POST", windowsPath).empty());
+
+    // Off: the recurrence section and its errors go together.
+    draft.recurring = false;
+    editor->setDraft(draft);
+    EXPECT_FALSE(shows(QStringLiteral("editor.recurrence")));
+    EXPECT_FALSE(shows(QStringLiteral("editor.errors.recurrence")));
+
+    // Status pages without components: previewed without them, refused only by save.
+    draft.statusPage = true;
+    editor->setDraft(draft);
+    waitUntil([&] { return editor->preview().size() == 2; });
+    const auto sent = json::decode<MaintenanceWindowInput>(requestsTo("POST", previewPath).back().body);
+    EXPECT_FALSE(sent.statusPage);
+    EXPECT_TRUE(block(QStringLiteral("statusPage")).empty());
+    await(editor->save());
+    EXPECT_EQ(
+        block(QStringLiteral("statusPage")), std::vector<std::string>{"Pick at least one component to show it on."});
+    EXPECT_TRUE(requestsTo("POST", windowsPath).empty());
+}
+
+TEST_F(MaintenanceEditorTest, PreviewAsksForTenUnderAStandInNameAndShowsRowsInTheZone) {
+    server.on("POST", previewPath, Reply::json(occurrencesAnswer(3)));
+    open();
+    MaintenanceWindowDraft draft = editor->draft();
+    draft.timezone = "Nowhere/Atlantis";  // names no zone: GMT
+    editor->setDraft(draft);
+    EXPECT_EQ(textOf(QStringLiteral("editor.previewNote")), "No occurrences ahead.");
+    waitUntil([&] { return editor->preview().size() == 3; });
+
+    const ReceivedRequest request = requestsTo("POST", previewPath).at(0);
+    EXPECT_EQ(request.query, "count=10");
+    EXPECT_EQ(json::decode<MaintenanceWindowInput>(request.body).name, "Preview");
+    EXPECT_EQ(editor->draft().name, "");
+    EXPECT_EQ(textOf(QStringLiteral("editor.previewHeader")), "Next occurrences (Nowhere/Atlantis)");
+    EXPECT_FALSE(shows(QStringLiteral("editor.previewNote")));
+    const MaintenanceOccurrence& second = editor->preview()[1];
+    EXPECT_EQ(
+        textOf(QStringLiteral("editor.preview.row.1")),
+        MaintenanceFormat::occurrenceRange(second.start, second.end, platform::TimeZone::gmt()));
+    EXPECT_FALSE(shows(QStringLiteral("editor.preview.skip.0")));  // a one-off window skips nothing
+}
+
+TEST_F(MaintenanceEditorTest, TypingSendsOnePreviewAfterThePause) {
+    server.on("POST", previewPath, Reply::json(occurrencesAnswer(2)));
+    open();
+    QTest::keyClicks(&at<QLineEdit>(QStringLiteral("editor.name")), QStringLiteral("Weekly patch"));
+    waitUntil([&] { return editor->preview().size() == 2; });
+    const std::vector<ReceivedRequest> sent = requestsTo("POST", previewPath);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(json::decode<MaintenanceWindowInput>(sent[0].body).name, "Weekly patch");
+}
+
+TEST_F(MaintenanceEditorTest, AnAnswerForAnOlderDraftIsDropped) {
+    std::atomic<int> asked{0};
+    server.on("POST", previewPath, [&asked](const ReceivedRequest&) {
+        if (asked++ == 0) {
+            Reply late = Reply::json(occurrencesAnswer(5));
+            late.holdUntilReleased = true;
+            return late;
+        }
+        return Reply::json(occurrencesAnswer(1));
+    });
+    open();
+    waitUntil([&] { return previews() == 1; });
+    MaintenanceWindowDraft draft = editor->draft();
+    draft.name = "Later";
+    editor->setDraft(draft);
+    waitUntil([&] { return editor->preview().size() == 1; });
+    server.release();
+    settle();
+    EXPECT_EQ(previews(), 2u);
+    EXPECT_EQ(editor->preview().size(), 1u);
+}
+
+TEST_F(MaintenanceEditorTest, SaveFailuresShowUnderTheirSectionsUntilTheNextEdit) {
+    server.on(
+        "POST",
+        previewPath,
+        Reply::json(R"({"error":"invalid","fields":[{"field":"scope.checks[0]","message":"No such check."}]})", 422));
+    std::atomic<int> attempt{0};
+    server.on("PUT", windowsPath + "/w1", [&attempt](const ReceivedRequest&) {
+        switch (attempt++) {
+            case 0: return Reply::json("{}", 422);
+            case 1: return Reply::json(R"({"error":"max_maintenance_windows reached"})", 429);
+            case 2: return Reply::json(R"({"error":"slow down"})", 429);
+            case 3:
+                return Reply::json(
+                    R"({"fields":[{"field":"starts_at","message":"In the past."},{"field":"owner","message":"Who?"}]})",
+                    422);
+            default: return Reply::json(json::encode(storedWindow()));
+        }
+    });
+    open(storedWindow());
+    waitUntil([&] { return !editor->previewErrors().empty(); });
+    EXPECT_EQ(block(QStringLiteral("scope")), std::vector<std::string>{"No such check."});
+    EXPECT_EQ(textOf(QStringLiteral("editor.previewNote")), "Fix the problems above to see when the window falls.");
+
+    await(editor->save());
+    EXPECT_EQ(block(QStringLiteral("other")), std::vector<std::string>{"The server refused the window."});
+    EXPECT_TRUE(block(QStringLiteral("scope")).empty());  // the save's errors stand in for the preview's
+    await(editor->save());
+    EXPECT_EQ(
+        block(QStringLiteral("other")),
+        std::vector<std::string>{
+            "This project already has as many windows as it may keep. Delete one that is over first."});
+    await(editor->save());
+    EXPECT_EQ(block(QStringLiteral("other")), std::vector<std::string>{"Rate limited: slow down"});
+    await(editor->save());
+    EXPECT_EQ(block(QStringLiteral("schedule")), std::vector<std::string>{"In the past."});
+    EXPECT_EQ(block(QStringLiteral("other")), std::vector<std::string>{"Who?"});
+    EXPECT_FALSE(editor->isBusy());
+    EXPECT_TRUE(saved.empty());
+
+    // Any edit of what would be sent hides the save's errors; the preview's come back.
+    QTest::keyClicks(&at<QLineEdit>(QStringLiteral("editor.name")), QStringLiteral("!"));
+    EXPECT_TRUE(editor->saveErrors().empty());
+    EXPECT_TRUE(block(QStringLiteral("other")).empty());
+    EXPECT_EQ(block(QStringLiteral("scope")), std::vector<std::string>{"No such check."});
+
+    await(editor->save());
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0], storedWindow());
+    EXPECT_FALSE(editor->isBusy());
+    EXPECT_TRUE(at<QPushButton>(QStringLiteral("editor.save")).isEnabled());
+    EXPECT_EQ(
+        json::decode<MaintenanceWindowInput>(requestsTo("PUT", windowsPath + "/w1").back().body).name, "Backups!");
+}
+
+TEST_F(MaintenanceEditorTest, DeleteAsksFirstAndTakesAWindowAlreadyGoneAsDeleted) {
+    std::atomic<int> attempt{0};
+    server.on("DELETE", windowsPath + "/w1", [&attempt](const ReceivedRequest&) {
+        if (attempt++ == 0) return Reply::json(R"({"error":"boom"})", 500);
+        return Reply::json(R"({"error":"no such window"})", 404);
+    });
+    open(storedWindow(true, true));
+    at<QPushButton>(QStringLiteral("editor.delete")).click();
+    auto& dialog = at<QMessageBox>(QStringLiteral("editor.deleteDialog"));
+    ASSERT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.windowTitle(), "Delete \"Backups\"?");
+    EXPECT_EQ(
+        dialog.informativeText(),
+        "It is in progress: it ends now, and alerts it held that are still firing page straight away.");
+    EXPECT_TRUE(requestsTo("DELETE", windowsPath + "/w1").empty());
+
+    at<QPushButton>(QStringLiteral("editor.deleteConfirm")).click();
+    waitUntil([&] { return !editor->saveErrors().empty(); });
+    EXPECT_EQ(block(QStringLiteral("other")), std::vector<std::string>{"Server error 500: boom"});
+    EXPECT_TRUE(saved.empty());
+
+    at<QPushButton>(QStringLiteral("editor.delete")).click();
+    at<QPushButton>(QStringLiteral("editor.deleteConfirm")).click();
+    waitUntil([&] { return !saved.empty(); });
+    EXPECT_EQ(saved, std::vector<std::optional<MaintenanceWindow>>{std::nullopt});
+
+    open(storedWindow(true, false));
+    at<QPushButton>(QStringLiteral("editor.delete")).click();
+    EXPECT_EQ(
+        at<QMessageBox>(QStringLiteral("editor.deleteDialog")).informativeText(),
+        "Its future occurrences are dropped. Past ones stay as they were in check history and on status pages.");
+}
+
+TEST_F(MaintenanceEditorTest, SkipAddsTheOccurrenceToTheSkippedDates) {
+    server.on("POST", previewPath, Reply::json(occurrencesAnswer(3)));
+    open(storedWindow());
+    waitUntil([&] { return editor->preview().size() == 3; });
+    ASSERT_TRUE(shows(QStringLiteral("editor.preview.skip.1")));
+    at<QPushButton>(QStringLiteral("editor.preview.skip.1")).click();
+    // 2030-01-14 02:00 UTC is 03:00 in Paris.
+    EXPECT_EQ(editor->draft().exdates, std::vector<std::string>{"2030-01-14T03:00"});
+    waitUntil([&] { return previews() == 2; });
+    EXPECT_EQ(
+        json::decode<MaintenanceWindowInput>(requestsTo("POST", previewPath).back().body).exdates,
+        std::vector<std::string>{"2030-01-14T03:00"});
+}
+
+TEST_F(MaintenanceEditorTest, APreviewThatCannotBeReadShowsInTheLastBlock) {
+    Reply cut = Reply::json(occurrencesAnswer(3));
+    cut.cutMidBody = true;
+    server.on("POST", previewPath, cut);
+    open(storedWindow());
+    waitUntil([&] { return !editor->previewErrors().empty(); });
+    EXPECT_TRUE(editor->preview().empty());
+    const std::vector<std::string> other = block(QStringLiteral("other"));
+    ASSERT_EQ(other.size(), 1u);
+    EXPECT_TRUE(other[0].starts_with("Connection failed: ")) << other[0];
+    EXPECT_EQ(textOf(QStringLiteral("editor.previewNote")), "Fix the problems above to see when the window falls.");
+    EXPECT_TRUE(at<QPushButton>(QStringLiteral("editor.save")).isEnabled());  // it never blocks saving
+}
+
+}  // namespace
+}  // namespace brisalune
