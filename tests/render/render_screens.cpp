@@ -8,15 +8,21 @@
 //   menu-update-rows.png       an update on offer and an older server's banner
 //   menu-update-required.png   a server refused this version of the app
 //   sign-in.png, sign-in-error.png, box-join.png, box-sign-in.png
+//   maintenance-list.png       a project's windows, a repeating one open in the editor
+//   maintenance-error.png      a new window refused by its own checks
+//   maintenance-empty.png      a project without windows
 
 #include <brisalune/app/model/mac_model.hpp>
 #include <brisalune/app/shell/site_updates.hpp>
 #include <brisalune/app/shell/window_presenter.hpp>
+#include <brisalune/app/ui/mac_maintenance_editor.hpp>
+#include <brisalune/app/ui/maintenance_windows_view.hpp>
 #include <brisalune/app/ui/menu_window.hpp>
 #include <brisalune/app/ui/window_content.hpp>
 #include <brisalune/client/alerts/pending_ack_store.hpp>
 #include <brisalune/client/core/compatibility_model.hpp>
 #include <brisalune/client/devices/device_registry.hpp>
+#include <brisalune/client/maintenance/endpoints.hpp>
 #include <brisalune/demo/demo_service.hpp>
 #include <brisalune/push/push_host.hpp>
 #include <brisalune/push/push_state.hpp>
@@ -26,9 +32,12 @@
 #include <support/temp_dir.hpp>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QCoroTask>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPixmap>
+#include <QPushButton>
 #include <QThreadPool>
 
 #include <cstdio>
@@ -57,15 +66,27 @@ void settle() {
     }
 }
 
+// Waits for the requests on the pool and what their answers start, past the editor's pause.
+void settleRequests() {
+    for (int round = 0; round < 3; ++round) {
+        settle();
+        QThreadPool::globalInstance()->waitForDone();
+        const auto pauseEnds = std::chrono::steady_clock::now() + MacMaintenanceEditor::previewPause * 2;
+        while (std::chrono::steady_clock::now() < pauseEnds) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    settle();
+}
+
 class Screens {
 public:
     explicit Screens(fs::path output) : output_(std::move(output)) { fs::create_directories(output_); }
 
-    // Shows the window first: a popup closes when another window comes up.
-    void write(QWidget& widget, const char* name) {
+    // Shows the window first: a popup closes when another window comes up. A window that keeps
+    // its size is drawn at the size it has.
+    void write(QWidget& widget, const char* name, bool fitContent = true) {
         widget.show();
         settle();
-        widget.adjustSize();
+        if (fitContent) widget.adjustSize();
         settle();
         const fs::path file = output_ / name;
         if (!widget.grab().save(QString::fromStdString(file.string()), "PNG"))
@@ -76,6 +97,43 @@ public:
 private:
     fs::path output_;
 };
+
+// The maintenance window on the demo's seeded windows of the active team.
+void renderMaintenance(WindowPresenter& windows, MacModel& model, Screens& screens) {
+    windows.show(WindowPresenter::Kind::maintenance);
+    QWidget* window = windows.window(WindowPresenter::Kind::maintenance);
+    window->resize(1040, 720);
+    auto* view = window->findChild<MaintenanceWindowsView*>("maintenance");
+    auto* project = window->findChild<QComboBox*>("maintenance.project");
+    settleRequests();
+
+    project->setCurrentIndex(project->findText(QStringLiteral("payments-api")));
+    settleRequests();
+    auto* list = window->findChild<QListWidget*>("maintenance.list");
+    if (list->count() > 0) list->item(0)->setSelected(true);
+    settleRequests();
+    screens.write(*window, "maintenance-list.png", false);
+
+    window->findChild<QPushButton*>("maintenance.new")->click();
+    MaintenanceWindowDraft draft = view->editor()->draft();
+    draft.name = "Nightly backups";
+    draft.recurring = true;
+    draft.rrule.clear();
+    view->editor()->setDraft(draft);
+    await(view->editor()->save());
+    settleRequests();
+    screens.write(*window, "maintenance-error.png", false);
+
+    // The checkout project's one window, deleted through the library.
+    const auto client = model.client(*model.session()->activeTenantId);
+    for (const MaintenanceWindow& stored : maintenanceWindows(*client, "checkout")) {
+        deleteMaintenanceWindow(*client, "checkout", stored.id);
+    }
+    project->setCurrentIndex(project->findText(QStringLiteral("checkout")));
+    settleRequests();
+    screens.write(*window, "maintenance-empty.png", false);
+    windows.close(WindowPresenter::Kind::maintenance);
+}
 
 int run(const fs::path& output) {
     demo::DemoService demo(demo::loadFixture(demo::defaultFixturePath()), {0, 0, std::chrono::milliseconds(0)});
@@ -163,6 +221,8 @@ int run(const fs::path& output) {
     compatibility.recordClientOutdated({.client = "brisalune-desktop", .minVersion = "9.0.0"}, hosted);
     screens.write(menu, "menu-update-required.png");
     compatibility.clearClientOutdated();
+
+    renderMaintenance(windows, model, screens);
 
     windows.show(WindowPresenter::Kind::box);
     QWidget* box = windows.window(WindowPresenter::Kind::box);

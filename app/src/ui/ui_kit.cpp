@@ -22,6 +22,7 @@ namespace brisalune::ui {
 namespace {
 
 const QColor redTone{0xc8, 0x1e, 0x1e};
+const QColor blueTone{0x1a, 0x62, 0xd6};
 
 // The symbols, drawn in the text colour on a transparent square of `size` pixels.
 QPixmap drawSymbol(Symbol name, int size, const QColor& ink) {
@@ -106,6 +107,7 @@ void setFont(QWidget* widget, Font font) {
         case Font::body: break;
         case Font::headline: chosen.setBold(true); break;
         case Font::caption: chosen.setPointSizeF(std::max(7.0, base - 1.5)); break;
+        case Font::caption2: chosen.setPointSizeF(std::max(6.5, base - 2.0)); break;
         case Font::callout: chosen.setPointSizeF(std::max(7.5, base - 0.5)); break;
     }
     widget->setFont(chosen);
@@ -117,6 +119,7 @@ void setTone(QWidget* widget, Tone tone) {
     QColor colour = standard.color(QPalette::WindowText);
     if (tone == Tone::secondary) colour = standard.color(QPalette::PlaceholderText);
     if (tone == Tone::red) colour = redTone;
+    if (tone == Tone::blue) colour = blueTone;
     palette.setColor(QPalette::WindowText, colour);
     palette.setColor(QPalette::Text, colour);
     widget->setPalette(palette);

@@ -1,9 +1,8 @@
 #include <brisalune/app/ui/window_content.hpp>
 
 #include <brisalune/app/ui/box_view.hpp>
+#include <brisalune/app/ui/maintenance_windows_view.hpp>
 #include <brisalune/app/ui/sign_in_view.hpp>
-
-#include <QLabel>
 
 namespace brisalune {
 
@@ -14,9 +13,7 @@ QWidget* makeWindowContent(WindowPresenter::Kind kind, MacModel& model) {
             return new BoxView(model, model.needsBoxSignIn() ? BoxView::Path::signIn : BoxView::Path::join);
         case WindowPresenter::Kind::maintenance: break;
     }
-    auto* placeholder = new QLabel(QStringLiteral("Maintenance windows"));
-    placeholder->setObjectName(QStringLiteral("maintenance"));
-    return placeholder;
+    return new MaintenanceWindowsView(model);
 }
 
 }  // namespace brisalune

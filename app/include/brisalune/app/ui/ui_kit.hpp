@@ -33,8 +33,8 @@ private:
     int width_;
 };
 
-enum class Font { body, headline, caption, callout };
-enum class Tone { primary, secondary, red };
+enum class Font { body, headline, caption, caption2, callout };
+enum class Tone { primary, secondary, red, blue };
 
 // The system symbols the views name, drawn with the desktop's own icons where it has one.
 enum class Symbol { arrowDownCircle, exclamationArrowCirclepath, serverRack, bell };

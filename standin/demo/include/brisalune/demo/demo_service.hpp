@@ -41,6 +41,8 @@ public:
     const Fixture& fixture() const noexcept { return fixture_; }
 
     Site& hosted() noexcept { return *hosted_; }
+    // The hosted service's server, where a test may put routes of its own before the demo's.
+    standin::Server& hostedServer() noexcept { return *hostedServer_; }
     Site& box() noexcept { return *box_; }
 
 private:

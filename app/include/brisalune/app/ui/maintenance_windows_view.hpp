@@ -1,0 +1,153 @@
+#pragma once
+
+// The maintenance windows window: pick a project of the active team, see its windows with their
+// next occurrences, and edit the selected one (or a new one) beside the list. Loads the role
+// answer and the project names whenever the active team changes, and the project's windows
+// whenever the team or the project changes. An answer that arrives after the team or the project
+// it was asked for has changed is dropped, and so is one that a newer load of the list has
+// overtaken. Main thread only.
+
+#include <brisalune/app/model/mac_model.hpp>
+#include <brisalune/client/maintenance/windows.hpp>
+#include <brisalune/client/roles/role_permissions.hpp>
+
+#include <QCoroTask>
+#include <QWidget>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QStackedLayout;
+
+namespace brisalune {
+
+class MacMaintenanceEditor;
+
+// One window of the list: its name, "In progress" while it runs, when it next falls (or until
+// when it runs), its schedule in words, and the status pages it shows on.
+class MacMaintenanceRow final : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit MacMaintenanceRow(const MaintenanceWindow& window, QWidget* parent = nullptr);
+
+    // "Until …" while an occurrence runs, else "Next: …" or "No more occurrences".
+    static std::string occurrenceText(const MaintenanceWindow& window);
+};
+
+class MaintenanceWindowsView final : public QWidget {
+    Q_OBJECT
+
+public:
+    // What the detail pane edits: a new window, or a stored one by id.
+    struct Selection {
+        struct New {
+            friend bool operator==(const New&, const New&) = default;
+        };
+        struct Window {
+            std::string id;
+            friend bool operator==(const Window&, const Window&) = default;
+        };
+
+        std::variant<New, Window> value;
+
+        template <class Case>
+        const Case* get() const noexcept {
+            return std::get_if<Case>(&value);
+        }
+
+        friend bool operator==(const Selection&, const Selection&) = default;
+    };
+
+    static constexpr std::string_view boxSignInText =
+        "This team's data lives on its own box. Sign in to the box first.";
+    static constexpr std::string_view noTeamText = "Choose a team in the menu first.";
+    static constexpr std::string_view emptyListText = "No maintenance windows";
+    static constexpr std::string_view readOnlyText = "Your role can see maintenance windows but not change them.";
+    static constexpr std::string_view chooseText = "Choose a window, or make a new one.";
+    static constexpr std::string_view notOfferedText = "This server does not offer maintenance windows yet.";
+
+    explicit MaintenanceWindowsView(MacModel& model, QWidget* parent = nullptr);
+    ~MaintenanceWindowsView() override;
+
+    const std::optional<RolePermissions>& permissions() const noexcept { return permissions_; }
+    const std::vector<std::string>& projects() const noexcept { return projects_; }
+    const std::string& project() const noexcept { return project_; }
+    const std::vector<MaintenanceWindow>& windows() const noexcept { return windows_; }
+    const std::optional<Selection>& selection() const noexcept { return selection_; }
+    const std::optional<std::string>& loadError() const noexcept { return loadError_; }
+    // The editor in the detail pane; null while it shows a message.
+    MacMaintenanceEditor* editor() const noexcept { return editor_; }
+
+    // Whether the signed-in member may create windows in the chosen project.
+    bool mayChangeWindows() const;
+    void setProject(std::string name);
+    void setSelection(std::optional<Selection> selection);
+
+    // The chosen project's windows, again.
+    QCoro::Task<> loadWindows();
+
+private:
+    // What an answer was asked for; it is used only while the view still shows that.
+    struct Asked {
+        std::optional<std::string> team;
+        std::string project;
+        std::uint64_t ticket = 0;
+    };
+
+    std::optional<std::string> activeTeam() const;
+    std::shared_ptr<BrisaluneClient> client() const;
+    bool stillShows(const Asked& asked) const;
+
+    void followSession();
+    QCoro::Task<> loadTeam();
+    QCoro::Task<> loadPermissions(std::uint64_t ticket);
+    QCoro::Task<> loadProjects(std::uint64_t ticket);
+    QCoro::Task<> windowSaved(std::optional<MaintenanceWindow> window);
+
+    void showLayout();
+    void showProjects();
+    void showWindows();
+    void showSelection();
+    void showDetail();
+    void showError();
+
+    MacModel& model_;
+    std::optional<RolePermissions> permissions_;
+    std::vector<std::string> projects_;
+    std::string project_;
+    std::vector<MaintenanceWindow> windows_;
+    std::optional<Selection> selection_;
+    std::optional<std::string> loadError_;
+
+    // The keys of the two loads: the active team, and the team with the project.
+    std::optional<std::optional<std::string>> loadedTeam_;
+    std::uint64_t teamTicket_ = 0;
+    std::uint64_t windowsTicket_ = 0;
+
+    QStackedLayout* pages_;
+    QLabel* boxSignIn_;
+    QLabel* noTeam_;
+    QWidget* split_;
+    QComboBox* projectPicker_;
+    QListWidget* list_;
+    QLabel* emptyList_;
+    QPushButton* newWindow_;
+    QPushButton* refresh_;
+    QLabel* error_;
+    QStackedLayout* detail_;
+    QLabel* readOnly_;
+    QLabel* choose_;
+    QWidget* editorHolder_;
+    MacMaintenanceEditor* editor_ = nullptr;
+};
+
+}  // namespace brisalune

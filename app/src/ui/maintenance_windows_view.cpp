@@ -1,0 +1,428 @@
+#include <brisalune/app/ui/maintenance_windows_view.hpp>
+
+#include <brisalune/app/ui/mac_maintenance_editor.hpp>
+#include <brisalune/app/ui/notices.hpp>
+#include <brisalune/app/ui/ui_kit.hpp>
+#include <brisalune/client/core/errors.hpp>
+#include <brisalune/client/maintenance/endpoints.hpp>
+#include <brisalune/client/maintenance/format.hpp>
+#include <brisalune/client/monitoring/project_endpoints.hpp>
+#include <brisalune/client/roles/endpoints.hpp>
+#include <brisalune/client/roles/route_keys.hpp>
+#include <brisalune/push/await_blocking.hpp>
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSplitter>
+#include <QStackedLayout>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <exception>
+#include <utility>
+
+namespace brisalune {
+
+using ui::Font;
+using ui::Tone;
+
+namespace {
+
+// A text in the secondary style, centred in all the room there is.
+QLabel* message(std::string_view text, const QString& objectName) {
+    QLabel* label = ui::text(text, objectName, Font::body, Tone::secondary, true);
+    label->setAlignment(Qt::AlignCenter);
+    label->setContentsMargins(20, 20, 20, 20);
+    label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    return label;
+}
+
+// The text a failed load shows.
+std::string describe(const std::exception& error) { return error.what(); }
+
+}  // namespace
+
+// ---- one row -----------------------------------------------------------------------------------
+
+std::string MacMaintenanceRow::occurrenceText(const MaintenanceWindow& window) {
+    const platform::TimeZone zone = window.zone();
+    if (window.current) return "Until " + MaintenanceFormat::dateTime(window.current->end, zone);
+    if (window.nextOccurrences.empty()) return "No more occurrences";
+    const MaintenanceOccurrence& next = window.nextOccurrences.front();
+    return "Next: " + MaintenanceFormat::occurrenceRange(next.start, next.end, zone);
+}
+
+MacMaintenanceRow::MacMaintenanceRow(const MaintenanceWindow& window, QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("maintenance.row"));
+    auto* layout = ui::stack(this, 2);
+    layout->setContentsMargins(4, 2, 4, 2);
+
+    auto* title = new QHBoxLayout;
+    title->addWidget(ui::text(window.input.name, QStringLiteral("row.name"), Font::headline));
+    if (window.active) {
+        QLabel* badge =
+            ui::text(QStringLiteral("In progress"), QStringLiteral("row.inProgress"), Font::caption, Tone::blue);
+        QFont semibold = badge->font();
+        semibold.setWeight(QFont::DemiBold);
+        badge->setFont(semibold);
+        title->addWidget(badge);
+    }
+    title->addStretch();
+    layout->addLayout(title);
+
+    layout->addWidget(
+        ui::text(occurrenceText(window), QStringLiteral("row.occurrence"), Font::caption, Tone::secondary));
+    layout->addWidget(ui::text(
+        MaintenanceFormat::scheduleSummary(window), QStringLiteral("row.schedule"), Font::caption2, Tone::secondary));
+    if (auto pages = MaintenanceFormat::statusPageSummary(window.input)) {
+        layout->addWidget(ui::text(*pages, QStringLiteral("row.statusPages"), Font::caption2, Tone::secondary));
+    }
+}
+
+// ---- the window --------------------------------------------------------------------------------
+
+MaintenanceWindowsView::MaintenanceWindowsView(MacModel& model, QWidget* parent)
+    : QWidget(parent)
+    , model_(model)
+    , pages_(new QStackedLayout)
+    , boxSignIn_(message(boxSignInText, QStringLiteral("maintenance.boxSignIn")))
+    , noTeam_(message(noTeamText, QStringLiteral("maintenance.noTeam")))
+    , split_(new QSplitter(Qt::Horizontal))
+    , projectPicker_(new QComboBox)
+    , list_(new QListWidget)
+    , emptyList_(ui::text(emptyListText, QStringLiteral("maintenance.empty"), Font::body, Tone::secondary))
+    , newWindow_(ui::button(QStringLiteral("New Window"), QStringLiteral("maintenance.new")))
+    , refresh_(ui::button(QStringLiteral("Refresh"), QStringLiteral("maintenance.refresh")))
+    , error_(ui::text(QString(), QStringLiteral("maintenance.error"), Font::caption, Tone::red, true))
+    , detail_(new QStackedLayout)
+    , readOnly_(message(readOnlyText, QStringLiteral("maintenance.readOnly")))
+    , choose_(message(chooseText, QStringLiteral("maintenance.choose")))
+    , editorHolder_(new QWidget) {
+    setObjectName(QStringLiteral("maintenance"));
+    setMinimumSize(760, 520);
+    setLayout(pages_);
+
+    // The sidebar: project, list, buttons, error.
+    auto* sidebar = new QWidget;
+    sidebar->setObjectName(QStringLiteral("maintenance.sidebar"));
+    sidebar->setMinimumWidth(260);
+    sidebar->setMaximumWidth(360);
+    auto* side = ui::stack(sidebar, 8, 12);
+    auto* picker = new QHBoxLayout;
+    picker->addWidget(new QLabel(QStringLiteral("Project")));
+    projectPicker_->setObjectName(QStringLiteral("maintenance.project"));
+    picker->addWidget(projectPicker_, 1);
+    side->addLayout(picker);
+    list_->setObjectName(QStringLiteral("maintenance.list"));
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    emptyList_->setAlignment(Qt::AlignCenter);
+    auto* listCell = new QGridLayout;
+    listCell->addWidget(list_, 0, 0);
+    listCell->addWidget(emptyList_, 0, 0, Qt::AlignCenter);
+    side->addLayout(listCell, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(newWindow_);
+    buttons->addStretch();
+    buttons->addWidget(refresh_);
+    side->addLayout(buttons);
+    side->addWidget(error_);
+
+    // The detail pane: a message, or the editor.
+    auto* pane = new QWidget;
+    pane->setObjectName(QStringLiteral("maintenance.detail"));
+    pane->setMinimumWidth(460);
+    pane->setLayout(detail_);
+    editorHolder_->setObjectName(QStringLiteral("maintenance.editorHolder"));
+    auto* holder = new QVBoxLayout(editorHolder_);
+    holder->setContentsMargins(0, 0, 0, 0);
+    detail_->addWidget(readOnly_);
+    detail_->addWidget(choose_);
+    detail_->addWidget(editorHolder_);
+
+    auto* split = static_cast<QSplitter*>(split_);
+    split->setObjectName(QStringLiteral("maintenance.split"));
+    split->setChildrenCollapsible(false);
+    split->addWidget(sidebar);
+    split->addWidget(pane);
+    split->setStretchFactor(1, 1);
+    split->setSizes({300, 460});
+
+    pages_->addWidget(boxSignIn_);
+    pages_->addWidget(noTeam_);
+    pages_->addWidget(split_);
+
+    connect(projectPicker_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0) setProject(projectPicker_->itemText(index).toStdString());
+    });
+    connect(list_, &QListWidget::itemSelectionChanged, this, [this] {
+        const QList<QListWidgetItem*> picked = list_->selectedItems();
+        if (picked.isEmpty()) return;  // only the view clears the selection
+        setSelection(Selection{Selection::Window{picked.front()->data(Qt::UserRole).toString().toStdString()}});
+    });
+    connect(newWindow_, &QPushButton::clicked, this, [this] { setSelection(Selection{Selection::New{}}); });
+    connect(refresh_, &QPushButton::clicked, this, [this] { loadWindows(); });
+    connect(&model_, &MacModel::sessionChanged, this, &MaintenanceWindowsView::followSession);
+    connect(&model_, &MacModel::membershipsChanged, this, &MaintenanceWindowsView::followSession);
+    followSession();
+}
+
+MaintenanceWindowsView::~MaintenanceWindowsView() = default;
+
+std::optional<std::string> MaintenanceWindowsView::activeTeam() const {
+    const std::optional<StoredSession> session = model_.session();
+    return session ? session->activeTenantId : std::nullopt;
+}
+
+std::shared_ptr<BrisaluneClient> MaintenanceWindowsView::client() const {
+    const std::optional<std::string> team = activeTeam();
+    return team ? model_.client(*team) : nullptr;
+}
+
+bool MaintenanceWindowsView::mayChangeWindows() const {
+    if (permissions_) return permissions_->may(RoutePattern::createMaintenanceWindow, project_);
+    const std::optional<Membership> membership = model_.currentMembership();
+    if (!membership) return true;
+    return RolePermissions(membership->role).may(RoutePattern::createMaintenanceWindow, project_);
+}
+
+bool MaintenanceWindowsView::stillShows(const Asked& asked) const {
+    return asked.team == activeTeam() && asked.project == project_ && asked.ticket == windowsTicket_;
+}
+
+// ---- the active team ---------------------------------------------------------------------------
+
+void MaintenanceWindowsView::followSession() {
+    const std::optional<std::string> team = activeTeam();
+    if (!loadedTeam_ || *loadedTeam_ != team) {
+        loadedTeam_ = team;
+        // What was shown belongs to the other team: an editor left open would save there.
+        windows_.clear();
+        setSelection(std::nullopt);
+        showWindows();
+        loadTeam();
+    }
+    showLayout();
+    showDetail();
+}
+
+QCoro::Task<> MaintenanceWindowsView::loadTeam() {
+    const std::uint64_t ticket = ++teamTicket_;
+    const QPointer<MaintenanceWindowsView> self(this);
+    const std::string before = project_;
+    co_await loadPermissions(ticket);
+    if (!self || ticket != teamTicket_) co_return;
+    co_await loadProjects(ticket);
+    if (!self || ticket != teamTicket_) co_return;
+    // The same project name in the new team: its windows are still the old team's.
+    if (project_ == before) co_await loadWindows();
+}
+
+QCoro::Task<> MaintenanceWindowsView::loadPermissions(std::uint64_t ticket) {
+    permissions_.reset();
+    showDetail();
+    const std::shared_ptr<BrisaluneClient> client = this->client();
+    if (!client) co_return;
+    const QPointer<MaintenanceWindowsView> self(this);
+    const auto ask = [client] { return roles(*client); };
+    std::optional<RolesResponse> answer;
+    try {
+        answer = co_await awaitBlocking(ask);
+    } catch (const std::exception&) {
+        answer.reset();  // the membership's role decides instead
+    }
+    if (!self || ticket != teamTicket_ || !answer) co_return;
+    permissions_.emplace(std::move(*answer));
+    showDetail();
+}
+
+QCoro::Task<> MaintenanceWindowsView::loadProjects(std::uint64_t ticket) {
+    const std::shared_ptr<BrisaluneClient> client = this->client();
+    if (!client) co_return;
+    const QPointer<MaintenanceWindowsView> self(this);
+    const auto ask = [client] { return allProjects(*client); };
+    std::vector<ProjectInfo> answer;
+    std::optional<std::string> failure;
+    try {
+        answer = co_await awaitBlocking(ask);
+    } catch (const std::exception& error) {
+        failure = describe(error);
+    }
+    if (!self || ticket != teamTicket_) co_return;
+    if (failure) {
+        loadError_ = failure;
+        showError();
+        co_return;
+    }
+    std::vector<std::string> names;
+    for (const ProjectInfo& project : answer) names.push_back(project.name);
+    std::ranges::sort(names);
+    projects_ = std::move(names);
+    showProjects();
+    if (std::ranges::find(projects_, project_) == projects_.end()) {
+        setProject(projects_.empty() ? std::string() : projects_.front());
+    }
+    loadError_.reset();
+    showError();
+}
+
+// ---- the project and its windows ---------------------------------------------------------------
+
+void MaintenanceWindowsView::setProject(std::string name) {
+    if (name == project_) return;
+    project_ = std::move(name);
+    showProjects();
+    // An editor of the other project would save or delete there.
+    setSelection(std::nullopt);
+    showDetail();
+    loadWindows();
+}
+
+QCoro::Task<> MaintenanceWindowsView::loadWindows() {
+    const Asked asked{activeTeam(), project_, ++windowsTicket_};
+    const std::shared_ptr<BrisaluneClient> client = this->client();
+    if (!client || project_.empty()) {
+        windows_.clear();
+        showWindows();
+        co_return;
+    }
+    const QPointer<MaintenanceWindowsView> self(this);
+    const auto ask = [client, project = project_] { return maintenanceWindows(*client, project); };
+    std::optional<std::vector<MaintenanceWindow>> answer;
+    std::optional<std::string> failure;
+    bool offered = true;
+    try {
+        answer = co_await awaitBlocking(ask);
+    } catch (const BrisaluneError& error) {
+        offered = !error.is(BrisaluneError::Case::notFound);
+        failure = offered ? error.errorDescription() : std::string(notOfferedText);
+    } catch (const std::exception& error) {
+        failure = describe(error);
+    }
+    // Another team, another project or a newer load: this answer is no longer what is shown.
+    if (!self || !stillShows(asked)) co_return;
+    if (answer) windows_ = std::move(*answer);
+    if (!offered) windows_.clear();
+    loadError_ = failure;
+    if (selection_) {
+        const Selection::Window* picked = selection_->get<Selection::Window>();
+        const bool listed = !picked || std::ranges::any_of(windows_, [&](const auto& w) { return w.id == picked->id; });
+        if (!listed) setSelection(std::nullopt);
+    }
+    showWindows();
+    showError();
+}
+
+QCoro::Task<> MaintenanceWindowsView::windowSaved(std::optional<MaintenanceWindow> window) {
+    const QPointer<MaintenanceWindowsView> self(this);
+    const std::optional<std::string> team = activeTeam();
+    const std::string project = project_;
+    co_await loadWindows();
+    if (!self || team != activeTeam() || project != project_) co_return;
+    // Only a window the list holds is selected: else the pane would offer a blank create form.
+    const bool listed = window && std::ranges::any_of(windows_, [&](const auto& w) { return w.id == window->id; });
+    setSelection(listed ? std::optional(Selection{Selection::Window{window->id}}) : std::nullopt);
+}
+
+void MaintenanceWindowsView::setSelection(std::optional<Selection> selection) {
+    if (selection == selection_) {
+        showSelection();
+        return;
+    }
+    selection_ = std::move(selection);
+    if (editor_) {
+        editor_->hide();
+        editor_->deleteLater();  // it may be the caller, inside its own save
+        editor_ = nullptr;
+    }
+    showSelection();
+    showDetail();
+}
+
+// ---- showing the state -------------------------------------------------------------------------
+
+void MaintenanceWindowsView::showLayout() {
+    if (model_.needsBoxSignIn()) {
+        pages_->setCurrentWidget(boxSignIn_);
+    } else if (client()) {
+        pages_->setCurrentWidget(split_);
+    } else {
+        pages_->setCurrentWidget(noTeam_);
+    }
+}
+
+void MaintenanceWindowsView::showProjects() {
+    const QSignalBlocker quiet(projectPicker_);
+    projectPicker_->clear();
+    for (const std::string& name : projects_) projectPicker_->addItem(qText(name));
+    projectPicker_->setCurrentIndex(projectPicker_->findText(qText(project_), Qt::MatchExactly));
+}
+
+void MaintenanceWindowsView::showWindows() {
+    {
+        const QSignalBlocker quiet(list_);
+        list_->clear();
+        for (const MaintenanceWindow& window : windows_) {
+            auto* item = new QListWidgetItem(list_);
+            item->setData(Qt::UserRole, qText(window.id));
+            auto* row = new MacMaintenanceRow(window);
+            item->setSizeHint(row->sizeHint());
+            list_->setItemWidget(item, row);
+        }
+    }
+    emptyList_->setVisible(windows_.empty() && !loadError_ && !project_.empty());
+    showSelection();
+}
+
+void MaintenanceWindowsView::showSelection() {
+    const QSignalBlocker quiet(list_);
+    const Selection::Window* picked = selection_ ? selection_->get<Selection::Window>() : nullptr;
+    list_->clearSelection();
+    for (int row = 0; picked && row < list_->count(); ++row) {
+        QListWidgetItem* item = list_->item(row);
+        if (item->data(Qt::UserRole).toString().toStdString() != picked->id) continue;
+        item->setSelected(true);
+        list_->setCurrentItem(item);
+    }
+}
+
+void MaintenanceWindowsView::showDetail() {
+    const bool may = mayChangeWindows();
+    newWindow_->setVisible(may);
+    newWindow_->setEnabled(!project_.empty());
+    const std::shared_ptr<BrisaluneClient> client = this->client();
+    if (!may) {
+        detail_->setCurrentWidget(readOnly_);
+    } else if (client && selection_) {
+        if (!editor_) {
+            std::optional<MaintenanceWindow> existing;
+            if (const auto* picked = selection_->get<Selection::Window>()) {
+                const auto found = std::ranges::find(windows_, picked->id, &MaintenanceWindow::id);
+                if (found != windows_.end()) existing = *found;
+            }
+            const bool projectLimited = permissions_ && permissions_->projects.has_value();
+            const QPointer<MaintenanceWindowsView> self(this);
+            auto onSaved = [self](std::optional<MaintenanceWindow> window) {
+                if (self) self->windowSaved(std::move(window));
+            };
+            editor_ = new MacMaintenanceEditor(client, project_, std::move(existing), onSaved, projectLimited);
+            editorHolder_->layout()->addWidget(editor_);
+        }
+        detail_->setCurrentWidget(editorHolder_);
+    } else {
+        detail_->setCurrentWidget(choose_);
+    }
+}
+
+void MaintenanceWindowsView::showError() {
+    error_->setText(loadError_ ? qText(*loadError_) : QString());
+    error_->setVisible(loadError_.has_value());
+    emptyList_->setVisible(windows_.empty() && !loadError_ && !project_.empty());
+}
+
+}  // namespace brisalune
