@@ -575,6 +575,8 @@ MacRecurrenceSection::MacRecurrenceSection(DraftBinding binding, QWidget* parent
         const std::string_view name = Recurrence::shortName(day);
         QPushButton* button = ui::button(name, QStringLiteral("recurrence.day.") + qText(name));
         button->setCheckable(true);
+        // As wide as the widest day, so that the week fits the narrowest pane.
+        button->setFixedWidth(button->fontMetrics().horizontalAdvance(QStringLiteral("Wed")) + 22);
         dayLine->addWidget(button, 0, Qt::AlignVCenter);
         rows.dayButtons.push_back(button);
         connect(button, &QPushButton::toggled, rows_, [this, day](bool on) {
@@ -603,7 +605,7 @@ MacRecurrenceSection::MacRecurrenceSection(DraftBinding binding, QWidget* parent
 
     rows.form->addRow(QStringLiteral("Pattern"), rows.pattern);
     rows.form->addRow(QStringLiteral("Every"), rows.interval);
-    rows.form->addRow(QString(), rows.days);
+    rows.form->addRow(rows.days);  // the whole width: the week must fit the narrowest pane
     rows.form->addRow(QStringLiteral("On day"), rows.monthDay);
     rows.form->addRow(QStringLiteral("On the"), rows.ordinal);
     rows.form->addRow(QStringLiteral("Weekday"), rows.weekday);
