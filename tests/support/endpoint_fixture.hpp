@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -20,14 +21,17 @@ protected:
     standin::Server server;
     ServerCompatibility compatibility;  // the test's own, so no verdict leaks between tests
 
-    // A client holding both credentials unless told otherwise.
+    // A client holding both credentials unless told otherwise, on the shared transport unless
+    // given one.
     BrisaluneClient client(
-        std::optional<std::string> sessionToken = "session-token", std::optional<std::string> dataKey = "data-key") {
+        std::optional<std::string> sessionToken = "session-token",
+        std::optional<std::string> dataKey = "data-key",
+        std::shared_ptr<http::Transport> transport = nullptr) {
         return BrisaluneClient(
             *platform::Url::parse(server.baseUrl()),
             std::move(sessionToken),
             std::move(dataKey),
-            nullptr,
+            std::move(transport),
             ClientIdentity::current(),
             compatibility);
     }

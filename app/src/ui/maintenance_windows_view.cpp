@@ -121,6 +121,12 @@ MaintenanceWindowsView::MaintenanceWindowsView(MacModel& model, QWidget* parent)
     side->addLayout(picker);
     list_->setObjectName(QStringLiteral("maintenance.list"));
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    // A light highlight: the rows' own texts keep their tones on it, in light and dark themes.
+    QPalette tinted = list_->palette();
+    QColor highlight = tinted.color(QPalette::Highlight);
+    highlight.setAlpha(70);
+    tinted.setColor(QPalette::Highlight, highlight);
+    list_->setPalette(tinted);
     emptyList_->setAlignment(Qt::AlignCenter);
     auto* listCell = new QGridLayout;
     listCell->addWidget(list_, 0, 0);

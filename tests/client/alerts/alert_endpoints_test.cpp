@@ -26,15 +26,7 @@ class AlertEndpoints : public testkit::EndpointTest {
 protected:
     std::shared_ptr<testkit::TimeoutRecorder> transport = std::make_shared<testkit::TimeoutRecorder>();
 
-    BrisaluneClient timedClient() {
-        return BrisaluneClient(
-            *platform::Url::parse(server.baseUrl()),
-            "session-token",
-            "data-key",
-            transport,
-            ClientIdentity::current(),
-            compatibility);
-    }
+    BrisaluneClient timedClient() { return client("session-token", "data-key", transport); }
 };
 
 TEST_F(AlertEndpoints, PullSendsWaitOnlyFromOneAndWaitsFifteenSecondsLonger) {
