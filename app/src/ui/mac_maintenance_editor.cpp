@@ -10,6 +10,7 @@
 #include <brisalune/push/await_blocking.hpp>
 
 #include <QAbstractTextDocumentLayout>
+#include <QEvent>
 #include <QFontDatabase>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -22,6 +23,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSignalBlocker>
+#include <QTextBlock>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QtMath>
@@ -90,14 +92,40 @@ std::vector<FieldError> previewFailure(const BrisaluneError& error) {
     return formError(error.errorDescription());
 }
 
-// Tall enough for `lines` lines (plain text layouts count their size in lines), from one to four;
-// a scroll bar only beyond four.
-void fitLines(QPlainTextEdit* edit, int lines) {
+// The lines the text takes at the field's width, wrapped lines counted.
+int wrappedLines(const QPlainTextEdit* edit) {
+    int lines = 0;
+    for (QTextBlock block = edit->document()->begin(); block.isValid(); block = block.next()) {
+        lines += std::max(1, block.lineCount());
+    }
+    return lines;
+}
+
+// Tall enough for its text, from one to four lines; a scroll bar only beyond four.
+void fitLines(QPlainTextEdit* edit) {
+    const int lines = wrappedLines(edit);
     const int shown = std::clamp(lines, 1, descriptionMaxLines);
     const int margins = 2 * (edit->frameWidth() + qCeil(edit->document()->documentMargin())) + 2;
     edit->setFixedHeight(shown * edit->fontMetrics().lineSpacing() + margins);
     edit->setVerticalScrollBarPolicy(lines > descriptionMaxLines ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
 }
+
+// Fits the field again when a new width wraps its text otherwise.
+class FitOnResize final : public QObject {
+public:
+    explicit FitOnResize(QPlainTextEdit* edit) : QObject(edit), edit_(edit) {
+        edit->viewport()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Resize) QTimer::singleShot(0, edit_, [edit = edit_] { fitLines(edit); });
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QPlainTextEdit* edit_;
+};
 
 }  // namespace
 
@@ -273,8 +301,9 @@ void MacMaintenanceEditor::buildLayout() {
         parts.description->document()->documentLayout(),
         &QAbstractTextDocumentLayout::documentSizeChanged,
         this,
-        [this](const QSizeF& size) { fitLines(parts_->description, static_cast<int>(size.height())); });
-    fitLines(parts.description, 1);
+        [this] { fitLines(parts_->description); });
+    new FitOnResize(parts.description);
+    fitLines(parts.description);
 }
 
 void MacMaintenanceEditor::setDraft(MaintenanceWindowDraft draft) {
