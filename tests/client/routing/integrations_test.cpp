@@ -5,6 +5,7 @@
 #include <brisalune/platform/json_decode.hpp>
 
 #include <support/endpoint_fixture.hpp>
+#include <support/written.hpp>
 
 #include <gtest/gtest.h>
 
@@ -17,10 +18,7 @@ namespace {
 using Case = BrisaluneError::Case;
 using standin::Reply;
 
-template <class T>
-json::Value written(const T& value) {
-    return json::parse(json::encode(value));
-}
+using testkit::written;
 
 constexpr std::string_view integrationJson =
     R"({"id":"i1","project":"p","type":"webhook","enabled":false,"consecutive_failures":0,"created_at":5,"devices":3})";

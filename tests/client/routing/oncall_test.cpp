@@ -3,6 +3,7 @@
 #include <brisalune/platform/json_decode.hpp>
 
 #include <support/endpoint_fixture.hpp>
+#include <support/written.hpp>
 
 #include <gtest/gtest.h>
 
@@ -16,10 +17,7 @@ namespace {
 using Case = BrisaluneError::Case;
 using standin::Reply;
 
-template <class T>
-json::Value written(const T& value) {
-    return json::parse(json::encode(value));
-}
+using testkit::written;
 
 PointInTime at(double seconds) { return PointInTime(std::chrono::duration<double>(seconds)); }
 

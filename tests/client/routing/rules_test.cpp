@@ -4,6 +4,7 @@
 #include <brisalune/platform/json_decode.hpp>
 
 #include <support/endpoint_fixture.hpp>
+#include <support/written.hpp>
 
 #include <gtest/gtest.h>
 
@@ -19,10 +20,7 @@ using standin::Reply;
 using Schedule = RuleTrigger::Schedule;
 
 // The written form as a tree, so key order does not matter.
-template <class T>
-json::Value written(const T& value) {
-    return json::parse(json::encode(value));
-}
+using testkit::written;
 
 TEST(RuleRecords, MissingKeysTakeDefaultsAndDefaultsAreWrittenBack) {
     EXPECT_EQ(json::decode<Rule>(R"({"name":null,"match":null,"conditions":null,"trigger":null})"), Rule{});
