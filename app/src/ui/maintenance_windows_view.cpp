@@ -43,9 +43,6 @@ QLabel* message(std::string_view text, const QString& objectName) {
     return label;
 }
 
-// The text a failed load shows.
-std::string describe(const std::exception& error) { return error.what(); }
-
 }  // namespace
 
 // ---- one row -----------------------------------------------------------------------------------
@@ -151,13 +148,12 @@ MaintenanceWindowsView::MaintenanceWindowsView(MacModel& model, QWidget* parent)
     detail_->addWidget(choose_);
     detail_->addWidget(editorHolder_);
 
-    auto* split = static_cast<QSplitter*>(split_);
-    split->setObjectName(QStringLiteral("maintenance.split"));
-    split->setChildrenCollapsible(false);
-    split->addWidget(sidebar);
-    split->addWidget(pane);
-    split->setStretchFactor(1, 1);
-    split->setSizes({300, 460});
+    split_->setObjectName(QStringLiteral("maintenance.split"));
+    split_->setChildrenCollapsible(false);
+    split_->addWidget(sidebar);
+    split_->addWidget(pane);
+    split_->setStretchFactor(1, 1);
+    split_->setSizes({300, 460});
 
     pages_->addWidget(boxSignIn_);
     pages_->addWidget(noTeam_);
@@ -257,7 +253,7 @@ QCoro::Task<> MaintenanceWindowsView::loadProjects(std::uint64_t ticket) {
     try {
         answer = co_await awaitBlocking(ask);
     } catch (const std::exception& error) {
-        failure = describe(error);
+        failure = error.what();
     }
     if (!self || ticket != teamTicket_) co_return;
     if (failure) {
@@ -308,7 +304,7 @@ QCoro::Task<> MaintenanceWindowsView::loadWindows() {
         offered = !error.is(BrisaluneError::Case::notFound);
         failure = offered ? error.errorDescription() : std::string(notOfferedText);
     } catch (const std::exception& error) {
-        failure = describe(error);
+        failure = error.what();
     }
     // Another team, another project or a newer load: this answer is no longer what is shown.
     if (!self || !stillShows(asked)) co_return;

@@ -25,6 +25,7 @@ class QComboBox;
 class QLabel;
 class QListWidget;
 class QPushButton;
+class QSplitter;
 class QStackedLayout;
 
 namespace brisalune {
@@ -136,7 +137,7 @@ private:
     QStackedLayout* pages_;
     QLabel* boxSignIn_;
     QLabel* noTeam_;
-    QWidget* split_;
+    QSplitter* split_;
     QComboBox* projectPicker_;
     QListWidget* list_;
     QLabel* emptyList_;
