@@ -11,11 +11,6 @@ namespace brisalune {
 
 namespace {
 
-struct CredentialsBody {
-    std::string email;
-    std::string password;
-};
-
 struct PasswordChangeBody {
     std::string email;
     std::string currentPassword;
@@ -24,9 +19,6 @@ struct PasswordChangeBody {
 
 }  // namespace
 
-template <>
-inline constexpr auto json::keys<CredentialsBody> =
-    json::object(json::field("email", &CredentialsBody::email), json::field("password", &CredentialsBody::password));
 template <>
 inline constexpr auto json::keys<PasswordChangeBody> = json::object(
     json::field("email", &PasswordChangeBody::email),

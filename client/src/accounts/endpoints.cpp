@@ -55,9 +55,6 @@ struct ResetPasswordBody {
 struct AccountResponse {
     Account account;
 };
-struct TenantsResponse {
-    std::vector<Membership> tenants;
-};
 struct TenantRenameResponse {
     std::string name;
 };
@@ -108,8 +105,6 @@ inline constexpr auto json::keys<ResetPasswordBody> = json::object(
 
 template <>
 inline constexpr auto json::keys<AccountResponse> = json::object(json::field("account", &AccountResponse::account));
-template <>
-inline constexpr auto json::keys<TenantsResponse> = json::object(json::field("tenants", &TenantsResponse::tenants));
 template <>
 inline constexpr auto json::keys<TenantRenameResponse> = json::object(json::field("name", &TenantRenameResponse::name));
 template <>

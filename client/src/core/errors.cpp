@@ -1,6 +1,7 @@
 #include <brisalune/client/core/errors.hpp>
 
 #include <brisalune/client/core/client_outdated.hpp>
+#include <brisalune/client/core/envelopes.hpp>
 #include <brisalune/client/core/json_value.hpp>
 #include <brisalune/platform/json_decode.hpp>
 #include <brisalune/platform/text.hpp>
@@ -14,9 +15,6 @@ namespace brisalune {
 
 namespace {
 
-struct ErrorBody {
-    std::string error;
-};
 struct ReferencedBody {
     std::string error;
     std::vector<std::string> rules;
@@ -35,8 +33,6 @@ struct FieldErrorMap {
 
 }  // namespace
 
-template <>
-inline constexpr auto json::keys<ErrorBody> = json::object(json::field("error", &ErrorBody::error));
 template <>
 inline constexpr auto json::keys<ReferencedBody> =
     json::object(json::field("error", &ReferencedBody::error), json::field("rules", &ReferencedBody::rules));

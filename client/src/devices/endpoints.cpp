@@ -6,21 +6,9 @@
 namespace brisalune {
 namespace {
 
-struct RegisterDeviceBody {
-    std::string token;
-    std::string platform;
-    bool criticalAlerts = false;
-};
-
 constexpr std::string_view devicesPath = "/v1/account/devices";
 
 }  // namespace
-
-template <>
-inline constexpr auto json::keys<RegisterDeviceBody> = json::object(
-    json::field("token", &RegisterDeviceBody::token),
-    json::field("platform", &RegisterDeviceBody::platform),
-    json::field("critical_alerts", &RegisterDeviceBody::criticalAlerts));
 
 bool registerDevice(
     const BrisaluneClient& client, std::string_view token, std::string_view platform, bool criticalAlerts) {

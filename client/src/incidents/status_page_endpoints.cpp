@@ -10,10 +10,6 @@ namespace brisalune {
 
 namespace {
 
-struct StatusPagesResponse {
-    std::optional<std::vector<StatusPage>> statusPages;
-};
-
 std::string pagePath(std::string_view pageId, std::string_view rest = {}) {
     std::string path = "/v1/status-pages/" + escapedPathSegment(pageId);
     path += rest;
@@ -21,12 +17,6 @@ std::string pagePath(std::string_view pageId, std::string_view rest = {}) {
 }
 
 }  // namespace
-
-// clang-format off
-template <>
-inline constexpr auto json::keys<StatusPagesResponse> = json::object(
-    json::field("status_pages", &StatusPagesResponse::statusPages));
-// clang-format on
 
 std::vector<StatusPage> listStatusPages(const BrisaluneClient& client) {
     auto answer = fetch<StatusPagesResponse>(client, dataCall("GET", "/v1/status-pages"));

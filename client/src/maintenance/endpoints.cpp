@@ -13,14 +13,6 @@ namespace brisalune {
 
 namespace {
 
-struct MaintenanceWindowsResponse {
-    std::vector<MaintenanceWindow> windows;
-};
-
-struct OccurrencesResponse {
-    std::vector<MaintenanceOccurrence> occurrences;
-};
-
 // "/v1/projects/{project}/maintenance-windows", then "/{window}" when one is named.
 std::string maintenanceWindowPath(std::string_view project, std::optional<std::string_view> window = std::nullopt) {
     std::string path = projectPath(project) + "/maintenance-windows";
@@ -33,15 +25,6 @@ std::vector<platform::QueryItem> countQuery(std::int64_t count) {
 }
 
 }  // namespace
-
-// clang-format off
-template <>
-inline constexpr auto json::keys<MaintenanceWindowsResponse> = json::object(
-    json::field("windows", &MaintenanceWindowsResponse::windows));
-template <>
-inline constexpr auto json::keys<OccurrencesResponse> = json::object(
-    json::field("occurrences", &OccurrencesResponse::occurrences));
-// clang-format on
 
 std::vector<MaintenanceWindow> maintenanceWindows(const BrisaluneClient& client, std::string_view project) {
     return fetch<MaintenanceWindowsResponse>(client, dataCall("GET", maintenanceWindowPath(project))).windows;

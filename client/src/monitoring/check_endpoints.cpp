@@ -14,10 +14,6 @@ struct RegionsResponse {
     std::vector<std::string> regions;
 };
 
-struct ChecksResponse {
-    std::vector<MonitorCheckInfo> checks;
-};
-
 // A value in a write that looks like a secret stored in the clear.
 struct SecretWarning {
     std::string field;
@@ -46,8 +42,6 @@ struct ProblemsBody {
 
 template <>
 inline constexpr auto json::keys<RegionsResponse> = json::object(json::field("regions", &RegionsResponse::regions));
-template <>
-inline constexpr auto json::keys<ChecksResponse> = json::object(json::field("checks", &ChecksResponse::checks));
 template <>
 inline constexpr auto json::keys<SecretWarning> =
     json::object(json::field("field", &SecretWarning::field), json::field("kind", &SecretWarning::kind));

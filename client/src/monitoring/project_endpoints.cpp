@@ -36,10 +36,6 @@ struct RenamedProjectResponse {
     std::string name;
 };
 
-struct SourcesResponse {
-    std::vector<SourceInfo> sources;
-};
-
 struct SourceUpdated {
     std::string name;
 };
@@ -66,8 +62,6 @@ inline constexpr auto json::keys<CreatedProject> =
 template <>
 inline constexpr auto json::keys<RenamedProjectResponse> =
     json::object(json::field("name", &RenamedProjectResponse::name));
-template <>
-inline constexpr auto json::keys<SourcesResponse> = json::object(json::field("sources", &SourcesResponse::sources));
 template <>
 inline constexpr auto json::keys<SourceUpdated> = json::object(json::field("name", &SourceUpdated::name));
 template <>

@@ -157,4 +157,22 @@ template <>
 inline constexpr auto json::keys<ProjectPage> =
     json::object(json::field("projects", &ProjectPage::projects), json::field("next", &ProjectPage::next));
 
+// The body of sign-in and sign-up.
+struct CredentialsBody {
+    std::string email;
+    std::string password;
+};
+
+template <>
+inline constexpr auto json::keys<CredentialsBody> =
+    json::object(json::field("email", &CredentialsBody::email), json::field("password", &CredentialsBody::password));
+
+// The answer listing the account's teams.
+struct TenantsResponse {
+    std::vector<Membership> tenants;
+};
+
+template <>
+inline constexpr auto json::keys<TenantsResponse> = json::object(json::field("tenants", &TenantsResponse::tenants));
+
 }  // namespace brisalune

@@ -143,6 +143,71 @@ inline constexpr auto json::keys<MintedPairingCode> = json::object(
     json::field("expires_at", &MintedPairingCode::expiresAt));
 // clang-format on
 
+// ---- request bodies and answer envelopes of the pairing endpoints ----
+
+struct PairRedeemBody {
+    std::string code;
+    std::optional<std::string> displayName;
+    std::optional<std::string> email;
+    std::optional<std::string> password;
+};
+struct TenantPairBody {
+    std::string boxAccountId;
+    std::string receipt;
+};
+struct CreatePairingCodeBody {
+    std::string role;
+    std::optional<std::string> email;
+    std::optional<std::int64_t> ttlSeconds;
+    std::optional<std::string> currentPassword;
+};
+struct SetRelayBody {
+    std::string relayURL;
+    std::string relaySecret;
+    std::optional<std::string> hostedTenantId;
+    std::optional<std::string> boxPublicURL;
+};
+
+struct SetRelayResponse {
+    std::string relayURL;
+};
+struct PairingsResponse {
+    std::vector<Pairing> pairings;
+};
+
+// clang-format off
+template <>
+inline constexpr auto json::keys<PairRedeemBody> = json::object(
+    json::field("code", &PairRedeemBody::code),
+    json::field("display_name", &PairRedeemBody::displayName),
+    json::field("email", &PairRedeemBody::email),
+    json::field("password", &PairRedeemBody::password));
+
+template <>
+inline constexpr auto json::keys<TenantPairBody> = json::object(
+    json::field("box_account_id", &TenantPairBody::boxAccountId), json::field("receipt", &TenantPairBody::receipt));
+
+template <>
+inline constexpr auto json::keys<CreatePairingCodeBody> = json::object(
+    json::field("role", &CreatePairingCodeBody::role),
+    json::field("email", &CreatePairingCodeBody::email),
+    json::field("ttl_seconds", &CreatePairingCodeBody::ttlSeconds),
+    json::field("current_password", &CreatePairingCodeBody::currentPassword));
+
+template <>
+inline constexpr auto json::keys<SetRelayBody> = json::object(
+    json::field("relay_url", &SetRelayBody::relayURL),
+    json::field("relay_secret", &SetRelayBody::relaySecret),
+    json::field("hosted_tenant_id", &SetRelayBody::hostedTenantId),
+    json::field("box_public_url", &SetRelayBody::boxPublicURL));
+
+template <>
+inline constexpr auto json::keys<SetRelayResponse> = json::object(json::field("relay_url", &SetRelayResponse::relayURL));
+
+template <>
+inline constexpr auto json::keys<PairingsResponse> = json::object(json::field("pairings", &PairingsResponse::pairings));
+// clang-format on
+
 }  // namespace brisalune
 
 template <>

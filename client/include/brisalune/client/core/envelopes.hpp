@@ -36,4 +36,12 @@ inline constexpr auto json::keys<DeletedResponse> = json::object(json::field("de
 template <>
 inline constexpr auto json::keys<EnabledResponse> = json::object(json::field("enabled", &EnabledResponse::enabled));
 
+// The body of a refusal: its message.
+struct ErrorBody {
+    std::string error;
+};
+
+template <>
+inline constexpr auto json::keys<ErrorBody> = json::object(json::field("error", &ErrorBody::error));
+
 }  // namespace brisalune

@@ -42,4 +42,17 @@ template <>
 inline constexpr auto json::keys<RegisteredResponse> =
     json::object(json::field("registered", &RegisteredResponse::registered));
 
+// The body of a device registration.
+struct RegisterDeviceBody {
+    std::string token;
+    std::string platform;
+    bool criticalAlerts = false;
+};
+
+template <>
+inline constexpr auto json::keys<RegisterDeviceBody> = json::object(
+    json::field("token", &RegisterDeviceBody::token),
+    json::field("platform", &RegisterDeviceBody::platform),
+    json::field("critical_alerts", &RegisterDeviceBody::criticalAlerts));
+
 }  // namespace brisalune

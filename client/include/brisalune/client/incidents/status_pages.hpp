@@ -117,6 +117,15 @@ struct json::Rules<StatusPage> {
 
 // clang-format on
 
+// The answer listing the team's status pages; no list reads as none.
+struct StatusPagesResponse {
+    std::optional<std::vector<StatusPage>> statusPages;
+};
+
+template <>
+inline constexpr auto json::keys<StatusPagesResponse> =
+    json::object(json::field("status_pages", &StatusPagesResponse::statusPages));
+
 }  // namespace brisalune
 
 template <>

@@ -137,6 +137,21 @@ struct json::Rules<MaintenanceWindow> {
 };
 // clang-format on
 
+// The answers listing windows and occurrences.
+struct MaintenanceWindowsResponse {
+    std::vector<MaintenanceWindow> windows;
+};
+struct OccurrencesResponse {
+    std::vector<MaintenanceOccurrence> occurrences;
+};
+
+template <>
+inline constexpr auto json::keys<MaintenanceWindowsResponse> =
+    json::object(json::field("windows", &MaintenanceWindowsResponse::windows));
+template <>
+inline constexpr auto json::keys<OccurrencesResponse> =
+    json::object(json::field("occurrences", &OccurrencesResponse::occurrences));
+
 }  // namespace brisalune
 
 template <>

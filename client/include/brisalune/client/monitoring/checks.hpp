@@ -120,6 +120,14 @@ inline constexpr auto json::keys<MonitorCheckDeleteResult> = json::object(
     json::field("deleted", &MonitorCheckDeleteResult::deleted),
     json::field("detached_rule", &MonitorCheckDeleteResult::detachedRule));
 
+// The answer listing a project's checks.
+struct ChecksResponse {
+    std::vector<MonitorCheckInfo> checks;
+};
+
+template <>
+inline constexpr auto json::keys<ChecksResponse> = json::object(json::field("checks", &ChecksResponse::checks));
+
 }  // namespace brisalune
 
 template <>

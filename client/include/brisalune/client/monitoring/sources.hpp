@@ -63,6 +63,14 @@ template <>
 inline constexpr auto json::keys<CreatedSource> =
     json::object(json::field("name", &CreatedSource::name), json::field("token", &CreatedSource::token));
 
+// The answer listing a project's sources.
+struct SourcesResponse {
+    std::vector<SourceInfo> sources;
+};
+
+template <>
+inline constexpr auto json::keys<SourcesResponse> = json::object(json::field("sources", &SourcesResponse::sources));
+
 }  // namespace brisalune
 
 template <>
