@@ -1,5 +1,6 @@
 #include <brisalune/platform/text.hpp>
 
+#include <algorithm>
 #include <cstdint>
 #include <stdexcept>
 
@@ -113,6 +114,27 @@ bool isValidUtf8(std::string_view text) {
         at += point->bytes.size();
     }
     return true;
+}
+
+std::string shortened(std::string_view text, std::size_t maxBytes) {
+    static constexpr std::string_view ellipsis = "\u2026";
+    static constexpr std::string_view replacement = "\uFFFD";
+    std::string out;
+    out.reserve(std::min(text.size(), maxBytes));
+    std::size_t cut = 0;  // the longest prefix that still leaves room for the ellipsis
+    for (std::size_t at = 0; at < text.size();) {
+        const auto point = decodeCodePoint(text, at);
+        const std::string_view bytes = point ? point->bytes : replacement;
+        at += point ? bytes.size() : 1;
+        if (out.size() + bytes.size() > maxBytes) {
+            out.resize(cut);
+            if (cut + ellipsis.size() <= maxBytes) out += ellipsis;
+            return out;
+        }
+        out += bytes;
+        if (out.size() + ellipsis.size() <= maxBytes) cut = out.size();
+    }
+    return out;
 }
 
 std::string nfc(std::string_view utf8) {

@@ -65,3 +65,16 @@ TEST(Nfc, ComposesCanonicallyEquivalentTextAndRefusesInvalidUtf8) {
 }
 
 }  // namespace
+
+TEST(Shortened, CutsOnACodePointBoundaryWithinTheLimit) {
+    EXPECT_EQ(shortened("short", 10), "short");
+    EXPECT_EQ(shortened("exactly10!", 10), "exactly10!");             // fits: no ellipsis
+    EXPECT_EQ(shortened("abcdefghijk", 10), "abcdefg\u2026");         // 7 bytes + 3 for the ellipsis
+    EXPECT_EQ(shortened("\u00E9\u00E9\u00E9\u00E9\u00E9", 8), "\u00E9\u00E9\u2026");  // never half an é
+    EXPECT_EQ(shortened("abcdef", 2), "");                             // no room even for the ellipsis
+    // Bytes that are not UTF-8 come out as U+FFFD, so the result is always valid.
+    const std::string cut = shortened("a\xFF\xE2\x82z", 100);
+    EXPECT_EQ(cut, "a\uFFFD\uFFFD\uFFFDz");
+    EXPECT_TRUE(isValidUtf8(shortened(std::string(1 << 20, '\xC3'), 1000)));
+    EXPECT_LE(shortened(std::string(1 << 20, 'x'), 1000).size(), 1000u);
+}

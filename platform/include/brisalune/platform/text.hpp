@@ -62,6 +62,12 @@ std::string_view trimmed(std::string_view utf8, Trim&& trim) {
     return begin == utf8.size() ? utf8.substr(utf8.size()) : utf8.substr(begin, end - begin);
 }
 
+// The text cut to at most `maxBytes` bytes, ending on a code-point boundary, with "…" in place
+// of what was cut (the ellipsis counts toward the limit). Bytes that are not UTF-8 become
+// U+FFFD first, so what comes out is always valid UTF-8: fit for a stored record or a
+// notification body whatever the server sent.
+std::string shortened(std::string_view text, std::size_t maxBytes);
+
 // Full Unicode upper-case mapping, the same in every locale ("ß" becomes "SS"). Bytes that are
 // not UTF-8 become U+FFFD.
 std::string uppercased(std::string_view utf8);
