@@ -190,6 +190,7 @@ MacMaintenanceEditor::MacMaintenanceEditor(
 }
 
 MacMaintenanceEditor::~MacMaintenanceEditor() {
+    namesLookup_.request_stop();
     // The children outlive `parts_` by a moment: nothing they say may reach this editor then.
     for (QObject* child : findChildren<QObject*>()) child->disconnect(this);
 }
@@ -516,7 +517,9 @@ QCoro::Task<> MacMaintenanceEditor::deleteWindow() {
 
 QCoro::Task<> MacMaintenanceEditor::loadNames() {
     const QPointer<MacMaintenanceEditor> self(this);
-    const auto lookUp = [client = client_, project = project_] { return maintenanceScopeNames(*client, project); };
+    const auto lookUp = [client = client_, project = project_, cancel = namesLookup_.get_token()] {
+        return maintenanceScopeNames(*client, project, cancel);
+    };
     MaintenanceScopeNames names = co_await awaitBlocking(lookUp);
     if (!self) co_return;
     names_ = std::move(names);

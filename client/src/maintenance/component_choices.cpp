@@ -49,8 +49,11 @@ Choices::MaintenanceComponentChoices(
     for (const std::string& id : picked) {
         if (!offeredIds.contains(id)) left.emplace_back(sortKey(id), id);
     }
-    std::sort(left.begin(), left.end());
-    left.erase(std::unique(left.begin(), left.end()), left.end());
+    // Equal canonical forms are one id: the first picked of them stays.
+    std::stable_sort(left.begin(), left.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    left.erase(
+        std::unique(left.begin(), left.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
+        left.end());
     for (auto& entry : left) unknown.push_back(std::move(entry.second));
 }
 

@@ -41,16 +41,17 @@ std::future<Names> lookup(F f) {
 
 }  // namespace
 
-MaintenanceScopeNames maintenanceScopeNames(const BrisaluneClient& client, std::string_view project) {
+MaintenanceScopeNames maintenanceScopeNames(
+    const BrisaluneClient& client, std::string_view project, std::stop_token cancel) {
     const std::string id(project);
     auto checks = lookup([&] {
-        return sortedNames([&] { return listChecks(client, id); }, [](const auto& check) { return check.spec.name; });
+        return sortedNames([&] { return listChecks(client, id, cancel); }, [](const auto& check) { return check.spec.name; });
     });
     auto sources = lookup([&] {
-        return sortedNames([&] { return listSources(client, id); }, [](const auto& source) { return source.name; });
+        return sortedNames([&] { return listSources(client, id, cancel); }, [](const auto& source) { return source.name; });
     });
     auto rules = lookup([&] {
-        return sortedNames([&] { return listRules(client, id); }, [](const auto& rule) { return rule.rule.name; });
+        return sortedNames([&] { return listRules(client, id, cancel); }, [](const auto& rule) { return rule.rule.name; });
     });
     MaintenanceScopeNames names;
     names.checks = checks.get();

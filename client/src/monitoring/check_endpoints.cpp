@@ -129,8 +129,11 @@ std::vector<std::string> checkRegions(const BrisaluneClient& client) {
     return fetchChecked<RegionsResponse>(client, checksCall("GET", "/v1/regions")).regions;
 }
 
-std::vector<MonitorCheckInfo> listChecks(const BrisaluneClient& client, std::string_view project) {
-    return fetchChecked<ChecksResponse>(client, checksCall("GET", checksPath(project))).checks;
+std::vector<MonitorCheckInfo> listChecks(
+    const BrisaluneClient& client, std::string_view project, std::stop_token cancel) {
+    Call call = checksCall("GET", checksPath(project));
+    call.cancel = std::move(cancel);
+    return fetchChecked<ChecksResponse>(client, call).checks;
 }
 
 MonitorCheckInfo getCheck(const BrisaluneClient& client, std::string_view project, std::string_view name) {

@@ -112,8 +112,10 @@ void renameProject(const BrisaluneClient& client, std::string_view project, std:
         client, dataCall("POST", projectPath(project) + "/rename"), ProjectNameBody{std::string(newName)});
 }
 
-std::vector<SourceInfo> listSources(const BrisaluneClient& client, std::string_view project) {
-    return fetch<SourcesResponse>(client, dataCall("GET", sourcesPath(project))).sources;
+std::vector<SourceInfo> listSources(const BrisaluneClient& client, std::string_view project, std::stop_token cancel) {
+    Call call = dataCall("GET", sourcesPath(project));
+    call.cancel = std::move(cancel);
+    return fetch<SourcesResponse>(client, call).sources;
 }
 
 CreatedSource createSource(

@@ -13,8 +13,10 @@ std::string rulePath(std::string_view project, std::string_view name) { return r
 
 }  // namespace
 
-std::vector<RuleInfo> listRules(const BrisaluneClient& client, std::string_view project) {
-    return fetch<RulesResponse>(client, dataCall("GET", rulesPath(project))).rules;
+std::vector<RuleInfo> listRules(const BrisaluneClient& client, std::string_view project, std::stop_token cancel) {
+    Call call = dataCall("GET", rulesPath(project));
+    call.cancel = std::move(cancel);
+    return fetch<RulesResponse>(client, call).rules;
 }
 
 RuleInfo rule(const BrisaluneClient& client, std::string_view project, std::string_view name) {

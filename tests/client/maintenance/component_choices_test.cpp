@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace brisalune {
@@ -75,6 +76,22 @@ TEST(MaintenanceComponentChoices, PickedIdsNoChoiceCarriesAreSetApart) {
     EXPECT_EQ(
         Choices({}, {"f", "e\u0301", "\u00e9a"}, std::nullopt, true).unknown,
         (std::vector<std::string>{"f", "e\u0301", "\u00e9a"}));
+    // One canonical text is one id, whichever form it was picked in: the first picked stays.
+    EXPECT_EQ(
+        Choices({}, {"\u00e9", "x", "e\u0301", "\u00e9"}, std::nullopt, true).unknown,
+        (std::vector<std::string>{"x", "\u00e9"}));
+    EXPECT_EQ(Choices({}, {"e\u0301", "\u00e9"}, std::nullopt, true).unknown, (std::vector<std::string>{"e\u0301"}));
+}
+
+TEST(MaintenanceComponentChoices, EqualChoicesHashAlike) {
+    const std::vector<StatusPage> pages = {page("p1", {component("a", 0, {}, "G"), component("b", 1)})};
+    const Choices one(pages, {"x"}, std::nullopt, true);
+    const Choices same(pages, {"x", "x"}, std::nullopt, true);
+    ASSERT_EQ(one, same);
+    EXPECT_EQ(std::hash<Choices>{}(one), std::hash<Choices>{}(same));
+    EXPECT_EQ(std::hash<Choices::Page>{}(one.pages[0]), std::hash<Choices::Page>{}(same.pages[0]));
+    std::unordered_set<Choices> set{one, same, Choices(pages, {"y"}, std::nullopt, true)};
+    EXPECT_EQ(set.size(), 2u);
 }
 
 TEST(MaintenanceComponentChoices, LabelsNameGroupAndComponent) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <unordered_set>
 #include <string>
 #include <utility>
 
@@ -113,6 +114,19 @@ TEST(RecurrenceRules, SetKindAnchorsOnTheStartInItsZone) {
     EXPECT_EQ(monthly.pattern, (Pattern{Pattern::MonthlyOnDay{1, 15}}));
     weekly.setInterval(5);
     EXPECT_EQ(weekly.rrule(), "FREQ=WEEKLY;INTERVAL=2;BYDAY=MO;COUNT=4");
+}
+
+TEST(RecurrenceRules, EqualRecurrencesHashAlikeAndCasesStayApart) {
+    const auto hash = [](const Recurrence& r) { return std::hash<Recurrence>{}(r); };
+    const Recurrence weekly{{Pattern::Weekly{2, {Weekday::monday, Weekday::friday}}}, {End::Count{3}}};
+    EXPECT_EQ(hash(weekly), hash(Recurrence::initFromRule("FREQ=WEEKLY;INTERVAL=2;BYDAY=MO,FR;COUNT=3")));
+    // The same payload under another case is another value.
+    std::unordered_set<Recurrence> set{
+        make({2}), make({2}), {{Pattern::MonthlyOnDay{2, 1}}, {}}, {{Pattern::MonthlyOnWeekday{2, 1}}, {}}};
+    EXPECT_EQ(set.size(), 3u);
+    set.insert(make({2}, {End::Until{at("2027-01-01T00:00:00Z")}}));
+    set.insert(make({2}, {End::Until{at("2027-01-01T00:00:00Z")}}));
+    EXPECT_EQ(set.size(), 4u);
 }
 
 }  // namespace

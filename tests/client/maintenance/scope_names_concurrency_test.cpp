@@ -6,9 +6,12 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <future>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
+#include <unordered_set>
 
 namespace brisalune {
 namespace {
@@ -78,6 +81,50 @@ TEST_F(MaintenanceScopeNamesTest, TheThreeRequestsOverlap) {
     EXPECT_EQ(maintenanceScopeNames(client(), "web"), (MaintenanceScopeNames{{}, {"s"}, {}}));
     std::lock_guard lock(meeting->mutex);
     EXPECT_EQ(meeting->metAll, 3);
+}
+
+TEST_F(MaintenanceScopeNamesTest, AStopRequestEndsTheLookupWhileTheServiceStillHoldsIt) {
+    // The service takes all three requests and answers none until the test lets it, after the
+    // lookup has returned: only the stop request can end it.
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable changed;
+        int arrived = 0;
+        bool open = false;
+    };
+    auto gate = std::make_shared<Gate>();
+    auto held = [gate](Reply reply) {
+        return [gate, reply](const standin::ReceivedRequest&) {
+            std::unique_lock lock(gate->mutex);
+            ++gate->arrived;
+            gate->changed.notify_all();
+            gate->changed.wait_for(lock, std::chrono::seconds(30), [&] { return gate->open; });
+            return reply;
+        };
+    };
+    server.on("GET", checks, held(Reply::json(R"({"checks":[)" + check("c") + "]}")));
+    server.on("GET", sources, held(Reply::json(R"({"sources":[)" + source("s") + "]}")));
+    server.on("GET", rules, held(Reply::json(R"({"rules":[{"name":"r"}]})")));
+
+    std::stop_source stop;
+    auto lookup = std::async(std::launch::async, [&] { return maintenanceScopeNames(client(), "web", stop.get_token()); });
+    {
+        std::unique_lock lock(gate->mutex);
+        gate->changed.wait_for(lock, std::chrono::seconds(20), [&] { return gate->arrived == 3; });
+    }
+    stop.request_stop();
+    EXPECT_EQ(lookup.get(), MaintenanceScopeNames{});
+    std::lock_guard lock(gate->mutex);
+    gate->open = true;
+    gate->changed.notify_all();
+}
+
+TEST(MaintenanceScopeNamesHash, EqualNamesHashAlike) {
+    const MaintenanceScopeNames names{{"a"}, {"b"}, {}};
+    std::unordered_set<MaintenanceScopeNames> set{names, MaintenanceScopeNames{{"a"}, {"b"}, {}}};
+    EXPECT_EQ(set.size(), 1u);
+    set.insert(MaintenanceScopeNames{{}, {"a"}, {"b"}});  // the same texts in other lists
+    EXPECT_EQ(set.size(), 2u);
 }
 
 }  // namespace

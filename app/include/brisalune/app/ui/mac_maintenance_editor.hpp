@@ -31,6 +31,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -95,6 +96,7 @@ private:
 
     MaintenanceWindowDraft draft_;
     MaintenanceScopeNames names_;
+    std::stop_source namesLookup_;  // stopped with the editor: no lookup outlives it
     std::optional<std::vector<StatusPage>> statusPages_;
     std::vector<FieldError> saveErrors_;
     std::vector<MaintenanceOccurrence> preview_;

@@ -8,13 +8,16 @@
 // overtaken. Main thread only.
 
 #include <brisalune/app/model/mac_model.hpp>
+#include <brisalune/client/core/record_hash.hpp>
 #include <brisalune/client/maintenance/windows.hpp>
 #include <brisalune/client/roles/role_permissions.hpp>
 
 #include <QCoroTask>
 #include <QWidget>
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -152,3 +155,12 @@ private:
 };
 
 }  // namespace brisalune
+
+// Hashed as it compares: the case, and a window's id.
+template <>
+struct std::hash<brisalune::MaintenanceWindowsView::Selection> {
+    std::size_t operator()(const brisalune::MaintenanceWindowsView::Selection& selection) const {
+        const auto* window = selection.get<brisalune::MaintenanceWindowsView::Selection::Window>();
+        return brisalune::hashValues(selection.value.index(), window ? window->id : std::string());
+    }
+};

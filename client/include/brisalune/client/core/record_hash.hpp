@@ -2,7 +2,7 @@
 
 // Hashing that agrees with memberwise equality. A record hashes every member its key table names
 // (a table names them all); lists hash element by element in order, maps entry by entry,
-// optionals with their presence. A record is made hashable with one line:
+// optionals with their presence, variants with their case. A record is made hashable with one line:
 //
 //     template <> struct std::hash<brisalune::SecretBlock> : brisalune::RecordHash<brisalune::SecretBlock> {};
 
@@ -14,6 +14,7 @@
 #include <map>
 #include <optional>
 #include <tuple>
+#include <variant>
 #include <vector>
 
 namespace brisalune {
@@ -45,6 +46,12 @@ private:
     void addOne(const std::optional<T>& value) {
         mix(value.has_value());
         if (value) addOne(*value);
+    }
+    // The case, then its payload: equal only within one case, as variants compare.
+    template <class... C>
+    void addOne(const std::variant<C...>& value) {
+        mix(value.index());
+        std::visit([this](const auto& payload) { addOne(payload); }, value);
     }
     template <class D>
     void addOne(const std::chrono::time_point<std::chrono::system_clock, D>& instant) {

@@ -4,6 +4,7 @@
 // that offers something, its components in page order by position; and apart from them the
 // picked ids that no offered component carries. Pure: no request, no state.
 
+#include <brisalune/client/core/record_hash.hpp>
 #include <brisalune/client/incidents/status_pages.hpp>
 
 #include <optional>
@@ -48,3 +49,16 @@ struct MaintenanceComponentChoices {
 };
 
 }  // namespace brisalune
+
+template <>
+struct std::hash<brisalune::MaintenanceComponentChoices::Choice> {
+    std::size_t operator()(const auto& c) const { return brisalune::hashValues(c.id, c.name, c.group); }
+};
+template <>
+struct std::hash<brisalune::MaintenanceComponentChoices::Page> {
+    std::size_t operator()(const auto& p) const { return brisalune::hashValues(p.id, p.title, p.components); }
+};
+template <>
+struct std::hash<brisalune::MaintenanceComponentChoices> {
+    std::size_t operator()(const auto& c) const { return brisalune::hashValues(c.pages, c.unknown); }
+};

@@ -6,6 +6,7 @@
 // as `Custom` text and is written back unchanged. The service expands rules; the client never
 // computes occurrences.
 
+#include <brisalune/client/core/record_hash.hpp>
 #include <brisalune/platform/calendar.hpp>
 
 #include <array>
@@ -151,3 +152,49 @@ struct MaintenanceRecurrence {
 };
 
 }  // namespace brisalune
+
+// Hashed as they compare: by case, then by payload.
+template <>
+struct std::hash<brisalune::MaintenanceRecurrencePattern::Daily> {
+    std::size_t operator()(const auto& c) const { return brisalune::hashValues(c.interval); }
+};
+template <>
+struct std::hash<brisalune::MaintenanceRecurrencePattern::Weekly> {
+    std::size_t operator()(const auto& c) const { return brisalune::hashValues(c.interval, c.weekdays); }
+};
+template <>
+struct std::hash<brisalune::MaintenanceRecurrencePattern::MonthlyOnDay> {
+    std::size_t operator()(const auto& c) const { return brisalune::hashValues(c.interval, c.day); }
+};
+template <>
+struct std::hash<brisalune::MaintenanceRecurrencePattern::MonthlyOnWeekday> {
+    std::size_t operator()(const auto& c) const { return brisalune::hashValues(c.interval, c.ordinal, c.weekday); }
+};
+template <>
+struct std::hash<brisalune::MaintenanceRecurrencePattern::Custom> {
+    std::size_t operator()(const auto& c) const { return brisalune::hashValues(c.rule); }
+};
+template <>
+struct std::hash<brisalune::MaintenanceRecurrenceEnd::Until> {
+    std::size_t operator()(const auto& c) const { return brisalune::hashValues(c.instant); }
+};
+template <>
+struct std::hash<brisalune::MaintenanceRecurrenceEnd::Count> {
+    std::size_t operator()(const auto& c) const { return brisalune::hashValues(c.count); }
+};
+template <>
+struct std::hash<brisalune::MaintenanceRecurrenceEnd::Never> {
+    std::size_t operator()(const auto&) const { return 0; }
+};
+template <>
+struct std::hash<brisalune::MaintenanceRecurrencePattern> {
+    std::size_t operator()(const auto& p) const { return brisalune::hashValues(p.value); }
+};
+template <>
+struct std::hash<brisalune::MaintenanceRecurrenceEnd> {
+    std::size_t operator()(const auto& e) const { return brisalune::hashValues(e.value); }
+};
+template <>
+struct std::hash<brisalune::MaintenanceRecurrence> {
+    std::size_t operator()(const auto& r) const { return brisalune::hashValues(r.pattern, r.end); }
+};

@@ -4,7 +4,9 @@
 // alert rules, fetched at once.
 
 #include <brisalune/client/core/client.hpp>
+#include <brisalune/client/core/record_hash.hpp>
 
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,7 +24,14 @@ struct MaintenanceScopeNames {
 
 // Asks for the three lists concurrently and returns when all three have answered. Never throws:
 // a list that cannot be read, whatever the reason, is empty, so an empty list is no proof that
-// the project has none.
-MaintenanceScopeNames maintenanceScopeNames(const BrisaluneClient& client, std::string_view project);
+// the project has none. A stop request on `cancel` abandons the requests still running: their
+// lists come back empty at once.
+MaintenanceScopeNames maintenanceScopeNames(
+    const BrisaluneClient& client, std::string_view project, std::stop_token cancel = {});
 
 }  // namespace brisalune
+
+template <>
+struct std::hash<brisalune::MaintenanceScopeNames> {
+    std::size_t operator()(const auto& n) const { return brisalune::hashValues(n.checks, n.sources, n.rules); }
+};

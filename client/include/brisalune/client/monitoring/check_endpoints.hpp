@@ -16,7 +16,9 @@ namespace brisalune {
 
 std::vector<std::string> checkRegions(const BrisaluneClient& client);
 // In the order received; one check that does not decode fails the whole list.
-std::vector<MonitorCheckInfo> listChecks(const BrisaluneClient& client, std::string_view project);
+// A stop request on `cancel` abandons the request.
+std::vector<MonitorCheckInfo> listChecks(
+    const BrisaluneClient& client, std::string_view project, std::stop_token cancel = {});
 MonitorCheckInfo getCheck(const BrisaluneClient& client, std::string_view project, std::string_view name);
 MonitorCheckStatus checkStatus(const BrisaluneClient& client, std::string_view project, std::string_view name);
 MonitorCheckWriteResult createCheck(

@@ -20,7 +20,8 @@ void createProject(const BrisaluneClient& client, std::string_view name);
 void deleteProject(const BrisaluneClient& client, std::string_view project);
 void renameProject(const BrisaluneClient& client, std::string_view project, std::string_view newName);
 
-std::vector<SourceInfo> listSources(const BrisaluneClient& client, std::string_view project);
+// A stop request on `cancel` abandons the request.
+std::vector<SourceInfo> listSources(const BrisaluneClient& client, std::string_view project, std::stop_token cancel = {});
 CreatedSource createSource(
     const BrisaluneClient& client, std::string_view project, std::string_view name, bool retainLogs);
 // Acknowledging monitoring is sent only when asked for: it cannot be withdrawn here.

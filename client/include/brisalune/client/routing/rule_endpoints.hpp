@@ -11,8 +11,8 @@
 
 namespace brisalune {
 
-// The project's rules in the service's order.
-std::vector<RuleInfo> listRules(const BrisaluneClient& client, std::string_view project);
+// The project's rules in the service's order. A stop request on `cancel` abandons the request.
+std::vector<RuleInfo> listRules(const BrisaluneClient& client, std::string_view project, std::stop_token cancel = {});
 RuleInfo rule(const BrisaluneClient& client, std::string_view project, std::string_view name);
 // The stored rule, with the service's timestamps.
 RuleInfo createRule(const BrisaluneClient& client, std::string_view project, const Rule& rule);

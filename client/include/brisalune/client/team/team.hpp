@@ -2,6 +2,7 @@
 
 // Team administration records: tenants, API keys, the audit log, members, invites and plans.
 
+#include <brisalune/client/core/record_hash.hpp>
 #include <brisalune/client/roles/project_grant.hpp>
 #include <brisalune/platform/json_codec.hpp>
 #include <brisalune/platform/url.hpp>
@@ -244,3 +245,14 @@ inline constexpr auto json::keys<PlanInfo> = json::object(
     json::field("usage", &PlanInfo::usage));
 
 }  // namespace brisalune
+
+template <>
+struct std::hash<brisalune::APIKeyInfo> : brisalune::RecordHash<brisalune::APIKeyInfo> {};
+template <>
+struct std::hash<brisalune::AuditEntry> : brisalune::RecordHash<brisalune::AuditEntry> {};
+template <>
+struct std::hash<brisalune::Member> : brisalune::RecordHash<brisalune::Member> {};
+template <>
+struct std::hash<brisalune::PendingInvite> : brisalune::RecordHash<brisalune::PendingInvite> {};
+template <>
+struct std::hash<brisalune::BrowserMinutesUsage> : brisalune::RecordHash<brisalune::BrowserMinutesUsage> {};
