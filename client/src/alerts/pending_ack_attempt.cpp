@@ -31,14 +31,6 @@ std::optional<PendingAck> settledRead(const PendingAckStoring& store, std::strin
     }
 }
 
-// What the user sees when a failed acknowledgement could not be written down either.
-PendingAck notKept(PendingAck record) {
-    record.lastError = platform::shortened(
-        std::string(PendingAckCoordinator::notKeptText) + "\n" + record.lastError, PendingAck::maxTextBytes);
-    record.verdict = AckFailureVerdict::final;
-    return record;
-}
-
 // Settles the record that a preflight began.
 class Attempt {
 public:
@@ -90,7 +82,7 @@ private:
     Outcome unrecorded(PendingAck result) {
         if (store_.put(result)) return {Outcome::Held{std::move(result)}};
         if (std::optional<PendingAck> standing = store_.get(alertId_)) return {Outcome::Held{std::move(*standing)}};
-        return {Outcome::NotKept{notKept(std::move(result))}};
+        return {PendingAckCoordinator::notKept(std::move(result))};
     }
 
     const PendingAckCoordinator::Preflight& preflight_;
@@ -104,6 +96,12 @@ std::optional<std::string> PendingAckCoordinator::tenantId(
     std::string_view alertId, std::optional<std::string> fallback, const PendingAckStoring& store) {
     if (auto record = store.get(alertId); record && !record->tenantId.empty()) return std::move(record->tenantId);
     return fallback;
+}
+
+AckAttemptOutcome::NotKept PendingAckCoordinator::notKept(PendingAck record) {
+    record.lastError = platform::shortened(std::string(notKeptText) + "\n" + record.lastError, PendingAck::maxTextBytes);
+    record.verdict = AckFailureVerdict::final;
+    return {std::move(record)};
 }
 
 PendingAckCoordinator::Preflight PendingAckCoordinator::begin(

@@ -135,6 +135,10 @@ Preflight begin(std::string_view alertId, std::string_view tenantId, std::string
 // alert does stand in the store.
 AckAttemptOutcome finish(const Preflight& preflight, const BrisaluneClient* client, PendingAckStoring& store) noexcept;
 
+// What the user is told of a record that could not be written and was not sent: the record as
+// a final failure whose text says it was neither sent nor kept.
+AckAttemptOutcome::NotKept notKept(PendingAck record);
+
 // begin, then finish. Blocks; any thread may call it. Every failure ends in an outcome.
 AckAttemptOutcome attempt(
     std::string_view alertId,
