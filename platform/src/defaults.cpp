@@ -348,7 +348,8 @@ std::string serialize(const json::Object& members) {
 // Refuses a text the store could not read back, before anything on disk changes.
 void checkSize(const std::string& text, const fs::path& file) {
     if (text.size() > maxFileSize)
-        throw std::length_error("the user defaults would grow past 16 MiB, more than can be read back: " + file.string());
+        throw std::length_error(
+            "the user defaults would grow past 16 MiB, more than can be read back: " + file.string());
 }
 
 // Replaces the file with `text` so that a crash leaves either the old file or the new one.

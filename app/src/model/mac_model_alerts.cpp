@@ -5,6 +5,7 @@
 #include <brisalune/client/alerts/endpoints.hpp>
 #include <brisalune/client/alerts/open_alerts.hpp>
 #include <brisalune/client/team/endpoints.hpp>
+#include <brisalune/platform/text.hpp>
 #include <brisalune/push/await_blocking.hpp>
 #include <brisalune/push/push_state.hpp>
 
@@ -174,7 +175,7 @@ QCoro::Task<MacModel::NotificationAck> MacModel::acknowledgeFromNotification(
     if (std::ranges::find(memberships_, *team, &Membership::tenantId) == memberships_.end())
         co_return NotificationAck{NotificationAck::Refused{}};
 
-    const std::string title = notificationAckTitle(alertId);
+    const std::string title = platform::shortened(notificationAckTitle(alertId), PendingAck::maxTextBytes);
     const std::shared_ptr<PendingAckStoring> store = pushState_.pendingAckStore();
     if (session_->hasOwnHost(*team) && !session_->tenantKeys.contains(*team)) {
         const PendingAck queued{

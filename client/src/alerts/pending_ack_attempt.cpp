@@ -99,7 +99,8 @@ std::optional<std::string> PendingAckCoordinator::tenantId(
 }
 
 AckAttemptOutcome::NotKept PendingAckCoordinator::notKept(PendingAck record) {
-    record.lastError = platform::shortened(std::string(notKeptText) + "\n" + record.lastError, PendingAck::maxTextBytes);
+    record.lastError =
+        platform::shortened(std::string(notKeptText) + "\n" + record.lastError, PendingAck::maxTextBytes);
     record.verdict = AckFailureVerdict::final;
     return {std::move(record)};
 }
@@ -112,7 +113,8 @@ PendingAckCoordinator::Preflight PendingAckCoordinator::begin(
         .tenantId = held && !held->tenantId.empty() ? held->tenantId : std::string(tenantId),
         .title = platform::shortened(title, PendingAck::maxTextBytes),
         .attempts = held ? held->attempts + 1 : 1,
-        .lastError = held ? platform::shortened(held->lastError, PendingAck::maxTextBytes) : std::string(inProgressText),
+        .lastError =
+            held ? platform::shortened(held->lastError, PendingAck::maxTextBytes) : std::string(inProgressText),
         .verdict = held ? held->verdict : AckFailureVerdict::retryable,
     };
     const bool written = store.put(record);

@@ -29,7 +29,9 @@ constexpr const char* click = "default";
 class AppOnDisk {
 public:
     AppOnDisk(const fs::path& acksFile, const fs::path& defaultsFile, const platform::Url& hosted)
-        : hosted_(hosted), defaults_(defaultsFile), acks(std::make_shared<PendingAckStore>(PendingAckStore::inFile(acksFile))) {
+        : hosted_(hosted)
+        , defaults_(defaultsFile)
+        , acks(std::make_shared<PendingAckStore>(PendingAckStore::inFile(acksFile))) {
         pushState.setModel(delegate.sharedModel());
     }
 
@@ -63,10 +65,10 @@ private:
                     return std::make_shared<BrisaluneClient>(
                         base, std::move(token), std::move(key), nullptr, ClientIdentity::current(), compatibility_);
                 },
-            .addresses = {
-                .hostedAPIBase = [url = hosted_] { return url; },
-                .hostedWebOrigin = [] { return *platform::Url::parse("https://portal.example"); },
-                .allowLoopbackHttp = false},
+            .addresses =
+                {.hostedAPIBase = [url = hosted_] { return url; },
+                 .hostedWebOrigin = [] { return *platform::Url::parse("https://portal.example"); },
+                 .allowLoopbackHttp = false},
             .manifestURL = {},
             .versionCode = 41,
             .openURL = [](const platform::Url&) {},
@@ -99,7 +101,8 @@ constexpr const char* childUrlVariable = "BRISALUNE_NOTIFICATION_ACK_URL";
 TEST(NotificationAckDurabilityChild, Job) {
     const char* file = std::getenv(childFileVariable);
     if (!file) GTEST_SKIP() << "run by NotificationResponses in a child process";
-    AppOnDisk app(file, fs::path(file).replace_filename("defaults.json"), *platform::Url::parse(std::getenv(childUrlVariable)));
+    AppOnDisk app(
+        file, fs::path(file).replace_filename("defaults.json"), *platform::Url::parse(std::getenv(childUrlVariable)));
     QCoro::waitFor(app.model().ensureLaunched());
     app.respond(ack, "b1", "t2");
 }
@@ -172,9 +175,11 @@ TEST_F(NotificationResponses, TheRecordIsOnDiskBeforeTheKeyIsIssuedAndTheAttempt
     hosted.on("POST", "/v1/alerts/b1/ack", Reply::json(R"({"error":"busy"})", 503));
     respond(ack, "b1", "t2");
     ASSERT_TRUE(whileIssuing);
-    EXPECT_EQ(*whileIssuing, (PendingAck{"b1", "t2", "b1", 1, "Acknowledgement in progress.", AckFailureVerdict::retryable}));
+    EXPECT_EQ(
+        *whileIssuing, (PendingAck{"b1", "t2", "b1", 1, "Acknowledgement in progress.", AckFailureVerdict::retryable}));
     // One attempt, one record: the attempt settled the record it began with, not a second one.
-    EXPECT_EQ(acks->get("b1"), (PendingAck{"b1", "t2", "b1", 1, "Server error 503: busy", AckFailureVerdict::retryable}));
+    EXPECT_EQ(
+        acks->get("b1"), (PendingAck{"b1", "t2", "b1", 1, "Server error 503: busy", AckFailureVerdict::retryable}));
     EXPECT_EQ(count(hosted, "POST /v1/alerts/b1/ack"), 1u);
     EXPECT_EQ(center->shown.size(), 1u);  // its first failure is told
 }
@@ -182,11 +187,13 @@ TEST_F(NotificationResponses, TheRecordIsOnDiskBeforeTheKeyIsIssuedAndTheAttempt
 TEST_F(NotificationResponses, AnAcknowledgementOutlivesAProcessKilledWhileItsKeyIsIssued) {
     const fs::path file = dir / "app" / "defaults.json";
     fs::create_directory(dir / "app");
-    hosted.on("POST", "/v1/tenants/t2/keys", Reply{.status = 200, .headers = {}, .body = "", .holdUntilReleased = true});
+    hosted.on(
+        "POST", "/v1/tenants/t2/keys", Reply{.status = 200, .headers = {}, .body = "", .holdUntilReleased = true});
     {
         testkit::ChildProcess child(
             "NotificationAckDurabilityChild.*",
-            {std::string(childFileVariable) + "=" + file.string(), std::string(childUrlVariable) + "=" + hosted.baseUrl()});
+            {std::string(childFileVariable) + "=" + file.string(),
+             std::string(childUrlVariable) + "=" + hosted.baseUrl()});
         ASSERT_TRUE(child.spawned());
         for (int polls = 0; polls < 6000 && count(hosted, "POST /v1/tenants/t2/keys") == 0; ++polls)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -166,7 +166,8 @@ TEST_F(PendingAckAttempt, OverlappingAttemptsLetOneSettle) {
 std::vector<std::filesystem::path> unwritablePlaces(const testkit::TempDir& dir) {
     std::filesystem::create_directory(dir / "defaults.json");
     std::filesystem::create_directory(dir / "read-only");
-    std::filesystem::permissions(dir / "read-only", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(
+        dir / "read-only", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     const std::filesystem::path notAFolder = dir / "not-a-folder";
     std::ofstream(notAFolder) << "x";
     const std::filesystem::path blockedFolder = ::geteuid() == 0 ? notAFolder : dir / "read-only";
@@ -193,13 +194,14 @@ TEST_F(PendingAckAttempt, ARecordThatCannotBeWrittenIsNeverReportedAsKept) {
 
         outcome = PendingAckCoordinator::attempt("a-1", "t-1", "Disk full", nullptr, blocked);
         ASSERT_TRUE(outcome.get<Outcome::NotKept>());
-        EXPECT_NE(outcome.get<Outcome::NotKept>()->record.lastError.find(PendingAckCoordinator::notSignedInText),
-                  std::string::npos);
+        EXPECT_NE(
+            outcome.get<Outcome::NotKept>()->record.lastError.find(PendingAckCoordinator::notSignedInText),
+            std::string::npos);
         EXPECT_EQ(server.requests().size(), 1u);
 
         answer("a-1", Reply::json(testkit::alertAnswer("a-1")));
-        EXPECT_TRUE(PendingAckCoordinator::attempt("a-1", "t-1", "Disk full", &withKey, blocked)
-                        .get<Outcome::Acknowledged>());
+        EXPECT_TRUE(
+            PendingAckCoordinator::attempt("a-1", "t-1", "Disk full", &withKey, blocked).get<Outcome::Acknowledged>());
         EXPECT_EQ(server.requests().size(), 2u);
     }
 }
