@@ -8,7 +8,9 @@
 #include <array>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <stdexcept>
 #include <system_error>
 #include <utility>
@@ -172,28 +174,44 @@ std::optional<DefaultsValue> decode(const json::Value& value) {
 
 // ---- the file ----
 
-// The file's text; nullopt when there is none. A file that is not a regular file, or too large
-// to be ours, gives an empty text (read as corrupt). Throws std::system_error when it exists
-// but cannot be read.
-std::optional<std::string> readText(const fs::path& file) {
+// What is found at the file's place.
+struct Found {
+    enum class State {
+        missing,     // nothing there
+        text,        // a regular file that was read whole
+        other,       // not a regular file (a folder, a FIFO): not ours to move
+        tooLarge,    // larger than the store ever writes
+        unreadable,  // there, but its bytes cannot be had
+    };
+    State state = State::missing;
+    std::string text;
+};
+
+bool isUnreadable(int error) { return error == EACCES || error == EPERM || error == EIO; }
+
+// Throws std::system_error only when the place itself cannot be looked at (a file in the
+// folder's place, a path too long); a file that is there but cannot be read is `unreadable`.
+Found readFound(const fs::path& file) {
     // Non-blocking, so a FIFO put in place of the file cannot hang the open.
     Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (fd.get() < 0) {
-        if (errno == ENOENT) return std::nullopt;
+        if (errno == ENOENT) return {};
+        if (isUnreadable(errno)) return {.state = Found::State::unreadable, .text = {}};
         fail("cannot open", file);
     }
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) fail("cannot inspect", file);
-    if (!S_ISREG(info.st_mode)) return std::string();
-    std::string text;
+    if (!S_ISREG(info.st_mode)) return {.state = Found::State::other, .text = {}};
+    if (static_cast<std::uintmax_t>(info.st_size) > maxFileSize) return {.state = Found::State::tooLarge, .text = {}};
+    Found found{.state = Found::State::text, .text = {}};
     std::array<char, 65536> buffer{};
     for (;;) {
         const ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) fail("cannot read", file);
-        if (n == 0) return text;
-        text.append(buffer.data(), static_cast<std::size_t>(n));
-        if (text.size() > maxFileSize) return std::string();
+        if (n < 0) return {.state = Found::State::unreadable, .text = {}};
+        if (n == 0) return found;
+        found.text.append(buffer.data(), static_cast<std::size_t>(n));
+        if (found.text.size() > maxFileSize) return {.state = Found::State::tooLarge, .text = {}};  // grew meanwhile
     }
 }
 
@@ -207,30 +225,92 @@ std::optional<json::Object> membersOf(const std::string& text) {
     return std::nullopt;
 }
 
-// The members of the file's root object; empty when the file is missing or damaged.
-json::Object loadMembers(const fs::path& file) {
-    const auto text = readText(file);
-    if (!text) return {};
-    return membersOf(*text).value_or(json::Object{});
-}
-
-// The same before a write. A damaged file is moved aside to "<file>.damaged" first, so that
-// the write that replaces it does not destroy what it held.
-json::Object loadMembersForWrite(const fs::path& file) {
-    const auto text = readText(file);
-    if (!text) return {};
-    if (auto members = membersOf(*text)) return std::move(*members);
-    const fs::path aside = file.string() + ".damaged";
-    if (!text->empty() && ::rename(file.c_str(), aside.c_str()) != 0) fail("cannot set aside", file);
-    return {};
-}
-
+// The members of the file's root object; empty when the file is missing, damaged, too large
+// or unreadable.
 json::Object loadMembersOrEmpty(const fs::path& file) {
     try {
-        return loadMembers(file);
+        Found found = readFound(file);
+        if (found.state != Found::State::text) return {};
+        return membersOf(found.text).value_or(json::Object{});
     } catch (const std::system_error&) {
-        return {};  // unreadable reads as empty; writes refuse it instead of overwriting
+        return {};
     }
+}
+
+// The members a write starts from, and whether what stands at the file's place must first be
+// moved aside because the store cannot read it (damaged, too large, unreadable).
+struct WriteBase {
+    json::Object members;
+    bool moveAside = false;
+};
+
+WriteBase loadForWrite(const fs::path& file) {
+    Found found = readFound(file);
+    switch (found.state) {
+        case Found::State::missing:
+        case Found::State::other: return {};  // nothing of ours to keep; a folder makes the rename fail
+        case Found::State::tooLarge:
+        case Found::State::unreadable: return {.members = {}, .moveAside = true};
+        case Found::State::text: break;
+    }
+    if (auto members = membersOf(found.text)) return {.members = std::move(*members), .moveAside = false};
+    return {.members = {}, .moveAside = !found.text.empty()};
+}
+
+// Moves the file to "<file>.damaged", or "<file>.damaged.N" when that is taken: an earlier
+// damaged file is never replaced. Throws when it cannot be moved, so nothing writes over it.
+void moveAside(const fs::path& file) {
+    constexpr int maxAsides = 100;
+    for (int n = 1; n <= maxAsides; ++n) {
+        const fs::path aside = file.string() + ".damaged" + (n == 1 ? std::string() : "." + std::to_string(n));
+        if (::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0) return;
+        if (errno == EINVAL) {  // a file system without RENAME_NOREPLACE; the process lock is held
+            struct stat info {};
+            if (::lstat(aside.c_str(), &info) == 0) continue;
+            if (::rename(file.c_str(), aside.c_str()) == 0) return;
+        }
+        if (errno != EEXIST) fail("cannot set aside", file);
+    }
+    errno = EEXIST;
+    fail("cannot set aside", file);
+}
+
+// Temporary files are "." + name + "." + six letters or digits, as mkostemp makes them.
+std::string tempPrefix(const fs::path& file) { return "." + file.filename().string() + "."; }
+
+bool isOwnTempName(std::string_view name, std::string_view prefix) {
+    if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) return false;
+    return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    });
+}
+
+// A write takes far less than this; an older temporary file was left by a killed writer, while
+// a younger one may belong to another process writing now.
+constexpr std::chrono::minutes tempFileAge{1};
+
+// Removes the temporary files a killed write left beside the file: regular files of exactly the
+// store's own pattern, in the file's own folder, old enough to be nobody's. Never throws.
+void removeLeftTempFiles(const fs::path& file) {
+    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
+    const std::string prefix = tempPrefix(file);
+    std::error_code error;
+    const auto now = fs::file_time_type::clock::now();
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        if (!isOwnTempName(it->path().filename().string(), prefix)) continue;
+        std::error_code ignored;
+        if (!it->is_regular_file(ignored) || it->is_symlink(ignored)) continue;
+        const auto modified = fs::last_write_time(it->path(), ignored);
+        if (ignored || now - modified < tempFileAge) continue;
+        fs::remove(it->path(), ignored);
+    }
+}
+
+// The sweep above, once per file and process: the first time a store opens it.
+void sweepOnce(const fs::path& file) {
+    static std::set<fs::path> swept;
+    std::lock_guard lock(Defaults::processLock());
+    if (swept.insert(file).second) removeLeftTempFiles(file);
 }
 
 void makeFolder(const fs::path& folder) {
@@ -265,11 +345,18 @@ std::string serialize(const json::Object& members) {
     }
 }
 
+// Refuses a text the store could not read back, before anything on disk changes.
+void checkSize(const std::string& text, const fs::path& file) {
+    if (text.size() > maxFileSize)
+        throw std::length_error(
+            "the user defaults would grow past 16 MiB, more than can be read back: " + file.string());
+}
+
 // Replaces the file with `text` so that a crash leaves either the old file or the new one.
 void replaceFile(const fs::path& file, const std::string& text) {
     const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
     makeFolder(folder);
-    std::string tempName = (folder / ("." + file.filename().string() + ".XXXXXX")).string();
+    std::string tempName = (folder / (tempPrefix(file) + "XXXXXX")).string();
     Descriptor fd(::mkostemp(tempName.data(), O_CLOEXEC));  // 0600, created exclusively
     if (fd.get() < 0) fail("cannot create temporary file in", folder);
     try {
@@ -282,6 +369,15 @@ void replaceFile(const fs::path& file, const std::string& text) {
         throw;
     }
     syncFolder(folder);
+}
+
+// What a write leaves: the unreadable file moved aside, then the members in its place. A text
+// too large to be read back changes nothing.
+void writeMembers(const fs::path& file, const WriteBase& base) {
+    const std::string text = serialize(base.members);
+    checkSize(text, file);
+    if (base.moveAside) moveAside(file);
+    replaceFile(file, text);
 }
 
 std::optional<fs::path> homeFolder() {
@@ -297,7 +393,7 @@ std::optional<fs::path> homeFolder() {
 
 }  // namespace
 
-Defaults::Defaults(std::filesystem::path file) : file_(std::move(file)) {}
+Defaults::Defaults(std::filesystem::path file) : file_(std::move(file)) { sweepOnce(file_); }
 
 std::filesystem::path Defaults::standardFile() {
     // Relative XDG paths are invalid and ignored.
@@ -351,18 +447,18 @@ std::optional<std::chrono::sys_seconds> Defaults::date(std::string_view key) con
 void Defaults::set(std::string_view key, DefaultsValue value) {
     json::Value encoded = encode(value, 0);
     std::lock_guard lock(processLock());
-    json::Object members = loadMembersForWrite(file_);
-    members.insert_or_assign(std::string(key), std::move(encoded));
-    replaceFile(file_, serialize(members));
+    WriteBase base = loadForWrite(file_);
+    base.members.insert_or_assign(std::string(key), std::move(encoded));
+    writeMembers(file_, base);
 }
 
 void Defaults::remove(std::string_view key) {
     std::lock_guard lock(processLock());
-    json::Object members = loadMembersForWrite(file_);
-    const auto found = members.find(key);
-    if (found == members.end()) return;
-    members.erase(found);
-    replaceFile(file_, serialize(members));
+    WriteBase base = loadForWrite(file_);
+    const auto found = base.members.find(key);
+    if (found == base.members.end()) return;
+    base.members.erase(found);
+    writeMembers(file_, base);
 }
 
 }  // namespace brisalune::platform

@@ -91,6 +91,7 @@ TEST_F(DefaultsTest, MissingOrDamagedFilesReadEmptyAndAreReplaced) {
         // What the damaged file held is set aside, not destroyed.
         if (!text.empty()) {
             EXPECT_EQ(readFile(file.string() + ".damaged"), text);
+            fs::remove(file.string() + ".damaged");
         }
     }
     fs::remove(file);
@@ -127,6 +128,7 @@ TEST_F(DefaultsTest, WritesAPrivateFileAndLeavesNoTemporaryFiles) {
     defaults.set("key", 1);
     EXPECT_EQ(fs::status(nested).permissions(), fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(fs::status(dir / "a").permissions(), fs::perms::owner_all);
+    EXPECT_EQ(fs::status(dir / "a" / "b").permissions(), fs::perms::owner_all);
     EXPECT_EQ(entries(nested.parent_path()), 1);  // no temporary file left behind
 }
 
@@ -149,6 +151,74 @@ TEST_F(DefaultsTest, FailedWritesThrowAndLeaveTheFileAlone) {
     EXPECT_THROW(defaults.set("key", std::move(deep)), std::invalid_argument);
     EXPECT_EQ(readFile(file), before);
     EXPECT_EQ(entries(dir.path()), 3);  // plain, folder.json and defaults.json
+}
+
+TEST_F(DefaultsTest, WhatCannotBeReadIsMovedAsideNeverOverwritten) {
+    const std::string tooLarge(16 * 1024 * 1024 + 1, ' ');  // past the read limit, however valid
+    writeFile(file, tooLarge);
+    Defaults defaults(file);
+    EXPECT_EQ(defaults.keys(), std::vector<std::string>{});
+    defaults.set("key", 1);
+    EXPECT_EQ(defaults.keys(), std::vector<std::string>{"key"});
+    EXPECT_EQ(fs::file_size(file.string() + ".damaged"), tooLarge.size());
+
+    // A later damaged file takes the next name: the earlier one is kept.
+    writeFile(file, "not json");
+    defaults.remove("absent");  // nothing to change: the file stays where it is
+    EXPECT_EQ(readFile(file), "not json");
+    defaults.set("key", 2);
+    EXPECT_EQ(readFile(file.string() + ".damaged.2"), "not json");
+    EXPECT_EQ(fs::file_size(file.string() + ".damaged"), tooLarge.size());
+
+    // With no name left to move it to, the write fails and the file stays as it was.
+    for (int n = 3; n <= 100; ++n) writeFile(file.string() + ".damaged." + std::to_string(n), "");
+    writeFile(file, "still not json");
+    EXPECT_THROW(defaults.set("key", 3), std::system_error);
+    EXPECT_EQ(readFile(file), "still not json");
+}
+
+TEST_F(DefaultsTest, AnUnreadableFileIsMovedAside) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root reads a file whatever its mode";
+    writeFile(file, R"({"kept": {"integer": 1}})");
+    fs::permissions(file, fs::perms::none);
+    Defaults defaults(file);
+    EXPECT_EQ(defaults.integer("kept"), std::nullopt);
+    defaults.set("key", 1);
+    EXPECT_EQ(defaults.keys(), std::vector<std::string>{"key"});
+    fs::permissions(file.string() + ".damaged", fs::perms::owner_read);
+    EXPECT_EQ(readFile(file.string() + ".damaged"), R"({"kept": {"integer": 1}})");
+}
+
+TEST_F(DefaultsTest, AWriteTheStoreCouldNotReadBackIsRefused) {
+    Defaults defaults(file);
+    defaults.set("key", 1);
+    const std::string before = readFile(file);
+    EXPECT_THROW(defaults.set("huge", std::string(16 * 1024 * 1024, 'x')), std::length_error);
+    EXPECT_EQ(readFile(file), before);
+    EXPECT_EQ(entries(dir.path()), 1);
+}
+
+TEST_F(DefaultsTest, TheFirstOpenRemovesTemporaryFilesAKilledWriteLeft) {
+    const auto old = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    const std::vector<std::string> left{".defaults.json.Ab3dE9", ".defaults.json.000000"};
+    const std::vector<std::string> others{
+        ".defaults.json.Ab3dE",    // one letter short
+        ".defaults.json.Ab3dE9x",  // one too many
+        ".defaults.json.Ab-dE9",   // not mkostemp's alphabet
+        ".other.json.Ab3dE9",      // another file's
+        "defaults.json.Ab3dE9"};   // not hidden
+    for (const auto& name : left) writeFile(dir / name, "{");
+    for (const auto& name : others) writeFile(dir / name, "{");
+    fs::create_directory(dir / ".defaults.json.Dir123");
+    writeFile(dir / ".defaults.json.Young1", "{");  // may be another process's write in flight
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        if (entry.path().filename() != ".defaults.json.Young1") fs::last_write_time(entry.path(), old);
+
+    Defaults defaults(file);
+    for (const auto& name : left) EXPECT_FALSE(fs::exists(dir / name)) << name;
+    for (const auto& name : others) EXPECT_TRUE(fs::exists(dir / name)) << name;
+    EXPECT_TRUE(fs::exists(dir / ".defaults.json.Dir123"));
+    EXPECT_TRUE(fs::exists(dir / ".defaults.json.Young1"));
 }
 
 TEST_F(DefaultsTest, ConcurrentWritersLoseNoKey) {

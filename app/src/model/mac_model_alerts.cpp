@@ -5,6 +5,7 @@
 #include <brisalune/client/alerts/endpoints.hpp>
 #include <brisalune/client/alerts/open_alerts.hpp>
 #include <brisalune/client/team/endpoints.hpp>
+#include <brisalune/platform/text.hpp>
 #include <brisalune/push/await_blocking.hpp>
 #include <brisalune/push/push_state.hpp>
 
@@ -17,6 +18,26 @@ namespace {
 
 bool isAcknowledged(const AckAttemptOutcome& outcome) {
     return outcome.get<AckAttemptOutcome::Acknowledged>() != nullptr;
+}
+
+// The two halves of an attempt, each a blocking job: the preflight record is written by the
+// first, so that whatever comes between them (a key's issue) happens with it on disk.
+QCoro::Task<PendingAckCoordinator::Preflight> beginAttempt(
+    std::string alertId, std::string tenantId, std::string title, std::shared_ptr<PendingAckStoring> store) {
+    const auto begin = [alertId, tenantId, title, store] {
+        return PendingAckCoordinator::begin(alertId, tenantId, title, *store);
+    };
+    co_return co_await awaitBlocking(begin);
+}
+
+QCoro::Task<AckAttemptOutcome> finishAttempt(
+    PendingAckCoordinator::Preflight preflight,
+    std::shared_ptr<BrisaluneClient> teamClient,
+    std::shared_ptr<PendingAckStoring> store) {
+    const auto finish = [preflight, teamClient, store] {
+        return PendingAckCoordinator::finish(preflight, teamClient.get(), *store);
+    };
+    co_return co_await awaitBlocking(finish);
 }
 
 }  // namespace
@@ -154,7 +175,7 @@ QCoro::Task<MacModel::NotificationAck> MacModel::acknowledgeFromNotification(
     if (std::ranges::find(memberships_, *team, &Membership::tenantId) == memberships_.end())
         co_return NotificationAck{NotificationAck::Refused{}};
 
-    const std::string title = notificationAckTitle(alertId);
+    const std::string title = platform::shortened(notificationAckTitle(alertId), PendingAck::maxTextBytes);
     const std::shared_ptr<PendingAckStoring> store = pushState_.pendingAckStore();
     if (session_->hasOwnHost(*team) && !session_->tenantKeys.contains(*team)) {
         const PendingAck queued{
@@ -164,15 +185,20 @@ QCoro::Task<MacModel::NotificationAck> MacModel::acknowledgeFromNotification(
             .attempts = 0,
             .lastError = std::string(boxSignInNeededText),
             .verdict = AckFailureVerdict::retryable};
-        store->put(queued);
+        if (!store->put(queued)) {
+            const AckAttemptOutcome lost{PendingAckCoordinator::notKept(queued)};
+            co_return NotificationAck{NotificationAck::Attempted{lost}};
+        }
         co_return NotificationAck{NotificationAck::QueuedForBoxSignIn{}};
     }
 
+    // On disk before the key is issued: a process that dies meanwhile leaves it to the drain.
+    const PendingAckCoordinator::Preflight preflight = co_await beginAttempt(alertId, *team, title, store);
     std::shared_ptr<BrisaluneClient> teamClient = co_await clientIssuingKey(*team);
     // No key could be had: the attempt is held as missing its key, to be told and retried.
     if (!teamClient && session_)
         teamClient = clientFactory_(session_->hostForTenant(*team), std::nullopt, std::nullopt);
-    const AckAttemptOutcome outcome = co_await attemptAcknowledgement(alertId, *team, title, teamClient, store);
+    const AckAttemptOutcome outcome = co_await finishAttempt(preflight, teamClient, store);
     if (isAcknowledged(outcome) && team == activeTenantId) co_await refreshAlerts();
     co_return NotificationAck{NotificationAck::Attempted{outcome}};
 }

@@ -132,6 +132,11 @@ QCoro::Task<> MacAppDelegate::acknowledgeAlert(std::string alertId, std::optiona
         const PendingAck record = held->record;
         co_await postAckFailureNotification(record);
     }
+    // Nothing keeps it for a retry: told every time, in its own words.
+    if (const auto* lost = attempted ? attempted->outcome.get<AckAttemptOutcome::NotKept>() : nullptr) {
+        const PendingAck record = lost->record;
+        co_await postAckFailureNotification(record);
+    }
 }
 
 QCoro::Task<> MacAppDelegate::openAlert(std::string alertId, std::optional<std::string> tenantId) {

@@ -1,5 +1,7 @@
 #include <brisalune/client/alerts/pending_ack.hpp>
 
+#include <brisalune/platform/text.hpp>
+
 namespace brisalune {
 
 std::string_view name(AckFailureVerdict verdict) noexcept {
@@ -33,8 +35,10 @@ AckFailureVerdict ackVerdict(const BrisaluneError& error) noexcept {
 }
 
 std::string PendingAck::reportBody() const {
-    if (verdict != AckFailureVerdict::final) return title;
-    return title + "\n" + lastError;
+    // The title's share is bounded so that the failure text is always seen.
+    constexpr std::size_t maxTitleBytes = 150;
+    if (verdict != AckFailureVerdict::final) return platform::shortened(title, maxReportBytes);
+    return platform::shortened(platform::shortened(title, maxTitleBytes) + "\n" + lastError, maxReportBytes);
 }
 
 PendingAck::DrainAction PendingAck::drainAction(std::string_view currentTenantId, bool retryAll) const noexcept {

@@ -2,6 +2,7 @@
 #include <brisalune/client/alerts/pending_ack.hpp>
 #include <brisalune/client/alerts/pending_ack_store.hpp>
 #include <brisalune/client/core/client.hpp>
+#include <brisalune/platform/text.hpp>
 
 #include <algorithm>
 #include <exception>
@@ -30,31 +31,22 @@ std::optional<PendingAck> settledRead(const PendingAckStoring& store, std::strin
     }
 }
 
+// Settles the record that a preflight began.
 class Attempt {
 public:
-    Attempt(std::string_view alertId, std::string_view tenantId, std::string_view title, PendingAckStoring& store)
-        : alertId_(alertId), title_(title), store_(store), held_(settledRead(store, alertId)) {
-        preflight_ = PendingAck{
-            .alertId = alertId_,
-            .tenantId = held_ && !held_->tenantId.empty() ? held_->tenantId : std::string(tenantId),
-            .title = title_,
-            .attempts = held_ ? held_->attempts + 1 : 1,
-            .lastError = held_ ? held_->lastError : std::string(PendingAckCoordinator::inProgressText),
-            .verdict = held_ ? held_->verdict : AckFailureVerdict::retryable,
-        };
-        preflightWritten_ = store_.put(preflight_);
-    }
+    Attempt(const PendingAckCoordinator::Preflight& preflight, PendingAckStoring& store)
+        : preflight_(preflight), alertId_(preflight.record.alertId), store_(store) {}
 
     // Nothing was sent: the held failure stands, or `text` for a new record.
     Outcome settleUnsent(std::string_view text) {
-        if (held_) return settle(held_->lastError, held_->verdict);
+        if (preflight_.held) return settle(preflight_.held->lastError, preflight_.held->verdict);
         return settle(std::string(text), AckFailureVerdict::retryable);
     }
 
     Outcome send(const BrisaluneClient& client) {
         try {
             AlertSnapshot alert = acknowledge(client, alertId_);
-            store_.remove(alertId_);
+            store_.remove(alertId_);  // a record left behind only asks the service again
             return {Outcome::Acknowledged{std::move(alert)}};
         } catch (const BrisaluneError& error) {
             return failed(error);
@@ -75,31 +67,27 @@ private:
     }
 
     // Writes the result only over our own preflight record.
-    Outcome settle(std::string message, AckFailureVerdict verdict) {
-        PendingAck result{
-            .alertId = alertId_,
-            .tenantId = preflight_.tenantId,
-            .title = title_,
-            .attempts = preflight_.attempts,
-            .lastError = std::move(message),
-            .verdict = verdict,
-        };
-        if (store_.replace(alertId_, preflight_, result)) return {Outcome::Held{std::move(result)}};
-        // The preflight never reached the store, so nobody overtook us: the failure must still
-        // reach the user rather than read as "nothing left".
-        if (!preflightWritten_) {
-            store_.put(result);
-            return {Outcome::Held{std::move(result)}};
-        }
+    Outcome settle(std::string_view message, AckFailureVerdict verdict) {
+        PendingAck result = preflight_.record;
+        result.lastError = platform::shortened(message, PendingAck::maxTextBytes);
+        result.verdict = verdict;
+        if (store_.replace(alertId_, preflight_.record, result)) return {Outcome::Held{std::move(result)}};
+        if (!preflight_.written) return unrecorded(std::move(result));
         return {Outcome::Overtaken{store_.get(alertId_)}};
     }
 
-    std::string alertId_;
-    std::string title_;
+    // The preflight never reached the store, so nobody overtook us: the failure is held when it
+    // can be written now, or when an earlier record of the alert still stands (it is retried);
+    // otherwise nothing keeps it and the user must hear exactly that.
+    Outcome unrecorded(PendingAck result) {
+        if (store_.put(result)) return {Outcome::Held{std::move(result)}};
+        if (std::optional<PendingAck> standing = store_.get(alertId_)) return {Outcome::Held{std::move(*standing)}};
+        return {PendingAckCoordinator::notKept(std::move(result))};
+    }
+
+    const PendingAckCoordinator::Preflight& preflight_;
+    const std::string& alertId_;
     PendingAckStoring& store_;
-    std::optional<PendingAck> held_;
-    PendingAck preflight_;
-    bool preflightWritten_ = false;
 };
 
 }  // namespace
@@ -110,16 +98,44 @@ std::optional<std::string> PendingAckCoordinator::tenantId(
     return fallback;
 }
 
+AckAttemptOutcome::NotKept PendingAckCoordinator::notKept(PendingAck record) {
+    record.lastError =
+        platform::shortened(std::string(notKeptText) + "\n" + record.lastError, PendingAck::maxTextBytes);
+    record.verdict = AckFailureVerdict::final;
+    return {std::move(record)};
+}
+
+PendingAckCoordinator::Preflight PendingAckCoordinator::begin(
+    std::string_view alertId, std::string_view tenantId, std::string_view title, PendingAckStoring& store) {
+    std::optional<PendingAck> held = settledRead(store, alertId);
+    PendingAck record{
+        .alertId = std::string(alertId),
+        .tenantId = held && !held->tenantId.empty() ? held->tenantId : std::string(tenantId),
+        .title = platform::shortened(title, PendingAck::maxTextBytes),
+        .attempts = held ? held->attempts + 1 : 1,
+        .lastError =
+            held ? platform::shortened(held->lastError, PendingAck::maxTextBytes) : std::string(inProgressText),
+        .verdict = held ? held->verdict : AckFailureVerdict::retryable,
+    };
+    const bool written = store.put(record);
+    return {.held = std::move(held), .record = std::move(record), .written = written};
+}
+
+AckAttemptOutcome PendingAckCoordinator::finish(
+    const Preflight& preflight, const BrisaluneClient* client, PendingAckStoring& store) noexcept {
+    Attempt attempt(preflight, store);
+    if (!client) return attempt.settleUnsent(notSignedInText);
+    if (!client->hasDataKey()) return attempt.settleUnsent(noTenantKeyText);
+    return attempt.send(*client);
+}
+
 AckAttemptOutcome PendingAckCoordinator::attempt(
     std::string_view alertId,
     std::string_view tenantId,
     std::string_view title,
     const BrisaluneClient* client,
     PendingAckStoring& store) noexcept {
-    Attempt attempt(alertId, tenantId, title, store);
-    if (!client) return attempt.settleUnsent(notSignedInText);
-    if (!client->hasDataKey()) return attempt.settleUnsent(noTenantKeyText);
-    return attempt.send(*client);
+    return finish(begin(alertId, tenantId, title, store), client, store);
 }
 
 }  // namespace brisalune

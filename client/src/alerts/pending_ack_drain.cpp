@@ -56,8 +56,11 @@ void settleWanted(
     const AckAttemptOutcome& outcome, const std::string& alertId, const PendingAckDrain::Effects& effects) {
     const auto* held = outcome.get<AckAttemptOutcome::Held>();
     const auto* overtaken = outcome.get<AckAttemptOutcome::Overtaken>();
+    const auto* lost = outcome.get<AckAttemptOutcome::NotKept>();
     if (held) {
         effects.report(held->record);
+    } else if (lost) {
+        effects.report(lost->record);
     } else if (overtaken && overtaken->current) {
         effects.report(*overtaken->current);
     } else {

@@ -121,23 +121,26 @@ bool PendingAckStore::put(const PendingAck& record) {
     return write(record.alertId, record);
 }
 
-void PendingAckStore::remove(std::string_view alertId) {
+bool PendingAckStore::remove(std::string_view alertId) {
     std::lock_guard lock(Defaults::processLock());
     const auto path = file();
-    if (!path) return;
+    if (!path) return true;  // no file: nothing stored
     json::Object object = rawObject(*path);
-    if (const auto found = object.find(alertId); found != object.end()) object.erase(found);
-    storeObject(*path, object);
+    const auto found = object.find(alertId);
+    if (found == object.end()) return true;
+    object.erase(found);
+    return storeObject(*path, object);
 }
 
-void PendingAckStore::removeAll() {
+bool PendingAckStore::removeAll() {
     std::lock_guard lock(Defaults::processLock());
     const auto path = file();
-    if (!path) return;
+    if (!path) return true;
     try {
         Defaults(*path).remove(key);
+        return true;
     } catch (const std::exception&) {
-        // stores report no errors; the records stay
+        return false;  // the records stay
     }
 }
 
@@ -168,14 +171,16 @@ bool MemoryPendingAckStore::put(const PendingAck& record) {
     return true;
 }
 
-void MemoryPendingAckStore::remove(std::string_view alertId) {
+bool MemoryPendingAckStore::remove(std::string_view alertId) {
     std::lock_guard lock(lock_);
     if (const auto found = ledger_.find(alertId); found != ledger_.end()) ledger_.erase(found);
+    return true;
 }
 
-void MemoryPendingAckStore::removeAll() {
+bool MemoryPendingAckStore::removeAll() {
     std::lock_guard lock(lock_);
     ledger_.clear();
+    return true;
 }
 
 bool MemoryPendingAckStore::replace(

@@ -2,9 +2,16 @@
 
 #include <app/model/delegate_fixture.hpp>
 
+#include <support/child_process.hpp>
+
 #include <QWidget>
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
 
 namespace brisalune {
 namespace {
@@ -12,8 +19,93 @@ namespace {
 using standin::Reply;
 using Ack = MacModel::NotificationAck;
 
+namespace fs = std::filesystem;
+
 constexpr const char* ack = "BRISALUNE_ACK";
 constexpr const char* click = "default";
+
+// The application as a process has it: its delegate, model and push state over pending
+// acknowledgements kept in a file, signed in to the hosted service at `hosted` with a key for t1.
+class AppOnDisk {
+public:
+    AppOnDisk(const fs::path& acksFile, const fs::path& defaultsFile, const platform::Url& hosted)
+        : hosted_(hosted)
+        , defaults_(defaultsFile)
+        , acks(std::make_shared<PendingAckStore>(PendingAckStore::inFile(acksFile))) {
+        pushState.setModel(delegate.sharedModel());
+    }
+
+    MacModel& model() const { return delegate.model(); }
+    void respond(const std::string& action, const std::string& alertId, const std::string& tenantId) {
+        NotificationResponse chosen;
+        chosen.actionIdentifier = action;
+        chosen.request.userInfo = {{"alert_id", alertId}, {"tenant_id", tenantId}};
+        QCoro::waitFor(delegate.handleNotificationResponse(chosen));
+    }
+
+private:
+    StoredSession session() const {
+        return {
+            .baseURL = hosted_,
+            .sessionToken = "session-1",
+            .accountId = "acc1",
+            .email = "ops@example.com",
+            .activeTenantId = "t1",
+            .tenantKeys = {{"t1", TenantKey{"k1", "key-1", "t1"}}},
+            .tenantHosts = {}};
+    }
+    MacAppDelegate::Setup setup() {
+        testkit::widgetsApplication();
+        return {
+            .pushState = pushState,
+            .defaults = defaults_,
+            .sessionStore = keychain,
+            .clientFactory =
+                [this](const platform::Url& base, std::optional<std::string> token, std::optional<std::string> key) {
+                    return std::make_shared<BrisaluneClient>(
+                        base, std::move(token), std::move(key), nullptr, ClientIdentity::current(), compatibility_);
+                },
+            .addresses =
+                {.hostedAPIBase = [url = hosted_] { return url; },
+                 .hostedWebOrigin = [] { return *platform::Url::parse("https://portal.example"); },
+                 .allowLoopbackHttp = false},
+            .manifestURL = {},
+            .versionCode = 41,
+            .openURL = [](const platform::Url&) {},
+            .showNotice = [](const QString&, const QString&) {}};
+    }
+
+    platform::Url hosted_;
+    ServerCompatibility compatibility_;
+    platform::Defaults defaults_;
+
+public:
+    std::shared_ptr<PendingAckStore> acks;
+    std::shared_ptr<MemorySessionStore> keychain = std::make_shared<MemorySessionStore>(session());
+    std::shared_ptr<testkit::RecordingNotificationCenter> center =
+        std::make_shared<testkit::RecordingNotificationCenter>();
+    PushState pushState{
+        std::make_shared<DesktopPushHost>(),
+        true,
+        std::make_shared<MemoryDeviceRegistry>(),
+        acks,
+        PushState::Environment{.defaults = defaults_, .keychain = keychain, .notificationCenter = center}};
+    MacAppDelegate delegate{setup()};
+};
+
+constexpr const char* childFileVariable = "BRISALUNE_NOTIFICATION_ACK_FILE";
+constexpr const char* childUrlVariable = "BRISALUNE_NOTIFICATION_ACK_URL";
+
+// Run in a child process by NotificationResponses: presses the button of t2's alert b1, whose
+// key is then being issued, until the parent kills it.
+TEST(NotificationAckDurabilityChild, Job) {
+    const char* file = std::getenv(childFileVariable);
+    if (!file) GTEST_SKIP() << "run by NotificationResponses in a child process";
+    AppOnDisk app(
+        file, fs::path(file).replace_filename("defaults.json"), *platform::Url::parse(std::getenv(childUrlVariable)));
+    QCoro::waitFor(app.model().ensureLaunched());
+    app.respond(ack, "b1", "t2");
+}
 
 class NotificationResponses : public testkit::DelegateTest {
 protected:
@@ -71,6 +163,79 @@ TEST_F(NotificationResponses, AKeyThatCannotBeIssuedLeavesTheAcknowledgementHeld
     EXPECT_EQ(count(hosted, "POST /v1/alerts/b1/ack"), 0u);
     EXPECT_EQ(center->shown.size(), 1u);  // "Couldn't acknowledge"
     EXPECT_FALSE(model->session()->tenantKeys.contains("t2"));
+}
+
+TEST_F(NotificationResponses, TheRecordIsOnDiskBeforeTheKeyIsIssuedAndTheAttemptContinuesIt) {
+    launchWith(session());
+    std::optional<PendingAck> whileIssuing;
+    hosted.on("POST", "/v1/tenants/t2/keys", [&](const standin::ReceivedRequest&) {
+        whileIssuing = acks->get("b1");
+        return Reply::json(R"({"id":"k2","token":"key-2"})");
+    });
+    hosted.on("POST", "/v1/alerts/b1/ack", Reply::json(R"({"error":"busy"})", 503));
+    respond(ack, "b1", "t2");
+    ASSERT_TRUE(whileIssuing);
+    EXPECT_EQ(
+        *whileIssuing, (PendingAck{"b1", "t2", "b1", 1, "Acknowledgement in progress.", AckFailureVerdict::retryable}));
+    // One attempt, one record: the attempt settled the record it began with, not a second one.
+    EXPECT_EQ(
+        acks->get("b1"), (PendingAck{"b1", "t2", "b1", 1, "Server error 503: busy", AckFailureVerdict::retryable}));
+    EXPECT_EQ(count(hosted, "POST /v1/alerts/b1/ack"), 1u);
+    EXPECT_EQ(center->shown.size(), 1u);  // its first failure is told
+}
+
+TEST_F(NotificationResponses, AnAcknowledgementOutlivesAProcessKilledWhileItsKeyIsIssued) {
+    const fs::path file = dir / "app" / "defaults.json";
+    fs::create_directory(dir / "app");
+    hosted.on(
+        "POST", "/v1/tenants/t2/keys", Reply{.status = 200, .headers = {}, .body = "", .holdUntilReleased = true});
+    {
+        testkit::ChildProcess child(
+            "NotificationAckDurabilityChild.*",
+            {std::string(childFileVariable) + "=" + file.string(),
+             std::string(childUrlVariable) + "=" + hosted.baseUrl()});
+        ASSERT_TRUE(child.spawned());
+        for (int polls = 0; polls < 6000 && count(hosted, "POST /v1/tenants/t2/keys") == 0; ++polls)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_EQ(count(hosted, "POST /v1/tenants/t2/keys"), 1u);
+        ASSERT_TRUE(child.killed());  // while the service holds the key
+    }
+    hosted.release();
+    const PendingAck preflight{"b1", "t2", "b1", 1, "Acknowledgement in progress.", AckFailureVerdict::retryable};
+    EXPECT_EQ(PendingAckStore::inFile(file).all(), std::vector{preflight});
+
+    // The restart: the team's key is issued this time, and the drain sends the acknowledgement once.
+    serveKey(hosted, "t2", "k2", "key-2");
+    hosted.on("POST", "/v1/alerts/b1/ack", Reply::json(testkit::alertAnswer("b1")));
+    AppOnDisk restarted(file, file, hostedURL());
+    run(restarted.model().ensureLaunched());
+    run(restarted.model().selectTenant("t2"));
+    run(restarted.pushState.drainPendingAcks(false));
+    EXPECT_EQ(count(hosted, "POST /v1/alerts/b1/ack"), 1u);
+    EXPECT_EQ(authorizations(hosted).back(), "Bearer key-2");
+    EXPECT_TRUE(PendingAckStore::inFile(file).all().empty());
+}
+
+TEST_F(NotificationResponses, AnAcknowledgementNeitherSentNorKeptIsToldSoEachTime) {
+    fs::create_directory(dir / "blocked.json");  // no file can be written in its place
+    AppOnDisk app(dir / "blocked.json", dir / "app.json", hostedURL());
+    run(app.model().ensureLaunched());
+    hosted.on("POST", "/v1/alerts/a1/ack", Reply::json(R"({"error":"busy"})", 503));
+    for (std::size_t press = 1; press <= 2; ++press) {
+        app.center->shown.clear();
+        app.respond(ack, "a1", "t1");
+        EXPECT_EQ(count(hosted, "POST /v1/alerts/a1/ack"), press);  // sent each time the user asked
+        ASSERT_EQ(app.center->shown.size(), 1u);
+        const NotificationRequest& told = app.center->shown.front();
+        EXPECT_EQ(told.title, "Couldn't acknowledge");
+        EXPECT_EQ(told.body, "r\n" + std::string(PendingAckCoordinator::notKeptText) + "\nServer error 503: busy");
+        EXPECT_TRUE(app.acks->all().empty());
+    }
+
+    app.center->shown.clear();
+    hosted.on("POST", "/v1/alerts/a1/ack", Reply::json(testkit::alertAnswer("a1")));
+    app.respond(ack, "a1", "t1");
+    EXPECT_TRUE(app.center->shown.empty());  // it went through: nothing to tell
 }
 
 TEST_F(NotificationResponses, ABoxTeamNotSignedInIsQueuedAndTheBoxWindowOpens) {

@@ -3,16 +3,23 @@
 
 #include <support/alert_answer.hpp>
 #include <support/endpoint_fixture.hpp>
+#include <support/file_size_limit.hpp>
 #include <support/temp_dir.hpp>
+
+#include <brisalune/platform/text.hpp>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <stdexcept>
 #include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 namespace brisalune {
 namespace {
@@ -153,13 +160,83 @@ TEST_F(PendingAckAttempt, OverlappingAttemptsLetOneSettle) {
     EXPECT_EQ(settled[0].lastError, BrisaluneError::conflict("busy").errorDescription());
 }
 
-TEST_F(PendingAckAttempt, WhenThePreflightCannotBeWrittenTheFailureStillReachesTheUser) {
-    PendingAckStore blocked = PendingAckStore::inFile(dir.path());  // a folder: nothing can be written
-    answer("a-1", Reply::json("{}", 500));
-    const Outcome outcome = PendingAckCoordinator::attempt("a-1", "t-1", "T", &withKey, blocked);
+// Places where the defaults file cannot be written: a folder in the file's place, and a folder
+// that cannot be written to (read-only; as root, who writes whatever the mode, a file standing
+// where the folder should be).
+std::vector<std::filesystem::path> unwritablePlaces(const testkit::TempDir& dir) {
+    std::filesystem::create_directory(dir / "defaults.json");
+    std::filesystem::create_directory(dir / "read-only");
+    std::filesystem::permissions(
+        dir / "read-only", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    const std::filesystem::path notAFolder = dir / "not-a-folder";
+    std::ofstream(notAFolder) << "x";
+    const std::filesystem::path blockedFolder = ::geteuid() == 0 ? notAFolder : dir / "read-only";
+    return {dir / "defaults.json", blockedFolder / "defaults.json"};
+}
+
+TEST_F(PendingAckAttempt, ARecordThatCannotBeWrittenIsNeverReportedAsKept) {
+    for (const auto& place : unwritablePlaces(dir)) {
+        SCOPED_TRACE(place.string());
+        PendingAckStore blocked = PendingAckStore::inFile(place);
+        server.clearRequests();
+
+        // Still sent once, since the user asked; when that fails too, the user hears it was lost.
+        answer("a-1", Reply::json("{}", 500));
+        Outcome outcome = PendingAckCoordinator::attempt("a-1", "t-1", "Disk full", &withKey, blocked);
+        ASSERT_TRUE(outcome.get<Outcome::NotKept>());
+        const PendingAck& told = outcome.get<Outcome::NotKept>()->record;
+        EXPECT_EQ(told.verdict, Verdict::final);
+        EXPECT_EQ(told.reportBody().rfind("Disk full\n" + std::string(PendingAckCoordinator::notKeptText), 0), 0u)
+            << told.reportBody();
+        EXPECT_EQ(told.reportBody().find(PendingAckCoordinator::inProgressText), std::string::npos);
+        EXPECT_EQ(server.requests().size(), 1u);
+        EXPECT_TRUE(blocked.all().empty());
+
+        outcome = PendingAckCoordinator::attempt("a-1", "t-1", "Disk full", nullptr, blocked);
+        ASSERT_TRUE(outcome.get<Outcome::NotKept>());
+        EXPECT_NE(
+            outcome.get<Outcome::NotKept>()->record.lastError.find(PendingAckCoordinator::notSignedInText),
+            std::string::npos);
+        EXPECT_EQ(server.requests().size(), 1u);
+
+        answer("a-1", Reply::json(testkit::alertAnswer("a-1")));
+        EXPECT_TRUE(
+            PendingAckCoordinator::attempt("a-1", "t-1", "Disk full", &withKey, blocked).get<Outcome::Acknowledged>());
+        EXPECT_EQ(server.requests().size(), 2u);
+    }
+}
+
+TEST_F(PendingAckAttempt, OnAFullDiskAnEarlierRecordStandsAndIsHeldAsItIs) {
+    const PendingAck earlier = stored("a-1", "t-1", 1, "Server error 500", Verdict::retryable);
+    store.put(earlier);
+    answer("a-1", Reply::json("{}", 503));
+    Outcome outcome;
+    bool removed = true;
+    {
+        testkit::FileSizeLimit full(0);
+        outcome = attempt("a-1", &withKey);
+        removed = store.remove("a-1");
+    }
+    EXPECT_EQ(outcome, held(earlier));  // on disk, and retried by the next drain
+    EXPECT_FALSE(removed);
+    EXPECT_EQ(store.all(), std::vector{earlier});
+    EXPECT_EQ(server.requests().size(), 1u);
+}
+
+TEST_F(PendingAckAttempt, AHugeErrorTextIsCutWhereItIsKeptAndShown) {
+    const std::string huge = std::string(1024 * 1024, 'x') + "\u00e9";
+    answer("a-1", Reply::json(R"({"error":")" + huge + R"("})", 403));
+    const Outcome outcome = attempt("a-1", &withKey, "t-1", std::string(5000, 't'));
     ASSERT_TRUE(outcome.get<Outcome::Held>());
-    EXPECT_EQ(outcome.get<Outcome::Held>()->record.verdict, Verdict::retryable);
-    EXPECT_EQ(server.requests().size(), 1u);  // the acknowledgement is still tried
+    const PendingAck& record = outcome.get<Outcome::Held>()->record;
+    EXPECT_EQ(record.verdict, Verdict::final);
+    EXPECT_LE(record.lastError.size(), PendingAck::maxTextBytes);
+    EXPECT_LE(record.title.size(), PendingAck::maxTextBytes);
+    EXPECT_LE(record.reportBody().size(), PendingAck::maxReportBytes);
+    EXPECT_TRUE(platform::isValidUtf8(record.reportBody()));
+    EXPECT_NE(record.reportBody().find('\n'), std::string::npos);  // the failure is shown beside the title
+    EXPECT_EQ(store.get("a-1"), record);
+    EXPECT_LT(std::filesystem::file_size(dir / "defaults.json"), 8u * 1024);
 }
 
 }  // namespace

@@ -74,18 +74,26 @@ TEST(PendingAckDrainRun, ReportsOrRetriesEachRecordAndSettlesByTheOutcome) {
             {"held", {Outcome::Held{record("held", "t-1", Verdict::retryable, "Server error")}}},
             {"taken", {Outcome::Overtaken{record("taken", "t-1", Verdict::final, "theirs")}}},
             {"vanished", {Outcome::Overtaken{}}},
+            {"lost", {Outcome::NotKept{record("lost", "t-1", Verdict::final, "not kept")}}},
             {"acked", {Outcome::Acknowledged{AlertSnapshot{}}}}}};
     const std::vector<PendingAck> records{
-        record("other", "t-2"), record("acked"), record("gone"), record("held"), record("taken"), record("vanished")};
+        record("other", "t-2"),
+        record("acked"),
+        record("gone"),
+        record("held"),
+        record("taken"),
+        record("vanished"),
+        record("lost")};
     PendingAckDrain::run(records, "t-1", false, script.effects());
     std::erase_if(script.log, [](const std::string& line) { return line.starts_with("standing"); });
     EXPECT_EQ(
         joined(script.log),
         "report other E, attempt acked, clear acked, attempt gone, clear gone, attempt held, "
-        "report held Server error, attempt taken, report taken theirs, attempt vanished, clear vanished");
+        "report held Server error, attempt taken, report taken theirs, attempt vanished, clear vanished, "
+        "attempt lost, report lost not kept");
     Script all;  // retrying all attempts every record
     PendingAckDrain::run(records, "t-1", true, all.effects());
-    EXPECT_EQ(std::ranges::count_if(all.log, [](const auto& l) { return l.starts_with("attempt"); }), 6);
+    EXPECT_EQ(std::ranges::count_if(all.log, [](const auto& l) { return l.starts_with("attempt"); }), 7);
 }
 
 TEST(PendingAckDrainRun, StandingChangesDiscardTheAttemptOrStopTheDrain) {

@@ -6,11 +6,11 @@
 #include <brisalune/client/core/client.hpp>
 #include <brisalune/standin/server.hpp>
 
+#include <support/child_process.hpp>
 #include <support/temp_dir.hpp>
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -19,14 +19,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace brisalune {
 namespace {
@@ -54,47 +46,14 @@ std::string filled(std::size_t i) {
 }
 
 // This test program run again as a child that does one job (see PendingAckDurabilityChild).
-class Child {
+class Child : public testkit::ChildProcess {
 public:
-    Child(const std::string& mode, const fs::path& file, const std::string& url = "") {
-        std::vector<std::string> environment{
-            std::string(modeVariable) + "=" + mode,
-            std::string(fileVariable) + "=" + file.string(),
-            std::string(urlVariable) + "=" + url};
-        for (char** entry = environ; *entry; ++entry) environment.emplace_back(*entry);
-        std::vector<char*> envp;
-        for (auto& entry : environment) envp.push_back(entry.data());
-        envp.push_back(nullptr);
-
-        std::string program = "/proc/self/exe";  // even when a rebuild has replaced the file meanwhile
-        std::string filter = "--gtest_filter=PendingAckDurabilityChild.*";
-        char* argv[] = {program.data(), filter.data(), nullptr};
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, envp.data()) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-    ~Child() { killed(); }
-    bool spawned() const { return pid_ > 0; }
-
-    // True when the kill, not an exit, ended it.
-    bool killed() {
-        if (pid_ <= 0) return false;
-        ::kill(pid_, SIGKILL);
-        int status = 0;
-        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-        }
-        pid_ = -1;
-        return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
-    }
-
-private:
-    pid_t pid_ = -1;
+    Child(const std::string& mode, const fs::path& file, const std::string& url = "")
+        : ChildProcess(
+              "PendingAckDurabilityChild.*",
+              {std::string(modeVariable) + "=" + mode,
+               std::string(fileVariable) + "=" + file.string(),
+               std::string(urlVariable) + "=" + url}) {}
 };
 
 TEST(PendingAckDurabilityChild, Job) {

@@ -2,6 +2,7 @@
 #include <brisalune/platform/defaults.hpp>
 #include <brisalune/platform/json.hpp>
 
+#include <support/file_size_limit.hpp>
 #include <support/temp_dir.hpp>
 
 #include <gtest/gtest.h>
@@ -100,9 +101,22 @@ TEST_F(PendingAckDefaults, WritesThatFailReturnFalseAndChangeNothing) {
     EXPECT_FALSE(store.put(notUtf8));
     PendingAckStore blocked = PendingAckStore::inFile(dir.path());  // a folder where the file should be
     EXPECT_FALSE(blocked.put(record("b")));
-    blocked.remove("b");
-    blocked.removeAll();
+    EXPECT_TRUE(blocked.remove("b"));  // nothing there to remove
     EXPECT_TRUE(blocked.all().empty());
+    EXPECT_EQ(store.all(), std::vector{record("a")});
+
+    // A record too large for the file is refused; nothing else in the file is lost.
+    Defaults(file).set("brisalune.device-token", "abc");
+    EXPECT_FALSE(store.put(record("big", 1, std::string(12 * 1024 * 1024, 'e'))));
+    EXPECT_EQ(store.all(), std::vector{record("a")});
+    EXPECT_EQ(Defaults(file).string("brisalune.device-token"), "abc");
+
+    // A full disk: every write says it failed.
+    testkit::FileSizeLimit full(0);
+    EXPECT_FALSE(store.put(record("b")));
+    EXPECT_FALSE(store.replace("a", record("a"), record("a", 2)));
+    EXPECT_FALSE(store.remove("a"));
+    EXPECT_FALSE(store.removeAll());
     EXPECT_EQ(store.all(), std::vector{record("a")});
 }
 

@@ -49,8 +49,11 @@ struct DefaultsValue {
 
 // Every instance reads and writes its file directly, so instances on one file never disagree.
 // In the file each key maps to a tagged value ({"integer": 3}, {"bytes": "<base64>"}, ...).
-// A missing, unreadable or corrupt file reads as empty; a member that does not decode reads as
-// absent and is kept as it stands by every write.
+// A missing, unreadable, oversized or corrupt file reads as empty; a member that does not decode
+// reads as absent and is kept as it stands by every write. What the store cannot read is never
+// written over: the next write first moves it aside to "<file>.damaged" (".damaged.2", ... when
+// that is taken). The first instance on a file in a process removes the temporary files that a
+// killed write left beside it.
 class Defaults {
 public:
     explicit Defaults(std::filesystem::path file);
@@ -72,10 +75,12 @@ public:
     std::optional<Bytes> bytes(std::string_view key) const;
     std::optional<std::chrono::sys_seconds> date(std::string_view key) const;
 
-    // Writes replace the file atomically (temp file, fsync, rename, fsync of the folder).
-    // Throw std::system_error when the file cannot be read or written, std::invalid_argument
-    // for a value the file cannot hold (invalid UTF-8, a non-finite double, too deep nesting)
-    // and std::out_of_range for a date outside years 0000-9999; the file is unchanged then.
+    // Writes replace the file atomically (temp file, fsync, rename, fsync of the folder); a
+    // folder they create is private (0700). Throw std::system_error when the file cannot be
+    // written or what stands in its place cannot be moved aside, std::invalid_argument for a
+    // value the file cannot hold (invalid UTF-8, a non-finite double, too deep nesting),
+    // std::out_of_range for a date outside years 0000-9999 and std::length_error when the file
+    // would grow past what the store reads back (16 MiB); the file is unchanged then.
     void set(std::string_view key, DefaultsValue value);
     void remove(std::string_view key);
 

@@ -9,6 +9,7 @@
 #include <brisalune/platform/json_codec.hpp>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -41,6 +42,12 @@ std::string_view name(AckFailureVerdict verdict) noexcept;
 AckFailureVerdict ackVerdict(const BrisaluneError& error) noexcept;
 
 struct PendingAck {
+    // Texts kept in a record are cut to this length: a server's error body must not grow the
+    // local state.
+    static constexpr std::size_t maxTextBytes = 1000;
+    // A report is shown in a notification: cut to what a person reads there.
+    static constexpr std::size_t maxReportBytes = 400;
+
     // What a drain does with a stored record.
     enum class DrainAction { retry, report };
 
@@ -51,7 +58,8 @@ struct PendingAck {
     std::string lastError;      // user-facing text of the last failure
     AckFailureVerdict verdict = AckFailureVerdict::retryable;
 
-    // The title; for a final failure the title, a newline and the failure text.
+    // The title; for a final failure the title, a newline and the failure text. At most
+    // maxReportBytes, valid UTF-8.
     std::string reportBody() const;
     // The user hears of a held acknowledgement once, not at every attempt.
     bool isFirstFailure() const noexcept { return attempts < 2; }
@@ -77,8 +85,15 @@ struct AckAttemptOutcome {
     struct Gone {  // the service does not know the alert; the record is removed
         friend bool operator==(const Gone&, const Gone&) = default;
     };
+    // The acknowledgement was not sent, or not confirmed, and could not be written down either:
+    // nothing will retry it. The record is not stored anywhere; it is a final failure whose text
+    // says so in plain words, for the user, who must acknowledge again.
+    struct NotKept {
+        PendingAck record;
+        friend bool operator==(const NotKept&, const NotKept&) = default;
+    };
 
-    std::variant<Acknowledged, Held, Overtaken, Gone> value;
+    std::variant<Acknowledged, Held, Overtaken, Gone, NotKept> value;
 
     template <class Case>
     const Case* get() const noexcept {
@@ -94,14 +109,37 @@ namespace PendingAckCoordinator {
 inline constexpr std::string_view inProgressText = "Acknowledgement in progress.";
 inline constexpr std::string_view notSignedInText = "Not signed in.";
 inline constexpr std::string_view noTenantKeyText = "Tenant key not loaded yet.";
+inline constexpr std::string_view notKeptText =
+    "The acknowledgement was neither sent nor saved, so it will not be retried. Acknowledge the alert again.";
 
 // The tenant of the record stored for the alert when it names one, else the fallback.
 std::optional<std::string> tenantId(
     std::string_view alertId, std::optional<std::string> fallback, const PendingAckStoring& store);
 
-// Writes the preflight record (on disk, for the defaults store) before the acknowledgement is
-// sent, then settles it by the answer. Blocks; any thread may call it. `client` may be null
-// (not signed in). Every failure ends in an outcome.
+// The record written before an acknowledgement leaves, and what was stored before it.
+struct Preflight {
+    std::optional<PendingAck> held;  // the record an earlier attempt left, if any
+    PendingAck record;               // the preflight record itself
+    bool written = false;            // whether it reached the store (the disk, for the defaults store)
+
+    friend bool operator==(const Preflight&, const Preflight&) = default;
+};
+
+// Writes the preflight record: the first step of an attempt, before any network step of its
+// own (a caller that must first fetch a key writes it, then fetches). Blocks.
+Preflight begin(std::string_view alertId, std::string_view tenantId, std::string_view title, PendingAckStoring& store);
+
+// Sends the acknowledgement begun by `preflight` and settles its record by the answer. Blocks;
+// `client` may be null (not signed in). When the preflight could not be written, the
+// acknowledgement is still sent once; a failure then ends in NotKept unless a record for the
+// alert does stand in the store.
+AckAttemptOutcome finish(const Preflight& preflight, const BrisaluneClient* client, PendingAckStoring& store) noexcept;
+
+// What the user is told of a record that could not be written and was not sent: the record as
+// a final failure whose text says it was neither sent nor kept.
+AckAttemptOutcome::NotKept notKept(PendingAck record);
+
+// begin, then finish. Blocks; any thread may call it. Every failure ends in an outcome.
 AckAttemptOutcome attempt(
     std::string_view alertId,
     std::string_view tenantId,

@@ -1,7 +1,8 @@
 #pragma once
 
 // Where pending acknowledgements are kept: one record per alert id, with the compare-and-swap
-// on which an attempt rests. No operation reports an error: unreadable data reads as empty.
+// on which an attempt rests. Reads report no error (unreadable data reads as empty); every write
+// says whether it reached the store, so that nothing is reported as kept that was not.
 
 #include <brisalune/client/alerts/pending_ack.hpp>
 
@@ -25,8 +26,10 @@ public:
     virtual std::vector<PendingAck> all() const = 0;
     // Stores the record under its own alertId; false when nothing could be written.
     virtual bool put(const PendingAck& record) = 0;
-    virtual void remove(std::string_view alertId) = 0;
-    virtual void removeAll() = 0;
+    // False when the record could not be removed (it may still be there); true when it is gone
+    // or was never there.
+    virtual bool remove(std::string_view alertId) = 0;
+    virtual bool removeAll() = 0;
     // Writes the replacement under the id only while the stored record equals `expected`
     // (both absent counts as equal); true when it was written.
     virtual bool replace(
@@ -58,8 +61,8 @@ public:
     std::optional<PendingAck> get(std::string_view alertId) const override;
     std::vector<PendingAck> all() const override;
     bool put(const PendingAck& record) override;
-    void remove(std::string_view alertId) override;
-    void removeAll() override;
+    bool remove(std::string_view alertId) override;
+    bool removeAll() override;
     bool replace(
         std::string_view alertId, const std::optional<PendingAck>& expected, const PendingAck& replacement) override;
 
@@ -78,8 +81,8 @@ public:
     std::optional<PendingAck> get(std::string_view alertId) const override;
     std::vector<PendingAck> all() const override;
     bool put(const PendingAck& record) override;
-    void remove(std::string_view alertId) override;
-    void removeAll() override;
+    bool remove(std::string_view alertId) override;
+    bool removeAll() override;
     bool replace(
         std::string_view alertId, const std::optional<PendingAck>& expected, const PendingAck& replacement) override;
 
