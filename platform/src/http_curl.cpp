@@ -25,7 +25,9 @@ constexpr long connectionsPerHandle = 16;
 constexpr std::size_t idleHandlesKept = 32;
 constexpr auto longestPollWait = std::chrono::milliseconds(1000);
 // A body's announced length (within the answer's limit) is reserved up front, with room past
-// the end so that a JSON parser reads it in place.
+// the end so that a JSON parser reads it in place; a longer announcement is not trusted with
+// memory in advance, whatever limit a caller set.
+constexpr std::size_t longestReservedBody = std::size_t{64} << 20;
 constexpr std::size_t bodySlack = 64;
 
 // --- request checks --------------------------------------------------------
@@ -212,7 +214,7 @@ struct Exchange {
     curl_off_t lastUp = 0;
     curl_off_t lastDown = 0;
     bool outOfMemory = false;
-    bool overLimit = false;   // a body too large for an answer: the exchange fails
+    bool overLimit = false;     // a body too large for an answer: the exchange fails
     bool cutErrorBody = false;  // an error answer's body stopped at its limit: the answer stands
 
     Exchange(CURL* handle, const Request& request)
@@ -247,7 +249,7 @@ struct Exchange {
     void reserveAnnouncedLength(std::size_t limit) {
         const curl_off_t length = announcedLength();
         if (length > 0) {
-            body.reserve(std::min(static_cast<std::size_t>(length), limit) + bodySlack);
+            body.reserve(std::min({static_cast<std::size_t>(length), limit, longestReservedBody}) + bodySlack);
         }
     }
 

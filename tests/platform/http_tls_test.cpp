@@ -46,9 +46,7 @@ struct SelfSigned {
 // A TLS server on loopback with the self-signed certificate, listening while it lives.
 class TlsServer {
 public:
-    TlsServer() : server_(identity.cert.get(), identity.key.get()) {
-        EXPECT_TRUE(server_.is_valid());
-    }
+    TlsServer() : server_(identity.cert.get(), identity.key.get()) { EXPECT_TRUE(server_.is_valid()); }
     ~TlsServer() {
         server_.stop();
         if (listener_.joinable()) listener_.join();
