@@ -10,6 +10,8 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace brisalune::http {
@@ -22,9 +24,10 @@ constexpr int maxRedirects = 16;
 constexpr long connectionsPerHandle = 16;
 constexpr std::size_t idleHandlesKept = 32;
 constexpr auto longestPollWait = std::chrono::milliseconds(1000);
-// A body's announced length is reserved up front, with room past the end so that a JSON
-// parser reads it in place; a longer announcement is not trusted with memory in advance.
-constexpr curl_off_t longestReservedBody = curl_off_t{64} << 20;
+// A body's announced length (within the answer's limit) is reserved up front, with room past
+// the end so that a JSON parser reads it in place; a longer announcement is not trusted with
+// memory in advance, whatever limit a caller set.
+constexpr std::size_t longestReservedBody = std::size_t{64} << 20;
 constexpr std::size_t bodySlack = 64;
 
 // --- request checks --------------------------------------------------------
@@ -51,6 +54,12 @@ void checkRequest(const Request& request) {
             throw TransportError("invalid header field: " + name);
         }
     }
+}
+
+// POST, PUT and PATCH always carry a body, if only an empty one (Content-Length: 0).
+bool carriesBody(const Request& request) {
+    const std::string& method = request.method;
+    return method != "HEAD" && (request.body || method == "POST" || method == "PUT" || method == "PATCH");
 }
 
 // --- errors ----------------------------------------------------------------
@@ -82,6 +91,20 @@ std::string describe(CURLcode code, const char* detail) {
         text.append(": ").append(detail);
     }
     return text;
+}
+
+std::string sizeText(std::size_t bytes) {
+    constexpr std::pair<std::size_t, const char*> units[] = {{1U << 30, "GB"}, {1U << 20, "MB"}, {1U << 10, "KB"}};
+    for (const auto& [unit, name] : units) {
+        if (bytes >= unit) {
+            return std::to_string(bytes / unit) + " " + name;
+        }
+    }
+    return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+}
+
+std::string tooLarge(std::size_t limit) {
+    return "The server's answer was too large: more than " + sizeText(limit) + ".";
 }
 
 // --- one libcurl handle with its own connection cache ----------------------
@@ -183,39 +206,93 @@ void buildHeaderList(const Headers& headers, HeaderList& list) {
 
 struct Exchange {
     CURL* easy = nullptr;
+    std::size_t maxBody = defaultMaxAnswerBytes;
+    std::size_t maxErrorBody = defaultMaxErrorAnswerBytes;
+    bool expectsBody = true;  // not for HEAD
     std::string body;
     Clock::time_point lastActivity = Clock::now();
     curl_off_t lastUp = 0;
     curl_off_t lastDown = 0;
     bool outOfMemory = false;
+    bool overLimit = false;     // a body too large for an answer: the exchange fails
+    bool cutErrorBody = false;  // an error answer's body stopped at its limit: the answer stands
+
+    Exchange(CURL* handle, const Request& request)
+        : easy(handle)
+        , maxBody(request.maxAnswerBytes)
+        , maxErrorBody(request.maxErrorAnswerBytes)
+        , expectsBody(request.method != "HEAD") {}
+
+    [[nodiscard]] long status() const {
+        long status = 0;
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+        return status;
+    }
+    [[nodiscard]] static bool isError(long status) { return status >= 400; }
+    [[nodiscard]] std::size_t limitFor(long status) const { return isError(status) ? maxErrorBody : maxBody; }
+
+    [[nodiscard]] curl_off_t announcedLength() const {
+        curl_off_t length = -1;
+        curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        return length;
+    }
+
+    // Refused before its first byte: an answer whose announced body is over the limit.
+    [[nodiscard]] bool announcesTooMuch() const {
+        const long code = status();
+        const bool bodyFollows = expectsBody && code >= 200 && code != 204 && code != 304;
+        const curl_off_t length = announcedLength();
+        return bodyFollows && !isError(code) && length > 0 && static_cast<std::size_t>(length) > maxBody;
+    }
 
     // A large body then arrives without being copied as it grows.
-    void reserveAnnouncedLength() {
-        curl_off_t length = -1;
-        if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) {
-            return;
+    void reserveAnnouncedLength(std::size_t limit) {
+        const curl_off_t length = announcedLength();
+        if (length > 0) {
+            body.reserve(std::min({static_cast<std::size_t>(length), limit, longestReservedBody}) + bodySlack);
         }
-        if (length > 0 && length <= longestReservedBody) {
-            body.reserve(static_cast<std::size_t>(length) + bodySlack);
+    }
+
+    // Returning less than was given stops the transfer: the rest of the body is never read.
+    std::size_t take(const char* data, std::size_t size) {
+        const long code = status();
+        const std::size_t limit = limitFor(code);
+        if (body.empty()) {
+            reserveAnnouncedLength(limit);
         }
+        const std::size_t room = limit - std::min(limit, body.size());
+        if (size > room) {
+            if (!isError(code)) {
+                overLimit = true;
+                return 0;
+            }
+            body.append(data, room);
+            cutErrorBody = true;
+            return 0;
+        }
+        body.append(data, size);
+        return size;
     }
 
     static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self) {
         auto* exchange = static_cast<Exchange*>(self);
+        exchange->lastActivity = Clock::now();
         try {
-            if (exchange->body.empty()) {
-                exchange->reserveAnnouncedLength();
-            }
-            exchange->body.append(data, size * count);
+            return exchange->take(data, size * count);
         } catch (const std::bad_alloc&) {
             exchange->outOfMemory = true;
             return 0;
         }
-        exchange->lastActivity = Clock::now();
-        return size * count;
     }
-    static std::size_t onHeader(char*, std::size_t size, std::size_t count, void* self) {
-        static_cast<Exchange*>(self)->lastActivity = Clock::now();
+    static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* self) {
+        auto* exchange = static_cast<Exchange*>(self);
+        exchange->lastActivity = Clock::now();
+        const std::string_view line(data, size * count);
+        const bool headEnds = line == "\r\n" || line == "\n";
+        if (headEnds && exchange->announcesTooMuch()) {
+            exchange->overLimit = true;
+            return 0;
+        }
         return size * count;
     }
     static int onProgress(void* self, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up) {
@@ -235,9 +312,7 @@ void setMethodAndBody(CURL* easy, const Request& request) {
         curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
         return;
     }
-    // POST, PUT and PATCH always carry a body, if only an empty one (Content-Length: 0).
-    const bool expectsBody = method == "POST" || method == "PUT" || method == "PATCH";
-    if (request.body || expectsBody) {
+    if (carriesBody(request)) {
         // libcurl reads the body during the transfer: point at the request's own bytes.
         static const std::string noBody;
         const std::string& body = request.body ? *request.body : noBody;
@@ -249,12 +324,33 @@ void setMethodAndBody(CURL* easy, const Request& request) {
     }
 }
 
-void configure(Handle& handle, const Request& request, const HeaderList& headers, Exchange& exchange, CURLSH* share) {
+// The certificate authorities a transport trusts; none given: the system's.
+struct Trust {
+    std::optional<std::string> authoritiesPem;
+
+    void apply(CURL* easy) const {
+        if (!authoritiesPem) {
+            return;
+        }
+        curl_blob blob{
+            .data = const_cast<char*>(authoritiesPem->data()), .len = authoritiesPem->size(), .flags = CURL_BLOB_COPY};
+        curl_easy_setopt(easy, CURLOPT_CAINFO, nullptr);
+        curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
+        curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob);
+    }
+};
+
+struct Setup {
+    CURLSH* share;
+    const Trust& trust;
+};
+
+void configure(Handle& handle, const Request& request, const HeaderList& headers, Exchange& exchange, Setup setup) {
     CURL* easy = handle.easy;
     curl_easy_reset(easy);
     handle.errorText.fill('\0');
     curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
-    curl_easy_setopt(easy, CURLOPT_SHARE, share);
+    curl_easy_setopt(easy, CURLOPT_SHARE, setup.share);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, handle.errorText.data());
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -262,6 +358,7 @@ void configure(Handle& handle, const Request& request, const HeaderList& headers
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    setup.trust.apply(easy);
     curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);
     curl_easy_setopt(easy, CURLOPT_TCP_KEEPALIVE, 1L);
     curl_easy_setopt(easy, CURLOPT_MAXCONNECTS, connectionsPerHandle);
@@ -403,11 +500,8 @@ std::optional<Request> nextHop(CURL* easy, const Request& current, int status) {
     if (!to || (to->scheme != "http" && to->scheme != "https")) {
         throw TransportError("unsupported URL");
     }
-    if (!from || *from != *to) {
-        // Credentials never travel to another origin, nor does a Host meant for the first.
-        for (const char* name : {"Authorization", "Cookie", "Host"}) {
-            next.headers.remove(name);
-        }
+    if (from && from->scheme == "https" && to->scheme == "http") {
+        throw TransportError("The server redirected a secure connection to an insecure address; it was not followed.");
     }
     const bool becomesGet = status == 303 || ((status == 301 || status == 302) && current.method == "POST");
     if (becomesGet && current.method != "HEAD") {
@@ -415,6 +509,18 @@ std::optional<Request> nextHop(CURL* easy, const Request& current, int status) {
         next.body.reset();
         next.headers.remove("Content-Type");
         next.headers.remove("Content-Length");
+    }
+    if (!from || *from != *to) {
+        // What was sent (a password, say) goes only where the caller sent it.
+        if (carriesBody(next)) {
+            throw TransportError(
+                "The server redirected this request to another server; it was not followed, so what it carried "
+                "was not sent there.");
+        }
+        // Credentials never travel to another origin, nor does a Host meant for the first.
+        for (const char* name : {"Authorization", "Cookie", "Host"}) {
+            next.headers.remove(name);
+        }
     }
     return next;
 }
@@ -464,6 +570,8 @@ private:
 
 class CurlTransport final : public Transport {
 public:
+    explicit CurlTransport(Trust trust = {}) : trust_(std::move(trust)) {}
+
     Response perform(const Request& request) override {
         checkRequest(request);
         const auto lease = pool_.acquire();
@@ -486,14 +594,16 @@ private:
     Response performOnce(Handle& handle, const Request& request) {
         HeaderList headers;
         buildHeaderList(request.headers, headers);
-        Exchange exchange;
-        exchange.easy = handle.easy;
-        configure(handle, request, headers, exchange, share_.get());
+        Exchange exchange(handle.easy, request);
+        configure(handle, request, headers, exchange, {share_.get(), trust_});
         const CURLcode result = run(handle, exchange, request.timeout, request.cancel);
         if (exchange.outOfMemory) {
             throw std::bad_alloc();
         }
-        if (result != CURLE_OK) {
+        if (exchange.overLimit) {
+            throw TransportError(tooLarge(request.maxAnswerBytes));
+        }
+        if (result != CURLE_OK && !(result == CURLE_WRITE_ERROR && exchange.cutErrorBody)) {
             throw TransportError(describe(result, handle.errorText.data()));
         }
         long status = 0;
@@ -501,20 +611,34 @@ private:
         return Response{static_cast<int>(status), receivedHeaders(handle.easy), std::move(exchange.body)};
     }
 
+    Trust trust_;
     Share share_;  // outlives the pool's handles, which use it
     HandlePool pool_;
 };
+
+void initialiseCurl() {
+    static const bool done = [] {
+        if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+            throw TransportError("could not initialise libcurl");
+        }
+        return true;
+    }();
+    (void)done;
+}
 
 }  // namespace
 
 std::shared_ptr<Transport> curlTransport() {
     static const std::shared_ptr<Transport> shared = [] {
-        if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
-            throw TransportError("could not initialise libcurl");
-        }
+        initialiseCurl();
         return std::make_shared<CurlTransport>();
     }();
     return shared;
+}
+
+std::shared_ptr<Transport> curlTransportTrusting(std::string authoritiesPem) {
+    initialiseCurl();
+    return std::make_shared<CurlTransport>(Trust{std::move(authoritiesPem)});
 }
 
 }  // namespace brisalune::http

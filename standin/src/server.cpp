@@ -32,6 +32,7 @@ constexpr std::chrono::milliseconds writeTimeout{5000};
 constexpr std::chrono::milliseconds keepAliveIdle{60000};
 constexpr std::size_t keepAliveRequests = 100000;
 constexpr std::size_t largestUnexpectedBody = 64 * 1024 * 1024;
+constexpr std::size_t chunkSize = 16 * 1024;
 
 bool sameName(std::string_view a, std::string_view b) {
     return std::ranges::equal(
@@ -446,6 +447,23 @@ struct Server::Impl {
                     sink.write(body->data(), body->size() / 2);
                     return false;
                 });
+        } else if (reply.announcedLength) {
+            const auto body = std::make_shared<std::string>(reply.body);
+            response.set_content_provider(
+                *reply.announcedLength, type, [body](std::size_t, std::size_t, httplib::DataSink& sink) {
+                    sink.write(body->data(), body->size());
+                    return false;
+                });
+        } else if (reply.chunked) {
+            const auto body = std::make_shared<std::string>(reply.body);
+            response.set_chunked_content_provider(type, [body](std::size_t offset, httplib::DataSink& sink) {
+                const std::size_t size = std::min(body->size() - offset, chunkSize);
+                if (size == 0) {
+                    sink.done();
+                    return true;
+                }
+                return sink.write(body->data() + offset, size);
+            });
         } else if (reply.trickle.count() > 0 && !reply.body.empty()) {
             const auto body = std::make_shared<std::string>(reply.body);
             response.set_content_provider(

@@ -150,6 +150,45 @@ TEST_F(HttpTransport, CredentialsAndHostFollowARedirectOnlyWithinTheOrigin) {
     }
 }
 
+TEST_F(HttpTransport, ARequestBodyNeverLeavesItsOrigin) {
+    standin::Server other;
+    other.otherwise([](const standin::ReceivedRequest&) { return text("landed"); });
+    const std::string away = other.baseUrl() + "/sign-in";
+    const std::string signIn = R"({"email":"a@example.com","password":"secret"})";
+    // These keep method and body on the next hop: 307 and 308 always, 301 and 302 all but POST.
+    const std::pair<std::string, int> carried[] = {
+        {"POST", 307}, {"POST", 308}, {"PUT", 301}, {"PATCH", 302}, {"DELETE", 307}, {"PUT", 308}};
+    for (const auto& [method, status] : carried) {
+        SCOPED_TRACE(method + " " + std::to_string(status));
+        server.on(method, "/sign-in", redirect(status, away));
+        EXPECT_EQ(
+            failure(request(method, "/sign-in", signIn)),
+            "The server redirected this request to another server; it was not followed, so what it carried was "
+            "not sent there.");
+    }
+    // A PUT always carries a body, if only an empty one.
+    EXPECT_THROW(send(request("PUT", "/sign-in")), TransportError);
+    EXPECT_TRUE(other.requests().empty());
+
+    // Within the origin the body goes along.
+    server.on("POST", "/moved", redirect(308, server.baseUrl() + "/sign-in"));
+    server.on("POST", "/sign-in", [](const standin::ReceivedRequest& received) { return text(received.body); });
+    EXPECT_EQ(send(request("POST", "/moved", signIn)).body, signIn);
+
+    // Once the request has become a GET without body it may go, without its credentials.
+    server.on("POST", "/see-other", redirect(303, away));
+    server.on("DELETE", "/elsewhere", redirect(307, away));
+    EXPECT_EQ(send(request("POST", "/see-other", signIn, {{"Authorization", "Bearer secret"}})).body, "landed");
+    EXPECT_EQ(send(request("DELETE", "/elsewhere")).body, "landed");
+    const auto landed = other.requests();
+    ASSERT_EQ(landed.size(), 2U);
+    EXPECT_EQ(landed[0].method, "GET");
+    EXPECT_EQ(landed[0].body, "");
+    EXPECT_EQ(landed[0].header("Authorization"), std::nullopt);
+    EXPECT_EQ(landed[1].method, "DELETE");
+    EXPECT_EQ(landed[1].header("Content-Length"), std::nullopt);
+}
+
 TEST_F(HttpTransport, RefusesRedirectsOutsideHttpAndEndlessOnes) {
     server.on("GET", "/loop", redirect(302, "/loop"));
     EXPECT_THROW(send(get("/loop")), TransportError);
@@ -164,6 +203,56 @@ TEST_F(HttpTransport, CutAnswersAndRefusedConnectionsAreErrors) {
     Request toNowhere = get("/");
     toNowhere.url = standin::Server().baseUrl() + "/";  // the server is gone when the request is sent
     EXPECT_EQ(failure(toNowhere), "Could not connect to the server.");
+}
+
+TEST_F(HttpTransport, AnAnswerPastItsLimitFailsAsSoonAsItShows) {
+    constexpr std::size_t limit = 16 * 1024;
+    const std::string atLimit(limit, 'a');
+    const std::string pastLimit(256 * 1024, 'p');
+    server.on("GET", "/streamed-at-limit", Reply{.headers = {}, .body = atLimit, .chunked = true});
+    server.on("GET", "/at-limit", text(atLimit));
+    server.on("GET", "/streamed", Reply{.headers = {}, .body = pastLimit, .chunked = true});
+    server.on("GET", "/whole", text(pastLimit));
+    // Announces a gigabyte, sends one byte and closes: only a refusal on the announcement
+    // fails with the limit's text (reading on would end in a lost connection).
+    server.on("GET", "/announced", Reply{.headers = {}, .body = "x", .announcedLength = std::size_t{1} << 30});
+
+    const auto limited = [&](const std::string& path) {
+        Request bounded = get(path);
+        bounded.maxAnswerBytes = limit;
+        return bounded;
+    };
+    EXPECT_EQ(send(limited("/streamed-at-limit")).body, atLimit);
+    EXPECT_EQ(send(limited("/at-limit")).body, atLimit);
+    for (const char* path : {"/streamed", "/whole", "/announced"}) {
+        EXPECT_EQ(failure(limited(path)), "The server's answer was too large: more than 16 KB.") << path;
+    }
+    EXPECT_EQ(failure(get("/announced")), "The server's answer was too large: more than 64 MB.");
+    // A HEAD answer announces a length but brings no body.
+    EXPECT_EQ(send(request("HEAD", "/announced")).status, 200);
+    EXPECT_EQ(send(limited("/at-limit")).body, atLimit);  // the next exchange goes on as before
+}
+
+TEST_F(HttpTransport, AnErrorAnswerKeepsOnlyTheStartOfItsBody) {
+    const std::string story(100 * 1024, 'e');
+    server.on("GET", "/streamed", Reply{.status = 500, .headers = {}, .body = story, .chunked = true});
+    server.on("GET", "/whole", text(story, 404));
+    server.on("GET", "/announced", Reply{.status = 503, .headers = {}, .body = story, .announcedLength = 1U << 30});
+    server.on("GET", "/short", text("no", 401));
+    for (const auto& [path, status] :
+         {std::pair{"/streamed", 500}, std::pair{"/whole", 404}, std::pair{"/announced", 503}}) {
+        SCOPED_TRACE(path);
+        Request small = get(path);
+        small.maxErrorAnswerBytes = 1000;
+        small.maxAnswerBytes = 10;  // not for an error answer
+        const auto response = send(small);
+        EXPECT_EQ(response.status, status);
+        EXPECT_EQ(response.body, story.substr(0, 1000));
+        const auto whole = send(get(path));  // the default keeps 64 KB
+        EXPECT_EQ(whole.status, status);
+        EXPECT_EQ(whole.body.size(), http::defaultMaxErrorAnswerBytes);
+    }
+    EXPECT_EQ(send(get("/short")).body, "no");
 }
 
 TEST_F(HttpTransport, TheTimeoutBoundsSilenceNotTheWholeAnswer) {

@@ -48,6 +48,9 @@ inline constexpr auto json::keys<FieldErrorMap> = json::object(json::field("erro
 
 namespace {
 
+// An error's text is shown, notified and kept: a server's long story is cut to a few lines.
+constexpr std::size_t longestErrorText = 1024;
+
 // Every reading of an error body shares the document's one parse.
 template <class T>
 std::optional<T> tryDecode(const json::Document& body) {
@@ -251,7 +254,10 @@ std::string BrisaluneError::describe() const {
 }
 
 BrisaluneError::BrisaluneError(Case c, Payload payload) : case_(c), payload_(std::move(payload)) {
-    description_ = describe();
+    if (payload_.message.size() > longestErrorText) {
+        payload_.message = platform::shortened(payload_.message, longestErrorText);
+    }
+    description_ = platform::shortened(describe(), longestErrorText);
 }
 
 BrisaluneError BrisaluneError::unauthorized(std::string m) { return {Case::unauthorized, {.message = std::move(m)}}; }

@@ -1,6 +1,7 @@
 #include <brisalune/client/alerts/endpoints.hpp>
 #include <brisalune/client/core/client.hpp>
 #include <brisalune/client/detail/answers.hpp>
+#include <brisalune/platform/text.hpp>
 #include <brisalune/standin/server.hpp>
 
 #include <support/endpoint_fixture.hpp>
@@ -184,6 +185,27 @@ TEST_F(ClientRoad, AFailedTransferIsATransportErrorWithItsText) {
         [&] { client().send({.method = "GET", .path = "/v1/slow", .timeout = std::chrono::milliseconds(200)}); });
     EXPECT_EQ(slow.kind(), Case::transport);
     EXPECT_EQ(slow.errorDescription(), "Connection failed: The request timed out.");
+}
+
+TEST_F(ClientRoad, OversizedAnswersEndInBoundedErrorsOfTheirOwnKind) {
+    // Announced far past any limit: refused before the body, a transport failure.
+    server.on("GET", "/v1/huge", Reply{.headers = {}, .body = "{}", .announcedLength = std::size_t{1} << 40});
+    auto huge = errorOf([&] { client().send({.method = "GET", .path = "/v1/huge"}); });
+    EXPECT_EQ(huge.kind(), Case::transport);
+    EXPECT_EQ(huge.errorDescription(), "Connection failed: The server's answer was too large: more than 64 MB.");
+
+    // A megabyte of error text: the answer keeps its status and its error its kind, with a short,
+    // valid text.
+    std::string story = R"({"error":")";
+    while (story.size() < (1U << 20)) story += "é";
+    server.on("GET", "/v1/story", Reply{.status = 401, .headers = {}, .body = story + R"("})", .chunked = true});
+    auto answer = client().send({.method = "GET", .path = "/v1/story"});
+    EXPECT_EQ(answer.status, 401);
+    auto unauthorized = BrisaluneClient::error(answer.status, answer.body);
+    EXPECT_EQ(unauthorized.kind(), Case::unauthorized);
+    EXPECT_LE(unauthorized.errorDescription().size(), 1024U);
+    EXPECT_TRUE(platform::isValidUtf8(unauthorized.errorDescription()));
+    EXPECT_TRUE(unauthorized.errorDescription().starts_with("Not signed in: "));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include <brisalune/client/core/errors.hpp>
+#include <brisalune/platform/text.hpp>
 
 #include <gtest/gtest.h>
 
@@ -128,6 +129,33 @@ TEST(ErrorTexts, FixedAndComposedCases) {
     EXPECT_STREQ(
         BrisaluneError::emailNotVerified().what(),
         "Email not verified. Paste the token mailed to that address to finish signing up.");
+}
+
+TEST(ErrorTexts, ALongStoryIsCutToValidText) {
+    // "x" first, so that a cut at an even byte count would split an "é".
+    std::string story = "x";
+    for (int i = 0; i < 20000; ++i) story += "é";
+    const auto expectShort = [](const std::string& text) {
+        EXPECT_LE(text.size(), 1024U);
+        EXPECT_GT(text.size(), 900U);
+        EXPECT_TRUE(text.ends_with("…"));
+        EXPECT_TRUE(platform::isValidUtf8(text));
+    };
+    auto forbidden = errorForStatus(403, R"({"error":")" + story + R"("})");
+    EXPECT_EQ(forbidden.kind(), Case::forbidden);
+    expectShort(forbidden.message());
+    expectShort(forbidden.errorDescription());
+    EXPECT_TRUE(forbidden.errorDescription().starts_with("Not allowed: xéé"));
+
+    std::string fields = R"({"fields":[)";
+    for (int i = 0; i < 500; ++i) fields += std::string(i == 0 ? "" : ",") + R"({"field":"f","message":"too long"})";
+    auto validation = errorForStatus(422, fields + "]}");
+    EXPECT_EQ(validation.fieldErrors().size(), 500U);
+    expectShort(validation.errorDescription());
+
+    // A transport's text is kept whole when short, and bounded when not.
+    EXPECT_EQ(BrisaluneError::transport("The request timed out.").message(), "The request timed out.");
+    expectShort(BrisaluneError::transport(story).errorDescription());
 }
 
 TEST(ErrorQuestions, EmailNotVerifiedAndWrongPassword) {

@@ -46,6 +46,11 @@ private:
 
 [[nodiscard]] bool sameFieldName(std::string_view a, std::string_view b);
 
+// Far above the largest real answer (a pull of 10,000 alerts is about 8 MB).
+inline constexpr std::size_t defaultMaxAnswerBytes = std::size_t{64} << 20;
+// An error answer is read for its text only.
+inline constexpr std::size_t defaultMaxErrorAnswerBytes = std::size_t{64} << 10;
+
 struct Request {
     std::string method = "GET";
     std::string url;
@@ -56,6 +61,12 @@ struct Request {
     std::chrono::milliseconds timeout{60000};
     // A stop request abandons the exchange at once with TransportError("cancelled").
     std::stop_token cancel{};
+    // A longer answer body fails the exchange (TransportError) as soon as it shows: an
+    // announced length is refused before the body, and an unannounced one stops at the limit.
+    std::size_t maxAnswerBytes = defaultMaxAnswerBytes;
+    // The body of an error answer (status 400 or above) is cut at this length and the rest
+    // is not read; the answer itself stands.
+    std::size_t maxErrorAnswerBytes = defaultMaxErrorAnswerBytes;
 };
 
 struct Response {
@@ -65,7 +76,7 @@ struct Response {
 };
 
 // The exchange failed: no connection, time-out, TLS failure, a refused
-// redirect, an answer cut short, or a request that cannot be sent as given.
+// redirect, an answer cut short or too large, or a request that cannot be sent as given.
 class TransportError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -76,12 +87,19 @@ public:
     virtual ~Transport();
     // Sends the request and waits for the whole answer, following redirects
     // (at most 16). Any status is an answer; failures throw TransportError.
-    // Safe to call from many threads at once.
+    // Credentials (Authorization, Cookie) follow a redirect only within the origin, a request
+    // body never leaves it (such a redirect is refused), and no redirect leads from https to
+    // http. Safe to call from many threads at once.
     virtual Response perform(const Request& request) = 0;
 };
 
 // The process-wide transport: keep-alive connections shared by every caller,
 // no cookies, no cache, TLS verification always on, http and https only.
 [[nodiscard]] std::shared_ptr<Transport> curlTransport();
+
+// A transport of its own, with its own connections, that trusts only the certificate
+// authorities given here (PEM) instead of the system's: for a server whose authority the
+// system does not know.
+[[nodiscard]] std::shared_ptr<Transport> curlTransportTrusting(std::string authoritiesPem);
 
 }  // namespace brisalune::http

@@ -21,10 +21,12 @@ struct Reply {
     int status = 200;
     HeaderFields headers;  // sent as given; Content-Type defaults to text/plain when a body is sent
     std::string body;
-    std::chrono::milliseconds delay{0};    // wait before answering
-    bool holdUntilReleased = false;        // answer only after Server::release(); a stopping server drops it
-    std::chrono::milliseconds trickle{0};  // pause before each byte of the body
-    bool cutMidBody = false;               // declare the whole body's length, send half of it, close
+    std::chrono::milliseconds delay{0};            // wait before answering
+    bool holdUntilReleased = false;                // answer only after Server::release(); a stopping server drops it
+    std::chrono::milliseconds trickle{0};          // pause before each byte of the body
+    bool cutMidBody = false;                       // declare the whole body's length, send half of it, close
+    bool chunked = false;                          // send the body in chunks, with no length announced
+    std::optional<std::size_t> announcedLength{};  // declare this length instead, send the body, close
 
     // A JSON answer.
     static Reply json(std::string body, int status = 200);
