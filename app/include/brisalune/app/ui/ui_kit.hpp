@@ -59,6 +59,9 @@ void setTone(QWidget* widget, Tone tone);
 QPushButton* button(std::string_view title, const QString& objectName);
 QPushButton* button(const QString& title, const QString& objectName);
 void setTitle(QPushButton* button, const QString& title);
+// A checkable button whose checked state shows in the palette's highlight colour, with the
+// highlighted text colour on it, so that on and off differ at a glance.
+QPushButton* toggleButton(std::string_view title, const QString& objectName);
 // The borderless "xmark" button, "Dismiss" to accessibility.
 QToolButton* dismissButton(const QString& objectName);
 QLabel* symbol(Symbol name, const QString& objectName, int size = 16);
