@@ -1,9 +1,9 @@
 #pragma once
 
 // The small vocabulary every view of the tray interface is built from: texts shown as plain text
-// in a font and a tone, buttons whose titles keep their "&", the borderless dismiss button,
-// symbols, dividers, stacks with fixed spacing, the Return key of a form, and opening one of the
-// app's own windows. Main thread only.
+// in a font and a tone, buttons whose titles keep their "&", switches whose "on" shows in the
+// highlight colour, the borderless dismiss button, symbols, dividers, stacks with fixed spacing,
+// the Return key of a form, and opening one of the app's own windows. Main thread only.
 
 #include <brisalune/app/shell/window_presenter.hpp>
 
