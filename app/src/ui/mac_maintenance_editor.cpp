@@ -149,7 +149,9 @@ public:
         const int rows = 5 * (sample.sizeHint().height() + 4);
         return {QScrollArea::sizeHint().width(), fontMetrics().height() + rows + 56};
     }
-    QSize minimumSizeHint() const override { return {QScrollArea::minimumSizeHint().width(), fontMetrics().height() * 5}; }
+    QSize minimumSizeHint() const override {
+        return {QScrollArea::minimumSizeHint().width(), fontMetrics().height() * 5};
+    }
 };
 
 }  // namespace

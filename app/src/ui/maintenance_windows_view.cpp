@@ -79,8 +79,8 @@ MacMaintenanceRow::MacMaintenanceRow(const MaintenanceWindow& window, QWidget* p
     }
     layout->addLayout(title);
 
-    layout->addWidget(ui::text(
-        occurrenceText(window), QStringLiteral("row.occurrence"), Font::caption, Tone::secondary, true));
+    layout->addWidget(
+        ui::text(occurrenceText(window), QStringLiteral("row.occurrence"), Font::caption, Tone::secondary, true));
     layout->addWidget(ui::text(
         MaintenanceFormat::scheduleSummary(window),
         QStringLiteral("row.schedule"),
@@ -88,8 +88,7 @@ MacMaintenanceRow::MacMaintenanceRow(const MaintenanceWindow& window, QWidget* p
         Tone::secondary,
         true));
     if (auto pages = MaintenanceFormat::statusPageSummary(window.input)) {
-        layout->addWidget(
-            ui::text(*pages, QStringLiteral("row.statusPages"), Font::caption2, Tone::secondary, true));
+        layout->addWidget(ui::text(*pages, QStringLiteral("row.statusPages"), Font::caption2, Tone::secondary, true));
     }
 }
 

@@ -107,8 +107,7 @@ protected:
             // A disabled switch keeps the style's dimmed look.
             for (const auto group : {QPalette::Active, QPalette::Inactive}) {
                 option.palette.setColor(group, QPalette::Button, palette().color(group, QPalette::Highlight));
-                option.palette.setColor(
-                    group, QPalette::ButtonText, palette().color(group, QPalette::HighlightedText));
+                option.palette.setColor(group, QPalette::ButtonText, palette().color(group, QPalette::HighlightedText));
             }
         }
         painter.drawControl(QStyle::CE_PushButton, option);

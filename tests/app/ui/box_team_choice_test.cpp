@@ -35,9 +35,14 @@ protected:
     std::atomic<int> keyRequests{0};
 
     void SetUp() override {
-        hosted.on("GET", "/v1/me", Reply::json(R"({"account": {"id": "a1", "email": "ops@example.com"},
+        hosted.on(
+            "GET",
+            "/v1/me",
+            Reply::json(
+                R"({"account": {"id": "a1", "email": "ops@example.com"},
             "memberships": [{"tenant_id": "t1", "tenant_name": "Harbor", "role": "admin",
-                             "data_plane_url": ")" + box.baseUrl() + R"("}]})"));
+                             "data_plane_url": ")" +
+                box.baseUrl() + R"("}]})"));
         box.on("POST", "/v1/login", Reply::json(R"({"account": {"id": "b1", "email": "ops@box"}, "token": "bs1"})"));
         box.on("GET", "/v1/me", Reply::json(R"({"account": {"id": "b1", "email": "ops@box"}, "memberships": [
             {"tenant_id": "bx1", "tenant_name": "Harbor Day", "role": "admin"},

@@ -332,9 +332,10 @@ TEST_F(ProjectlessMaintenanceWindowTest, ATeamWithoutProjectsOffersNothingToPick
     signInWithTeam("acme-ops");
     open();
     settle();
-    waitUntil([&] { return std::ranges::any_of(demo.hostedServer().requests(), [](const auto& request) {
-        return request.path == "/v1/projects";
-    }); });
+    waitUntil([&] {
+        return std::ranges::any_of(
+            demo.hostedServer().requests(), [](const auto& request) { return request.path == "/v1/projects"; });
+    });
     settle();
     EXPECT_TRUE(view->projects().empty());
     EXPECT_EQ(view->project(), "");

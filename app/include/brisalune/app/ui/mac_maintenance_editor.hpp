@@ -11,12 +11,13 @@
 // Object names: "editor.name", "editor.description" (the two fields on top); the sections
 // "editor.schedule", "editor.recurrence", "editor.scope", "editor.statusPage"; the error blocks
 // "editor.errors.details", ".schedule", ".recurrence", ".scope", ".statusPage" and ".other" (the
-// last one, after the preview), each holding a label "editor.errors.<block>.N" per error; the
-// preview "editor.preview" with its header "editor.previewHeader", its note "editor.previewNote",
-// and per occurrence the label "editor.preview.row.N" and the button "editor.preview.skip.N"
-// (N from 0), in a pane of their own under the form ("editor.previewPane", the form being
-// "editor.scroll", the two in the splitter "editor.split"); the buttons "editor.save" and "editor.delete"; the confirmation dialog
-// "editor.deleteDialog" with its button "editor.deleteConfirm".
+// last one, after the preview, above the buttons), each holding a label "editor.errors.<block>.N"
+// per error; the preview "editor.preview" with its header "editor.previewHeader", its note
+// "editor.previewNote", and per occurrence the label "editor.preview.row.N" and the button
+// "editor.preview.skip.N" (N from 0), in a pane of their own under the form ("editor.previewPane",
+// the form being "editor.scroll", the two in the splitter "editor.split"); the buttons
+// "editor.save" and "editor.delete"; the confirmation dialog "editor.deleteDialog" with its button
+// "editor.deleteConfirm".
 
 #include <brisalune/app/ui/mac_maintenance_sections.hpp>
 #include <brisalune/client/core/client.hpp>
