@@ -8,7 +8,11 @@
 //   menu-update-rows.png       an update on offer and an older server's banner
 //   menu-update-required.png   a server refused this version of the app
 //   sign-in.png, sign-in-error.png, box-join.png, box-sign-in.png
-//   maintenance-list.png       a project's windows, a repeating one open in the editor
+//   maintenance-default-size.png  the maintenance window as it opens, a repeating window in the
+//                              editor with its next occurrences in sight
+//   maintenance-skipped.png    the same just after "Skip" on the second occurrence
+//   maintenance-list.png       a project's windows (one in progress), the repeating one in the
+//                              editor, on a larger window
 //   maintenance-error.png      a new window refused by its own checks
 //   maintenance-empty.png      a project without windows
 
@@ -83,11 +87,12 @@ public:
 
     // Shows the window first: a popup closes when another window comes up. A window that keeps
     // its size is drawn at the size it has.
-    void write(QWidget& widget, const char* name, bool fitContent = true) {
+    // A screen caught mid-way (before an answer that is on its way) is drawn without settling.
+    void write(QWidget& widget, const char* name, bool fitContent = true, bool settled = true) {
         widget.show();
-        settle();
+        if (settled) settle();
         if (fitContent) widget.adjustSize();
-        settle();
+        if (settled) settle();
         const fs::path file = output_ / name;
         if (!widget.grab().save(QString::fromStdString(file.string()), "PNG"))
             throw std::runtime_error("could not write " + file.string());
@@ -98,11 +103,26 @@ private:
     fs::path output_;
 };
 
-// The maintenance window on the demo's seeded windows of the active team.
+// A one-off window of the project, stored through the library: `from` and `to` hours from the
+// next full hour.
+void storeOneOff(BrisaluneClient& client, const std::string& project, const char* name, int from, int to) {
+    const auto now = MaintenanceWindowDraft::currentInstant();
+    MaintenanceWindowDraft draft = MaintenanceWindowDraft::initNew(now, *platform::TimeZone::named("Europe/Berlin"));
+    draft.name = name;
+    const auto fullHour = draft.start;  // the next one
+    draft.start = fullHour + std::chrono::hours(from);
+    draft.end = fullHour + std::chrono::hours(to);
+    createMaintenanceWindow(client, project, draft.input());
+}
+
+// The maintenance window on the demo's seeded windows of the active team, with one window in
+// progress and one that runs over several days beside them.
 void renderMaintenance(WindowPresenter& windows, MacModel& model, Screens& screens) {
+    const auto client = model.client(*model.session()->activeTenantId);
+    storeOneOff(*client, "payments-api", "Storage migration", -2, 30);
+    storeOneOff(*client, "payments-api", "Data centre move", 74, 105);
     windows.show(WindowPresenter::Kind::maintenance);
     QWidget* window = windows.window(WindowPresenter::Kind::maintenance);
-    window->resize(1040, 720);
     auto* view = window->findChild<MaintenanceWindowsView*>("maintenance");
     auto* project = window->findChild<QComboBox*>("maintenance.project");
     settleRequests();
@@ -110,8 +130,21 @@ void renderMaintenance(WindowPresenter& windows, MacModel& model, Screens& scree
     project->setCurrentIndex(project->findText(QStringLiteral("payments-api")));
     settleRequests();
     auto* list = window->findChild<QListWidget*>("maintenance.list");
-    if (list->count() > 0) list->item(0)->setSelected(true);
+    // The repeating window: the one whose rule is set.
+    for (int row = 0; row < list->count(); ++row) {
+        if (view->windows()[static_cast<std::size_t>(row)].input.rrule.empty()) continue;
+        list->item(row)->setSelected(true);
+    }
     settleRequests();
+    // At the size the window opens with.
+    screens.write(*window, "maintenance-default-size.png", false);
+
+    // A skipped date stays in its row until the next answer.
+    window->findChild<QPushButton*>("editor.preview.skip.1")->click();
+    screens.write(*window, "maintenance-skipped.png", false, false);
+    settleRequests();
+
+    window->resize(1040, 720);
     screens.write(*window, "maintenance-list.png", false);
 
     window->findChild<QPushButton*>("maintenance.new")->click();
@@ -125,7 +158,6 @@ void renderMaintenance(WindowPresenter& windows, MacModel& model, Screens& scree
     screens.write(*window, "maintenance-error.png", false);
 
     // The checkout project's one window, deleted through the library.
-    const auto client = model.client(*model.session()->activeTenantId);
     for (const MaintenanceWindow& stored : maintenanceWindows(*client, "checkout")) {
         deleteMaintenanceWindow(*client, "checkout", stored.id);
     }

@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSignalBlocker>
+#include <QSplitter>
 #include <QTextBlock>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -54,6 +55,8 @@ constexpr std::string_view deleteFutureText =
     "Its future occurrences are dropped. Past ones stay as they were in check history and on status pages.";
 
 constexpr int descriptionMaxLines = 4;
+
+const QString skippedTitle = QStringLiteral("Skipped");
 
 // The error blocks, in the order of the form, by the section whose field errors they show.
 struct ErrorBlock {
@@ -125,6 +128,30 @@ protected:
 
 private:
     QPlainTextEdit* edit_;
+};
+
+// Makes `scroll` a frameless scroll area around `content`, which takes its width.
+void holdScrolling(QScrollArea* scroll, QWidget* content, const QString& objectName) {
+    scroll->setObjectName(objectName);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidget(content);
+}
+
+// The preview's pane: as tall as its header and about five occurrences at first, whatever it
+// holds; the splitter above it gives it more.
+class PreviewPane final : public QScrollArea {
+public:
+    explicit PreviewPane(QWidget* preview) { holdScrolling(this, preview, QStringLiteral("editor.previewPane")); }
+
+    QSize sizeHint() const override {
+        const QPushButton sample(QStringLiteral("Skip"));
+        const int rows = 5 * (sample.sizeHint().height() + 4);
+        return {QScrollArea::sizeHint().width(), fontMetrics().height() + rows + 56};
+    }
+    QSize minimumSizeHint() const override {
+        return {QScrollArea::minimumSizeHint().width(), fontMetrics().height() * 5};
+    }
 };
 
 }  // namespace
@@ -242,7 +269,7 @@ void MacMaintenanceEditor::buildLayout() {
     // The preview of the next occurrences, its header above its box as the sections' titles are.
     auto* preview = new QWidget;
     preview->setObjectName(QStringLiteral("editor.preview"));
-    auto* previewStack = ui::stack(preview, 4);
+    auto* previewStack = ui::stack(preview, 4, 12);
     parts.previewHeader = ui::text(QString(), QStringLiteral("editor.previewHeader"));
     auto* previewBox = new QGroupBox;
     auto* previewLayout = ui::stack(previewBox, 6, 10);
@@ -253,6 +280,7 @@ void MacMaintenanceEditor::buildLayout() {
     previewLayout->addLayout(parts.previewRows);
     previewStack->addWidget(parts.previewHeader);
     previewStack->addWidget(previewBox);
+    previewStack->addStretch(1);
 
     auto* form = new QWidget;
     form->setObjectName(QStringLiteral("editor.form"));
@@ -266,15 +294,19 @@ void MacMaintenanceEditor::buildLayout() {
     formLayout->addWidget(errorsOf(Section::scope));
     formLayout->addWidget(parts.statusPage);
     formLayout->addWidget(errorsOf(Section::statusPage));
-    formLayout->addWidget(preview);
-    formLayout->addWidget(errorsOf(Section::other));
     formLayout->addStretch(1);
 
-    auto* scroll = new QScrollArea;
-    scroll->setObjectName(QStringLiteral("editor.scroll"));
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidget(form);
+    // The preview is a pane of its own under the form: it shows whatever the form's length, and
+    // its rows stay put while the form above them grows (a skipped date adds a row there).
+    auto* split = new QSplitter(Qt::Vertical);
+    split->setObjectName(QStringLiteral("editor.split"));
+    split->setChildrenCollapsible(false);
+    auto* formScroll = new QScrollArea;
+    holdScrolling(formScroll, form, QStringLiteral("editor.scroll"));
+    split->addWidget(formScroll);
+    split->addWidget(new PreviewPane(preview));
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 0);
 
     auto* bar = new QHBoxLayout;
     bar->setContentsMargins(12, 12, 12, 12);
@@ -288,8 +320,13 @@ void MacMaintenanceEditor::buildLayout() {
         ui::button(existing_ ? QStringLiteral("Save") : QStringLiteral("Create"), QStringLiteral("editor.save"));
     bar->addWidget(parts.save);
 
+    // Errors about no field, after the preview and always in sight.
+    QWidget* other = errorsOf(Section::other);
+    other->layout()->setContentsMargins(20, 6, 20, 6);
+
     auto* layout = ui::stack(this, 0);
-    layout->addWidget(scroll, 1);
+    layout->addWidget(split, 1);
+    layout->addWidget(other);
     layout->addWidget(ui::divider(QStringLiteral("editor.divider")));
     layout->addLayout(bar);
     ui::bindDefaultAction(this, parts.save);
@@ -393,6 +430,8 @@ void MacMaintenanceEditor::showPreview() {
             QLabel* range = ui::text(QString(), QStringLiteral("editor.preview.row.") + n);
             range->setFont(digits);
             QPushButton* skip = ui::button(QStringLiteral("Skip"), QStringLiteral("editor.preview.skip.") + n);
+            // As wide as "Skipped": the button keeps its place when its title changes.
+            skip->setMinimumWidth(QPushButton(skippedTitle).sizeHint().width());
             line->addWidget(range, 0, Qt::AlignVCenter);
             line->addStretch(1);
             line->addWidget(skip, 0, Qt::AlignVCenter);
@@ -409,9 +448,25 @@ void MacMaintenanceEditor::showPreview() {
     const platform::TimeZone zone = draft_.zone();
     for (std::size_t i = 0; i < preview_.size(); ++i) {
         const MaintenanceOccurrence& occurrence = preview_[i];
-        parts.rows[i].range->setText(qText(MaintenanceFormat::occurrenceRange(occurrence.start, occurrence.end, zone)));
-        parts.rows[i].skip->setVisible(draft_.recurring);
+        const Parts::Row& row = parts.rows[i];
+        row.range->setText(qText(MaintenanceFormat::occurrenceRange(occurrence.start, occurrence.end, zone)));
+        // A skipped occurrence stays where it was, struck out, until the next answer leaves it out.
+        const bool skipped = draft_.recurring && isSkipped(occurrence);
+        QFont struck = row.range->font();
+        struck.setStrikeOut(skipped);
+        row.range->setFont(struck);
+        ui::setTone(row.range, skipped ? Tone::secondary : Tone::primary);
+        ui::setTitle(row.skip, skipped ? skippedTitle : QStringLiteral("Skip"));
+        row.skip->setEnabled(!skipped);
+        row.skip->setVisible(draft_.recurring);
     }
+}
+
+bool MacMaintenanceEditor::isSkipped(const MaintenanceOccurrence& occurrence) const {
+    // The draft's own rule decides which skipped date an occurrence is.
+    MaintenanceWindowDraft probe = draft_;
+    probe.skipOccurrence(occurrence.start);
+    return probe.exdates == draft_.exdates;
 }
 
 void MacMaintenanceEditor::showErrors() {

@@ -573,8 +573,7 @@ MacRecurrenceSection::MacRecurrenceSection(DraftBinding binding, QWidget* parent
     dayLine->setSpacing(4);
     for (const Weekday day : Recurrence::allWeekdays) {
         const std::string_view name = Recurrence::shortName(day);
-        QPushButton* button = ui::button(name, QStringLiteral("recurrence.day.") + qText(name));
-        button->setCheckable(true);
+        QPushButton* button = ui::toggleButton(name, QStringLiteral("recurrence.day.") + qText(name));
         // As wide as the widest day, so that the week fits the narrowest pane.
         button->setFixedWidth(button->fontMetrics().horizontalAdvance(QStringLiteral("Wed")) + 22);
         dayLine->addWidget(button, 0, Qt::AlignVCenter);

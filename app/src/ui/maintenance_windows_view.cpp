@@ -16,6 +16,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QPainter>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -58,29 +59,97 @@ std::string MacMaintenanceRow::occurrenceText(const MaintenanceWindow& window) {
 MacMaintenanceRow::MacMaintenanceRow(const MaintenanceWindow& window, QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("maintenance.row"));
     auto* layout = ui::stack(this, 2);
-    layout->setContentsMargins(4, 2, 4, 2);
+    layout->setContentsMargins(0, 2, 0, 2);
 
+    // The texts wrap: the list is only as wide as the sidebar, and cuts nothing off.
     auto* title = new QHBoxLayout;
-    title->addWidget(ui::text(window.input.name, QStringLiteral("row.name"), Font::headline));
+    title->setSpacing(8);
+    // The name takes the room there is (a wrapped label asks for little), the badge after it.
+    title->addWidget(
+        ui::text(window.input.name, QStringLiteral("row.name"), Font::headline, Tone::primary, true),
+        1,
+        Qt::AlignVCenter);
     if (window.active) {
         QLabel* badge =
             ui::text(QStringLiteral("In progress"), QStringLiteral("row.inProgress"), Font::caption, Tone::blue);
         QFont semibold = badge->font();
         semibold.setWeight(QFont::DemiBold);
         badge->setFont(semibold);
-        title->addWidget(badge);
+        title->addWidget(badge, 0, Qt::AlignVCenter);
     }
-    title->addStretch();
     layout->addLayout(title);
 
     layout->addWidget(
-        ui::text(occurrenceText(window), QStringLiteral("row.occurrence"), Font::caption, Tone::secondary));
+        ui::text(occurrenceText(window), QStringLiteral("row.occurrence"), Font::caption, Tone::secondary, true));
     layout->addWidget(ui::text(
-        MaintenanceFormat::scheduleSummary(window), QStringLiteral("row.schedule"), Font::caption2, Tone::secondary));
+        MaintenanceFormat::scheduleSummary(window),
+        QStringLiteral("row.schedule"),
+        Font::caption2,
+        Tone::secondary,
+        true));
     if (auto pages = MaintenanceFormat::statusPageSummary(window.input)) {
-        layout->addWidget(ui::text(*pages, QStringLiteral("row.statusPages"), Font::caption2, Tone::secondary));
+        layout->addWidget(ui::text(*pages, QStringLiteral("row.statusPages"), Font::caption2, Tone::secondary, true));
     }
 }
+
+// ---- the list ----------------------------------------------------------------------------------
+
+namespace {
+
+// One cell of the list: a row with room around it and a hairline under it, which parts it from
+// the next.
+class RowCell final : public QWidget {
+public:
+    explicit RowCell(MacMaintenanceRow* row) {
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(8, 5, 8, 6);
+        layout->addWidget(row);
+    }
+
+    int heightAt(int width) const { return hasHeightForWidth() ? heightForWidth(width) : sizeHint().height(); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawLine(0, height() - 1, width(), height() - 1);
+    }
+};
+
+}  // namespace
+
+// Rows as wide as the list, their texts wrapped to it: never a scroll bar across.
+class MaintenanceWindowList final : public QListWidget {
+public:
+    MaintenanceWindowList() {
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setResizeMode(QListView::Adjust);
+        setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    }
+
+    void add(const MaintenanceWindow& window) {
+        auto* entry = new QListWidgetItem(this);
+        entry->setData(Qt::UserRole, qText(window.id));
+        setItemWidget(entry, new RowCell(new MacMaintenanceRow(window)));
+    }
+
+    // Each row's height is what its wrapped texts need at the list's width.
+    void fitRows() {
+        const int width = viewport()->width();
+        for (int index = 0; index < count(); ++index) {
+            QListWidgetItem* entry = item(index);
+            const auto* cell = static_cast<const RowCell*>(itemWidget(entry));
+            const QSize fitted(width, cell->heightAt(width));
+            if (entry->sizeHint() != fitted) entry->setSizeHint(fitted);
+        }
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QListWidget::resizeEvent(event);
+        fitRows();
+    }
+};
 
 // ---- the window --------------------------------------------------------------------------------
 
@@ -92,7 +161,7 @@ MaintenanceWindowsView::MaintenanceWindowsView(MacModel& model, QWidget* parent)
     , noTeam_(message(noTeamText, QStringLiteral("maintenance.noTeam")))
     , split_(new QSplitter(Qt::Horizontal))
     , projectPicker_(new QComboBox)
-    , list_(new QListWidget)
+    , list_(new MaintenanceWindowList)
     , emptyList_(ui::text(emptyListText, QStringLiteral("maintenance.empty"), Font::body, Tone::secondary))
     , newWindow_(ui::button(QStringLiteral("New Window"), QStringLiteral("maintenance.new")))
     , refresh_(ui::button(QStringLiteral("Refresh"), QStringLiteral("maintenance.refresh")))
@@ -369,13 +438,8 @@ void MaintenanceWindowsView::showWindows() {
     {
         const QSignalBlocker quiet(list_);
         list_->clear();
-        for (const MaintenanceWindow& window : windows_) {
-            auto* item = new QListWidgetItem(list_);
-            item->setData(Qt::UserRole, qText(window.id));
-            auto* row = new MacMaintenanceRow(window);
-            item->setSizeHint(row->sizeHint());
-            list_->setItemWidget(item, row);
-        }
+        for (const MaintenanceWindow& window : windows_) list_->add(window);
+        list_->fitRows();
     }
     emptyList_->setVisible(windows_.empty() && !loadError_ && !project_.empty());
     showSelection();

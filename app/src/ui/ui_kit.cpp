@@ -12,6 +12,8 @@
 #include <QPixmap>
 #include <QPolygonF>
 #include <QPushButton>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -91,6 +93,27 @@ private:
     QPushButton* button_;
 };
 
+// A checkable button whose "on" reads at a glance: the highlight colour under highlighted text.
+class ToggleButton final : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        if (isChecked()) {
+            // A disabled switch keeps the style's dimmed look.
+            for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+                option.palette.setColor(group, QPalette::Button, palette().color(group, QPalette::Highlight));
+                option.palette.setColor(group, QPalette::ButtonText, palette().color(group, QPalette::HighlightedText));
+            }
+        }
+        painter.drawControl(QStyle::CE_PushButton, option);
+    }
+};
+
 }  // namespace
 
 FixedWidthPane::FixedWidthPane(int width, QWidget* parent) : QWidget(parent), width_(width) { setFixedWidth(width); }
@@ -122,6 +145,8 @@ void setTone(QWidget* widget, Tone tone) {
     if (tone == Tone::blue) colour = blueTone;
     palette.setColor(QPalette::WindowText, colour);
     palette.setColor(QPalette::Text, colour);
+    // Inside a button a label draws in the button's text colour, not the window's.
+    palette.setColor(QPalette::ButtonText, colour);
     widget->setPalette(palette);
 }
 
@@ -148,6 +173,14 @@ QPushButton* button(const QString& title, const QString& objectName) {
 }
 
 QPushButton* button(std::string_view title, const QString& objectName) { return button(qText(title), objectName); }
+
+QPushButton* toggleButton(std::string_view title, const QString& objectName) {
+    auto* push = new ToggleButton;
+    push->setObjectName(objectName);
+    push->setCheckable(true);
+    setTitle(push, qText(title));
+    return push;
+}
 
 void setTitle(QPushButton* button, const QString& title) {
     QString escaped = title;

@@ -372,5 +372,81 @@ TEST_F(MaintenanceEditorTest, APreviewThatCannotBeReadShowsInTheLastBlock) {
     EXPECT_TRUE(at<QPushButton>(QStringLiteral("editor.save")).isEnabled());  // it never blocks saving
 }
 
+// At the size of the window's detail pane the preview is in sight without scrolling the form,
+// however long the form is.
+TEST_F(MaintenanceEditorTest, ThePreviewIsInSightBesideALongForm) {
+    server.on("POST", previewPath, Reply::json(occurrencesAnswer(10)));
+    open(storedWindow());
+    editor->resize(460, 440);
+    editor->show();
+    waitUntil([&] { return editor->preview().size() == 10; });
+    for (int pass = 0; pass < 10; ++pass) QCoreApplication::processEvents();
+    const auto* form = find(QStringLiteral("editor.form"));
+    ASSERT_NE(form, nullptr);
+    EXPECT_GT(form->height(), editor->height());  // the form itself scrolls
+    for (const char* name : {"editor.previewHeader", "editor.preview.row.0", "editor.preview.skip.0"}) {
+        const QWidget& widget = at(QString::fromLatin1(name));
+        ASSERT_TRUE(widget.isVisible()) << name;
+        const QRect place(widget.mapTo(editor.get(), QPoint(0, 0)), widget.size());
+        EXPECT_TRUE(editor->rect().contains(place)) << name;
+        EXPECT_FALSE(form->isAncestorOf(&widget)) << name;
+    }
+}
+
+// "Skip" leaves the row where it is, struck out and no longer skippable, while the form above
+// grows by the skipped date; the next answer brings the rows up to date.
+TEST_F(MaintenanceEditorTest, ASkippedRowStaysUnderThePointerUntilTheNextAnswer) {
+    server.on("POST", previewPath, Reply::json(occurrencesAnswer(3)));
+    open(storedWindow());
+    editor->resize(460, 600);
+    editor->show();
+    waitUntil([&] { return editor->preview().size() == 3; });
+    QCoreApplication::processEvents();
+    auto& skip = at<QPushButton>(QStringLiteral("editor.preview.skip.1"));
+    const std::string shown = textOf(QStringLiteral("editor.preview.row.1"));
+    const QPoint place = skip.mapTo(editor.get(), QPoint(0, 0));
+    const int width = skip.width();
+
+    // The next answer leaves the skipped Monday out.
+    const std::int64_t week = 7 * 86400;
+    std::string later = R"({"occurrences":[{"start":1893981600,"end":1893985200},)";
+    later += R"({"start":)" + std::to_string(1893981600 + 2 * week) + R"(,"end":)" +
+             std::to_string(1893981600 + 2 * week + 3600) + "}]}";
+    server.on("POST", previewPath, Reply::json(later));
+    skip.click();
+    for (int pass = 0; pass < 5; ++pass) QCoreApplication::processEvents();
+    ASSERT_EQ(editor->preview().size(), 3u);  // the answer is still to come
+    EXPECT_EQ(textOf(QStringLiteral("editor.preview.row.1")), shown);
+    EXPECT_FALSE(skip.isEnabled());
+    EXPECT_EQ(skip.text(), "Skipped");
+    EXPECT_EQ(skip.mapTo(editor.get(), QPoint(0, 0)), place);
+    EXPECT_EQ(skip.width(), width);
+    EXPECT_TRUE(at<QLabel>(QStringLiteral("editor.preview.row.1")).font().strikeOut());
+    EXPECT_TRUE(at<QPushButton>(QStringLiteral("editor.preview.skip.0")).isEnabled());
+    EXPECT_TRUE(at<QPushButton>(QStringLiteral("editor.preview.skip.2")).isEnabled());
+    skip.click();  // a second click on the same place skips nothing more
+    EXPECT_EQ(editor->draft().exdates, std::vector<std::string>{"2030-01-14T03:00"});
+
+    waitUntil([&] { return editor->preview().size() == 2; });
+    EXPECT_EQ(find(QStringLiteral("editor.preview.skip.2")), nullptr);
+    auto& after = at<QPushButton>(QStringLiteral("editor.preview.skip.1"));
+    EXPECT_TRUE(after.isEnabled());
+    EXPECT_EQ(after.text(), "Skip");
+    EXPECT_FALSE(at<QLabel>(QStringLiteral("editor.preview.row.1")).font().strikeOut());
+}
+
+// Restoring the date before the answer comes makes the row skippable again.
+TEST_F(MaintenanceEditorTest, RestoringASkippedDateReopensItsRow) {
+    server.on("POST", previewPath, Reply::json(occurrencesAnswer(3)));
+    open(storedWindow());
+    waitUntil([&] { return editor->preview().size() == 3; });
+    at<QPushButton>(QStringLiteral("editor.preview.skip.2")).click();
+    EXPECT_FALSE(at<QPushButton>(QStringLiteral("editor.preview.skip.2")).isEnabled());
+    at<QPushButton>(QStringLiteral("recurrence.restore.0")).click();
+    EXPECT_TRUE(editor->draft().exdates.empty());
+    EXPECT_TRUE(at<QPushButton>(QStringLiteral("editor.preview.skip.2")).isEnabled());
+    EXPECT_EQ(at<QPushButton>(QStringLiteral("editor.preview.skip.2")).text(), "Skip");
+}
+
 }  // namespace
 }  // namespace brisalune

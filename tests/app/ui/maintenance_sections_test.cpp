@@ -12,6 +12,7 @@
 #include <QDateEdit>
 #include <QDateTimeEdit>
 #include <QEvent>
+#include <QImage>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -22,6 +23,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -241,6 +243,37 @@ TEST(RecurrenceSection, DayTogglesEditTheWeeklyDayList) {
     held.click("recurrence.day.Sun");
     EXPECT_EQ(held.value().rrule, "FREQ=WEEKLY");
     EXPECT_EQ(held.text("recurrence.pattern"), "Weekly");
+}
+
+// The share of a widget's pixels drawn in (nearly) the colour.
+double shareIn(QWidget& widget, const QColor& colour) {
+    const QImage image = widget.grab().toImage();
+    int near = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            near += std::abs(pixel.red() - colour.red()) + std::abs(pixel.green() - colour.green()) +
+                        std::abs(pixel.blue() - colour.blue()) <
+                    60;
+        }
+    }
+    return static_cast<double>(near) / (image.width() * image.height());
+}
+
+// On reads at a glance: a day that is on fills with the highlight colour, also when the value
+// was put on the button without a click.
+TEST(RecurrenceSection, ADayThatIsOnShowsInTheHighlightColour) {
+    Held<MacRecurrenceSection, Draft> held(recurringDraft("FREQ=WEEKLY;BYDAY=TU"));
+    auto& tuesday = held.at<QPushButton>(QStringLiteral("recurrence.day.Tue"));
+    auto& wednesday = held.at<QPushButton>(QStringLiteral("recurrence.day.Wed"));
+    ASSERT_TRUE(tuesday.isChecked());
+    const QColor highlight = tuesday.palette().color(QPalette::Highlight);
+    EXPECT_GT(shareIn(tuesday, highlight), 0.5);
+    EXPECT_LT(shareIn(wednesday, highlight), 0.05);
+    held.click("recurrence.day.Tue");
+    EXPECT_LT(shareIn(tuesday, highlight), 0.05);
+    held.change([](Draft& draft) { draft.rrule = "FREQ=WEEKLY;BYDAY=WE"; });
+    EXPECT_GT(shareIn(wednesday, highlight), 0.5);
 }
 
 TEST(RecurrenceSection, PatternSwitchesTakeTheStartAsAnchor) {

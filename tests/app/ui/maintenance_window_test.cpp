@@ -1,16 +1,20 @@
 #include <brisalune/app/ui/mac_maintenance_editor.hpp>
 #include <brisalune/app/ui/maintenance_windows_view.hpp>
 #include <brisalune/client/maintenance/endpoints.hpp>
+#include <brisalune/client/maintenance/format.hpp>
 
 #include <app/ui/ui_fixture.hpp>
 
 #include <QComboBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 namespace brisalune {
 namespace {
@@ -213,6 +217,182 @@ TEST_F(ViewerMaintenanceWindowTest, AViewerBrowsesWithoutAnEditor) {
     click(stored.id);
     EXPECT_EQ(pane(), "maintenance.readOnly");
     EXPECT_EQ(textOf(view.get(), "maintenance.readOnly"), MaintenanceWindowsView::readOnlyText);
+}
+
+// ---- one row of the list -----------------------------------------------------------------------
+
+// 2030-01-07 02:00 UTC, a Monday; the occurrences an hour long.
+constexpr std::int64_t monday = 1893981600;
+
+MaintenanceWindow rowWindow(std::string zone = "Europe/Paris") {
+    MaintenanceWindow window;
+    window.id = "w1";
+    window.input.name = "Backups";
+    window.input.timezone = std::move(zone);
+    window.input.startsAt = "2030-01-07T03:00";
+    window.input.endsAt = "2030-01-07T04:00";
+    window.nextOccurrences = {{monday, monday + 3600}};
+    return window;
+}
+
+// The texts of a row by their names; absent ones are not in the map.
+std::map<std::string, std::string> rowTexts(const MaintenanceWindow& window) {
+    const MacMaintenanceRow row(window);
+    std::map<std::string, std::string> texts;
+    for (const QLabel* label : row.findChildren<QLabel*>()) {
+        texts[label->objectName().toStdString()] = label->text().toStdString();
+    }
+    return texts;
+}
+
+TEST(MaintenanceRow, SaysWhenTheWindowNextFallsOrUntilWhenItRuns) {
+    const platform::TimeZone paris = *platform::TimeZone::named("Europe/Paris");
+    MaintenanceWindow window = rowWindow();
+    auto texts = rowTexts(window);
+    EXPECT_EQ(texts.at("row.name"), "Backups");
+    EXPECT_FALSE(texts.contains("row.inProgress"));
+    EXPECT_EQ(texts.at("row.occurrence"), "Next: " + MaintenanceFormat::occurrenceRange(monday, monday + 3600, paris));
+    EXPECT_EQ(texts.at("row.schedule"), "Once");
+    EXPECT_FALSE(texts.contains("row.statusPages"));  // three lines
+
+    // Running: the badge follows `active`, the second line `current`.
+    window.active = true;
+    window.current = MaintenanceOccurrence{monday - 600, monday + 1800};
+    texts = rowTexts(window);
+    EXPECT_EQ(texts.at("row.inProgress"), "In progress");
+    EXPECT_EQ(texts.at("row.occurrence"), "Until " + MaintenanceFormat::dateTime(monday + 1800, paris));
+    window.active = false;
+    texts = rowTexts(window);
+    EXPECT_FALSE(texts.contains("row.inProgress"));
+    EXPECT_TRUE(texts.at("row.occurrence").starts_with("Until ")) << texts.at("row.occurrence");
+
+    window.current.reset();
+    window.nextOccurrences.clear();
+    EXPECT_EQ(rowTexts(window).at("row.occurrence"), "No more occurrences");
+
+    // A zone nobody has: GMT.
+    const MaintenanceWindow nowhere = rowWindow("Nowhere/Atlantis");
+    EXPECT_EQ(
+        rowTexts(nowhere).at("row.occurrence"),
+        "Next: " + MaintenanceFormat::occurrenceRange(monday, monday + 3600, platform::TimeZone::gmt()));
+}
+
+TEST(MaintenanceRow, CountsTheStatusPageComponents) {
+    MaintenanceWindow window = rowWindow();
+    window.input.statusPage = true;
+    window.input.components = {"api"};
+    EXPECT_EQ(rowTexts(window).at("row.statusPages"), "On status pages \u00b7 1 component");
+    window.input.components = {"api", "web"};
+    EXPECT_EQ(rowTexts(window).at("row.statusPages"), "On status pages \u00b7 2 components");
+}
+
+// The list is only as wide as the sidebar: long texts wrap in rows as wide as the list, which
+// never scrolls sideways, and every text stays whole.
+TEST_F(MaintenanceWindowTest, LongRowsWrapWithinTheList) {
+    openOn("acme-ops");
+    const std::string name = "Storage migration of the primary ledger cluster in the second region";
+    const MaintenanceWindow stored = store(view->project(), name);
+    at<QPushButton>(view.get(), "maintenance.refresh").click();
+    settle();
+    view->resize(760, 520);
+    view->show();
+    for (int pass = 0; pass < 10; ++pass) QCoreApplication::processEvents();
+    auto& list = at<QListWidget>(view.get(), "maintenance.list");
+    ASSERT_GT(list.count(), 0);
+    EXPECT_EQ(list.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    for (int index = 0; index < list.count(); ++index) {
+        const QWidget* cell = list.itemWidget(list.item(index));
+        EXPECT_LE(list.item(index)->sizeHint().width(), list.viewport()->width());
+        for (const QLabel* label : cell->findChildren<QLabel*>()) {
+            EXPECT_TRUE(label->wordWrap() || label->objectName() == "row.inProgress");
+            EXPECT_LE(label->mapTo(&list, label->rect().topRight()).x(), list.viewport()->width());
+            EXPECT_GE(label->height(), label->heightForWidth(label->width())) << label->text().toStdString();
+        }
+    }
+    const auto names = list.findChildren<QLabel*>("row.name");
+    EXPECT_TRUE(std::ranges::any_of(names, [&](const QLabel* label) { return label->text().toStdString() == name; }));
+}
+
+// ---- teams, roles and a delete -----------------------------------------------------------------
+
+class ProjectlessMaintenanceWindowTest : public MaintenanceWindowTest {
+protected:
+    static demo::Fixture projectless() {
+        demo::Fixture fixture = standardFixture();
+        fixture.hosted.teams.front().projects.clear();
+        fixture.hosted.teams.front().alerts.clear();
+        fixture.hosted.teams.front().checks.clear();
+        fixture.hosted.teams.front().maintenanceWindows.clear();
+        return fixture;
+    }
+    ProjectlessMaintenanceWindowTest() : MaintenanceWindowTest(projectless()) {}
+};
+
+TEST_F(ProjectlessMaintenanceWindowTest, ATeamWithoutProjectsOffersNothingToPick) {
+    signInWithTeam("acme-ops");
+    open();
+    settle();
+    waitUntil([&] {
+        return std::ranges::any_of(
+            demo.hostedServer().requests(), [](const auto& request) { return request.path == "/v1/projects"; });
+    });
+    settle();
+    EXPECT_TRUE(view->projects().empty());
+    EXPECT_EQ(view->project(), "");
+    EXPECT_EQ(at<QComboBox>(view.get(), "maintenance.project").count(), 0);
+    EXPECT_EQ(at<QListWidget>(view.get(), "maintenance.list").count(), 0);
+    EXPECT_FALSE(shows(view.get(), "maintenance.empty"));
+    EXPECT_FALSE(shows(view.get(), "maintenance.error"));
+    EXPECT_TRUE(shows(view.get(), "maintenance.new"));
+    EXPECT_FALSE(at<QPushButton>(view.get(), "maintenance.new").isEnabled());
+    EXPECT_EQ(pane(), "maintenance.choose");
+    for (const auto& request : demo.hostedServer().requests()) {
+        EXPECT_EQ(request.path.find("maintenance-windows"), std::string::npos) << request.path;
+    }
+}
+
+// No role answer (the demo has none): the membership's role decides.
+class RoleMaintenanceWindowTest : public MaintenanceWindowTest, public ::testing::WithParamInterface<const char*> {
+protected:
+    static demo::Fixture withRole(const char* role) {
+        demo::Fixture fixture = standardFixture();
+        fixture.hosted.teams.front().role = role;
+        return fixture;
+    }
+    RoleMaintenanceWindowTest() : MaintenanceWindowTest(withRole(GetParam())) {}
+};
+
+TEST_P(RoleMaintenanceWindowTest, OwnersChangeWindowsAndRespondersOnlyBrowse) {
+    openOn("acme-ops");
+    const bool owner = std::string_view(GetParam()) == "owner";
+    EXPECT_EQ(view->mayChangeWindows(), owner);
+    EXPECT_EQ(shows(view.get(), "maintenance.new"), owner);
+    const MaintenanceWindow stored = store(view->project(), "Firmware");
+    at<QPushButton>(view.get(), "maintenance.refresh").click();
+    settle();
+    click(stored.id);
+    EXPECT_EQ(pane(), owner ? "maintenance.editorHolder" : "maintenance.readOnly");
+    EXPECT_EQ(view->editor() != nullptr, owner);
+    EXPECT_EQ(at<QListWidget>(view.get(), "maintenance.list").selectedItems().size(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Roles, RoleMaintenanceWindowTest, ::testing::Values("owner", "responder"));
+
+TEST_F(MaintenanceWindowTest, ADeleteFromTheEditorLeavesNothingSelected) {
+    openOn("acme-ops");
+    const MaintenanceWindow stored = store(view->project(), "Short lived");
+    at<QPushButton>(view.get(), "maintenance.refresh").click();
+    settle();
+    click(stored.id);
+    ASSERT_NE(view->editor(), nullptr);
+    await(view->editor()->deleteWindow());
+    settle();
+    EXPECT_FALSE(lists(stored.id));
+    EXPECT_FALSE(view->selection());
+    EXPECT_EQ(view->editor(), nullptr);
+    EXPECT_EQ(pane(), "maintenance.choose");
+    EXPECT_TRUE(at<QListWidget>(view.get(), "maintenance.list").selectedItems().isEmpty());
+    EXPECT_EQ(textOf(view.get(), "maintenance.choose"), MaintenanceWindowsView::chooseText);
 }
 
 }  // namespace

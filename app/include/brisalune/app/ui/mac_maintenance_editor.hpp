@@ -3,18 +3,21 @@
 // The editor of one maintenance window of a project, in the maintenance window's detail pane:
 // creates a new window or changes or deletes a stored one, and shows the window's next
 // occurrences as the service computes them from the unsaved draft, 400 ms after the last edit.
-// Errors show under the section of their field. It reports a stored window, or a delete, to its
+// Errors show under the section of their field. A skipped occurrence stays in its row, struck
+// out, until the next answer. It reports a stored window, or a delete, to its
 // owner and never closes itself; the owner builds a new editor for each selection. Main thread
 // only.
 //
 // Object names: "editor.name", "editor.description" (the two fields on top); the sections
 // "editor.schedule", "editor.recurrence", "editor.scope", "editor.statusPage"; the error blocks
 // "editor.errors.details", ".schedule", ".recurrence", ".scope", ".statusPage" and ".other" (the
-// last one, after the preview), each holding a label "editor.errors.<block>.N" per error; the
-// preview "editor.preview" with its header "editor.previewHeader", its note "editor.previewNote",
-// and per occurrence the label "editor.preview.row.N" and the button "editor.preview.skip.N"
-// (N from 0); the buttons "editor.save" and "editor.delete"; the confirmation dialog
-// "editor.deleteDialog" with its button "editor.deleteConfirm".
+// last one, after the preview, above the buttons), each holding a label "editor.errors.<block>.N"
+// per error; the preview "editor.preview" with its header "editor.previewHeader", its note
+// "editor.previewNote", and per occurrence the label "editor.preview.row.N" and the button
+// "editor.preview.skip.N" (N from 0), in a pane of their own under the form ("editor.previewPane",
+// the form being "editor.scroll", the two in the splitter "editor.split"); the buttons
+// "editor.save" and "editor.delete"; the confirmation dialog "editor.deleteDialog" with its button
+// "editor.deleteConfirm".
 
 #include <brisalune/app/ui/mac_maintenance_sections.hpp>
 #include <brisalune/client/core/client.hpp>
@@ -80,6 +83,8 @@ private:
     void offerChoices();
     void showDraft();
     void showPreview();
+    // Whether the draft already skips that occurrence (a "Skip" since the last answer).
+    bool isSkipped(const MaintenanceOccurrence& occurrence) const;
     void showErrors();
     void followSave();
     void confirmDelete();

@@ -26,7 +26,6 @@
 
 class QComboBox;
 class QLabel;
-class QListWidget;
 class QPushButton;
 class QSplitter;
 class QStackedLayout;
@@ -34,6 +33,7 @@ class QStackedLayout;
 namespace brisalune {
 
 class MacMaintenanceEditor;
+class MaintenanceWindowList;
 
 // One window of the list: its name, "In progress" while it runs, when it next falls (or until
 // when it runs), its schedule in words, and the status pages it shows on.
@@ -142,7 +142,7 @@ private:
     QLabel* noTeam_;
     QSplitter* split_;
     QComboBox* projectPicker_;
-    QListWidget* list_;
+    MaintenanceWindowList* list_;
     QLabel* emptyList_;
     QPushButton* newWindow_;
     QPushButton* refresh_;

@@ -1,9 +1,9 @@
 #pragma once
 
 // The small vocabulary every view of the tray interface is built from: texts shown as plain text
-// in a font and a tone, buttons whose titles keep their "&", the borderless dismiss button,
-// symbols, dividers, stacks with fixed spacing, the Return key of a form, and opening one of the
-// app's own windows. Main thread only.
+// in a font and a tone, buttons whose titles keep their "&", switches whose "on" shows in the
+// highlight colour, the borderless dismiss button, symbols, dividers, stacks with fixed spacing,
+// the Return key of a form, and opening one of the app's own windows. Main thread only.
 
 #include <brisalune/app/shell/window_presenter.hpp>
 
@@ -59,6 +59,9 @@ void setTone(QWidget* widget, Tone tone);
 QPushButton* button(std::string_view title, const QString& objectName);
 QPushButton* button(const QString& title, const QString& objectName);
 void setTitle(QPushButton* button, const QString& title);
+// A checkable button whose checked state shows in the palette's highlight colour, with the
+// highlighted text colour on it, so that on and off differ at a glance.
+QPushButton* toggleButton(std::string_view title, const QString& objectName);
 // The borderless "xmark" button, "Dismiss" to accessibility.
 QToolButton* dismissButton(const QString& objectName);
 QLabel* symbol(Symbol name, const QString& objectName, int size = 16);
