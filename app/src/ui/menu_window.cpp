@@ -119,14 +119,18 @@ int MenuWindow::scrollBarWidth() const {
     return QWidget::style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll_->verticalScrollBar());
 }
 
+void MenuWindow::fixSize(QSize size) {
+    if (minimumSize() != size || maximumSize() != size) setFixedSize(size);
+}
+
 void MenuWindow::fit() {
     fitPending_ = false;
     const QSize content = content_->sizeHint();
     const QRect available = availableArea();
     if (style_ == Style::popup && anchor_) {
         const QRect placed = popUpGeometry(content, scrollBarWidth(), anchor_->rect, available, anchor_->side);
-        setFixedSize(placed.size());
-        move(placed.topLeft());
+        fixSize(placed.size());
+        if (pos() != placed.topLeft()) move(placed.topLeft());
         return;
     }
     // Not anchored: as tall as the content up to the available height, frame included, and
@@ -134,7 +138,7 @@ void MenuWindow::fit() {
     const int frame = isVisible() ? std::max(0, frameGeometry().height() - height()) : 0;
     const int room = std::max(1, available.height() - frame);
     const bool scrolls = content.height() > room;
-    setFixedSize(content.width() + (scrolls ? scrollBarWidth() : 0), std::min(content.height(), room));
+    fixSize({content.width() + (scrolls ? scrollBarWidth() : 0), std::min(content.height(), room)});
     if (!isVisible()) return;
     const int overhang = frameGeometry().bottom() - available.bottom();
     if (overhang > 0) move(x(), std::max(available.top(), y() - overhang));

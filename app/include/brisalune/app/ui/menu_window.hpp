@@ -69,6 +69,7 @@ private:
     // Sizes and places the window for its content's height now.
     void fit();
     void fitSoon();
+    void fixSize(QSize size);
     QRect availableArea() const;
     int scrollBarWidth() const;
 
