@@ -59,21 +59,22 @@ QString accessibilityLabel(int openCount) {
     return openCount < 1 ? QStringLiteral("Brisalune") : QStringLiteral("%1 open alerts").arg(openCount);
 }
 
-// The count's glyphs as one outline, scaled to fill `box` as far as they can keep their shape, and
-// centred in it. A tray shows the picture at about 22 px: every pixel of height counts.
+// The count's glyphs as one outline, scaled to fill `box` and centred in it. A tray shows the picture at about 22 px: every pixel of height counts.
 QPainterPath countGlyphs(const QString& text, const QRectF& box) {
     QFont font = QApplication::font();
     font.setBold(true);
     font.setWeight(QFont::Black);
-    font.setStretch(QFont::SemiCondensed);
     font.setPixelSize(100);
     QPainterPath glyphs;
     glyphs.addText(0, 0, font, text);
     const QRectF drawn = glyphs.boundingRect();
-    const qreal scale = std::min(box.width() / drawn.width(), box.height() / drawn.height());
+    // A long count is narrowed (to 3/4 at most) before it is made shorter.
+    constexpr qreal narrowest = 0.75;
+    const qreal scaleY = std::min(box.height() / drawn.height(), box.width() / (drawn.width() * narrowest));
+    const qreal scaleX = std::min(scaleY, box.width() / drawn.width());
     QTransform fit;
     fit.translate(box.center().x(), box.center().y());
-    fit.scale(scale, scale);
+    fit.scale(scaleX, scaleY);
     fit.translate(-drawn.center().x(), -drawn.center().y());
     return fit.map(glyphs);
 }
