@@ -286,7 +286,8 @@ TEST_F(TrayMenu, TheOpenWindowStaysAtTheIconAndOnScreenAsItsContentChanges) {
     EXPECT_TRUE(placed("signed out again"));
 
     // The icon is not under the window: a click on it closes the window.
-    output("xdotool", {"mousemove", QString::number(icon.center().x()), QString::number(icon.center().y()), "click", "1"});
+    output(
+        "xdotool", {"mousemove", QString::number(icon.center().x()), QString::number(icon.center().y()), "click", "1"});
     EXPECT_TRUE(until([&] { return !menu.isVisible(); }));
 }
 

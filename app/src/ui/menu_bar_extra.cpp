@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QFont>
-#include <QFontMetrics>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
@@ -11,7 +10,6 @@
 #include <QTransform>
 
 #include <algorithm>
-
 #include <utility>
 
 namespace brisalune {
@@ -59,7 +57,8 @@ QString accessibilityLabel(int openCount) {
     return openCount < 1 ? QStringLiteral("Brisalune") : QStringLiteral("%1 open alerts").arg(openCount);
 }
 
-// The count's glyphs as one outline, scaled to fill `box` and centred in it. A tray shows the picture at about 22 px: every pixel of height counts.
+// The count's glyphs as one outline, scaled to fill `box` and centred in it. A tray shows the
+// picture at about 22 px: every pixel of height counts.
 QPainterPath countGlyphs(const QString& text, const QRectF& box) {
     QFont font = QApplication::font();
     font.setBold(true);
@@ -98,7 +97,8 @@ QPixmap picture(int openCount) {
     painter.setPen(QPen(Qt::white, ring));
     painter.setBrush(alertTint());
     painter.drawRoundedRect(inner, inner.height() / 2.6, inner.height() / 2.6);
-    const QRectF glyphBox = badge.adjusted(ring + size * 0.05, ring + size * 0.04, -ring - size * 0.05, -ring - size * 0.04);
+    const QRectF glyphBox =
+        badge.adjusted(ring + size * 0.05, ring + size * 0.04, -ring - size * 0.05, -ring - size * 0.04);
     painter.fillPath(countGlyphs(text, glyphBox), Qt::white);
     return canvas;
 }

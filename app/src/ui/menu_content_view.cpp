@@ -19,7 +19,6 @@
 #include <algorithm>
 #include <chrono>
 #include <limits>
-
 #include <utility>
 
 namespace brisalune {

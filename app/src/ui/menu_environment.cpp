@@ -48,7 +48,8 @@ std::optional<SettingsProgram> notificationSettingsProgram() {
         {"LXQt", "lxqt-config-notificationd", {}},
     };
     // A list such as "ubuntu:GNOME"; the first desktop with a program present wins.
-    const QStringList desktops = qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    const QStringList desktops =
+        qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(QLatin1Char(':'), Qt::SkipEmptyParts);
     for (const QString& desktop : desktops) {
         for (const Pane& pane : panes) {
             if (desktop.compare(QLatin1String(pane.desktop), Qt::CaseInsensitive) != 0) continue;

@@ -38,10 +38,7 @@ Room roomOn(MenuWindow::Side side, const QRect& anchor, const QRect& available) 
 }  // namespace
 
 MenuWindow::MenuWindow(MenuEnvironment environment, Style style, QWidget* parent)
-    : QWidget(parent)
-    , content_(new MenuContentView(std::move(environment)))
-    , scroll_(new QScrollArea)
-    , style_(style) {
+    : QWidget(parent), content_(new MenuContentView(std::move(environment))), scroll_(new QScrollArea), style_(style) {
     setObjectName(QStringLiteral("menuWindow"));
     setWindowTitle(QStringLiteral("Brisalune"));
     scroll_->setObjectName(QStringLiteral("menuWindow.scroll"));
@@ -109,8 +106,8 @@ void MenuWindow::popUp(const QRect& iconGeometry) {
 }
 
 QRect MenuWindow::availableArea() const {
-    const QScreen* screen = anchor_ && style_ == Style::popup ? QGuiApplication::screenAt(anchor_->rect.center())
-                                                              : this->screen();
+    const QScreen* screen =
+        anchor_ && style_ == Style::popup ? QGuiApplication::screenAt(anchor_->rect.center()) : this->screen();
     if (!screen) screen = QGuiApplication::primaryScreen();
     return screen ? screen->availableGeometry() : QRect(0, 0, 1 << 15, 1 << 15);
 }

@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <set>
 #include <stdexcept>
@@ -174,7 +174,8 @@ protected:
     // The summaries the daemon received since the last look, in order. A request of its own goes
     // last: once it is answered, everything sent before it has arrived.
     std::vector<std::string> shown() {
-        QCoro::waitFor(desktop->add({.identifier = flush, .title = flush, .body = {}, .categoryIdentifier = {}, .userInfo = {}}));
+        QCoro::waitFor(
+            desktop->add({.identifier = flush, .title = flush, .body = {}, .categoryIdentifier = {}, .userInfo = {}}));
         const std::vector<QVariantList> calls = daemon.calls("Notify");
         std::vector<std::string> summaries;
         for (std::size_t i = looked; i < calls.size(); ++i) {
@@ -197,7 +198,8 @@ protected:
 using Shown = std::vector<std::string>;
 
 // Three different ones of the new alerts, in the list's order, then the notice of the rest.
-testing::AssertionResult fewThenTheRest(const Shown& shown, const std::set<std::string>& fresh, const std::string& rest) {
+testing::AssertionResult fewThenTheRest(
+    const Shown& shown, const std::set<std::string>& fresh, const std::string& rest) {
     const std::set<std::string> few(shown.begin(), shown.end() - std::min<std::ptrdiff_t>(1, std::ssize(shown)));
     const bool fromFresh = std::ranges::includes(fresh, few);
     if (shown.size() == 4 && few.size() == 3 && fromFresh && shown.back() == rest) return testing::AssertionSuccess();

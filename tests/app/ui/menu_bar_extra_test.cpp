@@ -115,7 +115,8 @@ TEST_F(MenuBarExtraTest, TheOpenMenuFollowsItsContentWithoutLeavingTheScreenOrIt
     const QRect available = menu.screen()->availableGeometry();
     const QRect top(available.right() - 40, available.top(), 22, 24);
     const QRect bottom(available.left() + 10, available.bottom() - 23, 22, 24);
-    for (const auto& [icon, side] : {std::pair{top, MenuWindow::Side::below}, std::pair{bottom, MenuWindow::Side::above}}) {
+    for (const auto& [icon, side] :
+         {std::pair{top, MenuWindow::Side::below}, std::pair{bottom, MenuWindow::Side::above}}) {
         menu.popUp(icon);
         testkit::settleLayouts();
         const int edge = side == MenuWindow::Side::below ? icon.bottom() + 1 : icon.top();

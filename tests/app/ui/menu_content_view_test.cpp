@@ -141,8 +141,8 @@ TEST_F(MenuContentViewTest, DismissalsRunOutAsTheMenuOpensAndWhileItIsOpen) {
     platform::Defaults own(dir / "clocked.json");
     ClientCompatibilityModel clocked(compatibility, own, [&] { return system_clock::now() + ahead; });
     MenuEnvironment env = environment();
-    auto menu = std::make_unique<MenuContentView>(MenuEnvironment{
-        .model = model, .updates = updates, .compatibility = clocked, .openURL = env.openURL});
+    auto menu = std::make_unique<MenuContentView>(
+        MenuEnvironment{.model = model, .updates = updates, .compatibility = clocked, .openURL = env.openURL});
     windows.provideTo(menu.get());
     signInWithTeam();
     // Opens the menu, then `whileOpening`; once the refresh that opening starts is over (its

@@ -58,8 +58,8 @@ inline testing::AssertionResult staysPlaced(
                                            << geometry.width() << "x" << geometry.height();
     if (touching != edge) return testing::AssertionFailure() << "the edge moved from " << edge << " to " << touching;
     if (geometry.height() != std::min(content, room))
-        return testing::AssertionFailure() << "height " << geometry.height() << " for content " << content
-                                           << " in room " << room;
+        return testing::AssertionFailure()
+               << "height " << geometry.height() << " for content " << content << " in room " << room;
     if (scrolls != (content > room)) return testing::AssertionFailure() << "scroll bar shown: " << scrolls;
     return testing::AssertionSuccess();
 }
