@@ -234,6 +234,27 @@ TEST_F(PushRowTest, NoSettingsButtonWhereTheDesktopHasNoneToOpen) {
     EXPECT_TRUE(shows(&row, "push.openSettings"));
 }
 
+// A variable of the environment for the scope, put back as it was at its end.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const QByteArray& value) : name_(name), before_(qgetenv(name)) {
+        qputenv(name, value);
+    }
+    ~ScopedVariable() {
+        if (before_.isNull()) {
+            qunsetenv(name_);
+        } else {
+            qputenv(name_, before_);
+        }
+    }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    const char* name_;
+    QByteArray before_;
+};
+
 // The running desktop's own settings program, found on PATH; here a script that leaves a mark.
 TEST(DesktopNotificationSettings, OnlyTheRunningDesktopsKnownProgramOnPath) {
     testkit::widgetsApplication();
@@ -244,32 +265,26 @@ TEST(DesktopNotificationSettings, OnlyTheRunningDesktopsKnownProgramOnPath) {
         std::ofstream(path) << "#!/bin/sh\necho \"$@\" > '" << mark.string() << "'\n";
         std::filesystem::permissions(path, std::filesystem::perms::owner_all);
     };
-    const QByteArray path = qgetenv("PATH");
-    const QByteArray desktop = qgetenv("XDG_CURRENT_DESKTOP");
-    qputenv("PATH", QByteArray::fromStdString(bin.path().string()));
-
-    qputenv("XDG_CURRENT_DESKTOP", "ubuntu:GNOME");
-    EXPECT_FALSE(MenuEnvironment::desktopHasNotificationSettings());  // nothing installed
-    EXPECT_FALSE(MenuEnvironment::openDesktopNotificationSettings());
-    install("xfce4-notifyd-config");
-    EXPECT_FALSE(MenuEnvironment::desktopHasNotificationSettings());  // another desktop's
-    install("gnome-control-center");
-    EXPECT_TRUE(MenuEnvironment::desktopHasNotificationSettings());
-    ASSERT_TRUE(MenuEnvironment::openDesktopNotificationSettings());
-    ASSERT_TRUE(testkit::processEventsUntil([&] { return std::filesystem::exists(mark); }));
-    testkit::processEventsUntil([&] { return std::filesystem::file_size(mark) > 0; });
-    std::string arguments;
-    std::getline(std::ifstream(mark), arguments);
-    EXPECT_EQ(arguments, "notifications");
-
-    qunsetenv("XDG_CURRENT_DESKTOP");
-    EXPECT_FALSE(MenuEnvironment::desktopHasNotificationSettings());
-    qputenv("XDG_CURRENT_DESKTOP", "Sway");
-    EXPECT_FALSE(MenuEnvironment::desktopHasNotificationSettings());
-
-    qputenv("PATH", path);
-    if (desktop.isNull()) qunsetenv("XDG_CURRENT_DESKTOP");
-    else qputenv("XDG_CURRENT_DESKTOP", desktop);
+    const ScopedVariable path("PATH", QByteArray::fromStdString(bin.path().string()));
+    {
+        const ScopedVariable desktop("XDG_CURRENT_DESKTOP", "ubuntu:GNOME");
+        EXPECT_FALSE(MenuEnvironment::desktopHasNotificationSettings());  // nothing installed
+        EXPECT_FALSE(MenuEnvironment::openDesktopNotificationSettings());
+        install("xfce4-notifyd-config");
+        EXPECT_FALSE(MenuEnvironment::desktopHasNotificationSettings());  // another desktop's
+        install("gnome-control-center");
+        EXPECT_TRUE(MenuEnvironment::desktopHasNotificationSettings());
+        ASSERT_TRUE(MenuEnvironment::openDesktopNotificationSettings());
+        ASSERT_TRUE(testkit::processEventsUntil(
+            [&] { return std::filesystem::exists(mark) && std::filesystem::file_size(mark) > 0; }));
+        std::string arguments;
+        std::getline(std::ifstream(mark), arguments);
+        EXPECT_EQ(arguments, "notifications");
+    }
+    for (const char* other : {"", "Sway"}) {
+        const ScopedVariable desktop("XDG_CURRENT_DESKTOP", other);
+        EXPECT_FALSE(MenuEnvironment::desktopHasNotificationSettings()) << other;
+    }
 }
 
 }  // namespace
