@@ -15,11 +15,16 @@
 //                              editor, on a larger window
 //   maintenance-error.png      a new window refused by its own checks
 //   maintenance-empty.png      a project without windows
+//   menu-push-local.png        signed in where the platform has no push service
+//   menu-scrolled.png          content taller than the screen, scrolled inside the window
+//   tray-badge.png             the tray icon with 0, 3, 10 and 99+ open alerts, at 22 px on a
+//                              dark and a light panel, enlarged 6 times, then at 64 px
 
 #include <brisalune/app/model/mac_model.hpp>
 #include <brisalune/app/shell/site_updates.hpp>
 #include <brisalune/app/shell/window_presenter.hpp>
 #include <brisalune/app/ui/mac_maintenance_editor.hpp>
+#include <brisalune/app/ui/menu_bar_extra.hpp>
 #include <brisalune/app/ui/maintenance_windows_view.hpp>
 #include <brisalune/app/ui/menu_window.hpp>
 #include <brisalune/app/ui/window_content.hpp>
@@ -40,7 +45,13 @@
 #include <QCoroTask>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QScreen>
 #include <QPixmap>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QPushButton>
 #include <QThreadPool>
 
@@ -99,9 +110,66 @@ public:
         std::cout << file.string() << "\n";
     }
 
+    void write(const QImage& image, const char* name) {
+        const fs::path file = output_ / name;
+        if (!image.save(QString::fromStdString(file.string()), "PNG"))
+            throw std::runtime_error("could not write " + file.string());
+        std::cout << file.string() << "\n";
+    }
+
 private:
     fs::path output_;
 };
+
+// The tray's picture as a 22 px tray shows it (scaled down smoothly from the drawn size), on a
+// dark and on a light panel, enlarged so that each pixel shows; and at the drawn size below.
+void renderBadges(Screens& screens) {
+    const std::vector<int> counts{0, 3, 10, 100};
+    constexpr int tray = 22, zoom = 6, gap = 4;
+    const int cell = tray + 2 * gap;
+    QImage small(cell * static_cast<int>(counts.size()), cell * 2, QImage::Format_ARGB32);
+    QPainter painter(&small);
+    painter.fillRect(0, 0, small.width(), cell, QColor(0x2b, 0x2b, 0x2b));
+    painter.fillRect(0, cell, small.width(), cell, QColor(0xee, 0xee, 0xee));
+    for (std::size_t i = 0; i < counts.size(); ++i) {
+        const QPixmap icon = MenuBarExtra::icon(counts[i]).pixmap(tray, tray);
+        for (int row = 0; row < 2; ++row) painter.drawPixmap(static_cast<int>(i) * cell + gap, row * cell + gap, icon);
+    }
+    painter.end();
+    const QImage enlarged = small.scaled(small.size() * zoom, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    const int drawn = MenuBarIcon::drawnSize;
+    QImage sheet(enlarged.width(), enlarged.height() + drawn + 2 * gap, QImage::Format_ARGB32);
+    sheet.fill(QColor(0x2b, 0x2b, 0x2b));
+    QPainter sheetPainter(&sheet);
+    sheetPainter.drawImage(0, 0, enlarged);
+    for (std::size_t i = 0; i < counts.size(); ++i)
+        sheetPainter.drawPixmap(
+            static_cast<int>(i) * cell * zoom + gap, enlarged.height() + gap, MenuBarIcon::picture(counts[i]));
+    sheetPainter.end();
+    screens.write(sheet, "tray-badge.png");
+}
+
+// The menu with rows enough to be taller than its screen, scrolled to the end, popped up under
+// an icon at the screen's top right.
+void renderScrolled(MenuWindow& menu, Screens& screens) {
+    auto* layout = static_cast<QBoxLayout*>(menu.content().layout());
+    std::vector<QLabel*> rows;
+    for (int i = 0; i < 24; ++i) {
+        rows.push_back(new QLabel(QStringLiteral("A row that makes the content taller (%1)").arg(i + 1)));
+        rows.back()->setFixedHeight(36);
+        layout->insertWidget(0, rows.back());
+    }
+    const QRect available = menu.screen()->availableGeometry();
+    menu.popUp(QRect(available.right() - 30, available.top(), 22, 22));
+    settle();
+    QScrollBar* bar = menu.scrollArea().verticalScrollBar();
+    bar->setValue(bar->maximum());
+    settle();
+    screens.write(menu.grab().toImage(), "menu-scrolled.png");
+    menu.hide();
+    for (QLabel* row : rows) delete row;
+    settle();
+}
 
 // A one-off window of the project, stored through the library: `from` and `to` hours from the
 // next full hour.
@@ -173,6 +241,7 @@ int run(const fs::path& output) {
     platform::Defaults defaults(dir / "defaults.json");
     ServerCompatibility compatibility(ServerMinimums{.supported = {1, 9, 0}, .required = {1, 0, 0}});
     ClientCompatibilityModel compatibilityModel(compatibility, defaults);
+    const auto center = std::make_shared<testkit::RecordingNotificationCenter>();
     PushState pushState(
         std::make_shared<DesktopPushHost>(),
         true,
@@ -180,7 +249,7 @@ int run(const fs::path& output) {
         std::make_shared<MemoryPendingAckStore>(),
         {.defaults = defaults,
          .keychain = std::make_shared<MemorySessionStore>(),
-         .notificationCenter = std::make_shared<testkit::RecordingNotificationCenter>()});
+         .notificationCenter = center});
     const platform::Url hosted = *platform::Url::parse(demo.hostedUrl());
     MacModel model(
         pushState,
@@ -236,6 +305,16 @@ int run(const fs::path& output) {
     await(model.refreshAlerts());
     screens.write(menu, "menu-alerts.png");
     windows.close(WindowPresenter::Kind::signIn);
+
+    // This desktop's own push host: no platform push service, the app's notifications instead.
+    center->currentSettings.authorizationStatus = AuthorizationStatus::authorized;
+    await(pushState.refreshSettings());
+    pushState.setRegistrationError(std::string(DesktopPushHost::unavailableText));
+    screens.write(menu, "menu-push-local.png");
+    menu.hide();
+    renderScrolled(menu, screens);
+    renderBadges(screens);
+    menu.show();
 
     // An update on offer, and the team's server older than this app fully supports.
     await(updates.checkNow());

@@ -9,6 +9,10 @@
 #include <brisalune/client/team/endpoints.hpp>
 #include <brisalune/demo/demo_service.hpp>
 
+#include <brisalune/app/ui/menu_bar_extra.hpp>
+
+#include <app/ui/menu_window_fixture.hpp>
+#include <app/ui/ui_fixture.hpp>
 #include <support/qt_application.hpp>
 #include <support/qt_widgets_application.hpp>
 #include <support/temp_dir.hpp>
@@ -21,6 +25,7 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QSystemTrayIcon>
 
 #include <gtest/gtest.h>
 
@@ -101,6 +106,43 @@ private:
     QProcess process_;
 };
 
+// Debian's trayer along the top edge, at the right, its panel shown.
+class Trayer {
+public:
+    Trayer()
+        : process_(
+              "trayer",
+              {"--edge",
+               "top",
+               "--align",
+               "right",
+               "--widthtype",
+               "request",
+               "--height",
+               "32",
+               "--transparent",
+               "false",
+               "--tint",
+               "0x2b2b2b",
+               "--SetDockType",
+               "true",
+               "--expand",
+               "true"},
+              QProcessEnvironment::systemEnvironment()) {}
+
+    // Started, and its panel on the screen.
+    bool started() {
+        if (!process_.started()) return false;
+        return testkit::processEventsUntil(
+            [&] { return !(panel_ = shownWindows("^panel$", true)).empty(); }, std::chrono::seconds(60));
+    }
+    QRect panel() const { return panel_.empty() ? QRect() : panel_.front(); }
+
+private:
+    Process process_;
+    std::vector<QRect> panel_;
+};
+
 class TrayHost : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -135,28 +177,9 @@ protected:
 TEST_F(TrayHost, TheIconShowsTheCountAndAClickOpensTheMenu) {
     testkit::TempDir dir;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    Process trayer(
-        "trayer",
-        {"--edge",
-         "top",
-         "--align",
-         "right",
-         "--widthtype",
-         "request",
-         "--height",
-         "32",
-         "--transparent",
-         "false",
-         "--tint",
-         "0x2b2b2b",
-         "--SetDockType",
-         "true",
-         "--expand",
-         "true"},
-        environment);
+    Trayer trayer;
     ASSERT_TRUE(trayer.started());
-    std::vector<QRect> panel;
-    ASSERT_TRUE(until([&] { return !(panel = shownWindows("^panel$", true)).empty(); }));
+    const std::vector<QRect> panel{trayer.panel()};
 
     demo::DemoService demo(demo::loadFixture(demo::defaultFixturePath()), {0, 0, std::chrono::milliseconds(0)});
     storeSession(demo);
@@ -196,6 +219,76 @@ TEST_F(TrayHost, TheIconShowsTheCountAndAClickOpensTheMenu) {
         grab(menu->united(trayArea).adjusted(-8, 0, 8, 8) & QGuiApplication::primaryScreen()->geometry()),
         "tray-menu.png",
         1);
+}
+
+// This process's own tray icon and menu window in trayer's panel, over the demo service: the
+// window's content grows and shrinks while it is open, and the window, as the X server has it,
+// keeps hanging from the icon's lower edge inside the screen.
+class TrayMenu : public testkit::UiTest {
+protected:
+    void SetUp() override {
+        for (const char* tool : {"trayer", "xdotool"})
+            ASSERT_FALSE(QStandardPaths::findExecutable(tool).isEmpty()) << tool << " is missing (scripts/setup-deps)";
+    }
+
+    template <class F>
+    static bool until(F done) {
+        return testkit::processEventsUntil(done, std::chrono::seconds(60));
+    }
+};
+
+TEST_F(TrayMenu, TheOpenWindowStaysAtTheIconAndOnScreenAsItsContentChanges) {
+    Trayer trayer;
+    ASSERT_TRUE(trayer.started());
+    await(model.ensureLaunched());
+    MenuBarExtra scene(environment(), windows);
+    scene.showInTray();
+    QRect icon;
+    ASSERT_TRUE(until([&] {
+        icon = scene.trayIcon()->geometry();
+        return !icon.isEmpty() && icon.intersects(trayer.panel());
+    }));
+    scene.openMenu();
+    MenuWindow& menu = scene.menuWindow();
+    ASSERT_TRUE(until([&] { return menu.isVisible(); }));
+    const QRect available = menu.screen()->availableGeometry();
+    const int edge = icon.bottom() + 1;
+
+    // Where the X server has the window, once it has caught up with the content.
+    const auto placed = [&](const char* step) {
+        testkit::settleLayouts();
+        QRect shown;
+        EXPECT_TRUE(until([&] { return (shown = geometry(QString::number(menu.winId()))) == menu.geometry(); }))
+            << step;
+        return testkit::staysPlaced(menu, shown, available, MenuWindow::Side::below, edge) << " (" << step << ")";
+    };
+    EXPECT_TRUE(placed("signed out"));
+
+    await(model.signIn(account().email, account().password));
+    EXPECT_TRUE(placed("choosing a team"));
+    await(model.selectTenant("acme-ops"));
+    EXPECT_TRUE(placed("a team's alerts"));
+    menu.content().notice().set("A notice line that wraps, long enough to take two lines or three in the menu.");
+    EXPECT_TRUE(placed("a notice"));
+    std::vector<QWidget*> rows = testkit::addRows(menu, available.height() / 40);
+    EXPECT_TRUE(placed("taller than the screen"));
+    EXPECT_TRUE(menu.scrollArea().verticalScrollBar()->isVisible());
+    menu.scrollArea().verticalScrollBar()->setValue(menu.scrollArea().verticalScrollBar()->maximum());
+    testkit::settleLayouts();
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    save(grab(menu.geometry().united(trayer.panel()) & screen), "tray-menu-scrolled.png", 1);
+
+    testkit::removeRows(rows);
+    EXPECT_TRUE(placed("rows gone"));
+    menu.content().notice().set(std::nullopt);
+    EXPECT_TRUE(placed("the notice gone"));
+    await(model.signOut());
+    EXPECT_TRUE(placed("signed out again"));
+
+    // The icon is not under the window: a click on it closes the window.
+    output(
+        "xdotool", {"mousemove", QString::number(icon.center().x()), QString::number(icon.center().y()), "click", "1"});
+    EXPECT_TRUE(until([&] { return !menu.isVisible(); }));
 }
 
 }  // namespace

@@ -109,6 +109,7 @@ QCoro::Task<> MacModel::refreshAlerts() {
     if (open) {
         setOpenAlerts(std::move(*open));
         setAlertsError(std::nullopt);
+        Q_EMIT alertsPulled(tenantId);
     } else {
         setAlertsError(failure);
     }

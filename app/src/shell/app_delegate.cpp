@@ -11,7 +11,11 @@
 #include <QMessageBox>
 #include <QUrl>
 
+#include <algorithm>
+#include <span>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace brisalune {
 
@@ -70,7 +74,7 @@ void MacAppDelegate::applicationDidFinishLaunching() {
     // No roles yet: the acknowledge button is offered until the memberships say otherwise.
     pushState_.installCategories({});
     pushState_.setModel(model_);
-    connect(model_.get(), &MacModel::openAlertsChanged, this, [this] { announceNewAlerts(); });
+    connect(model_.get(), &MacModel::alertsPulled, this, &MacAppDelegate::announceNewAlerts);
     refreshLoop();
 }
 
@@ -165,25 +169,45 @@ QCoro::Task<> MacAppDelegate::postAckFailureNotification(PendingAck record) {
     co_await center->add(request);
 }
 
-void MacAppDelegate::announceNewAlerts() {
+std::string MacAppDelegate::moreAlertsTitle(std::size_t count) {
+    return "And " + std::to_string(count) + (count == 1 ? " more new alert" : " more new alerts");
+}
+
+void MacAppDelegate::announceNewAlerts(const std::string& tenantId) {
     const std::optional<StoredSession> session = model_->session();
-    const std::optional<std::string> team = session ? session->activeTenantId : std::nullopt;
-    const bool sameTeam = team && team == announcedTeam_;
-    if (!sameTeam) announced_.clear();
-    announcedTeam_ = team;
+    if (!session) return;
+    std::set<std::string> firing;
+    std::vector<const AlertSnapshot*> fresh;
+    const std::string team = tenantId + ' ' + session->hostForTenant(tenantId).text();
+    const auto before = firingAtLastPull_.find(team);
     for (const AlertSnapshot& alert : model_->openAlerts()) {
-        const bool isNew = announced_.insert(alert.id).second;
-        // A team's first list is what was already there, not news.
-        if (!sameTeam || !isNew || alert.state != "firing") continue;
-        NotificationRequest request{
-            .identifier = "brisalune.alert." + alert.id,
-            .title = alert.rule,
-            .body = alert.lastMessage,
-            .categoryIdentifier = std::string(PushState::alertCategoryIdentifier),
-            .userInfo = {{"alert_id", alert.id}, {"tenant_id", *team}}};
-        const std::shared_ptr<PushNotificationCenter> center = pushState_.notificationCenter();
-        if (center) center->add(std::move(request));
+        if (alert.state != "firing") continue;
+        firing.insert(alert.id);
+        if (before != firingAtLastPull_.end() && !before->second.contains(alert.id)) fresh.push_back(&alert);
     }
+    firingAtLastPull_.insert_or_assign(team, std::move(firing));
+
+    const std::shared_ptr<PushNotificationCenter> center = pushState_.notificationCenter();
+    if (!center || fresh.empty()) return;
+    const std::size_t shown = std::min(fresh.size(), announcedPerPull);
+    for (const AlertSnapshot* alert : std::span(fresh).first(shown)) {
+        center->add(
+            {.identifier = std::string(alertIdentifierPrefix) + alert->id,
+             .title = alert->rule,
+             .body = alert->lastMessage,
+             .categoryIdentifier = std::string(PushState::alertCategoryIdentifier),
+             .userInfo = {{"alert_id", alert->id}, {"tenant_id", tenantId}}});
+    }
+    if (fresh.size() == shown) return;
+    const std::optional<Membership> membership = model_->currentMembership();
+    const std::string teamName = membership && membership->tenantId == tenantId ? membership->tenantName : tenantId;
+    // No alert of its own, so no acknowledge button; a later one for the team replaces it.
+    center->add(
+        {.identifier = std::string(moreAlertsIdentifierPrefix) + tenantId,
+         .title = moreAlertsTitle(fresh.size() - shown),
+         .body = "Open Brisalune to see the open alerts of " + teamName + ".",
+         .categoryIdentifier = {},
+         .userInfo = {{"tenant_id", tenantId}}});
 }
 
 // ---- the desktop ----

@@ -3,12 +3,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QFont>
-#include <QFontMetrics>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
 #include <QSystemTrayIcon>
+#include <QTransform>
 
+#include <algorithm>
 #include <utility>
 
 namespace brisalune {
@@ -56,25 +57,49 @@ QString accessibilityLabel(int openCount) {
     return openCount < 1 ? QStringLiteral("Brisalune") : QStringLiteral("%1 open alerts").arg(openCount);
 }
 
+// The count's glyphs as one outline, scaled to fill `box` and centred in it. A tray shows the
+// picture at about 22 px: every pixel of height counts.
+QPainterPath countGlyphs(const QString& text, const QRectF& box) {
+    QFont font = QApplication::font();
+    font.setBold(true);
+    font.setWeight(QFont::Black);
+    font.setPixelSize(100);
+    QPainterPath glyphs;
+    glyphs.addText(0, 0, font, text);
+    const QRectF drawn = glyphs.boundingRect();
+    // A long count is narrowed (to 3/4 at most) before it is made shorter.
+    constexpr qreal narrowest = 0.75;
+    const qreal scaleY = std::min(box.height() / drawn.height(), box.width() / (drawn.width() * narrowest));
+    const qreal scaleX = std::min(scaleY, box.width() / drawn.width());
+    QTransform fit;
+    fit.translate(box.center().x(), box.center().y());
+    fit.scale(scaleX, scaleY);
+    fit.translate(-drawn.center().x(), -drawn.center().y());
+    return fit.map(glyphs);
+}
+
 QPixmap picture(int openCount) {
     if (openCount < 1) return markImage(std::nullopt, drawnSize);
     QPixmap canvas = markImage(alertTint(), drawnSize);
     QPainter painter(&canvas);
     painter.setRenderHint(QPainter::Antialiasing);
-    QFont font = QApplication::font();
-    font.setBold(true);
-    font.setPixelSize(countText(openCount).size() > 2 ? 26 : 34);
-    painter.setFont(font);
     const QString text = countText(openCount);
-    const QFontMetrics metrics(font);
-    const int height = metrics.height() + 2;
-    const int width = std::max(height, metrics.horizontalAdvance(text) + 12);
-    const QRectF badge(drawnSize - width, drawnSize - height, width, height);
-    painter.setPen(QPen(Qt::white, 3));
+    // The badge takes the lower part of the picture, as wide as its digits need, the mark's top
+    // left still showing; a white ring parts it from the red mark.
+    const qreal size = drawnSize;
+    const qreal ring = size * 0.05;
+    const qreal height = size * 0.72;
+    const qreal glyphHeight = height - 2 * ring - size * 0.08;
+    const qreal perGlyph = glyphHeight * 0.62;
+    const qreal width = std::min(size, std::max(height, perGlyph * text.size() + 2 * ring + size * 0.14));
+    const QRectF badge(size - width, size - height, width, height);
+    const QRectF inner = badge.adjusted(ring / 2, ring / 2, -ring / 2, -ring / 2);
+    painter.setPen(QPen(Qt::white, ring));
     painter.setBrush(alertTint());
-    painter.drawRoundedRect(badge.adjusted(1.5, 1.5, -1.5, -1.5), height / 2.0, height / 2.0);
-    painter.setPen(Qt::white);
-    painter.drawText(badge, Qt::AlignCenter, text);
+    painter.drawRoundedRect(inner, inner.height() / 2.6, inner.height() / 2.6);
+    const QRectF glyphBox =
+        badge.adjusted(ring + size * 0.05, ring + size * 0.04, -ring - size * 0.05, -ring - size * 0.04);
+    painter.fillPath(countGlyphs(text, glyphBox), Qt::white);
     return canvas;
 }
 

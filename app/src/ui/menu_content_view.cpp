@@ -13,8 +13,12 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <chrono>
+#include <limits>
 #include <utility>
 
 namespace brisalune {
@@ -89,7 +93,8 @@ MenuContentView::MenuContentView(MenuEnvironment environment, QWidget* parent)
     , tenantPicker_(new TenantPicker(environment_.model))
     , alerts_(new AlertsSection(environment_, *notice_))
     , accountRows_(new QWidget)
-    , app_(new AppSection(environment_)) {
+    , app_(new AppSection(environment_))
+    , expiry_(new QTimer(this)) {
     setObjectName(QStringLiteral("menuContent"));
     MacModel& model = environment_.model;
 
@@ -134,6 +139,8 @@ MenuContentView::MenuContentView(MenuEnvironment environment, QWidget* parent)
     connect(&model, &MacModel::sessionChanged, this, &MenuContentView::follow);
     connect(&environment_.updates, &SiteUpdates::offerChanged, this, &MenuContentView::follow);
     connect(watch_, &CompatibilityWatch::changed, this, &MenuContentView::follow);
+    expiry_->setSingleShot(true);
+    connect(expiry_, &QTimer::timeout, this, &MenuContentView::follow);
     follow();
 }
 
@@ -169,15 +176,44 @@ void MenuContentView::follow() {
     tenantPicker_->setVisible(phaseContent && phase == Phase::selectingTenant);
     alerts_->setVisible(phaseContent && signedIn);
     accountRows_->setVisible(phase == Phase::selectingTenant || signedIn);
+    followAtExpiry();
+}
+
+void MenuContentView::followAtExpiry() {
+    using namespace std::chrono;
+    expiry_->stop();
+    if (!shown_) return;
+    const ClientCompatibilityModel& compatibility = environment_.compatibility;
+    const system_clock::time_point now = compatibility.now();
+    std::optional<system_clock::time_point> first;
+    const auto consider = [&](std::optional<system_clock::time_point> dismissedAt) {
+        if (!dismissedAt) return;
+        const system_clock::time_point ends = *dismissedAt + ClientCompatibilityModel::snooze;
+        if (ends > now && (!first || ends < *first)) first = ends;
+    };
+    consider(compatibility.nudgeDismissedAt());
+    if (const std::optional<platform::Url> host = activeHost()) {
+        const auto banners = compatibility.serverBannersDismissedAt();
+        const auto banner = banners.find(ServerCompatibility::serverKey(*host));
+        if (banner != banners.end()) consider(banner->second);
+    }
+    if (!first) return;
+    // A millisecond late rather than early: the dismissal has run out when the timer fires.
+    expiry_->start(std::min(ceil<milliseconds>(*first - now) + 1ms, milliseconds(std::numeric_limits<int>::max())));
 }
 
 void MenuContentView::showEvent(QShowEvent* event) {
     FixedWidthPane::showEvent(event);
+    // What ran out while it was hidden goes, and what is due comes, as it opens.
+    shown_ = true;
+    follow();
     refreshOnShow(++shows_);
 }
 
 void MenuContentView::hideEvent(QHideEvent* event) {
     ++shows_;
+    shown_ = false;
+    expiry_->stop();
     FixedWidthPane::hideEvent(event);
 }
 

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -23,19 +24,50 @@ platform::Url MenuEnvironment::updateFallbackURL() { return MacAppConfig::appPag
 
 void MenuEnvironment::openInBrowser(const platform::Url& url) { QDesktopServices::openUrl(QUrl(qText(url.text()))); }
 
-bool MenuEnvironment::openDesktopNotificationSettings() {
-    // Each desktop opens its notification pane by a program of its own; the first one present wins.
-    const std::vector<std::pair<QString, QStringList>> panes = {
-        {QStringLiteral("gnome-control-center"), {QStringLiteral("notifications")}},
-        {QStringLiteral("systemsettings"), {QStringLiteral("kcm_notifications")}},
-        {QStringLiteral("xfce4-notifyd-config"), {}},
+namespace {
+
+// A desktop's notification settings: the program that opens them, found on PATH.
+struct SettingsProgram {
+    QString path;
+    QStringList arguments;
+};
+
+std::optional<SettingsProgram> notificationSettingsProgram() {
+    struct Pane {
+        const char* desktop;  // as XDG_CURRENT_DESKTOP names it
+        const char* program;
+        QStringList arguments;
     };
-    for (const auto& [program, arguments] : panes) {
-        const QString path = QStandardPaths::findExecutable(program);
-        if (!path.isEmpty() && QProcess::startDetached(path, arguments)) return true;
+    const std::vector<Pane> panes = {
+        {"GNOME", "gnome-control-center", {QStringLiteral("notifications")}},
+        {"Unity", "gnome-control-center", {QStringLiteral("notifications")}},
+        {"KDE", "systemsettings", {QStringLiteral("kcm_notifications")}},
+        {"XFCE", "xfce4-notifyd-config", {}},
+        {"X-Cinnamon", "cinnamon-settings", {QStringLiteral("notifications")}},
+        {"MATE", "mate-notification-properties", {}},
+        {"LXQt", "lxqt-config-notificationd", {}},
+    };
+    // A list such as "ubuntu:GNOME"; the first desktop with a program present wins.
+    const QStringList desktops =
+        qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    for (const QString& desktop : desktops) {
+        for (const Pane& pane : panes) {
+            if (desktop.compare(QLatin1String(pane.desktop), Qt::CaseInsensitive) != 0) continue;
+            const QString path = QStandardPaths::findExecutable(QString::fromLatin1(pane.program));
+            if (!path.isEmpty()) return SettingsProgram{path, pane.arguments};
+        }
     }
-    return false;
+    return std::nullopt;
 }
+
+}  // namespace
+
+bool MenuEnvironment::openDesktopNotificationSettings() {
+    const std::optional<SettingsProgram> program = notificationSettingsProgram();
+    return program && QProcess::startDetached(program->path, program->arguments);
+}
+
+bool MenuEnvironment::desktopHasNotificationSettings() { return notificationSettingsProgram().has_value(); }
 
 void MenuEnvironment::quitApplication() { QCoreApplication::quit(); }
 

@@ -1,9 +1,14 @@
 #include <brisalune/app/ui/menu_window.hpp>
 
 #include <QCursor>
+#include <QEvent>
 #include <QGuiApplication>
+#include <QMetaObject>
 #include <QPainter>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -11,16 +16,48 @@
 
 namespace brisalune {
 
+namespace {
+
+// The edge of the popup toward the anchor, and the room from it to the far side of `available`.
+struct Room {
+    int edge;
+    int height;
+};
+
+Room roomOn(MenuWindow::Side side, const QRect& anchor, const QRect& available) {
+    const int top = available.top();
+    const int end = available.bottom() + 1;
+    if (side == MenuWindow::Side::below) {
+        const int edge = std::clamp(anchor.bottom() + 1, top, end);
+        return {edge, end - edge};
+    }
+    const int edge = std::clamp(anchor.top(), top, end);
+    return {edge, edge - top};
+}
+
+}  // namespace
+
 MenuWindow::MenuWindow(MenuEnvironment environment, Style style, QWidget* parent)
-    : QWidget(parent), content_(new MenuContentView(std::move(environment))), style_(style) {
+    : QWidget(parent), content_(new MenuContentView(std::move(environment))), scroll_(new QScrollArea), style_(style) {
     setObjectName(QStringLiteral("menuWindow"));
     setWindowTitle(QStringLiteral("Brisalune"));
+    scroll_->setObjectName(QStringLiteral("menuWindow.scroll"));
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroll_->setWidgetResizable(true);
+    scroll_->setWidget(content_);
+    // The window's own background shows through, and with it the popup's edge.
+    scroll_->viewport()->setAutoFillBackground(false);
+    content_->setAutoFillBackground(false);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(content_);
-    // The content's width is fixed; the window's height follows what it shows.
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->setSizeConstraint(QLayout::SetNoConstraint);
+    layout->addWidget(scroll_);
+    // The content's width is fixed; the window's height follows what it shows (see fit).
+    content_->installEventFilter(this);
     setStyle(style);
+    fit();
 }
 
 void MenuWindow::setStyle(Style style) {
@@ -36,22 +73,84 @@ void MenuWindow::setStyle(Style style) {
     if (wasVisible) show();
 }
 
+MenuWindow::Side MenuWindow::sideFor(int contentHeight, const QRect& anchor, const QRect& available) {
+    const int below = roomOn(Side::below, anchor, available).height;
+    const int above = roomOn(Side::above, anchor, available).height;
+    if (contentHeight <= below) return Side::below;
+    if (contentHeight <= above) return Side::above;
+    return below >= above ? Side::below : Side::above;
+}
+
+QRect MenuWindow::popUpGeometry(
+    QSize content, int scrollBarWidth, const QRect& anchor, const QRect& available, Side side) {
+    const Room room = roomOn(side, anchor, available);
+    const bool scrolls = content.height() > room.height;
+    const int height = std::max(1, std::min(content.height(), room.height));
+    const int width = content.width() + (scrolls ? scrollBarWidth : 0);
+    const int x =
+        std::clamp(anchor.left(), available.left(), std::max(available.left(), available.right() + 1 - width));
+    const int y = side == Side::below ? room.edge : room.edge - height;
+    return {x, y, width, height};
+}
+
 QPoint MenuWindow::popUpPosition(QSize size, const QRect& anchor, const QRect& available) {
-    int x = anchor.left();
-    int y = anchor.bottom() + 1;
-    if (y + size.height() > available.bottom() + 1) y = anchor.top() - size.height();
-    x = std::clamp(x, available.left(), std::max(available.left(), available.right() + 1 - size.width()));
-    y = std::clamp(y, available.top(), std::max(available.top(), available.bottom() + 1 - size.height()));
-    return {x, y};
+    return popUpGeometry(size, 0, anchor, available, sideFor(size.height(), anchor, available)).topLeft();
 }
 
 void MenuWindow::popUp(const QRect& iconGeometry) {
     const QRect anchor = iconGeometry.isEmpty() ? QRect(QCursor::pos(), QSize(1, 1)) : iconGeometry;
-    const QScreen* screen = QGuiApplication::screenAt(anchor.center());
-    if (!screen) screen = QGuiApplication::primaryScreen();
-    adjustSize();
-    if (screen) move(popUpPosition(size(), anchor, screen->availableGeometry()));
+    anchor_ = Anchor{anchor, Side::below};
+    anchor_->side = sideFor(content_->sizeHint().height(), anchor, availableArea());
+    fit();
     open();
+}
+
+QRect MenuWindow::availableArea() const {
+    const QScreen* screen =
+        anchor_ && style_ == Style::popup ? QGuiApplication::screenAt(anchor_->rect.center()) : this->screen();
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect(0, 0, 1 << 15, 1 << 15);
+}
+
+int MenuWindow::scrollBarWidth() const {
+    return QWidget::style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll_->verticalScrollBar());
+}
+
+void MenuWindow::fixSize(QSize size) {
+    if (minimumSize() != size || maximumSize() != size) setFixedSize(size);
+}
+
+void MenuWindow::fit() {
+    fitPending_ = false;
+    const QSize content = content_->sizeHint();
+    const QRect available = availableArea();
+    if (style_ == Style::popup && anchor_) {
+        const QRect placed = popUpGeometry(content, scrollBarWidth(), anchor_->rect, available, anchor_->side);
+        fixSize(placed.size());
+        if (pos() != placed.topLeft()) move(placed.topLeft());
+        return;
+    }
+    // Not anchored: as tall as the content up to the available height, frame included, and
+    // moved up when it would reach past the bottom.
+    const int frame = isVisible() ? std::max(0, frameGeometry().height() - height()) : 0;
+    const int room = std::max(1, available.height() - frame);
+    const bool scrolls = content.height() > room;
+    fixSize({content.width() + (scrolls ? scrollBarWidth() : 0), std::min(content.height(), room)});
+    if (!isVisible()) return;
+    const int overhang = frameGeometry().bottom() - available.bottom();
+    if (overhang > 0) move(x(), std::max(available.top(), y() - overhang));
+}
+
+void MenuWindow::fitSoon() {
+    if (fitPending_) return;
+    fitPending_ = true;
+    // After the content's layout has taken the change in.
+    QMetaObject::invokeMethod(this, &MenuWindow::fit, Qt::QueuedConnection);
+}
+
+bool MenuWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == content_ && event->type() == QEvent::LayoutRequest) fitSoon();
+    return QWidget::eventFilter(watched, event);
 }
 
 void MenuWindow::paintEvent(QPaintEvent* event) {

@@ -2,6 +2,7 @@
 
 #include <brisalune/app/ui/notices.hpp>
 #include <brisalune/app/ui/ui_kit.hpp>
+#include <brisalune/push/push_host.hpp>
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -16,8 +17,10 @@ using ui::Tone;
 PushStatusRow::PushStatusRow(PushState& push, const MenuEnvironment& environment, QWidget* parent)
     : QWidget(parent)
     , push_(push)
+    , environment_(environment)
     , message_(ui::text(QString(), QStringLiteral("push.message"), Font::callout, Tone::secondary, true))
     , on_(new QWidget)
+    , onText_(ui::text(onText, QStringLiteral("push.on.text"), Font::callout, Tone::secondary, true))
     , settings_(ui::button(QStringLiteral("Open Notification Settings\u2026"), QStringLiteral("push.openSettings")))
     , turnOn_(ui::button(QStringLiteral("Turn on notifications"), QStringLiteral("push.turnOn"))) {
     setObjectName(QStringLiteral("push"));
@@ -26,8 +29,8 @@ PushStatusRow::PushStatusRow(PushState& push, const MenuEnvironment& environment
     auto* onLine = new QHBoxLayout(on_);
     onLine->setContentsMargins(0, 0, 0, 0);
     onLine->setSpacing(6);
-    onLine->addWidget(ui::symbol(ui::Symbol::bell, QStringLiteral("push.on.symbol"), 14));
-    onLine->addWidget(ui::text(onText, QStringLiteral("push.on.text"), Font::callout, Tone::secondary), 1);
+    onLine->addWidget(ui::symbol(ui::Symbol::bell, QStringLiteral("push.on.symbol"), 14), 0, Qt::AlignTop);
+    onLine->addWidget(onText_, 1);
     ui::setFont(settings_, Font::callout);
     ui::setFont(turnOn_, Font::callout);
     layout->addWidget(message_);
@@ -36,7 +39,7 @@ PushStatusRow::PushStatusRow(PushState& push, const MenuEnvironment& environment
     ui::addLeading(layout, turnOn_);
 
     connect(turnOn_, &QPushButton::clicked, this, [this] { push_.requestPermission(); });
-    connect(settings_, &QPushButton::clicked, this, [&environment] { environment.openNotificationSettings(); });
+    connect(settings_, &QPushButton::clicked, this, [this] { environment_.openNotificationSettings(); });
     for (auto changed :
          {&PushState::authorizationChanged,
           &PushState::isRequestingAuthorizationChanged,
@@ -55,6 +58,7 @@ void PushStatusRow::follow() {
     Font font = Font::callout;
     Tone tone = Tone::secondary;
     QString message;
+    QString onLine = qText(onText);
 
     const AuthorizationStatus status = push_.authorization();
     const std::optional<std::string>& registrationError =
@@ -72,6 +76,10 @@ void PushStatusRow::follow() {
         } else {
             shows = Shows::turnOn;
         }
+    } else if (registrationError == DesktopPushHost::unavailableText) {
+        // Not a failure: there is nothing to register with, and the app notifies by itself.
+        shows = Shows::on;
+        onLine = qText(localText);
     } else if (registrationError) {
         font = Font::caption;
         tone = Tone::red;
@@ -85,8 +93,9 @@ void PushStatusRow::follow() {
     message_->setText(message);
     ui::setFont(message_, font);
     ui::setTone(message_, tone);
+    onText_->setText(onLine);
     message_->setVisible(shows == Shows::message || shows == Shows::messageAndSettings);
-    settings_->setVisible(shows == Shows::messageAndSettings);
+    settings_->setVisible(shows == Shows::messageAndSettings && environment_.hasNotificationSettings());
     turnOn_->setVisible(shows == Shows::turnOn);
     on_->setVisible(shows == Shows::on);
 }

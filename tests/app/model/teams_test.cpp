@@ -140,5 +140,27 @@ TEST_F(ModelTeams, ARefusalOfAnEarlierSessionDoesNotEndTheNewOne) {
     EXPECT_EQ(model->session()->sessionToken, "session-2");
 }
 
+// Whoever announces new alerts hears of each pull that got a list, even an unchanged one, and
+// not of a list emptied for want of a key or of a failed pull.
+TEST_F(ModelTeams, EachSuccessfulPullIsToldWithItsTeam) {
+    StoredSession stored = session();
+    stored.tenantHosts.emplace("t3", boxURL());
+    serveMe({membership("t1"), membership("t3")});
+    launchWith(stored);
+    std::vector<std::string> pulled;
+    QObject::connect(model.get(), &MacModel::alertsPulled, [&](const std::string& tenantId) {
+        pulled.push_back(tenantId);
+    });
+
+    run(model->refreshAlerts());
+    run(model->refreshAlerts());  // the same list again
+    EXPECT_EQ(pulled, (std::vector<std::string>{"t1", "t1"}));
+
+    hosted.on("GET", "/v1/pull", Reply::json(R"({"error":"busy"})", 503));
+    run(model->refreshAlerts());
+    run(model->selectTenant("t3"));  // a box without a key: emptied, not pulled
+    EXPECT_EQ(pulled, (std::vector<std::string>{"t1", "t1"}));
+}
+
 }  // namespace
 }  // namespace brisalune

@@ -2,14 +2,22 @@
 
 #include <app/model/delegate_fixture.hpp>
 
+#include <brisalune/push/freedesktop_notifications.hpp>
+
+#include <support/notification_daemon.hpp>
 #include <support/qt_application.hpp>
 
 #include <QtGlobal>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <map>
+#include <set>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace brisalune {
 namespace {
@@ -125,6 +133,148 @@ TEST_F(NewAlertNotices, OnlyFiringAlertsNewToTheSameTeamAreShownWithTheAcknowled
     ASSERT_EQ(shownAlertIds(), (std::vector<std::string>{"brisalune.alert.a2"}));
     EXPECT_EQ(center->shown.back().categoryIdentifier, PushState::alertCategoryIdentifier);
     EXPECT_EQ(*center->shown.back().userInfo.at("tenant_id").get<std::string>(), "t1");
+}
+
+// New alerts as the desktop's notification service receives them (python3-dbusmock's daemon on a
+// private bus), over two hosted teams and a box; each pull answers the list its key is given.
+class NewAlertsOnTheDesktop : public testkit::DelegateTest {
+protected:
+    static constexpr const char* flush = "(flush)";
+
+    testkit::NotificationDaemon daemon;
+    std::shared_ptr<FreedesktopNotificationCenter> desktop =
+        std::make_shared<FreedesktopNotificationCenter>(daemon.connection());
+    std::map<std::string, std::vector<std::string>> firingByKey;  // "Bearer <key>" -> alert ids
+    std::size_t looked = 0;
+
+    void SetUp() override {
+        pushState.setNotificationCenter(desktop);
+        for (standin::Server* server : {&hosted, &box}) {
+            server->on("GET", "/v1/pull", [this](const standin::ReceivedRequest& request) {
+                std::vector<std::string> alerts;
+                for (const std::string& id : firingByKey[request.header("Authorization").value_or("")])
+                    alerts.push_back(firing(id));
+                return standin::Reply::json(pullAnswer(alerts));
+            });
+        }
+        shown();  // the service's capabilities are read once, before the scenario
+    }
+
+    void TearDown() override {
+        delegate->applicationWillTerminate();
+        ASSERT_TRUE(testkit::processEventsUntil([&] { return !delegate->isRefreshLoopRunning(); }));
+    }
+
+    // A firing alert whose rule is its id, so that its notification's summary names it.
+    static std::string firing(const std::string& id) {
+        std::string answer = testkit::alertAnswer(id, "firing");
+        return answer.replace(answer.find(R"("rule":"r")"), 10, R"("rule":")" + id + R"(")");
+    }
+
+    // The summaries the daemon received since the last look, in order. A request of its own goes
+    // last: once it is answered, everything sent before it has arrived.
+    std::vector<std::string> shown() {
+        QCoro::waitFor(
+            desktop->add({.identifier = flush, .title = flush, .body = {}, .categoryIdentifier = {}, .userInfo = {}}));
+        const std::vector<QVariantList> calls = daemon.calls("Notify");
+        std::vector<std::string> summaries;
+        for (std::size_t i = looked; i < calls.size(); ++i) {
+            const std::string summary = calls[i].at(3).toString().toStdString();
+            if (summary != flush) summaries.push_back(summary);
+        }
+        looked = calls.size();
+        return summaries;
+    }
+
+    void launch(const StoredSession& stored) {
+        keychain->save(stored);
+        delegate->applicationDidFinishLaunching();
+        ASSERT_TRUE(testkit::processEventsUntil([&] { return delegate->model().hasLaunched(); }));
+    }
+    void select(const std::string& tenantId) { run(delegate->model().selectTenant(tenantId)); }
+    void refresh() { run(delegate->model().refreshAlerts()); }
+};
+
+using Shown = std::vector<std::string>;
+
+// Three different ones of the new alerts, in the list's order, then the notice of the rest.
+testing::AssertionResult fewThenTheRest(
+    const Shown& shown, const std::set<std::string>& fresh, const std::string& rest) {
+    const std::set<std::string> few(shown.begin(), shown.end() - std::min<std::ptrdiff_t>(1, std::ssize(shown)));
+    const bool fromFresh = std::ranges::includes(fresh, few);
+    if (shown.size() == 4 && few.size() == 3 && fromFresh && shown.back() == rest) return testing::AssertionSuccess();
+    std::string text;
+    for (const std::string& summary : shown) text += summary + "; ";
+    return testing::AssertionFailure() << "shown: " << text;
+}
+
+TEST_F(NewAlertsOnTheDesktop, SwitchingTeamsAnnouncesOnlyWhatFiredSinceTheTeamWasLastSeen) {
+    StoredSession stored = session();
+    stored.tenantKeys.emplace("t2", TenantKey{"k2", "key-2", "t2"});
+    firingByKey["Bearer key-1"] = {"a1", "a2", "a3", "a4", "a5"};
+    firingByKey["Bearer key-2"] = {"b1", "b2", "b3"};
+    launch(stored);
+    EXPECT_EQ(shown(), Shown{});  // what was there at sign-in is not news
+
+    select("t2");
+    select("t1");
+    select("t2");
+    EXPECT_EQ(shown(), Shown{});  // each team's list, unchanged, seen again
+
+    firingByKey["Bearer key-1"].push_back("a6");  // fires on t1 while t2 is shown
+    select("t1");
+    EXPECT_EQ(shown(), Shown{"a6"});
+    select("t2");
+    select("t1");
+    refresh();
+    EXPECT_EQ(shown(), Shown{});
+
+    // Resolved, then firing again: news again.
+    firingByKey["Bearer key-1"] = {"a1", "a2", "a3", "a4"};
+    refresh();
+    firingByKey["Bearer key-1"].push_back("a5");
+    refresh();
+    EXPECT_EQ(shown(), Shown{"a5"});
+}
+
+TEST_F(NewAlertsOnTheDesktop, APullShowsAFewAlertsAndCountsTheRestInOneNotice) {
+    firingByKey["Bearer key-1"] = {"a1"};
+    launch(session());
+    EXPECT_EQ(shown(), Shown{});
+
+    for (const char* id : {"n1", "n2", "n3", "n4", "n5", "n6", "n7"}) firingByKey["Bearer key-1"].push_back(id);
+    refresh();
+    EXPECT_TRUE(fewThenTheRest(shown(), {"n1", "n2", "n3", "n4", "n5", "n6", "n7"}, "And 4 more new alerts"));
+    const QVariantList more = daemon.calls("Notify").at(daemon.calls("Notify").size() - 2);
+    EXPECT_EQ(more.at(4).toString(), "Open Brisalune to see the open alerts of Team t1.");
+    EXPECT_EQ(more.at(5).toStringList(), (QStringList{"default", "Open"}));  // nothing to acknowledge
+    refresh();
+    EXPECT_EQ(shown(), Shown{});
+
+    firingByKey["Bearer key-1"].push_back("n8");
+    firingByKey["Bearer key-1"].push_back("n9");
+    firingByKey["Bearer key-1"].push_back("n10");
+    firingByKey["Bearer key-1"].push_back("n11");
+    refresh();
+    EXPECT_TRUE(fewThenTheRest(shown(), {"n8", "n9", "n10", "n11"}, "And 1 more new alert"));
+}
+
+TEST_F(NewAlertsOnTheDesktop, ABoxSignInAnnouncesNothingThatWasAlreadyOpen) {
+    StoredSession stored = session();
+    stored.tenantHosts.emplace("t2", boxURL());
+    launch(stored);
+    select("t2");  // no key for its box yet: nothing to pull
+    ASSERT_TRUE(delegate->model().needsBoxSignIn());
+
+    serveKey(box, "box-team", "bk", "box-key");
+    firingByKey["Bearer box-key"] = {"x1", "x2", "x3"};
+    run(delegate->model().useBoxTeam("t2", client(boxURL(), "box-session", std::nullopt), "box-team"));
+    ASSERT_EQ(delegate->model().openAlerts().size(), 3u);
+    EXPECT_EQ(shown(), Shown{});
+
+    firingByKey["Bearer box-key"].push_back("x4");
+    refresh();
+    EXPECT_EQ(shown(), Shown{"x4"});
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 #include <brisalune/app/ui/menu_bar_extra.hpp>
 
+#include <app/ui/menu_window_fixture.hpp>
 #include <app/ui/ui_fixture.hpp>
 
 #include <QAction>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QSystemTrayIcon>
 
 #include <gtest/gtest.h>
@@ -89,6 +91,53 @@ TEST_F(MenuBarExtraTest, SignOutIsDisabledWhileItRuns) {
     EXPECT_TRUE(at<QPushButton>(&view, "account.boxes").isEnabled());
     waitUntil([&] { return model.phase() == MacModel::Phase::signedOut; });
     EXPECT_FALSE(shows(&view, "account"));
+}
+
+TEST(MenuWindowPlace, ContentTallerThanTheRoomScrollsOnTheRoomierSide) {
+    using Side = MenuWindow::Side;
+    const QRect screen(0, 0, 1000, 700);
+    const QRect top(900, 0, 22, 30), bottom(100, 670, 22, 30), middle(500, 200, 22, 30);
+    EXPECT_EQ(MenuWindow::sideFor(400, top, screen), Side::below);
+    EXPECT_EQ(MenuWindow::sideFor(400, bottom, screen), Side::above);
+    EXPECT_EQ(MenuWindow::sideFor(900, middle, screen), Side::below);  // 470 below, 200 above
+    EXPECT_EQ(MenuWindow::sideFor(900, QRect(500, 500, 22, 30), screen), Side::above);
+    // The scroll bar widens it; the edge toward the icon stays.
+    EXPECT_EQ(MenuWindow::popUpGeometry({320, 900}, 12, middle, screen, Side::below), QRect(500, 230, 332, 470));
+    EXPECT_EQ(MenuWindow::popUpGeometry({320, 900}, 12, bottom, screen, Side::above), QRect(100, 0, 332, 670));
+    EXPECT_EQ(MenuWindow::popUpGeometry({320, 100}, 12, bottom, screen, Side::above), QRect(100, 570, 320, 100));
+    EXPECT_EQ(MenuWindow::popUpGeometry({320, 100}, 12, top, screen, Side::below), QRect(680, 30, 320, 100));
+}
+
+TEST_F(MenuBarExtraTest, TheOpenMenuFollowsItsContentWithoutLeavingTheScreenOrItsEdge) {
+    MenuWindow menu(environment());
+    windows.provideTo(&menu);
+    await(model.ensureLaunched());
+    const QRect available = menu.screen()->availableGeometry();
+    const QRect top(available.right() - 40, available.top(), 22, 24);
+    const QRect bottom(available.left() + 10, available.bottom() - 23, 22, 24);
+    for (const auto& [icon, side] :
+         {std::pair{top, MenuWindow::Side::below}, std::pair{bottom, MenuWindow::Side::above}}) {
+        menu.popUp(icon);
+        testkit::settleLayouts();
+        const int edge = side == MenuWindow::Side::below ? icon.bottom() + 1 : icon.top();
+        EXPECT_TRUE(testkit::staysPlaced(menu, menu.geometry(), available, side, edge));
+
+        std::vector<QWidget*> rows = testkit::addRows(menu, 3);
+        testkit::settleLayouts();
+        EXPECT_TRUE(testkit::staysPlaced(menu, menu.geometry(), available, side, edge));
+        std::vector<QWidget*> more = testkit::addRows(menu, available.height() / 40);
+        testkit::settleLayouts();
+        EXPECT_TRUE(testkit::staysPlaced(menu, menu.geometry(), available, side, edge));
+        EXPECT_TRUE(menu.scrollArea().verticalScrollBar()->isVisible());
+
+        testkit::removeRows(more);
+        testkit::settleLayouts();
+        EXPECT_TRUE(testkit::staysPlaced(menu, menu.geometry(), available, side, edge));
+        testkit::removeRows(rows);
+        testkit::settleLayouts();
+        EXPECT_TRUE(testkit::staysPlaced(menu, menu.geometry(), available, side, edge));
+        menu.hide();
+    }
 }
 
 }  // namespace

@@ -133,5 +133,62 @@ TEST_F(MenuContentViewTest, TheNudgeTakesTheUpdateOffersPlace) {
     EXPECT_TRUE(shows(offered.get(), "updateRow"));
 }
 
+// The dismissals' 24 hours on a clock running `ahead` of the system's: the rows come back as
+// the menu opens after them, and at their end while it is open.
+TEST_F(MenuContentViewTest, DismissalsRunOutAsTheMenuOpensAndWhileItIsOpen) {
+    using namespace std::chrono;
+    system_clock::duration ahead{};
+    platform::Defaults own(dir / "clocked.json");
+    ClientCompatibilityModel clocked(compatibility, own, [&] { return system_clock::now() + ahead; });
+    MenuEnvironment env = environment();
+    auto menu = std::make_unique<MenuContentView>(
+        MenuEnvironment{.model = model, .updates = updates, .compatibility = clocked, .openURL = env.openURL});
+    windows.provideTo(menu.get());
+    signInWithTeam();
+    // Opens the menu, then `whileOpening`; once the refresh that opening starts is over (its
+    // answer tells the demo's own version), an older server that asks for a newer app.
+    int pulls = 0;
+    QObject::connect(&model, &MacModel::alertsPulled, menu.get(), [&] { ++pulls; });
+    const auto openAtOlderServer = [&](const std::function<void()>& whileOpening) {
+        const int before = pulls;
+        menu->show();
+        whileOpening();
+        waitUntil([&] { return pulls > before; });
+        settle();
+        compatibility.record(
+            200,
+            {{"X-Brisalune-Client-Unsupported", "0.3.0"}, {"X-Brisalune-Version", "1.2.0"}},
+            "/v1/pull",
+            *menu->activeHost());
+        settle();
+    };
+    const auto bothShow = [&] { return shows(menu.get(), "update-nudge") && shows(menu.get(), "server-update-nudge"); };
+    openAtOlderServer([] {});
+    ASSERT_TRUE(bothShow());
+
+    const auto dismissBoth = [&] {
+        at<QToolButton>(menu.get(), "update-nudge.dismiss").click();
+        at<QToolButton>(menu.get(), "server-update-nudge.dismiss").click();
+        settle();
+        ASSERT_FALSE(shows(menu.get(), "update-nudge"));
+        ASSERT_FALSE(shows(menu.get(), "server-update-nudge"));
+    };
+
+    // Run out while the menu was closed: back as it opens, nothing else needed.
+    dismissBoth();
+    menu->hide();
+    ahead += ClientCompatibilityModel::snooze + 1s;
+    openAtOlderServer([&] { EXPECT_TRUE(bothShow()); });
+
+    // Running out while it is open: back at the end, with no other change to follow.
+    dismissBoth();
+    menu->hide();
+    ahead += ClientCompatibilityModel::snooze - 2s;
+    openAtOlderServer([] {});
+    EXPECT_FALSE(shows(menu.get(), "update-nudge"));
+    EXPECT_FALSE(shows(menu.get(), "server-update-nudge"));
+    waitUntil(bothShow);
+}
+
 }  // namespace
 }  // namespace brisalune

@@ -208,5 +208,84 @@ TEST_F(AppSectionTest, UpdateRowNeedsAnHttpsDownloadOnTheManifestsHost) {
     EXPECT_FALSE(UpdateRow::downloadAddress(checker));
 }
 
+TEST_F(PushRowTest, WithoutAPushServiceItSaysCalmlyWhatTheAppDoesInstead) {
+    settings(AuthorizationStatus::authorized);
+    pushState.setRegistrationError(std::string(DesktopPushHost::unavailableText));
+    EXPECT_TRUE(shows(&row, "push.on"));
+    EXPECT_FALSE(shows(&row, "push.message"));
+    EXPECT_EQ(textOf(&row, "push.on.text"), PushStatusRow::localText);
+
+    // A real failure keeps the error's look.
+    pushState.setRegistrationError("the platform refused");
+    EXPECT_EQ(message(), "Not registered for push: the platform refused");
+    EXPECT_FALSE(shows(&row, "push.on"));
+    pushState.setRegistrationError(std::nullopt);
+    pushState.didReceiveDeviceToken(QByteArray::fromHex("ab01"));
+    EXPECT_EQ(textOf(&row, "push.on.text"), PushStatusRow::onText);
+}
+
+TEST_F(PushRowTest, NoSettingsButtonWhereTheDesktopHasNoneToOpen) {
+    MenuEnvironment bare = environment();
+    bare.hasNotificationSettings = [] { return false; };
+    PushStatusRow plain(pushState, bare);
+    settings(AuthorizationStatus::denied);
+    EXPECT_EQ(textOf(&plain, "push.message"), PushStatusRow::deniedText);
+    EXPECT_FALSE(shows(&plain, "push.openSettings"));
+    EXPECT_TRUE(shows(&row, "push.openSettings"));
+}
+
+// A variable of the environment for the scope, put back as it was at its end.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const QByteArray& value) : name_(name), before_(qgetenv(name)) {
+        qputenv(name, value);
+    }
+    ~ScopedVariable() {
+        if (before_.isNull()) {
+            qunsetenv(name_);
+        } else {
+            qputenv(name_, before_);
+        }
+    }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    const char* name_;
+    QByteArray before_;
+};
+
+// The running desktop's own settings program, found on PATH; here a script that leaves a mark.
+TEST(DesktopNotificationSettings, OnlyTheRunningDesktopsKnownProgramOnPath) {
+    testkit::widgetsApplication();
+    testkit::TempDir bin;
+    const std::filesystem::path mark = bin / "opened";
+    const auto install = [&](const std::string& program) {
+        const std::filesystem::path path = bin / program;
+        std::ofstream(path) << "#!/bin/sh\necho \"$@\" > '" << mark.string() << "'\n";
+        std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    };
+    const ScopedVariable path("PATH", QByteArray::fromStdString(bin.path().string()));
+    {
+        const ScopedVariable desktop("XDG_CURRENT_DESKTOP", "ubuntu:GNOME");
+        EXPECT_FALSE(MenuEnvironment::desktopHasNotificationSettings());  // nothing installed
+        EXPECT_FALSE(MenuEnvironment::openDesktopNotificationSettings());
+        install("xfce4-notifyd-config");
+        EXPECT_FALSE(MenuEnvironment::desktopHasNotificationSettings());  // another desktop's
+        install("gnome-control-center");
+        EXPECT_TRUE(MenuEnvironment::desktopHasNotificationSettings());
+        ASSERT_TRUE(MenuEnvironment::openDesktopNotificationSettings());
+        ASSERT_TRUE(testkit::processEventsUntil(
+            [&] { return std::filesystem::exists(mark) && std::filesystem::file_size(mark) > 0; }));
+        std::string arguments;
+        std::getline(std::ifstream(mark), arguments);
+        EXPECT_EQ(arguments, "notifications");
+    }
+    for (const char* other : {"", "Sway"}) {
+        const ScopedVariable desktop("XDG_CURRENT_DESKTOP", other);
+        EXPECT_FALSE(MenuEnvironment::desktopHasNotificationSettings()) << other;
+    }
+}
+
 }  // namespace
 }  // namespace brisalune

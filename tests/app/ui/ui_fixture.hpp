@@ -92,6 +92,7 @@ protected:
             .compatibility = compatibilityModel,
             .openURL = [this](const platform::Url& url) { opened.push_back(url); },
             .openNotificationSettings = [] { return true; },
+            .hasNotificationSettings = [] { return true; },
             .makeLaunchAtLogin =
                 [this] { return std::make_unique<LaunchAtLogin>(dir / "autostart/brisalune.desktop", "/bin/true"); },
             .quit = [] {},

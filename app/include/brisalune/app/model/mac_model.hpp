@@ -198,6 +198,8 @@ Q_SIGNALS:
     void isTearingDownChanged();
     void lastErrorChanged();
     void openAlertsChanged();
+    // A pull of the team's open alerts succeeded and `openAlerts` is its list (changed or not).
+    void alertsPulled(const std::string& tenantId);
     void alertsErrorChanged();
     void portalOriginsChanged();
     void launchedChanged();

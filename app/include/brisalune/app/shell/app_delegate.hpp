@@ -23,8 +23,10 @@
 #include <QString>
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -99,9 +101,18 @@ public:
     QCoro::Task<> openAlert(std::string alertId, std::optional<std::string> tenantId);
     // "Couldn't acknowledge" for the record, with the alert's acknowledge button.
     QCoro::Task<> postAckFailureNotification(PendingAck record);
-    // The desktop has no remote push: each firing alert that a refresh of the same team brings
-    // for the first time is shown here, with the acknowledge button, as a pushed one would be.
-    void announceNewAlerts();
+    // The desktop has no remote push: after each pull of the team shown, the alerts firing now
+    // that were not firing at that team's previous pull in this run are shown here, with the
+    // acknowledge button, as pushed ones would be. A team's first pull in the run is what was
+    // already there, not news. At most `announcedPerPull` are shown one by one; the rest are
+    // counted in one more notification, so that no server can flood the desktop.
+    void announceNewAlerts(const std::string& tenantId);
+
+    static constexpr std::size_t announcedPerPull = 3;
+    static constexpr std::string_view alertIdentifierPrefix = "brisalune.alert.";
+    static constexpr std::string_view moreAlertsIdentifierPrefix = "brisalune.alerts.more.";
+    // "And 1 more new alert", "And 5 more new alerts".
+    static std::string moreAlertsTitle(std::size_t count);
 
     static void openInBrowser(const platform::Url& url);
     static void showModalNotice(const QString& title, const QString& text);
@@ -124,8 +135,9 @@ private:
     std::chrono::nanoseconds refreshInterval_;
     ContinuousTimer sleeper_;
     QMetaObject::Connection responses_;
-    std::optional<std::string> announcedTeam_;  // whose alerts `announced_` holds
-    std::set<std::string> announced_;           // alert ids already seen in that team
+    // The firing alerts' ids at each team's last pull in this run, by team and server (a team
+    // moved to a box of its own starts afresh there).
+    std::map<std::string, std::set<std::string>> firingAtLastPull_;
     bool startedUp_ = false;
     bool loopRunning_ = false;
     bool loopCancelled_ = false;

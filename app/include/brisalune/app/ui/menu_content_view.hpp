@@ -3,8 +3,10 @@
 // The menu window's content: from the model's phase and the compatibility and update state, which
 // rows and sections show, top to bottom (the update nudge or offer, the old-server banner, the
 // main block by phase or the blocking sections, the push row and the account section once signed
-// in, the application section always). Each time it is shown it refreshes the notification
-// settings and then the open alerts. 320 wide; its height follows its content.
+// in, the application section always). It decides again on each change of what it follows, each
+// time it is shown, and, while shown, when a dismissal of the nudge or the banner runs out. Each
+// time it is shown it refreshes the notification settings and then the open alerts. 320 wide;
+// its height follows its content.
 //
 // TenantPicker, the content while no team is chosen, is shared with the sign-in window.
 
@@ -18,6 +20,7 @@
 #include <optional>
 
 class QLabel;
+class QTimer;
 class QVBoxLayout;
 
 namespace brisalune {
@@ -69,6 +72,8 @@ protected:
 
 private:
     void follow();
+    // While shown, follows again when the first dismissal in force runs out.
+    void followAtExpiry();
     QCoro::Task<> refreshOnShow(int generation);
 
     MenuEnvironment environment_;
@@ -85,6 +90,8 @@ private:
     AlertsSection* alerts_;
     QWidget* accountRows_;
     AppSection* app_;
+    QTimer* expiry_;
+    bool shown_ = false;
     int shows_ = 0;  // counts each show and hide: a refresh started for an earlier show stops
 };
 

@@ -26,6 +26,8 @@ struct MenuEnvironment {
     std::function<void(const platform::Url&)> openURL = openInBrowser;
     // Opens the desktop's notification settings; false when this desktop has none to open.
     std::function<bool()> openNotificationSettings = openDesktopNotificationSettings;
+    // Whether there are notification settings to open: a button offers them only then.
+    std::function<bool()> hasNotificationSettings = desktopHasNotificationSettings;
     // The application section's switch, made once per section when it is first shown.
     std::function<std::unique_ptr<LaunchAtLogin>()> makeLaunchAtLogin = [] {
         return std::make_unique<LaunchAtLogin>();
@@ -41,7 +43,10 @@ struct MenuEnvironment {
     static platform::Url updateFallbackURL();
 
     static void openInBrowser(const platform::Url& url);
+    // The running desktop's (XDG_CURRENT_DESKTOP) notification settings program, when it is
+    // one this app knows and the program is on PATH.
     static bool openDesktopNotificationSettings();
+    static bool desktopHasNotificationSettings();
     static void quitApplication();
 };
 

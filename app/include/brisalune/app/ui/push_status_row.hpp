@@ -1,8 +1,10 @@
 #pragma once
 
 // The line that says whether this computer gets push notifications about the account's teams,
-// with the one action that helps: asking for permission, or opening the notification settings.
-// Follows the push state as it changes.
+// with the one action that helps: asking for permission, or opening the notification settings
+// (only where the desktop has settings to open). Where the platform has no push service at all,
+// it says calmly what the app does instead; the red error is for real failures. Follows the push
+// state as it changes.
 
 #include <brisalune/app/ui/menu_environment.hpp>
 #include <brisalune/push/push_state.hpp>
@@ -26,6 +28,10 @@ public:
     static constexpr std::string_view notRegisteredPrefix = "Not registered for push: ";
     static constexpr std::string_view onText = "Notifications on for all your teams";
     static constexpr std::string_view registeringText = "Registering for push\u2026";
+    // No platform push service: the app's own notifications stand in for pushed ones.
+    static constexpr std::string_view localText =
+        "Brisalune itself notifies you of each new firing alert of the team shown, checking every 5 minutes and "
+        "each time this menu opens.";
 
     PushStatusRow(PushState& push, const MenuEnvironment& environment, QWidget* parent = nullptr);
 
@@ -33,8 +39,10 @@ private:
     void follow();
 
     PushState& push_;
+    const MenuEnvironment& environment_;
     QLabel* message_;
     QWidget* on_;
+    QLabel* onText_;
     QPushButton* settings_;
     QPushButton* turnOn_;
 };

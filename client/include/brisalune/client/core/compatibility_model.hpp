@@ -128,6 +128,9 @@ public:
     std::optional<std::chrono::system_clock::time_point> nudgeDismissedAt() const;
     std::map<std::string, std::chrono::system_clock::time_point> serverBannersDismissedAt() const;
 
+    // The time on the model's clock, which its dismissals are measured by.
+    std::chrono::system_clock::time_point now() const { return now_(); }
+
     CompatibilitySurface surface() const;
     ServerSurface serverSurface(const std::optional<platform::Url>& host) const;
 
