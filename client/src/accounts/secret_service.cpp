@@ -70,12 +70,33 @@ std::mutex& oneAtATime() {
     return lock;
 }
 
+// One operation of the process at a time, under a main context of its own. libsecret's objects
+// hand their clean-up to the thread-default context of where they were made, which no loop runs
+// on a pool thread: this one is current while the operation's objects live and go, and is
+// drained when it ends.
+class Operation {
+public:
+    Operation() : one_(oneAtATime()), context_(g_main_context_new()) { g_main_context_push_thread_default(context_); }
+    ~Operation() {
+        g_main_context_pop_thread_default(context_);
+        while (g_main_context_iteration(context_, FALSE)) {
+        }
+        g_main_context_unref(context_);
+    }
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+
+private:
+    std::lock_guard<std::mutex> one_;
+    GMainContext* context_;
+};
+
 class DesktopSecretService final : public SecretItemStore {
 public:
     explicit DesktopSecretService(std::string collection) : collection_(std::move(collection)) {}
 
     Read read(const SecretItemAddress& item) override {
-        std::lock_guard one(oneAtATime());
+        const Operation operation;
         Found found = find(item);
         if (found.status != KeychainStatus::success) return {.status = found.status, .data = {}};
         Owned<SecretValue> value(secret_item_get_secret(found.item()));
@@ -86,7 +107,7 @@ public:
     }
 
     std::int32_t update(const SecretItemAddress& item, std::string_view data) override {
-        std::lock_guard one(oneAtATime());
+        const Operation operation;
         Found found = find(item);
         if (found.status != KeychainStatus::success) return found.status;
         GError* raw = nullptr;
@@ -95,7 +116,7 @@ public:
     }
 
     std::int32_t add(const SecretItemAddress& item, std::string_view data) override {
-        std::lock_guard one(oneAtATime());
+        const Operation operation;
         GError* raw = nullptr;
         Owned<SecretService> service(secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &raw));
         if (!service) return failure(raw);
@@ -115,7 +136,7 @@ public:
     }
 
     std::int32_t remove(const SecretItemAddress& item) noexcept override {
-        std::lock_guard one(oneAtATime());
+        const Operation operation;
         GError* raw = nullptr;
         Owned<SecretService> service(secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &raw));
         if (!service) return failure(raw);
