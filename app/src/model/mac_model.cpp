@@ -1,8 +1,11 @@
 #include <brisalune/app/model/mac_model.hpp>
 
 #include <brisalune/app/shell/app_config.hpp>
+#include <brisalune/push/await_blocking.hpp>
 
 #include <algorithm>
+#include <map>
+#include <string>
 #include <utility>
 
 namespace brisalune {
@@ -82,17 +85,72 @@ void MacModel::setPortalOrigins(PortalOrigins value) {
     assign(portalOrigins_, std::move(value), &MacModel::portalOriginsChanged);
 }
 
-// ---- the session ----
+// ---- the session in the keychain ----
 
-bool MacModel::storeSession(const StoredSession& session) {
+namespace {
+
+// What `ours` changed from `base`, put on top of `theirs`.
+template <class T>
+T rebasedField(const T& base, const T& ours, const T& theirs) {
+    return ours == base ? theirs : ours;
+}
+
+template <class V>
+std::map<std::string, V, std::less<>> rebasedField(
+    const std::map<std::string, V, std::less<>>& base,
+    const std::map<std::string, V, std::less<>>& ours,
+    const std::map<std::string, V, std::less<>>& theirs) {
+    std::map<std::string, V, std::less<>> merged = theirs;
+    for (const auto& [key, value] : base)
+        if (!ours.contains(key)) merged.erase(key);
+    for (const auto& [key, value] : ours) {
+        const auto was = base.find(key);
+        if (was == base.end() || was->second != value) merged.insert_or_assign(key, value);
+    }
+    return merged;
+}
+
+StoredSession rebased(const StoredSession& base, const StoredSession& ours, const StoredSession& theirs) {
+    return {
+        .baseURL = rebasedField(base.baseURL, ours.baseURL, theirs.baseURL),
+        .sessionToken = rebasedField(base.sessionToken, ours.sessionToken, theirs.sessionToken),
+        .accountId = rebasedField(base.accountId, ours.accountId, theirs.accountId),
+        .email = rebasedField(base.email, ours.email, theirs.email),
+        .activeTenantId = rebasedField(base.activeTenantId, ours.activeTenantId, theirs.activeTenantId),
+        .tenantKeys = rebasedField(base.tenantKeys, ours.tenantKeys, theirs.tenantKeys),
+        .tenantHosts = rebasedField(base.tenantHosts, ours.tenantHosts, theirs.tenantHosts)};
+}
+
+}  // namespace
+
+QCoro::Task<> MacModel::keychainTurn(QPromise<void>& mine) {
+    mine.start();
+    const QFuture<void> before = std::exchange(keychainCalls_, mine.future());
+    co_await before;
+}
+
+QCoro::Task<bool> MacModel::storeSession(StoredSession session) {
+    const std::optional<StoredSession> base = session_;
+    QPromise<void> turn;
+    co_await keychainTurn(turn);
+    if (session_ != base) {
+        // A session that ended or was replaced meanwhile is not written back.
+        if (!base || !session_ || session_->sessionToken != base->sessionToken) co_return false;
+        session = rebased(*base, session, *session_);
+    }
+    const std::optional<StoredSession> current = session_;
+    const std::shared_ptr<SessionStoring> store = sessionStore_;
+    const auto save = [store, session] { store->save(session); };
     try {
-        sessionStore_->save(session);
+        co_await awaitBlocking(save);
     } catch (const std::exception& error) {
         setLastError(error.what());
-        return false;
+        co_return false;
     }
-    setSession(session);
-    return true;
+    // Signed out meanwhile: the clear waits for this turn and removes what was just written.
+    if (session_ != current) co_return false;
+    setSession(std::move(session));
+    co_return true;
 }
 
 bool MacModel::sessionStillHas(std::string_view sessionToken) const {

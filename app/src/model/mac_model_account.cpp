@@ -19,17 +19,25 @@ QCoro::Task<> MacModel::ensureLaunched() {
 }
 
 QCoro::Task<> MacModel::performLaunch() {
-    const SessionLoad loaded = sessionStore_->load();
-    // An unreadable item counts as none and stays where it is.
-    if (const std::optional<StoredSession>& stored = loaded.session()) {
+    // The keychain may ask to unlock, or answer slowly: the phase stays `loading` meanwhile.
+    QPromise<void> turn;
+    co_await keychainTurn(turn);
+    const std::shared_ptr<SessionStoring> store = sessionStore_;
+    const auto load = [store] { return store->load(); };
+    const SessionLoad loaded = co_await awaitBlocking(load);
+    // An unreadable item counts as none and stays where it is; a session taken meanwhile stands.
+    const std::optional<StoredSession>& stored = loaded.session();
+    if (stored && !session_) {
         setSession(*stored);
         setAccountClient(clientFactory_(stored->baseURL, stored->sessionToken, std::nullopt));
         setPhase(stored->activeTenantId ? Phase::signedIn : Phase::selectingTenant);
+        turn.finish();
         co_await refreshAccount();
         co_await refreshPortalOrigins();
         co_await refreshAlerts();
     } else {
-        setPhase(Phase::signedOut);
+        turn.finish();
+        if (!session_) setPhase(Phase::signedOut);
     }
     launched_ = true;
     Q_EMIT launchedChanged();
@@ -58,7 +66,17 @@ QCoro::Task<> MacModel::signIn(std::string email, std::string password) {
         .activeTenantId = std::nullopt,
         .tenantKeys = {},
         .tenantHosts = {}};
-    if (!storeSession(session)) co_return;
+    if (!co_await storeSession(session)) {
+        // Nobody holds the token the server just issued: end it there rather than leave it live.
+        const std::shared_ptr<BrisaluneClient> unheld = clientFactory_(hosted, answer.token, std::nullopt);
+        const auto endUnheld = [unheld] { logout(*unheld); };
+        try {
+            co_await awaitBlocking(endUnheld);
+        } catch (const std::exception&) {
+            // Best effort: the server expires what it is not told of.
+        }
+        co_return;
+    }
     setAccountClient(clientFactory_(hosted, answer.token, std::nullopt));
     setPhase(Phase::selectingTenant);
 
@@ -111,7 +129,7 @@ QCoro::Task<> MacModel::refreshAccount() {
     if (!sessionStillHas(sessionToken)) co_return;
     StoredSession updated = *session_;
     for (auto& [tenantId, host] : dataHosts) updated.tenantHosts.insert_or_assign(std::move(tenantId), std::move(host));
-    storeSession(updated);
+    co_await storeSession(updated);
 }
 
 // ---- sign-out ----
@@ -144,7 +162,6 @@ QCoro::Task<> MacModel::signOut() {
 }
 
 QCoro::Task<> MacModel::signOutLocally() {
-    sessionStore_->clear();
     pushState_.clearDeviceLedger();
     pushState_.endSession();
     setSession(std::nullopt);
@@ -154,7 +171,13 @@ QCoro::Task<> MacModel::signOutLocally() {
     setOpenAlerts({});
     setAlertsError(std::nullopt);
     setPhase(Phase::signedOut);
-    co_return;
+    // The keychain last, in its turn: after any save still on its way, so that nothing written
+    // for this session outlives it. A failure to delete is not reported.
+    QPromise<void> turn;
+    co_await keychainTurn(turn);
+    const std::shared_ptr<SessionStoring> store = sessionStore_;
+    const auto clear = [store] { store->clear(); };
+    co_await awaitBlocking(clear);
 }
 
 }  // namespace brisalune

@@ -75,7 +75,7 @@ QCoro::Task<> MacModel::selectTenant(std::string tenantId) {
     StoredSession updated = *session_;
     if (issued) updated.tenantKeys.insert_or_assign(tenantId, *issued);
     updated.activeTenantId = tenantId;
-    if (!storeSession(updated)) co_return;
+    if (!co_await storeSession(updated)) co_return;
     setPhase(Phase::signedIn);
     setOpenAlerts({});
     setAlertsError(std::nullopt);
@@ -162,7 +162,7 @@ QCoro::Task<std::shared_ptr<BrisaluneClient>> MacModel::clientIssuingKey(std::st
     if (!sessionStillHas(sessionToken)) co_return std::shared_ptr<BrisaluneClient>();
     StoredSession updated = *session_;
     updated.tenantKeys.insert_or_assign(tenantId, *issued);
-    if (!storeSession(updated)) co_return std::shared_ptr<BrisaluneClient>();
+    if (!co_await storeSession(updated)) co_return std::shared_ptr<BrisaluneClient>();
     co_return client(tenantId);
 }
 

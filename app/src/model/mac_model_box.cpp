@@ -49,7 +49,7 @@ QCoro::Task<> MacModel::joinBox(JoinCode code, std::string displayName, std::str
         StoredSession updated = *session_;
         updated.tenantHosts.insert_or_assign(hostedTenantId, connection.host);
         updated.tenantKeys.insert_or_assign(hostedTenantId, connection.key);
-        storeSession(updated);
+        co_await storeSession(updated);
     }
     co_await refreshAccount();
     co_await selectTenant(hostedTenantId);
@@ -80,7 +80,7 @@ QCoro::Task<> MacModel::useBoxTeam(
         StoredSession updated = *session_;
         updated.tenantKeys.insert_or_assign(
             hostedTenantId, TenantKey{.keyId = issued.id, .apiKey = issued.apiKey, .tenantId = boxTenantId});
-        storeSession(updated);
+        co_await storeSession(updated);
     }
     co_await selectTenant(hostedTenantId);
     co_await refreshPortalOrigins();

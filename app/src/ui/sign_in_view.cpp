@@ -81,7 +81,11 @@ SignInView::SignInView(MacModel& model, QWidget* parent)
         follow();
         if (model_.phase() == MacModel::Phase::signedIn) ui::closeWindow(this, WindowPresenter::Kind::signIn);
     });
-    connect(&model_, &MacModel::sessionChanged, this, &SignInView::follow);
+    connect(&model_, &MacModel::sessionChanged, this, [this] {
+        // A password typed for one session has no business with the next.
+        password_->clear();
+        follow();
+    });
     connect(&model_, &MacModel::lastErrorChanged, this, &SignInView::follow);
     follow();
 }
@@ -113,13 +117,12 @@ QCoro::Task<> SignInView::submit() {
     followEnablement();
     const std::string email = email_->text().toStdString();
     const std::string password = password_->text().toStdString();
-    const std::optional<StoredSession> before = model_.session();
     co_await model_.signIn(email, password);
     if (!self) co_return;
     busy_ = false;
-    // A new session came of it: the password has done its work and must not sign anyone in again.
-    const std::optional<StoredSession> after = model_.session();
-    if (after && (!before || before->sessionToken != after->sessionToken)) password_->clear();
+    // Right or wrong, the password has done its work: it must not sit in the form, nor sign
+    // anyone in again with Return.
+    password_->clear();
     followEnablement();
 }
 

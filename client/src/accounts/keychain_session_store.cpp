@@ -7,8 +7,27 @@
 
 namespace brisalune {
 
-KeychainError::KeychainError(std::int32_t status)
-    : status_(status), text_("keychain status " + std::to_string(status)) {}
+namespace {
+
+// What happened and what to do, in words: the person reading it has no use for the status.
+std::string keychainFailureText(std::int32_t status) {
+    switch (status) {
+    case KeychainStatus::notAvailable:
+        return "Your session could not be kept: no keyring service is running to hold it. Install or start one, "
+               "such as GNOME Keyring, then try again.";
+    case KeychainStatus::interactionNotAllowed:
+        return "Your session could not be kept: the keyring is locked. Unlock it, then try again.";
+    case KeychainStatus::userCanceled:
+        return "Your session could not be kept: the keyring refused the request, or it was cancelled. Try again, "
+               "and allow the request if the keyring asks.";
+    default:
+        return "Your session could not be kept: the keyring failed to store it. Try again.";
+    }
+}
+
+}  // namespace
+
+KeychainError::KeychainError(std::int32_t status) : status_(status), text_(keychainFailureText(status)) {}
 
 KeychainSessionStore::KeychainSessionStore(std::string service)
     : KeychainSessionStore(std::move(service), desktopSecretService()) {}

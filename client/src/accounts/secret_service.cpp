@@ -2,6 +2,8 @@
 
 #include <libsecret/secret.h>
 
+#include <algorithm>
+#include <array>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,6 +20,7 @@ struct Unref {
     void operator()(GError* p) const noexcept { g_error_free(p); }
     void operator()(GList* p) const noexcept { g_list_free_full(p, g_object_unref); }
     void operator()(GDBusProxy* p) const noexcept { g_object_unref(p); }
+    void operator()(gchar* p) const noexcept { g_free(p); }
 };
 template <class T>
 using Owned = std::unique_ptr<T, Unref>;
@@ -35,14 +38,27 @@ const SecretSchema* sessionSchema() {
     return &schema;
 }
 
-// Error texts are dropped: only the status travels on.
-std::int32_t statusFor(const GError* error) {
-    if (g_error_matches(error, SECRET_ERROR, SECRET_ERROR_IS_LOCKED) ||
-        g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
-        return KeychainStatus::interactionNotAllowed;
+// Error texts are dropped: only the status travels on, and the person reads words made from it.
+std::int32_t ioStatus(const GError* error) {
+    if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED) ||
+        g_error_matches(error, G_IO_ERROR, G_IO_ERROR_PERMISSION_DENIED)) {
+        return KeychainStatus::userCanceled;
     }
-    if (error->domain == G_DBUS_ERROR || error->domain == G_IO_ERROR) return KeychainStatus::notAvailable;
-    return KeychainStatus::failed;
+    if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_DBUS_ERROR)) {
+        // A remote error GLib has no code for: its name tells.
+        const Owned<gchar> name(g_dbus_error_get_remote_error(error));
+        return name ? keychainStatusForDBusError(name.get()) : KeychainStatus::failed;
+    }
+    // No bus, a refused or closed connection, no answer in time.
+    return KeychainStatus::notAvailable;
+}
+
+std::int32_t statusFor(const GError* error) {
+    if (g_error_matches(error, SECRET_ERROR, SECRET_ERROR_IS_LOCKED)) return KeychainStatus::interactionNotAllowed;
+    if (error->domain == G_IO_ERROR) return ioStatus(error);
+    // The bus's own errors and the Secret Service's, by their D-Bus names.
+    const Owned<gchar> name(g_dbus_error_encode_gerror(error));
+    return keychainStatusForDBusError(name.get());
 }
 
 // libsecret's service object is shared by the whole process, and its blocking calls made from
@@ -54,12 +70,33 @@ std::mutex& oneAtATime() {
     return lock;
 }
 
+// One operation of the process at a time, under a main context of its own. libsecret's objects
+// hand their clean-up to the thread-default context of where they were made, which no loop runs
+// on a pool thread: this one is current while the operation's objects live and go, and is
+// drained when it ends.
+class Operation {
+public:
+    Operation() : one_(oneAtATime()), context_(g_main_context_new()) { g_main_context_push_thread_default(context_); }
+    ~Operation() {
+        g_main_context_pop_thread_default(context_);
+        while (g_main_context_iteration(context_, FALSE)) {
+        }
+        g_main_context_unref(context_);
+    }
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+
+private:
+    std::lock_guard<std::mutex> one_;
+    GMainContext* context_;
+};
+
 class DesktopSecretService final : public SecretItemStore {
 public:
     explicit DesktopSecretService(std::string collection) : collection_(std::move(collection)) {}
 
     Read read(const SecretItemAddress& item) override {
-        std::lock_guard one(oneAtATime());
+        const Operation operation;
         Found found = find(item);
         if (found.status != KeychainStatus::success) return {.status = found.status, .data = {}};
         Owned<SecretValue> value(secret_item_get_secret(found.item()));
@@ -70,7 +107,7 @@ public:
     }
 
     std::int32_t update(const SecretItemAddress& item, std::string_view data) override {
-        std::lock_guard one(oneAtATime());
+        const Operation operation;
         Found found = find(item);
         if (found.status != KeychainStatus::success) return found.status;
         GError* raw = nullptr;
@@ -79,7 +116,7 @@ public:
     }
 
     std::int32_t add(const SecretItemAddress& item, std::string_view data) override {
-        std::lock_guard one(oneAtATime());
+        const Operation operation;
         GError* raw = nullptr;
         Owned<SecretService> service(secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &raw));
         if (!service) return failure(raw);
@@ -99,7 +136,7 @@ public:
     }
 
     std::int32_t remove(const SecretItemAddress& item) noexcept override {
-        std::lock_guard one(oneAtATime());
+        const Operation operation;
         GError* raw = nullptr;
         Owned<SecretService> service(secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &raw));
         if (!service) return failure(raw);
@@ -213,6 +250,38 @@ private:
 };
 
 }  // namespace
+
+std::int32_t keychainStatusForDBusError(std::string_view name) noexcept {
+    struct Meaning {
+        std::string_view name;
+        std::int32_t status;
+    };
+    static constexpr std::string_view bus = "org.freedesktop.DBus.Error.";
+    static constexpr std::array meanings{
+        // Nobody answers as a Secret Service on the bus, or the bus itself is gone.
+        Meaning{"ServiceUnknown", KeychainStatus::notAvailable},
+        Meaning{"NameHasNoOwner", KeychainStatus::notAvailable},
+        Meaning{"NoServer", KeychainStatus::notAvailable},
+        Meaning{"NoNetwork", KeychainStatus::notAvailable},
+        Meaning{"NoReply", KeychainStatus::notAvailable},
+        Meaning{"Timeout", KeychainStatus::notAvailable},
+        Meaning{"TimedOut", KeychainStatus::notAvailable},
+        Meaning{"Disconnected", KeychainStatus::notAvailable},
+        // The name's owner is no Secret Service.
+        Meaning{"UnknownInterface", KeychainStatus::notAvailable},
+        Meaning{"UnknownMethod", KeychainStatus::notAvailable},
+        Meaning{"AccessDenied", KeychainStatus::userCanceled},
+        Meaning{"AuthFailed", KeychainStatus::userCanceled},
+        Meaning{"InteractiveAuthorizationRequired", KeychainStatus::userCanceled},
+    };
+    if (name == "org.freedesktop.Secret.Error.IsLocked") return KeychainStatus::interactionNotAllowed;
+    if (!name.starts_with(bus)) return KeychainStatus::failed;
+    const std::string_view rest = name.substr(bus.size());
+    // The bus could not start a service for the name (activation).
+    if (rest.starts_with("Spawn.")) return KeychainStatus::notAvailable;
+    const auto* found = std::ranges::find(meanings, rest, &Meaning::name);
+    return found == meanings.end() ? KeychainStatus::failed : found->status;
+}
 
 std::shared_ptr<SecretItemStore> desktopSecretService() { return desktopSecretService(SECRET_COLLECTION_DEFAULT); }
 

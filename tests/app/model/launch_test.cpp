@@ -2,9 +2,14 @@
 
 #include <app/model/model_fixture.hpp>
 
+#include <support/stopped_keyring.hpp>
+
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 namespace brisalune {
 namespace {
@@ -12,7 +17,28 @@ namespace {
 using Phase = MacModel::Phase;
 using standin::Reply;
 
-class ModelLaunch : public testkit::ModelTest {};
+class ModelLaunch : public testkit::ModelTest {
+protected:
+    // In a child process whose session bus leads nowhere: no keyring service at all. Names each
+    // failed check on stderr.
+    bool signsInWithoutAKeyringService() {
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + (dir / "no-bus").string()).c_str(), 1);
+        std::string failed;
+        auto check = [&](bool held, const std::string& what) { failed += held ? "" : what + "\n"; };
+        QCoro::waitFor(model->ensureLaunched());
+        check(model->phase() == Phase::signedOut, "the launch did not end signed out");
+        QCoro::waitFor(model->signIn("ops@example.com", "secret"));
+        const std::string error = model->lastError().value_or("");
+        check(error.find("no keyring service") != std::string::npos, "the error is not in words: " + error);
+        check(error.find("GNOME Keyring") != std::string::npos, "the error says nothing to do: " + error);
+        check(error.find_first_of("0123456789") == std::string::npos, "the error shows a number: " + error);
+        check(!model->session() && model->phase() == Phase::signedOut, "a session was taken");
+        check(received(hosted).back() == "POST /v1/logout", "the issued session was not ended");
+        check(authorizations(hosted).back() == "Bearer issued-1", "another session was ended");
+        std::fputs(failed.c_str(), stderr);
+        return failed.empty();
+    }
+};
 
 TEST_F(ModelLaunch, AFreshModelWaitsAndWithoutAStoredSessionSignsOutSilently) {
     EXPECT_EQ(model->phase(), Phase::loading);
@@ -35,13 +61,17 @@ TEST_F(ModelLaunch, AStoredTeamIsSignedInAtOnceAndTheLaunchRunsOnce) {
     servePull(hosted, {testkit::alertAnswer("a1", "firing"), testkit::alertAnswer("a2", "resolved")});
     serveHealth(hosted, "");
 
+    std::optional<std::size_t> askedWhenSignedIn;
+    QObject::connect(model.get(), &MacModel::phaseChanged, [&] {
+        if (model->phase() == Phase::signedIn && !askedWhenSignedIn) askedWhenSignedIn = count(hosted, "GET /v1/me");
+    });
     QCoro::Task<> first = model->ensureLaunched();
-    EXPECT_EQ(model->phase(), Phase::signedIn);  // before the account answers
     QCoro::Task<> second = model->ensureLaunched();
     run(std::move(first));
     run(std::move(second));
     run(model->ensureLaunched());
 
+    EXPECT_EQ(askedWhenSignedIn, 0u);  // signed in before the account was asked for
     EXPECT_EQ(count(hosted, "GET /v1/me"), 1u);
     EXPECT_EQ(model->currentMembership()->tenantId, "t1");
     EXPECT_EQ(alertIds(), std::vector<std::string>{"a1"});  // open alerts only
@@ -109,6 +139,27 @@ TEST_F(ModelLaunch, AFailedSignInShowsTheErrorAndChangesNothing) {
     EXPECT_EQ(model->lastError(), "the session could not be saved");
     EXPECT_FALSE(model->session());
     EXPECT_EQ(model->phase(), Phase::signedOut);
+    // Nobody holds the session the server issued: it is ended there.
+    EXPECT_EQ(received(hosted), (std::vector<std::string>{"POST /v1/login", "POST /v1/login", "POST /v1/logout"}));
+    EXPECT_EQ(authorizations(hosted).back(), "Bearer session-1");
+
+    // A server that is gone by then changes nothing of that.
+    hosted.clearRequests();
+    hosted.on("POST", "/v1/logout", Reply::json(R"({"error":"down"})", 503));
+    run(model->signIn("ops@example.com", "secret"));
+    EXPECT_EQ(model->lastError(), "the session could not be saved");
+    EXPECT_EQ(count(hosted, "POST /v1/logout"), 1u);
+    EXPECT_EQ(model->phase(), Phase::signedOut);
+}
+
+TEST_F(ModelLaunch, WithoutAKeyringServiceTheSignInSaysSoAndEndsTheIssuedSession) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    serveLogin("issued-1");
+    model = std::make_shared<MacModel>(
+        pushState, defaults, std::make_shared<KeychainSessionStore>("app.brisalune.tests.no-keyring"), factory(),
+        addresses());
+    // _Exit: the libraries' exit-time teardown is not under test.
+    EXPECT_EXIT(std::_Exit(signsInWithoutAKeyringService() ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(ModelLaunch, ChangesAreToldOnlyWhenAValueReallyChanges) {
@@ -125,6 +176,64 @@ TEST_F(ModelLaunch, ChangesAreToldOnlyWhenAValueReallyChanges) {
     EXPECT_EQ(sessions.count(), 1);
     EXPECT_EQ(alerts.count(), 1);
     EXPECT_EQ(clients.count(), 1);  // a client has no equality
+}
+
+// The keychain waits on the pool: while the keyring does not answer, the event loop goes on and
+// the model waits in the state it had.
+TEST_F(ModelLaunch, AKeyringThatDoesNotAnswerHoldsNoThreadOfTheUi) {
+    const auto store =
+        std::make_shared<KeychainSessionStore>("app.brisalune.tests.slow-" + dir.path().filename().string());
+    model = std::make_shared<MacModel>(pushState, defaults, store, factory(), addresses());
+    serveLogin();
+    serveMe({membership("t1"), membership("t2")});
+    testkit::Ticker ticker;
+
+    // The launch: still loading while the keyring is stopped.
+    auto stopped = std::make_optional<testkit::StoppedKeyring>();
+    QCoro::Task<> launch = model->ensureLaunched();
+    ASSERT_TRUE(ticker.runFor(3));
+    EXPECT_EQ(model->phase(), Phase::loading);
+    EXPECT_FALSE(model->hasLaunched());
+    stopped.reset();
+    run(std::move(launch));
+    EXPECT_EQ(model->phase(), Phase::signedOut);
+
+    // The save of a new session: the sign-in waits for it, signed out and with no error.
+    stopped.emplace();
+    QCoro::Task<> signIn = model->signIn("ops@example.com", "secret");
+    ASSERT_TRUE(ticker.runUntil(3, [&] { return count(hosted, "POST /v1/login") == 1; }));
+    ASSERT_TRUE(ticker.runFor(3));
+    EXPECT_FALSE(model->session());
+    EXPECT_FALSE(model->lastError());
+    EXPECT_EQ(model->phase(), Phase::signedOut);
+    stopped.reset();
+    run(std::move(signIn));
+    EXPECT_EQ(model->phase(), Phase::selectingTenant);
+    EXPECT_EQ(store->load().session(), model->session());
+
+    // The clear: the model is signed out at once; the item goes when the keyring answers.
+    stopped.emplace();
+    QCoro::Task<> signOut = model->signOutLocally();
+    ASSERT_TRUE(ticker.runFor(3));
+    EXPECT_EQ(model->phase(), Phase::signedOut);
+    stopped.reset();
+    run(std::move(signOut));
+    EXPECT_TRUE(store->load().is(SessionLoad::Case::absent));
+}
+
+// Keychain calls keep the order they were asked in: a sign-out while a save is on its way
+// leaves no session behind, in the model or in the keychain.
+TEST_F(ModelLaunch, ASignOutWhileASaveIsOnItsWayLeavesNothingBehind) {
+    StoredSession stored = session();
+    stored.tenantKeys.insert_or_assign("t2", TenantKey{"k2", "key-2", "t2"});
+    launchWith(stored);
+    QCoro::Task<> select = model->selectTenant("t2");  // has its key: straight to the keychain
+    QCoro::Task<> signOut = model->signOutLocally();
+    run(std::move(select));
+    run(std::move(signOut));
+    EXPECT_FALSE(model->session());
+    EXPECT_EQ(model->phase(), Phase::signedOut);
+    EXPECT_TRUE(keychain->load().is(SessionLoad::Case::absent));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Team selection, the client for a team, the alert refresh, and late answers dropped.
 
 #include <app/model/model_fixture.hpp>
+#include <support/stopped_keyring.hpp>
 
 #include <gtest/gtest.h>
 
@@ -160,6 +161,36 @@ TEST_F(ModelTeams, EachSuccessfulPullIsToldWithItsTeam) {
     run(model->refreshAlerts());
     run(model->selectTenant("t3"));  // a box without a key: emptied, not pulled
     EXPECT_EQ(pulled, (std::vector<std::string>{"t1", "t1"}));
+}
+
+// A choice of team whose save waits on the keyring while the account refresh records a data
+// host: once the keyring answers, the session has both, in the model and in the keychain.
+TEST_F(ModelTeams, ChangesMadeWhileASaveWaitsOnTheKeyringAreAllKept) {
+    const auto store =
+        std::make_shared<KeychainSessionStore>("app.brisalune.tests.teams-" + dir.path().filename().string());
+    model = std::make_shared<MacModel>(pushState, defaults, store, factory(), addresses());
+    StoredSession stored = session();
+    stored.tenantKeys.insert_or_assign("t2", TenantKey{"k2", "key-2", "t2"});
+    store->save(stored);
+    run(model->ensureLaunched());
+    serveMe({membership("t1"), membership("t2"), membership("t3", "member", box.baseUrl())});
+    testkit::Ticker ticker;
+
+    auto stopped = std::make_optional<testkit::StoppedKeyring>();
+    QCoro::Task<> select = model->selectTenant("t2");  // has its key: straight to the keychain
+    QCoro::Task<> refresh = model->refreshAccount();
+    ASSERT_TRUE(ticker.runUntil(3, [&] { return count(hosted, "GET /v1/me") == 2; }));
+    ASSERT_TRUE(ticker.runFor(20));  // the answer is taken in while the save still waits
+    EXPECT_EQ(model->session()->activeTenantId, "t1");
+    stopped.reset();
+    run(std::move(select));
+    run(std::move(refresh));
+
+    EXPECT_EQ(model->session()->activeTenantId, "t2");
+    EXPECT_EQ(model->session()->tenantHosts.at("t3"), boxURL());
+    EXPECT_EQ(model->phase(), Phase::signedIn);
+    EXPECT_EQ(store->load().session(), model->session());
+    store->clear();
 }
 
 }  // namespace

@@ -53,8 +53,9 @@ TEST_F(SignInViewTest, SignInIsEnabledByRawEmptinessAndReturnPressesIt) {
     EXPECT_FALSE(enabledWhileBusy.empty());
     EXPECT_TRUE(shows(window, "signIn.error"));
     EXPECT_FALSE(textOf(window, "signIn.error").empty());
-    EXPECT_TRUE(submit().isEnabled());
-    EXPECT_EQ(password().text(), "   ");  // a failure keeps what was typed
+    EXPECT_EQ(password().text(), "");  // a failure clears the password too
+    EXPECT_EQ(email().text(), QString::fromStdString(account().email));
+    EXPECT_FALSE(submit().isEnabled());
     EXPECT_EQ(
         textOf(window, "signIn.footer"), "No account yet? Create one at " + MenuEnvironment::publicWebDomain() + ".");
 }
@@ -84,6 +85,19 @@ TEST_F(SignInViewTest, ASuccessClearsThePasswordThenPicksATeamAndCloses) {
     windows.show(WindowPresenter::Kind::signIn);
     EXPECT_TRUE(shows(window, "signIn.form"));
     EXPECT_FALSE(submit().isEnabled());  // nothing left to sign back in with
+}
+
+TEST_F(SignInViewTest, ASessionChangeClearsATypedPassword) {
+    email().setText(QString::fromStdString(account().email));
+    password().setText(QString::fromStdString(account().password));
+    // Signed in some other way while the form held a password (the launch, another window).
+    await(model.signIn(account().email, account().password));
+    EXPECT_EQ(password().text(), "");
+
+    password().setText("typed while signed in");
+    await(model.signOutLocally());
+    EXPECT_EQ(password().text(), "");
+    EXPECT_FALSE(submit().isEnabled());
 }
 
 }  // namespace

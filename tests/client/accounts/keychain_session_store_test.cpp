@@ -73,6 +73,42 @@ TEST(KeychainStatusMapping, OnlyNotFoundIsAbsentAndAFailedSaveStepThrowsItsStatu
     }
 }
 
+// Every status a save can fail with reads as words a person can act on: no number, no status.
+TEST(KeychainFailureText, EachCaseSaysWhatHappenedAndWhatToDo) {
+    const std::vector<std::pair<std::int32_t, std::vector<std::string>>> cases{
+        {KeychainStatus::notAvailable, {"no keyring service", "GNOME Keyring"}},
+        {KeychainStatus::interactionNotAllowed, {"keyring is locked", "Unlock it"}},
+        {KeychainStatus::userCanceled, {"refused", "cancelled", "Try again"}},
+        {KeychainStatus::failed, {"keyring", "Try again"}},
+        {-1, {"keyring", "Try again"}},
+    };
+    for (const auto& [status, words] : cases) {
+        const std::string text = KeychainError(status).what();
+        EXPECT_EQ(KeychainError(status).status(), status);
+        for (const std::string& word : words) EXPECT_NE(text.find(word), std::string::npos) << status << ": " << text;
+        EXPECT_EQ(text.find_first_of("0123456789"), std::string::npos) << text;
+        EXPECT_EQ(text.find("status"), std::string::npos) << text;
+    }
+}
+
+TEST(KeychainStatusMapping, DBusErrorsByName) {
+    const std::vector<std::pair<std::string, std::int32_t>> cases{
+        {"org.freedesktop.DBus.Error.ServiceUnknown", KeychainStatus::notAvailable},
+        {"org.freedesktop.DBus.Error.NameHasNoOwner", KeychainStatus::notAvailable},
+        {"org.freedesktop.DBus.Error.NoReply", KeychainStatus::notAvailable},
+        {"org.freedesktop.DBus.Error.Spawn.ChildExited", KeychainStatus::notAvailable},
+        {"org.freedesktop.DBus.Error.UnknownMethod", KeychainStatus::notAvailable},
+        {"org.freedesktop.Secret.Error.IsLocked", KeychainStatus::interactionNotAllowed},
+        {"org.freedesktop.DBus.Error.AccessDenied", KeychainStatus::userCanceled},
+        {"org.freedesktop.DBus.Error.AuthFailed", KeychainStatus::userCanceled},
+        {"org.freedesktop.Secret.Error.NoSuchObject", KeychainStatus::failed},
+        {"org.freedesktop.DBus.Error.InvalidArgs", KeychainStatus::failed},
+        {"org.freedesktop.DBus.Error.", KeychainStatus::failed},
+        {"", KeychainStatus::failed},
+    };
+    for (const auto& [name, status] : cases) EXPECT_EQ(keychainStatusForDBusError(name), status) << name;
+}
+
 // ---- against the desktop's Secret Service ---------------------------------------------------
 
 // Each test has its own item, so tests may run in parallel processes on one keyring.
@@ -226,6 +262,7 @@ TEST_F(KeychainSessionStoreTest, ALockedCollectionIsUnreadableNeverAbsentAndKeep
         ADD_FAILURE() << "saved into a locked collection";
     } catch (const KeychainError& error) {
         EXPECT_EQ(error.status(), KeychainStatus::interactionNotAllowed);
+        EXPECT_NE(std::string(error.what()).find("keyring is locked"), std::string::npos) << error.what();
     }
     store.clear();
 
@@ -251,6 +288,7 @@ bool worksWithoutSecretService() {
         check(false, "save did not throw");
     } catch (const KeychainError& error) {
         check(error.status() == KeychainStatus::notAvailable, "save failed with another status");
+        check(std::string(error.what()).find("no keyring service") != std::string::npos, "the text is not words");
     }
     store.clear();
     check(std::filesystem::is_empty(home.path()), "something was written under the home folder");

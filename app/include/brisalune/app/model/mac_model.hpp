@@ -28,7 +28,9 @@
 #include <brisalune/push/push_session.hpp>
 
 #include <QCoroTask>
+#include <QFuture>
 #include <QObject>
+#include <QPromise>
 
 #include <functional>
 #include <memory>
@@ -223,8 +225,15 @@ private:
     };
 
     QCoro::Task<> performLaunch();
-    // Saves through the store, then takes the copy; a failed save sets `lastError`. True on success.
-    bool storeSession(const StoredSession& session);
+    // The keychain's turn: taken once every keychain call asked for before has finished and the
+    // model has taken in its result; passed on when `mine` finishes or goes. Never await another
+    // turn while holding one.
+    QCoro::Task<> keychainTurn(QPromise<void>& mine);
+    // Saves through the store in the keychain's turn, then takes the copy; a failed save sets
+    // `lastError`. Made from the session as it is now: when another save of the same session
+    // landed meanwhile, this one's changes go on top of it; when the session ended or was replaced
+    // meanwhile, nothing is written. True when kept.
+    QCoro::Task<bool> storeSession(StoredSession session);
     // The session still exists and carries this token.
     bool sessionStillHas(std::string_view sessionToken) const;
     BoxLink boxLink() const;
@@ -267,6 +276,8 @@ private:
     PortalOrigins portalOrigins_;
     std::optional<QCoro::Task<>> launch_;
     bool launched_ = false;
+    // Finishes when the last keychain call asked for has finished.
+    QFuture<void> keychainCalls_;
 
     // Fixed.
     std::shared_ptr<SessionStoring> sessionStore_;

@@ -2,8 +2,8 @@
 
 // The sign-in window's content. Follows the model's phase: the e-mail and password form until
 // signed in, then the team picker, then "Signed in as …" with Done; it closes its window when the
-// phase reaches signedIn. The password is cleared once a sign-in succeeds, so nobody can sign
-// back in with Return after a sign-out. 360 wide.
+// phase reaches signedIn. The password is cleared after every sign-in, failed or not, and
+// whenever the session changes, so nobody can sign back in with Return after a sign-out. 360 wide.
 
 #include <brisalune/app/model/mac_model.hpp>
 #include <brisalune/app/ui/ui_kit.hpp>

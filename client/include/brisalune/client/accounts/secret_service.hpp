@@ -19,9 +19,16 @@ struct KeychainStatus {
     static constexpr std::int32_t notAvailable = -25291;
     // the item or its collection is locked and unlocking was refused or dismissed;
     static constexpr std::int32_t interactionNotAllowed = -25308;
+    // the service or the user refused or cancelled the request;
+    static constexpr std::int32_t userCanceled = -128;
     // any other error of the service.
     static constexpr std::int32_t failed = -2070;
 };
+
+// The status of a D-Bus error by its name (org.freedesktop.DBus.Error.ServiceUnknown, the
+// Secret Service's org.freedesktop.Secret.Error.IsLocked, …): notAvailable when no service
+// answers, interactionNotAllowed when locked, userCanceled when refused, else failed.
+std::int32_t keychainStatusForDBusError(std::string_view name) noexcept;
 
 // One item, addressed by its two attributes.
 struct SecretItemAddress {

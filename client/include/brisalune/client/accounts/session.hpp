@@ -98,7 +98,8 @@ public:
 };
 
 // A keychain save that failed, with the status of the operation that failed (KeychainStatus in
-// secret_service.hpp). Its text names the status and nothing else.
+// secret_service.hpp). Its text says in words what happened (no keyring service, a locked
+// keyring, a refused or cancelled request, another failure) and what to do; never the status.
 class KeychainError : public std::exception {
 public:
     explicit KeychainError(std::int32_t status);
