@@ -1,5 +1,7 @@
 #include <brisalune/push/freedesktop_notifications.hpp>
 
+#include <brisalune/platform/text.hpp>
+
 #include <QCoroDBus>
 #include <QDBusMessage>
 #include <QVariantMap>
@@ -86,8 +88,11 @@ QCoro::Task<> FreedesktopNotificationCenter::add(NotificationRequest request) {
     const uint replaces = showing == shown_.end() ? 0 : showing->id;
 
     QDBusMessage call = methodCall("Notify");
-    call << busText(applicationName) << replaces << QString() << busText(request.title)
-         << bodyText(request.body, capabilities->contains(QStringLiteral("body-markup")))
+    // Whatever a server put in them, a notification stays a few readable lines.
+    const std::string title = platform::shortened(request.title, maxTitleBytes);
+    const std::string body = platform::shortened(request.body, maxBodyBytes);
+    call << busText(applicationName) << replaces << QString() << busText(title)
+         << bodyText(body, capabilities->contains(QStringLiteral("body-markup")))
          << actions(request.categoryIdentifier) << QVariantMap() << qint32(-1);
     const QDBusMessage reply = co_await connection_.asyncCall(call);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) co_return;

@@ -61,6 +61,20 @@ TEST(FreedesktopNotifications, BodiesStayPlainForAServiceWithoutMarkup) {
     EXPECT_EQ(sent[5].toStringList(), (QStringList{"default", "Open"}));  // no such category installed
 }
 
+TEST(FreedesktopNotifications, AHugeTitleOrBodyIsCutToAFewLines) {
+    NotificationDaemon daemon("body actions");
+    FreedesktopNotificationCenter center(daemon.connection());
+    NotificationRequest request = alertRequest("n1", "OTHER");
+    request.title = std::string(1 << 20, 'T');
+    request.body = std::string(1 << 20, '\xC3');  // a megabyte of broken UTF-8
+    QCoro::waitFor(center.add(request));
+    const QVariantList sent = daemon.calls("Notify").at(0);
+    EXPECT_LE(sent[3].toString().toUtf8().size(), qsizetype(FreedesktopNotificationCenter::maxTitleBytes));
+    EXPECT_TRUE(sent[3].toString().endsWith(QChar(0x2026)));
+    EXPECT_LE(sent[4].toString().toUtf8().size(), qsizetype(FreedesktopNotificationCenter::maxBodyBytes));
+    EXPECT_FALSE(sent[4].toString().contains(QChar(0xC3)));
+}
+
 TEST(FreedesktopNotifications, WithdrawsByExactCategoryAndHearsOnlyItsOwnNotifications) {
     NotificationDaemon daemon;
     FreedesktopNotificationCenter center(daemon.connection());

@@ -15,6 +15,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstddef>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -41,6 +42,10 @@ public:
     QCoro::Task<> add(NotificationRequest request) override;
     std::vector<NotificationRequest> delivered() const override;
     QCoro::Task<> removeDeliveredNotifications(std::vector<std::string> identifiers) override;
+
+    // Longer titles and bodies are cut, on a character boundary, with "…".
+    static constexpr std::size_t maxTitleBytes = 200;
+    static constexpr std::size_t maxBodyBytes = 400;
 
     // Text as D-Bus carries it: invalid UTF-8 replaced, NUL characters dropped.
     static QString busText(std::string_view text);
