@@ -197,6 +197,7 @@ Found readFound(const fs::path& file) {
     if (fd.get() < 0) {
         if (errno == ENOENT) return {};
         if (isUnreadable(errno)) return {.state = Found::State::unreadable, .text = {}};
+        if (errno == ENXIO) return {.state = Found::State::other, .text = {}};  // a socket
         fail("cannot open", file);
     }
     struct stat info {};
