@@ -4,7 +4,6 @@
 #include <brisalune/client/detail/url_paths.hpp>
 #include <brisalune/client/team/endpoints.hpp>
 
-
 namespace brisalune {
 
 BoxConnectionError BoxConnectionError::boxUnusable(std::string message) {
