@@ -182,10 +182,8 @@ QCoro::Task<> JoinBoxForm::submitJoin() {
     // Joined or not, the password and the code have done their work: neither waits in the
     // window, nor goes out again on a stray Return.
     password_->clear();
-    if (failure) {
-        code_->clear();
-        showError(error_, failure);
-    }
+    code_->clear();
+    if (failure) showError(error_, failure);
     follow();
 }
 

@@ -31,8 +31,8 @@ struct BoxAddressRows {
 };
 
 // Redeems a join code. Shows the box's address once the code reads, and asks for a box e-mail
-// and password only for a seat code. A failed join, or a change of session, clears what was
-// typed for it.
+// and password only for a seat code. A join, whatever its outcome, clears the code and the
+// password; a change of session clears every field.
 class JoinBoxForm final : public QWidget {
     Q_OBJECT
 
