@@ -8,6 +8,7 @@
 //   menu-update-rows.png       an update on offer and an older server's banner
 //   menu-update-required.png   a server refused this version of the app
 //   sign-in.png, sign-in-error.png, box-join.png, box-sign-in.png
+//   box-join-seat-clear-text.png  a seat code for a plain-http box on the LAN: address, warning, seat rows
 //   maintenance-default-size.png  the maintenance window as it opens, a repeating window in the
 //                              editor with its next occurrences in sight
 //   maintenance-skipped.png    the same just after "Skip" on the second occurrence
@@ -90,6 +91,12 @@ void settleRequests() {
         while (std::chrono::steady_clock::now() < pauseEnds) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     settle();
+}
+
+// A seat's join code for a box at a LAN address over plain http (nothing is sent to it).
+std::string lanSeatCode() {
+    const QByteArray payload = R"({"u":"http://192.168.1.20:8080/","t":"harbor-lab","c":"harbor-seat","s":true,"v":1})";
+    return "blj_" + payload.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals).toStdString();
 }
 
 class Screens {
@@ -341,6 +348,15 @@ int run(const fs::path& output) {
     code->setText(QString::fromStdString(demo.joinCode()));
     code->setCursorPosition(0);
     screens.write(*box, "box-join.png");
+    // A seat on a box in the office network, over plain http: its address, the warning line and
+    // the seat's rows in the columns of the others.
+    code->setText(QString::fromStdString(lanSeatCode()));
+    code->setCursorPosition(0);
+    box->findChild<QLineEdit*>("joinBox.name")->setText(QStringLiteral("Ana on the laptop"));
+    box->findChild<QLineEdit*>("joinBox.email")->setText(QStringLiteral("ana@harbor.box"));
+    box->findChild<QLineEdit*>("joinBox.password")->setText(QStringLiteral("secret"));
+    screens.write(*box, "box-join-seat-clear-text.png");
+    code->clear();
     await(model.selectTenant("harbor-lab"));
     windows.close(WindowPresenter::Kind::box);
     menu.hide();

@@ -2,15 +2,49 @@
 
 #include <brisalune/app/model/mac_model.hpp>
 
+#include <brisalune/client/accounts/key_revocation.hpp>
 #include <brisalune/client/boxes/probe.hpp>
 #include <brisalune/client/team/endpoints.hpp>
 #include <brisalune/push/await_blocking.hpp>
 #include <brisalune/push/push_state.hpp>
 
+#include <algorithm>
+#include <exception>
 #include <stdexcept>
 #include <utility>
 
 namespace brisalune {
+
+namespace {
+
+// Revokes the key that a new one replaced, on the server that issued it, as sign-out revokes
+// every key. A key that survives is the server's to expire; nothing here can fail the flow.
+QCoro::Task<> retireReplacedKey(
+    StoredSession before,
+    std::string tenantId,
+    std::shared_ptr<BrisaluneClient> accountClient,
+    ClientFactory clientFactory) {
+    StoredSession only = before;
+    only.tenantKeys.clear();
+    only.tenantHosts.clear();
+    only.tenantKeys.insert_or_assign(tenantId, before.tenantKeys.at(tenantId));
+    if (before.hasOwnHost(tenantId)) only.tenantHosts.insert_or_assign(tenantId, before.hostForTenant(tenantId));
+    const auto revoke = [only, accountClient, clientFactory] {
+        KeyRevocation::revokeAll(only, *accountClient, clientFactory);
+    };
+    try {
+        co_await awaitBlocking(revoke);
+    } catch (const std::exception&) {
+    }
+}
+
+// The key the team had before `replacement`, when there was another one.
+bool replacesKey(const StoredSession& before, const std::string& tenantId, const TenantKey& replacement) {
+    const auto old = before.tenantKeys.find(tenantId);
+    return old != before.tenantKeys.end() && !(old->second == replacement);
+}
+
+}  // namespace
 
 BoxLink MacModel::boxLink() const {
     const std::weak_ptr<SignedInAccount> signedIn = signedInAccount_;
@@ -21,6 +55,24 @@ BoxLink MacModel::boxLink() const {
             const std::shared_ptr<SignedInAccount> account = signedIn.lock();
             return account ? account->get() : std::nullopt;
         }};
+}
+
+QCoro::Task<std::optional<StoredSession>> MacModel::recordTeamKey(
+    std::string tenantId, TenantKey key, std::optional<platform::Url> host, std::string sessionToken) {
+    // Signed out or in again meanwhile: the box's answer belongs to a session that is gone.
+    if (!sessionStillHas(sessionToken)) co_return std::nullopt;
+    const StoredSession before = *session_;
+    StoredSession updated = before;
+    if (host) updated.tenantHosts.insert_or_assign(tenantId, *host);
+    updated.tenantKeys.insert_or_assign(tenantId, key);
+    if (!co_await storeSession(updated)) {
+        // The session goes on without the key: the caller must not finish as if it were kept.
+        if (sessionStillHas(sessionToken))
+            throw std::runtime_error(lastError_.value_or("The team's key could not be kept. Try again."));
+        co_return std::nullopt;
+    }
+    if (!replacesKey(before, tenantId, key)) co_return std::nullopt;
+    co_return before;
 }
 
 QCoro::Task<> MacModel::joinBox(JoinCode code, std::string displayName, std::string email, std::string password) {
@@ -44,13 +96,10 @@ QCoro::Task<> MacModel::joinBox(JoinCode code, std::string displayName, std::str
     const BoxConnection connection = co_await awaitBlocking(pair);
 
     const std::string hostedTenantId = code.hostedTenantId;
-    // Signed out or in again meanwhile: the box's answer belongs to a session that is gone.
-    if (sessionStillHas(sessionToken)) {
-        StoredSession updated = *session_;
-        updated.tenantHosts.insert_or_assign(hostedTenantId, connection.host);
-        updated.tenantKeys.insert_or_assign(hostedTenantId, connection.key);
-        co_await storeSession(updated);
-    }
+    const std::optional<StoredSession> replaced =
+        co_await recordTeamKey(hostedTenantId, connection.key, connection.host, sessionToken);
+    if (replaced && accountClient_)
+        co_await retireReplacedKey(*replaced, hostedTenantId, accountClient_, clientFactory_);
     co_await refreshAccount();
     co_await selectTenant(hostedTenantId);
     co_await refreshPortalOrigins();
@@ -60,12 +109,19 @@ QCoro::Task<> MacModel::joinBox(JoinCode code, std::string displayName, std::str
 QCoro::Task<BoxSignIn> MacModel::signInToBox(std::string hostedTenantId, std::string email, std::string password) {
     if (!accountClient_ || !session_ || !session_->hasOwnHost(hostedTenantId))
         throw BoxConnectionError::boxHasNoTenants();
+    const std::string sessionToken = session_->sessionToken;
     const platform::Url boxAddress = session_->hostForTenant(hostedTenantId);
     const BoxLink link = boxLink();
     const auto boxSignIn = [link, hostedTenantId, boxAddress, email, password] {
         return brisalune::signInToBox(link, hostedTenantId, boxAddress, email, password);
     };
-    co_return co_await awaitBlocking(boxSignIn);
+    BoxSignIn signedIn = co_await awaitBlocking(boxSignIn);
+    if (!sessionStillHas(sessionToken)) {
+        co_await endBoxSession(signedIn.client);
+        throw BoxConnectionError::signInEnded();
+    }
+    boxSignIns_.push_back({signedIn.client, sessionToken});
+    co_return signedIn;
 }
 
 QCoro::Task<> MacModel::useBoxTeam(
@@ -73,18 +129,68 @@ QCoro::Task<> MacModel::useBoxTeam(
     if (!session_) co_return;
     if (!boxClient) throw std::invalid_argument("useBoxTeam needs the box sign-in's client");
     const std::string sessionToken = session_->sessionToken;
+    // Only a sign-in made under this session: one left over from another account issues nothing.
+    if (!holdsBoxSignIn(*boxClient)) throw BoxConnectionError::signInEnded();
 
     const auto issue = [boxClient, boxTenantId] { return issueKey(*boxClient, boxTenantId); };
     const IssuedKey issued = co_await awaitBlocking(issue);
-    if (sessionStillHas(sessionToken)) {
-        StoredSession updated = *session_;
-        updated.tenantKeys.insert_or_assign(
-            hostedTenantId, TenantKey{.keyId = issued.id, .apiKey = issued.apiKey, .tenantId = boxTenantId});
-        co_await storeSession(updated);
+    const TenantKey key{.keyId = issued.id, .apiKey = issued.apiKey, .tenantId = boxTenantId};
+    std::optional<StoredSession> replaced;
+    std::exception_ptr unsaved;
+    try {
+        replaced = co_await recordTeamKey(hostedTenantId, key, std::nullopt, sessionToken);
+    } catch (const std::exception&) {
+        unsaved = std::current_exception();
     }
+    if (unsaved) {
+        // Kept nowhere: the new key is taken back; the sign-in stays, so the person can try again.
+        const auto revokeNew = [boxClient, boxTenantId, id = issued.id] { revokeKey(*boxClient, boxTenantId, id); };
+        try {
+            co_await awaitBlocking(revokeNew);
+        } catch (const std::exception&) {
+        }
+        std::rethrow_exception(unsaved);
+    }
+    if (replaced) {
+        // The box session can revoke the key it replaces on its own box, while it lasts.
+        const TenantKey old = replaced->tenantKeys.at(hostedTenantId);
+        const std::string oldTeam = old.tenantId.value_or(boxTenantId);
+        const auto revoke = [boxClient, oldTeam, old] { revokeKey(*boxClient, oldTeam, old.keyId); };
+        bool revoked = true;
+        try {
+            co_await awaitBlocking(revoke);
+        } catch (const std::exception&) {
+            revoked = false;
+        }
+        if (!revoked && accountClient_)
+            co_await retireReplacedKey(*replaced, hostedTenantId, accountClient_, clientFactory_);
+    }
+    // The key is all this computer keeps of the box sign-in.
+    co_await endBoxSession(boxClient);
     co_await selectTenant(hostedTenantId);
     co_await refreshPortalOrigins();
     co_await pushState_.drainPendingAcks(false);
+}
+
+QCoro::Task<> MacModel::abandonBoxSignIn(std::shared_ptr<BrisaluneClient> boxClient) {
+    if (boxClient) co_await endBoxSession(std::move(boxClient));
+}
+
+bool MacModel::holdsBoxSignIn(const BrisaluneClient& boxClient) {
+    std::erase_if(boxSignIns_, [this](const PendingBoxSignIn& pending) {
+        return pending.client.expired() || !sessionStillHas(pending.sessionToken);
+    });
+    return std::ranges::any_of(
+        boxSignIns_, [&](const PendingBoxSignIn& pending) { return pending.client.lock().get() == &boxClient; });
+}
+
+QCoro::Task<> MacModel::endBoxSession(std::shared_ptr<BrisaluneClient> boxClient) {
+    std::erase_if(boxSignIns_, [&](const PendingBoxSignIn& pending) {
+        const auto held = pending.client.lock();
+        return !held || held == boxClient;
+    });
+    const auto signOut = [boxClient] { signOutOfBox(*boxClient); };
+    co_await awaitBlocking(signOut);
 }
 
 }  // namespace brisalune

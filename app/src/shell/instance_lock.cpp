@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -22,21 +23,36 @@ namespace {
     throw std::system_error(error, std::generic_category(), what + " " + file.string());
 }
 
+// The runtime folder when it is this user's alone: a folder that others can write to, or that
+// belongs to someone else, would let them hold the lock (or its name) and keep the app from
+// starting. Relative XDG paths are invalid and ignored.
+std::optional<fs::path> privateRuntimeFolder() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (!runtime || *runtime != '/') return std::nullopt;
+    struct stat info {};
+    if (::lstat(runtime, &info) != 0 || !S_ISDIR(info.st_mode)) return std::nullopt;
+    if (info.st_uid != ::getuid() || (info.st_mode & (S_IRWXG | S_IRWXO)) != 0) return std::nullopt;
+    return fs::path(runtime);
+}
+
+// Makes the missing folders of the path, each one readable by this user only.
+void makePrivateFolders(const fs::path& folder, const fs::path& file) {
+    struct stat info {};
+    if (folder.empty() || ::stat(folder.c_str(), &info) == 0) return;  // a non-folder fails at the open
+    if (errno != ENOENT) fail(errno, "cannot inspect the folder of", file);
+    if (folder.has_parent_path() && folder.parent_path() != folder) makePrivateFolders(folder.parent_path(), file);
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) fail(errno, "cannot make the folder of", file);
+}
+
 }  // namespace
 
 fs::path InstanceLock::standardFile() {
-    // Relative XDG paths are invalid and ignored.
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime == '/')
-        return fs::path(runtime) / "brisalune.lock";
+    if (const auto runtime = privateRuntimeFolder()) return *runtime / "brisalune.lock";
     return platform::Defaults::standardFile().parent_path() / "brisalune.lock";
 }
 
 std::optional<InstanceLock> InstanceLock::acquire(const fs::path& file) {
-    if (file.has_parent_path()) {
-        std::error_code error;
-        fs::create_directories(file.parent_path(), error);
-        if (error) fail(error.value(), "cannot make the folder of", file);
-    }
+    makePrivateFolders(file.parent_path(), file);
     const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) fail(errno, "cannot open", file);
     int locked = 0;

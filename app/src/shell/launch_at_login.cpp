@@ -4,6 +4,9 @@
 
 #include <QSaveFile>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <functional>
 #include <map>
@@ -77,6 +80,48 @@ std::string describe(std::string_view what, const fs::path& file, const std::str
     return std::string(what) + " " + file.string() + ": " + reason;
 }
 
+constexpr std::string_view deletedMark = " (deleted)";
+
+[[noreturn]] void refuse(const fs::path& where, std::string_view why) {
+    throw std::runtime_error(
+        "Launch at login stays off: " + where.string() + " " + std::string(why) +
+        ", so the program started at login could be replaced. Install Brisalune where only you or the system "
+        "can change it.");
+}
+
+// Refuses a path whose file or any folder above it someone else could change: owned by another
+// user than root or this one, or writable by group or others. A folder with the sticky bit is
+// the exception, since only its entries' owners (checked in turn) can replace them.
+void refuseReplaceablePath(const fs::path& path) {
+    for (fs::path step = path;; step = step.parent_path()) {
+        struct stat info {};
+        if (::lstat(step.c_str(), &info) != 0)
+            throw std::runtime_error(
+                describe("Couldn't check", step, std::error_code(errno, std::generic_category()).message()));
+        if (info.st_uid != 0 && info.st_uid != ::getuid()) refuse(step, "belongs to another user");
+        const bool othersWrite = (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+        const bool sticky = S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX) != 0;
+        if (othersWrite && !sticky && !S_ISLNK(info.st_mode)) refuse(step, "can be changed by other users");
+        if (step == step.root_path()) break;
+    }
+}
+
+// The binary an autostart entry may start: the running one as it stands on disk, in a place
+// only root or this user can change, reached by any of its names.
+void refuseUnsafeExecutable(const fs::path& executable) {
+    if (executable.empty() || !executable.is_absolute())
+        throw std::runtime_error("The running program's location is unknown.");
+    if (executable.string().ends_with(deletedMark))
+        throw std::runtime_error(
+            "Brisalune was updated or removed while it runs, so its program file is gone. Quit Brisalune, start "
+            "it again, then turn on Launch at login.");
+    refuseReplaceablePath(executable.lexically_normal());
+    std::error_code error;
+    const fs::path resolved = fs::canonical(executable, error);
+    if (error) throw std::runtime_error(describe("Couldn't find", executable, error.message()));
+    if (resolved != executable.lexically_normal()) refuseReplaceablePath(resolved);
+}
+
 }  // namespace
 
 LaunchAtLogin::LaunchAtLogin(QObject* parent) : LaunchAtLogin(standardEntryFile(), runningExecutable(), parent) {}
@@ -91,9 +136,9 @@ fs::path LaunchAtLogin::standardEntryFile() {
     return platform::Defaults::standardFile().parent_path().parent_path() / "autostart" / "brisalune.desktop";
 }
 
-fs::path LaunchAtLogin::runningExecutable() {
+fs::path LaunchAtLogin::runningExecutable(const fs::path& link) {
     std::error_code error;
-    fs::path binary = fs::read_symlink("/proc/self/exe", error);
+    fs::path binary = fs::read_symlink(link, error);
     return error ? fs::path() : binary;
 }
 
@@ -138,7 +183,7 @@ bool LaunchAtLogin::readStatus() const {
 }
 
 void LaunchAtLogin::writeEntry() const {
-    if (executable_.empty()) throw std::runtime_error("The running program's location is unknown.");
+    refuseUnsafeExecutable(executable_);
     std::error_code error;
     fs::create_directories(entryFile_.parent_path(), error);
     if (error) throw std::runtime_error(describe("Couldn't make", entryFile_.parent_path(), error.message()));

@@ -2,7 +2,9 @@
 
 #include <brisalune/app/shell/window_presenter.hpp>
 #include <brisalune/app/ui/notices.hpp>
+#include <brisalune/client/boxes/box_address.hpp>
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QFormLayout>
@@ -15,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include <exception>
+#include <initializer_list>
 #include <utility>
 
 namespace brisalune {
@@ -45,6 +48,47 @@ void showError(QLabel* label, const std::optional<std::string>& text) {
     label->setVisible(text.has_value());
 }
 
+// The rows naming the address a form's password goes to, and the warning when it would travel
+// in clear; hidden without an address.
+BoxAddressRows addAddressRows(QFormLayout* rows, const QString& prefix) {
+    BoxAddressRows added{
+        .address = ui::text(QString(), prefix + QStringLiteral(".address"), Font::body, Tone::secondary),
+        .warning = ui::text(QString(), prefix + QStringLiteral(".clearText"), Font::caption, Tone::red, true)};
+    added.address->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    rows->addRow(QStringLiteral("Box address"), added.address);
+    rows->addRow(added.warning);
+    return added;
+}
+
+void showAddress(QFormLayout* rows, const BoxAddressRows& shown, const std::optional<platform::Url>& box) {
+    const std::optional<std::string> clear = box ? clearTextWarning(*box) : std::nullopt;
+    shown.address->setText(box ? qText(box->text()) : QString());
+    shown.warning->setText(clear ? qText(*clear) : QString());
+    rows->setRowVisible(shown.address, box.has_value());
+    rows->setRowVisible(shown.warning, clear.has_value());
+}
+
+// The chosen segment in the selection's colours and bold, the other as a plain button: a
+// shade of grey alone does not tell them apart.
+void markSegment(QPushButton* segment, bool chosen) {
+    const QPalette standard = QApplication::palette();
+    QPalette palette = standard;
+    if (chosen) {
+        palette.setColor(QPalette::Button, standard.color(QPalette::Highlight));
+        palette.setColor(QPalette::ButtonText, standard.color(QPalette::HighlightedText));
+    }
+    segment->setPalette(palette);
+    QFont font = segment->font();
+    font.setBold(chosen);
+    segment->setFont(font);
+}
+
+// The session's token, to tell a new session from a change of the same one.
+std::optional<std::string> sessionToken(const MacModel& model) {
+    const std::optional<StoredSession> session = model.session();
+    return session ? std::optional(session->sessionToken) : std::nullopt;
+}
+
 }  // namespace
 
 // ---- joining a box ----
@@ -52,30 +96,27 @@ void showError(QLabel* label, const std::optional<std::string>& text) {
 JoinBoxForm::JoinBoxForm(MacModel& model, QWidget* parent)
     : QWidget(parent)
     , model_(model)
+    , rows_(formRows())
     , code_(field(QStringLiteral("joinBox.code")))
     , name_(field(QStringLiteral("joinBox.name")))
-    , seat_(new QWidget)
     , email_(field(QStringLiteral("joinBox.email")))
     , password_(field(QStringLiteral("joinBox.password"), true))
+    , seatNote_(ui::text(seatNote, QStringLiteral("joinBox.seatNote"), Font::caption, Tone::secondary, true))
     , error_(ui::text(QString(), QStringLiteral("joinBox.error"), Font::caption, Tone::red, true))
-    , join_(ui::button(QStringLiteral("Join"), QStringLiteral("joinBox.join"))) {
+    , join_(ui::button(QStringLiteral("Join"), QStringLiteral("joinBox.join")))
+    , sessionToken_(sessionToken(model)) {
     setObjectName(QStringLiteral("joinBox"));
     code_->setPlaceholderText(QStringLiteral("blj_\u2026"));
 
+    // One form for every row, the seat's too, so that labels and fields share their columns.
     auto* layout = ui::stack(this, 10);
-    auto* rows = formRows();
-    rows->addRow(QStringLiteral("Join code"), code_);
-    rows->addRow(QStringLiteral("Your name on the box"), name_);
-    layout->addLayout(rows);
-
-    seat_->setObjectName(QStringLiteral("joinBox.seat"));
-    auto* seatLayout = ui::stack(seat_, 10);
-    auto* seatRows = formRows();
-    seatRows->addRow(QStringLiteral("Box email"), email_);
-    seatRows->addRow(QStringLiteral("Box password"), password_);
-    seatLayout->addLayout(seatRows);
-    seatLayout->addWidget(ui::text(seatNote, QStringLiteral("joinBox.seatNote"), Font::caption, Tone::secondary, true));
-    layout->addWidget(seat_);
+    rows_->addRow(QStringLiteral("Join code"), code_);
+    address_ = addAddressRows(rows_, QStringLiteral("joinBox"));
+    rows_->addRow(QStringLiteral("Your name on the box"), name_);
+    rows_->addRow(QStringLiteral("Box email"), email_);
+    rows_->addRow(QStringLiteral("Box password"), password_);
+    rows_->addRow(seatNote_);
+    layout->addLayout(rows_);
     layout->addWidget(error_);
     layout->addWidget(join_, 0, Qt::AlignRight);
     ui::bindDefaultAction(this, join_);
@@ -83,6 +124,13 @@ JoinBoxForm::JoinBoxForm(MacModel& model, QWidget* parent)
 
     connect(code_, &QLineEdit::textChanged, this, &JoinBoxForm::follow);
     connect(join_, &QPushButton::clicked, this, [this] { submitJoin(); });
+    connect(&model_, &MacModel::sessionChanged, this, [this] {
+        // Another account, or none: nothing typed for the one before stays.
+        std::optional<std::string> now = sessionToken(model_);
+        if (now == sessionToken_) return;
+        sessionToken_ = std::move(now);
+        forget();
+    });
     follow();
 }
 
@@ -96,8 +144,16 @@ std::optional<JoinCode> JoinBoxForm::parsedCode() const {
 
 void JoinBoxForm::follow() {
     const std::optional<JoinCode> code = parsedCode();
-    seat_->setVisible(code && code->seat);
+    const bool seat = code && code->seat;
+    for (QWidget* row : std::initializer_list<QWidget*>{email_, password_, seatNote_}) rows_->setRowVisible(row, seat);
+    showAddress(rows_, address_, code ? std::optional(code->boxURL) : std::nullopt);
     join_->setEnabled(!busy_ && code.has_value());
+}
+
+void JoinBoxForm::forget() {
+    for (QLineEdit* typed : {code_, name_, email_, password_}) typed->clear();
+    showError(error_, std::nullopt);
+    follow();
 }
 
 QCoro::Task<> JoinBoxForm::submitJoin() {
@@ -123,11 +179,11 @@ QCoro::Task<> JoinBoxForm::submitJoin() {
     if (!failure && windows) windows->close(WindowPresenter::Kind::box);
     if (!self) co_return;
     busy_ = false;
-    if (failure) {
-        showError(error_, failure);
-    } else {
-        password_->clear();  // joined: the box password must not be sent again by a stray Return
-    }
+    // Joined or not, the password and the code have done their work: neither waits in the
+    // window, nor goes out again on a stray Return.
+    password_->clear();
+    code_->clear();
+    if (failure) showError(error_, failure);
     follow();
 }
 
@@ -145,18 +201,20 @@ BoxSignInForm::BoxSignInForm(MacModel& model, QWidget* parent)
     , choice_(new QWidget)
     , boxTeam_(new QComboBox)
     , useTeam_(ui::button(QStringLiteral("Use this team"), QStringLiteral("boxSignIn.useTeam")))
-    , error_(ui::text(QString(), QStringLiteral("boxSignIn.error"), Font::caption, Tone::red, true)) {
+    , error_(ui::text(QString(), QStringLiteral("boxSignIn.error"), Font::caption, Tone::red, true))
+    , rows_(formRows())
+    , sessionToken_(sessionToken(model)) {
     setObjectName(QStringLiteral("boxSignIn"));
     team_->setObjectName(QStringLiteral("boxSignIn.team"));
     boxTeam_->setObjectName(QStringLiteral("boxSignIn.boxTeam"));
 
     credentials_->setObjectName(QStringLiteral("boxSignIn.credentials"));
     auto* credentialsLayout = ui::stack(credentials_, 10);
-    auto* rows = formRows();
-    rows->addRow(QStringLiteral("Team"), team_);
-    rows->addRow(QStringLiteral("Box email"), email_);
-    rows->addRow(QStringLiteral("Box password"), password_);
-    credentialsLayout->addLayout(rows);
+    rows_->addRow(QStringLiteral("Team"), team_);
+    address_ = addAddressRows(rows_, QStringLiteral("boxSignIn"));
+    rows_->addRow(QStringLiteral("Box email"), email_);
+    rows_->addRow(QStringLiteral("Box password"), password_);
+    credentialsLayout->addLayout(rows_);
     credentialsLayout->addWidget(signIn_, 0, Qt::AlignRight);
     ui::bindDefaultAction(credentials_, signIn_);
 
@@ -189,8 +247,24 @@ BoxSignInForm::BoxSignInForm(MacModel& model, QWidget* parent)
         if (pending_) useTeam(*pending_, tenantId_);
     });
     connect(&model_, &MacModel::membershipsChanged, this, &BoxSignInForm::follow);
-    connect(&model_, &MacModel::sessionChanged, this, &BoxSignInForm::follow);
+    connect(&model_, &MacModel::sessionChanged, this, [this] {
+        // Another account, or none: its credentials and its box sign-in go with it.
+        std::optional<std::string> now = sessionToken(model_);
+        if (now != sessionToken_) {
+            sessionToken_ = std::move(now);
+            forget();
+        }
+        follow();
+    });
     follow();
+}
+
+void BoxSignInForm::forget() {
+    email_->clear();
+    password_->clear();
+    setError(std::nullopt);
+    if (pending_) model_.abandonBoxSignIn(std::exchange(pending_, std::nullopt)->client);
+    preselect();
 }
 
 void BoxSignInForm::showEvent(QShowEvent* event) {
@@ -228,6 +302,9 @@ void BoxSignInForm::follow() {
     } else {
         fill(team_, teams);
     }
+    const std::optional<StoredSession> session = model_.session();
+    const bool recorded = !pending_ && session && session->hasOwnHost(tenantId_);
+    showAddress(rows_, address_, recorded ? std::optional(session->hostForTenant(tenantId_)) : std::nullopt);
     signIn_->setEnabled(!busy_ && !tenantId_.empty() && !email_->text().isEmpty() && !password_->text().isEmpty());
     useTeam_->setEnabled(!busy_ && !tenantId_.empty());
 }
@@ -251,13 +328,13 @@ QCoro::Task<> BoxSignInForm::signIn() {
         failure = error.what();
     }
     if (!self) co_return;
+    password_->clear();  // tried: the password never waits in the window
     if (failure) {
         busy_ = false;
         setError(failure);
         follow();
         co_return;
     }
-    password_->clear();  // signed in to the box: its password has done its work
     if (result->boxMemberships.size() == 1) {
         const std::string onlyTeam = result->boxMemberships.front().tenantId;
         co_await useTeam(std::move(*result), onlyTeam);
@@ -318,6 +395,8 @@ BoxView::BoxView(MacModel& model, Path first, QWidget* parent)
             title(path), path == Path::join ? QStringLiteral("box.path.join") : QStringLiteral("box.path.signIn"));
         segment->setCheckable(true);
         segment->setChecked(path == path_);
+        markSegment(segment, path == path_);
+        connect(segment, &QPushButton::toggled, segment, [segment](bool on) { markSegment(segment, on); });
         segments_->addButton(segment, static_cast<int>(path));
         segmentLine->addWidget(segment);
     }

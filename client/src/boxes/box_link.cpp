@@ -4,8 +4,6 @@
 #include <brisalune/client/detail/url_paths.hpp>
 #include <brisalune/client/team/endpoints.hpp>
 
-#include <algorithm>
-
 namespace brisalune {
 
 BoxConnectionError BoxConnectionError::boxUnusable(std::string message) {
@@ -19,22 +17,26 @@ BoxConnectionError BoxConnectionError::boxHasNoTenants() {
         "a pairing code instead."};
 }
 
+BoxConnectionError BoxConnectionError::pairingRefused() {
+    return {
+        Case::pairingRefused,
+        "The hosted service did not pair this team with that box, so nothing was changed. If the team is moving "
+        "to a new box, ask its owner to remove the current pairing first."};
+}
+
+BoxConnectionError BoxConnectionError::signInEnded() {
+    return {Case::signInEnded, "That box sign-in belonged to a session that has ended. Sign in to the box again."};
+}
+
 namespace {
 
-// Whether the hosted team already has an active pairing with the signed-in account. Any
-// failure to tell counts as "no".
-bool alreadyPaired(const BoxLink& link, std::string_view hostedTenantId) {
-    auto account = link.account();
-    if (!account) return false;
-    std::vector<Pairing> pairings;
-    try {
-        pairings = listPairings(*link.accountClient, hostedTenantId);
-    } catch (const std::exception&) {
-        return false;
-    }
-    return std::any_of(pairings.begin(), pairings.end(), [&](const Pairing& pairing) {
-        return pairing.accountId == account->accountId && pairing.isActive();
-    });
+// The hosted service pairs the team with this box account, or keeps the pairing it has: only
+// its answer counts. A box may name any account id, and an older pairing of the same hosted
+// account says nothing about which box it links.
+TenantPairing pairWithHostedTeam(const BoxLink& link, std::string_view hostedTenantId, const BoxPairing& redeemed) {
+    TenantPairing pairing = pairTenant(*link.accountClient, hostedTenantId, redeemed.boxAccountId, redeemed.receipt);
+    if (!pairing.paired || pairing.boxAccountId != redeemed.boxAccountId) throw BoxConnectionError::pairingRefused();
+    return pairing;
 }
 
 // Points the box's relay at the hosted service, when the pairing came with relay credentials
@@ -70,11 +72,8 @@ BoxConnection pairBox(
         displayName,
         seat ? std::optional(seat->email) : std::nullopt,
         seat ? std::optional(seat->password) : std::nullopt);
-    if (!alreadyPaired(link, hostedTenantId)) {
-        TenantPairing pairing =
-            pairTenant(*link.accountClient, hostedTenantId, redeemed.boxAccountId, redeemed.receipt);
-        installRelay(link, pairing, redeemed, hostedTenantId, boxAddress);
-    }
+    const TenantPairing pairing = pairWithHostedTeam(link, hostedTenantId, redeemed);
+    installRelay(link, pairing, redeemed, hostedTenantId, boxAddress);
     return {
         .host = boxAddress,
         .key = {.keyId = redeemed.apiKeyId, .apiKey = redeemed.apiKey, .tenantId = redeemed.tenantId}};
@@ -89,15 +88,27 @@ BoxSignIn signInToBox(
     auto boxClient = link.clientFactory(boxAddress, std::nullopt, std::nullopt);
     boxClient->setSessionToken(login(*boxClient, email, password).token);
     MeResponse boxAccount = me(*boxClient);
-    if (boxAccount.memberships.empty()) throw BoxConnectionError::boxHasNoTenants();
+    if (boxAccount.memberships.empty()) {
+        signOutOfBox(*boxClient);
+        throw BoxConnectionError::boxHasNoTenants();
+    }
     return {
         .hostedTenantId = std::string(hostedTenantId),
         .boxMemberships = std::move(boxAccount.memberships),
         .client = std::move(boxClient)};
 }
 
+void signOutOfBox(const BrisaluneClient& boxClient) noexcept {
+    try {
+        logout(boxClient);
+    } catch (...) {
+        // The token dies with its client anyway; the box expires the session in its own time.
+    }
+}
+
 TenantKey connectBoxTenant(const BoxSignIn& signIn, std::string_view boxTenantId) {
     IssuedKey issued = issueKey(*signIn.client, boxTenantId);
+    signOutOfBox(*signIn.client);
     return {.keyId = std::move(issued.id), .apiKey = std::move(issued.apiKey), .tenantId = std::string(boxTenantId)};
 }
 

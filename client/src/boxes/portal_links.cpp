@@ -1,9 +1,8 @@
+#include <brisalune/client/boxes/box_address.hpp>
 #include <brisalune/client/boxes/portal_links.hpp>
 #include <brisalune/client/detail/url_paths.hpp>
 
 #include <algorithm>
-#include <array>
-#include <cctype>
 
 namespace brisalune::PortalLinks {
 
@@ -24,16 +23,6 @@ std::optional<PortalTenant> portalTenant(std::string_view tenantId, const Stored
     return PortalTenant{box->second, *key->second.tenantId};
 }
 
-std::string lowercased(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
-
-bool isLoopbackName(const std::string& host) {
-    static constexpr std::array<std::string_view, 3> names{"localhost", "127.0.0.1", "[::1]"};
-    return std::find(names.begin(), names.end(), lowercased(host)) != names.end();
-}
-
 std::optional<platform::Url> originFor(
     const platform::Url& host, const PortalOrigins& origins, bool allowInsecureLocal) {
     auto origin = origins.find(host);
@@ -51,7 +40,7 @@ std::optional<platform::Url> portalOrigin(const platform::Url& candidate, bool a
     auto scheme = candidate.scheme();  // already lower-cased
     if (!scheme) return std::nullopt;
     const bool secure = *scheme == "https";
-    const bool localHttp = *scheme == "http" && allowInsecureLocal && isLoopbackName(*host);
+    const bool localHttp = *scheme == "http" && allowInsecureLocal && isLoopbackHost(*host);
     if (!secure && !localHttp) return std::nullopt;
     std::string origin = *scheme + "://" + *host;
     if (auto port = candidate.port()) origin += ":" + std::to_string(*port);

@@ -26,7 +26,11 @@ standin::Reply Site::pairTenant(const Request& request, const PathValues& values
         throw Refusal{400, "box_account_id and receipt are required"};
     std::lock_guard lock(mutex_);
     const auto& account = caller(request).account;
-    pairings_[team(values.at("tenant")).id].push_back({account.id, body.boxAccountId, now(), std::nullopt});
+    // A team is paired with one box at a time: a new pairing ends the one before.
+    auto& pairings = pairings_[team(values.at("tenant")).id];
+    for (auto& earlier : pairings)
+        if (earlier.isActive()) earlier.revokedAt = now();
+    pairings.push_back({account.id, body.boxAccountId, now(), std::nullopt});
     TenantPairing pairing{true, body.boxAccountId, "rk_" + std::to_string(++serial_), randomHex(24)};
     return Reply::json(json::encode(pairing));
 }

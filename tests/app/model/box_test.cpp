@@ -1,9 +1,13 @@
-// The box flows as far as the model goes: what is refused before any request, and what a box
-// sign-in records.
+// The box flows as far as the model goes: what is refused before any request, what a join and a
+// box sign-in record, and what they leave behind on the servers.
 
 #include <app/model/model_fixture.hpp>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
 
 namespace brisalune {
 namespace {
@@ -14,6 +18,19 @@ protected:
     template <class T>
     static bool failsWith(QCoro::Task<T>&& task, BoxConnectionError::Case expected) {
         return QCoro::waitFor(boxFailure(std::move(task), expected));
+    }
+
+    // A box account on one team of the box, signed in with "box-session".
+    void serveBoxAccount() {
+        box.on(
+            "POST",
+            "/v1/login",
+            standin::Reply::json(R"({"account":{"id":"b1","email":"ops@box.example"},"token":"box-session"})"));
+        box.on(
+            "GET",
+            "/v1/me",
+            standin::Reply::json(
+                R"({"account":{"id":"b1","email":"ops@box.example"},"memberships":[{"tenant_id":"box-team","tenant_name":"Box","role":"owner"}]})"));
     }
 
 private:
@@ -46,28 +63,160 @@ TEST_F(ModelBox, TheHostedServiceIsNoBoxAndAMissingBoxAddressIsRefused) {
     EXPECT_TRUE(box.requests().empty());
 }
 
-TEST_F(ModelBox, UsingABoxTeamKeepsItsKeyUnderTheHostedTeam) {
+TEST_F(ModelBox, UsingABoxTeamKeepsItsKeyUnderTheHostedTeamAndEndsTheBoxSession) {
     StoredSession stored = session();
     stored.tenantHosts.emplace("t2", boxURL());
     launchWith(stored);
     run(model->selectTenant("t2"));
     ASSERT_TRUE(model->needsBoxSignIn());
 
+    serveBoxAccount();
     serveKey(box, "box-team", "bk", "box-key");
     servePull(box, {testkit::alertAnswer("x1", "firing")});
     box.clearRequests();
-    const auto boxClient = client(boxURL(), "box-session", std::nullopt);
-    run(model->useBoxTeam("t2", boxClient, "box-team"));
+    const BoxSignIn signedIn = run(model->signInToBox("t2", "ops@box.example", "secret"));
+    run(model->useBoxTeam("t2", signedIn.client, "box-team"));
 
     EXPECT_EQ(model->session()->tenantKeys.at("t2"), (TenantKey{"bk", "box-key", "box-team"}));
     EXPECT_FALSE(model->session()->tenantKeys.contains("box-team"));
     EXPECT_EQ(model->session()->activeTenantId, "t2");
     EXPECT_FALSE(model->needsBoxSignIn());
     EXPECT_EQ(alertIds(), std::vector<std::string>{"x1"});
-    const std::vector<std::string> sent = authorizations(box);  // the key issue, then the pull
-    ASSERT_GE(sent.size(), 2u);
-    EXPECT_EQ(sent[0], "Bearer box-session");
-    EXPECT_EQ(sent[1], "Bearer box-key");
+    // The sign-in, the key issue and the box session's end with the box session; the pull with
+    // the key alone.
+    const auto requests = box.requests();
+    const std::vector<std::string> sent = received(box);
+    ASSERT_GE(sent.size(), 5u);
+    EXPECT_EQ(
+        std::vector<std::string>(sent.begin(), sent.begin() + 4),
+        (std::vector<std::string>{
+            "POST /v1/login", "GET /v1/me", "POST /v1/tenants/box-team/keys", "POST /v1/logout"}));
+    EXPECT_EQ(requests[2].header("Authorization"), "Bearer box-session");
+    EXPECT_EQ(requests[3].header("Authorization"), "Bearer box-session");
+    const auto pull = std::ranges::find(requests, std::string("/v1/pull"), &standin::ReceivedRequest::path);
+    ASSERT_NE(pull, requests.end());
+    EXPECT_EQ(pull->header("Authorization"), "Bearer box-key");
+
+    // That sign-in is spent: it issues no second key.
+    box.clearRequests();
+    EXPECT_TRUE(failsWith(model->useBoxTeam("t2", signedIn.client, "box-team"), BoxConnectionError::Case::signInEnded));
+    EXPECT_TRUE(box.requests().empty());
+}
+
+TEST_F(ModelBox, ABoxSignInOfASessionThatEndedIssuesNoKey) {
+    serveMe({membership("t1"), membership("t2", "member", box.baseUrl())});  // t2's box, in every session
+    launchWith(session());
+    serveBoxAccount();
+    serveKey(box, "box-team", "bk", "box-key");
+    const BoxSignIn signedIn = run(model->signInToBox("t2", "ops@box.example", "secret"));
+
+    // Signed out, then another sign-in on this computer: the half-finished box sign-in is not theirs.
+    run(model->signOutLocally());
+    serveLogin("session-2");
+    run(model->signIn("ops@example.com", "pw"));
+    ASSERT_EQ(model->session()->sessionToken, "session-2");
+    box.clearRequests();
+    EXPECT_TRUE(failsWith(model->useBoxTeam("t2", signedIn.client, "box-team"), BoxConnectionError::Case::signInEnded));
+    // Nor does a box client that no box sign-in gave.
+    const auto stray = client(boxURL(), "box-session", std::nullopt);
+    EXPECT_TRUE(failsWith(model->useBoxTeam("t2", stray, "box-team"), BoxConnectionError::Case::signInEnded));
+    EXPECT_TRUE(box.requests().empty());
+    EXPECT_FALSE(model->session()->tenantKeys.contains("t2"));
+
+    // A sign-in that is dropped ends its box session.
+    const BoxSignIn dropped = run(model->signInToBox("t2", "ops@box.example", "secret"));
+    box.clearRequests();
+    run(model->abandonBoxSignIn(dropped.client));
+    EXPECT_EQ(received(box), std::vector<std::string>{"POST /v1/logout"});
+    EXPECT_TRUE(failsWith(model->useBoxTeam("t2", dropped.client, "box-team"), BoxConnectionError::Case::signInEnded));
+}
+
+// t2 already joined to a box, with that box's key. A second join code is only recorded when
+// the hosted service pairs the team with the new box account; the key it replaces is revoked.
+TEST_F(ModelBox, ASecondJoinMovesTheTeamOnlyWhenTheHostedServicePairsIt) {
+    StoredSession stored = session();
+    stored.tenantHosts.emplace("t2", boxURL());
+    stored.tenantKeys.emplace("t2", TenantKey{"old", "old-key", "bt"});
+    launchWith(stored);
+    box.on("GET", "/healthz", standin::Reply::json(R"({"ok":true,"version":"1.0.0","role":"self-host","tenants":1})"));
+    box.on(
+        "POST",
+        "/v1/pair",
+        standin::Reply::json(
+            R"({"api_key":"new-key","api_key_id":"new","tenant_id":"bt","box_account_id":"ba2","receipt":"r"})"));
+    // The service lists an active pairing of this account: it no longer lets the join skip asking.
+    hosted.on(
+        "GET",
+        "/v1/tenants/t2/pairings",
+        standin::Reply::json(
+            R"({"pairings":[{"account_id":"acc1","box_account_id":"ba1","created_at":"2026-01-01T00:00:00Z"}]})"));
+    const JoinCode code{.boxURL = boxURL(), .hostedTenantId = "t2", .code = "pair-2", .seat = false};
+
+    hosted.on("POST", "/v1/tenants/t2/pair", standin::Reply::json(R"({"paired":false,"box_account_id":"ba1"})"));
+    box.clearRequests();
+    EXPECT_TRUE(failsWith(model->joinBox(code, "", "", ""), BoxConnectionError::Case::pairingRefused));
+    EXPECT_EQ(model->session()->tenantKeys.at("t2"), (TenantKey{"old", "old-key", "bt"}));
+    EXPECT_EQ(count(hosted, "POST /v1/tenants/t2/pair"), 1u);
+    EXPECT_EQ(count(box, "DELETE /v1/tenants/t2/keys/old"), 0u);
+
+    hosted.on("POST", "/v1/tenants/t2/pair", standin::Reply::json(R"({"paired":true,"box_account_id":"ba2"})"));
+    box.clearRequests();
+    run(model->joinBox(code, "", "", ""));
+    EXPECT_EQ(model->session()->tenantKeys.at("t2"), (TenantKey{"new", "new-key", "bt"}));
+    EXPECT_EQ(model->session()->activeTenantId, "t2");
+    EXPECT_EQ(count(hosted, "GET /v1/tenants/t2/pairings"), 0u);
+    // The replaced box key is retired as sign-out retires it: without a box session the box is
+    // asked whether the key still works.
+    const auto requests = box.requests();
+    const auto probe = std::ranges::find(requests, std::string("/v1/projects"), &standin::ReceivedRequest::path);
+    ASSERT_NE(probe, requests.end()) << testing::PrintToString(received(box));
+    EXPECT_EQ(probe->header("Authorization"), "Bearer old-key");
+}
+
+TEST_F(ModelBox, AJoinThatMovesAHostedTeamRevokesItsHostedKey) {
+    launchWith(session());  // t1 with the hosted key k1
+    box.on("GET", "/healthz", standin::Reply::json(R"({"ok":true,"version":"1.0.0","role":"self-host","tenants":1})"));
+    box.on(
+        "POST",
+        "/v1/pair",
+        standin::Reply::json(
+            R"({"api_key":"box-key","api_key_id":"bk","tenant_id":"bt","box_account_id":"ba1","receipt":"r"})"));
+    hosted.on("POST", "/v1/tenants/t1/pair", standin::Reply::json(R"({"paired":true,"box_account_id":"ba1"})"));
+    hosted.on("DELETE", "/v1/tenants/t1/keys/k1", standin::Reply::json("{}"));
+    const JoinCode code{.boxURL = boxURL(), .hostedTenantId = "t1", .code = "pair-1", .seat = false};
+
+    run(model->joinBox(code, "", "", ""));
+
+    EXPECT_EQ(model->session()->tenantKeys.at("t1"), (TenantKey{"bk", "box-key", "bt"}));
+    const auto requests = hosted.requests();
+    const auto revoke =
+        std::ranges::find(requests, std::string("/v1/tenants/t1/keys/k1"), &standin::ReceivedRequest::path);
+    ASSERT_NE(revoke, requests.end()) << testing::PrintToString(received(hosted));
+    EXPECT_EQ(revoke->method, "DELETE");
+    EXPECT_EQ(revoke->header("Authorization"), "Bearer session-1");
+}
+
+TEST_F(ModelBox, SigningInToTheBoxAgainRevokesTheKeyItReplacesWithTheBoxSession) {
+    StoredSession stored = session();
+    stored.tenantHosts.emplace("t2", boxURL());
+    stored.tenantKeys.emplace("t2", TenantKey{"bk0", "old-box-key", "box-team"});
+    launchWith(stored);
+    serveBoxAccount();
+    serveKey(box, "box-team", "bk1", "new-box-key");
+    box.on("DELETE", "/v1/tenants/box-team/keys/bk0", standin::Reply::json("{}"));
+
+    const BoxSignIn signedIn = run(model->signInToBox("t2", "ops@box.example", "secret"));
+    box.clearRequests();
+    run(model->useBoxTeam("t2", signedIn.client, "box-team"));
+
+    EXPECT_EQ(model->session()->tenantKeys.at("t2"), (TenantKey{"bk1", "new-box-key", "box-team"}));
+    const std::vector<std::string> sent = received(box);
+    ASSERT_GE(sent.size(), 3u);
+    EXPECT_EQ(
+        std::vector<std::string>(sent.begin(), sent.begin() + 3),
+        (std::vector<std::string>{
+            "POST /v1/tenants/box-team/keys", "DELETE /v1/tenants/box-team/keys/bk0", "POST /v1/logout"}));
+    EXPECT_EQ(box.requests()[1].header("Authorization"), "Bearer box-session");
 }
 
 }  // namespace

@@ -4,16 +4,47 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <fstream>
+#include <optional>
+#include <string>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 namespace brisalune {
 namespace {
 
+namespace fs = std::filesystem;
+
+mode_t modeOf(const fs::path& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+// Sets the variables for the test's life, then puts back what was there.
+class Environment {
+public:
+    void set(const char* name, const std::optional<std::string>& value) {
+        const char* old = std::getenv(name);
+        saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
+    }
+    ~Environment() {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
+            it->second ? ::setenv(it->first, it->second->c_str(), 1) : ::unsetenv(it->first);
+    }
+
+private:
+    std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
+};
+
 TEST(InstanceLockTest, OneHolderAtATime) {
     testkit::TempDir dir;
-    const auto file = dir / "run" / "brisalune.lock";  // a missing folder is made
+    const auto file = dir / "run" / "brisalune.lock";  // a missing folder is made, for this user only
 
     auto first = InstanceLock::acquire(file);
     ASSERT_TRUE(first);
@@ -25,6 +56,56 @@ TEST(InstanceLockTest, OneHolderAtATime) {
 
     { InstanceLock gone = std::move(moved); }
     EXPECT_TRUE(InstanceLock::acquire(file));
+    EXPECT_EQ(modeOf(dir / "run"), 0700u);
+    EXPECT_EQ(modeOf(file), 0600u);
+}
+
+TEST(InstanceLockTest, TheRuntimeFolderServesOnlyWhenItIsThisUsersAlone) {
+    testkit::TempDir dir;
+    Environment environment;
+    environment.set("XDG_CONFIG_HOME", (dir / "config").string());
+    const fs::path runtime = dir / "runtime";
+    const fs::path fallback = dir / "config" / "brisalune" / "brisalune.lock";
+    fs::create_directory(runtime);
+    environment.set("XDG_RUNTIME_DIR", runtime.string());
+
+    ::chmod(runtime.c_str(), 0700);
+    EXPECT_EQ(InstanceLock::standardFile(), runtime / "brisalune.lock");
+
+    for (const mode_t shared : {0750, 0701, 0777, 01777}) {
+        ::chmod(runtime.c_str(), shared);
+        EXPECT_EQ(InstanceLock::standardFile(), fallback) << std::oct << shared;
+    }
+
+    ::chmod(runtime.c_str(), 0700);
+    fs::create_directory_symlink(runtime, dir / "link");
+    environment.set("XDG_RUNTIME_DIR", (dir / "link").string());
+    EXPECT_EQ(InstanceLock::standardFile(), fallback);  // the link could be pointed anywhere
+    environment.set("XDG_RUNTIME_DIR", "relative/run");
+    EXPECT_EQ(InstanceLock::standardFile(), fallback);
+    environment.set("XDG_RUNTIME_DIR", (dir / "missing").string());
+    EXPECT_EQ(InstanceLock::standardFile(), fallback);
+
+    // Another user's folder, mode 0700 or not. Only a privileged test run can give one away.
+    environment.set("XDG_RUNTIME_DIR", runtime.string());
+    if (::chown(runtime.c_str(), ::getuid() + 4242, static_cast<gid_t>(-1)) == 0) {
+        EXPECT_EQ(InstanceLock::standardFile(), fallback);
+    }
+}
+
+TEST(InstanceLockTest, WithoutARuntimeFolderTheConfigFoldersAreMadeForThisUserOnly) {
+    testkit::TempDir dir;
+    Environment environment;
+    environment.set("XDG_RUNTIME_DIR", std::nullopt);
+    environment.set("XDG_CONFIG_HOME", std::nullopt);
+    environment.set("HOME", (dir / "home").string());
+
+    const fs::path file = InstanceLock::standardFile();
+    EXPECT_EQ(file, dir / "home" / ".config" / "brisalune" / "brisalune.lock");
+    ASSERT_TRUE(InstanceLock::acquire(file));
+    EXPECT_EQ(modeOf(dir / "home" / ".config" / "brisalune"), 0700u);
+    EXPECT_EQ(modeOf(dir / "home" / ".config"), 0700u);
+    EXPECT_EQ(modeOf(dir / "home"), 0700u);
 }
 
 TEST(InstanceLockTest, AFileThatCannotBeOpenedIsAnError) {

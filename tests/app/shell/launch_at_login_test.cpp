@@ -7,9 +7,18 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <thread>
 
 namespace brisalune {
 namespace {
@@ -23,13 +32,37 @@ std::string contents(const fs::path& file) {
     return text.str();
 }
 
+// An executable file at `relative` under `base`, its folders made as an installer would (0755).
+fs::path installed(const fs::path& base, const fs::path& relative) {
+    fs::path folder = base;
+    for (const fs::path& step : relative.parent_path()) {
+        folder /= step;
+        fs::create_directory(folder);
+        ::chmod(folder.c_str(), 0755);
+    }
+    const fs::path file = base / relative;
+    std::ofstream(file) << "#!/bin/sh\n";
+    ::chmod(file.c_str(), 0755);
+    return file;
+}
+
 class LaunchAtLoginTest : public ::testing::Test {
 protected:
     void SetUp() override { testkit::widgetsApplication(); }
 
+    // The switch turned on for `executable`; its error text, or "" when it went on.
+    std::string refusal(const fs::path& executable) {
+        LaunchAtLogin login(entry, executable);
+        login.setEnabled(true);
+        EXPECT_EQ(login.isEnabled(), !login.error()) << executable;
+        EXPECT_EQ(fs::exists(entry), !login.error()) << executable;
+        fs::remove(entry);
+        return login.error().value_or("");
+    }
+
     testkit::TempDir dir;
     const fs::path entry = dir / "config" / "autostart" / "brisalune.desktop";
-    const fs::path binary = "/opt/Brisa lune/bin/brisalune";
+    const fs::path binary = installed(dir.path(), "Brisa lune/bin/brisalune");
 };
 
 TEST_F(LaunchAtLoginTest, TheSwitchWritesAndRemovesTheAutostartEntry) {
@@ -40,7 +73,7 @@ TEST_F(LaunchAtLoginTest, TheSwitchWritesAndRemovesTheAutostartEntry) {
 
     login.setEnabled(true);
     EXPECT_TRUE(login.isEnabled());
-    EXPECT_NE(contents(entry).find("\nExec=\"/opt/Brisa lune/bin/brisalune\"\n"), std::string::npos);
+    EXPECT_NE(contents(entry).find("\nExec=\"" + binary.string() + "\"\n"), std::string::npos) << contents(entry);
     EXPECT_TRUE(LaunchAtLogin(entry, binary).isEnabled());
     EXPECT_FALSE(LaunchAtLogin(entry, "/usr/bin/brisalune").isEnabled());  // another install's entry
 
@@ -55,9 +88,10 @@ TEST_F(LaunchAtLoginTest, TheSwitchWritesAndRemovesTheAutostartEntry) {
 }
 
 TEST_F(LaunchAtLoginTest, TheExecutableIsQuotedAsTheDesktopEntryFormatWants) {
-    LaunchAtLogin login(entry, R"(/tmp/a"$b\c%d)");
+    LaunchAtLogin login(entry, installed(dir.path(), R"(a"$b\c%d)"));
     login.setEnabled(true);
-    EXPECT_NE(contents(entry).find(R"(Exec="/tmp/a\\"\\$b\\\\c%%d")"), std::string::npos) << contents(entry);
+    EXPECT_NE(contents(entry).find("Exec=\"" + dir.path().string() + R"(/a\\"\\$b\\\\c%%d")"), std::string::npos)
+        << contents(entry);
     EXPECT_TRUE(login.isEnabled());  // and read back as this program's own entry
 }
 
@@ -96,6 +130,67 @@ TEST_F(LaunchAtLoginTest, AFailedChangeKeepsItsTextUntilASuccess) {
     ASSERT_TRUE(login.error());
     EXPECT_NE(login.error()->find("Couldn't remove"), std::string::npos) << *login.error();
     EXPECT_EQ(error.count(), 3);
+}
+
+TEST_F(LaunchAtLoginTest, ABinaryThatOthersCouldReplaceIsRefusedInWords) {
+    EXPECT_EQ(refusal(binary), "");
+
+    const fs::path folder = binary.parent_path();
+    ::chmod(folder.c_str(), 0775);
+    const std::string groupFolder = refusal(binary);
+    EXPECT_NE(groupFolder.find(folder.string() + " can be changed by other users"), std::string::npos) << groupFolder;
+    ::chmod(folder.c_str(), 0757);
+    EXPECT_NE(refusal(binary).find("can be changed by other users"), std::string::npos);
+    ::chmod(folder.c_str(), 0755);
+
+    ::chmod(binary.c_str(), 0775);
+    EXPECT_NE(refusal(binary).find(binary.string() + " can be changed"), std::string::npos);
+    ::chmod(binary.c_str(), 0755);
+
+    // A folder everyone writes to, with the sticky bit: only the owner can replace the file.
+    const fs::path shared = installed(dir.path(), "shared/brisalune");
+    ::chmod(shared.parent_path().c_str(), 01777);
+    EXPECT_EQ(refusal(shared), "");
+
+    // A name that leads to the safe binary, in a folder others can write to.
+    fs::create_directories(dir / "open");
+    fs::create_symlink(binary, dir / "open" / "brisalune");
+    ::chmod((dir / "open").c_str(), 0777);
+    EXPECT_NE(refusal(dir / "open" / "brisalune").find("can be changed by other users"), std::string::npos);
+
+    // Another user's file; only a privileged test run can give one away.
+    if (::chown(shared.c_str(), ::getuid() + 4242, static_cast<gid_t>(-1)) == 0) {
+        const std::string foreign = refusal(shared);
+        EXPECT_NE(foreign.find(shared.string() + " belongs to another user"), std::string::npos) << foreign;
+    }
+    EXPECT_NE(refusal(dir / "missing").find("Couldn't check"), std::string::npos);
+}
+
+TEST_F(LaunchAtLoginTest, AProgramReplacedWhileItRunsIsNeverWritten) {
+    // The kernel's own name for a running program whose file was removed.
+    const fs::path copy = dir / "sleeper";
+    fs::copy_file("/bin/sleep", copy);
+    ::chmod(copy.c_str(), 0755);
+    char name[] = "sleeper";
+    char seconds[] = "60";
+    char* arguments[] = {name, seconds, nullptr};
+    pid_t child = 0;
+    ASSERT_EQ(::posix_spawn(&child, copy.c_str(), nullptr, nullptr, arguments, environ), 0);
+    // Once the child runs the copy, /proc names it; the removal follows.
+    const fs::path link = "/proc/" + std::to_string(child) + "/exe";
+    for (int i = 0; i < 200 && LaunchAtLogin::runningExecutable(link) != copy; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(LaunchAtLogin::runningExecutable(link), copy);
+    fs::remove(copy);
+    const fs::path gone = LaunchAtLogin::runningExecutable(link);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_EQ(gone, copy.string() + " (deleted)");
+
+    const std::string refused = refusal(gone);
+    EXPECT_NE(refused.find("updated or removed while it runs"), std::string::npos) << refused;
+    EXPECT_EQ(refused.find("(deleted)"), std::string::npos) << refused;
+    EXPECT_FALSE(fs::exists(entry));
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include <brisalune/app/ui/box_view.hpp>
 
+#include <app/model/model_fixture.hpp>
 #include <app/ui/ui_fixture.hpp>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -9,10 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 namespace brisalune {
 namespace {
 
-// A join code for the demo box, as a seat or not.
+// A join code for the demo box's team at that address, as a seat or not.
 std::string joinCode(const std::string& boxUrl, bool seat) {
     const std::string payload = R"({"u": ")" + boxUrl + R"(", "t": "harbor-lab", "c": "harbor-join-demo", "s": )" +
                                 (seat ? "true" : "false") + R"(, "v": 1})";
@@ -67,10 +71,15 @@ TEST_F(BoxViewTest, JoinRecognisesCodesAndAsksSeatsForCredentials) {
     EXPECT_FALSE(join.isEnabled());
     EXPECT_FALSE(shows(window, "joinBox.error"));  // no message for a code that is not one
 
+    EXPECT_FALSE(shows(window, "joinBox.address"));
+
     code.setText(QString::fromStdString(joinCode(demo.boxUrl(), true)));
     EXPECT_TRUE(join.isEnabled());  // even with empty credentials
     EXPECT_TRUE(shows(window, "joinBox.email"));
     EXPECT_TRUE(shows(window, "joinBox.seatNote"));
+    EXPECT_TRUE(shows(window, "joinBox.address"));
+    EXPECT_EQ(textOf(window, "joinBox.address"), demo.boxUrl());
+    EXPECT_FALSE(shows(window, "joinBox.clearText"));  // loopback: nothing leaves this computer
     at<QLineEdit>(window, "joinBox.password").setText("typed for the seat");
 
     code.setText(QString::fromStdString("  " + plain + "\n"));
@@ -81,24 +90,101 @@ TEST_F(BoxViewTest, JoinRecognisesCodesAndAsksSeatsForCredentials) {
     EXPECT_FALSE(shows(window, "joinBox.error")) << textOf(window, "joinBox.error");
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(at<QLineEdit>(window, "joinBox.password").text(), "");
+    EXPECT_EQ(at<QLineEdit>(window, "joinBox.code").text(), "");  // spent, and not left in the closed window
     EXPECT_TRUE(model.session()->hasOwnHost("harbor-lab"));
     EXPECT_EQ(model.session()->activeTenantId, "harbor-lab");
 }
 
-TEST_F(BoxViewTest, AFailedJoinShowsTheErrorAndKeepsTheFields) {
+TEST_F(BoxViewTest, AFailedJoinShowsTheErrorAndKeepsNeitherCodeNorPassword) {
     signInWithTeam("acme-ops");
     QWidget* window = open();
-    // A code for an address where no box answers.
-    const std::string nowhere = joinCode("http://127.0.0.1:9", false);
+    // A seat code for an address where no box answers.
+    const std::string nowhere = joinCode("http://127.0.0.1:9", true);
     at<QLineEdit>(window, "joinBox.code").setText(QString::fromStdString(nowhere));
     at<QLineEdit>(window, "joinBox.name").setText("  ");
+    at<QLineEdit>(window, "joinBox.email").setText("ana@harbor.box");
+    at<QLineEdit>(window, "joinBox.password").setText("seat secret");
     at<QPushButton>(window, "joinBox.join").click();
     waitUntil([&] { return !at<JoinBoxForm>(window, "joinBox").isBusy(); });
     EXPECT_TRUE(shows(window, "joinBox.error"));
     EXPECT_FALSE(textOf(window, "joinBox.error").empty());
     EXPECT_TRUE(window->isVisible());
-    EXPECT_TRUE(at<QPushButton>(window, "joinBox.join").isEnabled());
+    EXPECT_EQ(at<QLineEdit>(window, "joinBox.code").text(), "");
+    EXPECT_EQ(at<QLineEdit>(window, "joinBox.password").text(), "");
+    EXPECT_FALSE(at<QPushButton>(window, "joinBox.join").isEnabled());  // until a code is pasted again
     EXPECT_EQ(at<QLineEdit>(window, "joinBox.name").text(), "  ");
+    EXPECT_EQ(at<QLineEdit>(window, "joinBox.email").text(), "ana@harbor.box");
+}
+
+TEST_F(BoxViewTest, TheJoinNamesTheBoxAndWarnsBeforeAPasswordTravelsInClear) {
+    signInWithTeam("acme-ops");
+    QWidget* window = open();
+    QLineEdit& code = at<QLineEdit>(window, "joinBox.code");
+
+    code.setText(QString::fromStdString(joinCode("http://192.168.1.20:8080/", true)));
+    EXPECT_EQ(textOf(window, "joinBox.address"), "http://192.168.1.20:8080/");
+    ASSERT_TRUE(shows(window, "joinBox.clearText"));
+    EXPECT_NE(textOf(window, "joinBox.clearText").find("travel unencrypted to 192.168.1.20."), std::string::npos)
+        << textOf(window, "joinBox.clearText");
+    EXPECT_TRUE(at<QPushButton>(window, "joinBox.join").isEnabled());  // a box on the LAN stays usable
+
+    code.setText(QString::fromStdString(joinCode("https://box.example/", true)));
+    EXPECT_EQ(textOf(window, "joinBox.address"), "https://box.example/");
+    EXPECT_FALSE(shows(window, "joinBox.clearText"));
+
+    // The seat's rows stand in the columns of the rows above them.
+    QCoreApplication::processEvents();
+    const auto left = [&](const QWidget& widget) { return widget.mapTo(window, QPoint()).x(); };
+    const auto label = [&](const QString& text) -> QLabel& {
+        for (QLabel* found : window->findChildren<QLabel*>())
+            if (found->text() == text) return *found;
+        throw std::runtime_error("no label " + text.toStdString());
+    };
+    QLineEdit& email = at<QLineEdit>(window, "joinBox.email");
+    EXPECT_EQ(left(email), left(code));
+    EXPECT_EQ(email.width(), code.width());
+    EXPECT_EQ(left(at<QLineEdit>(window, "joinBox.password")), left(code));
+    EXPECT_EQ(left(label("Box email")), left(label("Join code")));
+}
+
+TEST_F(BoxViewTest, TheChosenPageStandsOutFromTheOther) {
+    signInWithTeam("acme-ops");
+    QWidget* window = open();
+    auto& joinTab = at<QPushButton>(window, "box.path.join");
+    auto& signInTab = at<QPushButton>(window, "box.path.signIn");
+    const QColor highlight = QApplication::palette().color(QPalette::Highlight);
+    const auto chosen = [&](const QPushButton& tab) {
+        return tab.isChecked() && tab.font().bold() && tab.palette().color(QPalette::Button) == highlight &&
+               tab.palette().color(QPalette::ButtonText) == QApplication::palette().color(QPalette::HighlightedText);
+    };
+    const auto plain = [&](const QPushButton& tab) {
+        return !tab.isChecked() && !tab.font().bold() && tab.palette().color(QPalette::Button) != highlight;
+    };
+    EXPECT_TRUE(chosen(joinTab));
+    EXPECT_TRUE(plain(signInTab));
+    signInTab.click();
+    EXPECT_TRUE(chosen(signInTab));
+    EXPECT_TRUE(plain(joinTab));
+}
+
+TEST_F(BoxViewTest, ANewSessionFindsNothingTypedForTheOneBefore) {
+    signInWithTeam("acme-ops");
+    QWidget* window = open();
+    at<QLineEdit>(window, "joinBox.code").setText(QString::fromStdString(joinCode(demo.boxUrl(), true)));
+    at<QLineEdit>(window, "joinBox.email").setText("ana@harbor.box");
+    at<QLineEdit>(window, "joinBox.password").setText("seat secret");
+
+    await(model.signOutLocally());
+    EXPECT_TRUE(shows(window, "box.signInFirst"));
+    for (const char* typed : {"joinBox.code", "joinBox.email", "joinBox.password"})
+        EXPECT_EQ(at<QLineEdit>(window, typed).text(), "") << typed;
+
+    signInWithTeam("acme-ops");
+    EXPECT_FALSE(at<QPushButton>(window, "joinBox.join").isEnabled());
+    // A change of the same session (a team chosen) keeps what is typed.
+    at<QLineEdit>(window, "joinBox.code").setText(QString::fromStdString(joinCode(demo.boxUrl(), false)));
+    await(model.selectTenant("harbor-lab"));
+    EXPECT_FALSE(at<QLineEdit>(window, "joinBox.code").text().isEmpty());
 }
 
 TEST_F(BoxViewTest, SignInWithOneBoxTeamGoesStraightToUse) {
@@ -110,12 +196,15 @@ TEST_F(BoxViewTest, SignInWithOneBoxTeamGoesStraightToUse) {
     QPushButton& signIn = at<QPushButton>(window, "boxSignIn.submit");
     EXPECT_FALSE(signIn.isEnabled());
     at<QLineEdit>(window, "boxSignIn.email").setText(QString::fromStdString(boxAccount().email));
-    EXPECT_FALSE(signIn.isEnabled());  // the password is still empty
+    EXPECT_FALSE(signIn.isEnabled());                               // the password is still empty
+    EXPECT_EQ(textOf(window, "boxSignIn.address"), demo.boxUrl());  // where the password goes
+    EXPECT_FALSE(shows(window, "boxSignIn.clearText"));
     at<QLineEdit>(window, "boxSignIn.password").setText("wrong");
     signIn.click();
     waitUntil([&] { return !form.isBusy(); });
     EXPECT_TRUE(shows(window, "boxSignIn.error"));
-    EXPECT_EQ(at<QLineEdit>(window, "boxSignIn.password").text(), "wrong");
+    EXPECT_EQ(at<QLineEdit>(window, "boxSignIn.password").text(), "");  // never kept in the window
+    EXPECT_EQ(at<QLineEdit>(window, "boxSignIn.email").text().toStdString(), boxAccount().email);
 
     fillBoxCredentials(window);
     QTest::keyClick(&at<QLineEdit>(window, "boxSignIn.password"), Qt::Key_Return);
@@ -174,6 +263,47 @@ TEST_F(TwoBoxTeamsTest, SeveralBoxTeamsAskWhichToUseAndKeepTheChoiceWhenReopened
     waitUntil([&] { return !form.isBusy(); });
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(model.session()->tenantKeys.at("harbor-lab").tenantId, "harbor-night");
+}
+
+TEST_F(TwoBoxTeamsTest, ASignInWaitingForItsTeamEndsWithTheSession) {
+    chooseBoxTeam();
+    QWidget* window = open();
+    auto& form = at<BoxSignInForm>(window, "boxSignIn");
+    fillBoxCredentials(window);
+    at<QPushButton>(window, "boxSignIn.submit").click();
+    waitUntil([&] { return !form.isBusy(); });
+    ASSERT_TRUE(form.isPending());
+
+    await(model.signOutLocally());
+    EXPECT_FALSE(form.isPending());
+    EXPECT_EQ(at<QLineEdit>(window, "boxSignIn.email").text(), "");
+    QThreadPool::globalInstance()->waitForDone();  // the box session's end
+
+    // The next account starts from the credentials, with nothing of the sign-in before.
+    chooseBoxTeam();
+    EXPECT_FALSE(form.isPending());
+    EXPECT_TRUE(shows(window, "boxSignIn.email"));
+    EXPECT_FALSE(at<QPushButton>(window, "boxSignIn.submit").isEnabled());
+}
+
+// The data-plane address comes from the hosted service: a plain-http one off this machine is
+// named, with the warning, before the box password goes there.
+class BoxSignInAddressTest : public testkit::ModelTest {};
+
+TEST_F(BoxSignInAddressTest, TheServersDataPlaneAddressIsShownWithTheWarning) {
+    // Not loopback by name, yet refused at once here when the launch asks it for its portal.
+    serveMe({membership("t1"), membership("t2", "member", "http://0.0.0.0:9/")});
+    launchWith(session());
+    ASSERT_EQ(model->selfHostedMemberships().size(), 1u);
+
+    BoxSignInForm form(*model);
+    form.show();
+    EXPECT_EQ(form.tenantId(), "t2");
+    EXPECT_EQ(form.findChild<QLabel*>("boxSignIn.address")->text(), "http://0.0.0.0:9/");
+    const QLabel* warning = form.findChild<QLabel*>("boxSignIn.clearText");
+    EXPECT_TRUE(warning->isVisibleTo(&form));
+    EXPECT_TRUE(warning->text().contains("travel unencrypted to 0.0.0.0."));
+    form.hide();
 }
 
 }  // namespace

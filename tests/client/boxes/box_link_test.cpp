@@ -45,13 +45,9 @@ protected:
     }
 };
 
-TEST_F(BoxJoin, UnpairedTeamIsPairedAndTheRelayInstalledOnTheBox) {
+TEST_F(BoxJoin, TheHostedServicePairsTheTeamAndTheRelayIsInstalledOnTheBox) {
     box.on("POST", "/v1/pair", Reply::json(std::string(redeemed)));
     box.on("PUT", "/v1/relay", Reply::json(R"({"relay_url":"whatever"})"));
-    // A revoked pairing of this account and an active one of another account do not count.
-    answerPairings(R"({"account_id":"acc_1","box_account_id":"old","created_at":"2026-01-01T00:00:00Z",)"
-                   R"("revoked_at":"2026-02-01T00:00:00Z"},)"
-                   R"({"account_id":"acc_2","box_account_id":"b2","created_at":"2026-01-01T00:00:00Z"})");
     answerPair(R"({"paired":true,"box_account_id":"ba1","relay_key_id":"rk/1","relay_secret":"rs"})");
 
     auto connection = join();
@@ -60,37 +56,51 @@ TEST_F(BoxJoin, UnpairedTeamIsPairedAndTheRelayInstalledOnTheBox) {
     EXPECT_EQ(connection.key, (TenantKey{.keyId = "bk1", .apiKey = "bk_box", .tenantId = "box-t"}));
     EXPECT_EQ(received(box), (Lines{"POST /v1/pair", "PUT /v1/relay"}));
     EXPECT_EQ(authorizations(box), (Lines{"", "Bearer bk_box"}));
-    EXPECT_EQ(received(hosted), (Lines{"GET /v1/tenants/ht%2F1/pairings", "POST /v1/tenants/ht%2F1/pair"}));
-    EXPECT_EQ(authorizations(hosted), (Lines{"Bearer hosted-session", "Bearer hosted-session"}));
+    EXPECT_EQ(received(hosted), (Lines{"POST /v1/tenants/ht%2F1/pair"}));
+    EXPECT_EQ(authorizations(hosted), (Lines{"Bearer hosted-session"}));
 
     const auto boxRequests = box.requests();
     EXPECT_EQ(boxRequests[0].body, R"({"code":"pc-9","display_name":"Ana's laptop"})");
-    EXPECT_EQ(hosted.requests()[1].body, R"({"box_account_id":"ba1","receipt":"rcpt"})");
+    EXPECT_EQ(hosted.requests()[0].body, R"({"box_account_id":"ba1","receipt":"rcpt"})");
     EXPECT_EQ(
         boxRequests[1].body,
         R"({"relay_url":")" + hosted.baseUrl() + R"(/v1/relay/rk%2F1","relay_secret":"rs",)" +
             R"("hosted_tenant_id":"ht/1","box_public_url":")" + box.baseUrl() + R"("})");
-    EXPECT_EQ(accountAsked, 2);
+    EXPECT_EQ(accountAsked, 1);
     EXPECT_EQ(
         made,
         (std::vector<Made>{{box.baseUrl(), std::nullopt, std::nullopt}, {box.baseUrl(), std::nullopt, "bk_box"}}));
 }
 
-TEST_F(BoxJoin, ActivePairingOfThisAccountReturnsTheKeyAtOnce) {
+// A team this account already paired with one box: a second code (for any box, which may name
+// any box account) still goes to the hosted service, whose answer alone moves the team.
+TEST_F(BoxJoin, AnAlreadyPairedTeamMovesOnlyWhenTheHostedServicePairsIt) {
     box.on("POST", "/v1/pair", Reply::json(std::string(redeemed)));
-    answerPairings(R"({"account_id":"acc_1","box_account_id":"ba0","created_at":"2026-01-01T00:00:00Z"})");
+    answerPairings(R"({"account_id":"acc_1","box_account_id":"ba1","created_at":"2026-01-01T00:00:00Z"})");
+    for (const auto* kept :
+         {R"({"paired":false,"box_account_id":"ba0","relay_key_id":"rk1","relay_secret":"rs"})",
+          R"({"paired":true,"box_account_id":"ba0","relay_key_id":"rk1","relay_secret":"rs"})"}) {
+        answerPair(kept);
+        try {
+            join();
+            FAIL() << "join succeeded: " << kept;
+        } catch (const BoxConnectionError& error) {
+            EXPECT_TRUE(error.is(BoxConnectionError::Case::pairingRefused));
+            EXPECT_NE(std::string(error.what()).find("nothing was changed"), std::string::npos) << error.what();
+        }
+        EXPECT_EQ(received(box), (Lines{"POST /v1/pair"})) << kept;  // no relay secret for that box
+        EXPECT_EQ(received(hosted), (Lines{"POST /v1/tenants/ht%2F1/pair"})) << kept;
+        box.clearRequests();
+        hosted.clearRequests();
+    }
 
-    auto connection = join();
-
-    EXPECT_EQ(connection.key.keyId, "bk1");
-    EXPECT_EQ(received(box), (Lines{"POST /v1/pair"}));
-    EXPECT_EQ(received(hosted), (Lines{"GET /v1/tenants/ht%2F1/pairings"}));
-    EXPECT_EQ(accountAsked, 1);
+    answerPair(R"({"paired":true,"box_account_id":"ba1"})");
+    EXPECT_EQ(join().key.keyId, "bk1");
+    EXPECT_EQ(received(hosted), (Lines{"POST /v1/tenants/ht%2F1/pair"}));
 }
 
 TEST_F(BoxJoin, RelayIsSkippedWithoutBothCredentialsOrWithoutAnAccount) {
     box.on("POST", "/v1/pair", Reply::json(std::string(redeemed)));
-    answerPairings("");
     for (const auto* pairing :
          {R"({"paired":true,"box_account_id":"ba1","relay_key_id":"rk1"})",
           R"({"paired":true,"box_account_id":"ba1","relay_key_id":null,"relay_secret":"rs"})"}) {
@@ -100,7 +110,7 @@ TEST_F(BoxJoin, RelayIsSkippedWithoutBothCredentialsOrWithoutAnAccount) {
         box.clearRequests();
     }
 
-    // Signed out: no pairings list and no relay, but the team is still paired.
+    // Signed out: no relay, but the team is still paired.
     hosted.clearRequests();
     signedIn.reset();
     answerPair(R"({"paired":true,"box_account_id":"ba1","relay_key_id":"rk1","relay_secret":"rs"})");
@@ -109,14 +119,12 @@ TEST_F(BoxJoin, RelayIsSkippedWithoutBothCredentialsOrWithoutAnAccount) {
     EXPECT_EQ(received(box), (Lines{"POST /v1/pair"}));
 }
 
-TEST_F(BoxJoin, FailedPairingsListCountsAsUnpairedAndSeatsSendTheirCredentials) {
+TEST_F(BoxJoin, SeatsSendTheirCredentials) {
     box.on("POST", "/v1/pair", Reply::json(std::string(redeemed)));
-    hosted.on("GET", "/v1/tenants/ht%2F1/pairings", Reply::json(R"({"error":"boom"})", 500));
     answerPair(R"({"paired":true,"box_account_id":"ba1"})");
 
     join(SeatCredentials{"ana@box.example", "pw"});
 
-    EXPECT_EQ(received(hosted), (Lines{"GET /v1/tenants/ht%2F1/pairings", "POST /v1/tenants/ht%2F1/pair"}));
     EXPECT_EQ(
         box.requests()[0].body,
         R"({"code":"pc-9","display_name":"Ana's laptop","email":"ana@box.example","password":"pw"})");
@@ -133,7 +141,6 @@ TEST_F(BoxJoin, FailingStepEndsTheJoinWithItsError) {
     EXPECT_TRUE(hosted.requests().empty());
 
     box.on("POST", "/v1/pair", Reply::json(std::string(redeemed)));
-    answerPairings("");
     hosted.on("POST", "/v1/tenants/ht%2F1/pair", Reply::json(R"({"error":"admin role required"})", 403));
     EXPECT_THROW(join(), BrisaluneError);
     EXPECT_EQ(received(box), (Lines{"POST /v1/pair", "POST /v1/pair"}));
@@ -183,7 +190,7 @@ protected:
     }
 };
 
-TEST_F(BoxSignInFlow, AccountWithoutTeamsFails) {
+TEST_F(BoxSignInFlow, AccountWithoutTeamsFailsAndItsBoxSessionEnds) {
     answerMe("");
     try {
         signInToBox(link(), "ht1", boxURL(), "ana@box", "pw");
@@ -195,11 +202,12 @@ TEST_F(BoxSignInFlow, AccountWithoutTeamsFails) {
             "That box account is not a member of any tenant on the box. Ask whoever runs it to add you, or "
             "to issue a pairing code instead.");
     }
-    EXPECT_EQ(received(box), (Lines{"POST /v1/login", "GET /v1/me"}));
+    EXPECT_EQ(received(box), (Lines{"POST /v1/login", "GET /v1/me", "POST /v1/logout"}));
+    EXPECT_EQ(authorizations(box).back(), "Bearer box-tok");
     EXPECT_TRUE(hosted.requests().empty());
 }
 
-TEST_F(BoxSignInFlow, TeamsComeInTheBoxsOrderAndTheChosenOneGetsAKey) {
+TEST_F(BoxSignInFlow, TeamsComeInTheBoxsOrderAndTheChosenOneGetsAKeyThatEndsTheBoxSession) {
     answerMe(membership("bt2") + "," + membership("bt1") + "," + membership("bt3"));
 
     auto signIn = signInToBox(link(), "ht1", boxURL(), "ana@box", "pw");
@@ -213,7 +221,8 @@ TEST_F(BoxSignInFlow, TeamsComeInTheBoxsOrderAndTheChosenOneGetsAKey) {
 
     box.on("POST", "/v1/tenants/bt3/keys", Reply::json(R"({"id":"k9","token":"bk_9"})", 201));
     EXPECT_EQ(connectBoxTenant(signIn, "bt3"), (TenantKey{.keyId = "k9", .apiKey = "bk_9", .tenantId = "bt3"}));
-    EXPECT_EQ(received(box).back(), "POST /v1/tenants/bt3/keys");
+    const Lines sent = received(box);
+    EXPECT_EQ(Lines(sent.end() - 2, sent.end()), (Lines{"POST /v1/tenants/bt3/keys", "POST /v1/logout"}));
     EXPECT_EQ(authorizations(box).back(), "Bearer box-tok");
     EXPECT_TRUE(hosted.requests().empty());
 }

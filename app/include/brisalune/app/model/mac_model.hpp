@@ -183,14 +183,20 @@ public:
 
     // ---- boxes ----
 
-    // Probes the code's box, pairs it with the hosted team, records the box and its key, then
-    // makes the team active. Throws BoxConnectionError or the failing step's error.
+    // Probes the code's box, has the hosted service pair it with the hosted team, records the box
+    // and its key (revoking a key it replaces), then makes the team active. Throws
+    // BoxConnectionError or the failing step's error.
     QCoro::Task<> joinBox(JoinCode code, std::string displayName, std::string email, std::string password);
-    // Signs in to the box recorded for the hosted team; changes no state. Throws.
+    // Signs in to the box recorded for the hosted team and holds the sign-in for this session
+    // only. Throws; signInEnded when the session changed meanwhile.
     QCoro::Task<BoxSignIn> signInToBox(std::string hostedTenantId, std::string email, std::string password);
-    // Issues a key for the chosen box team, records it for the hosted team, makes it active. Throws.
+    // Issues a key for the chosen box team, signs the box session out, records the key for the
+    // hosted team (revoking a key it replaces) and makes it active. Throws; signInEnded for a
+    // client that no box sign-in of this session gave.
     QCoro::Task<> useBoxTeam(
         std::string hostedTenantId, std::shared_ptr<BrisaluneClient> boxClient, std::string boxTenantId);
+    // Drops a box sign-in that will not be used and signs its box session out.
+    QCoro::Task<> abandonBoxSignIn(std::shared_ptr<BrisaluneClient> boxClient);
 
 Q_SIGNALS:
     void phaseChanged();
@@ -237,6 +243,15 @@ private:
     // The session still exists and carries this token.
     bool sessionStillHas(std::string_view sessionToken) const;
     BoxLink boxLink() const;
+    // Writes the team's key (and box address) when the session still carries the token. The
+    // session before, when the write replaced another key of the team: that key is to be revoked.
+    // Throws, with the keychain's words, when the session goes on but the write failed.
+    QCoro::Task<std::optional<StoredSession>> recordTeamKey(
+        std::string tenantId, TenantKey key, std::optional<platform::Url> host, std::string sessionToken);
+    // Whether a box sign-in of the current session gave this client; forgets stale ones.
+    bool holdsBoxSignIn(const BrisaluneClient& boxClient);
+    // Forgets the box sign-in and signs it out on the box.
+    QCoro::Task<> endBoxSession(std::shared_ptr<BrisaluneClient> boxClient);
     // A hosted team that has no key yet (and no host of its own, where keys come from the box).
     bool needsKeyIssue(std::string_view tenantId) const;
     // Issues a key for the team through the account client; throws the request's error.
@@ -287,6 +302,12 @@ private:
     Addresses addresses_;
     // The signed-in account as the box flows read it from the pool; they hold it weakly.
     std::shared_ptr<SignedInAccount> signedInAccount_;
+    // Box sign-ins waiting for their team, each with the session token it was made under.
+    struct PendingBoxSignIn {
+        std::weak_ptr<BrisaluneClient> client;
+        std::string sessionToken;
+    };
+    std::vector<PendingBoxSignIn> boxSignIns_;
 };
 
 }  // namespace brisalune

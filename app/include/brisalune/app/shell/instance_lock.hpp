@@ -11,11 +11,12 @@ namespace brisalune {
 
 class InstanceLock {
 public:
-    // `$XDG_RUNTIME_DIR/brisalune.lock`; without a runtime folder, beside the user defaults.
+    // `$XDG_RUNTIME_DIR/brisalune.lock` when that folder is this user's own with no access for
+    // anyone else; otherwise beside the user defaults.
     static std::filesystem::path standardFile();
 
-    // The lock, or none when another holder has it. Throws std::system_error when the file
-    // cannot be made or opened.
+    // The lock, or none when another holder has it. Missing folders are made readable by this
+    // user only. Throws std::system_error when the file cannot be made or opened.
     static std::optional<InstanceLock> acquire(const std::filesystem::path& file = standardFile());
 
     InstanceLock(InstanceLock&& other) noexcept;

@@ -23,14 +23,18 @@ public:
 
     // `$XDG_CONFIG_HOME/autostart/brisalune.desktop`, else under `$HOME/.config`.
     static std::filesystem::path standardEntryFile();
-    // The installed binary that runs now.
-    static std::filesystem::path runningExecutable();
+    // The installed binary that runs now, as the kernel names it behind `link`: it ends in
+    // " (deleted)" once an upgrade replaced or removed the file. Empty when unreadable.
+    static std::filesystem::path runningExecutable(const std::filesystem::path& link = "/proc/self/exe");
 
     bool isEnabled() const noexcept { return isEnabled_; }
     const std::optional<std::string>& error() const noexcept { return error_; }
 
     // Writes (true) or removes (false) the entry; a failure lands in `error`, a success clears
-    // it, and `isEnabled` is read back from the entry either way. Throws nothing.
+    // it, and `isEnabled` is read back from the entry either way. Throws nothing. Refuses to
+    // write an entry for a binary that is gone (" (deleted)") or that someone else could
+    // replace: the file or a folder above it owned by another user than root or this one, or
+    // writable by group or others (a sticky folder excepted); the text says which and why.
     void setEnabled(bool wanted);
 
     // The entry's text for this executable.

@@ -16,13 +16,23 @@
 
 class QButtonGroup;
 class QComboBox;
+class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
 namespace brisalune {
 
-// Redeems a join code. Asks for a box e-mail and password only for a seat code.
+// The rows of a form that name the box its password goes to, with a warning line when the
+// address is plain http to a host off this machine.
+struct BoxAddressRows {
+    QLabel* address = nullptr;  // "<form>.address"
+    QLabel* warning = nullptr;  // "<form>.clearText"
+};
+
+// Redeems a join code. Shows the box's address once the code reads, and asks for a box e-mail
+// and password only for a seat code. A join, whatever its outcome, clears the code and the
+// password; a change of session clears every field.
 class JoinBoxForm final : public QWidget {
     Q_OBJECT
 
@@ -38,21 +48,28 @@ public:
 
 private:
     void follow();
+    // Clears every field and the error: the session they were typed for is gone.
+    void forget();
     QCoro::Task<> submitJoin();
 
     MacModel& model_;
+    QFormLayout* rows_;
     QLineEdit* code_;
     QLineEdit* name_;
-    QWidget* seat_;
     QLineEdit* email_;
     QLineEdit* password_;
+    QLabel* seatNote_;
     QLabel* error_;
     QPushButton* join_;
+    BoxAddressRows address_;
+    std::optional<std::string> sessionToken_;  // of the session the fields were typed for
     bool busy_ = false;
 };
 
 // Signs in to a team's box, then puts one of the box account's teams to use (at once when it
-// has only one).
+// has only one). Shows the box's address before the password goes there. A failed sign-in
+// clears the password; a change of session clears the credentials and drops a sign-in that
+// waits for its team (signing it out on the box).
 class BoxSignInForm final : public QWidget {
     Q_OBJECT
 
@@ -71,6 +88,7 @@ protected:
 private:
     void preselect();
     void follow();
+    void forget();
     void fill(QComboBox* picker, const std::vector<Membership>& teams);
     void setError(std::optional<std::string> text);
     QCoro::Task<> signIn();
@@ -87,6 +105,9 @@ private:
     QComboBox* boxTeam_;
     QPushButton* useTeam_;
     QLabel* error_;
+    QFormLayout* rows_;
+    BoxAddressRows address_;
+    std::optional<std::string> sessionToken_;  // of the session the sign-in belongs to
 
     std::string tenantId_;  // a hosted team before the sign-in, a team on the box after it
     bool busy_ = false;

@@ -31,10 +31,14 @@ public:
     enum class Case {
         boxUnusable,      // the message says why (the probe's verdict text)
         boxHasNoTenants,  // the box account belongs to no team on the box
+        pairingRefused,   // the hosted service kept the team's pairing with another box account
+        signInEnded,      // a box sign-in of a session that is no longer the signed-in one
     };
 
     static BoxConnectionError boxUnusable(std::string message);
     static BoxConnectionError boxHasNoTenants();
+    static BoxConnectionError pairingRefused();
+    static BoxConnectionError signInEnded();
 
     Case kind() const noexcept { return case_; }
     bool is(Case c) const noexcept { return case_ == c; }
@@ -86,10 +90,11 @@ struct BoxSignIn {
 };
 
 // Joins a box with a pairing code (the join code's fields; the seat only for a seat code).
-// Redeems the code on the box; unless the hosted team already has an active pairing with the
-// signed-in account, pairs it with the new box account and, when the hosted service hands out
-// relay credentials, installs the relay on the box. Throws the first failing step's
-// BrisaluneError; a failed pairings list only counts as "not paired".
+// Redeems the code on the box, asks the hosted service to pair the team with the new box
+// account and, when the service hands out relay credentials, installs the relay on the box.
+// The service decides: an answer that does not pair the team with this box account throws
+// pairingRefused, so a team is never moved to another box behind the service's back.
+// Otherwise throws the first failing step's BrisaluneError.
 BoxConnection pairBox(
     const BoxLink& link,
     std::string_view hostedTenantId,
@@ -99,7 +104,7 @@ BoxConnection pairBox(
     const std::optional<SeatCredentials>& seat);
 
 // Signs in to the box for a hosted team and reads the box account's teams. Throws the login's
-// or the account read's BrisaluneError, or boxHasNoTenants.
+// or the account read's BrisaluneError, or boxHasNoTenants (after signing the box session out).
 BoxSignIn signInToBox(
     const BoxLink& link,
     std::string_view hostedTenantId,
@@ -107,7 +112,12 @@ BoxSignIn signInToBox(
     std::string_view email,
     std::string_view password);
 
-// Issues a key on the box for the chosen box team. Throws the key issue's BrisaluneError.
+// Issues a key on the box for the chosen box team, then signs the box session out: the key is
+// all this computer keeps. Throws the key issue's BrisaluneError.
 TenantKey connectBoxTenant(const BoxSignIn& signIn, std::string_view boxTenantId);
+
+// Ends the box session that the client carries (POST /v1/logout). Never throws: a failure
+// leaves the session to expire on the box.
+void signOutOfBox(const BrisaluneClient& boxClient) noexcept;
 
 }  // namespace brisalune

@@ -1,0 +1,25 @@
+#pragma once
+
+// Whether what is sent to a box's address can be read on the way there. A box on a LAN may well
+// speak plain http; the forms that send a password to it say so before anything is sent.
+
+#include <brisalune/platform/url.hpp>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace brisalune {
+
+// "localhost", an IPv4 address in 127.0.0.0/8 or "[::1]" (letter case aside): the traffic
+// never leaves this machine.
+bool isLoopbackHost(std::string_view host);
+
+// Plain http to a host other than loopback: passwords, keys and secrets sent there travel
+// unencrypted.
+bool sendsInClear(const platform::Url& address);
+
+// The warning line for such an address; none when the address is https or loopback.
+std::optional<std::string> clearTextWarning(const platform::Url& address);
+
+}  // namespace brisalune
