@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@ protected:
     static bool failsWith(QCoro::Task<T>&& task, BoxConnectionError::Case expected) {
         return QCoro::waitFor(boxFailure(std::move(task), expected));
     }
+    // The failure's text, or none when the task did not fail.
+    static std::optional<std::string> failure(QCoro::Task<>&& task) { return QCoro::waitFor(failureOf(std::move(task))); }
 
     // A box account on one team of the box, signed in with "box-session".
     void serveBoxAccount() {
@@ -43,6 +46,14 @@ private:
         } catch (...) {
         }
         co_return false;
+    }
+    static QCoro::Task<std::optional<std::string>> failureOf(QCoro::Task<> task) {
+        try {
+            co_await task;
+        } catch (const std::exception& error) {
+            co_return error.what();
+        }
+        co_return std::nullopt;
     }
 };
 
@@ -101,6 +112,30 @@ TEST_F(ModelBox, UsingABoxTeamKeepsItsKeyUnderTheHostedTeamAndEndsTheBoxSession)
     box.clearRequests();
     EXPECT_TRUE(failsWith(model->useBoxTeam("t2", signedIn.client, "box-team"), BoxConnectionError::Case::signInEnded));
     EXPECT_TRUE(box.requests().empty());
+}
+
+// A key the keychain cannot keep is no key: the choice fails with the keychain's words, the new
+// key is taken back on the box, and the same sign-in can try again once the keychain works.
+TEST_F(ModelBox, AKeyTheKeychainCannotKeepFailsTheChoiceAndIsTakenBack) {
+    StoredSession stored = session();
+    stored.tenantHosts.emplace("t2", boxURL());
+    launchWith(stored);
+    serveBoxAccount();
+    serveKey(box, "box-team", "bk", "box-key");
+    box.on("DELETE", "/v1/tenants/box-team/keys/bk", standin::Reply::json("{}"));
+    const BoxSignIn signedIn = run(model->signInToBox("t2", "ops@box.example", "secret"));
+
+    keychain->setSaveError(MemorySessionStore::SaveError{});
+    box.clearRequests();
+    EXPECT_EQ(failure(model->useBoxTeam("t2", signedIn.client, "box-team")), "the session could not be saved");
+    EXPECT_EQ(count(box, "DELETE /v1/tenants/box-team/keys/bk"), 1u);
+    EXPECT_EQ(count(box, "POST /v1/logout"), 0u);
+    EXPECT_FALSE(model->session()->tenantKeys.contains("t2"));
+    EXPECT_FALSE(keychain->load().session()->tenantKeys.contains("t2"));
+
+    keychain->setSaveError(std::nullopt);
+    run(model->useBoxTeam("t2", signedIn.client, "box-team"));
+    EXPECT_EQ(model->session()->tenantKeys.at("t2"), (TenantKey{"bk", "box-key", "box-team"}));
 }
 
 TEST_F(ModelBox, ABoxSignInOfASessionThatEndedIssuesNoKey) {
