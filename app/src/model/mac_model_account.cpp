@@ -7,9 +7,26 @@
 #include <brisalune/push/await_blocking.hpp>
 #include <brisalune/push/push_state.hpp>
 
+#include <algorithm>
+#include <cctype>
+#include <optional>
+#include <string>
 #include <utility>
 
 namespace brisalune {
+
+namespace {
+
+// Scheme, host and port: where a credential sent to the address ends up.
+bool sameServer(const platform::Url& a, const platform::Url& b) {
+    const auto lower = [](std::optional<std::string> text) {
+        if (text) std::ranges::transform(*text, text->begin(), [](unsigned char c) { return std::tolower(c); });
+        return text;
+    };
+    return a.scheme() == b.scheme() && lower(a.host()) == lower(b.host()) && a.port() == b.port();
+}
+
+}  // namespace
 
 // ---- launch ----
 
@@ -128,7 +145,13 @@ QCoro::Task<> MacModel::refreshAccount() {
         if (membership.dataPlaneURL) dataHosts.emplace_back(membership.tenantId, *membership.dataPlaneURL);
     if (!sessionStillHas(sessionToken)) co_return;
     StoredSession updated = *session_;
-    for (auto& [tenantId, host] : dataHosts) updated.tenantHosts.insert_or_assign(std::move(tenantId), std::move(host));
+    for (auto& [tenantId, host] : dataHosts) {
+        // A key belongs to the server that issued it: a team now served elsewhere needs a new
+        // one, and its old key never travels to the new address.
+        const auto before = updated.tenantHosts.find(tenantId);
+        if (before == updated.tenantHosts.end() || !sameServer(before->second, host)) updated.tenantKeys.erase(tenantId);
+        updated.tenantHosts.insert_or_assign(std::move(tenantId), std::move(host));
+    }
     co_await storeSession(updated);
 }
 

@@ -52,6 +52,25 @@ TEST_F(ModelTeams, TheClientForATeamCarriesItsKeyToItsOwnHost) {
         (std::vector<Made>{{hostedURL().text(), std::nullopt, "key-1"}, {boxURL().text(), std::nullopt, "box-key"}}));
 }
 
+// The service may move a team to another address; the key of the old one never follows it.
+TEST_F(ModelTeams, AKeyStaysWithTheServerThatIssuedIt) {
+    StoredSession stored = session();
+    stored.tenantHosts.emplace("t2", boxURL());
+    stored.tenantKeys.emplace("t2", TenantKey{"bk", "box-key", "box-team"});
+    serveMe({membership("t1"), membership("t2", "member", boxURL().text())});
+    launchWith(stored);
+    run(model->refreshAccount());
+    EXPECT_EQ(model->session()->tenantKeys.at("t2").apiKey, "box-key");  // the same box: kept
+
+    const std::string elsewhere = "http://127.0.0.2:9/";
+    serveMe({membership("t1", "member", elsewhere), membership("t2", "member", elsewhere)});
+    run(model->refreshAccount());
+    EXPECT_FALSE(model->session()->tenantKeys.contains("t1"));  // a hosted key stays hosted too
+    EXPECT_FALSE(model->session()->tenantKeys.contains("t2"));
+    EXPECT_EQ(model->session()->tenantHosts.at("t2").text(), elsewhere);
+    EXPECT_EQ(keychain->load().session(), model->session());
+}
+
 TEST_F(ModelTeams, AFailedRefreshKeepsTheListAndAMissingKeyEmptiesIt) {
     launchWith(session());
     hosted.on("GET", "/v1/pull", Reply::json(R"({"error":"busy"})", 503));

@@ -266,9 +266,19 @@ TEST_F(NewAlertsOnTheDesktop, ABoxSignInAnnouncesNothingThatWasAlreadyOpen) {
     select("t2");  // no key for its box yet: nothing to pull
     ASSERT_TRUE(delegate->model().needsBoxSignIn());
 
+    box.on(
+        "POST",
+        "/v1/login",
+        standin::Reply::json(R"({"account":{"id":"b1","email":"ops@box.example"},"token":"box-session"})"));
+    box.on(
+        "GET",
+        "/v1/me",
+        standin::Reply::json(
+            R"({"account":{"id":"b1","email":"ops@box.example"},"memberships":[{"tenant_id":"box-team","tenant_name":"Box","role":"owner"}]})"));
     serveKey(box, "box-team", "bk", "box-key");
     firingByKey["Bearer box-key"] = {"x1", "x2", "x3"};
-    run(delegate->model().useBoxTeam("t2", client(boxURL(), "box-session", std::nullopt), "box-team"));
+    const BoxSignIn signedIn = run(delegate->model().signInToBox("t2", "ops@box.example", "secret"));
+    run(delegate->model().useBoxTeam("t2", signedIn.client, "box-team"));
     ASSERT_EQ(delegate->model().openAlerts().size(), 3u);
     EXPECT_EQ(shown(), Shown{});
 
