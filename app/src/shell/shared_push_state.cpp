@@ -19,7 +19,9 @@ PushState& sharedPushState() {
         std::make_shared<DeviceRegistry>(std::nullopt),
         std::make_shared<PendingAckStore>(std::nullopt),
         PushState::Environment{
-            .keychain = std::make_shared<KeychainSessionStore>(std::string(MacAppConfig::sessionService()))});
+            .defaults = std::nullopt,
+            .keychain = std::make_shared<KeychainSessionStore>(std::string(MacAppConfig::sessionService())),
+            .notificationCenter = nullptr});
     return *state;
 }
 
