@@ -1,6 +1,6 @@
 // brisalune-demo: the demo service on loopback, for trying the app without an account.
 //
-//     brisalune-demo [--port N] [--box-port N] [--fixture path] [--new-alert-every SECONDS]
+//     brisalune-demo [--port N] [--box-port N] [--web-port N] [--fixture path] [--new-alert-every SECONDS]
 //
 // Prints where it listens and how to sign in, then serves until SIGINT or SIGTERM.
 
@@ -26,19 +26,23 @@ using namespace brisalune::demo;
 
 constexpr int defaultHostedPort = 8787;
 constexpr int defaultBoxPort = 8788;
+constexpr int defaultWebPort = 8789;
 constexpr long long defaultNewAlertEvery = 60;
 
 struct Arguments {
     int hostedPort = defaultHostedPort;
     int boxPort = defaultBoxPort;
+    int webPort = defaultWebPort;
     std::filesystem::path fixture = defaultFixturePath();
     long long newAlertEvery = defaultNewAlertEvery;
 };
 
 constexpr std::string_view usage =
-    "usage: brisalune-demo [--port N] [--box-port N] [--fixture path] [--new-alert-every SECONDS]\n"
+    "usage: brisalune-demo [--port N] [--box-port N] [--web-port N] [--fixture path] [--new-alert-every SECONDS]\n"
     "  --port N                 the hosted service's port (default 8787; 0: any free port)\n"
     "  --box-port N             the self-hosted box's port (default 8788; 0: any free port)\n"
+    "  --web-port N             the web site's port: portal pages, release manifest, download page\n"
+    "                           (default 8789; 0: any free port)\n"
     "  --fixture path           the accounts, teams and alerts to start from\n"
     "  --new-alert-every S      seconds between new alerts (default 60; 0: none)\n";
 
@@ -70,6 +74,8 @@ std::optional<Arguments> parse(int argc, char** argv) {
             arguments.hostedPort = static_cast<int>(*parsed);
         } else if (option == "--box-port" && (parsed = number(value, 0, 65535))) {
             arguments.boxPort = static_cast<int>(*parsed);
+        } else if (option == "--web-port" && (parsed = number(value, 0, 65535))) {
+            arguments.webPort = static_cast<int>(*parsed);
         } else if (option == "--new-alert-every" && (parsed = number(value, 0, 86400 * 365))) {
             arguments.newAlertEvery = *parsed;
         } else if (option == "--fixture") {
@@ -87,6 +93,7 @@ void printWelcome(const DemoService& demo, const Arguments& arguments) {
     std::cout << "Brisalune demo service\n"
               << "  hosted service    " << demo.hostedUrl() << "\n"
               << "  self-hosted box   " << demo.boxUrl() << "\n"
+              << "  web site          " << demo.webUrl() << "\n"
               << "  update manifest   " << demo.manifestUrl() << "\n";
     for (const auto& account : fixture.hosted.accounts) {
         std::cout << "  sign in           " << account.email << " / " << account.password << "\n";
@@ -115,7 +122,11 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     try {
-        DemoOptions options{arguments->hostedPort, arguments->boxPort, std::chrono::seconds(arguments->newAlertEvery)};
+        const DemoOptions options{
+            .hostedPort = arguments->hostedPort,
+            .boxPort = arguments->boxPort,
+            .newAlertEvery = std::chrono::seconds(arguments->newAlertEvery),
+            .webPort = arguments->webPort};
         DemoService demo(loadFixture(arguments->fixture), options);
         printWelcome(demo, *arguments);
         int received = 0;

@@ -42,7 +42,7 @@ class DemoProgram {
 public:
     DemoProgram() {
         process_.start(
-            QStringLiteral(BRISALUNE_DEMO_PROGRAM), {"--port", "0", "--box-port", "0", "--new-alert-every", "0"});
+            QStringLiteral(BRISALUNE_DEMO_PROGRAM), {"--port", "0", "--box-port", "0", "--web-port", "0", "--new-alert-every", "0"});
         if (!process_.waitForStarted()) throw std::runtime_error("the demo service did not start");
         QString printed;
         while (!printed.contains(QStringLiteral("Serving")) && process_.waitForReadyRead(10000))

@@ -113,6 +113,7 @@ public:
     NotificationDaemon& operator=(const NotificationDaemon&) = delete;
 
     QDBusConnection connection() const { return bus_.connection(); }
+    const QString& address() const { return bus_.address(); }
 
     // The arguments of every call of the method, oldest first.
     std::vector<QVariantList> calls(const QString& method) const {

@@ -40,4 +40,6 @@ const platform::Url& appPageURL() {
 
 bool allowsLoopbackHttp() noexcept { return values::allowsLoopbackHttp; }
 
+std::string_view sessionService() noexcept { return values::sessionService; }
+
 }  // namespace brisalune::MacAppConfig

@@ -24,7 +24,7 @@ MacAppDelegate::Setup MacAppDelegate::Setup::standard() {
     return {
         .pushState = pushState,
         .defaults = platform::Defaults::standard(),
-        .sessionStore = std::make_shared<KeychainSessionStore>(std::string(KeychainSessionStore::appService)),
+        .sessionStore = std::make_shared<KeychainSessionStore>(std::string(MacAppConfig::sessionService())),
         .manifestURL = [] { return std::optional(MacAppConfig::updateManifestURL()); },
         .versionCode = SiteUpdates::runningVersionCode()};
 }

@@ -94,7 +94,7 @@ Site::Site(SiteKind kind, const Fixture& fixture, standin::Server& server, Addre
         seedWindows(team, seed.maintenanceWindows);
         teams_.push_back(std::move(team));
     }
-    addRoutes(fixture.release);
+    addRoutes();
     server.otherwise([this](const Request& request) { return answer(request); });
 }
 
@@ -104,7 +104,7 @@ void Site::add(const char* method, std::string pattern, Member member) {
     });
 }
 
-void Site::addRoutes(const ReleaseSeed& release) {
+void Site::addRoutes() {
     add("GET", "/healthz", &Site::healthz);
     add("POST", "/v1/login", &Site::login);
     add("POST", "/v1/logout", &Site::logout);
@@ -133,10 +133,6 @@ void Site::addRoutes(const ReleaseSeed& release) {
         add("POST", "/v1/account/devices", &Site::registerDevice);
         add("GET", "/v1/account/devices", &Site::devices);
         add("DELETE", "/v1/account/devices/{device}", &Site::deleteDevice);
-        routes_.add(
-            "GET", release.path, [manifest = json::encode(release.manifest)](const Request&, const PathValues&) {
-                return Reply::json(manifest);
-            });
     } else {
         add("POST", "/v1/pair", &Site::redeem);
         add("PUT", "/v1/relay", &Site::setRelay);
@@ -183,6 +179,15 @@ void Site::stop() {
 bool Site::holdsTeam(std::string_view teamId) const {
     std::lock_guard lock(mutex_);
     return std::ranges::any_of(teams_, [&](const TeamRecord& team) { return team.id == teamId && !team.onBox; });
+}
+
+std::vector<Site::PortalTeam> Site::portalTeams() const {
+    std::lock_guard lock(mutex_);
+    std::vector<PortalTeam> held;
+    for (const TeamRecord& team : teams_) {
+        if (!team.onBox) held.push_back({team.id, team.name, team.alerts});
+    }
+    return held;
 }
 
 std::string Site::standingJoinCode() const {

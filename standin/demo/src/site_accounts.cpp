@@ -24,7 +24,8 @@ standin::Reply Site::healthz(const Request&, const PathValues&) {
     health.healthy = true;
     health.version = seed_.version;
     health.tenants = static_cast<std::int64_t>(teams_.size());
-    if (seed_.portalOrigin) health.portalOrigin = platform::Url::parse(*seed_.portalOrigin);
+    const std::optional<std::string>& portal = seed_.portalOrigin ? seed_.portalOrigin : addresses_.portal;
+    if (portal) health.portalOrigin = platform::Url::parse(*portal);
     return Reply::json(json::encode(health));
 }
 

@@ -107,7 +107,7 @@ TEST_F(MenuContentViewTest, AnOutdatedClientBlocksEveryPhaseAndBannersNeedASigne
 }
 
 TEST_F(MenuContentViewTest, TheNudgeTakesTheUpdateOffersPlace) {
-    // The demo's manifest offers 0.2.0 for download on the manifest's own host.
+    // The demo's manifest offers the release after this build's, for download on its own origin.
     SiteUpdates offering(platform::Url::parse(demo.manifestUrl()), 1, defaults);
     await(offering.checkNow());
     ASSERT_TRUE(offering.offer());
@@ -116,7 +116,7 @@ TEST_F(MenuContentViewTest, TheNudgeTakesTheUpdateOffersPlace) {
         .model = model, .updates = offering, .compatibility = compatibilityModel, .openURL = withOffer.openURL});
     await(model.ensureLaunched());
     EXPECT_TRUE(shows(offered.get(), "updateRow"));
-    EXPECT_EQ(textOf(offered.get(), "updateRow.text"), "Brisalune 0.2.0 is available");
+    EXPECT_EQ(textOf(offered.get(), "updateRow.text"), "Brisalune " + demo.release().versionName + " is available");
 
     compatibility.record(
         200, {{"X-Brisalune-Client-Unsupported", "0.3.0"}}, "/v1/me", *platform::Url::parse(demo.hostedUrl()));
@@ -125,7 +125,7 @@ TEST_F(MenuContentViewTest, TheNudgeTakesTheUpdateOffersPlace) {
     EXPECT_FALSE(shows(offered.get(), "updateRow"));
     at<QPushButton>(offered.get(), "update-nudge.update").click();
     ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(opened.back().text(), "https://127.0.0.1/downloads/brisalune-desktop-0.2.0.tar.gz");
+    EXPECT_EQ(opened.back().text(), demo.release().url);
 
     at<QToolButton>(offered.get(), "update-nudge.dismiss").click();
     settle();

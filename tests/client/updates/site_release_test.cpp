@@ -41,6 +41,19 @@ TEST(SiteReleaseTest, DownloadAddressMustBeHttpsOnTheManifestHost) {
           "not a url"}) {
         EXPECT_EQ(release(42, refused).downloadURL(manifest), std::nullopt) << refused;
     }
+    // A manifest on loopback over plain http (a demo build's) offers plain http on its own origin
+    // only; https elsewhere on its host still passes.
+    const platform::Url local = *platform::Url::parse("http://127.0.0.1:8789/releases/linux.json");
+    EXPECT_TRUE(release(42, "http://127.0.0.1:8789/downloads/brisalune.tar.gz").downloadURL(local));
+    EXPECT_TRUE(release(42, "https://127.0.0.1/downloads/brisalune.tar.gz").downloadURL(local));
+    for (const char* refused :
+         {"http://127.0.0.1/d", "http://127.0.0.1:8790/d", "http://localhost:8789/d", "ftp://127.0.0.1:8789/d"}) {
+        EXPECT_EQ(release(42, refused).downloadURL(local), std::nullopt) << refused;
+    }
+    EXPECT_EQ(
+        release(42, "http://brisalune.example:8789/d")
+            .downloadURL(*platform::Url::parse("http://brisalune.example:8789/releases/linux.json")),
+        std::nullopt);
     // A manifest address without a host accepts no download address.
     EXPECT_EQ(release(42).downloadURL(*platform::Url::parse("file:///releases/linux.json")), std::nullopt);
 }

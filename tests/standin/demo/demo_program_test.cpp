@@ -76,7 +76,7 @@ private:
 };
 
 TEST(DemoProgram, PrintsWhereItServesAndStopsCleanlyOnSigterm) {
-    Program demo({"--port", "0", "--box-port", "0", "--new-alert-every", "0"});
+    Program demo({"--port", "0", "--box-port", "0", "--web-port", "0", "--new-alert-every", "0"});
     std::map<std::string, std::string> printed;  // label → value
     for (auto line = demo.line(); line && !line->starts_with("Serving"); line = demo.line()) {
         if (line->starts_with("  ")) printed[line->substr(2, 18)] = line->substr(20);
@@ -91,6 +91,9 @@ TEST(DemoProgram, PrintsWhereItServesAndStopsCleanlyOnSigterm) {
     EXPECT_EQ(healthz(client).role, "hosted");
     EXPECT_NO_THROW(login(client, signIn.substr(0, slash), signIn.substr(slash + 3)));
     EXPECT_FALSE(printed["box join code     "].empty());
+    const auto web = printed["web site          "];
+    EXPECT_TRUE(web.starts_with("http://127.0.0.1:") && web != hosted) << web;
+    EXPECT_TRUE(printed["update manifest   "].starts_with(web + "/")) << printed["update manifest   "];
 
     demo.signal(SIGTERM);
     EXPECT_EQ(demo.exitStatus(), 0);
@@ -99,7 +102,11 @@ TEST(DemoProgram, PrintsWhereItServesAndStopsCleanlyOnSigterm) {
 TEST(DemoProgram, RefusesOptionsItCannotUse) {
     EXPECT_EQ(Program({"--port", "eighty"}).exitStatus(), 2);
     EXPECT_EQ(Program({"--new-alert-every"}).exitStatus(), 2);
-    EXPECT_EQ(Program({"--fixture", "/nonexistent/fixture.json", "--port", "0", "--box-port", "0"}).exitStatus(), 1);
+    EXPECT_EQ(Program({"--web-port", "65536"}).exitStatus(), 2);
+    EXPECT_EQ(
+        Program({"--fixture", "/nonexistent/fixture.json", "--port", "0", "--box-port", "0", "--web-port", "0"})
+            .exitStatus(),
+        1);
 }
 
 }  // namespace

@@ -301,8 +301,10 @@ bool writesField(const M& value, Policy) {
 
 // How many members an aggregate has: the most initialisers it can be braced from.
 struct AnyMember {
+    // Never defined: only asked about. Not constexpr, which would make it inline, and an
+    // undefined inline function is what clang warns of (-Wundefined-inline).
     template <class M>
-    constexpr operator M&() const&& noexcept;  // never defined: only asked about
+    operator M&() const&& noexcept;
 };
 template <class T, class... A>
 concept BracedFrom = requires {

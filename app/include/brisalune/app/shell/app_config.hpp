@@ -25,6 +25,10 @@ const platform::Url& appPageURL();
 // (BRISALUNE_ALLOW_LOOPBACK_HTTP).
 bool allowsLoopbackHttp() noexcept;
 
+// The "service" of the session's keychain item (BRISALUNE_SESSION_SERVICE): the app's own,
+// KeychainSessionStore::appService, except in the demo build, which keeps its session apart.
+std::string_view sessionService() noexcept;
+
 // The text as an absolute address; anything else stops the program with
 // "static server URL must parse: " and the text. Only for addresses built into the program.
 platform::Url parse(std::string_view text);

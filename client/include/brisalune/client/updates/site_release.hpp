@@ -23,7 +23,9 @@ struct SiteRelease {
     // The manifest body as a release; none when it does not decode.
     static std::optional<SiteRelease> decode(std::string_view body);
 
-    // The download address when it is https on the manifest's own host (letter case aside).
+    // The download address when it is https on the manifest's own host (letter case aside); for
+    // a manifest fetched over plain http from loopback (a demo build's), also plain http on the
+    // manifest's own origin.
     std::optional<platform::Url> downloadURL(const platform::Url& manifestURL) const;
 
     // The release when it beats both the running build and the dismissed version and its

@@ -1,10 +1,13 @@
 #pragma once
 
 // The demo service: the hosted service and one self-hosted box, in memory and seeded from a
-// fixture, each on its own loopback port, with new alerts arriving while it runs.
+// fixture, each on its own loopback port, with new alerts arriving while it runs; and on a third
+// port the web site (web_site.hpp): the release manifest, its download page and the web portal's
+// alert pages.
 
 #include <brisalune/demo/fixture.hpp>
 #include <brisalune/demo/site.hpp>
+#include <brisalune/demo/web_site.hpp>
 #include <brisalune/standin/server.hpp>
 
 #include <chrono>
@@ -22,6 +25,8 @@ struct DemoOptions {
     int boxPort = 0;
     // How often a new alert arrives; zero or less: never.
     std::chrono::milliseconds newAlertEvery = std::chrono::minutes(1);
+    // The web site's port; 0: one the kernel chooses.
+    int webPort = 0;
 };
 
 class DemoService {
@@ -35,7 +40,11 @@ public:
 
     std::string hostedUrl() const { return hostedServer_->baseUrl(); }
     std::string boxUrl() const { return boxServer_->baseUrl(); }
-    std::string manifestUrl() const { return hostedUrl() + fixture_.release.path; }
+    // The web site: the hosted service's web-application origin and the box's portal origin.
+    std::string webUrl() const { return webServer_->baseUrl(); }
+    std::string manifestUrl() const { return webUrl() + fixture_.release.path; }
+    // The release the manifest offers: one above this build (see offeredManifest).
+    const SiteRelease& release() const noexcept { return web_->release(); }
     // The join code of the box's standing pairing code.
     std::string joinCode() const { return box_->standingJoinCode(); }
     const Fixture& fixture() const noexcept { return fixture_; }
@@ -52,8 +61,10 @@ private:
     std::chrono::milliseconds newAlertEvery_;
     std::unique_ptr<standin::Server> hostedServer_;
     std::unique_ptr<standin::Server> boxServer_;
+    std::unique_ptr<standin::Server> webServer_;
     std::unique_ptr<Site> hosted_;
     std::unique_ptr<Site> box_;
+    std::unique_ptr<WebSite> web_;
     std::jthread arrivals_;
 };
 

@@ -110,8 +110,8 @@ struct ArrivalSeed {
 };
 
 struct ReleaseSeed {
-    std::string path;      // where the hosted service serves the manifest
-    json::Value manifest;  // served as it stands
+    std::string path;      // where the demo's web site serves the manifest
+    json::Value manifest;  // served as it stands, but for what it leaves out (see offeredManifest)
 };
 
 struct Fixture {

@@ -50,7 +50,15 @@ public:
     // The addresses clients use, which may differ from the stand-in server's own.
     struct Addresses {
         std::string self;
-        std::string box;  // where teams marked "on_box" keep their data
+        std::string box;                    // where teams marked "on_box" keep their data
+        std::optional<std::string> portal;  // announced by the health answer unless the seed names one
+    };
+
+    // A team whose data the site keeps, as its web portal shows it.
+    struct PortalTeam {
+        std::string id;
+        std::string name;
+        std::vector<AlertSnapshot> alerts;
     };
 
     Site(SiteKind kind, const Fixture& fixture, standin::Server& server, Addresses addresses);
@@ -62,6 +70,8 @@ public:
 
     // Whether this site holds the team's alerts.
     bool holdsTeam(std::string_view teamId) const;
+    // The teams whose alerts this site holds, as they are now.
+    std::vector<PortalTeam> portalTeams() const;
     // A new firing alert in the arrival's team, as if a source had just reported it. Beyond the
     // fixture's limit of open alerts, the team's oldest open alert is resolved.
     void raise(const ArrivalSeed& arrival);
@@ -103,7 +113,7 @@ private:
     using Reply = standin::Reply;
     using Member = Reply (Site::*)(const Request&, const PathValues&);
 
-    void addRoutes(const ReleaseSeed& release);
+    void addRoutes();
     void add(const char* method, std::string pattern, Member member);
     Reply answer(const Request& request);
     void stamp(Reply& reply, std::string_view path) const;

@@ -1,0 +1,71 @@
+// The demo's notification bridge: the app on a private bus of its own (scripts/run) reaches the
+// desktop's notification service through it, and hears its buttons.
+#include <brisalune/push/freedesktop_notifications.hpp>
+
+#include <support/notification_daemon.hpp>
+#include <support/qt_application.hpp>
+
+#include <gtest/gtest.h>
+
+#include <QCoroTask>
+#include <QProcess>
+
+namespace brisalune {
+namespace {
+
+using testkit::NotificationDaemon;
+using testkit::PrivateBus;
+
+TEST(DemoNotificationBridge, CarriesNotificationsAndTheirButtonsBetweenTheBuses) {
+    NotificationDaemon desktop("body actions");
+    PrivateBus own;
+    QProcess bridge;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), own.address());
+    environment.insert(QStringLiteral("BRISALUNE_DESKTOP_BUS"), desktop.address());
+    bridge.setProcessEnvironment(environment);
+    bridge.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    bridge.start(QStringLiteral(BRISALUNE_DEMO_NOTIFICATIONS_PROGRAM), {});
+    ASSERT_TRUE(bridge.waitForStarted());
+    ASSERT_TRUE(testkit::processEventsUntil([&] {
+        return own.connection().interface()->isServiceRegistered(QStringLiteral("org.freedesktop.Notifications")).value();
+    }));
+
+    FreedesktopNotificationCenter center(own.connection());
+    center.setCategories({{"BRISALUNE_ALERT", {{"BRISALUNE_ACK", "Acknowledge"}}}});
+    std::vector<NotificationResponse> responses;
+    QObject::connect(&center, &PushNotificationCenter::responseReceived, [&](const NotificationResponse& response) {
+        responses.push_back(response);
+    });
+    const NotificationRequest request{
+        .identifier = "n1",
+        .title = "Disk full",
+        .body = "a < b",
+        .categoryIdentifier = "BRISALUNE_ALERT",
+        .userInfo = {{"alert_id", "a1"}, {"tenant_id", "t1"}}};
+    EXPECT_EQ(QCoro::waitFor(center.settings()).authorizationStatus, AuthorizationStatus::authorized);
+    QCoro::waitFor(center.add(request));
+
+    // The desktop's service got the notification as sent, and its id came back.
+    ASSERT_EQ(desktop.calls("Notify").size(), 1u);
+    const QVariantList sent = desktop.calls("Notify").at(0);
+    EXPECT_EQ(sent[3].toString(), "Disk full");
+    EXPECT_EQ(sent[4].toString(), "a < b");  // no markup on that service: read through the bridge
+    EXPECT_EQ(sent[5].toStringList(), (QStringList{"default", "Open", "BRISALUNE_ACK", "Acknowledge"}));
+    ASSERT_EQ(center.delivered().size(), 1u);
+
+    // Its button, pressed on the desktop, reaches the app.
+    desktop.emitSignal("ActionInvoked", "us", {1u, "BRISALUNE_ACK"});
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return !responses.empty(); }));
+    EXPECT_EQ(responses[0].actionIdentifier, "BRISALUNE_ACK");
+    EXPECT_EQ(responses[0].request, request);
+
+    // Withdrawing it closes it on the desktop.
+    QCoro::waitFor(center.removeDeliveredNotifications({"n1"}));
+    EXPECT_EQ(desktop.calls("CloseNotification").size(), 1u);
+    bridge.kill();
+    bridge.waitForFinished();
+}
+
+}  // namespace
+}  // namespace brisalune
