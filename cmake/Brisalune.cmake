@@ -27,7 +27,9 @@ function(brisalune_tests name dir)
   target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gmock GTest::gtest_main)
   target_precompile_headers(${name} PRIVATE ${BRISALUNE_COMMON_HEADERS} <gtest/gtest.h> <gmock/gmock.h>)
   include(GoogleTest)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+  # Cases that stop the shared keyring daemon for a while run alone, so no other case waits on it.
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_FILTER "-*Keyring*" PROPERTIES TIMEOUT 120)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_FILTER "*Keyring*" PROPERTIES TIMEOUT 120 RUN_SERIAL TRUE)
 endfunction()
 
 # Every public header compiles on its own: one generated source per header, built as an object

@@ -4,7 +4,8 @@
 // scripts/with-keyring) held with SIGSTOP, so that every keychain call waits for it; and a timer
 // on the main thread whose ticks show that the event loop runs meanwhile.
 //
-// Stop it only for as long as a test needs: other tests on the same keyring wait meanwhile.
+// Stop it only for as long as a test needs. A case that stops it has "Keyring" in its name: ctest
+// then runs it alone, so no other case waits on the stopped daemon.
 
 #include <support/qt_application.hpp>
 
