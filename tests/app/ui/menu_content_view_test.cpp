@@ -88,8 +88,11 @@ TEST_F(MenuContentViewTest, AnOutdatedClientBlocksEveryPhaseAndBannersNeedASigne
     at<QPushButton>(view.get(), "update-required.update").click();
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened.back(), MenuEnvironment::updateFallbackURL());  // no offer: the app's page
+    // "Try again" pulls at once; the test's own answers below must come after that pull's.
+    int pulls = 0;
+    QObject::connect(&model, &MacModel::alertsPulled, view.get(), [&] { ++pulls; });
     at<QPushButton>(view.get(), "update-required.tryAgain").click();
-    waitUntil([&] { return !shows(view.get(), "update-required"); });
+    waitUntil([&] { return !shows(view.get(), "update-required") && pulls > 0; });
     EXPECT_TRUE(shows(view.get(), "alerts"));
 
     at<QToolButton>(view.get(), "server-update-nudge.dismiss").click();
