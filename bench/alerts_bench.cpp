@@ -3,6 +3,7 @@
 // Then the whole pull over loopback from the stand-in (send, gate and decode), beside its floor:
 // a bare reused libcurl handle fetching the same bytes, then simdjson parsing and walking them.
 #include "bare_curl.hpp"
+#include "heap_meter.hpp"
 #include "simdjson_floor.hpp"
 #include "synthetic.hpp"
 
@@ -110,6 +111,7 @@ void timedWithoutFreeing(benchmark::State& state, Make make) {
 void PullDecode(benchmark::State& state) {
     timedWithoutFreeing(state, [] { return decodeAnswer<PullResponse>(answer()); });
     bench::bytesProcessed(state, answer());
+    bench::reportPeakHeap(state, [] { benchmark::DoNotOptimize(decodeAnswer<PullResponse>(answer())); });
 }
 
 void OpenAlertsMerge(benchmark::State& state) {
@@ -162,6 +164,7 @@ void PullOverLoopback(benchmark::State& state) {
     timedWithoutFreeing(state, [&] { return pull(client, 0, 0); });
     bench::requestRate(state);
     bench::bytesProcessed(state, answer());
+    bench::reportPeakHeap(state, [&] { benchmark::DoNotOptimize(pull(client, 0, 0)); });
 }
 
 // On a busy machine the fastest repetition says most about the code: run with

@@ -1,5 +1,6 @@
 // Decoding a large answer into records: simdjson alone walking every value (the floor), our
 // codec from its key tables, and nlohmann/json with a from_json per struct into the same records.
+#include "heap_meter.hpp"
 #include "simdjson_floor.hpp"
 #include "synthetic.hpp"
 #include "synthetic_log_search.hpp"
@@ -184,6 +185,7 @@ void CodecDecode(benchmark::State& state) {
         benchmark::DoNotOptimize(page);
     }
     brisalune::bench::bytesProcessed(state, answer());
+    brisalune::bench::reportPeakHeap(state, [] { benchmark::DoNotOptimize(json::decode<AlertPage>(answer())); });
 }
 
 void NlohmannDecode(benchmark::State& state) {
@@ -219,6 +221,8 @@ void LogSearchCodecDecode(benchmark::State& state) {
         benchmark::DoNotOptimize(page);
     }
     brisalune::bench::bytesProcessed(state, logSearchAnswer());
+    brisalune::bench::reportPeakHeap(
+        state, [] { benchmark::DoNotOptimize(json::decode<brisalune::LogSearchPage>(logSearchAnswer())); });
 }
 
 BENCHMARK(LogSearchSimdjsonDomWalk)->Unit(benchmark::kMillisecond);
@@ -409,6 +413,8 @@ void CodecDecode(benchmark::State& state) {
         benchmark::DoNotOptimize(detail);
     }
     brisalune::bench::bytesProcessed(state, answer());
+    brisalune::bench::reportPeakHeap(
+        state, [] { benchmark::DoNotOptimize(json::decode<brisalune::IncidentDetail>(answer())); });
     state.counters["timeline_items"] = static_cast<double>(timelineCount);
 }
 
@@ -510,6 +516,7 @@ void codecDecode(benchmark::State& state, const std::string& text) {
         benchmark::DoNotOptimize(decoded);
     }
     brisalune::bench::bytesProcessed(state, text);
+    brisalune::bench::reportPeakHeap(state, [&] { benchmark::DoNotOptimize(json::decode<T>(text)); });
 }
 
 void ProjectPageSimdjsonFloor(benchmark::State& state) { brisalune::bench::simdjsonFloor(state, projectPageAnswer()); }
