@@ -95,18 +95,7 @@ const std::string& answer() {
 
 void PullSimdjsonFloor(benchmark::State& state) { bench::simdjsonFloor(state, answer()); }
 
-// Freeing what an iteration made is left out of the timings below: the floor frees nothing
-// either, and the owner of a pull frees it whenever it is done with it.
-template <class Make>
-void timedWithoutFreeing(benchmark::State& state, Make make) {
-    for (auto _ : state) {
-        auto made = make();
-        benchmark::DoNotOptimize(made);
-        state.PauseTiming();
-        made = {};
-        state.ResumeTiming();
-    }
-}
+using bench::timedWithoutFreeing;
 
 void PullDecode(benchmark::State& state) {
     timedWithoutFreeing(state, [] { return decodeAnswer<PullResponse>(answer()); });

@@ -180,10 +180,7 @@ const std::string& answer() {
 void SimdjsonDomWalk(benchmark::State& state) { brisalune::bench::simdjsonFloor(state, answer()); }
 
 void CodecDecode(benchmark::State& state) {
-    for (auto _ : state) {
-        AlertPage page = json::decode<AlertPage>(answer());
-        benchmark::DoNotOptimize(page);
-    }
+    brisalune::bench::timedWithoutFreeing(state, [] { return json::decode<AlertPage>(answer()); });
     brisalune::bench::bytesProcessed(state, answer());
     brisalune::bench::reportPeakHeap(state, [] { benchmark::DoNotOptimize(json::decode<AlertPage>(answer())); });
 }
@@ -216,10 +213,8 @@ void LogSearchCodecDecode(benchmark::State& state) {
         state.SkipWithError("the codec did not read every line");
         return;
     }
-    for (auto _ : state) {
-        brisalune::LogSearchPage page = json::decode<brisalune::LogSearchPage>(logSearchAnswer());
-        benchmark::DoNotOptimize(page);
-    }
+    brisalune::bench::timedWithoutFreeing(
+        state, [] { return json::decode<brisalune::LogSearchPage>(logSearchAnswer()); });
     brisalune::bench::bytesProcessed(state, logSearchAnswer());
     brisalune::bench::reportPeakHeap(
         state, [] { benchmark::DoNotOptimize(json::decode<brisalune::LogSearchPage>(logSearchAnswer())); });
@@ -408,10 +403,7 @@ void CodecDecode(benchmark::State& state) {
         state.SkipWithError("the detail did not decode with its whole timeline");
         return;
     }
-    for (auto _ : state) {
-        brisalune::IncidentDetail detail = json::decode<brisalune::IncidentDetail>(answer());
-        benchmark::DoNotOptimize(detail);
-    }
+    brisalune::bench::timedWithoutFreeing(state, [] { return json::decode<brisalune::IncidentDetail>(answer()); });
     brisalune::bench::bytesProcessed(state, answer());
     brisalune::bench::reportPeakHeap(
         state, [] { benchmark::DoNotOptimize(json::decode<brisalune::IncidentDetail>(answer())); });
@@ -511,10 +503,7 @@ const std::string& checkListAnswer() {
 
 template <class T>
 void codecDecode(benchmark::State& state, const std::string& text) {
-    for (auto _ : state) {
-        T decoded = json::decode<T>(text);
-        benchmark::DoNotOptimize(decoded);
-    }
+    brisalune::bench::timedWithoutFreeing(state, [&] { return json::decode<T>(text); });
     brisalune::bench::bytesProcessed(state, text);
     brisalune::bench::reportPeakHeap(state, [&] { benchmark::DoNotOptimize(json::decode<T>(text)); });
 }

@@ -25,11 +25,14 @@
 // every record header can include it.
 
 #include <brisalune/platform/json.hpp>
+#include <brisalune/platform/json_object.hpp>
 #include <brisalune/platform/json_writer.hpp>
 #include <brisalune/platform/url.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <concepts>
+#include <iterator>
 #include <cstdint>
 #include <limits>
 #include <map>
@@ -248,24 +251,76 @@ struct Codec<std::vector<T>> {
     }
 };
 
+namespace detail {
+
+// A map-like range of members as an object, in the range's order.
+template <class Members>
+void writeObject(Writer& w, const Members& members) {
+    w.beginObject();
+    for (const auto& [key, element] : members) {
+        w.key(key);
+        writeValue(w, element);
+    }
+    w.endObject();
+}
+
+}  // namespace detail
+
 template <class T, class Compare>
 struct Codec<std::map<std::string, T, Compare>> {
-    static void write(Writer& w, const std::map<std::string, T, Compare>& v) {
-        w.beginObject();
-        for (const auto& [key, element] : v) {
-            w.key(key);
-            writeValue(w, element);
-        }
-        w.endObject();
-    }
+    static void write(Writer& w, const std::map<std::string, T, Compare>& v) { detail::writeObject(w, v); }
     template <class Node>
     static void read(const Node& n, std::map<std::string, T, Compare>& out) {
         out.clear();
         n.forEachMember([&](std::string_view key, const Node& element) {
-            T value{};
-            Codec<T>::read(element, value);
-            out.insert_or_assign(std::string(key), std::move(value));
+            // Keys mostly come sorted (so does every map this codec writes): then each member
+            // goes at the end without a search. A key seen again keeps its last value.
+            auto at = out.end();
+            if (out.empty() || std::prev(at)->first < key) {
+                at = out.emplace_hint(at, std::piecewise_construct, std::forward_as_tuple(key), std::tuple<>());
+            } else {
+                at = out.try_emplace(std::string(key)).first;
+                at->second = T{};
+            }
+            Codec<T>::read(element, at->second);
         });
+    }
+};
+
+template <class T>
+struct Codec<FlatObject<T>> {
+    static void write(Writer& w, const FlatObject<T>& v) { detail::writeObject(w, v); }
+    // The members are put in key order while still views into the parse, so that no decoded
+    // value is moved; a key given twice keeps its last value.
+    template <class Node>
+    static void read(const Node& n, FlatObject<T>& out) {
+        struct Pending {
+            std::string_view key;
+            Node value;
+            std::size_t order;
+        };
+        std::vector<Pending> pending;
+        pending.reserve(n.objectSize());
+        n.forEachMember([&](std::string_view key, const Node& element) {
+            pending.push_back({key, element, pending.size()});
+        });
+        auto before = [](const Pending& a, const Pending& b) { return a.key < b.key || (a.key == b.key && a.order < b.order); };
+        if (!std::is_sorted(pending.begin(), pending.end(), before)) std::sort(pending.begin(), pending.end(), before);
+
+        std::vector<typename FlatObject<T>::value_type> members;
+        members.reserve(pending.size());
+        for (std::size_t i = 0; i < pending.size(); ++i) {
+            const Pending& p = pending[i];
+            if (i + 1 < pending.size() && pending[i + 1].key == p.key) continue;  // a later one wins
+            auto& member = members.emplace_back(std::piecewise_construct, std::forward_as_tuple(p.key), std::tuple<>());
+            try {
+                Codec<T>::read(p.value, member.second);
+            } catch (DecodeError& error) {
+                error.prependKey(p.key);
+                throw;
+            }
+        }
+        out = FlatObject<T>::fromSorted(std::move(members));
     }
 };
 

@@ -7,7 +7,6 @@
 
 #include <cstddef>
 #include <functional>
-#include <map>
 #include <string>
 #include <variant>
 #include <vector>
@@ -17,7 +16,7 @@ namespace brisalune {
 class JSONValue {
 public:
     using Array = std::vector<JSONValue>;
-    using Object = std::map<std::string, JSONValue, std::less<>>;
+    using Object = json::FlatObject<JSONValue>;  // reads like a std::map: sorted, found by key
     enum class Kind { null, boolean, number, string, array, object };
 
     JSONValue() = default;
@@ -77,11 +76,7 @@ struct Codec<JSONValue> {
             }
             case Node::Kind::object: {
                 JSONValue::Object object;
-                n.forEachMember([&](std::string_view key, const Node& member) {
-                    JSONValue value;
-                    read(member, value);
-                    object.insert_or_assign(std::string(key), std::move(value));
-                });
+                Codec<JSONValue::Object>::read(n, object);
                 out = std::move(object);
                 return;
             }
