@@ -32,7 +32,6 @@
 #include <algorithm>
 #include <chrono>
 #include <concepts>
-#include <iterator>
 #include <cstdint>
 #include <limits>
 #include <map>
@@ -274,14 +273,10 @@ struct Codec<std::map<std::string, T, Compare>> {
         out.clear();
         n.forEachMember([&](std::string_view key, const Node& element) {
             // Keys mostly come sorted (so does every map this codec writes): then each member
-            // goes at the end without a search. A key seen again keeps its last value.
-            auto at = out.end();
-            if (out.empty() || std::prev(at)->first < key) {
-                at = out.emplace_hint(at, std::piecewise_construct, std::forward_as_tuple(key), std::tuple<>());
-            } else {
-                at = out.try_emplace(std::string(key)).first;
-                at->second = T{};
-            }
+            // goes at the end after one comparison. A key seen again keeps its last value.
+            const std::size_t before = out.size();
+            auto at = out.emplace_hint(out.end(), std::piecewise_construct, std::forward_as_tuple(key), std::tuple<>());
+            if (out.size() == before) at->second = T{};
             Codec<T>::read(element, at->second);
         });
     }
