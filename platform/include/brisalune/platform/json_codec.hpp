@@ -32,7 +32,9 @@
 #include <algorithm>
 #include <chrono>
 #include <concepts>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <map>
 #include <optional>
@@ -252,6 +254,32 @@ struct Codec<std::vector<T>> {
 
 namespace detail {
 
+// Keys are short: comparing inline, a word at a time, beats a call to memcmp.
+inline bool sameKey(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    std::size_t i = 0;
+    for (; i + 8 <= a.size(); i += 8) {
+        std::uint64_t x;
+        std::uint64_t y;
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (x != y) return false;
+    }
+    for (; i < a.size(); ++i) {
+        if (a[i] != b[i]) return false;
+    }
+    return true;
+}
+
+// The order of std::string (bytes compared as unsigned), inline for the same reason.
+inline bool keyBefore(std::string_view a, std::string_view b) {
+    const std::size_t common = a.size() < b.size() ? a.size() : b.size();
+    for (std::size_t i = 0; i < common; ++i) {
+        if (a[i] != b[i]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]);
+    }
+    return a.size() < b.size();
+}
+
 // A map-like range of members as an object, in the range's order.
 template <class Members>
 void writeObject(Writer& w, const Members& members) {
@@ -286,7 +314,9 @@ template <class T>
 struct Codec<FlatObject<T>> {
     static void write(Writer& w, const FlatObject<T>& v) { detail::writeObject(w, v); }
     // The members are put in key order while still views into the parse, so that no decoded
-    // value is moved; a key given twice keeps its last value.
+    // value is moved; a key given twice keeps its last value. The views of every object being
+    // read on this thread share one stack, so that reading an object takes no allocation of
+    // its own but its members'.
     template <class Node>
     static void read(const Node& n, FlatObject<T>& out) {
         struct Pending {
@@ -294,24 +324,35 @@ struct Codec<FlatObject<T>> {
             Node value;
             std::size_t order;
         };
-        std::vector<Pending> pending;
-        pending.reserve(n.objectSize());
+        static thread_local std::vector<Pending> stack;
+        const std::size_t base = stack.size();
+        struct Pop {
+            std::size_t base;
+            ~Pop() { stack.erase(stack.begin() + static_cast<std::ptrdiff_t>(base), stack.end()); }
+        } pop{base};
+
         n.forEachMember([&](std::string_view key, const Node& element) {
-            pending.push_back({key, element, pending.size()});
+            stack.push_back({key, element, stack.size() - base});
         });
-        auto before = [](const Pending& a, const Pending& b) { return a.key < b.key || (a.key == b.key && a.order < b.order); };
-        if (!std::is_sorted(pending.begin(), pending.end(), before)) std::sort(pending.begin(), pending.end(), before);
+        const std::size_t count = stack.size() - base;
+        auto before = [](const Pending& a, const Pending& b) {
+            return detail::keyBefore(a.key, b.key) || (detail::sameKey(a.key, b.key) && a.order < b.order);
+        };
+        const auto first = stack.begin() + static_cast<std::ptrdiff_t>(base);
+        if (!std::is_sorted(first, stack.end(), before)) std::sort(first, stack.end(), before);
 
         std::vector<typename FlatObject<T>::value_type> members;
-        members.reserve(pending.size());
-        for (std::size_t i = 0; i < pending.size(); ++i) {
-            const Pending& p = pending[i];
-            if (i + 1 < pending.size() && pending[i + 1].key == p.key) continue;  // a later one wins
-            auto& member = members.emplace_back(std::piecewise_construct, std::forward_as_tuple(p.key), std::tuple<>());
+        members.reserve(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            // Reading a member may push and pop nested objects' views: index, never hold, the stack.
+            const std::string_view key = stack[base + i].key;
+            if (i + 1 < count && detail::sameKey(stack[base + i + 1].key, key)) continue;  // a later one wins
+            const Node value = stack[base + i].value;
+            auto& member = members.emplace_back(std::piecewise_construct, std::forward_as_tuple(key), std::tuple<>());
             try {
-                Codec<T>::read(p.value, member.second);
+                Codec<T>::read(value, member.second);
             } catch (DecodeError& error) {
-                error.prependKey(p.key);
+                error.prependKey(key);
                 throw;
             }
         }

@@ -177,23 +177,6 @@ constexpr bool distinct(const std::array<std::string_view, N>& names) {
     return true;
 }
 
-// Keys are short: comparing inline, a word at a time, beats a call to memcmp.
-inline bool sameKey(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    std::size_t i = 0;
-    for (; i + 8 <= a.size(); i += 8) {
-        std::uint64_t x;
-        std::uint64_t y;
-        std::memcpy(&x, a.data() + i, 8);
-        std::memcpy(&y, b.data() + i, 8);
-        if (x != y) return false;
-    }
-    for (; i < a.size(); ++i) {
-        if (a[i] != b[i]) return false;
-    }
-    return true;
-}
-
 // A record's wire keys, with the entries of each key length as a bit set, so that a key the table
 // does not have (an unknown one, or one of a flattened record read from the same object) is
 // mostly turned away by its length alone.

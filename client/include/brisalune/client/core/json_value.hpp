@@ -43,6 +43,8 @@ public:
     std::size_t hash() const noexcept;
 
 private:
+    friend struct json::Codec<JSONValue>;  // reads each value in place
+
     std::variant<std::nullptr_t, bool, double, std::string, Array, Object> value_;
 };
 
@@ -61,25 +63,20 @@ struct Codec<JSONValue> {
 
     template <class Node>
     static void read(const Node& n, JSONValue& out) {
+        auto& value = out.value_;
         switch (n.kind()) {
-            case Node::Kind::null: out = nullptr; return;
-            case Node::Kind::boolean: out = n.boolean(); return;
+            case Node::Kind::null: value.emplace<std::nullptr_t>(); return;
+            case Node::Kind::boolean: value.emplace<bool>(n.boolean()); return;
             case Node::Kind::integer:
-            case Node::Kind::number: out = n.number(); return;
-            case Node::Kind::string: out = std::string(n.string()); return;
+            case Node::Kind::number: value.emplace<double>(n.number()); return;
+            case Node::Kind::string: value.emplace<std::string>(n.string()); return;
             case Node::Kind::array: {
-                JSONValue::Array array;
+                auto& array = value.emplace<JSONValue::Array>();
                 array.reserve(n.arraySize());
                 n.forEachElement([&](const Node& element) { read(element, array.emplace_back()); });
-                out = std::move(array);
                 return;
             }
-            case Node::Kind::object: {
-                JSONValue::Object object;
-                Codec<JSONValue::Object>::read(n, object);
-                out = std::move(object);
-                return;
-            }
+            case Node::Kind::object: Codec<JSONValue::Object>::read(n, value.emplace<JSONValue::Object>()); return;
         }
         Node::corrupted("unsupported JSON value");
     }
