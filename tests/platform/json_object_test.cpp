@@ -92,6 +92,15 @@ TEST(JsonFlatObject, DecodesInKeyOrderKeepingTheLastOfARepeatedKeyAndNamingAFail
         "typeMismatch: [1].k[1]: expected integer, found bool");
 }
 
+TEST(JsonFlatObject, NestedObjectsSortEachLevelAndAFailureLeavesTheNextDecodeWhole) {
+    using Nested = json::FlatObject<Ints>;
+    const Nested expected{{"a", Ints{}}, {"b", Ints{{"x", 2}, {"y", 1}}}, {"c", Ints{{"z", 3}}}};
+    const std::string text = R"({"c":{"z":3},"b":{"y":1,"x":2},"a":{}})";
+    EXPECT_EQ(json::decode<Nested>(text), expected);
+    EXPECT_EQ(decodeError<Nested>(R"({"b":{"y":1,"x":null},"a":{}})"), "valueNotFound: b.x: expected integer, found null");
+    EXPECT_EQ(json::decode<Nested>(text), expected);
+}
+
 TEST(JsonMapCodec, SortedUnsortedAndRepeatedKeysReadAsBefore) {
     using Map = std::map<std::string, int>;
     EXPECT_EQ(json::decode<Map>(R"({"a":1,"b":2,"c":3})"), (Map{{"a", 1}, {"b", 2}, {"c", 3}}));
