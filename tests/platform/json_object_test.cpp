@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -40,6 +41,13 @@ struct Wide {
     friend bool operator==(const Wide&, const Wide&) = default;
 };
 
+// Keys that stand in another record's object, read when any of them is there.
+struct Meta {
+    std::string env;
+    std::vector<std::string> tags;
+    friend bool operator==(const Meta&, const Meta&) = default;
+};
+
 constexpr const char* longFirstKey = "a_key_longer_than_any_length_bucket_1";
 constexpr const char* longSecondKey = "a_key_longer_than_any_length_bucket_2";
 
@@ -53,7 +61,31 @@ inline constexpr auto json::keys<Wide> = json::object(
     json::field(longSecondKey, &Wide::longSecond),
     json::notOnWire(&Wide::local));
 
+template <>
+inline constexpr auto json::keys<Meta> =
+    json::object(json::field("env", &Meta::env, json::orEmpty), json::field("tags", &Meta::tags, json::orEmpty));
+
 namespace {
+
+std::optional<Meta> metaOf(const std::string& text) {
+    json::Document document(text);
+    std::optional<Meta> meta = Meta{"stale", {}};
+    json::readIfAnyKey(document.root(), meta);
+    return meta;
+}
+
+TEST(JsonFlattened, ReadWhenAnyKeyIsThereEvenAsNullOtherwiseNone) {
+    EXPECT_EQ(metaOf(R"({"id":1,"message":"m"})"), std::nullopt);
+    EXPECT_EQ(metaOf("{}"), std::nullopt);
+    EXPECT_EQ(metaOf(R"({"id":1,"env":null})"), Meta{});
+    EXPECT_EQ(metaOf(R"({"tags":["a"],"id":1})"), (Meta{"", {"a"}}));
+    try {
+        metaOf(R"({"env":5})");
+        ADD_FAILURE() << "a wrong type was read";
+    } catch (const json::DecodeError& error) {
+        EXPECT_STREQ(error.what(), "typeMismatch: env: expected string, found integer");
+    }
+}
 
 TEST(JsonFlatObject, ReadsLikeASortedMap) {
     Ints object{{"b", 2}, {"a", 1}, {"b", 3}};  // as with std::map, a repeated key keeps its first value

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -206,8 +207,10 @@ struct KeyIndex {
     }
 };
 
-template <class T, class NodeT>
-void readRecord(const NodeT& n, T& out) {
+// Reads T's members from the object. With `whenAnyKey`, an object that holds none of T's keys is
+// left alone and false returned, where otherwise each of them would be missing.
+template <bool whenAnyKey, class T, class NodeT>
+bool readMembers(const NodeT& n, T& out) {
     constexpr auto& fields = keys<T>.fields;
     using Fields = std::remove_cvref_t<decltype(fields)>;
     constexpr std::size_t count = std::tuple_size_v<Fields>;
@@ -243,6 +246,9 @@ void readRecord(const NodeT& n, T& out) {
         seen |= std::uint64_t{1} << found;
         next = found + 1;
     });
+    if constexpr (whenAnyKey) {
+        if (seen == offWire) return false;
+    }
     if (seen != everyEntry) {
         [&]<std::size_t... I>(std::index_sequence<I...>) {
             ((seen & (std::uint64_t{1} << I)
@@ -254,6 +260,12 @@ void readRecord(const NodeT& n, T& out) {
         (std::make_index_sequence<count>{});
     }
     if constexpr (requires { Rules<T>::afterRead(n, out); }) Rules<T>::afterRead(n, out);
+    return true;
+}
+
+template <class T, class NodeT>
+void readRecord(const NodeT& n, T& out) {
+    readMembers<false>(n, out);
 }
 
 // Lends a parser whose buffers stay allocated between parses: each thread keeps its largest idle
@@ -286,6 +298,18 @@ T readRoot(const Node& root) {
 }
 
 }  // namespace detail
+
+// Reads a record whose keys stand in another record's object (see Rules in json_codec.hpp) when
+// that object holds any of them, even as null; none when it holds none.
+template <Record T>
+void readIfAnyKey(const Node& n, std::optional<T>& out) {
+    T value{};
+    if (detail::readMembers<true>(n, value)) {
+        out = std::move(value);
+    } else {
+        out.reset();
+    }
+}
 
 // Decodes one value of type T from JSON text. Throws DecodeError naming the coding path.
 template <class T>
