@@ -3,6 +3,7 @@
 // Then the whole pull over loopback from the stand-in (send, gate and decode), beside its floor:
 // a bare reused libcurl handle fetching the same bytes, then simdjson parsing and walking them.
 #include "bare_curl.hpp"
+#include "heap_meter.hpp"
 #include "simdjson_floor.hpp"
 #include "synthetic.hpp"
 
@@ -94,22 +95,12 @@ const std::string& answer() {
 
 void PullSimdjsonFloor(benchmark::State& state) { bench::simdjsonFloor(state, answer()); }
 
-// Freeing what an iteration made is left out of the timings below: the floor frees nothing
-// either, and the owner of a pull frees it whenever it is done with it.
-template <class Make>
-void timedWithoutFreeing(benchmark::State& state, Make make) {
-    for (auto _ : state) {
-        auto made = make();
-        benchmark::DoNotOptimize(made);
-        state.PauseTiming();
-        made = {};
-        state.ResumeTiming();
-    }
-}
+using bench::timedWithoutFreeing;
 
 void PullDecode(benchmark::State& state) {
     timedWithoutFreeing(state, [] { return decodeAnswer<PullResponse>(answer()); });
     bench::bytesProcessed(state, answer());
+    bench::reportPeakHeap(state, [] { benchmark::DoNotOptimize(decodeAnswer<PullResponse>(answer())); });
 }
 
 void OpenAlertsMerge(benchmark::State& state) {
@@ -162,6 +153,7 @@ void PullOverLoopback(benchmark::State& state) {
     timedWithoutFreeing(state, [&] { return pull(client, 0, 0); });
     bench::requestRate(state);
     bench::bytesProcessed(state, answer());
+    bench::reportPeakHeap(state, [&] { benchmark::DoNotOptimize(pull(client, 0, 0)); });
 }
 
 // On a busy machine the fastest repetition says most about the code: run with

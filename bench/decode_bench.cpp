@@ -1,5 +1,6 @@
 // Decoding a large answer into records: simdjson alone walking every value (the floor), our
 // codec from its key tables, and nlohmann/json with a from_json per struct into the same records.
+#include "heap_meter.hpp"
 #include "simdjson_floor.hpp"
 #include "synthetic.hpp"
 #include "synthetic_log_search.hpp"
@@ -179,11 +180,9 @@ const std::string& answer() {
 void SimdjsonDomWalk(benchmark::State& state) { brisalune::bench::simdjsonFloor(state, answer()); }
 
 void CodecDecode(benchmark::State& state) {
-    for (auto _ : state) {
-        AlertPage page = json::decode<AlertPage>(answer());
-        benchmark::DoNotOptimize(page);
-    }
+    brisalune::bench::timedWithoutFreeing(state, [] { return json::decode<AlertPage>(answer()); });
     brisalune::bench::bytesProcessed(state, answer());
+    brisalune::bench::reportPeakHeap(state, [] { benchmark::DoNotOptimize(json::decode<AlertPage>(answer())); });
 }
 
 void NlohmannDecode(benchmark::State& state) {
@@ -214,11 +213,11 @@ void LogSearchCodecDecode(benchmark::State& state) {
         state.SkipWithError("the codec did not read every line");
         return;
     }
-    for (auto _ : state) {
-        brisalune::LogSearchPage page = json::decode<brisalune::LogSearchPage>(logSearchAnswer());
-        benchmark::DoNotOptimize(page);
-    }
+    brisalune::bench::timedWithoutFreeing(
+        state, [] { return json::decode<brisalune::LogSearchPage>(logSearchAnswer()); });
     brisalune::bench::bytesProcessed(state, logSearchAnswer());
+    brisalune::bench::reportPeakHeap(
+        state, [] { benchmark::DoNotOptimize(json::decode<brisalune::LogSearchPage>(logSearchAnswer())); });
 }
 
 BENCHMARK(LogSearchSimdjsonDomWalk)->Unit(benchmark::kMillisecond);
@@ -404,11 +403,10 @@ void CodecDecode(benchmark::State& state) {
         state.SkipWithError("the detail did not decode with its whole timeline");
         return;
     }
-    for (auto _ : state) {
-        brisalune::IncidentDetail detail = json::decode<brisalune::IncidentDetail>(answer());
-        benchmark::DoNotOptimize(detail);
-    }
+    brisalune::bench::timedWithoutFreeing(state, [] { return json::decode<brisalune::IncidentDetail>(answer()); });
     brisalune::bench::bytesProcessed(state, answer());
+    brisalune::bench::reportPeakHeap(
+        state, [] { benchmark::DoNotOptimize(json::decode<brisalune::IncidentDetail>(answer())); });
     state.counters["timeline_items"] = static_cast<double>(timelineCount);
 }
 
@@ -505,11 +503,9 @@ const std::string& checkListAnswer() {
 
 template <class T>
 void codecDecode(benchmark::State& state, const std::string& text) {
-    for (auto _ : state) {
-        T decoded = json::decode<T>(text);
-        benchmark::DoNotOptimize(decoded);
-    }
+    brisalune::bench::timedWithoutFreeing(state, [&] { return json::decode<T>(text); });
     brisalune::bench::bytesProcessed(state, text);
+    brisalune::bench::reportPeakHeap(state, [&] { benchmark::DoNotOptimize(json::decode<T>(text)); });
 }
 
 void ProjectPageSimdjsonFloor(benchmark::State& state) { brisalune::bench::simdjsonFloor(state, projectPageAnswer()); }

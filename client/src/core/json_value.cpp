@@ -27,7 +27,7 @@ std::size_t JSONValue::hash() const noexcept {
             } else if constexpr (std::is_same_v<X, Array>) {
                 for (const auto& element : x) combine(seed, element.hash());
             } else if constexpr (std::is_same_v<X, Object>) {
-                // A std::map iterates in key order, so equal objects hash alike.
+                // An object iterates in key order, so equal objects hash alike.
                 for (const auto& [key, member] : x) {
                     combine(seed, std::hash<std::string>{}(key));
                     combine(seed, member.hash());

@@ -25,12 +25,16 @@
 // every record header can include it.
 
 #include <brisalune/platform/json.hpp>
+#include <brisalune/platform/json_object.hpp>
 #include <brisalune/platform/json_writer.hpp>
 #include <brisalune/platform/url.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <concepts>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <map>
 #include <optional>
@@ -248,24 +252,111 @@ struct Codec<std::vector<T>> {
     }
 };
 
+namespace detail {
+
+// Keys are short: comparing inline, a word at a time, beats a call to memcmp.
+inline bool sameKey(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    std::size_t i = 0;
+    for (; i + 8 <= a.size(); i += 8) {
+        std::uint64_t x;
+        std::uint64_t y;
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (x != y) return false;
+    }
+    for (; i < a.size(); ++i) {
+        if (a[i] != b[i]) return false;
+    }
+    return true;
+}
+
+// The order of std::string (bytes compared as unsigned), inline for the same reason.
+inline bool keyBefore(std::string_view a, std::string_view b) {
+    const std::size_t common = a.size() < b.size() ? a.size() : b.size();
+    for (std::size_t i = 0; i < common; ++i) {
+        if (a[i] != b[i]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]);
+    }
+    return a.size() < b.size();
+}
+
+// A map-like range of members as an object, in the range's order.
+template <class Members>
+void writeObject(Writer& w, const Members& members) {
+    w.beginObject();
+    for (const auto& [key, element] : members) {
+        w.key(key);
+        writeValue(w, element);
+    }
+    w.endObject();
+}
+
+}  // namespace detail
+
 template <class T, class Compare>
 struct Codec<std::map<std::string, T, Compare>> {
-    static void write(Writer& w, const std::map<std::string, T, Compare>& v) {
-        w.beginObject();
-        for (const auto& [key, element] : v) {
-            w.key(key);
-            writeValue(w, element);
-        }
-        w.endObject();
-    }
+    static void write(Writer& w, const std::map<std::string, T, Compare>& v) { detail::writeObject(w, v); }
     template <class Node>
     static void read(const Node& n, std::map<std::string, T, Compare>& out) {
         out.clear();
         n.forEachMember([&](std::string_view key, const Node& element) {
-            T value{};
-            Codec<T>::read(element, value);
-            out.insert_or_assign(std::string(key), std::move(value));
+            // Keys mostly come sorted (so does every map this codec writes): then each member
+            // goes at the end after one comparison. A key seen again keeps its last value.
+            const std::size_t before = out.size();
+            auto at = out.emplace_hint(out.end(), std::piecewise_construct, std::forward_as_tuple(key), std::tuple<>());
+            if (out.size() == before) at->second = T{};
+            Codec<T>::read(element, at->second);
         });
+    }
+};
+
+template <class T>
+struct Codec<FlatObject<T>> {
+    static void write(Writer& w, const FlatObject<T>& v) { detail::writeObject(w, v); }
+    // The members are put in key order while still views into the parse, so that no decoded
+    // value is moved; a key given twice keeps its last value. The views of every object being
+    // read on this thread share one stack, so that reading an object takes no allocation of
+    // its own but its members'.
+    template <class Node>
+    static void read(const Node& n, FlatObject<T>& out) {
+        struct Pending {
+            std::string_view key;
+            Node value;
+            std::size_t order;
+        };
+        static thread_local std::vector<Pending> stack;
+        const std::size_t base = stack.size();
+        struct Pop {
+            std::size_t base;
+            ~Pop() { stack.erase(stack.begin() + static_cast<std::ptrdiff_t>(base), stack.end()); }
+        } pop{base};
+
+        n.forEachMember([&](std::string_view key, const Node& element) {
+            stack.push_back({key, element, stack.size() - base});
+        });
+        const std::size_t count = stack.size() - base;
+        auto before = [](const Pending& a, const Pending& b) {
+            return detail::keyBefore(a.key, b.key) || (detail::sameKey(a.key, b.key) && a.order < b.order);
+        };
+        const auto first = stack.begin() + static_cast<std::ptrdiff_t>(base);
+        if (!std::is_sorted(first, stack.end(), before)) std::sort(first, stack.end(), before);
+
+        std::vector<typename FlatObject<T>::value_type> members;
+        members.reserve(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            // Reading a member may push and pop nested objects' views: index, never hold, the stack.
+            const std::string_view key = stack[base + i].key;
+            if (i + 1 < count && detail::sameKey(stack[base + i + 1].key, key)) continue;  // a later one wins
+            const Node value = stack[base + i].value;
+            auto& member = members.emplace_back(std::piecewise_construct, std::forward_as_tuple(key), std::tuple<>());
+            try {
+                Codec<T>::read(value, member.second);
+            } catch (DecodeError& error) {
+                error.prependKey(key);
+                throw;
+            }
+        }
+        out = FlatObject<T>::fromSorted(std::move(members));
     }
 };
 

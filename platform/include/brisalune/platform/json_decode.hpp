@@ -9,13 +9,14 @@
 #include <simdjson.h>
 
 #include <array>
-#include <bitset>
+#include <bit>
 #include <chrono>
 #include <concepts>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -72,6 +73,12 @@ public:
     std::size_t arraySize() const {
         auto r = e_.get_array();
         if (r.error()) mismatch("array");
+        return r.value_unsafe().size();
+    }
+
+    std::size_t objectSize() const {
+        auto r = e_.get_object();
+        if (r.error()) mismatch("object");
         return r.value_unsafe().size();
     }
 
@@ -171,67 +178,80 @@ constexpr bool distinct(const std::array<std::string_view, N>& names) {
     return true;
 }
 
-// Keys are short: comparing inline, a word at a time, beats a call to memcmp.
-inline bool sameKey(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    std::size_t i = 0;
-    for (; i + 8 <= a.size(); i += 8) {
-        std::uint64_t x;
-        std::uint64_t y;
-        std::memcpy(&x, a.data() + i, 8);
-        std::memcpy(&y, b.data() + i, 8);
-        if (x != y) return false;
-    }
-    for (; i < a.size(); ++i) {
-        if (a[i] != b[i]) return false;
-    }
-    return true;
-}
-
-// The index of `key` among `names`, or N. Answers mostly list their keys in table order, so the
-// search starts at the field after the last one found.
+// A record's wire keys, with the entries of each key length as a bit set, so that a key the table
+// does not have (an unknown one, or one of a flattened record read from the same object) is
+// mostly turned away by its length alone.
 template <std::size_t N>
-std::size_t findKey(const std::array<std::string_view, N>& names, std::string_view key, std::size_t start) {
-    for (std::size_t k = 0; k < N; ++k) {
-        std::size_t i = start + k < N ? start + k : start + k - N;
-        if (!names[i].empty() && sameKey(names[i], key)) return i;
-    }
-    return N;
-}
+struct KeyIndex {
+    static constexpr std::size_t longest = 32;  // keys this long and longer share the last bucket
 
-template <class T, class NodeT>
-void readRecord(const NodeT& n, T& out) {
+    std::array<std::string_view, N> names{};
+    std::array<std::uint64_t, longest + 1> byLength{};
+
+    constexpr explicit KeyIndex(const std::array<std::string_view, N>& keys) : names(keys) {
+        for (std::size_t i = 0; i < N; ++i) {
+            if (!names[i].empty()) byLength[bucket(names[i].size())] |= std::uint64_t{1} << i;
+        }
+    }
+    static constexpr std::size_t bucket(std::size_t length) { return length < longest ? length : longest; }
+
+    // The index of `key`, or N. Answers mostly list their keys in table order, so the entry after
+    // the last one found is tried first.
+    std::size_t find(std::string_view key, std::size_t expected) const {
+        if (expected < N && !names[expected].empty() && sameKey(names[expected], key)) return expected;
+        for (std::uint64_t candidates = byLength[bucket(key.size())]; candidates != 0; candidates &= candidates - 1) {
+            auto i = static_cast<std::size_t>(std::countr_zero(candidates));
+            if (sameKey(names[i], key)) return i;
+        }
+        return N;
+    }
+};
+
+// Reads T's members from the object. With `whenAnyKey`, an object that holds none of T's keys is
+// left alone and false returned, where otherwise each of them would be missing.
+template <bool whenAnyKey, class T, class NodeT>
+bool readMembers(const NodeT& n, T& out) {
     constexpr auto& fields = keys<T>.fields;
-    constexpr std::size_t count = std::tuple_size_v<std::remove_cvref_t<decltype(fields)>>;
+    using Fields = std::remove_cvref_t<decltype(fields)>;
+    constexpr std::size_t count = std::tuple_size_v<Fields>;
     static constexpr auto names = []<std::size_t... I>(std::index_sequence<I...>) {
         return std::array<std::string_view, count>{std::get<I>(keys<T>.fields).key...};
     }
     (std::make_index_sequence<count>{});
     static_assert(distinct(names), "a key appears twice in a record's table");
+    static constexpr KeyIndex<count> index(names);
 
-    static const auto offWire = []<std::size_t... I>(std::index_sequence<I...>) {
-        std::bitset<count> bits;
-        ((bits[I] = !onWire<std::tuple_element_t<I, std::remove_cvref_t<decltype(fields)>>>), ...);
-        return bits;
+    // One reader per entry, called through this table rather than tried one entry after another.
+    using Reader = void (*)(const NodeT&, T&);
+    static constexpr auto readers = []<std::size_t... I>(std::index_sequence<I...>) {
+        return std::array<Reader, count>{[](const NodeT& value, T& record) {
+            constexpr auto& f = std::get<I>(keys<T>.fields);
+            if constexpr (onWire<std::tuple_element_t<I, Fields>>) readField(value, record.*(f.member), f.policy);
+        }...};
     }
     (std::make_index_sequence<count>{});
 
-    std::bitset<count> seen = offWire;
+    static constexpr std::uint64_t everyEntry = count == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
+    static constexpr std::uint64_t offWire = []<std::size_t... I>(std::index_sequence<I...>) {
+        return ((onWire<std::tuple_element_t<I, Fields>> ? std::uint64_t{0} : std::uint64_t{1} << I) | ... | 0);
+    }
+    (std::make_index_sequence<count>{});
+
+    std::uint64_t seen = offWire;
     std::size_t next = 0;
     n.forEachMember([&](std::string_view key, const NodeT& value) {
-        std::size_t index = findKey(names, key, next);
-        if (index == count) return;  // unknown keys are ignored
-        [&]<std::size_t... I>(std::index_sequence<I...>) {
-            ((index == I ? readField(value, out.*(std::get<I>(fields).member), std::get<I>(fields).policy) : void()),
-             ...);
-        }
-        (std::make_index_sequence<count>{});
-        seen.set(index);
-        next = index + 1;
+        std::size_t found = index.find(key, next);
+        if (found == count) return;  // unknown keys are ignored
+        readers[found](value, out);
+        seen |= std::uint64_t{1} << found;
+        next = found + 1;
     });
-    if (!seen.all()) {
+    if constexpr (whenAnyKey) {
+        if (seen == offWire) return false;
+    }
+    if (seen != everyEntry) {
         [&]<std::size_t... I>(std::index_sequence<I...>) {
-            ((seen.test(I)
+            ((seen & (std::uint64_t{1} << I)
                   ? void()
                   : fillMissing(
                         out.*(std::get<I>(fields).member), std::get<I>(fields).policy, std::get<I>(fields).key)),
@@ -240,6 +260,12 @@ void readRecord(const NodeT& n, T& out) {
         (std::make_index_sequence<count>{});
     }
     if constexpr (requires { Rules<T>::afterRead(n, out); }) Rules<T>::afterRead(n, out);
+    return true;
+}
+
+template <class T, class NodeT>
+void readRecord(const NodeT& n, T& out) {
+    readMembers<false>(n, out);
 }
 
 // Lends a parser whose buffers stay allocated between parses: each thread keeps its largest idle
@@ -272,6 +298,18 @@ T readRoot(const Node& root) {
 }
 
 }  // namespace detail
+
+// Reads a record whose keys stand in another record's object (see Rules in json_codec.hpp) when
+// that object holds any of them, even as null; none when it holds none.
+template <Record T>
+void readIfAnyKey(const Node& n, std::optional<T>& out) {
+    T value{};
+    if (detail::readMembers<true>(n, value)) {
+        out = std::move(value);
+    } else {
+        out.reset();
+    }
+}
 
 // Decodes one value of type T from JSON text. Throws DecodeError naming the coding path.
 template <class T>

@@ -7,7 +7,6 @@
 
 #include <cstddef>
 #include <functional>
-#include <map>
 #include <string>
 #include <variant>
 #include <vector>
@@ -17,7 +16,7 @@ namespace brisalune {
 class JSONValue {
 public:
     using Array = std::vector<JSONValue>;
-    using Object = std::map<std::string, JSONValue, std::less<>>;
+    using Object = json::FlatObject<JSONValue>;  // reads like a std::map: sorted, found by key
     enum class Kind { null, boolean, number, string, array, object };
 
     JSONValue() = default;
@@ -44,6 +43,8 @@ public:
     std::size_t hash() const noexcept;
 
 private:
+    friend struct json::Codec<JSONValue>;  // reads each value in place
+
     std::variant<std::nullptr_t, bool, double, std::string, Array, Object> value_;
 };
 
@@ -62,29 +63,20 @@ struct Codec<JSONValue> {
 
     template <class Node>
     static void read(const Node& n, JSONValue& out) {
+        auto& value = out.value_;
         switch (n.kind()) {
-            case Node::Kind::null: out = nullptr; return;
-            case Node::Kind::boolean: out = n.boolean(); return;
+            case Node::Kind::null: value.emplace<std::nullptr_t>(); return;
+            case Node::Kind::boolean: value.emplace<bool>(n.boolean()); return;
             case Node::Kind::integer:
-            case Node::Kind::number: out = n.number(); return;
-            case Node::Kind::string: out = std::string(n.string()); return;
+            case Node::Kind::number: value.emplace<double>(n.number()); return;
+            case Node::Kind::string: value.emplace<std::string>(n.string()); return;
             case Node::Kind::array: {
-                JSONValue::Array array;
+                auto& array = value.emplace<JSONValue::Array>();
                 array.reserve(n.arraySize());
                 n.forEachElement([&](const Node& element) { read(element, array.emplace_back()); });
-                out = std::move(array);
                 return;
             }
-            case Node::Kind::object: {
-                JSONValue::Object object;
-                n.forEachMember([&](std::string_view key, const Node& member) {
-                    JSONValue value;
-                    read(member, value);
-                    object.insert_or_assign(std::string(key), std::move(value));
-                });
-                out = std::move(object);
-                return;
-            }
+            case Node::Kind::object: Codec<JSONValue::Object>::read(n, value.emplace<JSONValue::Object>()); return;
         }
         Node::corrupted("unsupported JSON value");
     }

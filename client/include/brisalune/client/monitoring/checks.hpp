@@ -33,7 +33,7 @@ struct AlertIf {
 struct MonitorCheckSpec {
     std::string name;
     std::string addon;                      // the kind of probe
-    std::map<std::string, JSONValue> with;  // that kind's parameters
+    JSONValue::Object with;                 // that kind's parameters (sorted by name)
     std::int64_t intervalSeconds = 0;
     std::optional<std::int64_t> timeoutSeconds;
     std::vector<std::string> sources;  // the sources that run the check
