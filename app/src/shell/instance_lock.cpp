@@ -1,5 +1,6 @@
 #include <brisalune/app/shell/instance_lock.hpp>
 
+#include <brisalune/app/shell/app_config.hpp>
 #include <brisalune/platform/defaults.hpp>
 
 #include <fcntl.h>
@@ -46,9 +47,16 @@ void makePrivateFolders(const fs::path& folder, const fs::path& file) {
 
 }  // namespace
 
+std::string InstanceLock::standardName(std::string_view sessionService) {
+    // A build with a session of its own (the demo's) is another app: it runs beside an installed one.
+    if (sessionService == standardSessionService) return "brisalune.lock";
+    return "brisalune-" + std::string(sessionService) + ".lock";
+}
+
 fs::path InstanceLock::standardFile() {
-    if (const auto runtime = privateRuntimeFolder()) return *runtime / "brisalune.lock";
-    return platform::Defaults::standardFile().parent_path() / "brisalune.lock";
+    const std::string name = standardName(MacAppConfig::sessionService());
+    if (const auto runtime = privateRuntimeFolder()) return *runtime / name;
+    return platform::Defaults::standardFile().parent_path() / name;
 }
 
 std::optional<InstanceLock> InstanceLock::acquire(const fs::path& file) {

@@ -108,6 +108,12 @@ TEST(InstanceLockTest, WithoutARuntimeFolderTheConfigFoldersAreMadeForThisUserOn
     EXPECT_EQ(modeOf(dir / "home"), 0700u);
 }
 
+TEST(InstanceLockTest, ABuildWithASessionOfItsOwnHasALockOfItsOwn) {
+    EXPECT_EQ(InstanceLock::standardName(InstanceLock::standardSessionService), "brisalune.lock");
+    EXPECT_EQ(
+        InstanceLock::standardName("app.brisalune.desktop.demo.session"), "brisalune-app.brisalune.desktop.demo.session.lock");
+}
+
 TEST(InstanceLockTest, AFileThatCannotBeOpenedIsAnError) {
     testkit::TempDir dir;
     std::ofstream(dir / "blocker") << "a file, not a folder";

@@ -6,12 +6,19 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
+#include <string_view>
 
 namespace brisalune {
 
 class InstanceLock {
 public:
-    // `$XDG_RUNTIME_DIR/brisalune.lock` when that folder is this user's own with no access for
+    static constexpr std::string_view standardSessionService = "app.brisalune.desktop.session";
+
+    // "brisalune.lock" for the installed app's session; a build whose session is kept apart (the
+    // demo's) has a lock of its own, so the two run side by side.
+    static std::string standardName(std::string_view sessionService);
+    // The lock file in `$XDG_RUNTIME_DIR` when that folder is this user's own with no access for
     // anyone else; otherwise beside the user defaults.
     static std::filesystem::path standardFile();
 
