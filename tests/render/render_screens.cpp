@@ -300,8 +300,7 @@ int run(const fs::path& output) {
     QWidget* signIn = windows.window(WindowPresenter::Kind::signIn);
     signIn->findChild<QLineEdit*>("signIn.email")->setText(QString::fromStdString(account.email));
     screens.write(*signIn, "sign-in.png");
-    await(model.signIn(account.email, "not the password"));
-    signIn->findChild<QLineEdit*>("signIn.password")->setText(QStringLiteral("not the password"));
+    await(model.signIn(account.email, "not the password"));  // a failure empties the password
     screens.write(*signIn, "sign-in-error.png");
 
     await(model.signIn(account.email, account.password));
