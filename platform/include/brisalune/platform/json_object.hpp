@@ -116,7 +116,9 @@ public:
         return 1;
     }
 
-    friend bool operator==(const FlatObject&, const FlatObject&) = default;
+    // Written out, not defaulted: a defaulted one makes clang complete V (a value holding this
+    // very object) too early.
+    friend bool operator==(const FlatObject& a, const FlatObject& b) { return a.members_ == b.members_; }
 
 private:
     typename std::vector<value_type>::iterator lowerBound(std::string_view key) {
