@@ -231,6 +231,7 @@ struct Exchange {
 
     [[nodiscard]] Headers receivedHeaders() {
         Headers headers;
+        headers.reserve(fields.size());
         for (auto& [name, value] : fields) {
             headers.add(std::move(name), std::move(value));
         }
