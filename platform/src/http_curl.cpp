@@ -8,6 +8,7 @@
 #include <mutex>
 #include <new>
 #include <optional>
+#include <span>
 #include <stop_token>
 #include <string>
 #include <string_view>
@@ -143,32 +144,6 @@ private:
     std::array<std::mutex, CURL_LOCK_DATA_LAST> mutexes_;
 };
 
-struct Handle {
-    Handle() : easy(curl_easy_init()), multi(curl_multi_init()) {
-        if (easy == nullptr || multi == nullptr) {
-            release();
-            throw std::bad_alloc();
-        }
-        curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, connectionsPerHandle);
-    }
-    ~Handle() { release(); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-
-    void release() {
-        if (easy != nullptr) {
-            curl_easy_cleanup(easy);
-        }
-        if (multi != nullptr) {
-            curl_multi_cleanup(multi);
-        }
-    }
-
-    CURL* easy;
-    CURLM* multi;
-    std::array<char, CURL_ERROR_SIZE> errorText{};
-};
-
 // --- one exchange (one hop of a redirect chain) ----------------------------
 
 class HeaderList {
@@ -178,6 +153,10 @@ public:
     HeaderList(const HeaderList&) = delete;
     HeaderList& operator=(const HeaderList&) = delete;
 
+    void clear() {
+        curl_slist_free_all(list_);
+        list_ = nullptr;
+    }
     void append(const std::string& line) {
         curl_slist* grown = curl_slist_append(list_, line.c_str());
         if (grown == nullptr) {
@@ -191,25 +170,41 @@ private:
     curl_slist* list_ = nullptr;
 };
 
-// Only the caller's fields go out: libcurl's own defaults are switched off.
-void buildHeaderList(const Headers& headers, HeaderList& list) {
+// Only the caller's fields go out: libcurl's own defaults are switched off (the ones it adds
+// to a request body only when there is one).
+void buildHeaderList(const Headers& headers, bool withBody, HeaderList& list) {
+    list.clear();
     for (const auto& [name, value] : headers) {
         // "Name;" is libcurl's way to send a field with an empty value.
         list.append(value.empty() ? name + ";" : name + ": " + value);
     }
-    for (const char* name : {"Accept", "Content-Type", "Expect"}) {
+    static constexpr std::array<const char*, 3> defaults = {"Accept", "Content-Type", "Expect"};
+    for (const char* name : std::span(defaults).first(withBody ? defaults.size() : 1)) {
         if (!headers.contains(name)) {
             list.append(std::string(name) + ":");
         }
     }
 }
 
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && (isBlank(text.back()) || text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);
+    return text;
+}
+
+// The state of the transfer under way; it lives with its handle, whose callbacks point at it.
 struct Exchange {
     CURL* easy = nullptr;
     std::size_t maxBody = defaultMaxAnswerBytes;
     std::size_t maxErrorBody = defaultMaxErrorAnswerBytes;
     bool expectsBody = true;  // not for HEAD
     std::string body;
+    // The fields of the answer's head as they arrive; a new status line (after an interim
+    // answer, or a proxy's) starts over, and trailers after the head are not kept.
+    std::vector<Headers::Field> fields;
+    bool inHead = false;
     Clock::time_point lastActivity = Clock::now();
     curl_off_t lastUp = 0;
     curl_off_t lastDown = 0;
@@ -217,11 +212,32 @@ struct Exchange {
     bool overLimit = false;     // a body too large for an answer: the exchange fails
     bool cutErrorBody = false;  // an error answer's body stopped at its limit: the answer stands
 
-    Exchange(CURL* handle, const Request& request)
-        : easy(handle)
-        , maxBody(request.maxAnswerBytes)
-        , maxErrorBody(request.maxErrorAnswerBytes)
-        , expectsBody(request.method != "HEAD") {}
+    explicit Exchange(CURL* handle) : easy(handle) {}
+
+    void start(const Request& request) {
+        maxBody = request.maxAnswerBytes;
+        maxErrorBody = request.maxErrorAnswerBytes;
+        expectsBody = request.method != "HEAD";
+        body = std::string();
+        fields.clear();
+        inHead = false;
+        lastActivity = Clock::now();
+        lastUp = 0;
+        lastDown = 0;
+        outOfMemory = false;
+        overLimit = false;
+        cutErrorBody = false;
+    }
+
+    [[nodiscard]] Headers receivedHeaders() {
+        Headers headers;
+        headers.reserve(fields.size());
+        for (auto& [name, value] : fields) {
+            headers.add(std::move(name), std::move(value));
+        }
+        fields.clear();
+        return headers;
+    }
 
     [[nodiscard]] long status() const {
         long status = 0;
@@ -274,6 +290,45 @@ struct Exchange {
         return size;
     }
 
+    // One line of a head: "Name: value", or the continuation of the field before it.
+    void collect(std::string_view line) {
+        if (isBlank(line.front())) {
+            if (!fields.empty()) {
+                const std::string_view more = trimmed(line);
+                if (!more.empty()) {
+                    fields.back().second.append(1, ' ').append(more);
+                }
+            }
+            return;
+        }
+        const std::size_t colon = line.find(':');
+        if (colon == std::string_view::npos) {
+            return;
+        }
+        fields.emplace_back(std::string(line.substr(0, colon)), std::string(trimmed(line.substr(colon + 1))));
+    }
+
+    // Returning less than was given stops the transfer.
+    std::size_t onHeaderLine(std::string_view line) {
+        if (line.starts_with("HTTP/")) {
+            fields.clear();
+            inHead = true;
+            return line.size();
+        }
+        if (line == "\r\n" || line == "\n") {
+            inHead = false;
+            if (announcesTooMuch()) {
+                overLimit = true;
+                return 0;
+            }
+            return line.size();
+        }
+        if (inHead) {
+            collect(line);
+        }
+        return line.size();
+    }
+
     static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self) {
         auto* exchange = static_cast<Exchange*>(self);
         exchange->lastActivity = Clock::now();
@@ -287,14 +342,14 @@ struct Exchange {
     static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* self) {
         auto* exchange = static_cast<Exchange*>(self);
         exchange->lastActivity = Clock::now();
-        const std::string_view line(data, size * count);
-        const bool headEnds = line == "\r\n" || line == "\n";
-        if (headEnds && exchange->announcesTooMuch()) {
-            exchange->overLimit = true;
+        try {
+            return exchange->onHeaderLine({data, size * count});
+        } catch (const std::bad_alloc&) {
+            exchange->outOfMemory = true;
             return 0;
         }
-        return size * count;
     }
+    // Only a request body's upload needs it: the answer's bytes are seen by the two above.
     static int onProgress(void* self, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up) {
         auto* exchange = static_cast<Exchange*>(self);
         if (down != exchange->lastDown || up != exchange->lastUp) {
@@ -345,46 +400,118 @@ struct Setup {
     const Trust& trust;
 };
 
-void configure(Handle& handle, const Request& request, const HeaderList& headers, Exchange& exchange, Setup setup) {
-    CURL* easy = handle.easy;
-    curl_easy_reset(easy);
-    handle.errorText.fill('\0');
-    curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
-    curl_easy_setopt(easy, CURLOPT_SHARE, setup.share);
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, handle.errorText.data());
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-    setup.trust.apply(easy);
-    curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);
-    curl_easy_setopt(easy, CURLOPT_TCP_KEEPALIVE, 1L);
-    curl_easy_setopt(easy, CURLOPT_MAXCONNECTS, connectionsPerHandle);
-    if (request.timeout.count() > 0) {
-        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.timeout.count()));
+// --- one libcurl handle with its own connection cache ----------------------
+
+// An easy handle kept set up between requests: a request like the one before (same method,
+// no body) changes only the options that differ, and its connection stays open.
+class Handle {
+public:
+    explicit Handle(Setup setup) : setup_(setup), easy_(curl_easy_init()), multi_(curl_multi_init()), exchange_(easy_) {
+        if (easy_ == nullptr || multi_ == nullptr) {
+            release();
+            throw std::bad_alloc();
+        }
+        curl_multi_setopt(multi_, CURLMOPT_MAXCONNECTS, connectionsPerHandle);
     }
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.get());
-    setMethodAndBody(easy, request);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Exchange::onBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &exchange);
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Exchange::onHeader);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &exchange);
-    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Exchange::onProgress);
-    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &exchange);
-    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-}
+    ~Handle() { release(); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+
+    [[nodiscard]] CURL* easy() const { return easy_; }
+    [[nodiscard]] CURLM* multi() const { return multi_; }
+    [[nodiscard]] Exchange& exchange() { return exchange_; }
+    [[nodiscard]] const char* errorText() const { return errorText_.data(); }
+
+    // Sets the handle up for this request and readies its exchange.
+    void prepare(const Request& request) {
+        const bool withBody = carriesBody(request);
+        if (!plainMethod_ || withBody || *plainMethod_ != request.method) {
+            setUpAnew(request, withBody);
+        }
+        errorText_[0] = '\0';
+        curl_easy_setopt(easy_, CURLOPT_URL, request.url.c_str());
+        const long connectTimeout = request.timeout.count() > 0 ? static_cast<long>(request.timeout.count()) : 0L;
+        if (connectTimeout != connectTimeout_) {
+            curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, connectTimeout);
+            connectTimeout_ = connectTimeout;
+        }
+        if (!headerListFits(request.headers)) {
+            sentHeaders_.reset();  // a list half built is never taken for the one that was asked for
+            buildHeaderList(request.headers, withBody, headerList_);
+            sentHeaders_ = request.headers;
+            curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headerList_.get());
+        }
+        exchange_.start(request);
+    }
+
+private:
+    void release() {
+        if (easy_ != nullptr) {
+            curl_easy_cleanup(easy_);
+        }
+        if (multi_ != nullptr) {
+            curl_multi_cleanup(multi_);
+        }
+    }
+
+    // Every option from its default: what a request with a body or another method needs.
+    void setUpAnew(const Request& request, bool withBody) {
+        curl_easy_reset(easy_);
+        plainMethod_.reset();
+        connectTimeout_ = 0;
+        sentHeaders_.reset();
+        curl_easy_setopt(easy_, CURLOPT_SHARE, setup_.share);
+        curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorText_.data());
+        curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 0L);
+        curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYHOST, 2L);
+        setup_.trust.apply(easy_);
+        curl_easy_setopt(easy_, CURLOPT_PATH_AS_IS, 1L);
+        curl_easy_setopt(easy_, CURLOPT_TCP_KEEPALIVE, 1L);
+        curl_easy_setopt(easy_, CURLOPT_MAXCONNECTS, connectionsPerHandle);
+        setMethodAndBody(easy_, request);
+        curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &Exchange::onBody);
+        curl_easy_setopt(easy_, CURLOPT_WRITEDATA, &exchange_);
+        curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &Exchange::onHeader);
+        curl_easy_setopt(easy_, CURLOPT_HEADERDATA, &exchange_);
+        if (withBody) {
+            curl_easy_setopt(easy_, CURLOPT_XFERINFOFUNCTION, &Exchange::onProgress);
+            curl_easy_setopt(easy_, CURLOPT_XFERINFODATA, &exchange_);
+            curl_easy_setopt(easy_, CURLOPT_NOPROGRESS, 0L);
+        } else {
+            // The body pointer and the method stay valid for the next request of this kind.
+            plainMethod_ = request.method;
+        }
+    }
+
+    [[nodiscard]] bool headerListFits(const Headers& headers) const {
+        return sentHeaders_ && sentHeaders_->size() == headers.size() &&
+               std::equal(headers.begin(), headers.end(), sentHeaders_->begin());
+    }
+
+    Setup setup_;
+    CURL* easy_;
+    CURLM* multi_;
+    Exchange exchange_;
+    std::array<char, CURL_ERROR_SIZE> errorText_{};
+    std::optional<std::string> plainMethod_;  // set up for a bodiless request of this method
+    long connectTimeout_ = 0;
+    HeaderList headerList_;
+    std::optional<Headers> sentHeaders_;  // what headerList_ was built from, for this set-up
+};
 
 // Attaches the easy handle to its multi handle for one transfer.
 class Attached {
 public:
     explicit Attached(Handle& handle) : handle_(handle) {
-        if (curl_multi_add_handle(handle_.multi, handle_.easy) != CURLM_OK) {
+        if (curl_multi_add_handle(handle_.multi(), handle_.easy()) != CURLM_OK) {
             throw TransportError("could not start the transfer");
         }
     }
-    ~Attached() { curl_multi_remove_handle(handle_.multi, handle_.easy); }
+    ~Attached() { curl_multi_remove_handle(handle_.multi(), handle_.easy()); }
     Attached(const Attached&) = delete;
     Attached& operator=(const Attached&) = delete;
 
@@ -407,16 +534,17 @@ bool idleTooLong(const Exchange& exchange, std::chrono::milliseconds timeout) {
 
 // Drives the transfer, giving up when no byte moved for the request's time-out or when the
 // request is cancelled (a stop request wakes the poll at once).
-CURLcode run(
-    Handle& handle, const Exchange& exchange, std::chrono::milliseconds timeout, const std::stop_token& cancel) {
+CURLcode run(Handle& handle, std::chrono::milliseconds timeout, const std::stop_token& cancel) {
+    const Exchange& exchange = handle.exchange();
+    CURLM* multi = handle.multi();
     Attached attached(handle);
-    std::stop_callback wake(cancel, [&handle] { curl_multi_wakeup(handle.multi); });
+    std::stop_callback wake(cancel, [multi] { curl_multi_wakeup(multi); });
     int running = 1;
     while (true) {
         if (cancel.stop_requested()) {
             return CURLE_ABORTED_BY_CALLBACK;
         }
-        if (curl_multi_perform(handle.multi, &running) != CURLM_OK) {
+        if (curl_multi_perform(multi, &running) != CURLM_OK) {
             return CURLE_OUT_OF_MEMORY;
         }
         if (running == 0) {
@@ -425,27 +553,17 @@ CURLcode run(
         if (idleTooLong(exchange, timeout)) {
             return CURLE_OPERATION_TIMEDOUT;
         }
-        if (curl_multi_poll(handle.multi, nullptr, 0, pollWaitMs(exchange, timeout), nullptr) != CURLM_OK) {
+        if (curl_multi_poll(multi, nullptr, 0, pollWaitMs(exchange, timeout), nullptr) != CURLM_OK) {
             return CURLE_OUT_OF_MEMORY;
         }
     }
     int pending = 0;
-    while (CURLMsg* message = curl_multi_info_read(handle.multi, &pending)) {
-        if (message->msg == CURLMSG_DONE && message->easy_handle == handle.easy) {
+    while (CURLMsg* message = curl_multi_info_read(multi, &pending)) {
+        if (message->msg == CURLMSG_DONE && message->easy_handle == handle.easy()) {
             return message->data.result;
         }
     }
     return CURLE_GOT_NOTHING;
-}
-
-Headers receivedHeaders(CURL* easy) {
-    Headers headers;
-    curl_header* previous = nullptr;
-    while (curl_header* field = curl_easy_nextheader(easy, CURLH_HEADER, -1, previous)) {
-        headers.add(field->name, field->value);
-        previous = field;
-    }
-    return headers;
 }
 
 // --- redirects -------------------------------------------------------------
@@ -530,6 +648,8 @@ std::optional<Request> nextHop(CURL* easy, const Request& current, int status) {
 // Idle handles, the most recently used last: its connections are the warmest.
 class HandlePool {
 public:
+    explicit HandlePool(Setup setup) : setup_(setup) {}
+
     class Lease {
     public:
         Lease(HandlePool& pool, std::unique_ptr<Handle> handle) : pool_(pool), handle_(std::move(handle)) {}
@@ -553,7 +673,7 @@ public:
                 return {*this, std::move(handle)};
             }
         }
-        return {*this, std::make_unique<Handle>()};
+        return {*this, std::make_unique<Handle>(setup_)};
     }
 
 private:
@@ -564,6 +684,7 @@ private:
         }
     }
 
+    Setup setup_;
     std::mutex mutex_;
     std::vector<std::unique_ptr<Handle>> idle_;
 };
@@ -576,27 +697,27 @@ public:
         checkRequest(request);
         const auto lease = pool_.acquire();
         Handle& handle = *lease;
-        Request hop = request;
+        const Request* hop = &request;
+        std::optional<Request> redirected;  // the caller's request is copied only for a redirect
         for (int redirects = 0;; ++redirects) {
-            Response response = performOnce(handle, hop);
-            auto next = nextHop(handle.easy, hop, response.status);
+            Response response = performOnce(handle, *hop);
+            auto next = nextHop(handle.easy(), *hop, response.status);
             if (!next) {
                 return response;
             }
             if (redirects == maxRedirects) {
                 throw TransportError(describe(CURLE_TOO_MANY_REDIRECTS, nullptr));
             }
-            hop = std::move(*next);
+            redirected = std::move(*next);
+            hop = &*redirected;
         }
     }
 
 private:
-    Response performOnce(Handle& handle, const Request& request) {
-        HeaderList headers;
-        buildHeaderList(request.headers, headers);
-        Exchange exchange(handle.easy, request);
-        configure(handle, request, headers, exchange, {share_.get(), trust_});
-        const CURLcode result = run(handle, exchange, request.timeout, request.cancel);
+    static Response performOnce(Handle& handle, const Request& request) {
+        handle.prepare(request);
+        const CURLcode result = run(handle, request.timeout, request.cancel);
+        Exchange& exchange = handle.exchange();
         if (exchange.outOfMemory) {
             throw std::bad_alloc();
         }
@@ -604,16 +725,14 @@ private:
             throw TransportError(tooLarge(request.maxAnswerBytes));
         }
         if (result != CURLE_OK && !(result == CURLE_WRITE_ERROR && exchange.cutErrorBody)) {
-            throw TransportError(describe(result, handle.errorText.data()));
+            throw TransportError(describe(result, handle.errorText()));
         }
-        long status = 0;
-        curl_easy_getinfo(handle.easy, CURLINFO_RESPONSE_CODE, &status);
-        return Response{static_cast<int>(status), receivedHeaders(handle.easy), std::move(exchange.body)};
+        return Response{static_cast<int>(exchange.status()), exchange.receivedHeaders(), std::move(exchange.body)};
     }
 
     Trust trust_;
     Share share_;  // outlives the pool's handles, which use it
-    HandlePool pool_;
+    HandlePool pool_{{share_.get(), trust_}};
 };
 
 void initialiseCurl() {

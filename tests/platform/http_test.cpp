@@ -84,6 +84,55 @@ TEST_F(HttpTransport, SendsEachMethodWithItsBodyAndOnlyTheGivenFields) {
     EXPECT_EQ(ports.size(), 1U);  // one after the other: one kept-alive connection
 }
 
+// One handle serves request after request: nothing of one (its method, body or fields) stays
+// for the next, whichever kinds follow each other.
+TEST_F(HttpTransport, EachRequestOnAKeptHandleCarriesOnlyItsOwn) {
+    for (const char* method : {"GET", "POST", "DELETE", "HEAD"}) server.on(method, "/echo", text("ok"));
+    struct Step {
+        std::string method;
+        std::optional<std::string> body;
+        Headers headers;
+        std::string answer;
+    };
+    const std::vector<Step> steps = {
+        {"GET", {}, {{"X-A", "1"}}, "ok"},
+        {"GET", {}, {{"X-A", "2"}, {"X-B", "b"}}, "ok"},
+        {"GET", {}, {}, "ok"},
+        {"POST", "posted", {{"Content-Type", "text/plain"}}, "ok"},
+        {"GET", {}, {{"X-A", "3"}}, "ok"},
+        {"HEAD", {}, {}, ""},
+        {"GET", {}, {}, "ok"},
+        {"DELETE", {}, {{"X-A", "4"}}, "ok"},
+        {"DELETE", {}, {}, "ok"},
+        {"GET", {}, {}, "ok"}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.method + " " + step.body.value_or("(none)"));
+        EXPECT_EQ(send(request(step.method, "/echo", step.body, step.headers)).body, step.answer);
+        const auto received = server.lastRequest();
+        ASSERT_TRUE(received);
+        EXPECT_EQ(received->method, step.method);
+        EXPECT_EQ(received->body, step.body.value_or(""));
+        EXPECT_EQ(received->header("X-A"), step.headers.get("X-A"));
+        EXPECT_EQ(received->header("X-B"), step.headers.get("X-B"));
+        EXPECT_EQ(received->header("Content-Type"), step.headers.get("Content-Type"));
+        EXPECT_EQ(received->header("Accept"), std::nullopt);
+    }
+}
+
+TEST_F(HttpTransport, AnswerFieldsArriveInOrderWithRepeatsAndWithoutPadding) {
+    server.on("GET", "/fields", text("ok", 200, {{"X-Tag", "one"}, {"X-Other", "  padded  "}, {"x-tag", "two"}}));
+    for (int round = 0; round < 2; ++round) {  // the second on the same handle: nothing of the first stays
+        const auto response = send(get("/fields"));
+        EXPECT_EQ(response.headers.get("X-TAG"), "one, two");
+        EXPECT_EQ(response.headers.get("X-Other"), "padded");
+        std::vector<std::string> tags;
+        for (const auto& [name, value] : response.headers)
+            if (http::sameFieldName(name, "x-tag")) tags.push_back(value);
+        EXPECT_EQ(tags, (std::vector<std::string>{"one", "two"}));
+        EXPECT_EQ(response.headers.get("Content-Length"), "2");
+    }
+}
+
 TEST_F(HttpTransport, ReturnsEveryStatusAndHeadGetsNoBody) {
     server.on("GET", "/broken", text("<h1>no</h1>", 500, {{"Content-Type", "text/html"}}));
     for (const auto& [method, body] : {std::pair{"GET", "<h1>no</h1>"}, {"HEAD", ""}}) {

@@ -17,9 +17,13 @@ BrisaluneClient::BrisaluneClient(
     : baseURL_(std::move(baseURL))
     , transport_(transport ? std::move(transport) : http::curlTransport())
     , identity_(std::move(identity))
+    , baseText_(baseURL_.text())
+    , userAgent_(identity_.userAgent())
     , compatibility_(compatibility)
     , sessionToken_(std::move(sessionToken))
-    , dataKey_(std::move(dataKey)) {}
+    , dataKey_(std::move(dataKey)) {
+    while (!baseText_.empty() && baseText_.back() == '/') baseText_.pop_back();
+}
 
 void BrisaluneClient::setSessionToken(std::optional<std::string> token) {
     std::lock_guard lock(credentialsMutex_);
@@ -44,9 +48,9 @@ std::optional<std::string> BrisaluneClient::dataKey() const {
 bool BrisaluneClient::hasDataKey() const { return dataKey().has_value(); }
 
 std::optional<platform::Url> BrisaluneClient::url(std::string_view path) const {
-    std::string text = baseURL_.text();
-    while (!text.empty() && text.back() == '/') text.pop_back();
-    text += path;
+    std::string text;
+    text.reserve(baseText_.size() + path.size());
+    text.append(baseText_).append(path);
     return platform::Url::parse(text);
 }
 
@@ -128,7 +132,7 @@ Answer BrisaluneClient::sendEncoded(const Call& call, const std::function<std::s
     request.timeout = call.timeout.value_or(std::chrono::seconds(60));
     request.headers = call.headers;
     request.cancel = call.cancel;
-    request.headers.set("User-Agent", identity_.userAgent());
+    request.headers.set("User-Agent", userAgent_);
     if (auto credential = token(call.plane)) request.headers.set("Authorization", "Bearer " + *credential);
     if (encodeBody) {
         request.headers.set("Content-Type", "application/json");

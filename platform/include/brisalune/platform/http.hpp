@@ -30,6 +30,7 @@ public:
     // Appends another field, even when the name is already present.
     void add(std::string name, std::string value);
     void remove(std::string_view name);
+    void reserve(std::size_t count) { fields_.reserve(count); }
 
     // The value of the field; repeated fields are joined with ", ".
     [[nodiscard]] std::optional<std::string> get(std::string_view name) const;

@@ -97,6 +97,8 @@ private:
     platform::Url baseURL_;
     std::shared_ptr<http::Transport> transport_;
     ClientIdentity identity_;
+    std::string baseText_;   // the base address without trailing slashes
+    std::string userAgent_;  // the identity's, written once
     ServerCompatibility& compatibility_;
 
     mutable std::mutex credentialsMutex_;
