@@ -1,9 +1,8 @@
 #include <brisalune/platform/time.hpp>
 
-#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
-#include <utility>
 
 namespace brisalune::platform {
 namespace {
@@ -34,9 +33,6 @@ std::optional<int> digits(std::string_view text, std::size_t at, std::size_t cou
     return value;
 }
 
-// Every fixed separator of the date and time part.
-constexpr std::array<std::pair<std::size_t, char>, 5> separators{{{4, '-'}, {7, '-'}, {10, 'T'}, {13, ':'}, {16, ':'}}};
-
 std::optional<seconds> parseOffset(std::string_view zone) {
     if (zone == "Z") return seconds{0};
     if (zone.size() != 6 || zone[3] != ':') return std::nullopt;
@@ -48,6 +44,53 @@ std::optional<seconds> parseOffset(std::string_view zone) {
     return zone[0] == '+' ? offset : -offset;
 }
 
+// The fields of `YYYY-MM-DDTHH:MM:SS`.
+struct LocalTime {
+    int year, month, day, hour, minute, second;
+};
+
+// Two ASCII digits at `at`, or a negative value when either is not a digit.
+int twoDigitsAt(std::string_view text, std::size_t at) {
+    const unsigned tens = static_cast<unsigned char>(text[at]) - unsigned{'0'};
+    const unsigned ones = static_cast<unsigned char>(text[at + 1]) - unsigned{'0'};
+    return tens > 9 || ones > 9 ? -1000 : static_cast<int>(tens * 10 + ones);
+}
+
+std::optional<LocalTime> parseLocal(std::string_view text) {
+    // Straight-line reads: every date decoded goes through here.
+    if (text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' || text[16] != ':') return std::nullopt;
+    const int century = twoDigitsAt(text, 0);
+    const int yearInCentury = twoDigitsAt(text, 2);
+    const LocalTime local{
+        century * 100 + yearInCentury,
+        twoDigitsAt(text, 5),
+        twoDigitsAt(text, 8),
+        twoDigitsAt(text, 11),
+        twoDigitsAt(text, 14),
+        twoDigitsAt(text, 17)};
+    if ((century | yearInCentury | local.month | local.day | local.hour | local.minute | local.second) < 0) {
+        return std::nullopt;
+    }
+    return local;
+}
+
+bool isLeap(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
+
+int daysInMonth(int year, int month) {
+    static constexpr int lengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && isLeap(year) ? 29 : lengths[month - 1];
+}
+
+// Days since 1970-01-01 of a valid proleptic Gregorian date (the civil-from-days inverse).
+std::int64_t daysFromCivil(int year, int month, int day) {
+    const int y = year - (month <= 2 ? 1 : 0);
+    const int era = (y >= 0 ? y : y - 399) / 400;
+    const int yearOfEra = y - era * 400;
+    const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return std::int64_t{era} * 146097 + dayOfEra - 719468;
+}
+
 std::string twoDigits(unsigned value) {
     return {static_cast<char>('0' + value / 10), static_cast<char>('0' + value % 10)};
 }
@@ -56,25 +99,18 @@ std::string twoDigits(unsigned value) {
 
 std::optional<sys_seconds> parseInternetDate(std::string_view text) {
     if (text.size() != utcLength && text.size() != offsetLength) return std::nullopt;
-    for (const auto& [at, c] : separators)
-        if (text[at] != c) return std::nullopt;
-    const auto y = digits(text, 0, 4);
-    const auto mo = digits(text, 5, 2);
-    const auto d = digits(text, 8, 2);
-    const auto h = digits(text, 11, 2);
-    const auto mi = digits(text, 14, 2);
-    const auto s = digits(text, 17, 2);
-    const auto offset = parseOffset(text.substr(19));
-    if (!y || !mo || !d || !h || !mi || !s || !offset) return std::nullopt;
-    if (*h > 23 || *mi > 59 || *s > 59) return std::nullopt;
-    const std::chrono::year_month_day date{
-        std::chrono::year{*y},
-        std::chrono::month{static_cast<unsigned>(*mo)},
-        std::chrono::day{static_cast<unsigned>(*d)}};
-    if (!date.ok()) return std::nullopt;
+    const auto local = parseLocal(text);
+    if (!local) return std::nullopt;
+    const auto& [y, mo, d, h, mi, s] = *local;
+    if (mo < 1 || mo > 12 || d < 1 || d > daysInMonth(y, mo)) return std::nullopt;
+    if (h > 23 || mi > 59 || s > 59) return std::nullopt;
+    // The usual UTC form needs no range check: every date of years 0000-9999 is inside.
+    const bool utc = text.size() == utcLength && text[19] == 'Z';
+    const auto offset = utc ? std::optional<seconds>(seconds{0}) : parseOffset(text.substr(19));
+    if (!offset) return std::nullopt;
     // Local time minus its offset is UTC; all values are small, so no overflow here.
-    const sys_seconds instant = sys_days{date} + hours{*h} + minutes{*mi} + seconds{*s} - *offset;
-    if (instant < earliest || instant > latest) return std::nullopt;
+    const sys_seconds instant{seconds{daysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s} - *offset};
+    if (!utc && (instant < earliest || instant > latest)) return std::nullopt;
     return instant;
 }
 
