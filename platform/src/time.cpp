@@ -1,7 +1,9 @@
 #include <brisalune/platform/time.hpp>
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <stdexcept>
 
 namespace brisalune::platform {
@@ -44,34 +46,49 @@ std::optional<seconds> parseOffset(std::string_view zone) {
     return zone[0] == '+' ? offset : -offset;
 }
 
-// The fields of `YYYY-MM-DDTHH:MM:SS`.
+// The fields of `YYYY-MM-DDTHH:MM:SS`, or false. Every date decoded comes through here, so the
+// text is checked eight bytes at a time: each digit byte xor '0' must be 0-9, each separator exact.
 struct LocalTime {
     int year, month, day, hour, minute, second;
 };
 
-// Two ASCII digits at `at`, or a negative value when either is not a digit.
-int twoDigitsAt(std::string_view text, std::size_t at) {
-    const unsigned tens = static_cast<unsigned char>(text[at]) - unsigned{'0'};
-    const unsigned ones = static_cast<unsigned char>(text[at + 1]) - unsigned{'0'};
-    return tens > 9 || ones > 9 ? -1000 : static_cast<int>(tens * 10 + ones);
-}
-
-std::optional<LocalTime> parseLocal(std::string_view text) {
-    // Straight-line reads: every date decoded goes through here.
-    if (text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' || text[16] != ':') return std::nullopt;
-    const int century = twoDigitsAt(text, 0);
-    const int yearInCentury = twoDigitsAt(text, 2);
-    const LocalTime local{
-        century * 100 + yearInCentury,
-        twoDigitsAt(text, 5),
-        twoDigitsAt(text, 8),
-        twoDigitsAt(text, 11),
-        twoDigitsAt(text, 14),
-        twoDigitsAt(text, 17)};
-    if ((century | yearInCentury | local.month | local.day | local.hour | local.minute | local.second) < 0) {
-        return std::nullopt;
-    }
-    return local;
+bool parseLocal(std::string_view text, LocalTime& out) {
+    auto load = [&](std::size_t at) {
+        std::uint64_t word = 0;
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(&word, text.data() + at, 8);
+        } else {
+            for (std::size_t i = 0; i < 8; ++i) word |= std::uint64_t{static_cast<unsigned char>(text[at + i])} << (8 * i);
+        }
+        return word;
+    };
+    auto bytes = [](char c) { return std::uint64_t{static_cast<unsigned char>(c)} * 0x0101010101010101; };
+    // "YYYY-MM-" and "DDTHH:MM", then ":SS" in the low bytes of a third word.
+    const std::uint64_t first = load(0);
+    const std::uint64_t second = load(8);
+    const std::uint64_t third = std::uint64_t{static_cast<unsigned char>(text[16])} |
+                                std::uint64_t{static_cast<unsigned char>(text[17])} << 8 |
+                                std::uint64_t{static_cast<unsigned char>(text[18])} << 16;
+    constexpr std::uint64_t firstDigits = 0x00FFFF00FFFFFFFF;
+    constexpr std::uint64_t secondDigits = 0xFFFF00FFFF00FFFF;
+    constexpr std::uint64_t thirdDigits = 0x0000000000FFFF00;
+    const std::uint64_t a = (first ^ bytes('0')) & firstDigits;
+    const std::uint64_t b = (second ^ bytes('0')) & secondDigits;
+    const std::uint64_t c = (third ^ bytes('0')) & thirdDigits;
+    const std::uint64_t highNibbles = (a | b | c) & bytes(char(0xF0));
+    const std::uint64_t aboveNine = ((a + bytes(6)) | (b + bytes(6)) | (c + bytes(6))) & bytes(0x10);
+    const bool separators = (first & ~firstDigits) == (bytes('-') & ~firstDigits) &&
+                            (second & ~secondDigits) == (std::uint64_t{'T'} << 16 | std::uint64_t{':'} << 40) &&
+                            (third & 0xFF) == ':';
+    if (highNibbles != 0 || aboveNine != 0 || !separators) return false;
+    auto digit = [](std::uint64_t word, int at) { return static_cast<int>((word >> (8 * at)) & 0xF); };
+    out.year = digit(a, 0) * 1000 + digit(a, 1) * 100 + digit(a, 2) * 10 + digit(a, 3);
+    out.month = digit(a, 5) * 10 + digit(a, 6);
+    out.day = digit(b, 0) * 10 + digit(b, 1);
+    out.hour = digit(b, 3) * 10 + digit(b, 4);
+    out.minute = digit(b, 6) * 10 + digit(b, 7);
+    out.second = digit(c, 1) * 10 + digit(c, 2);
+    return true;
 }
 
 bool isLeap(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
@@ -99,9 +116,9 @@ std::string twoDigits(unsigned value) {
 
 std::optional<sys_seconds> parseInternetDate(std::string_view text) {
     if (text.size() != utcLength && text.size() != offsetLength) return std::nullopt;
-    const auto local = parseLocal(text);
-    if (!local) return std::nullopt;
-    const auto& [y, mo, d, h, mi, s] = *local;
+    LocalTime local;
+    if (!parseLocal(text, local)) return std::nullopt;
+    const auto [y, mo, d, h, mi, s] = local;
     if (mo < 1 || mo > 12 || d < 1 || d > daysInMonth(y, mo)) return std::nullopt;
     if (h > 23 || mi > 59 || s > 59) return std::nullopt;
     // The usual UTC form needs no range check: every date of years 0000-9999 is inside.
