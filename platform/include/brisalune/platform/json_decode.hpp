@@ -305,15 +305,6 @@ struct FlatTable {
     static constexpr const auto& names = entries.names;
     static constexpr const auto& readers = entries.readers;
 
-    // Reads entry `found`: a branch per entry, which the compiler turns into a jump to readers
-    // it can inline, where a call through the table could not be.
-    static void read(std::size_t found, const NodeT& value, T& record) {
-        [&]<std::size_t... K>(std::index_sequence<K...>) {
-            (void)((found == K && (readers[K](value, record), true)) || ...);
-        }
-        (std::make_index_sequence<count>{});
-    }
-
     template <std::size_t I>
     static constexpr std::uint64_t offWireAt() {
         if constexpr (isFlattened<I>) {
@@ -397,7 +388,7 @@ bool readMembers(const NodeT& n, T& out) {
     n.forEachMember([&](std::string_view key, const NodeT& value) {
         std::size_t found = index.find(key, next);
         if (found == Table::count) return;  // unknown keys are ignored
-        Table::read(found, value, out);
+        Table::readers[found](value, out);
         seen |= std::uint64_t{1} << found;
         next = found + 1;
     });
