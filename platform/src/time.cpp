@@ -1,9 +1,10 @@
 #include <brisalune/platform/time.hpp>
 
-#include <array>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <stdexcept>
-#include <utility>
 
 namespace brisalune::platform {
 namespace {
@@ -34,9 +35,6 @@ std::optional<int> digits(std::string_view text, std::size_t at, std::size_t cou
     return value;
 }
 
-// Every fixed separator of the date and time part.
-constexpr std::array<std::pair<std::size_t, char>, 5> separators{{{4, '-'}, {7, '-'}, {10, 'T'}, {13, ':'}, {16, ':'}}};
-
 std::optional<seconds> parseOffset(std::string_view zone) {
     if (zone == "Z") return seconds{0};
     if (zone.size() != 6 || zone[3] != ':') return std::nullopt;
@@ -48,6 +46,68 @@ std::optional<seconds> parseOffset(std::string_view zone) {
     return zone[0] == '+' ? offset : -offset;
 }
 
+// The fields of `YYYY-MM-DDTHH:MM:SS`, or false. Every date decoded comes through here, so the
+// text is checked eight bytes at a time: each digit byte xor '0' must be 0-9, each separator exact.
+struct LocalTime {
+    int year, month, day, hour, minute, second;
+};
+
+bool parseLocal(std::string_view text, LocalTime& out) {
+    auto load = [&](std::size_t at) {
+        std::uint64_t word = 0;
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(&word, text.data() + at, 8);
+        } else {
+            for (std::size_t i = 0; i < 8; ++i) word |= std::uint64_t{static_cast<unsigned char>(text[at + i])} << (8 * i);
+        }
+        return word;
+    };
+    auto bytes = [](char c) { return std::uint64_t{static_cast<unsigned char>(c)} * 0x0101010101010101; };
+    // "YYYY-MM-" and "DDTHH:MM", then ":SS" in the low bytes of a third word.
+    const std::uint64_t first = load(0);
+    const std::uint64_t second = load(8);
+    const std::uint64_t third = std::uint64_t{static_cast<unsigned char>(text[16])} |
+                                std::uint64_t{static_cast<unsigned char>(text[17])} << 8 |
+                                std::uint64_t{static_cast<unsigned char>(text[18])} << 16;
+    constexpr std::uint64_t firstDigits = 0x00FFFF00FFFFFFFF;
+    constexpr std::uint64_t secondDigits = 0xFFFF00FFFF00FFFF;
+    constexpr std::uint64_t thirdDigits = 0x0000000000FFFF00;
+    const std::uint64_t a = (first ^ bytes('0')) & firstDigits;
+    const std::uint64_t b = (second ^ bytes('0')) & secondDigits;
+    const std::uint64_t c = (third ^ bytes('0')) & thirdDigits;
+    const std::uint64_t highNibbles = (a | b | c) & bytes(char(0xF0));
+    const std::uint64_t aboveNine = ((a + bytes(6)) | (b + bytes(6)) | (c + bytes(6))) & bytes(0x10);
+    const bool separators = (first & ~firstDigits) == (bytes('-') & ~firstDigits) &&
+                            (second & ~secondDigits) == (std::uint64_t{'T'} << 16 | std::uint64_t{':'} << 40) &&
+                            (third & 0xFF) == ':';
+    if (highNibbles != 0 || aboveNine != 0 || !separators) return false;
+    auto digit = [](std::uint64_t word, int at) { return static_cast<int>((word >> (8 * at)) & 0xF); };
+    out.year = digit(a, 0) * 1000 + digit(a, 1) * 100 + digit(a, 2) * 10 + digit(a, 3);
+    out.month = digit(a, 5) * 10 + digit(a, 6);
+    out.day = digit(b, 0) * 10 + digit(b, 1);
+    out.hour = digit(b, 3) * 10 + digit(b, 4);
+    out.minute = digit(b, 6) * 10 + digit(b, 7);
+    out.second = digit(c, 1) * 10 + digit(c, 2);
+    return true;
+}
+
+bool isLeap(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
+
+int daysInMonth(int year, int month) {
+    static constexpr int lengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && isLeap(year) ? 29 : lengths[month - 1];
+}
+
+// Days since 1970-01-01 of a valid proleptic Gregorian date (the civil-from-days inverse).
+std::int64_t daysFromCivil(int year, int month, int day) {
+    const int y = year - (month <= 2 ? 1 : 0);
+    const int era = (y >= 0 ? y : y - 399) / 400;
+    const int yearOfEra = y - era * 400;
+    const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return std::int64_t{era} * 146097 + dayOfEra - 719468;
+}
+
 std::string twoDigits(unsigned value) {
     return {static_cast<char>('0' + value / 10), static_cast<char>('0' + value % 10)};
 }
@@ -56,25 +116,18 @@ std::string twoDigits(unsigned value) {
 
 std::optional<sys_seconds> parseInternetDate(std::string_view text) {
     if (text.size() != utcLength && text.size() != offsetLength) return std::nullopt;
-    for (const auto& [at, c] : separators)
-        if (text[at] != c) return std::nullopt;
-    const auto y = digits(text, 0, 4);
-    const auto mo = digits(text, 5, 2);
-    const auto d = digits(text, 8, 2);
-    const auto h = digits(text, 11, 2);
-    const auto mi = digits(text, 14, 2);
-    const auto s = digits(text, 17, 2);
-    const auto offset = parseOffset(text.substr(19));
-    if (!y || !mo || !d || !h || !mi || !s || !offset) return std::nullopt;
-    if (*h > 23 || *mi > 59 || *s > 59) return std::nullopt;
-    const std::chrono::year_month_day date{
-        std::chrono::year{*y},
-        std::chrono::month{static_cast<unsigned>(*mo)},
-        std::chrono::day{static_cast<unsigned>(*d)}};
-    if (!date.ok()) return std::nullopt;
+    LocalTime local;
+    if (!parseLocal(text, local)) return std::nullopt;
+    const auto [y, mo, d, h, mi, s] = local;
+    if (mo < 1 || mo > 12 || d < 1 || d > daysInMonth(y, mo)) return std::nullopt;
+    if (h > 23 || mi > 59 || s > 59) return std::nullopt;
+    // The usual UTC form needs no range check: every date of years 0000-9999 is inside.
+    const bool utc = text.size() == utcLength && text[19] == 'Z';
+    const auto offset = utc ? std::optional<seconds>(seconds{0}) : parseOffset(text.substr(19));
+    if (!offset) return std::nullopt;
     // Local time minus its offset is UTC; all values are small, so no overflow here.
-    const sys_seconds instant = sys_days{date} + hours{*h} + minutes{*mi} + seconds{*s} - *offset;
-    if (instant < earliest || instant > latest) return std::nullopt;
+    const sys_seconds instant{seconds{daysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s} - *offset};
+    if (!utc && (instant < earliest || instant > latest)) return std::nullopt;
     return instant;
 }
 

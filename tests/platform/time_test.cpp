@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <string>
 
 namespace {
 
@@ -59,6 +60,33 @@ TEST(InternetDate, FormatsUtcAndRoundTrips) {
         const auto instant = parseInternetDate(text);
         ASSERT_TRUE(instant) << text;
         EXPECT_EQ(formatInternetDate(*instant), text);
+    }
+}
+
+TEST(InternetDate, RefusesANonDigitAtEveryDigitPosition) {
+    const std::string valid = "2026-01-02T03:04:05Z";
+    for (std::size_t at = 0; at < 19; ++at) {
+        if (valid[at] < '0' || valid[at] > '9') continue;
+        for (const char bad : {'/', ':', 'a', ' '}) {
+            std::string text = valid;
+            text[at] = bad;
+            EXPECT_EQ(parseInternetDate(text), std::nullopt) << text;
+        }
+    }
+}
+
+TEST(InternetDate, EveryDayFrom1940To2120RoundTrips) {
+    // Days across the leap years of 2000 (kept) and 2100 (dropped), read back from their written form.
+    for (std::int64_t day = -30 * 365 - 100; day < 150 * 365; day += 1) {
+        const sys_seconds instant = at(day * 86400 + (day % 86400));
+        const auto read = parseInternetDate(formatInternetDate(instant));
+        ASSERT_EQ(read, instant) << formatInternetDate(instant);
+    }
+    for (const char* text : {"1600-02-29T00:00:00Z", "2000-02-29T12:00:00Z", "0400-02-29T00:00:00Z"}) {
+        EXPECT_TRUE(parseInternetDate(text)) << text;
+    }
+    for (const char* text : {"1700-02-29T00:00:00Z", "2100-02-29T00:00:00Z", "2023-02-29T00:00:00Z"}) {
+        EXPECT_EQ(parseInternetDate(text), std::nullopt) << text;
     }
 }
 

@@ -53,12 +53,4 @@ std::vector<platform::QueryItem> LogSearchQuery::queryItems() const {
     return items;
 }
 
-void json::Rules<LogSearchHit>::afterRead(const json::Node& object, LogSearchHit& out) {
-    json::Codec<LogLine>::read(object, out.line);
-}
-
-void json::Rules<LogSearchHit>::afterWrite(json::Writer& w, const LogSearchHit& hit) {
-    json::writeMembers(w, hit.line);
-}
-
 }  // namespace brisalune

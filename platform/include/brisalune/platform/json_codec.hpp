@@ -11,8 +11,12 @@
 //
 // A table names every member of its record, in any order; one left out is a build error.
 //
-// Records whose wire form has rules beyond a table (a member flattened into the record's own
-// object, a value adjusted after reading) specialise `json::Rules<T>`, and list the members
+// A member record whose keys stand in the record's own object is listed as
+// `json::flattened(&T::member)`: it is read in the same pass over the object and written after
+// the record's own keys. A flattened std::optional record is present when the object holds any
+// of its keys, even as null.
+//
+// Records whose wire form has rules beyond a table (a value adjusted after reading) specialise `json::Rules<T>`, and list the members
 // those rules own as `json::byRules(&T::member)`:
 //     static void afterRead(const json::Node& object, T& out);   // after the table's members
 //     static void afterWrite(json::Writer& w, const T& value);   // inside the object, after them
@@ -60,6 +64,7 @@ struct Lenient {};         // a std::optional whose value does not decode reads 
 struct OmitEmpty {};       // read as OrEmpty; left out on write when equal to the default value
 struct NotOnWire {};       // kept by the program: never read or written
 struct ByRules {};         // read and written by the record's Rules<T>
+struct Flattened {};       // a record whose keys stand in this record's own object
 
 inline constexpr OrEmpty orEmpty{};
 inline constexpr NullWhenAbsent nullWhenAbsent{};
@@ -72,6 +77,7 @@ constexpr OrValue<V> orDefault(V value) {
 
 template <class T, class M, class Policy>
 struct Field {
+    using Member = M;
     std::string_view key;
     M T::*member;
     Policy policy;
@@ -95,10 +101,15 @@ constexpr Field<T, M, ByRules> byRules(M T::*member) {
     return {{}, member, {}};
 }
 
+template <class T, class M>
+constexpr Field<T, M, Flattened> flattened(M T::*member) {
+    return {{}, member, {}};
+}
+
 // Whether a table entry stands for a key of the object.
 template <class F>
-constexpr bool onWire =
-    !std::is_same_v<decltype(F::policy), NotOnWire> && !std::is_same_v<decltype(F::policy), ByRules>;
+constexpr bool onWire = !std::is_same_v<decltype(F::policy), NotOnWire> &&
+                        !std::is_same_v<decltype(F::policy), ByRules> && !std::is_same_v<decltype(F::policy), Flattened>;
 
 template <class... Fields>
 struct ObjectKeys {
@@ -254,8 +265,9 @@ struct Codec<std::vector<T>> {
 
 namespace detail {
 
-// Keys are short: comparing inline, a word at a time, beats a call to memcmp.
-inline bool sameKey(std::string_view a, std::string_view b) {
+// Keys are short: comparing inline, a word at a time, beats a call to memcmp. Forced, as the
+// compiler leaves it out of a record's loop once enough readers are inlined there.
+[[gnu::always_inline]] inline bool sameKey(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     std::size_t i = 0;
     for (; i + 8 <= a.size(); i += 8) {
@@ -278,6 +290,17 @@ inline bool keyBefore(std::string_view a, std::string_view b) {
         if (a[i] != b[i]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]);
     }
     return a.size() < b.size();
+}
+
+// The first eight bytes of a key as a big-endian number, zero-padded: keys whose prefixes differ
+// compare as those numbers do.
+inline std::uint64_t keyPrefix(std::string_view key) {
+    std::uint64_t prefix = 0;
+    const std::size_t length = key.size() < 8 ? key.size() : 8;
+    for (std::size_t i = 0; i < length; ++i) {
+        prefix |= std::uint64_t{static_cast<unsigned char>(key[i])} << (56 - 8 * i);
+    }
+    return prefix;
 }
 
 // A map-like range of members as an object, in the range's order.
@@ -320,6 +343,7 @@ struct Codec<FlatObject<T>> {
     template <class Node>
     static void read(const Node& n, FlatObject<T>& out) {
         struct Pending {
+            std::uint64_t prefix;  // the key's first bytes, so that most comparisons are one
             std::string_view key;
             Node value;
             std::size_t order;
@@ -332,10 +356,11 @@ struct Codec<FlatObject<T>> {
         } pop{base};
 
         n.forEachMember([&](std::string_view key, const Node& element) {
-            stack.push_back({key, element, stack.size() - base});
+            stack.push_back({detail::keyPrefix(key), key, element, stack.size() - base});
         });
         const std::size_t count = stack.size() - base;
         auto before = [](const Pending& a, const Pending& b) {
+            if (a.prefix != b.prefix) return a.prefix < b.prefix;
             return detail::keyBefore(a.key, b.key) || (detail::sameKey(a.key, b.key) && a.order < b.order);
         };
         const auto first = stack.begin() + static_cast<std::ptrdiff_t>(base);
@@ -379,7 +404,8 @@ void readRecord(const Node& n, T& out);
 
 template <class M, class Policy>
 bool writesField(const M& value, Policy) {
-    if constexpr (std::is_same_v<Policy, NotOnWire> || std::is_same_v<Policy, ByRules>) {
+    if constexpr (
+        std::is_same_v<Policy, NotOnWire> || std::is_same_v<Policy, ByRules> || std::is_same_v<Policy, Flattened>) {
         return false;
     } else if constexpr (std::is_same_v<Policy, OmitEmpty>) {
         return !(value == M{});
@@ -433,6 +459,22 @@ void writeMembers(Writer& w, const T& record) {
                     if (detail::writesField(member, f.policy)) {
                         w.key(f.key);
                         writeValue(w, member);
+                    }
+                }(),
+                ...);
+        },
+        keys<T>.fields);
+    std::apply(
+        [&](const auto&... f) {
+            (
+                [&] {
+                    if constexpr (std::is_same_v<std::remove_cvref_t<decltype(f.policy)>, Flattened>) {
+                        const auto& member = record.*(f.member);
+                        if constexpr (IsOptional<std::remove_cvref_t<decltype(member)>>::value) {
+                            if (member) writeMembers(w, *member);
+                        } else {
+                            writeMembers(w, member);
+                        }
                     }
                 }(),
                 ...);

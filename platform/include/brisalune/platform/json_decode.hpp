@@ -152,7 +152,8 @@ void readField(const Node& n, M& member, Policy policy) {
 
 template <class M, class Policy>
 void fillMissing(M& member, Policy policy, std::string_view key) {
-    if constexpr (std::is_same_v<Policy, NotOnWire> || std::is_same_v<Policy, ByRules>) {
+    if constexpr (
+        std::is_same_v<Policy, NotOnWire> || std::is_same_v<Policy, ByRules> || std::is_same_v<Policy, Flattened>) {
         return;  // not the table's to read
     } else if constexpr (std::is_same_v<Policy, OrEmpty> || std::is_same_v<Policy, OmitEmpty>) {
         member = M{};
@@ -207,59 +208,194 @@ struct KeyIndex {
     }
 };
 
+template <class M>
+struct Unoptional {
+    using type = M;
+};
+template <class M>
+struct Unoptional<std::optional<M>> {
+    using type = M;
+};
+
+template <std::size_t N>
+constexpr std::uint64_t lowBits() {
+    return N >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << N) - 1;
+}
+
+// Every key read from a record's object: its table's entries (those not on the wire unnamed),
+// then the entries of each record flattened into it, each at its own offset. One pass over the
+// object reads them all, and a bit per entry tells which were there.
+template <class T, class NodeT>
+struct FlatTable {
+    using Fields = std::remove_cvref_t<decltype(keys<T>.fields)>;
+    static constexpr std::size_t own = std::tuple_size_v<Fields>;
+    template <std::size_t I>
+    using FieldAt = std::tuple_element_t<I, Fields>;
+    template <std::size_t I>
+    static constexpr bool isFlattened = std::is_same_v<decltype(FieldAt<I>::policy), Flattened>;
+    template <std::size_t I>
+    using Inner = FlatTable<typename Unoptional<typename FieldAt<I>::Member>::type, NodeT>;
+
+    template <std::size_t I>
+    static constexpr std::size_t innerCount() {
+        if constexpr (isFlattened<I>) {
+            return Inner<I>::count;
+        } else {
+            return 0;
+        }
+    }
+
+    // Where each entry's flattened entries start.
+    static constexpr auto offsets = []<std::size_t... I>(std::index_sequence<I...>) {
+        std::array<std::size_t, own + 1> out{};
+        std::size_t at = own;
+        ((out[I] = at, at += innerCount<I>()), ...);
+        out[own] = at;
+        return out;
+    }
+    (std::make_index_sequence<own>{});
+    static constexpr std::size_t count = offsets[own];
+    static_assert(count <= 64, "a record and those flattened into it have at most 64 entries");
+
+    using Reader = void (*)(const NodeT&, T&);
+
+    template <std::size_t I>
+    static void readOwn(const NodeT& value, T& record) {
+        constexpr auto& f = std::get<I>(keys<T>.fields);
+        if constexpr (onWire<FieldAt<I>>) readField(value, record.*(f.member), f.policy);
+    }
+
+    template <class M>
+    static M& target(M& member) {
+        return member;
+    }
+    template <class M>
+    static M& target(std::optional<M>& member) {
+        return member ? *member : member.emplace();
+    }
+
+    template <std::size_t I, std::size_t J>
+    static void readInner(const NodeT& value, T& record) {
+        Inner<I>::readers[J](value, target(record.*(std::get<I>(keys<T>.fields).member)));
+    }
+
+    template <std::size_t I>
+    static constexpr void addInner(std::array<std::string_view, count>& names, std::array<Reader, count>& readers) {
+        if constexpr (isFlattened<I>) {
+            [&]<std::size_t... J>(std::index_sequence<J...>) {
+                ((names[offsets[I] + J] = Inner<I>::names[J], readers[offsets[I] + J] = &readInner<I, J>), ...);
+            }
+            (std::make_index_sequence<Inner<I>::count>{});
+        }
+    }
+
+    struct Entries {
+        std::array<std::string_view, count> names{};
+        std::array<Reader, count> readers{};
+    };
+    static constexpr Entries entries = []<std::size_t... I>(std::index_sequence<I...>) {
+        Entries out;
+        ((out.names[I] = onWire<FieldAt<I>> ? std::get<I>(keys<T>.fields).key : std::string_view{},
+          out.readers[I] = &readOwn<I>),
+         ...);
+        (addInner<I>(out.names, out.readers), ...);
+        return out;
+    }
+    (std::make_index_sequence<own>{});
+    static constexpr const auto& names = entries.names;
+    static constexpr const auto& readers = entries.readers;
+
+    template <std::size_t I>
+    static constexpr std::uint64_t offWireAt() {
+        if constexpr (isFlattened<I>) {
+            return std::uint64_t{1} << I | Inner<I>::offWire << offsets[I];
+        } else {
+            return onWire<FieldAt<I>> ? std::uint64_t{0} : std::uint64_t{1} << I;
+        }
+    }
+    // The entries that stand for no key: set from the start.
+    static constexpr std::uint64_t offWire = []<std::size_t... I>(std::index_sequence<I...>) {
+        return (offWireAt<I>() | ... | std::uint64_t{0});
+    }
+    (std::make_index_sequence<own>{});
+
+    // A flattened optional record is read into a fresh value when any of its keys comes.
+    static void prepare(T& out) {
+        [&]<std::size_t... I>(std::index_sequence<I...>) {
+            (
+                [&] {
+                    if constexpr (isFlattened<I>) {
+                        auto& member = out.*(std::get<I>(keys<T>.fields).member);
+                        if constexpr (IsOptional<std::remove_cvref_t<decltype(member)>>::value) {
+                            member.reset();
+                        } else {
+                            Inner<I>::prepare(member);
+                        }
+                    }
+                }(),
+                ...);
+        }
+        (std::make_index_sequence<own>{});
+    }
+
+    // After the pass: the missing entries take their defaults (or fail), then the record's rules run.
+    static void finish(std::uint64_t seen, const NodeT& n, T& out) {
+        [&]<std::size_t... I>(std::index_sequence<I...>) {
+            constexpr std::uint64_t ownEntries = lowBits<own>();
+            if ((seen & ownEntries) != ownEntries) {
+                ((seen & (std::uint64_t{1} << I) ? void()
+                                                 : fillMissing(
+                                                       out.*(std::get<I>(keys<T>.fields).member),
+                                                       std::get<I>(keys<T>.fields).policy,
+                                                       std::get<I>(keys<T>.fields).key)),
+                 ...);
+            }
+            (finishInner<I>(seen, n, out), ...);
+        }
+        (std::make_index_sequence<own>{});
+        if constexpr (requires { Rules<T>::afterRead(n, out); }) Rules<T>::afterRead(n, out);
+    }
+
+    template <std::size_t I>
+    static void finishInner(std::uint64_t seen, const NodeT& n, T& out) {
+        if constexpr (isFlattened<I>) {
+            const std::uint64_t inner = (seen >> offsets[I]) & lowBits<Inner<I>::count>();
+            auto& member = out.*(std::get<I>(keys<T>.fields).member);
+            if constexpr (IsOptional<std::remove_cvref_t<decltype(member)>>::value) {
+                if (inner == Inner<I>::offWire) {
+                    member.reset();
+                } else {
+                    Inner<I>::finish(inner, n, *member);
+                }
+            } else {
+                Inner<I>::finish(inner, n, member);
+            }
+        }
+    }
+};
+
 // Reads T's members from the object. With `whenAnyKey`, an object that holds none of T's keys is
 // left alone and false returned, where otherwise each of them would be missing.
 template <bool whenAnyKey, class T, class NodeT>
 bool readMembers(const NodeT& n, T& out) {
-    constexpr auto& fields = keys<T>.fields;
-    using Fields = std::remove_cvref_t<decltype(fields)>;
-    constexpr std::size_t count = std::tuple_size_v<Fields>;
-    static constexpr auto names = []<std::size_t... I>(std::index_sequence<I...>) {
-        return std::array<std::string_view, count>{std::get<I>(keys<T>.fields).key...};
-    }
-    (std::make_index_sequence<count>{});
-    static_assert(distinct(names), "a key appears twice in a record's table");
-    static constexpr KeyIndex<count> index(names);
+    using Table = FlatTable<T, NodeT>;
+    static_assert(distinct(Table::names), "a key appears twice in a record's table or those flattened into it");
+    static constexpr KeyIndex<Table::count> index(Table::names);
 
-    // One reader per entry, called through this table rather than tried one entry after another.
-    using Reader = void (*)(const NodeT&, T&);
-    static constexpr auto readers = []<std::size_t... I>(std::index_sequence<I...>) {
-        return std::array<Reader, count>{[](const NodeT& value, T& record) {
-            constexpr auto& f = std::get<I>(keys<T>.fields);
-            if constexpr (onWire<std::tuple_element_t<I, Fields>>) readField(value, record.*(f.member), f.policy);
-        }...};
-    }
-    (std::make_index_sequence<count>{});
-
-    static constexpr std::uint64_t everyEntry = count == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
-    static constexpr std::uint64_t offWire = []<std::size_t... I>(std::index_sequence<I...>) {
-        return ((onWire<std::tuple_element_t<I, Fields>> ? std::uint64_t{0} : std::uint64_t{1} << I) | ... | 0);
-    }
-    (std::make_index_sequence<count>{});
-
-    std::uint64_t seen = offWire;
+    Table::prepare(out);
+    std::uint64_t seen = Table::offWire;
     std::size_t next = 0;
     n.forEachMember([&](std::string_view key, const NodeT& value) {
         std::size_t found = index.find(key, next);
-        if (found == count) return;  // unknown keys are ignored
-        readers[found](value, out);
+        if (found == Table::count) return;  // unknown keys are ignored
+        Table::readers[found](value, out);
         seen |= std::uint64_t{1} << found;
         next = found + 1;
     });
     if constexpr (whenAnyKey) {
-        if (seen == offWire) return false;
+        if (seen == Table::offWire) return false;
     }
-    if (seen != everyEntry) {
-        [&]<std::size_t... I>(std::index_sequence<I...>) {
-            ((seen & (std::uint64_t{1} << I)
-                  ? void()
-                  : fillMissing(
-                        out.*(std::get<I>(fields).member), std::get<I>(fields).policy, std::get<I>(fields).key)),
-             ...);
-        }
-        (std::make_index_sequence<count>{});
-    }
-    if constexpr (requires { Rules<T>::afterRead(n, out); }) Rules<T>::afterRead(n, out);
+    Table::finish(seen, n, out);
     return true;
 }
 

@@ -67,15 +67,8 @@ inline constexpr auto json::keys<LogLine> = json::object(
     json::field("source", &LogLine::source),
     json::field("template_sha256", &LogLine::templateSHA256),
     json::field("created_at", &LogLine::createdAt),
-    json::byRules(&LogLine::meta),
+    json::flattened(&LogLine::meta),
     json::field("secret_warning", &LogLine::secretWarning, json::omitEmpty));
-
-// `meta` is read from and written into the line's own object.
-template <>
-struct json::Rules<LogLine> {
-    static void afterRead(const json::Node& object, LogLine& out);
-    static void afterWrite(json::Writer& w, const LogLine& line);
-};
 
 template <>
 inline constexpr auto json::keys<LogTailResponse> =

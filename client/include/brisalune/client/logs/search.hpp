@@ -113,14 +113,7 @@ inline constexpr auto json::keys<LogRetention> = json::object(
 
 template <>
 inline constexpr auto json::keys<LogSearchHit> =
-    json::object(json::field("project", &LogSearchHit::project), json::byRules(&LogSearchHit::line));
-
-// The line's keys stand beside "project".
-template <>
-struct json::Rules<LogSearchHit> {
-    static void afterRead(const json::Node& object, LogSearchHit& out);
-    static void afterWrite(json::Writer& w, const LogSearchHit& hit);
-};
+    json::object(json::field("project", &LogSearchHit::project), json::flattened(&LogSearchHit::line));
 
 template <>
 inline constexpr auto json::keys<LogSearchPage> = json::object(

@@ -100,20 +100,13 @@ inline constexpr auto json::keys<MonitorCheckSpec> = json::object(
 
 template <>
 inline constexpr auto json::keys<MonitorCheckInfo> = json::object(
-    json::byRules(&MonitorCheckInfo::spec),
+    json::flattened(&MonitorCheckInfo::spec),
     json::field("alert_rule", &MonitorCheckInfo::alertRule),
     json::field("created_at", &MonitorCheckInfo::createdAt, json::orEmpty),
     json::field("updated_at", &MonitorCheckInfo::updatedAt, json::orEmpty),
     json::field("placement_note", &MonitorCheckInfo::placementNote, json::omitEmpty),
     json::field("paused", &MonitorCheckInfo::paused),
     json::field("env_keys", &MonitorCheckInfo::envKeys, json::omitEmpty));
-
-// The definition's keys sit at the top level of the stored check's object.
-template <>
-struct json::Rules<MonitorCheckInfo> {
-    static void afterRead(const json::Node& object, MonitorCheckInfo& out);
-    static void afterWrite(json::Writer& w, const MonitorCheckInfo& check) { json::writeMembers(w, check.spec); }
-};
 
 template <>
 inline constexpr auto json::keys<MonitorCheckDeleteResult> = json::object(
