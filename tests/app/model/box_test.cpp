@@ -23,19 +23,6 @@ protected:
     // The failure's text, or none when the task did not fail.
     static std::optional<std::string> failure(QCoro::Task<>&& task) { return QCoro::waitFor(failureOf(std::move(task))); }
 
-    // A box account on one team of the box, signed in with "box-session".
-    void serveBoxAccount() {
-        box.on(
-            "POST",
-            "/v1/login",
-            standin::Reply::json(R"({"account":{"id":"b1","email":"ops@box.example"},"token":"box-session"})"));
-        box.on(
-            "GET",
-            "/v1/me",
-            standin::Reply::json(
-                R"({"account":{"id":"b1","email":"ops@box.example"},"memberships":[{"tenant_id":"box-team","tenant_name":"Box","role":"owner"}]})"));
-    }
-
 private:
     template <class T>
     static QCoro::Task<bool> boxFailure(QCoro::Task<T> task, BoxConnectionError::Case expected) {

@@ -88,6 +88,19 @@ protected:
         return json + "}";
     }
 
+    // A box account on one team of the box, signed in with "box-session".
+    void serveBoxAccount() {
+        box.on(
+            "POST",
+            "/v1/login",
+            standin::Reply::json(R"({"account":{"id":"b1","email":"ops@box.example"},"token":"box-session"})"));
+        box.on(
+            "GET",
+            "/v1/me",
+            standin::Reply::json(
+                R"({"account":{"id":"b1","email":"ops@box.example"},"memberships":[{"tenant_id":"box-team","tenant_name":"Box","role":"owner"}]})"));
+    }
+
     static std::string list(const std::vector<std::string>& items) {
         std::string joined;
         for (const std::string& item : items) joined += (joined.empty() ? "" : ",") + item;

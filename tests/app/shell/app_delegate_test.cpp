@@ -266,15 +266,7 @@ TEST_F(NewAlertsOnTheDesktop, ABoxSignInAnnouncesNothingThatWasAlreadyOpen) {
     select("t2");  // no key for its box yet: nothing to pull
     ASSERT_TRUE(delegate->model().needsBoxSignIn());
 
-    box.on(
-        "POST",
-        "/v1/login",
-        standin::Reply::json(R"({"account":{"id":"b1","email":"ops@box.example"},"token":"box-session"})"));
-    box.on(
-        "GET",
-        "/v1/me",
-        standin::Reply::json(
-            R"({"account":{"id":"b1","email":"ops@box.example"},"memberships":[{"tenant_id":"box-team","tenant_name":"Box","role":"owner"}]})"));
+    serveBoxAccount();
     serveKey(box, "box-team", "bk", "box-key");
     firingByKey["Bearer box-key"] = {"x1", "x2", "x3"};
     const BoxSignIn signedIn = run(delegate->model().signInToBox("t2", "ops@box.example", "secret"));
