@@ -65,9 +65,9 @@ AlertFeedClock AlertFeedClock::continuous() {
     return {
         .now =
             [] {
-                timespec now{};
-                clock_gettime(CLOCK_BOOTTIME, &now);
-                return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+                timespec reading{};
+                clock_gettime(CLOCK_BOOTTIME, &reading);
+                return std::chrono::seconds(reading.tv_sec) + std::chrono::nanoseconds(reading.tv_nsec);
             },
         .sleep =
             [](std::chrono::nanoseconds duration, std::stop_token stop) {

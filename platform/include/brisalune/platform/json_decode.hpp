@@ -279,26 +279,27 @@ struct FlatTable {
         Inner<I>::readers[J](value, target(record.*(std::get<I>(keys<T>.fields).member)));
     }
 
+    struct Entries {
+        std::array<std::string_view, count> names{};
+        std::array<Reader, count> readers{};
+    };
+
     template <std::size_t I>
-    static constexpr void addInner(std::array<std::string_view, count>& names, std::array<Reader, count>& readers) {
+    static constexpr void addInner(Entries& out) {
         if constexpr (isFlattened<I>) {
             [&]<std::size_t... J>(std::index_sequence<J...>) {
-                ((names[offsets[I] + J] = Inner<I>::names[J], readers[offsets[I] + J] = &readInner<I, J>), ...);
+                ((out.names[offsets[I] + J] = Inner<I>::names[J], out.readers[offsets[I] + J] = &readInner<I, J>), ...);
             }
             (std::make_index_sequence<Inner<I>::count>{});
         }
     }
 
-    struct Entries {
-        std::array<std::string_view, count> names{};
-        std::array<Reader, count> readers{};
-    };
     static constexpr Entries entries = []<std::size_t... I>(std::index_sequence<I...>) {
         Entries out;
         ((out.names[I] = onWire<FieldAt<I>> ? std::get<I>(keys<T>.fields).key : std::string_view{},
           out.readers[I] = &readOwn<I>),
          ...);
-        (addInner<I>(out.names, out.readers), ...);
+        (addInner<I>(out), ...);
         return out;
     }
     (std::make_index_sequence<own>{});
