@@ -220,8 +220,9 @@ void MenuContentView::hideEvent(QHideEvent* event) {
 QCoro::Task<> MenuContentView::refreshOnShow(int generation) {
     const QPointer<MenuContentView> self(this);
     MacModel& model = environment_.model;
-    co_await model.pushState().refreshNotificationSettings();
-    // Gone, or hidden (and maybe shown again, with a refresh of its own) meanwhile.
+    // The settings and the device's registration go at their own pace: the alerts never wait
+    // behind a registration that is slow to answer.
+    model.pushState().refreshNotificationSettings();
     if (!self || shows_ != generation) co_return;
     co_await model.refreshAlerts();
 }
