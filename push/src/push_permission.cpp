@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <optional>
 
 namespace brisalune {
 
@@ -43,9 +44,15 @@ QCoro::Task<> PushState::requestPermission() {
         assign(isRequestingAuthorization_, false, &PushState::isRequestingAuthorizationChanged);
         co_return;
     }
-    const NotificationSettings settings = co_await refreshSettings();
-    if (settings.authorizationStatus == AuthorizationStatus::authorized) host_->registerForRemoteNotifications();
-    co_await attemptRegistration(RegistrationTrigger::settingsRefresh);
+    std::optional<NotificationSettings> settings;
+    try {
+        settings = co_await refreshSettings();
+    } catch (const std::exception&) {
+        assign(requestFailed_, true, &PushState::requestFailedChanged);
+    }
+    if (settings && settings->authorizationStatus == AuthorizationStatus::authorized)
+        host_->registerForRemoteNotifications();
+    if (settings) co_await attemptRegistration(RegistrationTrigger::settingsRefresh);
     assign(isRequestingAuthorization_, false, &PushState::isRequestingAuthorizationChanged);
 }
 

@@ -49,10 +49,15 @@ PushState::Attempt PushState::startAttempt(RegistrationTrigger trigger) {
     return inFlight_;
 }
 
-// Attempts run one after another in the order they were started; none is ever cancelled.
+// Attempts run one after another in the order they were started; none is ever cancelled. An
+// attempt that fails in any way ends as not registered, so the ones after it still run.
 QCoro::Task<bool> PushState::chainedAttempt(Attempt previous, RegistrationTrigger trigger) {
     if (previous) co_await *previous;
-    co_return co_await runAttempt(trigger);
+    try {
+        co_return co_await runAttempt(trigger);
+    } catch (const std::exception&) {
+        co_return false;
+    }
 }
 
 QCoro::Task<> PushState::enrolmentFollowUp(Attempt attempt, QUuid generation) {

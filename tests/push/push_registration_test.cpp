@@ -67,6 +67,15 @@ TEST_F(PushRegistration, AttemptsRunOneAfterAnother) {
     EXPECT_TRUE(requests("GET").empty());
 }
 
+TEST_F(PushRegistration, AFailedAttemptDoesNotStopTheOnesAfterIt) {
+    center->settingsFail = {true};
+    state->registerDevice();
+    EXPECT_TRUE(await(state->attemptRegistration(Trigger::automatic)));
+    EXPECT_EQ(center->settingsReads, 2);
+    EXPECT_EQ(requests("POST").size(), 1u);
+    EXPECT_EQ(state->confirmedRegistrations().at("acc1"), "ab01");
+}
+
 TEST_F(PushRegistration, ASettingsRefreshResendsWhenCriticalAlertsChange) {
     EXPECT_TRUE(await(state->attemptRegistration(Trigger::automatic)));
     center->currentSettings = {AuthorizationStatus::authorized, NotificationSetting::enabled};

@@ -126,6 +126,12 @@ TEST_F(PushStateBasics, PermissionIsRetriedOnceAndATokenAskedForOnlyWhenAuthoriz
     EXPECT_TRUE(state->requestFailed());
     EXPECT_FALSE(state->isRequestingAuthorization());
     EXPECT_EQ(center->settingsReads, reads);
+
+    // Settings that cannot be read after the grant end the request as failed, not spinning.
+    center->settingsFail = {true};
+    await(state->requestPermission());
+    EXPECT_TRUE(state->requestFailed());
+    EXPECT_FALSE(state->isRequestingAuthorization());
 }
 
 TEST_F(PushStateBasics, TheTokenIsLowercaseHexKeptOnEveryArrival) {

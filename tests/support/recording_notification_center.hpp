@@ -21,6 +21,7 @@ public:
     // Answers.
     NotificationSettings currentSettings;
     std::deque<bool> requestFails;  // one entry per coming request: true throws
+    std::deque<bool> settingsFail;  // the same for reads of the settings
 
     // Calls, in order.
     std::vector<AuthorizationOptions> authorizationRequests;
@@ -40,7 +41,10 @@ public:
 
     QCoro::Task<NotificationSettings> settings() override {
         ++settingsReads;
+        const bool fails = !settingsFail.empty() && settingsFail.front();
+        if (!settingsFail.empty()) settingsFail.pop_front();
         co_await QCoro::sleepFor(std::chrono::milliseconds(0));
+        if (fails) throw std::runtime_error("the desktop did not answer");
         co_return currentSettings;
     }
 
