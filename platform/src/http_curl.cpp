@@ -556,7 +556,8 @@ std::optional<int> pollWaitMs(Exchange& exchange, std::chrono::milliseconds time
         return std::nullopt;
     }
     const auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(now - exchange.lastActivity);
-    const auto wait = std::clamp(timeout - idle + std::chrono::milliseconds(1), std::chrono::milliseconds(0), longestPollWait);
+    const auto wait =
+        std::clamp(timeout - idle + std::chrono::milliseconds(1), std::chrono::milliseconds(0), longestPollWait);
     return static_cast<int>(wait.count());
 }
 

@@ -185,7 +185,8 @@ TEST_F(HttpTransport, AKeptHandleSendsEachRequestToItsOwnAddressWithItsOwnChecke
     // A field that would split the head is refused right after the same handle sent good ones.
     server.clearRequests();
     EXPECT_THROW(send(request("GET", "/a", {}, {{"Authorization", "Bearer alice\r\nX-Injected: 1"}})), TransportError);
-    EXPECT_THROW(send(request("GET", "/a", {}, {{"Authorization", "Bearer alice"}, {"Bad Name", "v"}})), TransportError);
+    EXPECT_THROW(
+        send(request("GET", "/a", {}, {{"Authorization", "Bearer alice"}, {"Bad Name", "v"}})), TransportError);
     EXPECT_TRUE(server.requests().empty());
     send(request("GET", "/a", {}, alice));
     EXPECT_EQ(server.lastRequest()->header("Authorization"), "Bearer alice");
