@@ -23,7 +23,8 @@ BrisaluneClient::BrisaluneClient(
     , sessionToken_(std::move(sessionToken))
     , dataKey_(std::move(dataKey)) {
     while (!baseText_.empty() && baseText_.back() == '/') baseText_.pop_back();
-    plainBase_ = baseURL_.host() && !baseURL_.query() && !baseURL_.fragment();
+    const auto host = baseURL_.host();
+    plainBase_ = host && !host->empty() && !baseURL_.query() && !baseURL_.fragment();
 }
 
 void BrisaluneClient::setSessionToken(std::optional<std::string> token) {

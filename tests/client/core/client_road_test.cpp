@@ -89,6 +89,10 @@ TEST_F(ClientRoad, EveryAddressIsTheParsersJoinOfBasePathAndQuery) {
             }
         }
     }
+    // A base whose authority is empty loses it to the trimmed slashes: a path that starts with
+    // "//" would then name a host, here with a port out of range.
+    BrisaluneClient noHost(*platform::Url::parse("x:///"), "t", "k", nullptr, ClientIdentity::current(), compatibility);
+    EXPECT_EQ(errorOf([&] { noHost.send({.method = "GET", .path = "//h:99999/v"}); }).message(), "malformed URL");
     // Past the longest address, with or without a query.
     const std::string longPath = "/v1/" + std::string(platform::Url::maxLength, 'x');
     EXPECT_EQ(errorOf([&] { client().send({.method = "GET", .path = longPath}); }).message(), "malformed URL");

@@ -105,7 +105,7 @@ private:
     ClientIdentity identity_;
     std::string baseText_;   // the base address without trailing slashes
     std::string userAgent_;  // the identity's, written once
-    bool plainBase_ = false;  // a host, neither query nor fragment: a plain path is joined as it is
+    bool plainBase_ = false;  // a named host, no query, no fragment: a plain path is joined as it is
     ServerCompatibility& compatibility_;
 
     mutable std::mutex credentialsMutex_;
