@@ -1,7 +1,7 @@
 // Requests per second of the client's send road with decoding of a small answer, against the
 // stand-in on loopback, beside a bare reused libcurl handle (the floor) in the same run. The
-// floor sends the very request ours sends (the service wants its User-Agent, Authorization and
-// no Accept), its header lines set once; the same floor without them is measured beside it.
+// floor sends the very request ours sends (our User-Agent and Authorization, no Accept), its
+// header lines set once; the floor without them, as it was first written, is measured beside it.
 
 #include "bare_curl.hpp"
 #include "heap_meter.hpp"
@@ -12,7 +12,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
