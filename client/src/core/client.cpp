@@ -92,7 +92,7 @@ bool isPathChar(unsigned char c) {
 bool isHexDigit(unsigned char c) { return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); }
 
 // An absolute path of path characters and well-formed escapes only: joined to a base address
-// that has a host and neither query nor fragment, it stays a valid address, written as it is.
+// with a named host and neither query nor fragment, it stays a valid address, written as it is.
 bool isPlainPath(std::string_view path) {
     if (!path.starts_with('/')) return false;
     for (std::size_t i = 0; i < path.size(); ++i) {
