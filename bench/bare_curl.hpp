@@ -2,25 +2,33 @@
 
 // The transfer floor of the loopback benchmarks: one libcurl easy handle,
 // reused (so its connection stays open), fetching a URL into a buffer that
-// keeps its capacity between calls.
+// keeps its capacity between calls. Header lines, when given, are set once
+// (libcurl's own syntax: "Name: value", "Name:" to drop one of its defaults).
 
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace brisalune::bench {
 
 class BareCurl {
 public:
-    explicit BareCurl(const std::string& url) : easy_(curl_easy_init()) {
+    explicit BareCurl(const std::string& url, const std::vector<std::string>& headerLines = {})
+        : easy_(curl_easy_init()) {
         curl_easy_setopt(easy_, CURLOPT_URL, url.c_str());
+        for (const auto& line : headerLines) headers_ = curl_slist_append(headers_, line.c_str());
+        if (headers_ != nullptr) curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headers_);
         curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &BareCurl::collect);
         curl_easy_setopt(easy_, CURLOPT_WRITEDATA, &body_);
         curl_easy_setopt(easy_, CURLOPT_TCP_NODELAY, 1L);
     }
-    ~BareCurl() { curl_easy_cleanup(easy_); }
+    ~BareCurl() {
+        curl_easy_cleanup(easy_);
+        curl_slist_free_all(headers_);
+    }
     BareCurl(const BareCurl&) = delete;
     BareCurl& operator=(const BareCurl&) = delete;
 
@@ -38,6 +46,7 @@ private:
     }
 
     CURL* easy_;
+    curl_slist* headers_ = nullptr;
     std::string body_;
 };
 

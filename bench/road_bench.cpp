@@ -1,5 +1,7 @@
 // Requests per second of the client's send road with decoding of a small answer, against the
-// stand-in on loopback, beside a bare reused libcurl handle (the floor) in the same run.
+// stand-in on loopback, beside a bare reused libcurl handle (the floor) in the same run. The
+// floor sends the very request ours sends (our User-Agent and Authorization, no Accept), its
+// header lines set once; the floor without them, as it was first written, is measured beside it.
 
 #include "bare_curl.hpp"
 #include "heap_meter.hpp"
@@ -12,6 +14,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -42,22 +45,66 @@ brisalune::standin::Server& server() {
     return *s;
 }
 
-void BareCurl(benchmark::State& state) {
-    brisalune::bench::BareCurl curl(server().baseUrl() + "/v1/small");
+brisalune::BrisaluneClient makeClient() {
+    return brisalune::BrisaluneClient(*brisalune::platform::Url::parse(server().baseUrl()), "token");
+}
+
+const brisalune::Call smallCall{.method = "GET", .path = "/v1/small"};
+
+// The fields of the last request the stand-in received, Host aside (libcurl writes it itself).
+brisalune::standin::HeaderFields lastFields() {
+    auto fields = server().lastRequest().value_or(brisalune::standin::ReceivedRequest{}).headers;
+    std::erase_if(fields, [](const auto& field) { return brisalune::http::sameFieldName(field.first, "Host"); });
+    return fields;
+}
+
+// The fields of our client's request, and the header lines that make libcurl send them and
+// nothing else: its default Accept is dropped when ours sends none.
+struct OurRequest {
+    brisalune::standin::HeaderFields fields;
+    std::vector<std::string> lines;
+};
+
+const OurRequest& ourRequest() {
+    static const OurRequest request = [] {
+        brisalune::fetch<Small>(makeClient(), smallCall);
+        OurRequest made{.fields = lastFields(), .lines = {}};
+        bool accept = false;
+        for (const auto& [name, value] : made.fields) {
+            made.lines.push_back(name + ": " + value);
+            accept = accept || brisalune::http::sameFieldName(name, "Accept");
+        }
+        if (!accept) made.lines.emplace_back("Accept:");
+        return made;
+    }();
+    return request;
+}
+
+void runFloor(benchmark::State& state, const std::vector<std::string>& headerLines) {
+    brisalune::bench::BareCurl curl(server().baseUrl() + "/v1/small", headerLines);
     for (auto _ : state) benchmark::DoNotOptimize(curl.get(state));
     brisalune::bench::requestRate(state);
     state.counters["answer_bytes"] = static_cast<double>(std::string_view(smallBody).size());
 }
 
+// The floor: the same request as ours, byte for byte.
+void BareCurl(benchmark::State& state) {
+    runFloor(state, ourRequest().lines);
+    if (lastFields() != ourRequest().fields) state.SkipWithError("the floor's request is not the one ours sends");
+}
+
+// The floor as it was before it carried our fields: Host and libcurl's Accept only.
+void BareCurlWithoutOurFields(benchmark::State& state) { runFloor(state, {}); }
+
 void ClientSendAndDecode(benchmark::State& state) {
-    brisalune::BrisaluneClient client(*brisalune::platform::Url::parse(server().baseUrl()), "token");
+    const auto client = makeClient();
     for (auto _ : state) {
-        auto small = brisalune::fetch<Small>(client, {.method = "GET", .path = "/v1/small"});
+        auto small = brisalune::fetch<Small>(client, smallCall);
         benchmark::DoNotOptimize(small);
     }
     brisalune::bench::requestRate(state);
     brisalune::bench::reportPeakHeap(state, [&] {
-        benchmark::DoNotOptimize(brisalune::fetch<Small>(client, {.method = "GET", .path = "/v1/small"}));
+        benchmark::DoNotOptimize(brisalune::fetch<Small>(client, smallCall));
     });
     state.counters["answer_bytes"] = static_cast<double>(std::string_view(smallBody).size());
 }
@@ -65,5 +112,6 @@ void ClientSendAndDecode(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BareCurl)->MinTime(2.0)->UseRealTime();
+BENCHMARK(BareCurlWithoutOurFields)->MinTime(2.0)->UseRealTime();
 BENCHMARK(ClientSendAndDecode)->MinTime(2.0)->UseRealTime();
 BENCHMARK_MAIN();

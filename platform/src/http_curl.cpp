@@ -45,12 +45,16 @@ bool isFieldValue(std::string_view text) {
     return std::ranges::none_of(text, [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
 }
 
-// Refuse what would be smuggled into the request head.
-void checkRequest(const Request& request) {
+// Refuse what would be smuggled into the request head. The fields are checked when a handle
+// writes them into its list; a handle that sends the same fields again has checked them already.
+void checkMethod(const Request& request) {
     if (!isToken(request.method)) {
         throw TransportError("invalid request method");
     }
-    for (const auto& [name, value] : request.headers) {
+}
+
+void checkFields(const Headers& headers) {
+    for (const auto& [name, value] : headers) {
         if (!isToken(name) || !isFieldValue(value)) {
             throw TransportError("invalid header field: " + name);
         }
@@ -206,6 +210,9 @@ struct Exchange {
     std::vector<Headers::Field> fields;
     bool inHead = false;
     Clock::time_point lastActivity = Clock::now();
+    // A byte moved since the driver last looked; it reads the clock then, once per turn,
+    // rather than the callbacks once per line of the head.
+    bool moved = false;
     curl_off_t lastUp = 0;
     curl_off_t lastDown = 0;
     bool outOfMemory = false;
@@ -222,6 +229,7 @@ struct Exchange {
         fields.clear();
         inHead = false;
         lastActivity = Clock::now();
+        moved = false;
         lastUp = 0;
         lastDown = 0;
         outOfMemory = false;
@@ -331,7 +339,7 @@ struct Exchange {
 
     static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self) {
         auto* exchange = static_cast<Exchange*>(self);
-        exchange->lastActivity = Clock::now();
+        exchange->moved = true;
         try {
             return exchange->take(data, size * count);
         } catch (const std::bad_alloc&) {
@@ -341,7 +349,7 @@ struct Exchange {
     }
     static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* self) {
         auto* exchange = static_cast<Exchange*>(self);
-        exchange->lastActivity = Clock::now();
+        exchange->moved = true;
         try {
             return exchange->onHeaderLine({data, size * count});
         } catch (const std::bad_alloc&) {
@@ -355,7 +363,7 @@ struct Exchange {
         if (down != exchange->lastDown || up != exchange->lastUp) {
             exchange->lastDown = down;
             exchange->lastUp = up;
-            exchange->lastActivity = Clock::now();
+            exchange->moved = true;
         }
         return 0;
     }
@@ -429,7 +437,7 @@ public:
             setUpAnew(request, withBody);
         }
         errorText_[0] = '\0';
-        curl_easy_setopt(easy_, CURLOPT_URL, request.url.c_str());
+        setUrl(request.url);
         const long connectTimeout = request.timeout.count() > 0 ? static_cast<long>(request.timeout.count()) : 0L;
         if (connectTimeout != connectTimeout_) {
             curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, connectTimeout);
@@ -437,6 +445,7 @@ public:
         }
         if (!headerListFits(request.headers)) {
             sentHeaders_.reset();  // a list half built is never taken for the one that was asked for
+            checkFields(request.headers);
             buildHeaderList(request.headers, withBody, headerList_);
             sentHeaders_ = request.headers;
             curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headerList_.get());
@@ -458,6 +467,7 @@ private:
     void setUpAnew(const Request& request, bool withBody) {
         curl_easy_reset(easy_);
         plainMethod_.reset();
+        url_.clear();
         connectTimeout_ = 0;
         sentHeaders_.reset();
         curl_easy_setopt(easy_, CURLOPT_SHARE, setup_.share);
@@ -487,6 +497,17 @@ private:
         }
     }
 
+    // libcurl copies the address and parses it again for each transfer: set only a new one.
+    void setUrl(const std::string& url) {
+        if (url_ == url && !url_.empty()) {
+            return;
+        }
+        url_.clear();  // never taken for the one set when setting fails
+        if (curl_easy_setopt(easy_, CURLOPT_URL, url.c_str()) == CURLE_OK) {
+            url_ = url;
+        }
+    }
+
     [[nodiscard]] bool headerListFits(const Headers& headers) const {
         return sentHeaders_ && sentHeaders_->size() == headers.size() &&
                std::equal(headers.begin(), headers.end(), sentHeaders_->begin());
@@ -498,6 +519,7 @@ private:
     Exchange exchange_;
     std::array<char, CURL_ERROR_SIZE> errorText_{};
     std::optional<std::string> plainMethod_;  // set up for a bodiless request of this method
+    std::string url_;  // the address set on the handle; empty: none yet
     long connectTimeout_ = 0;
     HeaderList headerList_;
     std::optional<Headers> sentHeaders_;  // what headerList_ was built from, for this set-up
@@ -519,23 +541,30 @@ private:
     Handle& handle_;
 };
 
-int pollWaitMs(const Exchange& exchange, std::chrono::milliseconds timeout) {
-    auto wait = longestPollWait;
-    if (timeout.count() > 0) {
-        const auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - exchange.lastActivity);
-        wait = std::clamp(timeout - idle + std::chrono::milliseconds(1), std::chrono::milliseconds(0), wait);
+// How long the poll may wait for the next byte, or none when the exchange has been silent for
+// its whole time-out. The clock is read here only, once per turn of the driver.
+std::optional<int> pollWaitMs(Exchange& exchange, std::chrono::milliseconds timeout) {
+    if (timeout.count() <= 0) {
+        return static_cast<int>(longestPollWait.count());
     }
+    const auto now = Clock::now();
+    if (exchange.moved) {
+        exchange.lastActivity = now;
+        exchange.moved = false;
+    }
+    if (now - exchange.lastActivity >= timeout) {
+        return std::nullopt;
+    }
+    const auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(now - exchange.lastActivity);
+    const auto wait =
+        std::clamp(timeout - idle + std::chrono::milliseconds(1), std::chrono::milliseconds(0), longestPollWait);
     return static_cast<int>(wait.count());
-}
-
-bool idleTooLong(const Exchange& exchange, std::chrono::milliseconds timeout) {
-    return timeout.count() > 0 && Clock::now() - exchange.lastActivity >= timeout;
 }
 
 // Drives the transfer, giving up when no byte moved for the request's time-out or when the
 // request is cancelled (a stop request wakes the poll at once).
 CURLcode run(Handle& handle, std::chrono::milliseconds timeout, const std::stop_token& cancel) {
-    const Exchange& exchange = handle.exchange();
+    Exchange& exchange = handle.exchange();
     CURLM* multi = handle.multi();
     Attached attached(handle);
     std::stop_callback wake(cancel, [multi] { curl_multi_wakeup(multi); });
@@ -550,10 +579,11 @@ CURLcode run(Handle& handle, std::chrono::milliseconds timeout, const std::stop_
         if (running == 0) {
             break;
         }
-        if (idleTooLong(exchange, timeout)) {
+        const auto wait = pollWaitMs(exchange, timeout);
+        if (!wait) {
             return CURLE_OPERATION_TIMEDOUT;
         }
-        if (curl_multi_poll(multi, nullptr, 0, pollWaitMs(exchange, timeout), nullptr) != CURLM_OK) {
+        if (curl_multi_poll(multi, nullptr, 0, *wait, nullptr) != CURLM_OK) {
             return CURLE_OUT_OF_MEMORY;
         }
     }
@@ -694,7 +724,7 @@ public:
     explicit CurlTransport(Trust trust = {}) : trust_(std::move(trust)) {}
 
     Response perform(const Request& request) override {
-        checkRequest(request);
+        checkMethod(request);
         const auto lease = pool_.acquire();
         Handle& handle = *lease;
         const Request* hop = &request;

@@ -159,6 +159,40 @@ TEST_F(HttpTransport, RefusesFieldsAndMethodsThatWouldSplitTheRequest) {
     EXPECT_TRUE(server.requests().empty());
 }
 
+// A handle keeps what it set for the request before (its address, its list of fields) only for
+// a request that asks for the same: a new address or new fields are set, and new fields checked.
+TEST_F(HttpTransport, AKeptHandleSendsEachRequestToItsOwnAddressWithItsOwnCheckedFields) {
+    server.otherwise([](const standin::ReceivedRequest&) { return text("ok"); });
+    server.on("GET", "/moved", redirect(302, "/b"));
+    const Headers alice{{"Authorization", "Bearer alice"}};
+    const Headers bob{{"Authorization", "Bearer bob"}};
+    struct Step {
+        std::string path;
+        Headers headers;
+        std::string seenPath;
+    };
+    const std::vector<Step> steps = {
+        {"/a", alice, "/a"}, {"/a", alice, "/a"}, {"/b", alice, "/b"}, {"/a", bob, "/a"},   {"/a", {}, "/a"},
+        {"/a", bob, "/a"},   {"/moved", bob, "/b"}, {"/moved", alice, "/b"}, {"/a", alice, "/a"}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.path + " " + step.headers.get("Authorization").value_or("(none)"));
+        send(request("GET", step.path, {}, step.headers));
+        const auto received = server.lastRequest();
+        ASSERT_TRUE(received);
+        EXPECT_EQ(received->path, step.seenPath);
+        EXPECT_EQ(received->header("Authorization"), step.headers.get("Authorization"));
+    }
+    // A field that would split the head is refused right after the same handle sent good ones.
+    server.clearRequests();
+    EXPECT_THROW(send(request("GET", "/a", {}, {{"Authorization", "Bearer alice\r\nX-Injected: 1"}})), TransportError);
+    EXPECT_THROW(
+        send(request("GET", "/a", {}, {{"Authorization", "Bearer alice"}, {"Bad Name", "v"}})), TransportError);
+    EXPECT_TRUE(server.requests().empty());
+    send(request("GET", "/a", {}, alice));
+    EXPECT_EQ(server.lastRequest()->header("Authorization"), "Bearer alice");
+    EXPECT_EQ(server.lastRequest()->header("X-Injected"), std::nullopt);
+}
+
 TEST_F(HttpTransport, RedirectMethodRules) {
     server.on("POST", "/see-other", redirect(303, "/result"));
     server.on("PUT", "/temporary", redirect(307, "/result"));

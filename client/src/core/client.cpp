@@ -23,6 +23,8 @@ BrisaluneClient::BrisaluneClient(
     , sessionToken_(std::move(sessionToken))
     , dataKey_(std::move(dataKey)) {
     while (!baseText_.empty() && baseText_.back() == '/') baseText_.pop_back();
+    const auto host = baseURL_.host();
+    plainBase_ = host && !host->empty() && !baseURL_.query() && !baseURL_.fragment();
 }
 
 void BrisaluneClient::setSessionToken(std::optional<std::string> token) {
@@ -55,16 +57,84 @@ std::optional<platform::Url> BrisaluneClient::url(std::string_view path) const {
 }
 
 std::optional<std::string> BrisaluneClient::token(AuthPlane plane) const {
-    switch (plane) {
-        case AuthPlane::none: return std::nullopt;
-        case AuthPlane::session:
-            if (auto token = sessionToken()) return token;
-            throw BrisaluneError::unauthorized("not signed in");
-        case AuthPlane::data:
-            if (auto key = dataKey()) return key;
-            throw BrisaluneError::unauthorized("no tenant key");
+    return withCredential(plane, [](const std::string& credential) { return credential; });
+}
+
+std::optional<std::string> BrisaluneClient::authorization(AuthPlane plane) const {
+    return withCredential(plane, [](const std::string& credential) {
+        constexpr std::string_view scheme = "Bearer ";
+        std::string value;
+        value.reserve(scheme.size() + credential.size());
+        value.append(scheme).append(credential);
+        return value;
+    });
+}
+
+std::optional<std::string> BrisaluneClient::withCredential(
+    AuthPlane plane, std::string (*write)(const std::string& credential)) const {
+    if (plane == AuthPlane::none) return std::nullopt;
+    std::lock_guard lock(credentialsMutex_);
+    const auto& credential = plane == AuthPlane::session ? sessionToken_ : dataKey_;
+    if (!credential) {
+        throw BrisaluneError::unauthorized(plane == AuthPlane::session ? "not signed in" : "no tenant key");
     }
-    return std::nullopt;
+    return write(*credential);
+}
+
+namespace {
+
+// RFC 3986 path characters: unreserved, sub-delims, ":", "@" and "/".
+bool isPathChar(unsigned char c) {
+    constexpr std::string_view others = "!$&'()*+,;=:@/";
+    return platform::isUnreserved(c) || others.find(static_cast<char>(c)) != std::string_view::npos;
+}
+
+bool isHexDigit(unsigned char c) { return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); }
+
+// An absolute path of path characters and well-formed escapes only: joined to a base address
+// with a named host and neither query nor fragment, it stays a valid address, written as it is.
+bool isPlainPath(std::string_view path) {
+    if (!path.starts_with('/')) return false;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const auto c = static_cast<unsigned char>(path[i]);
+        if (c == '%') {
+            if (i + 2 >= path.size() || !isHexDigit(static_cast<unsigned char>(path[i + 1])) ||
+                !isHexDigit(static_cast<unsigned char>(path[i + 2]))) {
+                return false;
+            }
+            i += 2;
+        } else if (!isPathChar(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string BrisaluneClient::address(const Call& call) const {
+    // The query's text holds unreserved characters, escapes, "=" and "&" only.
+    std::optional<std::string> query;
+    if (!call.query.empty()) query = platform::encodeQuery(call.query);
+    if (plainBase_ && isPlainPath(call.path)) {
+        const std::size_t length = baseText_.size() + call.path.size() + (query ? 1 + query->size() : 0);
+        if (length > platform::Url::maxLength) throw BrisaluneError::transport("malformed URL");
+        std::string text;
+        text.reserve(length);
+        text.append(baseText_).append(call.path);
+        if (query) text.append(1, '?').append(*query);
+        return text;
+    }
+    auto target = url(call.path);
+    if (!target) throw BrisaluneError::transport("malformed URL");
+    if (query) {
+        try {
+            target = target->withQuery(std::move(query));
+        } catch (const std::length_error&) {
+            throw BrisaluneError::transport("malformed URL");
+        }
+    }
+    return target->text();
 }
 
 std::string escapedPathSegment(std::string_view text) {
@@ -116,24 +186,15 @@ void BrisaluneClient::checkCompatibility(
 Answer BrisaluneClient::send(const Call& call) const { return sendEncoded(call, nullptr); }
 
 Answer BrisaluneClient::sendEncoded(const Call& call, const std::function<std::string()>& encodeBody) const {
-    auto target = url(call.path);
-    if (!target) throw BrisaluneError::transport("malformed URL");
-    if (!call.query.empty()) {
-        try {
-            target = target->withQuery(platform::encodeQuery(call.query));
-        } catch (const std::length_error&) {
-            throw BrisaluneError::transport("malformed URL");
-        }
-    }
-
     http::Request request;
+    request.url = address(call);
     request.method = call.method;
-    request.url = target->text();
     request.timeout = call.timeout.value_or(std::chrono::seconds(60));
+    request.headers.reserve(call.headers.size() + 3);  // our fields are added without growing it
     request.headers = call.headers;
     request.cancel = call.cancel;
     request.headers.set("User-Agent", userAgent_);
-    if (auto credential = token(call.plane)) request.headers.set("Authorization", "Bearer " + *credential);
+    if (auto credential = authorization(call.plane)) request.headers.set("Authorization", std::move(*credential));
     if (encodeBody) {
         request.headers.set("Content-Type", "application/json");
         request.body = encodeBody();

@@ -55,6 +55,53 @@ TEST_F(ClientRoad, JoinsBaseAndPathDroppingEveryTrailingSlash) {
     EXPECT_EQ(last().rawTarget, "/api/v1/me");
 }
 
+// Whatever the base and the path, the address sent is the one the URL parser makes of the two
+// joined, with the query put in its place; where the parser makes none, nothing is sent.
+TEST_F(ClientRoad, EveryAddressIsTheParsersJoinOfBasePathAndQuery) {
+    server.otherwise([](const standin::ReceivedRequest&) { return Reply::json("{}"); });
+    const std::string bases[] = {"", "/", "/api//"};
+    const std::string paths[] = {
+        "/v1/me",     "/v1/a%2Fb%2e",     "/v1/!$&'()*+,;=:@-._~", "//v1//x", "/v1/%zz", "/v1/%2", "/v1/a b",
+        "/v1/\u00e9", "/v1/x?y=1", "v1/me", ":1/x", "/v1/[x]",   "/v1/%",
+    };
+    const std::vector<platform::QueryItem> queries[] = {{}, {{"limit", "50"}, {"after", "x y"}}, {{"", std::nullopt}}};
+    for (const auto& base : bases) {
+        auto c = clientAt(base);
+        for (const auto& path : paths) {
+            for (const auto& query : queries) {
+                SCOPED_TRACE(base + " " + path + " " + std::to_string(query.size()));
+                std::optional<std::string> expected;
+                if (auto url = c.url(path)) {
+                    try {
+                        expected = query.empty() ? url->text() : url->withQuery(platform::encodeQuery(query)).text();
+                    } catch (const std::length_error&) {
+                    }
+                }
+                server.clearRequests();
+                if (!expected) {
+                    auto malformed = errorOf([&] { c.send({.method = "GET", .path = path, .query = query}); });
+                    EXPECT_EQ(malformed.message(), "malformed URL");
+                    EXPECT_TRUE(server.requests().empty());
+                    continue;
+                }
+                EXPECT_EQ(c.send({.method = "GET", .path = path, .query = query}).status, 200);
+                EXPECT_EQ(server.baseUrl() + last().rawTarget, *expected);
+            }
+        }
+    }
+    // A base whose authority is empty loses it to the trimmed slashes: a path that starts with
+    // "//" would then name a host, here with a port out of range.
+    BrisaluneClient noHost(*platform::Url::parse("x:///"), "t", "k", nullptr, ClientIdentity::current(), compatibility);
+    EXPECT_EQ(errorOf([&] { noHost.send({.method = "GET", .path = "//h:99999/v"}); }).message(), "malformed URL");
+    // Past the longest address, with or without a query.
+    const std::string longPath = "/v1/" + std::string(platform::Url::maxLength, 'x');
+    EXPECT_EQ(errorOf([&] { client().send({.method = "GET", .path = longPath}); }).message(), "malformed URL");
+    const std::string nearlyLong = "/v1/" + std::string(platform::Url::maxLength - server.baseUrl().size() - 6, 'x');
+    EXPECT_EQ(
+        errorOf([&] { client().send({.method = "GET", .path = nearlyLong, .query = {{"q", "1"}}}); }).message(),
+        "malformed URL");
+}
+
 TEST_F(ClientRoad, SendsQueryItemsInOrderAndNoQuestionMarkWithout) {
     server.on("GET", "/v1/list", Reply::json("{}"));
     auto c = client();

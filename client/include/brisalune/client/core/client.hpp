@@ -93,12 +93,19 @@ public:
 
 private:
     Answer sendEncoded(const Call& call, const std::function<std::string()>& encodeBody) const;
+    // The request's address; throws transport "malformed URL" when there is none.
+    std::string address(const Call& call) const;
+    // "Bearer" and the plane's credential, read once; throws unauthorized when the client lacks it.
+    std::optional<std::string> authorization(AuthPlane plane) const;
+    // What `write` makes of the plane's credential, read under the lock; none for plane none.
+    std::optional<std::string> withCredential(AuthPlane plane, std::string (*write)(const std::string&)) const;
 
     platform::Url baseURL_;
     std::shared_ptr<http::Transport> transport_;
     ClientIdentity identity_;
     std::string baseText_;   // the base address without trailing slashes
     std::string userAgent_;  // the identity's, written once
+    bool plainBase_ = false;  // a named host, no query, no fragment: a plain path is joined as it is
     ServerCompatibility& compatibility_;
 
     mutable std::mutex credentialsMutex_;
