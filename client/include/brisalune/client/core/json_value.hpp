@@ -69,7 +69,8 @@ struct Codec<JSONValue> {
             case Node::Kind::boolean: value.emplace<bool>(n.boolean()); return;
             case Node::Kind::integer:
             case Node::Kind::number: value.emplace<double>(n.number()); return;
-            case Node::Kind::string: value.emplace<std::string>(n.string()); return;
+            // Made first and moved in: a variant builds in place only what cannot throw.
+            case Node::Kind::string: value.emplace<std::string>(std::string(n.string())); return;
             case Node::Kind::array: {
                 auto& array = value.emplace<JSONValue::Array>();
                 array.reserve(n.arraySize());
