@@ -147,13 +147,6 @@ TEST(JsonFlatObject, ManyMembersPrefixKeysAndRepeatsReadAsFewDo) {
     EXPECT_EQ(
         decodeError<Ints>(R"({"k9":9,"k1":1,"k8":8,"k2":2,"k7":7,"k3":3,"k6":6,"k4":"x","k5":5})"),
         "typeMismatch: k4: expected integer, found string");
-
-    // Sorting members made in any order: many of them, repeats keeping the last.
-    std::vector<Ints::value_type> members;
-    for (int i = 20; i > 0; --i) members.emplace_back("m" + std::to_string(i % 10), i);
-    Ints sorted;
-    for (int i = 0; i < 10; ++i) sorted.emplace("m" + std::to_string(i), i == 0 ? 10 : i);
-    EXPECT_EQ(Ints::fromMembers(members), sorted);
 }
 
 TEST(JsonMapCodec, SortedUnsortedAndRepeatedKeysReadAsBefore) {

@@ -292,17 +292,6 @@ inline bool keyBefore(std::string_view a, std::string_view b) {
     return a.size() < b.size();
 }
 
-// The first eight bytes of a key as a big-endian number, zero-padded: keys whose prefixes differ
-// compare as those numbers do.
-inline std::uint64_t keyPrefix(std::string_view key) {
-    std::uint64_t prefix = 0;
-    const std::size_t length = key.size() < 8 ? key.size() : 8;
-    for (std::size_t i = 0; i < length; ++i) {
-        prefix |= std::uint64_t{static_cast<unsigned char>(key[i])} << (56 - 8 * i);
-    }
-    return prefix;
-}
-
 // A map-like range of members as an object, in the range's order.
 template <class Members>
 void writeObject(Writer& w, const Members& members) {

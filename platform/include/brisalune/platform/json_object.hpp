@@ -52,7 +52,17 @@ public:
             m.end()) {
             return object;  // already strictly sorted: the usual case
         }
-        object.sortKeepingLast();
+        std::stable_sort(m.begin(), m.end(), before);
+        // Of each run of equal keys keep the last: move it to the front of the run, drop the rest.
+        auto out = m.begin();
+        for (auto run = m.begin(); run != m.end();) {
+            auto last = run;
+            while (std::next(last) != m.end() && std::next(last)->first == run->first) ++last;
+            if (out != last) *out = std::move(*last);
+            ++out;
+            run = std::next(last);
+        }
+        m.erase(out, m.end());
         return object;
     }
 
@@ -115,39 +125,7 @@ public:
 
 private:
     template <class, class>
-    friend struct Codec;  // builds an object from a parse in place
-
-    static constexpr std::size_t smallSort = 16;  // up to this many members, sorted by insertion
-
-    // Sorts the members by key, keeping only the last of each run of equal keys. Stable, and
-    // without a buffer of its own for the small objects that most objects are.
-    void sortKeepingLast() {
-        auto& m = members_;
-        if (m.size() <= smallSort) {
-            for (auto i = std::next(m.begin()); i < m.end(); ++i) {
-                if (!(i->first < std::prev(i)->first)) continue;
-                value_type moving = std::move(*i);
-                auto at = i;
-                do {
-                    *at = std::move(*std::prev(at));
-                    --at;
-                } while (at != m.begin() && moving.first < std::prev(at)->first);
-                *at = std::move(moving);
-            }
-        } else {
-            std::stable_sort(m.begin(), m.end(), [](const value_type& a, const value_type& b) { return a.first < b.first; });
-        }
-        // Of each run of equal keys keep the last: move it to the front of the run, drop the rest.
-        auto out = m.begin();
-        for (auto run = m.begin(); run != m.end();) {
-            auto last = run;
-            while (std::next(last) != m.end() && std::next(last)->first == run->first) ++last;
-            if (out != last) *out = std::move(*last);
-            ++out;
-            run = std::next(last);
-        }
-        m.erase(out, m.end());
-    }
+    friend struct Codec;  // reads an object from a parse in place
 
     typename std::vector<value_type>::iterator lowerBound(std::string_view key) {
         return std::lower_bound(
