@@ -293,20 +293,6 @@ std::string reformat(std::string_view text, Style style) { return write(parse(te
 
 // ---- reading ------------------------------------------------------------------------------
 
-Node::Kind Node::kind() const {
-    switch (e_.type()) {
-        case simdjson::dom::element_type::NULL_VALUE: return Kind::null;
-        case simdjson::dom::element_type::BOOL: return Kind::boolean;
-        case simdjson::dom::element_type::INT64:
-        case simdjson::dom::element_type::UINT64: return Kind::integer;
-        case simdjson::dom::element_type::DOUBLE: return Kind::number;
-        case simdjson::dom::element_type::STRING: return Kind::string;
-        case simdjson::dom::element_type::ARRAY: return Kind::array;
-        case simdjson::dom::element_type::OBJECT: return Kind::object;
-    }
-    return Kind::null;
-}
-
 namespace {
 
 const char* kindText(Node::Kind kind) {

@@ -133,6 +133,22 @@ TEST(JsonFlatObject, NestedObjectsSortEachLevelAndAFailureLeavesTheNextDecodeWho
     EXPECT_EQ(json::decode<Nested>(text), expected);
 }
 
+TEST(JsonFlatObject, ManyMembersPrefixKeysAndRepeatsReadAsFewDo) {
+    // Beyond the handful of members read from the stack; keys in byte order, a repeat keeping its
+    // last value wherever the earlier one stood, which is never read.
+    const std::string many = R"({"k9":9,"k1":1,"k8":8,"k2":"no","k7":7,"k3":3,"k6":6,"k4":4,"k5":5,"k2":2})";
+    Ints expected;
+    for (int i = 1; i <= 9; ++i) expected.emplace("k" + std::to_string(i), i);
+    EXPECT_EQ(json::decode<Ints>(many), expected);
+    EXPECT_EQ(json::decode<Ints>(R"({"a":"no","b":1,"a":2})"), (Ints{{"a", 2}, {"b", 1}}));
+    EXPECT_EQ(
+        keysOf(json::decode<Ints>(R"({"ab":1,"é":2,"a":3,"abc":4,"B":5,"a":6})")),
+        (std::vector<std::string>{"B", "a", "ab", "abc", "\xc3\xa9"}));
+    EXPECT_EQ(
+        decodeError<Ints>(R"({"k9":9,"k1":1,"k8":8,"k2":2,"k7":7,"k3":3,"k6":6,"k4":"x","k5":5})"),
+        "typeMismatch: k4: expected integer, found string");
+}
+
 TEST(JsonMapCodec, SortedUnsortedAndRepeatedKeysReadAsBefore) {
     using Map = std::map<std::string, int>;
     EXPECT_EQ(json::decode<Map>(R"({"a":1,"b":2,"c":3})"), (Map{{"a", 1}, {"b", 2}, {"c", 3}}));

@@ -3,6 +3,24 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+namespace {
+
+// A record holding free-form values, as the service's records do.
+struct Holder {
+    brisalune::JSONValue value;
+    brisalune::JSONValue::Object data;
+};
+
+}  // namespace
+
+template <>
+inline constexpr auto brisalune::json::keys<Holder> = brisalune::json::object(
+    brisalune::json::field("value", &Holder::value),
+    brisalune::json::field("data", &Holder::data, brisalune::json::orEmpty));
+
 namespace brisalune {
 namespace {
 
@@ -44,6 +62,32 @@ TEST(JSONValue, PrettyTextSortsKeys) {
     EXPECT_EQ(
         json::decode<JSONValue>(json::encode(json::decode<JSONValue>(R"({"k":[1.5,"x",null]})"))),
         json::decode<JSONValue>(R"({"k":[1.5,"x",null]})"));
+}
+
+TEST(JSONValue, AValueReadOverAnotherAndFreeFormObjectsInARecord) {
+    // A key given twice: the later value replaces the earlier one, whatever their kinds.
+    const std::string longText = "a string longer than its own inline room";
+    auto replaced = json::decode<Holder>(R"({"value":{"a":[1,")" + longText + R"("]},"value":"short"})");
+    EXPECT_EQ(replaced.value, JSONValue("short"));
+    replaced = json::decode<Holder>(R"({"value":"short","value":{"b":null,"a":[")" + longText + R"("]}})");
+    EXPECT_EQ(replaced.value, JSONValue(JSONValue::Object{{"a", JSONValue::Array{longText}}, {"b", nullptr}}));
+    EXPECT_EQ(json::decode<Holder>(R"({"value":[true],"value":2.5})").value, JSONValue(2.5));
+
+    auto nested = json::decode<Holder>(R"({"data":{"z":1,"y":{"x":[{"w":"deep"},[]]},"a":false},"value":"v"})");
+    EXPECT_EQ(
+        nested.data,
+        (JSONValue::Object{
+            {"a", false},
+            {"y", JSONValue::Object{{"x", JSONValue::Array{JSONValue::Object{{"w", "deep"}}, JSONValue::Array{}}}}},
+            {"z", 1}}));
+    EXPECT_EQ(nested.value, JSONValue("v"));
+
+    try {
+        json::decode<std::vector<Holder>>(R"([{"value":1,"data":{"a":1}},{"value":1,"data":[1]}])");
+        ADD_FAILURE() << "decoded a list whose object is an array";
+    } catch (const json::DecodeError& error) {
+        EXPECT_STREQ(error.what(), "typeMismatch: [1].data: expected object, found array");
+    }
 }
 
 }  // namespace

@@ -292,17 +292,6 @@ inline bool keyBefore(std::string_view a, std::string_view b) {
     return a.size() < b.size();
 }
 
-// The first eight bytes of a key as a big-endian number, zero-padded: keys whose prefixes differ
-// compare as those numbers do.
-inline std::uint64_t keyPrefix(std::string_view key) {
-    std::uint64_t prefix = 0;
-    const std::size_t length = key.size() < 8 ? key.size() : 8;
-    for (std::size_t i = 0; i < length; ++i) {
-        prefix |= std::uint64_t{static_cast<unsigned char>(key[i])} << (56 - 8 * i);
-    }
-    return prefix;
-}
-
 // A map-like range of members as an object, in the range's order.
 template <class Members>
 void writeObject(Writer& w, const Members& members) {
@@ -336,52 +325,74 @@ struct Codec<std::map<std::string, T, Compare>> {
 template <class T>
 struct Codec<FlatObject<T>> {
     static void write(Writer& w, const FlatObject<T>& v) { detail::writeObject(w, v); }
+
     // The members are put in key order while still views into the parse, so that no decoded
-    // value is moved; a key given twice keeps its last value. The views of every object being
-    // read on this thread share one stack, so that reading an object takes no allocation of
-    // its own but its members'.
+    // value is moved, and then read in place; a key given twice keeps its last value, and an
+    // earlier one is not read. The views of a small object stay on the stack.
     template <class Node>
     static void read(const Node& n, FlatObject<T>& out) {
-        struct Pending {
-            std::uint64_t prefix;  // the key's first bytes, so that most comparisons are one
-            std::string_view key;
-            Node value;
-            std::size_t order;
-        };
-        static thread_local std::vector<Pending> stack;
-        const std::size_t base = stack.size();
-        struct Pop {
-            std::size_t base;
-            ~Pop() { stack.erase(stack.begin() + static_cast<std::ptrdiff_t>(base), stack.end()); }
-        } pop{base};
+        const std::size_t count = n.objectSize();
+        if (count <= small) {
+            Views<Node, small> views;
+            gather(n, views.at);
+            build(views.at, count, out);
+        } else {
+            std::vector<View<Node>> views;
+            views.reserve(count);
+            n.forEachMember([&](std::string_view key, const Node& value) { views.push_back({key, value}); });
+            if (!std::is_sorted(views.begin(), views.end(), before<Node>)) {
+                std::stable_sort(views.begin(), views.end(), before<Node>);
+            }
+            build(views.data(), views.size(), out);
+        }
+    }
 
-        n.forEachMember([&](std::string_view key, const Node& element) {
-            stack.push_back({detail::keyPrefix(key), key, element, stack.size() - base});
+private:
+    static constexpr std::size_t small = 8;
+
+    template <class Node>
+    struct View {
+        std::string_view key;
+        Node value;
+    };
+    // Room for N views, left unmade: a Node has no empty state.
+    template <class Node, std::size_t N>
+    union Views {
+        View<Node> at[N];
+        Views() {}
+    };
+    template <class Node>
+    static bool before(const View<Node>& a, const View<Node>& b) {
+        return detail::keyBefore(a.key, b.key);
+    }
+
+    // Takes the members into `at`, sorted (stably) by key as they come.
+    template <class Node>
+    static void gather(const Node& n, View<Node>* at) {
+        std::size_t size = 0;
+        n.forEachMember([&](std::string_view key, const Node& value) {
+            std::size_t i = size++;
+            for (; i > 0 && detail::keyBefore(key, at[i - 1].key); --i) at[i] = at[i - 1];
+            at[i] = View<Node>{key, value};
         });
-        const std::size_t count = stack.size() - base;
-        auto before = [](const Pending& a, const Pending& b) {
-            if (a.prefix != b.prefix) return a.prefix < b.prefix;
-            return detail::keyBefore(a.key, b.key) || (detail::sameKey(a.key, b.key) && a.order < b.order);
-        };
-        const auto first = stack.begin() + static_cast<std::ptrdiff_t>(base);
-        if (!std::is_sorted(first, stack.end(), before)) std::sort(first, stack.end(), before);
+    }
 
-        std::vector<typename FlatObject<T>::value_type> members;
+    template <class Node>
+    static void build(const View<Node>* views, std::size_t count, FlatObject<T>& out) {
+        auto& members = out.members_;
+        members.clear();
         members.reserve(count);
         for (std::size_t i = 0; i < count; ++i) {
-            // Reading a member may push and pop nested objects' views: index, never hold, the stack.
-            const std::string_view key = stack[base + i].key;
-            if (i + 1 < count && detail::sameKey(stack[base + i + 1].key, key)) continue;  // a later one wins
-            const Node value = stack[base + i].value;
+            const std::string_view key = views[i].key;
+            if (i + 1 < count && detail::sameKey(views[i + 1].key, key)) continue;  // a later one wins
             auto& member = members.emplace_back(std::piecewise_construct, std::forward_as_tuple(key), std::tuple<>());
             try {
-                Codec<T>::read(value, member.second);
+                Codec<T>::read(views[i].value, member.second);
             } catch (DecodeError& error) {
                 error.prependKey(key);
                 throw;
             }
         }
-        out = FlatObject<T>::fromSorted(std::move(members));
     }
 };
 

@@ -20,6 +20,9 @@
 
 namespace brisalune::json {
 
+template <class T, class Enable>
+struct Codec;
+
 template <class V>
 class FlatObject {
 public:
@@ -121,6 +124,9 @@ public:
     friend bool operator==(const FlatObject& a, const FlatObject& b) { return a.members_ == b.members_; }
 
 private:
+    template <class, class>
+    friend struct Codec;  // reads an object from a parse in place
+
     typename std::vector<value_type>::iterator lowerBound(std::string_view key) {
         return std::lower_bound(
             members_.begin(), members_.end(), key, [](const value_type& m, std::string_view k) { return m.first < k; });

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <variant>
 #include <vector>
@@ -61,24 +62,48 @@ template <>
 struct Codec<JSONValue> {
     static void write(Writer& w, const JSONValue& v);
 
+    // Scalars, most of any free-form value, are read inline where the value is; arrays and
+    // objects, which recurse, out of line.
     template <class Node>
-    static void read(const Node& n, JSONValue& out) {
-        auto& value = out.value_;
+    [[gnu::always_inline]] static void read(const Node& n, JSONValue& out) {
         switch (n.kind()) {
-            case Node::Kind::null: value.emplace<std::nullptr_t>(); return;
-            case Node::Kind::boolean: value.emplace<bool>(n.boolean()); return;
+            case Node::Kind::null: set<std::nullptr_t>(out); return;
+            case Node::Kind::boolean: set<bool>(out, n.boolean()); return;
             case Node::Kind::integer:
-            case Node::Kind::number: value.emplace<double>(n.number()); return;
-            case Node::Kind::string: value.emplace<std::string>(n.string()); return;
-            case Node::Kind::array: {
-                auto& array = value.emplace<JSONValue::Array>();
-                array.reserve(n.arraySize());
-                n.forEachElement([&](const Node& element) { read(element, array.emplace_back()); });
-                return;
-            }
-            case Node::Kind::object: Codec<JSONValue::Object>::read(n, value.emplace<JSONValue::Object>()); return;
+            case Node::Kind::number: set<double>(out, n.number()); return;
+            case Node::Kind::string: set<std::string>(out, n.string()); return;
+            case Node::Kind::array:
+            case Node::Kind::object: readContainer(n, out); return;
         }
         Node::corrupted("unsupported JSON value");
+    }
+
+private:
+    template <class Node>
+    [[gnu::noinline]] static void readContainer(const Node& n, JSONValue& out) {
+        if (n.kind() == Node::Kind::array) {
+            auto& array = set<JSONValue::Array>(out);
+            array.reserve(n.arraySize());
+            n.forEachElement([&](const Node& element) { read(element, array.emplace_back()); });
+        } else {
+            Codec<JSONValue::Object>::read(n, set<JSONValue::Object>(out));
+        }
+    }
+
+    // Values are mostly read into fresh nulls, which hold nothing to destroy: the new value is
+    // then built in the variant's place, where emplace would first visit the old one and build
+    // a string (which may throw) aside before moving it in.
+    template <class V, class... A>
+    static V& set(JSONValue& out, A&&... args) {
+        auto& value = out.value_;
+        if (value.index() != 0) return value.template emplace<V>(std::forward<A>(args)...);
+        try {
+            std::construct_at(&value, std::in_place_type<V>, std::forward<A>(args)...);
+        } catch (...) {
+            std::construct_at(&value);  // null again, as it was
+            throw;
+        }
+        return *std::get_if<V>(&value);
     }
 };
 
