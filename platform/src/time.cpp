@@ -114,21 +114,32 @@ std::string twoDigits(unsigned value) {
 
 }  // namespace
 
-std::optional<sys_seconds> parseInternetDate(std::string_view text) {
-    if (text.size() != utcLength && text.size() != offsetLength) return std::nullopt;
+bool parseInternetDate(std::string_view text, sys_seconds& out) {
+    if (text.size() != utcLength && text.size() != offsetLength) return false;
     LocalTime local;
-    if (!parseLocal(text, local)) return std::nullopt;
+    if (!parseLocal(text, local)) return false;
     const auto [y, mo, d, h, mi, s] = local;
-    if (mo < 1 || mo > 12 || d < 1 || d > daysInMonth(y, mo)) return std::nullopt;
-    if (h > 23 || mi > 59 || s > 59) return std::nullopt;
+    if (mo < 1 || mo > 12 || d < 1 || d > daysInMonth(y, mo)) return false;
+    if (h > 23 || mi > 59 || s > 59) return false;
+    const seconds wall{daysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s};
     // The usual UTC form needs no range check: every date of years 0000-9999 is inside.
-    const bool utc = text.size() == utcLength && text[19] == 'Z';
-    const auto offset = utc ? std::optional<seconds>(seconds{0}) : parseOffset(text.substr(19));
-    if (!offset) return std::nullopt;
+    if (text.size() == utcLength && text[19] == 'Z') {
+        out = sys_seconds{wall};
+        return true;
+    }
+    const auto offset = parseOffset(text.substr(19));
+    if (!offset) return false;
     // Local time minus its offset is UTC; all values are small, so no overflow here.
-    const sys_seconds instant{seconds{daysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s} - *offset};
-    if (!utc && (instant < earliest || instant > latest)) return std::nullopt;
-    return instant;
+    const sys_seconds instant{wall - *offset};
+    if (instant < earliest || instant > latest) return false;
+    out = instant;
+    return true;
+}
+
+std::optional<sys_seconds> parseInternetDate(std::string_view text) {
+    sys_seconds out;
+    if (!parseInternetDate(text, out)) return std::nullopt;
+    return out;
 }
 
 std::string formatInternetDate(sys_seconds instant) {
