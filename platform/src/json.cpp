@@ -334,6 +334,8 @@ void Node::corrupted(std::string detail) { throw DecodeError(DecodeError::Kind::
 
 void Node::outOfRange() const { corrupted("number out of range"); }
 
+void Node::nullForValue() { throw DecodeError(DecodeError::Kind::valueNotFound, "expected a value, found null"); }
+
 std::int64_t Node::int64() const {
     const simdjson::dom::element e = element();
     switch (e.type()) {

@@ -81,13 +81,18 @@ bool parseLocal(std::string_view text, LocalTime& out) {
                             (second & ~secondDigits) == (std::uint64_t{'T'} << 16 | std::uint64_t{':'} << 40) &&
                             (third & 0xFF) == ':';
     if (highNibbles != 0 || aboveNine != 0 || !separators) return false;
-    auto digit = [](std::uint64_t word, int at) { return static_cast<int>((word >> (8 * at)) & 0xF); };
-    out.year = digit(a, 0) * 1000 + digit(a, 1) * 100 + digit(a, 2) * 10 + digit(a, 3);
-    out.month = digit(a, 5) * 10 + digit(a, 6);
-    out.day = digit(b, 0) * 10 + digit(b, 1);
-    out.hour = digit(b, 3) * 10 + digit(b, 4);
-    out.minute = digit(b, 6) * 10 + digit(b, 7);
-    out.second = digit(c, 1) * 10 + digit(c, 2);
+    // Each byte times ten plus the next one: the two-digit number that starts at each byte (no
+    // carries, as every byte is 0-9 by now).
+    auto pairs = [](std::uint64_t word) { return word * 10 + (word >> 8); };
+    auto byteAt = [](std::uint64_t word, int at) { return static_cast<int>((word >> (8 * at)) & 0xFF); };
+    const std::uint64_t pa = pairs(a);
+    const std::uint64_t pb = pairs(b);
+    out.year = byteAt(pa, 0) * 100 + byteAt(pa, 2);
+    out.month = byteAt(pa, 5);
+    out.day = byteAt(pb, 0);
+    out.hour = byteAt(pb, 3);
+    out.minute = byteAt(pb, 6);
+    out.second = byteAt(pairs(c), 1);
     return true;
 }
 

@@ -272,8 +272,26 @@ struct Codec<std::vector<T>> {
     template <class Node>
     static void read(const Node& n, std::vector<T>& out) {
         out.clear();
-        out.reserve(n.arraySize());
-        n.forEachElement([&](const Node& element) { Codec<T>::read(element, out.emplace_back()); });
+        const std::size_t count = n.arraySize();
+        if constexpr (std::is_arithmetic_v<T>) {
+            // Numbers are written in place, without growing the vector one at a time.
+            out.resize(count);
+            T* const values = out.data();
+            std::size_t at = 0;
+            n.forEachElement([&](const Node& element) {
+                T value;
+                Codec<T>::read(element, value);
+                if (at < count) {
+                    values[at] = value;
+                } else {
+                    out.push_back(value);  // past the count the parser keeps (2^24 - 1)
+                }
+                ++at;
+            });
+        } else {
+            out.reserve(count);
+            n.forEachElement([&](const Node& element) { Codec<T>::read(element, out.emplace_back()); });
+        }
     }
 };
 

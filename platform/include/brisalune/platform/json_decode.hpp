@@ -142,13 +142,14 @@ public:
         std::string_view key_;
     };
 
-    Members members() const {
+    [[gnu::always_inline]] Members members() const {
         if (!is(simdjson::internal::tape_type::START_OBJECT)) mismatch("object");
         return Members(at_.doc, at_.json_index + 1, static_cast<std::uint32_t>(word()) - 1);
     }
 
     [[noreturn]] void mismatch(std::string_view expected) const;
     [[noreturn]] static void corrupted(std::string detail);
+    [[noreturn]] static void nullForValue();  // a null where a member requires a value
 
 private:
     using Tape = simdjson::internal::tape_ref;
@@ -219,7 +220,7 @@ void readField(const Node& n, M& member, Policy policy) {
             return;
         }
     } else if constexpr (!IsOptional<M>::value) {
-        if (n.isNull()) throw DecodeError(DecodeError::Kind::valueNotFound, "expected a value, found null");
+        if (n.isNull()) Node::nullForValue();
     }
     Codec<M>::read(n, member);
 }
@@ -449,12 +450,46 @@ struct FlatTable {
     }
 };
 
+// `name` as little-endian words, with a mask of the bytes that belong to it in each.
+template <std::size_t Length>
+struct KeyWords {
+    std::array<std::uint64_t, (Length + 7) / 8> words{};
+    std::array<std::uint64_t, (Length + 7) / 8> masks{};
+
+    constexpr explicit KeyWords(std::string_view name) {
+        for (std::size_t i = 0; i < Length; ++i) {
+            words[i / 8] |= std::uint64_t{static_cast<unsigned char>(name[i])} << (8 * (i % 8));
+            masks[i / 8] |= std::uint64_t{0xFF} << (8 * (i % 8));
+        }
+    }
+};
+
+// Whether a key of a parsed document is the table's entry I. simdjson's string buffer has room
+// past its last string, so the key is read eight bytes at a time and the bytes past it masked off.
+template <class Table, std::size_t I>
+[[gnu::always_inline]] inline bool isEntryKey(std::string_view key) {
+    constexpr std::string_view name = Table::names[I];
+    if constexpr (std::endian::native != std::endian::little) {
+        return sameKey(name, key);
+    } else {
+        static constexpr KeyWords<name.size()> expected(name);
+        if (key.size() != name.size()) return false;
+        std::uint64_t difference = 0;
+        for (std::size_t i = 0; i < expected.words.size(); ++i) {
+            std::uint64_t word;
+            std::memcpy(&word, key.data() + 8 * i, sizeof word);
+            difference |= (word ^ expected.words[i]) & expected.masks[i];
+        }
+        return difference == 0;
+    }
+}
+
 // Reads the member at hand when it is entry I's key, and moves past it.
 template <class Table, std::size_t I, class Members, class T>
 [[gnu::always_inline]] inline void readInOrder(Members& members, T& out, std::uint64_t& seen) {
     constexpr std::string_view name = Table::names[I];
     if constexpr (!name.empty()) {
-        if (!sameKey(name, members.key())) return;
+        if (!isEntryKey<Table, I>(members.key())) return;
         try {
             Table::readers[I](members.value(), out);
         } catch (DecodeError& error) {
@@ -464,6 +499,11 @@ template <class Table, std::size_t I, class Members, class T>
         seen |= std::uint64_t{1} << I;
         members.next();
     }
+}
+
+template <class Table, class Members, class T, std::size_t... I>
+[[gnu::always_inline]] inline void readAllInOrder(Members& members, T& out, std::uint64_t& seen, std::index_sequence<I...>) {
+    (readInOrder<Table, I>(members, out, seen), ...);
 }
 
 // Reads T's members from the object. With `whenAnyKey`, an object that holds none of T's keys is
@@ -480,10 +520,7 @@ bool readMembers(const NodeT& n, T& out) {
     // Answers mostly list their keys in table order: each entry in turn is tried against the
     // member at hand and read by a direct call. What is left (keys out of order, unknown or
     // repeated) is looked up one by one; either way each member is read once, in its order.
-    [&]<std::size_t... I>(std::index_sequence<I...>) {
-        (readInOrder<Table, I>(members, out, seen), ...);
-    }
-    (std::make_index_sequence<Table::count>{});
+    readAllInOrder<Table>(members, out, seen, std::make_index_sequence<Table::count>{});
     for (std::size_t next = 0; !members.done(); members.next()) {
         const std::string_view key = members.key();
         const std::size_t found = index.find(key, next);
