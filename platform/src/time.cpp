@@ -103,14 +103,20 @@ int daysInMonth(int year, int month) {
     return month == 2 && isLeap(year) ? 29 : lengths[month - 1];
 }
 
-// Days since 1970-01-01 of a valid proleptic Gregorian date (the civil-from-days inverse).
+// Days since 1970-01-01 of a valid proleptic Gregorian date of years 0000-9999. Years are counted
+// from March, so that a leap day ends its year, and shifted by 400 so that nothing is negative:
+// unsigned divisions by constants are a multiply each.
+constexpr std::uint32_t daysSinceShiftedEpoch(std::uint32_t year, std::uint32_t month, std::uint32_t day) {
+    constexpr std::uint32_t fromMarch[12] = {306, 337, 0, 31, 61, 92, 122, 153, 184, 214, 245, 275};
+    const std::uint32_t y = year + 400 - (month <= 2 ? 1 : 0);
+    return y * 365 + y / 4 - y / 100 + y / 400 + fromMarch[month - 1] + day - 1;
+}
+
 std::int64_t daysFromCivil(int year, int month, int day) {
-    const int y = year - (month <= 2 ? 1 : 0);
-    const int era = (y >= 0 ? y : y - 399) / 400;
-    const int yearOfEra = y - era * 400;
-    const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return std::int64_t{era} * 146097 + dayOfEra - 719468;
+    constexpr std::int64_t epoch = daysSinceShiftedEpoch(1970, 1, 1);
+    return std::int64_t{daysSinceShiftedEpoch(
+               static_cast<std::uint32_t>(year), static_cast<std::uint32_t>(month), static_cast<std::uint32_t>(day))} -
+           epoch;
 }
 
 std::string twoDigits(unsigned value) {

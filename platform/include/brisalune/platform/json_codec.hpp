@@ -256,6 +256,8 @@ struct Codec<std::optional<T>> {
     static void read(const Node& n, std::optional<T>& out) {
         if (n.isNull()) {
             out.reset();
+        } else if constexpr (std::is_same_v<T, std::string> || std::is_arithmetic_v<T>) {
+            Codec<T>::read(n, out ? *out : out.emplace());  // a value read whole: no fresh one needed
         } else {
             Codec<T>::read(n, out.emplace());
         }
@@ -273,7 +275,7 @@ struct Codec<std::vector<T>> {
     static void read(const Node& n, std::vector<T>& out) {
         out.clear();
         const std::size_t count = n.arraySize();
-        if constexpr (std::is_arithmetic_v<T>) {
+        if constexpr (std::is_arithmetic_v<T> && !std::is_same_v<T, bool>) {
             // Numbers are written in place, without growing the vector one at a time.
             out.resize(count);
             T* const values = out.data();

@@ -67,7 +67,7 @@ public:
         }
     }
 
-    std::string_view string() const {
+    [[gnu::always_inline]] std::string_view string() const {
         if (!is(simdjson::internal::tape_type::STRING)) mismatch("string");
         return stringAt(at_.json_index);
     }
