@@ -66,9 +66,7 @@ bool parseLocal(std::string_view text, LocalTime& out) {
     // "YYYY-MM-" and "DDTHH:MM", then ":SS" in the low bytes of a third word.
     const std::uint64_t first = load(0);
     const std::uint64_t second = load(8);
-    const std::uint64_t third = std::uint64_t{static_cast<unsigned char>(text[16])} |
-                                std::uint64_t{static_cast<unsigned char>(text[17])} << 8 |
-                                std::uint64_t{static_cast<unsigned char>(text[18])} << 16;
+    const std::uint64_t third = load(12) >> 32 & 0xFFFFFF;  // bytes 16-18: the text has at least 20
     constexpr std::uint64_t firstDigits = 0x00FFFF00FFFFFFFF;
     constexpr std::uint64_t secondDigits = 0xFFFF00FFFF00FFFF;
     constexpr std::uint64_t thirdDigits = 0x0000000000FFFF00;
@@ -77,10 +75,10 @@ bool parseLocal(std::string_view text, LocalTime& out) {
     const std::uint64_t c = (third ^ bytes('0')) & thirdDigits;
     const std::uint64_t highNibbles = (a | b | c) & bytes(char(0xF0));
     const std::uint64_t aboveNine = ((a + bytes(6)) | (b + bytes(6)) | (c + bytes(6))) & bytes(0x10);
-    const bool separators = (first & ~firstDigits) == (bytes('-') & ~firstDigits) &&
-                            (second & ~secondDigits) == (std::uint64_t{'T'} << 16 | std::uint64_t{':'} << 40) &&
-                            (third & 0xFF) == ':';
-    if (highNibbles != 0 || aboveNine != 0 || !separators) return false;
+    const std::uint64_t separators = ((first & ~firstDigits) ^ (bytes('-') & ~firstDigits)) |
+                                     ((second & ~secondDigits) ^ (std::uint64_t{'T'} << 16 | std::uint64_t{':'} << 40)) |
+                                     ((third & 0xFF) ^ ':');
+    if ((highNibbles | aboveNine | separators) != 0) return false;
     // Each byte times ten plus the next one: the two-digit number that starts at each byte (no
     // carries, as every byte is 0-9 by now).
     auto pairs = [](std::uint64_t word) { return word * 10 + (word >> 8); };
@@ -130,8 +128,9 @@ bool parseInternetDate(std::string_view text, sys_seconds& out) {
     LocalTime local;
     if (!parseLocal(text, local)) return false;
     const auto [y, mo, d, h, mi, s] = local;
-    if (mo < 1 || mo > 12 || d < 1 || d > daysInMonth(y, mo)) return false;
-    if (h > 23 || mi > 59 || s > 59) return false;
+    // One branch for the usual date; the length of the month only matters past the 28th.
+    const bool outside = static_cast<unsigned>(mo - 1) > 11 || d < 1 || h > 23 || mi > 59 || s > 59;
+    if (outside || (d > 28 && d > daysInMonth(y, mo))) return false;
     const seconds wall{daysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s};
     // The usual UTC form needs no range check: every date of years 0000-9999 is inside.
     if (text.size() == utcLength && text[19] == 'Z') {
