@@ -274,9 +274,11 @@ struct Codec<std::vector<T>> {
     template <class Node>
     static void read(const Node& n, std::vector<T>& out) {
         out.clear();
-        const std::size_t count = n.arraySize();
-        if constexpr (std::is_arithmetic_v<T> && !std::is_same_v<T, bool>) {
+        if constexpr (std::is_integral_v<T> && !std::is_same_v<T, bool> && requires { n.integers(out); }) {
+            n.integers(out);
+        } else if constexpr (std::is_arithmetic_v<T> && !std::is_same_v<T, bool>) {
             // Numbers are written in place, without growing the vector one at a time.
+            const std::size_t count = n.arraySize();
             out.resize(count);
             T* const values = out.data();
             std::size_t at = 0;
@@ -291,7 +293,7 @@ struct Codec<std::vector<T>> {
                 ++at;
             });
         } else {
-            out.reserve(count);
+            out.reserve(n.arraySize());
             n.forEachElement([&](const Node& element) { Codec<T>::read(element, out.emplace_back()); });
         }
     }

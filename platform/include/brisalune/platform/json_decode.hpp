@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace brisalune::json {
 
@@ -105,6 +106,39 @@ public:
                 throw;
             }
             ++index;
+        }
+    }
+
+    // An array of integers into `out`, as integer<T>() reads each; a failing element is named by
+    // its index. The integers simdjson keeps as int64 are read straight off the tape.
+    template <std::integral T>
+    void integers(std::vector<T>& out) const {
+        if (!is(simdjson::internal::tape_type::START_ARRAY)) mismatch("array");
+        const std::uint64_t* const tape = at_.doc->tape.get();
+        const std::size_t end = static_cast<std::uint32_t>(word()) - 1;  // the closing entry
+        out.resize((word() >> 32) & simdjson::internal::JSON_COUNT_MASK);
+        std::size_t index = 0;
+        for (std::size_t at = at_.json_index + 1; at < end; ++index) {
+            T value;
+            const std::int64_t fast = std::bit_cast<std::int64_t>(tape[at + 1]);
+            if ((tape[at] >> 56) == static_cast<std::uint64_t>(simdjson::internal::tape_type::INT64) &&
+                std::in_range<T>(fast)) {
+                value = static_cast<T>(fast);
+                at += 2;
+            } else {
+                try {
+                    value = Node(Tape{at_.doc, at}).integer<T>();
+                } catch (DecodeError& error) {
+                    error.prependIndex(index);
+                    throw;
+                }
+                at = after(at);
+            }
+            if (index < out.size()) {
+                out[index] = value;
+            } else {
+                out.push_back(value);  // past the count the parser keeps (2^24 - 1)
+            }
         }
     }
 
