@@ -320,13 +320,16 @@ void Node::corrupted(std::string detail) { throw DecodeError(DecodeError::Kind::
 
 void Node::outOfRange() const { corrupted("number out of range"); }
 
+void Node::nullForValue() { throw DecodeError(DecodeError::Kind::valueNotFound, "expected a value, found null"); }
+
 std::int64_t Node::int64() const {
-    switch (e_.type()) {
-        case simdjson::dom::element_type::INT64: return e_.get_int64().value_unsafe();
+    const simdjson::dom::element e = element();
+    switch (e.type()) {
+        case simdjson::dom::element_type::INT64: return e.get_int64().value_unsafe();
         case simdjson::dom::element_type::UINT64: outOfRange();
         case simdjson::dom::element_type::DOUBLE: {
             // An integral double such as 3.0 or 1e3 is an integer; 1.5 is not.
-            double d = e_.get_double().value_unsafe();
+            double d = e.get_double().value_unsafe();
             if (d != std::trunc(d)) mismatch("integer");
             // -2^63 itself is refused: as a double it is also what integers just below it round to,
             // and its integer spelling arrives as INT64 anyway.
@@ -337,10 +340,8 @@ std::int64_t Node::int64() const {
     }
 }
 
-std::chrono::sys_seconds Node::date() const {
-    auto parsed = platform::parseInternetDate(string());
-    if (!parsed) corrupted("expected an ISO-8601 date-time, found \"" + std::string(string()) + "\"");
-    return *parsed;
+void Node::notADate(std::string_view text) {
+    corrupted("expected an ISO-8601 date-time, found \"" + std::string(text) + "\"");
 }
 
 Value Node::value() const {
@@ -348,7 +349,7 @@ Value Node::value() const {
         case Kind::null: return nullptr;
         case Kind::boolean: return boolean();
         case Kind::integer:
-            if (e_.type() == simdjson::dom::element_type::UINT64) return number();
+            if (is(simdjson::internal::tape_type::UINT64)) return number();
             return int64();
         case Kind::number: return number();
         case Kind::string: return std::string(string());

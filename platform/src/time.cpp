@@ -66,9 +66,7 @@ bool parseLocal(std::string_view text, LocalTime& out) {
     // "YYYY-MM-" and "DDTHH:MM", then ":SS" in the low bytes of a third word.
     const std::uint64_t first = load(0);
     const std::uint64_t second = load(8);
-    const std::uint64_t third = std::uint64_t{static_cast<unsigned char>(text[16])} |
-                                std::uint64_t{static_cast<unsigned char>(text[17])} << 8 |
-                                std::uint64_t{static_cast<unsigned char>(text[18])} << 16;
+    const std::uint64_t third = load(12) >> 32 & 0xFFFFFF;  // bytes 16-18: the text has at least 20
     constexpr std::uint64_t firstDigits = 0x00FFFF00FFFFFFFF;
     constexpr std::uint64_t secondDigits = 0xFFFF00FFFF00FFFF;
     constexpr std::uint64_t thirdDigits = 0x0000000000FFFF00;
@@ -77,17 +75,22 @@ bool parseLocal(std::string_view text, LocalTime& out) {
     const std::uint64_t c = (third ^ bytes('0')) & thirdDigits;
     const std::uint64_t highNibbles = (a | b | c) & bytes(char(0xF0));
     const std::uint64_t aboveNine = ((a + bytes(6)) | (b + bytes(6)) | (c + bytes(6))) & bytes(0x10);
-    const bool separators = (first & ~firstDigits) == (bytes('-') & ~firstDigits) &&
-                            (second & ~secondDigits) == (std::uint64_t{'T'} << 16 | std::uint64_t{':'} << 40) &&
-                            (third & 0xFF) == ':';
-    if (highNibbles != 0 || aboveNine != 0 || !separators) return false;
-    auto digit = [](std::uint64_t word, int at) { return static_cast<int>((word >> (8 * at)) & 0xF); };
-    out.year = digit(a, 0) * 1000 + digit(a, 1) * 100 + digit(a, 2) * 10 + digit(a, 3);
-    out.month = digit(a, 5) * 10 + digit(a, 6);
-    out.day = digit(b, 0) * 10 + digit(b, 1);
-    out.hour = digit(b, 3) * 10 + digit(b, 4);
-    out.minute = digit(b, 6) * 10 + digit(b, 7);
-    out.second = digit(c, 1) * 10 + digit(c, 2);
+    const std::uint64_t separators = ((first & ~firstDigits) ^ (bytes('-') & ~firstDigits)) |
+                                     ((second & ~secondDigits) ^ (std::uint64_t{'T'} << 16 | std::uint64_t{':'} << 40)) |
+                                     ((third & 0xFF) ^ ':');
+    if ((highNibbles | aboveNine | separators) != 0) return false;
+    // Each byte times ten plus the next one: the two-digit number that starts at each byte (no
+    // carries, as every byte is 0-9 by now).
+    auto pairs = [](std::uint64_t word) { return word * 10 + (word >> 8); };
+    auto byteAt = [](std::uint64_t word, int at) { return static_cast<int>((word >> (8 * at)) & 0xFF); };
+    const std::uint64_t pa = pairs(a);
+    const std::uint64_t pb = pairs(b);
+    out.year = byteAt(pa, 0) * 100 + byteAt(pa, 2);
+    out.month = byteAt(pa, 5);
+    out.day = byteAt(pb, 0);
+    out.hour = byteAt(pb, 3);
+    out.minute = byteAt(pb, 6);
+    out.second = byteAt(pairs(c), 1);
     return true;
 }
 
@@ -98,14 +101,20 @@ int daysInMonth(int year, int month) {
     return month == 2 && isLeap(year) ? 29 : lengths[month - 1];
 }
 
-// Days since 1970-01-01 of a valid proleptic Gregorian date (the civil-from-days inverse).
+// Days since 1970-01-01 of a valid proleptic Gregorian date of years 0000-9999. Years are counted
+// from March, so that a leap day ends its year, and shifted by 400 so that nothing is negative:
+// unsigned divisions by constants are a multiply each.
+constexpr std::uint32_t daysSinceShiftedEpoch(std::uint32_t year, std::uint32_t month, std::uint32_t day) {
+    constexpr std::uint32_t fromMarch[12] = {306, 337, 0, 31, 61, 92, 122, 153, 184, 214, 245, 275};
+    const std::uint32_t y = year + 400 - (month <= 2 ? 1 : 0);
+    return y * 365 + y / 4 - y / 100 + y / 400 + fromMarch[month - 1] + day - 1;
+}
+
 std::int64_t daysFromCivil(int year, int month, int day) {
-    const int y = year - (month <= 2 ? 1 : 0);
-    const int era = (y >= 0 ? y : y - 399) / 400;
-    const int yearOfEra = y - era * 400;
-    const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return std::int64_t{era} * 146097 + dayOfEra - 719468;
+    constexpr std::int64_t epoch = daysSinceShiftedEpoch(1970, 1, 1);
+    return std::int64_t{daysSinceShiftedEpoch(
+               static_cast<std::uint32_t>(year), static_cast<std::uint32_t>(month), static_cast<std::uint32_t>(day))} -
+           epoch;
 }
 
 std::string twoDigits(unsigned value) {
@@ -114,21 +123,33 @@ std::string twoDigits(unsigned value) {
 
 }  // namespace
 
-std::optional<sys_seconds> parseInternetDate(std::string_view text) {
-    if (text.size() != utcLength && text.size() != offsetLength) return std::nullopt;
+bool parseInternetDate(std::string_view text, sys_seconds& out) {
+    if (text.size() != utcLength && text.size() != offsetLength) return false;
     LocalTime local;
-    if (!parseLocal(text, local)) return std::nullopt;
+    if (!parseLocal(text, local)) return false;
     const auto [y, mo, d, h, mi, s] = local;
-    if (mo < 1 || mo > 12 || d < 1 || d > daysInMonth(y, mo)) return std::nullopt;
-    if (h > 23 || mi > 59 || s > 59) return std::nullopt;
+    // One branch for the usual date; the length of the month only matters past the 28th.
+    const bool outside = static_cast<unsigned>(mo - 1) > 11 || d < 1 || h > 23 || mi > 59 || s > 59;
+    if (outside || (d > 28 && d > daysInMonth(y, mo))) return false;
+    const seconds wall{daysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s};
     // The usual UTC form needs no range check: every date of years 0000-9999 is inside.
-    const bool utc = text.size() == utcLength && text[19] == 'Z';
-    const auto offset = utc ? std::optional<seconds>(seconds{0}) : parseOffset(text.substr(19));
-    if (!offset) return std::nullopt;
+    if (text.size() == utcLength && text[19] == 'Z') {
+        out = sys_seconds{wall};
+        return true;
+    }
+    const auto offset = parseOffset(text.substr(19));
+    if (!offset) return false;
     // Local time minus its offset is UTC; all values are small, so no overflow here.
-    const sys_seconds instant{seconds{daysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s} - *offset};
-    if (!utc && (instant < earliest || instant > latest)) return std::nullopt;
-    return instant;
+    const sys_seconds instant{wall - *offset};
+    if (instant < earliest || instant > latest) return false;
+    out = instant;
+    return true;
+}
+
+std::optional<sys_seconds> parseInternetDate(std::string_view text) {
+    sys_seconds out;
+    if (!parseInternetDate(text, out)) return std::nullopt;
+    return out;
 }
 
 std::string formatInternetDate(sys_seconds instant) {

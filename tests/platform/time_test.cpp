@@ -90,4 +90,16 @@ TEST(InternetDate, EveryDayFrom1940To2120RoundTrips) {
     }
 }
 
+TEST(InternetDate, EveryDayOfTheFirstAndLastYearsRoundTrips) {
+    // January and February count with the year before: year 0 has none before it.
+    const std::int64_t firstDay = parseInternetDate("0000-01-01T00:00:00Z")->time_since_epoch().count() / 86400;
+    const std::int64_t lastDay = parseInternetDate("9999-12-31T00:00:00Z")->time_since_epoch().count() / 86400;
+    for (std::int64_t offset = 0; offset < 2 * 366; ++offset) {
+        for (const std::int64_t day : {firstDay + offset, lastDay - offset}) {
+            const sys_seconds instant = at(day * 86400 + 3723);
+            ASSERT_EQ(parseInternetDate(formatInternetDate(instant)), instant) << formatInternetDate(instant);
+        }
+    }
+}
+
 }  // namespace

@@ -190,12 +190,26 @@ struct Codec<double> {
     }
 };
 
+namespace detail {
+
+// A text into a string, mostly a fresh one: appending to an empty string takes fewer steps than
+// the library's general assignment, which must allow for the text overlapping the string.
+inline void assignText(std::string& out, std::string_view text) {
+    if (out.empty()) {
+        out.append(text);
+    } else {
+        out = text;
+    }
+}
+
+}  // namespace detail
+
 template <>
 struct Codec<std::string> {
     static void write(Writer& w, const std::string& v) { w.string(v); }
     template <class Node>
     static void read(const Node& n, std::string& out) {
-        out = n.string();
+        detail::assignText(out, n.string());
     }
 };
 
@@ -204,7 +218,7 @@ struct Codec<T> {
     static void write(Writer& w, const T& v) { w.string(v.rawValue); }
     template <class Node>
     static void read(const Node& n, T& out) {
-        out.rawValue = n.string();
+        detail::assignText(out.rawValue, n.string());
     }
 };
 
@@ -242,6 +256,8 @@ struct Codec<std::optional<T>> {
     static void read(const Node& n, std::optional<T>& out) {
         if (n.isNull()) {
             out.reset();
+        } else if constexpr (std::is_same_v<T, std::string> || std::is_arithmetic_v<T>) {
+            Codec<T>::read(n, out ? *out : out.emplace());  // a value read whole: no fresh one needed
         } else {
             Codec<T>::read(n, out.emplace());
         }
@@ -258,8 +274,28 @@ struct Codec<std::vector<T>> {
     template <class Node>
     static void read(const Node& n, std::vector<T>& out) {
         out.clear();
-        out.reserve(n.arraySize());
-        n.forEachElement([&](const Node& element) { Codec<T>::read(element, out.emplace_back()); });
+        if constexpr (std::is_integral_v<T> && !std::is_same_v<T, bool> && requires { n.integers(out); }) {
+            n.integers(out);
+        } else if constexpr (std::is_arithmetic_v<T> && !std::is_same_v<T, bool>) {
+            // Numbers are written in place, without growing the vector one at a time.
+            const std::size_t count = n.arraySize();
+            out.resize(count);
+            T* const values = out.data();
+            std::size_t at = 0;
+            n.forEachElement([&](const Node& element) {
+                T value;
+                Codec<T>::read(element, value);
+                if (at < count) {
+                    values[at] = value;
+                } else {
+                    out.push_back(value);  // past the count the parser keeps (2^24 - 1)
+                }
+                ++at;
+            });
+        } else {
+            out.reserve(n.arraySize());
+            n.forEachElement([&](const Node& element) { Codec<T>::read(element, out.emplace_back()); });
+        }
     }
 };
 

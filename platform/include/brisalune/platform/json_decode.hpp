@@ -5,6 +5,7 @@
 
 #include <brisalune/platform/json_codec.hpp>
 #include <brisalune/platform/json_document.hpp>
+#include <brisalune/platform/time.hpp>
 
 #include <simdjson.h>
 
@@ -19,35 +20,43 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace brisalune::json {
 
 // One value of a parsed document, with checked reads that throw DecodeError.
+//
+// A value is a position on simdjson's tape. The reads that every record makes (a type, a string,
+// an integer, the step to the next member) look at the tape here: simdjson's own readers of a
+// dom::element are too large for the compiler to inline into a record's loop, and each call
+// tests the type again.
 class Node {
 public:
     enum class Kind { null, boolean, integer, number, string, array, object };
 
-    explicit Node(simdjson::dom::element element) : e_(element) {}
+    explicit Node(simdjson::dom::element element) : at_(std::bit_cast<Tape>(element)) {}
 
+    // Inline: free-form values dispatch on it for every value they read.
     Kind kind() const {
-        switch (e_.type()) {
-            case simdjson::dom::element_type::NULL_VALUE: return Kind::null;
-            case simdjson::dom::element_type::BOOL: return Kind::boolean;
-            case simdjson::dom::element_type::INT64:
-            case simdjson::dom::element_type::UINT64: return Kind::integer;
-            case simdjson::dom::element_type::DOUBLE: return Kind::number;
-            case simdjson::dom::element_type::STRING: return Kind::string;
-            case simdjson::dom::element_type::ARRAY: return Kind::array;
-            case simdjson::dom::element_type::OBJECT: return Kind::object;
+        using simdjson::internal::tape_type;
+        switch (type()) {
+            case tape_type::TRUE_VALUE:
+            case tape_type::FALSE_VALUE: return Kind::boolean;
+            case tape_type::INT64:
+            case tape_type::UINT64: return Kind::integer;
+            case tape_type::DOUBLE: return Kind::number;
+            case tape_type::STRING: return Kind::string;
+            case tape_type::START_ARRAY: return Kind::array;
+            case tape_type::START_OBJECT: return Kind::object;
+            default: return Kind::null;
         }
-        return Kind::null;
     }
-    bool isNull() const { return e_.is_null(); }
+    bool isNull() const { return word() == tapeWord(simdjson::internal::tape_type::NULL_VALUE); }
 
     bool boolean() const {
-        auto r = e_.get_bool();
-        if (r.error()) mismatch("bool");
-        return r.value_unsafe();
+        if (word() == tapeWord(simdjson::internal::tape_type::TRUE_VALUE)) return true;
+        if (word() != tapeWord(simdjson::internal::tape_type::FALSE_VALUE)) mismatch("bool");
+        return false;
     }
 
     // An integer of type T; a fraction, a boolean or a value outside T's range fails.
@@ -55,9 +64,9 @@ public:
     T integer() const {
         if constexpr (std::is_unsigned_v<T> && sizeof(T) == sizeof(std::uint64_t)) {
             // Only 64-bit unsigned members take the values above INT64_MAX that they write.
-            if (e_.type() == simdjson::dom::element_type::UINT64) return static_cast<T>(e_.get_uint64().value_unsafe());
+            if (is(simdjson::internal::tape_type::UINT64)) return static_cast<T>(payload<std::uint64_t>());
         }
-        std::int64_t v = int64();
+        std::int64_t v = is(simdjson::internal::tape_type::INT64) ? payload<std::int64_t>() : int64();
         if constexpr (!std::is_same_v<T, std::int64_t>) {
             if (!std::in_range<T>(v)) outOfRange();
         }
@@ -65,43 +74,47 @@ public:
     }
 
     double number() const {
-        switch (e_.type()) {
-            case simdjson::dom::element_type::INT64: return static_cast<double>(e_.get_int64().value_unsafe());
-            case simdjson::dom::element_type::UINT64: return static_cast<double>(e_.get_uint64().value_unsafe());
-            case simdjson::dom::element_type::DOUBLE: return e_.get_double().value_unsafe();
+        switch (type()) {
+            case simdjson::internal::tape_type::INT64: return static_cast<double>(payload<std::int64_t>());
+            case simdjson::internal::tape_type::UINT64: return static_cast<double>(payload<std::uint64_t>());
+            case simdjson::internal::tape_type::DOUBLE: return payload<double>();
             default: mismatch("number");
         }
     }
 
-    std::string_view string() const {
-        auto r = e_.get_string();
-        if (r.error()) mismatch("string");
-        return r.value_unsafe();
+    [[gnu::always_inline]] std::string_view string() const {
+        if (!is(simdjson::internal::tape_type::STRING)) mismatch("string");
+        return stringAt(at_.json_index);
     }
 
-    std::chrono::sys_seconds date() const;
+    std::chrono::sys_seconds date() const {
+        const std::string_view text = string();
+        std::chrono::sys_seconds out;
+        if (!platform::parseInternetDate(text, out)) notADate(text);
+        return out;
+    }
+
     Value value() const;
 
+    // Counted by the parser (as simdjson's own size() does, which stops counting at 2^24 - 1).
     std::size_t arraySize() const {
-        auto r = e_.get_array();
-        if (r.error()) mismatch("array");
-        return r.value_unsafe().size();
+        if (!is(simdjson::internal::tape_type::START_ARRAY)) mismatch("array");
+        return (word() >> 32) & simdjson::internal::JSON_COUNT_MASK;
     }
 
     std::size_t objectSize() const {
-        auto r = e_.get_object();
-        if (r.error()) mismatch("object");
-        return r.value_unsafe().size();
+        if (!is(simdjson::internal::tape_type::START_OBJECT)) mismatch("object");
+        return (word() >> 32) & simdjson::internal::JSON_COUNT_MASK;
     }
 
     template <class F>
     void forEachElement(F&& f) const {
-        auto r = e_.get_array();
-        if (r.error()) mismatch("array");
+        if (!is(simdjson::internal::tape_type::START_ARRAY)) mismatch("array");
+        const std::size_t end = static_cast<std::uint32_t>(word()) - 1;  // the closing entry
         std::size_t index = 0;
-        for (simdjson::dom::element element : r.value_unsafe()) {
+        for (std::size_t at = at_.json_index + 1; at < end; at = after(at)) {
             try {
-                f(Node(element));
+                f(Node(Tape{at_.doc, at}));
             } catch (DecodeError& error) {
                 error.prependIndex(index);
                 throw;
@@ -110,28 +123,126 @@ public:
         }
     }
 
+    // An array of integers into `out`, as integer<T>() reads each; a failing element is named by
+    // its index. The integers simdjson keeps as int64 are read straight off the tape.
+    template <std::integral T>
+    void integers(std::vector<T>& out) const {
+        if (!is(simdjson::internal::tape_type::START_ARRAY)) mismatch("array");
+        const std::uint64_t* const tape = at_.doc->tape.get();
+        const std::size_t end = static_cast<std::uint32_t>(word()) - 1;  // the closing entry
+        out.resize((word() >> 32) & simdjson::internal::JSON_COUNT_MASK);
+        std::size_t index = 0;
+        for (std::size_t at = at_.json_index + 1; at < end; ++index) {
+            T value;
+            const std::int64_t fast = std::bit_cast<std::int64_t>(tape[at + 1]);
+            if ((tape[at] >> 56) == static_cast<std::uint64_t>(simdjson::internal::tape_type::INT64) &&
+                std::in_range<T>(fast)) {
+                value = static_cast<T>(fast);
+                at += 2;
+            } else {
+                try {
+                    value = Node(Tape{at_.doc, at}).integer<T>();
+                } catch (DecodeError& error) {
+                    error.prependIndex(index);
+                    throw;
+                }
+                at = after(at);
+            }
+            if (index < out.size()) {
+                out[index] = value;
+            } else {
+                out.push_back(value);  // past the count the parser keeps (2^24 - 1)
+            }
+        }
+    }
+
     template <class F>
     void forEachMember(F&& f) const {
-        auto r = e_.get_object();
-        if (r.error()) mismatch("object");
-        for (simdjson::dom::key_value_pair member : r.value_unsafe()) {
+        for (Members members = this->members(); !members.done(); members.next()) {
             try {
-                f(member.key, Node(member.value));
+                f(members.key(), members.value());
             } catch (DecodeError& error) {
-                error.prependKey(member.key);
+                error.prependKey(members.key());
                 throw;
             }
         }
     }
 
+    // A cursor over an object's members in their order. Past the last member the key is empty.
+    class Members {
+    public:
+        bool done() const { return at_ >= end_; }
+        std::string_view key() const { return key_; }
+        Node value() const { return Node(Tape{doc_, at_ + 1}); }
+        [[gnu::always_inline]] void next() {
+            at_ = Node(Tape{doc_, at_ + 1}).after(at_ + 1);
+            key_ = done() ? std::string_view() : Node(Tape{doc_, at_}).stringAt(at_);
+        }
+
+    private:
+        friend class Node;
+        Members(const simdjson::dom::document* doc, std::size_t first, std::size_t end)
+            : doc_(doc), at_(first), end_(end), key_(done() ? std::string_view() : Node(Tape{doc, first}).stringAt(first)) {}
+
+        const simdjson::dom::document* doc_;
+        std::size_t at_;  // the member's key on the tape
+        std::size_t end_;
+        std::string_view key_;
+    };
+
+    [[gnu::always_inline]] Members members() const {
+        if (!is(simdjson::internal::tape_type::START_OBJECT)) mismatch("object");
+        return Members(at_.doc, at_.json_index + 1, static_cast<std::uint32_t>(word()) - 1);
+    }
+
     [[noreturn]] void mismatch(std::string_view expected) const;
     [[noreturn]] static void corrupted(std::string detail);
+    [[noreturn]] static void nullForValue();  // a null where a member requires a value
 
 private:
+    using Tape = simdjson::internal::tape_ref;
+    static_assert(sizeof(Tape) == sizeof(simdjson::dom::element) && std::is_trivially_copyable_v<Tape> &&
+                  std::is_trivially_copyable_v<simdjson::dom::element>, "a dom::element is a tape position");
+
+    explicit Node(Tape at) : at_(at) {}
+
+    static constexpr std::uint64_t tapeWord(simdjson::internal::tape_type type) {
+        return static_cast<std::uint64_t>(type) << 56;
+    }
+    std::uint64_t word() const { return at_.doc->tape[at_.json_index]; }
+    simdjson::internal::tape_type type() const { return static_cast<simdjson::internal::tape_type>(word() >> 56); }
+    bool is(simdjson::internal::tape_type t) const { return (word() >> 56) == static_cast<std::uint64_t>(t); }
+    // A number's value, in the entry after its type.
+    template <class N>
+    N payload() const {
+        return std::bit_cast<N>(at_.doc->tape[at_.json_index + 1]);
+    }
+    // The string whose entry is at `index`: its length, then its bytes, in the string buffer.
+    [[gnu::always_inline]] std::string_view stringAt(std::size_t index) const {
+        const std::uint8_t* text = at_.doc->string_buf.get() + (at_.doc->tape[index] & simdjson::internal::JSON_VALUE_MASK);
+        std::uint32_t length;
+        std::memcpy(&length, text, sizeof length);
+        return {reinterpret_cast<const char*>(text + sizeof length), length};
+    }
+    // The entry after the value at `index`: past a nested array or object, or a number's payload.
+    [[gnu::always_inline]] std::size_t after(std::size_t index) const {
+        const std::uint64_t entry = at_.doc->tape[index];
+        switch (static_cast<simdjson::internal::tape_type>(entry >> 56)) {
+            case simdjson::internal::tape_type::START_ARRAY:
+            case simdjson::internal::tape_type::START_OBJECT: return static_cast<std::uint32_t>(entry);
+            case simdjson::internal::tape_type::INT64:
+            case simdjson::internal::tape_type::UINT64:
+            case simdjson::internal::tape_type::DOUBLE: return index + 2;
+            default: return index + 1;
+        }
+    }
+    simdjson::dom::element element() const { return std::bit_cast<simdjson::dom::element>(at_); }
+
     std::int64_t int64() const;
     [[noreturn]] void outOfRange() const;
+    [[noreturn]] static void notADate(std::string_view text);
 
-    simdjson::dom::element e_;
+    Tape at_;
 };
 
 namespace detail {
@@ -157,7 +268,7 @@ void readField(const Node& n, M& member, Policy policy) {
             return;
         }
     } else if constexpr (!IsOptional<M>::value) {
-        if (n.isNull()) throw DecodeError(DecodeError::Kind::valueNotFound, "expected a value, found null");
+        if (n.isNull()) Node::nullForValue();
     }
     Codec<M>::read(n, member);
 }
@@ -387,6 +498,62 @@ struct FlatTable {
     }
 };
 
+// `name` as little-endian words, with a mask of the bytes that belong to it in each.
+template <std::size_t Length>
+struct KeyWords {
+    std::array<std::uint64_t, (Length + 7) / 8> words{};
+    std::array<std::uint64_t, (Length + 7) / 8> masks{};
+
+    constexpr explicit KeyWords(std::string_view name) {
+        for (std::size_t i = 0; i < Length; ++i) {
+            words[i / 8] |= std::uint64_t{static_cast<unsigned char>(name[i])} << (8 * (i % 8));
+            masks[i / 8] |= std::uint64_t{0xFF} << (8 * (i % 8));
+        }
+    }
+};
+
+// Whether a key of a parsed document is the table's entry I. simdjson's string buffer has room
+// past its last string, so the key is read eight bytes at a time and the bytes past it masked off.
+template <class Table, std::size_t I>
+[[gnu::always_inline]] inline bool isEntryKey(std::string_view key) {
+    constexpr std::string_view name = Table::names[I];
+    if constexpr (std::endian::native != std::endian::little) {
+        return sameKey(name, key);
+    } else {
+        static constexpr KeyWords<name.size()> expected(name);
+        if (key.size() != name.size()) return false;
+        std::uint64_t difference = 0;
+        for (std::size_t i = 0; i < expected.words.size(); ++i) {
+            std::uint64_t word;
+            std::memcpy(&word, key.data() + 8 * i, sizeof word);
+            difference |= (word ^ expected.words[i]) & expected.masks[i];
+        }
+        return difference == 0;
+    }
+}
+
+// Reads the member at hand when it is entry I's key, and moves past it.
+template <class Table, std::size_t I, class Members, class T>
+[[gnu::always_inline]] inline void readInOrder(Members& members, T& out, std::uint64_t& seen) {
+    constexpr std::string_view name = Table::names[I];
+    if constexpr (!name.empty()) {
+        if (!isEntryKey<Table, I>(members.key())) return;
+        try {
+            Table::readers[I](members.value(), out);
+        } catch (DecodeError& error) {
+            error.prependKey(name);
+            throw;
+        }
+        seen |= std::uint64_t{1} << I;
+        members.next();
+    }
+}
+
+template <class Table, class Members, class T, std::size_t... I>
+[[gnu::always_inline]] inline void readAllInOrder(Members& members, T& out, std::uint64_t& seen, std::index_sequence<I...>) {
+    (readInOrder<Table, I>(members, out, seen), ...);
+}
+
 // Reads T's members from the object. With `whenAnyKey`, an object that holds none of T's keys is
 // left alone and false returned, where otherwise each of them would be missing.
 template <bool whenAnyKey, class T, class NodeT>
@@ -397,14 +564,24 @@ bool readMembers(const NodeT& n, T& out) {
 
     Table::prepare(out);
     std::uint64_t seen = Table::offWire;
-    std::size_t next = 0;
-    n.forEachMember([&](std::string_view key, const NodeT& value) {
-        std::size_t found = index.find(key, next);
-        if (found == Table::count) return;  // unknown keys are ignored
-        Table::readers[found](value, out);
+    auto members = n.members();
+    // Answers mostly list their keys in table order: each entry in turn is tried against the
+    // member at hand and read by a direct call. What is left (keys out of order, unknown or
+    // repeated) is looked up one by one; either way each member is read once, in its order.
+    readAllInOrder<Table>(members, out, seen, std::make_index_sequence<Table::count>{});
+    for (std::size_t next = 0; !members.done(); members.next()) {
+        const std::string_view key = members.key();
+        const std::size_t found = index.find(key, next);
+        if (found == Table::count) continue;  // unknown keys are ignored
+        try {
+            Table::readers[found](members.value(), out);
+        } catch (DecodeError& error) {
+            error.prependKey(key);
+            throw;
+        }
         seen |= std::uint64_t{1} << found;
         next = found + 1;
-    });
+    }
     if constexpr (whenAnyKey) {
         if (seen == Table::offWire) return false;
     }
