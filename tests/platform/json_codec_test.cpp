@@ -1,6 +1,8 @@
 #include <brisalune/platform/json_codec.hpp>
 #include <brisalune/platform/json_decode.hpp>
 
+#include <support/decode_error.hpp>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -102,13 +104,7 @@ namespace {
 constexpr const char* minimalItem =
     R"({"id":"a1","muted":false,"score":0.5,"severity":"high","created_at":"2026-01-02T03:04:05Z"})";
 
-template <class T>
-std::string decodeError(const std::string& text) try {
-    json::decode<T>(text);
-    return "no error";
-} catch (const json::DecodeError& error) {
-    return error.what();
-}
+using brisalune::testkit::decodeError;
 
 TEST(JsonRecord, ReadsEveryFieldKind) {
     Item item = json::decode<Item>(R"({"id":"a1","note":"n","snoozed_until":17,"tags":[{"name":"db","weight":2}],

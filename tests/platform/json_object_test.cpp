@@ -2,6 +2,8 @@
 #include <brisalune/platform/json_decode.hpp>
 #include <brisalune/platform/json_object.hpp>
 
+#include <support/decode_error.hpp>
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -23,13 +25,7 @@ std::vector<std::string> keysOf(const Ints& object) {
     return keys;
 }
 
-template <class T>
-std::string decodeError(const std::string& text) try {
-    json::decode<T>(text);
-    return "no error";
-} catch (const json::DecodeError& error) {
-    return error.what();
-}
+using brisalune::testkit::decodeError;
 
 // Keys a table must tell apart: equal lengths, one past the length buckets, one off the wire.
 struct Wide {

@@ -4,6 +4,8 @@
 #include <brisalune/platform/json_codec.hpp>
 #include <brisalune/platform/json_decode.hpp>
 
+#include <support/decode_error.hpp>
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -15,13 +17,7 @@ namespace {
 
 namespace json = brisalune::json;
 
-template <class T>
-std::string decodeError(const std::string& text) try {
-    json::decode<T>(text);
-    return "no error";
-} catch (const json::DecodeError& error) {
-    return error.what();
-}
+using brisalune::testkit::decodeError;
 
 // Keys of the lengths around a word: each is compared eight bytes at a time.
 struct Lengths {
