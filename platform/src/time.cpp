@@ -104,8 +104,11 @@ int daysInMonth(int year, int month) {
 // Days since 1970-01-01 of a valid proleptic Gregorian date of years 0000-9999. Years are counted
 // from March, so that a leap day ends its year, and shifted by 400 so that nothing is negative:
 // unsigned divisions by constants are a multiply each.
+// Days from the first of March to the first of each month (a table in static storage: one local
+// to the function is built on the stack at every call).
+constexpr std::uint32_t fromMarch[12] = {306, 337, 0, 31, 61, 92, 122, 153, 184, 214, 245, 275};
+
 constexpr std::uint32_t daysSinceShiftedEpoch(std::uint32_t year, std::uint32_t month, std::uint32_t day) {
-    constexpr std::uint32_t fromMarch[12] = {306, 337, 0, 31, 61, 92, 122, 153, 184, 214, 245, 275};
     const std::uint32_t y = year + 400 - (month <= 2 ? 1 : 0);
     return y * 365 + y / 4 - y / 100 + y / 400 + fromMarch[month - 1] + day - 1;
 }

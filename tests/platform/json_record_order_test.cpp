@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -30,7 +31,34 @@ struct Lengths {
     friend bool operator==(const Lengths&, const Lengths&) = default;
 };
 
+// A member of each kind the quick pass steps over by the value's type, and of those it steps over
+// by looking at the value again; the last text shows the next key was still found.
+struct Steps {
+    std::string text;
+    std::optional<std::string> note;
+    bool flag = false;
+    std::int64_t count = 0;
+    double ratio = 0;
+    std::chrono::sys_seconds at{};
+    std::optional<std::int32_t> loose;
+    std::int32_t defaulted = 0;
+    std::string tail;
+    friend bool operator==(const Steps&, const Steps&) = default;
+};
+
 }  // namespace
+
+template <>
+inline constexpr auto json::keys<Steps> = json::object(
+    json::field("text", &Steps::text),
+    json::field("note", &Steps::note),
+    json::field("flag", &Steps::flag),
+    json::field("count", &Steps::count),
+    json::field("ratio", &Steps::ratio),
+    json::field("at", &Steps::at),
+    json::field("loose", &Steps::loose, json::lenient),
+    json::field("defaulted", &Steps::defaulted, json::orDefault(std::int32_t{7})),
+    json::field("tail", &Steps::tail));
 
 template <>
 inline constexpr auto json::keys<Lengths> = json::object(
@@ -102,6 +130,48 @@ TEST(JsonRecordOrder, NumbersInAListNameTheElementThatFails) {
     EXPECT_EQ(decodeError<Lengths>(head + "[1.5]}"), "typeMismatch: sixteen_abcdefgh[0]: expected integer, found number");
     EXPECT_EQ(json::decode<Lengths>(head + "[]}").sixteenAbcdefgh, std::vector<std::int32_t>{});
     EXPECT_EQ(json::decode<std::vector<double>>("[1,2.5,-3e2]"), (std::vector<double>{1, 2.5, -300}));
+}
+
+// The members a text is followed by, all there.
+const std::string afterText = R"("flag":true,"count":-5,"ratio":3,"at":"2026-01-02T03:04:05Z","tail":"end"})";
+
+TEST(JsonRecordOrder, TextsOfEveryLengthAreReadWholeAndTheMembersAfterThemFound) {
+    // Around the string's own buffer (15 bytes) and the word-sized copies below it.
+    const std::string alphabet = "abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJ";
+    for (std::size_t length = 0; length <= 40; ++length) {
+        const std::string plain = alphabet.substr(0, length);
+        const std::string text = R"({"text":")" + plain + R"(","note":")" + plain +
+                                 R"(","flag":true,"count":-5,"ratio":3,"at":"2026-01-02T03:04:05Z",)"
+                                 R"("loose":[1,{"a":2}],"defaulted":null,"tail":"end"})";
+        const Steps steps = json::decode<Steps>(text);
+        EXPECT_EQ(steps.text, plain) << length;
+        EXPECT_EQ(steps.note, plain) << length;
+        EXPECT_EQ(steps.tail, "end") << length;
+    }
+    // Escapes and multi-byte characters, whose decoded length differs from the text's.
+    EXPECT_EQ(json::decode<Steps>(R"({"text":"\u00e9t\u00e9 \"q\"\t",)" + afterText).text, "\u00e9t\u00e9 \"q\"\t");
+    EXPECT_EQ(json::decode<Steps>(R"({"text":"caf\u00e9 \ud83d\ude00",)" + afterText).text, "caf\u00e9 \U0001F600");
+}
+
+TEST(JsonRecordOrder, EveryKindOfMemberIsSteppedOverToTheNextKey) {
+    const Steps steps = json::decode<Steps>(
+        R"({"text":"t","note":null,"flag":false,"count":9,"ratio":-1e3,)"
+        R"("at":"2026-01-02T03:04:05+01:00","loose":{"a":[1,2]},"defaulted":4,"tail":"end"})");
+    EXPECT_EQ(steps.note, std::nullopt);
+    EXPECT_EQ(steps.ratio, -1000);
+    EXPECT_EQ(steps.loose, std::nullopt);
+    EXPECT_EQ(steps.defaulted, 4);
+    EXPECT_EQ(steps.tail, "end");
+    EXPECT_EQ(
+        decodeError<Steps>(R"({"text":"t","flag":true,"count":1.5,"ratio":3,"at":"2026-01-02T03:04:05Z","tail":"e"})"),
+        "typeMismatch: count: expected integer, found number");
+    const Steps numbers = json::decode<Steps>(
+        R"({"text":"t","flag":true,"count":-9223372036854775808,"ratio":3,"at":"2026-01-02T03:04:05Z",)"
+        R"("loose":12,"defaulted":null,"tail":"e"})");
+    EXPECT_EQ(numbers.count, INT64_MIN);
+    EXPECT_EQ(numbers.loose, 12);
+    EXPECT_EQ(numbers.defaulted, 7);
+    EXPECT_EQ(numbers.tail, "e");
 }
 
 }  // namespace

@@ -192,13 +192,47 @@ struct Codec<double> {
 
 namespace detail {
 
-// A text into a string, mostly a fresh one: appending to an empty string takes fewer steps than
-// the library's general assignment, which must allow for the text overlapping the string.
+// Copies up to 16 bytes inline, as two loads and two stores that may overlap: most texts decoded
+// are this short, and a call to memcpy costs more than the copy.
+[[gnu::always_inline]] inline void copyShort(char* to, const char* from, std::size_t n) {
+    auto move = [&]<std::size_t Width>(std::integral_constant<std::size_t, Width>) {
+        unsigned char head[Width];
+        unsigned char tail[Width];
+        std::memcpy(head, from, Width);
+        std::memcpy(tail, from + n - Width, Width);
+        std::memcpy(to, head, Width);
+        std::memcpy(to + n - Width, tail, Width);
+    };
+    if (n >= 8) {
+        move(std::integral_constant<std::size_t, 8>{});
+    } else if (n >= 4) {
+        move(std::integral_constant<std::size_t, 4>{});
+    } else if (n > 0) {
+        const char first = from[0];
+        const char middle = from[n / 2];
+        const char last = from[n - 1];
+        to[0] = first;
+        to[n / 2] = middle;
+        to[n - 1] = last;
+    }
+}
+
+// A text into a string, mostly a fresh one. A short text goes into the string's own buffer: a
+// resize to a fixed length within the capacity just marks those bytes used (and fills them with
+// a few stores, where any length not known in advance costs a call to memset or memcpy), the text
+// is copied inline, and a second resize cuts the string to it. A longer one is made to size and
+// its buffer moved in: fewer steps than growing the empty string, or than the library's general
+// assignment, which must allow for the text overlapping the string.
 inline void assignText(std::string& out, std::string_view text) {
-    if (out.empty()) {
-        out.append(text);
-    } else {
+    constexpr std::size_t shortText = 15;  // what a fresh string holds without allocating
+    if (!out.empty()) {
         out = text;
+    } else if (text.size() <= shortText && out.capacity() >= shortText) {
+        out.resize(shortText);
+        copyShort(out.data(), text.data(), text.size());
+        out.resize(text.size());
+    } else {
+        out = std::string(text);  // made to size, then its buffer taken over
     }
 }
 

@@ -174,15 +174,19 @@ public:
         bool done() const { return at_ >= end_; }
         std::string_view key() const { return key_; }
         Node value() const { return Node(Tape{doc_, at_ + 1}); }
-        [[gnu::always_inline]] void next() {
-            at_ = Node(Tape{doc_, at_ + 1}).after(at_ + 1);
-            key_ = done() ? std::string_view() : Node(Tape{doc_, at_}).stringAt(at_);
-        }
+        [[gnu::always_inline]] void next() { moveTo(Node(Tape{doc_, at_ + 1}).after(at_ + 1)); }
+        // The same when the value is known to take `width` entries of the tape.
+        [[gnu::always_inline]] void skip(std::size_t width) { moveTo(at_ + 1 + width); }
 
     private:
         friend class Node;
         Members(const simdjson::dom::document* doc, std::size_t first, std::size_t end)
             : doc_(doc), at_(first), end_(end), key_(done() ? std::string_view() : Node(Tape{doc, first}).stringAt(first)) {}
+
+        [[gnu::always_inline]] void moveTo(std::size_t at) {
+            at_ = at;
+            key_ = done() ? std::string_view() : Node(Tape{doc_, at_}).stringAt(at_);
+        }
 
         const simdjson::dom::document* doc_;
         std::size_t at_;  // the member's key on the tape
@@ -331,6 +335,26 @@ struct KeyIndex {
     }
 };
 
+// How many tape entries a value takes once a member of type M has read it under Policy without
+// failing: one for a text, a boolean or a null, two for a number (its type, then its value). 0
+// where it depends on the value, which is then looked at again.
+template <class M, class Policy>
+constexpr std::size_t tapeWidth() {
+    constexpr bool oneEntry =
+        std::is_same_v<M, std::string> || std::is_same_v<M, bool> || std::is_same_v<M, std::chrono::sys_seconds>;
+    if constexpr (std::is_same_v<Policy, Lenient>) {
+        return 0;  // a value that does not decode is passed over, whatever it is
+    } else if constexpr (IsOptional<M>::value) {
+        return tapeWidth<typename M::value_type, Plain>() == 1 ? 1 : 0;
+    } else if constexpr (oneEntry) {
+        return 1;  // a null read as the default takes one entry as well
+    } else if constexpr ((std::is_integral_v<M> || std::is_same_v<M, double>) && std::is_same_v<Policy, Plain>) {
+        return 2;
+    } else {
+        return 0;
+    }
+}
+
 template <class M>
 struct Unoptional {
     using type = M;
@@ -386,6 +410,20 @@ struct FlatTable {
     static void readOwn(const NodeT& value, T& record) {
         constexpr auto& f = std::get<I>(keys<T>.fields);
         if constexpr (onWire<FieldAt<I>>) readField(value, record.*(f.member), f.policy);
+    }
+
+    // The tape entries of entry I's value once read, or 0 when that depends on the value.
+    template <std::size_t I>
+    static constexpr std::size_t widthAt() {
+        if constexpr (I < own) {
+            if constexpr (onWire<FieldAt<I>>) {
+                return tapeWidth<typename FieldAt<I>::Member, decltype(FieldAt<I>::policy)>();
+            } else {
+                return 0;
+            }
+        } else {
+            return 0;
+        }
     }
 
     template <class M>
@@ -545,7 +583,11 @@ template <class Table, std::size_t I, class Members, class T>
             throw;
         }
         seen |= std::uint64_t{1} << I;
-        members.next();
+        if constexpr (constexpr std::size_t width = Table::template widthAt<I>(); width != 0) {
+            members.skip(width);  // the reader saw the value's type: no need to look again
+        } else {
+            members.next();
+        }
     }
 }
 
@@ -564,6 +606,9 @@ bool readMembers(const NodeT& n, T& out) {
 
     Table::prepare(out);
     std::uint64_t seen = Table::offWire;
+    // Kept opaque: the compiler otherwise follows every combination of present and missing
+    // entries as its own constant, and carries them all through the pass on the stack.
+    asm("" : "+r"(seen));
     auto members = n.members();
     // Answers mostly list their keys in table order: each entry in turn is tried against the
     // member at hand and read by a direct call. What is left (keys out of order, unknown or
