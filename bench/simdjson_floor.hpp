@@ -7,7 +7,6 @@
 #include <simdjson.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 namespace brisalune::bench {
@@ -45,14 +44,6 @@ inline void bytesProcessed(benchmark::State& state, const std::string& text) {
     state.counters["answer_bytes"] = static_cast<double>(text.size());
 }
 
-// glibc defers part of freeing small blocks: it merges them into free space on the next request
-// of a kilobyte or more. One such request made here finishes that work before the clock runs.
-inline void settleFrees() {
-    void* block = std::malloc(64 * 1024);
-    benchmark::DoNotOptimize(block);
-    std::free(block);
-}
-
 // Freeing what an iteration made is left out of the timings of our decodes: the floor frees
 // nothing either, and the owner of an answer frees it whenever it is done with it.
 template <class Make>
@@ -62,7 +53,6 @@ void timedWithoutFreeing(benchmark::State& state, Make make) {
         benchmark::DoNotOptimize(made);
         state.PauseTiming();
         made = {};
-        settleFrees();
         state.ResumeTiming();
     }
 }
