@@ -15,6 +15,12 @@ namespace {
 
 class ModelBox : public testkit::ModelTest {
 protected:
+    // The box answers as a self-hosted box and pairs with `pairAnswer`.
+    void serveBoxPairing(const std::string& pairAnswer) {
+        box.on("GET", "/healthz", standin::Reply::json(R"({"ok":true,"version":"1.0.0","role":"self-host","tenants":1})"));
+        box.on("POST", "/v1/pair", standin::Reply::json(pairAnswer));
+    }
+
     // Whether the task fails with that box error (waitFor itself would wait forever on a throw).
     template <class T>
     static bool failsWith(QCoro::Task<T>&& task, BoxConnectionError::Case expected) {
@@ -160,12 +166,7 @@ TEST_F(ModelBox, ASecondJoinMovesTheTeamOnlyWhenTheHostedServicePairsIt) {
     stored.tenantHosts.emplace("t2", boxURL());
     stored.tenantKeys.emplace("t2", TenantKey{"old", "old-key", "bt"});
     launchWith(stored);
-    box.on("GET", "/healthz", standin::Reply::json(R"({"ok":true,"version":"1.0.0","role":"self-host","tenants":1})"));
-    box.on(
-        "POST",
-        "/v1/pair",
-        standin::Reply::json(
-            R"({"api_key":"new-key","api_key_id":"new","tenant_id":"bt","box_account_id":"ba2","receipt":"r"})"));
+    serveBoxPairing(R"({"api_key":"new-key","api_key_id":"new","tenant_id":"bt","box_account_id":"ba2","receipt":"r"})");
     // The service lists an active pairing of this account: it no longer lets the join skip asking.
     hosted.on(
         "GET",
@@ -197,12 +198,7 @@ TEST_F(ModelBox, ASecondJoinMovesTheTeamOnlyWhenTheHostedServicePairsIt) {
 
 TEST_F(ModelBox, AJoinThatMovesAHostedTeamRevokesItsHostedKey) {
     launchWith(session());  // t1 with the hosted key k1
-    box.on("GET", "/healthz", standin::Reply::json(R"({"ok":true,"version":"1.0.0","role":"self-host","tenants":1})"));
-    box.on(
-        "POST",
-        "/v1/pair",
-        standin::Reply::json(
-            R"({"api_key":"box-key","api_key_id":"bk","tenant_id":"bt","box_account_id":"ba1","receipt":"r"})"));
+    serveBoxPairing(R"({"api_key":"box-key","api_key_id":"bk","tenant_id":"bt","box_account_id":"ba1","receipt":"r"})");
     hosted.on("POST", "/v1/tenants/t1/pair", standin::Reply::json(R"({"paired":true,"box_account_id":"ba1"})"));
     hosted.on("DELETE", "/v1/tenants/t1/keys/k1", standin::Reply::json("{}"));
     const JoinCode code{.boxURL = boxURL(), .hostedTenantId = "t1", .code = "pair-1", .seat = false};

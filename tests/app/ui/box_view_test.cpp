@@ -229,15 +229,22 @@ demo::Fixture twoBoxTeams() {
 class TwoBoxTeamsTest : public BoxViewTest {
 protected:
     TwoBoxTeamsTest() : BoxViewTest(twoBoxTeams()) {}
+
+    // Opens the box window and signs in on the box until the form waits for a choice of team.
+    QWidget* openUntilTeamChoice() {
+        chooseBoxTeam();
+        QWidget* window = open();
+        auto& form = at<BoxSignInForm>(window, "boxSignIn");
+        fillBoxCredentials(window);
+        at<QPushButton>(window, "boxSignIn.submit").click();
+        waitUntil([&] { return !form.isBusy(); });
+        return window;
+    }
 };
 
 TEST_F(TwoBoxTeamsTest, SeveralBoxTeamsAskWhichToUseAndKeepTheChoiceWhenReopened) {
-    chooseBoxTeam();
-    QWidget* window = open();
+    QWidget* window = openUntilTeamChoice();
     auto& form = at<BoxSignInForm>(window, "boxSignIn");
-    fillBoxCredentials(window);
-    at<QPushButton>(window, "boxSignIn.submit").click();
-    waitUntil([&] { return !form.isBusy(); });
     ASSERT_TRUE(form.isPending());
     EXPECT_TRUE(shows(window, "boxSignIn.boxTeam"));
     EXPECT_FALSE(shows(window, "boxSignIn.email"));
@@ -266,12 +273,8 @@ TEST_F(TwoBoxTeamsTest, SeveralBoxTeamsAskWhichToUseAndKeepTheChoiceWhenReopened
 }
 
 TEST_F(TwoBoxTeamsTest, ASignInWaitingForItsTeamEndsWithTheSession) {
-    chooseBoxTeam();
-    QWidget* window = open();
+    QWidget* window = openUntilTeamChoice();
     auto& form = at<BoxSignInForm>(window, "boxSignIn");
-    fillBoxCredentials(window);
-    at<QPushButton>(window, "boxSignIn.submit").click();
-    waitUntil([&] { return !form.isBusy(); });
     ASSERT_TRUE(form.isPending());
 
     await(model.signOutLocally());

@@ -570,18 +570,24 @@ template <class Table, std::size_t I>
     }
 }
 
+// Reads a member's value with its reader; a failure names the member's key in its path.
+template <class Reader, class NodeT, class T>
+[[gnu::always_inline]] inline void readNamed(Reader read, const NodeT& value, T& out, std::string_view key) {
+    try {
+        read(value, out);
+    } catch (DecodeError& error) {
+        error.prependKey(key);
+        throw;
+    }
+}
+
 // Reads the member at hand when it is entry I's key, and moves past it.
 template <class Table, std::size_t I, class Members, class T>
 [[gnu::always_inline]] inline void readInOrder(Members& members, T& out, std::uint64_t& seen) {
     constexpr std::string_view name = Table::names[I];
     if constexpr (!name.empty()) {
         if (!isEntryKey<Table, I>(members.key())) return;
-        try {
-            Table::readers[I](members.value(), out);
-        } catch (DecodeError& error) {
-            error.prependKey(name);
-            throw;
-        }
+        readNamed(Table::readers[I], members.value(), out, name);
         seen |= std::uint64_t{1} << I;
         if constexpr (constexpr std::size_t width = Table::template widthAt<I>(); width != 0) {
             members.skip(width);  // the reader saw the value's type: no need to look again
@@ -618,12 +624,7 @@ bool readMembers(const NodeT& n, T& out) {
         const std::string_view key = members.key();
         const std::size_t found = index.find(key, next);
         if (found == Table::count) continue;  // unknown keys are ignored
-        try {
-            Table::readers[found](members.value(), out);
-        } catch (DecodeError& error) {
-            error.prependKey(key);
-            throw;
-        }
+        readNamed(Table::readers[found], members.value(), out, key);
         seen |= std::uint64_t{1} << found;
         next = found + 1;
     }
