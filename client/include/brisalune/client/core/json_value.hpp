@@ -71,7 +71,7 @@ struct Codec<JSONValue> {
             case Node::Kind::boolean: set<bool>(out, n.boolean()); return;
             case Node::Kind::integer:
             case Node::Kind::number: set<double>(out, n.number()); return;
-            case Node::Kind::string: set<std::string>(out, n.string()); return;
+            case Node::Kind::string: json::detail::assignText(set<std::string>(out), n.string()); return;
             case Node::Kind::array:
             case Node::Kind::object: readContainer(n, out); return;
         }
