@@ -154,6 +154,7 @@ std::optional<platform::Url> MenuContentView::activeHost() const {
 
 void MenuContentView::follow() {
     using Phase = MacModel::Phase;
+    const std::chrono::system_clock::time_point seen = environment_.compatibility.now();
     const Phase phase = environment_.model.phase();
     const std::optional<platform::Url> host = activeHost();
     const CompatibilitySurface client = environment_.compatibility.surface();
@@ -176,20 +177,19 @@ void MenuContentView::follow() {
     tenantPicker_->setVisible(phaseContent && phase == Phase::selectingTenant);
     alerts_->setVisible(phaseContent && signedIn);
     accountRows_->setVisible(phase == Phase::selectingTenant || signedIn);
-    followAtExpiry();
+    followAtExpiry(seen);
 }
 
-void MenuContentView::followAtExpiry() {
+void MenuContentView::followAtExpiry(std::chrono::system_clock::time_point seen) {
     using namespace std::chrono;
     expiry_->stop();
     if (!shown_) return;
     const ClientCompatibilityModel& compatibility = environment_.compatibility;
-    const system_clock::time_point now = compatibility.now();
     std::optional<system_clock::time_point> first;
     const auto consider = [&](std::optional<system_clock::time_point> dismissedAt) {
         if (!dismissedAt) return;
         const system_clock::time_point ends = *dismissedAt + ClientCompatibilityModel::snooze;
-        if (ends > now && (!first || ends < *first)) first = ends;
+        if (ends > seen && (!first || ends < *first)) first = ends;
     };
     consider(compatibility.nudgeDismissedAt());
     if (const std::optional<platform::Url> host = activeHost()) {
@@ -198,8 +198,10 @@ void MenuContentView::followAtExpiry() {
         if (banner != banners.end()) consider(banner->second);
     }
     if (!first) return;
-    // A millisecond late rather than early: the dismissal has run out when the timer fires.
-    expiry_->start(std::min(ceil<milliseconds>(*first - now) + 1ms, milliseconds(std::numeric_limits<int>::max())));
+    // A millisecond late rather than early: the dismissal has run out when the timer fires. One
+    // that has already run out is followed at once.
+    const milliseconds wait = std::max(ceil<milliseconds>(*first - compatibility.now()) + 1ms, 1ms);
+    expiry_->start(std::min(wait, milliseconds(std::numeric_limits<int>::max())));
 }
 
 void MenuContentView::showEvent(QShowEvent* event) {

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 namespace brisalune {
 namespace {
 
@@ -136,13 +139,18 @@ TEST_F(MenuContentViewTest, TheNudgeTakesTheUpdateOffersPlace) {
     EXPECT_TRUE(shows(offered.get(), "updateRow"));
 }
 
-// The dismissals' 24 hours on a clock running `ahead` of the system's: the rows come back as
-// the menu opens after them, and at their end while it is open.
+// The dismissals' 24 hours on a clock running `ahead` of the system's, each reading taking
+// `eachReading`: the rows come back as the menu opens after them, and at their end while it is
+// open, even where one runs out while the rows are being read.
 TEST_F(MenuContentViewTest, DismissalsRunOutAsTheMenuOpensAndWhileItIsOpen) {
     using namespace std::chrono;
     system_clock::duration ahead{};
+    milliseconds eachReading{0};
     platform::Defaults own(dir / "clocked.json");
-    ClientCompatibilityModel clocked(compatibility, own, [&] { return system_clock::now() + ahead; });
+    ClientCompatibilityModel clocked(compatibility, own, [&] {
+        std::this_thread::sleep_for(eachReading);
+        return system_clock::now() + ahead;
+    });
     MenuEnvironment env = environment();
     auto menu = std::make_unique<MenuContentView>(
         MenuEnvironment{.model = model, .updates = updates, .compatibility = clocked, .openURL = env.openURL});
@@ -189,6 +197,19 @@ TEST_F(MenuContentViewTest, DismissalsRunOutAsTheMenuOpensAndWhileItIsOpen) {
     ahead += ClientCompatibilityModel::snooze - 2s;
     openAtOlderServer([] {});
     EXPECT_FALSE(shows(menu.get(), "update-nudge"));
+    EXPECT_FALSE(shows(menu.get(), "server-update-nudge"));
+    waitUntil(bothShow);
+
+    // A loaded machine reads the clock slowly: the banner, dismissed 50 ms after the nudge, runs
+    // out while the rows are read at the nudge's end, and comes back all the same.
+    at<QToolButton>(menu.get(), "update-nudge.dismiss").click();
+    ahead += 50ms;
+    at<QToolButton>(menu.get(), "server-update-nudge.dismiss").click();
+    settle();
+    menu->hide();
+    ahead += ClientCompatibilityModel::snooze - 2s;
+    openAtOlderServer([] {});
+    eachReading = 20ms;
     EXPECT_FALSE(shows(menu.get(), "server-update-nudge"));
     waitUntil(bothShow);
 }

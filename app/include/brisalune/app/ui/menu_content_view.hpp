@@ -17,6 +17,7 @@
 #include <QCoroTask>
 #include <QWidget>
 
+#include <chrono>
 #include <optional>
 
 class QLabel;
@@ -72,8 +73,9 @@ protected:
 
 private:
     void follow();
-    // While shown, follows again when the first dismissal in force runs out.
-    void followAtExpiry();
+    // While shown, follows again when the first dismissal in force at `seen` runs out: `seen` is
+    // read before the rows were, so that one running out while they were being read is not missed.
+    void followAtExpiry(std::chrono::system_clock::time_point seen);
     QCoro::Task<> refreshOnShow(int generation);
 
     MenuEnvironment environment_;
