@@ -25,6 +25,9 @@ constexpr int maxRedirects = 16;
 constexpr long connectionsPerHandle = 16;
 constexpr std::size_t idleHandlesKept = 32;
 constexpr auto longestPollWait = std::chrono::milliseconds(1000);
+// The whole exchange's bound when the request gives none: far above any real answer's time.
+constexpr int wholeTimeoutsPerTimeout = 10;
+constexpr auto shortestWholeTimeout = std::chrono::minutes(10);
 // A body's announced length (within the answer's limit) is reserved up front, with room past
 // the end so that a JSON parser reads it in place; a longer announcement is not trusted with
 // memory in advance, whatever limit a caller set.
@@ -541,9 +544,27 @@ private:
     Handle& handle_;
 };
 
+// When the whole exchange must have ended; none without a timeout.
+std::optional<Clock::time_point> deadlineOf(const Request& request) {
+    if (request.timeout.count() <= 0) {
+        return std::nullopt;
+    }
+    auto whole = request.wholeTimeout;
+    if (whole.count() <= 0) {
+        const auto most = std::chrono::milliseconds::max() / wholeTimeoutsPerTimeout;
+        whole = std::max<std::chrono::milliseconds>(
+            std::min(request.timeout, most) * wholeTimeoutsPerTimeout, shortestWholeTimeout);
+    }
+    const auto now = Clock::now();
+    const auto room = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::time_point::max() - now);
+    return now + std::min(whole, room);
+}
+
 // How long the poll may wait for the next byte, or none when the exchange has been silent for
-// its whole time-out. The clock is read here only, once per turn of the driver.
-std::optional<int> pollWaitMs(Exchange& exchange, std::chrono::milliseconds timeout) {
+// its whole time-out or has run past its deadline. The clock is read here only, once per turn of
+// the driver.
+std::optional<int> pollWaitMs(
+    Exchange& exchange, std::chrono::milliseconds timeout, std::optional<Clock::time_point> deadline) {
     if (timeout.count() <= 0) {
         return static_cast<int>(longestPollWait.count());
     }
@@ -552,18 +573,26 @@ std::optional<int> pollWaitMs(Exchange& exchange, std::chrono::milliseconds time
         exchange.lastActivity = now;
         exchange.moved = false;
     }
-    if (now - exchange.lastActivity >= timeout) {
+    if (now - exchange.lastActivity >= timeout || (deadline && now >= *deadline)) {
         return std::nullopt;
     }
     const auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(now - exchange.lastActivity);
-    const auto wait =
-        std::clamp(timeout - idle + std::chrono::milliseconds(1), std::chrono::milliseconds(0), longestPollWait);
+    auto wait = timeout - idle;
+    if (deadline) {
+        wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(*deadline - now));
+    }
+    wait = std::clamp(wait + std::chrono::milliseconds(1), std::chrono::milliseconds(0), longestPollWait);
     return static_cast<int>(wait.count());
 }
 
-// Drives the transfer, giving up when no byte moved for the request's time-out or when the
-// request is cancelled (a stop request wakes the poll at once).
-CURLcode run(Handle& handle, std::chrono::milliseconds timeout, const std::stop_token& cancel) {
+// Drives the transfer, giving up when no byte moved for the request's time-out, when the
+// exchange's deadline has passed, or when the request is cancelled (a stop request wakes the
+// poll at once).
+CURLcode run(
+    Handle& handle,
+    std::chrono::milliseconds timeout,
+    std::optional<Clock::time_point> deadline,
+    const std::stop_token& cancel) {
     Exchange& exchange = handle.exchange();
     CURLM* multi = handle.multi();
     Attached attached(handle);
@@ -579,7 +608,7 @@ CURLcode run(Handle& handle, std::chrono::milliseconds timeout, const std::stop_
         if (running == 0) {
             break;
         }
-        const auto wait = pollWaitMs(exchange, timeout);
+        const auto wait = pollWaitMs(exchange, timeout, deadline);
         if (!wait) {
             return CURLE_OPERATION_TIMEDOUT;
         }
@@ -729,8 +758,9 @@ public:
         Handle& handle = *lease;
         const Request* hop = &request;
         std::optional<Request> redirected;  // the caller's request is copied only for a redirect
+        const auto deadline = deadlineOf(request);
         for (int redirects = 0;; ++redirects) {
-            Response response = performOnce(handle, *hop);
+            Response response = performOnce(handle, *hop, deadline);
             auto next = nextHop(handle.easy(), *hop, response.status);
             if (!next) {
                 return response;
@@ -744,9 +774,9 @@ public:
     }
 
 private:
-    static Response performOnce(Handle& handle, const Request& request) {
+    static Response performOnce(Handle& handle, const Request& request, std::optional<Clock::time_point> deadline) {
         handle.prepare(request);
-        const CURLcode result = run(handle, request.timeout, request.cancel);
+        const CURLcode result = run(handle, request.timeout, deadline, request.cancel);
         Exchange& exchange = handle.exchange();
         if (exchange.outOfMemory) {
             throw std::bad_alloc();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <set>
 #include <thread>
 
@@ -345,6 +346,44 @@ TEST_F(HttpTransport, TheTimeoutBoundsSilenceNotTheWholeAnswer) {
     server.on("GET", "/slow", Reply{.headers = {}, .body = "abcdefghij", .trickle = 150ms});
     EXPECT_EQ(failure(request("GET", "/never", {}, {}, 1s)), "The request timed out.");
     EXPECT_EQ(send(request("GET", "/slow", {}, {}, 1s)).body, "abcdefghij");
+}
+
+// Runs the request on a thread of its own and gives its failure; a call still running after a
+// wait far beyond any bound under test is stopped, and counts as a hang.
+std::string failureWithin(http::Transport& transport, Request request) {
+    std::stop_source stop;
+    request.cancel = stop.get_token();
+    auto outcome = std::async(std::launch::async, [&transport, request]() -> std::string {
+        try {
+            transport.perform(request);
+            return "no error";
+        } catch (const TransportError& error) {
+            return error.what();
+        }
+    });
+    if (outcome.wait_for(120s) != std::future_status::ready) {
+        stop.request_stop();
+        outcome.wait();
+        return "still running";
+    }
+    return outcome.get();
+}
+
+TEST_F(HttpTransport, AnAnswerThatNeverStopsComingEndsAtTheWholeTimeout) {
+    // Every pause is far below the timeout: only the bound on the whole exchange ends it.
+    server.on("GET", "/trickle", Reply{.headers = {}, .body = std::string(1 << 20, 't'), .trickle = 20ms});
+    server.on("GET", "/hop", redirect(302, "/trickle"));
+    for (const char* path : {"/trickle", "/hop"}) {
+        SCOPED_TRACE(path);
+        Request trickled = request("GET", path, {}, {}, 2s);
+        trickled.wholeTimeout = 3s;
+        EXPECT_EQ(failureWithin(*transport, trickled), "The request timed out.");
+    }
+    // Within its bounds an answer still arrives whole.
+    server.on("GET", "/short", Reply{.headers = {}, .body = "abc", .trickle = 20ms});
+    Request quick = request("GET", "/short", {}, {}, 10s);
+    quick.wholeTimeout = 60s;
+    EXPECT_EQ(send(quick).body, "abc");
 }
 
 TEST_F(HttpTransport, AStopRequestAbandonsTheExchange) {

@@ -57,9 +57,13 @@ struct Request {
     std::string url;
     Headers headers;
     std::optional<std::string> body;  // ignored for HEAD
-    // Longest wait for the next byte (connecting included); the whole exchange
-    // has no limit of its own. Zero or less waits forever.
+    // Longest wait for the next byte (connecting included). Zero or less waits forever.
     std::chrono::milliseconds timeout{60000};
+    // Longest the whole exchange may last, redirects included, however steadily the bytes come
+    // (a server that trickles an endless answer would otherwise hold the call for ever); it fails
+    // as a time-out. Zero or less: ten times the timeout, and at least ten minutes; none when the
+    // timeout is none.
+    std::chrono::milliseconds wholeTimeout{0};
     // A stop request abandons the exchange at once with TransportError("cancelled").
     std::stop_token cancel{};
     // A longer answer body fails the exchange (TransportError) as soon as it shows: an
