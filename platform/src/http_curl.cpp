@@ -33,6 +33,9 @@ constexpr auto shortestWholeTimeout = std::chrono::minutes(10);
 // memory in advance, whatever limit a caller set.
 constexpr std::size_t longestReservedBody = std::size_t{64} << 20;
 constexpr std::size_t bodySlack = 64;
+// Every line of an answer's heads (interim ones and trailers included) together: far above a
+// real server's, and below libcurl's own bound so that the failure names its cause.
+constexpr std::size_t longestHead = std::size_t{256} << 10;
 
 // --- request checks --------------------------------------------------------
 
@@ -219,6 +222,8 @@ struct Exchange {
     curl_off_t lastUp = 0;
     curl_off_t lastDown = 0;
     bool outOfMemory = false;
+    std::size_t headBytes = 0;
+    bool headTooLarge = false;
     bool overLimit = false;     // a body too large for an answer: the exchange fails
     bool cutErrorBody = false;  // an error answer's body stopped at its limit: the answer stands
 
@@ -236,6 +241,8 @@ struct Exchange {
         lastUp = 0;
         lastDown = 0;
         outOfMemory = false;
+        headBytes = 0;
+        headTooLarge = false;
         overLimit = false;
         cutErrorBody = false;
     }
@@ -321,6 +328,11 @@ struct Exchange {
 
     // Returning less than was given stops the transfer.
     std::size_t onHeaderLine(std::string_view line) {
+        headBytes += line.size();
+        if (headBytes > longestHead) {
+            headTooLarge = true;
+            return 0;
+        }
         if (line.starts_with("HTTP/")) {
             fields.clear();
             inHead = true;
@@ -784,10 +796,26 @@ private:
         if (exchange.overLimit) {
             throw TransportError(tooLarge(request.maxAnswerBytes));
         }
+        if (exchange.headTooLarge) {
+            throw TransportError(tooLarge(longestHead));
+        }
         if (result != CURLE_OK && !(result == CURLE_WRITE_ERROR && exchange.cutErrorBody)) {
-            throw TransportError(describe(result, handle.errorText()));
+            throw TransportError(failure(handle, result));
         }
         return Response{static_cast<int>(exchange.status()), exchange.receivedHeaders(), std::move(exchange.body)};
+    }
+
+    // Once the request went out, libcurl's refusals of what came back are the server's doing.
+    static std::string failure(Handle& handle, CURLcode result) {
+        long sent = 0;
+        curl_easy_getinfo(handle.easy(), CURLINFO_REQUEST_SIZE, &sent);
+        if (sent > 0 && result == CURLE_UNSUPPORTED_PROTOCOL) {
+            return "non-HTTP response";  // no status line, or one that is not HTTP's
+        }
+        if (sent > 0 && result == CURLE_OUT_OF_MEMORY) {
+            return tooLarge(CURL_MAX_HTTP_HEADER);  // libcurl's refusal of one overlong line of a head
+        }
+        return describe(result, handle.errorText());
     }
 
     Trust trust_;

@@ -138,6 +138,7 @@ struct Arrival {
 };
 
 thread_local Arrival* currentArrival = nullptr;
+thread_local ConnectionStream* currentStream = nullptr;
 
 std::string_view trimmed(std::string_view text) {
     const auto first = text.find_first_not_of(" \t");
@@ -284,11 +285,13 @@ private:
     bool serveOne(ConnectionStream& stream, bool last) {
         Arrival arrival;
         currentArrival = &arrival;
+        currentStream = &stream;
         stream.capture(&arrival.head);
         bool closed = false;
         const bool kept = process_request(
             stream, last, closed, [&](httplib::Request& request) { takeArrival(request, stream, arrival); });
         currentArrival = nullptr;
+        currentStream = nullptr;
         stream.capture(nullptr);
         return kept && !closed;
     }
@@ -418,7 +421,30 @@ struct Server::Impl {
         if (reply.holdUntilReleased && !holdUntilReleased(arrivedIn)) {
             return;
         }
+        if (reply.raw) {
+            sendRaw(reply, *currentStream);
+            return;
+        }
         apply(reply, response);
+    }
+
+    // The library's own answer that follows finds the connection shut.
+    static void sendRaw(const Reply& reply, ConnectionStream& stream) {
+        const auto sendAll = [&stream](std::string_view bytes) {
+            while (!bytes.empty()) {
+                const ssize_t sent = stream.write(bytes.data(), bytes.size());
+                if (sent <= 0) {
+                    return false;
+                }
+                bytes.remove_prefix(static_cast<std::size_t>(sent));
+            }
+            return true;
+        };
+        if (sendAll(*reply.raw) && !reply.rawRepeated.empty()) {
+            while (sendAll(reply.rawRepeated)) {
+            }
+        }
+        ::shutdown(stream.socket(), SHUT_RDWR);
     }
 
     Handler route(const std::string& method, const std::string& path) const {

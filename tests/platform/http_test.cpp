@@ -64,6 +64,27 @@ protected:
     std::shared_ptr<http::Transport> transport = http::curlTransport();
 };
 
+// Runs the request on a thread of its own and gives its failure; a call still running after a
+// wait far beyond any bound under test is stopped, and counts as a hang.
+std::string failureWithin(http::Transport& transport, Request request) {
+    std::stop_source stop;
+    request.cancel = stop.get_token();
+    auto outcome = std::async(std::launch::async, [&transport, request]() -> std::string {
+        try {
+            transport.perform(request);
+            return "no error";
+        } catch (const TransportError& error) {
+            return error.what();
+        }
+    });
+    if (outcome.wait_for(120s) != std::future_status::ready) {
+        stop.request_stop();
+        outcome.wait();
+        return "still running";
+    }
+    return outcome.get();
+}
+
 TEST_F(HttpTransport, SendsEachMethodWithItsBodyAndOnlyTheGivenFields) {
     const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
         {"GET", std::nullopt}, {"POST", R"({"a":1})"}, {"PUT", std::nullopt}, {"DELETE", "gone"}};
@@ -317,6 +338,36 @@ TEST_F(HttpTransport, AnAnswerPastItsLimitFailsAsSoonAsItShows) {
     EXPECT_EQ(send(limited("/at-limit")).body, atLimit);  // the next exchange goes on as before
 }
 
+TEST_F(HttpTransport, AnswersWithoutEndOrWithoutHttpFailWithTheirCause) {
+    const auto raw = [](std::string once, std::string repeated = {}) {
+        return Reply{.headers = {}, .body = {}, .raw = std::move(once), .rawRepeated = std::move(repeated)};
+    };
+    const std::string filler = "X-Filler: " + std::string(1000, 'f') + "\r\n";
+    const std::string chunk = "4000\r\n" + std::string(0x4000, 'c') + "\r\n";
+    server.on("GET", "/garbage", raw("garbage, not an answer"));
+    server.on("GET", "/status", raw("HTTP/1.1 99999999999 OK\r\nContent-Length: 2\r\n\r\nok"));
+    server.on("GET", "/endless-head", raw("HTTP/1.1 200 OK\r\n", filler));
+    server.on("GET", "/endless-interim", raw("", "HTTP/1.1 100 Continue\r\n" + filler + "\r\n"));
+    server.on("GET", "/long-line", raw("HTTP/1.1 200 OK\r\nX-Long: " + std::string(1 << 20, 'l') + "\r\n\r\n"));
+    server.on("GET", "/endless-chunks", raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", chunk));
+    server.on("GET", "/endless-stream", raw("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n", chunk));
+    server.on("GET", "/fine", text("fine"));
+
+    const std::pair<const char*, const char*> failures[] = {
+        {"/garbage", "non-HTTP response"},
+        {"/status", "non-HTTP response"},
+        {"/endless-head", "The server's answer was too large: more than 256 KB."},
+        {"/endless-interim", "The server's answer was too large: more than 256 KB."},
+        {"/long-line", "The server's answer was too large: more than 100 KB."},
+        {"/endless-chunks", "The server's answer was too large: more than 64 MB."},
+        {"/endless-stream", "The server's answer was too large: more than 64 MB."}};
+    for (const auto& [path, expected] : failures) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(failureWithin(*transport, get(path)), expected);
+        EXPECT_EQ(send(get("/fine")).body, "fine");  // the transport goes on as before
+    }
+}
+
 TEST_F(HttpTransport, AnErrorAnswerKeepsOnlyTheStartOfItsBody) {
     const std::string story(100 * 1024, 'e');
     server.on("GET", "/streamed", Reply{.status = 500, .headers = {}, .body = story, .chunked = true});
@@ -346,27 +397,6 @@ TEST_F(HttpTransport, TheTimeoutBoundsSilenceNotTheWholeAnswer) {
     server.on("GET", "/slow", Reply{.headers = {}, .body = "abcdefghij", .trickle = 150ms});
     EXPECT_EQ(failure(request("GET", "/never", {}, {}, 1s)), "The request timed out.");
     EXPECT_EQ(send(request("GET", "/slow", {}, {}, 1s)).body, "abcdefghij");
-}
-
-// Runs the request on a thread of its own and gives its failure; a call still running after a
-// wait far beyond any bound under test is stopped, and counts as a hang.
-std::string failureWithin(http::Transport& transport, Request request) {
-    std::stop_source stop;
-    request.cancel = stop.get_token();
-    auto outcome = std::async(std::launch::async, [&transport, request]() -> std::string {
-        try {
-            transport.perform(request);
-            return "no error";
-        } catch (const TransportError& error) {
-            return error.what();
-        }
-    });
-    if (outcome.wait_for(120s) != std::future_status::ready) {
-        stop.request_stop();
-        outcome.wait();
-        return "still running";
-    }
-    return outcome.get();
 }
 
 TEST_F(HttpTransport, AnAnswerThatNeverStopsComingEndsAtTheWholeTimeout) {

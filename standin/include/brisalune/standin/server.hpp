@@ -27,6 +27,11 @@ struct Reply {
     bool cutMidBody = false;                       // declare the whole body's length, send half of it, close
     bool chunked = false;                          // send the body in chunks, with no length announced
     std::optional<std::size_t> announcedLength{};  // declare this length instead, send the body, close
+    // Sent as they are in place of the answer (a head of one's own, or no HTTP at all), then
+    // `rawRepeated` again and again until the client goes or the server stops; then the
+    // connection closes. Status, headers and body are not used.
+    std::optional<std::string> raw{};
+    std::string rawRepeated{};
 
     // A JSON answer.
     static Reply json(std::string body, int status = 200);
