@@ -464,8 +464,13 @@ std::unique_ptr<ParserLease::Own>& ParserLease::idleParser() {
 
 ParserLease::ParserLease() : own_(idleParser() ? std::move(idleParser()) : std::make_unique<Own>()) {}
 
+// A parser's buffers are about 14 bytes per byte of text it can take: one grown by a huge answer
+// is let go rather than kept for the life of its thread.
+constexpr std::size_t largestKeptCapacity = std::size_t{16} << 20;
+
 ParserLease::~ParserLease() {
     auto& idle = idleParser();
+    if (own_->parser.capacity() > largestKeptCapacity) return;
     if (!idle || idle->parser.capacity() < own_->parser.capacity()) idle = std::move(own_);
 }
 
