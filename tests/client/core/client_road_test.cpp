@@ -232,6 +232,14 @@ TEST_F(ClientRoad, AFailedTransferIsATransportErrorWithItsText) {
         [&] { client().send({.method = "GET", .path = "/v1/slow", .timeout = std::chrono::milliseconds(200)}); });
     EXPECT_EQ(slow.kind(), Case::transport);
     EXPECT_EQ(slow.errorDescription(), "Connection failed: The request timed out.");
+
+    // The transport would read these as no time-out at all and wait on a silent server for ever.
+    server.clearRequests();
+    for (const auto timeout : {std::chrono::milliseconds(0), std::chrono::milliseconds(-5000)}) {
+        auto spent = errorOf([&] { client().send({.method = "GET", .path = "/v1/slow", .timeout = timeout}); });
+        EXPECT_EQ(spent.errorDescription(), "Connection failed: The request timed out.");
+    }
+    EXPECT_TRUE(server.requests().empty());
 }
 
 TEST_F(ClientRoad, OversizedAnswersEndInBoundedErrorsOfTheirOwnKind) {

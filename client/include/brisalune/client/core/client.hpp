@@ -34,7 +34,8 @@ struct Call {
     std::string path;                          // begins with "/", segments already escaped, no query
     std::vector<platform::QueryItem> query{};  // in this order; empty: no "?" at all
     AuthPlane plane = AuthPlane::session;
-    std::optional<std::chrono::milliseconds> timeout{};  // 60 seconds unless given
+    // 60 seconds unless given; one of zero or less fails as timed out, and nothing is sent.
+    std::optional<std::chrono::milliseconds> timeout{};
     http::Headers headers{};
     std::stop_token cancel{};  // a stop request abandons the call with a transport error
 };
