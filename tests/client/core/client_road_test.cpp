@@ -242,6 +242,34 @@ TEST_F(ClientRoad, AFailedTransferIsATransportErrorWithItsText) {
     EXPECT_TRUE(server.requests().empty());
 }
 
+TEST_F(ClientRoad, NeitherPlanesCredentialFollowsARedirectToAnotherServer) {
+    standin::Server other;
+    other.otherwise([](const standin::ReceivedRequest&) { return Reply::json(R"({"id":"a","at":1})"); });
+    const std::pair<AuthPlane, int> hops[] = {
+        {AuthPlane::session, 301}, {AuthPlane::data, 302}, {AuthPlane::data, 307}, {AuthPlane::session, 308}};
+    for (const auto& [plane, status] : hops) {
+        SCOPED_TRACE(status);
+        server.on("GET", "/v1/moved", Reply{status, {{"Location", other.baseUrl() + "/v1/landing"}}, ""});
+        EXPECT_EQ(client().send({.method = "GET", .path = "/v1/moved", .plane = plane}).status, 200);
+        EXPECT_TRUE(last().header("Authorization").has_value());  // the first server had it
+        ASSERT_TRUE(other.lastRequest());
+        EXPECT_EQ(other.lastRequest()->header("Authorization"), std::nullopt);
+    }
+    // A request that carries a body is not taken there at all.
+    server.on("POST", "/v1/moved", Reply{307, {{"Location", other.baseUrl() + "/v1/landing"}}, ""});
+    other.clearRequests();
+    auto refused = errorOf([&] { client().send({.method = "POST", .path = "/v1/moved"}, Stamp{"a", {}}); });
+    EXPECT_EQ(refused.kind(), Case::transport);
+    EXPECT_TRUE(other.requests().empty());
+}
+
+TEST_F(ClientRoad, AnAnswerThatIsNotHttpIsATransportErrorSaidSo) {
+    server.on("GET", "/v1/x", Reply{.headers = {}, .body = {}, .raw = "SSH-2.0-OpenSSH_9.2\r\n"});
+    auto garbage = errorOf([&] { client().send({.method = "GET", .path = "/v1/x"}); });
+    EXPECT_EQ(garbage.kind(), Case::transport);
+    EXPECT_EQ(garbage.message(), "non-HTTP response");
+}
+
 TEST_F(ClientRoad, OversizedAnswersEndInBoundedErrorsOfTheirOwnKind) {
     // Announced far past any limit: refused before the body, a transport failure.
     server.on("GET", "/v1/huge", Reply{.headers = {}, .body = "{}", .announcedLength = std::size_t{1} << 40});
