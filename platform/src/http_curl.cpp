@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdint>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -304,8 +305,19 @@ struct Exchange {
             cutErrorBody = true;
             return 0;
         }
+        grow(size, limit);
         body.append(data, size);
         return size;
+    }
+
+    // Doubling as usual, but never past what the limit lets in: a body at its limit holds no
+    // more than that.
+    void grow(std::size_t more, std::size_t limit) {
+        const std::size_t needed = body.size() + more;
+        if (needed > body.capacity()) {
+            const std::size_t ceiling = limit > SIZE_MAX - bodySlack ? SIZE_MAX : limit + bodySlack;
+            body.reserve(std::max(needed, std::min(body.capacity() * 2, ceiling)));
+        }
     }
 
     // One line of a head: "Name: value", or the continuation of the field before it.
@@ -790,6 +802,10 @@ private:
         handle.prepare(request);
         const CURLcode result = run(handle, request.timeout, deadline, request.cancel);
         Exchange& exchange = handle.exchange();
+        // Taken from the handle at once: a failure lets go of what was read, rather than leaving
+        // it with the idle handle.
+        Response response{static_cast<int>(exchange.status()), exchange.receivedHeaders(), std::move(exchange.body)};
+        exchange.body = std::string();
         if (exchange.outOfMemory) {
             throw std::bad_alloc();
         }
@@ -802,7 +818,7 @@ private:
         if (result != CURLE_OK && !(result == CURLE_WRITE_ERROR && exchange.cutErrorBody)) {
             throw TransportError(failure(handle, result));
         }
-        return Response{static_cast<int>(exchange.status()), exchange.receivedHeaders(), std::move(exchange.body)};
+        return response;
     }
 
     // Once the request went out, libcurl's refusals of what came back are the server's doing.

@@ -7,6 +7,7 @@
 #include <set>
 #include <thread>
 
+#include <support/heap_in_use.hpp>
 #include <support/standin_fixture.hpp>
 
 namespace brisalune {
@@ -366,6 +367,21 @@ TEST_F(HttpTransport, AnswersWithoutEndOrWithoutHttpFailWithTheirCause) {
         EXPECT_EQ(failureWithin(*transport, get(path)), expected);
         EXPECT_EQ(send(get("/fine")).body, "fine");  // the transport goes on as before
     }
+}
+
+TEST_F(HttpTransport, WhatAFailedExchangeReadIsNotKeptAfterwards) {
+    const std::string chunk = "4000\r\n" + std::string(0x4000, 'c') + "\r\n";
+    server.on(
+        "GET",
+        "/endless",
+        Reply{
+            .headers = {},
+            .body = {},
+            .raw = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n",
+            .rawRepeated = chunk});
+    const auto before = testkit::heapInUse();
+    EXPECT_EQ(failure(get("/endless")), "The server's answer was too large: more than 64 MB.");
+    EXPECT_LT(testkit::heapInUse() - before, std::int64_t{16} << 20);
 }
 
 TEST_F(HttpTransport, AnErrorAnswerKeepsOnlyTheStartOfItsBody) {

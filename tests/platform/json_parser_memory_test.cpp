@@ -3,30 +3,17 @@
 
 #include <gtest/gtest.h>
 
-#include <malloc.h>
-
-#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <thread>
 #include <vector>
 
-#if defined(__SANITIZE_ADDRESS__)
-// The address sanitizer's own count (its allocator does not feed mallinfo).
-extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
-#endif
+#include <support/heap_in_use.hpp>
 
 namespace brisalune {
 namespace {
 
-std::int64_t heapInUse() {
-#if defined(__SANITIZE_ADDRESS__)
-    return static_cast<std::int64_t>(__sanitizer_get_current_allocated_bytes());
-#else
-    const auto info = mallinfo2();
-    return static_cast<std::int64_t>(info.uordblks + info.hblkhd);
-#endif
-}
+using testkit::heapInUse;
 
 // A thread that decoded a huge answer once must not carry the parser it grew for the rest of
 // its life (a 60 MB answer grew one to about 800 MB).
