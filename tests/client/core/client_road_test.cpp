@@ -263,6 +263,25 @@ TEST_F(ClientRoad, NeitherPlanesCredentialFollowsARedirectToAnotherServer) {
     EXPECT_TRUE(other.requests().empty());
 }
 
+TEST_F(ClientRoad, HostileSuccessBodiesEndInInvalidResponse) {
+    const std::string bodies[] = {
+        std::string(100000, '[') + std::string(100000, ']'),
+        R"({"id":")" + std::string("\xff\xfe", 2) + R"(","at":"2026-03-01T10:00:00Z"})",
+        std::string(R"({"id":"a)") + '\0' + R"(","at":"2026-03-01T10:00:00Z"})",
+        R"({"id":"a","at":"2026-03-01T10:00:00Z"} trailing)",
+        R"({"id":"a","at":1e999999})",
+        R"([{"id":"a","at":"2026-03-01T10:00:00Z"}])",
+        "<html><body>Bad gateway</body></html>",
+        "",
+    };
+    auto c = client();
+    for (const auto& body : bodies) {
+        server.on("GET", "/v1/x", Reply{200, {{"Content-Type", "application/json"}}, body});
+        EXPECT_EQ(errorOf([&] { fetch<Stamp>(c, {.method = "GET", .path = "/v1/x"}); }).kind(), Case::invalidResponse)
+            << body.substr(0, 40);
+    }
+}
+
 TEST_F(ClientRoad, AnAnswerThatIsNotHttpIsATransportErrorSaidSo) {
     server.on("GET", "/v1/x", Reply{.headers = {}, .body = {}, .raw = "SSH-2.0-OpenSSH_9.2\r\n"});
     auto garbage = errorOf([&] { client().send({.method = "GET", .path = "/v1/x"}); });
