@@ -568,13 +568,13 @@ private:
     Handle& handle_;
 };
 
-// When the whole exchange must have ended; none without a timeout.
+// When the whole exchange must have ended; none when neither time-out is given.
 std::optional<Clock::time_point> deadlineOf(const Request& request) {
-    if (request.timeout.count() <= 0) {
-        return std::nullopt;
-    }
     auto whole = request.wholeTimeout;
     if (whole.count() <= 0) {
+        if (request.timeout.count() <= 0) {
+            return std::nullopt;
+        }
         const auto most = std::chrono::milliseconds::max() / wholeTimeoutsPerTimeout;
         whole = std::max<std::chrono::milliseconds>(
             std::min(request.timeout, most) * wholeTimeoutsPerTimeout, shortestWholeTimeout);
@@ -589,19 +589,17 @@ std::optional<Clock::time_point> deadlineOf(const Request& request) {
 // the driver.
 std::optional<int> pollWaitMs(
     Exchange& exchange, std::chrono::milliseconds timeout, std::optional<Clock::time_point> deadline) {
-    if (timeout.count() <= 0) {
-        return static_cast<int>(longestPollWait.count());
-    }
     const auto now = Clock::now();
     if (exchange.moved) {
         exchange.lastActivity = now;
         exchange.moved = false;
     }
-    if (now - exchange.lastActivity >= timeout || (deadline && now >= *deadline)) {
+    const bool silent = timeout.count() > 0 && now - exchange.lastActivity >= timeout;
+    if (silent || (deadline && now >= *deadline)) {
         return std::nullopt;
     }
     const auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(now - exchange.lastActivity);
-    auto wait = timeout - idle;
+    auto wait = timeout.count() > 0 ? timeout - idle : longestPollWait;
     if (deadline) {
         wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(*deadline - now));
     }

@@ -425,6 +425,9 @@ TEST_F(HttpTransport, AnAnswerThatNeverStopsComingEndsAtTheWholeTimeout) {
         trickled.wholeTimeout = 3s;
         EXPECT_EQ(failureWithin(*transport, trickled), "The request timed out.");
     }
+    Request unhurried = request("GET", "/trickle", {}, {}, 0ms);  // no wait for a byte is too long
+    unhurried.wholeTimeout = 2s;
+    EXPECT_EQ(failureWithin(*transport, unhurried), "The request timed out.");
     // Within its bounds an answer still arrives whole.
     server.on("GET", "/short", Reply{.headers = {}, .body = "abc", .trickle = 20ms});
     Request quick = request("GET", "/short", {}, {}, 10s);

@@ -61,8 +61,8 @@ struct Request {
     std::chrono::milliseconds timeout{60000};
     // Longest the whole exchange may last, redirects included, however steadily the bytes come
     // (a server that trickles an endless answer would otherwise hold the call for ever); it fails
-    // as a time-out. Zero or less: ten times the timeout, and at least ten minutes; none when the
-    // timeout is none.
+    // as a time-out. Zero or less: ten times the timeout and at least ten minutes, or none when
+    // the timeout is none.
     std::chrono::milliseconds wholeTimeout{0};
     // A stop request abandons the exchange at once with TransportError("cancelled").
     std::stop_token cancel{};
