@@ -87,6 +87,11 @@ constexpr std::int64_t plausibleLimit = 1'000'000'000'000;
 // After consecutive failures: 1, 2, 4 … 32, then 60 seconds each time.
 constexpr BackoffPolicy retryDelays{.base = std::chrono::seconds(1), .factor = 2, .cap = std::chrono::seconds(60)};
 
+// Pulls after the first start at most this often: a server (or a proxy before it) that answers a
+// long poll at once, or a wait of 0, would otherwise be pulled from in a busy loop, each answer
+// another event on the stream.
+constexpr std::chrono::seconds shortestLongPoll{1};
+
 bool isPlausible(std::int64_t value) { return value >= 0 && value <= plausibleLimit; }
 
 bool isPlausible(const PullResponse& pull) {
@@ -189,10 +194,13 @@ void AlertFeed::run(std::stop_token stop) {
             std::lock_guard lock(mutex_);
             cursor = cursor_;
         }
+        const auto started = clock_.now();
         PullOutcome outcome = pullUnlessStopped(*client_, cursor, first ? 0 : waitSeconds_, stop);
         if (outcome.stopped) return;
         if (outcome.answer && isPlausible(*outcome.answer)) {
             take(std::move(*outcome.answer));
+            const auto took = clock_.now() - started;
+            if (!first && took < shortestLongPoll) clock_.sleep(shortestLongPoll - took, stop);
             first = false;
             backoff.reset();
             continue;

@@ -40,6 +40,10 @@ public:
         return {now, sleep};
     }
     void allow(std::size_t sleeps) { allowed_ = sleeps; }  // before the feed starts
+    void advance(std::chrono::nanoseconds by) {
+        std::lock_guard lock(mutex_);
+        now_ += by;
+    }
     Durations waitForSleeps(std::size_t count) {
         std::unique_lock lock(mutex_);
         EXPECT_TRUE(changed_.wait_for(lock, 20s, [&] { return sleeps_.size() >= count; })) << "sleeps " << count;
@@ -139,7 +143,8 @@ TEST_F(AlertFeedTest, FailuresAndImplausibleAnswersBackOffToSixtyAndGoStaleOnce)
     EXPECT_TRUE(fresh.live && !fresh.stale);
     EXPECT_EQ(describe(fresh.alerts), Strings{"a:firing:web"});  // nothing of the dropped answers
     EXPECT_FALSE(nextSnapshot(stream).stale);                    // a failure right after a success is not stale
-    EXPECT_EQ(time.waitForSleeps(9), (Durations{1s, 2s, 4s, 8s, 16s, 32s, 60s, 60s, 1s}));
+    // The last is no back-off: the long poll after the 502 was answered at once.
+    EXPECT_EQ(time.waitForSleeps(10), (Durations{1s, 2s, 4s, 8s, 16s, 32s, 60s, 60s, 1s, 1s}));
     Strings expected(9, "cursor=0");  // no wait before a success, and dropped answers move no cursor
     expected.insert(expected.end(), 3, "cursor=1000000000000&wait=25");
     EXPECT_EQ(queriesAfter(12), expected);
@@ -159,6 +164,23 @@ TEST_F(AlertFeedTest, PulledAlertsReplaceHeldOnesUnlessOlderAndEverySuccessEmits
         (std::vector{first.configVersions, second.configVersions, third.configVersions}),
         (std::vector<Versions>{{{"web", 1}}, {{"api", 2}}, {}}));  // each pull's versions replace the last
     EXPECT_EQ(queriesAfter(4).back(), "cursor=3&wait=25");
+}
+
+TEST_F(AlertFeedTest, LongPollsAnsweredAtOnceStartNoMoreThanOnceASecond) {
+    // As a proxy that ignores the wait might: each answer comes at once, the third after 400 ms.
+    auto served = std::make_shared<std::atomic<int>>(0);
+    server.on("GET", "/v1/pull", [this, served](const standin::ReceivedRequest&) {
+        const int n = ++*served;
+        if (n == 3) time.advance(400ms);
+        Reply reply = pull(n);
+        reply.holdUntilReleased = n > 4;
+        return reply;
+    });
+    auto alerts = feed();
+    auto stream = alerts->start();
+    // None after the first pull, which asks for an answer at once; then the rest of each second.
+    EXPECT_EQ(time.waitForSleeps(3), (Durations{1s, 600ms, 1s}));
+    EXPECT_EQ(queriesAfter(5).back(), "cursor=4&wait=25");
 }
 
 TEST_F(AlertFeedTest, AuthInvalidEndsTheStreamOnceWithoutRetry) {

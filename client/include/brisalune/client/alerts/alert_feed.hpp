@@ -70,7 +70,8 @@ struct AlertFeedClock {
     static AlertFeedClock continuous();
 };
 
-// The loop pulls with a wait of 0 until a pull of the run succeeds, then with `waitSeconds`;
+// The loop pulls with a wait of 0 until a pull of the run succeeds, then with `waitSeconds`, at
+// most once a second (a pull answered sooner is followed by a sleep for the rest of it);
 // merges pulled alerts by id (a lower `updatedSeq` never replaces a held one); drops answers
 // with a cursor or sequence number outside 0...10^12; after a failure sleeps 1, 2, 4 ... 60
 // seconds, and once `staleAfter` has passed without success marks the copy stale. An
