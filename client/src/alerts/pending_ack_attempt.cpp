@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <limits>
 #include <utility>
 
 namespace brisalune {
@@ -29,6 +30,11 @@ std::optional<PendingAck> settledRead(const PendingAckStoring& store, std::strin
         if (later == earlier) return later;
         earlier = std::move(later);
     }
+}
+
+// A count read from the file may be anything; at its limit it stays there.
+std::int64_t nextAttempt(std::int64_t attempts) {
+    return attempts < std::numeric_limits<std::int64_t>::max() ? attempts + 1 : attempts;
 }
 
 // Settles the record that a preflight began.
@@ -112,7 +118,7 @@ PendingAckCoordinator::Preflight PendingAckCoordinator::begin(
         .alertId = std::string(alertId),
         .tenantId = held && !held->tenantId.empty() ? held->tenantId : std::string(tenantId),
         .title = platform::shortened(title, PendingAck::maxTextBytes),
-        .attempts = held ? held->attempts + 1 : 1,
+        .attempts = held ? nextAttempt(held->attempts) : 1,
         .lastError =
             held ? platform::shortened(held->lastError, PendingAck::maxTextBytes) : std::string(inProgressText),
         .verdict = held ? held->verdict : AckFailureVerdict::retryable,

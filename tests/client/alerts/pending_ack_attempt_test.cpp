@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <thread>
@@ -237,6 +238,16 @@ TEST_F(PendingAckAttempt, AHugeErrorTextIsCutWhereItIsKeptAndShown) {
     EXPECT_NE(record.reportBody().find('\n'), std::string::npos);  // the failure is shown beside the title
     EXPECT_EQ(store.get("a-1"), record);
     EXPECT_LT(std::filesystem::file_size(dir / "defaults.json"), 8u * 1024);
+}
+
+TEST_F(PendingAckAttempt, AnAttemptCountAtItsLimitStaysThere) {
+    // A damaged or hand-edited file may hold any count; the next attempt must not overflow it.
+    const std::int64_t most = std::numeric_limits<std::int64_t>::max();
+    store.put(stored("a-1", "t-1", most, "Server error 500", Verdict::retryable));
+    EXPECT_EQ(attempt("a-1", nullptr), held(stored("a-1", "t-1", most, "Server error 500", Verdict::retryable)));
+    answer("a-1", Reply::json(testkit::alertAnswer("a-1")));
+    EXPECT_TRUE(attempt("a-1", &withKey).get<Outcome::Acknowledged>());
+    EXPECT_TRUE(store.all().empty());
 }
 
 }  // namespace

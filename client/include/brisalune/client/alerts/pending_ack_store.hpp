@@ -43,7 +43,8 @@ protected:
 
 // The records in the user defaults under "brisalune.pending-acks": one compact JSON object,
 // stored as data, whose member names are alert ids. Keeps no copy: every operation reads and
-// writes the file, each under the defaults' process-wide lock, and every write is on disk
+// writes the file, each write under the defaults' write lock (so another instance of the app on
+// the same home folder waits for it rather than write over it), and every write is on disk
 // (fsynced and renamed) when it returns. Members that do not decode are invisible to reads and
 // kept by every write.
 class PendingAckStore final : public PendingAckStoring {
@@ -69,7 +70,7 @@ public:
 private:
     PendingAckStore(std::optional<std::string> suiteName, std::optional<std::filesystem::path> file);
     std::optional<std::filesystem::path> file() const;
-    bool write(std::string_view alertId, const PendingAck& record);
+    static bool write(const std::filesystem::path& path, std::string_view alertId, const PendingAck& record);
 
     std::optional<std::string> suiteName_;
     std::optional<std::filesystem::path> file_;  // set by inFile
