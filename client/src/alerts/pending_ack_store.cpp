@@ -145,6 +145,14 @@ bool PendingAckStore::removeAll() {
     }
 }
 
+bool PendingAckStore::removeUnchanged(std::string_view alertId, const PendingAck& expected) {
+    const auto path = file();
+    if (!path) return false;
+    Defaults::WriteLock lock(*path);
+    if (entry(records(*path), alertId) != expected) return false;
+    return remove(alertId);
+}
+
 bool PendingAckStore::replace(
     std::string_view alertId, const std::optional<PendingAck>& expected, const PendingAck& replacement) {
     const auto path = file();
@@ -181,6 +189,14 @@ bool MemoryPendingAckStore::remove(std::string_view alertId) {
 bool MemoryPendingAckStore::removeAll() {
     std::lock_guard lock(lock_);
     ledger_.clear();
+    return true;
+}
+
+bool MemoryPendingAckStore::removeUnchanged(std::string_view alertId, const PendingAck& expected) {
+    std::lock_guard lock(lock_);
+    const auto found = ledger_.find(alertId);
+    if (found == ledger_.end() || found->second != expected) return false;
+    ledger_.erase(found);
     return true;
 }
 

@@ -30,6 +30,9 @@ public:
     // or was never there.
     virtual bool remove(std::string_view alertId) = 0;
     virtual bool removeAll() = 0;
+    // Removes the record under the id only while it equals `expected`; false when it was not
+    // removed (another record stands there, or the write failed).
+    virtual bool removeUnchanged(std::string_view alertId, const PendingAck& expected) = 0;
     // Writes the replacement under the id only while the stored record equals `expected`
     // (both absent counts as equal); true when it was written.
     virtual bool replace(
@@ -64,6 +67,7 @@ public:
     bool put(const PendingAck& record) override;
     bool remove(std::string_view alertId) override;
     bool removeAll() override;
+    bool removeUnchanged(std::string_view alertId, const PendingAck& expected) override;
     bool replace(
         std::string_view alertId, const std::optional<PendingAck>& expected, const PendingAck& replacement) override;
 
@@ -84,6 +88,7 @@ public:
     bool put(const PendingAck& record) override;
     bool remove(std::string_view alertId) override;
     bool removeAll() override;
+    bool removeUnchanged(std::string_view alertId, const PendingAck& expected) override;
     bool replace(
         std::string_view alertId, const std::optional<PendingAck>& expected, const PendingAck& replacement) override;
 
