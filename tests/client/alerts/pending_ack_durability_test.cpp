@@ -2,10 +2,12 @@
 // child process (this test program, re-run with a filter) at the worst moments.
 
 #include <brisalune/client/alerts/pending_ack.hpp>
+#include <brisalune/client/alerts/pending_ack_drain.hpp>
 #include <brisalune/client/alerts/pending_ack_store.hpp>
 #include <brisalune/client/core/client.hpp>
 #include <brisalune/standin/server.hpp>
 
+#include <support/alert_answer.hpp>
 #include <support/child_process.hpp>
 #include <support/temp_dir.hpp>
 
@@ -100,6 +102,27 @@ TEST_F(PendingAckDurability, ThePreflightRecordIsOnDiskBeforeTheRequestLeaves) {
     ASSERT_TRUE(child.killed());  // while the service holds the acknowledgement
 
     EXPECT_EQ(store.all(), (std::vector{record("a-0"), record("a-1", "Acknowledgement in progress.")}));
+
+    // The next start's drain sends it again (the service may have taken the first one: asking
+    // twice only acknowledges twice) and clears what the service confirms.
+    server.on("POST", "/v1/alerts/a-0/ack", standin::Reply::json(testkit::alertAnswer("a-0")));
+    server.on("POST", "/v1/alerts/a-1/ack", standin::Reply::json(testkit::alertAnswer("a-1")));
+    const BrisaluneClient client(*platform::Url::parse(server.baseUrl()), std::nullopt, "data-key");
+    std::vector<std::string> cleared;
+    PendingAckDrain::run(
+        store.all(),
+        "t-1",
+        false,
+        {.standing = [](const std::string&) { return PendingAckStanding::wanted; },
+         .attempt =
+             [&](const PendingAck& pending) {
+                 return PendingAckCoordinator::attempt(pending.alertId, "t-1", pending.title, &client, store);
+             },
+         .discardAttempt = [](const std::string&, const AckAttemptOutcome&) {},
+         .report = [](const PendingAck&) {},
+         .clearReport = [&](const std::string& alertId) { cleared.push_back(alertId); }});
+    EXPECT_EQ(cleared, (std::vector<std::string>{"a-0", "a-1"}));
+    EXPECT_TRUE(store.all().empty());
 }
 
 TEST_F(PendingAckDurability, AProcessKilledMidWriteLosesNoEarlierRecord) {
