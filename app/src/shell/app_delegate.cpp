@@ -130,7 +130,7 @@ PendingAck MacAppDelegate::refusedAck(
     std::string_view reason = notAMemberText;
     if (!session) {
         reason = PendingAckCoordinator::notSignedInText;
-    } else if (!tenantId && !session->activeTenantId) {
+    } else if ((!tenantId || tenantId->empty()) && !session->activeTenantId) {
         reason = noTeamText;
     }
     PendingAck record{

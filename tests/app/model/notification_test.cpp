@@ -153,6 +153,9 @@ TEST_F(NotificationResponses, TheButtonAcknowledgesAndRefreshesTheActiveTeam) {
     servePull(hosted, {testkit::alertAnswer("a1", "acked")});
     respond(ack, "a1", "t1");
     EXPECT_EQ(count(hosted, "POST /v1/alerts/a1/ack"), 1u);
+    // A failure notice of a record kept without a team names none: the active team's, as stored.
+    respond(ack, "a1", "");
+    EXPECT_EQ(count(hosted, "POST /v1/alerts/a1/ack"), 2u);
     EXPECT_EQ(model->openAlerts().front().state, "acked");  // refreshed before the response ends
     EXPECT_TRUE(acks->all().empty());
     EXPECT_TRUE(center->shown.empty());
