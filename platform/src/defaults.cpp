@@ -292,8 +292,11 @@ constexpr std::chrono::seconds peerLockPatience{5};
 // The lock file, locked against other processes; -1 when it cannot be had (a folder that cannot
 // be written fails the write itself, with its own error).
 int lockAgainstPeers(const fs::path& file) {
+    struct stat info {};
+    if (::stat(file.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return -1;  // no write can succeed there
     const fs::path path = lockFileOf(file);
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
+    if (fd < 0) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);  // left read-only
     if (fd < 0) return -1;
     const auto giveUp = std::chrono::steady_clock::now() + peerLockPatience;
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
