@@ -462,14 +462,8 @@ std::recursive_mutex& Defaults::processLock() {
 
 Defaults::WriteLock::WriteLock(const std::filesystem::path& file) : process_(processLock()), file_(file) {
     PeerLock& lock = peerLocks()[file_];
-    if (lock.depth++ == 0) {
-        try {
-            makeFolder(file_.has_parent_path() ? file_.parent_path() : fs::path("."));
-        } catch (const std::system_error&) {
-            // the write fails on its own, and says why
-        }
-        lock.fd = lockAgainstPeers(file_);
-    }
+    // No folder yet: nothing to lock beside, and nothing a peer could have written there.
+    if (lock.depth++ == 0) lock.fd = lockAgainstPeers(file_);
 }
 
 Defaults::WriteLock::~WriteLock() {
