@@ -13,10 +13,12 @@
 #include <set>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -276,6 +278,50 @@ void moveAside(const fs::path& file) {
     fail("cannot set aside", file);
 }
 
+// ---- the lock between processes ----
+
+// Beside the file, never replaced: the file itself is renamed over by every write.
+fs::path lockFileOf(const fs::path& file) {
+    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
+    return folder / ("." + file.filename().string() + ".lock");
+}
+
+// A write takes milliseconds; a peer that holds the lock this long is stopped or hung.
+constexpr std::chrono::seconds peerLockPatience{5};
+
+// The lock file, locked against other processes; -1 when it cannot be had (a folder that cannot
+// be written fails the write itself, with its own error).
+int lockAgainstPeers(const fs::path& file) {
+    struct stat info {};
+    if (::stat(file.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return -1;  // no write can succeed there
+    const fs::path path = lockFileOf(file);
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
+    if (fd < 0) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);  // left read-only
+    if (fd < 0) return -1;
+    const auto giveUp = std::chrono::steady_clock::now() + peerLockPatience;
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR) continue;
+        if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= giveUp) {
+            ::close(fd);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return fd;
+}
+
+// The peer locks this process holds, by file, with how many holders nest in each. Guarded by
+// the process lock.
+struct PeerLock {
+    int fd = -1;
+    int depth = 0;
+};
+
+std::map<fs::path, PeerLock>& peerLocks() {
+    static std::map<fs::path, PeerLock> held;
+    return held;
+}
+
 // Temporary files are "." + name + "." + six letters or digits, as mkostemp makes them.
 std::string tempPrefix(const fs::path& file) { return "." + file.filename().string() + "."; }
 
@@ -414,6 +460,19 @@ std::recursive_mutex& Defaults::processLock() {
     return lock;
 }
 
+Defaults::WriteLock::WriteLock(const std::filesystem::path& file) : process_(processLock()), file_(file) {
+    PeerLock& lock = peerLocks()[file_];
+    // No folder yet: nothing to lock beside, and nothing a peer could have written there.
+    if (lock.depth++ == 0) lock.fd = lockAgainstPeers(file_);
+}
+
+Defaults::WriteLock::~WriteLock() {
+    const auto found = peerLocks().find(file_);
+    if (found == peerLocks().end() || --found->second.depth > 0) return;
+    if (found->second.fd >= 0) ::close(found->second.fd);  // closing releases the flock
+    peerLocks().erase(found);
+}
+
 std::optional<DefaultsValue> Defaults::value(std::string_view key) const {
     std::lock_guard lock(processLock());
     const json::Object members = loadMembersOrEmpty(file_);
@@ -447,14 +506,14 @@ std::optional<std::chrono::sys_seconds> Defaults::date(std::string_view key) con
 
 void Defaults::set(std::string_view key, DefaultsValue value) {
     json::Value encoded = encode(value, 0);
-    std::lock_guard lock(processLock());
+    WriteLock lock(file_);
     WriteBase base = loadForWrite(file_);
     base.members.insert_or_assign(std::string(key), std::move(encoded));
     writeMembers(file_, base);
 }
 
 void Defaults::remove(std::string_view key) {
-    std::lock_guard lock(processLock());
+    WriteLock lock(file_);
     WriteBase base = loadForWrite(file_);
     const auto found = base.members.find(key);
     if (found == base.members.end()) return;

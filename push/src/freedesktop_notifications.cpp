@@ -1,5 +1,6 @@
 #include <brisalune/push/freedesktop_notifications.hpp>
 
+#include <brisalune/platform/json.hpp>
 #include <brisalune/platform/text.hpp>
 
 #include <QCoroDBus>
@@ -18,6 +19,38 @@ const QString interfaceName = serviceName;
 
 QDBusMessage methodCall(const char* method) {
     return QDBusMessage::createMethodCall(serviceName, path, interfaceName, QString::fromLatin1(method));
+}
+
+// An action key is the action's identifier, then a space and the request's user info as JSON;
+// identifiers hold no space. A user info too large to carry is left out.
+constexpr std::size_t maxCarriedBytes = 2048;
+
+std::string carried(const json::Object& userInfo) {
+    if (userInfo.empty()) return {};
+    try {
+        std::string text = json::write(json::Value{userInfo});
+        return text.size() <= maxCarriedBytes ? " " + text : std::string();
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+struct ActionKey {
+    std::string identifier;
+    std::optional<json::Object> userInfo;  // none when the key carries none, or nothing readable
+};
+
+ActionKey readActionKey(const QString& key) {
+    const std::string text = key.toStdString();
+    const auto space = text.find(' ');
+    if (space == std::string::npos) return {text, std::nullopt};
+    ActionKey out{text.substr(0, space), std::nullopt};
+    try {
+        json::Value info = json::parse(std::string_view(text).substr(space + 1));
+        if (json::Object* object = info.get<json::Object>()) out.userInfo = std::move(*object);
+    } catch (const std::exception&) {
+    }
+    return out;
 }
 
 }  // namespace
@@ -71,12 +104,13 @@ void FreedesktopNotificationCenter::setCategories(std::vector<NotificationCatego
     categories_ = std::move(categories);
 }
 
-QStringList FreedesktopNotificationCenter::actions(const std::string& categoryIdentifier) const {
+QStringList FreedesktopNotificationCenter::actions(const NotificationRequest& request) const {
     QStringList out{QString::fromLatin1(defaultActionIdentifier), QString::fromLatin1(defaultActionTitle)};
-    const auto category = std::ranges::find(categories_, categoryIdentifier, &NotificationCategory::identifier);
+    const auto category = std::ranges::find(categories_, request.categoryIdentifier, &NotificationCategory::identifier);
     if (category == categories_.end()) return out;
+    const std::string info = carried(request.userInfo);
     for (const NotificationAction& action : category->actions)
-        out << busText(action.identifier) << busText(action.title);
+        out << busText(action.identifier + info) << busText(action.title);
     return out;
 }
 
@@ -92,8 +126,8 @@ QCoro::Task<> FreedesktopNotificationCenter::add(NotificationRequest request) {
     const std::string title = platform::shortened(request.title, maxTitleBytes);
     const std::string body = platform::shortened(request.body, maxBodyBytes);
     call << busText(applicationName) << replaces << QString() << busText(title)
-         << bodyText(body, capabilities->contains(QStringLiteral("body-markup")))
-         << actions(request.categoryIdentifier) << QVariantMap() << qint32(-1);
+         << bodyText(body, capabilities->contains(QStringLiteral("body-markup"))) << actions(request) << QVariantMap()
+         << qint32(-1);
     const QDBusMessage reply = co_await connection_.asyncCall(call);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) co_return;
     const uint id = reply.arguments().constFirst().toUInt();
@@ -139,10 +173,24 @@ QCoro::Task<> FreedesktopNotificationCenter::close(uint id) {
 }
 
 void FreedesktopNotificationCenter::onActionInvoked(uint id, const QString& actionKey) {
+    ActionKey key = readActionKey(actionKey);
     const auto shown = std::ranges::find(shown_, id, &Shown::id);
-    if (shown == shown_.end()) return;  // another program's notification
-    const NotificationResponse response{actionKey.toStdString(), shown->request};
-    Q_EMIT responseReceived(response);
+    if (shown != shown_.end()) {
+        const NotificationResponse response{std::move(key.identifier), shown->request};
+        Q_EMIT responseReceived(response);
+        return;
+    }
+    // Not shown by this run: a button of ours carries what it acts on; anything else is another
+    // program's notification.
+    if (!key.userInfo) return;
+    const bool ours = std::ranges::any_of(categories_, [&](const NotificationCategory& category) {
+        return std::ranges::find(category.actions, key.identifier, &NotificationAction::identifier) !=
+               category.actions.end();
+    });
+    if (!ours) return;
+    NotificationRequest request;
+    request.userInfo = std::move(*key.userInfo);
+    Q_EMIT responseReceived(NotificationResponse{std::move(key.identifier), std::move(request)});
 }
 
 void FreedesktopNotificationCenter::onNotificationClosed(uint id, uint) {

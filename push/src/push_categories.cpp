@@ -28,7 +28,11 @@ PendingAckDrain::Effects PushState::drainEffects(PendingAckStandings::Token toke
         // The live standings at every call: they may change while an attempt is awaited.
         .standing = [this, token](const std::string& alertId) { return ackStandings_.standing(alertId, token); },
         .attempt = {},
-        .discardAttempt = [this](const std::string& alertId) { pendingAckStore_->remove(alertId); },
+        .discardAttempt =
+            [this](const std::string& alertId, const AckAttemptOutcome& outcome) {
+                if (const auto* held = outcome.get<AckAttemptOutcome::Held>())
+                    pendingAckStore_->removeUnchanged(alertId, held->record);
+            },
         .report = [this](const PendingAck& record) { modifyAckFailures([&](auto& report) { report.record(record); }); },
         .clearReport =
             [this](const std::string& alertId) { modifyAckFailures([&](auto& report) { report.remove(alertId); }); },

@@ -51,7 +51,9 @@ TEST(DemoNotificationBridge, CarriesNotificationsAndTheirButtonsBetweenTheBuses)
     const QVariantList sent = desktop.calls("Notify").at(0);
     EXPECT_EQ(sent[3].toString(), "Disk full");
     EXPECT_EQ(sent[4].toString(), "a < b");  // no markup on that service: read through the bridge
-    EXPECT_EQ(sent[5].toStringList(), (QStringList{"default", "Open", "BRISALUNE_ACK", "Acknowledge"}));
+    EXPECT_EQ(
+        sent[5].toStringList(),
+        (QStringList{"default", "Open", R"(BRISALUNE_ACK {"alert_id":"a1","tenant_id":"t1"})", "Acknowledge"}));
     ASSERT_EQ(center.delivered().size(), 1u);
 
     // Its button, pressed on the desktop, reaches the app.

@@ -38,7 +38,9 @@ TEST(FreedesktopNotifications, ReadsCapabilitiesFirstAndSendsTheCategoryButtons)
     EXPECT_EQ(sent[1].toUInt(), 0u);
     EXPECT_EQ(sent[3].toString(), "<b>Disk</b> full");             // the summary is never markup
     EXPECT_EQ(sent[4].toString(), "usage &gt; 95% &amp; rising");  // the body is, here
-    EXPECT_EQ(sent[5].toStringList(), (QStringList{"default", "Open", "BRISALUNE_ACK", "Acknowledge"}));
+    EXPECT_EQ(
+        sent[5].toStringList(),
+        (QStringList{"default", "Open", R"(BRISALUNE_ACK {"alert_id":"a1","tenant_id":"t1"})", "Acknowledge"}));
 
     // The same identifier replaces what is shown; a viewer's category has no button.
     center.setCategories({alertCategory(false)});
@@ -102,6 +104,31 @@ TEST(FreedesktopNotifications, WithdrawsByExactCategoryAndHearsOnlyItsOwnNotific
 
     daemon.emitSignal("NotificationClosed", "uu", {2u, 2u});
     ASSERT_TRUE(testkit::processEventsUntil([&] { return center.delivered().empty(); }));
+}
+
+TEST(FreedesktopNotifications, AButtonPressedAfterARestartStillReachesTheApp) {
+    // The service keeps a notification on screen after the program that posted it quit or was
+    // killed; its acknowledge button must still reach the program running now.
+    NotificationDaemon daemon;
+    QString pressed;
+    {
+        FreedesktopNotificationCenter before(daemon.connection());
+        before.setCategories({alertCategory(true)});
+        QCoro::waitFor(before.add(alertRequest("n1")));  // id 1
+        pressed = daemon.calls("Notify").at(0)[5].toStringList().at(2);
+    }
+    FreedesktopNotificationCenter now(daemon.connection());
+    now.setCategories({alertCategory(true)});  // as the app does at start
+    std::vector<NotificationResponse> responses;
+    QObject::connect(&now, &PushNotificationCenter::responseReceived, [&](const NotificationResponse& response) {
+        responses.push_back(response);
+    });
+    daemon.emitSignal("ActionInvoked", "us", {1u, "default"});  // a click carries nothing: not ours to guess
+    daemon.emitSignal("ActionInvoked", "us", {1u, pressed});
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return !responses.empty(); }));
+    ASSERT_EQ(responses.size(), 1u);
+    EXPECT_EQ(responses[0].actionIdentifier, "BRISALUNE_ACK");
+    EXPECT_EQ(responses[0].request.userInfo, alertRequest("n1").userInfo);
 }
 
 TEST(FreedesktopNotifications, PermissionIsWhetherAServiceAnswers) {

@@ -73,6 +73,22 @@ TEST_F(PushDrain, ASessionEndingDuringAnAttemptStopsTheDrain) {
     EXPECT_TRUE(state->ackFailures().records.empty());
 }
 
+TEST_F(PushDrain, AnAcknowledgementOfTheNextSessionOutlivesTheEndedDrainsDiscard) {
+    acks->put(pending("a2"));
+    model->beforeAcknowledge = [&](const std::string&) { state->endSession(); };
+    // While the old session's attempt waits for its answer, the user signs in again and presses
+    // the alert's acknowledge button: that attempt's record is in the store now.
+    PendingAck pressed = pending("a2");
+    pressed.title = "Disk full on db-2";
+    pressed.lastError = std::string(PendingAckCoordinator::inProgressText);
+    server.on("POST", "/v1/alerts/a2/ack", [&](const standin::ReceivedRequest&) {
+        acks->put(pressed);
+        return Reply::json(R"({"error":"down"})", 503);
+    });
+    await(state->drainPendingAcks(false));
+    EXPECT_EQ(acks->get("a2"), pressed);  // the new press is still there to be settled and retried
+}
+
 TEST_F(PushDrain, WithoutAModelTheKeychainSessionAcknowledges) {
     keychain->save(storedSession());
     acks->put(pending("a1", ""));

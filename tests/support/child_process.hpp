@@ -58,6 +58,16 @@ public:
         return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
     }
 
+    // Waits for it to end by itself; true when it exited with status 0.
+    bool succeeded() {
+        if (pid_ <= 0) return false;
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        pid_ = -1;
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+
 private:
     pid_t pid_ = -1;
 };

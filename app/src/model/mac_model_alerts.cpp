@@ -171,7 +171,8 @@ QCoro::Task<MacModel::NotificationAck> MacModel::acknowledgeFromNotification(
     co_await ensureLaunched();
     if (!session_) co_return NotificationAck{NotificationAck::Refused{}};
     const std::optional<std::string> activeTenantId = session_->activeTenantId;
-    const std::optional<std::string> team = tenantId ? tenantId : activeTenantId;
+    // An empty team is none named, as in a stored record (a failure notice carries the record's).
+    const std::optional<std::string> team = tenantId && !tenantId->empty() ? tenantId : activeTenantId;
     if (!team) co_return NotificationAck{NotificationAck::Refused{}};
     if (std::ranges::find(memberships_, *team, &Membership::tenantId) == memberships_.end())
         co_return NotificationAck{NotificationAck::Refused{}};

@@ -117,15 +117,40 @@ QCoro::Task<> MacAppDelegate::handleNotificationResponse(NotificationResponse re
     const std::string alertId = alert->id;
     const std::optional<std::string> tenantId = alert->tenantId;
     if (response.actionIdentifier == PushState::ackActionIdentifier) {
-        co_await acknowledgeAlert(alertId, tenantId);
+        co_await acknowledgeAlert(alertId, tenantId, response.request.title);
     } else if (response.actionIdentifier == PushNotificationCenter::defaultActionIdentifier) {
         co_await openAlert(alertId, tenantId);
     }
 }
 
-QCoro::Task<> MacAppDelegate::acknowledgeAlert(std::string alertId, std::optional<std::string> tenantId) {
+// What is told when the button could do nothing: the user asked, and must not believe it done.
+PendingAck MacAppDelegate::refusedAck(
+    const std::string& alertId, const std::optional<std::string>& tenantId, const std::string& shownTitle) const {
+    const std::optional<StoredSession> session = model_->session();
+    std::string_view reason = notAMemberText;
+    if (!session) {
+        reason = PendingAckCoordinator::notSignedInText;
+    } else if ((!tenantId || tenantId->empty()) && !session->activeTenantId) {
+        reason = noTeamText;
+    }
+    PendingAck record{
+        .alertId = alertId,
+        .tenantId = tenantId.value_or(""),
+        .title = shownTitle.empty() ? alertId : shownTitle,
+        .attempts = 0,
+        .lastError = std::string(reason),
+        .verdict = AckFailureVerdict::final};
+    return PendingAckCoordinator::notKept(std::move(record)).record;
+}
+
+QCoro::Task<> MacAppDelegate::acknowledgeAlert(
+    std::string alertId, std::optional<std::string> tenantId, std::string shownTitle) {
     pushState_.modifyAckStandings([&](PendingAckStandings& standings) { standings.undismiss(alertId); });
     const MacModel::NotificationAck result = co_await model_->acknowledgeFromNotification(alertId, tenantId);
+    if (result.get<MacModel::NotificationAck::Refused>()) {
+        co_await postAckFailureNotification(refusedAck(alertId, tenantId, shownTitle));
+        co_return;
+    }
     if (result.get<MacModel::NotificationAck::QueuedForBoxSignIn>()) {
         windows().show(WindowPresenter::Kind::box);
         co_return;

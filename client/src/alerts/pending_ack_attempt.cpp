@@ -5,7 +5,12 @@
 #include <brisalune/platform/text.hpp>
 
 #include <algorithm>
+#include <condition_variable>
 #include <exception>
+#include <limits>
+#include <mutex>
+#include <stop_token>
+#include <thread>
 #include <utility>
 
 namespace brisalune {
@@ -31,6 +36,30 @@ std::optional<PendingAck> settledRead(const PendingAckStoring& store, std::strin
     }
 }
 
+// A count read from the file may be anything; at its limit it stays there.
+std::int64_t nextAttempt(std::int64_t attempts) {
+    return attempts < std::numeric_limits<std::int64_t>::max() ? attempts + 1 : attempts;
+}
+
+// Asks to stop once `limit` has passed, unless it is destroyed first.
+class Deadline {
+public:
+    explicit Deadline(std::chrono::milliseconds limit)
+        : watchdog_([this, limit](std::stop_token done) {
+            std::mutex mutex;
+            std::unique_lock lock(mutex);
+            std::condition_variable_any never;
+            never.wait_for(lock, done, limit, [] { return false; });
+            if (!done.stop_requested()) expired_.request_stop();
+        }) {}
+
+    std::stop_token token() const { return expired_.get_token(); }
+
+private:
+    std::stop_source expired_;
+    std::jthread watchdog_;  // declared last: stopped and joined before expired_ goes
+};
+
 // Settles the record that a preflight began.
 class Attempt {
 public:
@@ -43,9 +72,10 @@ public:
         return settle(std::string(text), AckFailureVerdict::retryable);
     }
 
-    Outcome send(const BrisaluneClient& client) {
+    Outcome send(const BrisaluneClient& client, std::chrono::milliseconds deadline) {
         try {
-            AlertSnapshot alert = acknowledge(client, alertId_);
+            const Deadline limit(deadline);
+            AlertSnapshot alert = acknowledge(client, alertId_, limit.token());
             store_.remove(alertId_);  // a record left behind only asks the service again
             return {Outcome::Acknowledged{std::move(alert)}};
         } catch (const BrisaluneError& error) {
@@ -112,7 +142,7 @@ PendingAckCoordinator::Preflight PendingAckCoordinator::begin(
         .alertId = std::string(alertId),
         .tenantId = held && !held->tenantId.empty() ? held->tenantId : std::string(tenantId),
         .title = platform::shortened(title, PendingAck::maxTextBytes),
-        .attempts = held ? held->attempts + 1 : 1,
+        .attempts = held ? nextAttempt(held->attempts) : 1,
         .lastError =
             held ? platform::shortened(held->lastError, PendingAck::maxTextBytes) : std::string(inProgressText),
         .verdict = held ? held->verdict : AckFailureVerdict::retryable,
@@ -122,11 +152,14 @@ PendingAckCoordinator::Preflight PendingAckCoordinator::begin(
 }
 
 AckAttemptOutcome PendingAckCoordinator::finish(
-    const Preflight& preflight, const BrisaluneClient* client, PendingAckStoring& store) noexcept {
+    const Preflight& preflight,
+    const BrisaluneClient* client,
+    PendingAckStoring& store,
+    std::chrono::milliseconds deadline) noexcept {
     Attempt attempt(preflight, store);
     if (!client) return attempt.settleUnsent(notSignedInText);
     if (!client->hasDataKey()) return attempt.settleUnsent(noTenantKeyText);
-    return attempt.send(*client);
+    return attempt.send(*client, deadline);
 }
 
 AckAttemptOutcome PendingAckCoordinator::attempt(

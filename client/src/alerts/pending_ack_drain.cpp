@@ -90,9 +90,9 @@ std::optional<PendingAck> PendingAckDrain::Walk::next(const Effects& effects) {
 void PendingAckDrain::Walk::settle(const AckAttemptOutcome& outcome, const Effects& effects) {
     const PendingAck& record = records_[position_++];
     switch (effects.standing(record.alertId)) {
-        case PendingAckStanding::dismissed: effects.discardAttempt(record.alertId); return;
+        case PendingAckStanding::dismissed: effects.discardAttempt(record.alertId, outcome); return;
         case PendingAckStanding::sessionEnded:
-            effects.discardAttempt(record.alertId);
+            effects.discardAttempt(record.alertId, outcome);
             stopped_ = true;
             return;
         case PendingAckStanding::wanted: settleWanted(outcome, record.alertId, effects); return;

@@ -102,29 +102,31 @@ std::vector<PendingAck> PendingAckStore::all() const {
     return sortedByAlertId(records(*path));
 }
 
-bool PendingAckStore::write(std::string_view alertId, const PendingAck& record) {
-    const auto path = file();
-    if (!path) return false;
+bool PendingAckStore::write(const fs::path& path, std::string_view alertId, const PendingAck& record) {
     json::Value encoded;
     try {
         encoded = json::parse(json::encode(record));
     } catch (const std::exception&) {
         return false;  // not encodable (text that is not UTF-8)
     }
-    json::Object object = rawObject(*path);
+    json::Object object = rawObject(path);
     object.insert_or_assign(std::string(alertId), std::move(encoded));
-    return storeObject(*path, object);
+    return storeObject(path, object);
 }
 
+// Each read-modify-write holds the file against this process's other threads and against
+// another instance of the app writing the same file.
 bool PendingAckStore::put(const PendingAck& record) {
-    std::lock_guard lock(Defaults::processLock());
-    return write(record.alertId, record);
+    const auto path = file();
+    if (!path) return false;
+    Defaults::WriteLock lock(*path);
+    return write(*path, record.alertId, record);
 }
 
 bool PendingAckStore::remove(std::string_view alertId) {
-    std::lock_guard lock(Defaults::processLock());
     const auto path = file();
     if (!path) return true;  // no file: nothing stored
+    Defaults::WriteLock lock(*path);
     json::Object object = rawObject(*path);
     const auto found = object.find(alertId);
     if (found == object.end()) return true;
@@ -133,7 +135,6 @@ bool PendingAckStore::remove(std::string_view alertId) {
 }
 
 bool PendingAckStore::removeAll() {
-    std::lock_guard lock(Defaults::processLock());
     const auto path = file();
     if (!path) return true;
     try {
@@ -144,13 +145,21 @@ bool PendingAckStore::removeAll() {
     }
 }
 
-bool PendingAckStore::replace(
-    std::string_view alertId, const std::optional<PendingAck>& expected, const PendingAck& replacement) {
-    std::lock_guard lock(Defaults::processLock());
+bool PendingAckStore::removeUnchanged(std::string_view alertId, const PendingAck& expected) {
     const auto path = file();
     if (!path) return false;
+    Defaults::WriteLock lock(*path);
     if (entry(records(*path), alertId) != expected) return false;
-    return write(alertId, replacement);
+    return remove(alertId);
+}
+
+bool PendingAckStore::replace(
+    std::string_view alertId, const std::optional<PendingAck>& expected, const PendingAck& replacement) {
+    const auto path = file();
+    if (!path) return false;
+    Defaults::WriteLock lock(*path);
+    if (entry(records(*path), alertId) != expected) return false;
+    return write(*path, alertId, replacement);
 }
 
 // ---- MemoryPendingAckStore ----
@@ -180,6 +189,14 @@ bool MemoryPendingAckStore::remove(std::string_view alertId) {
 bool MemoryPendingAckStore::removeAll() {
     std::lock_guard lock(lock_);
     ledger_.clear();
+    return true;
+}
+
+bool MemoryPendingAckStore::removeUnchanged(std::string_view alertId, const PendingAck& expected) {
+    std::lock_guard lock(lock_);
+    const auto found = ledger_.find(alertId);
+    if (found == ledger_.end() || found->second != expected) return false;
+    ledger_.erase(found);
     return true;
 }
 

@@ -125,12 +125,37 @@ TEST_F(NotificationResponses, RefusedWithoutASessionATeamOrAMembership) {
     EXPECT_EQ(count(hosted, "POST /v1/alerts/a1/ack"), 0u);
 }
 
+TEST_F(NotificationResponses, AButtonPressedWhereNothingCanBeDoneIsToldNotSilentlyDropped) {
+    // A notification outlives the team (or the sign-in) it came with; its button still asks.
+    const auto told = [&](std::string_view reason) {
+        ASSERT_EQ(center->shown.size(), 1u);
+        EXPECT_EQ(center->shown.front().identifier, "brisalune.ack-failure.a1");
+        EXPECT_EQ(center->shown.front().title, "Couldn't acknowledge");
+        EXPECT_EQ(
+            center->shown.front().body,
+            "Disk full\n" + std::string(PendingAckCoordinator::notKeptText) + "\n" + std::string(reason));
+        center->shown.clear();
+    };
+    launchWith(session());
+    respond(ack, "a1", "t9");
+    told(MacAppDelegate::notAMemberText);
+
+    run(model->signOutLocally());
+    respond(ack, "a1", "t1");
+    told(PendingAckCoordinator::notSignedInText);
+    EXPECT_TRUE(acks->all().empty());
+    EXPECT_EQ(count(hosted, "POST /v1/alerts/a1/ack"), 0u);
+}
+
 TEST_F(NotificationResponses, TheButtonAcknowledgesAndRefreshesTheActiveTeam) {
     launchWith(session());
     hosted.on("POST", "/v1/alerts/a1/ack", Reply::json(testkit::alertAnswer("a1")));
     servePull(hosted, {testkit::alertAnswer("a1", "acked")});
     respond(ack, "a1", "t1");
     EXPECT_EQ(count(hosted, "POST /v1/alerts/a1/ack"), 1u);
+    // A failure notice of a record kept without a team names none: the active team's, as stored.
+    respond(ack, "a1", "");
+    EXPECT_EQ(count(hosted, "POST /v1/alerts/a1/ack"), 2u);
     EXPECT_EQ(model->openAlerts().front().state, "acked");  // refreshed before the response ends
     EXPECT_TRUE(acks->all().empty());
     EXPECT_TRUE(center->shown.empty());

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <thread>
@@ -101,6 +102,51 @@ TEST_F(PendingAckAttempt, UnsentOrUnansweredAttemptsAreHeldAndEarlierFailuresSta
     EXPECT_EQ(attempt("a-3", &withKey), held(stored("a-3", "t-1", 1, "Not allowed: nope", Verdict::final)));
     EXPECT_EQ(attempt("a-3", nullptr), held(stored("a-3", "t-1", 2, "Not allowed: nope", Verdict::final)));
     EXPECT_EQ(server.requests().size(), 1u);
+}
+
+TEST_F(PendingAckAttempt, EveryUnhappyAnswerLeavesTheAcknowledgementStoredToBeRetried) {
+    // A refusal to take the answer as success: whatever the service says, short of a clean
+    // acknowledgement or a plain "no such alert", the record stays, retryable or for the user.
+    const std::vector<std::pair<Reply, Verdict>> answers{
+        {Reply::json(R"({"error":"boom"})", 500), Verdict::retryable},
+        {Reply{.status = 429, .headers = {{"Retry-After", "3600"}}, .body = "slow down"}, Verdict::retryable},
+        {Reply::json(R"({"error":"resolved meanwhile"})", 409), Verdict::retryable},
+        {Reply::json("", 200), Verdict::retryable},
+        {Reply::json("<html>proxy</html>", 200), Verdict::retryable},
+        {Reply::json(R"({"id":"a-1"})", 200), Verdict::retryable},
+        {Reply::json(std::string(100000, '[') + std::string(100000, ']'), 200), Verdict::retryable},
+        {Reply{.status = 200, .headers = {}, .body = testkit::alertAnswer("a-1"), .cutMidBody = true},
+         Verdict::retryable},
+        {Reply::json(R"({"error":"gone"})", 401), Verdict::final},
+    };
+    std::int64_t attempts = 0;
+    for (const auto& [reply, verdict] : answers) {
+        SCOPED_TRACE(std::to_string(reply.status) + " " + reply.body.substr(0, 40));
+        answer("a-1", reply);
+        const Outcome outcome = attempt("a-1", &withKey);
+        ++attempts;
+        ASSERT_TRUE(outcome.get<Outcome::Held>());
+        EXPECT_EQ(outcome.get<Outcome::Held>()->record.verdict, verdict);
+        EXPECT_EQ(outcome.get<Outcome::Held>()->record.attempts, attempts);
+        EXPECT_NE(outcome.get<Outcome::Held>()->record.lastError, PendingAckCoordinator::inProgressText);
+        EXPECT_EQ(store.get("a-1"), outcome.get<Outcome::Held>()->record);
+    }
+    answer("a-1", Reply::json(testkit::alertAnswer("a-1")));
+    EXPECT_TRUE(attempt("a-1", &withKey).get<Outcome::Acknowledged>());
+    EXPECT_TRUE(store.all().empty());
+}
+
+TEST_F(PendingAckAttempt, AnAnswerThatTricklesForeverIsGivenUpAndHeld) {
+    // Never silent for the idle time-out, never done: without a deadline the drain behind it waits.
+    answer(
+        "a-1",
+        Reply{
+            .status = 200, .headers = {}, .body = std::string(1000000, ' '), .trickle = std::chrono::milliseconds(20)});
+    const PendingAckCoordinator::Preflight begun = PendingAckCoordinator::begin("a-1", "t-1", "Disk full", store);
+    const Outcome outcome = PendingAckCoordinator::finish(begun, &withKey, store, std::chrono::seconds(1));
+    ASSERT_TRUE(outcome.get<Outcome::Held>());
+    EXPECT_EQ(outcome.get<Outcome::Held>()->record.verdict, Verdict::retryable);
+    EXPECT_EQ(store.get("a-1"), outcome.get<Outcome::Held>()->record);
 }
 
 TEST_F(PendingAckAttempt, NotFoundIsGoneUnlessTheIdLooksIssuedByTheService) {
@@ -237,6 +283,16 @@ TEST_F(PendingAckAttempt, AHugeErrorTextIsCutWhereItIsKeptAndShown) {
     EXPECT_NE(record.reportBody().find('\n'), std::string::npos);  // the failure is shown beside the title
     EXPECT_EQ(store.get("a-1"), record);
     EXPECT_LT(std::filesystem::file_size(dir / "defaults.json"), 8u * 1024);
+}
+
+TEST_F(PendingAckAttempt, AnAttemptCountAtItsLimitStaysThere) {
+    // A damaged or hand-edited file may hold any count; the next attempt must not overflow it.
+    const std::int64_t most = std::numeric_limits<std::int64_t>::max();
+    store.put(stored("a-1", "t-1", most, "Server error 500", Verdict::retryable));
+    EXPECT_EQ(attempt("a-1", nullptr), held(stored("a-1", "t-1", most, "Server error 500", Verdict::retryable)));
+    answer("a-1", Reply::json(testkit::alertAnswer("a-1")));
+    EXPECT_TRUE(attempt("a-1", &withKey).get<Outcome::Acknowledged>());
+    EXPECT_TRUE(store.all().empty());
 }
 
 }  // namespace

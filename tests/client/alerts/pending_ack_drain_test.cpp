@@ -61,7 +61,7 @@ struct Script {
                     attempted.insert(r.alertId);
                     return outcomes.try_emplace(r.alertId, Outcome{Outcome::Gone{}}).first->second;
                 },
-            .discardAttempt = [this](const std::string& id) { log.push_back("discard " + id); },
+            .discardAttempt = [this](const std::string& id, const Outcome&) { log.push_back("discard " + id); },
             .report = [this](const PendingAck& r) { log.push_back("report " + r.alertId + " " + r.lastError); },
             .clearReport = [this](const std::string& id) { log.push_back("clear " + id); },
         };

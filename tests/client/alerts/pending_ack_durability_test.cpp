@@ -2,10 +2,12 @@
 // child process (this test program, re-run with a filter) at the worst moments.
 
 #include <brisalune/client/alerts/pending_ack.hpp>
+#include <brisalune/client/alerts/pending_ack_drain.hpp>
 #include <brisalune/client/alerts/pending_ack_store.hpp>
 #include <brisalune/client/core/client.hpp>
 #include <brisalune/standin/server.hpp>
 
+#include <support/alert_answer.hpp>
 #include <support/child_process.hpp>
 #include <support/temp_dir.hpp>
 
@@ -28,6 +30,7 @@ namespace fs = std::filesystem;
 constexpr const char* modeVariable = "BRISALUNE_PENDING_ACK_CHILD";
 constexpr const char* fileVariable = "BRISALUNE_PENDING_ACK_FILE";
 constexpr const char* urlVariable = "BRISALUNE_PENDING_ACK_URL";
+constexpr const char* prefixVariable = "BRISALUNE_PENDING_ACK_PREFIX";
 
 PendingAck record(std::string alertId, std::string lastError = "Server error 500") {
     return {
@@ -45,15 +48,19 @@ std::string filled(std::size_t i) {
     return "k-" + std::string(digits.size() < 6 ? 6 - digits.size() : 0, '0') + digits;
 }
 
+// How many records each of two racing processes writes.
+constexpr std::size_t racedRecords = 150;
+
 // This test program run again as a child that does one job (see PendingAckDurabilityChild).
 class Child : public testkit::ChildProcess {
 public:
-    Child(const std::string& mode, const fs::path& file, const std::string& url = "")
+    Child(const std::string& mode, const fs::path& file, const std::string& url = "", const std::string& prefix = "")
         : ChildProcess(
               "PendingAckDurabilityChild.*",
               {std::string(modeVariable) + "=" + mode,
                std::string(fileVariable) + "=" + file.string(),
-               std::string(urlVariable) + "=" + url}) {}
+               std::string(urlVariable) + "=" + url,
+               std::string(prefixVariable) + "=" + prefix}) {}
 };
 
 TEST(PendingAckDurabilityChild, Job) {
@@ -67,6 +74,10 @@ TEST(PendingAckDurabilityChild, Job) {
     }
     if (std::string(mode) == "fill") {
         for (std::size_t i = 0; i < 100000; ++i) store.put(record(filled(i)));
+    }
+    if (std::string(mode) == "race") {
+        const std::string prefix = std::getenv(prefixVariable);
+        for (std::size_t i = 0; i < racedRecords; ++i) ASSERT_TRUE(store.put(record(prefix + filled(i))));
     }
 }
 
@@ -91,6 +102,27 @@ TEST_F(PendingAckDurability, ThePreflightRecordIsOnDiskBeforeTheRequestLeaves) {
     ASSERT_TRUE(child.killed());  // while the service holds the acknowledgement
 
     EXPECT_EQ(store.all(), (std::vector{record("a-0"), record("a-1", "Acknowledgement in progress.")}));
+
+    // The next start's drain sends it again (the service may have taken the first one: asking
+    // twice only acknowledges twice) and clears what the service confirms.
+    server.on("POST", "/v1/alerts/a-0/ack", standin::Reply::json(testkit::alertAnswer("a-0")));
+    server.on("POST", "/v1/alerts/a-1/ack", standin::Reply::json(testkit::alertAnswer("a-1")));
+    const BrisaluneClient client(*platform::Url::parse(server.baseUrl()), std::nullopt, "data-key");
+    std::vector<std::string> cleared;
+    PendingAckDrain::run(
+        store.all(),
+        "t-1",
+        false,
+        {.standing = [](const std::string&) { return PendingAckStanding::wanted; },
+         .attempt =
+             [&](const PendingAck& pending) {
+                 return PendingAckCoordinator::attempt(pending.alertId, "t-1", pending.title, &client, store);
+             },
+         .discardAttempt = [](const std::string&, const AckAttemptOutcome&) {},
+         .report = [](const PendingAck&) {},
+         .clearReport = [&](const std::string& alertId) { cleared.push_back(alertId); }});
+    EXPECT_EQ(cleared, (std::vector<std::string>{"a-0", "a-1"}));
+    EXPECT_TRUE(store.all().empty());
 }
 
 TEST_F(PendingAckDurability, AProcessKilledMidWriteLosesNoEarlierRecord) {
@@ -126,6 +158,18 @@ TEST_F(PendingAckDurability, ATornTemporaryFileBesideTheDefaultsChangesNothing) 
     store.put(record("d"));
     store.remove("a");
     EXPECT_EQ(store.all(), (std::vector{record("b"), record("c"), record("d")}));
+}
+
+TEST_F(PendingAckDurability, TwoProcessesWritingAtOnceLoseNoRecord) {
+    // Two app instances on one home folder (two sessions, or two machines sharing it) each keep
+    // what the user acknowledged there.
+    Child first("race", file, "", "x-");
+    Child second("race", file, "", "y-");
+    ASSERT_TRUE(first.spawned());
+    ASSERT_TRUE(second.spawned());
+    ASSERT_TRUE(first.succeeded());
+    ASSERT_TRUE(second.succeeded());
+    EXPECT_EQ(store.all().size(), 2 * racedRecords);
 }
 
 }  // namespace

@@ -50,6 +50,11 @@ TEST_P(PendingAckStores, PutReplaceRemove) {
     EXPECT_EQ(store->get("a9"), record("a9", 3));
     store->remove("a9");
     EXPECT_EQ(store->all(), (std::vector{record("a10"), record("c")}));
+    // Only the very record expected goes.
+    EXPECT_FALSE(store->removeUnchanged("c", record("c", 2)));
+    EXPECT_FALSE(store->removeUnchanged("d", record("d")));
+    EXPECT_TRUE(store->removeUnchanged("c", record("c")));
+    EXPECT_EQ(store->all(), std::vector{record("a10")});
     store->removeAll();
     EXPECT_TRUE(store->all().empty());
 }

@@ -87,6 +87,24 @@ public:
     // One lock for every Defaults instance of the process; stores that read-modify-write hold it.
     static std::recursive_mutex& processLock();
 
+    // Holds off the writers of other processes on the file (another instance of the app on the
+    // same home folder) while it lives, by a lock on ".<name>.lock" beside the file, and this
+    // process's other threads too (it holds processLock()). Every write takes it; a store whose
+    // read-modify-write spans several calls holds one across them. Nests within a process. A
+    // peer that keeps the file locked for seconds is taken for hung, and the write goes ahead
+    // without it rather than wait forever.
+    class WriteLock {
+    public:
+        explicit WriteLock(const std::filesystem::path& file);
+        ~WriteLock();
+        WriteLock(const WriteLock&) = delete;
+        WriteLock& operator=(const WriteLock&) = delete;
+
+    private:
+        std::unique_lock<std::recursive_mutex> process_;
+        std::filesystem::path file_;
+    };
+
 private:
     template <class T>
     std::optional<T> typed(std::string_view key) const;

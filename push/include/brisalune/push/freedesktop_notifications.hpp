@@ -66,7 +66,9 @@ private:
 
     // The service's capabilities, read once per service; none while no service answers.
     QCoro::Task<std::optional<QStringList>> capabilities();
-    QStringList actions(const std::string& categoryIdentifier) const;
+    // The category's buttons; each key carries the request's user info, so that a button pressed
+    // after this program restarted (the service keeps notifications on screen) is still answered.
+    QStringList actions(const NotificationRequest& request) const;
     QCoro::Task<> close(uint id);
 
     QDBusConnection connection_;

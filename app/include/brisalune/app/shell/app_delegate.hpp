@@ -46,6 +46,9 @@ public:
     static constexpr std::string_view testConfigurationVariable = "XCTestConfigurationFilePath";
     static constexpr std::string_view ackFailureIdentifierPrefix = "brisalune.ack-failure.";
     static constexpr std::string_view ackFailureTitle = "Couldn't acknowledge";
+    // Why a pressed acknowledge button could do nothing at all.
+    static constexpr std::string_view noTeamText = "No team is selected.";
+    static constexpr std::string_view notAMemberText = "This account is not a member of the alert's team.";
     static constexpr std::string_view nothingToOpenTitle = "Nothing to open";
 
     // What the delegate is built from; `standard()` is the application's own.
@@ -97,7 +100,10 @@ public:
 
     // Routes the user's response: the acknowledge button acknowledges, a click opens the alert.
     QCoro::Task<> handleNotificationResponse(NotificationResponse response);
-    QCoro::Task<> acknowledgeAlert(std::string alertId, std::optional<std::string> tenantId);
+    // `shownTitle`: the title of the notification whose button was pressed, told back to the
+    // user when nothing can be done (signed out since, a team left).
+    QCoro::Task<> acknowledgeAlert(
+        std::string alertId, std::optional<std::string> tenantId, std::string shownTitle = {});
     QCoro::Task<> openAlert(std::string alertId, std::optional<std::string> tenantId);
     // "Couldn't acknowledge" for the record, with the alert's acknowledge button.
     QCoro::Task<> postAckFailureNotification(PendingAck record);
@@ -122,6 +128,8 @@ Q_SIGNALS:
 
 private:
     QCoro::Task<> refreshLoop();
+    PendingAck refusedAck(
+        const std::string& alertId, const std::optional<std::string>& tenantId, const std::string& shownTitle) const;
     void listenTo(const std::shared_ptr<PushNotificationCenter>& center);
 
     PushState& pushState_;

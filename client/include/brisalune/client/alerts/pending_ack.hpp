@@ -9,6 +9,7 @@
 #include <brisalune/platform/json_codec.hpp>
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -109,6 +110,10 @@ namespace PendingAckCoordinator {
 inline constexpr std::string_view inProgressText = "Acknowledgement in progress.";
 inline constexpr std::string_view notSignedInText = "Not signed in.";
 inline constexpr std::string_view noTenantKeyText = "Tenant key not loaded yet.";
+// The longest an acknowledgement request may take as a whole: an answer that keeps trickling in
+// never idles out, and the drain waits for each attempt before the next.
+inline constexpr std::chrono::seconds requestDeadline{180};
+
 inline constexpr std::string_view notKeptText =
     "The acknowledgement was neither sent nor saved, so it will not be retried. Acknowledge the alert again.";
 
@@ -132,8 +137,13 @@ Preflight begin(std::string_view alertId, std::string_view tenantId, std::string
 // Sends the acknowledgement begun by `preflight` and settles its record by the answer. Blocks;
 // `client` may be null (not signed in). When the preflight could not be written, the
 // acknowledgement is still sent once; a failure then ends in NotKept unless a record for the
-// alert does stand in the store.
-AckAttemptOutcome finish(const Preflight& preflight, const BrisaluneClient* client, PendingAckStoring& store) noexcept;
+// alert does stand in the store. A request still running at `deadline` is abandoned as a
+// transport failure.
+AckAttemptOutcome finish(
+    const Preflight& preflight,
+    const BrisaluneClient* client,
+    PendingAckStoring& store,
+    std::chrono::milliseconds deadline = requestDeadline) noexcept;
 
 // What the user is told of a record that could not be written and was not sent: the record as
 // a final failure whose text says it was neither sent nor kept.

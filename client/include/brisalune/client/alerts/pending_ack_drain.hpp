@@ -68,9 +68,11 @@ namespace PendingAckDrain {
 struct Effects {
     std::function<PendingAckStanding(const std::string& alertId)> standing;  // before and after each attempt
     std::function<AckAttemptOutcome(const PendingAck& record)> attempt;      // a record is retried
-    std::function<void(const std::string& alertId)> discardAttempt;          // its alert is no longer wanted
-    std::function<void(const PendingAck& record)> report;                    // shown as failed
-    std::function<void(const std::string& alertId)> clearReport;             // nothing left to report
+    // An attempt finished but its alert is no longer wanted: drop what that attempt left stored
+    // (a Held record), and nothing another writer put there meanwhile (the next session's press).
+    std::function<void(const std::string& alertId, const AckAttemptOutcome& outcome)> discardAttempt;
+    std::function<void(const PendingAck& record)> report;         // shown as failed
+    std::function<void(const std::string& alertId)> clearReport;  // nothing left to report
 };
 
 // Walks the records in the given order, each attempt finished before the next record, and stops

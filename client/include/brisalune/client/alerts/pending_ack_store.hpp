@@ -30,6 +30,9 @@ public:
     // or was never there.
     virtual bool remove(std::string_view alertId) = 0;
     virtual bool removeAll() = 0;
+    // Removes the record under the id only while it equals `expected`; false when it was not
+    // removed (another record stands there, or the write failed).
+    virtual bool removeUnchanged(std::string_view alertId, const PendingAck& expected) = 0;
     // Writes the replacement under the id only while the stored record equals `expected`
     // (both absent counts as equal); true when it was written.
     virtual bool replace(
@@ -43,7 +46,8 @@ protected:
 
 // The records in the user defaults under "brisalune.pending-acks": one compact JSON object,
 // stored as data, whose member names are alert ids. Keeps no copy: every operation reads and
-// writes the file, each under the defaults' process-wide lock, and every write is on disk
+// writes the file, each write under the defaults' write lock (so another instance of the app on
+// the same home folder waits for it rather than write over it), and every write is on disk
 // (fsynced and renamed) when it returns. Members that do not decode are invisible to reads and
 // kept by every write.
 class PendingAckStore final : public PendingAckStoring {
@@ -63,13 +67,14 @@ public:
     bool put(const PendingAck& record) override;
     bool remove(std::string_view alertId) override;
     bool removeAll() override;
+    bool removeUnchanged(std::string_view alertId, const PendingAck& expected) override;
     bool replace(
         std::string_view alertId, const std::optional<PendingAck>& expected, const PendingAck& replacement) override;
 
 private:
     PendingAckStore(std::optional<std::string> suiteName, std::optional<std::filesystem::path> file);
     std::optional<std::filesystem::path> file() const;
-    bool write(std::string_view alertId, const PendingAck& record);
+    static bool write(const std::filesystem::path& path, std::string_view alertId, const PendingAck& record);
 
     std::optional<std::string> suiteName_;
     std::optional<std::filesystem::path> file_;  // set by inFile
@@ -83,6 +88,7 @@ public:
     bool put(const PendingAck& record) override;
     bool remove(std::string_view alertId) override;
     bool removeAll() override;
+    bool removeUnchanged(std::string_view alertId, const PendingAck& expected) override;
     bool replace(
         std::string_view alertId, const std::optional<PendingAck>& expected, const PendingAck& replacement) override;
 
