@@ -28,13 +28,14 @@ PullResponse pull(const BrisaluneClient& client, std::int64_t cursor, std::int64
     return fetch<PullResponse>(client, call);
 }
 
-AlertSnapshot acknowledge(const BrisaluneClient& client, std::string_view alertId, std::stop_token cancel) {
+AlertSnapshot acknowledge(
+    const BrisaluneClient& client, std::string_view alertId, std::optional<std::chrono::milliseconds> wholeTimeout) {
     return fetch<AlertSnapshot>(
         client,
         {.method = "POST",
          .path = "/v1/alerts/" + escapedPathSegment(alertId) + "/ack",
          .plane = AuthPlane::data,
-         .cancel = std::move(cancel)});
+         .wholeTimeout = wholeTimeout});
 }
 
 AlertSnapshot resolve(

@@ -5,12 +5,8 @@
 #include <brisalune/platform/text.hpp>
 
 #include <algorithm>
-#include <condition_variable>
 #include <exception>
 #include <limits>
-#include <mutex>
-#include <stop_token>
-#include <thread>
 #include <utility>
 
 namespace brisalune {
@@ -41,25 +37,6 @@ std::int64_t nextAttempt(std::int64_t attempts) {
     return attempts < std::numeric_limits<std::int64_t>::max() ? attempts + 1 : attempts;
 }
 
-// Asks to stop once `limit` has passed, unless it is destroyed first.
-class Deadline {
-public:
-    explicit Deadline(std::chrono::milliseconds limit)
-        : watchdog_([this, limit](std::stop_token done) {
-            std::mutex mutex;
-            std::unique_lock lock(mutex);
-            std::condition_variable_any never;
-            never.wait_for(lock, done, limit, [] { return false; });
-            if (!done.stop_requested()) expired_.request_stop();
-        }) {}
-
-    std::stop_token token() const { return expired_.get_token(); }
-
-private:
-    std::stop_source expired_;
-    std::jthread watchdog_;  // declared last: stopped and joined before expired_ goes
-};
-
 // Settles the record that a preflight began.
 class Attempt {
 public:
@@ -74,8 +51,7 @@ public:
 
     Outcome send(const BrisaluneClient& client, std::chrono::milliseconds deadline) {
         try {
-            const Deadline limit(deadline);
-            AlertSnapshot alert = acknowledge(client, alertId_, limit.token());
+            AlertSnapshot alert = acknowledge(client, alertId_, deadline);
             store_.remove(alertId_);  // a record left behind only asks the service again
             return {Outcome::Acknowledged{std::move(alert)}};
         } catch (const BrisaluneError& error) {

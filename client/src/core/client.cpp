@@ -202,6 +202,7 @@ Answer BrisaluneClient::sendEncoded(const Call& call, const std::function<std::s
     request.headers.reserve(call.headers.size() + 3);  // our fields are added without growing it
     request.headers = call.headers;
     request.cancel = call.cancel;
+    if (call.wholeTimeout) request.wholeTimeout = *call.wholeTimeout;
     request.headers.set("User-Agent", userAgent_);
     if (auto credential = authorization(call.plane)) request.headers.set("Authorization", std::move(*credential));
     if (encodeBody) {

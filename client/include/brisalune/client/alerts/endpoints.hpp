@@ -22,8 +22,11 @@ namespace brisalune {
 PullResponse pull(const BrisaluneClient& client, std::int64_t cursor, std::int64_t wait, std::stop_token cancel = {});
 // `wait` + 15 seconds; std::invalid_argument when that is not a positive time that fits.
 std::chrono::milliseconds pullTimeout(std::int64_t wait);
-// The alert as it stands afterwards. A stop request on `cancel` abandons the call.
-AlertSnapshot acknowledge(const BrisaluneClient& client, std::string_view alertId, std::stop_token cancel = {});
+// The alert as it stands afterwards. `wholeTimeout` bounds the whole exchange (see Call).
+AlertSnapshot acknowledge(
+    const BrisaluneClient& client,
+    std::string_view alertId,
+    std::optional<std::chrono::milliseconds> wholeTimeout = std::nullopt);
 AlertSnapshot resolve(
     const BrisaluneClient& client,
     std::string_view alertId,

@@ -36,6 +36,9 @@ struct Call {
     AuthPlane plane = AuthPlane::session;
     // 60 seconds unless given; one of zero or less fails as timed out, and nothing is sent.
     std::optional<std::chrono::milliseconds> timeout{};
+    // The longest the whole exchange may take, however steadily the answer comes; the
+    // transport's bound unless given.
+    std::optional<std::chrono::milliseconds> wholeTimeout{};
     http::Headers headers{};
     std::stop_token cancel{};  // a stop request abandons the call with a transport error
 };
