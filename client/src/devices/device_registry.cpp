@@ -167,10 +167,12 @@ bool DeviceRegistry::needsRegistration(
     return !path || needs(readLedger(*path), token, account, criticalAlerts, force);
 }
 
+// Each read-modify-write holds the file against this process's other threads and against another
+// instance of the app writing the same file.
 void DeviceRegistry::recordRegistration(std::string_view token, std::string_view account, bool criticalAlerts) {
-    std::lock_guard lock(Defaults::processLock());
     const auto path = file();
     if (!path) return;
+    Defaults::WriteLock lock(*path);
     Ledger ledger = readLedger(*path);
     ledger.insert_or_assign(std::string(account), registrationValue(token, criticalAlerts));
     writeLedger(*path, ledger);
@@ -180,9 +182,9 @@ void DeviceRegistry::recordRegistration(std::string_view token, std::string_view
 }
 
 void DeviceRegistry::rememberToken(std::string_view token, std::string_view account) {
-    std::lock_guard lock(Defaults::processLock());
     const auto path = file();
     if (!path) return;
+    Defaults::WriteLock lock(*path);
     TokenLists lists = readTokens(*path);
     remember(lists, token, account);
     writeTokens(*path, lists);
@@ -195,8 +197,10 @@ DeviceEnrolment DeviceRegistry::enrolment(std::string_view account) const {
 }
 
 void DeviceRegistry::markUnregistered(std::string_view account) {
-    std::lock_guard lock(Defaults::processLock());
-    if (const auto path = file()) writeLedger(*path, markOnly(account));
+    const auto path = file();
+    if (!path) return;
+    Defaults::WriteLock lock(*path);
+    writeLedger(*path, markOnly(account));
 }
 
 std::vector<std::string> DeviceRegistry::tokens(std::string_view account) const {
@@ -206,9 +210,9 @@ std::vector<std::string> DeviceRegistry::tokens(std::string_view account) const 
 }
 
 void DeviceRegistry::forgetToken(std::string_view token, std::string_view account) {
-    std::lock_guard lock(Defaults::processLock());
     const auto path = file();
     if (!path) return;
+    Defaults::WriteLock lock(*path);
     TokenLists lists = readTokens(*path);
     if (forget(lists, token, account)) writeTokens(*path, lists);
 }

@@ -1,10 +1,12 @@
 #include <brisalune/client/devices/device_registry.hpp>
 #include <brisalune/platform/defaults.hpp>
 
+#include <support/child_process.hpp>
 #include <support/temp_dir.hpp>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -101,6 +103,40 @@ TEST(DeviceRegistryDefaults, WronglyTypedStoredValuesReadAsEmptyUntilTheNextWrit
 
     registry.clearLedger();
     EXPECT_FALSE(defaults.value(DeviceRegistry::ledgerKey));
+}
+
+constexpr const char* raceFileVariable = "BRISALUNE_DEVICE_RACE_FILE";
+constexpr const char* racePrefixVariable = "BRISALUNE_DEVICE_RACE_PREFIX";
+constexpr int racedAccounts = 100;
+
+TEST(DeviceRegistryRaceChild, Job) {
+    const char* file = std::getenv(raceFileVariable);
+    if (!file) GTEST_SKIP() << "run by DeviceRegistryDefaults in a child process";
+    DeviceRegistry registry = DeviceRegistry::inFile(file);
+    for (int i = 0; i < racedAccounts; ++i)
+        registry.recordRegistration("tok", std::getenv(racePrefixVariable) + std::to_string(i), false);
+}
+
+TEST(DeviceRegistryDefaults, TwoProcessesRecordingAtOnceLoseNoRegistration) {
+    // Two app instances on one home folder each keep what they registered.
+    TempDir dir;
+    const auto child = [&](const char* prefix) {
+        return std::make_unique<testkit::ChildProcess>(
+            "DeviceRegistryRaceChild.*",
+            std::vector<std::string>{
+                std::string(raceFileVariable) + "=" + (dir / "d.json").string(),
+                std::string(racePrefixVariable) + "=" + prefix});
+    };
+    auto first = child("x-"), second = child("y-");
+    ASSERT_TRUE(first->succeeded());
+    ASSERT_TRUE(second->succeeded());
+    const DeviceRegistry registry = DeviceRegistry::inFile(dir / "d.json");
+    int enrolled = 0;
+    for (const char* prefix : {"x-", "y-"}) {
+        for (int i = 0; i < racedAccounts; ++i)
+            enrolled += registry.enrolment(prefix + std::to_string(i)) == DeviceEnrolment::enrolled;
+    }
+    EXPECT_EQ(enrolled, 2 * racedAccounts);
 }
 
 }  // namespace
