@@ -6,6 +6,7 @@
 
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -70,6 +71,16 @@ AlertRow::AlertRow(const AlertSnapshot& alert, QWidget* parent) : QAbstractButto
         label->setAttribute(Qt::WA_TransparentForMouseEvents);
         layout->addWidget(label);
     }
+}
+
+void AlertRow::keyPressEvent(QKeyEvent* event) {
+    // A row opens its alert with Return, as a menu's item does, and with Space, as a button does.
+    const bool isReturn = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (isReturn && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        click();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 void AlertRow::paintEvent(QPaintEvent*) {
@@ -209,6 +220,7 @@ void AlertsSection::followAlerts() {
         connect(row, &AlertRow::clicked, this, [this, id] { openAlert(id); });
         rowsLayout_->addWidget(row);
     }
+    ui::keepTabOrderInPlace(rows_);
     rows_->setVisible(listed > 0);
 }
 

@@ -106,6 +106,7 @@ JoinBoxForm::JoinBoxForm(MacModel& model, QWidget* parent)
     , join_(ui::button(QStringLiteral("Join"), QStringLiteral("joinBox.join")))
     , sessionToken_(sessionToken(model)) {
     setObjectName(QStringLiteral("joinBox"));
+    setFocusProxy(code_);
     code_->setPlaceholderText(QStringLiteral("blj_\u2026"));
 
     // One form for every row, the seat's too, so that labels and fields share their columns.
@@ -205,6 +206,7 @@ BoxSignInForm::BoxSignInForm(MacModel& model, QWidget* parent)
     , rows_(formRows())
     , sessionToken_(sessionToken(model)) {
     setObjectName(QStringLiteral("boxSignIn"));
+    setFocusProxy(team_);
     team_->setObjectName(QStringLiteral("boxSignIn.team"));
     boxTeam_->setObjectName(QStringLiteral("boxSignIn.boxTeam"));
 
@@ -410,6 +412,13 @@ BoxView::BoxView(MacModel& model, Path first, QWidget* parent)
     connect(&model_, &MacModel::sessionChanged, this, &BoxView::follow);
     placeForm();
     follow();
+}
+
+void BoxView::showEvent(QShowEvent* event) {
+    FixedWidthPane::showEvent(event);
+    // The window first opens with the form's first field ready for typing (a pasted join code),
+    // not on the chosen segment; later it keeps where the person left it.
+    if (!window()->focusWidget()) form_->setFocus(Qt::OtherFocusReason);
 }
 
 QString BoxView::title(Path path) {

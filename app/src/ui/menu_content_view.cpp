@@ -66,6 +66,7 @@ void TenantPicker::followTeams() {
         connect(team, &QPushButton::clicked, this, [this, tenantId] { TenantSelections::of(model_).select(tenantId); });
         ui::addLeading(buttonsLayout_, team);
     }
+    ui::keepTabOrderInPlace(buttons_);
     empty_->setVisible(memberships.empty());
     buttons_->setVisible(!memberships.empty());
 }
