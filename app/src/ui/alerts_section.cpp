@@ -99,7 +99,7 @@ AlertsSection::AlertsSection(const MenuEnvironment& environment, MenuNotice& not
     , notice_(notice)
     , teamName_(ui::text(QString(), QStringLiteral("alerts.teamName"), Font::headline, Tone::primary, true))
     , picker_(new QWidget)
-    , teams_(new QComboBox)
+    , teams_(ui::choices(QStringLiteral("alerts.teamPicker")))
     , boxBody_(new QWidget)
     , alertsBody_(new QWidget)
     , count_(ui::text(QString(), QStringLiteral("alerts.count")))
@@ -116,7 +116,6 @@ AlertsSection::AlertsSection(const MenuEnvironment& environment, MenuNotice& not
     pickerLine->setSpacing(8);
     pickerLine->addWidget(
         ui::text(QStringLiteral("Show alerts for"), QStringLiteral("alerts.picker.label"), Font::headline));
-    teams_->setObjectName(QStringLiteral("alerts.teamPicker"));
     teams_->setAccessibleName(QStringLiteral("Show alerts for"));
     teams_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     teams_->setMinimumContentsLength(8);

@@ -195,20 +195,18 @@ BoxSignInForm::BoxSignInForm(MacModel& model, QWidget* parent)
     , model_(model)
     , none_(ui::text(noneText, QStringLiteral("boxSignIn.none"), Font::body, Tone::secondary, true))
     , credentials_(new QWidget)
-    , team_(new QComboBox)
+    , team_(ui::choices(QStringLiteral("boxSignIn.team")))
     , email_(field(QStringLiteral("boxSignIn.email")))
     , password_(field(QStringLiteral("boxSignIn.password"), true))
     , signIn_(ui::button(QStringLiteral("Sign in"), QStringLiteral("boxSignIn.submit")))
     , choice_(new QWidget)
-    , boxTeam_(new QComboBox)
+    , boxTeam_(ui::choices(QStringLiteral("boxSignIn.boxTeam")))
     , useTeam_(ui::button(QStringLiteral("Use this team"), QStringLiteral("boxSignIn.useTeam")))
     , error_(ui::text(QString(), QStringLiteral("boxSignIn.error"), Font::caption, Tone::red, true))
     , rows_(formRows())
     , sessionToken_(sessionToken(model)) {
     setObjectName(QStringLiteral("boxSignIn"));
     setFocusProxy(team_);
-    team_->setObjectName(QStringLiteral("boxSignIn.team"));
-    boxTeam_->setObjectName(QStringLiteral("boxSignIn.boxTeam"));
 
     credentials_->setObjectName(QStringLiteral("boxSignIn.credentials"));
     auto* credentialsLayout = ui::stack(credentials_, 10);

@@ -3,6 +3,7 @@
 #include <brisalune/app/ui/notices.hpp>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QEvent>
 #include <QFrame>
 #include <QKeyEvent>
@@ -13,6 +14,7 @@
 #include <QPolygonF>
 #include <QPushButton>
 #include <QStyleOptionButton>
+#include <QStyleOptionComboBox>
 #include <QStylePainter>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -129,6 +131,25 @@ protected:
     }
 };
 
+// The style draws the shown choice clipped at the edit field's edge, with nothing to tell that it
+// goes on.
+class EllipsisComboBox final : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        painter.setPen(palette().color(QPalette::Text));
+        QStyleOptionComboBox option;
+        initStyleOption(&option);
+        painter.drawComplexControl(QStyle::CC_ComboBox, option);
+        const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+        option.currentText = fontMetrics().elidedText(option.currentText, Qt::ElideRight, field.width());
+        painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+    }
+};
+
 // A checkable button whose "on" reads at a glance: the highlight colour under highlighted text.
 class ToggleButton final : public QPushButton {
 public:
@@ -210,6 +231,12 @@ QPushButton* button(const QString& title, const QString& objectName) {
 }
 
 QPushButton* button(std::string_view title, const QString& objectName) { return button(qText(title), objectName); }
+
+QComboBox* choices(const QString& objectName) {
+    auto* box = new EllipsisComboBox;
+    box->setObjectName(objectName);
+    return box;
+}
 
 QPushButton* toggleButton(std::string_view title, const QString& objectName) {
     auto* push = new ToggleButton;

@@ -13,6 +13,7 @@
 #include <string_view>
 
 class QBoxLayout;
+class QComboBox;
 class QFrame;
 class QLabel;
 class QPushButton;
@@ -60,6 +61,9 @@ void setTone(QWidget* widget, Tone tone);
 QPushButton* button(std::string_view title, const QString& objectName);
 QPushButton* button(const QString& title, const QString& objectName);
 void setTitle(QPushButton* button, const QString& title);
+// A drop-down list of choices whose shown choice (a long team name) is cut with an ellipsis when
+// the box is narrower than it.
+QComboBox* choices(const QString& objectName);
 // A checkable button whose checked state shows in the palette's highlight colour, with the
 // highlighted text colour on it, so that on and off differ at a glance.
 QPushButton* toggleButton(std::string_view title, const QString& objectName);
