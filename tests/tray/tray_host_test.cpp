@@ -263,7 +263,8 @@ TEST_F(TrayHost, QuitFromTheMenuEndsTheProgramWhileTheServiceHoldsItsRequests) {
     }));
 
     // Open the menu, then from its first control back round to its last one, "Quit Brisalune".
-    output("xdotool", {"mousemove", QString::number(icon.center().x()), QString::number(icon.center().y()), "click", "1"});
+    output(
+        "xdotool", {"mousemove", QString::number(icon.center().x()), QString::number(icon.center().y()), "click", "1"});
     ASSERT_TRUE(until([&] {
         for (const QRect& shown : shownWindows("^Brisalune$", true))
             if (shown.width() == 320) return true;

@@ -56,9 +56,11 @@ testing::AssertionResult readsTopToBottom(QWidget* window) {
         const QPoint at = widget->mapTo(window, QPoint(0, 0));
         return std::pair(at.y(), at.x());
     };
-    std::rotate(stops.begin(), std::min_element(stops.begin(), stops.end(), [&](const QWidget* a, const QWidget* b) {
-                    return place(a) < place(b);
-                }), stops.end());
+    std::rotate(
+        stops.begin(),
+        std::min_element(
+            stops.begin(), stops.end(), [&](const QWidget* a, const QWidget* b) { return place(a) < place(b); }),
+        stops.end());
     for (std::size_t i = 1; i < stops.size(); ++i) {
         if (place(stops[i]) < place(stops[i - 1]))
             return testing::AssertionFailure() << stops[i]->objectName().toStdString() << " comes after "
@@ -151,8 +153,10 @@ TEST_F(LongTeamNameTest, ItsButtonStaysInsideThePane) {
     testkit::settleLayouts();
     const QWidget& content = menu.content();
     const auto& team = at<QPushButton>(&content, "tenantPicker.team.acme-ops");
-    EXPECT_EQ(team.text().toStdString(), "Acme Operations and Site Reliability Engineering for the Northern Hemisphere "
-                                         "Region && Friends");
+    EXPECT_EQ(
+        team.text().toStdString(),
+        "Acme Operations and Site Reliability Engineering for the Northern Hemisphere "
+        "Region && Friends");
     EXPECT_LE(team.minimumSizeHint().width(), content.width());
     const QRect placed(team.mapTo(&content, QPoint(0, 0)), team.size());
     EXPECT_TRUE(content.rect().contains(placed))

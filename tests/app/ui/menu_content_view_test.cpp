@@ -223,7 +223,8 @@ TEST_F(MenuContentViewTest, DismissalsRunOutAsTheMenuOpensAndWhileItIsOpen) {
 // on no team: it shows that it waits, then why the teams could not be had.
 TEST_F(MenuContentViewTest, ThePickerSaysNoTeamsOnlyWhenTheServiceSaysSo) {
     standin::Server service;
-    const std::string me = R"({"account":{"id":"acct-1","email":"one@brisalune.test","display_name":"One"},"memberships":[]})";
+    const std::string me =
+        R"({"account":{"id":"acct-1","email":"one@brisalune.test","display_name":"One"},"memberships":[]})";
     std::atomic<int> status = 503;
     service.on("GET", "/v1/me", [&](const standin::ReceivedRequest&) {
         standin::Reply reply = standin::Reply::json(status == 200 ? me : R"({"error":"down for maintenance"})", status);
