@@ -35,5 +35,5 @@ int main(int argc, char** argv) {
         &application, &QCoreApplication::aboutToQuit, &delegate, &MacAppDelegate::applicationWillTerminate);
     scene.show();
     QTimer::singleShot(0, &delegate, &MacAppDelegate::applicationDidFinishLaunching);
-    return QApplication::exec();
+    return MacAppDelegate::finishQuitting(QApplication::exec());
 }

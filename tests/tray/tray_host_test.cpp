@@ -8,6 +8,7 @@
 #include <brisalune/client/accounts/session.hpp>
 #include <brisalune/client/team/endpoints.hpp>
 #include <brisalune/demo/demo_service.hpp>
+#include <brisalune/standin/server.hpp>
 
 #include <brisalune/app/ui/menu_bar_extra.hpp>
 
@@ -32,6 +33,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace brisalune {
 namespace {
@@ -101,6 +103,7 @@ public:
     }
     bool started() { return process_.waitForStarted(10000); }
     bool running() const { return process_.state() == QProcess::Running; }
+    QProcess& process() { return process_; }
 
 private:
     QProcess process_;
@@ -219,6 +222,59 @@ TEST_F(TrayHost, TheIconShowsTheCountAndAClickOpensTheMenu) {
         grab(menu->united(trayArea).adjusted(-8, 0, 8, 8) & QGuiApplication::primaryScreen()->geometry()),
         "tray-menu.png",
         1);
+}
+
+// Quit from the menu while the service holds the program's requests unanswered: the program
+// ends well before those requests would time out (a minute), so that it can be started again (a
+// program still ending keeps its instance lock, and a new start then gives up).
+TEST_F(TrayHost, QuitFromTheMenuEndsTheProgramWhileTheServiceHoldsItsRequests) {
+    testkit::TempDir dir;
+    Trayer trayer;
+    ASSERT_TRUE(trayer.started());
+    // The stand-in holds every request unanswered: a service that has stopped responding.
+    standin::Server silent;
+    silent.otherwise([](const standin::ReceivedRequest&) {
+        standin::Reply held;
+        held.holdUntilReleased = true;
+        return held;
+    });
+    const StoredSession session{
+        .baseURL = *platform::Url::parse(silent.baseUrl()),
+        .sessionToken = "sess_silent",
+        .accountId = "acct-silent",
+        .email = "silent@brisalune.test",
+        .activeTenantId = std::nullopt,
+        .tenantKeys = {},
+        .tenantHosts = {}};
+    KeychainSessionStore(std::string(KeychainSessionStore::appService)).save(session);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", QString::fromStdString((dir / "config").string()));
+    environment.insert("XDG_RUNTIME_DIR", QString::fromStdString(dir.path().string()));
+    environment.insert("QT_QPA_PLATFORM", "xcb");
+    environment.insert("ASAN_OPTIONS", "detect_leaks=0");
+    Process app(BRISALUNE_APP_PROGRAM, {}, environment);
+    ASSERT_TRUE(app.started());
+
+    QRect icon;
+    ASSERT_TRUE(until([&] {
+        for (const QRect& shown : shownWindows("^brisalune$", false))
+            if (shown.intersects(trayer.panel().adjusted(-2, -2, 2, 2)) && shown.width() < 64) icon = shown;
+        return !icon.isEmpty() && !silent.requests().empty();
+    }));
+
+    // Open the menu, then from its first control back round to its last one, "Quit Brisalune".
+    output(
+        "xdotool", {"mousemove", QString::number(icon.center().x()), QString::number(icon.center().y()), "click", "1"});
+    ASSERT_TRUE(until([&] {
+        for (const QRect& shown : shownWindows("^Brisalune$", true))
+            if (shown.width() == 320) return true;
+        return false;
+    }));
+    output("xdotool", {"key", "shift+Tab", "space"});
+    // Well inside the minute the held requests would wait for an answer.
+    EXPECT_TRUE(app.process().waitForFinished(30000)) << "still running after Quit";
+    EXPECT_EQ(app.process().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.process().exitCode(), 0);
 }
 
 // This process's own tray icon and menu window in trayer's panel, over the demo service: the

@@ -57,8 +57,11 @@ void MacModel::setSession(std::optional<StoredSession> value) {
     assign(session_, std::move(value), &MacModel::sessionChanged);
 }
 
-void MacModel::setMemberships(std::vector<Membership> value) {
-    assign(memberships_, std::move(value), &MacModel::membershipsChanged);
+void MacModel::setMemberships(std::vector<Membership> value, bool known) {
+    if (memberships_ == value && membershipsKnown_ == known) return;
+    memberships_ = std::move(value);
+    membershipsKnown_ = known;
+    Q_EMIT membershipsChanged();
 }
 
 // A client has no equality: every write is a change.

@@ -189,7 +189,7 @@ QCoro::Task<> MacModel::signOutLocally() {
     pushState_.endSession();
     setSession(std::nullopt);
     setAccountClient(nullptr);
-    setMemberships({});
+    setMemberships({}, false);
     pushState_.installCategories({});
     setOpenAlerts({});
     setAlertsError(std::nullopt);

@@ -9,9 +9,12 @@
 #include <QDesktopServices>
 #include <QLabel>
 #include <QMessageBox>
+#include <QThreadPool>
 #include <QUrl>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <span>
 #include <string>
 #include <utility>
@@ -81,6 +84,14 @@ void MacAppDelegate::applicationDidFinishLaunching() {
 void MacAppDelegate::applicationWillTerminate() {
     loopCancelled_ = true;
     sleeper_.cancel();
+}
+
+int MacAppDelegate::finishQuitting(int status, std::chrono::milliseconds grace) {
+    if (QThreadPool::globalInstance()->waitForDone(static_cast<int>(grace.count()))) return status;
+    // Everything of ours is on disk already (settings and acknowledgements are written as they
+    // change); the kernel closes the connections and releases the instance lock.
+    std::fflush(nullptr);
+    std::_Exit(status);
 }
 
 void MacAppDelegate::listenTo(const std::shared_ptr<PushNotificationCenter>& center) {

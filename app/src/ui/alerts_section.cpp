@@ -6,6 +6,7 @@
 
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -72,6 +73,16 @@ AlertRow::AlertRow(const AlertSnapshot& alert, QWidget* parent) : QAbstractButto
     }
 }
 
+void AlertRow::keyPressEvent(QKeyEvent* event) {
+    // A row opens its alert with Return, as a menu's item does, and with Space, as a button does.
+    const bool isReturn = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (isReturn && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        click();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
+}
+
 void AlertRow::paintEvent(QPaintEvent*) {
     // Plain: no chrome, a faint highlight under the pointer or the keyboard focus.
     if (!underMouse() && !hasFocus()) return;
@@ -88,7 +99,7 @@ AlertsSection::AlertsSection(const MenuEnvironment& environment, MenuNotice& not
     , notice_(notice)
     , teamName_(ui::text(QString(), QStringLiteral("alerts.teamName"), Font::headline, Tone::primary, true))
     , picker_(new QWidget)
-    , teams_(new QComboBox)
+    , teams_(ui::choices(QStringLiteral("alerts.teamPicker")))
     , boxBody_(new QWidget)
     , alertsBody_(new QWidget)
     , count_(ui::text(QString(), QStringLiteral("alerts.count")))
@@ -105,7 +116,6 @@ AlertsSection::AlertsSection(const MenuEnvironment& environment, MenuNotice& not
     pickerLine->setSpacing(8);
     pickerLine->addWidget(
         ui::text(QStringLiteral("Show alerts for"), QStringLiteral("alerts.picker.label"), Font::headline));
-    teams_->setObjectName(QStringLiteral("alerts.teamPicker"));
     teams_->setAccessibleName(QStringLiteral("Show alerts for"));
     teams_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     teams_->setMinimumContentsLength(8);
@@ -209,6 +219,7 @@ void AlertsSection::followAlerts() {
         connect(row, &AlertRow::clicked, this, [this, id] { openAlert(id); });
         rowsLayout_->addWidget(row);
     }
+    ui::keepTabOrderInPlace(rows_);
     rows_->setVisible(listed > 0);
 }
 

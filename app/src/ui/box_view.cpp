@@ -106,6 +106,7 @@ JoinBoxForm::JoinBoxForm(MacModel& model, QWidget* parent)
     , join_(ui::button(QStringLiteral("Join"), QStringLiteral("joinBox.join")))
     , sessionToken_(sessionToken(model)) {
     setObjectName(QStringLiteral("joinBox"));
+    setFocusProxy(code_);
     code_->setPlaceholderText(QStringLiteral("blj_\u2026"));
 
     // One form for every row, the seat's too, so that labels and fields share their columns.
@@ -194,19 +195,18 @@ BoxSignInForm::BoxSignInForm(MacModel& model, QWidget* parent)
     , model_(model)
     , none_(ui::text(noneText, QStringLiteral("boxSignIn.none"), Font::body, Tone::secondary, true))
     , credentials_(new QWidget)
-    , team_(new QComboBox)
+    , team_(ui::choices(QStringLiteral("boxSignIn.team")))
     , email_(field(QStringLiteral("boxSignIn.email")))
     , password_(field(QStringLiteral("boxSignIn.password"), true))
     , signIn_(ui::button(QStringLiteral("Sign in"), QStringLiteral("boxSignIn.submit")))
     , choice_(new QWidget)
-    , boxTeam_(new QComboBox)
+    , boxTeam_(ui::choices(QStringLiteral("boxSignIn.boxTeam")))
     , useTeam_(ui::button(QStringLiteral("Use this team"), QStringLiteral("boxSignIn.useTeam")))
     , error_(ui::text(QString(), QStringLiteral("boxSignIn.error"), Font::caption, Tone::red, true))
     , rows_(formRows())
     , sessionToken_(sessionToken(model)) {
     setObjectName(QStringLiteral("boxSignIn"));
-    team_->setObjectName(QStringLiteral("boxSignIn.team"));
-    boxTeam_->setObjectName(QStringLiteral("boxSignIn.boxTeam"));
+    setFocusProxy(team_);
 
     credentials_->setObjectName(QStringLiteral("boxSignIn.credentials"));
     auto* credentialsLayout = ui::stack(credentials_, 10);
@@ -410,6 +410,13 @@ BoxView::BoxView(MacModel& model, Path first, QWidget* parent)
     connect(&model_, &MacModel::sessionChanged, this, &BoxView::follow);
     placeForm();
     follow();
+}
+
+void BoxView::showEvent(QShowEvent* event) {
+    FixedWidthPane::showEvent(event);
+    // The window first opens with the form's first field ready for typing (a pasted join code),
+    // not on the chosen segment; later it keeps where the person left it.
+    if (!window()->focusWidget()) form_->setFocus(Qt::OtherFocusReason);
 }
 
 QString BoxView::title(Path path) {

@@ -31,6 +31,7 @@ using ui::Tone;
 TenantPicker::TenantPicker(MacModel& model, QWidget* parent)
     : QWidget(parent)
     , model_(model)
+    , waiting_(new QProgressBar)
     , empty_(ui::text(
           QStringLiteral("This account is not on any team yet."),
           QStringLiteral("tenantPicker.empty"),
@@ -42,13 +43,21 @@ TenantPicker::TenantPicker(MacModel& model, QWidget* parent)
     , error_(ui::text(QString(), QStringLiteral("tenantPicker.error"), Font::caption, Tone::red, true)) {
     setObjectName(QStringLiteral("tenantPicker"));
     buttons_->setObjectName(QStringLiteral("tenantPicker.teams"));
+    auto* waiting = static_cast<QProgressBar*>(waiting_);
+    waiting->setObjectName(QStringLiteral("tenantPicker.loading"));
+    waiting->setRange(0, 0);
+    waiting->setTextVisible(false);
     auto* layout = ui::stack(this, 6);
     layout->addWidget(ui::text(QStringLiteral("Choose a team"), QStringLiteral("tenantPicker.title"), Font::headline));
+    layout->addWidget(waiting_);
     layout->addWidget(empty_);
     layout->addWidget(buttons_);
     layout->addWidget(error_);
-    connect(&model_, &MacModel::membershipsChanged, this, &TenantPicker::followTeams);
-    connect(&model_, &MacModel::lastErrorChanged, this, &TenantPicker::followError);
+    // Until the service has told the teams, there are none to show, and none to say there are not.
+    for (auto changed : {&MacModel::membershipsChanged, &MacModel::lastErrorChanged, &MacModel::alertsErrorChanged}) {
+        connect(&model_, changed, this, &TenantPicker::followTeams);
+        connect(&model_, changed, this, &TenantPicker::followError);
+    }
     followTeams();
     followError();
 }
@@ -66,12 +75,17 @@ void TenantPicker::followTeams() {
         connect(team, &QPushButton::clicked, this, [this, tenantId] { TenantSelections::of(model_).select(tenantId); });
         ui::addLeading(buttonsLayout_, team);
     }
-    empty_->setVisible(memberships.empty());
+    ui::keepTabOrderInPlace(buttons_);
+    const bool known = model_.membershipsKnown();
+    empty_->setVisible(known && memberships.empty());
     buttons_->setVisible(!memberships.empty());
+    waiting_->setVisible(!known && !model_.lastError() && !model_.alertsError());
 }
 
 void TenantPicker::followError() {
-    const std::optional<std::string>& error = model_.lastError();
+    // A sign-in's own failure first; else why the teams could not be had.
+    std::optional<std::string> error = model_.lastError();
+    if (!error && !model_.membershipsKnown()) error = model_.alertsError();
     error_->setText(error ? qText(*error) : QString());
     error_->setVisible(error.has_value());
 }

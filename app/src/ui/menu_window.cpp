@@ -46,6 +46,8 @@ MenuWindow::MenuWindow(MenuEnvironment environment, Style style, QWidget* parent
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     scroll_->setWidgetResizable(true);
+    // Tab goes from control to control (the area scrolls to each); the area itself is no stop.
+    scroll_->setFocusPolicy(Qt::NoFocus);
     scroll_->setWidget(content_);
     // The window's own background shows through, and with it the popup's edge.
     scroll_->viewport()->setAutoFillBackground(false);

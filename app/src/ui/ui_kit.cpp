@@ -3,6 +3,7 @@
 #include <brisalune/app/ui/notices.hpp>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QEvent>
 #include <QFrame>
 #include <QKeyEvent>
@@ -13,11 +14,13 @@
 #include <QPolygonF>
 #include <QPushButton>
 #include <QStyleOptionButton>
+#include <QStyleOptionComboBox>
 #include <QStylePainter>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <vector>
 
 namespace brisalune::ui {
 
@@ -93,6 +96,60 @@ private:
     QPushButton* button_;
 };
 
+// The style's focus ring is drawn in the highlight colour, which cannot be told from a button
+// painted in it (a switch that is on, a chosen segment): such a button gets a ring in its text
+// colour inside its edge.
+void ringFocusOnHighlight(QPainter& painter, const QPushButton& button, const QStyleOptionButton& option) {
+    if (!(option.state & QStyle::State_HasFocus)) return;
+    if (option.palette.color(QPalette::Button) != button.palette().color(QPalette::Highlight)) return;
+    painter.setPen(QPen(option.palette.color(QPalette::ButtonText), 1, Qt::DotLine));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(button.rect().adjusted(3, 3, -4, -4));
+}
+
+// A push button that cuts its title with an ellipsis when it is given less than its full width; it
+// asks for its full width still, and needs only a few characters' worth.
+class EllipsisButton final : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+    QSize minimumSizeHint() const override {
+        QSize least = QPushButton::minimumSizeHint();
+        least.setWidth(std::min(least.width(), fontMetrics().averageCharWidth() * 8));
+        return least;
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        const QRect label = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+        option.text = fontMetrics().elidedText(option.text, Qt::ElideRight, label.width(), Qt::TextShowMnemonic);
+        painter.drawControl(QStyle::CE_PushButton, option);
+        ringFocusOnHighlight(painter, *this, option);
+    }
+};
+
+// The style draws the shown choice clipped at the edit field's edge, with nothing to tell that it
+// goes on.
+class EllipsisComboBox final : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        painter.setPen(palette().color(QPalette::Text));
+        QStyleOptionComboBox option;
+        initStyleOption(&option);
+        painter.drawComplexControl(QStyle::CC_ComboBox, option);
+        const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+        option.currentText = fontMetrics().elidedText(option.currentText, Qt::ElideRight, field.width());
+        painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+    }
+};
+
 // A checkable button whose "on" reads at a glance: the highlight colour under highlighted text.
 class ToggleButton final : public QPushButton {
 public:
@@ -111,6 +168,7 @@ protected:
             }
         }
         painter.drawControl(QStyle::CE_PushButton, option);
+        ringFocusOnHighlight(painter, *this, option);
     }
 };
 
@@ -166,13 +224,19 @@ QLabel* text(std::string_view content, const QString& objectName, Font font, Ton
 }
 
 QPushButton* button(const QString& title, const QString& objectName) {
-    auto* push = new QPushButton;
+    auto* push = new EllipsisButton;
     push->setObjectName(objectName);
     setTitle(push, title);
     return push;
 }
 
 QPushButton* button(std::string_view title, const QString& objectName) { return button(qText(title), objectName); }
+
+QComboBox* choices(const QString& objectName) {
+    auto* box = new EllipsisComboBox;
+    box->setObjectName(objectName);
+    return box;
+}
 
 QPushButton* toggleButton(std::string_view title, const QString& objectName) {
     auto* push = new ToggleButton;
@@ -235,6 +299,24 @@ void addLeading(QBoxLayout* layout, QWidget* widget) { layout->addWidget(widget,
 void bindDefaultAction(QWidget* form, QPushButton* button) {
     button->setDefault(true);
     form->installEventFilter(new DefaultAction(form, button));
+}
+
+void keepTabOrderInPlace(QWidget* container) {
+    const auto takesTab = [container](const QWidget* widget) {
+        return (widget->focusPolicy() & Qt::TabFocus) != 0 && !container->isAncestorOf(widget);
+    };
+    // The last control before the container; round the chain from its end when it leads.
+    QWidget* before = container->previousInFocusChain();
+    while (before != container && !takesTab(before)) before = before->previousInFocusChain();
+    if (before == container) return;
+    std::vector<QWidget*> inside;
+    for (QWidget* widget = container->nextInFocusChain(); widget != container; widget = widget->nextInFocusChain()) {
+        if (container->isAncestorOf(widget) && (widget->focusPolicy() & Qt::TabFocus)) inside.push_back(widget);
+    }
+    for (QWidget* widget : inside) {
+        QWidget::setTabOrder(before, widget);
+        before = widget;
+    }
 }
 
 void showWindow(QWidget* from, WindowPresenter::Kind kind) {

@@ -1,5 +1,7 @@
 #include <brisalune/app/ui/menu_content_view.hpp>
 
+#include <brisalune/standin/server.hpp>
+
 #include <app/ui/ui_fixture.hpp>
 
 #include <QPushButton>
@@ -7,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -212,6 +216,62 @@ TEST_F(MenuContentViewTest, DismissalsRunOutAsTheMenuOpensAndWhileItIsOpen) {
     eachReading = 20ms;
     EXPECT_FALSE(shows(menu.get(), "server-update-nudge"));
     waitUntil(bothShow);
+}
+
+// A session kept from before, at a service of the test's own that answers the account's teams
+// as `me` says. Until the answer, and when it fails, the picker never claims that the account is
+// on no team: it shows that it waits, then why the teams could not be had.
+TEST_F(MenuContentViewTest, ThePickerSaysNoTeamsOnlyWhenTheServiceSaysSo) {
+    standin::Server service;
+    const std::string me =
+        R"({"account":{"id":"acct-1","email":"one@brisalune.test","display_name":"One"},"memberships":[]})";
+    std::atomic<int> status = 503;
+    service.on("GET", "/v1/me", [&](const standin::ReceivedRequest&) {
+        standin::Reply reply = standin::Reply::json(status == 200 ? me : R"({"error":"down for maintenance"})", status);
+        reply.holdUntilReleased = true;
+        return reply;
+    });
+    sessions->save(StoredSession{
+        .baseURL = *platform::Url::parse(service.baseUrl()),
+        .sessionToken = "sess_1",
+        .accountId = "acct-1",
+        .email = "one@brisalune.test",
+        .activeTenantId = std::nullopt,
+        .tenantKeys = {},
+        .tenantHosts = {}});
+    QCoro::Task<> launch = model.ensureLaunched();
+    waitUntil([&] { return model.phase() == MacModel::Phase::selectingTenant && !service.requests().empty(); });
+    EXPECT_TRUE(shows(view.get(), "tenantPicker.loading"));
+    EXPECT_FALSE(shows(view.get(), "tenantPicker.empty"));
+    EXPECT_FALSE(shows(view.get(), "tenantPicker.error"));
+
+    service.release();
+    waitUntil([&] { return model.alertsError().has_value(); });
+    EXPECT_FALSE(shows(view.get(), "tenantPicker.loading"));
+    EXPECT_FALSE(shows(view.get(), "tenantPicker.empty"));
+    ASSERT_TRUE(shows(view.get(), "tenantPicker.error"));
+    EXPECT_FALSE(textOf(view.get(), "tenantPicker.error").empty());
+    await(std::move(launch));
+
+    // The service back: an account with no team at all says so, and the failure is gone.
+    status = 200;
+    QCoro::Task<> again = model.refreshAccount();
+    const auto asked = [&] {
+        const std::vector<standin::ReceivedRequest> received = service.requests();
+        return std::count_if(received.begin(), received.end(), [](const auto& r) { return r.path == "/v1/me"; });
+    };
+    waitUntil([&] { return asked() == 2; });
+    service.release();
+    await(std::move(again));
+    EXPECT_TRUE(model.membershipsKnown());
+    EXPECT_TRUE(shows(view.get(), "tenantPicker.empty"));
+    EXPECT_EQ(textOf(view.get(), "tenantPicker.empty"), "This account is not on any team yet.");
+    EXPECT_FALSE(shows(view.get(), "tenantPicker.error"));
+    EXPECT_FALSE(shows(view.get(), "tenantPicker.loading"));
+
+    // Signed out and in again: unknown until the new session's answer.
+    await(model.signOutLocally());
+    EXPECT_FALSE(model.membershipsKnown());
 }
 
 }  // namespace

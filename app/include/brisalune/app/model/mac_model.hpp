@@ -109,6 +109,9 @@ public:
     Phase phase() const noexcept { return phase_; }
     std::optional<StoredSession> session() const override { return session_; }
     const std::vector<Membership>& memberships() const noexcept { return memberships_; }
+    // The service has told this session's memberships (empty ones too); false until its first
+    // answer, and again after a sign-out. Changes with membershipsChanged.
+    bool membershipsKnown() const noexcept { return membershipsKnown_; }
     std::shared_ptr<BrisaluneClient> accountClient() const override { return accountClient_; }
     bool isTearingDown() const override { return isTearingDown_; }
     const std::optional<std::string>& lastError() const noexcept { return lastError_; }
@@ -271,7 +274,7 @@ private:
     void assign(T& field, U&& value, void (MacModel::*changed)());
     void setPhase(Phase value);
     void setSession(std::optional<StoredSession> value);
-    void setMemberships(std::vector<Membership> value);
+    void setMemberships(std::vector<Membership> value, bool known = true);
     void setAccountClient(std::shared_ptr<BrisaluneClient> value);
     void setTearingDown(bool value);
     void setLastError(std::optional<std::string> value);
@@ -283,6 +286,7 @@ private:
     Phase phase_ = Phase::loading;
     std::optional<StoredSession> session_;
     std::vector<Membership> memberships_;
+    bool membershipsKnown_ = false;
     std::shared_ptr<BrisaluneClient> accountClient_;
     bool isTearingDown_ = false;
     std::optional<std::string> lastError_;

@@ -129,6 +129,9 @@ public:
     // The segment's title.
     static QString title(Path path);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void follow();
     void placeForm();

@@ -47,6 +47,7 @@ private:
     void followError();
 
     MacModel& model_;
+    QWidget* waiting_;
     QLabel* empty_;
     QWidget* buttons_;
     QVBoxLayout* buttonsLayout_;

@@ -13,6 +13,7 @@
 #include <string_view>
 
 class QBoxLayout;
+class QComboBox;
 class QFrame;
 class QLabel;
 class QPushButton;
@@ -55,10 +56,14 @@ QLabel* text(
 void setFont(QWidget* widget, Font font);
 void setTone(QWidget* widget, Tone tone);
 
-// A push button titled with `title` as it stands ("&" is not a shortcut marker).
+// A push button titled with `title` as it stands ("&" is not a shortcut marker). Narrower than its
+// title (a long team name in a fixed-width pane), it shows the title cut with an ellipsis.
 QPushButton* button(std::string_view title, const QString& objectName);
 QPushButton* button(const QString& title, const QString& objectName);
 void setTitle(QPushButton* button, const QString& title);
+// A drop-down list of choices whose shown choice (a long team name) is cut with an ellipsis when
+// the box is narrower than it.
+QComboBox* choices(const QString& objectName);
 // A checkable button whose checked state shows in the palette's highlight colour, with the
 // highlighted text colour on it, so that on and off differ at a glance.
 QPushButton* toggleButton(std::string_view title, const QString& objectName);
@@ -77,6 +82,11 @@ QWidget* group(const QString& objectName, int spacing, QVBoxLayout** layout);
 // Return and Enter typed anywhere inside `form` (and not taken by a child) press `button` when
 // it is visible and enabled: the form's default action. Marks the button as the default one.
 void bindDefaultAction(QWidget* form, QPushButton* button);
+
+// Widgets made after their window's others come last in its Tab order, wherever they show. Puts
+// the controls inside `container` back at the container's own place, in the order they were made,
+// so that Tab walks the window from top to bottom. Call after filling it anew.
+void keepTabOrderInPlace(QWidget* container);
 
 // Shows the app's window of that kind through the presenter serving `from`; nothing without
 // one. The menu's popup makes way for the window it opened.
