@@ -173,6 +173,7 @@ struct MacMaintenanceEditor::Parts {
     std::array<QWidget*, errorBlocks.size()> errors{};
     QLabel* previewHeader = nullptr;
     QLabel* previewNote = nullptr;
+    QWidget* previewBox = nullptr;  // holds the rows
     QVBoxLayout* previewRows = nullptr;
     std::vector<Row> rows;
     QPushButton* save = nullptr;
@@ -272,6 +273,7 @@ void MacMaintenanceEditor::buildLayout() {
     auto* previewStack = ui::stack(preview, 4, 12);
     parts.previewHeader = ui::text(QString(), QStringLiteral("editor.previewHeader"));
     auto* previewBox = new QGroupBox;
+    parts.previewBox = previewBox;
     auto* previewLayout = ui::stack(previewBox, 6, 10);
     parts.previewNote = ui::text(QString(), QStringLiteral("editor.previewNote"), Font::body, Tone::secondary, true);
     parts.previewRows = new QVBoxLayout;
@@ -444,6 +446,7 @@ void MacMaintenanceEditor::showPreview() {
                 setDraft(std::move(draft));
             });
         }
+        ui::keepTabOrderInPlace(parts.previewBox);  // the rows come before Save, as they show
     }
     const platform::TimeZone zone = draft_.zone();
     for (std::size_t i = 0; i < preview_.size(); ++i) {

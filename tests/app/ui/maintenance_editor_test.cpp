@@ -358,6 +358,22 @@ TEST_F(MaintenanceEditorTest, SkipAddsTheOccurrenceToTheSkippedDates) {
         std::vector<std::string>{"2030-01-14T03:00"});
 }
 
+TEST_F(MaintenanceEditorTest, TabReachesThePreviewsSkipButtonsBeforeSave) {
+    server.on("POST", previewPath, Reply::json(occurrencesAnswer(3)));
+    open(storedWindow());
+    waitUntil([&] { return editor->preview().size() == 3; });
+    std::vector<std::string> stops;
+    for (QWidget* w = editor->nextInFocusChain(); w != editor.get(); w = w->nextInFocusChain()) {
+        const std::string name = w->objectName().toStdString();
+        if (name.starts_with("editor.preview.skip.") || name == "editor.delete" || name == "editor.save")
+            stops.push_back(name);
+    }
+    EXPECT_EQ(
+        stops,
+        (std::vector<std::string>{
+            "editor.preview.skip.0", "editor.preview.skip.1", "editor.preview.skip.2", "editor.delete", "editor.save"}));
+}
+
 TEST_F(MaintenanceEditorTest, APreviewThatCannotBeReadShowsInTheLastBlock) {
     Reply cut = Reply::json(occurrencesAnswer(3));
     cut.cutMidBody = true;
