@@ -175,47 +175,65 @@ protected:
             .tenantHosts = {}};
         KeychainSessionStore(std::string(KeychainSessionStore::appService)).save(session);
     }
+
+    // The program on the X server, its settings and instance lock in `dir`.
+    static Process startApp(const testkit::TempDir& dir) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CONFIG_HOME", QString::fromStdString((dir / "config").string()));
+        environment.insert("XDG_RUNTIME_DIR", QString::fromStdString(dir.path().string()));
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        environment.insert("ASAN_OPTIONS", "detect_leaks=0");
+        return Process(BRISALUNE_APP_PROGRAM, {}, environment);
+    }
+
+    // The program's icon, embedded in the tray's panel; empty when the program ended first.
+    static QRect iconOf(const Process& app, const QRect& panel) {
+        QRect icon;
+        until([&] {
+            for (const QRect& shown : shownWindows("^brisalune$", false))
+                if (shown.intersects(panel.adjusted(-2, -2, 2, 2)) && shown.width() < 64) icon = shown;
+            return !icon.isEmpty() || !app.running();
+        });
+        return icon;
+    }
+
+    // A click on the icon, then the menu window it pops up; none when none shows.
+    static std::optional<QRect> openMenu(const QRect& icon) {
+        output(
+            "xdotool",
+            {"mousemove", QString::number(icon.center().x()), QString::number(icon.center().y()), "click", "1"});
+        std::optional<QRect> menu;
+        until([&] {
+            for (const QRect& shown : shownWindows("^Brisalune$", true))
+                if (shown.width() == 320) menu = shown;
+            return menu.has_value();
+        });
+        return menu;
+    }
 };
 
 TEST_F(TrayHost, TheIconShowsTheCountAndAClickOpensTheMenu) {
     testkit::TempDir dir;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     Trayer trayer;
     ASSERT_TRUE(trayer.started());
-    const std::vector<QRect> panel{trayer.panel()};
+    const QRect panel = trayer.panel();
 
     demo::DemoService demo(demo::loadFixture(demo::defaultFixturePath()), {0, 0, std::chrono::milliseconds(0)});
     storeSession(demo);
-    environment.insert("XDG_CONFIG_HOME", QString::fromStdString((dir / "config").string()));
-    environment.insert("XDG_RUNTIME_DIR", QString::fromStdString(dir.path().string()));
-    environment.insert("QT_QPA_PLATFORM", "xcb");
-    environment.insert("ASAN_OPTIONS", "detect_leaks=0");
-    Process app(BRISALUNE_APP_PROGRAM, {}, environment);
+    Process app = startApp(dir);
     ASSERT_TRUE(app.started());
-
-    // The icon, embedded in the tray's panel.
-    QRect icon;
-    ASSERT_TRUE(until([&] {
-        for (const QRect& shown : shownWindows("^brisalune$", false))
-            if (shown.intersects(panel.front().adjusted(-2, -2, 2, 2)) && shown.width() < 64) icon = shown;
-        return !icon.isEmpty() || !app.running();
-    }));
+    const QRect icon = iconOf(app, panel);
+    ASSERT_FALSE(icon.isEmpty());
     ASSERT_TRUE(app.running());
 
     // The open alerts arrive: the mark turns red and carries the count.
     ASSERT_TRUE(until([&] { return reddish(grab(icon)) > 20; })) << "no count drawn in the icon";
-    const QRect trayArea = panel.front().united(icon) & QGuiApplication::primaryScreen()->geometry();
+    const QRect trayArea = panel.united(icon) & QGuiApplication::primaryScreen()->geometry();
     save(grab(trayArea), "tray.png", 6);
 
     // A click on the icon pops the menu window up at it.
-    const QPoint centre = icon.center();
-    output("xdotool", {"mousemove", QString::number(centre.x()), QString::number(centre.y()), "click", "1"});
-    std::optional<QRect> menu;
-    ASSERT_TRUE(until([&] {
-        for (const QRect& shown : shownWindows("^Brisalune$", true))
-            if (shown.width() == 320) menu = shown;
-        return menu.has_value();
-    }));
+    const std::optional<QRect> menu = openMenu(icon);
+    ASSERT_TRUE(menu);
     EXPECT_LE(std::abs(menu->top() - icon.bottom()), 40);  // right under the tray
     QCoreApplication::processEvents();
     save(
@@ -247,29 +265,14 @@ TEST_F(TrayHost, QuitFromTheMenuEndsTheProgramWhileTheServiceHoldsItsRequests) {
         .tenantKeys = {},
         .tenantHosts = {}};
     KeychainSessionStore(std::string(KeychainSessionStore::appService)).save(session);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_CONFIG_HOME", QString::fromStdString((dir / "config").string()));
-    environment.insert("XDG_RUNTIME_DIR", QString::fromStdString(dir.path().string()));
-    environment.insert("QT_QPA_PLATFORM", "xcb");
-    environment.insert("ASAN_OPTIONS", "detect_leaks=0");
-    Process app(BRISALUNE_APP_PROGRAM, {}, environment);
+    Process app = startApp(dir);
     ASSERT_TRUE(app.started());
-
-    QRect icon;
-    ASSERT_TRUE(until([&] {
-        for (const QRect& shown : shownWindows("^brisalune$", false))
-            if (shown.intersects(trayer.panel().adjusted(-2, -2, 2, 2)) && shown.width() < 64) icon = shown;
-        return !icon.isEmpty() && !silent.requests().empty();
-    }));
+    const QRect icon = iconOf(app, trayer.panel());
+    ASSERT_FALSE(icon.isEmpty());
+    ASSERT_TRUE(until([&] { return !silent.requests().empty(); }));
 
     // Open the menu, then from its first control back round to its last one, "Quit Brisalune".
-    output(
-        "xdotool", {"mousemove", QString::number(icon.center().x()), QString::number(icon.center().y()), "click", "1"});
-    ASSERT_TRUE(until([&] {
-        for (const QRect& shown : shownWindows("^Brisalune$", true))
-            if (shown.width() == 320) return true;
-        return false;
-    }));
+    ASSERT_TRUE(openMenu(icon));
     output("xdotool", {"key", "shift+Tab", "space"});
     // Well inside the minute the held requests would wait for an answer.
     EXPECT_TRUE(app.process().waitForFinished(30000)) << "still running after Quit";
