@@ -43,10 +43,9 @@ TenantPicker::TenantPicker(MacModel& model, QWidget* parent)
     , error_(ui::text(QString(), QStringLiteral("tenantPicker.error"), Font::caption, Tone::red, true)) {
     setObjectName(QStringLiteral("tenantPicker"));
     buttons_->setObjectName(QStringLiteral("tenantPicker.teams"));
-    auto* waiting = static_cast<QProgressBar*>(waiting_);
-    waiting->setObjectName(QStringLiteral("tenantPicker.loading"));
-    waiting->setRange(0, 0);
-    waiting->setTextVisible(false);
+    waiting_->setObjectName(QStringLiteral("tenantPicker.loading"));
+    waiting_->setRange(0, 0);
+    waiting_->setTextVisible(false);
     auto* layout = ui::stack(this, 6);
     layout->addWidget(ui::text(QStringLiteral("Choose a team"), QStringLiteral("tenantPicker.title"), Font::headline));
     layout->addWidget(waiting_);

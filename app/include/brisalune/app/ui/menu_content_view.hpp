@@ -21,6 +21,7 @@
 #include <optional>
 
 class QLabel;
+class QProgressBar;
 class QTimer;
 class QVBoxLayout;
 
@@ -47,7 +48,7 @@ private:
     void followError();
 
     MacModel& model_;
-    QWidget* waiting_;
+    QProgressBar* waiting_;
     QLabel* empty_;
     QWidget* buttons_;
     QVBoxLayout* buttonsLayout_;
