@@ -280,6 +280,49 @@ TEST_F(TrayHost, QuitFromTheMenuEndsTheProgramWhileTheServiceHoldsItsRequests) {
     EXPECT_EQ(app.process().exitCode(), 0);
 }
 
+// A desktop whose tray comes up after the program (a login that starts the program before its
+// panel): the window stands in at first, and the icon takes its place once the tray is there.
+TEST_F(TrayHost, TheIconAppearsWhenATrayComesUpAfterTheProgram) {
+    testkit::TempDir dir;
+    demo::DemoService demo(demo::loadFixture(demo::defaultFixturePath()), {0, 0, std::chrono::milliseconds(0)});
+    storeSession(demo);
+    Process app = startApp(dir);
+    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(until([&] { return !shownWindows("^Brisalune$", true).empty() || !app.running(); }));
+    ASSERT_TRUE(app.running()) << "no window without a tray";
+    save(grab(QGuiApplication::primaryScreen()->geometry()), "tray-none.png", 1);
+
+    Trayer trayer;
+    ASSERT_TRUE(trayer.started());
+    const QRect icon = iconOf(app, trayer.panel());
+    ASSERT_FALSE(icon.isEmpty()) << "no icon once the tray is up";
+    ASSERT_TRUE(until([&] { return reddish(grab(icon)) > 20; }));
+    save(grab(trayer.panel().united(icon)), "tray-late.png", 6);
+}
+
+// The tray's host restarts (a panel crash, a desktop restart): the icon comes back with its count.
+TEST_F(TrayHost, TheIconComesBackWhenTheTrayRestarts) {
+    testkit::TempDir dir;
+    demo::DemoService demo(demo::loadFixture(demo::defaultFixturePath()), {0, 0, std::chrono::milliseconds(0)});
+    storeSession(demo);
+    std::optional<Trayer> trayer(std::in_place);
+    ASSERT_TRUE(trayer->started());
+    Process app = startApp(dir);
+    ASSERT_TRUE(app.started());
+    ASSERT_FALSE(iconOf(app, trayer->panel()).isEmpty());
+
+    trayer.reset();
+    ASSERT_TRUE(until([] { return shownWindows("^panel$", true).empty(); }));
+    trayer.emplace();
+    ASSERT_TRUE(trayer->started());
+    const QRect icon = iconOf(app, trayer->panel());
+    ASSERT_FALSE(icon.isEmpty()) << "the icon did not come back";
+    ASSERT_TRUE(app.running());
+    ASSERT_TRUE(until([&] { return reddish(grab(icon)) > 20; }));
+    save(grab(trayer->panel().united(icon)), "tray-restarted.png", 6);
+    EXPECT_TRUE(openMenu(icon));
+}
+
 // This process's own tray icon and menu window in trayer's panel, over the demo service: the
 // window's content grows and shrinks while it is open, and the window, as the X server has it,
 // keeps hanging from the icon's lower edge inside the screen.

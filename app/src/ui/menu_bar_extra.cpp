@@ -121,9 +121,21 @@ void MenuBarExtra::show() {
         menu_->setStyle(MenuWindow::Style::ordinary);
         QApplication::setQuitOnLastWindowClosed(true);
         menu_->open();
+        // A panel often comes up after the programs started at login: the icon moves there then.
+        connect(&trayWatch_, &QTimer::timeout, this, [this] {
+            if (QSystemTrayIcon::isSystemTrayAvailable()) trayCameUp();
+        });
+        trayWatch_.start(trayWatchInterval);
         return;
     }
     showInTray();
+}
+
+void MenuBarExtra::trayCameUp() {
+    trayWatch_.stop();
+    showInTray();
+    // The open window stays as it is until it is closed; from then on the icon opens it.
+    if (!menu_->isVisible()) menu_->setStyle(MenuWindow::Style::popup);
 }
 
 void MenuBarExtra::showInTray() {
@@ -146,6 +158,8 @@ void MenuBarExtra::showInTray() {
 }
 
 void MenuBarExtra::openMenu() {
+    if (tray_ && menu_->style() == MenuWindow::Style::ordinary && !menu_->isVisible())
+        menu_->setStyle(MenuWindow::Style::popup);
     if (menu_->style() == MenuWindow::Style::ordinary) {
         menu_->open();
         return;

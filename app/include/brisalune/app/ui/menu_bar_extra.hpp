@@ -2,8 +2,9 @@
 
 // The application's one scene: a tray icon carrying the number of open alerts, whose click (or
 // "Open" in its context menu, for trays that send no click) pops up the menu window at the icon.
-// On a desktop with no tray at all, the menu window opens at start as an ordinary window, and
-// closing it quits.
+// On a desktop with no tray at start, the menu window opens as an ordinary window, and closing it
+// quits, until a tray comes up: the icon goes there, and from then on closing the window does not
+// quit.
 //
 // MenuBarIcon draws the icon: the mark alone while nothing is open, else the mark in red with the
 // count on it ("99+" beyond 99). The tray's picture is redrawn only when the count changes.
@@ -17,6 +18,7 @@
 #include <QObject>
 #include <QPixmap>
 #include <QString>
+#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -71,11 +73,15 @@ public:
 
 private:
     void showCount();
+    void trayCameUp();
+
+    static constexpr int trayWatchInterval = 1000;  // ms between looks for a tray that came up late
 
     MacModel& model_;
     std::unique_ptr<MenuWindow> menu_;
     std::unique_ptr<QMenu> trayMenu_;
     std::unique_ptr<QSystemTrayIcon> tray_;
+    QTimer trayWatch_;
     std::optional<int> shownCount_;
     int pictureDraws_ = 0;
 };
