@@ -1,6 +1,7 @@
 // The tray application: one per user, the delegate first, then the tray scene, then start-up.
 
 #include <brisalune/app/shell/app_delegate.hpp>
+#include <brisalune/app/shell/instance_beacon.hpp>
 #include <brisalune/app/shell/instance_lock.hpp>
 #include <brisalune/app/ui/menu_bar_extra.hpp>
 
@@ -9,19 +10,22 @@
 
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <optional>
 
 int main(int argc, char** argv) {
     using namespace brisalune;
     std::optional<InstanceLock> lock;
+    const std::filesystem::path lockFile = InstanceLock::standardFile();
     try {
-        lock = InstanceLock::acquire();
+        lock = InstanceLock::acquire(lockFile);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "brisalune: %s\n", error.what());
         return 1;
     }
-    if (!lock) {  // another one runs: it owns the settings
-        std::fprintf(stderr, "brisalune: already running\n");
+    if (!lock) {  // another one runs: it owns the settings, and shows its window for this start
+        const bool shown = InstanceBeacon::ring(InstanceBeacon::fileFor(lockFile));
+        std::fprintf(stderr, "brisalune: already running%s\n", shown ? ": its window is brought up" : "");
         return 0;
     }
 
@@ -33,6 +37,8 @@ int main(int argc, char** argv) {
     MenuBarExtra scene({.model = delegate.model(), .updates = delegate.updates()}, delegate.windows());
     QObject::connect(
         &application, &QCoreApplication::aboutToQuit, &delegate, &MacAppDelegate::applicationWillTerminate);
+    InstanceBeacon beacon(InstanceBeacon::fileFor(lockFile));
+    QObject::connect(&beacon, &InstanceBeacon::rung, &scene, &MenuBarExtra::openMenu);
     scene.show();
     QTimer::singleShot(0, &delegate, &MacAppDelegate::applicationDidFinishLaunching);
     return MacAppDelegate::finishQuitting(QApplication::exec());

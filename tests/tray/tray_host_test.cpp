@@ -323,6 +323,34 @@ TEST_F(TrayHost, TheIconComesBackWhenTheTrayRestarts) {
     EXPECT_TRUE(openMenu(icon));
 }
 
+// Starting the app again (a launcher, a second autostart) while it runs brings the running one's
+// window up at its icon; the second start ends at once.
+TEST_F(TrayHost, ASecondStartBringsUpTheRunningOnesWindow) {
+    testkit::TempDir dir;
+    Trayer trayer;
+    ASSERT_TRUE(trayer.started());
+    demo::DemoService demo(demo::loadFixture(demo::defaultFixturePath()), {0, 0, std::chrono::milliseconds(0)});
+    storeSession(demo);
+    Process app = startApp(dir);
+    ASSERT_TRUE(app.started());
+    const QRect icon = iconOf(app, trayer.panel());
+    ASSERT_FALSE(icon.isEmpty());
+    ASSERT_TRUE(shownWindows("^Brisalune$", true).empty());
+
+    Process second = startApp(dir);
+    ASSERT_TRUE(second.started());
+    EXPECT_TRUE(second.process().waitForFinished(30000));
+    EXPECT_EQ(second.process().exitCode(), 0);
+    std::optional<QRect> menu;
+    EXPECT_TRUE(until([&] {
+        for (const QRect& shown : shownWindows("^Brisalune$", true))
+            if (shown.width() == 320) menu = shown;
+        return menu.has_value();
+    })) << "the running app's window did not come up";
+    EXPECT_TRUE(app.running());
+    if (menu) save(grab(menu->united(icon) & QGuiApplication::primaryScreen()->geometry()), "tray-second-start.png", 1);
+}
+
 // This process's own tray icon and menu window in trayer's panel, over the demo service: the
 // window's content grows and shrinks while it is open, and the window, as the X server has it,
 // keeps hanging from the icon's lower edge inside the screen.

@@ -1,4 +1,7 @@
+#include <brisalune/app/shell/instance_beacon.hpp>
 #include <brisalune/app/shell/instance_lock.hpp>
+
+#include <support/qt_application.hpp>
 
 #include <support/temp_dir.hpp>
 
@@ -111,13 +114,51 @@ TEST(InstanceLockTest, WithoutARuntimeFolderTheConfigFoldersAreMadeForThisUserOn
 TEST(InstanceLockTest, ABuildWithASessionOfItsOwnHasALockOfItsOwn) {
     EXPECT_EQ(InstanceLock::standardName(InstanceLock::standardSessionService), "brisalune.lock");
     EXPECT_EQ(
-        InstanceLock::standardName("app.brisalune.desktop.demo.session"), "brisalune-app.brisalune.desktop.demo.session.lock");
+        InstanceLock::standardName("app.brisalune.desktop.demo.session"),
+        "brisalune-app.brisalune.desktop.demo.session.lock");
 }
 
 TEST(InstanceLockTest, AFileThatCannotBeOpenedIsAnError) {
     testkit::TempDir dir;
     std::ofstream(dir / "blocker") << "a file, not a folder";
     EXPECT_THROW(InstanceLock::acquire(dir / "blocker" / "brisalune.lock"), std::system_error);
+}
+
+// A second start rings the running app's beacon, which answers however many ring at once; a
+// socket left behind by a killed holder is taken over by the next one, and rings nothing.
+TEST(InstanceBeaconTest, ASecondStartRingsTheRunningOne) {
+    testkit::coreApplication();
+    testkit::TempDir dir;
+    const fs::path lockFile = dir / "brisalune.lock";
+    const fs::path file = InstanceBeacon::fileFor(lockFile);
+    EXPECT_EQ(file, dir / "brisalune.socket");
+    EXPECT_FALSE(InstanceBeacon::ring(file));  // nothing runs
+
+    {
+        InstanceBeacon left(file);
+        ASSERT_TRUE(left.listening());
+    }
+    std::ofstream(file.string()) << "left by a killed holder";
+    InstanceBeacon beacon(file);
+    ASSERT_TRUE(beacon.listening());
+    EXPECT_EQ(modeOf(file), 0600u);
+    int rings = 0;
+    QObject::connect(&beacon, &InstanceBeacon::rung, [&] { ++rings; });
+    EXPECT_TRUE(InstanceBeacon::ring(file));
+    EXPECT_TRUE(InstanceBeacon::ring(file));
+    EXPECT_TRUE(testkit::processEventsUntil([&] { return rings >= 1; }));
+    EXPECT_TRUE(InstanceBeacon::ring(file));
+    const int before = rings;
+    EXPECT_TRUE(testkit::processEventsUntil([&] { return rings > before; }));
+}
+
+TEST(InstanceBeaconTest, APathTooLongForASocketLeavesTheBeaconDeaf) {
+    testkit::coreApplication();
+    testkit::TempDir dir;
+    const fs::path file = dir / (std::string(120, 'x') + ".socket");
+    InstanceBeacon beacon(file);
+    EXPECT_FALSE(beacon.listening());
+    EXPECT_FALSE(InstanceBeacon::ring(file));
 }
 
 }  // namespace
