@@ -124,7 +124,12 @@ void SiteUpdates::loadCachedOffer() {
     setOffer(SiteRelease::offeredRelease(cached, currentVersionCode_, dismissed, *manifestURL_));
 }
 
-bool SiteUpdates::isDue() const { return secondsSince1970(now_()) - checkedAt() >= checkInterval; }
+// A last check more than a day ahead of now was timed by a clock that was wrong then or is now:
+// waiting for the clock to catch up could mean no check for years.
+bool SiteUpdates::isDue() const {
+    const double elapsed = secondsSince1970(now_()) - checkedAt();
+    return elapsed >= checkInterval || elapsed <= -checkInterval;
+}
 
 double SiteUpdates::checkedAt() const { return defaults_.number(checkedAtKey).value_or(0.0); }
 
