@@ -21,6 +21,7 @@ namespace MenuBarIcon {
 namespace {
 
 const QColor neutral{0x9a, 0x9e, 0xa4};
+const QColor staleTint{0x6b, 0x6f, 0x75};
 
 // A crescent: a disc with a smaller disc taken out of its upper right.
 QPainterPath crescent(qreal size) {
@@ -57,6 +58,13 @@ QString accessibilityLabel(int openCount) {
     return openCount < 1 ? QStringLiteral("Brisalune") : QStringLiteral("%1 open alerts").arg(openCount);
 }
 
+QString accessibilityLabel(int openCount, const std::optional<std::string>& refreshError) {
+    if (!refreshError) return accessibilityLabel(openCount);
+    const QString error = QString::fromStdString(*refreshError);
+    if (openCount < 1) return QStringLiteral("Brisalune: couldn't update the alerts: %1").arg(error);
+    return QStringLiteral("%1 open alerts at the last update; couldn't update since: %2").arg(openCount).arg(error);
+}
+
 // The count's glyphs as one outline, scaled to fill `box` and centred in it. A tray shows the
 // picture at about 22 px: every pixel of height counts.
 QPainterPath countGlyphs(const QString& text, const QRectF& box) {
@@ -78,9 +86,11 @@ QPainterPath countGlyphs(const QString& text, const QRectF& box) {
     return fit.map(glyphs);
 }
 
-QPixmap picture(int openCount) {
+QPixmap picture(int openCount, bool upToDate) {
     if (openCount < 1) return markImage(std::nullopt, drawnSize);
-    QPixmap canvas = markImage(alertTint(), drawnSize);
+    // A count that could not be refreshed keeps its number but not the red of a live one.
+    const QColor tint = upToDate ? alertTint() : staleTint;
+    QPixmap canvas = markImage(tint, drawnSize);
     QPainter painter(&canvas);
     painter.setRenderHint(QPainter::Antialiasing);
     const QString text = countText(openCount);
@@ -95,7 +105,7 @@ QPixmap picture(int openCount) {
     const QRectF badge(size - width, size - height, width, height);
     const QRectF inner = badge.adjusted(ring / 2, ring / 2, -ring / 2, -ring / 2);
     painter.setPen(QPen(Qt::white, ring));
-    painter.setBrush(alertTint());
+    painter.setBrush(tint);
     painter.drawRoundedRect(inner, inner.height() / 2.6, inner.height() / 2.6);
     const QRectF glyphBox =
         badge.adjusted(ring + size * 0.05, ring + size * 0.04, -ring - size * 0.05, -ring - size * 0.04);
@@ -111,6 +121,7 @@ MenuBarExtra::MenuBarExtra(MenuEnvironment environment, WindowPresenter& windows
     : QObject(parent), model_(environment.model), menu_(std::make_unique<MenuWindow>(std::move(environment))) {
     windows.provideTo(menu_.get());
     connect(&model_, &MacModel::openAlertsChanged, this, &MenuBarExtra::showCount);
+    connect(&model_, &MacModel::alertsErrorChanged, this, &MenuBarExtra::showCount);
 }
 
 MenuBarExtra::~MenuBarExtra() = default;
@@ -181,15 +192,19 @@ void MenuBarExtra::toggleMenu() {
 void MenuBarExtra::showCount() {
     if (!tray_) return;
     const int count = static_cast<int>(model_.openAlerts().size());
-    if (shownCount_ == count) return;
-    shownCount_ = count;
+    const std::optional<std::string>& error = model_.alertsError();
+    tray_->setToolTip(toolTip(count, error));
+    const Shown shown{count, !error};
+    if (shown_ == shown) return;
+    shown_ = shown;
     ++pictureDraws_;
-    tray_->setIcon(icon(count));
-    tray_->setToolTip(toolTip(count));
+    tray_->setIcon(icon(count, shown.upToDate));
 }
 
-QIcon MenuBarExtra::icon(int openCount) { return QIcon(MenuBarIcon::picture(openCount)); }
+QIcon MenuBarExtra::icon(int openCount, bool upToDate) { return QIcon(MenuBarIcon::picture(openCount, upToDate)); }
 
-QString MenuBarExtra::toolTip(int openCount) { return MenuBarIcon::accessibilityLabel(openCount); }
+QString MenuBarExtra::toolTip(int openCount, const std::optional<std::string>& refreshError) {
+    return MenuBarIcon::accessibilityLabel(openCount, refreshError);
+}
 
 }  // namespace brisalune

@@ -1,4 +1,5 @@
 #include <brisalune/app/ui/menu_bar_extra.hpp>
+#include <brisalune/standin/server.hpp>
 
 #include <app/ui/menu_window_fixture.hpp>
 #include <app/ui/ui_fixture.hpp>
@@ -72,6 +73,28 @@ TEST_F(MenuBarExtraTest, RedrawsTheTrayPictureOnlyWhenTheCountChanges) {
     EXPECT_TRUE(scene.menuWindow().isVisible());
     scene.toggleMenu();
     EXPECT_FALSE(scene.menuWindow().isVisible());
+}
+
+// The team's key stops working (revoked, or the service refuses it): the icon keeps the last
+// count it knew but no longer shows it as live, and its tooltip says why.
+TEST_F(MenuBarExtraTest, ACountThatCannotBeRefreshedIsShownAsNotUpToDate) {
+    MenuBarExtra scene(environment(), windows);
+    scene.showInTray();
+    signInWithTeam("acme-ops");
+    const auto picture = [&] { return scene.trayIcon()->icon().pixmap(MenuBarIcon::drawnSize).toImage(); };
+    EXPECT_GT(reddish(picture()), 100);
+    const int draws = scene.pictureDraws();
+
+    demo.hostedServer().on("GET", "/v1/pull", standin::Reply::json(R"({"error":"invalid api key"})", 401));
+    await(model.refreshAlerts());
+    ASSERT_TRUE(model.alertsError());
+    EXPECT_EQ(scene.pictureDraws(), draws + 1);
+    EXPECT_EQ(reddish(picture()), 0);
+    EXPECT_TRUE(scene.trayIcon()->toolTip().startsWith("6 open alerts at the last update; couldn't update since: "))
+        << scene.trayIcon()->toolTip().toStdString();
+    await(model.refreshAlerts());  // still failing: nothing to redraw
+    EXPECT_EQ(scene.pictureDraws(), draws + 1);
+    EXPECT_EQ(MenuBarIcon::accessibilityLabel(0, "offline"), "Brisalune: couldn't update the alerts: offline");
 }
 
 TEST_F(MenuBarExtraTest, SignOutIsDisabledWhileItRuns) {

@@ -7,7 +7,8 @@
 // quit.
 //
 // MenuBarIcon draws the icon: the mark alone while nothing is open, else the mark in red with the
-// count on it ("99+" beyond 99). The tray's picture is redrawn only when the count changes.
+// count on it ("99+" beyond 99), grey instead of red while the alerts cannot be refreshed. The
+// tray's picture is redrawn only when the count or that changes.
 
 #include <brisalune/app/shell/window_presenter.hpp>
 #include <brisalune/app/ui/menu_environment.hpp>
@@ -22,6 +23,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 
 class QMenu;
 class QSystemTrayIcon;
@@ -41,8 +43,10 @@ QColor alertTint();
 QString countText(int openCount);
 // "Brisalune", or "<n> open alerts": the tooltip, and the icon's name for accessibility.
 QString accessibilityLabel(int openCount);
-// The tray's picture for a count.
-QPixmap picture(int openCount);
+// The same, saying that the count is the last one known when the alerts could not be refreshed.
+QString accessibilityLabel(int openCount, const std::optional<std::string>& refreshError);
+// The tray's picture for a count; a count that is not up to date is drawn in grey, not red.
+QPixmap picture(int openCount, bool upToDate = true);
 }  // namespace MenuBarIcon
 
 class MenuBarExtra final : public QObject {
@@ -68,8 +72,8 @@ public:
     int pictureDraws() const noexcept { return pictureDraws_; }
 
     // The tray's picture and tooltip for a count.
-    static QIcon icon(int openCount);
-    static QString toolTip(int openCount);
+    static QIcon icon(int openCount, bool upToDate = true);
+    static QString toolTip(int openCount, const std::optional<std::string>& refreshError = std::nullopt);
 
 private:
     void showCount();
@@ -82,7 +86,12 @@ private:
     std::unique_ptr<QMenu> trayMenu_;
     std::unique_ptr<QSystemTrayIcon> tray_;
     QTimer trayWatch_;
-    std::optional<int> shownCount_;
+    struct Shown {
+        int count;
+        bool upToDate;
+        bool operator==(const Shown&) const = default;
+    };
+    std::optional<Shown> shown_;
     int pictureDraws_ = 0;
 };
 
