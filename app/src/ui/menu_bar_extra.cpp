@@ -194,7 +194,7 @@ void MenuBarExtra::showCount() {
     const int count = static_cast<int>(model_.openAlerts().size());
     const std::optional<std::string>& error = model_.alertsError();
     tray_->setToolTip(toolTip(count, error));
-    const Shown shown{count, !error};
+    const Shown shown{count, !error || count < 1};  // the plain mark is the same either way
     if (shown_ == shown) return;
     shown_ = shown;
     ++pictureDraws_;

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 namespace brisalune {
 namespace {
 
@@ -85,7 +87,11 @@ TEST_F(MenuBarExtraTest, ACountThatCannotBeRefreshedIsShownAsNotUpToDate) {
     EXPECT_GT(reddish(picture()), 100);
     const int draws = scene.pictureDraws();
 
-    demo.hostedServer().on("GET", "/v1/pull", standin::Reply::json(R"({"error":"invalid api key"})", 401));
+    std::atomic<bool> refused = true;
+    demo.hostedServer().on("GET", "/v1/pull", [&](const standin::ReceivedRequest&) {
+        if (refused) return standin::Reply::json(R"({"error":"invalid api key"})", 401);
+        return standin::Reply::json(R"({"cursor":9,"config_versions":{},"alerts":[]})");
+    });
     await(model.refreshAlerts());
     ASSERT_TRUE(model.alertsError());
     EXPECT_EQ(scene.pictureDraws(), draws + 1);
@@ -95,6 +101,13 @@ TEST_F(MenuBarExtraTest, ACountThatCannotBeRefreshedIsShownAsNotUpToDate) {
     await(model.refreshAlerts());  // still failing: nothing to redraw
     EXPECT_EQ(scene.pictureDraws(), draws + 1);
     EXPECT_EQ(MenuBarIcon::accessibilityLabel(0, "offline"), "Brisalune: couldn't update the alerts: offline");
+
+    // The service answers again: the next refresh shows what is open now, with nothing stale about it.
+    refused = false;
+    await(model.refreshAlerts());
+    EXPECT_EQ(model.alertsError(), std::nullopt);
+    EXPECT_EQ(scene.trayIcon()->toolTip(), "Brisalune");
+    EXPECT_EQ(scene.pictureDraws(), draws + 2);
 }
 
 TEST_F(MenuBarExtraTest, SignOutIsDisabledWhileItRuns) {
