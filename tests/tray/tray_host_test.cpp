@@ -351,6 +351,37 @@ TEST_F(TrayHost, ASecondStartBringsUpTheRunningOnesWindow) {
     if (menu) save(grab(menu->united(icon) & QGuiApplication::primaryScreen()->geometry()), "tray-second-start.png", 1);
 }
 
+// A killed app (SIGKILL, a crash) leaves its lock file and its beacon behind: the next start runs,
+// and a start after that reaches it.
+TEST_F(TrayHost, AfterAKilledRunTheNextStartRunsAndAnswersTheOneAfter) {
+    testkit::TempDir dir;
+    Trayer trayer;
+    ASSERT_TRUE(trayer.started());
+    demo::DemoService demo(demo::loadFixture(demo::defaultFixturePath()), {0, 0, std::chrono::milliseconds(0)});
+    storeSession(demo);
+    {
+        Process killed = startApp(dir);
+        ASSERT_TRUE(killed.started());
+        ASSERT_FALSE(iconOf(killed, trayer.panel()).isEmpty());
+        killed.process().kill();
+        ASSERT_TRUE(killed.process().waitForFinished(10000));
+    }
+    ASSERT_TRUE(until([] { return shownWindows("^brisalune$", false).empty(); }));
+
+    Process app = startApp(dir);
+    ASSERT_TRUE(app.started());
+    ASSERT_FALSE(iconOf(app, trayer.panel()).isEmpty());
+    ASSERT_TRUE(app.running());
+    Process second = startApp(dir);
+    ASSERT_TRUE(second.process().waitForFinished(30000));
+    EXPECT_TRUE(until([] {
+        for (const QRect& shown : shownWindows("^Brisalune$", true))
+            if (shown.width() == 320) return true;
+        return false;
+    })) << "the window did not come up";
+    EXPECT_TRUE(app.running());
+}
+
 // This process's own tray icon and menu window in trayer's panel, over the demo service: the
 // window's content grows and shrinks while it is open, and the window, as the X server has it,
 // keeps hanging from the icon's lower edge inside the screen.
