@@ -491,21 +491,22 @@ void MacMaintenanceEditor::showErrors() {
 void MacMaintenanceEditor::confirmDelete() {
     if (!existing_) return;
     if (!parts_->deleteDialog) {
-        const QString title = QStringLiteral("Delete \"%1\"?").arg(qText(existing_->input.name));
         auto* dialog = new QMessageBox(this);
         dialog->setObjectName(QStringLiteral("editor.deleteDialog"));
         dialog->setWindowModality(Qt::WindowModal);
         dialog->setIcon(QMessageBox::Warning);
-        dialog->setWindowTitle(title);
         dialog->setTextFormat(Qt::PlainText);
-        dialog->setText(title);
-        dialog->setInformativeText(qText(existing_->active ? deleteActiveText : deleteFutureText));
         QPushButton* confirm = dialog->addButton(QStringLiteral("Delete Window"), QMessageBox::DestructiveRole);
         confirm->setObjectName(QStringLiteral("editor.deleteConfirm"));
         dialog->setDefaultButton(dialog->addButton(QMessageBox::Cancel));
         connect(confirm, &QPushButton::clicked, this, [this] { deleteWindow(); });
         parts_->deleteDialog = dialog;
     }
+    // The stored window as it is now: a save since the last time may have renamed it.
+    const QString title = QStringLiteral("Delete \"%1\"?").arg(qText(existing_->input.name));
+    parts_->deleteDialog->setWindowTitle(title);
+    parts_->deleteDialog->setText(title);
+    parts_->deleteDialog->setInformativeText(qText(existing_->active ? deleteActiveText : deleteFutureText));
     parts_->deleteDialog->open();
 }
 
@@ -537,6 +538,10 @@ QCoro::Task<> MacMaintenanceEditor::save() {
     }
     if (!self) co_return;
     if (stored) {
+        // From now on this editor edits the stored window: a second press while the owner is
+        // still reloading its list updates it, never creates another one.
+        if (!existing_) ui::setTitle(parts_->save, QStringLiteral("Save"));
+        existing_ = *stored;
         const OnSaved tell = onSaved_;  // the owner may replace this editor while being told
         tell(std::move(stored));
         if (!self) co_return;

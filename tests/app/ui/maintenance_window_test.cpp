@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 
@@ -193,6 +194,32 @@ TEST_F(MaintenanceWindowTest, SelectsASavedWindowOnlyWhenTheListHoldsIt) {
     settle();
     EXPECT_FALSE(view->selection());
     EXPECT_EQ(pane(), "maintenance.choose");
+}
+
+// The list reloads after a create; a second press meanwhile must not store the window twice.
+TEST_F(MaintenanceWindowTest, ASecondPressWhileTheListReloadsStoresNoSecondWindow) {
+    openOn("acme-ops");
+    const std::string path = "/v1/projects/" + view->project() + "/maintenance-windows";
+    at<QPushButton>(view.get(), "maintenance.new").click();
+    MaintenanceWindowDraft draft = view->editor()->draft();
+    draft.name = "Once only";
+    view->editor()->setDraft(draft);
+    standin::Reply slowList = standin::Reply::json(R"({"windows": []})");
+    slowList.delay = std::chrono::milliseconds(800);
+    demo.hostedServer().on("GET", path, slowList);
+    demo.hostedServer().clearRequests();
+    const auto sent = [&](const std::string& method) {
+        const auto all = demo.hostedServer().requests();
+        return std::ranges::count_if(all, [&](const auto& r) { return r.method == method && r.path == path; });
+    };
+
+    QPointer<MacMaintenanceEditor> editor = view->editor();
+    at<QPushButton>(editor.data(), "editor.save").click();
+    waitUntil([&] { return sent("GET") > 0; });  // stored; the list is on its way
+    ASSERT_TRUE(editor);
+    at<QPushButton>(editor.data(), "editor.save").click();
+    settle();
+    EXPECT_EQ(sent("POST"), 1);
 }
 
 class ViewerMaintenanceWindowTest : public MaintenanceWindowTest {
