@@ -393,8 +393,12 @@ QCoro::Task<> MaintenanceWindowsView::windowSaved(std::optional<MaintenanceWindo
     const QPointer<MaintenanceWindowsView> self(this);
     const std::optional<std::string> team = activeTeam();
     const std::string project = project_;
+    const std::optional<Selection> saving = selection_;
     co_await loadWindows();
     if (!self || team != activeTeam() || project != project_) co_return;
+    // The person picked something else while the list reloaded: that editor, and what was typed
+    // in it since, stay.
+    if (selection_ != saving) co_return;
     // Only a window the list holds is selected: else the pane would offer a blank create form.
     const bool listed = window && std::ranges::any_of(windows_, [&](const auto& w) { return w.id == window->id; });
     setSelection(listed ? std::optional(Selection{Selection::Window{window->id}}) : std::nullopt);

@@ -222,6 +222,34 @@ TEST_F(MaintenanceWindowTest, ASecondPressWhileTheListReloadsStoresNoSecondWindo
     EXPECT_EQ(sent("POST"), 1);
 }
 
+// A row picked while the list reloads after a save stays picked, with what was typed in it.
+TEST_F(MaintenanceWindowTest, ARowPickedWhileTheListReloadsKeepsItsEditor) {
+    openOn("acme-ops");
+    const MaintenanceWindow first = store(view->project(), "First");
+    const MaintenanceWindow second = store(view->project(), "Second");
+    at<QPushButton>(view.get(), "maintenance.refresh").click();
+    settle();
+    click(first.id);
+    const auto row = [](const MaintenanceWindow& w) {
+        return R"({"id": ")" + w.id + R"(", "name": ")" + w.input.name +
+               R"(", "timezone": "UTC", "starts_at": "2030-01-01T00:00"})";
+    };
+    standin::Reply slowList = standin::Reply::json(R"({"windows": [)" + row(first) + "," + row(second) + "]}");
+    slowList.delay = std::chrono::milliseconds(600);
+    demo.hostedServer().on("GET", "/v1/projects/" + view->project() + "/maintenance-windows", slowList);
+
+    await(view->editor()->save());  // stored; the list is on its way
+    click(second.id);
+    MaintenanceWindowDraft draft = view->editor()->draft();
+    draft.name = "Second, renamed";
+    view->editor()->setDraft(draft);
+    settle();
+    ASSERT_TRUE(view->selection());
+    ASSERT_NE(view->selection()->get<Selection::Window>(), nullptr);
+    EXPECT_EQ(view->selection()->get<Selection::Window>()->id, second.id);
+    EXPECT_EQ(view->editor()->draft().name, "Second, renamed");
+}
+
 class ViewerMaintenanceWindowTest : public MaintenanceWindowTest {
 protected:
     static demo::Fixture viewerFixture() {
