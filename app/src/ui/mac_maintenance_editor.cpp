@@ -522,6 +522,7 @@ QCoro::Task<> MacMaintenanceEditor::save() {
     busy_ = true;
     followSave();
 
+    const OnSaved tell = onSaved_;  // the owner hears of a stored window even when this editor went
     const std::optional<std::string> windowId = existing_ ? std::optional(existing_->id) : std::nullopt;
     const auto store = [client = client_, project = project_, windowId, input = draft_.input()] {
         return windowId ? updateMaintenanceWindow(*client, project, *windowId, input)
@@ -536,14 +537,16 @@ QCoro::Task<> MacMaintenanceEditor::save() {
     } catch (const std::exception& error) {
         failure = formError(error.what());
     }
-    if (!self) co_return;
+    if (!self) {
+        if (stored) tell(std::move(stored));
+        co_return;
+    }
     if (stored) {
         // From now on this editor edits the stored window: a second press while the owner is
         // still reloading its list updates it, never creates another one.
         if (!existing_) ui::setTitle(parts_->save, QStringLiteral("Save"));
         existing_ = *stored;
-        const OnSaved tell = onSaved_;  // the owner may replace this editor while being told
-        tell(std::move(stored));
+        tell(std::move(stored));  // the owner may replace this editor while being told
         if (!self) co_return;
     } else {
         saveErrors_ = std::move(failure);
@@ -556,6 +559,7 @@ QCoro::Task<> MacMaintenanceEditor::save() {
 QCoro::Task<> MacMaintenanceEditor::deleteWindow() {
     if (!existing_) co_return;
     const QPointer<MacMaintenanceEditor> self(this);
+    const OnSaved tell = onSaved_;
     const auto remove = [client = client_, project = project_, id = existing_->id] {
         deleteMaintenanceWindow(*client, project, id);
     };
@@ -568,13 +572,15 @@ QCoro::Task<> MacMaintenanceEditor::deleteWindow() {
     } catch (const std::exception& error) {
         failure = error.what();
     }
-    if (!self) co_return;
+    if (!self) {
+        if (!failure) tell(std::nullopt);
+        co_return;
+    }
     if (failure) {
         saveErrors_ = formError(*failure);
         showErrors();
         co_return;
     }
-    const OnSaved tell = onSaved_;
     tell(std::nullopt);
 }
 

@@ -250,6 +250,30 @@ TEST_F(MaintenanceWindowTest, ARowPickedWhileTheListReloadsKeepsItsEditor) {
     EXPECT_EQ(view->editor()->draft().name, "Second, renamed");
 }
 
+// A save that ends after another row was picked still shows in the list, and leaves that row's
+// editor as it is.
+TEST_F(MaintenanceWindowTest, ASaveEndingAfterAnotherRowWasPickedStillReloadsTheList) {
+    openOn("acme-ops");
+    const MaintenanceWindow first = store(view->project(), "First");
+    const MaintenanceWindow second = store(view->project(), "Second");
+    at<QPushButton>(view.get(), "maintenance.refresh").click();
+    settle();
+    click(first.id);
+    MaintenanceWindowDraft draft = view->editor()->draft();
+    draft.name = "First, renamed";
+    view->editor()->setDraft(draft);
+    demo.hostedServer().clearRequests();
+    const std::string path = "/v1/projects/" + view->project() + "/maintenance-windows";
+    at<QPushButton>(view.get(), "editor.save").click();  // on its way
+    click(second.id);
+    settle();
+    EXPECT_EQ(view->selection()->get<Selection::Window>()->id, second.id);
+    EXPECT_EQ(view->editor()->draft().name, "Second");
+    const auto listed = std::ranges::find(view->windows(), first.id, &MaintenanceWindow::id);
+    ASSERT_NE(listed, view->windows().end());
+    EXPECT_EQ(listed->input.name, "First, renamed");
+}
+
 class ViewerMaintenanceWindowTest : public MaintenanceWindowTest {
 protected:
     static demo::Fixture viewerFixture() {
