@@ -59,8 +59,9 @@ BoxLink MacModel::boxLink() const {
 
 QCoro::Task<std::optional<StoredSession>> MacModel::recordTeamKey(
     std::string tenantId, TenantKey key, std::optional<platform::Url> host, std::string sessionToken) {
-    // Signed out or in again meanwhile: the box's answer belongs to a session that is gone.
-    if (!sessionStillHas(sessionToken)) co_return std::nullopt;
+    // Signed out or in again meanwhile: the box's answer belongs to a session that is gone, and
+    // the caller must not go on as if its key were kept.
+    if (!sessionStillHas(sessionToken)) throw BoxConnectionError::sessionEnded();
     const StoredSession before = *session_;
     StoredSession updated = before;
     if (host) updated.tenantHosts.insert_or_assign(tenantId, *host);
@@ -69,7 +70,7 @@ QCoro::Task<std::optional<StoredSession>> MacModel::recordTeamKey(
         // The session goes on without the key: the caller must not finish as if it were kept.
         if (sessionStillHas(sessionToken))
             throw std::runtime_error(lastError_.value_or("The team's key could not be kept. Try again."));
-        co_return std::nullopt;
+        throw BoxConnectionError::sessionEnded();
     }
     if (!replacesKey(before, tenantId, key)) co_return std::nullopt;
     co_return before;
@@ -84,6 +85,8 @@ QCoro::Task<> MacModel::joinBox(JoinCode code, std::string displayName, std::str
     const BoxProbe verdict = co_await awaitBlocking(probe);
     if (const auto message = boxProbeMessage(verdict, code.boxURL, deviceNoun, addresses_.hostedAPIBase()))
         throw BoxConnectionError::boxUnusable(*message);
+    // Signed out while the box was probed: no account is left to pair the team with.
+    if (!sessionStillHas(sessionToken)) throw BoxConnectionError::sessionEnded();
 
     const BoxLink link = boxLink();
     const std::optional<SeatCredentials> seat =

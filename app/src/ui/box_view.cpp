@@ -259,6 +259,12 @@ BoxSignInForm::BoxSignInForm(MacModel& model, QWidget* parent)
     follow();
 }
 
+BoxSignInForm::~BoxSignInForm() {
+    // A sign-in left waiting for its team is signed out on the box, not left open there. One
+    // whose team is being used ends with that step.
+    if (pending_ && !busy_) model_.abandonBoxSignIn(std::exchange(pending_, std::nullopt)->client);
+}
+
 void BoxSignInForm::forget() {
     email_->clear();
     password_->clear();
@@ -314,6 +320,7 @@ void BoxSignInForm::setError(std::optional<std::string> text) { showError(error_
 QCoro::Task<> BoxSignInForm::signIn() {
     if (busy_) co_return;
     const QPointer<BoxSignInForm> self(this);
+    MacModel& model = model_;
     busy_ = true;
     setError(std::nullopt);
     follow();
@@ -327,7 +334,11 @@ QCoro::Task<> BoxSignInForm::signIn() {
     } catch (const std::exception& error) {
         failure = error.what();
     }
-    if (!self) co_return;
+    if (!self) {
+        // The form went away meanwhile: nobody is left to choose a team with this sign-in.
+        if (result) model.abandonBoxSignIn(result->client);
+        co_return;
+    }
     password_->clear();  // tried: the password never waits in the window
     if (failure) {
         busy_ = false;
@@ -348,15 +359,19 @@ QCoro::Task<> BoxSignInForm::signIn() {
 
 QCoro::Task<> BoxSignInForm::useTeam(BoxSignIn signIn, std::string boxTenantId) {
     const QPointer<BoxSignInForm> self(this);
+    MacModel& model = model_;
     WindowPresenter* windows = WindowPresenter::of(this);
+    // The one-team shortcut holds its sign-in nowhere else: a failure leaves nothing to retry with.
+    const bool shortcut = !pending_;
     busy_ = true;
     follow();
     std::optional<std::string> failure;
     try {
-        co_await model_.useBoxTeam(signIn.hostedTenantId, signIn.client, boxTenantId);
+        co_await model.useBoxTeam(signIn.hostedTenantId, signIn.client, boxTenantId);
     } catch (const std::exception& error) {
         failure = error.what();
     }
+    if (failure && (shortcut || !self)) co_await model.abandonBoxSignIn(signIn.client);
     if (!failure && windows) windows->close(WindowPresenter::Kind::box);
     if (!self) co_return;
     busy_ = false;

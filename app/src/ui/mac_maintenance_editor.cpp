@@ -491,21 +491,22 @@ void MacMaintenanceEditor::showErrors() {
 void MacMaintenanceEditor::confirmDelete() {
     if (!existing_) return;
     if (!parts_->deleteDialog) {
-        const QString title = QStringLiteral("Delete \"%1\"?").arg(qText(existing_->input.name));
         auto* dialog = new QMessageBox(this);
         dialog->setObjectName(QStringLiteral("editor.deleteDialog"));
         dialog->setWindowModality(Qt::WindowModal);
         dialog->setIcon(QMessageBox::Warning);
-        dialog->setWindowTitle(title);
         dialog->setTextFormat(Qt::PlainText);
-        dialog->setText(title);
-        dialog->setInformativeText(qText(existing_->active ? deleteActiveText : deleteFutureText));
         QPushButton* confirm = dialog->addButton(QStringLiteral("Delete Window"), QMessageBox::DestructiveRole);
         confirm->setObjectName(QStringLiteral("editor.deleteConfirm"));
         dialog->setDefaultButton(dialog->addButton(QMessageBox::Cancel));
         connect(confirm, &QPushButton::clicked, this, [this] { deleteWindow(); });
         parts_->deleteDialog = dialog;
     }
+    // The stored window as it is now: a save since the last time may have renamed it.
+    const QString title = QStringLiteral("Delete \"%1\"?").arg(qText(existing_->input.name));
+    parts_->deleteDialog->setWindowTitle(title);
+    parts_->deleteDialog->setText(title);
+    parts_->deleteDialog->setInformativeText(qText(existing_->active ? deleteActiveText : deleteFutureText));
     parts_->deleteDialog->open();
 }
 
@@ -521,6 +522,7 @@ QCoro::Task<> MacMaintenanceEditor::save() {
     busy_ = true;
     followSave();
 
+    const OnSaved tell = onSaved_;  // the owner hears of a stored window even when this editor went
     const std::optional<std::string> windowId = existing_ ? std::optional(existing_->id) : std::nullopt;
     const auto store = [client = client_, project = project_, windowId, input = draft_.input()] {
         return windowId ? updateMaintenanceWindow(*client, project, *windowId, input)
@@ -535,10 +537,16 @@ QCoro::Task<> MacMaintenanceEditor::save() {
     } catch (const std::exception& error) {
         failure = formError(error.what());
     }
-    if (!self) co_return;
+    if (!self) {
+        if (stored) tell(std::move(stored));
+        co_return;
+    }
     if (stored) {
-        const OnSaved tell = onSaved_;  // the owner may replace this editor while being told
-        tell(std::move(stored));
+        // From now on this editor edits the stored window: a second press while the owner is
+        // still reloading its list updates it, never creates another one.
+        if (!existing_) ui::setTitle(parts_->save, QStringLiteral("Save"));
+        existing_ = *stored;
+        tell(std::move(stored));  // the owner may replace this editor while being told
         if (!self) co_return;
     } else {
         saveErrors_ = std::move(failure);
@@ -551,6 +559,7 @@ QCoro::Task<> MacMaintenanceEditor::save() {
 QCoro::Task<> MacMaintenanceEditor::deleteWindow() {
     if (!existing_) co_return;
     const QPointer<MacMaintenanceEditor> self(this);
+    const OnSaved tell = onSaved_;
     const auto remove = [client = client_, project = project_, id = existing_->id] {
         deleteMaintenanceWindow(*client, project, id);
     };
@@ -563,13 +572,15 @@ QCoro::Task<> MacMaintenanceEditor::deleteWindow() {
     } catch (const std::exception& error) {
         failure = error.what();
     }
-    if (!self) co_return;
+    if (!self) {
+        if (!failure) tell(std::nullopt);
+        co_return;
+    }
     if (failure) {
         saveErrors_ = formError(*failure);
         showErrors();
         co_return;
     }
-    const OnSaved tell = onSaved_;
     tell(std::nullopt);
 }
 

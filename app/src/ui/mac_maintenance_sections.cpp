@@ -28,6 +28,7 @@
 #include <array>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <set>
 #include <string>
@@ -101,9 +102,29 @@ void quietly(Widget* widget, Show&& show) {
     show();
 }
 
+// The bounds a stepper offers of its own, kept apart from the range it has at the moment.
+constexpr const char* ownMinimum = "brisalune.ownMinimum";
+constexpr const char* ownMaximum = "brisalune.ownMaximum";
+
+void setOwnRange(QSpinBox* box, int minimum, int maximum) {
+    box->setProperty(ownMinimum, minimum);
+    box->setProperty(ownMaximum, maximum);
+    box->setRange(minimum, maximum);
+}
+
+// A value written elsewhere (a typed rule, another client) may lie outside the stepper's own
+// bounds: the stepper then stretches to show it as it is, never a clamped value that the draft
+// does not hold, and shrinks back once the value is inside them again.
 void showValue(QSpinBox* box, std::int64_t value) {
-    const int shown = static_cast<int>(std::clamp<std::int64_t>(value, box->minimum(), box->maximum()));
-    if (box->value() != shown) quietly(box, [&] { box->setValue(shown); });
+    const int shown = static_cast<int>(
+        std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+    const int minimum = std::min(box->property(ownMinimum).toInt(), shown);
+    const int maximum = std::max(box->property(ownMaximum).toInt(), shown);
+    if (box->minimum() == minimum && box->maximum() == maximum && box->value() == shown) return;
+    quietly(box, [&] {
+        box->setRange(minimum, maximum);
+        box->setValue(shown);
+    });
 }
 
 void showIndex(QComboBox* box, int index) {
@@ -176,7 +197,7 @@ const QString dateFormat = QStringLiteral("yyyy-MM-dd");
 class DurationStepper final : public QSpinBox {
 public:
     DurationStepper(int minimum, int maximum, int step) {
-        setRange(minimum, maximum);
+        setOwnRange(this, minimum, maximum);
         setSingleStep(step);
         lineEdit()->setReadOnly(true);
         // Wide enough for the longest text, which neither end of the range has.
@@ -195,7 +216,7 @@ protected:
 QSpinBox* stepper(const QString& name, int minimum, int maximum, int step = 1) {
     auto* box = new QSpinBox;
     box->setObjectName(name);
-    box->setRange(minimum, maximum);
+    setOwnRange(box, minimum, maximum);
     box->setSingleStep(step);
     return box;
 }

@@ -389,12 +389,16 @@ QCoro::Task<> MaintenanceWindowsView::loadWindows() {
     showError();
 }
 
-QCoro::Task<> MaintenanceWindowsView::windowSaved(std::optional<MaintenanceWindow> window) {
+QCoro::Task<> MaintenanceWindowsView::windowSaved(
+    std::optional<MaintenanceWindow> window, std::optional<Selection> from) {
     const QPointer<MaintenanceWindowsView> self(this);
     const std::optional<std::string> team = activeTeam();
     const std::string project = project_;
     co_await loadWindows();
     if (!self || team != activeTeam() || project != project_) co_return;
+    // The person picked something else before the save ended or while the list reloaded: the
+    // list shows what was stored, and the editor now open keeps what was typed in it.
+    if (selection_ != from) co_return;
     // Only a window the list holds is selected: else the pane would offer a blank create form.
     const bool listed = window && std::ranges::any_of(windows_, [&](const auto& w) { return w.id == window->id; });
     setSelection(listed ? std::optional(Selection{Selection::Window{window->id}}) : std::nullopt);
@@ -473,8 +477,8 @@ void MaintenanceWindowsView::showDetail() {
             }
             const bool projectLimited = permissions_ && permissions_->projects.has_value();
             const QPointer<MaintenanceWindowsView> self(this);
-            auto onSaved = [self](std::optional<MaintenanceWindow> window) {
-                if (self) self->windowSaved(std::move(window));
+            auto onSaved = [self, from = selection_](std::optional<MaintenanceWindow> window) {
+                if (self) self->windowSaved(std::move(window), from);
             };
             editor_ = new MacMaintenanceEditor(client, project_, std::move(existing), onSaved, projectLimited);
             editorHolder_->layout()->addWidget(editor_);

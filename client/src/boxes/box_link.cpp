@@ -28,6 +28,12 @@ BoxConnectionError BoxConnectionError::signInEnded() {
     return {Case::signInEnded, "That box sign-in belonged to a session that has ended. Sign in to the box again."};
 }
 
+BoxConnectionError BoxConnectionError::sessionEnded() {
+    return {
+        Case::sessionEnded,
+        "The session this began in has ended, so this computer kept nothing of the box. Sign in and try again."};
+}
+
 namespace {
 
 // The hosted service pairs the team with this box account, or keeps the pairing it has: only
@@ -65,6 +71,8 @@ BoxConnection pairBox(
     const std::optional<std::string>& displayName,
     const platform::Url& boxAddress,
     const std::optional<SeatCredentials>& seat) {
+    // No hosted account to pair with: the code is not spent on the box for nothing.
+    if (!link.accountClient) throw BoxConnectionError::sessionEnded();
     auto boxClient = link.clientFactory(boxAddress, std::nullopt, std::nullopt);
     BoxPairing redeemed = redeemPairingCode(
         *boxClient,

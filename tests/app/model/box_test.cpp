@@ -3,11 +3,14 @@
 
 #include <app/model/model_fixture.hpp>
 
+#include <QCoreApplication>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace brisalune {
@@ -235,6 +238,58 @@ TEST_F(ModelBox, SigningInToTheBoxAgainRevokesTheKeyItReplacesWithTheBoxSession)
         (std::vector<std::string>{
             "POST /v1/tenants/box-team/keys", "DELETE /v1/tenants/box-team/keys/bk0", "POST /v1/logout"}));
     EXPECT_EQ(box.requests()[1].header("Authorization"), "Bearer box-session");
+}
+
+// Signed out while the box was still answering: nothing was kept, so no flow may finish as if it
+// had joined, and a key the box issued for nothing is taken back.
+TEST_F(ModelBox, ASignOutDuringAJoinFailsItAndKeepsNothing) {
+    launchWith(session());
+    serveBoxPairing(R"({"api_key":"box-key","api_key_id":"bk","tenant_id":"bt","box_account_id":"ba1","receipt":"r"})");
+    hosted.on("POST", "/v1/tenants/t1/pair", standin::Reply::json(R"({"paired":true,"box_account_id":"ba1"})"));
+    const JoinCode code{.boxURL = boxURL(), .hostedTenantId = "t1", .code = "pair-1", .seat = false};
+    // While the box is probed: the code is not even redeemed.
+    QCoro::Task<> join = model->joinBox(code, "", "", "");
+    run(model->signOutLocally());
+    EXPECT_TRUE(failsWith(std::move(join), BoxConnectionError::Case::sessionEnded));
+    EXPECT_FALSE(model->session());
+    EXPECT_EQ(count(box, "POST /v1/pair"), 0u);
+}
+
+TEST_F(ModelBox, ASignOutWhileTheBoxRedeemsTheCodeFailsTheJoin) {
+    launchWith(session());
+    serveBoxPairing(R"({"api_key":"box-key","api_key_id":"bk","tenant_id":"bt","box_account_id":"ba1","receipt":"r"})");
+    hosted.on("POST", "/v1/tenants/t1/pair", standin::Reply::json(R"({"paired":true,"box_account_id":"ba1"})"));
+    standin::Reply slowPair = standin::Reply::json(
+        R"({"api_key":"box-key","api_key_id":"bk","tenant_id":"bt","box_account_id":"ba1","receipt":"r"})");
+    slowPair.delay = std::chrono::milliseconds(400);
+    box.on("POST", "/v1/pair", slowPair);
+    const JoinCode code{.boxURL = boxURL(), .hostedTenantId = "t1", .code = "pair-1", .seat = false};
+    QCoro::Task<> join = model->joinBox(code, "", "", "");
+    for (int turn = 0; turn < 3000 && count(box, "POST /v1/pair") == 0; ++turn) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(count(box, "POST /v1/pair"), 1u);
+    run(model->signOutLocally());
+    EXPECT_TRUE(failsWith(std::move(join), BoxConnectionError::Case::sessionEnded));
+    EXPECT_FALSE(model->session());
+}
+
+TEST_F(ModelBox, ASignOutDuringATeamChoiceFailsItAndTakesTheNewKeyBack) {
+    StoredSession stored = session();
+    stored.tenantHosts.emplace("t2", boxURL());
+    launchWith(stored);
+    serveBoxAccount();
+    standin::Reply slowKey = standin::Reply::json(R"({"id":"bk2","token":"box-key-2"})");
+    slowKey.delay = std::chrono::milliseconds(300);
+    box.on("POST", "/v1/tenants/box-team/keys", slowKey);
+    box.on("DELETE", "/v1/tenants/box-team/keys/bk2", standin::Reply::json("{}"));
+    const BoxSignIn signedIn = run(model->signInToBox("t2", "ops@box.example", "secret"));
+    QCoro::Task<> use = model->useBoxTeam("t2", signedIn.client, "box-team");
+    run(model->signOutLocally());
+    EXPECT_TRUE(failsWith(std::move(use), BoxConnectionError::Case::sessionEnded));
+    EXPECT_FALSE(model->session());
+    EXPECT_EQ(count(box, "DELETE /v1/tenants/box-team/keys/bk2"), 1u);
 }
 
 }  // namespace

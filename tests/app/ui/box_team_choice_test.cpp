@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 
 namespace brisalune {
@@ -99,6 +100,40 @@ TEST_F(BoxTeamChoiceTest, AFailedUseShowsTheErrorAndKeepsTheChoice) {
     waitUntil([&] { return !form.isBusy(); });
     EXPECT_FALSE(form.isPending());
     EXPECT_EQ(boxModel.session()->tenantKeys.at("t1").tenantId, "bx2");
+}
+
+// A box sign-in nobody will use any more is signed out on the box: when the form goes while it
+// waits for its team, and when the one-team shortcut fails (nothing is left to retry with).
+TEST_F(BoxTeamChoiceTest, ASignInLeftBehindIsSignedOutOnTheBox) {
+    const auto loggedOut = [&] {
+        const auto all = box.requests();
+        return std::ranges::count_if(all, [](const ReceivedRequest& r) {
+            return r.path == "/v1/logout" && r.header("Authorization") == "Bearer bs1";
+        });
+    };
+    box.on("POST", "/v1/logout", Reply::json("{}"));
+    BoxView view(boxModel, BoxView::Path::signIn);
+    view.show();
+    const auto signIn = [&] {
+        auto& form = at<BoxSignInForm>(&view, "boxSignIn");
+        at<QLineEdit>(&view, "boxSignIn.email").setText("ops@box");
+        at<QLineEdit>(&view, "boxSignIn.password").setText("secret");
+        at<QPushButton>(&view, "boxSignIn.submit").click();
+        waitUntil([&] { return !form.isBusy(); });
+        return &form;
+    };
+    ASSERT_TRUE(signIn()->isPending());
+    at<QPushButton>(&view, "box.path.join").click();  // the sign-in form goes, its choice with it
+    waitUntil([&] { return loggedOut() == 1; });
+
+    box.on("GET", "/v1/me", Reply::json(R"({"account": {"id": "b1", "email": "ops@box"}, "memberships": [
+        {"tenant_id": "bx2", "tenant_name": "Harbor Night", "role": "admin"}]})"));
+    at<QPushButton>(&view, "box.path.signIn").click();
+    BoxSignInForm* form = signIn();
+    EXPECT_FALSE(form->isPending());
+    EXPECT_NE(textOf(&view, "boxSignIn.error").find("keys are off for a moment"), std::string::npos);
+    waitUntil([&] { return loggedOut() == 2; });
+    EXPECT_TRUE(boxModel.needsBoxSignIn());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <app/model/model_fixture.hpp>
 #include <app/ui/ui_fixture.hpp>
+#include <brisalune/standin/server.hpp>
 
 #include <QApplication>
 #include <QComboBox>
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace brisalune {
@@ -224,6 +226,49 @@ demo::Fixture twoBoxTeams() {
     second.alerts.clear();
     fixture.box.teams.push_back(second);
     return fixture;
+}
+
+// Hostile or broken codes never start a join; a box that answers garbage is an error, not a
+// join; and a second press while a join runs redeems nothing twice.
+TEST_F(BoxViewTest, AJoinRunsOnceAndOnlyForAUsableCode) {
+    signInWithTeam("acme-ops");
+    QWidget* window = open();
+    QLineEdit& code = at<QLineEdit>(window, "joinBox.code");
+    QPushButton& join = at<QPushButton>(window, "joinBox.join");
+    const StoredSession before = *model.session();
+    for (const std::string& bad : {
+             "blj_" + std::string(200000, 'A'),
+             joinCode("not an address", false),
+             std::string("blj_") + "W10",  // "[]"
+             joinCode("http://127.0.0.1:9", false).substr(0, 40) + "%%%",
+         }) {
+        code.setText(QString::fromStdString(bad));
+        EXPECT_FALSE(join.isEnabled()) << bad.substr(0, 60);
+    }
+    EXPECT_FALSE(shows(window, "joinBox.error"));
+
+    standin::Server garbage;
+    garbage.on("GET", "/healthz", standin::Reply::json("<html>it works</html>"));
+    code.setText(QString::fromStdString(joinCode(garbage.baseUrl(), false)));
+    join.click();
+    waitUntil([&] { return !at<JoinBoxForm>(window, "joinBox").isBusy(); });
+    EXPECT_TRUE(shows(window, "joinBox.error"));
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(*model.session(), before);
+
+    standin::Server slowBox;
+    standin::Reply health = standin::Reply::json(R"({"ok":true,"version":"1.0.0","role":"self-host","tenants":1})");
+    health.delay = std::chrono::milliseconds(300);
+    slowBox.on("GET", "/healthz", health);
+    slowBox.on("POST", "/v1/pair", standin::Reply::json(R"({"error": "pairing code already used"})", 409));
+    code.setText(QString::fromStdString(joinCode(slowBox.baseUrl(), false)));
+    join.click();
+    join.click();
+    QTest::keyClick(&code, Qt::Key_Return);
+    waitUntil([&] { return !at<JoinBoxForm>(window, "joinBox").isBusy(); });
+    const auto sent = slowBox.requests();
+    EXPECT_EQ(std::ranges::count(sent, std::string("/v1/pair"), &standin::ReceivedRequest::path), 1);
+    EXPECT_TRUE(shows(window, "joinBox.error"));
 }
 
 class TwoBoxTeamsTest : public BoxViewTest {

@@ -171,14 +171,14 @@ TEST(ScheduleSection, StepsAndDatesStayInTheirBoundsWithoutWriting) {
     lasts.stepBy(1);
     EXPECT_EQ(held.value().durationMinutes, 129600);
 
-    // Values the controls cannot show are clamped on screen only.
+    // A length past the stepper's own bounds shows as it is, and is not written.
     const int writes = held.writes;
     held.change([](Draft& changed) {
         changed.durationMinutes = 200000;
         changed.recurring = false;
         changed.end = changed.start - std::chrono::hours(5);
     });
-    EXPECT_EQ(lasts.value(), 129600);
+    EXPECT_EQ(lasts.value(), 200000);
     auto& ends = held.at<QDateTimeEdit>("schedule.ends");
     EXPECT_EQ(ends.dateTime(), QDateTime(QDate(2024, 5, 6), QTime(2, 0), Qt::UTC));
     EXPECT_EQ(held.writes, writes);
@@ -326,15 +326,22 @@ TEST(RecurrenceSection, EndsOnADateNinetyDaysOnOrAfterTenTimes) {
     EXPECT_EQ(held.value().rrule, "FREQ=DAILY");
 }
 
-TEST(RecurrenceSection, SteppersStopAtTheirBoundsAndClampedValuesAreNotWritten) {
+// A rule typed by hand or stored by another client may hold more than the steppers offer: they
+// show what the rule says, never a clamped number the rule does not hold.
+TEST(RecurrenceSection, SteppersStopAtTheirBoundsAndShowLargerValuesAsTheRuleHoldsThem) {
     Held<MacRecurrenceSection, Draft> held(recurringDraft("FREQ=DAILY;INTERVAL=150;COUNT=5000"));
-    EXPECT_EQ(held.at<QSpinBox>("recurrence.interval").value(), 99);
-    EXPECT_EQ(held.at<QSpinBox>("recurrence.count").value(), 999);
+    EXPECT_EQ(held.at<QSpinBox>("recurrence.interval").value(), 150);
+    EXPECT_EQ(held.at<QSpinBox>("recurrence.count").value(), 5000);
+    EXPECT_EQ(held.text("recurrence.count"), "5000");
     EXPECT_EQ(held.writes, 0);
     EXPECT_EQ(held.value().rrule, "FREQ=DAILY;INTERVAL=150;COUNT=5000");
 
+    held.at<QSpinBox>("recurrence.count").stepBy(1);  // no further than the rule already goes
+    EXPECT_EQ(held.writes, 0);
     held.at<QSpinBox>("recurrence.count").stepBy(-1);
-    EXPECT_EQ(held.value().rrule, "FREQ=DAILY;INTERVAL=150;COUNT=998");
+    EXPECT_EQ(held.value().rrule, "FREQ=DAILY;INTERVAL=150;COUNT=4999");
+    held.change([](Draft& changed) { changed.rrule = "FREQ=DAILY;INTERVAL=9999999999"; });
+    EXPECT_EQ(held.value().rrule, "FREQ=DAILY;INTERVAL=9999999999");
     held.change([](Draft& changed) { changed.rrule = "FREQ=MONTHLY;BYMONTHDAY=31;COUNT=1"; });
     for (const char* name : {"recurrence.interval", "recurrence.count"}) held.at<QSpinBox>(name).stepBy(-1);
     held.at<QSpinBox>("recurrence.monthDay").stepBy(1);

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 
@@ -193,6 +194,84 @@ TEST_F(MaintenanceWindowTest, SelectsASavedWindowOnlyWhenTheListHoldsIt) {
     settle();
     EXPECT_FALSE(view->selection());
     EXPECT_EQ(pane(), "maintenance.choose");
+}
+
+// The list reloads after a create; a second press meanwhile must not store the window twice.
+TEST_F(MaintenanceWindowTest, ASecondPressWhileTheListReloadsStoresNoSecondWindow) {
+    openOn("acme-ops");
+    const std::string path = "/v1/projects/" + view->project() + "/maintenance-windows";
+    at<QPushButton>(view.get(), "maintenance.new").click();
+    MaintenanceWindowDraft draft = view->editor()->draft();
+    draft.name = "Once only";
+    view->editor()->setDraft(draft);
+    standin::Reply slowList = standin::Reply::json(R"({"windows": []})");
+    slowList.delay = std::chrono::milliseconds(800);
+    demo.hostedServer().on("GET", path, slowList);
+    demo.hostedServer().clearRequests();
+    const auto sent = [&](const std::string& method) {
+        const auto all = demo.hostedServer().requests();
+        return std::ranges::count_if(all, [&](const auto& r) { return r.method == method && r.path == path; });
+    };
+
+    QPointer<MacMaintenanceEditor> editor = view->editor();
+    at<QPushButton>(editor.data(), "editor.save").click();
+    waitUntil([&] { return sent("GET") > 0; });  // stored; the list is on its way
+    ASSERT_TRUE(editor);
+    at<QPushButton>(editor.data(), "editor.save").click();
+    settle();
+    EXPECT_EQ(sent("POST"), 1);
+}
+
+// A row picked while the list reloads after a save stays picked, with what was typed in it.
+TEST_F(MaintenanceWindowTest, ARowPickedWhileTheListReloadsKeepsItsEditor) {
+    openOn("acme-ops");
+    const MaintenanceWindow first = store(view->project(), "First");
+    const MaintenanceWindow second = store(view->project(), "Second");
+    at<QPushButton>(view.get(), "maintenance.refresh").click();
+    settle();
+    click(first.id);
+    const auto row = [](const MaintenanceWindow& w) {
+        return R"({"id": ")" + w.id + R"(", "name": ")" + w.input.name +
+               R"(", "timezone": "UTC", "starts_at": "2030-01-01T00:00"})";
+    };
+    standin::Reply slowList = standin::Reply::json(R"({"windows": [)" + row(first) + "," + row(second) + "]}");
+    slowList.delay = std::chrono::milliseconds(600);
+    demo.hostedServer().on("GET", "/v1/projects/" + view->project() + "/maintenance-windows", slowList);
+
+    await(view->editor()->save());  // stored; the list is on its way
+    click(second.id);
+    MaintenanceWindowDraft draft = view->editor()->draft();
+    draft.name = "Second, renamed";
+    view->editor()->setDraft(draft);
+    settle();
+    ASSERT_TRUE(view->selection());
+    ASSERT_NE(view->selection()->get<Selection::Window>(), nullptr);
+    EXPECT_EQ(view->selection()->get<Selection::Window>()->id, second.id);
+    EXPECT_EQ(view->editor()->draft().name, "Second, renamed");
+}
+
+// A save that ends after another row was picked still shows in the list, and leaves that row's
+// editor as it is.
+TEST_F(MaintenanceWindowTest, ASaveEndingAfterAnotherRowWasPickedStillReloadsTheList) {
+    openOn("acme-ops");
+    const MaintenanceWindow first = store(view->project(), "First");
+    const MaintenanceWindow second = store(view->project(), "Second");
+    at<QPushButton>(view.get(), "maintenance.refresh").click();
+    settle();
+    click(first.id);
+    MaintenanceWindowDraft draft = view->editor()->draft();
+    draft.name = "First, renamed";
+    view->editor()->setDraft(draft);
+    demo.hostedServer().clearRequests();
+    const std::string path = "/v1/projects/" + view->project() + "/maintenance-windows";
+    at<QPushButton>(view.get(), "editor.save").click();  // on its way
+    click(second.id);
+    settle();
+    EXPECT_EQ(view->selection()->get<Selection::Window>()->id, second.id);
+    EXPECT_EQ(view->editor()->draft().name, "Second");
+    const auto listed = std::ranges::find(view->windows(), first.id, &MaintenanceWindow::id);
+    ASSERT_NE(listed, view->windows().end());
+    EXPECT_EQ(listed->input.name, "First, renamed");
 }
 
 class ViewerMaintenanceWindowTest : public MaintenanceWindowTest {

@@ -248,7 +248,8 @@ private:
     BoxLink boxLink() const;
     // Writes the team's key (and box address) when the session still carries the token. The
     // session before, when the write replaced another key of the team: that key is to be revoked.
-    // Throws, with the keychain's words, when the session goes on but the write failed.
+    // Throws, with the keychain's words, when the session goes on but the write failed, and
+    // `BoxConnectionError::sessionEnded` when the session no longer carries the token.
     QCoro::Task<std::optional<StoredSession>> recordTeamKey(
         std::string tenantId, TenantKey key, std::optional<platform::Url> host, std::string sessionToken);
     // Whether a box sign-in of the current session gave this client; forgets stale ones.

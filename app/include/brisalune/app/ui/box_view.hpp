@@ -77,6 +77,7 @@ public:
     static constexpr std::string_view noneText = "None of your teams is self-hosted. Join one with a code first.";
 
     explicit BoxSignInForm(MacModel& model, QWidget* parent = nullptr);
+    ~BoxSignInForm() override;
 
     const std::string& tenantId() const noexcept { return tenantId_; }
     bool isBusy() const noexcept { return busy_; }

@@ -115,7 +115,8 @@ private:
     QCoro::Task<> loadTeam();
     QCoro::Task<> loadPermissions(std::uint64_t ticket);
     QCoro::Task<> loadProjects(std::uint64_t ticket);
-    QCoro::Task<> windowSaved(std::optional<MaintenanceWindow> window);
+    // `from` is the selection whose editor stored or deleted the window.
+    QCoro::Task<> windowSaved(std::optional<MaintenanceWindow> window, std::optional<Selection> from);
 
     void showLayout();
     void showProjects();

@@ -33,12 +33,14 @@ public:
         boxHasNoTenants,  // the box account belongs to no team on the box
         pairingRefused,   // the hosted service kept the team's pairing with another box account
         signInEnded,      // a box sign-in of a session that is no longer the signed-in one
+        sessionEnded,     // signed out or in again while a join or a team choice ran: nothing kept
     };
 
     static BoxConnectionError boxUnusable(std::string message);
     static BoxConnectionError boxHasNoTenants();
     static BoxConnectionError pairingRefused();
     static BoxConnectionError signInEnded();
+    static BoxConnectionError sessionEnded();
 
     Case kind() const noexcept { return case_; }
     bool is(Case c) const noexcept { return case_ == c; }
