@@ -59,6 +59,8 @@ QCoro::Task<> MacModel::selectTenant(std::string tenantId) {
     if (isTearingDown_) co_return;
     if (!accountClient_ || !session_) co_return;
     const std::string sessionToken = session_->sessionToken;
+    const std::uint64_t choice = ++tenantChoices_;
+    const auto superseded = [this, choice] { return choice != tenantChoices_; };
 
     // A team on a host of its own gets its key from the box sign-in, not here.
     std::optional<TenantKey> issued;
@@ -72,10 +74,13 @@ QCoro::Task<> MacModel::selectTenant(std::string tenantId) {
     }
     if (!sessionStillHas(sessionToken)) co_return;
 
+    // A team chosen after this one while its key was on its way stays active: this choice only
+    // keeps the key it was given.
+    if (superseded() && !issued) co_return;
     StoredSession updated = *session_;
     if (issued) updated.tenantKeys.insert_or_assign(tenantId, *issued);
-    updated.activeTenantId = tenantId;
-    if (!co_await storeSession(updated)) co_return;
+    if (!superseded()) updated.activeTenantId = tenantId;
+    if (!co_await storeSession(updated) || superseded()) co_return;
     setPhase(Phase::signedIn);
     setOpenAlerts({});
     setAlertsError(std::nullopt);
