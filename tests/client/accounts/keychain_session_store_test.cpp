@@ -74,6 +74,38 @@ TEST(KeychainStatusMapping, OnlyNotFoundIsAbsentAndAFailedSaveStepThrowsItsStatu
     }
 }
 
+// Whatever sits in the item, a load answers; only a stored session is present.
+TEST(KeychainSessionStoreGarbage, AnythingButAStoredSessionIsUnreadable) {
+    class Holding final : public SecretItemStore {
+    public:
+        std::string data;
+        Read read(const SecretItemAddress&) override { return {.status = KeychainStatus::success, .data = data}; }
+        std::int32_t update(const SecretItemAddress&, std::string_view) override { return KeychainStatus::success; }
+        std::int32_t add(const SecretItemAddress&, std::string_view) override { return KeychainStatus::success; }
+        std::int32_t remove(const SecretItemAddress&) noexcept override { return KeychainStatus::success; }
+    };
+    const auto items = std::make_shared<Holding>();
+    KeychainSessionStore store("garbage.session", items);
+    const std::string valid = R"("baseURL":"https://a.example","sessionToken":"t","accountId":"a","email":"e")";
+    const std::vector<std::string> garbage{
+        "",
+        std::string("\0\0\0", 3),
+        "\xff\xfe{}",
+        "null",
+        "[]",
+        "{" + valid + ",\"tenantKeys\":[]}",
+        "{" + valid + ",\"tenantKeys\":{\"t\":{\"keyId\":1}}}",
+        R"({"baseURL":"not a url","sessionToken":"t","accountId":"a","email":"e"})",
+        "{" + valid + ",\"email\":\"\xc3\x28\"}",
+        std::string(100'000, '[') + std::string(100'000, ']'),
+        "{" + valid + "} trailing",
+    };
+    for (const std::string& data : garbage) {
+        items->data = data;
+        EXPECT_EQ(store.load(), SessionLoad::unreadable()) << data.substr(0, 80);
+    }
+}
+
 // Every status a save can fail with reads as words a person can act on: no number, no status.
 TEST(KeychainFailureText, EachCaseSaysWhatHappenedAndWhatToDo) {
     const std::vector<std::pair<std::int32_t, std::vector<std::string>>> cases{
