@@ -196,6 +196,18 @@ QCoro::Task<> MacModel::signOut() {
     setTearingDown(false);
 }
 
+QCoro::Task<> MacModel::revokeUnheldKey(
+    StoredSession session, std::string tenantId, TenantKey key, std::shared_ptr<BrisaluneClient> accountClient) {
+    session.tenantKeys = {{std::move(tenantId), std::move(key)}};
+    const ClientFactory factory = clientFactory_;
+    const auto revoke = [session, accountClient, factory] { KeyRevocation::revokeAll(session, *accountClient, factory); };
+    try {
+        co_await awaitBlocking(revoke);
+    } catch (const std::exception&) {
+        // The server's to expire, as at sign-out.
+    }
+}
+
 QCoro::Task<> MacModel::signOutLocally() {
     pushState_.clearDeviceLedger();
     pushState_.endSession();

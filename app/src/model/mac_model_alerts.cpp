@@ -59,6 +59,8 @@ QCoro::Task<> MacModel::selectTenant(std::string tenantId) {
     if (isTearingDown_) co_return;
     if (!accountClient_ || !session_) co_return;
     const std::string sessionToken = session_->sessionToken;
+    const StoredSession asked = *session_;
+    const std::shared_ptr<BrisaluneClient> accountClient = accountClient_;
     const std::uint64_t choice = ++tenantChoices_;
     const auto superseded = [this, choice] { return choice != tenantChoices_; };
 
@@ -72,7 +74,11 @@ QCoro::Task<> MacModel::selectTenant(std::string tenantId) {
             co_return;
         }
     }
-    if (!sessionStillHas(sessionToken)) co_return;
+    if (!sessionStillHas(sessionToken) || isTearingDown_) {
+        // Signed out, or signing out, meanwhile: the sign-out's revocation never saw this key.
+        if (issued) co_await revokeUnheldKey(asked, tenantId, *issued, accountClient);
+        co_return;
+    }
 
     // A team chosen after this one while its key was on its way stays active: this choice only
     // keeps the key it was given.

@@ -260,6 +260,10 @@ private:
     QCoro::Task<> endBoxSession(std::shared_ptr<BrisaluneClient> boxClient);
     // A hosted team that has no key yet (and no host of its own, where keys come from the box).
     bool needsKeyIssue(std::string_view tenantId) const;
+    // Revokes a key issued for `session` that nobody will hold (the session ended or is ending),
+    // through that session's account client; failures are dropped.
+    QCoro::Task<> revokeUnheldKey(
+        StoredSession session, std::string tenantId, TenantKey key, std::shared_ptr<BrisaluneClient> accountClient);
     // Issues a key for the team through the account client; throws the request's error.
     QCoro::Task<std::optional<TenantKey>> issueTenantKey(std::string tenantId);
     // The team's client, issuing and keeping its key first when a hosted team has none.
