@@ -67,10 +67,19 @@ QCoro::Task<> MacModel::selectTenant(std::string tenantId) {
     // A team on a host of its own gets its key from the box sign-in, not here.
     std::optional<TenantKey> issued;
     if (needsKeyIssue(tenantId)) {
+        bool unauthorized = false;
         try {
             issued = co_await issueTenantKey(tenantId);
+        } catch (const BrisaluneError& error) {
+            setLastError(error.errorDescription());
+            unauthorized = error.is(BrisaluneError::Case::unauthorized);
         } catch (const std::exception& error) {
             setLastError(error.what());
+        }
+        if (!issued) {
+            // Refused for the session itself: the account refresh asks again, and signs out
+            // when the service no longer knows the session.
+            if (unauthorized && sessionStillHas(sessionToken)) co_await refreshAccount();
             co_return;
         }
     }

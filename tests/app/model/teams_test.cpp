@@ -190,6 +190,33 @@ TEST_F(ModelTeams, TheLastTeamChosenStaysActiveWhenAnEarlierChoiceAnswersLate) {
     EXPECT_EQ(keychain->load().session(), model->session());
 }
 
+// The service ended the session (signed out elsewhere, password changed): choosing a team finds
+// out, and the person lands on the sign-in form with the reason instead of a picker that can
+// never work.
+TEST_F(ModelTeams, ASessionRefusedAtTheTeamChoiceSignsOut) {
+    launchWith(session(std::nullopt));
+    ASSERT_EQ(model->phase(), Phase::selectingTenant);
+    const Reply refused = Reply::json(R"({"error":"session expired"})", 401);
+    hosted.on("POST", "/v1/tenants/t2/keys", refused);
+    hosted.on("GET", "/v1/me", refused);
+
+    run(model->selectTenant("t2"));
+    EXPECT_EQ(model->phase(), Phase::signedOut);
+    EXPECT_FALSE(model->session());
+    EXPECT_TRUE(model->lastError());
+    EXPECT_TRUE(keychain->load().is(SessionLoad::Case::absent));
+
+    // A refusal of the key alone (the session still good) keeps the session and the choice.
+    serveMe({membership("t1"), membership("t2")});
+    keychain->save(session(std::nullopt));
+    model = makeModel();
+    run(model->ensureLaunched());
+    run(model->selectTenant("t2"));
+    EXPECT_EQ(model->phase(), Phase::selectingTenant);
+    EXPECT_TRUE(model->session());
+    EXPECT_TRUE(model->lastError());
+}
+
 // Whoever announces new alerts hears of each pull that got a list, even an unchanged one, and
 // not of a list emptied for want of a key or of a failed pull.
 TEST_F(ModelTeams, EachSuccessfulPullIsToldWithItsTeam) {
