@@ -200,7 +200,9 @@ QCoro::Task<> MacModel::revokeUnheldKey(
     StoredSession session, std::string tenantId, TenantKey key, std::shared_ptr<BrisaluneClient> accountClient) {
     session.tenantKeys = {{std::move(tenantId), std::move(key)}};
     const ClientFactory factory = clientFactory_;
-    const auto revoke = [session, accountClient, factory] { KeyRevocation::revokeAll(session, *accountClient, factory); };
+    const auto revoke = [session, accountClient, factory] {
+        KeyRevocation::revokeAll(session, *accountClient, factory);
+    };
     try {
         co_await awaitBlocking(revoke);
     } catch (const std::exception&) {

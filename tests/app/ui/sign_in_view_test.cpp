@@ -100,7 +100,6 @@ TEST_F(SignInViewTest, ASessionChangeClearsATypedPassword) {
     EXPECT_FALSE(submit().isEnabled());
 }
 
-
 // An e-mail address the server made huge is shown cut, so the window keeps a sane size.
 class SignInViewHugeEmail : public testkit::UiTest {
 protected:
