@@ -119,8 +119,12 @@ QCoro::Task<> MacModel::refreshAlerts() {
     const auto fullPull = [teamClient] { return OpenAlerts::merge(pull(*teamClient, 0, 0).alerts); };
     std::optional<std::vector<AlertSnapshot>> open;
     std::string failure;
+    bool unauthorized = false;
     try {
         open = co_await awaitBlocking(fullPull);
+    } catch (const BrisaluneError& error) {
+        failure = error.errorDescription();
+        unauthorized = error.is(BrisaluneError::Case::unauthorized);
     } catch (const std::exception& error) {
         failure = error.what();
     }
@@ -130,9 +134,12 @@ QCoro::Task<> MacModel::refreshAlerts() {
         setOpenAlerts(std::move(*open));
         setAlertsError(std::nullopt);
         Q_EMIT alertsPulled(tenantId);
-    } else {
-        setAlertsError(failure);
+        co_return;
     }
+    setAlertsError(failure);
+    // A hosted team's key refused: the service may have ended the whole session, which the
+    // account refresh finds out and signs out of.
+    if (unauthorized && !session_->hasOwnHost(tenantId)) co_await refreshAccount();
 }
 
 QCoro::Task<AckAttemptOutcome> MacModel::acknowledge(

@@ -217,6 +217,24 @@ TEST_F(ModelTeams, ASessionRefusedAtTheTeamChoiceSignsOut) {
     EXPECT_TRUE(model->lastError());
 }
 
+// The periodic alert refresh is what runs while the tray sits there: a session the service ended
+// meanwhile is found out there too, not only at the next launch.
+TEST_F(ModelTeams, AKeyRefusedAtTheAlertRefreshChecksTheSession) {
+    launchWith(session());
+    const Reply refused = Reply::json(R"({"error":"unauthorized"})", 401);
+    hosted.on("GET", "/v1/pull", refused);
+    run(model->refreshAlerts());  // the key alone: the session stays, the error shows
+    EXPECT_EQ(model->phase(), Phase::signedIn);
+    EXPECT_TRUE(model->alertsError());
+    EXPECT_EQ(count(hosted, "GET /v1/me"), 2u);
+
+    hosted.on("GET", "/v1/me", refused);
+    run(model->refreshAlerts());
+    EXPECT_EQ(model->phase(), Phase::signedOut);
+    EXPECT_FALSE(model->session());
+    EXPECT_TRUE(keychain->load().is(SessionLoad::Case::absent));
+}
+
 // Whoever announces new alerts hears of each pull that got a list, even an unchanged one, and
 // not of a list emptied for want of a key or of a failed pull.
 TEST_F(ModelTeams, EachSuccessfulPullIsToldWithItsTeam) {
