@@ -26,6 +26,17 @@ bool sameServer(const platform::Url& a, const platform::Url& b) {
     return a.scheme() == b.scheme() && lower(a.host()) == lower(b.host()) && a.port() == b.port();
 }
 
+// Nobody holds the token the server just issued: end it there rather than leave it live.
+QCoro::Task<> endUnheldSession(ClientFactory factory, platform::Url server, std::string token) {
+    const std::shared_ptr<BrisaluneClient> unheld = factory(server, std::move(token), std::nullopt);
+    const auto endUnheld = [unheld] { logout(*unheld); };
+    try {
+        co_await awaitBlocking(endUnheld);
+    } catch (const std::exception&) {
+        // Best effort: the server expires what it is not told of.
+    }
+}
+
 }  // namespace
 
 // ---- launch ----
@@ -63,6 +74,10 @@ QCoro::Task<> MacModel::performLaunch() {
 // ---- sign-in ----
 
 QCoro::Task<> MacModel::signIn(std::string email, std::string password) {
+    // The last sign-in asked for decides: an earlier one answering after it was asked for is
+    // dropped, so a slow answer never replaces the session the person has since signed in with.
+    const std::uint64_t attempt = ++signIns_;
+    const auto outrun = [this, attempt] { return attempt != signIns_; };
     setLastError(std::nullopt);
     const platform::Url hosted = addresses_.hostedAPIBase();
     const std::shared_ptr<BrisaluneClient> loginClient = clientFactory_(hosted, std::nullopt, std::nullopt);
@@ -71,7 +86,11 @@ QCoro::Task<> MacModel::signIn(std::string email, std::string password) {
     try {
         answer = co_await awaitBlocking(logIn);
     } catch (const std::exception& error) {
-        setLastError(error.what());
+        if (!outrun()) setLastError(error.what());
+        co_return;
+    }
+    if (outrun()) {
+        co_await endUnheldSession(clientFactory_, hosted, answer.token);
         co_return;
     }
 
@@ -84,14 +103,7 @@ QCoro::Task<> MacModel::signIn(std::string email, std::string password) {
         .tenantKeys = {},
         .tenantHosts = {}};
     if (!co_await storeSession(session)) {
-        // Nobody holds the token the server just issued: end it there rather than leave it live.
-        const std::shared_ptr<BrisaluneClient> unheld = clientFactory_(hosted, answer.token, std::nullopt);
-        const auto endUnheld = [unheld] { logout(*unheld); };
-        try {
-            co_await awaitBlocking(endUnheld);
-        } catch (const std::exception&) {
-            // Best effort: the server expires what it is not told of.
-        }
+        co_await endUnheldSession(clientFactory_, hosted, answer.token);
         co_return;
     }
     setAccountClient(clientFactory_(hosted, answer.token, std::nullopt));
@@ -182,6 +194,20 @@ QCoro::Task<> MacModel::signOut() {
 
     co_await signOutLocally();
     setTearingDown(false);
+}
+
+QCoro::Task<> MacModel::revokeUnheldKey(
+    StoredSession session, std::string tenantId, TenantKey key, std::shared_ptr<BrisaluneClient> accountClient) {
+    session.tenantKeys = {{std::move(tenantId), std::move(key)}};
+    const ClientFactory factory = clientFactory_;
+    const auto revoke = [session, accountClient, factory] {
+        KeyRevocation::revokeAll(session, *accountClient, factory);
+    };
+    try {
+        co_await awaitBlocking(revoke);
+    } catch (const std::exception&) {
+        // The server's to expire, as at sign-out.
+    }
 }
 
 QCoro::Task<> MacModel::signOutLocally() {

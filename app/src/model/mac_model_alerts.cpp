@@ -59,23 +59,43 @@ QCoro::Task<> MacModel::selectTenant(std::string tenantId) {
     if (isTearingDown_) co_return;
     if (!accountClient_ || !session_) co_return;
     const std::string sessionToken = session_->sessionToken;
+    const StoredSession asked = *session_;
+    const std::shared_ptr<BrisaluneClient> accountClient = accountClient_;
+    const std::uint64_t choice = ++tenantChoices_;
+    const auto superseded = [this, choice] { return choice != tenantChoices_; };
 
     // A team on a host of its own gets its key from the box sign-in, not here.
     std::optional<TenantKey> issued;
     if (needsKeyIssue(tenantId)) {
+        bool unauthorized = false;
         try {
             issued = co_await issueTenantKey(tenantId);
+        } catch (const BrisaluneError& error) {
+            setLastError(error.errorDescription());
+            unauthorized = error.is(BrisaluneError::Case::unauthorized);
         } catch (const std::exception& error) {
             setLastError(error.what());
+        }
+        if (!issued) {
+            // Refused for the session itself: the account refresh asks again, and signs out
+            // when the service no longer knows the session.
+            if (unauthorized && sessionStillHas(sessionToken)) co_await refreshAccount();
             co_return;
         }
     }
-    if (!sessionStillHas(sessionToken)) co_return;
+    if (!sessionStillHas(sessionToken) || isTearingDown_) {
+        // Signed out, or signing out, meanwhile: the sign-out's revocation never saw this key.
+        if (issued) co_await revokeUnheldKey(asked, tenantId, *issued, accountClient);
+        co_return;
+    }
 
+    // A team chosen after this one while its key was on its way stays active: this choice only
+    // keeps the key it was given.
+    if (superseded() && !issued) co_return;
     StoredSession updated = *session_;
     if (issued) updated.tenantKeys.insert_or_assign(tenantId, *issued);
-    updated.activeTenantId = tenantId;
-    if (!co_await storeSession(updated)) co_return;
+    if (!superseded()) updated.activeTenantId = tenantId;
+    if (!co_await storeSession(updated) || superseded()) co_return;
     setPhase(Phase::signedIn);
     setOpenAlerts({});
     setAlertsError(std::nullopt);
@@ -99,8 +119,12 @@ QCoro::Task<> MacModel::refreshAlerts() {
     const auto fullPull = [teamClient] { return OpenAlerts::merge(pull(*teamClient, 0, 0).alerts); };
     std::optional<std::vector<AlertSnapshot>> open;
     std::string failure;
+    bool unauthorized = false;
     try {
         open = co_await awaitBlocking(fullPull);
+    } catch (const BrisaluneError& error) {
+        failure = error.errorDescription();
+        unauthorized = error.is(BrisaluneError::Case::unauthorized);
     } catch (const std::exception& error) {
         failure = error.what();
     }
@@ -110,9 +134,12 @@ QCoro::Task<> MacModel::refreshAlerts() {
         setOpenAlerts(std::move(*open));
         setAlertsError(std::nullopt);
         Q_EMIT alertsPulled(tenantId);
-    } else {
-        setAlertsError(failure);
+        co_return;
     }
+    setAlertsError(failure);
+    // A hosted team's key refused: the service may have ended the whole session, which the
+    // account refresh finds out and signs out of.
+    if (unauthorized && !session_->hasOwnHost(tenantId)) co_await refreshAccount();
 }
 
 QCoro::Task<AckAttemptOutcome> MacModel::acknowledge(

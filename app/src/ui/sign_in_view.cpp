@@ -3,6 +3,7 @@
 #include <brisalune/app/ui/menu_content_view.hpp>
 #include <brisalune/app/ui/menu_environment.hpp>
 #include <brisalune/app/ui/notices.hpp>
+#include <brisalune/platform/text.hpp>
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -15,6 +16,12 @@
 #include <string>
 
 namespace brisalune {
+
+namespace {
+
+constexpr std::size_t maxShownEmailBytes = 320;
+
+}  // namespace
 
 using ui::Font;
 using ui::Tone;
@@ -98,7 +105,9 @@ void SignInView::follow() {
     signedIn_->setVisible(phase == Phase::signedIn);
 
     const std::optional<StoredSession> session = model_.session();
-    signedInAs_->setText(QStringLiteral("Signed in as %1.").arg(session ? qText(session->email) : QString()));
+    // An address is at most a few hundred bytes; a longer one from the server is cut, not laid out.
+    const std::string email = session ? platform::shortened(session->email, maxShownEmailBytes) : std::string();
+    signedInAs_->setText(QStringLiteral("Signed in as %1.").arg(qText(email)));
     const std::optional<std::string>& error = model_.lastError();
     error_->setText(error ? qText(*error) : QString());
     error_->setVisible(error.has_value());

@@ -36,6 +36,13 @@ bool speaksOfVerification(std::string_view text) {
            }) != text.end();
 }
 
+// A sign-in answer without a session token signs nobody in: kept, it would read as signed in
+// until the first request was refused.
+AuthResponse signedIn(AuthResponse answer) {
+    if (answer.token.empty()) throw BrisaluneError::invalidResponse("The sign-in answer carried no session token.");
+    return answer;
+}
+
 }  // namespace
 
 Healthz healthz(const BrisaluneClient& client) {
@@ -47,7 +54,7 @@ SignupOutcome signup(const BrisaluneClient& client, std::string_view email, std:
         {.method = "POST", .path = "/v1/signup", .plane = AuthPlane::none},
         CredentialsBody{std::string(email), std::string(password)}));
     if (tokenMailed(answer)) return {SignupOutcome::VerificationSent{}};
-    return {SignupOutcome::Authenticated{decodeAnswer<AuthResponse>(answer.body)}};
+    return {SignupOutcome::Authenticated{signedIn(decodeAnswer<AuthResponse>(answer.body))}};
 }
 
 AuthResponse login(const BrisaluneClient& client, std::string_view email, std::string_view password) {
@@ -58,7 +65,7 @@ AuthResponse login(const BrisaluneClient& client, std::string_view email, std::s
         std::string message = errorMessage(answer.body);
         if (isMeaningful(message) && speaksOfVerification(message)) throw BrisaluneError::emailNotVerified();
     }
-    return decodeAnswer<AuthResponse>(requireSuccess(std::move(answer)).body);
+    return signedIn(decodeAnswer<AuthResponse>(requireSuccess(std::move(answer)).body));
 }
 
 void changePassword(

@@ -91,12 +91,47 @@ private:
     GMainContext* context_;
 };
 
+std::int32_t statusOf(std::int32_t status) { return status; }
+std::int32_t statusOf(const SecretItemStore::Read& read) { return read.status; }
+
+// libsecret keeps one connection to the service for the whole process. When the keyring went
+// away and came back (a crash, a restart of the desktop's keyring), that connection speaks to
+// nobody, and every call would fail until the app restarted; dropped, the next call connects
+// anew.
+template <class F>
+auto reconnectingOnce(F attempt) {
+    auto result = attempt();
+    if (statusOf(result) != KeychainStatus::notAvailable) return result;
+    secret_service_disconnect();
+    return attempt();
+}
+
 class DesktopSecretService final : public SecretItemStore {
 public:
     explicit DesktopSecretService(std::string collection) : collection_(std::move(collection)) {}
 
     Read read(const SecretItemAddress& item) override {
         const Operation operation;
+        return reconnectingOnce([&] { return readItem(item); });
+    }
+
+    std::int32_t update(const SecretItemAddress& item, std::string_view data) override {
+        const Operation operation;
+        return reconnectingOnce([&] { return updateItem(item, data); });
+    }
+
+    std::int32_t add(const SecretItemAddress& item, std::string_view data) override {
+        const Operation operation;
+        return reconnectingOnce([&] { return addItem(item, data); });
+    }
+
+    std::int32_t remove(const SecretItemAddress& item) noexcept override {
+        const Operation operation;
+        return reconnectingOnce([&] { return removeItem(item); });
+    }
+
+private:
+    Read readItem(const SecretItemAddress& item) const {
         Found found = find(item);
         if (found.status != KeychainStatus::success) return {.status = found.status, .data = {}};
         Owned<SecretValue> value(secret_item_get_secret(found.item()));
@@ -106,8 +141,7 @@ public:
         return {.status = KeychainStatus::success, .data = std::string(bytes, length)};
     }
 
-    std::int32_t update(const SecretItemAddress& item, std::string_view data) override {
-        const Operation operation;
+    std::int32_t updateItem(const SecretItemAddress& item, std::string_view data) const {
         Found found = find(item);
         if (found.status != KeychainStatus::success) return found.status;
         GError* raw = nullptr;
@@ -115,8 +149,7 @@ public:
         return KeychainStatus::success;
     }
 
-    std::int32_t add(const SecretItemAddress& item, std::string_view data) override {
-        const Operation operation;
+    std::int32_t addItem(const SecretItemAddress& item, std::string_view data) const {
         GError* raw = nullptr;
         Owned<SecretService> service(secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &raw));
         if (!service) return failure(raw);
@@ -135,8 +168,7 @@ public:
         return KeychainStatus::success;
     }
 
-    std::int32_t remove(const SecretItemAddress& item) noexcept override {
-        const Operation operation;
+    std::int32_t removeItem(const SecretItemAddress& item) const noexcept {
         GError* raw = nullptr;
         Owned<SecretService> service(secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &raw));
         if (!service) return failure(raw);
@@ -146,7 +178,6 @@ public:
         return raw ? failure(raw) : KeychainStatus::itemNotFound;
     }
 
-private:
     // The item when status is success: found, unlocked and with its secret loaded.
     struct Found {
         std::int32_t status = KeychainStatus::success;

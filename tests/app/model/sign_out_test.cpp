@@ -1,10 +1,15 @@
 // Sign-out: the service is told first, in a fixed order; nothing it answers can stop the local end.
 
 #include <app/model/model_fixture.hpp>
+#include <support/stopped_keyring.hpp>
 
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace brisalune {
 namespace {
@@ -38,6 +43,42 @@ TEST_F(ModelSignOut, KeysAreRevokedBeforeTheSessionEndsAndOnlyOnce) {
 
     run(model->signOut());  // signed out already: nothing at all
     EXPECT_EQ(hosted.requests().size(), 2u);
+}
+
+// A team key whose issue answers while the sign-out runs is revoked like the others, while the
+// session token still works: no key of this computer outlives its sign-out.
+TEST_F(ModelSignOut, AKeyIssuedWhileSigningOutIsRevokedBeforeTheSessionEnds) {
+    launchWith(session());
+    standin::Reply heldKey = standin::Reply::json(R"({"id":"k2","token":"key-2"})");
+    heldKey.holdUntilReleased = true;
+    hosted.on("POST", "/v1/tenants/t2/keys", heldKey);
+    std::atomic<bool> revokedK2 = false;
+    hosted.on("DELETE", "/v1/tenants/t2/keys/k2", [&](const standin::ReceivedRequest&) {
+        revokedK2 = true;
+        return standin::Reply{204, {}, ""};
+    });
+    // The session ends only once the late key was revoked, or after a while without it.
+    hosted.on("POST", "/v1/logout", [&](const standin::ReceivedRequest&) {
+        for (int i = 0; i < 100 && !revokedK2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return standin::Reply{204, {}, ""};
+    });
+    hosted.clearRequests();
+    testkit::Ticker ticker;
+
+    QCoro::Task<> selection = model->selectTenant("t2");
+    ASSERT_TRUE(ticker.runUntil(1, [&] { return count(hosted, "POST /v1/tenants/t2/keys") == 1; }));
+    QCoro::Task<> out = model->signOut();
+    ASSERT_TRUE(ticker.runUntil(1, [&] { return count(hosted, "POST /v1/logout") == 1; }));
+    hosted.release();
+    run(std::move(out));
+    run(std::move(selection));
+
+    EXPECT_TRUE(revokedK2);
+    const auto order = received(hosted);
+    EXPECT_EQ(std::ranges::count(order, "DELETE /v1/tenants/t2/keys/k2"), 1);
+    EXPECT_EQ(model->phase(), Phase::signedOut);
+    EXPECT_FALSE(model->session());
+    EXPECT_TRUE(keychain->load().is(SessionLoad::Case::absent));
 }
 
 TEST_F(ModelSignOut, AnUnreachableServerStillEndsInASignedOutModel) {

@@ -160,6 +160,81 @@ TEST_F(ModelTeams, ARefusalOfAnEarlierSessionDoesNotEndTheNewOne) {
     EXPECT_EQ(model->session()->sessionToken, "session-2");
 }
 
+// The person picks t2 (whose key is still being issued), then t3: the last choice stands, and
+// only t3's alerts show, whatever order the answers come back in. t2 keeps the key it was given.
+TEST_F(ModelTeams, TheLastTeamChosenStaysActiveWhenAnEarlierChoiceAnswersLate) {
+    StoredSession stored = session();
+    stored.tenantKeys.emplace("t3", TenantKey{"k3", "key-3", "t3"});
+    serveMe({membership("t1"), membership("t2"), membership("t3")});
+    launchWith(stored);
+    Reply heldKey = Reply::json(R"({"id":"k2","token":"key-2"})");
+    heldKey.holdUntilReleased = true;
+    hosted.on("POST", "/v1/tenants/t2/keys", heldKey);
+    hosted.on("GET", "/v1/pull", [&](const standin::ReceivedRequest& request) {
+        const std::string key = request.header("Authorization").value_or("");
+        return Reply::json(pullAnswer({testkit::alertAnswer(key == "Bearer key-3" ? "c3" : "x", "firing")}));
+    });
+
+    const std::size_t before = hosted.requests().size();
+    QCoro::Task<> first = model->selectTenant("t2");
+    ASSERT_TRUE(hosted.waitForRequests(before + 1, std::chrono::seconds(5)));
+    run(model->selectTenant("t3"));
+    ASSERT_EQ(model->session()->activeTenantId, "t3");
+    hosted.release();
+    run(std::move(first));
+
+    EXPECT_EQ(model->session()->activeTenantId, "t3");
+    EXPECT_EQ(model->currentMembership()->tenantId, "t3");
+    EXPECT_EQ(alertIds(), std::vector<std::string>{"c3"});
+    EXPECT_EQ(model->session()->tenantKeys.at("t2"), (TenantKey{"k2", "key-2", "t2"}));
+    EXPECT_EQ(keychain->load().session(), model->session());
+}
+
+// The service ended the session (signed out elsewhere, password changed): choosing a team finds
+// out, and the person lands on the sign-in form with the reason instead of a picker that can
+// never work.
+TEST_F(ModelTeams, ASessionRefusedAtTheTeamChoiceSignsOut) {
+    launchWith(session(std::nullopt));
+    ASSERT_EQ(model->phase(), Phase::selectingTenant);
+    const Reply refused = Reply::json(R"({"error":"session expired"})", 401);
+    hosted.on("POST", "/v1/tenants/t2/keys", refused);
+    hosted.on("GET", "/v1/me", refused);
+
+    run(model->selectTenant("t2"));
+    EXPECT_EQ(model->phase(), Phase::signedOut);
+    EXPECT_FALSE(model->session());
+    EXPECT_TRUE(model->lastError());
+    EXPECT_TRUE(keychain->load().is(SessionLoad::Case::absent));
+
+    // A refusal of the key alone (the session still good) keeps the session and the choice.
+    serveMe({membership("t1"), membership("t2")});
+    keychain->save(session(std::nullopt));
+    model = makeModel();
+    run(model->ensureLaunched());
+    run(model->selectTenant("t2"));
+    EXPECT_EQ(model->phase(), Phase::selectingTenant);
+    EXPECT_TRUE(model->session());
+    EXPECT_TRUE(model->lastError());
+}
+
+// The periodic alert refresh is what runs while the tray sits there: a session the service ended
+// meanwhile is found out there too, not only at the next launch.
+TEST_F(ModelTeams, AKeyRefusedAtTheAlertRefreshChecksTheSession) {
+    launchWith(session());
+    const Reply refused = Reply::json(R"({"error":"unauthorized"})", 401);
+    hosted.on("GET", "/v1/pull", refused);
+    run(model->refreshAlerts());  // the key alone: the session stays, the error shows
+    EXPECT_EQ(model->phase(), Phase::signedIn);
+    EXPECT_TRUE(model->alertsError());
+    EXPECT_EQ(count(hosted, "GET /v1/me"), 2u);
+
+    hosted.on("GET", "/v1/me", refused);
+    run(model->refreshAlerts());
+    EXPECT_EQ(model->phase(), Phase::signedOut);
+    EXPECT_FALSE(model->session());
+    EXPECT_TRUE(keychain->load().is(SessionLoad::Case::absent));
+}
+
 // Whoever announces new alerts hears of each pull that got a list, even an unchanged one, and
 // not of a list emptied for want of a key or of a failed pull.
 TEST_F(ModelTeams, EachSuccessfulPullIsToldWithItsTeam) {

@@ -100,5 +100,25 @@ TEST_F(SignInViewTest, ASessionChangeClearsATypedPassword) {
     EXPECT_FALSE(submit().isEnabled());
 }
 
+// An e-mail address the server made huge is shown cut, so the window keeps a sane size.
+class SignInViewHugeEmail : public testkit::UiTest {
+protected:
+    static demo::Fixture hugeEmail() {
+        demo::Fixture fixture = standardFixture();
+        fixture.hosted.accounts.front().email = std::string(200'000, 'a') + "@example.com";
+        return fixture;
+    }
+    SignInViewHugeEmail() : UiTest(hugeEmail()) {}
+};
+
+TEST_F(SignInViewHugeEmail, TheSignedInLineStaysShort) {
+    signInWithTeam();
+    windows.show(WindowPresenter::Kind::signIn);
+    const QWidget* window = windows.window(WindowPresenter::Kind::signIn);
+    const std::string shown = textOf(window, "signIn.signedInAs");
+    EXPECT_TRUE(shown.starts_with("Signed in as aaaa"));
+    EXPECT_LT(shown.size(), 400u);
+}
+
 }  // namespace
 }  // namespace brisalune

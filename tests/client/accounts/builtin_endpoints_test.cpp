@@ -66,6 +66,18 @@ TEST_F(BuiltinEndpoints, LoginTurnsA403AboutVerificationIntoEmailNotVerified) {
     EXPECT_TRUE(loginError(Reply::json(R"({"error":"not verified"})", 401)).is(Case::unauthorized));
 }
 
+// A 2xx without a usable token is no sign-in, whatever else it says.
+TEST_F(BuiltinEndpoints, ASignInAnswerWithoutATokenIsInvalid) {
+    for (const char* body :
+         {R"({"account":{"id":"acc1","email":"ann@example.com"},"token":""})",
+          R"({"account":{"id":"acc1","email":"ann@example.com"}})"}) {
+        server.on("POST", "/v1/login", Reply::json(body));
+        EXPECT_TRUE(errorOf([&] { login(client(), "ann@example.com", "secret"); }).is(Case::invalidResponse)) << body;
+        server.on("POST", "/v1/signup", Reply::json(body, 201));
+        EXPECT_TRUE(errorOf([&] { signup(client(), "ann@example.com", "secret"); }).is(Case::invalidResponse)) << body;
+    }
+}
+
 TEST_F(BuiltinEndpoints, PasswordChangeNeedsTheSessionAndAChangedAnswer) {
     server.on("POST", "/v1/account/password", Reply::json(R"({"changed":false})"));
     changePassword(client(), "ann@example.com", "old secret", "new secret");

@@ -9,6 +9,7 @@
 // For the object-path calls that only the tests use.
 #define SECRET_API_SUBJECT_TO_CHANGE
 #include <libsecret/secret.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -70,6 +71,38 @@ TEST(KeychainStatusMapping, OnlyNotFoundIsAbsentAndAFailedSaveStepThrowsItsStatu
             EXPECT_EQ(std::string(error.what()).find("tok-secret-1"), std::string::npos);
         }
         EXPECT_EQ(items->calls.back(), operation);
+    }
+}
+
+// Whatever sits in the item, a load answers; only a stored session is present.
+TEST(KeychainSessionStoreGarbage, AnythingButAStoredSessionIsUnreadable) {
+    class Holding final : public SecretItemStore {
+    public:
+        std::string data;
+        Read read(const SecretItemAddress&) override { return {.status = KeychainStatus::success, .data = data}; }
+        std::int32_t update(const SecretItemAddress&, std::string_view) override { return KeychainStatus::success; }
+        std::int32_t add(const SecretItemAddress&, std::string_view) override { return KeychainStatus::success; }
+        std::int32_t remove(const SecretItemAddress&) noexcept override { return KeychainStatus::success; }
+    };
+    const auto items = std::make_shared<Holding>();
+    KeychainSessionStore store("garbage.session", items);
+    const std::string valid = R"("baseURL":"https://a.example","sessionToken":"t","accountId":"a","email":"e")";
+    const std::vector<std::string> garbage{
+        "",
+        std::string("\0\0\0", 3),
+        "\xff\xfe{}",
+        "null",
+        "[]",
+        "{" + valid + ",\"tenantKeys\":[]}",
+        "{" + valid + ",\"tenantKeys\":{\"t\":{\"keyId\":1}}}",
+        R"({"baseURL":"not a url","sessionToken":"t","accountId":"a","email":"e"})",
+        "{" + valid + ",\"email\":\"\xc3\x28\"}",
+        std::string(100'000, '[') + std::string(100'000, ']'),
+        "{" + valid + "} trailing",
+    };
+    for (const std::string& data : garbage) {
+        items->data = data;
+        EXPECT_EQ(store.load(), SessionLoad::unreadable()) << data.substr(0, 80);
     }
 }
 
@@ -269,6 +302,82 @@ TEST_F(KeychainSessionStoreTest, ALockedCollectionIsUnreadableNeverAbsentAndKeep
     collection.unlock();
     EXPECT_EQ(store.load(), SessionLoad::present(session()));
     EXPECT_EQ(neverSaved.load(), SessionLoad::absent());
+}
+
+// ---- the keyring going away mid-session ----------------------------------------------------
+
+GDBusConnection* sessionBus() {
+    static GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    return bus;
+}
+
+// The process that owns the Secret Service's name; 0 when nobody does.
+unsigned secretServiceOwner() {
+    GVariant* reply = g_dbus_connection_call_sync(
+        sessionBus(),
+        "org.freedesktop.DBus",
+        "/org/freedesktop/DBus",
+        "org.freedesktop.DBus",
+        "GetConnectionUnixProcessID",
+        g_variant_new("(s)", "org.freedesktop.secrets"),
+        G_VARIANT_TYPE("(u)"),
+        G_DBUS_CALL_FLAGS_NONE,
+        -1,
+        nullptr,
+        nullptr);
+    if (!reply) return 0;
+    guint32 pid = 0;
+    g_variant_get(reply, "(u)", &pid);
+    g_variant_unref(reply);
+    return pid;
+}
+
+template <class F>
+bool within(F holds) {
+    for (int i = 0; i < 400; ++i) {
+        if (holds()) return true;
+        ::usleep(25'000);
+    }
+    return false;
+}
+
+// Kills the running gnome-keyring and starts a new one, unlocked, over a fresh folder: what a
+// crash and a restart of the desktop's keyring look like to a running app. The folder outlives
+// the test, as the new keyring serves the tests after it.
+void restartKeyring() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "brisalune-keyring-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    const std::filesystem::path home = pattern;
+    const unsigned old = secretServiceOwner();
+    ASSERT_NE(old, 0u);
+    ::kill(static_cast<pid_t>(old), SIGKILL);
+    ASSERT_TRUE(within([] { return secretServiceOwner() == 0; }));
+    std::filesystem::create_directories(home / "keyrings");
+    std::FILE* name = std::fopen((home / "keyrings" / "default").c_str(), "w");
+    std::fputs("login", name);
+    std::fclose(name);
+    const std::string start = "printf brisalune-tests | XDG_DATA_HOME='" + home.string() +
+                              "' GNOME_KEYRING_TEST_PROMPTER=app.brisalune.tests.NoPrompter gnome-keyring-daemon "
+                              "--unlock --components=secrets >/dev/null";
+    ASSERT_EQ(std::system(start.c_str()), 0);
+    ASSERT_TRUE(within([old] {
+        const unsigned now = secretServiceOwner();
+        return now != 0 && now != old;
+    }));
+}
+
+// The keyring restarted under a running app: the app's next save lands in the new one, and the
+// session it saved reads back, without a restart of the app.
+TEST_F(KeychainSessionStoreTest, AKeyringRestartedMidSessionTakesTheNextSave) {
+    KeychainSessionStore store(service);
+    store.save(session());
+    ASSERT_EQ(store.load(), SessionLoad::present(session()));
+
+    restartKeyring();
+    EXPECT_EQ(store.load(), SessionLoad::absent());  // a new, empty keyring
+    store.save(session("tok-2"));
+    EXPECT_EQ(store.load(), SessionLoad::present(session("tok-2")));
+    EXPECT_EQ(KeychainSessionStore(service).load(), SessionLoad::present(session("tok-2")));
 }
 
 // Runs in a child process whose session bus address leads nowhere, with its home and data

@@ -32,6 +32,7 @@
 #include <QObject>
 #include <QPromise>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -148,6 +149,8 @@ public:
 
     // Runs the launch once per model; every caller returns when it has finished.
     QCoro::Task<> ensureLaunched();
+    // Signs in at the hosted service. Of overlapping sign-ins the last one asked for decides: an
+    // earlier one answering later changes nothing and ends the token it was given.
     QCoro::Task<> signIn(std::string email, std::string password);
     // GET /v1/me: the memberships and the teams' data hosts. A refusal of the session still held
     // signs out locally.
@@ -258,6 +261,10 @@ private:
     QCoro::Task<> endBoxSession(std::shared_ptr<BrisaluneClient> boxClient);
     // A hosted team that has no key yet (and no host of its own, where keys come from the box).
     bool needsKeyIssue(std::string_view tenantId) const;
+    // Revokes a key issued for `session` that nobody will hold (the session ended or is ending),
+    // through that session's account client; failures are dropped.
+    QCoro::Task<> revokeUnheldKey(
+        StoredSession session, std::string tenantId, TenantKey key, std::shared_ptr<BrisaluneClient> accountClient);
     // Issues a key for the team through the account client; throws the request's error.
     QCoro::Task<std::optional<TenantKey>> issueTenantKey(std::string tenantId);
     // The team's client, issuing and keeping its key first when a hosted team has none.
@@ -296,6 +303,11 @@ private:
     PortalOrigins portalOrigins_;
     std::optional<QCoro::Task<>> launch_;
     bool launched_ = false;
+    // Counts the team selections started: a selection that another one followed leaves the
+    // active team to the later one.
+    std::uint64_t tenantChoices_ = 0;
+    // Counts the sign-ins started: only the last one asked for takes the session.
+    std::uint64_t signIns_ = 0;
     // Finishes when the last keychain call asked for has finished.
     QFuture<void> keychainCalls_;
 
