@@ -26,17 +26,6 @@ bool sameServer(const platform::Url& a, const platform::Url& b) {
     return a.scheme() == b.scheme() && lower(a.host()) == lower(b.host()) && a.port() == b.port();
 }
 
-// Nobody holds the token the server just issued: end it there rather than leave it live.
-QCoro::Task<> endUnheldSession(ClientFactory factory, platform::Url server, std::string token) {
-    const std::shared_ptr<BrisaluneClient> unheld = factory(server, std::move(token), std::nullopt);
-    const auto endUnheld = [unheld] { logout(*unheld); };
-    try {
-        co_await awaitBlocking(endUnheld);
-    } catch (const std::exception&) {
-        // Best effort: the server expires what it is not told of.
-    }
-}
-
 }  // namespace
 
 // ---- launch ----
@@ -74,10 +63,6 @@ QCoro::Task<> MacModel::performLaunch() {
 // ---- sign-in ----
 
 QCoro::Task<> MacModel::signIn(std::string email, std::string password) {
-    // The last sign-in asked for decides: an earlier one answering after it was asked for is
-    // dropped, so a slow answer never replaces the session the person has since signed in with.
-    const std::uint64_t attempt = ++signIns_;
-    const auto outrun = [this, attempt] { return attempt != signIns_; };
     setLastError(std::nullopt);
     const platform::Url hosted = addresses_.hostedAPIBase();
     const std::shared_ptr<BrisaluneClient> loginClient = clientFactory_(hosted, std::nullopt, std::nullopt);
@@ -86,11 +71,7 @@ QCoro::Task<> MacModel::signIn(std::string email, std::string password) {
     try {
         answer = co_await awaitBlocking(logIn);
     } catch (const std::exception& error) {
-        if (!outrun()) setLastError(error.what());
-        co_return;
-    }
-    if (outrun()) {
-        co_await endUnheldSession(clientFactory_, hosted, answer.token);
+        setLastError(error.what());
         co_return;
     }
 
@@ -103,7 +84,14 @@ QCoro::Task<> MacModel::signIn(std::string email, std::string password) {
         .tenantKeys = {},
         .tenantHosts = {}};
     if (!co_await storeSession(session)) {
-        co_await endUnheldSession(clientFactory_, hosted, answer.token);
+        // Nobody holds the token the server just issued: end it there rather than leave it live.
+        const std::shared_ptr<BrisaluneClient> unheld = clientFactory_(hosted, answer.token, std::nullopt);
+        const auto endUnheld = [unheld] { logout(*unheld); };
+        try {
+            co_await awaitBlocking(endUnheld);
+        } catch (const std::exception&) {
+            // Best effort: the server expires what it is not told of.
+        }
         co_return;
     }
     setAccountClient(clientFactory_(hosted, answer.token, std::nullopt));

@@ -2,14 +2,12 @@
 
 #include <app/model/model_fixture.hpp>
 
-#include <support/session_print.hpp>
 #include <support/stopped_keyring.hpp>
 
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
@@ -152,48 +150,6 @@ TEST_F(ModelLaunch, AFailedSignInShowsTheErrorAndChangesNothing) {
     EXPECT_EQ(model->lastError(), "the session could not be saved");
     EXPECT_EQ(count(hosted, "POST /v1/logout"), 1u);
     EXPECT_EQ(model->phase(), Phase::signedOut);
-}
-
-// A server that answers the sign-in without a token signs nobody in: the person reads why.
-TEST_F(ModelLaunch, ASignInAnsweredWithoutATokenIsAFailure) {
-    hosted.on("POST", "/v1/login", Reply::json(R"({"account":{"id":"acc1","email":"ops@example.com"},"token":""})"));
-    run(model->ensureLaunched());
-    run(model->signIn("ops@example.com", "secret"));
-    EXPECT_EQ(model->phase(), Phase::signedOut);
-    EXPECT_FALSE(model->session());
-    EXPECT_TRUE(model->lastError());
-    EXPECT_TRUE(keychain->load().is(SessionLoad::Case::absent));
-}
-
-// A slow sign-in that answers after a later one has signed in does not take its place: the later
-// session, its team and its key stay, and the token the slow one got is ended on the server.
-TEST_F(ModelLaunch, AnEarlierSignInAnsweringLateDoesNotReplaceTheLaterOne) {
-    serveMe({membership("t1")});
-    serveKey(hosted, "t1", "k2", "key-2");
-    std::atomic<int> logins = 0;
-    hosted.on("POST", "/v1/login", [&](const standin::ReceivedRequest&) {
-        const bool first = logins++ == 0;
-        Reply reply = Reply::json(
-            std::string(R"({"account":{"id":"acc1","email":"ops@example.com"},"token":")") +
-            (first ? "session-1" : "session-2") + R"("})");
-        reply.holdUntilReleased = first;
-        return reply;
-    });
-    run(model->ensureLaunched());
-    QCoro::Task<> slow = model->signIn("ops@example.com", "secret");
-    ASSERT_TRUE(hosted.waitForRequests(1, std::chrono::seconds(5)));
-    run(model->signIn("ops@example.com", "secret"));
-    ASSERT_EQ(model->phase(), Phase::signedIn);
-    const StoredSession later = *model->session();
-    ASSERT_EQ(later.sessionToken, "session-2");
-
-    hosted.release();
-    run(std::move(slow));
-    EXPECT_EQ(model->session(), later);
-    EXPECT_EQ(model->phase(), Phase::signedIn);
-    EXPECT_EQ(keychain->load().session(), later);
-    EXPECT_EQ(received(hosted).back(), "POST /v1/logout");
-    EXPECT_EQ(authorizations(hosted).back(), "Bearer session-1");
 }
 
 TEST_F(ModelLaunch, WithoutAKeyringServiceTheSignInSaysSoAndEndsTheIssuedSession) {
