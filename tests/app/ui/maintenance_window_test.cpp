@@ -70,6 +70,16 @@ protected:
             if (list.item(row)->data(Qt::UserRole).toString().toStdString() == id) list.item(row)->setSelected(true);
         }
     }
+    // Two windows stored on the team's first project, listed, the first one picked.
+    std::pair<MaintenanceWindow, MaintenanceWindow> twoWindowsTheFirstPicked() {
+        openOn("acme-ops");
+        MaintenanceWindow first = store(view->project(), "First");
+        MaintenanceWindow second = store(view->project(), "Second");
+        at<QPushButton>(view.get(), "maintenance.refresh").click();
+        settle();
+        click(first.id);
+        return {std::move(first), std::move(second)};
+    }
     bool lists(const std::string& id) const {
         return std::ranges::any_of(view->windows(), [&](const auto& w) { return w.id == id; });
     }
@@ -224,12 +234,7 @@ TEST_F(MaintenanceWindowTest, ASecondPressWhileTheListReloadsStoresNoSecondWindo
 
 // A row picked while the list reloads after a save stays picked, with what was typed in it.
 TEST_F(MaintenanceWindowTest, ARowPickedWhileTheListReloadsKeepsItsEditor) {
-    openOn("acme-ops");
-    const MaintenanceWindow first = store(view->project(), "First");
-    const MaintenanceWindow second = store(view->project(), "Second");
-    at<QPushButton>(view.get(), "maintenance.refresh").click();
-    settle();
-    click(first.id);
+    const auto [first, second] = twoWindowsTheFirstPicked();
     const auto row = [](const MaintenanceWindow& w) {
         return R"({"id": ")" + w.id + R"(", "name": ")" + w.input.name +
                R"(", "timezone": "UTC", "starts_at": "2030-01-01T00:00"})";
@@ -253,12 +258,7 @@ TEST_F(MaintenanceWindowTest, ARowPickedWhileTheListReloadsKeepsItsEditor) {
 // A save that ends after another row was picked still shows in the list, and leaves that row's
 // editor as it is.
 TEST_F(MaintenanceWindowTest, ASaveEndingAfterAnotherRowWasPickedStillReloadsTheList) {
-    openOn("acme-ops");
-    const MaintenanceWindow first = store(view->project(), "First");
-    const MaintenanceWindow second = store(view->project(), "Second");
-    at<QPushButton>(view.get(), "maintenance.refresh").click();
-    settle();
-    click(first.id);
+    const auto [first, second] = twoWindowsTheFirstPicked();
     MaintenanceWindowDraft draft = view->editor()->draft();
     draft.name = "First, renamed";
     view->editor()->setDraft(draft);
