@@ -79,7 +79,7 @@ bool carriesBody(const Request& request) {
 std::string describe(CURLcode code, const char* detail) {
     switch (code) {
         case CURLE_COULDNT_CONNECT: return "Could not connect to the server.";
-        case CURLE_OPERATION_TIMEDOUT: return "The request timed out.";
+        case CURLE_OPERATION_TIMEDOUT: return std::string(timedOutText);
         case CURLE_ABORTED_BY_CALLBACK: return "cancelled";
         case CURLE_COULDNT_RESOLVE_HOST: return "A server with the specified hostname could not be found.";
         case CURLE_UNSUPPORTED_PROTOCOL:

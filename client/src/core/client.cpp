@@ -183,12 +183,6 @@ void BrisaluneClient::checkCompatibility(
     }
 }
 
-namespace {
-
-constexpr std::string_view timedOut = "The request timed out.";
-
-}  // namespace
-
 Answer BrisaluneClient::send(const Call& call) const { return sendEncoded(call, nullptr); }
 
 Answer BrisaluneClient::sendEncoded(const Call& call, const std::function<std::string()>& encodeBody) const {
@@ -198,7 +192,7 @@ Answer BrisaluneClient::sendEncoded(const Call& call, const std::function<std::s
     request.timeout = call.timeout.value_or(std::chrono::seconds(60));
     // The transport reads a time-out of zero or less as none at all: such a call would wait on a
     // silent server for ever. It has run out before it starts.
-    if (request.timeout.count() <= 0) throw BrisaluneError::transport(std::string(timedOut));
+    if (request.timeout.count() <= 0) throw BrisaluneError::transport(std::string(http::timedOutText));
     request.headers.reserve(call.headers.size() + 3);  // our fields are added without growing it
     request.headers = call.headers;
     request.cancel = call.cancel;

@@ -87,6 +87,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A time-out's text, as a TransportError carries it.
+inline constexpr std::string_view timedOutText = "The request timed out.";
+
 class Transport {
 public:
     virtual ~Transport();
