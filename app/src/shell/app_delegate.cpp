@@ -112,7 +112,7 @@ QCoro::Task<> MacAppDelegate::refreshLoop() {
     // Cancellation is looked at here only: a cancelled sleep still refreshes once.
     while (!loopCancelled_) {
         co_await sleeper_.sleep(refreshInterval_);
-        co_await model_->refresh();
+        co_await model_->refreshAlerts();
         if (updates_->isDue()) co_await updates_->check();
     }
     loopRunning_ = false;
