@@ -197,11 +197,8 @@ protected:
         return icon;
     }
 
-    // A click on the icon, then the menu window it pops up; none when none shows.
-    static std::optional<QRect> openMenu(const QRect& icon) {
-        output(
-            "xdotool",
-            {"mousemove", QString::number(icon.center().x()), QString::number(icon.center().y()), "click", "1"});
+    // The menu window once it shows; none when it does not.
+    static std::optional<QRect> shownMenu() {
         std::optional<QRect> menu;
         until([&] {
             for (const QRect& shown : shownWindows("^Brisalune$", true))
@@ -209,6 +206,14 @@ protected:
             return menu.has_value();
         });
         return menu;
+    }
+
+    // A click on the icon, then the menu window it pops up.
+    static std::optional<QRect> openMenu(const QRect& icon) {
+        output(
+            "xdotool",
+            {"mousemove", QString::number(icon.center().x()), QString::number(icon.center().y()), "click", "1"});
+        return shownMenu();
     }
 };
 
@@ -341,12 +346,8 @@ TEST_F(TrayHost, ASecondStartBringsUpTheRunningOnesWindow) {
     ASSERT_TRUE(second.started());
     EXPECT_TRUE(second.process().waitForFinished(30000));
     EXPECT_EQ(second.process().exitCode(), 0);
-    std::optional<QRect> menu;
-    EXPECT_TRUE(until([&] {
-        for (const QRect& shown : shownWindows("^Brisalune$", true))
-            if (shown.width() == 320) menu = shown;
-        return menu.has_value();
-    })) << "the running app's window did not come up";
+    const std::optional<QRect> menu = shownMenu();
+    EXPECT_TRUE(menu) << "the running app's window did not come up";
     EXPECT_TRUE(app.running());
     if (menu) save(grab(menu->united(icon) & QGuiApplication::primaryScreen()->geometry()), "tray-second-start.png", 1);
 }
@@ -374,11 +375,7 @@ TEST_F(TrayHost, AfterAKilledRunTheNextStartRunsAndAnswersTheOneAfter) {
     ASSERT_TRUE(app.running());
     Process second = startApp(dir);
     ASSERT_TRUE(second.process().waitForFinished(30000));
-    EXPECT_TRUE(until([] {
-        for (const QRect& shown : shownWindows("^Brisalune$", true))
-            if (shown.width() == 320) return true;
-        return false;
-    })) << "the window did not come up";
+    EXPECT_TRUE(shownMenu()) << "the window did not come up";
     EXPECT_TRUE(app.running());
 }
 
