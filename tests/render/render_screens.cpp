@@ -34,6 +34,7 @@
 #include <brisalune/client/devices/device_registry.hpp>
 #include <brisalune/client/maintenance/endpoints.hpp>
 #include <brisalune/demo/demo_service.hpp>
+#include <brisalune/push/await_blocking.hpp>
 #include <brisalune/push/push_host.hpp>
 #include <brisalune/push/push_state.hpp>
 
@@ -54,7 +55,6 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QPushButton>
-#include <QThreadPool>
 
 #include <cstdio>
 #include <filesystem>
@@ -86,7 +86,7 @@ void settle() {
 void settleRequests() {
     for (int round = 0; round < 3; ++round) {
         settle();
-        QThreadPool::globalInstance()->waitForDone();
+        blockingPool().waitForDone();
         const auto pauseEnds = std::chrono::steady_clock::now() + MacMaintenanceEditor::previewPause * 2;
         while (std::chrono::steady_clock::now() < pauseEnds) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
@@ -329,7 +329,7 @@ int run(const fs::path& output) {
     offering.show();
     // After the refresh that showing it starts, which hears the demo's own version.
     settle();
-    QThreadPool::globalInstance()->waitForDone();
+    blockingPool().waitForDone();
     settle();
     compatibility.record(200, {{"X-Brisalune-Version", "1.8.0"}}, "/v1/pull", hosted);
     screens.write(offering, "menu-update-rows.png");
@@ -372,7 +372,7 @@ int run(const fs::path& output) {
     }
     screens.write(*boxAgain, "box-sign-in.png");
 
-    QThreadPool::globalInstance()->waitForDone();
+    blockingPool().waitForDone();
     settle();
     return 0;
 }

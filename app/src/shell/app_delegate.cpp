@@ -3,6 +3,7 @@
 #include <brisalune/app/shell/app_config.hpp>
 #include <brisalune/app/shell/shared_push_state.hpp>
 #include <brisalune/app/ui/notices.hpp>
+#include <brisalune/push/await_blocking.hpp>
 #include <brisalune/push/push_state.hpp>
 #include <brisalune/push/push_tap.hpp>
 
@@ -87,7 +88,7 @@ void MacAppDelegate::applicationWillTerminate() {
 }
 
 int MacAppDelegate::finishQuitting(int status, std::chrono::milliseconds grace) {
-    if (QThreadPool::globalInstance()->waitForDone(static_cast<int>(grace.count()))) return status;
+    if (blockingPool().waitForDone(static_cast<int>(grace.count()))) return status;
     // Everything of ours is on disk already (settings and acknowledgements are written as they
     // change); the kernel closes the connections and releases the instance lock.
     std::fflush(nullptr);
@@ -112,7 +113,7 @@ QCoro::Task<> MacAppDelegate::refreshLoop() {
     // Cancellation is looked at here only: a cancelled sleep still refreshes once.
     while (!loopCancelled_) {
         co_await sleeper_.sleep(refreshInterval_);
-        co_await model_->refreshAlerts();
+        co_await model_->refresh();
         if (updates_->isDue()) co_await updates_->check();
     }
     loopRunning_ = false;

@@ -2,12 +2,9 @@
 
 #include <brisalune/client/core/client_identity.hpp>
 #include <brisalune/client/version.hpp>
+#include <brisalune/push/await_blocking.hpp>
 
-#include <QCoroFuture>
-#include <QFuture>
 #include <QPointer>
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
 #include <QtGlobal>
 
 #include <sys/utsname.h>
@@ -76,8 +73,7 @@ QCoro::Task<bool> SiteUpdates::check() {
             return std::nullopt;  // no answer at all: the check time is not recorded
         }
     };
-    QFuture<std::optional<http::Response>> answer = QtConcurrent::run(QThreadPool::globalInstance(), exchange);
-    const std::optional<http::Response> response = co_await answer;
+    const std::optional<http::Response> response = co_await awaitBlocking(exchange);
     if (!self) co_return false;
     const bool kept = response && keep(*response);
     setChecking(false);

@@ -1,6 +1,7 @@
 #include <brisalune/app/ui/mac_maintenance_editor.hpp>
 #include <brisalune/client/maintenance/format.hpp>
 #include <brisalune/platform/json_decode.hpp>
+#include <brisalune/push/await_blocking.hpp>
 
 #include <support/endpoint_fixture.hpp>
 #include <support/qt_application.hpp>
@@ -12,7 +13,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
-#include <QThreadPool>
 
 #include <gtest/gtest.h>
 
@@ -69,7 +69,7 @@ protected:
     ~MaintenanceEditorTest() override {
         editor.reset();
         server.release();
-        QThreadPool::globalInstance()->waitForDone();
+        blockingPool().waitForDone();
         QCoreApplication::processEvents();
     }
 
@@ -133,7 +133,7 @@ protected:
     }
     // Every request on its way has been answered and its answer handled.
     static void settle() {
-        waitUntil([] { return QThreadPool::globalInstance()->activeThreadCount() == 0; });
+        waitUntil([] { return blockingPool().activeThreadCount() == 0; });
         for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
     }
     static void await(QCoro::Task<>&& task) { QCoro::waitFor(std::move(task)); }

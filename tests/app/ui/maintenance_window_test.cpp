@@ -2,6 +2,7 @@
 #include <brisalune/app/ui/maintenance_windows_view.hpp>
 #include <brisalune/client/maintenance/endpoints.hpp>
 #include <brisalune/client/maintenance/format.hpp>
+#include <brisalune/push/await_blocking.hpp>
 
 #include <app/ui/ui_fixture.hpp>
 
@@ -39,7 +40,7 @@ protected:
         waitUntil([&] { return !view->project().empty() && !busy(); });
         return *view;
     }
-    bool busy() const { return QThreadPool::globalInstance()->activeThreadCount() > 0; }
+    bool busy() const { return blockingPool().activeThreadCount() > 0; }
     void settle() {
         waitUntil([&] { return !busy(); });
         QCoreApplication::processEvents();

@@ -1,4 +1,5 @@
 #include <brisalune/app/ui/sign_in_view.hpp>
+#include <brisalune/push/await_blocking.hpp>
 
 #include <app/ui/ui_fixture.hpp>
 
@@ -26,7 +27,7 @@ protected:
     SignInView& view() { return at<SignInView>(window, "signIn"); }
     // Lets whatever a press started run to its end.
     static void drain() {
-        QThreadPool::globalInstance()->waitForDone();
+        blockingPool().waitForDone();
         QCoreApplication::processEvents();
     }
 };

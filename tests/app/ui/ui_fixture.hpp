@@ -12,6 +12,7 @@
 #include <brisalune/client/core/compatibility_model.hpp>
 #include <brisalune/demo/demo_service.hpp>
 #include <brisalune/demo/fixture.hpp>
+#include <brisalune/push/await_blocking.hpp>
 #include <brisalune/push/push_state.hpp>
 
 #include <push/push_state_fixture.hpp>
@@ -23,7 +24,6 @@
 #include <QAbstractButton>
 #include <QCoroTask>
 #include <QLabel>
-#include <QThreadPool>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -47,7 +47,7 @@ protected:
 
     // Requests still on the pool use the compatibility record and the servers: let them end first.
     ~UiTest() override {
-        QThreadPool::globalInstance()->waitForDone();
+        blockingPool().waitForDone();
         QCoreApplication::processEvents();
     }
 

@@ -58,9 +58,22 @@ QCoro::Task<T> awaitJob(QFuture<BlockingOutcome<T>> job) {
 
 }  // namespace detail
 
+// The pool blocking calls run on. Not Qt's global pool: Qt's raster painting spreads its work
+// over that one and waits for it, so calls held by a silent server (one per core suffices)
+// would freeze every window. Never destroyed, so that ending the program does not wait for a
+// held call either.
+inline QThreadPool& blockingPool() {
+    static QThreadPool* const pool = [] {
+        auto* made = new QThreadPool;
+        made->setMaxThreadCount(32);  // the calls wait on the network, not on a core
+        return made;
+    }();
+    return *pool;
+}
+
 // Takes only a named call (see above); a temporary does not compile.
 template <class F>
-QCoro::Task<std::invoke_result_t<F&>> awaitBlocking(F& call, QThreadPool* pool = QThreadPool::globalInstance()) {
+QCoro::Task<std::invoke_result_t<F&>> awaitBlocking(F& call, QThreadPool* pool = &blockingPool()) {
     using T = std::invoke_result_t<F&>;
     return detail::awaitJob<T>(QtConcurrent::run(pool, [call]() mutable {
         detail::BlockingOutcome<T> outcome;
