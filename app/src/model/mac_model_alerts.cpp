@@ -104,6 +104,11 @@ QCoro::Task<> MacModel::selectTenant(std::string tenantId) {
 
 // ---- alerts ----
 
+QCoro::Task<> MacModel::refresh() {
+    if (session_ && !membershipsKnown_) co_await refreshAccount();
+    co_await refreshAlerts();
+}
+
 QCoro::Task<> MacModel::refreshAlerts() {
     if (!session_ || !session_->activeTenantId) {
         setOpenAlerts({});

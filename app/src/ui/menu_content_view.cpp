@@ -239,7 +239,7 @@ QCoro::Task<> MenuContentView::refreshOnShow(int generation) {
     // behind a registration that is slow to answer.
     model.pushState().refreshNotificationSettings();
     if (!self || shows_ != generation) co_return;
-    co_await model.refreshAlerts();
+    co_await model.refresh();
 }
 
 }  // namespace brisalune

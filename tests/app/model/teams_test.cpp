@@ -219,6 +219,23 @@ TEST_F(ModelTeams, ASessionRefusedAtTheTeamChoiceSignsOut) {
 
 // The periodic alert refresh is what runs while the tray sits there: a session the service ended
 // meanwhile is found out there too, not only at the next launch.
+TEST_F(ModelTeams, TeamsUnreadAtStartUpAreAskedForAgainByTheNextRefresh) {
+    hosted.on("GET", "/v1/me", Reply::json(R"({"error":"down"})", 503));
+    launchWith(session(std::nullopt));
+    EXPECT_FALSE(model->membershipsKnown());
+    run(model->refresh());  // still down: still unknown, the error shown
+    EXPECT_FALSE(model->membershipsKnown());
+    EXPECT_TRUE(model->alertsError());
+
+    serveMe({membership("t1"), membership("t2")});
+    run(model->refresh());
+    EXPECT_TRUE(model->membershipsKnown());
+    EXPECT_EQ(model->memberships().size(), 2u);
+    const std::size_t asked = count(hosted, "GET /v1/me");
+    run(model->refresh());  // known now: not asked again
+    EXPECT_EQ(count(hosted, "GET /v1/me"), asked);
+}
+
 TEST_F(ModelTeams, AKeyRefusedAtTheAlertRefreshChecksTheSession) {
     launchWith(session());
     const Reply refused = Reply::json(R"({"error":"unauthorized"})", 401);

@@ -173,6 +173,9 @@ public:
 
     // One full pull of the active team into `openAlerts`.
     QCoro::Task<> refreshAlerts();
+    // The refresh of the loop and of the window's opening: the account's teams first when they
+    // could not be read before (offline at start-up, the service down), then the alerts.
+    QCoro::Task<> refresh();
     // One acknowledgement through the pending-acknowledgement pipeline; the alert's team is the
     // one its stored record names, else the active one. Refreshes the alerts when it went through.
     QCoro::Task<AckAttemptOutcome> acknowledge(
