@@ -217,8 +217,7 @@ TEST_F(ModelTeams, ASessionRefusedAtTheTeamChoiceSignsOut) {
     EXPECT_TRUE(model->lastError());
 }
 
-// The periodic alert refresh is what runs while the tray sits there: a session the service ended
-// meanwhile is found out there too, not only at the next launch.
+// Started offline or while the service was down: the team list comes with the next refresh.
 TEST_F(ModelTeams, TeamsUnreadAtStartUpAreAskedForAgainByTheNextRefresh) {
     hosted.on("GET", "/v1/me", Reply::json(R"({"error":"down"})", 503));
     launchWith(session(std::nullopt));
@@ -236,6 +235,8 @@ TEST_F(ModelTeams, TeamsUnreadAtStartUpAreAskedForAgainByTheNextRefresh) {
     EXPECT_EQ(count(hosted, "GET /v1/me"), asked);
 }
 
+// The periodic alert refresh is what runs while the tray sits there: a session the service ended
+// meanwhile is found out there too, not only at the next launch.
 TEST_F(ModelTeams, AKeyRefusedAtTheAlertRefreshChecksTheSession) {
     launchWith(session());
     const Reply refused = Reply::json(R"({"error":"unauthorized"})", 401);
