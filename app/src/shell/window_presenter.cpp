@@ -1,6 +1,7 @@
 #include <brisalune/app/shell/window_presenter.hpp>
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <QVariant>
@@ -20,6 +21,26 @@ Qt::WindowFlags flagsFor(WindowPresenter::Kind kind) {
     if (WindowPresenter::isResizable(kind)) flags |= Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint;
     return flags;
 }
+
+// The sign-in and box windows are dialogs to a person: Escape closes them, as the close button
+// does. Keys a field or an open list uses never get here.
+class PresentedWindow : public QWidget {
+public:
+    PresentedWindow(Qt::WindowFlags flags, bool closesOnEscape)
+        : QWidget(nullptr, flags), closesOnEscape_(closesOnEscape) {}
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (closesOnEscape_ && event->matches(QKeySequence::Cancel)) {
+            close();
+            return;
+        }
+        QWidget::keyPressEvent(event);
+    }
+
+private:
+    bool closesOnEscape_;
+};
 
 void centreOnScreen(QWidget& window) {
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -84,7 +105,7 @@ WindowPresenter* WindowPresenter::of(const QWidget* widget) {
 std::unique_ptr<QWidget> WindowPresenter::makeWindow(Kind kind) {
     QWidget* root = makeRootWidget_(kind);
     if (!root) throw std::logic_error("the window factory made no widget");
-    auto window = std::make_unique<QWidget>(nullptr, flagsFor(kind));
+    auto window = std::make_unique<PresentedWindow>(flagsFor(kind), !isResizable(kind));
     window->setObjectName(objectName(kind));
     window->setWindowTitle(title(kind));
     // Closing only hides it, and the tray app goes on without windows.

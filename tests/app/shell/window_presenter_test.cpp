@@ -3,6 +3,7 @@
 #include <support/qt_widgets_application.hpp>
 
 #include <QLineEdit>
+#include <QTest>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -66,6 +67,20 @@ TEST_F(WindowPresenterTest, OnlyTheMaintenanceWindowResizesOrMinimises) {
         EXPECT_EQ(window->minimumSize() != window->maximumSize(), resizable) << window->objectName().toStdString();
         EXPECT_EQ(window->windowFlags().testFlag(Qt::WindowMinimizeButtonHint), resizable);
         EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    }
+}
+
+// Escape from a field closes a dialog's window, keeping what was typed; the maintenance window,
+// a window to work in, stays.
+TEST_F(WindowPresenterTest, EscapeClosesTheSignInAndBoxWindows) {
+    for (Kind kind : {Kind::signIn, Kind::box, Kind::maintenance}) {
+        presenter.show(kind);
+        field(kind)->setText("typed");
+        QTest::keyClick(field(kind), Qt::Key_Escape);
+        EXPECT_EQ(presenter.window(kind)->isVisible(), kind == Kind::maintenance)
+            << WindowPresenter::objectName(kind).toStdString();
+        presenter.show(kind);
+        EXPECT_EQ(field(kind)->text(), "typed");
     }
 }
 
