@@ -3,6 +3,7 @@
 #include <brisalune/app/ui/notices.hpp>
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QEvent>
 #include <QFrame>
@@ -11,6 +12,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QPointer>
 #include <QPolygonF>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -60,6 +62,7 @@ QColor flattened(const QColor& colour, const QColor& background) {
 // A hue chosen for a light window, made lighter on a dark one (darker on a light one) until it
 // reads; one that already reads is kept as it is.
 QColor readableOn(const QColor& hue, const QColor& background) {
+    if (contrast(hue, background) >= readableContrast) return hue;
     const bool darkBackground = luminance(background) < 0.2;
     QColor adjusted = hue.toHsl();
     for (int step = 0; step < 20 && contrast(adjusted, background) < readableContrast; ++step) {
@@ -72,30 +75,81 @@ QColor readableOn(const QColor& hue, const QColor& background) {
     return adjusted.toRgb();
 }
 
-// Runs `follow` again whenever the desktop's palette changes under a running app (a switch to a
-// dark theme in the evening), since colours taken from the palette were set once.
-class PaletteFollower final : public QObject {
+// Runs `follow` again whenever the desktop's palette or font changes under a running app (a
+// switch to a dark theme in the evening, a larger font), since what was taken from them was
+// taken once. Qt tells the application object of such a change; a widget with colours or a size
+// of its own hears nothing of it.
+class ApplicationFollower final : public QObject {
 public:
-    PaletteFollower(QWidget* widget, std::function<void()> follow) : QObject(widget), follow_(std::move(follow)) {
-        widget->installEventFilter(this);
-    }
+    ApplicationFollower(QWidget* widget, QEvent::Type change, std::function<void()> follow);
+    ~ApplicationFollower() override;
+    ApplicationFollower(const ApplicationFollower&) = delete;
+    ApplicationFollower& operator=(const ApplicationFollower&) = delete;
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::ApplicationPaletteChange) follow_();
-        return QObject::eventFilter(watched, event);
-    }
+    QEvent::Type change() const { return change_; }
+    void follow() const { follow_(); }
 
 private:
+    QEvent::Type change_;
     std::function<void()> follow_;
 };
 
-// One follower per widget and purpose: a later tone replaces the earlier one.
-void followPalette(QWidget* widget, const char* purpose, std::function<void()> follow) {
-    const QString name = QStringLiteral("paletteFollower.") + QLatin1String(purpose);
-    delete widget->findChild<PaletteFollower*>(name, Qt::FindDirectChildrenOnly);
-    auto* follower = new PaletteFollower(widget, std::move(follow));
+// Hands the application's changes of palette and font to the followers, on the main thread.
+class ApplicationChanges final : public QObject {
+public:
+    static ApplicationChanges& instance() {
+        QPointer<ApplicationChanges>& only = existing();
+        if (!only) {
+            only = new ApplicationChanges(QCoreApplication::instance());
+            QCoreApplication::instance()->installEventFilter(only);
+        }
+        return *only;
+    }
+    // None before the first follower, nor after the application has gone.
+    static QPointer<ApplicationChanges>& existing() {
+        static QPointer<ApplicationChanges> only;
+        return only;
+    }
+    void add(ApplicationFollower* follower) { followers_.push_back(follower); }
+    void remove(ApplicationFollower* follower) { std::erase(followers_, follower); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != QCoreApplication::instance()) return false;
+        const QEvent::Type type = event->type();
+        if (type != QEvent::ApplicationPaletteChange && type != QEvent::ApplicationFontChange) return false;
+        // A follower may make or remove others; those present at the change follow it.
+        const std::vector<QPointer<ApplicationFollower>> present(followers_.begin(), followers_.end());
+        for (const QPointer<ApplicationFollower>& follower : present) {
+            if (follower && follower->change() == type) follower->follow();
+        }
+        return false;
+    }
+
+private:
+    using QObject::QObject;
+    std::vector<ApplicationFollower*> followers_;
+};
+
+ApplicationFollower::ApplicationFollower(QWidget* widget, QEvent::Type change, std::function<void()> follow)
+    : QObject(widget), change_(change), follow_(std::move(follow)) {
+    ApplicationChanges::instance().add(this);
+}
+
+ApplicationFollower::~ApplicationFollower() {
+    if (ApplicationChanges* changes = ApplicationChanges::existing()) changes->remove(this);
+}
+
+// One follower per widget and purpose: a later tone or font replaces the earlier one.
+void followApplication(QWidget* widget, const char* purpose, QEvent::Type change, std::function<void()> follow) {
+    const QString name = QStringLiteral("applicationFollower.") + QLatin1String(purpose);
+    delete widget->findChild<ApplicationFollower*>(name, Qt::FindDirectChildrenOnly);
+    auto* follower = new ApplicationFollower(widget, change, std::move(follow));
     follower->setObjectName(name);
+}
+
+void followPalette(QWidget* widget, const char* purpose, std::function<void()> follow) {
+    followApplication(widget, purpose, QEvent::ApplicationPaletteChange, std::move(follow));
 }
 
 // The symbols, drawn in the text colour on a transparent square of `size` pixels.
@@ -303,7 +357,9 @@ QColor toneColour(Tone tone, const QPalette& palette) {
     return ink;
 }
 
-void setFont(QWidget* widget, Font font) {
+namespace {
+
+void applyFont(QWidget* widget, Font font) {
     QFont chosen = QApplication::font();
     const qreal base = chosen.pointSizeF() > 0 ? chosen.pointSizeF() : 10.0;
     switch (font) {
@@ -314,6 +370,13 @@ void setFont(QWidget* widget, Font font) {
         case Font::callout: chosen.setPointSizeF(std::max(7.5, base - 0.5)); break;
     }
     widget->setFont(chosen);
+}
+
+}  // namespace
+
+void setFont(QWidget* widget, Font font) {
+    applyFont(widget, font);
+    followApplication(widget, "font", QEvent::ApplicationFontChange, [widget, font] { applyFont(widget, font); });
 }
 
 namespace {
