@@ -49,6 +49,15 @@ AlertRow::AlertRow(const AlertSnapshot& alert, QWidget* parent) : QAbstractButto
     }
 }
 
+bool AlertRow::event(QEvent* event) {
+    // A title cut short reads whole on hover; the labels leave the pointer to the row.
+    if (event->type() == QEvent::ToolTip) {
+        const auto* rule = findChild<QLabel*>(QStringLiteral("alerts.row.rule"));
+        setToolTip(rule ? rule->toolTip() : QString());
+    }
+    return QAbstractButton::event(event);
+}
+
 void AlertRow::keyPressEvent(QKeyEvent* event) {
     // A row opens its alert with Return, as a menu's item does, and with Space, as a button does.
     const bool isReturn = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;

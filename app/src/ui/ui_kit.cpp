@@ -9,6 +9,7 @@
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -146,10 +147,6 @@ void followApplication(QWidget* widget, const char* purpose, QEvent::Type change
     delete widget->findChild<ApplicationFollower*>(name, Qt::FindDirectChildrenOnly);
     auto* follower = new ApplicationFollower(widget, change, std::move(follow));
     follower->setObjectName(name);
-}
-
-void followPalette(QWidget* widget, const char* purpose, std::function<void()> follow) {
-    followApplication(widget, purpose, QEvent::ApplicationPaletteChange, std::move(follow));
 }
 
 // The symbols, drawn in the text colour on a transparent square of `size` pixels.
@@ -308,6 +305,10 @@ public:
 
 }  // namespace
 
+void followPalette(QWidget* widget, const char* purpose, std::function<void()> follow) {
+    followApplication(widget, purpose, QEvent::ApplicationPaletteChange, std::move(follow));
+}
+
 FixedWidthPane::FixedWidthPane(int width, QWidget* parent) : QWidget(parent), designWidth_(width) {
     setFixedWidth(currentWidth());
 }
@@ -341,6 +342,15 @@ double contrast(const QColor& text, const QColor& background) {
     return (std::max(fore, back) + 0.05) / (std::min(fore, back) + 0.05);
 }
 
+namespace {
+
+QColor halfway(const QColor& from, const QColor& to) {
+    return QColor::fromRgbF(
+        (from.redF() + to.redF()) / 2, (from.greenF() + to.greenF()) / 2, (from.blueF() + to.blueF()) / 2);
+}
+
+}  // namespace
+
 QColor toneColour(Tone tone, const QPalette& palette) {
     const QColor ink = palette.color(QPalette::WindowText);
     const QColor window = palette.color(QPalette::Window);
@@ -348,9 +358,7 @@ QColor toneColour(Tone tone, const QPalette& palette) {
         case Tone::primary: return ink;
         // Half way from the window to its text: the palette's own placeholder colour is often left
         // at a grey meant for light windows, which vanishes on a dark one.
-        case Tone::secondary:
-            return QColor::fromRgbF(
-                (ink.redF() + window.redF()) / 2, (ink.greenF() + window.greenF()) / 2, (ink.blueF() + window.blueF()) / 2);
+        case Tone::secondary: return halfway(ink, window);
         case Tone::red: return readableOn(redTone, window);
         case Tone::blue: return readableOn(blueTone, window);
     }
@@ -468,6 +476,20 @@ ElidedLabel* elidedText(const QString& content, const QString& objectName, Font 
     setFont(label, font);
     setTone(label, tone);
     return label;
+}
+
+void setPlaceholder(QLineEdit* edit, const QString& placeholder) {
+    edit->setPlaceholderText(placeholder);
+    // Half way from the field to its text, as the secondary tone is from the window.
+    const auto colour = [edit] {
+        const QPalette standard = QApplication::palette();
+        QPalette palette = edit->palette();
+        palette.setColor(
+            QPalette::PlaceholderText, halfway(standard.color(QPalette::Text), standard.color(QPalette::Base)));
+        edit->setPalette(palette);
+    };
+    colour();
+    followPalette(edit, "placeholder", colour);
 }
 
 QPushButton* button(const QString& title, const QString& objectName) {

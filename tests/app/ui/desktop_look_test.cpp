@@ -67,7 +67,8 @@ std::string nameOf(const QWidget* widget) {
     return widget->objectName().isEmpty() ? widget->metaObject()->className() : widget->objectName().toStdString();
 }
 
-// Shown texts too faint against the window they sit on (small type needs 3.5:1 at the least).
+// Shown texts too faint against the window they sit on (small type needs 3.5:1 at the least), and
+// fields' hints too faint against the field.
 std::vector<std::string> faintTexts(const QWidget* root) {
     std::vector<std::string> faint;
     const QColor window = QApplication::palette().color(QPalette::Window);
@@ -76,6 +77,12 @@ std::vector<std::string> faintTexts(const QWidget* root) {
         const QColor ink = label->palette().color(QPalette::Active, label->foregroundRole());
         const double ratio = ui::contrast(ink, window);
         if (ratio < 3.5) faint.push_back(nameOf(label) + " at " + std::to_string(ratio) + ":1");
+    }
+    for (const QLineEdit* edit : root->findChildren<QLineEdit*>()) {
+        if (!edit->isVisibleTo(root->window()) || edit->placeholderText().isEmpty()) continue;
+        const QPalette& palette = edit->palette();
+        const double ratio = ui::contrast(palette.color(QPalette::PlaceholderText), palette.color(QPalette::Base));
+        if (ratio < 3.0) faint.push_back(nameOf(edit) + "'s hint at " + std::to_string(ratio) + ":1");
     }
     return faint;
 }

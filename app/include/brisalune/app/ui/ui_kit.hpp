@@ -13,12 +13,14 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <string_view>
 
 class QBoxLayout;
 class QComboBox;
 class QFont;
 class QFrame;
+class QLineEdit;
 class QPushButton;
 class QToolButton;
 class QVBoxLayout;
@@ -99,6 +101,13 @@ QLabel* lineText(
 ElidedLabel* elidedText(
     const QString& content, const QString& objectName, Font font = Font::body, Tone tone = Tone::primary);
 void setFont(QWidget* widget, Font font);
+// Gives the field a hint shown while it is empty, in a grey half way from the field to its text:
+// a desktop's palette often leaves the placeholder colour at a grey meant for white fields.
+void setPlaceholder(QLineEdit* edit, const QString& placeholder);
+// Runs `follow` again each time the application's palette changes while the app runs (a switch to
+// a dark theme), for colours a widget took from it once; `purpose` names it, so that a second
+// call for the same purpose replaces the first. Main thread only.
+void followPalette(QWidget* widget, const char* purpose, std::function<void()> follow);
 // Colours the widget's text in the tone, from the application's palette; it follows when that
 // palette changes while the app runs.
 void setTone(QWidget* widget, Tone tone);
