@@ -3,6 +3,7 @@
 // visibly cut with an ellipsis), wherever the palette or the font came from and whenever it
 // changed.
 
+#include <brisalune/app/ui/maintenance_windows_view.hpp>
 #include <brisalune/app/ui/menu_content_view.hpp>
 #include <brisalune/app/ui/ui_kit.hpp>
 
@@ -10,10 +11,12 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 
 #include <gmock/gmock.h>
@@ -212,6 +215,18 @@ TEST_F(DesktopLookTest, ALargeDesktopFontCutsNoText) {
     EXPECT_THAT(cutTexts(menu.get()), IsEmpty());
     EXPECT_THAT(cutTexts(boxWindowWithWarning()), IsEmpty());
     EXPECT_THAT(cutTexts(openWindow(WindowPresenter::Kind::signIn)), IsEmpty());
+}
+
+// The maintenance window grows with a large font, yet never beyond the screen it opens on (a
+// scale of 2 leaves a full-HD screen 540 points high).
+TEST_F(DesktopLookTest, TheMaintenanceWindowGrowsWithTheFontWithinTheScreen) {
+    const QSize atDefault = MaintenanceWindowsView(model).minimumSize();
+    QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 16));
+    const QSize atLarge = MaintenanceWindowsView(model).minimumSize();
+    const QSize screen = QGuiApplication::primaryScreen()->availableSize();
+    EXPECT_GT(atLarge.width(), atDefault.width());
+    EXPECT_LE(atLarge.width(), screen.width());
+    EXPECT_LE(atLarge.height(), screen.height());
 }
 
 // A font changed while the app runs reaches the texts that were given a size of their own.
