@@ -1,6 +1,10 @@
-// brisalune-render OUTPUT_FOLDER: draws the tray interface's screens into PNG files, for people
-// to look at. The app model talks to the demo service, run in this process on loopback; nothing
-// is faked but the browser. Meant for an X server of its own (xvfb-run), or off screen.
+// brisalune-render OUTPUT_FOLDER [--long]: draws the tray interface's screens into PNG files, for
+// people to look at. The app model talks to the demo service, run in this process on loopback;
+// nothing is faked but the browser. Meant for an X server of its own (xvfb-run), or off screen.
+// The desktop's theme, font and scale reach it as they reach the app (scripts/render draws the
+// screens again under a dark theme, a 16 pt font and a scale of 2). With --long the demo's
+// teams, alerts and account carry long names, the team has many alerts, and the notification
+// row shows an error of several lines.
 //
 //   menu-signed-out.png        the menu window before signing in
 //   menu-choose-team.png       signed in, no team chosen yet
@@ -19,7 +23,8 @@
 //   menu-push-local.png        signed in where the platform has no push service
 //   menu-scrolled.png          content taller than the screen, scrolled inside the window
 //   tray-badge.png             the tray icon with 0, 3, 10 and 99+ open alerts, at 22 px on a
-//                              dark and a light panel, enlarged 6 times, then at 64 px
+//                              dark and a light panel, up to date and then as a count that could
+//                              not be refreshed, enlarged 6 times; then at 64 px
 
 #include <brisalune/app/model/mac_model.hpp>
 #include <brisalune/app/shell/site_updates.hpp>
@@ -129,24 +134,29 @@ private:
 };
 
 // The tray's picture as a 22 px tray shows it (scaled down smoothly from the drawn size), on a
-// dark and on a light panel, enlarged so that each pixel shows; and at the drawn size below.
+// dark and on a light panel, live and stale, enlarged so that each pixel shows; and at the drawn
+// size below.
 void renderBadges(Screens& screens) {
     const std::vector<int> counts{0, 3, 10, 100};
+    const std::vector<QColor> panels{QColor(0x2b, 0x2b, 0x2b), QColor(0xee, 0xee, 0xee)};
     constexpr int tray = 22, zoom = 6, gap = 4;
     const int cell = tray + 2 * gap;
-    QImage small(cell * static_cast<int>(counts.size()), cell * 2, QImage::Format_ARGB32);
+    const int rows = static_cast<int>(panels.size()) * 2;
+    QImage small(cell * static_cast<int>(counts.size()), cell * rows, QImage::Format_ARGB32);
     QPainter painter(&small);
-    painter.fillRect(0, 0, small.width(), cell, QColor(0x2b, 0x2b, 0x2b));
-    painter.fillRect(0, cell, small.width(), cell, QColor(0xee, 0xee, 0xee));
-    for (std::size_t i = 0; i < counts.size(); ++i) {
-        const QPixmap icon = MenuBarExtra::icon(counts[i]).pixmap(tray, tray);
-        for (int row = 0; row < 2; ++row) painter.drawPixmap(static_cast<int>(i) * cell + gap, row * cell + gap, icon);
+    for (int row = 0; row < rows; ++row) {
+        const bool upToDate = row < static_cast<int>(panels.size());
+        painter.fillRect(0, row * cell, small.width(), cell, panels[static_cast<std::size_t>(row) % panels.size()]);
+        for (std::size_t i = 0; i < counts.size(); ++i) {
+            const QPixmap icon = MenuBarExtra::icon(counts[i], upToDate).pixmap(tray, tray);
+            painter.drawPixmap(static_cast<int>(i) * cell + gap, row * cell + gap, icon);
+        }
     }
     painter.end();
     const QImage enlarged = small.scaled(small.size() * zoom, Qt::IgnoreAspectRatio, Qt::FastTransformation);
     const int drawn = MenuBarIcon::drawnSize;
     QImage sheet(enlarged.width(), enlarged.height() + drawn + 2 * gap, QImage::Format_ARGB32);
-    sheet.fill(QColor(0x2b, 0x2b, 0x2b));
+    sheet.fill(panels.front());
     QPainter sheetPainter(&sheet);
     sheetPainter.drawImage(0, 0, enlarged);
     for (std::size_t i = 0; i < counts.size(); ++i)
@@ -155,6 +165,32 @@ void renderBadges(Screens& screens) {
     sheetPainter.end();
     screens.write(sheet, "tray-badge.png");
 }
+
+// Long names everywhere a server's text shows, and more alerts than the menu lists.
+void lengthen(demo::Fixture& fixture) {
+    fixture.hosted.accounts.front().email = "operations.on-call.primary-responder@acme-operations-worldwide.example";
+    for (demo::TeamSeed& team : fixture.hosted.teams) {
+        if (team.id == "acme-ops") {
+            team.name = "Acme Operations — Payments, Checkout and Customer Platform Reliability";
+            team.projects.push_back("customer-notifications-delivery-pipeline");
+            const demo::AlertSeed model = team.alerts.front();
+            for (int i = 0; i < 30; ++i) {
+                demo::AlertSeed alert = model;
+                alert.id = "a1c00000000001" + std::to_string(10 + i);
+                alert.project = "customer-notifications-delivery-pipeline";
+                alert.rule = "Delivery latency of transactional e-mail above the agreed objective for region eu-west-" +
+                             std::to_string(i + 1);
+                team.alerts.insert(team.alerts.begin(), alert);
+            }
+        }
+        if (team.id == "harbor-lab") team.name = "Harbor Lab (self-hosted, building 7, second floor server room)";
+    }
+}
+
+const char* const longError =
+    "The notification service refused this device: the certificate chain presented by the push gateway "
+    "could not be verified.\nDetails: unable to get local issuer certificate (depth 2).\nTry again later, "
+    "or ask your administrator to check the gateway's certificates.";
 
 // The menu with rows enough to be taller than its screen, scrolled to the end, popped up under
 // an icon at the screen's top right.
@@ -242,8 +278,10 @@ void renderMaintenance(WindowPresenter& windows, MacModel& model, Screens& scree
     windows.close(WindowPresenter::Kind::maintenance);
 }
 
-int run(const fs::path& output) {
-    demo::DemoService demo(demo::loadFixture(demo::defaultFixturePath()), {0, 0, std::chrono::milliseconds(0)});
+int run(const fs::path& output, bool longContent) {
+    demo::Fixture fixture = demo::loadFixture(demo::defaultFixturePath());
+    if (longContent) lengthen(fixture);
+    demo::DemoService demo(std::move(fixture), {0, 0, std::chrono::milliseconds(0)});
     testkit::TempDir dir;
     platform::Defaults defaults(dir / "defaults.json");
     ServerCompatibility compatibility(ServerMinimums{.supported = {1, 9, 0}, .required = {1, 0, 0}});
@@ -315,7 +353,7 @@ int run(const fs::path& output) {
     // This desktop's own push host: no platform push service, the app's notifications instead.
     center->currentSettings.authorizationStatus = AuthorizationStatus::authorized;
     await(pushState.refreshSettings());
-    pushState.setRegistrationError(std::string(DesktopPushHost::unavailableText));
+    pushState.setRegistrationError(longContent ? std::string(longError) : std::string(DesktopPushHost::unavailableText));
     screens.write(menu, "menu-push-local.png");
     menu.hide();
     renderScrolled(menu, screens);
@@ -380,14 +418,15 @@ int run(const fs::path& output) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: brisalune-render OUTPUT_FOLDER\n");
+    const bool longContent = argc == 3 && std::string(argv[2]) == "--long";
+    if (argc != 2 && !longContent) {
+        std::fprintf(stderr, "usage: brisalune-render OUTPUT_FOLDER [--long]\n");
         return 2;
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brisalune"));
     try {
-        return run(argv[1]);
+        return run(argv[1], longContent);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "brisalune-render: %s\n", error.what());
         return 1;

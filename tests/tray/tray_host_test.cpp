@@ -202,7 +202,7 @@ protected:
         std::optional<QRect> menu;
         until([&] {
             for (const QRect& shown : shownWindows("^Brisalune$", true))
-                if (shown.width() == 320) menu = shown;
+                if (shown.width() >= 320) menu = shown;  // wider at a larger desktop font
             return menu.has_value();
         });
         return menu;

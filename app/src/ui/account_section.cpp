@@ -12,7 +12,7 @@ namespace brisalune {
 AccountSection::AccountSection(MacModel& model, QWidget* parent)
     : QWidget(parent)
     , model_(model)
-    , email_(ui::text(QString(), QStringLiteral("account.email"), ui::Font::caption, ui::Tone::secondary))
+    , email_(ui::elidedText(QString(), QStringLiteral("account.email"), ui::Font::caption, ui::Tone::secondary))
     , maintenance_(ui::button(QStringLiteral("Maintenance windows\u2026"), QStringLiteral("account.maintenance")))
     , signOut_(ui::button(QStringLiteral("Sign out"), QStringLiteral("account.signOut"))) {
     setObjectName(QStringLiteral("account"));
@@ -36,7 +36,7 @@ AccountSection::AccountSection(MacModel& model, QWidget* parent)
 
 void AccountSection::follow() {
     const std::optional<StoredSession> session = model_.session();
-    email_->setText(session ? qText(session->email) : QString());
+    email_->setFullText(session ? qText(session->email) : QString());
     maintenance_->setVisible(model_.phase() == MacModel::Phase::signedIn);
     signOut_->setEnabled(!model_.isTearingDown());
 }

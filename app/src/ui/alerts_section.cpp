@@ -22,30 +22,6 @@ namespace brisalune {
 using ui::Font;
 using ui::Tone;
 
-namespace {
-
-// A one-line text cut with an ellipsis to the width it is given.
-class ElidedLabel final : public QLabel {
-public:
-    ElidedLabel(QString full, const QString& objectName) : full_(std::move(full)) {
-        setObjectName(objectName);
-        setTextFormat(Qt::PlainText);
-        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        setText(full_);
-    }
-    const QString& fullText() const { return full_; }
-
-protected:
-    void resizeEvent(QResizeEvent* event) override {
-        setText(fontMetrics().elidedText(full_, Qt::ElideRight, event->size().width()));
-        QLabel::resizeEvent(event);
-    }
-
-private:
-    QString full_;
-};
-
-}  // namespace
 
 void MenuNotice::set(std::optional<std::string> text) {
     if (text_ == text) return;
@@ -60,17 +36,26 @@ AlertRow::AlertRow(const AlertSnapshot& alert, QWidget* parent) : QAbstractButto
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 2, 0, 2);
     layout->setSpacing(1);
-    auto* rule = new ElidedLabel(qText(alert.rule), QStringLiteral("alerts.row.rule"));
+    QLabel* rule = ui::elidedText(qText(alert.rule), QStringLiteral("alerts.row.rule"));
     QLabel* detail = ui::text(
         QStringLiteral("%1 \u00b7 %2").arg(qText(alert.project), qText(alert.state)),
         QStringLiteral("alerts.row.detail"),
         Font::caption,
         Tone::secondary,
         true);
-    for (QLabel* label : {static_cast<QLabel*>(rule), detail}) {
+    for (QLabel* label : {rule, detail}) {
         label->setAttribute(Qt::WA_TransparentForMouseEvents);
         layout->addWidget(label);
     }
+}
+
+bool AlertRow::event(QEvent* event) {
+    // A title cut short reads whole on hover; the labels leave the pointer to the row.
+    if (event->type() == QEvent::ToolTip) {
+        const auto* rule = findChild<QLabel*>(QStringLiteral("alerts.row.rule"));
+        setToolTip(rule ? rule->toolTip() : QString());
+    }
+    return QAbstractButton::event(event);
 }
 
 void AlertRow::keyPressEvent(QKeyEvent* event) {

@@ -107,7 +107,7 @@ JoinBoxForm::JoinBoxForm(MacModel& model, QWidget* parent)
     , sessionToken_(sessionToken(model)) {
     setObjectName(QStringLiteral("joinBox"));
     setFocusProxy(code_);
-    code_->setPlaceholderText(QStringLiteral("blj_\u2026"));
+    ui::setPlaceholder(code_, QStringLiteral("blj_\u2026"));
 
     // One form for every row, the seat's too, so that labels and fields share their columns.
     auto* layout = ui::stack(this, 10);
@@ -412,6 +412,7 @@ BoxView::BoxView(MacModel& model, Path first, QWidget* parent)
         segment->setChecked(path == path_);
         markSegment(segment, path == path_);
         connect(segment, &QPushButton::toggled, segment, [segment](bool on) { markSegment(segment, on); });
+        ui::followPalette(segment, "segment", [segment] { markSegment(segment, segment->isChecked()); });
         segments_->addButton(segment, static_cast<int>(path));
         segmentLine->addWidget(segment);
     }

@@ -13,12 +13,14 @@
 
 #include <QComboBox>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStackedLayout>
@@ -171,14 +173,19 @@ MaintenanceWindowsView::MaintenanceWindowsView(MacModel& model, QWidget* parent)
     , choose_(message(chooseText, QStringLiteral("maintenance.choose")))
     , editorHolder_(new QWidget) {
     setObjectName(QStringLiteral("maintenance"));
-    setMinimumSize(760, 520);
+    // Laid out for the default font; a larger one gets the room its texts take.
+    const auto scaled = [this](int pixels) { return ui::fontScaled(font(), pixels); };
+    // Never more than the screen holds.
+    QSize least(scaled(760), scaled(520));
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) least = least.boundedTo(screen->availableSize());
+    setMinimumSize(least);
     setLayout(pages_);
 
     // The sidebar: project, list, buttons, error.
     auto* sidebar = new QWidget;
     sidebar->setObjectName(QStringLiteral("maintenance.sidebar"));
-    sidebar->setMinimumWidth(260);
-    sidebar->setMaximumWidth(360);
+    sidebar->setMinimumWidth(scaled(260));
+    sidebar->setMaximumWidth(scaled(360));
     auto* side = ui::stack(sidebar, 8, 12);
     auto* picker = new QHBoxLayout;
     picker->addWidget(new QLabel(QStringLiteral("Project")));
@@ -208,7 +215,7 @@ MaintenanceWindowsView::MaintenanceWindowsView(MacModel& model, QWidget* parent)
     // The detail pane: a message, or the editor.
     auto* pane = new QWidget;
     pane->setObjectName(QStringLiteral("maintenance.detail"));
-    pane->setMinimumWidth(460);
+    pane->setMinimumWidth(scaled(460));
     pane->setLayout(detail_);
     editorHolder_->setObjectName(QStringLiteral("maintenance.editorHolder"));
     auto* holder = new QVBoxLayout(editorHolder_);
@@ -222,7 +229,7 @@ MaintenanceWindowsView::MaintenanceWindowsView(MacModel& model, QWidget* parent)
     split_->addWidget(sidebar);
     split_->addWidget(pane);
     split_->setStretchFactor(1, 1);
-    split_->setSizes({300, 460});
+    split_->setSizes({scaled(300), scaled(460)});
 
     pages_->addWidget(boxSignIn_);
     pages_->addWidget(noTeam_);

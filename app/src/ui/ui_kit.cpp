@@ -3,16 +3,20 @@
 #include <brisalune/app/ui/notices.hpp>
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QEvent>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QPointer>
 #include <QPolygonF>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
@@ -20,6 +24,9 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
+#include <functional>
+#include <utility>
 #include <vector>
 
 namespace brisalune::ui {
@@ -28,6 +35,119 @@ namespace {
 
 const QColor redTone{0xc8, 0x1e, 0x1e};
 const QColor blueTone{0x1a, 0x62, 0xd6};
+
+// The point size the fixed widths were laid out for (Qt's own default font).
+constexpr qreal designPointSize = 9.0;
+constexpr qreal designPixelSize = 12.0;
+
+// What a coloured text needs against its background to be read in small type.
+constexpr double readableContrast = 4.5;
+
+double linear(double channel) {
+    return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+}
+
+double luminance(const QColor& colour) {
+    return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) + 0.0722 * linear(colour.blueF());
+}
+
+// The colour as it shows over `background` (a translucent one lets it through).
+QColor flattened(const QColor& colour, const QColor& background) {
+    const float alpha = colour.alphaF();
+    return QColor::fromRgbF(
+        colour.redF() * alpha + background.redF() * (1 - alpha),
+        colour.greenF() * alpha + background.greenF() * (1 - alpha),
+        colour.blueF() * alpha + background.blueF() * (1 - alpha));
+}
+
+// A hue chosen for a light window, made lighter on a dark one (darker on a light one) until it
+// reads; one that already reads is kept as it is.
+QColor readableOn(const QColor& hue, const QColor& background) {
+    if (contrast(hue, background) >= readableContrast) return hue;
+    const bool darkBackground = luminance(background) < 0.2;
+    QColor adjusted = hue.toHsl();
+    for (int step = 0; step < 20 && contrast(adjusted, background) < readableContrast; ++step) {
+        const float lightness = adjusted.lightnessF();
+        adjusted.setHslF(
+            adjusted.hslHueF(),
+            adjusted.hslSaturationF(),
+            darkBackground ? std::min(1.0f, lightness + 0.04f) : std::max(0.0f, lightness - 0.04f));
+    }
+    return adjusted.toRgb();
+}
+
+// Runs `follow` again whenever the desktop's palette or font changes under a running app (a
+// switch to a dark theme in the evening, a larger font), since what was taken from them was
+// taken once. Qt tells the application object of such a change; a widget with colours or a size
+// of its own hears nothing of it.
+class ApplicationFollower final : public QObject {
+public:
+    ApplicationFollower(QWidget* widget, QEvent::Type change, std::function<void()> follow);
+    ~ApplicationFollower() override;
+    ApplicationFollower(const ApplicationFollower&) = delete;
+    ApplicationFollower& operator=(const ApplicationFollower&) = delete;
+
+    QEvent::Type change() const { return change_; }
+    void follow() const { follow_(); }
+
+private:
+    QEvent::Type change_;
+    std::function<void()> follow_;
+};
+
+// Hands the application's changes of palette and font to the followers, on the main thread.
+class ApplicationChanges final : public QObject {
+public:
+    static ApplicationChanges& instance() {
+        QPointer<ApplicationChanges>& only = existing();
+        if (!only) {
+            only = new ApplicationChanges(QCoreApplication::instance());
+            QCoreApplication::instance()->installEventFilter(only);
+        }
+        return *only;
+    }
+    // None before the first follower, nor after the application has gone.
+    static QPointer<ApplicationChanges>& existing() {
+        static QPointer<ApplicationChanges> only;
+        return only;
+    }
+    void add(ApplicationFollower* follower) { followers_.push_back(follower); }
+    void remove(ApplicationFollower* follower) { std::erase(followers_, follower); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != QCoreApplication::instance()) return false;
+        const QEvent::Type type = event->type();
+        if (type != QEvent::ApplicationPaletteChange && type != QEvent::ApplicationFontChange) return false;
+        // A follower may make or remove others; those present at the change follow it.
+        const std::vector<QPointer<ApplicationFollower>> present(followers_.begin(), followers_.end());
+        for (const QPointer<ApplicationFollower>& follower : present) {
+            if (follower && follower->change() == type) follower->follow();
+        }
+        return false;
+    }
+
+private:
+    using QObject::QObject;
+    std::vector<ApplicationFollower*> followers_;
+};
+
+ApplicationFollower::ApplicationFollower(QWidget* widget, QEvent::Type change, std::function<void()> follow)
+    : QObject(widget), change_(change), follow_(std::move(follow)) {
+    ApplicationChanges::instance().add(this);
+}
+
+ApplicationFollower::~ApplicationFollower() {
+    if (ApplicationChanges* changes = ApplicationChanges::existing()) changes->remove(this);
+}
+
+// One follower per widget and purpose: a later tone or font replaces the earlier one.
+void followApplication(QWidget* widget, const char* purpose, QEvent::Type change, std::function<void()> follow) {
+    const QString name = QStringLiteral("applicationFollower.") + QLatin1String(purpose);
+    delete widget->findChild<ApplicationFollower*>(name, Qt::FindDirectChildrenOnly);
+    auto* follower = new ApplicationFollower(widget, change, std::move(follow));
+    follower->setObjectName(name);
+}
 
 // The symbols, drawn in the text colour on a transparent square of `size` pixels.
 QPixmap drawSymbol(Symbol name, int size, const QColor& ink) {
@@ -172,16 +292,82 @@ protected:
     }
 };
 
+// A wrapping label asks for a narrow width of its own choosing even where its line would fit;
+// this one asks for its line, and wraps only when given less.
+class OneLineFirstLabel final : public QLabel {
+public:
+    QSize sizeHint() const override {
+        const QMargins margins = contentsMargins();
+        const int line = fontMetrics().horizontalAdvance(text()) + 2 * margin() + margins.left() + margins.right() + 1;
+        return {line, heightForWidth(line)};
+    }
+};
+
 }  // namespace
 
-FixedWidthPane::FixedWidthPane(int width, QWidget* parent) : QWidget(parent), width_(width) { setFixedWidth(width); }
-
-QSize FixedWidthPane::sizeHint() const {
-    const int height = hasHeightForWidth() ? heightForWidth(width_) : QWidget::sizeHint().height();
-    return {width_, height};
+void followPalette(QWidget* widget, const char* purpose, std::function<void()> follow) {
+    followApplication(widget, purpose, QEvent::ApplicationPaletteChange, std::move(follow));
 }
 
-void setFont(QWidget* widget, Font font) {
+FixedWidthPane::FixedWidthPane(int width, QWidget* parent) : QWidget(parent), designWidth_(width) {
+    setFixedWidth(currentWidth());
+}
+
+int FixedWidthPane::currentWidth() const { return fontScaled(font(), designWidth_); }
+
+QSize FixedWidthPane::sizeHint() const {
+    const int width = currentWidth();
+    const int height = hasHeightForWidth() ? heightForWidth(width) : QWidget::sizeHint().height();
+    return {width, height};
+}
+
+void FixedWidthPane::changeEvent(QEvent* event) {
+    // A larger desktop font widens the pane with its texts.
+    if (event->type() == QEvent::FontChange && width() != currentWidth()) {
+        setFixedWidth(currentWidth());
+        updateGeometry();
+    }
+    QWidget::changeEvent(event);
+}
+
+int fontScaled(const QFont& font, int designPixels) {
+    const qreal scale =
+        font.pointSizeF() > 0 ? font.pointSizeF() / designPointSize : font.pixelSize() / designPixelSize;
+    return qRound(designPixels * std::max<qreal>(1.0, scale));
+}
+
+double contrast(const QColor& text, const QColor& background) {
+    const double fore = luminance(flattened(text, background));
+    const double back = luminance(background);
+    return (std::max(fore, back) + 0.05) / (std::min(fore, back) + 0.05);
+}
+
+namespace {
+
+QColor halfway(const QColor& from, const QColor& to) {
+    return QColor::fromRgbF(
+        (from.redF() + to.redF()) / 2, (from.greenF() + to.greenF()) / 2, (from.blueF() + to.blueF()) / 2);
+}
+
+}  // namespace
+
+QColor toneColour(Tone tone, const QPalette& palette) {
+    const QColor ink = palette.color(QPalette::WindowText);
+    const QColor window = palette.color(QPalette::Window);
+    switch (tone) {
+        case Tone::primary: return ink;
+        // Half way from the window to its text: the palette's own placeholder colour is often left
+        // at a grey meant for light windows, which vanishes on a dark one.
+        case Tone::secondary: return halfway(ink, window);
+        case Tone::red: return readableOn(redTone, window);
+        case Tone::blue: return readableOn(blueTone, window);
+    }
+    return ink;
+}
+
+namespace {
+
+void applyFont(QWidget* widget, Font font) {
     QFont chosen = QApplication::font();
     const qreal base = chosen.pointSizeF() > 0 ? chosen.pointSizeF() : 10.0;
     switch (font) {
@@ -194,13 +380,18 @@ void setFont(QWidget* widget, Font font) {
     widget->setFont(chosen);
 }
 
-void setTone(QWidget* widget, Tone tone) {
+}  // namespace
+
+void setFont(QWidget* widget, Font font) {
+    applyFont(widget, font);
+    followApplication(widget, "font", QEvent::ApplicationFontChange, [widget, font] { applyFont(widget, font); });
+}
+
+namespace {
+
+void applyTone(QWidget* widget, Tone tone) {
     QPalette palette = widget->palette();
-    const QPalette standard = QApplication::palette();
-    QColor colour = standard.color(QPalette::WindowText);
-    if (tone == Tone::secondary) colour = standard.color(QPalette::PlaceholderText);
-    if (tone == Tone::red) colour = redTone;
-    if (tone == Tone::blue) colour = blueTone;
+    const QColor colour = toneColour(tone, QApplication::palette());
     palette.setColor(QPalette::WindowText, colour);
     palette.setColor(QPalette::Text, colour);
     // Inside a button a label draws in the button's text colour, not the window's.
@@ -208,8 +399,16 @@ void setTone(QWidget* widget, Tone tone) {
     widget->setPalette(palette);
 }
 
-QLabel* text(const QString& content, const QString& objectName, Font font, Tone tone, bool wraps) {
-    auto* label = new QLabel;
+}  // namespace
+
+void setTone(QWidget* widget, Tone tone) {
+    applyTone(widget, tone);
+    followPalette(widget, "tone", [widget, tone] { applyTone(widget, tone); });
+}
+
+namespace {
+
+QLabel* dress(QLabel* label, const QString& content, const QString& objectName, Font font, Tone tone, bool wraps) {
     label->setObjectName(objectName);
     label->setTextFormat(Qt::PlainText);
     label->setText(content);
@@ -219,8 +418,78 @@ QLabel* text(const QString& content, const QString& objectName, Font font, Tone 
     return label;
 }
 
+}  // namespace
+
+QLabel* text(const QString& content, const QString& objectName, Font font, Tone tone, bool wraps) {
+    return dress(new QLabel, content, objectName, font, tone, wraps);
+}
+
+QLabel* lineText(const QString& content, const QString& objectName, Font font, Tone tone) {
+    return dress(new OneLineFirstLabel, content, objectName, font, tone, true);
+}
+
 QLabel* text(std::string_view content, const QString& objectName, Font font, Tone tone, bool wraps) {
     return text(qText(content), objectName, font, tone, wraps);
+}
+
+ElidedLabel::ElidedLabel(QString full, const QString& objectName) : full_(std::move(full)) {
+    setObjectName(objectName);
+    setTextFormat(Qt::PlainText);
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    setText(full_);
+}
+
+void ElidedLabel::setFullText(const QString& full) {
+    full_ = full;
+    // A hidden label has no width of its own yet; it is cut once laid out.
+    if (isVisible()) {
+        elide(width());
+    } else {
+        setText(full_);
+    }
+}
+
+void ElidedLabel::showEvent(QShowEvent* event) {
+    elide(width());
+    QLabel::showEvent(event);
+}
+
+void ElidedLabel::resizeEvent(QResizeEvent* event) {
+    elide(event->size().width());
+    QLabel::resizeEvent(event);
+}
+
+void ElidedLabel::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) elide(width());
+    QLabel::changeEvent(event);
+}
+
+void ElidedLabel::elide(int width) {
+    const QString shown = fontMetrics().elidedText(full_, Qt::ElideRight, width);
+    setText(shown);
+    // What was cut can still be read, on hover.
+    setToolTip(shown == full_ ? QString() : full_);
+}
+
+ElidedLabel* elidedText(const QString& content, const QString& objectName, Font font, Tone tone) {
+    auto* label = new ElidedLabel(content, objectName);
+    setFont(label, font);
+    setTone(label, tone);
+    return label;
+}
+
+void setPlaceholder(QLineEdit* edit, const QString& placeholder) {
+    edit->setPlaceholderText(placeholder);
+    // Half way from the field to its text, as the secondary tone is from the window.
+    const auto colour = [edit] {
+        const QPalette standard = QApplication::palette();
+        QPalette palette = edit->palette();
+        palette.setColor(
+            QPalette::PlaceholderText, halfway(standard.color(QPalette::Text), standard.color(QPalette::Base)));
+        edit->setPalette(palette);
+    };
+    colour();
+    followPalette(edit, "placeholder", colour);
 }
 
 QPushButton* button(const QString& title, const QString& objectName) {
@@ -261,13 +530,19 @@ QToolButton* dismissButton(const QString& objectName) {
     return dismiss;
 }
 
-QLabel* symbol(Symbol name, const QString& objectName, int size) {
+QLabel* symbol(Symbol name, const QString& objectName, int designSize) {
     auto* label = new QLabel;
     label->setObjectName(objectName);
-    const qreal scale = label->devicePixelRatioF();
-    QPixmap drawn = drawSymbol(name, qRound(size * scale), QApplication::palette().color(QPalette::WindowText));
-    drawn.setDevicePixelRatio(scale);
-    label->setPixmap(drawn);
+    // As large as the texts beside it.
+    const int size = fontScaled(label->font(), designSize);
+    const auto draw = [label, name, size] {
+        const qreal scale = label->devicePixelRatioF();
+        QPixmap drawn = drawSymbol(name, qRound(size * scale), QApplication::palette().color(QPalette::WindowText));
+        drawn.setDevicePixelRatio(scale);
+        label->setPixmap(drawn);
+    };
+    draw();
+    followPalette(label, "symbol", draw);
     label->setFixedSize(size, size);
     return label;
 }

@@ -19,7 +19,7 @@ std::optional<platform::Url> UpdateRow::downloadAddress(const SiteUpdates& updat
 UpdateRow::UpdateRow(const MenuEnvironment& environment, QWidget* parent)
     : QWidget(parent)
     , environment_(environment)
-    , text_(ui::text(QString(), QStringLiteral("updateRow.text"), ui::Font::callout)) {
+    , text_(ui::lineText(QString(), QStringLiteral("updateRow.text"), ui::Font::callout)) {
     setObjectName(QStringLiteral("updateRow"));
     auto* outer = ui::stack(this, 10);
     auto* line = new QHBoxLayout;

@@ -1,6 +1,7 @@
 #include <brisalune/app/ui/alerts_section.hpp>
 #include <brisalune/app/ui/menu_content_view.hpp>
 #include <brisalune/app/ui/notices.hpp>
+#include <brisalune/app/ui/ui_kit.hpp>
 
 #include <app/ui/ui_fixture.hpp>
 
@@ -17,7 +18,7 @@ namespace {
 // The colour a label's text is drawn in, wherever it sits (a label in a button draws in the
 // button's text colour unless told otherwise).
 QColor inkOf(const QLabel& label) { return label.palette().color(label.foregroundRole()); }
-QColor secondaryInk() { return QApplication::palette().color(QPalette::PlaceholderText); }
+QColor secondaryInk() { return ui::toneColour(ui::Tone::secondary, QApplication::palette()); }
 
 class AlertsStatesTest : public testkit::UiTest {
 protected:

@@ -7,10 +7,13 @@
 
 #include <QWidget>
 
-class QLabel;
 class QPushButton;
 
 namespace brisalune {
+
+namespace ui {
+class ElidedLabel;
+}
 
 class AccountSection final : public QWidget {
     Q_OBJECT
@@ -22,7 +25,7 @@ private:
     void follow();
 
     MacModel& model_;
-    QLabel* email_;
+    ui::ElidedLabel* email_;
     QPushButton* maintenance_;
     QPushButton* signOut_;
 };

@@ -46,6 +46,7 @@ public:
     AlertRow(const AlertSnapshot& alert, QWidget* parent = nullptr);
 
 protected:
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 };

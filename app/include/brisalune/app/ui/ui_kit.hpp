@@ -7,35 +7,75 @@
 
 #include <brisalune/app/shell/window_presenter.hpp>
 
+#include <QColor>
+#include <QLabel>
+#include <QPalette>
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <string_view>
 
 class QBoxLayout;
 class QComboBox;
+class QFont;
 class QFrame;
-class QLabel;
+class QLineEdit;
 class QPushButton;
 class QToolButton;
 class QVBoxLayout;
 
 namespace brisalune::ui {
 
+// A width laid out for Qt's default font (9 pt), widened in proportion to a larger `font`, so
+// that a desktop font of 13 or 16 pt gets the room its texts take; never narrowed.
+int fontScaled(const QFont& font, int designPixels);
+
 // The root of a window whose width is fixed and whose height follows its content: its size hint
-// is its width and the height its wrapped texts need at that width.
+// is its width and the height its wrapped texts need at that width. The width is the one given
+// at the default font, widened with a larger one (see fontScaled).
 class FixedWidthPane : public QWidget {
 public:
     explicit FixedWidthPane(int width, QWidget* parent = nullptr);
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
+    // The width the pane takes at its current font.
+    int currentWidth() const;
+
+protected:
+    void changeEvent(QEvent* event) override;
 
 private:
-    int width_;
+    int designWidth_;
 };
 
 enum class Font { body, headline, caption, caption2, callout };
 enum class Tone { primary, secondary, red, blue };
+
+// The contrast ratio of a text colour (flattened over its background when translucent) against
+// its background, from 1 (none) to 21 (black on white).
+double contrast(const QColor& text, const QColor& background);
+// The colour of a tone under `palette`: the window's text colour, half way from it to the window
+// (secondary), or a red or blue made lighter on a dark window until it reads there.
+QColor toneColour(Tone tone, const QPalette& palette);
+
+// A one-line text cut with an ellipsis to the width it is given; the full text shows on hover
+// when cut.
+class ElidedLabel final : public QLabel {
+public:
+    ElidedLabel(QString full, const QString& objectName);
+    const QString& fullText() const { return full_; }
+    void setFullText(const QString& full);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void elide(int width);
+    QString full_;
+};
 
 // The system symbols the views name, drawn with the desktop's own icons where it has one.
 enum class Symbol { arrowDownCircle, exclamationArrowCirclepath, serverRack, bell };
@@ -53,7 +93,23 @@ QLabel* text(
     Font font = Font::body,
     Tone tone = Tone::primary,
     bool wraps = false);
+// A plain-text label on one line while the room allows, wrapped when it is given less (a row
+// beside buttons, at a large font).
+QLabel* lineText(
+    const QString& content, const QString& objectName, Font font = Font::body, Tone tone = Tone::primary);
+// A one-line label that never reads its text as markup, cut with an ellipsis when narrower.
+ElidedLabel* elidedText(
+    const QString& content, const QString& objectName, Font font = Font::body, Tone tone = Tone::primary);
 void setFont(QWidget* widget, Font font);
+// Gives the field a hint shown while it is empty, in a grey half way from the field to its text:
+// a desktop's palette often leaves the placeholder colour at a grey meant for white fields.
+void setPlaceholder(QLineEdit* edit, const QString& placeholder);
+// Runs `follow` again each time the application's palette changes while the app runs (a switch to
+// a dark theme), for colours a widget took from it once; `purpose` names it, so that a second
+// call for the same purpose replaces the first. Main thread only.
+void followPalette(QWidget* widget, const char* purpose, std::function<void()> follow);
+// Colours the widget's text in the tone, from the application's palette; it follows when that
+// palette changes while the app runs.
 void setTone(QWidget* widget, Tone tone);
 
 // A push button titled with `title` as it stands ("&" is not a shortcut marker). Narrower than its
