@@ -92,7 +92,8 @@ public:
     // process's other threads too (it holds processLock()). Every write takes it; a store whose
     // read-modify-write spans several calls holds one across them. Nests within a process. A
     // peer that keeps the file locked for seconds is taken for hung, and the write goes ahead
-    // without it rather than wait forever.
+    // without it rather than wait forever; until that peer lets go, later writes do not wait for
+    // it again. While it waits for a peer, it lets go of processLock() between tries.
     class WriteLock {
     public:
         explicit WriteLock(const std::filesystem::path& file);
