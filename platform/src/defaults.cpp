@@ -288,7 +288,10 @@ fs::path lockFileOf(const fs::path& file) {
 }
 
 // A write takes milliseconds; a peer that holds the lock this long is stopped or hung.
-constexpr std::chrono::seconds peerLockPatience{5};
+constexpr std::chrono::milliseconds peerLockPatience{5000};
+
+// This thread's, see Defaults::PeerLockPatience.
+thread_local std::chrono::milliseconds threadPeerLockPatience = peerLockPatience;
 
 // The lock files whose holder was taken for hung, until they are found free again: a write that
 // finds one still held goes ahead at once rather than wait the whole patience out again, so that
@@ -331,7 +334,7 @@ int lockAgainstPeers(const fs::path& file, std::unique_lock<std::recursive_mutex
     if (fd < 0) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);  // left read-only
     if (fd < 0) return -1;
     const bool knownHung = hungPeers().contains(path);
-    const auto giveUp = std::chrono::steady_clock::now() + peerLockPatience;
+    const auto giveUp = std::chrono::steady_clock::now() + threadPeerLockPatience;
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
         if (errno != EWOULDBLOCK || knownHung || std::chrono::steady_clock::now() >= giveUp) {
@@ -496,6 +499,11 @@ std::recursive_mutex& Defaults::processLock() {
     static std::recursive_mutex lock;
     return lock;
 }
+
+Defaults::PeerLockPatience::PeerLockPatience(std::chrono::milliseconds patience)
+    : before_(std::exchange(threadPeerLockPatience, patience)) {}
+
+Defaults::PeerLockPatience::~PeerLockPatience() { threadPeerLockPatience = before_; }
 
 Defaults::WriteLock::WriteLock(const std::filesystem::path& file) : process_(processLock()), file_(file) {
     if (const auto held = peerLocks().find(file_); held != peerLocks().end() && held->second.depth > 0) {

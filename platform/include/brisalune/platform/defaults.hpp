@@ -106,6 +106,20 @@ public:
         std::filesystem::path file_;
     };
 
+    // How long the writes of the constructing thread wait for another program's lock before
+    // they take it for hung, while it lives (5 s otherwise). A thread that must not stall, the
+    // UI's, sets a short one: a sound holder keeps the lock for milliseconds.
+    class PeerLockPatience {
+    public:
+        explicit PeerLockPatience(std::chrono::milliseconds patience);
+        ~PeerLockPatience();
+        PeerLockPatience(const PeerLockPatience&) = delete;
+        PeerLockPatience& operator=(const PeerLockPatience&) = delete;
+
+    private:
+        std::chrono::milliseconds before_;
+    };
+
 private:
     template <class T>
     std::optional<T> typed(std::string_view key) const;

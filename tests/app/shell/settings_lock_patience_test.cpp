@@ -1,0 +1,40 @@
+// Another program holding the settings file's lock (a stopped or hung second instance) while the
+// UI thread writes a setting, as a dismissal in the menu or the sign-out's clearing do.
+
+#include <app/model/delegate_fixture.hpp>
+
+#include <brisalune/push/await_blocking.hpp>
+
+#include <support/held_settings_lock.hpp>
+
+#include <gtest/gtest.h>
+
+namespace brisalune {
+namespace {
+
+class SettingsLockPatience : public testkit::DelegateTest {};
+
+// A write of the pool waits its seconds for the holder; the UI thread's write, started after it,
+// gives up first and returns while the pool's still waits. Both are kept.
+TEST_F(SettingsLockPatience, TheUiThreadWaitsForAnotherProgramsLockOnlyAMoment) {
+    testkit::HeldSettingsLock held(defaults.file());
+    const auto poolWrite = [file = defaults.file()] { platform::Defaults(file).set("brisalune.test.pool", 1); };
+    QCoro::Task<> pool = awaitBlocking(poolWrite);
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return held.waitedOnHere(); }));
+
+    defaults.set("brisalune.test.ui", 2);
+    EXPECT_EQ(defaults.integer("brisalune.test.ui"), 2);
+    EXPECT_TRUE(held.waitedOnHere()) << "the UI thread waited as long as the pool";
+    EXPECT_FALSE(defaults.value("brisalune.test.pool"));
+
+    run(std::move(pool));
+    EXPECT_EQ(defaults.integer("brisalune.test.pool"), 1);
+    EXPECT_EQ(defaults.integer("brisalune.test.ui"), 2);
+
+    // Once the delegate is gone, the thread waits as long as any other.
+    delegate.reset();
+    held.release();
+}
+
+}  // namespace
+}  // namespace brisalune
