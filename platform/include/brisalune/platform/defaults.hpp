@@ -82,6 +82,7 @@ public:
     // std::out_of_range for a date outside years 0000-9999 and std::length_error when the file
     // would grow past what the store reads back (16 MiB); the file is unchanged then.
     void set(std::string_view key, DefaultsValue value);
+    // Removing a key that is not there writes nothing, and takes no write lock.
     void remove(std::string_view key);
 
     // One lock for every Defaults instance of the process; stores that read-modify-write hold it.
