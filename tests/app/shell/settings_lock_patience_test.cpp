@@ -3,6 +3,8 @@
 
 #include <app/model/delegate_fixture.hpp>
 
+#include <brisalune/client/alerts/pending_ack_store.hpp>
+#include <brisalune/client/devices/device_registry.hpp>
 #include <brisalune/push/await_blocking.hpp>
 
 #include <support/held_settings_lock.hpp>
@@ -34,6 +36,26 @@ TEST_F(SettingsLockPatience, TheUiThreadWaitsForAnotherProgramsLockOnlyAMoment) 
     // Once the delegate is gone, the thread waits as long as any other.
     delegate.reset();
     held.release();
+}
+
+class SettingsLockAtStartUp : public testkit::ModelTest {};
+
+// The start-up's clean-up (a legacy entry of the device ledger) and the sign-out's clearing of
+// the acknowledgements remove what is, most often, not there: they do not wait for the holder at
+// all, not even as long as a write of the pool started before them.
+TEST_F(SettingsLockAtStartUp, ClearingWhatIsNotThereDoesNotWaitForAnotherProgramsLock) {
+    defaults.set("brisalune.test.kept", 1);
+    testkit::HeldSettingsLock held(defaults.file());
+    const auto poolWrite = [file = defaults.file()] { platform::Defaults(file).set("brisalune.test.pool", 1); };
+    QCoro::Task<> pool = awaitBlocking(poolWrite);
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return held.waitedOnHere(); }));
+
+    const DeviceRegistry registry = DeviceRegistry::inFile(defaults.file());
+    EXPECT_TRUE(PendingAckStore::inFile(defaults.file()).removeAll());
+    EXPECT_TRUE(held.waitedOnHere()) << "the clearing waited for the lock";
+
+    run(std::move(pool));
+    EXPECT_EQ(defaults.keys(), (std::vector<std::string>{"brisalune.test.kept", "brisalune.test.pool"}));
 }
 
 }  // namespace
