@@ -11,12 +11,12 @@
 #include <QString>
 #include <QStringList>
 
+#include <cerrno>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <system_error>
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>

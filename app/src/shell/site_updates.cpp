@@ -114,7 +114,9 @@ QCoro::Task<> SiteUpdates::dismissOffer() {
     if (!offer_) co_return;
     const std::int64_t dismissed = offer_->versionCode;
     const QPointer<SiteUpdates> self(this);
-    const auto dismiss = [file = defaults_.file(), dismissed] { platform::Defaults(file).set(dismissedVersionKey, dismissed); };
+    const auto dismiss = [file = defaults_.file(), dismissed] {
+        platform::Defaults(file).set(dismissedVersionKey, dismissed);
+    };
     if (!co_await tryWriteOnPool("the dismissed version", dismiss) || !self) co_return;
     setManualResult(std::nullopt);
     loadCachedOffer();
