@@ -113,13 +113,15 @@ QCoro::Task<> SiteUpdates::checkNow() {
 QCoro::Task<> SiteUpdates::dismissOffer() {
     if (!offer_) co_return;
     const std::int64_t dismissed = offer_->versionCode;
+    // Gone at once; back again, from the cache, when the dismissal could not be kept.
+    setManualResult(std::nullopt);
+    setOffer(std::nullopt);
     const QPointer<SiteUpdates> self(this);
     const auto dismiss = [file = defaults_.file(), dismissed] {
         platform::Defaults(file).set(dismissedVersionKey, dismissed);
     };
-    if (!co_await tryWriteOnPool("the dismissed version", dismiss) || !self) co_return;
-    setManualResult(std::nullopt);
-    loadCachedOffer();
+    co_await tryWriteOnPool("the dismissed version", dismiss);
+    if (self) loadCachedOffer();
 }
 
 void SiteUpdates::loadCachedOffer() {

@@ -61,8 +61,8 @@ public:
     QCoro::Task<> checkIfDue();
     // The user's check: offers a dismissed release again and sets `manualResult`.
     QCoro::Task<> checkNow();
-    // Hides the offered version for good once that is written (on the pool); nothing without an
-    // offer.
+    // Hides the offered version at once, and for good once that is written (on the pool); the
+    // offer comes back when it cannot be written. Nothing without an offer.
     QCoro::Task<> dismissOffer();
     // Recomputes the offer from the cached manifest.
     void loadCachedOffer();
