@@ -143,8 +143,7 @@ QCoro::Task<> FreedesktopNotificationCenter::add(NotificationRequest request) {
     const std::string title = platform::shortened(request.title, maxTitleBytes);
     const std::string body = platform::shortened(request.body, maxBodyBytes);
     call << busText(applicationName) << replaces << QString() << busText(title)
-         << bodyText(body, capabilities->contains(markupCapability)) << actions(request) << QVariantMap()
-         << qint32(-1);
+         << bodyText(body, capabilities->contains(markupCapability)) << actions(request) << QVariantMap() << qint32(-1);
     // A service that hangs shows it once it goes on, under an id this run never learns.
     const QDBusMessage reply = co_await ask(call);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) co_return;
