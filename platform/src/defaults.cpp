@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -293,6 +294,9 @@ constexpr std::chrono::milliseconds peerLockPatience{5000};
 // This thread's, see Defaults::PeerLockPatience.
 thread_local std::chrono::milliseconds threadPeerLockPatience = peerLockPatience;
 
+// How many Defaults::NoPeerWaits live.
+std::atomic<int> peerWaitsOff{0};
+
 // The lock files whose holder was taken for hung, until they are found free again: a write that
 // finds one still held goes ahead at once rather than wait the whole patience out again, so that
 // a stopped peer costs the first write seconds and the following ones nothing.
@@ -337,7 +341,8 @@ int lockAgainstPeers(const fs::path& file, std::unique_lock<std::recursive_mutex
     const auto giveUp = std::chrono::steady_clock::now() + threadPeerLockPatience;
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
-        if (errno != EWOULDBLOCK || knownHung || std::chrono::steady_clock::now() >= giveUp) {
+        if (errno != EWOULDBLOCK || knownHung || peerWaitsOff.load() > 0 ||
+            std::chrono::steady_clock::now() >= giveUp) {
             if (errno == EWOULDBLOCK) hungPeers().mark(path, true);
             ::close(fd);
             return -1;
@@ -504,6 +509,10 @@ Defaults::PeerLockPatience::PeerLockPatience(std::chrono::milliseconds patience)
     : before_(std::exchange(threadPeerLockPatience, patience)) {}
 
 Defaults::PeerLockPatience::~PeerLockPatience() { threadPeerLockPatience = before_; }
+
+Defaults::NoPeerWaits::NoPeerWaits() { ++peerWaitsOff; }
+
+Defaults::NoPeerWaits::~NoPeerWaits() { --peerWaitsOff; }
 
 Defaults::WriteLock::WriteLock(const std::filesystem::path& file) : process_(processLock()), file_(file) {
     if (const auto held = peerLocks().find(file_); held != peerLocks().end() && held->second.depth > 0) {

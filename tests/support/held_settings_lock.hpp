@@ -18,7 +18,9 @@
 #include <system_error>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace brisalune::testkit {
@@ -29,6 +31,8 @@ public:
         : lockFile_(settingsFile.parent_path() / ("." + settingsFile.filename().string() + ".lock")) {
         coreApplication();
         std::filesystem::create_directories(lockFile_.parent_path());
+        // It ends with this process, however that ends (a test's child that exits at once too).
+        holder_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
         holder_.start(
             QStringLiteral("flock"),
             {QStringLiteral("--exclusive"),

@@ -11,6 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+
 namespace brisalune {
 namespace {
 
@@ -56,6 +60,27 @@ TEST_F(SettingsLockAtStartUp, ClearingWhatIsNotThereDoesNotWaitForAnotherProgram
 
     run(std::move(pool));
     EXPECT_EQ(defaults.keys(), (std::vector<std::string>{"brisalune.test.kept", "brisalune.test.pool"}));
+}
+
+// Quit while a write of the pool waits for another program's lock (for as long as it may): the
+// write goes ahead within the grace, and the program ends with its status, the write kept.
+bool quitLandsTheWaitingWrite(const std::filesystem::path& file) {
+    testkit::HeldSettingsLock held(file);
+    const auto write = [file] {
+        const platform::Defaults::PeerLockPatience patient(std::chrono::minutes(10));
+        platform::Defaults(file).set("brisalune.test.quit", 1);
+    };
+    QCoro::Task<> pending = awaitBlocking(write);
+    if (!testkit::processEventsUntil([&] { return held.waitedOnHere(); })) return false;
+    if (MacAppDelegate::finishQuitting(7) != 7) return false;  // it exits with 7 when cut off
+    return platform::Defaults(file).integer("brisalune.test.quit") == 1;
+}
+
+TEST(SettingsLockAtQuit, AWriteWaitingForAnotherProgramsLockLandsBeforeTheEnd) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    testkit::widgetsApplication();
+    testkit::TempDir dir;
+    EXPECT_EXIT(std::_Exit(quitLandsTheWaitingWrite(dir / "defaults.json") ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -121,6 +121,17 @@ public:
         std::chrono::milliseconds before_;
     };
 
+    // While one lives, the writes of every thread wait for no other program's lock, as when its
+    // holder was taken for hung: at the end of the process, so that the writes still pending land
+    // before it exits rather than be cut off.
+    class NoPeerWaits {
+    public:
+        NoPeerWaits();
+        ~NoPeerWaits();
+        NoPeerWaits(const NoPeerWaits&) = delete;
+        NoPeerWaits& operator=(const NoPeerWaits&) = delete;
+    };
+
 private:
     template <class T>
     std::optional<T> typed(std::string_view key) const;
