@@ -6,10 +6,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <set>
 #include <stdexcept>
 #include <system_error>
@@ -287,26 +289,69 @@ fs::path lockFileOf(const fs::path& file) {
 }
 
 // A write takes milliseconds; a peer that holds the lock this long is stopped or hung.
-constexpr std::chrono::seconds peerLockPatience{5};
+constexpr std::chrono::milliseconds peerLockPatience{5000};
+
+// This thread's, see Defaults::PeerLockPatience.
+thread_local std::chrono::milliseconds threadPeerLockPatience = peerLockPatience;
+
+// How many Defaults::NoPeerWaits live.
+std::atomic<int> peerWaitsOff{0};
+
+// The lock files whose holder was taken for hung, until they are found free again: a write that
+// finds one still held goes ahead at once rather than wait the whole patience out again, so that
+// a stopped peer costs the first write seconds and the following ones nothing.
+class HungPeers {
+public:
+    bool contains(const fs::path& lock) {
+        std::lock_guard guard(mutex_);
+        return hung_.contains(lock);
+    }
+    void mark(const fs::path& lock, bool hung) {
+        std::lock_guard guard(mutex_);
+        if (hung) {
+            hung_.insert(lock);
+        } else {
+            hung_.erase(lock);
+        }
+    }
+
+private:
+    std::mutex mutex_;
+    std::set<fs::path> hung_;
+};
+
+HungPeers& hungPeers() {
+    static HungPeers peers;
+    return peers;
+}
 
 // The lock file, locked against other processes; -1 when it cannot be had (a folder that cannot
-// be written fails the write itself, with its own error).
-int lockAgainstPeers(const fs::path& file) {
+// be written fails the write itself, with its own error). Called and returns with `process` held;
+// while a peer holds the file, `process` is let go between tries, so that this process's other
+// threads (the UI's among them) read and write meanwhile. Never waits on one lock while holding
+// the other, so two threads cannot hold each other up.
+int lockAgainstPeers(const fs::path& file, std::unique_lock<std::recursive_mutex>& process) {
     struct stat info {};
     if (::stat(file.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return -1;  // no write can succeed there
     const fs::path path = lockFileOf(file);
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
     if (fd < 0) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);  // left read-only
     if (fd < 0) return -1;
-    const auto giveUp = std::chrono::steady_clock::now() + peerLockPatience;
+    const bool knownHung = hungPeers().contains(path);
+    const auto giveUp = std::chrono::steady_clock::now() + threadPeerLockPatience;
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
-        if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= giveUp) {
+        if (errno != EWOULDBLOCK || knownHung || peerWaitsOff.load() > 0 ||
+            std::chrono::steady_clock::now() >= giveUp) {
+            if (errno == EWOULDBLOCK) hungPeers().mark(path, true);
             ::close(fd);
             return -1;
         }
+        process.unlock();
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        process.lock();
     }
+    if (knownHung) hungPeers().mark(path, false);
     return fd;
 }
 
@@ -460,10 +505,23 @@ std::recursive_mutex& Defaults::processLock() {
     return lock;
 }
 
+Defaults::PeerLockPatience::PeerLockPatience(std::chrono::milliseconds patience)
+    : before_(std::exchange(threadPeerLockPatience, patience)) {}
+
+Defaults::PeerLockPatience::~PeerLockPatience() { threadPeerLockPatience = before_; }
+
+Defaults::NoPeerWaits::NoPeerWaits() { ++peerWaitsOff; }
+
+Defaults::NoPeerWaits::~NoPeerWaits() { --peerWaitsOff; }
+
 Defaults::WriteLock::WriteLock(const std::filesystem::path& file) : process_(processLock()), file_(file) {
-    PeerLock& lock = peerLocks()[file_];
+    if (const auto held = peerLocks().find(file_); held != peerLocks().end() && held->second.depth > 0) {
+        ++held->second.depth;  // nested: this thread holds it (another would hold the process lock)
+        return;
+    }
     // No folder yet: nothing to lock beside, and nothing a peer could have written there.
-    if (lock.depth++ == 0) lock.fd = lockAgainstPeers(file_);
+    const int fd = lockAgainstPeers(file_, process_);
+    peerLocks()[file_] = PeerLock{.fd = fd, .depth = 1};
 }
 
 Defaults::WriteLock::~WriteLock() {
@@ -513,6 +571,9 @@ void Defaults::set(std::string_view key, DefaultsValue value) {
 }
 
 void Defaults::remove(std::string_view key) {
+    // A key that is not there is not waited for: clearing nothing never waits on another program
+    // that holds the file (a removal is all the start-up and the sign-out write, most often).
+    if (const std::vector<std::string> present = keys(); std::ranges::find(present, key) == present.end()) return;
     WriteLock lock(file_);
     WriteBase base = loadForWrite(file_);
     const auto found = base.members.find(key);

@@ -21,6 +21,15 @@ QDBusMessage methodCall(const char* method) {
     return QDBusMessage::createMethodCall(serviceName, path, interfaceName, QString::fromLatin1(method));
 }
 
+const QString markupCapability = QStringLiteral("body-markup");
+
+// The service is there but gave no answer in time: it hangs.
+bool unanswered(const QDBusMessage& reply) {
+    return reply.type() == QDBusMessage::ErrorMessage &&
+           (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
+            reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.Timeout"));
+}
+
 // An action key is the action's identifier, then a space and the request's user info as JSON;
 // identifiers hold no space. A user info too large to carry is left out.
 constexpr std::size_t maxCarriedBytes = 2048;
@@ -55,9 +64,11 @@ ActionKey readActionKey(const QString& key) {
 
 }  // namespace
 
-FreedesktopNotificationCenter::FreedesktopNotificationCenter(QDBusConnection connection, QObject* parent)
+FreedesktopNotificationCenter::FreedesktopNotificationCenter(
+    QDBusConnection connection, std::chrono::milliseconds replyLimit, QObject* parent)
     : PushNotificationCenter(parent)
     , connection_(std::move(connection))
+    , replyLimit_(replyLimit)
     , watcher_(serviceName, connection_, QDBusServiceWatcher::WatchForOwnerChange) {
     connection_.connect(
         serviceName, path, interfaceName, QStringLiteral("ActionInvoked"), this, SLOT(onActionInvoked(uint, QString)));
@@ -82,9 +93,15 @@ QString FreedesktopNotificationCenter::bodyText(std::string_view body, bool mark
     return markup ? text.toHtmlEscaped() : text;
 }
 
+QCoro::Task<QDBusMessage> FreedesktopNotificationCenter::ask(QDBusMessage call) {
+    co_return co_await connection_.asyncCall(call, static_cast<int>(replyLimit_.count()));
+}
+
 QCoro::Task<std::optional<QStringList>> FreedesktopNotificationCenter::capabilities() {
     if (capabilities_) co_return capabilities_;
-    const QDBusMessage reply = co_await connection_.asyncCall(methodCall("GetCapabilities"));
+    const QDBusMessage call = methodCall("GetCapabilities");
+    const QDBusMessage reply = co_await ask(call);
+    if (unanswered(reply)) co_return QStringList{markupCapability};  // asked again next time
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) co_return std::nullopt;
     capabilities_ = reply.arguments().constFirst().toStringList();
     co_return capabilities_;
@@ -126,9 +143,9 @@ QCoro::Task<> FreedesktopNotificationCenter::add(NotificationRequest request) {
     const std::string title = platform::shortened(request.title, maxTitleBytes);
     const std::string body = platform::shortened(request.body, maxBodyBytes);
     call << busText(applicationName) << replaces << QString() << busText(title)
-         << bodyText(body, capabilities->contains(QStringLiteral("body-markup"))) << actions(request) << QVariantMap()
-         << qint32(-1);
-    const QDBusMessage reply = co_await connection_.asyncCall(call);
+         << bodyText(body, capabilities->contains(markupCapability)) << actions(request) << QVariantMap() << qint32(-1);
+    // A service that hangs shows it once it goes on, under an id this run never learns.
+    const QDBusMessage reply = co_await ask(call);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) co_return;
     const uint id = reply.arguments().constFirst().toUInt();
 
@@ -169,7 +186,7 @@ QCoro::Task<> FreedesktopNotificationCenter::removeDeliveredNotifications(std::v
 QCoro::Task<> FreedesktopNotificationCenter::close(uint id) {
     QDBusMessage call = methodCall("CloseNotification");
     call << id;
-    co_await connection_.asyncCall(call);  // a service that is gone has closed it already
+    co_await ask(call);  // a service that is gone has closed it already
 }
 
 void FreedesktopNotificationCenter::onActionInvoked(uint id, const QString& actionKey) {

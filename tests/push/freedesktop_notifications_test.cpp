@@ -131,6 +131,31 @@ TEST(FreedesktopNotifications, AButtonPressedAfterARestartStillReachesTheApp) {
     EXPECT_EQ(responses[0].request.userInfo, alertRequest("n1").userInfo);
 }
 
+// A service that hangs past the reply limit before it ever told its capabilities (at start, or
+// after it changed hands): what is sent waits in its queue and shows once it goes on, its body
+// escaped; nothing is dropped.
+TEST(FreedesktopNotifications, ANoticeSentToAServiceThatHangsShowsOnceItGoesOn) {
+    NotificationDaemon daemon;
+    const std::chrono::milliseconds replyLimit{300};  // instead of the bus's 25 s
+    FreedesktopNotificationCenter center(daemon.connection(), replyLimit);
+    center.setCategories({alertCategory(true)});
+    daemon.pause();
+    EXPECT_EQ(QCoro::waitFor(center.settings()).authorizationStatus, AuthorizationStatus::authorized);
+    QCoro::waitFor(center.add(alertRequest("n1")));
+    EXPECT_TRUE(center.delivered().empty());  // its id never came
+
+    daemon.resume();
+    const std::vector<QVariantList> shown = daemon.calls("Notify");  // answered after the queue
+    ASSERT_EQ(shown.size(), 1u) << "the notice was dropped";
+    EXPECT_EQ(shown[0][3].toString(), "<b>Disk</b> full");
+    EXPECT_EQ(shown[0][4].toString(), "usage &gt; 95% &amp; rising");
+    EXPECT_EQ(shown[0][5].toStringList().size(), 4);  // with its acknowledge button
+
+    // Once it answers, what it tells is what counts.
+    QCoro::waitFor(center.add(alertRequest("n2")));
+    EXPECT_EQ(center.delivered().size(), 1u);
+}
+
 TEST(FreedesktopNotifications, PermissionIsWhetherAServiceAnswers) {
     const NotificationSettings authorized{AuthorizationStatus::authorized, NotificationSetting::notSupported};
     const NotificationSettings denied{AuthorizationStatus::denied, NotificationSetting::notSupported};

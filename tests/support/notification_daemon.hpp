@@ -22,6 +22,9 @@
 
 #include <chrono>
 #include <optional>
+
+#include <signal.h>
+#include <sys/types.h>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -161,6 +164,11 @@ public:
             mock(QStringLiteral("EmitSignal"), {QString::fromLatin1(service), name, signature, QVariant(arguments)});
         if (reply.type() != QDBusMessage::ReplyMessage) throw std::runtime_error(reply.errorMessage().toStdString());
     }
+
+    // The daemon held with SIGSTOP, as a desktop component that hangs: calls to it wait for an
+    // answer. Until resumed, or stopped.
+    void pause() { ::kill(static_cast<pid_t>(mock_.processId()), SIGSTOP); }
+    void resume() { ::kill(static_cast<pid_t>(mock_.processId()), SIGCONT); }
 
     // The daemon goes away.
     void stop() {

@@ -219,7 +219,8 @@ QCoro::Task<MacModel::NotificationAck> MacModel::acknowledgeFromNotification(
             .attempts = 0,
             .lastError = std::string(boxSignInNeededText),
             .verdict = AckFailureVerdict::retryable};
-        if (!store->put(queued)) {
+        const auto queue = [store, queued] { return store->put(queued); };
+        if (!co_await awaitBlocking(queue)) {
             const AckAttemptOutcome lost{PendingAckCoordinator::notKept(queued)};
             co_return NotificationAck{NotificationAck::Attempted{lost}};
         }

@@ -68,7 +68,12 @@ QCoro::Task<> MacModel::refreshPortalOrigins() {
         }
         setPortalOrigins(std::move(updated));
     }
-    savePortalOrigins(portalOrigins_, defaults_);
+    // On the pool: another program holding the settings file keeps a write waiting for seconds.
+    const auto save = [origins = portalOrigins_, file = defaults_.file()] {
+        platform::Defaults defaults(file);
+        savePortalOrigins(origins, defaults);
+    };
+    co_await awaitBlocking(save);
 }
 
 std::optional<platform::Url> MacModel::alertsPageURL() const {

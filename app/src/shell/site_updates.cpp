@@ -43,6 +43,14 @@ bool tryWrite(const char* what, F&& write) {
     }
 }
 
+// The same on the pool: another program holding the settings file keeps a write waiting for
+// seconds, which the UI thread must not.
+template <class F>
+QCoro::Task<bool> tryWriteOnPool(const char* what, F write) {
+    const auto job = [what, write] { return tryWrite(what, write); };
+    co_return co_await awaitBlocking(job);
+}
+
 }  // namespace
 
 SiteUpdates::SiteUpdates(
@@ -75,7 +83,8 @@ QCoro::Task<bool> SiteUpdates::check() {
     };
     const std::optional<http::Response> response = co_await awaitBlocking(exchange);
     if (!self) co_return false;
-    const bool kept = response && keep(*response);
+    const bool kept = response && co_await keep(*response);
+    if (!self) co_return false;
     setChecking(false);
     co_return kept;
 }
@@ -88,8 +97,10 @@ QCoro::Task<> SiteUpdates::checkIfDue() {
 QCoro::Task<> SiteUpdates::checkNow() {
     if (!manifestURL_ || isChecking_) co_return;
     setManualResult(std::nullopt);
-    tryWrite("the dismissed version", [&] { defaults_.remove(dismissedVersionKey); });
     const QPointer<SiteUpdates> self(this);
+    const auto undismiss = [file = defaults_.file()] { platform::Defaults(file).remove(dismissedVersionKey); };
+    co_await tryWriteOnPool("the dismissed version", undismiss);
+    if (!self) co_return;
     const bool fetched = co_await check();
     if (!self) co_return;
     if (!fetched) {
@@ -99,12 +110,18 @@ QCoro::Task<> SiteUpdates::checkNow() {
     }
 }
 
-void SiteUpdates::dismissOffer() {
-    if (!offer_) return;
+QCoro::Task<> SiteUpdates::dismissOffer() {
+    if (!offer_) co_return;
     const std::int64_t dismissed = offer_->versionCode;
-    if (!tryWrite("the dismissed version", [&] { defaults_.set(dismissedVersionKey, dismissed); })) return;
+    // Gone at once; back again, from the cache, when the dismissal could not be kept.
     setManualResult(std::nullopt);
-    loadCachedOffer();
+    setOffer(std::nullopt);
+    const QPointer<SiteUpdates> self(this);
+    const auto dismiss = [file = defaults_.file(), dismissed] {
+        platform::Defaults(file).set(dismissedVersionKey, dismissed);
+    };
+    co_await tryWriteOnPool("the dismissed version", dismiss);
+    if (self) loadCachedOffer();
 }
 
 void SiteUpdates::loadCachedOffer() {
@@ -130,15 +147,21 @@ bool SiteUpdates::isDue() const {
 double SiteUpdates::checkedAt() const { return defaults_.number(checkedAtKey).value_or(0.0); }
 
 // Every answer counts as a check, whatever its status; only a decoded manifest is kept.
-bool SiteUpdates::keep(const http::Response& response) {
+QCoro::Task<bool> SiteUpdates::keep(http::Response response) {
+    const QPointer<SiteUpdates> self(this);
     const double checked = secondsSince1970(now_());
-    tryWrite("the check time", [&] { defaults_.set(checkedAtKey, checked); });
-    if (response.status < 200 || response.status > 299) return false;
-    if (!SiteRelease::decode(response.body)) return false;
-    const platform::Bytes body(response.body.begin(), response.body.end());
-    if (!tryWrite("the manifest", [&] { defaults_.set(manifestKey, body); })) return false;
+    const bool decoded = response.status >= 200 && response.status <= 299 && SiteRelease::decode(response.body);
+    const platform::Bytes body =
+        decoded ? platform::Bytes(response.body.begin(), response.body.end()) : platform::Bytes();
+    const auto store = [file = defaults_.file(), checked, decoded, body] {
+        platform::Defaults defaults(file);
+        tryWrite("the check time", [&] { defaults.set(checkedAtKey, checked); });
+        return decoded && tryWrite("the manifest", [&] { defaults.set(manifestKey, body); });
+    };
+    const bool kept = co_await awaitBlocking(store);
+    if (!kept || !self) co_return false;
     loadCachedOffer();
-    return true;
+    co_return true;
 }
 
 http::Request SiteUpdates::manifestRequest() const {

@@ -1,5 +1,6 @@
 #include <brisalune/app/shell/site_updates.hpp>
 
+#include <support/held_settings_lock.hpp>
 #include <support/qt_widgets_application.hpp>
 #include <support/temp_dir.hpp>
 
@@ -130,11 +131,11 @@ TEST_F(SiteUpdatesTest, TheCachedManifestIsOfferedAtStartWithoutTheNetwork) {
 TEST_F(SiteUpdatesTest, DismissingHidesTheVersionUntilAManualCheck) {
     serve(manifest(42));
     auto updates = checker();
-    updates->dismissOffer();  // nothing offered: nothing stored
+    QCoro::waitFor(updates->dismissOffer());  // nothing offered: nothing stored
     EXPECT_FALSE(defaults.value(SiteUpdates::dismissedVersionKey));
 
     QCoro::waitFor(updates->check());
-    updates->dismissOffer();
+    QCoro::waitFor(updates->dismissOffer());
     EXPECT_FALSE(updates->offer());
     EXPECT_EQ(defaults.integer(SiteUpdates::dismissedVersionKey), 42);
     EXPECT_FALSE(checker()->offer());  // for good
@@ -142,8 +143,28 @@ TEST_F(SiteUpdatesTest, DismissingHidesTheVersionUntilAManualCheck) {
     QCoro::waitFor(updates->checkNow());  // the manifest still says 42: offered again
     EXPECT_EQ(updates->manualResult(), ManualResult::available);
     EXPECT_EQ(updates->offer()->versionCode, 42);
-    updates->dismissOffer();
+    QCoro::waitFor(updates->dismissOffer());
     EXPECT_EQ(updates->manualResult(), std::nullopt);
+}
+
+// Another program holds the settings file (a hung second instance): the dismissal waits for it
+// off the UI thread, and the menu goes on meanwhile, without the offer.
+TEST_F(SiteUpdatesTest, ADismissalWaitingForTheSettingsLockLeavesTheUiRunning) {
+    serve(manifest(42));
+    auto updates = checker();
+    QCoro::waitFor(updates->check());
+    ASSERT_TRUE(updates->offer());
+
+    testkit::HeldSettingsLock held(defaults.file());
+    QCoro::Task<> dismissal = updates->dismissOffer();
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return held.waitedOnHere(); }));
+    EXPECT_FALSE(defaults.value(SiteUpdates::dismissedVersionKey)) << "the UI thread waited for the lock";
+    EXPECT_FALSE(updates->offer());
+
+    held.release();
+    QCoro::waitFor(std::move(dismissal));
+    EXPECT_EQ(defaults.integer(SiteUpdates::dismissedVersionKey), 42);
+    EXPECT_FALSE(updates->offer());
 }
 
 TEST_F(SiteUpdatesTest, AManualCheckTellsItsResult) {

@@ -82,6 +82,7 @@ public:
     // std::out_of_range for a date outside years 0000-9999 and std::length_error when the file
     // would grow past what the store reads back (16 MiB); the file is unchanged then.
     void set(std::string_view key, DefaultsValue value);
+    // Removing a key that is not there writes nothing, and takes no write lock.
     void remove(std::string_view key);
 
     // One lock for every Defaults instance of the process; stores that read-modify-write hold it.
@@ -92,7 +93,8 @@ public:
     // process's other threads too (it holds processLock()). Every write takes it; a store whose
     // read-modify-write spans several calls holds one across them. Nests within a process. A
     // peer that keeps the file locked for seconds is taken for hung, and the write goes ahead
-    // without it rather than wait forever.
+    // without it rather than wait forever; until that peer lets go, later writes do not wait for
+    // it again. While it waits for a peer, it lets go of processLock() between tries.
     class WriteLock {
     public:
         explicit WriteLock(const std::filesystem::path& file);
@@ -103,6 +105,31 @@ public:
     private:
         std::unique_lock<std::recursive_mutex> process_;
         std::filesystem::path file_;
+    };
+
+    // How long the writes of the constructing thread wait for another program's lock before
+    // they take it for hung, while it lives (5 s otherwise). A thread that must not stall, the
+    // UI's, sets a short one: a sound holder keeps the lock for milliseconds.
+    class PeerLockPatience {
+    public:
+        explicit PeerLockPatience(std::chrono::milliseconds patience);
+        ~PeerLockPatience();
+        PeerLockPatience(const PeerLockPatience&) = delete;
+        PeerLockPatience& operator=(const PeerLockPatience&) = delete;
+
+    private:
+        std::chrono::milliseconds before_;
+    };
+
+    // While one lives, the writes of every thread wait for no other program's lock, as when its
+    // holder was taken for hung: at the end of the process, so that the writes still pending land
+    // before it exits rather than be cut off.
+    class NoPeerWaits {
+    public:
+        NoPeerWaits();
+        ~NoPeerWaits();
+        NoPeerWaits(const NoPeerWaits&) = delete;
+        NoPeerWaits& operator=(const NoPeerWaits&) = delete;
     };
 
 private:

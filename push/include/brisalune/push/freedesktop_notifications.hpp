@@ -1,10 +1,10 @@
 #pragma once
 
 // The desktop's notification service, org.freedesktop.Notifications on the session bus.
-// Permission on Linux: granted while a notification service answers, denied when none does;
-// critical alerts are not supported. The service's capabilities are read before the first
-// notification (and again after the service changes hands); bodies are escaped when it reads
-// markup in them. Keeps a table of what it showed, so that shown notifications can be listed,
+// Permission on Linux: granted while a notification service is there (one that hangs too),
+// denied when none is; critical alerts are not supported. The service's capabilities are read
+// before the first notification (and again after the service changes hands); bodies are escaped
+// when it reads markup in them. Keeps a table of what it showed, so that shown notifications can be listed,
 // replaced and withdrawn, and hears the service's ActionInvoked and NotificationClosed only for
 // those.
 
@@ -15,6 +15,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <string_view>
@@ -32,8 +33,13 @@ public:
     static constexpr std::string_view applicationName = "Brisalune";
     static constexpr std::string_view defaultActionTitle = "Open";
 
+    // How long a call waits for the service's answer: the bus's usual limit.
+    static constexpr std::chrono::milliseconds defaultReplyLimit{25000};
+
     explicit FreedesktopNotificationCenter(
-        QDBusConnection connection = QDBusConnection::sessionBus(), QObject* parent = nullptr);
+        QDBusConnection connection = QDBusConnection::sessionBus(),
+        std::chrono::milliseconds replyLimit = defaultReplyLimit,
+        QObject* parent = nullptr);
 
     QCoro::Task<bool> requestAuthorization(AuthorizationOptions options) override;
     QCoro::Task<NotificationSettings> settings() override;
@@ -64,14 +70,19 @@ private:
         NotificationRequest request;
     };
 
-    // The service's capabilities, read once per service; none while no service answers.
+    // The service's capabilities, read once per service; none while no service is there. A
+    // service that is there but hangs (no answer in time) still takes what it is sent, and shows it
+    // once it goes on: until it tells, it is taken to read markup, so that bodies are escaped
+    // whatever it turns out to be.
     QCoro::Task<std::optional<QStringList>> capabilities();
+    QCoro::Task<QDBusMessage> ask(QDBusMessage call);
     // The category's buttons; each key carries the request's user info, so that a button pressed
     // after this program restarted (the service keeps notifications on screen) is still answered.
     QStringList actions(const NotificationRequest& request) const;
     QCoro::Task<> close(uint id);
 
     QDBusConnection connection_;
+    std::chrono::milliseconds replyLimit_;
     QDBusServiceWatcher watcher_;
     std::optional<QStringList> capabilities_;
     std::vector<NotificationCategory> categories_;

@@ -50,6 +50,9 @@ public:
     static constexpr std::string_view noTeamText = "No team is selected.";
     static constexpr std::string_view notAMemberText = "This account is not a member of the alert's team.";
     static constexpr std::string_view nothingToOpenTitle = "Nothing to open";
+    // How long the UI thread's settings writes (a dismissal, the sign-out's clearing) wait for
+    // another program that holds the settings file before they go ahead without it.
+    static constexpr std::chrono::milliseconds uiSettingsLockPatience{250};
 
     // What the delegate is built from; `standard()` is the application's own.
     struct Setup {
@@ -96,7 +99,8 @@ public:
     // and ends.
     void applicationWillTerminate();
     // The process's end once the event loop has returned `status`. The jobs still on the thread
-    // pool get `grace` to finish (a keychain or settings write); a request to a server that does
+    // pool get `grace` to finish (a keychain or settings write; one that waits for another
+    // program's settings lock waits no more); a request to a server that does
     // not answer is not waited for: it would keep the quit program alive, and its instance lock
     // held, until it timed out. Returns `status` when the pool is done in time.
     static constexpr std::chrono::seconds quitGrace{3};
@@ -138,6 +142,8 @@ private:
         const std::string& alertId, const std::optional<std::string>& tenantId, const std::string& shownTitle) const;
     void listenTo(const std::shared_ptr<PushNotificationCenter>& center);
 
+    // On the thread that made the delegate, the UI's, for its whole life.
+    platform::Defaults::PeerLockPatience settingsLockPatience_{uiSettingsLockPatience};
     PushState& pushState_;
     platform::Defaults defaults_;  // the update checker's, which keeps a reference
     std::shared_ptr<MacModel> model_;

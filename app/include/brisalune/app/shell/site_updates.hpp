@@ -61,8 +61,9 @@ public:
     QCoro::Task<> checkIfDue();
     // The user's check: offers a dismissed release again and sets `manualResult`.
     QCoro::Task<> checkNow();
-    // Hides the offered version for good; nothing without an offer.
-    void dismissOffer();
+    // Hides the offered version at once, and for good once that is written (on the pool); the
+    // offer comes back when it cannot be written. Nothing without an offer.
+    QCoro::Task<> dismissOffer();
     // Recomputes the offer from the cached manifest.
     void loadCachedOffer();
 
@@ -90,7 +91,8 @@ signals:
 
 private:
     http::Request manifestRequest() const;
-    bool keep(const http::Response& response);
+    // Records the check and keeps a manifest that decodes, written on the pool; true when kept.
+    QCoro::Task<bool> keep(http::Response response);
     double checkedAt() const;
     void setOffer(std::optional<SiteRelease> value);
     void setChecking(bool value);

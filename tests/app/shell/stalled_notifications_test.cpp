@@ -1,0 +1,74 @@
+// The desktop's notification service hanging (python3-dbusmock's daemon on a private bus, held
+// with SIGSTOP) while the app reads its settings, announces a new alert and answers presses of
+// notification buttons: nothing of the app waits for it, and what was sent reaches it once it
+// answers again.
+
+#include <app/model/delegate_fixture.hpp>
+
+#include <brisalune/push/freedesktop_notifications.hpp>
+
+#include <support/notification_daemon.hpp>
+#include <support/stopped_keyring.hpp>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace brisalune {
+namespace {
+
+using standin::Reply;
+
+class StalledNotifications : public testkit::DelegateTest {
+protected:
+    testkit::NotificationDaemon daemon;
+    std::shared_ptr<FreedesktopNotificationCenter> desktop =
+        std::make_shared<FreedesktopNotificationCenter>(daemon.connection());
+
+    void SetUp() override { pushState.setNotificationCenter(desktop); }
+    void TearDown() override {
+        daemon.resume();
+        delegate->applicationWillTerminate();
+        ASSERT_TRUE(testkit::processEventsUntil([&] { return !delegate->isRefreshLoopRunning(); }));
+    }
+
+    std::vector<std::string> summaries() const {
+        std::vector<std::string> out;
+        for (const QVariantList& call : daemon.calls("Notify")) out.push_back(call.at(3).toString().toStdString());
+        return out;
+    }
+};
+
+TEST_F(StalledNotifications, AHangingServiceHoldsUpNothingAndGetsEveryNoticeOnceItAnswers) {
+    testkit::Ticker ticker;
+    daemon.pause();  // before its capabilities were ever read
+    keychain->save(session());
+    delegate->applicationDidFinishLaunching();
+    ASSERT_TRUE(ticker.runUntil(3, [&] { return delegate->model().hasLaunched(); }));
+
+    // The menu's opening reads the settings; a new alert fires; two buttons are pressed, one of
+    // which can do nothing and is to be told.
+    QCoro::Task<> settings = pushState.refreshNotificationSettings();
+    hosted.on("POST", "/v1/alerts/a1/ack", Reply::json(testkit::alertAnswer("a1", "acked")));
+    servePull(hosted, {testkit::alertAnswer("a1", "firing"), testkit::alertAnswer("a2", "firing")});
+    QCoro::Task<> refresh = delegate->model().refreshAlerts();
+    QCoro::Task<> acknowledged = delegate->handleNotificationResponse(response("BRISALUNE_ACK", "a1", "t1"));
+    QCoro::Task<> refused = delegate->handleNotificationResponse(response("BRISALUNE_ACK", "a9", "t9"));
+
+    // Meanwhile the event loop runs, the alerts refresh and the acknowledgement goes through.
+    ASSERT_TRUE(ticker.runUntil(3, [&] { return refresh.isReady() && count(hosted, "POST /v1/alerts/a1/ack") == 1; }));
+    EXPECT_EQ(delegate->model().openAlerts().size(), 2u);
+    EXPECT_FALSE(settings.isReady());
+
+    daemon.resume();
+    run(std::move(settings));
+    run(std::move(acknowledged));
+    run(std::move(refused));
+    EXPECT_EQ(pushState.authorization(), AuthorizationStatus::authorized);
+    const std::vector<std::string> told = summaries();
+    EXPECT_EQ(std::ranges::count(told, std::string(MacAppDelegate::ackFailureTitle)), 1) << "the refusal was not told";
+    EXPECT_EQ(std::ranges::count(told, std::string("r")), 1) << "the new alert was not announced";
+}
+
+}  // namespace
+}  // namespace brisalune

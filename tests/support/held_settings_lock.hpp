@@ -1,0 +1,82 @@
+#pragma once
+
+// Another program holding the settings file's write lock (".<name>.lock" beside the file, an
+// flock), as a stopped or hung second instance does: util-linux's flock(1) running sleep with the
+// lock taken. And whether this process has that lock file open, which it has exactly while one of
+// its writes waits for the lock (or writes).
+
+#include <support/qt_application.hpp>
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <cerrno>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace brisalune::testkit {
+
+class HeldSettingsLock {
+public:
+    explicit HeldSettingsLock(const std::filesystem::path& settingsFile)
+        : lockFile_(settingsFile.parent_path() / ("." + settingsFile.filename().string() + ".lock")) {
+        coreApplication();
+        std::filesystem::create_directories(lockFile_.parent_path());
+        // It ends with this process, however that ends (a test's child that exits at once too).
+        holder_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        holder_.start(
+            QStringLiteral("flock"),
+            {QStringLiteral("--exclusive"),
+             QStringLiteral("--no-fork"),
+             QString::fromStdString(lockFile_.string()),
+             QStringLiteral("sleep"),
+             QStringLiteral("600")});
+        if (!holder_.waitForStarted()) throw std::runtime_error("flock(1) did not start");
+        if (!processEventsUntil([&] { return held() || holder_.state() == QProcess::NotRunning; }) || !held())
+            throw std::runtime_error("flock(1) did not take the settings lock");
+    }
+    ~HeldSettingsLock() { release(); }
+    HeldSettingsLock(const HeldSettingsLock&) = delete;
+    HeldSettingsLock& operator=(const HeldSettingsLock&) = delete;
+
+    // The other program lets go (it ends).
+    void release() {
+        if (holder_.state() == QProcess::NotRunning) return;
+        holder_.kill();
+        holder_.waitForFinished();
+    }
+
+    // A write of this process is at the lock file.
+    bool waitedOnHere() const {
+        std::error_code error;
+        for (std::filesystem::directory_iterator it("/proc/self/fd", error), end; !error && it != end;
+             it.increment(error)) {
+            std::error_code unreadable;
+            if (std::filesystem::read_symlink(it->path(), unreadable) == lockFile_) return true;
+        }
+        return false;
+    }
+
+private:
+    bool held() const {
+        const int fd = ::open(lockFile_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return false;
+        const bool busy = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+        ::close(fd);
+        return busy;
+    }
+
+    std::filesystem::path lockFile_;
+    QProcess holder_;
+};
+
+}  // namespace brisalune::testkit
