@@ -343,7 +343,12 @@ int lockAgainstPeers(const fs::path& file, std::unique_lock<std::recursive_mutex
         if (errno == EINTR) continue;
         if (errno != EWOULDBLOCK || knownHung || peerWaitsOff.load() > 0 ||
             std::chrono::steady_clock::now() >= giveUp) {
-            if (errno == EWOULDBLOCK) hungPeers().mark(path, true);
+            // Only a full wait judges the peer hung for every thread: a thread that may wait
+            // but a moment (the UI's) must not make the others write past a peer that is merely
+            // slow.
+            const bool waitedOut = errno == EWOULDBLOCK && !knownHung && peerWaitsOff.load() == 0 &&
+                                   threadPeerLockPatience >= peerLockPatience;
+            if (waitedOut) hungPeers().mark(path, true);
             ::close(fd);
             return -1;
         }

@@ -42,6 +42,23 @@ TEST_F(SettingsLockPatience, TheUiThreadWaitsForAnotherProgramsLockOnlyAMoment) 
     held.release();
 }
 
+// The UI thread giving up after its moment judges nothing: a write of the pool that comes next
+// still waits for the holder, which may only be slow, rather than write past it.
+TEST_F(SettingsLockPatience, AUiWriteThatGaveUpLeavesTheOthersWaitingForTheHolder) {
+    testkit::HeldSettingsLock held(defaults.file());
+    defaults.set("brisalune.test.ui", 2);
+
+    const auto poolWrite = [file = defaults.file()] { platform::Defaults(file).set("brisalune.test.pool", 1); };
+    QCoro::Task<> pool = awaitBlocking(poolWrite);
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return held.waitedOnHere(); })) << "the pool's write did not wait";
+    EXPECT_FALSE(defaults.value("brisalune.test.pool"));
+    held.release();
+    run(std::move(pool));
+    EXPECT_EQ(defaults.integer("brisalune.test.pool"), 1);
+    EXPECT_EQ(defaults.integer("brisalune.test.ui"), 2);
+    delegate.reset();
+}
+
 class SettingsLockAtStartUp : public testkit::ModelTest {};
 
 // The start-up's clean-up (a legacy entry of the device ledger) and the sign-out's clearing of
