@@ -52,6 +52,7 @@ void MacModel::assign(T& field, U&& value, void (MacModel::*changed)()) {
 void MacModel::setPhase(Phase value) { assign(phase_, value, &MacModel::phaseChanged); }
 
 void MacModel::setSession(std::optional<StoredSession> value) {
+    sessionUnreadable_ = false;  // taken or ended: the stored one is no longer read again
     signedInAccount_->set(
         value ? std::optional<BoxLinkAccount>(BoxLinkAccount{value->accountId, value->baseURL}) : std::nullopt);
     assign(session_, std::move(value), &MacModel::sessionChanged);

@@ -36,33 +36,52 @@ QCoro::Task<> MacModel::ensureLaunched() {
 }
 
 QCoro::Task<> MacModel::performLaunch() {
-    // The keychain may ask to unlock, or answer slowly: the phase stays `loading` meanwhile.
-    QPromise<void> turn;
-    co_await keychainTurn(turn);
-    const std::shared_ptr<SessionStoring> store = sessionStore_;
-    const auto load = [store] { return store->load(); };
-    const SessionLoad loaded = co_await awaitBlocking(load);
     // An unreadable item counts as none and stays where it is; a session taken meanwhile stands.
-    const std::optional<StoredSession>& stored = loaded.session();
-    if (stored && !session_) {
-        setSession(*stored);
-        setAccountClient(clientFactory_(stored->baseURL, stored->sessionToken, std::nullopt));
-        setPhase(stored->activeTenantId ? Phase::signedIn : Phase::selectingTenant);
-        turn.finish();
-        co_await refreshAccount();
-        co_await refreshPortalOrigins();
-        co_await refreshAlerts();
-    } else {
-        turn.finish();
-        if (!session_) setPhase(Phase::signedOut);
+    const SessionLoad::Case read = co_await takeUpStoredSession();
+    if (!session_) {
+        setPhase(Phase::signedOut);
+        sessionUnreadable_ = read == SessionLoad::Case::unreadable;
     }
     launched_ = true;
     Q_EMIT launchedChanged();
 }
 
+QCoro::Task<SessionLoad::Case> MacModel::takeUpStoredSession() {
+    // The keychain may ask to unlock, or answer slowly: the phase stays as it is meanwhile.
+    const std::uint64_t signIns = signIns_;
+    QPromise<void> turn;
+    co_await keychainTurn(turn);
+    const std::shared_ptr<SessionStoring> store = sessionStore_;
+    const auto load = [store] { return store->load(); };
+    const SessionLoad loaded = co_await awaitBlocking(load);
+    const std::optional<StoredSession>& stored = loaded.session();
+    if (!stored || session_ || signIns_ != signIns) co_return loaded.kind();  // what the person did stands
+    setSession(*stored);
+    setAccountClient(clientFactory_(stored->baseURL, stored->sessionToken, std::nullopt));
+    setPhase(stored->activeTenantId ? Phase::signedIn : Phase::selectingTenant);
+    turn.finish();
+    co_await refreshAccount();
+    co_await refreshPortalOrigins();
+    co_await refreshAlerts();
+    co_return loaded.kind();
+}
+
+QCoro::Task<> MacModel::rereadUnreadableSession() {
+    if (!launched_ || session_ || !sessionUnreadable_) co_return;
+    if (!reread_ || reread_->isReady()) {
+        // A keychain that does not answer takes minutes to fail: one read at a time, shared.
+        reread_.emplace([](MacModel* model) -> QCoro::Task<> {
+            const SessionLoad::Case read = co_await model->takeUpStoredSession();
+            if (read == SessionLoad::Case::absent) model->sessionUnreadable_ = false;  // gone meanwhile
+        }(this));
+    }
+    co_await *reread_;
+}
+
 // ---- sign-in ----
 
 QCoro::Task<> MacModel::signIn(std::string email, std::string password) {
+    ++signIns_;
     setLastError(std::nullopt);
     const platform::Url hosted = addresses_.hostedAPIBase();
     const std::shared_ptr<BrisaluneClient> loginClient = clientFactory_(hosted, std::nullopt, std::nullopt);

@@ -105,6 +105,7 @@ QCoro::Task<> MacModel::selectTenant(std::string tenantId) {
 // ---- alerts ----
 
 QCoro::Task<> MacModel::refresh() {
+    co_await rereadUnreadableSession();
     if (session_ && !membershipsKnown_) co_await refreshAccount();
     co_await refreshAlerts();
 }
@@ -201,6 +202,8 @@ QCoro::Task<std::shared_ptr<BrisaluneClient>> MacModel::clientIssuingKey(std::st
 QCoro::Task<MacModel::NotificationAck> MacModel::acknowledgeFromNotification(
     std::string alertId, std::optional<std::string> tenantId) {
     co_await ensureLaunched();
+    // A keychain that could not be read at launch may answer now (unlocked since).
+    co_await rereadUnreadableSession();
     if (!session_) co_return NotificationAck{NotificationAck::Refused{}};
     const std::optional<std::string> activeTenantId = session_->activeTenantId;
     // An empty team is none named, as in a stored record (a failure notice carries the record's).

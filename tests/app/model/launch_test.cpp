@@ -55,6 +55,53 @@ TEST_F(ModelLaunch, AFreshModelWaitsAndWithoutAStoredSessionSignsOutSilently) {
     EXPECT_TRUE(hosted.requests().empty());
 }
 
+// A keyring that could not be read at launch (locked, or not answering) that answers later: the
+// next refresh takes the stored session up, and so does an acknowledgement pressed meanwhile,
+// which then goes through rather than be refused as signed out. Once the person signs in or out,
+// even while the item is being read, the item is left alone.
+TEST_F(ModelLaunch, AStoredSessionUnreadableAtLaunchIsTakenUpOnceTheKeychainAnswers) {
+    serveMe({membership("t1")});
+    hosted.on("POST", "/v1/alerts/a1/ack", Reply::json(testkit::alertAnswer("a1")));
+    const auto launchLocked = [&] {
+        keychain = std::make_shared<MemorySessionStore>(session(), true);
+        model = makeModel();
+        run(model->ensureLaunched());
+        run(model->refresh());  // still locked
+        EXPECT_EQ(model->phase(), Phase::signedOut);
+    };
+
+    launchLocked();
+    keychain->save(session());  // unlocked
+    run(model->refresh());
+    EXPECT_EQ(model->phase(), Phase::signedIn);
+    EXPECT_EQ(model->session(), session());
+
+    launchLocked();
+    keychain->save(session());
+    EXPECT_TRUE(run(model->acknowledgeFromNotification("a1", "t1")).get<MacModel::NotificationAck::Attempted>());
+    EXPECT_EQ(count(hosted, "POST /v1/alerts/a1/ack"), 1u);
+    EXPECT_EQ(model->phase(), Phase::signedIn);
+
+    // A sign-in started while the read is on its way is what the person asked for.
+    launchLocked();
+    keychain->save(session());
+    serveLogin("issued-2");
+    QSignalSpy sessions(model.get(), &MacModel::sessionChanged);
+    QCoro::Task<> reread = model->refresh();
+    QCoro::Task<> signIn = model->signIn("ops@example.com", "secret");
+    run(std::move(reread));
+    run(std::move(signIn));
+    ASSERT_TRUE(model->session());
+    EXPECT_EQ(model->session()->sessionToken, "issued-2");
+    EXPECT_EQ(sessions.count(), 1) << "the stored session was taken up on the way";
+
+    launchLocked();
+    run(model->signOutLocally());
+    keychain->save(session());  // a clear that the keyring missed
+    run(model->refresh());
+    EXPECT_EQ(model->phase(), Phase::signedOut);
+}
+
 TEST_F(ModelLaunch, AStoredTeamIsSignedInAtOnceAndTheLaunchRunsOnce) {
     keychain->save(session());
     serveMe({membership("t1"), membership("t2", "viewer", box.baseUrl())});

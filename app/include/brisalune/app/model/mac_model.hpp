@@ -173,8 +173,9 @@ public:
 
     // One full pull of the active team into `openAlerts`.
     QCoro::Task<> refreshAlerts();
-    // The refresh of the loop and of the window's opening: the account's teams first when they
-    // could not be read before (offline at start-up, the service down), then the alerts.
+    // The refresh of the loop and of the window's opening: the stored session when the keychain
+    // could not be read at launch (locked, or not answering), the account's teams when they could
+    // not be read before (offline at start-up, the service down), then the alerts.
     QCoro::Task<> refresh();
     // One acknowledgement through the pending-acknowledgement pipeline; the alert's team is the
     // one its stored record names, else the active one. Refreshes the alerts when it went through.
@@ -240,6 +241,12 @@ private:
     };
 
     QCoro::Task<> performLaunch();
+    // Reads the stored session in the keychain's turn and takes it up when this run holds none,
+    // then refreshes the account, the portal origins and the alerts. What the read gave.
+    QCoro::Task<SessionLoad::Case> takeUpStoredSession();
+    // Reads the stored session again while the launch could not read it and no session has been
+    // taken or ended since; callers meanwhile share the read under way.
+    QCoro::Task<> rereadUnreadableSession();
     // The keychain's turn: taken once every keychain call asked for before has finished and the
     // model has taken in its result; passed on when `mine` finishes or goes. Never await another
     // turn while holding one.
@@ -306,10 +313,14 @@ private:
     PortalOrigins portalOrigins_;
     std::optional<QCoro::Task<>> launch_;
     bool launched_ = false;
+    // The launch found a stored session it could not read, and none has been taken or ended
+    // since: it is read again (see rereadUnreadableSession).
+    bool sessionUnreadable_ = false;
+    std::optional<QCoro::Task<>> reread_;
     // Counts the team selections started: a selection that another one followed leaves the
     // active team to the later one.
     std::uint64_t tenantChoices_ = 0;
-    // Counts the sign-ins started: only the last one asked for takes the session.
+    // Counts the sign-ins started: a stored session read meanwhile is not taken up over one.
     std::uint64_t signIns_ = 0;
     // Finishes when the last keychain call asked for has finished.
     QFuture<void> keychainCalls_;
