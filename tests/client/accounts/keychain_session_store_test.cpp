@@ -343,9 +343,12 @@ bool within(F holds) {
 
 // Kills the running gnome-keyring and starts a new one, unlocked, over a fresh folder: what a
 // crash and a restart of the desktop's keyring look like to a running app. The folder outlives
-// the test, as the new keyring serves the tests after it.
+// the test, as the new keyring serves the tests after it: it lies in scripts/with-keyring's, which
+// goes when the tests end. The control socket stays in it too, away from a desktop keyring's.
 void restartKeyring() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "brisalune-keyring-XXXXXX").string();
+    const char* keyringHome = std::getenv("BRISALUNE_KEYRING_HOME");
+    const std::filesystem::path base = keyringHome ? keyringHome : std::filesystem::temp_directory_path();
+    std::string pattern = (base / "restarted-XXXXXX").string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     const std::filesystem::path home = pattern;
     const unsigned old = secretServiceOwner();
@@ -358,7 +361,8 @@ void restartKeyring() {
     std::fclose(name);
     const std::string start = "printf brisalune-tests | XDG_DATA_HOME='" + home.string() +
                               "' GNOME_KEYRING_TEST_PROMPTER=app.brisalune.tests.NoPrompter gnome-keyring-daemon "
-                              "--unlock --components=secrets >/dev/null";
+                              "--unlock --components=secrets --control-directory='" +
+                              (home / "control").string() + "' >/dev/null";
     ASSERT_EQ(std::system(start.c_str()), 0);
     ASSERT_TRUE(within([old] {
         const unsigned now = secretServiceOwner();
