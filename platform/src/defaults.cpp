@@ -578,7 +578,7 @@ void Defaults::set(std::string_view key, DefaultsValue value) {
 void Defaults::remove(std::string_view key) {
     // A key that is not there is not waited for: clearing nothing never waits on another program
     // that holds the file (a removal is all the start-up and the sign-out write, most often).
-    if (const std::vector<std::string> present = keys(); std::ranges::find(present, key) == present.end()) return;
+    if (!value(key)) return;
     WriteLock lock(file_);
     WriteBase base = loadForWrite(file_);
     const auto found = base.members.find(key);
