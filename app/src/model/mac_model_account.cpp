@@ -82,6 +82,7 @@ QCoro::Task<> MacModel::rereadUnreadableSession() {
 
 QCoro::Task<> MacModel::signIn(std::string email, std::string password) {
     ++signIns_;
+    sessionUnreadable_ = false;  // the person signs in: the stored session is left alone
     setLastError(std::nullopt);
     const platform::Url hosted = addresses_.hostedAPIBase();
     const std::shared_ptr<BrisaluneClient> loginClient = clientFactory_(hosted, std::nullopt, std::nullopt);

@@ -58,7 +58,7 @@ TEST_F(ModelLaunch, AFreshModelWaitsAndWithoutAStoredSessionSignsOutSilently) {
 // A keyring that could not be read at launch (locked, or not answering) that answers later: the
 // next refresh takes the stored session up, and so does an acknowledgement pressed meanwhile,
 // which then goes through rather than be refused as signed out. Once the person signs in or out,
-// even while the item is being read, the item is left alone.
+// the item is left alone.
 TEST_F(ModelLaunch, AStoredSessionUnreadableAtLaunchIsTakenUpOnceTheKeychainAnswers) {
     serveMe({membership("t1")});
     hosted.on("POST", "/v1/alerts/a1/ack", Reply::json(testkit::alertAnswer("a1")));
@@ -82,14 +82,13 @@ TEST_F(ModelLaunch, AStoredSessionUnreadableAtLaunchIsTakenUpOnceTheKeychainAnsw
     EXPECT_EQ(count(hosted, "POST /v1/alerts/a1/ack"), 1u);
     EXPECT_EQ(model->phase(), Phase::signedIn);
 
-    // A sign-in started while the read is on its way is what the person asked for.
+    // A sign-in on its way is what the person asked for.
     launchLocked();
     keychain->save(session());
     serveLogin("issued-2");
     QSignalSpy sessions(model.get(), &MacModel::sessionChanged);
-    QCoro::Task<> reread = model->refresh();
     QCoro::Task<> signIn = model->signIn("ops@example.com", "secret");
-    run(std::move(reread));
+    run(model->refresh());
     run(std::move(signIn));
     ASSERT_TRUE(model->session());
     EXPECT_EQ(model->session()->sessionToken, "issued-2");
