@@ -13,11 +13,6 @@
 
 namespace brisalune {
 
-// The finding states the client tells apart; `SecretFinding::state` stays free text.
-namespace SecretFindingState {
-inline constexpr std::string_view open = "open";
-}  // namespace SecretFindingState
-
 // One secret detected in a project's log source. Identified by `id`.
 struct SecretFinding {
     std::int64_t id = 0;
@@ -30,7 +25,10 @@ struct SecretFinding {
     std::int64_t count = 0;
     std::optional<std::int64_t> latestLineId;  // the stored line that carried it last
 
-    bool isOpen() const { return state == SecretFindingState::open; }
+    // The one state the client tells apart; `state` stays free text.
+    static constexpr std::string_view openState = "open";
+
+    bool isOpen() const { return state == openState; }
     // Whether `findingId` (an alert's "finding_id") names this finding: a decimal integer with an
     // optional sign ("+42", "0042"), nothing around it.
     bool matches(std::string_view findingId) const;
