@@ -7,12 +7,10 @@
 #include <support/own_mounts.hpp>
 #include <support/temp_dir.hpp>
 
-#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -63,27 +61,6 @@ std::optional<int> failure(Write write) {
 
 constexpr uid_t nobody = 65534;
 
-// Runs a death test's checks and ends its child: failed, with what failed on its error output
-// (a child's own reports are not shown), when a check failed.
-template <class Checks>
-[[noreturn]] void runInChild(Checks checks) {
-    ::testing::TestPartResultArray results;
-    {
-        const ::testing::ScopedFakeTestPartResultReporter intercept(
-            ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ALL_THREADS, &results);
-        checks();
-    }
-    bool failed = false;
-    for (int i = 0; i < results.size(); ++i) {
-        const ::testing::TestPartResult& result = results.GetTestPartResult(i);
-        if (!result.failed()) continue;
-        std::fprintf(stderr, "%s:%d: %s\n", result.file_name(), result.line_number(), result.message());
-        failed = true;
-    }
-    std::fflush(stderr);
-    std::_Exit(failed ? 1 : 0);
-}
-
 // Gives the folder and all in it to the user a root test runs its checks as.
 void giveToNobody(const fs::path& tree) {
     if (::geteuid() != 0) return;
@@ -98,7 +75,7 @@ void asPlainUser(Check check) {
     EXPECT_EXIT(
         {
             if (::geteuid() == 0 && (::setgid(nobody) != 0 || ::setuid(nobody) != 0)) std::_Exit(2);
-            runInChild(check);
+            testkit::runInChild(check);
         },
         ::testing::ExitedWithCode(0),
         "");
@@ -111,25 +88,13 @@ protected:
         fs::create_directory(disk);
     }
 
-    // Runs `scenario` in a child with mounts of its own; the test fails when a check in it does.
-    template <class Scenario>
-    void inOwnMounts(Scenario scenario) {
-        EXPECT_EXIT(
-            {
-                if (!testkit::ownMountNamespace()) std::_Exit(2);
-                runInChild(scenario);
-            },
-            ::testing::ExitedWithCode(0),
-            "");
-    }
-
     TempDir dir;
     fs::path disk = dir / "disk";
     fs::path file = disk / "brisalune" / "defaults.json";
 };
 
 TEST_F(DefaultsOnDisk, AFullDiskFailsTheWriteAndKeepsTheFileWhole) {
-    inOwnMounts([&] {
+    testkit::inOwnMounts([&] {
         ASSERT_TRUE(testkit::mountTmpfs(disk, 64 * 1024));
         Defaults defaults(file);
         defaults.set("kept", 1);
@@ -154,7 +119,7 @@ TEST_F(DefaultsOnDisk, AFullDiskFailsTheWriteAndKeepsTheFileWhole) {
 }
 
 TEST_F(DefaultsOnDisk, AFileSystemTurnedReadOnlyFailsTheWriteAndStillReads) {
-    inOwnMounts([&] {
+    testkit::inOwnMounts([&] {
         ASSERT_TRUE(testkit::mountTmpfs(disk, 1024 * 1024));
         Defaults defaults(file);
         defaults.set("kept", 1);
@@ -175,7 +140,7 @@ TEST_F(DefaultsOnDisk, ADeviceThatFailsItsWritesFailsTheWrite) {
         GTEST_SKIP() << "needs root, loop devices and mkfs.ext4";
     const fs::path backing = dir / "backing";
     fs::create_directory(backing);
-    inOwnMounts([&] {
+    testkit::inOwnMounts([&] {
         ASSERT_TRUE(testkit::mountFailingExt4(disk, backing, 1024 * 1024));
         Defaults defaults(file);
         defaults.set("kept", 1);

@@ -4,7 +4,12 @@
 // Every mount is made inside a child process (a death test's) that has a mount namespace of its
 // own, so the mounts go when the child ends, however it ends, and nobody else ever sees them.
 
+#include <gtest/gtest-spi.h>
+#include <gtest/gtest.h>
+
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 namespace brisalune::testkit {
@@ -31,5 +36,39 @@ std::filesystem::path fillUp(const std::filesystem::path& folder);
 // dying disk does (fsync reports the error). Needs real root, loop devices and mkfs.ext4; false
 // without them. The loop device goes when its file system is unmounted.
 bool mountFailingExt4(const std::filesystem::path& folder, const std::filesystem::path& backing, std::size_t bytes);
+
+// Runs a death test's checks and ends its child: failed, with what failed on its error output
+// (a child's own reports are not shown), when a check failed.
+template <class Checks>
+[[noreturn]] void runInChild(Checks checks) {
+    ::testing::TestPartResultArray results;
+    {
+        const ::testing::ScopedFakeTestPartResultReporter intercept(
+            ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ALL_THREADS, &results);
+        checks();
+    }
+    bool failed = false;
+    for (int i = 0; i < results.size(); ++i) {
+        const ::testing::TestPartResult& result = results.GetTestPartResult(i);
+        if (!result.failed()) continue;
+        std::fprintf(stderr, "%s:%d: %s\n", result.file_name(), result.line_number(), result.message());
+        failed = true;
+    }
+    std::fflush(stderr);
+    std::_Exit(failed ? 1 : 0);
+}
+
+// Runs `scenario` in a child with mounts of its own; the test fails when a check in it does.
+// Skip the test first unless childrenCanMount().
+template <class Scenario>
+void inOwnMounts(Scenario scenario) {
+    EXPECT_EXIT(
+        {
+            if (!ownMountNamespace()) std::_Exit(2);
+            runInChild(scenario);
+        },
+        ::testing::ExitedWithCode(0),
+        "");
+}
 
 }  // namespace brisalune::testkit
