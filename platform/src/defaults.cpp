@@ -284,13 +284,15 @@ fs::path folderOf(const fs::path& file) { return file.has_parent_path() ? file.p
 
 // Where a write lands: a symbolic link in the file's place (a settings file kept with the user's
 // other dotfiles) is followed, so that the replace keeps the link instead of putting a plain
-// file in its place, and writes where it leads even when nothing is there yet.
+// file in its place, and writes where it leads even when nothing is there yet. A link to what is
+// not a file (a device, a pipe) is replaced as before: nothing is ever renamed over that.
 fs::path linkTarget(const fs::path& file) {
     constexpr int maxLinks = 40;  // as the kernel follows them
     fs::path path = file;
     for (int n = 0; n < maxLinks; ++n) {
         struct stat info {};
-        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;  // a write fails on its own
+        if (::lstat(path.c_str(), &info) != 0) return path;  // nothing there, or a write fails on its own
+        if (!S_ISLNK(info.st_mode)) return S_ISREG(info.st_mode) || S_ISDIR(info.st_mode) ? path : file;
         const fs::path target = fs::read_symlink(path);
         path = target.is_absolute() ? target : folderOf(path) / target;
     }

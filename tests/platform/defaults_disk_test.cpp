@@ -203,6 +203,15 @@ TEST_F(DefaultsOddPlaces, ADanglingLinkIsWrittenThroughOrTheWriteFails) {
     EXPECT_TRUE(fs::is_symlink(file));
     EXPECT_FALSE(fs::exists(dir / "unmounted"));
 
+    // A link to what is not a file is replaced, never what it leads to.
+    fs::remove(file);
+    ASSERT_EQ(::mkfifo((dir / "dotfiles" / "pipe").c_str(), 0600), 0);
+    fs::create_symlink(dir / "dotfiles" / "pipe", file);
+    defaults.set("ack", 2);
+    EXPECT_EQ(defaults.integer("ack"), 2);
+    EXPECT_TRUE(fs::is_fifo(dir / "dotfiles" / "pipe"));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(file)));
+
     // Links that lead round in a circle fail the write and read as empty.
     fs::remove(file);
     fs::create_symlink("loop.json", file);
