@@ -130,9 +130,13 @@ bool mountFailingExt4(const fs::path& folder, const fs::path& backing, std::size
     const bool sized = fd >= 0 && ::ftruncate(fd, 16 * 1024 * 1024) == 0;
     if (fd >= 0) ::close(fd);
     if (!sized || !run({"mkfs.ext4", "-q", "-F", "-O", "^has_journal", image.string()})) return false;
-    const Loop loop(image);
-    return loop.fd >= 0 &&
-           ::mount(loop.device.c_str(), folder.c_str(), "ext4", MS_NOSUID | MS_NODEV, "errors=continue") == 0;
+    // Another program may take the free device first: the next one is asked for then.
+    for (int tries = 0; tries < 5; ++tries) {
+        const Loop loop(image);
+        if (loop.fd >= 0)
+            return ::mount(loop.device.c_str(), folder.c_str(), "ext4", MS_NOSUID | MS_NODEV, "errors=continue") == 0;
+    }
+    return false;
 }
 
 }  // namespace brisalune::testkit

@@ -54,7 +54,8 @@ struct DefaultsValue {
 // written over: the next write first moves it aside to "<file>.damaged" (".damaged.2", ... when
 // that is taken). The first instance on a file in a process removes the temporary files that a
 // killed write left beside it. A symbolic link in the file's place stays: writes replace the file
-// it leads to (created there when missing, in a folder that must exist).
+// it leads to (created there when missing, in a folder that must exist); only a link to what is
+// not a file (a device, a pipe) is replaced itself.
 class Defaults {
 public:
     explicit Defaults(std::filesystem::path file);
