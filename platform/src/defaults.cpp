@@ -303,9 +303,7 @@ fs::path linkTarget(const fs::path& file) {
 // ---- the lock between processes ----
 
 // Beside the file, never replaced: the file itself is renamed over by every write.
-fs::path lockFileOf(const fs::path& file) {
-    return folderOf(file) / ("." + file.filename().string() + ".lock");
-}
+fs::path lockFileOf(const fs::path& file) { return folderOf(file) / ("." + file.filename().string() + ".lock"); }
 
 // A write takes milliseconds; a peer that holds the lock this long is stopped or hung.
 constexpr std::chrono::milliseconds peerLockPatience{5000};
