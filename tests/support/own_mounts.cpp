@@ -1,7 +1,6 @@
 #include <support/own_mounts.hpp>
 #include <support/temp_dir.hpp>
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <utility>
