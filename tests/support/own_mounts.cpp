@@ -1,17 +1,20 @@
 #include <support/own_mounts.hpp>
 #include <support/temp_dir.hpp>
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <linux/loop.h>
 #include <sched.h>
 #include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -86,6 +89,14 @@ bool ownMountNamespace() {
     }
     // Nothing mounted here reaches the namespace the child came from.
     return ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+}
+
+bool dropPrivileges() {
+    constexpr uid_t nobody = 65534;
+    if (::geteuid() == 0) return ::setgid(nobody) == 0 && ::setuid(nobody) == 0;
+    __user_cap_header_struct header{.version = _LINUX_CAPABILITY_VERSION_3, .pid = 0};
+    std::array<__user_cap_data_struct, 2> none{};
+    return ::syscall(SYS_capset, &header, none.data()) == 0;
 }
 
 bool childrenCanMount() {

@@ -19,6 +19,10 @@ namespace brisalune::testkit {
 // in a child that has a single thread (a death test's).
 bool ownMountNamespace();
 
+// Gives up what lets a mounting child pass every file mode: root becomes nobody (uid 65534, who
+// must own what it is to write), a user in its own namespace drops its capabilities there.
+bool dropPrivileges();
+
 // Whether a child here can have mounts of its own: tried once, in a child that ends at once.
 bool childrenCanMount();
 
