@@ -3,6 +3,8 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,10 +27,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool writeText(const char* path, const std::string& text) {
+// Without the heap: a child forked from a program with threads may not allocate.
+bool writeText(const char* path, const char* text) {
     const int fd = ::open(path, O_WRONLY | O_CLOEXEC);
     if (fd < 0) return false;
-    const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    const auto size = static_cast<ssize_t>(std::strlen(text));
+    const bool written = ::write(fd, text, static_cast<std::size_t>(size)) == size;
     return ::close(fd) == 0 && written;
 }
 
@@ -80,11 +84,12 @@ bool ownMountNamespace() {
     if (::geteuid() == 0) {
         if (::unshare(CLONE_NEWNS) != 0) return false;
     } else {
-        const std::string uid = std::to_string(::geteuid()), gid = std::to_string(::getegid());
+        std::array<char, 64> uidMap{}, gidMap{};
+        std::snprintf(uidMap.data(), uidMap.size(), "%u %u 1", ::geteuid(), ::geteuid());
+        std::snprintf(gidMap.data(), gidMap.size(), "%u %u 1", ::getegid(), ::getegid());
         if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return false;
         writeText("/proc/self/setgroups", "deny");
-        if (!writeText("/proc/self/uid_map", uid + " " + uid + " 1") ||
-            !writeText("/proc/self/gid_map", gid + " " + gid + " 1"))
+        if (!writeText("/proc/self/uid_map", uidMap.data()) || !writeText("/proc/self/gid_map", gidMap.data()))
             return false;
     }
     // Nothing mounted here reaches the namespace the child came from.
@@ -102,8 +107,9 @@ bool dropPrivileges() {
 bool childrenCanMount() {
     static const bool can = [] {
         const TempDir dir;
+        const char* folder = dir.path().c_str();
         const pid_t child = ::fork();
-        if (child == 0) ::_exit(ownMountNamespace() && mountTmpfs(dir.path(), 4096) ? 0 : 1);
+        if (child == 0) ::_exit(ownMountNamespace() && ::mount("tmpfs", folder, "tmpfs", 0, "size=4k") == 0 ? 0 : 1);
         int status = 0;
         return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }();

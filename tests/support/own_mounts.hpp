@@ -16,7 +16,7 @@ namespace brisalune::testkit {
 
 // Gives the calling process a mount namespace of its own: a plain one as root, else one inside
 // a new user namespace in which this user stays itself. False when neither can be had. Call it
-// in a child that has a single thread (a death test's).
+// in a child that has a single thread (a death test's); it takes nothing from the heap.
 bool ownMountNamespace();
 
 // Gives up what lets a mounting child pass every file mode: root becomes nobody (uid 65534, who
