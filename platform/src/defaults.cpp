@@ -280,13 +280,30 @@ void moveAside(const fs::path& file) {
     fail("cannot set aside", file);
 }
 
+fs::path folderOf(const fs::path& file) { return file.has_parent_path() ? file.parent_path() : fs::path("."); }
+
+// Where a write lands: a symbolic link in the file's place (a settings file kept with the user's
+// other dotfiles) is followed, so that the replace keeps the link instead of putting a plain
+// file in its place, and writes where it leads even when nothing is there yet. A link to what is
+// not a file (a device, a pipe) is replaced as before: nothing is ever renamed over that.
+fs::path linkTarget(const fs::path& file) {
+    constexpr int maxLinks = 40;  // as the kernel follows them
+    fs::path path = file;
+    for (int n = 0; n < maxLinks; ++n) {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0) return path;  // nothing there, or a write fails on its own
+        if (!S_ISLNK(info.st_mode)) return S_ISREG(info.st_mode) || S_ISDIR(info.st_mode) ? path : file;
+        const fs::path target = fs::read_symlink(path);
+        path = target.is_absolute() ? target : folderOf(path) / target;
+    }
+    errno = ELOOP;
+    fail("cannot follow", file);
+}
+
 // ---- the lock between processes ----
 
 // Beside the file, never replaced: the file itself is renamed over by every write.
-fs::path lockFileOf(const fs::path& file) {
-    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
-    return folder / ("." + file.filename().string() + ".lock");
-}
+fs::path lockFileOf(const fs::path& file) { return folderOf(file) / ("." + file.filename().string() + ".lock"); }
 
 // A write takes milliseconds; a peer that holds the lock this long is stopped or hung.
 constexpr std::chrono::milliseconds peerLockPatience{5000};
@@ -389,7 +406,7 @@ constexpr std::chrono::minutes tempFileAge{1};
 // Removes the temporary files a killed write left beside the file: regular files of exactly the
 // store's own pattern, in the file's own folder, old enough to be nobody's. Never throws.
 void removeLeftTempFiles(const fs::path& file) {
-    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
+    const fs::path folder = folderOf(file);
     const std::string prefix = tempPrefix(file);
     std::error_code error;
     const auto now = fs::file_time_type::clock::now();
@@ -403,11 +420,18 @@ void removeLeftTempFiles(const fs::path& file) {
     }
 }
 
-// The sweep above, once per file and process: the first time a store opens it.
+// The sweep above, once per file and process: the first time a store opens it; beside where its
+// link leads too, where its writes land.
 void sweepOnce(const fs::path& file) {
     static std::set<fs::path> swept;
     std::lock_guard lock(Defaults::processLock());
-    if (swept.insert(file).second) removeLeftTempFiles(file);
+    if (!swept.insert(file).second) return;
+    removeLeftTempFiles(file);
+    try {
+        if (const fs::path target = linkTarget(file); target != file) removeLeftTempFiles(target);
+    } catch (const std::system_error&) {
+        // links that lead nowhere: their writes fail, and leave nothing to sweep
+    }
 }
 
 void makeFolder(const fs::path& folder) {
@@ -427,8 +451,15 @@ void writeAll(int fd, std::string_view text, const fs::path& path) {
     }
 }
 
-void syncFolder(const fs::path& folder) {
+// Makes a rename in the folder durable. A folder that may be written but not read cannot be
+// opened to be synced: its whole file system is, through the file just put there.
+void syncFolder(const fs::path& folder, const fs::path& file) {
     Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() < 0 && errno == EACCES) {
+        const Descriptor written(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
+        if (written.get() < 0 || ::syncfs(written.get()) != 0) fail("cannot sync folder", folder);
+        return;
+    }
     if (fd.get() < 0) fail("cannot open folder", folder);
     // Some file systems cannot sync a folder (EINVAL); the rename itself has happened.
     if (::fsync(fd.get()) != 0 && errno != EINVAL) fail("cannot sync folder", folder);
@@ -449,36 +480,60 @@ void checkSize(const std::string& text, const fs::path& file) {
             "the user defaults would grow past 16 MiB, more than can be read back: " + file.string());
 }
 
-// Replaces the file with `text` so that a crash leaves either the old file or the new one.
-void replaceFile(const fs::path& file, const std::string& text) {
-    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
-    makeFolder(folder);
-    std::string tempName = (folder / (tempPrefix(file) + "XXXXXX")).string();
-    Descriptor fd(::mkostemp(tempName.data(), O_CLOEXEC));  // 0600, created exclusively
-    if (fd.get() < 0) fail("cannot create temporary file in", folder);
-    try {
-        writeAll(fd.get(), text, tempName);
-        if (::fsync(fd.get()) != 0) fail("cannot sync", tempName);
-        if (fd.close() != 0) fail("cannot close", tempName);
-        if (::rename(tempName.c_str(), file.c_str()) != 0) fail("cannot replace", file);
-    } catch (...) {
-        ::unlink(tempName.c_str());
-        throw;
+// The new text of a file, written and synced to a temporary file beside it before anything at
+// the file's place changes, so that a full or failing disk fails the write with the old file
+// whole. Removed unless it replaces the file.
+class StagedFile {
+public:
+    StagedFile(const fs::path& file, const std::string& text)
+        : file_(file), temp_((folderOf(file) / (tempPrefix(file) + "XXXXXX")).string()) {
+        Descriptor fd(::mkostemp(temp_.data(), O_CLOEXEC));  // 0600, created exclusively
+        if (fd.get() < 0) fail("cannot create temporary file in", folderOf(file));
+        try {
+            writeAll(fd.get(), text, temp_);
+            if (::fsync(fd.get()) != 0) fail("cannot sync", temp_);
+            if (fd.close() != 0) fail("cannot close", temp_);
+        } catch (...) {
+            ::unlink(temp_.c_str());
+            throw;
+        }
+        staged_ = true;
     }
-    syncFolder(folder);
-}
+    ~StagedFile() {
+        if (staged_) ::unlink(temp_.c_str());
+    }
+    StagedFile(const StagedFile&) = delete;
+    StagedFile& operator=(const StagedFile&) = delete;
 
-// What a write leaves: the unreadable file moved aside, then the members in its place. A text
-// too large to be read back changes nothing.
-void writeMembers(const fs::path& file, const WriteBase& base) {
+    // Replaces the file, so that a crash leaves either the old file or the new one. A failure to
+    // make the replace durable still throws, though the new text is in place then.
+    void commit() {
+        if (::rename(temp_.c_str(), file_.c_str()) != 0) fail("cannot replace", file_);
+        staged_ = false;
+        syncFolder(folderOf(file_), file_);
+    }
+
+private:
+    fs::path file_;
+    std::string temp_;
+    bool staged_ = false;
+};
+
+// What a write leaves at `target`, where the file or its link leads: the unreadable file moved
+// aside, then the members in its place. A text too large to be read back changes nothing, nor
+// does a text the disk cannot take.
+void writeMembers(const fs::path& file, const fs::path& target, const WriteBase& base) {
     const std::string text = serialize(base.members);
     checkSize(text, file);
-    if (base.moveAside) moveAside(file);
-    replaceFile(file, text);
+    makeFolder(folderOf(file));  // never the folder a link leads to: that may be a disk not mounted
+    StagedFile staged(target, text);
+    if (base.moveAside) moveAside(target);
+    staged.commit();
 }
 
 std::optional<fs::path> homeFolder() {
-    if (const char* home = std::getenv("HOME"); home && *home) return fs::path(home);
+    // A relative home would put the file wherever the app was started from.
+    if (const char* home = std::getenv("HOME"); home && *home == '/') return fs::path(home);
     std::array<char, 4096> buffer{};
     passwd entry{};
     passwd* found = nullptr;
@@ -570,9 +625,10 @@ std::optional<std::chrono::sys_seconds> Defaults::date(std::string_view key) con
 void Defaults::set(std::string_view key, DefaultsValue value) {
     json::Value encoded = encode(value, 0);
     WriteLock lock(file_);
-    WriteBase base = loadForWrite(file_);
+    const fs::path target = linkTarget(file_);
+    WriteBase base = loadForWrite(target);
     base.members.insert_or_assign(std::string(key), std::move(encoded));
-    writeMembers(file_, base);
+    writeMembers(file_, target, base);
 }
 
 void Defaults::remove(std::string_view key) {
@@ -580,11 +636,12 @@ void Defaults::remove(std::string_view key) {
     // that holds the file (a removal is all the start-up and the sign-out write, most often).
     if (!value(key)) return;
     WriteLock lock(file_);
-    WriteBase base = loadForWrite(file_);
+    const fs::path target = linkTarget(file_);
+    WriteBase base = loadForWrite(target);
     const auto found = base.members.find(key);
     if (found == base.members.end()) return;
     base.members.erase(found);
-    writeMembers(file_, base);
+    writeMembers(file_, target, base);
 }
 
 }  // namespace brisalune::platform

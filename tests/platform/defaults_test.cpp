@@ -17,6 +17,7 @@
 #include <system_error>
 #include <thread>
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -269,8 +270,18 @@ TEST(DefaultsStandardFile, FollowsTheXdgConfigFolder) {
     ::setenv("XDG_CONFIG_HOME", "/x/config", 1);
     ::setenv("HOME", "/x/home", 1);
     EXPECT_EQ(Defaults::standardFile(), fs::path("/x/config/brisalune/defaults.json"));
-    ::setenv("XDG_CONFIG_HOME", "relative", 1);  // not absolute: ignored
-    EXPECT_EQ(Defaults::standardFile(), fs::path("/x/home/.config/brisalune/defaults.json"));
+    for (const char* ignored : {"relative", ""}) {  // not absolute: ignored
+        ::setenv("XDG_CONFIG_HOME", ignored, 1);
+        EXPECT_EQ(Defaults::standardFile(), fs::path("/x/home/.config/brisalune/defaults.json")) << ignored;
+    }
+    // Without a usable HOME, the user's own home folder as the system knows it.
+    const fs::path own = fs::path(::getpwuid(::getuid())->pw_dir) / ".config" / "brisalune" / "defaults.json";
+    for (const char* unusable : {"relative", ""}) {
+        ::setenv("HOME", unusable, 1);
+        EXPECT_EQ(Defaults::standardFile(), own) << unusable;
+    }
+    ::unsetenv("HOME");
+    EXPECT_EQ(Defaults::standardFile(), own);
     for (int i = 0; i < 2; ++i) saved[i] ? ::setenv(names[i], saved[i]->c_str(), 1) : ::unsetenv(names[i]);
 }
 

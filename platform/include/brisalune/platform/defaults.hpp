@@ -53,12 +53,16 @@ struct DefaultsValue {
 // reads as absent and is kept as it stands by every write. What the store cannot read is never
 // written over: the next write first moves it aside to "<file>.damaged" (".damaged.2", ... when
 // that is taken). The first instance on a file in a process removes the temporary files that a
-// killed write left beside it.
+// killed write left beside it. A symbolic link in the file's place stays: writes replace the file
+// it leads to (created there when missing, in a folder that must exist); only a link to what is
+// not a file (a device, a pipe) is replaced itself.
 class Defaults {
 public:
     explicit Defaults(std::filesystem::path file);
 
-    // `$XDG_CONFIG_HOME/brisalune/defaults.json`, else `$HOME/.config/brisalune/defaults.json`.
+    // `$XDG_CONFIG_HOME/brisalune/defaults.json`, else `$HOME/.config/brisalune/defaults.json`;
+    // either is ignored unless absolute, and without HOME the user's home folder is the system's
+    // account entry. Throws std::runtime_error when there is none.
     static Defaults& standard();
     static std::filesystem::path standardFile();
 
@@ -80,7 +84,9 @@ public:
     // written or what stands in its place cannot be moved aside, std::invalid_argument for a
     // value the file cannot hold (invalid UTF-8, a non-finite double, too deep nesting),
     // std::out_of_range for a date outside years 0000-9999 and std::length_error when the file
-    // would grow past what the store reads back (16 MiB); the file is unchanged then.
+    // would grow past what the store reads back (16 MiB); the file is unchanged then, on a full or
+    // failing disk too, but for one case: when the replace could not be made durable (the folder
+    // could not be synced), it throws with the new file in place.
     void set(std::string_view key, DefaultsValue value);
     // Removing a key that is not there writes nothing, and takes no write lock.
     void remove(std::string_view key);
