@@ -108,6 +108,9 @@ QCoro::Task<> MacModel::refresh() {
     co_await rereadUnreadableSession();
     if (session_ && !membershipsKnown_) co_await refreshAccount();
     co_await refreshAlerts();
+    // An acknowledgement held since it was pressed (the network not back yet after a resume, the
+    // service down a moment) goes again now, not at the app's next start, days or weeks away.
+    co_await pushState_.drainPendingAcks(false);
 }
 
 QCoro::Task<> MacModel::refreshAlerts() {

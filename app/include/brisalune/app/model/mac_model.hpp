@@ -175,7 +175,8 @@ public:
     QCoro::Task<> refreshAlerts();
     // The refresh of the loop and of the window's opening: the stored session when the keychain
     // could not be read at launch (locked, or not answering), the account's teams when they could
-    // not be read before (offline at start-up, the service down), then the alerts.
+    // not be read before (offline at start-up, the service down), then the alerts, then the
+    // pending acknowledgements are drained.
     QCoro::Task<> refresh();
     // One acknowledgement through the pending-acknowledgement pipeline; the alert's team is the
     // one its stored record names, else the active one. Refreshes the alerts when it went through.
