@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 namespace brisalune {
 namespace {
 
@@ -53,6 +56,29 @@ TEST_F(HeldAckRetry, TheNextRefreshSendsItAgainAndOnlyOnceItWentThroughIsItForgo
     EXPECT_FALSE(acks->get("a1"));
     run(model->refresh());  // nothing left to send
     EXPECT_EQ(count(hosted, "POST /v1/alerts/a1/ack"), 3u);
+}
+
+TEST_F(HeldAckRetry, WhileAServiceHoldsTheRetryTheWindowsOpeningsDoNotSendItAgain) {
+    launchWith(session());
+    pressWhileUnreachable("a1");
+    std::atomic<bool> release = false;
+    hosted.on("POST", "/v1/alerts/a1/ack", [&](const standin::ReceivedRequest&) {
+        while (!release) std::this_thread::sleep_for(5ms);
+        return Reply::json(testkit::alertAnswer("a1"));
+    });
+
+    auto held = model->refresh();
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return count(hosted, "POST /v1/alerts/a1/ack") == 2u; }));
+    for (int opening = 0; opening < 3; ++opening) {
+        auto another = model->refresh();
+        EXPECT_TRUE(testkit::processEventsUntil([&] { return another.isReady(); }, 10s));
+    }
+    EXPECT_EQ(count(hosted, "POST /v1/alerts/a1/ack"), 2u);
+
+    release = true;
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return held.isReady(); }));
+    EXPECT_FALSE(acks->get("a1"));
+    run(model->refresh());  // the next one drains again
 }
 
 TEST_F(HeldAckRetry, TheRefreshLoopSendsItWithoutTheAppStartingAgain) {

@@ -323,6 +323,9 @@ private:
     std::uint64_t tenantChoices_ = 0;
     // Counts the sign-ins started: a stored session read meanwhile is not taken up over one.
     std::uint64_t signIns_ = 0;
+    // A refresh's drain of the pending acknowledgements is running: the next refresh leaves them
+    // to it, so that a service that holds an acknowledgement does not get it again at every opening.
+    bool drainingAcks_ = false;
     // Finishes when the last keychain call asked for has finished.
     QFuture<void> keychainCalls_;
 
