@@ -196,8 +196,15 @@ TimeZone TimeZone::namedOrGmt(std::string_view identifier) {
     return zone ? std::move(*zone) : gmt();
 }
 
+// Asked of the system at every call: the zone changes while the app runs (a person travels, the
+// desktop's setting changes), and ICU's own default is read once per process. ICU reads the
+// system's zone into buffers of its own: one reading at a time, and ICU's one reading of its
+// default, which shares them, done before.
 TimeZone TimeZone::current() {
-    std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::createDefault());
+    static std::mutex reading;
+    const std::lock_guard lock(reading);
+    const std::unique_ptr<icu::TimeZone> settled(icu::TimeZone::createDefault());
+    std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::detectHostTimeZone());
     if (!zone || isUnknown(*zone)) return gmt();
     return adopt(zone.release());
 }

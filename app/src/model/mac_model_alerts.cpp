@@ -9,6 +9,8 @@
 #include <brisalune/push/await_blocking.hpp>
 #include <brisalune/push/push_state.hpp>
 
+#include <QScopeGuard>
+
 #include <algorithm>
 #include <utility>
 
@@ -108,6 +110,12 @@ QCoro::Task<> MacModel::refresh() {
     co_await rereadUnreadableSession();
     if (session_ && !membershipsKnown_) co_await refreshAccount();
     co_await refreshAlerts();
+    // An acknowledgement held since it was pressed (the network not back yet after a resume, the
+    // service down a moment) goes again now, not at the app's next start, days or weeks away.
+    if (drainingAcks_) co_return;
+    drainingAcks_ = true;
+    const auto drained = qScopeGuard([this] { drainingAcks_ = false; });
+    co_await pushState_.drainPendingAcks(false);
 }
 
 QCoro::Task<> MacModel::refreshAlerts() {

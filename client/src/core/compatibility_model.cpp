@@ -165,7 +165,13 @@ std::map<std::string, TimePoint> ClientCompatibilityModel::serverBannersDismisse
     return fields_.serverBannersDismissedAt;
 }
 
-bool ClientCompatibilityModel::snoozed(TimePoint dismissedAt) const { return now_() - dismissedAt < snooze; }
+// A dismissal dated after now was timed by a clock that has been set back since (or was ahead
+// then): how long ago it was is unknown, so its snooze is over rather than held until the clock
+// catches up, which could take days or years.
+bool ClientCompatibilityModel::snoozed(TimePoint dismissedAt) const {
+    const auto age = now_() - dismissedAt;
+    return age >= TimePoint::duration::zero() && age < snooze;
+}
 
 CompatibilitySurface ClientCompatibilityModel::surface() const {
     std::unique_lock lock(mutex_);

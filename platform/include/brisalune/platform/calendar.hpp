@@ -24,7 +24,7 @@ public:
     static TimeZone gmt();
     // named(identifier), or gmt() when no zone has that identifier.
     static TimeZone namedOrGmt(std::string_view identifier);
-    // The system's zone (TZ, else /etc/localtime) as the process first read it; GMT when unknown.
+    // The system's zone (TZ, else /etc/localtime) as it is now; GMT when unknown.
     static TimeZone current();
     // Every identifier the zone database knows, in its own order; read once.
     static std::vector<std::string> knownIdentifiers();

@@ -175,7 +175,8 @@ public:
     QCoro::Task<> refreshAlerts();
     // The refresh of the loop and of the window's opening: the stored session when the keychain
     // could not be read at launch (locked, or not answering), the account's teams when they could
-    // not be read before (offline at start-up, the service down), then the alerts.
+    // not be read before (offline at start-up, the service down), then the alerts, then the
+    // pending acknowledgements are drained.
     QCoro::Task<> refresh();
     // One acknowledgement through the pending-acknowledgement pipeline; the alert's team is the
     // one its stored record names, else the active one. Refreshes the alerts when it went through.
@@ -322,6 +323,9 @@ private:
     std::uint64_t tenantChoices_ = 0;
     // Counts the sign-ins started: a stored session read meanwhile is not taken up over one.
     std::uint64_t signIns_ = 0;
+    // A refresh's drain of the pending acknowledgements is running: the next refresh leaves them
+    // to it, so that a service that holds an acknowledgement does not get it again at every opening.
+    bool drainingAcks_ = false;
     // Finishes when the last keychain call asked for has finished.
     QFuture<void> keychainCalls_;
 
