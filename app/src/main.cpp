@@ -13,16 +13,12 @@
 #include <filesystem>
 #include <optional>
 
-int main(int argc, char** argv) {
+namespace {
+
+int run(int argc, char** argv) {
     using namespace brisalune;
-    std::optional<InstanceLock> lock;
     const std::filesystem::path lockFile = InstanceLock::standardFile();
-    try {
-        lock = InstanceLock::acquire(lockFile);
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "brisalune: %s\n", error.what());
-        return 1;
-    }
+    const std::optional<InstanceLock> lock = InstanceLock::acquire(lockFile);
     if (!lock) {  // another one runs: it owns the settings, and shows its window for this start
         const bool shown = InstanceBeacon::ring(InstanceBeacon::fileFor(lockFile));
         std::fprintf(stderr, "brisalune: already running%s\n", shown ? ": its window is brought up" : "");
@@ -42,4 +38,16 @@ int main(int argc, char** argv) {
     scene.show();
     QTimer::singleShot(0, &delegate, &MacAppDelegate::applicationDidFinishLaunching);
     return MacAppDelegate::finishQuitting(QApplication::exec());
+}
+
+}  // namespace
+
+// What keeps the app from starting (no home folder, a lock that cannot be made) is said in words.
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "brisalune: %s\n", error.what());
+        return 1;
+    }
 }

@@ -22,6 +22,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -30,6 +31,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+
+#include <unistd.h>
 
 namespace brisalune {
 namespace {
@@ -253,6 +256,24 @@ TEST_F(EndToEnd, TheBuiltProgramComesUpAndASecondOneLeavesAtOnce) {
 
     first.terminate();
     EXPECT_TRUE(first.waitForFinished(30000));
+}
+
+// A user with no home folder (no HOME, no account entry) is told so, rather than the program
+// ending on an uncaught exception.
+TEST_F(EndToEnd, TheBuiltProgramWithoutAHomeFolderSaysWhyItCannotStart) {
+    if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty()) {
+        GTEST_SKIP() << "needs root and setpriv to run as a user without an account entry";
+    }
+    QProcess program;
+    program.setProcessEnvironment(QProcessEnvironment());  // nothing: no HOME, no XDG folders
+    program.start(
+        QStringLiteral("setpriv"),
+        {"--reuid=54321", "--regid=54321", "--clear-groups", "--", QStringLiteral(BRISALUNE_APP_PROGRAM)});
+    ASSERT_TRUE(program.waitForFinished(30000));
+    const QString said = QString::fromUtf8(program.readAllStandardError());
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << said.toStdString();
+    EXPECT_EQ(program.exitCode(), 1) << said.toStdString();
+    EXPECT_TRUE(said.startsWith(QStringLiteral("brisalune: "))) << said.toStdString();
 }
 
 }  // namespace

@@ -137,12 +137,11 @@ void SiteUpdates::loadCachedOffer() {
     setOffer(SiteRelease::offeredRelease(cached, currentVersionCode_, dismissed, *manifestURL_));
 }
 
-// A last check dated after now was timed by a clock that was ahead then or has been set back
-// since: how long ago it was is unknown, and waiting for the clock to catch up could put the
-// next check off by as long as the clock was wrong. One check more costs little.
+// A last check more than a day ahead of now was timed by a clock that was wrong then or is now:
+// waiting for the clock to catch up could mean no check for years.
 bool SiteUpdates::isDue() const {
     const double elapsed = secondsSince1970(now_()) - checkedAt();
-    return elapsed >= checkInterval || elapsed < 0;
+    return elapsed >= checkInterval || elapsed <= -checkInterval;
 }
 
 double SiteUpdates::checkedAt() const { return defaults_.number(checkedAtKey).value_or(0.0); }

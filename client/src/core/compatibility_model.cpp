@@ -165,12 +165,12 @@ std::map<std::string, TimePoint> ClientCompatibilityModel::serverBannersDismisse
     return fields_.serverBannersDismissedAt;
 }
 
-// A dismissal dated after now was timed by a clock that has been set back since (or was ahead
-// then): how long ago it was is unknown, so its snooze is over rather than held until the clock
-// catches up, which could take days or years.
+// A dismissal dated more than a snooze after now was timed by a clock far ahead then, or set far
+// back since: waiting for the clock to catch up could hide the row for years, so its snooze is
+// over. One dated less ahead than that keeps its snooze, as a clock set back a little does.
 bool ClientCompatibilityModel::snoozed(TimePoint dismissedAt) const {
     const auto age = now_() - dismissedAt;
-    return age >= TimePoint::duration::zero() && age < snooze;
+    return age > -snooze && age < snooze;
 }
 
 CompatibilitySurface ClientCompatibilityModel::surface() const {
