@@ -47,6 +47,7 @@ AlertRow::AlertRow(const AlertSnapshot& alert, QWidget* parent) : QAbstractButto
         label->setAttribute(Qt::WA_TransparentForMouseEvents);
         layout->addWidget(label);
     }
+    setAccessibleDescription(detail->text());
 }
 
 bool AlertRow::event(QEvent* event) {
@@ -99,8 +100,11 @@ AlertsSection::AlertsSection(const MenuEnvironment& environment, MenuNotice& not
     auto* pickerLine = new QHBoxLayout(picker_);
     pickerLine->setContentsMargins(0, 0, 0, 0);
     pickerLine->setSpacing(8);
-    pickerLine->addWidget(
-        ui::text(QStringLiteral("Show alerts for"), QStringLiteral("alerts.picker.label"), Font::headline));
+    QLabel* pickerLabel =
+        ui::text(QStringLiteral("Show alerts for"), QStringLiteral("alerts.picker.label"), Font::headline);
+    // A screen reader names a drop-down list by the label it is the buddy of.
+    pickerLabel->setBuddy(teams_);
+    pickerLine->addWidget(pickerLabel);
     teams_->setAccessibleName(QStringLiteral("Show alerts for"));
     teams_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     teams_->setMinimumContentsLength(8);
@@ -182,6 +186,7 @@ void AlertsSection::followBody() {
     const bool gated = model_.needsBoxSignIn();
     boxBody_->setVisible(gated);
     alertsBody_->setVisible(!gated);
+    ui::keepFocusInSight(this);
 }
 
 void AlertsSection::followAlerts() {

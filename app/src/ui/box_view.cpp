@@ -69,8 +69,10 @@ void showAddress(QFormLayout* rows, const BoxAddressRows& shown, const std::opti
 }
 
 // The chosen segment in the selection's colours and bold, the other as a plain button: a
-// shade of grey alone does not tell them apart.
+// shade of grey alone does not tell them apart. As between radio buttons, Tab stops at the chosen
+// one and the arrow keys choose the other.
 void markSegment(QPushButton* segment, bool chosen) {
+    segment->setFocusPolicy(chosen ? Qt::StrongFocus : Qt::ClickFocus);
     const QPalette standard = QApplication::palette();
     QPalette palette = standard;
     if (chosen) {
@@ -149,6 +151,7 @@ void JoinBoxForm::follow() {
     for (QWidget* row : std::initializer_list<QWidget*>{email_, password_, seatNote_}) rows_->setRowVisible(row, seat);
     showAddress(rows_, address_, code ? std::optional(code->boxURL) : std::nullopt);
     join_->setEnabled(!busy_ && code.has_value());
+    ui::keepFocusInSight(this);
 }
 
 void JoinBoxForm::forget() {
@@ -186,6 +189,8 @@ QCoro::Task<> JoinBoxForm::submitJoin() {
     code_->clear();
     if (failure) showError(error_, failure);
     follow();
+    // The code went with the failure; the next one is pasted there.
+    if (failure) code_->setFocus(Qt::OtherFocusReason);
 }
 
 // ---- signing in to a box ----
@@ -224,6 +229,7 @@ BoxSignInForm::BoxSignInForm(MacModel& model, QWidget* parent)
     choiceRows->addRow(QStringLiteral("Team on the box"), boxTeam_);
     choiceLayout->addLayout(choiceRows);
     choiceLayout->addWidget(useTeam_, 0, Qt::AlignRight);
+    ui::bindDefaultAction(choice_, useTeam_);
 
     auto* layout = ui::stack(this, 10);
     layout->addWidget(none_);
@@ -313,6 +319,7 @@ void BoxSignInForm::follow() {
     showAddress(rows_, address_, recorded ? std::optional(session->hostForTenant(tenantId_)) : std::nullopt);
     signIn_->setEnabled(!busy_ && !tenantId_.empty() && !email_->text().isEmpty() && !password_->text().isEmpty());
     useTeam_->setEnabled(!busy_ && !tenantId_.empty());
+    ui::keepFocusInSight(this);
 }
 
 void BoxSignInForm::setError(std::optional<std::string> text) { showError(error_, text); }
@@ -344,6 +351,7 @@ QCoro::Task<> BoxSignInForm::signIn() {
         busy_ = false;
         setError(failure);
         follow();
+        password_->setFocus(Qt::OtherFocusReason);
         co_return;
     }
     if (result->boxMemberships.size() == 1) {
@@ -409,6 +417,7 @@ BoxView::BoxView(MacModel& model, Path first, QWidget* parent)
         QPushButton* segment = ui::button(
             title(path), path == Path::join ? QStringLiteral("box.path.join") : QStringLiteral("box.path.signIn"));
         segment->setCheckable(true);
+        segment->setAutoExclusive(true);  // the arrow keys move between the two
         segment->setChecked(path == path_);
         markSegment(segment, path == path_);
         connect(segment, &QPushButton::toggled, segment, [segment](bool on) { markSegment(segment, on); });
@@ -463,6 +472,7 @@ void BoxView::follow() {
     signInFirst_->setVisible(!signedIn);
     switcher_->setVisible(signedIn);
     form_->setVisible(signedIn);
+    ui::keepFocusInSight(this);
 }
 
 }  // namespace brisalune

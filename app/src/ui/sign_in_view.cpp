@@ -112,6 +112,7 @@ void SignInView::follow() {
     error_->setText(error ? qText(*error) : QString());
     error_->setVisible(error.has_value());
     followEnablement();
+    ui::keepFocusInSight(this);
 }
 
 void SignInView::followEnablement() {
@@ -133,6 +134,8 @@ QCoro::Task<> SignInView::submit() {
     // anyone in again with Return.
     password_->clear();
     followEnablement();
+    // Wrong: the next try starts with typing the password again.
+    if (model_.lastError() && form_->isVisible()) password_->setFocus(Qt::OtherFocusReason);
 }
 
 }  // namespace brisalune
