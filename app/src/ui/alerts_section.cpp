@@ -70,12 +70,18 @@ void AlertRow::keyPressEvent(QKeyEvent* event) {
 }
 
 void AlertRow::paintEvent(QPaintEvent*) {
-    // Plain: no chrome, a faint highlight under the pointer or the keyboard focus.
+    // Plain: no chrome, a faint highlight under the pointer or the keyboard focus; the focus is
+    // framed too, as the pointer may rest on another row.
     if (!underMouse() && !hasFocus()) return;
     QPainter painter(this);
     QColor highlight = palette().color(QPalette::Highlight);
     highlight.setAlpha(40);
     painter.fillRect(rect(), highlight);
+    if (!hasFocus()) return;
+    QStyleOptionFocusRect frame;
+    frame.initFrom(this);
+    frame.backgroundColor = palette().color(QPalette::Window);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
 }
 
 AlertsSection::AlertsSection(const MenuEnvironment& environment, MenuNotice& notice, QWidget* parent)

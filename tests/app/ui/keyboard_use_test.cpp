@@ -5,6 +5,7 @@
 // at the field a person types into first, and after an error the focus waits where the next
 // typing goes; Return and Space do what a click does.
 
+#include <brisalune/app/ui/alerts_section.hpp>
 #include <brisalune/app/ui/box_view.hpp>
 #include <brisalune/app/ui/compatibility_rows.hpp>
 #include <brisalune/app/ui/menu_window.hpp>
@@ -18,6 +19,7 @@
 #include <QAccessibleInterface>
 #include <QApplication>
 #include <QComboBox>
+#include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -188,6 +190,15 @@ TEST_F(KeyboardUseTest, TheMenuInEveryPhase) {
     waitUntil([&] { return model.phase() == MacModel::Phase::signedIn; });
     testkit::settleLayouts();
     EXPECT_TRUE(walksAsItReads(&menu)) << "a team's alerts";
+
+    // The row Tab is on is marked otherwise than one under the pointer.
+    auto* row = at(&menu, "alerts.rows").findChildren<AlertRow*>().at(1);
+    while (focused() != row) press(&menu, Qt::Key_Tab);
+    const QImage focusedRow = row->grab().toImage();
+    press(&menu, Qt::Key_Tab);
+    row->setAttribute(Qt::WA_UnderMouse);
+    EXPECT_NE(row->grab().toImage(), focusedRow);
+    row->setAttribute(Qt::WA_UnderMouse, false);
 
     await(model.selectTenant("harbor-lab"));  // its data is on a box this computer has no key for
     ASSERT_TRUE(shows(&menu, "alerts.box.signIn"));
