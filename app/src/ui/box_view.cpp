@@ -43,9 +43,12 @@ QFormLayout* formRows() {
     return rows;
 }
 
-void showError(QLabel* label, const std::optional<std::string>& text) {
+// The error shows under the form; a screen reader reads it with the field that the focus goes
+// back to for the next try.
+void showError(QLabel* label, const std::optional<std::string>& text, QWidget* field) {
     label->setText(text ? qText(*text) : QString());
     label->setVisible(text.has_value());
+    field->setAccessibleDescription(label->text());
 }
 
 // The rows naming the address a form's password goes to, and the warning when it would travel
@@ -156,7 +159,7 @@ void JoinBoxForm::follow() {
 
 void JoinBoxForm::forget() {
     for (QLineEdit* typed : {code_, name_, email_, password_}) typed->clear();
-    showError(error_, std::nullopt);
+    showError(error_, std::nullopt, code_);
     follow();
 }
 
@@ -166,7 +169,7 @@ QCoro::Task<> JoinBoxForm::submitJoin() {
     const QPointer<JoinBoxForm> self(this);
     WindowPresenter* windows = WindowPresenter::of(this);
     busy_ = true;
-    showError(error_, std::nullopt);
+    showError(error_, std::nullopt, code_);
     follow();
 
     const JoinCode code = *parsed;
@@ -187,7 +190,7 @@ QCoro::Task<> JoinBoxForm::submitJoin() {
     // window, nor goes out again on a stray Return.
     password_->clear();
     code_->clear();
-    if (failure) showError(error_, failure);
+    if (failure) showError(error_, failure, code_);
     follow();
     // The code went with the failure; the next one is pasted there.
     if (failure) code_->setFocus(Qt::OtherFocusReason);
@@ -229,7 +232,6 @@ BoxSignInForm::BoxSignInForm(MacModel& model, QWidget* parent)
     choiceRows->addRow(QStringLiteral("Team on the box"), boxTeam_);
     choiceLayout->addLayout(choiceRows);
     choiceLayout->addWidget(useTeam_, 0, Qt::AlignRight);
-    ui::bindDefaultAction(choice_, useTeam_);
 
     auto* layout = ui::stack(this, 10);
     layout->addWidget(none_);
@@ -322,7 +324,7 @@ void BoxSignInForm::follow() {
     ui::keepFocusInSight(this);
 }
 
-void BoxSignInForm::setError(std::optional<std::string> text) { showError(error_, text); }
+void BoxSignInForm::setError(std::optional<std::string> text) { showError(error_, text, password_); }
 
 QCoro::Task<> BoxSignInForm::signIn() {
     if (busy_) co_return;

@@ -111,6 +111,8 @@ void SignInView::follow() {
     const std::optional<std::string>& error = model_.lastError();
     error_->setText(error ? qText(*error) : QString());
     error_->setVisible(error.has_value());
+    // Read with the field the focus goes back to after a failure.
+    password_->setAccessibleDescription(error_->text());
     followEnablement();
     ui::keepFocusInSight(this);
 }

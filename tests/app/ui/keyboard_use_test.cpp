@@ -93,6 +93,10 @@ QString spokenName(QWidget* widget) {
     return name.trimmed();
 }
 
+std::string spokenDescription(QWidget* widget) {
+    return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Description).toStdString();
+}
+
 // Names made for code (object names) are no names for a person.
 bool isIdentifier(const QString& name, const QWidget* window) {
     return !window->findChildren<QWidget*>(name).isEmpty();
@@ -236,6 +240,7 @@ TEST_F(KeyboardUseTest, TheSignInWindowOpensAtTheEmailAndComesBackToThePasswordA
     waitUntil([&] { return model.lastError().has_value(); });
     settle();
     EXPECT_EQ(nameOf(focused()), "signIn.password");
+    EXPECT_EQ(spokenDescription(focused()), textOf(window, "signIn.error"));  // read with the field
 
     // Return in the field signs in.
     QTest::keyClicks(focused(), QString::fromStdString(account().password));
@@ -258,6 +263,18 @@ TEST_F(KeyboardUseTest, TheBoxWindowOpensAtItsFirstFieldAndTabStopsAtTheChosenPa
     ASSERT_TRUE(signInPage.isChecked());
     EXPECT_EQ(nameOf(focused()), "boxSignIn.team");
     EXPECT_TRUE(walksAsItReads(window));
+
+    // A wrong password, with Return: it goes, and the focus waits in its field with the error.
+    press(window, Qt::Key_Tab);
+    QTest::keyClicks(focused(), QString::fromStdString(boxAccount().email));
+    press(window, Qt::Key_Tab);
+    QTest::keyClicks(focused(), "wrong");
+    press(window, Qt::Key_Return);
+    waitUntil([&] { return shows(window, "boxSignIn.error"); });
+    settle();
+    EXPECT_EQ(nameOf(focused()), "boxSignIn.password");
+    EXPECT_EQ(spokenDescription(focused()), textOf(window, "boxSignIn.error"));
+
     while (!at<QWidget>(window, "box.path").isAncestorOf(focused())) press(window, Qt::Key_Tab);
     EXPECT_EQ(focused(), &signInPage);
 
@@ -280,6 +297,7 @@ TEST_F(KeyboardUseTest, TheBoxWindowOpensAtItsFirstFieldAndTabStopsAtTheChosenPa
     waitUntil([&] { return shows(window, "joinBox.error"); });
     settle();
     EXPECT_EQ(nameOf(focused()), "joinBox.code");
+    EXPECT_EQ(spokenDescription(focused()), textOf(window, "joinBox.error"));
 }
 
 TEST_F(KeyboardUseTest, TheMaintenanceWindowsListAndEditor) {
@@ -319,9 +337,7 @@ TEST_F(KeyboardUseTest, TheMaintenanceWindowsListAndEditor) {
     EXPECT_TRUE(walksAsItReads(window)) << "rows added";
 
     // A screen reader tells one "Skip" or "Restore" from the next by the date it is about.
-    const auto description = [](QWidget* widget) {
-        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Description).toStdString();
-    };
+    const auto description = spokenDescription;
     std::set<std::string> dates;
     for (auto* skip : window->findChildren<QPushButton*>(QRegularExpression("^editor\\.preview\\.skip\\.")))
         dates.insert(description(skip));
