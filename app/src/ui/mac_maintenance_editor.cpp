@@ -10,7 +10,6 @@
 #include <brisalune/push/await_blocking.hpp>
 
 #include <QAbstractTextDocumentLayout>
-#include <QApplication>
 #include <QEvent>
 #include <QFontDatabase>
 #include <QFormLayout>
@@ -134,12 +133,7 @@ private:
 // Makes `scroll` a frameless scroll area around `content`, which takes its width.
 void holdScrolling(QScrollArea* scroll, QWidget* content, const QString& objectName) {
     scroll->setObjectName(objectName);
-    // Tab goes from field to field, the area scrolling to each, also to one Tab brought in from
-    // outside; the bare area shows no focus and takes none.
-    scroll->setFocusPolicy(Qt::NoFocus);
-    QObject::connect(qApp, &QApplication::focusChanged, scroll, [scroll](QWidget*, QWidget* now) {
-        if (now && scroll->widget() && scroll->widget()->isAncestorOf(now)) scroll->ensureWidgetVisible(now);
-    });
+    ui::scrollToFocus(scroll);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidget(content);

@@ -17,6 +17,7 @@
 #include <QPolygonF>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScrollArea>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
@@ -600,6 +601,13 @@ void keepTabOrderInPlace(QWidget* container) {
         QWidget::setTabOrder(before, widget);
         before = widget;
     }
+}
+
+void scrollToFocus(QScrollArea* scroll) {
+    scroll->setFocusPolicy(Qt::NoFocus);
+    QObject::connect(qApp, &QApplication::focusChanged, scroll, [scroll](QWidget*, QWidget* now) {
+        if (now && scroll->widget() && scroll->widget()->isAncestorOf(now)) scroll->ensureWidgetVisible(now);
+    });
 }
 
 void keepFocusInSight(QWidget* view) {

@@ -24,6 +24,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QScrollArea>
 #include <QTest>
 #include <QToolButton>
@@ -186,6 +187,16 @@ TEST_F(KeyboardUseTest, TheMenuInEveryPhase) {
     press(&menu, Qt::Key_Tab);
     EXPECT_EQ(nameOf(focused()), "menu.signIn");
     EXPECT_TRUE(walksAsItReads(&menu)) << "signed out";
+
+    // Taller than the screen: the first Tab finds its control scrolled into sight.
+    std::vector<QWidget*> filler = testkit::addRows(menu, 60);
+    testkit::settleLayouts();
+    ASSERT_TRUE(menu.scrollArea().verticalScrollBar()->isVisible());
+    focused()->clearFocus();
+    press(&menu, Qt::Key_Tab);
+    EXPECT_EQ(nameOf(focused()), "menu.signIn");
+    EXPECT_FALSE(focused()->visibleRegion().isEmpty());
+    testkit::removeRows(filler);
 
     signIn();
     EXPECT_TRUE(walksAsItReads(&menu)) << "choosing a team";

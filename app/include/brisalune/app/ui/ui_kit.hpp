@@ -22,6 +22,7 @@ class QFont;
 class QFrame;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
 class QToolButton;
 class QVBoxLayout;
 
@@ -144,6 +145,10 @@ void bindDefaultAction(QWidget* form, QPushButton* button);
 // tree (rows in the order they were added to their parent), so that Tab walks the window from top
 // to bottom. Call after adding to it.
 void keepTabOrderInPlace(QWidget* container);
+
+// Tab goes from control to control inside `scroll`, which scrolls to each, also to one the focus
+// comes to from outside it; the bare area takes no focus, as it would show none.
+void scrollToFocus(QScrollArea* scroll);
 
 // When the keyboard focus is on a control inside `view` that no longer shows (its part was just
 // hidden), it goes to the first control `view` shows, or to none: typing never goes where it
