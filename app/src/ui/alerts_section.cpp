@@ -47,6 +47,7 @@ AlertRow::AlertRow(const AlertSnapshot& alert, QWidget* parent) : QAbstractButto
         label->setAttribute(Qt::WA_TransparentForMouseEvents);
         layout->addWidget(label);
     }
+    setAccessibleDescription(detail->text());
 }
 
 bool AlertRow::event(QEvent* event) {
@@ -69,12 +70,18 @@ void AlertRow::keyPressEvent(QKeyEvent* event) {
 }
 
 void AlertRow::paintEvent(QPaintEvent*) {
-    // Plain: no chrome, a faint highlight under the pointer or the keyboard focus.
+    // Plain: no chrome, a faint highlight under the pointer or the keyboard focus; the focus is
+    // framed too, as the pointer may rest on another row.
     if (!underMouse() && !hasFocus()) return;
     QPainter painter(this);
     QColor highlight = palette().color(QPalette::Highlight);
     highlight.setAlpha(40);
     painter.fillRect(rect(), highlight);
+    if (!hasFocus()) return;
+    QStyleOptionFocusRect frame;
+    frame.initFrom(this);
+    frame.backgroundColor = palette().color(QPalette::Window);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
 }
 
 AlertsSection::AlertsSection(const MenuEnvironment& environment, MenuNotice& notice, QWidget* parent)
@@ -99,8 +106,11 @@ AlertsSection::AlertsSection(const MenuEnvironment& environment, MenuNotice& not
     auto* pickerLine = new QHBoxLayout(picker_);
     pickerLine->setContentsMargins(0, 0, 0, 0);
     pickerLine->setSpacing(8);
-    pickerLine->addWidget(
-        ui::text(QStringLiteral("Show alerts for"), QStringLiteral("alerts.picker.label"), Font::headline));
+    QLabel* pickerLabel =
+        ui::text(QStringLiteral("Show alerts for"), QStringLiteral("alerts.picker.label"), Font::headline);
+    // A screen reader names a drop-down list by the label it is the buddy of.
+    pickerLabel->setBuddy(teams_);
+    pickerLine->addWidget(pickerLabel);
     teams_->setAccessibleName(QStringLiteral("Show alerts for"));
     teams_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     teams_->setMinimumContentsLength(8);
@@ -182,6 +192,7 @@ void AlertsSection::followBody() {
     const bool gated = model_.needsBoxSignIn();
     boxBody_->setVisible(gated);
     alertsBody_->setVisible(!gated);
+    ui::keepFocusInSight(this);
 }
 
 void AlertsSection::followAlerts() {

@@ -43,9 +43,12 @@ QFormLayout* formRows() {
     return rows;
 }
 
-void showError(QLabel* label, const std::optional<std::string>& text) {
+// The error shows under the form; a screen reader reads it with the field that the focus goes
+// back to for the next try.
+void showError(QLabel* label, const std::optional<std::string>& text, QWidget* field) {
     label->setText(text ? qText(*text) : QString());
     label->setVisible(text.has_value());
+    field->setAccessibleDescription(label->text());
 }
 
 // The rows naming the address a form's password goes to, and the warning when it would travel
@@ -69,8 +72,10 @@ void showAddress(QFormLayout* rows, const BoxAddressRows& shown, const std::opti
 }
 
 // The chosen segment in the selection's colours and bold, the other as a plain button: a
-// shade of grey alone does not tell them apart.
+// shade of grey alone does not tell them apart. As between radio buttons, Tab stops at the chosen
+// one and the arrow keys choose the other.
 void markSegment(QPushButton* segment, bool chosen) {
+    segment->setFocusPolicy(chosen ? Qt::StrongFocus : Qt::ClickFocus);
     const QPalette standard = QApplication::palette();
     QPalette palette = standard;
     if (chosen) {
@@ -149,11 +154,12 @@ void JoinBoxForm::follow() {
     for (QWidget* row : std::initializer_list<QWidget*>{email_, password_, seatNote_}) rows_->setRowVisible(row, seat);
     showAddress(rows_, address_, code ? std::optional(code->boxURL) : std::nullopt);
     join_->setEnabled(!busy_ && code.has_value());
+    ui::keepFocusInSight(this);
 }
 
 void JoinBoxForm::forget() {
     for (QLineEdit* typed : {code_, name_, email_, password_}) typed->clear();
-    showError(error_, std::nullopt);
+    showError(error_, std::nullopt, code_);
     follow();
 }
 
@@ -163,7 +169,7 @@ QCoro::Task<> JoinBoxForm::submitJoin() {
     const QPointer<JoinBoxForm> self(this);
     WindowPresenter* windows = WindowPresenter::of(this);
     busy_ = true;
-    showError(error_, std::nullopt);
+    showError(error_, std::nullopt, code_);
     follow();
 
     const JoinCode code = *parsed;
@@ -184,8 +190,10 @@ QCoro::Task<> JoinBoxForm::submitJoin() {
     // window, nor goes out again on a stray Return.
     password_->clear();
     code_->clear();
-    if (failure) showError(error_, failure);
+    if (failure) showError(error_, failure, code_);
     follow();
+    // The code went with the failure; the next one is pasted there.
+    if (failure) code_->setFocus(Qt::OtherFocusReason);
 }
 
 // ---- signing in to a box ----
@@ -313,9 +321,10 @@ void BoxSignInForm::follow() {
     showAddress(rows_, address_, recorded ? std::optional(session->hostForTenant(tenantId_)) : std::nullopt);
     signIn_->setEnabled(!busy_ && !tenantId_.empty() && !email_->text().isEmpty() && !password_->text().isEmpty());
     useTeam_->setEnabled(!busy_ && !tenantId_.empty());
+    ui::keepFocusInSight(this);
 }
 
-void BoxSignInForm::setError(std::optional<std::string> text) { showError(error_, text); }
+void BoxSignInForm::setError(std::optional<std::string> text) { showError(error_, text, password_); }
 
 QCoro::Task<> BoxSignInForm::signIn() {
     if (busy_) co_return;
@@ -344,6 +353,7 @@ QCoro::Task<> BoxSignInForm::signIn() {
         busy_ = false;
         setError(failure);
         follow();
+        password_->setFocus(Qt::OtherFocusReason);
         co_return;
     }
     if (result->boxMemberships.size() == 1) {
@@ -409,6 +419,7 @@ BoxView::BoxView(MacModel& model, Path first, QWidget* parent)
         QPushButton* segment = ui::button(
             title(path), path == Path::join ? QStringLiteral("box.path.join") : QStringLiteral("box.path.signIn"));
         segment->setCheckable(true);
+        segment->setAutoExclusive(true);  // the arrow keys move between the two
         segment->setChecked(path == path_);
         markSegment(segment, path == path_);
         connect(segment, &QPushButton::toggled, segment, [segment](bool on) { markSegment(segment, on); });
@@ -463,6 +474,7 @@ void BoxView::follow() {
     signInFirst_->setVisible(!signedIn);
     switcher_->setVisible(signedIn);
     form_->setVisible(signedIn);
+    ui::keepFocusInSight(this);
 }
 
 }  // namespace brisalune

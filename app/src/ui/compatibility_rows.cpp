@@ -65,8 +65,9 @@ CompatibilityWatch::CompatibilityWatch(ClientCompatibilityModel& compatibility, 
 }
 
 CompatibilityNudgeRow::CompatibilityNudgeRow(const MenuEnvironment& environment, QWidget* parent) : QWidget(parent) {
+    // The rows' and sections' identifiers are their object names: a screen reader reads a
+    // name aloud, and theirs are their texts.
     setObjectName(QStringLiteral("update-nudge"));
-    setAccessibleName(QStringLiteral("update-nudge"));
     QHBoxLayout* line = rowShape(this, ui::Symbol::exclamationArrowCirclepath, UpdateCopy::updateAvailable);
     QPushButton* update = ui::button(UpdateCopy::updateButton, QStringLiteral("update-nudge.update"));
     QToolButton* dismiss = ui::dismissButton(QStringLiteral("update-nudge.dismiss"));
@@ -80,7 +81,6 @@ CompatibilityNudgeRow::CompatibilityNudgeRow(const MenuEnvironment& environment,
 
 ServerBannerRow::ServerBannerRow(const MenuEnvironment& environment, QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("server-update-nudge"));
-    setAccessibleName(QStringLiteral("server-update-nudge"));
     QHBoxLayout* line = rowShape(this, ui::Symbol::serverRack, UpdateCopy::serverOlderBanner);
     QToolButton* dismiss = ui::dismissButton(QStringLiteral("server-update-nudge.dismiss"));
     line->addWidget(dismiss, 0, Qt::AlignVCenter);
@@ -91,7 +91,6 @@ ServerBannerRow::ServerBannerRow(const MenuEnvironment& environment, QWidget* pa
 
 UpdateRequiredSection::UpdateRequiredSection(const MenuEnvironment& environment, QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("update-required"));
-    setAccessibleName(QStringLiteral("update-required"));
     QVBoxLayout* layout = sectionShape(this, UpdateCopy::clientOutdatedTitle, UpdateCopy::clientOutdatedMessage);
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(8);
@@ -113,7 +112,6 @@ UpdateRequiredSection::UpdateRequiredSection(const MenuEnvironment& environment,
 
 ServerOutdatedSection::ServerOutdatedSection(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("server-update-required"));
-    setAccessibleName(QStringLiteral("server-update-required"));
     sectionShape(this, UpdateCopy::serverOutdatedTitle, UpdateCopy::serverOutdatedMessage);
 }
 

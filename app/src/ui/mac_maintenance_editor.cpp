@@ -133,6 +133,7 @@ private:
 // Makes `scroll` a frameless scroll area around `content`, which takes its width.
 void holdScrolling(QScrollArea* scroll, QWidget* content, const QString& objectName) {
     scroll->setObjectName(objectName);
+    ui::scrollToFocus(scroll);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidget(content);
@@ -173,6 +174,7 @@ struct MacMaintenanceEditor::Parts {
     std::array<QWidget*, errorBlocks.size()> errors{};
     QLabel* previewHeader = nullptr;
     QLabel* previewNote = nullptr;
+    QWidget* form = nullptr;        // the sections, in their scroll area
     QWidget* previewBox = nullptr;  // holds the rows
     QVBoxLayout* previewRows = nullptr;
     std::vector<Row> rows;
@@ -284,7 +286,7 @@ void MacMaintenanceEditor::buildLayout() {
     previewStack->addWidget(previewBox);
     previewStack->addStretch(1);
 
-    auto* form = new QWidget;
+    auto* form = parts.form = new QWidget;
     form->setObjectName(QStringLiteral("editor.form"));
     auto* formLayout = ui::stack(form, 8, 12);
     formLayout->addWidget(details);
@@ -392,6 +394,8 @@ void MacMaintenanceEditor::showDraft() {
         if (!redrawAgain_) break;
     }
     refreshing_ = false;
+    // A refresh may have added rows (a skipped date): Tab reaches them where they show.
+    ui::keepTabOrderInPlace(parts_->form);
     parts_->recurrence->setVisible(draft_.recurring);
 
     const QString name = qText(draft_.name);
@@ -453,6 +457,7 @@ void MacMaintenanceEditor::showPreview() {
         const MaintenanceOccurrence& occurrence = preview_[i];
         const Parts::Row& row = parts.rows[i];
         row.range->setText(qText(MaintenanceFormat::occurrenceRange(occurrence.start, occurrence.end, zone)));
+        row.skip->setAccessibleDescription(row.range->text());  // which one, to a screen reader
         // A skipped occurrence stays where it was, struck out, until the next answer leaves it out.
         const bool skipped = draft_.recurring && isSkipped(occurrence);
         QFont struck = row.range->font();
@@ -594,6 +599,7 @@ QCoro::Task<> MacMaintenanceEditor::loadNames() {
     names_ = std::move(names);
     parts_->scope->setNames(names_);
     parts_->scope->refresh();
+    ui::keepTabOrderInPlace(parts_->form);
 }
 
 QCoro::Task<> MacMaintenanceEditor::loadStatusPages() {
@@ -609,6 +615,7 @@ QCoro::Task<> MacMaintenanceEditor::loadStatusPages() {
     statusPages_ = std::move(pages);
     offerChoices();
     parts_->statusPage->refresh();
+    ui::keepTabOrderInPlace(parts_->form);
 }
 
 QCoro::Task<> MacMaintenanceEditor::refreshPreview(std::uint64_t generation) {

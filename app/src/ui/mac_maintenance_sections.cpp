@@ -497,6 +497,7 @@ struct MacRecurrenceSection::Rows : QObject {
     struct SkipRow {
         QWidget* row;
         QLabel* text;
+        QPushButton* restore;
     };
     std::vector<SkipRow> skipRows;
     std::vector<std::string> skipped;  // the entries the rows show, in their order
@@ -731,7 +732,7 @@ void MacRecurrenceSection::Rows::showSkips(const std::vector<std::string>& exdat
         line->addStretch(1);
         line->addWidget(button, 0, Qt::AlignVCenter);
         addShown(skips->layout(), row);
-        skipRows.push_back({row, text});
+        skipRows.push_back({row, text, button});
         connect(button, &QPushButton::clicked, this, [this, index] {
             if (index >= skipped.size()) return;
             const std::string entry = skipped[index];  // the write rebuilds the rows
@@ -743,6 +744,8 @@ void MacRecurrenceSection::Rows::showSkips(const std::vector<std::string>& exdat
         showText(
             skipRows[index].text,
             QStringLiteral("Skips ") + qText(MaintenanceFormat::wallClockText(exdates[index], zone)));
+        // A screen reader tells one "Restore" from the next by the date beside it.
+        skipRows[index].restore->setAccessibleDescription(skipRows[index].text->text());
     }
     skips->setVisible(!exdates.empty());
 }

@@ -132,7 +132,12 @@ public:
     void add(const MaintenanceWindow& window) {
         auto* entry = new QListWidgetItem(this);
         entry->setData(Qt::UserRole, qText(window.id));
-        setItemWidget(entry, new RowCell(new MacMaintenanceRow(window)));
+        auto* row = new MacMaintenanceRow(window);
+        // The item draws no text of its own: a screen reader reads it as the row's texts.
+        QStringList texts;
+        for (const QLabel* label : row->findChildren<QLabel*>()) texts << label->text();
+        entry->setData(Qt::AccessibleTextRole, texts.join(QStringLiteral(", ")));
+        setItemWidget(entry, new RowCell(row));
     }
 
     // Each row's height is what its wrapped texts need at the list's width.
@@ -188,11 +193,14 @@ MaintenanceWindowsView::MaintenanceWindowsView(MacModel& model, QWidget* parent)
     sidebar->setMaximumWidth(scaled(360));
     auto* side = ui::stack(sidebar, 8, 12);
     auto* picker = new QHBoxLayout;
-    picker->addWidget(new QLabel(QStringLiteral("Project")));
+    auto* projectLabel = new QLabel(QStringLiteral("Project"));
+    projectLabel->setBuddy(projectPicker_);  // a screen reader names the list by it
+    picker->addWidget(projectLabel);
     projectPicker_->setObjectName(QStringLiteral("maintenance.project"));
     picker->addWidget(projectPicker_, 1);
     side->addLayout(picker);
     list_->setObjectName(QStringLiteral("maintenance.list"));
+    list_->setAccessibleName(WindowPresenter::title(WindowPresenter::Kind::maintenance));
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     // A light highlight: the rows' own texts keep their tones on it, in light and dark themes.
     QPalette tinted = list_->palette();
@@ -242,6 +250,10 @@ MaintenanceWindowsView::MaintenanceWindowsView(MacModel& model, QWidget* parent)
         const QList<QListWidgetItem*> picked = list_->selectedItems();
         if (picked.isEmpty()) return;  // only the view clears the selection
         setSelection(Selection{Selection::Window{picked.front()->data(Qt::UserRole).toString().toStdString()}});
+    });
+    // Return on a row (or whatever the desktop takes as opening it) opens it, as a click does.
+    connect(list_, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
+        list_->setCurrentItem(item, QItemSelectionModel::ClearAndSelect);
     });
     connect(newWindow_, &QPushButton::clicked, this, [this] { setSelection(Selection{Selection::New{}}); });
     connect(refresh_, &QPushButton::clicked, this, [this] { loadWindows(); });

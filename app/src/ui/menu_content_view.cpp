@@ -190,6 +190,7 @@ void MenuContentView::follow() {
     tenantPicker_->setVisible(phaseContent && phase == Phase::selectingTenant);
     alerts_->setVisible(phaseContent && signedIn);
     accountRows_->setVisible(phase == Phase::selectingTenant || signedIn);
+    ui::keepFocusInSight(this);
     followAtExpiry(seen);
 }
 

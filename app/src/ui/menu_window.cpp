@@ -1,5 +1,7 @@
 #include <brisalune/app/ui/menu_window.hpp>
 
+#include <brisalune/app/ui/ui_kit.hpp>
+
 #include <QCursor>
 #include <QEvent>
 #include <QGuiApplication>
@@ -46,8 +48,7 @@ MenuWindow::MenuWindow(MenuEnvironment environment, Style style, QWidget* parent
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     scroll_->setWidgetResizable(true);
-    // Tab goes from control to control (the area scrolls to each); the area itself is no stop.
-    scroll_->setFocusPolicy(Qt::NoFocus);
+    ui::scrollToFocus(scroll_);
     scroll_->setWidget(content_);
     // The window's own background shows through, and with it the popup's edge.
     scroll_->viewport()->setAutoFillBackground(false);

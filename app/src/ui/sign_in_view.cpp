@@ -111,7 +111,10 @@ void SignInView::follow() {
     const std::optional<std::string>& error = model_.lastError();
     error_->setText(error ? qText(*error) : QString());
     error_->setVisible(error.has_value());
+    // Read with the field the focus goes back to after a failure.
+    password_->setAccessibleDescription(error_->text());
     followEnablement();
+    ui::keepFocusInSight(this);
 }
 
 void SignInView::followEnablement() {
@@ -133,6 +136,8 @@ QCoro::Task<> SignInView::submit() {
     // anyone in again with Return.
     password_->clear();
     followEnablement();
+    // Wrong: the next try starts with typing the password again.
+    if (model_.lastError() && form_->isVisible()) password_->setFocus(Qt::OtherFocusReason);
 }
 
 }  // namespace brisalune

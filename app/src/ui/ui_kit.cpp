@@ -17,6 +17,7 @@
 #include <QPolygonF>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScrollArea>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
@@ -584,14 +585,42 @@ void keepTabOrderInPlace(QWidget* container) {
     QWidget* before = container->previousInFocusChain();
     while (before != container && !takesTab(before)) before = before->previousInFocusChain();
     if (before == container) return;
+    // In the order of the widget tree, where a row added later sits with its siblings; a widget
+    // whose focus goes to another (a field's inner edit) is no stop of its own.
     std::vector<QWidget*> inside;
-    for (QWidget* widget = container->nextInFocusChain(); widget != container; widget = widget->nextInFocusChain()) {
-        if (container->isAncestorOf(widget) && (widget->focusPolicy() & Qt::TabFocus)) inside.push_back(widget);
-    }
+    const std::function<void(QWidget*)> collect = [&](QWidget* parent) {
+        for (QObject* child : parent->children()) {
+            auto* widget = qobject_cast<QWidget*>(child);
+            if (!widget || widget->isWindow()) continue;
+            if ((widget->focusPolicy() & Qt::TabFocus) && !widget->focusProxy()) inside.push_back(widget);
+            collect(widget);
+        }
+    };
+    collect(container);
     for (QWidget* widget : inside) {
         QWidget::setTabOrder(before, widget);
         before = widget;
     }
+}
+
+void scrollToFocus(QScrollArea* scroll) {
+    scroll->setFocusPolicy(Qt::NoFocus);
+    QObject::connect(qApp, &QApplication::focusChanged, scroll, [scroll](QWidget*, QWidget* now) {
+        if (now && scroll->widget() && scroll->widget()->isAncestorOf(now)) scroll->ensureWidgetVisible(now);
+    });
+}
+
+void keepFocusInSight(QWidget* view) {
+    QWidget* focus = view->window()->focusWidget();
+    if (!focus || !view->isAncestorOf(focus) || focus->isVisibleTo(view)) return;
+    for (QWidget* next = view->nextInFocusChain(); next != view; next = next->nextInFocusChain()) {
+        const bool takesTab = (next->focusPolicy() & Qt::TabFocus) && !next->focusProxy() && next->isEnabled();
+        if (takesTab && view->isAncestorOf(next) && next->isVisibleTo(view)) {
+            next->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+    focus->clearFocus();
 }
 
 void showWindow(QWidget* from, WindowPresenter::Kind kind) {

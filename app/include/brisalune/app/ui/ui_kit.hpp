@@ -22,6 +22,7 @@ class QFont;
 class QFrame;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
 class QToolButton;
 class QVBoxLayout;
 
@@ -140,9 +141,19 @@ QWidget* group(const QString& objectName, int spacing, QVBoxLayout** layout);
 void bindDefaultAction(QWidget* form, QPushButton* button);
 
 // Widgets made after their window's others come last in its Tab order, wherever they show. Puts
-// the controls inside `container` back at the container's own place, in the order they were made,
-// so that Tab walks the window from top to bottom. Call after filling it anew.
+// the controls inside `container` back at the container's own place, in the order of the widget
+// tree (rows in the order they were added to their parent), so that Tab walks the window from top
+// to bottom. Call after adding to it.
 void keepTabOrderInPlace(QWidget* container);
+
+// Tab goes from control to control inside `scroll`, which scrolls to each, also to one the focus
+// comes to from outside it; the bare area takes no focus, as it would show none.
+void scrollToFocus(QScrollArea* scroll);
+
+// When the keyboard focus is on a control inside `view` that no longer shows (its part was just
+// hidden), it goes to the first control `view` shows, or to none: typing never goes where it
+// cannot be seen, and Tab goes on from what is there. Call after showing and hiding its parts.
+void keepFocusInSight(QWidget* view);
 
 // Shows the app's window of that kind through the presenter serving `from`; nothing without
 // one. The menu's popup makes way for the window it opened.
