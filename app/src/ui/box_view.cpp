@@ -293,7 +293,8 @@ void BoxSignInForm::preselect() {
 void BoxSignInForm::fill(QComboBox* picker, const std::vector<Membership>& teams) {
     const QSignalBlocker quiet(picker);
     picker->clear();
-    for (const Membership& team : teams) picker->addItem(qText(team.tenantName), qText(team.tenantId));
+    for (const Membership& team : teams)
+        picker->addItem(ui::oneLine(ui::shownName(team.tenantName, team.tenantId)), qText(team.tenantId));
     picker->setCurrentIndex(tenantId_.empty() ? -1 : picker->findData(qText(tenantId_)));
 }
 

@@ -20,6 +20,7 @@
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
+#include <QTextDocument>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -32,6 +33,37 @@
 namespace brisalune::ui {
 
 namespace {
+
+constexpr char16_t firstStrongIsolate = u'\u2068';
+constexpr char16_t popDirectionalIsolate = u'\u2069';
+
+bool opensIsolate(QChar c) { return c.unicode() >= u'\u2066' && c.unicode() <= firstStrongIsolate; }
+
+// Characters that turn the direction of what stands near them: right-to-left letters and numbers,
+// and the explicit embeddings, overrides and isolates.
+bool turnsDirection(QChar c) {
+    switch (c.direction()) {
+        case QChar::DirR:
+        case QChar::DirAL:
+        case QChar::DirAN:
+        case QChar::DirLRE:
+        case QChar::DirLRO:
+        case QChar::DirRLE:
+        case QChar::DirRLO:
+        case QChar::DirPDF:
+        case QChar::DirLRI:
+        case QChar::DirRLI:
+        case QChar::DirFSI:
+        case QChar::DirPDI: return true;
+        default: return false;
+    }
+}
+
+bool breaksLine(QChar c) {
+    const QChar::Category category = c.category();
+    return category == QChar::Other_Control || category == QChar::Separator_Line ||
+           category == QChar::Separator_Paragraph;
+}
 
 const QColor redTone{0xc8, 0x1e, 0x1e};
 const QColor blueTone{0x1a, 0x62, 0xd6};
@@ -245,7 +277,7 @@ protected:
         QStyleOptionButton option;
         initStyleOption(&option);
         const QRect label = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
-        option.text = fontMetrics().elidedText(option.text, Qt::ElideRight, label.width(), Qt::TextShowMnemonic);
+        option.text = cutToWidth(fontMetrics(), option.text, label.width(), Qt::TextShowMnemonic);
         painter.drawControl(QStyle::CE_PushButton, option);
         ringFocusOnHighlight(painter, *this, option);
     }
@@ -265,7 +297,7 @@ protected:
         initStyleOption(&option);
         painter.drawComplexControl(QStyle::CC_ComboBox, option);
         const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
-        option.currentText = fontMetrics().elidedText(option.currentText, Qt::ElideRight, field.width());
+        option.currentText = cutToWidth(fontMetrics(), option.currentText, field.width());
         painter.drawControl(QStyle::CE_ComboBoxLabel, option);
     }
 };
@@ -432,11 +464,65 @@ QLabel* text(std::string_view content, const QString& objectName, Font font, Ton
     return text(qText(content), objectName, font, tone, wraps);
 }
 
+QString isolated(const QString& text) {
+    // A text of left-to-right letters alone has nothing to turn: it stays as it is.
+    if (std::ranges::none_of(text, turnsDirection)) return text;
+    // Only the closing mark added here may end the isolate: the text's own stray closing marks go,
+    // and isolates it leaves open are closed before it.
+    QString out;
+    out.reserve(text.size() + 2);
+    out += QChar(firstStrongIsolate);
+    qsizetype open = 0;
+    for (const QChar c : text) {
+        if (c.unicode() == popDirectionalIsolate) {
+            if (open == 0) continue;
+            --open;
+        } else if (opensIsolate(c)) {
+            ++open;
+        }
+        out += c;
+    }
+    out += QString(open + 1, QChar(popDirectionalIsolate));
+    return out;
+}
+
+QString oneLine(const QString& text) {
+    QString line = text;
+    for (QChar& c : line) {
+        if (breaksLine(c)) c = QLatin1Char(' ');
+    }
+    return isolated(line);
+}
+
+QString cutToWidth(const QFontMetrics& metrics, const QString& text, int width, int flags) {
+    const QString shown = metrics.elidedText(text, Qt::ElideRight, width, flags);
+    if (shown == text || std::ranges::none_of(text, turnsDirection)) return shown;
+    // Qt keeps the direction marks of what it cut after its ellipsis, which puts the ellipsis
+    // inside the text's override; it goes after the isolated rest instead.
+    QString ellipsis(QChar(u'\u2026'));
+    qsizetype at = shown.lastIndexOf(ellipsis);
+    if (at < 0) at = shown.lastIndexOf(ellipsis = QStringLiteral("..."));
+    if (at < 0) return isolated(shown);
+    return isolated(shown.left(at) + shown.mid(at + ellipsis.size())) + ellipsis;
+}
+
+QString shownName(std::string_view name, std::string_view fallback) {
+    const QString shown = qText(name);
+    const bool blank = std::ranges::all_of(shown, [](QChar c) {
+        return c.isSpace() || c.category() == QChar::Other_Control || c.category() == QChar::Other_Format;
+    });
+    return blank ? qText(fallback) : shown;
+}
+
+QString plainToolTip(const QString& text) {
+    return Qt::mightBeRichText(text) ? Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal) : text;
+}
+
 ElidedLabel::ElidedLabel(QString full, const QString& objectName) : full_(std::move(full)) {
     setObjectName(objectName);
     setTextFormat(Qt::PlainText);
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    setText(full_);
+    setText(oneLine(full_));
 }
 
 void ElidedLabel::setFullText(const QString& full) {
@@ -445,7 +531,7 @@ void ElidedLabel::setFullText(const QString& full) {
     if (isVisible()) {
         elide(width());
     } else {
-        setText(full_);
+        setText(oneLine(full_));
     }
 }
 
@@ -465,10 +551,11 @@ void ElidedLabel::changeEvent(QEvent* event) {
 }
 
 void ElidedLabel::elide(int width) {
-    const QString shown = fontMetrics().elidedText(full_, Qt::ElideRight, width);
+    const QString line = oneLine(full_);
+    const QString shown = cutToWidth(fontMetrics(), line, width);
     setText(shown);
     // What was cut can still be read, on hover.
-    setToolTip(shown == full_ ? QString() : full_);
+    setToolTip(shown == line ? QString() : plainToolTip(full_));
 }
 
 ElidedLabel* elidedText(const QString& content, const QString& objectName, Font font, Tone tone) {
