@@ -225,8 +225,10 @@ void roughen(demo::Fixture& fixture) {
     }
 }
 
-const char* const hostileError =
-    "<b>Refused</b> \u202Eby the gateway\nDetails:\t" "<img src=\"/usr/share/icons/hicolor/48x48/apps/xterm-color.png\">";
+std::string hostileError() {
+    return "<b>Refused</b> \u202Eby the gateway\nDetails:\t<img src=\"/usr/share/icons/hicolor/48x48/apps/xterm-color.png\">\n" +
+           unbroken(400);
+}
 
 const char* const longError =
     "The notification service refused this device: the certificate chain presented by the push gateway "
@@ -401,7 +403,7 @@ int run(const fs::path& output, Content content) {
     await(pushState.refreshSettings());
     pushState.setRegistrationError(
         longContent                      ? std::string(longError)
-        : content == Content::hostile ? std::string(hostileError)
+        : content == Content::hostile ? hostileError()
                                          : std::string(DesktopPushHost::unavailableText));
     screens.write(menu, "menu-push-local.png");
     menu.hide();

@@ -20,13 +20,16 @@
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
+#include <QTextBoundaryFinder>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -324,9 +327,90 @@ protected:
     }
 };
 
+// A wrapping label that also breaks a word too long for its width (a name of thousands of
+// letters without a space), which QLabel draws cut off at its edge; other texts it leaves to
+// QLabel.
+class WrappingLabel : public QLabel {
+public:
+    int heightForWidth(int width) const override {
+        const int room = width - horizontalPadding();
+        if (!overlong(room)) return QLabel::heightForWidth(width);
+        return static_cast<int>(std::ceil(laidOut(room)->boundingRect().height())) + verticalPadding();
+    }
+    // A word longer than QLabel's widest wrapped line asks for that line's width, and needs only
+    // a few characters' worth.
+    QSize sizeHint() const override {
+        QSize hint = QLabel::sizeHint();
+        if (hint.width() > widestLine() && overlong(widestLine() - horizontalPadding()))
+            hint = QSize(widestLine(), heightForWidth(widestLine()));
+        return hint;
+    }
+    QSize minimumSizeHint() const override {
+        QSize least = QLabel::minimumSizeHint();
+        if (least.width() > widestLine() && overlong(widestLine() - horizontalPadding()))
+            least.setWidth(fontMetrics().averageCharWidth() * 8 + horizontalPadding());
+        return least;
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        const QRect room = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+        if (!overlong(room.width())) {
+            QLabel::paintEvent(event);
+            return;
+        }
+        QPainter painter(this);
+        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole()));
+        laidOut(room.width())->draw(&painter, room.topLeft());
+    }
+
+private:
+    int widestLine() const { return fontMetrics().averageCharWidth() * 80 + horizontalPadding(); }
+    int horizontalPadding() const {
+        const QMargins margins = contentsMargins();
+        return margins.left() + margins.right() + 2 * margin();
+    }
+    int verticalPadding() const {
+        const QMargins margins = contentsMargins();
+        return margins.top() + margins.bottom() + 2 * margin();
+    }
+    // Whether a word of the text, between two places where a line may break, is wider than `width`.
+    bool overlong(int width) const {
+        if (!wordWrap() || width <= 0) return false;
+        const QString shown = text();
+        const QFontMetrics metrics = fontMetrics();
+        if (metrics.horizontalAdvance(shown) <= width) return false;
+        QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, shown);
+        qsizetype from = 0;
+        for (qsizetype at = breaks.toNextBoundary(); at >= 0; at = breaks.toNextBoundary()) {
+            if (metrics.horizontalAdvance(shown.mid(from, at - from).trimmed()) > width) return true;
+            from = at;
+        }
+        return false;
+    }
+    // The text wrapped at words, and inside a word too long for the width.
+    std::unique_ptr<QTextLayout> laidOut(int width) const {
+        QString shown = text();
+        shown.replace(QLatin1Char('\n'), QChar::LineSeparator);
+        auto layout = std::make_unique<QTextLayout>(shown, font());
+        QTextOption option(alignment());
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout->setTextOption(option);
+        layout->beginLayout();
+        qreal top = 0;
+        for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
+            line.setLineWidth(width);
+            line.setPosition(QPointF(0, top));
+            top += line.height();
+        }
+        layout->endLayout();
+        return layout;
+    }
+};
+
 // A wrapping label asks for a narrow width of its own choosing even where its line would fit;
 // this one asks for its line, and wraps only when given less.
-class OneLineFirstLabel final : public QLabel {
+class OneLineFirstLabel final : public WrappingLabel {
 public:
     QSize sizeHint() const override {
         const QMargins margins = contentsMargins();
@@ -453,7 +537,7 @@ QLabel* dress(QLabel* label, const QString& content, const QString& objectName, 
 }  // namespace
 
 QLabel* text(const QString& content, const QString& objectName, Font font, Tone tone, bool wraps) {
-    return dress(new QLabel, content, objectName, font, tone, wraps);
+    return dress(new WrappingLabel, content, objectName, font, tone, wraps);
 }
 
 QLabel* lineText(const QString& content, const QString& objectName, Font font, Tone tone) {

@@ -104,6 +104,26 @@ TEST(ServerText, AOneLineLabelShowsLineBreaksTabsAndControlsAsSpaces) {
     EXPECT_EQ(unbroken.toolTip().size(), 10000);
 }
 
+TEST(ServerText, AWrappedTextBreaksAWordTooLongForItsWidth) {
+    // An error of a line and then 10,000 letters without a space takes the lines it needs, in
+    // the width it is given, instead of one line cut at the edge.
+    std::unique_ptr<QLabel> label(
+        ui::text(QStringLiteral("Refused:\n") + QString(10000, QLatin1Char('a')), "error", ui::Font::body, ui::Tone::red, true));
+    const QFontMetrics metrics = label->fontMetrics();
+    const int lines = metrics.horizontalAdvance(QString(10000, QLatin1Char('a'))) / 200;
+    EXPECT_GE(label->heightForWidth(200), lines * metrics.lineSpacing());
+    EXPECT_LE(label->minimumSizeHint().width(), 200);
+    EXPECT_LE(label->sizeHint().width(), metrics.averageCharWidth() * 80 + 1);
+
+    // Texts whose words fit are QLabel's own.
+    std::unique_ptr<QLabel> usual(ui::text(QStringLiteral("Not registered for push: refused"), "usual", ui::Font::body, ui::Tone::red, true));
+    QLabel plain(usual->text());
+    plain.setWordWrap(true);
+    plain.setFont(usual->font());
+    EXPECT_EQ(usual->heightForWidth(120), plain.heightForWidth(120));
+    EXPECT_EQ(usual->sizeHint(), plain.sizeHint());
+}
+
 TEST(ServerText, ADirectionOverrideEndsWithTheTextThatHoldsIt) {
     // The override turns its own text only: the ellipsis of a cut one stays at the end.
     ui::ElidedLabel label(override + QStringLiteral("Acme Operations ") + QString(200, QLatin1Char('o')), "team");
