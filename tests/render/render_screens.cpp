@@ -56,6 +56,7 @@
 #include <QListWidget>
 #include <QBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
 #include <QPixmap>
@@ -274,7 +275,8 @@ void storeOneOff(BrisaluneClient& client, const std::string& project, const char
 void renderMaintenance(WindowPresenter& windows, MacModel& model, Screens& screens, bool hostile) {
     const auto client = model.client(*model.session()->activeTenantId);
     const std::string unbrokenName = unbroken(2000);
-    storeOneOff(*client, "payments-api", hostile ? "<b>Storage</b>\nmigration \u202Ein progress" : "Storage migration", -2, 30);
+    const char* const overrideName = "<b>Storage</b>\nmigration \u202Ein progress";
+    storeOneOff(*client, "payments-api", hostile ? overrideName : "Storage migration", -2, 30);
     storeOneOff(*client, "payments-api", hostile ? unbrokenName.c_str() : "Data centre move", 74, 105);
     windows.show(WindowPresenter::Kind::maintenance);
     QWidget* window = windows.window(WindowPresenter::Kind::maintenance);
@@ -285,7 +287,26 @@ void renderMaintenance(WindowPresenter& windows, MacModel& model, Screens& scree
     project->setCurrentIndex(project->findText(QStringLiteral("payments-api")));
     settleRequests();
     auto* list = window->findChild<QListWidget*>("maintenance.list");
+    if (hostile) {
+        // The question before deleting each of the server's rough names.
+        for (const auto& [stored, name] :
+             {std::pair{unbrokenName, "maintenance-delete-unbroken.png"},
+              {std::string(overrideName), "maintenance-delete-override.png"}}) {
+            const auto& shown = view->windows();
+            const auto at = std::ranges::find(shown, stored, [](const auto& w) { return w.input.name; });
+            list->clearSelection();
+            list->item(static_cast<int>(at - shown.begin()))->setSelected(true);
+            settleRequests();
+            view->editor()->findChild<QPushButton*>("editor.delete")->click();
+            settle();
+            auto* question = view->editor()->findChild<QMessageBox*>("editor.deleteDialog");
+            screens.write(*question, name, false);
+            question->reject();
+            settle();
+        }
+    }
     // The repeating window: the one whose rule is set.
+    list->clearSelection();
     for (int row = 0; row < list->count(); ++row) {
         if (view->windows()[static_cast<std::size_t>(row)].input.rrule.empty()) continue;
         list->item(row)->setSelected(true);

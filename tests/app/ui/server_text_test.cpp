@@ -3,14 +3,17 @@
 // with the text that holds them, and a name that shows nothing replaced by its identifier.
 
 #include <brisalune/app/ui/alerts_section.hpp>
+#include <brisalune/app/ui/mac_maintenance_editor.hpp>
 #include <brisalune/app/ui/menu_bar_extra.hpp>
 #include <brisalune/app/ui/menu_content_view.hpp>
 #include <brisalune/app/ui/notices.hpp>
 #include <brisalune/app/ui/ui_kit.hpp>
 
 #include <app/ui/ui_fixture.hpp>
+#include <support/endpoint_fixture.hpp>
 
 #include <QComboBox>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTextDocument>
 #include <QTextLayout>
@@ -63,14 +66,17 @@ bool readsLeftToRight(const QString& text, const QString& part, const QFont& fon
     return true;
 }
 
-// Whether the ellipsis of a cut text is drawn last on its line, right of every other glyph.
-bool ellipsisEndsTheLine(const QString& cut, const QFont& font) {
-    const qsizetype mark = cut.lastIndexOf(QChar(u'\u2026'));
-    if (mark < 0) return false;
-    const auto x = glyphsOf(cut, font);
-    const std::optional<qreal> ellipsis = x[static_cast<std::size_t>(mark)];
-    return ellipsis && std::ranges::all_of(x, [&](const std::optional<qreal>& other) { return !other || *other <= *ellipsis; });
+// Whether the last `mark` in `text` is drawn last on its line, right of every other glyph.
+bool endsTheLine(const QString& text, QChar mark, const QFont& font) {
+    const qsizetype at = text.lastIndexOf(mark);
+    if (at < 0) return false;
+    const auto x = glyphsOf(text, font);
+    const std::optional<qreal> last = x[static_cast<std::size_t>(at)];
+    return last && std::ranges::all_of(x, [&](const std::optional<qreal>& other) { return !other || *other <= *last; });
 }
+
+// Whether the ellipsis of a cut text is drawn last on its line.
+bool ellipsisEndsTheLine(const QString& cut, const QFont& font) { return endsTheLine(cut, QChar(u'\u2026'), font); }
 
 TEST(ServerText, AToolTipShowsMarkupAsTheTextItIs) {
     const QString title = qText(markup);
@@ -182,6 +188,57 @@ TEST_F(RoughServerText, ANameThatShowsNothingGivesWayToItsIdentifierAndNamesStay
     EXPECT_EQ(row.accessibleName(), qText(untitled.id));
     const auto& detail = at<QLabel>(&row, "alerts.row.detail");
     EXPECT_TRUE(readsLeftToRight(detail.text(), QStringLiteral("firing"), detail.font())) << detail.text().toStdString();
+}
+
+// The question before a maintenance window is deleted, for names the server stored.
+class DeleteQuestion : public testkit::EndpointTest {
+protected:
+    DeleteQuestion() { testkit::widgetsApplication(); }
+    ~DeleteQuestion() override {
+        editor.reset();
+        server.release();
+        blockingPool().waitForDone();
+        QCoreApplication::processEvents();
+    }
+    std::unique_ptr<MacMaintenanceEditor> editor;
+
+    QMessageBox& ask(const std::string& name) {
+        MaintenanceWindow window;
+        window.id = "w1";
+        window.input.name = name;
+        window.input.timezone = "Europe/Paris";
+        window.input.startsAt = "2030-01-07T03:00";
+        window.input.endsAt = "2030-01-07T04:00";
+        window.input.scope = MaintenanceScope::defaultScope();
+        editor = std::make_unique<MacMaintenanceEditor>(
+            std::make_shared<BrisaluneClient>(
+                *platform::Url::parse(server.baseUrl()),
+                std::nullopt,
+                "data-key",
+                nullptr,
+                ClientIdentity::current(),
+                compatibility),
+            "p",
+            window,
+            [](const std::optional<MaintenanceWindow>&) {},
+            false);
+        editor->findChild<QPushButton*>("editor.delete")->click();
+        return *editor->findChild<QMessageBox*>("editor.deleteDialog");
+    }
+};
+
+TEST_F(DeleteQuestion, NamesTheWindowOnOneLineCutToAWidthItsDirectionKeptToItself) {
+    QMessageBox& question = ask("<b>Storage</b>\nmigration \u202ein progress");
+    EXPECT_FALSE(question.text().contains(QLatin1Char('\n')));
+    EXPECT_TRUE(endsTheLine(question.text(), QLatin1Char('?'), question.font())) << question.text().toStdString();
+    EXPECT_EQ(question.windowTitle(), question.text());
+    question.reject();
+
+    QMessageBox& unbroken = ask(std::string(2000, 'a'));
+    const QFontMetrics metrics(unbroken.font());
+    EXPECT_LE(metrics.horizontalAdvance(unbroken.text()), ui::fontScaled(unbroken.font(), 360) + metrics.horizontalAdvance("Delete \"\"?"));
+    EXPECT_TRUE(unbroken.text().startsWith("Delete \"aaaa"));
+    EXPECT_TRUE(unbroken.text().endsWith(QStringLiteral("\u2026\"?")));
 }
 
 }  // namespace
