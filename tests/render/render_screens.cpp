@@ -102,8 +102,11 @@ void settleRequests() {
 }
 
 // A seat's join code for a box at a LAN address over plain http (nothing is sent to it).
-std::string lanSeatCode() {
-    const QByteArray payload = R"({"u":"http://192.168.1.20:8080/","t":"harbor-lab","c":"harbor-seat","s":true,"v":1})";
+// With `longPath`, the box's address goes on for 1,500 characters.
+std::string lanSeatCode(bool longPath = false) {
+    const QByteArray path = longPath ? QByteArray(1500, 'p') : QByteArray();
+    const QByteArray payload =
+        R"({"u":"http://192.168.1.20:8080/)" + path + R"(","t":"harbor-lab","c":"harbor-seat","s":true,"v":1})";
     return "blj_" + payload.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals).toStdString();
 }
 
@@ -459,7 +462,7 @@ int run(const fs::path& output, Content content) {
     screens.write(*box, "box-join.png");
     // A seat on a box in the office network, over plain http: its address, the warning line and
     // the seat's rows in the columns of the others.
-    code->setText(QString::fromStdString(lanSeatCode()));
+    code->setText(QString::fromStdString(lanSeatCode(content == Content::hostile)));
     code->setCursorPosition(0);
     box->findChild<QLineEdit*>("joinBox.name")->setText(QStringLiteral("Ana on the laptop"));
     box->findChild<QLineEdit*>("joinBox.email")->setText(QStringLiteral("ana@harbor.box"));

@@ -13,6 +13,7 @@
 #include <support/endpoint_fixture.hpp>
 
 #include <QComboBox>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTextDocument>
@@ -239,6 +240,33 @@ TEST_F(DeleteQuestion, NamesTheWindowOnOneLineCutToAWidthItsDirectionKeptToItsel
     EXPECT_LE(metrics.horizontalAdvance(unbroken.text()), ui::fontScaled(unbroken.font(), 360) + metrics.horizontalAdvance("Delete \"\"?"));
     EXPECT_TRUE(unbroken.text().startsWith("Delete \"aaaa"));
     EXPECT_TRUE(unbroken.text().endsWith(QStringLiteral("\u2026\"?")));
+}
+
+class LongBoxAddress : public testkit::UiTest {};
+
+TEST_F(LongBoxAddress, TheWarningBeforeAPasswordTravelsInClearReadsWholeBesideIt) {
+    signInWithTeam("acme-ops");
+    windows.show(WindowPresenter::Kind::box);
+    QWidget* window = windows.window(WindowPresenter::Kind::box);
+    const std::string address = "http://192.168.1.20:8080/" + std::string(1500, 'p');
+    const QByteArray payload = QByteArray::fromStdString(
+        R"({"u":")" + address + R"(","t":"harbor-lab","c":"harbor-seat","s":true,"v":1})");
+    at<QLineEdit>(window, "joinBox.code")
+        .setText("blj_" + payload.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+    for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
+
+    const auto inside = [window](const QWidget& widget) {
+        return window->rect().contains(QRect(widget.mapTo(window, QPoint()), widget.size()));
+    };
+    const auto& warning = at<QLabel>(window, "joinBox.clearText");
+    ASSERT_TRUE(warning.isVisible());
+    EXPECT_TRUE(inside(warning));
+    EXPECT_GE(warning.height(), warning.heightForWidth(warning.width()));
+    const auto& shown = at<ui::ElidedLabel>(window, "joinBox.address");
+    EXPECT_TRUE(inside(shown));
+    EXPECT_EQ(shown.fullText().toStdString(), address);
+    EXPECT_TRUE(shown.text().startsWith("http://192.168.1.20:8080/"));
+    EXPECT_EQ(tipAsShown(shown.toolTip()).toStdString(), address);
 }
 
 }  // namespace
