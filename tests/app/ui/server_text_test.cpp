@@ -4,6 +4,7 @@
 
 #include <brisalune/app/ui/alerts_section.hpp>
 #include <brisalune/app/ui/mac_maintenance_editor.hpp>
+#include <brisalune/app/ui/maintenance_windows_view.hpp>
 #include <brisalune/app/ui/menu_bar_extra.hpp>
 #include <brisalune/app/ui/menu_content_view.hpp>
 #include <brisalune/app/ui/notices.hpp>
@@ -191,6 +192,23 @@ TEST_F(RoughServerText, ANameThatShowsNothingGivesWayToItsIdentifierAndNamesStay
     EXPECT_TRUE(readsLeftToRight(detail.text(), QStringLiteral("firing"), detail.font())) << detail.text().toStdString();
 }
 
+MaintenanceWindow namedWindow(const std::string& name) {
+    MaintenanceWindow window;
+    window.id = "w1";
+    window.input.name = name;
+    window.input.timezone = "Europe/Paris";
+    window.input.startsAt = "2030-01-07T03:00";
+    window.input.endsAt = "2030-01-07T04:00";
+    window.input.scope = MaintenanceScope::defaultScope();
+    return window;
+}
+
+TEST(ServerText, AMaintenanceWindowsNameShowsOnOneLineInTheList) {
+    testkit::widgetsApplication();
+    MacMaintenanceRow row(namedWindow("Storage\nmigration\tnow"));
+    EXPECT_EQ(row.findChild<QLabel*>("row.name")->text(), "Storage migration now");
+}
+
 // The question before a maintenance window is deleted, for names the server stored.
 class DeleteQuestion : public testkit::EndpointTest {
 protected:
@@ -204,13 +222,6 @@ protected:
     std::unique_ptr<MacMaintenanceEditor> editor;
 
     QMessageBox& ask(const std::string& name) {
-        MaintenanceWindow window;
-        window.id = "w1";
-        window.input.name = name;
-        window.input.timezone = "Europe/Paris";
-        window.input.startsAt = "2030-01-07T03:00";
-        window.input.endsAt = "2030-01-07T04:00";
-        window.input.scope = MaintenanceScope::defaultScope();
         editor = std::make_unique<MacMaintenanceEditor>(
             std::make_shared<BrisaluneClient>(
                 *platform::Url::parse(server.baseUrl()),
@@ -220,7 +231,7 @@ protected:
                 ClientIdentity::current(),
                 compatibility),
             "p",
-            window,
+            namedWindow(name),
             [](const std::optional<MaintenanceWindow>&) {},
             false);
         editor->findChild<QPushButton*>("editor.delete")->click();
