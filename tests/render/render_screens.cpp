@@ -24,9 +24,13 @@
 //   maintenance-empty.png      a project without windows
 //   menu-push-local.png        signed in where the platform has no push service
 //   menu-scrolled.png          content taller than the screen, scrolled inside the window
-//   tray-badge.png             the tray icon with 0, 1, 10, 99, 100, 1,000 and 1,000,000 open alerts, at 22 px on a
-//                              dark and a light panel, up to date and then as a count that could
-//                              not be refreshed, enlarged 6 times; then at 64 px
+//   tray-badge.png             the tray icon with 0, 1, 10, 99, 100, 1,000 and 1,000,000 open
+//                              alerts, at 22 px on a dark and a light panel, up to date and then
+//                              as a count that could not be refreshed, enlarged 6 times; then at
+//                              64 px
+//   maintenance-delete-unbroken.png, maintenance-delete-override.png  (--hostile only) the
+//                              question before deleting a window whose name has no space, or
+//                              turns its direction
 
 #include <brisalune/app/model/mac_model.hpp>
 #include <brisalune/app/shell/site_updates.hpp>
