@@ -361,7 +361,12 @@ protected:
         }
         QPainter painter(this);
         painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole()));
-        laidOut(room.width())->draw(&painter, room.topLeft());
+        const std::unique_ptr<QTextLayout> layout = laidOut(room.width());
+        QPointF at = room.topLeft();
+        const qreal spare = room.height() - layout->boundingRect().height();
+        if (spare > 0 && (alignment() & Qt::AlignVCenter)) at.ry() += spare / 2;
+        if (spare > 0 && (alignment() & Qt::AlignBottom)) at.ry() += spare;
+        layout->draw(&painter, at);
     }
 
 private:
