@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <string_view>
 
 namespace brisalune {
 namespace {
@@ -88,8 +89,25 @@ QString FreedesktopNotificationCenter::busText(std::string_view text) {
     return out;
 }
 
+namespace {
+
+// Control characters (and the line and paragraph separators) as spaces, but those `kept`.
+QString spacedControls(QString text, std::u16string_view kept) {
+    for (QChar& c : text) {
+        const QChar::Category category = c.category();
+        const bool control = category == QChar::Other_Control || category == QChar::Separator_Line ||
+                             category == QChar::Separator_Paragraph;
+        if (control && kept.find(c.unicode()) == std::u16string_view::npos) c = QLatin1Char(' ');
+    }
+    return text;
+}
+
+}  // namespace
+
+QString FreedesktopNotificationCenter::summaryText(std::string_view title) { return spacedControls(busText(title), {}); }
+
 QString FreedesktopNotificationCenter::bodyText(std::string_view body, bool markup) {
-    QString text = busText(body);
+    QString text = spacedControls(busText(body), u"\n\t");
     return markup ? text.toHtmlEscaped() : text;
 }
 
@@ -142,7 +160,7 @@ QCoro::Task<> FreedesktopNotificationCenter::add(NotificationRequest request) {
     // Whatever a server put in them, a notification stays a few readable lines.
     const std::string title = platform::shortened(request.title, maxTitleBytes);
     const std::string body = platform::shortened(request.body, maxBodyBytes);
-    call << busText(applicationName) << replaces << QString() << busText(title)
+    call << busText(applicationName) << replaces << QString() << summaryText(title)
          << bodyText(body, capabilities->contains(markupCapability)) << actions(request) << QVariantMap() << qint32(-1);
     // A service that hangs shows it once it goes on, under an id this run never learns.
     const QDBusMessage reply = co_await ask(call);

@@ -1,10 +1,12 @@
-// brisalune-render OUTPUT_FOLDER [--long]: draws the tray interface's screens into PNG files, for
+// brisalune-render OUTPUT_FOLDER [--long|--hostile]: draws the tray interface's screens into PNG files, for
 // people to look at. The app model talks to the demo service, run in this process on loopback;
 // nothing is faked but the browser. Meant for an X server of its own (xvfb-run), or off screen.
 // The desktop's theme, font and scale reach it as they reach the app (scripts/render draws the
 // screens again under a dark theme, a 16 pt font and a scale of 2). With --long the demo's
 // teams, alerts and account carry long names, the team has many alerts, and the notification
-// row shows an error of several lines.
+// row shows an error of several lines. With --hostile they carry what a careless or hostile
+// server may send: markup, direction overrides, line breaks and tabs, a title of 10,000
+// characters without a space, piled-up marks and emoji, an empty name.
 //
 //   menu-signed-out.png        the menu window before signing in
 //   menu-choose-team.png       signed in, no team chosen yet
@@ -22,9 +24,13 @@
 //   maintenance-empty.png      a project without windows
 //   menu-push-local.png        signed in where the platform has no push service
 //   menu-scrolled.png          content taller than the screen, scrolled inside the window
-//   tray-badge.png             the tray icon with 0, 3, 10 and 99+ open alerts, at 22 px on a
-//                              dark and a light panel, up to date and then as a count that could
-//                              not be refreshed, enlarged 6 times; then at 64 px
+//   tray-badge.png             the tray icon with 0, 1, 10, 99, 100, 1,000 and 1,000,000 open
+//                              alerts, at 22 px on a dark and a light panel, up to date and then
+//                              as a count that could not be refreshed, enlarged 6 times; then at
+//                              64 px
+//   maintenance-delete-unbroken.png, maintenance-delete-override.png  (--hostile only) the
+//                              question before deleting a window whose name has no space, or
+//                              turns its direction
 
 #include <brisalune/app/model/mac_model.hpp>
 #include <brisalune/app/shell/site_updates.hpp>
@@ -54,6 +60,7 @@
 #include <QListWidget>
 #include <QBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
 #include <QPixmap>
@@ -99,8 +106,11 @@ void settleRequests() {
 }
 
 // A seat's join code for a box at a LAN address over plain http (nothing is sent to it).
-std::string lanSeatCode() {
-    const QByteArray payload = R"({"u":"http://192.168.1.20:8080/","t":"harbor-lab","c":"harbor-seat","s":true,"v":1})";
+// With `longPath`, the box's address goes on for 1,500 characters.
+std::string lanSeatCode(bool longPath = false) {
+    const QByteArray path = longPath ? QByteArray(1500, 'p') : QByteArray();
+    const QByteArray payload =
+        R"({"u":"http://192.168.1.20:8080/)" + path + R"(","t":"harbor-lab","c":"harbor-seat","s":true,"v":1})";
     return "blj_" + payload.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals).toStdString();
 }
 
@@ -137,7 +147,7 @@ private:
 // dark and on a light panel, live and stale, enlarged so that each pixel shows; and at the drawn
 // size below.
 void renderBadges(Screens& screens) {
-    const std::vector<int> counts{0, 3, 10, 100};
+    const std::vector<int> counts{0, 1, 10, 99, 100, 1000, 1000000};
     const std::vector<QColor> panels{QColor(0x2b, 0x2b, 0x2b), QColor(0xee, 0xee, 0xee)};
     constexpr int tray = 22, zoom = 6, gap = 4;
     const int cell = tray + 2 * gap;
@@ -187,6 +197,47 @@ void lengthen(demo::Fixture& fixture) {
     }
 }
 
+// A text of `length` letters without a space.
+std::string unbroken(std::size_t length) {
+    std::string text;
+    for (std::size_t i = 0; i < length; ++i) text += static_cast<char>('a' + i % 26);
+    return text;
+}
+
+// What a careless or hostile server may put where a name shows.
+void roughen(demo::Fixture& fixture) {
+    fixture.hosted.accounts.front().email = unbroken(300) + "@example.com";
+    for (demo::TeamSeed& team : fixture.hosted.teams) {
+        if (team.id == "acme-ops") {
+            team.name = "\u202EAcme Ops <b>bold</b>";
+            std::vector<demo::AlertSeed> rough;
+            const demo::AlertSeed model = team.alerts.front();
+            const std::vector<std::pair<std::string, std::string>> kinds{
+                {"checkout\u202E", "<img src=\"/usr/share/icons/hicolor/48x48/apps/xterm-color.png\"> <a href=\"https://evil.example\">Disk</a> full"},
+                {"payments-api", "Disk full\non db-1\tnow\r\x07" "bell"},
+                {"", ""},
+                {"payments-api", unbroken(10000)},
+                {"payments-api", "Z\u0351\u0352\u0353\u0354\u0355\u0356\u0357\u0358\u0359\u035a\u0351\u0352\u0353\u0354\u0355\u0356\u0357\u0358\u0359\u035aalgo \U0001F525\U0001F469\u200D\U0001F4BB on\u200B\u200Bline \u2067\u05e9\u05dc\u05d5\u05dd"},
+            };
+            for (std::size_t i = 0; i < kinds.size(); ++i) {
+                demo::AlertSeed alert = model;
+                alert.id = "a1c00000000002" + std::to_string(10 + i);
+                alert.project = kinds[i].first;
+                alert.rule = kinds[i].second;
+                alert.lastSeenMinutesAgo = static_cast<std::int64_t>(i);  // all five listed
+                rough.push_back(alert);
+            }
+            team.alerts.insert(team.alerts.begin(), rough.begin(), rough.end());
+        }
+        if (team.id == "harbor-lab") team.name = "";
+    }
+}
+
+std::string hostileError() {
+    return "<b>Refused</b> \u202Eby the gateway\nDetails:\t<img src=\"/usr/share/icons/hicolor/48x48/apps/xterm-color.png\">\n" +
+           unbroken(400);
+}
+
 const char* const longError =
     "The notification service refused this device: the certificate chain presented by the push gateway "
     "could not be verified.\nDetails: unable to get local issuer certificate (depth 2).\nTry again later, "
@@ -228,10 +279,12 @@ void storeOneOff(BrisaluneClient& client, const std::string& project, const char
 
 // The maintenance window on the demo's seeded windows of the active team, with one window in
 // progress and one that runs over several days beside them.
-void renderMaintenance(WindowPresenter& windows, MacModel& model, Screens& screens) {
+void renderMaintenance(WindowPresenter& windows, MacModel& model, Screens& screens, bool hostile) {
     const auto client = model.client(*model.session()->activeTenantId);
-    storeOneOff(*client, "payments-api", "Storage migration", -2, 30);
-    storeOneOff(*client, "payments-api", "Data centre move", 74, 105);
+    const std::string unbrokenName = unbroken(2000);
+    const char* const overrideName = "<b>Storage</b>\nmigration \u202Ein progress";
+    storeOneOff(*client, "payments-api", hostile ? overrideName : "Storage migration", -2, 30);
+    storeOneOff(*client, "payments-api", hostile ? unbrokenName.c_str() : "Data centre move", 74, 105);
     windows.show(WindowPresenter::Kind::maintenance);
     QWidget* window = windows.window(WindowPresenter::Kind::maintenance);
     auto* view = window->findChild<MaintenanceWindowsView*>("maintenance");
@@ -241,7 +294,26 @@ void renderMaintenance(WindowPresenter& windows, MacModel& model, Screens& scree
     project->setCurrentIndex(project->findText(QStringLiteral("payments-api")));
     settleRequests();
     auto* list = window->findChild<QListWidget*>("maintenance.list");
+    if (hostile) {
+        // The question before deleting each of the server's rough names.
+        for (const auto& [stored, name] :
+             {std::pair{unbrokenName, "maintenance-delete-unbroken.png"},
+              {std::string(overrideName), "maintenance-delete-override.png"}}) {
+            const auto& shown = view->windows();
+            const auto at = std::ranges::find(shown, stored, [](const auto& w) { return w.input.name; });
+            list->clearSelection();
+            list->item(static_cast<int>(at - shown.begin()))->setSelected(true);
+            settleRequests();
+            view->editor()->findChild<QPushButton*>("editor.delete")->click();
+            settle();
+            auto* question = view->editor()->findChild<QMessageBox*>("editor.deleteDialog");
+            screens.write(*question, name, false);
+            question->reject();
+            settle();
+        }
+    }
     // The repeating window: the one whose rule is set.
+    list->clearSelection();
     for (int row = 0; row < list->count(); ++row) {
         if (view->windows()[static_cast<std::size_t>(row)].input.rrule.empty()) continue;
         list->item(row)->setSelected(true);
@@ -278,9 +350,13 @@ void renderMaintenance(WindowPresenter& windows, MacModel& model, Screens& scree
     windows.close(WindowPresenter::Kind::maintenance);
 }
 
-int run(const fs::path& output, bool longContent) {
+enum class Content { usual, long_, hostile };
+
+int run(const fs::path& output, Content content) {
+    const bool longContent = content == Content::long_;
     demo::Fixture fixture = demo::loadFixture(demo::defaultFixturePath());
     if (longContent) lengthen(fixture);
+    if (content == Content::hostile) roughen(fixture);
     demo::DemoService demo(std::move(fixture), {0, 0, std::chrono::milliseconds(0)});
     testkit::TempDir dir;
     platform::Defaults defaults(dir / "defaults.json");
@@ -353,7 +429,10 @@ int run(const fs::path& output, bool longContent) {
     // This desktop's own push host: no platform push service, the app's notifications instead.
     center->currentSettings.authorizationStatus = AuthorizationStatus::authorized;
     await(pushState.refreshSettings());
-    pushState.setRegistrationError(longContent ? std::string(longError) : std::string(DesktopPushHost::unavailableText));
+    pushState.setRegistrationError(
+        longContent                      ? std::string(longError)
+        : content == Content::hostile ? hostileError()
+                                         : std::string(DesktopPushHost::unavailableText));
     screens.write(menu, "menu-push-local.png");
     menu.hide();
     renderScrolled(menu, screens);
@@ -377,7 +456,7 @@ int run(const fs::path& output, bool longContent) {
     screens.write(menu, "menu-update-required.png");
     compatibility.clearClientOutdated();
 
-    renderMaintenance(windows, model, screens);
+    renderMaintenance(windows, model, screens, content == Content::hostile);
 
     windows.show(WindowPresenter::Kind::box);
     QWidget* box = windows.window(WindowPresenter::Kind::box);
@@ -387,7 +466,7 @@ int run(const fs::path& output, bool longContent) {
     screens.write(*box, "box-join.png");
     // A seat on a box in the office network, over plain http: its address, the warning line and
     // the seat's rows in the columns of the others.
-    code->setText(QString::fromStdString(lanSeatCode()));
+    code->setText(QString::fromStdString(lanSeatCode(content == Content::hostile)));
     code->setCursorPosition(0);
     box->findChild<QLineEdit*>("joinBox.name")->setText(QStringLiteral("Ana on the laptop"));
     box->findChild<QLineEdit*>("joinBox.email")->setText(QStringLiteral("ana@harbor.box"));
@@ -418,15 +497,16 @@ int run(const fs::path& output, bool longContent) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool longContent = argc == 3 && std::string(argv[2]) == "--long";
-    if (argc != 2 && !longContent) {
-        std::fprintf(stderr, "usage: brisalune-render OUTPUT_FOLDER [--long]\n");
+    const std::string option = argc == 3 ? argv[2] : "";
+    const Content content = option == "--long" ? Content::long_ : option == "--hostile" ? Content::hostile : Content::usual;
+    if (argc != 2 && content == Content::usual) {
+        std::fprintf(stderr, "usage: brisalune-render OUTPUT_FOLDER [--long|--hostile]\n");
         return 2;
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brisalune"));
     try {
-        return run(argv[1], longContent);
+        return run(argv[1], content);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "brisalune-render: %s\n", error.what());
         return 1;

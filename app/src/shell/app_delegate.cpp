@@ -3,6 +3,7 @@
 #include <brisalune/app/shell/app_config.hpp>
 #include <brisalune/app/shell/shared_push_state.hpp>
 #include <brisalune/app/ui/notices.hpp>
+#include <brisalune/app/ui/ui_kit.hpp>
 #include <brisalune/push/await_blocking.hpp>
 #include <brisalune/push/push_state.hpp>
 #include <brisalune/push/push_tap.hpp>
@@ -233,14 +234,17 @@ void MacAppDelegate::announceNewAlerts(const std::string& tenantId) {
     for (const AlertSnapshot* alert : std::span(fresh).first(shown)) {
         center->add(
             {.identifier = std::string(alertIdentifierPrefix) + alert->id,
-             .title = alert->rule,
+             .title = ui::shownName(alert->rule, alert->id).toStdString(),
              .body = alert->lastMessage,
              .categoryIdentifier = std::string(PushState::alertCategoryIdentifier),
              .userInfo = {{"alert_id", alert->id}, {"tenant_id", tenantId}}});
     }
     if (fresh.size() == shown) return;
     const std::optional<Membership> membership = model_->currentMembership();
-    const std::string teamName = membership && membership->tenantId == tenantId ? membership->tenantName : tenantId;
+    // The team's name can turn directions: the sentence's end stays in place.
+    const std::string teamName =
+        ui::isolated(ui::shownName(membership && membership->tenantId == tenantId ? membership->tenantName : "", tenantId))
+            .toStdString();
     // No alert of its own, so no acknowledge button; a later one for the team replaces it.
     center->add(
         {.identifier = std::string(moreAlertsIdentifierPrefix) + tenantId,

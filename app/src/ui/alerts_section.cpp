@@ -32,13 +32,14 @@ void MenuNotice::set(std::optional<std::string> text) {
 AlertRow::AlertRow(const AlertSnapshot& alert, QWidget* parent) : QAbstractButton(parent) {
     setObjectName(QStringLiteral("alerts.row.") + qText(alert.id));
     setCursor(Qt::PointingHandCursor);
-    setAccessibleName(qText(alert.rule));
+    const QString title = ui::shownName(alert.rule, alert.id);
+    setAccessibleName(title);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 2, 0, 2);
     layout->setSpacing(1);
-    QLabel* rule = ui::elidedText(qText(alert.rule), QStringLiteral("alerts.row.rule"));
+    QLabel* rule = ui::elidedText(title, QStringLiteral("alerts.row.rule"));
     QLabel* detail = ui::text(
-        QStringLiteral("%1 \u00b7 %2").arg(qText(alert.project), qText(alert.state)),
+        QStringLiteral("%1 \u00b7 %2").arg(ui::oneLine(qText(alert.project)), ui::oneLine(qText(alert.state))),
         QStringLiteral("alerts.row.detail"),
         Font::caption,
         Tone::secondary,
@@ -177,13 +178,14 @@ void AlertsSection::followTeams() {
     picker_->setVisible(picks);
     if (!picks) {
         const std::optional<Membership> current = model_.currentMembership();
-        teamName_->setText(current ? qText(current->tenantName) : QString());
+        teamName_->setText(current ? ui::oneLine(ui::shownName(current->tenantName, current->tenantId)) : QString());
         return;
     }
     const QSignalBlocker quiet(teams_);
     teams_->clear();
     for (const Membership& membership : memberships) {
-        teams_->addItem(qText(membership.tenantName), qText(membership.tenantId));
+        teams_->addItem(
+            ui::oneLine(ui::shownName(membership.tenantName, membership.tenantId)), qText(membership.tenantId));
     }
     teams_->setCurrentIndex(active.isEmpty() ? -1 : teams_->findData(active));
 }

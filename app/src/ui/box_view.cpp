@@ -55,7 +55,8 @@ void showError(QLabel* label, const std::optional<std::string>& text, QWidget* f
 // in clear; hidden without an address.
 BoxAddressRows addAddressRows(QFormLayout* rows, const QString& prefix) {
     BoxAddressRows added{
-        .address = ui::text(QString(), prefix + QStringLiteral(".address"), Font::body, Tone::secondary),
+        // However long the address, the row keeps its width, and the warning below it too.
+        .address = ui::elidedText(QString(), prefix + QStringLiteral(".address"), Font::body, Tone::secondary),
         .warning = ui::text(QString(), prefix + QStringLiteral(".clearText"), Font::caption, Tone::red, true)};
     added.address->setTextInteractionFlags(Qt::TextSelectableByMouse);
     rows->addRow(QStringLiteral("Box address"), added.address);
@@ -65,7 +66,7 @@ BoxAddressRows addAddressRows(QFormLayout* rows, const QString& prefix) {
 
 void showAddress(QFormLayout* rows, const BoxAddressRows& shown, const std::optional<platform::Url>& box) {
     const std::optional<std::string> clear = box ? clearTextWarning(*box) : std::nullopt;
-    shown.address->setText(box ? qText(box->text()) : QString());
+    shown.address->setFullText(box ? qText(box->text()) : QString());
     shown.warning->setText(clear ? qText(*clear) : QString());
     rows->setRowVisible(shown.address, box.has_value());
     rows->setRowVisible(shown.warning, clear.has_value());
@@ -301,7 +302,8 @@ void BoxSignInForm::preselect() {
 void BoxSignInForm::fill(QComboBox* picker, const std::vector<Membership>& teams) {
     const QSignalBlocker quiet(picker);
     picker->clear();
-    for (const Membership& team : teams) picker->addItem(qText(team.tenantName), qText(team.tenantId));
+    for (const Membership& team : teams)
+        picker->addItem(ui::oneLine(ui::shownName(team.tenantName, team.tenantId)), qText(team.tenantId));
     picker->setCurrentIndex(tenantId_.empty() ? -1 : picker->findData(qText(tenantId_)));
 }
 

@@ -49,6 +49,8 @@ constexpr std::string_view windowLimitMessage = "max_maintenance_windows";
 constexpr std::string_view previewName = "Preview";
 constexpr std::string_view previewBlockedText = "Fix the problems above to see when the window falls.";
 constexpr std::string_view noOccurrencesText = "No occurrences ahead.";
+// The widest a window's name shows in the question before it is deleted, at the default font.
+constexpr int deleteNameWidth = 360;
 constexpr std::string_view deleteActiveText =
     "It is in progress: it ends now, and alerts it held that are still firing page straight away.";
 constexpr std::string_view deleteFutureText =
@@ -507,8 +509,12 @@ void MacMaintenanceEditor::confirmDelete() {
         connect(confirm, &QPushButton::clicked, this, [this] { deleteWindow(); });
         parts_->deleteDialog = dialog;
     }
-    // The stored window as it is now: a save since the last time may have renamed it.
-    const QString title = QStringLiteral("Delete \"%1\"?").arg(qText(existing_->input.name));
+    // The stored window as it is now: a save since the last time may have renamed it. Its name on
+    // one line, cut to a width a question can show.
+    const QFont font = parts_->deleteDialog->font();
+    const QString name = ui::cutToWidth(
+        QFontMetrics(font), ui::oneLine(qText(existing_->input.name)), ui::fontScaled(font, deleteNameWidth));
+    const QString title = QStringLiteral("Delete \"%1\"?").arg(name);
     parts_->deleteDialog->setWindowTitle(title);
     parts_->deleteDialog->setText(title);
     parts_->deleteDialog->setInformativeText(qText(existing_->active ? deleteActiveText : deleteFutureText));

@@ -68,7 +68,7 @@ MacMaintenanceRow::MacMaintenanceRow(const MaintenanceWindow& window, QWidget* p
     title->setSpacing(8);
     // The name takes the room there is (a wrapped label asks for little), the badge after it.
     title->addWidget(
-        ui::text(window.input.name, QStringLiteral("row.name"), Font::headline, Tone::primary, true),
+        ui::text(ui::oneLine(qText(window.input.name)), QStringLiteral("row.name"), Font::headline, Tone::primary, true),
         1,
         Qt::AlignVCenter);
     if (window.active) {

@@ -1,5 +1,7 @@
 #include <brisalune/app/ui/menu_bar_extra.hpp>
 
+#include <brisalune/app/ui/ui_kit.hpp>
+
 #include <QAction>
 #include <QApplication>
 #include <QFont>
@@ -60,7 +62,7 @@ QString accessibilityLabel(int openCount) {
 
 QString accessibilityLabel(int openCount, const std::optional<std::string>& refreshError) {
     if (!refreshError) return accessibilityLabel(openCount);
-    const QString error = QString::fromStdString(*refreshError);
+    const QString error = ui::isolated(QString::fromStdString(*refreshError));
     if (openCount < 1) return QStringLiteral("Brisalune: couldn't update the alerts: %1").arg(error);
     return QStringLiteral("%1 open alerts at the last update; couldn't update since: %2").arg(openCount).arg(error);
 }
@@ -204,7 +206,7 @@ void MenuBarExtra::showCount() {
 QIcon MenuBarExtra::icon(int openCount, bool upToDate) { return QIcon(MenuBarIcon::picture(openCount, upToDate)); }
 
 QString MenuBarExtra::toolTip(int openCount, const std::optional<std::string>& refreshError) {
-    return MenuBarIcon::accessibilityLabel(openCount, refreshError);
+    return ui::plainToolTip(MenuBarIcon::accessibilityLabel(openCount, refreshError));
 }
 
 }  // namespace brisalune

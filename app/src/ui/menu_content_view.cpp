@@ -68,8 +68,9 @@ void TenantPicker::followTeams() {
     }
     const std::vector<Membership>& memberships = model_.memberships();
     for (const Membership& membership : memberships) {
-        QPushButton* team =
-            ui::button(membership.tenantName, QStringLiteral("tenantPicker.team.") + qText(membership.tenantId));
+        QPushButton* team = ui::button(
+            ui::oneLine(ui::shownName(membership.tenantName, membership.tenantId)),
+            QStringLiteral("tenantPicker.team.") + qText(membership.tenantId));
         const std::string tenantId = membership.tenantId;
         connect(team, &QPushButton::clicked, this, [this, tenantId] { TenantSelections::of(model_).select(tenantId); });
         ui::addLeading(buttonsLayout_, team);

@@ -3,6 +3,7 @@
 #include <brisalune/app/ui/menu_content_view.hpp>
 #include <brisalune/app/ui/menu_environment.hpp>
 #include <brisalune/app/ui/notices.hpp>
+#include <brisalune/app/ui/ui_kit.hpp>
 #include <brisalune/platform/text.hpp>
 
 #include <QFormLayout>
@@ -107,7 +108,7 @@ void SignInView::follow() {
     const std::optional<StoredSession> session = model_.session();
     // An address is at most a few hundred bytes; a longer one from the server is cut, not laid out.
     const std::string email = session ? platform::shortened(session->email, maxShownEmailBytes) : std::string();
-    signedInAs_->setText(QStringLiteral("Signed in as %1.").arg(qText(email)));
+    signedInAs_->setText(QStringLiteral("Signed in as %1.").arg(ui::oneLine(qText(email))));
     const std::optional<std::string>& error = model_.lastError();
     error_->setText(error ? qText(*error) : QString());
     error_->setVisible(error.has_value());

@@ -21,18 +21,53 @@
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
+#include <QTextBoundaryFinder>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
 namespace brisalune::ui {
 
 namespace {
+
+constexpr char16_t firstStrongIsolate = u'\u2068';
+constexpr char16_t popDirectionalIsolate = u'\u2069';
+
+bool opensIsolate(QChar c) { return c.unicode() >= u'\u2066' && c.unicode() <= firstStrongIsolate; }
+
+// Characters that turn the direction of what stands near them: right-to-left letters and numbers,
+// and the explicit embeddings, overrides and isolates.
+bool turnsDirection(QChar c) {
+    switch (c.direction()) {
+        case QChar::DirR:
+        case QChar::DirAL:
+        case QChar::DirAN:
+        case QChar::DirLRE:
+        case QChar::DirLRO:
+        case QChar::DirRLE:
+        case QChar::DirRLO:
+        case QChar::DirPDF:
+        case QChar::DirLRI:
+        case QChar::DirRLI:
+        case QChar::DirFSI:
+        case QChar::DirPDI: return true;
+        default: return false;
+    }
+}
+
+bool breaksLine(QChar c) {
+    const QChar::Category category = c.category();
+    return category == QChar::Other_Control || category == QChar::Separator_Line ||
+           category == QChar::Separator_Paragraph;
+}
 
 const QColor redTone{0xc8, 0x1e, 0x1e};
 const QColor blueTone{0x1a, 0x62, 0xd6};
@@ -246,7 +281,7 @@ protected:
         QStyleOptionButton option;
         initStyleOption(&option);
         const QRect label = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
-        option.text = fontMetrics().elidedText(option.text, Qt::ElideRight, label.width(), Qt::TextShowMnemonic);
+        option.text = cutToWidth(fontMetrics(), option.text, label.width(), Qt::TextShowMnemonic);
         painter.drawControl(QStyle::CE_PushButton, option);
         ringFocusOnHighlight(painter, *this, option);
     }
@@ -266,7 +301,7 @@ protected:
         initStyleOption(&option);
         painter.drawComplexControl(QStyle::CC_ComboBox, option);
         const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
-        option.currentText = fontMetrics().elidedText(option.currentText, Qt::ElideRight, field.width());
+        option.currentText = cutToWidth(fontMetrics(), option.currentText, field.width());
         painter.drawControl(QStyle::CE_ComboBoxLabel, option);
     }
 };
@@ -293,9 +328,95 @@ protected:
     }
 };
 
+// A wrapping label that also breaks a word too long for its width (a name of thousands of
+// letters without a space), which QLabel draws cut off at its edge; other texts it leaves to
+// QLabel.
+class WrappingLabel : public QLabel {
+public:
+    int heightForWidth(int width) const override {
+        const int room = width - horizontalPadding();
+        if (!overlong(room)) return QLabel::heightForWidth(width);
+        return static_cast<int>(std::ceil(laidOut(room)->boundingRect().height())) + verticalPadding();
+    }
+    // A word longer than QLabel's widest wrapped line asks for that line's width, and needs only
+    // a few characters' worth.
+    QSize sizeHint() const override {
+        QSize hint = QLabel::sizeHint();
+        if (hint.width() > widestLine() && overlong(widestLine() - horizontalPadding()))
+            hint = QSize(widestLine(), heightForWidth(widestLine()));
+        return hint;
+    }
+    QSize minimumSizeHint() const override {
+        QSize least = QLabel::minimumSizeHint();
+        if (least.width() > widestLine() && overlong(widestLine() - horizontalPadding()))
+            least.setWidth(fontMetrics().averageCharWidth() * 8 + horizontalPadding());
+        return least;
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        const QRect room = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+        if (!overlong(room.width())) {
+            QLabel::paintEvent(event);
+            return;
+        }
+        QPainter painter(this);
+        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole()));
+        const std::unique_ptr<QTextLayout> layout = laidOut(room.width());
+        QPointF at = room.topLeft();
+        const qreal spare = room.height() - layout->boundingRect().height();
+        if (spare > 0 && (alignment() & Qt::AlignVCenter)) at.ry() += spare / 2;
+        if (spare > 0 && (alignment() & Qt::AlignBottom)) at.ry() += spare;
+        layout->draw(&painter, at);
+    }
+
+private:
+    int widestLine() const { return fontMetrics().averageCharWidth() * 80 + horizontalPadding(); }
+    int horizontalPadding() const {
+        const QMargins margins = contentsMargins();
+        return margins.left() + margins.right() + 2 * margin();
+    }
+    int verticalPadding() const {
+        const QMargins margins = contentsMargins();
+        return margins.top() + margins.bottom() + 2 * margin();
+    }
+    // Whether a word of the text, between two places where a line may break, is wider than `width`.
+    bool overlong(int width) const {
+        if (!wordWrap() || width <= 0) return false;
+        const QString shown = text();
+        const QFontMetrics metrics = fontMetrics();
+        if (metrics.horizontalAdvance(shown) <= width) return false;
+        QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, shown);
+        qsizetype from = 0;
+        for (qsizetype at = breaks.toNextBoundary(); at >= 0; at = breaks.toNextBoundary()) {
+            if (metrics.horizontalAdvance(shown.mid(from, at - from).trimmed()) > width) return true;
+            from = at;
+        }
+        return false;
+    }
+    // The text wrapped at words, and inside a word too long for the width.
+    std::unique_ptr<QTextLayout> laidOut(int width) const {
+        QString shown = text();
+        shown.replace(QLatin1Char('\n'), QChar::LineSeparator);
+        auto layout = std::make_unique<QTextLayout>(shown, font());
+        QTextOption option(alignment());
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout->setTextOption(option);
+        layout->beginLayout();
+        qreal top = 0;
+        for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
+            line.setLineWidth(width);
+            line.setPosition(QPointF(0, top));
+            top += line.height();
+        }
+        layout->endLayout();
+        return layout;
+    }
+};
+
 // A wrapping label asks for a narrow width of its own choosing even where its line would fit;
 // this one asks for its line, and wraps only when given less.
-class OneLineFirstLabel final : public QLabel {
+class OneLineFirstLabel final : public WrappingLabel {
 public:
     QSize sizeHint() const override {
         const QMargins margins = contentsMargins();
@@ -422,7 +543,7 @@ QLabel* dress(QLabel* label, const QString& content, const QString& objectName, 
 }  // namespace
 
 QLabel* text(const QString& content, const QString& objectName, Font font, Tone tone, bool wraps) {
-    return dress(new QLabel, content, objectName, font, tone, wraps);
+    return dress(new WrappingLabel, content, objectName, font, tone, wraps);
 }
 
 QLabel* lineText(const QString& content, const QString& objectName, Font font, Tone tone) {
@@ -433,11 +554,65 @@ QLabel* text(std::string_view content, const QString& objectName, Font font, Ton
     return text(qText(content), objectName, font, tone, wraps);
 }
 
+QString isolated(const QString& text) {
+    // A text of left-to-right letters alone has nothing to turn: it stays as it is.
+    if (std::ranges::none_of(text, turnsDirection)) return text;
+    // Only the closing mark added here may end the isolate: the text's own stray closing marks go,
+    // and isolates it leaves open are closed before it.
+    QString out;
+    out.reserve(text.size() + 2);
+    out += QChar(firstStrongIsolate);
+    qsizetype open = 0;
+    for (const QChar c : text) {
+        if (c.unicode() == popDirectionalIsolate) {
+            if (open == 0) continue;
+            --open;
+        } else if (opensIsolate(c)) {
+            ++open;
+        }
+        out += c;
+    }
+    out += QString(open + 1, QChar(popDirectionalIsolate));
+    return out;
+}
+
+QString oneLine(const QString& text) {
+    QString line = text;
+    for (QChar& c : line) {
+        if (breaksLine(c)) c = QLatin1Char(' ');
+    }
+    return isolated(line);
+}
+
+QString cutToWidth(const QFontMetrics& metrics, const QString& text, int width, int flags) {
+    const QString shown = metrics.elidedText(text, Qt::ElideRight, width, flags);
+    if (shown == text || std::ranges::none_of(text, turnsDirection)) return shown;
+    // Qt keeps the direction marks of what it cut after its ellipsis, which puts the ellipsis
+    // inside the text's override; it goes after the isolated rest instead.
+    QString ellipsis(QChar(u'\u2026'));
+    qsizetype at = shown.lastIndexOf(ellipsis);
+    if (at < 0) at = shown.lastIndexOf(ellipsis = QStringLiteral("..."));
+    if (at < 0) return isolated(shown);
+    return isolated(shown.left(at) + shown.mid(at + ellipsis.size())) + ellipsis;
+}
+
+QString shownName(std::string_view name, std::string_view fallback) {
+    const QString shown = qText(name);
+    const bool blank = std::ranges::all_of(shown, [](QChar c) {
+        return c.isSpace() || c.category() == QChar::Other_Control || c.category() == QChar::Other_Format;
+    });
+    return blank ? qText(fallback) : shown;
+}
+
+QString plainToolTip(const QString& text) {
+    return Qt::mightBeRichText(text) ? Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal) : text;
+}
+
 ElidedLabel::ElidedLabel(QString full, const QString& objectName) : full_(std::move(full)) {
     setObjectName(objectName);
     setTextFormat(Qt::PlainText);
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    setText(full_);
+    setText(oneLine(full_));
 }
 
 void ElidedLabel::setFullText(const QString& full) {
@@ -446,7 +621,7 @@ void ElidedLabel::setFullText(const QString& full) {
     if (isVisible()) {
         elide(width());
     } else {
-        setText(full_);
+        setText(oneLine(full_));
     }
 }
 
@@ -466,10 +641,11 @@ void ElidedLabel::changeEvent(QEvent* event) {
 }
 
 void ElidedLabel::elide(int width) {
-    const QString shown = fontMetrics().elidedText(full_, Qt::ElideRight, width);
+    const QString line = oneLine(full_);
+    const QString shown = cutToWidth(fontMetrics(), line, width);
     setText(shown);
     // What was cut can still be read, on hover.
-    setToolTip(shown == full_ ? QString() : full_);
+    setToolTip(shown == line ? QString() : plainToolTip(full_));
 }
 
 ElidedLabel* elidedText(const QString& content, const QString& objectName, Font font, Tone tone) {

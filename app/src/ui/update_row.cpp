@@ -47,7 +47,7 @@ void UpdateRow::follow() {
     const bool due = downloadAddress(environment_.updates).has_value();
     if (due)
         text_->setText(
-            QStringLiteral("Brisalune ") + qText(environment_.updates.offer()->versionName) +
+            QStringLiteral("Brisalune ") + ui::oneLine(qText(environment_.updates.offer()->versionName)) +
             QStringLiteral(" is available"));
 }
 

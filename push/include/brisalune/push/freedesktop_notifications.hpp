@@ -55,8 +55,11 @@ public:
 
     // Text as D-Bus carries it: invalid UTF-8 replaced, NUL characters dropped.
     static QString busText(std::string_view text);
+    // A summary on one line: line breaks, tabs and other control characters become spaces.
+    static QString summaryText(std::string_view title);
     // A body for a service that reads markup in bodies (`markup`), or one that shows them as
-    // they are.
+    // they are. Line breaks and tabs stay; other control characters, which no markup may hold,
+    // become spaces.
     static QString bodyText(std::string_view body, bool markup);
 
 private Q_SLOTS:

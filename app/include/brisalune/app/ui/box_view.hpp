@@ -26,7 +26,7 @@ namespace brisalune {
 // The rows of a form that name the box its password goes to, with a warning line when the
 // address is plain http to a host off this machine.
 struct BoxAddressRows {
-    QLabel* address = nullptr;  // "<form>.address"
+    ui::ElidedLabel* address = nullptr;  // "<form>.address", cut to the row, whole on hover
     QLabel* warning = nullptr;  // "<form>.clearText"
 };
 

@@ -19,6 +19,7 @@
 class QBoxLayout;
 class QComboBox;
 class QFont;
+class QFontMetrics;
 class QFrame;
 class QLineEdit;
 class QPushButton;
@@ -77,6 +78,21 @@ private:
     void elide(int width);
     QString full_;
 };
+
+// A server's or a person's text as it shows inside a line of the app's own: isolated, so that
+// direction marks in it (an override to right-to-left) end with it and never turn what follows.
+QString isolated(const QString& text);
+// A text as one line: line breaks, tabs and other control characters show as spaces; isolated.
+QString oneLine(const QString& text);
+// The text cut with an ellipsis to `width` pixels (QFontMetrics::elidedText), the ellipsis at the
+// end of the line even when the text turns the direction of what follows it.
+QString cutToWidth(const QFontMetrics& metrics, const QString& text, int width, int flags = 0);
+// What a person sees for a thing the server named `name`: its `fallback` (an identifier) when
+// the name would show nothing (empty, or blanks and invisible marks alone).
+QString shownName(std::string_view name, std::string_view fallback);
+// A tool tip showing `text` as it stands: Qt reads a tip that looks like markup ("<b>…", "<img
+// src=…>") as rich text, so such a text goes escaped in markup of its own.
+QString plainToolTip(const QString& text);
 
 // The system symbols the views name, drawn with the desktop's own icons where it has one.
 enum class Symbol { arrowDownCircle, exclamationArrowCirclepath, serverRack, bell };
