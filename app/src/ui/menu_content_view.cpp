@@ -1,5 +1,6 @@
 #include <brisalune/app/ui/menu_content_view.hpp>
 
+#include <brisalune/app/shell/continuous_timer.hpp>
 #include <brisalune/app/ui/account_section.hpp>
 #include <brisalune/app/ui/app_section.hpp>
 #include <brisalune/app/ui/compatibility_rows.hpp>
@@ -13,12 +14,10 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <chrono>
-#include <limits>
 #include <utility>
 
 namespace brisalune {
@@ -108,7 +107,7 @@ MenuContentView::MenuContentView(MenuEnvironment environment, QWidget* parent)
     , alerts_(new AlertsSection(environment_, *notice_))
     , accountRows_(new QWidget)
     , app_(new AppSection(environment_))
-    , expiry_(new QTimer(this)) {
+    , expiry_(new ContinuousTimer(this)) {
     setObjectName(QStringLiteral("menuContent"));
     MacModel& model = environment_.model;
 
@@ -153,8 +152,9 @@ MenuContentView::MenuContentView(MenuEnvironment environment, QWidget* parent)
     connect(&model, &MacModel::sessionChanged, this, &MenuContentView::follow);
     connect(&environment_.updates, &SiteUpdates::offerChanged, this, &MenuContentView::follow);
     connect(watch_, &CompatibilityWatch::changed, this, &MenuContentView::follow);
-    expiry_->setSingleShot(true);
-    connect(expiry_, &QTimer::timeout, this, &MenuContentView::follow);
+    connect(expiry_, &ContinuousTimer::finished, this, [this](bool fired) {
+        if (fired) follow();
+    });
     follow();
 }
 
@@ -197,7 +197,7 @@ void MenuContentView::follow() {
 
 void MenuContentView::followAtExpiry(std::chrono::system_clock::time_point seen) {
     using namespace std::chrono;
-    expiry_->stop();
+    expiry_->cancel();
     if (!shown_) return;
     const ClientCompatibilityModel& compatibility = environment_.compatibility;
     std::optional<system_clock::time_point> first;
@@ -214,9 +214,9 @@ void MenuContentView::followAtExpiry(std::chrono::system_clock::time_point seen)
     }
     if (!first) return;
     // A millisecond late rather than early: the dismissal has run out when the timer fires. One
-    // that has already run out is followed at once.
-    const milliseconds wait = std::max(ceil<milliseconds>(*first - compatibility.now()) + 1ms, 1ms);
-    expiry_->start(std::min(wait, milliseconds(std::numeric_limits<int>::max())));
+    // that has already run out is followed at once. The timer counts through a suspend, so a
+    // snooze that ran out while the machine slept ends at wake-up.
+    expiry_->start(std::max(ceil<milliseconds>(*first - compatibility.now()) + 1ms, 1ms));
 }
 
 void MenuContentView::showEvent(QShowEvent* event) {
@@ -230,7 +230,7 @@ void MenuContentView::showEvent(QShowEvent* event) {
 void MenuContentView::hideEvent(QHideEvent* event) {
     ++shows_;
     shown_ = false;
-    expiry_->stop();
+    expiry_->cancel();
     FixedWidthPane::hideEvent(event);
 }
 

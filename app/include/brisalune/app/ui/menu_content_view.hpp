@@ -22,7 +22,6 @@
 
 class QLabel;
 class QProgressBar;
-class QTimer;
 class QVBoxLayout;
 
 namespace brisalune {
@@ -31,6 +30,7 @@ class AccountSection;
 class AppSection;
 class CompatibilityNudgeRow;
 class CompatibilityWatch;
+class ContinuousTimer;
 class PushStatusRow;
 class ServerBannerRow;
 class ServerOutdatedSection;
@@ -94,7 +94,7 @@ private:
     AlertsSection* alerts_;
     QWidget* accountRows_;
     AppSection* app_;
-    QTimer* expiry_;
+    ContinuousTimer* expiry_;  // when a dismissed row comes back
     bool shown_ = false;
     int shows_ = 0;  // counts each show and hide: a refresh started for an earlier show stops
 };
