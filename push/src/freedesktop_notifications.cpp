@@ -8,6 +8,7 @@
 #include <QVariantMap>
 
 #include <algorithm>
+#include <cstddef>
 #include <iterator>
 #include <string_view>
 
@@ -104,7 +105,9 @@ QString spacedControls(QString text, std::u16string_view kept) {
 
 }  // namespace
 
-QString FreedesktopNotificationCenter::summaryText(std::string_view title) { return spacedControls(busText(title), {}); }
+QString FreedesktopNotificationCenter::summaryText(std::string_view title) {
+    return spacedControls(busText(title), {});
+}
 
 QString FreedesktopNotificationCenter::bodyText(std::string_view body, bool markup) {
     QString text = spacedControls(busText(body), u"\n\t");
@@ -175,6 +178,8 @@ QCoro::Task<> FreedesktopNotificationCenter::add(NotificationRequest request) {
         return s.id == id || s.request.identifier == request.identifier;
     });
     shown_.push_back({id, std::move(request)});
+    if (shown_.size() > maxRemembered)
+        shown_.erase(shown_.begin(), shown_.begin() + static_cast<std::ptrdiff_t>(shown_.size() - maxRemembered));
     for (const uint old : stale) co_await close(old);
 }
 

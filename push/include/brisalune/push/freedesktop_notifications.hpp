@@ -4,9 +4,9 @@
 // Permission on Linux: granted while a notification service is there (one that hangs too),
 // denied when none is; critical alerts are not supported. The service's capabilities are read
 // before the first notification (and again after the service changes hands); bodies are escaped
-// when it reads markup in them. Keeps a table of what it showed, so that shown notifications can be listed,
-// replaced and withdrawn, and hears the service's ActionInvoked and NotificationClosed only for
-// those.
+// when it reads markup in them. Keeps a table of what it showed (the latest `maxRemembered`), so that
+// shown notifications can be listed, replaced and withdrawn, and hears the service's ActionInvoked
+// and NotificationClosed only for those.
 
 #include <brisalune/push/notification_center.hpp>
 
@@ -52,6 +52,10 @@ public:
     // Longer titles and bodies are cut, on a character boundary, with "…".
     static constexpr std::size_t maxTitleBytes = 200;
     static constexpr std::size_t maxBodyBytes = 400;
+    // How many shown notifications are remembered. A service that keeps them in a history never
+    // tells that they closed: past this, the oldest is forgotten here (it stays on screen, and
+    // its buttons still carry what they act on).
+    static constexpr std::size_t maxRemembered = 256;
 
     // Text as D-Bus carries it: invalid UTF-8 replaced, NUL characters dropped.
     static QString busText(std::string_view text);
