@@ -105,9 +105,7 @@ QString spacedControls(QString text, std::u16string_view kept) {
 
 }  // namespace
 
-QString FreedesktopNotificationCenter::summaryText(std::string_view title) {
-    return spacedControls(busText(title), {});
-}
+QString FreedesktopNotificationCenter::summaryText(std::string_view title) { return spacedControls(busText(title), {}); }
 
 QString FreedesktopNotificationCenter::bodyText(std::string_view body, bool markup) {
     QString text = spacedControls(busText(body), u"\n\t");
