@@ -175,6 +175,9 @@ QCoro::Task<> FreedesktopNotificationCenter::add(NotificationRequest request) {
         if (s.id != id && s.request.identifier == request.identifier) stale.push_back(s.id);
         return s.id == id || s.request.identifier == request.identifier;
     });
+    // Kept as shown: a server's megabyte is not held for as long as the notification is.
+    request.title = title;
+    request.body = body;
     shown_.push_back({id, std::move(request)});
     if (shown_.size() > maxRemembered)
         shown_.erase(shown_.begin(), shown_.begin() + static_cast<std::ptrdiff_t>(shown_.size() - maxRemembered));

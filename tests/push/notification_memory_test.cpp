@@ -57,5 +57,20 @@ TEST(NotificationMemory, ANeverClosingServiceLeavesOnlyTheLatestRemembered) {
     EXPECT_EQ(center.delivered().size(), FreedesktopNotificationCenter::maxRemembered);
 }
 
+TEST(NotificationMemory, WhatIsRememberedOfANoticeIsWhatWasShown) {
+    testkit::NotificationDaemon daemon;
+    FreedesktopNotificationCenter center(daemon.connection());
+    NotificationRequest huge = alertNotice(1);
+    huge.title = std::string(1 << 20, 'T');
+    huge.body = std::string(1 << 20, 'B');
+    QCoro::waitFor(center.add(huge));
+    const std::vector<NotificationRequest> remembered = center.delivered();
+    ASSERT_EQ(remembered.size(), 1u);
+    EXPECT_LE(remembered[0].title.size(), FreedesktopNotificationCenter::maxTitleBytes);
+    EXPECT_LE(remembered[0].body.size(), FreedesktopNotificationCenter::maxBodyBytes);
+    EXPECT_EQ(QString::fromStdString(remembered[0].title), daemon.calls("Notify").at(0)[3].toString());
+    EXPECT_EQ(remembered[0].userInfo, huge.userInfo);
+}
+
 }  // namespace
 }  // namespace brisalune

@@ -4,9 +4,9 @@
 // Permission on Linux: granted while a notification service is there (one that hangs too),
 // denied when none is; critical alerts are not supported. The service's capabilities are read
 // before the first notification (and again after the service changes hands); bodies are escaped
-// when it reads markup in them. Keeps a table of what it showed (the latest `maxRemembered`), so that
-// shown notifications can be listed, replaced and withdrawn, and hears the service's ActionInvoked
-// and NotificationClosed only for those.
+// when it reads markup in them. Keeps a table of what it showed, titles and bodies cut as shown
+// (the latest `maxRemembered`), so that shown notifications can be listed, replaced and withdrawn,
+// and hears the service's ActionInvoked and NotificationClosed only for those.
 
 #include <brisalune/push/notification_center.hpp>
 
