@@ -1,6 +1,7 @@
 // The model and the delegate's announcements through many refreshes, each bringing a new firing
-// alert and dropping an old one, as weeks of a tray app's run would: the open files, the threads
-// and the heap stay where the first thousand refreshes left them.
+// alert and dropping an old one, and an acknowledgement held at each and sent again at the next,
+// as weeks of a tray app's run would: the open files, the threads and the heap stay where the
+// first thousand refreshes left them.
 
 #include <app/model/delegate_fixture.hpp>
 
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,7 @@ struct Footprint {
 class Soak : public DelegateTest {
 protected:
     std::size_t pulls = 0;
+    std::set<std::string> refused;  // the stand-in's thread only
 
     // Five firing alerts, one newer at each pull.
     void serveSlidingAlerts() {
@@ -46,8 +49,24 @@ protected:
         });
     }
 
+    // Every acknowledgement is refused once (the service busy), then taken.
+    void serveAcknowledgementsOnSecondTry() {
+        hosted.otherwise([this](const standin::ReceivedRequest& request) {
+            const bool ack = request.method == "POST" && request.path.ends_with("/ack");
+            if (!ack) return standin::Reply::json(R"({"error":"not found"})", 404);
+            if (refused.insert(request.path).second) return standin::Reply::json(R"({"error":"busy"})", 503);
+            refused.erase(request.path);
+            return standin::Reply::json(testkit::alertAnswer("a"));
+        });
+    }
+
+    // Each refresh, then the newest alert acknowledged from its notification: held, and sent
+    // again by the next refresh.
     Footprint refreshUntil(std::size_t total) {
-        while (pulls < total) run(delegate->model().refresh());
+        while (pulls < total) {
+            run(delegate->model().refresh());
+            respond(std::string(PushState::ackActionIdentifier), "a" + std::to_string(pulls + 3), "t1");
+        }
         // What the test's own stand-ins keep of it is not the app's (their lists keep their
         // capacity: the first thousand pulls set it).
         hosted.clearRequests();
@@ -60,7 +79,9 @@ protected:
 
 TEST_F(Soak, ThousandsOfRefreshesWithNewAlertsHoldNoMoreThanTheFirstThousand) {
     serveSlidingAlerts();
+    serveAcknowledgementsOnSecondTry();
     MacModel& app = delegate->model();
+    pushState.setModel(delegate->sharedModel());
     QObject::connect(&app, &MacModel::alertsPulled, delegate.get(), &MacAppDelegate::announceNewAlerts);
     keychain->save(session());
     run(app.ensureLaunched());
@@ -87,8 +108,12 @@ TEST_F(Soak, ThousandsOfRefreshesWithNewAlertsHoldNoMoreThanTheFirstThousand) {
     // Each pull was announced: the newest alert of the next one shows.
     run(app.refresh());
     ASSERT_EQ(app.openAlerts().size(), 5u);
-    ASSERT_EQ(center->shown.size(), 1u);
+    ASSERT_FALSE(center->shown.empty());
     EXPECT_EQ(center->shown[0].identifier, "brisalune.alert.a2004");
+    // The last press went again with that refresh; none is held or reported any more.
+    EXPECT_EQ(count(hosted, "POST /v1/alerts/a2003/ack"), 1u);
+    EXPECT_TRUE(acks->all().empty());
+    EXPECT_TRUE(pushState.ackFailures().records.empty());
     EXPECT_LE(later.files, hundred.files + 2);
     EXPECT_LE(later.threads, hundred.threads + 2);
     // A thousand new alerts: a small entry kept for each would show.
