@@ -63,6 +63,9 @@ bool turnsDirection(QChar c) {
     }
 }
 
+// A control Tab stops at: one whose focus goes to another (a field's inner edit) is none.
+bool isTabStop(const QWidget* widget) { return (widget->focusPolicy() & Qt::TabFocus) && !widget->focusProxy(); }
+
 bool breaksLine(QChar c) {
     const QChar::Category category = c.category();
     return category == QChar::Other_Control || category == QChar::Separator_Line ||
@@ -761,14 +764,13 @@ void keepTabOrderInPlace(QWidget* container) {
     QWidget* before = container->previousInFocusChain();
     while (before != container && !takesTab(before)) before = before->previousInFocusChain();
     if (before == container) return;
-    // In the order of the widget tree, where a row added later sits with its siblings; a widget
-    // whose focus goes to another (a field's inner edit) is no stop of its own.
+    // In the order of the widget tree, where a row added later sits with its siblings.
     std::vector<QWidget*> inside;
     const std::function<void(QWidget*)> collect = [&](QWidget* parent) {
         for (QObject* child : parent->children()) {
             auto* widget = qobject_cast<QWidget*>(child);
             if (!widget || widget->isWindow()) continue;
-            if ((widget->focusPolicy() & Qt::TabFocus) && !widget->focusProxy()) inside.push_back(widget);
+            if (isTabStop(widget)) inside.push_back(widget);
             collect(widget);
         }
     };
@@ -790,8 +792,7 @@ void keepFocusInSight(QWidget* view) {
     QWidget* focus = view->window()->focusWidget();
     if (!focus || !view->isAncestorOf(focus) || focus->isVisibleTo(view)) return;
     for (QWidget* next = view->nextInFocusChain(); next != view; next = next->nextInFocusChain()) {
-        const bool takesTab = (next->focusPolicy() & Qt::TabFocus) && !next->focusProxy() && next->isEnabled();
-        if (takesTab && view->isAncestorOf(next) && next->isVisibleTo(view)) {
+        if (isTabStop(next) && next->isEnabled() && view->isAncestorOf(next) && next->isVisibleTo(view)) {
             next->setFocus(Qt::OtherFocusReason);
             return;
         }
