@@ -203,7 +203,7 @@ TimeZone TimeZone::namedOrGmt(std::string_view identifier) {
 TimeZone TimeZone::current() {
     static std::mutex reading;
     const std::lock_guard lock(reading);
-    const std::unique_ptr<icu::TimeZone> settled(icu::TimeZone::createDefault());
+    [[maybe_unused]] static const std::unique_ptr<icu::TimeZone> settled(icu::TimeZone::createDefault());
     std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::detectHostTimeZone());
     if (!zone || isUnknown(*zone)) return gmt();
     return adopt(zone.release());
