@@ -223,7 +223,7 @@ void AlertsSection::followAlerts() {
 
 void AlertsSection::followErrors() {
     const std::optional<std::string>& error = model_.alertsError();
-    error_->setText(error ? qText(*error) : QString());
+    error_->setText(error ? ui::lines(qText(*error)) : QString());
     error_->setVisible(error.has_value());
     const std::optional<std::string>& notice = notice_.text();
     noticeLine_->setText(notice ? qText(*notice) : QString());

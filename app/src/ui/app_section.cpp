@@ -73,7 +73,7 @@ void AppSection::followLaunchAtLogin() {
     if (!launchAtLogin_) return;
     launchSwitch_->setChecked(launchAtLogin_->isEnabled());
     const std::optional<std::string>& error = launchAtLogin_->error();
-    launchError_->setText(error ? qText(*error) : QString());
+    launchError_->setText(error ? ui::lines(qText(*error)) : QString());
     launchError_->setVisible(error.has_value());
 }
 

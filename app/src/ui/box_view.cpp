@@ -46,7 +46,7 @@ QFormLayout* formRows() {
 // The error shows under the form; a screen reader reads it with the field that the focus goes
 // back to for the next try.
 void showError(QLabel* label, const std::optional<std::string>& text, QWidget* field) {
-    label->setText(text ? qText(*text) : QString());
+    label->setText(text ? ui::lines(qText(*text)) : QString());
     label->setVisible(text.has_value());
     field->setAccessibleDescription(label->text());
 }

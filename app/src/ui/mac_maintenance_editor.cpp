@@ -488,7 +488,7 @@ void MacMaintenanceEditor::showErrors() {
         for (const FieldError& error : source) {
             if (MaintenanceFormat::section(error.field) != errorBlocks[b].section) continue;
             const QString name = blockName(errorBlocks[b]) + QLatin1Char('.') + QString::number(shown++);
-            block->layout()->addWidget(ui::text(error.reason, name, Font::caption, Tone::red, true));
+            block->layout()->addWidget(ui::text(ui::lines(qText(error.reason)), name, Font::caption, Tone::red, true));
         }
         const bool hiddenSection = errorBlocks[b].section == Section::recurrence && !draft_.recurring;
         block->setVisible(shown > 0 && !hiddenSection);

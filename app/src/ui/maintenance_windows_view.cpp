@@ -509,7 +509,7 @@ void MaintenanceWindowsView::showDetail() {
 }
 
 void MaintenanceWindowsView::showError() {
-    error_->setText(loadError_ ? qText(*loadError_) : QString());
+    error_->setText(loadError_ ? ui::lines(qText(*loadError_)) : QString());
     error_->setVisible(loadError_.has_value());
     emptyList_->setVisible(windows_.empty() && !loadError_ && !project_.empty());
 }

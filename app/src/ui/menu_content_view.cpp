@@ -85,7 +85,7 @@ void TenantPicker::followError() {
     // A sign-in's own failure first; else why the teams could not be had.
     std::optional<std::string> error = model_.lastError();
     if (!error && !model_.membershipsKnown()) error = model_.alertsError();
-    error_->setText(error ? qText(*error) : QString());
+    error_->setText(error ? ui::lines(qText(*error)) : QString());
     error_->setVisible(error.has_value());
 }
 

@@ -83,7 +83,7 @@ void PushStatusRow::follow() {
     } else if (registrationError) {
         font = Font::caption;
         tone = Tone::red;
-        message = qText(notRegisteredPrefix) + ui::isolated(qText(*registrationError));
+        message = qText(notRegisteredPrefix) + ui::lines(qText(*registrationError));
     } else if (push_.deviceTokenHex()) {
         shows = Shows::on;
     } else {

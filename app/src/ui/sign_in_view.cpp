@@ -110,7 +110,7 @@ void SignInView::follow() {
     const std::string email = session ? platform::shortened(session->email, maxShownEmailBytes) : std::string();
     signedInAs_->setText(QStringLiteral("Signed in as %1.").arg(ui::oneLine(qText(email))));
     const std::optional<std::string>& error = model_.lastError();
-    error_->setText(error ? qText(*error) : QString());
+    error_->setText(error ? ui::lines(qText(*error)) : QString());
     error_->setVisible(error.has_value());
     // Read with the field the focus goes back to after a failure.
     password_->setAccessibleDescription(error_->text());

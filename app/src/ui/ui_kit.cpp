@@ -587,6 +587,22 @@ QString oneLine(const QString& text) {
     return isolated(line);
 }
 
+QString lines(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    qsizetype start = 0;
+    for (qsizetype at = 0; at <= text.size(); ++at) {
+        const bool lineEnds = at == text.size() || text[at] == QLatin1Char('\n') ||
+                              text[at].category() == QChar::Separator_Line ||
+                              text[at].category() == QChar::Separator_Paragraph;
+        if (!lineEnds) continue;
+        if (start > 0) out += QLatin1Char('\n');
+        out += oneLine(text.mid(start, at - start));
+        start = at + 1;
+    }
+    return out;
+}
+
 QString cutToWidth(const QFontMetrics& metrics, const QString& text, int width, int flags) {
     const QString shown = metrics.elidedText(text, Qt::ElideRight, width, flags);
     if (shown == text || std::ranges::none_of(text, turnsDirection)) return shown;

@@ -8,6 +8,7 @@
 #include <brisalune/app/ui/menu_bar_extra.hpp>
 #include <brisalune/app/ui/menu_content_view.hpp>
 #include <brisalune/app/ui/notices.hpp>
+#include <brisalune/app/ui/push_status_row.hpp>
 #include <brisalune/app/ui/ui_kit.hpp>
 
 #include <app/ui/ui_fixture.hpp>
@@ -167,6 +168,28 @@ TEST(ServerText, ADirectionOverrideEndsWithTheTextThatHoldsIt) {
     EXPECT_EQ(ui::isolated(QStringLiteral("payments-api")), "payments-api");
 }
 
+TEST(ServerText, AnErrorOfSeveralLinesKeepsItsLinesEachItsDirectionToItself) {
+    const FontCachesUnwatched unwatched;
+    const QFont font;
+    const QString shown =
+        ui::lines(QStringLiteral("Refused ") + override + QStringLiteral("by the gateway\r\nDetails:\tnone\x07\u2028end"));
+    const QStringList lines = shown.split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[1], "Details: none ");
+    EXPECT_EQ(lines[2], "end");
+    // A label lays its lines out as one paragraph: the override of the first line, left open,
+    // turns none of the next.
+    QString paragraph = shown;
+    paragraph.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    EXPECT_TRUE(readsLeftToRight(paragraph, QStringLiteral("Details: none"), font));
+    EXPECT_FALSE(readsLeftToRight(
+        ui::isolated(QStringLiteral("Refused ") + override + QStringLiteral("by the gateway Details: none")),
+        QStringLiteral("Details: none"),
+        font))
+        << "isolated as a whole, the override runs on";
+    EXPECT_EQ(ui::lines(QStringLiteral("Refused:\n\nTry again")), "Refused:\n\nTry again");  // plain text stays
+}
+
 demo::Fixture roughFixture() {
     demo::Fixture fixture = demo::loadFixture(demo::defaultFixturePath());
     for (demo::TeamSeed& team : fixture.hosted.teams) {
@@ -186,6 +209,19 @@ protected:
     std::unique_ptr<MenuContentView> view = std::make_unique<MenuContentView>(environment());
     void SetUp() override { windows.provideTo(view.get()); }
 };
+
+TEST_F(RoughServerText, ARegistrationErrorOfSeveralLinesShowsItsLinesEachItsDirectionToItself) {
+    PushStatusRow row(pushState, environment());
+    center->currentSettings.authorizationStatus = AuthorizationStatus::authorized;
+    await(pushState.refreshSettings());
+    pushState.setRegistrationError("Refused " + override.toStdString() + "by the gateway\nDetails:\tnone");
+    const QString shown = at<QLabel>(&row, "push.message").text();
+    EXPECT_EQ(shown.count(QLatin1Char('\n')), 1);
+    EXPECT_FALSE(shown.contains(QLatin1Char('\t')));
+    QString paragraph = shown;
+    paragraph.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    EXPECT_TRUE(readsLeftToRight(paragraph, QStringLiteral("Details: none"), row.font()));
+}
 
 TEST_F(RoughServerText, ANameThatShowsNothingGivesWayToItsIdentifierAndNamesStayOnOneLine) {
     signIn();

@@ -84,6 +84,10 @@ private:
 QString isolated(const QString& text);
 // A text as one line: line breaks, tabs and other control characters show as spaces; isolated.
 QString oneLine(const QString& text);
+// A text of several lines (an error from the server) as it shows where it wraps: its line breaks
+// kept, other control characters as spaces, and each line isolated on its own, since a label
+// lays its lines out as one paragraph, where an override would run on into the next line.
+QString lines(const QString& text);
 // The text cut with an ellipsis to `width` pixels (QFontMetrics::elidedText), the ellipsis at the
 // end of the line even when the text turns the direction of what follows it.
 QString cutToWidth(const QFontMetrics& metrics, const QString& text, int width, int flags = 0);
