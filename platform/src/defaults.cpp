@@ -337,9 +337,11 @@ private:
     std::set<fs::path> hung_;
 };
 
+// Never destroyed, like the other state a write shares: a write still running on another
+// thread while the program exits goes on using it after the static destructors have run.
 HungPeers& hungPeers() {
-    static HungPeers peers;
-    return peers;
+    static auto* const peers = new HungPeers;
+    return *peers;
 }
 
 // The lock file, locked against other processes; -1 when it cannot be had (a folder that cannot
@@ -385,8 +387,8 @@ struct PeerLock {
 };
 
 std::map<fs::path, PeerLock>& peerLocks() {
-    static std::map<fs::path, PeerLock> held;
-    return held;
+    static auto* const held = new std::map<fs::path, PeerLock>;
+    return *held;
 }
 
 // Temporary files are "." + name + "." + six letters or digits, as mkostemp makes them.
@@ -556,13 +558,13 @@ std::filesystem::path Defaults::standardFile() {
 }
 
 Defaults& Defaults::standard() {
-    static Defaults instance(standardFile());
-    return instance;
+    static auto* const instance = new Defaults(standardFile());  // never destroyed, as hungPeers()
+    return *instance;
 }
 
 std::recursive_mutex& Defaults::processLock() {
-    static std::recursive_mutex lock;
-    return lock;
+    static auto* const lock = new std::recursive_mutex;  // never destroyed, as hungPeers()
+    return *lock;
 }
 
 Defaults::PeerLockPatience::PeerLockPatience(std::chrono::milliseconds patience)

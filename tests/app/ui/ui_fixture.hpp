@@ -45,10 +45,13 @@ protected:
         widgetsApplication();
     }
 
-    // Requests still on the pool use the compatibility record and the servers: let them end first.
+    // Requests still on the pool use the compatibility record, the settings and the servers: let
+    // them end first, and those that their continuations start too.
     ~UiTest() override {
-        blockingPool().waitForDone();
-        QCoreApplication::processEvents();
+        do {
+            blockingPool().waitForDone();
+            QCoreApplication::processEvents();
+        } while (!blockingPool().waitForDone(0));
     }
 
     demo::DemoService demo;
