@@ -64,6 +64,19 @@ void reportPeakHeap(benchmark::State& state, F&& f) {
     state.counters["peak_heap"] = static_cast<double>(peakHeap(f));
 }
 
+// glibc hands the free top of the heap back to the system once more than a threshold lies
+// there, and raises that threshold with the largest block freed so far. Left alone, a decode
+// whose answer was freed just under that line faults all its memory in again at every
+// repetition or not, by which benchmark happened to run before it (an incident detail: 0.67 ms
+// or 1.4 ms). Each program starts as a program that has freed one large answer (an 8 MB pull)
+// does, so that every figure is the decode's own and the same in any order.
+inline const bool heapAsAfterAPull = [] {
+    auto* answer = static_cast<char*>(std::malloc(std::size_t{8} << 20));
+    benchmark::DoNotOptimize(answer);
+    std::free(answer);
+    return true;
+}();
+
 }  // namespace brisalune::bench
 
 // The replacements themselves: only in the one source that includes this header.
