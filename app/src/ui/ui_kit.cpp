@@ -16,6 +16,7 @@
 #include <QPointer>
 #include <QPolygonF>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QResizeEvent>
 #include <QScrollArea>
 #include <QStyleOptionButton>
@@ -588,19 +589,10 @@ QString oneLine(const QString& text) {
 }
 
 QString lines(const QString& text) {
-    QString out;
-    out.reserve(text.size());
-    qsizetype start = 0;
-    for (qsizetype at = 0; at <= text.size(); ++at) {
-        const bool lineEnds = at == text.size() || text[at] == QLatin1Char('\n') ||
-                              text[at].category() == QChar::Separator_Line ||
-                              text[at].category() == QChar::Separator_Paragraph;
-        if (!lineEnds) continue;
-        if (start > 0) out += QLatin1Char('\n');
-        out += oneLine(text.mid(start, at - start));
-        start = at + 1;
-    }
-    return out;
+    static const QRegularExpression lineBreak(QStringLiteral("[\\n\\x{2028}\\x{2029}]"));
+    QStringList shown = text.split(lineBreak);
+    for (QString& line : shown) line = oneLine(line);
+    return shown.join(QLatin1Char('\n'));
 }
 
 QString cutToWidth(const QFontMetrics& metrics, const QString& text, int width, int flags) {
