@@ -172,8 +172,13 @@ protected:
         testkit::settleLayouts();
         return window;
     }
+    // A load's continuation may start the next load (the projects, then a project's windows):
+    // settled once the pool stays idle across the events that the last one posted.
     static void settle() {
-        waitUntil([] { return blockingPool().activeThreadCount() == 0; });
+        do {
+            waitUntil([] { return blockingPool().activeThreadCount() == 0; });
+            QCoreApplication::processEvents();
+        } while (blockingPool().activeThreadCount() != 0);
         testkit::settleLayouts();
     }
 };
