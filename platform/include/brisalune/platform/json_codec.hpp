@@ -41,6 +41,7 @@
 #include <cstring>
 #include <limits>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -220,9 +221,9 @@ namespace detail {
 // A text into a string, mostly a fresh one. A short text goes into the string's own buffer: a
 // resize to a fixed length within the capacity just marks those bytes used (and fills them with
 // a few stores, where any length not known in advance costs a call to memset or memcpy), the text
-// is copied inline, and a second resize cuts the string to it. A longer one is made to size and
-// its buffer moved in: fewer steps than growing the empty string, or than the library's general
-// assignment, which must allow for the text overlapping the string.
+// is copied inline, and a second resize cuts the string to it. A longer one is made to size where
+// the empty string stood: fewer steps than growing it, than building one aside and moving it in,
+// or than the library's general assignment, which must allow for the text overlapping the string.
 inline void assignText(std::string& out, std::string_view text) {
     constexpr std::size_t shortText = 15;  // what a fresh string holds without allocating
     if (!out.empty()) {
@@ -232,7 +233,13 @@ inline void assignText(std::string& out, std::string_view text) {
         copyShort(out.data(), text.data(), text.size());
         out.resize(text.size());
     } else {
-        out = std::string(text);  // made to size, then its buffer taken over
+        std::destroy_at(&out);
+        try {
+            std::construct_at(&out, text.data(), text.size());
+        } catch (...) {
+            std::construct_at(&out);  // empty again, as it was
+            throw;
+        }
     }
 }
 
