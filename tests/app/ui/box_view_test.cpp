@@ -2,7 +2,6 @@
 
 #include <app/model/model_fixture.hpp>
 #include <app/ui/ui_fixture.hpp>
-#include <brisalune/push/await_blocking.hpp>
 #include <brisalune/standin/server.hpp>
 
 #include <QApplication>
@@ -308,8 +307,7 @@ TEST_F(TwoBoxTeamsTest, SeveralBoxTeamsAskWhichToUseAndKeepTheChoiceWhenReopened
     boxTeam.setCurrentIndex(1);
     EXPECT_EQ(form.tenantId(), "harbor-night");
     QTest::keyClick(&boxTeam, Qt::Key_Return);  // "Use this team" is not the default action
-    blockingPool().waitForDone();
-    QCoreApplication::processEvents();
+    ASSERT_TRUE(testkit::settlePool());
     EXPECT_TRUE(form.isPending());
     EXPECT_TRUE(window->isVisible());
     at<QPushButton>(window, "boxSignIn.useTeam").click();
@@ -326,7 +324,7 @@ TEST_F(TwoBoxTeamsTest, ASignInWaitingForItsTeamEndsWithTheSession) {
     await(model.signOutLocally());
     EXPECT_FALSE(form.isPending());
     EXPECT_EQ(at<QLineEdit>(window, "boxSignIn.email").text(), "");
-    blockingPool().waitForDone();  // the box session's end
+    ASSERT_TRUE(testkit::settlePool());  // the box session's end
 
     // The next account starts from the credentials, with nothing of the sign-in before.
     chooseBoxTeam();

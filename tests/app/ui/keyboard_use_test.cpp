@@ -9,7 +9,6 @@
 #include <brisalune/app/ui/box_view.hpp>
 #include <brisalune/app/ui/compatibility_rows.hpp>
 #include <brisalune/app/ui/menu_window.hpp>
-#include <brisalune/push/await_blocking.hpp>
 
 #include <app/ui/menu_window_fixture.hpp>
 #include <app/ui/ui_fixture.hpp>
@@ -172,13 +171,8 @@ protected:
         testkit::settleLayouts();
         return window;
     }
-    // A load's continuation may start the next load (the projects, then a project's windows):
-    // settled once the pool stays idle across the events that the last one posted.
     static void settle() {
-        do {
-            waitUntil([] { return blockingPool().activeThreadCount() == 0; });
-            QCoreApplication::processEvents();
-        } while (blockingPool().activeThreadCount() != 0);
+        ASSERT_TRUE(testkit::settlePool());
         testkit::settleLayouts();
     }
 };

@@ -1,11 +1,11 @@
 #include <brisalune/app/ui/mac_maintenance_editor.hpp>
 #include <brisalune/client/maintenance/format.hpp>
 #include <brisalune/platform/json_decode.hpp>
-#include <brisalune/push/await_blocking.hpp>
 
 #include <support/endpoint_fixture.hpp>
 #include <support/qt_application.hpp>
 #include <support/qt_widgets_application.hpp>
+#include <support/settled_pool.hpp>
 
 #include <QCoroTask>
 #include <QLabel>
@@ -69,8 +69,7 @@ protected:
     ~MaintenanceEditorTest() override {
         editor.reset();
         server.release();
-        blockingPool().waitForDone();
-        QCoreApplication::processEvents();
+        if (!testkit::settlePool()) ADD_FAILURE() << "requests still running as the test ends";
     }
 
     std::unique_ptr<MacMaintenanceEditor> editor;
@@ -132,10 +131,7 @@ protected:
         ASSERT_TRUE(testkit::processEventsUntil(done, std::chrono::seconds(30)));
     }
     // Every request on its way has been answered and its answer handled.
-    static void settle() {
-        waitUntil([] { return blockingPool().activeThreadCount() == 0; });
-        for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
-    }
+    static void settle() { ASSERT_TRUE(testkit::settlePool()); }
     static void await(QCoro::Task<>&& task) { QCoro::waitFor(std::move(task)); }
 };
 

@@ -1,5 +1,4 @@
 #include <brisalune/app/ui/sign_in_view.hpp>
-#include <brisalune/push/await_blocking.hpp>
 
 #include <app/ui/ui_fixture.hpp>
 
@@ -26,10 +25,7 @@ protected:
     QPushButton& submit() { return at<QPushButton>(window, "signIn.submit"); }
     SignInView& view() { return at<SignInView>(window, "signIn"); }
     // Lets whatever a press started run to its end.
-    static void drain() {
-        blockingPool().waitForDone();
-        QCoreApplication::processEvents();
-    }
+    static void drain() { ASSERT_TRUE(testkit::settlePool()); }
 };
 
 TEST_F(SignInViewTest, SignInIsEnabledByRawEmptinessAndReturnPressesIt) {

@@ -19,6 +19,7 @@
 #include <support/qt_application.hpp>
 #include <support/qt_widgets_application.hpp>
 #include <support/recording_notification_center.hpp>
+#include <support/settled_pool.hpp>
 #include <support/temp_dir.hpp>
 
 #include <QAbstractButton>
@@ -48,10 +49,7 @@ protected:
     // Requests still on the pool use the compatibility record, the settings and the servers: let
     // them end first, and those that their continuations start too.
     ~UiTest() override {
-        do {
-            blockingPool().waitForDone();
-            QCoreApplication::processEvents();
-        } while (!blockingPool().waitForDone(0));
+        if (!settlePool()) ADD_FAILURE() << "requests still running as the test ends";
     }
 
     demo::DemoService demo;

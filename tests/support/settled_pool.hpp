@@ -1,0 +1,26 @@
+#pragma once
+
+// Letting the blocking pool run dry before a test reads the window or ends. A request's
+// continuation may start the next request (the projects, then a project's windows), so the pool
+// counts as settled only once it stays idle across the events that the last one posted.
+
+#include <brisalune/push/await_blocking.hpp>
+
+#include <support/qt_application.hpp>
+
+#include <QCoreApplication>
+
+#include <chrono>
+
+namespace brisalune::testkit {
+
+// False when the pool was still busy after `limit`.
+inline bool settlePool(std::chrono::milliseconds limit = std::chrono::seconds(30)) {
+    do {
+        if (!processEventsUntil([] { return blockingPool().activeThreadCount() == 0; }, limit)) return false;
+        QCoreApplication::processEvents();
+    } while (blockingPool().activeThreadCount() != 0);
+    return true;
+}
+
+}  // namespace brisalune::testkit
