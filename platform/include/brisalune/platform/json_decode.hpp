@@ -251,6 +251,17 @@ private:
 
 namespace detail {
 
+// A member back to its default value. A container is emptied in place: mostly it is empty
+// already, and assigning a fresh one costs more than finding that out.
+template <class M>
+void resetToEmpty(M& member) {
+    if constexpr (requires { member.clear(); member.empty(); }) {
+        member.clear();
+    } else {
+        member = M{};
+    }
+}
+
 template <class M, class Policy>
 void readField(const Node& n, M& member, Policy policy) {
     if constexpr (std::is_same_v<Policy, Lenient>) {
@@ -265,7 +276,7 @@ void readField(const Node& n, M& member, Policy policy) {
     if constexpr (std::is_same_v<Policy, OrEmpty> || std::is_same_v<Policy, OmitEmpty> || requires { policy.value; }) {
         if (n.isNull()) {
             if constexpr (std::is_same_v<Policy, OrEmpty> || std::is_same_v<Policy, OmitEmpty>) {
-                member = M{};
+                resetToEmpty(member);
             } else {
                 member = policy.value;
             }
@@ -283,7 +294,7 @@ void fillMissing(M& member, Policy policy, std::string_view key) {
         std::is_same_v<Policy, NotOnWire> || std::is_same_v<Policy, ByRules> || std::is_same_v<Policy, Flattened>) {
         return;  // not the table's to read
     } else if constexpr (std::is_same_v<Policy, OrEmpty> || std::is_same_v<Policy, OmitEmpty>) {
-        member = M{};
+        resetToEmpty(member);
     } else if constexpr (requires { policy.value; }) {
         member = policy.value;
     } else if constexpr (IsOptional<M>::value) {
