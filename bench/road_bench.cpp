@@ -111,7 +111,7 @@ void ClientSendAndDecode(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BareCurl)->MinTime(2.0)->UseRealTime();
-BENCHMARK(BareCurlWithoutOurFields)->MinTime(2.0)->UseRealTime();
-BENCHMARK(ClientSendAndDecode)->MinTime(2.0)->UseRealTime();
+BENCHMARK(BareCurl)->UseRealTime();
+BENCHMARK(BareCurlWithoutOurFields)->UseRealTime();
+BENCHMARK(ClientSendAndDecode)->UseRealTime();
 BENCHMARK_MAIN();
