@@ -19,6 +19,7 @@ BrisaluneClient::BrisaluneClient(
     , identity_(std::move(identity))
     , baseText_(baseURL_.text())
     , userAgent_(identity_.userAgent())
+    , serverKey_(ServerCompatibility::serverKey(baseURL_))
     , compatibility_(compatibility)
     , sessionToken_(std::move(sessionToken))
     , dataKey_(std::move(dataKey)) {
@@ -173,7 +174,7 @@ std::string escapedPathSegment(std::string_view text) {
 
 void BrisaluneClient::checkCompatibility(
     int status, const http::Headers& headers, const json::Document& body, std::string_view path) const {
-    ServerStanding standing = compatibility_.record(status, headers, path, baseURL_);
+    ServerStanding standing = compatibility_.recordAt(status, headers, path, serverKey_);
     if (auto outdated = ClientOutdatedBody::recognise(status, body)) {
         compatibility_.recordClientOutdated(*outdated, baseURL_);
         throw BrisaluneError::clientOutdated(*outdated);

@@ -197,11 +197,31 @@ void ServerCompatibility::publish(std::optional<std::string> serverVersion, Deli
 
 ServerStanding ServerCompatibility::record(
     int status, const http::Headers& headers, std::string_view path, const platform::Url& url) {
+    return recordAt(status, headers, path, serverKey(url));
+}
+
+bool ServerCompatibility::Verdict::keeps(
+    const std::optional<ServerStanding>& standing, bool v1, const std::optional<std::string>& minimum, int status) const {
+    return (!standing || server == *standing) && (!v1 || (supportedMinimum == minimum && (status == 426 || !outdated)));
+}
+
+ServerStanding ServerCompatibility::recordAt(
+    int status, const http::Headers& headers, std::string_view path, const std::string& key) {
     auto version = nonEmpty(headers.get(versionHeader));
     auto supportedMinimum = nonEmpty(headers.get(clientUnsupportedHeader));
     const bool v1 = isV1Path(path);
-    const auto key = serverKey(url);
     const auto standing = standingOfAnswer(version, v1 && status >= 200 && status <= 299);
+
+    {
+        // Nearly every answer says what the last one said: nothing to derive or publish then.
+        std::lock_guard lock(mutex_);
+        const auto found = verdicts_.find(key);
+        const bool sameVersion = !version || version == current_.serverVersion;
+        if (sameVersion && found == verdicts_.end() && !standing && !v1) return ServerStanding::supported();
+        if (sameVersion && found != verdicts_.end() && found->second.keeps(standing, v1, supportedMinimum, status)) {
+            return found->second.server;
+        }
+    }
 
     ServerStanding result;
     change([&](std::optional<std::string>& serverVersion) {

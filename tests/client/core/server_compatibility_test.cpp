@@ -96,6 +96,31 @@ TEST(ServerCompatibility, OutdatedMarkLastsUntilANon426V1AnswerOfThatServerOrACl
     EXPECT_EQ(record.current().outdated, std::nullopt);
 }
 
+TEST(ServerCompatibility, PublishesOnlyAnswersThatChangeTheState) {
+    ServerCompatibility record(strict);
+    const auto updates = record.updates();
+    ASSERT_TRUE(updates->tryNext());
+    const auto published = [&](int status, const Headers& headers, std::string_view path, const platform::Url& at) {
+        const auto standing = record.record(status, headers, path, at);
+        EXPECT_EQ(record.current().standing(at), standing) << path;
+        return updates->tryNext().has_value();
+    };
+    const Headers minimum{{"X-Brisalune-Client-Unsupported", "1.6.0"}};
+    EXPECT_TRUE(published(200, versionHeader("1.4.0"), "/v1/me", server));
+    EXPECT_FALSE(published(200, versionHeader("1.4.0"), "/v1/me", server));
+    EXPECT_FALSE(published(500, {}, "/healthz", url("https://b.example")));
+    EXPECT_TRUE(published(200, versionHeader("1.5.0"), "/v1/me", server));
+    EXPECT_TRUE(published(200, minimum, "/v1/me", server));
+    EXPECT_FALSE(published(200, minimum, "/v1/me", server));
+    EXPECT_TRUE(published(200, {}, "/v1/me", server));  // no minimum now, and no version: unsupported
+    EXPECT_EQ(record.current().supportedMinimum, std::nullopt);
+    record.recordClientOutdated({"macos", "2.0.0"}, server);
+    EXPECT_TRUE(updates->tryNext());
+    EXPECT_FALSE(published(426, {}, "/v1/me", server));
+    EXPECT_TRUE(published(404, {}, "/v1/me", server));
+    EXPECT_EQ(record.current().outdated, std::nullopt);
+}
+
 TEST(CompatibilityUpdates, HoldOnlyTheNewestStateAndNextWaitsForOneOrAStop) {
     ServerCompatibility record;
     record.record(200, versionHeader("1.0.0"), "/v1", server);

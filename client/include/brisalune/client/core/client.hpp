@@ -109,6 +109,7 @@ private:
     ClientIdentity identity_;
     std::string baseText_;   // the base address without trailing slashes
     std::string userAgent_;  // the identity's, written once
+    std::string serverKey_;  // the base address's key in the compatibility record
     bool plainBase_ = false;  // a named host, no query, no fragment: a plain path is joined as it is
     ServerCompatibility& compatibility_;
 

@@ -146,6 +146,8 @@ public:
     // Records one answer of the server at `url` to a request on `path` (without query); reads
     // "X-Brisalune-Version" and "X-Brisalune-Client-Unsupported". Returns the server's standing.
     ServerStanding record(int status, const http::Headers& headers, std::string_view path, const platform::Url& url);
+    // The same, for the server whose serverKey is `key`.
+    ServerStanding recordAt(int status, const http::Headers& headers, std::string_view path, const std::string& key);
     // Marks the server at `url` as refusing this client.
     void recordClientOutdated(ClientOutdated outdated, const platform::Url& url);
     // Drops every server's refusal mark.
@@ -161,6 +163,13 @@ private:
         std::optional<std::string> supportedMinimum;
         std::optional<ClientOutdated> outdated;
         ServerStanding server;
+
+        // Whether an answer with this standing and minimum leaves the verdict as it is.
+        [[nodiscard]] bool keeps(
+            const std::optional<ServerStanding>& standing,
+            bool v1,
+            const std::optional<std::string>& minimum,
+            int status) const;
     };
     class Delivery;
 
