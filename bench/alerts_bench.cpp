@@ -4,6 +4,7 @@
 // a bare reused libcurl handle fetching the same bytes, then simdjson parsing and walking them.
 #include "bare_curl.hpp"
 #include "heap_meter.hpp"
+#include "pinned_server.hpp"
 #include "simdjson_floor.hpp"
 #include "synthetic.hpp"
 
@@ -126,11 +127,11 @@ void OpenAlertsMergeMoving(benchmark::State& state) {
 }
 
 standin::Server& server() {
-    static auto* s = [] {
+    static auto* s = bench::startServerBesideCaller([] {
         auto* made = new standin::Server;  // lives for the whole run
         made->on("GET", "/v1/pull", standin::Reply::json(answer()));
         return made;
-    }();
+    });
     return *s;
 }
 

@@ -5,6 +5,7 @@
 
 #include "bare_curl.hpp"
 #include "heap_meter.hpp"
+#include "pinned_server.hpp"
 
 #include <brisalune/client/core/client.hpp>
 #include <brisalune/client/detail/answers.hpp>
@@ -37,11 +38,11 @@ inline constexpr auto brisalune::json::keys<Small> = brisalune::json::object(
 namespace {
 
 brisalune::standin::Server& server() {
-    static auto* s = [] {
+    static auto* s = brisalune::bench::startServerBesideCaller([] {
         auto* made = new brisalune::standin::Server;  // lives for the whole run
         made->on("GET", "/v1/small", brisalune::standin::Reply::json(smallBody));
         return made;
-    }();
+    });
     return *s;
 }
 
