@@ -201,7 +201,10 @@ ServerStanding ServerCompatibility::record(
 }
 
 bool ServerCompatibility::Verdict::keeps(
-    const std::optional<ServerStanding>& standing, bool v1, const std::optional<std::string>& minimum, int status) const {
+    const std::optional<ServerStanding>& standing,
+    bool v1,
+    const std::optional<std::string>& minimum,
+    int status) const {
     return (!standing || server == *standing) && (!v1 || (supportedMinimum == minimum && (status == 426 || !outdated)));
 }
 
