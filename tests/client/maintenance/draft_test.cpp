@@ -6,6 +6,7 @@
 
 #include <limits>
 #include <string>
+#include <unordered_set>
 
 namespace brisalune {
 namespace {
@@ -179,6 +180,21 @@ TEST(MaintenanceDraft, AStoredWindowBecomesADraft) {
 
     draft.setRecurrence({{MaintenanceRecurrence::Pattern::Daily{2}}, {}});
     EXPECT_EQ(draft.rrule, "FREQ=DAILY;INTERVAL=2");
+}
+
+TEST(MaintenanceDraft, EqualDraftsHashAlike) {
+    const MaintenanceWindow window = stored("2024-05-01T09:30");
+    const Draft one = Draft::initFromWindow(window, at("2024-05-01T00:00:00Z"));
+    const Draft same = Draft::initFromWindow(window, at("2024-05-01T00:00:00Z"));
+    ASSERT_EQ(one, same);
+    EXPECT_EQ(std::hash<Draft>{}(one), std::hash<Draft>{}(same));
+    // A new draft of the same times differs by what it remembers of a stored window.
+    Draft fresh = one;
+    fresh.storedStartsAt.reset();
+    Draft skipped = one;
+    skipped.exdates = {"2024-05-08T09:30"};
+    std::unordered_set<Draft> set{one, same, fresh, skipped};
+    EXPECT_EQ(set.size(), 3u);
 }
 
 }  // namespace

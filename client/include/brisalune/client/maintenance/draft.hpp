@@ -6,6 +6,7 @@
 // throws.
 
 #include <brisalune/client/core/errors.hpp>
+#include <brisalune/client/core/record_hash.hpp>
 #include <brisalune/client/maintenance/recurrence.hpp>
 #include <brisalune/client/maintenance/windows.hpp>
 #include <brisalune/platform/calendar.hpp>
@@ -92,3 +93,26 @@ inline constexpr std::string_view componentsMissing = "Pick at least one compone
 }  // namespace MaintenanceDraftText
 
 }  // namespace brisalune
+
+// Hashed as it compares: every field, in order.
+template <>
+struct std::hash<brisalune::MaintenanceWindowDraft> {
+    std::size_t operator()(const auto& d) const {
+        return brisalune::hashValues(
+            d.name,
+            d.description,
+            d.timezone,
+            d.recurring,
+            d.start,
+            d.end,
+            d.durationMinutes,
+            d.rrule,
+            d.exdates,
+            d.scope,
+            d.statusPage,
+            d.components,
+            d.storedStartsAt,
+            d.storedStartInstant,
+            d.storedTimezone);
+    }
+};
