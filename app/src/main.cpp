@@ -4,6 +4,7 @@
 #include <brisalune/app/shell/instance_beacon.hpp>
 #include <brisalune/app/shell/instance_lock.hpp>
 #include <brisalune/app/ui/menu_bar_extra.hpp>
+#include <brisalune/app/ui/ui_kit.hpp>
 
 #include <QApplication>
 #include <QTimer>
@@ -26,6 +27,7 @@ int run(int argc, char** argv) {
     }
 
     QApplication application(argc, argv);
+    ui::installWheelGuard();
     QApplication::setApplicationName(QStringLiteral("Brisalune"));
     QApplication::setQuitOnLastWindowClosed(false);
 

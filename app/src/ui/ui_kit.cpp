@@ -2,6 +2,7 @@
 
 #include <brisalune/app/ui/notices.hpp>
 
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QComboBox>
@@ -188,6 +189,30 @@ void followApplication(QWidget* widget, const char* purpose, QEvent::Type change
     auto* follower = new ApplicationFollower(widget, change, std::move(follow));
     follower->setObjectName(name);
 }
+
+// Drop-downs, spin boxes and date fields change by the wheel only while they have the keyboard
+// focus. Qt would let the wheel itself give them the focus: here they take it by click or Tab
+// alone. The wheel over one without the focus goes on to what holds it, a scroll area scrolling.
+class WheelGuard final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const QEvent::Type type = event->type();
+        if (type != QEvent::Wheel && type != QEvent::Polish) return false;
+        QWidget* control = qobject_cast<QComboBox*>(watched);
+        if (!control) control = qobject_cast<QAbstractSpinBox*>(watched);
+        if (!control) return false;
+        if (type == QEvent::Polish) {
+            if (control->focusPolicy() == Qt::WheelFocus) control->setFocusPolicy(Qt::StrongFocus);
+            return false;
+        }
+        if (control->hasFocus()) return false;
+        event->ignore();  // passed on to the parent
+        return true;
+    }
+};
 
 // The symbols, drawn in the text colour on a transparent square of `size` pixels.
 QPixmap drawSymbol(Symbol name, int size, const QColor& ink) {
@@ -806,6 +831,13 @@ void keepFocusInSight(QWidget* view) {
         }
     }
     focus->clearFocus();
+}
+
+void installWheelGuard() {
+    static QPointer<WheelGuard> only;
+    if (only) return;
+    only = new WheelGuard(QCoreApplication::instance());
+    QCoreApplication::instance()->installEventFilter(only);
 }
 
 void showWindow(QWidget* from, WindowPresenter::Kind kind) {

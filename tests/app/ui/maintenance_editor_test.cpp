@@ -1,17 +1,22 @@
 #include <brisalune/app/ui/mac_maintenance_editor.hpp>
+#include <brisalune/app/ui/ui_kit.hpp>
 #include <brisalune/client/maintenance/format.hpp>
 #include <brisalune/platform/json_decode.hpp>
 
+#include <app/ui/wheel_notch.hpp>
 #include <support/endpoint_fixture.hpp>
 #include <support/qt_application.hpp>
 #include <support/qt_widgets_application.hpp>
 #include <support/settled_pool.hpp>
 
+#include <QComboBox>
 #include <QCoroTask>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -458,6 +463,46 @@ TEST_F(MaintenanceEditorTest, RestoringASkippedDateReopensItsRow) {
     EXPECT_TRUE(editor->draft().exdates.empty());
     EXPECT_TRUE(at<QPushButton>(QStringLiteral("editor.preview.skip.2")).isEnabled());
     EXPECT_EQ(at<QPushButton>(QStringLiteral("editor.preview.skip.2")).text(), "Skip");
+}
+
+// Scrolling the form with the wheel passes over the Pattern drop-down without changing it; only
+// once the drop-down has the focus does the wheel change the pattern, and the draft with it.
+TEST_F(MaintenanceEditorTest, TheWheelChangesThePatternOnlyWhileItHasTheFocus) {
+    ui::installWheelGuard();
+    server.on("POST", previewPath, Reply::json(occurrencesAnswer(3)));
+    open(storedWindow());
+    editor->resize(460, 440);
+    editor->show();
+    editor->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(editor.get()));
+    auto& scroll = at<QScrollArea>(QStringLiteral("editor.scroll"));
+    auto& pattern = at<QComboBox>(QStringLiteral("recurrence.pattern"));
+    scroll.ensureWidgetVisible(&pattern, 0, scroll.viewport()->height() / 2);
+    const int scrolled = scroll.verticalScrollBar()->value();
+    ASSERT_LT(scrolled, scroll.verticalScrollBar()->maximum());
+
+    testkit::turnWheel(pattern, -1);
+    EXPECT_EQ(pattern.currentText().toStdString(), "Weekly");
+    EXPECT_EQ(editor->draft().rrule, "FREQ=WEEKLY;BYDAY=MO");
+    EXPECT_FALSE(pattern.hasFocus());
+    EXPECT_GT(scroll.verticalScrollBar()->value(), scrolled);  // the form scrolled instead
+
+    scroll.ensureWidgetVisible(&pattern, 0, scroll.viewport()->height() / 2);
+    pattern.setFocus(Qt::TabFocusReason);
+    waitUntil([&] { return pattern.hasFocus(); });
+    testkit::turnWheel(pattern, -1);
+    EXPECT_EQ(pattern.currentText().toStdString(), "Monthly on a day");
+    EXPECT_EQ(editor->draft().rrule, "FREQ=MONTHLY;BYMONTHDAY=7");
+
+    // A stepper and a date field passed over keep their values too.
+    const MaintenanceWindowDraft before = editor->draft();
+    for (const char* name : {"recurrence.interval", "schedule.starts"}) {
+        QWidget& control = at(QString::fromLatin1(name));
+        scroll.ensureWidgetVisible(&control, 0, scroll.viewport()->height() / 2);
+        testkit::turnWheel(control, 1);
+        EXPECT_FALSE(control.hasFocus()) << name;
+    }
+    EXPECT_EQ(editor->draft(), before);
 }
 
 }  // namespace

@@ -1,9 +1,13 @@
 #include <brisalune/app/ui/menu_content_view.hpp>
+#include <brisalune/app/ui/menu_window.hpp>
 #include <brisalune/app/ui/tenant_selections.hpp>
+#include <brisalune/app/ui/ui_kit.hpp>
 
 #include <app/ui/ui_fixture.hpp>
+#include <app/ui/wheel_notch.hpp>
 #include <brisalune/standin/server.hpp>
 
+#include <QComboBox>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
@@ -52,6 +56,34 @@ TEST_F(TeamPressTest, QuickRepeatedPressesIssueOneKey) {
     waitUntil([&] { return !TenantSelections::of(standinModel).isRunning("t1"); });
     EXPECT_EQ(keyRequests(), 1u);
     EXPECT_EQ(standinModel.session()->tenantKeys.at("t1").keyId, "k1");
+}
+
+// A wheel turned over the menu's team picker on the way through the menu switches no team; once
+// the picker has the focus, the wheel picks the next team.
+class TeamPickerWheelTest : public testkit::UiTest {};
+
+TEST_F(TeamPickerWheelTest, SwitchesTeamOnlyWhileThePickerHasTheFocus) {
+    ui::installWheelGuard();
+    MenuWindow menu(environment());
+    windows.provideTo(&menu);
+    signInWithTeam("acme-ops");
+    menu.open();
+    waitUntil([&] { return menu.isActiveWindow(); });
+    auto& picker = at<QComboBox>(&menu, "alerts.teamPicker");
+    ASSERT_TRUE(picker.isVisible());
+    ASSERT_FALSE(picker.hasFocus());
+
+    testkit::turnWheel(picker, -1);
+    for (int pass = 0; pass < 5; ++pass) QCoreApplication::processEvents();
+    EXPECT_FALSE(TenantSelections::of(model).isRunning("harbor-lab"));
+    EXPECT_EQ(model.session()->activeTenantId, "acme-ops");
+    EXPECT_EQ(picker.currentText().toStdString(), "Acme Operations");
+
+    picker.setFocus(Qt::TabFocusReason);
+    waitUntil([&] { return picker.hasFocus(); });
+    testkit::turnWheel(picker, -1);
+    waitUntil([&] { return model.session()->activeTenantId == "harbor-lab"; });
+    waitUntil([&] { return !TenantSelections::of(model).isRunning("harbor-lab"); });
 }
 
 }  // namespace

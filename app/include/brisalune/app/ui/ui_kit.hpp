@@ -175,6 +175,12 @@ void scrollToFocus(QScrollArea* scroll);
 // cannot be seen, and Tab goes on from what is there. Call after showing and hiding its parts.
 void keepFocusInSight(QWidget* view);
 
+// The wheel changes a drop-down, spin box or date field only while it has the keyboard focus;
+// otherwise it goes to what holds the control, so that scrolling a form past one changes nothing.
+// One guard for the whole application, installed once before its windows are built; later calls
+// do nothing.
+void installWheelGuard();
+
 // Shows the app's window of that kind through the presenter serving `from`; nothing without
 // one. The menu's popup makes way for the window it opened.
 void showWindow(QWidget* from, WindowPresenter::Kind kind);
