@@ -63,9 +63,15 @@ MaintenanceWindowInput seededInput(const MaintenanceSeed& seed, sys_seconds serv
     input.scope = seed.scope;
     input.statusPage = seed.statusPage;
     input.components = seed.components;
-    const auto first = MaintenanceWallClock::parse(input.startsAt, zone).value_or(start);
+    auto first = MaintenanceWallClock::parse(input.startsAt, zone).value_or(start);
     if (input.isRecurring()) {
         input.durationMinutes = seed.durationMinutes;
+        // The first start is the rule's first date from that day on: a Tuesday window starts on
+        // a Tuesday, whichever day the service starts on.
+        if (const auto dates = occurrencesOf(input, first, 1); !dates.empty()) {
+            first = sys_seconds(std::chrono::seconds(dates.front().start));
+            input.startsAt = MaintenanceWallClock::format(first, zone);
+        }
     } else {
         input.endsAt = MaintenanceWallClock::format(first + minutes(seed.durationMinutes), zone);
     }

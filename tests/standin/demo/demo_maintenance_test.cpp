@@ -231,6 +231,39 @@ TEST_F(DemoMaintenanceTest, ServesTheSeededWindowsAndWhatTheyCanCover) {
     EXPECT_THAT(names.sources, Contains("payments-api-2"));
 }
 
+// The weekly Tuesday window, seeded to start on each of the next seven days: whichever day the
+// service starts on, its first start is a Tuesday at 02:00 in Berlin, the rule's first date.
+Fixture weeklyWindowFromEachDay() {
+    auto fixture = loadFixture(defaultFixturePath());
+    auto& team = fixture.hosted.teams.front();
+    MaintenanceSeed seed =
+        *std::ranges::find(team.maintenanceWindows, std::string("payments-api"), &MaintenanceSeed::project);
+    team.maintenanceWindows.clear();
+    for (int day = 0; day < 7; ++day) {
+        seed.startsInMinutes = day * 1440;
+        team.maintenanceWindows.push_back(seed);
+    }
+    return fixture;
+}
+
+class DemoMaintenanceSeedTest : public DemoMaintenanceTest {
+protected:
+    DemoMaintenanceSeedTest() : DemoMaintenanceTest(weeklyWindowFromEachDay()) {}
+};
+
+TEST_F(DemoMaintenanceSeedTest, AWeeklyWindowStartsOnItsRulesDay) {
+    const auto windows = maintenanceWindows(team, "payments-api");
+    ASSERT_EQ(windows.size(), 7u);
+    for (const auto& window : windows) {
+        const auto start = MaintenanceWallClock::parse(window.input.startsAt, berlin);
+        ASSERT_TRUE(start) << window.input.startsAt;
+        const auto fields = platform::GregorianCalendar(berlin).fields(*start);
+        ASSERT_TRUE(fields);
+        EXPECT_EQ(fields->weekday, 3) << window.input.startsAt;  // Tuesday
+        EXPECT_THAT(window.input.startsAt, EndsWith("T02:00"));
+    }
+}
+
 class DemoMaintenanceLimitTest : public DemoMaintenanceTest {
 protected:
     DemoMaintenanceLimitTest() : DemoMaintenanceTest(fixtureKeeping(2)) {}

@@ -51,8 +51,9 @@ struct AlertSeed {
 // start, so that it is always upcoming or in progress whenever the service runs:
 // `startsInMinutes` later (negative: earlier), down to the quarter hour; with `at` ("02:00"),
 // that day's wall-clock time in the window's zone instead. A one-off window (no `rrule`) lasts
-// `durationMinutes`; a recurring one repeats by `rrule` for `durationMinutes` each time and
-// skips the occurrences `skipped` counts (0: the first).
+// `durationMinutes`; a recurring one starts on the rule's first date from then on, repeats by
+// `rrule` for `durationMinutes` each time and skips the occurrences `skipped` counts (0: the
+// first).
 struct MaintenanceSeed {
     std::string project;
     std::string name;
