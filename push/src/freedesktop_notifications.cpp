@@ -117,13 +117,14 @@ QCoro::Task<QDBusMessage> FreedesktopNotificationCenter::ask(QDBusMessage call) 
 }
 
 QCoro::Task<std::optional<QStringList>> FreedesktopNotificationCenter::capabilities() {
-    if (capabilities_) co_return capabilities_;
+    // Copies: co_return moves from a member, which would empty what is kept.
+    if (capabilities_) co_return std::optional<QStringList>(capabilities_);
     const QDBusMessage call = methodCall("GetCapabilities");
     const QDBusMessage reply = co_await ask(call);
     if (unanswered(reply)) co_return QStringList{markupCapability};  // asked again next time
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) co_return std::nullopt;
     capabilities_ = reply.arguments().constFirst().toStringList();
-    co_return capabilities_;
+    co_return std::optional<QStringList>(capabilities_);
 }
 
 QCoro::Task<bool> FreedesktopNotificationCenter::requestAuthorization(AuthorizationOptions) {

@@ -50,6 +50,12 @@ TEST(FreedesktopNotifications, ReadsCapabilitiesFirstAndSendsTheCategoryButtons)
     EXPECT_EQ(again[5].toStringList(), (QStringList{"default", "Open"}));
     EXPECT_EQ(center.delivered().size(), 1u);
     EXPECT_EQ(daemon.calls("GetCapabilities").size(), 1u);
+
+    // What was read once holds for every notification after: each body is escaped.
+    QCoro::waitFor(center.add(alertRequest("n2")));
+    const std::vector<QVariantList> all = daemon.calls("Notify");
+    ASSERT_EQ(all.size(), 3u);
+    for (const QVariantList& each : all) EXPECT_EQ(each[4].toString().toStdString(), "usage &gt; 95% &amp; rising");
 }
 
 TEST(FreedesktopNotifications, BodiesStayPlainForAServiceWithoutMarkup) {
