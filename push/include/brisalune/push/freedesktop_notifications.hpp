@@ -45,6 +45,7 @@ public:
 
     QCoro::Task<bool> requestAuthorization(AuthorizationOptions options) override;
     QCoro::Task<NotificationSettings> settings() override;
+    bool deniesOnlyWithoutService() const override { return true; }
     QCoro::Task<> removeDelivered(std::string categoryIdentifier) override;
     void setCategories(std::vector<NotificationCategory> categories) override;
     QCoro::Task<> add(NotificationRequest request) override;
