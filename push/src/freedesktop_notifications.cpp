@@ -117,13 +117,14 @@ QCoro::Task<QDBusMessage> FreedesktopNotificationCenter::ask(QDBusMessage call) 
 }
 
 QCoro::Task<std::optional<QStringList>> FreedesktopNotificationCenter::capabilities() {
-    if (capabilities_) co_return capabilities_;
+    // Copies: co_return moves from a member, which would empty what is kept.
+    if (capabilities_) co_return std::optional<QStringList>(capabilities_);
     const QDBusMessage call = methodCall("GetCapabilities");
     const QDBusMessage reply = co_await ask(call);
     if (unanswered(reply)) co_return QStringList{markupCapability};  // asked again next time
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) co_return std::nullopt;
     capabilities_ = reply.arguments().constFirst().toStringList();
-    co_return capabilities_;
+    co_return std::optional<QStringList>(capabilities_);
 }
 
 QCoro::Task<bool> FreedesktopNotificationCenter::requestAuthorization(AuthorizationOptions) {
@@ -161,8 +162,15 @@ QCoro::Task<> FreedesktopNotificationCenter::add(NotificationRequest request) {
     // Whatever a server put in them, a notification stays a few readable lines.
     const std::string title = platform::shortened(request.title, maxTitleBytes);
     const std::string body = platform::shortened(request.body, maxBodyBytes);
+    const QStringList buttons = actions(request);
+    // A service that moves notifications to a history after a while brings them back without
+    // their buttons: one with buttons stays until the person acts on it.
+    const bool resident = buttons.size() > 2;
+    QVariantMap hints;
+    if (resident) hints.insert(QStringLiteral("resident"), true);
     call << busText(applicationName) << replaces << QString() << summaryText(title)
-         << bodyText(body, capabilities->contains(markupCapability)) << actions(request) << QVariantMap() << qint32(-1);
+         << bodyText(body, capabilities->contains(markupCapability)) << buttons << hints
+         << qint32(resident ? neverExpires : serviceDefaultExpiry);
     // A service that hangs shows it once it goes on, under an id this run never learns.
     const QDBusMessage reply = co_await ask(call);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) co_return;
@@ -178,7 +186,7 @@ QCoro::Task<> FreedesktopNotificationCenter::add(NotificationRequest request) {
     // Kept as shown: a server's megabyte is not held for as long as the notification is.
     request.title = title;
     request.body = body;
-    shown_.push_back({id, std::move(request)});
+    shown_.push_back({id, std::move(request), resident});
     if (shown_.size() > maxRemembered)
         shown_.erase(shown_.begin(), shown_.begin() + static_cast<std::ptrdiff_t>(shown_.size() - maxRemembered));
     for (const uint old : stale) co_await close(old);
@@ -213,11 +221,22 @@ QCoro::Task<> FreedesktopNotificationCenter::close(uint id) {
     co_await ask(call);  // a service that is gone has closed it already
 }
 
+void FreedesktopNotificationCenter::closeNow(uint id) {
+    QDBusMessage call = methodCall("CloseNotification");
+    call << id;
+    connection_.send(call);
+}
+
 void FreedesktopNotificationCenter::onActionInvoked(uint id, const QString& actionKey) {
     ActionKey key = readActionKey(actionKey);
     const auto shown = std::ranges::find(shown_, id, &Shown::id);
     if (shown != shown_.end()) {
         const NotificationResponse response{std::move(key.identifier), shown->request};
+        // The service keeps a resident notification after its action; acted on, it goes.
+        if (shown->resident) {
+            shown_.erase(shown);
+            closeNow(id);
+        }
         Q_EMIT responseReceived(response);
         return;
     }
@@ -229,6 +248,7 @@ void FreedesktopNotificationCenter::onActionInvoked(uint id, const QString& acti
                category.actions.end();
     });
     if (!ours) return;
+    closeNow(id);  // a notification with our buttons is resident
     NotificationRequest request;
     request.userInfo = std::move(*key.userInfo);
     Q_EMIT responseReceived(NotificationResponse{std::move(key.identifier), std::move(request)});

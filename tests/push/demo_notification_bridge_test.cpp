@@ -54,16 +54,16 @@ TEST(DemoNotificationBridge, CarriesNotificationsAndTheirButtonsBetweenTheBuses)
     EXPECT_EQ(
         sent[5].toStringList(),
         (QStringList{"default", "Open", R"(BRISALUNE_ACK {"alert_id":"a1","tenant_id":"t1"})", "Acknowledge"}));
+    EXPECT_EQ(sent[6].toMap(), (QVariantMap{{"resident", true}}));
     ASSERT_EQ(center.delivered().size(), 1u);
 
-    // Its button, pressed on the desktop, reaches the app.
+    // Its button, pressed on the desktop, reaches the app, and closes it on the desktop, once.
     desktop.emitSignal("ActionInvoked", "us", {1u, "BRISALUNE_ACK"});
     ASSERT_TRUE(testkit::processEventsUntil([&] { return !responses.empty(); }));
     EXPECT_EQ(responses[0].actionIdentifier, "BRISALUNE_ACK");
     EXPECT_EQ(responses[0].request, request);
-
-    // Withdrawing it closes it on the desktop.
     QCoro::waitFor(center.removeDeliveredNotifications({"n1"}));
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return !desktop.calls("CloseNotification").empty(); }));
     EXPECT_EQ(desktop.calls("CloseNotification").size(), 1u);
     bridge.kill();
     bridge.waitForFinished();

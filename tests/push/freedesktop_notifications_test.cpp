@@ -50,6 +50,35 @@ TEST(FreedesktopNotifications, ReadsCapabilitiesFirstAndSendsTheCategoryButtons)
     EXPECT_EQ(again[5].toStringList(), (QStringList{"default", "Open"}));
     EXPECT_EQ(center.delivered().size(), 1u);
     EXPECT_EQ(daemon.calls("GetCapabilities").size(), 1u);
+
+    // What was read once holds for every notification after: each body is escaped.
+    QCoro::waitFor(center.add(alertRequest("n2")));
+    const std::vector<QVariantList> all = daemon.calls("Notify");
+    ASSERT_EQ(all.size(), 3u);
+    for (const QVariantList& each : all) EXPECT_EQ(each[4].toString().toStdString(), "usage &gt; 95% &amp; rising");
+}
+
+// A service that moves notifications to a history after a while brings them back without their
+// buttons: one with buttons stays until the person acts on it, then goes.
+TEST(FreedesktopNotifications, ANotificationWithButtonsStaysUntilThePersonActsOnIt) {
+    NotificationDaemon daemon;
+    FreedesktopNotificationCenter center(daemon.connection());
+    center.setCategories({alertCategory(true)});
+    QCoro::waitFor(center.add(alertRequest("n1")));           // id 1
+    QCoro::waitFor(center.add(alertRequest("n2", "OTHER")));  // id 2: no button
+    const std::vector<QVariantList> sent = daemon.calls("Notify");
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0][6].toMap(), (QVariantMap{{"resident", true}}));
+    EXPECT_EQ(sent[0][7].toInt(), 0);  // never expires
+    EXPECT_EQ(sent[1][6].toMap(), QVariantMap());
+    EXPECT_EQ(sent[1][7].toInt(), -1);  // as the service likes
+
+    daemon.emitSignal("ActionInvoked", "us", {2u, "default"});  // the service closes that one itself
+    daemon.emitSignal("ActionInvoked", "us", {1u, sent[0][5].toStringList().at(2)});
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return !daemon.calls("CloseNotification").empty(); }));
+    const auto closed = daemon.calls("CloseNotification");
+    ASSERT_EQ(closed.size(), 1u);
+    EXPECT_EQ(closed[0][0].toUInt(), 1u);
 }
 
 TEST(FreedesktopNotifications, BodiesStayPlainForAServiceWithoutMarkup) {

@@ -23,6 +23,7 @@
 //   maintenance-error.png      a new window refused by its own checks
 //   maintenance-empty.png      a project without windows
 //   menu-push-local.png        signed in where the platform has no push service
+//   menu-push-no-service.png   signed in with no notification service on the bus
 //   menu-scrolled.png          content taller than the screen, scrolled inside the window
 //   tray-badge.png             the tray icon with 0, 1, 10, 99, 100, 1,000 and 1,000,000 open
 //                              alerts, at 22 px on a dark and a light panel, up to date and then
@@ -46,9 +47,11 @@
 #include <brisalune/client/maintenance/endpoints.hpp>
 #include <brisalune/demo/demo_service.hpp>
 #include <brisalune/push/await_blocking.hpp>
+#include <brisalune/push/freedesktop_notifications.hpp>
 #include <brisalune/push/push_host.hpp>
 #include <brisalune/push/push_state.hpp>
 
+#include <support/notification_daemon.hpp>
 #include <support/qt_application.hpp>
 #include <support/recording_notification_center.hpp>
 #include <support/temp_dir.hpp>
@@ -434,6 +437,14 @@ int run(const fs::path& output, Content content) {
         : content == Content::hostile ? hostileError()
                                          : std::string(DesktopPushHost::unavailableText));
     screens.write(menu, "menu-push-local.png");
+    {
+        testkit::PrivateBus bus;  // no notification service on it
+        pushState.setNotificationCenter(std::make_shared<FreedesktopNotificationCenter>(bus.connection()));
+        await(pushState.refreshSettings());
+        screens.write(menu, "menu-push-no-service.png");
+        pushState.setNotificationCenter(center);
+        await(pushState.refreshSettings());
+    }
     menu.hide();
     renderScrolled(menu, screens);
     renderBadges(screens);

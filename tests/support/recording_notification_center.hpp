@@ -45,7 +45,7 @@ public:
         if (!settingsFail.empty()) settingsFail.pop_front();
         co_await QCoro::sleepFor(std::chrono::milliseconds(0));
         if (fails) throw std::runtime_error("the desktop did not answer");
-        co_return currentSettings;
+        co_return NotificationSettings(currentSettings);
     }
 
     QCoro::Task<> removeDelivered(std::string categoryIdentifier) override {

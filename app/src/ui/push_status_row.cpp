@@ -46,7 +46,8 @@ PushStatusRow::PushStatusRow(PushState& push, const MenuEnvironment& environment
           &PushState::requestFailedChanged,
           &PushState::registrationErrorChanged,
           &PushState::deviceRegistrationErrorChanged,
-          &PushState::deviceTokenHexChanged}) {
+          &PushState::deviceTokenHexChanged,
+          &PushState::notificationCenterChanged}) {
         connect(&push_, changed, this, &PushStatusRow::follow);
     }
     follow();
@@ -63,7 +64,10 @@ void PushStatusRow::follow() {
     const AuthorizationStatus status = push_.authorization();
     const std::optional<std::string>& registrationError =
         push_.registrationError() ? push_.registrationError() : push_.deviceRegistrationError();
-    if (status == AuthorizationStatus::denied) {
+    const std::shared_ptr<PushNotificationCenter>& center = push_.notificationCenter();
+    if (status == AuthorizationStatus::denied && center && center->deniesOnlyWithoutService()) {
+        message = qText(noServiceText);
+    } else if (status == AuthorizationStatus::denied) {
         shows = Shows::messageAndSettings;
         message = qText(deniedText);
     } else if (status == AuthorizationStatus::notDetermined) {

@@ -6,7 +6,9 @@
 #include <brisalune/app/ui/update_row.hpp>
 
 #include <app/ui/ui_fixture.hpp>
+#include <brisalune/push/freedesktop_notifications.hpp>
 #include <brisalune/standin/server.hpp>
+#include <support/notification_daemon.hpp>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -232,6 +234,18 @@ TEST_F(PushRowTest, NoSettingsButtonWhereTheDesktopHasNoneToOpen) {
     EXPECT_EQ(textOf(&plain, "push.message"), PushStatusRow::deniedText);
     EXPECT_FALSE(shows(&plain, "push.openSettings"));
     EXPECT_TRUE(shows(&row, "push.openSettings"));
+}
+
+// Nothing shows without a notification service: the row says so, in place of "on" or "off".
+TEST_F(PushRowTest, WithoutANotificationServiceItSaysNoneCanBeShown) {
+    testkit::PrivateBus bus;  // no notification service on it
+    pushState.setNotificationCenter(std::make_shared<FreedesktopNotificationCenter>(bus.connection()));
+    pushState.setRegistrationError(std::string(DesktopPushHost::unavailableText));
+    await(pushState.refreshNotificationSettings());
+    EXPECT_EQ(message(), PushStatusRow::noServiceText);
+    EXPECT_FALSE(shows(&row, "push.on"));
+    EXPECT_FALSE(shows(&row, "push.openSettings"));
+    EXPECT_FALSE(shows(&row, "push.turnOn"));
 }
 
 // A variable of the environment for the scope, put back as it was at its end.

@@ -4,9 +4,11 @@
 // Permission on Linux: granted while a notification service is there (one that hangs too),
 // denied when none is; critical alerts are not supported. The service's capabilities are read
 // before the first notification (and again after the service changes hands); bodies are escaped
-// when it reads markup in them. Keeps a table of what it showed, titles and bodies cut as shown
-// (the latest `maxRemembered`), so that shown notifications can be listed, replaced and withdrawn,
-// and hears the service's ActionInvoked and NotificationClosed only for those.
+// when it reads markup in them. A notification with buttons is resident and never expires, so
+// that its buttons are still there when the person comes back to it; acted on, it is closed.
+// Keeps a table of what it showed, titles and bodies cut as shown (the latest `maxRemembered`),
+// so that shown notifications can be listed, replaced and withdrawn, and hears the service's
+// ActionInvoked and NotificationClosed only for those.
 
 #include <brisalune/push/notification_center.hpp>
 
@@ -43,6 +45,7 @@ public:
 
     QCoro::Task<bool> requestAuthorization(AuthorizationOptions options) override;
     QCoro::Task<NotificationSettings> settings() override;
+    bool deniesOnlyWithoutService() const override { return true; }
     QCoro::Task<> removeDelivered(std::string categoryIdentifier) override;
     void setCategories(std::vector<NotificationCategory> categories) override;
     QCoro::Task<> add(NotificationRequest request) override;
@@ -75,7 +78,11 @@ private:
     struct Shown {
         uint id = 0;
         NotificationRequest request;
+        bool resident = false;  // kept by the service after an action, until closed
     };
+
+    static constexpr qint32 serviceDefaultExpiry = -1;
+    static constexpr qint32 neverExpires = 0;
 
     // The service's capabilities, read once per service; none while no service is there. A
     // service that is there but hangs (no answer in time) still takes what it is sent, and shows it
@@ -87,6 +94,8 @@ private:
     // after this program restarted (the service keeps notifications on screen) is still answered.
     QStringList actions(const NotificationRequest& request) const;
     QCoro::Task<> close(uint id);
+    // The same without waiting for the service's answer.
+    void closeNow(uint id);
 
     QDBusConnection connection_;
     std::chrono::milliseconds replyLimit_;

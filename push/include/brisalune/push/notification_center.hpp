@@ -88,6 +88,9 @@ public:
     virtual QCoro::Task<bool> requestAuthorization(AuthorizationOptions options) = 0;
     // Never throws.
     virtual QCoro::Task<NotificationSettings> settings() = 0;
+    // Whether a denial only ever means that no notification service is there to show anything,
+    // where the desktop has no permission of its own to withhold.
+    virtual bool deniesOnlyWithoutService() const { return false; }
     // Withdraws every shown notification whose category is exactly this one.
     virtual QCoro::Task<> removeDelivered(std::string categoryIdentifier) = 0;
     // Replaces every category; notifications shown from now on carry the new buttons.

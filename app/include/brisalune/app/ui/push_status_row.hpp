@@ -2,9 +2,9 @@
 
 // The line that says whether this computer gets push notifications about the account's teams,
 // with the one action that helps: asking for permission, or opening the notification settings
-// (only where the desktop has settings to open). Where the platform has no push service at all,
-// it says calmly what the app does instead; the red error is for real failures. Follows the push
-// state as it changes.
+// (only where the desktop has settings to open). Without a notification service it says that
+// none can be shown. Where the platform has no push service at all, it says calmly what the app
+// does instead; the red error is for real failures. Follows the push state as it changes.
 
 #include <brisalune/app/ui/menu_environment.hpp>
 #include <brisalune/push/push_state.hpp>
@@ -21,6 +21,9 @@ class PushStatusRow final : public QWidget {
 
 public:
     static constexpr std::string_view deniedText = "Notifications are off, for all your teams.";
+    // Denied where nothing but a missing notification service denies: no setting can help.
+    static constexpr std::string_view noServiceText =
+        "Notifications can't be shown: no notification service is running.";
     static constexpr std::string_view requestingText =
         "Look for Brisalune's request in the top-right corner, or in Notification Center, and choose Allow.";
     static constexpr std::string_view requestFailedText =
