@@ -22,11 +22,10 @@
 
 #include <QCoroFuture>
 #include <QCoroTask>
+#include <QDeadlineTimer>
 #include <QFuture>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
-
-#include <QDeadlineTimer>
 
 #include <chrono>
 #include <exception>
@@ -67,7 +66,7 @@ QCoro::Task<T> awaitJob(QFuture<BlockingOutcome<T>> job) {
 
 }  // namespace detail
 
-// The pool blocking calls run on. Not Qt's global pool: Qt's raster painting spreads its work
+// The pool network calls run on. Not Qt's global pool: Qt's raster painting spreads its work
 // over that one and waits for it, so calls held by a silent server (one per core suffices)
 // would freeze every window. Never destroyed, so that ending the program does not wait for a
 // held call either.
