@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <utility>
 
 namespace brisalune {
@@ -74,6 +75,36 @@ TEST_F(PushRegistration, AFailedAttemptDoesNotStopTheOnesAfterIt) {
     EXPECT_EQ(center->settingsReads, 2);
     EXPECT_EQ(requests("POST").size(), 1u);
     EXPECT_EQ(state->confirmedRegistrations().at("acc1"), "ab01");
+}
+
+// One attempt awaited by all who wait on the chain (its caller, the next attempt, the roster
+// check's follow-up, the sign-out's unregistration), failing while held, with a registration
+// started again from inside it: every one of them hears its end.
+TEST_F(PushRegistration, EveryWaiterOfAFailedHeldAttemptHearsItsEnd) {
+    const auto ends = [](auto& task) {
+        return testkit::processEventsUntil([&] { return task.isReady(); }, std::chrono::seconds(20));
+    };
+    server.on("POST", devicesPath, held(Reply::json(R"({"error":"down"})", 503)));
+    server.on("GET", devicesPath, Reply::json(R"({"devices":[]})"));
+    int restarts = 0;
+    QObject::connect(state.get(), &PushState::deviceRegistrationErrorChanged, [&] {
+        if (restarts++ == 0) state->registerDevice();
+    });
+    auto first = state->attemptRegistration(Trigger::userRequested);
+    awaitRequests(1);
+    state->registerDevice();
+    auto chained = state->attemptRegistration(Trigger::reconcile);
+    auto settled = state->awaitRegistrationSettled();
+    auto unregistered = state->unregisterDevice(model->client, "acc1");
+    server.on("POST", devicesPath, Reply::json(R"({"error":"down"})", 503));
+    server.release();
+    EXPECT_TRUE(ends(first));
+    EXPECT_TRUE(ends(chained));
+    EXPECT_TRUE(ends(settled));
+    EXPECT_TRUE(ends(unregistered));
+    auto last = state->awaitRegistrationSettled();
+    EXPECT_TRUE(ends(last));
+    EXPECT_EQ(restarts, 1);
 }
 
 TEST_F(PushRegistration, ASettingsRefreshResendsWhenCriticalAlertsChange) {

@@ -101,7 +101,7 @@ void settle() {
 void settleRequests() {
     for (int round = 0; round < 3; ++round) {
         settle();
-        blockingPool().waitForDone();
+        waitForBlockingCalls();
         const auto pauseEnds = std::chrono::steady_clock::now() + MacMaintenanceEditor::previewPause * 2;
         while (std::chrono::steady_clock::now() < pauseEnds) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
@@ -457,7 +457,7 @@ int run(const fs::path& output, Content content) {
     offering.show();
     // After the refresh that showing it starts, which hears the demo's own version.
     settle();
-    blockingPool().waitForDone();
+    waitForBlockingCalls();
     settle();
     compatibility.record(200, {{"X-Brisalune-Version", "1.8.0"}}, "/v1/pull", hosted);
     screens.write(offering, "menu-update-rows.png");
@@ -500,7 +500,7 @@ int run(const fs::path& output, Content content) {
     }
     screens.write(*boxAgain, "box-sign-in.png");
 
-    blockingPool().waitForDone();
+    waitForBlockingCalls();
     settle();
     return 0;
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-// Letting the blocking pool run dry before a test reads the window or ends. A request's
-// continuation may start the next request (the projects, then a project's windows), so the pool
-// counts as settled only once it stays idle across the events that the last one posted.
+// Letting the blocking pools run dry before a test reads the window or ends. A request's
+// continuation may start the next request (the projects, then a project's windows), so the pools
+// count as settled only once they stay idle across the events that the last one posted.
 
 #include <brisalune/push/await_blocking.hpp>
 
@@ -14,12 +14,12 @@
 
 namespace brisalune::testkit {
 
-// False when the pool was still busy after `limit`.
+// False when a pool was still busy after `limit`.
 inline bool settlePool(std::chrono::milliseconds limit = std::chrono::seconds(30)) {
     do {
-        if (!processEventsUntil([] { return blockingPool().activeThreadCount() == 0; }, limit)) return false;
+        if (!processEventsUntil(blockingCallsIdle, limit)) return false;
         QCoreApplication::processEvents();
-    } while (blockingPool().activeThreadCount() != 0);
+    } while (!blockingCallsIdle());
     return true;
 }
 

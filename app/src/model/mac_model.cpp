@@ -146,7 +146,7 @@ QCoro::Task<bool> MacModel::storeSession(StoredSession session) {
     const std::shared_ptr<SessionStoring> store = sessionStore_;
     const auto save = [store, session] { store->save(session); };
     try {
-        co_await awaitBlocking(save);
+        co_await awaitBlocking(save, &localPool());
     } catch (const std::exception& error) {
         setLastError(error.what());
         co_return false;

@@ -53,7 +53,7 @@ QCoro::Task<SessionLoad::Case> MacModel::takeUpStoredSession() {
     co_await keychainTurn(turn);
     const std::shared_ptr<SessionStoring> store = sessionStore_;
     const auto load = [store] { return store->load(); };
-    const SessionLoad loaded = co_await awaitBlocking(load);
+    const SessionLoad loaded = co_await awaitBlocking(load, &localPool());
     const std::optional<StoredSession>& stored = loaded.session();
     if (!stored || session_ || signIns_ != signIns) co_return loaded.kind();  // what the person did stands
     setSession(*stored);
@@ -234,7 +234,7 @@ QCoro::Task<> MacModel::signOutLocally() {
     co_await keychainTurn(turn);
     const std::shared_ptr<SessionStoring> store = sessionStore_;
     const auto clear = [store] { store->clear(); };
-    co_await awaitBlocking(clear);
+    co_await awaitBlocking(clear, &localPool());
 }
 
 }  // namespace brisalune

@@ -23,13 +23,14 @@ bool isAcknowledged(const AckAttemptOutcome& outcome) {
 }
 
 // The two halves of an attempt, each a blocking job: the preflight record is written by the
-// first, so that whatever comes between them (a key's issue) happens with it on disk.
+// first, on the local pool, so that whatever comes between them (a key's issue, a wait for a
+// thread of the network pool) happens with it on disk.
 QCoro::Task<PendingAckCoordinator::Preflight> beginAttempt(
     std::string alertId, std::string tenantId, std::string title, std::shared_ptr<PendingAckStoring> store) {
     const auto begin = [alertId, tenantId, title, store] {
         return PendingAckCoordinator::begin(alertId, tenantId, title, *store);
     };
-    co_return co_await awaitBlocking(begin);
+    co_return co_await awaitBlocking(begin, &localPool());
 }
 
 QCoro::Task<AckAttemptOutcome> finishAttempt(
@@ -173,10 +174,9 @@ QCoro::Task<AckAttemptOutcome> MacModel::attemptAcknowledgement(
     std::string title,
     std::shared_ptr<BrisaluneClient> teamClient,
     std::shared_ptr<PendingAckStoring> store) {
-    const auto attempt = [alertId, tenantId, title, teamClient, store] {
-        return PendingAckCoordinator::attempt(alertId, tenantId, title, teamClient.get(), *store);
-    };
-    co_return co_await awaitBlocking(attempt);
+    // In two jobs: the record is not to wait for a thread behind held requests.
+    const PendingAckCoordinator::Preflight preflight = co_await beginAttempt(alertId, tenantId, title, store);
+    co_return co_await finishAttempt(preflight, teamClient, store);
 }
 
 // ---- from a notification ----
@@ -231,7 +231,7 @@ QCoro::Task<MacModel::NotificationAck> MacModel::acknowledgeFromNotification(
             .lastError = std::string(boxSignInNeededText),
             .verdict = AckFailureVerdict::retryable};
         const auto queue = [store, queued] { return store->put(queued); };
-        if (!co_await awaitBlocking(queue)) {
+        if (!co_await awaitBlocking(queue, &localPool())) {
             const AckAttemptOutcome lost{PendingAckCoordinator::notKept(queued)};
             co_return NotificationAck{NotificationAck::Attempted{lost}};
         }

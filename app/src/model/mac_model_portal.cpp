@@ -73,7 +73,7 @@ QCoro::Task<> MacModel::refreshPortalOrigins() {
         platform::Defaults defaults(file);
         savePortalOrigins(origins, defaults);
     };
-    co_await awaitBlocking(save);
+    co_await awaitBlocking(save, &localPool());
 }
 
 std::optional<platform::Url> MacModel::alertsPageURL() const {

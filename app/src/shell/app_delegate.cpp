@@ -92,7 +92,7 @@ int MacAppDelegate::finishQuitting(int status, std::chrono::milliseconds grace) 
     // A settings write waiting for another program's lock (a hung second instance) would wait
     // past the grace and be cut off: it goes ahead now.
     const platform::Defaults::NoPeerWaits ending;
-    if (blockingPool().waitForDone(static_cast<int>(grace.count()))) return status;
+    if (waitForBlockingCalls(grace)) return status;
     // Everything of ours is on disk already (settings and acknowledgements are written as they
     // change); the kernel closes the connections and releases the instance lock.
     std::fflush(nullptr);

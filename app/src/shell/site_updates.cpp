@@ -48,7 +48,7 @@ bool tryWrite(const char* what, F&& write) {
 template <class F>
 QCoro::Task<bool> tryWriteOnPool(const char* what, F write) {
     const auto job = [what, write] { return tryWrite(what, write); };
-    co_return co_await awaitBlocking(job);
+    co_return co_await awaitBlocking(job, &localPool());
 }
 
 }  // namespace
@@ -158,7 +158,7 @@ QCoro::Task<bool> SiteUpdates::keep(http::Response response) {
         tryWrite("the check time", [&] { defaults.set(checkedAtKey, checked); });
         return decoded && tryWrite("the manifest", [&] { defaults.set(manifestKey, body); });
     };
-    const bool kept = co_await awaitBlocking(store);
+    const bool kept = co_await awaitBlocking(store, &localPool());
     if (!kept || !self) co_return false;
     loadCachedOffer();
     co_return true;

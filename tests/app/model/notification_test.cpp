@@ -2,7 +2,10 @@
 
 #include <app/model/delegate_fixture.hpp>
 
+#include <brisalune/push/await_blocking.hpp>
+
 #include <support/child_process.hpp>
+#include <support/qt_application.hpp>
 
 #include <QWidget>
 
@@ -11,7 +14,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace brisalune {
 namespace {
@@ -105,6 +111,27 @@ TEST(NotificationAckDurabilityChild, Job) {
         file, fs::path(file).replace_filename("defaults.json"), *platform::Url::parse(std::getenv(childUrlVariable)));
     QCoro::waitFor(app.model().ensureLaunched());
     app.respond(ack, "b1", "t2");
+}
+
+constexpr const char* childHeldFileVariable = "BRISALUNE_HELD_ACK_FILE";
+
+// Run in a child process by NotificationResponses: presses Acknowledge on as many notifications
+// as the network pool has threads, and once the parent has seen the service hold them all (it
+// creates the file named `go` then), on a1 in the menu and on a2's notification, until the
+// parent kills it.
+TEST(HeldPoolAckDurabilityChild, Job) {
+    const char* file = std::getenv(childHeldFileVariable);
+    if (!file) GTEST_SKIP() << "run by NotificationResponses in a child process";
+    AppOnDisk app(
+        file, fs::path(file).replace_filename("defaults.json"), *platform::Url::parse(std::getenv(childUrlVariable)));
+    QCoro::waitFor(app.model().ensureLaunched());
+    std::vector<QCoro::Task<Ack>> held;
+    for (int i = 0; i < blockingPool().maxThreadCount(); ++i)
+        held.push_back(app.model().acknowledgeFromNotification("h" + std::to_string(i), "t1"));
+    const fs::path go = fs::path(file).replace_filename("go");
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return fs::exists(go); }, std::chrono::minutes(1)));
+    QCoro::Task<AckAttemptOutcome> fromMenu = app.model().acknowledge("a1", "Disk full", app.acks);
+    app.respond(ack, "a2", "t1");
 }
 
 class NotificationResponses : public testkit::DelegateTest {
@@ -238,6 +265,54 @@ TEST_F(NotificationResponses, AnAcknowledgementOutlivesAProcessKilledWhileItsKey
     run(restarted.pushState.drainPendingAcks(false));
     EXPECT_EQ(count(hosted, "POST /v1/alerts/b1/ack"), 1u);
     EXPECT_EQ(authorizations(hosted).back(), "Bearer key-2");
+    EXPECT_TRUE(PendingAckStore::inFile(file).all().empty());
+}
+
+// Every thread of the network pool held by a service that does not answer: an acknowledgement
+// pressed then is on disk at once, not when a thread frees, and a kill does not lose it.
+TEST_F(NotificationResponses, AnAcknowledgementPressedWhileTheServiceHoldsEveryRequestOutlivesAKill) {
+    const fs::path file = dir / "app" / "defaults.json";
+    fs::create_directory(dir / "app");
+    const int threads = blockingPool().maxThreadCount();
+    const auto heldAck = [](int i) { return "/v1/alerts/h" + std::to_string(i) + "/ack"; };
+    for (int i = 0; i < threads; ++i)
+        hosted.on("POST", heldAck(i), Reply{.status = 200, .headers = {}, .body = "", .holdUntilReleased = true});
+    {
+        testkit::ChildProcess child(
+            "HeldPoolAckDurabilityChild.*",
+            {std::string(childHeldFileVariable) + "=" + file.string(),
+             std::string(childUrlVariable) + "=" + hosted.baseUrl()});
+        ASSERT_TRUE(child.spawned());
+        const auto heldCount = [&] {
+            std::size_t held = 0;
+            for (int i = 0; i < threads; ++i) held += count(hosted, "POST " + heldAck(i));
+            return held;
+        };
+        for (int polls = 0; polls < 6000 && heldCount() < static_cast<std::size_t>(threads); ++polls)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_EQ(heldCount(), static_cast<std::size_t>(threads));
+        std::ofstream(dir / "app" / "go").close();
+        const auto recorded = [&] {
+            const PendingAckStore store = PendingAckStore::inFile(file);
+            return store.get("a1") && store.get("a2");
+        };
+        for (int polls = 0; polls < 100 && !recorded(); ++polls)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_TRUE(recorded()) << "not on disk a second after the press";
+        ASSERT_TRUE(child.killed());
+    }
+    hosted.release();
+
+    // The restart: the drain sends each once.
+    for (int i = 0; i < threads; ++i)
+        hosted.on("POST", heldAck(i), Reply::json(testkit::alertAnswer("h" + std::to_string(i))));
+    for (const char* id : {"a1", "a2"})
+        hosted.on("POST", std::string("/v1/alerts/") + id + "/ack", Reply::json(testkit::alertAnswer(id)));
+    AppOnDisk restarted(file, file, hostedURL());
+    run(restarted.model().ensureLaunched());
+    run(restarted.pushState.drainPendingAcks(false));
+    EXPECT_EQ(count(hosted, "POST /v1/alerts/a1/ack"), 1u);
+    EXPECT_EQ(count(hosted, "POST /v1/alerts/a2/ack"), 1u);
     EXPECT_TRUE(PendingAckStore::inFile(file).all().empty());
 }
 

@@ -87,7 +87,7 @@ bool quitLandsTheWaitingWrite(const std::filesystem::path& file) {
         const platform::Defaults::PeerLockPatience patient(std::chrono::minutes(10));
         platform::Defaults(file).set("brisalune.test.quit", 1);
     };
-    QCoro::Task<> pending = awaitBlocking(write);
+    QCoro::Task<> pending = awaitBlocking(write, &localPool());
     if (!testkit::processEventsUntil([&] { return held.waitedOnHere(); })) return false;
     if (MacAppDelegate::finishQuitting(7) != 7) return false;  // it exits with 7 when cut off
     return platform::Defaults(file).integer("brisalune.test.quit") == 1;

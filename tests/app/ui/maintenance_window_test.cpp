@@ -40,7 +40,7 @@ protected:
         waitUntil([&] { return !view->project().empty() && !busy(); });
         return *view;
     }
-    bool busy() const { return blockingPool().activeThreadCount() > 0; }
+    bool busy() const { return !blockingCallsIdle(); }
     void settle() {
         waitUntil([&] { return !busy(); });
         QCoreApplication::processEvents();

@@ -99,10 +99,10 @@ public:
     // and ends.
     void applicationWillTerminate();
     // The process's end once the event loop has returned `status`. The jobs still on the thread
-    // pool get `grace` to finish (a keychain or settings write; one that waits for another
+    // pools get `grace` to finish (a keychain or settings write; one that waits for another
     // program's settings lock waits no more); a request to a server that does
     // not answer is not waited for: it would keep the quit program alive, and its instance lock
-    // held, until it timed out. Returns `status` when the pool is done in time.
+    // held, until it timed out. Returns `status` when the pools are done in time.
     static constexpr std::chrono::seconds quitGrace{3};
     static int finishQuitting(int status, std::chrono::milliseconds grace = quitGrace);
 
