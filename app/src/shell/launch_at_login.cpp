@@ -105,8 +105,8 @@ void refuseReplaceablePath(const fs::path& path) {
         if (othersWrite && sticky)
             refuse(
                 step,
-                "is a folder other users can create files in, and one of them could take the name of yours once it "
-                "is gone");
+                "is a folder other users can create files in: once your own file or folder there is gone, one of "
+                "them could make another of the same name");
         if (othersWrite && !S_ISLNK(info.st_mode)) refuse(step, "can be changed by other users");
         if (step == step.root_path()) break;
     }

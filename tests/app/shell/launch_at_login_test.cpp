@@ -183,8 +183,8 @@ TEST_F(LaunchAtLoginTest, ABinaryThatOthersCouldReplaceIsRefusedInWords) {
     EXPECT_NE(
         sticky.find(
             (dir / "shared").string() +
-            " is a folder other users can create files in, and one of them could take the name of yours once it "
-            "is gone"),
+            " is a folder other users can create files in: once your own file or folder there is gone, one of "
+            "them could make another of the same name"),
         std::string::npos)
         << sticky;
     ::chmod((dir / "shared").c_str(), 0755);
