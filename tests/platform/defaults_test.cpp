@@ -229,12 +229,12 @@ TEST_F(DefaultsTest, TheFirstOpenRemovesTemporaryFilesAKilledWriteLeft) {
     const std::string marked = ".defaults.json.brisalune-staged-";
     const std::vector<std::string> left{marked + "Ab3dE9", marked + "000000"};
     const std::vector<std::string> others{
-        marked + "Ab3dE",                        // one letter short
-        marked + "Ab3dE9x",                      // one too many
-        marked + "Ab-dE9",                       // not mkostemp's alphabet
-        ".other.json.brisalune-staged-Ab3dE9",  // another file's
+        marked + "Ab3dE",                         // one letter short
+        marked + "Ab3dE9x",                       // one too many
+        marked + "Ab-dE9",                        // not mkostemp's alphabet
+        ".other.json.brisalune-staged-Ab3dE9",    // another file's
         "defaults.json.brisalune-staged-Ab3dE9",  // not hidden
-        ".defaults.json.backup",                 // a person's, of the length mkostemp's names have
+        ".defaults.json.backup",                  // a person's, of the length mkostemp's names have
         ".defaults.json.2024v1",
         ".defaults.json.Ab3dE9"};  // unmarked, as older versions left them: harmless, so kept
     for (const auto& name : left) writeFile(dir / name, "{");

@@ -64,7 +64,8 @@ bool onlyOwnersChange(const fs::path& folder) {
 // others can write to. The build tree or the home folder, as a rule.
 fs::path installBase() {
     std::vector<fs::path> candidates;
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime == '/') candidates.emplace_back(runtime);
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime == '/')
+        candidates.emplace_back(runtime);
     candidates.push_back(fs::current_path());
     if (const char* home = std::getenv("HOME"); home && *home == '/') candidates.emplace_back(home);
     const auto found = std::ranges::find_if(candidates, onlyOwnersChange);

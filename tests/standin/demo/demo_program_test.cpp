@@ -138,9 +138,7 @@ TEST(DemoProgram, RefusesToStartOnAPortAnotherProgramHolds) {
         if (said.serving) second.signal(SIGTERM);
         EXPECT_EQ(second.exitStatus(), 1);
         ASSERT_FALSE(said.others.empty());
-        EXPECT_EQ(
-            said.others.back(),
-            "brisalune-demo: port " + port + " is already in use on 127.0.0.1");
+        EXPECT_EQ(said.others.back(), "brisalune-demo: port " + port + " is already in use on 127.0.0.1");
     }
 }
 
