@@ -391,8 +391,11 @@ std::map<fs::path, PeerLock>& peerLocks() {
     return *held;
 }
 
-// Temporary files are "." + name + "." + six letters or digits, as mkostemp makes them.
-std::string tempPrefix(const fs::path& file) { return "." + file.filename().string() + "."; }
+// Temporary files are "." + name + ".brisalune-staged-" + six letters or digits, as mkostemp
+// makes them: the marker is one no person would give a file of their own, so the sweep below
+// removes nothing but what this store made. Unmarked ones left by older versions stay: a
+// leftover is harmless, a person's file deleted is not.
+std::string tempPrefix(const fs::path& file) { return "." + file.filename().string() + ".brisalune-staged-"; }
 
 bool isOwnTempName(std::string_view name, std::string_view prefix) {
     if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) return false;

@@ -685,8 +685,10 @@ bool isRedirect(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-// The request for the next hop, or nothing when the answer is final.
-std::optional<Request> nextHop(CURL* easy, const Request& current, int status) {
+// The request for the next hop, or nothing when the answer is final. Only what the caller asked
+// as a GET or a HEAD goes on to another origin: an answer from a server that a change (a DELETE,
+// a POST turned GET) was never sent to would read as the change's own.
+std::optional<Request> nextHop(CURL* easy, const Request& current, int status, const std::string& callerMethod) {
     char* location = nullptr;
     if (!isRedirect(status) || curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &location) != CURLE_OK ||
         location == nullptr) {
@@ -710,8 +712,9 @@ std::optional<Request> nextHop(CURL* easy, const Request& current, int status) {
         next.headers.remove("Content-Length");
     }
     if (!from || *from != *to) {
-        // What was sent (a password, say) goes only where the caller sent it.
-        if (carriesBody(next)) {
+        // What was sent (a password, say) goes only where the caller sent it, and a change is
+        // answered only by the server it was sent to.
+        if (carriesBody(next) || (callerMethod != "GET" && callerMethod != "HEAD")) {
             throw TransportError(
                 "The server redirected this request to another server; it was not followed, so what it carried "
                 "was not sent there.");
@@ -783,7 +786,7 @@ public:
         const auto deadline = deadlineOf(request);
         for (int redirects = 0;; ++redirects) {
             Response response = performOnce(handle, *hop, deadline);
-            auto next = nextHop(handle.easy(), *hop, response.status);
+            auto next = nextHop(handle.easy(), *hop, response.status, request.method);
             if (!next) {
                 return response;
             }

@@ -13,6 +13,7 @@
 #include <array>
 #include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <condition_variable>
 #include <cstring>
@@ -260,6 +261,12 @@ class Listener final : public httplib::Server {
 public:
     explicit Listener(int stopFd) : stopFd_(stopFd) {
         set_tcp_nodelay(true);
+        // Not the library's SO_REUSEPORT: a second server on a port one already holds must fail,
+        // not take half its connections. SO_REUSEADDR only lets a port just let go be had again.
+        set_socket_options([](socket_t sock) {
+            const int yes = 1;
+            ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        });
         // Only what the Keep-Alive answer field announces: our own loop keeps connections.
         set_keep_alive_timeout(std::chrono::duration_cast<std::chrono::seconds>(keepAliveIdle).count());
         set_keep_alive_max_count(keepAliveRequests);
@@ -362,7 +369,12 @@ struct Server::Impl {
         port = wanted == 0 ? listener.bind_to_any_port("127.0.0.1")
                            : (listener.bind_to_port("127.0.0.1", wanted) ? wanted : -1);
         if (port < 0) {
-            throw std::runtime_error("stand-in: cannot bind to 127.0.0.1:" + std::to_string(wanted));
+            const int error = errno;
+            if (error == EADDRINUSE) {
+                throw std::runtime_error("port " + std::to_string(wanted) + " is already in use on 127.0.0.1");
+            }
+            throw std::runtime_error(
+                "stand-in: cannot bind to 127.0.0.1:" + std::to_string(wanted) + ": " + std::strerror(error));
         }
         thread = std::thread([this] {
             listener.listen_after_bind();

@@ -226,25 +226,46 @@ TEST_F(DefaultsTest, AWriteTheStoreCouldNotReadBackIsRefused) {
 
 TEST_F(DefaultsTest, TheFirstOpenRemovesTemporaryFilesAKilledWriteLeft) {
     const auto old = fs::file_time_type::clock::now() - std::chrono::hours(1);
-    const std::vector<std::string> left{".defaults.json.Ab3dE9", ".defaults.json.000000"};
+    const std::string marked = ".defaults.json.brisalune-staged-";
+    const std::vector<std::string> left{marked + "Ab3dE9", marked + "000000"};
     const std::vector<std::string> others{
-        ".defaults.json.Ab3dE",    // one letter short
-        ".defaults.json.Ab3dE9x",  // one too many
-        ".defaults.json.Ab-dE9",   // not mkostemp's alphabet
-        ".other.json.Ab3dE9",      // another file's
-        "defaults.json.Ab3dE9"};   // not hidden
+        marked + "Ab3dE",                         // one letter short
+        marked + "Ab3dE9x",                       // one too many
+        marked + "Ab-dE9",                        // not mkostemp's alphabet
+        ".other.json.brisalune-staged-Ab3dE9",    // another file's
+        "defaults.json.brisalune-staged-Ab3dE9",  // not hidden
+        ".defaults.json.backup",                  // a person's, of the length mkostemp's names have
+        ".defaults.json.2024v1",
+        ".defaults.json.Ab3dE9"};  // unmarked, as older versions left them: harmless, so kept
     for (const auto& name : left) writeFile(dir / name, "{");
     for (const auto& name : others) writeFile(dir / name, "{");
-    fs::create_directory(dir / ".defaults.json.Dir123");
-    writeFile(dir / ".defaults.json.Young1", "{");  // may be another process's write in flight
+    fs::create_directory(dir / (marked + "Dir123"));
+    writeFile(dir / (marked + "Young1"), "{");  // may be another process's write in flight
     for (const auto& entry : fs::directory_iterator(dir.path()))
-        if (entry.path().filename() != ".defaults.json.Young1") fs::last_write_time(entry.path(), old);
+        if (entry.path().filename() != marked + "Young1") fs::last_write_time(entry.path(), old);
 
     Defaults defaults(file);
     for (const auto& name : left) EXPECT_FALSE(fs::exists(dir / name)) << name;
     for (const auto& name : others) EXPECT_TRUE(fs::exists(dir / name)) << name;
-    EXPECT_TRUE(fs::exists(dir / ".defaults.json.Dir123"));
-    EXPECT_TRUE(fs::exists(dir / ".defaults.json.Young1"));
+    EXPECT_TRUE(fs::exists(dir / (marked + "Dir123")));
+    EXPECT_TRUE(fs::exists(dir / (marked + "Young1")));
+
+    // Beside where a link leads, only the store's own files of the target's name go.
+    const fs::path notes = dir / "notes" / "notes.txt";
+    fs::create_directory(notes.parent_path());
+    writeFile(notes, "{}");
+    const fs::path backup = notes.parent_path() / ".notes.txt.backup";
+    const fs::path staged = notes.parent_path() / ".notes.txt.brisalune-staged-Ab3dE9";
+    for (const fs::path& path : {backup, staged}) {
+        writeFile(path, "{");
+        fs::last_write_time(path, old);
+    }
+    const fs::path linked = dir / "linked" / "defaults.json";
+    fs::create_directory(linked.parent_path());
+    fs::create_symlink(notes, linked);
+    Defaults throughLink(linked);
+    EXPECT_TRUE(fs::exists(backup));
+    EXPECT_FALSE(fs::exists(staged));
 }
 
 TEST_F(DefaultsTest, ConcurrentWritersLoseNoKey) {

@@ -7,8 +7,10 @@
 
 namespace brisalune::testkit {
 
-TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "brisalune-test-XXXXXX").string();
+TempDir::TempDir() : TempDir(std::filesystem::temp_directory_path()) {}
+
+TempDir::TempDir(const std::filesystem::path& base) {
+    std::string pattern = (base / "brisalune-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::system_error(errno, std::generic_category(), "mkdtemp");
     path_ = pattern;
 }

@@ -4,10 +4,12 @@
 
 namespace brisalune::testkit {
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
+// A fresh folder under the system's temporary folder, or under `base`, removed with everything
+// in it.
 class TempDir {
 public:
     TempDir();
+    explicit TempDir(const std::filesystem::path& base);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

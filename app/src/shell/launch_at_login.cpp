@@ -90,8 +90,9 @@ constexpr std::string_view deletedMark = " (deleted)";
 }
 
 // Refuses a path whose file or any folder above it someone else could change: owned by another
-// user than root or this one, or writable by group or others. A folder with the sticky bit is
-// the exception, since only its entries' owners (checked in turn) can replace them.
+// user than root or this one, or writable by group or others. The sticky bit is no exception:
+// in a folder such as /tmp, the person's own folder may be removed (a clean-up at boot), and
+// anyone can then make one of its name with a program of their own in it.
 void refuseReplaceablePath(const fs::path& path) {
     for (fs::path step = path;; step = step.parent_path()) {
         struct stat info {};
@@ -101,7 +102,12 @@ void refuseReplaceablePath(const fs::path& path) {
         if (info.st_uid != 0 && info.st_uid != ::getuid()) refuse(step, "belongs to another user");
         const bool othersWrite = (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
         const bool sticky = S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX) != 0;
-        if (othersWrite && !sticky && !S_ISLNK(info.st_mode)) refuse(step, "can be changed by other users");
+        if (othersWrite && sticky)
+            refuse(
+                step,
+                "is a folder other users can create files in: once your own file or folder there is gone, one of "
+                "them could make another of the same name");
+        if (othersWrite && !S_ISLNK(info.st_mode)) refuse(step, "can be changed by other users");
         if (step == step.root_path()) break;
     }
 }

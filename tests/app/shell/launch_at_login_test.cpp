@@ -13,12 +13,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace brisalune {
 namespace {
@@ -46,9 +49,35 @@ fs::path installed(const fs::path& base, const fs::path& relative) {
     return file;
 }
 
+// Whether only root or this user can change `folder` and every folder above it.
+bool onlyOwnersChange(const fs::path& folder) {
+    for (fs::path step = fs::weakly_canonical(folder);; step = step.parent_path()) {
+        struct stat info {};
+        if (::stat(step.c_str(), &info) != 0 || (info.st_uid != 0 && info.st_uid != ::getuid()) ||
+            (info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+            return false;
+        if (step == step.root_path()) return true;
+    }
+}
+
+// Where a program may be installed for launch at login: never under the temporary folder, which
+// others can write to. The build tree or the home folder, as a rule.
+fs::path installBase() {
+    std::vector<fs::path> candidates;
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime == '/')
+        candidates.emplace_back(runtime);
+    candidates.push_back(fs::current_path());
+    if (const char* home = std::getenv("HOME"); home && *home == '/') candidates.emplace_back(home);
+    const auto found = std::ranges::find_if(candidates, onlyOwnersChange);
+    return found == candidates.end() ? fs::temp_directory_path() : *found;
+}
+
 class LaunchAtLoginTest : public ::testing::Test {
 protected:
-    void SetUp() override { testkit::widgetsApplication(); }
+    void SetUp() override {
+        if (!onlyOwnersChange(dir.path())) GTEST_SKIP() << "no folder here that only this user and root can change";
+        testkit::widgetsApplication();
+    }
 
     // The switch turned on for `executable`; its error text, or "" when it went on.
     std::string refusal(const fs::path& executable) {
@@ -60,7 +89,7 @@ protected:
         return login.error().value_or("");
     }
 
-    testkit::TempDir dir;
+    testkit::TempDir dir{installBase()};
     const fs::path entry = dir / "config" / "autostart" / "brisalune.desktop";
     const fs::path binary = installed(dir.path(), "Brisa lune/bin/brisalune");
 };
@@ -147,10 +176,19 @@ TEST_F(LaunchAtLoginTest, ABinaryThatOthersCouldReplaceIsRefusedInWords) {
     EXPECT_NE(refusal(binary).find(binary.string() + " can be changed"), std::string::npos);
     ::chmod(binary.c_str(), 0755);
 
-    // A folder everyone writes to, with the sticky bit: only the owner can replace the file.
-    const fs::path shared = installed(dir.path(), "shared/brisalune");
-    ::chmod(shared.parent_path().c_str(), 01777);
-    EXPECT_EQ(refusal(shared), "");
+    // A folder everyone writes to, with the sticky bit, as /tmp: once a folder of the person's
+    // there is gone, anyone can make one of its name with a program of their own in it.
+    const fs::path shared = installed(dir.path(), "shared/own/brisalune");
+    ::chmod((dir / "shared").c_str(), 01777);
+    const std::string sticky = refusal(shared);
+    EXPECT_NE(
+        sticky.find(
+            (dir / "shared").string() +
+            " is a folder other users can create files in: once your own file or folder there is gone, one of "
+            "them could make another of the same name"),
+        std::string::npos)
+        << sticky;
+    ::chmod((dir / "shared").c_str(), 0755);
 
     // A name that leads to the safe binary, in a folder others can write to.
     fs::create_directories(dir / "open");

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -21,7 +22,7 @@ extern char** environ;
 namespace brisalune::demo {
 namespace {
 
-// The program, started with `arguments`, its standard output on a pipe.
+// The program, started with `arguments`, its standard output and errors on one pipe.
 class Program {
 public:
     explicit Program(std::vector<std::string> arguments) {
@@ -30,6 +31,7 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, pipe[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, pipe[1], STDERR_FILENO);
         posix_spawn_file_actions_addclose(&actions, pipe[0]);
         arguments.insert(arguments.begin(), "brisalune-demo");
         std::vector<char*> argv;
@@ -75,12 +77,30 @@ private:
     FILE* output_ = nullptr;
 };
 
-TEST(DemoProgram, PrintsWhereItServesAndStopsCleanlyOnSigterm) {
-    Program demo({"--port", "0", "--box-port", "0", "--web-port", "0", "--new-alert-every", "0"});
-    std::map<std::string, std::string> printed;  // label → value
-    for (auto line = demo.line(); line && !line->starts_with("Serving"); line = demo.line()) {
-        if (line->starts_with("  ")) printed[line->substr(2, 18)] = line->substr(20);
+const std::vector<std::string> anyPorts{"--port", "0", "--box-port", "0", "--web-port", "0", "--new-alert-every", "0"};
+
+// What the program printed before it served, label → value, and whether it serves.
+struct Welcome {
+    std::map<std::string, std::string> printed;
+    std::vector<std::string> others;  // the lines without a label
+    bool serving = false;
+};
+
+Welcome welcome(Program& demo) {
+    Welcome read;
+    for (auto line = demo.line(); line && !(read.serving = line->starts_with("Serving")); line = demo.line()) {
+        if (line->starts_with("  ")) {
+            read.printed[line->substr(2, 18)] = line->substr(20);
+        } else {
+            read.others.push_back(*line);
+        }
     }
+    return read;
+}
+
+TEST(DemoProgram, PrintsWhereItServesAndStopsCleanlyOnSigterm) {
+    Program demo(anyPorts);
+    auto printed = welcome(demo).printed;
     const auto hosted = printed["hosted service    "];
     ASSERT_TRUE(hosted.starts_with("http://127.0.0.1:")) << hosted;
     const auto signIn = printed["sign in           "];
@@ -97,6 +117,29 @@ TEST(DemoProgram, PrintsWhereItServesAndStopsCleanlyOnSigterm) {
 
     demo.signal(SIGTERM);
     EXPECT_EQ(demo.exitStatus(), 0);
+}
+
+// A second demo on a port the first holds would share its connections with it.
+TEST(DemoProgram, RefusesToStartOnAPortAnotherProgramHolds) {
+    Program first(anyPorts);
+    auto printed = welcome(first).printed;
+    const std::pair<std::string, std::string> taken[] = {
+        {"--port", printed["hosted service    "]},
+        {"--box-port", printed["self-hosted box   "]},
+        {"--web-port", printed["web site          "]}};
+    for (const auto& [option, url] : taken) {
+        SCOPED_TRACE(option + " " + url);
+        const std::string port = url.substr(url.rfind(':') + 1);
+        auto arguments = anyPorts;
+        *(std::ranges::find(arguments, option) + 1) = port;
+        Program second(arguments);
+        const auto said = welcome(second);
+        EXPECT_FALSE(said.serving);
+        if (said.serving) second.signal(SIGTERM);
+        EXPECT_EQ(second.exitStatus(), 1);
+        ASSERT_FALSE(said.others.empty());
+        EXPECT_EQ(said.others.back(), "brisalune-demo: port " + port + " is already in use on 127.0.0.1");
+    }
 }
 
 TEST(DemoProgram, RefusesOptionsItCannotUse) {

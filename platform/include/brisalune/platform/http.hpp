@@ -96,8 +96,9 @@ public:
     // Sends the request and waits for the whole answer, following redirects
     // (at most 16). Any status is an answer; failures throw TransportError.
     // Credentials (Authorization, Cookie) follow a redirect only within the origin, a request
-    // body never leaves it (such a redirect is refused), and no redirect leads from https to
-    // http. Safe to call from many threads at once.
+    // body never leaves it, nor does any request but a GET or a HEAD (such a redirect is
+    // refused, whatever its status), and no redirect leads from https to http. Safe to call from
+    // many threads at once.
     virtual Response perform(const Request& request) = 0;
 };
 

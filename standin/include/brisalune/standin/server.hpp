@@ -56,7 +56,8 @@ using Handler = std::function<Reply(const ReceivedRequest&)>;
 class Server {
 public:
     // Bound to 127.0.0.1 on `port` (0: one the kernel chooses) and ready when constructed.
-    // Throws std::runtime_error when the port cannot be had.
+    // Throws std::runtime_error when the port cannot be had, "port N is already in use on
+    // 127.0.0.1" when another socket holds it.
     explicit Server(int port = 0);
     // Stops at once: held, delayed and idle keep-alive connections are dropped.
     ~Server();
