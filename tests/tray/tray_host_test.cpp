@@ -18,6 +18,8 @@
 #include <support/qt_widgets_application.hpp>
 #include <support/temp_dir.hpp>
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
@@ -37,6 +39,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace brisalune {
@@ -362,6 +365,46 @@ TEST_F(TrayHost, WithoutATrayClosingTheWindowEndsTheProgram) {
     EXPECT_TRUE(app.process().waitForFinished(30000)) << "still running with no window and no icon";
     EXPECT_EQ(app.process().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app.process().exitCode(), 0);
+}
+
+// A panel that takes StatusNotifierItems (KDE Plasma's, LXQt's, waybar, GNOME's AppIndicator
+// extension) comes up after the program, as at a login that starts the program first: the icon
+// is registered with its watcher within seconds, the window working meanwhile, and the icon
+// opens the window.
+TEST_F(TrayHost, TheIconGoesToAStatusNotifierHostThatComesUpAfterTheProgram) {
+    testkit::TempDir dir;
+    Process app = startApp(dir);
+    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(until([&] { return !menuWindowIds().empty() || !app.running(); }));
+    ASSERT_TRUE(app.running());
+    // Well past the program's start-up, and any first look at the bus it made there.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+
+    Process watcher("/usr/bin/python3", {BRISALUNE_SNI_WATCHER}, QProcessEnvironment::systemEnvironment());
+    ASSERT_TRUE(watcher.started());
+    QString said;
+    QStringList item;  // the registered item's bus name and path
+    const bool registered = testkit::processEventsUntil(
+        [&] {
+            said += QString::fromUtf8(watcher.process().readAllStandardOutput());
+            for (const QString& line : said.split('\n'))
+                if (line.startsWith("item ")) item = line.split(' ').mid(1);
+            return item.size() == 2 || !watcher.running();
+        },
+        std::chrono::seconds(20));
+    ASSERT_TRUE(registered && item.size() == 2) << "no icon registered with the watcher; it said: " << said.toStdString();
+    ASSERT_TRUE(app.running());
+    EXPECT_FALSE(menuWindowIds().empty()) << "the window went away";
+
+    // With the icon in the tray, closing the window only hides it; activating the icon opens it.
+    closeWindow(menuWindowIds().value(0));
+    ASSERT_TRUE(until([&] { return menuWindowIds().empty() || !app.running(); }));
+    ASSERT_TRUE(app.running()) << "closing the window ended the program though its icon is in the tray";
+    const QDBusMessage activate =
+        QDBusMessage::createMethodCall(item[0], item[1], "org.kde.StatusNotifierItem", "Activate") << 10 << 10;
+    const QDBusMessage answer = QDBusConnection::sessionBus().call(activate);
+    EXPECT_NE(answer.type(), QDBusMessage::ErrorMessage) << answer.errorMessage().toStdString();
+    EXPECT_TRUE(shownMenu()) << "activating the icon opened no window";
 }
 
 // The tray's host restarts (a panel crash, a desktop restart): the icon comes back with its count.

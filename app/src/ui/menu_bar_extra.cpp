@@ -129,23 +129,22 @@ MenuBarExtra::MenuBarExtra(MenuEnvironment environment, WindowPresenter& windows
 MenuBarExtra::~MenuBarExtra() = default;
 
 void MenuBarExtra::show() {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        // Nowhere to put an icon: the window stands in for it, and closing it ends the app.
-        menu_->setStyle(MenuWindow::Style::ordinary);
-        QApplication::setQuitOnLastWindowClosed(true);
-        menu_->open();
-        // A panel often comes up after the programs started at login: the icon moves there then.
-        connect(&trayWatch_, &QTimer::timeout, this, [this] {
-            if (QSystemTrayIcon::isSystemTrayAvailable()) trayCameUp();
-        });
-        trayWatch_.start(trayWatchInterval);
+    // Watched from before the look, so that a tray coming up in between is not missed.
+    trayWatch_.watch();
+    if (trayWatch_.isTrayAvailable()) {
+        trayWatch_.stop();
+        showInTray();
         return;
     }
-    showInTray();
+    // Nowhere to put an icon: the window stands in for it, and closing it ends the app.
+    menu_->setStyle(MenuWindow::Style::ordinary);
+    QApplication::setQuitOnLastWindowClosed(true);
+    menu_->open();
+    // A panel often comes up after the programs started at login: the icon moves there then.
+    connect(&trayWatch_, &TrayWatch::trayCameUp, this, &MenuBarExtra::trayCameUp, Qt::UniqueConnection);
 }
 
 void MenuBarExtra::trayCameUp() {
-    trayWatch_.stop();
     showInTray();
     // The open window stays as it is until it is closed; from then on the icon opens it.
     if (!menu_->isVisible()) menu_->setStyle(MenuWindow::Style::popup);

@@ -13,13 +13,13 @@
 #include <brisalune/app/shell/window_presenter.hpp>
 #include <brisalune/app/ui/menu_environment.hpp>
 #include <brisalune/app/ui/menu_window.hpp>
+#include <brisalune/app/ui/tray_watch.hpp>
 
 #include <QColor>
 #include <QIcon>
 #include <QObject>
 #include <QPixmap>
 #include <QString>
-#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -79,13 +79,11 @@ private:
     void showCount();
     void trayCameUp();
 
-    static constexpr int trayWatchInterval = 1000;  // ms between looks for a tray that came up late
-
     MacModel& model_;
     std::unique_ptr<MenuWindow> menu_;
     std::unique_ptr<QMenu> trayMenu_;
     std::unique_ptr<QSystemTrayIcon> tray_;
-    QTimer trayWatch_;
+    TrayWatch trayWatch_;
     struct Shown {
         int count;
         bool upToDate;
