@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFont>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
@@ -119,8 +120,22 @@ QPixmap picture(int openCount, bool upToDate) {
 
 // ---- the scene ----
 
+namespace {
+
+// Wayland lets no client place its windows: a popup would open wherever the compositor puts it,
+// with no frame to close it by. There the window is always an ordinary one.
+bool popUpsCanBePlaced() { return !QGuiApplication::platformName().startsWith(QLatin1String("wayland")); }
+
+MenuWindow::Style firstStyle() {
+    return popUpsCanBePlaced() ? MenuWindow::Style::popup : MenuWindow::Style::ordinary;
+}
+
+}  // namespace
+
 MenuBarExtra::MenuBarExtra(MenuEnvironment environment, WindowPresenter& windows, QObject* parent)
-    : QObject(parent), model_(environment.model), menu_(std::make_unique<MenuWindow>(std::move(environment))) {
+    : QObject(parent)
+    , model_(environment.model)
+    , menu_(std::make_unique<MenuWindow>(std::move(environment), firstStyle())) {
     windows.provideTo(menu_.get());
     connect(&model_, &MacModel::openAlertsChanged, this, &MenuBarExtra::showCount);
     connect(&model_, &MacModel::alertsErrorChanged, this, &MenuBarExtra::showCount);
@@ -147,7 +162,7 @@ void MenuBarExtra::show() {
 void MenuBarExtra::trayCameUp() {
     showInTray();
     // The open window stays as it is until it is closed; from then on the icon opens it.
-    if (!menu_->isVisible()) menu_->setStyle(MenuWindow::Style::popup);
+    if (!menu_->isVisible()) menu_->setStyle(firstStyle());
 }
 
 void MenuBarExtra::showInTray() {
@@ -170,8 +185,7 @@ void MenuBarExtra::showInTray() {
 }
 
 void MenuBarExtra::openMenu() {
-    if (tray_ && menu_->style() == MenuWindow::Style::ordinary && !menu_->isVisible())
-        menu_->setStyle(MenuWindow::Style::popup);
+    if (tray_ && menu_->style() != firstStyle() && !menu_->isVisible()) menu_->setStyle(firstStyle());
     if (menu_->style() == MenuWindow::Style::ordinary) {
         menu_->open();
         return;

@@ -4,7 +4,7 @@
 // "Open" in its context menu, for trays that send no click) pops up the menu window at the icon.
 // On a desktop with no tray at start, the menu window opens as an ordinary window, and closing it
 // quits, until a tray comes up: the icon goes there, and from then on closing the window does not
-// quit.
+// quit. On Wayland, where no client places its windows, the icon opens an ordinary window too.
 //
 // MenuBarIcon draws the icon: the mark alone while nothing is open, else the mark in red with the
 // count on it ("99+" beyond 99), grey instead of red while the alerts cannot be refreshed. The
