@@ -95,8 +95,7 @@ void closeWindow(const QString& window) {
     message.type = atom(connection, "WM_PROTOCOLS");
     message.data.data32[0] = atom(connection, "WM_DELETE_WINDOW");
     message.data.data32[1] = XCB_CURRENT_TIME;
-    xcb_send_event(
-        connection, 0, message.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&message));
+    xcb_send_event(connection, 0, message.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&message));
     xcb_flush(connection);
 }
 
@@ -392,7 +391,8 @@ TEST_F(TrayHost, TheIconGoesToAStatusNotifierHostThatComesUpAfterTheProgram) {
             return item.size() == 2 || !watcher.running();
         },
         std::chrono::seconds(20));
-    ASSERT_TRUE(registered && item.size() == 2) << "no icon registered with the watcher; it said: " << said.toStdString();
+    ASSERT_TRUE(registered && item.size() == 2)
+        << "no icon registered with the watcher; it said: " << said.toStdString();
     ASSERT_TRUE(app.running());
     EXPECT_FALSE(menuWindowIds().empty()) << "the window went away";
 

@@ -126,9 +126,7 @@ namespace {
 // with no frame to close it by. There the window is always an ordinary one.
 bool popUpsCanBePlaced() { return !QGuiApplication::platformName().startsWith(QLatin1String("wayland")); }
 
-MenuWindow::Style firstStyle() {
-    return popUpsCanBePlaced() ? MenuWindow::Style::popup : MenuWindow::Style::ordinary;
-}
+MenuWindow::Style firstStyle() { return popUpsCanBePlaced() ? MenuWindow::Style::popup : MenuWindow::Style::ordinary; }
 
 }  // namespace
 

@@ -20,8 +20,9 @@ namespace brisalune {
 
 namespace {
 
-const QString watcherService = QString::fromLatin1(TrayWatch::statusNotifierWatcher);
+const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString watcherPath = QStringLiteral("/StatusNotifierWatcher");
+const QString hostRegistered = QStringLiteral("StatusNotifierHostRegistered");  // the watcher's signal
 constexpr int busPatience = 2000;  // ms a question to the watcher waits for its answer
 
 // Whether a host is registered with the watcher, as Qt asks it before it takes the watcher.
@@ -129,7 +130,7 @@ void TrayWatch::watch() {
     busWatch_ = new QDBusServiceWatcher(watcherService, bus, QDBusServiceWatcher::WatchForRegistration, this);
     connect(busWatch_, &QDBusServiceWatcher::serviceRegistered, this, &TrayWatch::lookAtStatusNotifierWatcher);
     // A watcher that came up before its host tells when the host registers.
-    bus.connect(watcherService, watcherPath, watcherService, QStringLiteral("StatusNotifierHostRegistered"), this, SLOT(cameUp()));
+    bus.connect(watcherService, watcherPath, watcherService, hostRegistered, this, SLOT(cameUp()));
 }
 
 void TrayWatch::stop() {
@@ -140,7 +141,7 @@ void TrayWatch::stop() {
     busWatch_->deleteLater();
     busWatch_ = nullptr;
     QDBusConnection::sessionBus().disconnect(
-        watcherService, watcherPath, watcherService, QStringLiteral("StatusNotifierHostRegistered"), this, SLOT(cameUp()));
+        watcherService, watcherPath, watcherService, hostRegistered, this, SLOT(cameUp()));
 }
 
 void TrayWatch::lookAtStatusNotifierWatcher() {

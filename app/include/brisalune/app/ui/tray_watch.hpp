@@ -28,9 +28,6 @@ public:
     // Emits trayCameUp once, when a tray comes up; the watch ends then.
     void watch();
     void stop();
-    bool isWatching() const noexcept { return watching_; }
-
-    static constexpr const char* statusNotifierWatcher = "org.kde.StatusNotifierWatcher";
 
 Q_SIGNALS:
     void trayCameUp();
