@@ -18,6 +18,8 @@
 #include <support/qt_widgets_application.hpp>
 #include <support/temp_dir.hpp>
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
@@ -29,10 +31,15 @@
 #include <QSystemTrayIcon>
 
 #include <gtest/gtest.h>
+#include <xcb/xcb.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace brisalune {
@@ -66,6 +73,35 @@ std::vector<QRect> shownWindows(const QString& pattern, bool byName) {
                                 .split('\n', Qt::SkipEmptyParts);
     for (const QString& id : ids) found.push_back(geometry(id));
     return found;
+}
+
+xcb_atom_t atom(xcb_connection_t* connection, const char* name) {
+    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+        xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr),
+        &std::free);
+    return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+}
+
+// Asks the window to close, as a window manager's close button does (WM_DELETE_WINDOW).
+void closeWindow(const QString& window) {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    ASSERT_NE(x11, nullptr);
+    xcb_connection_t* connection = x11->connection();
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window.toUInt();
+    message.type = atom(connection, "WM_PROTOCOLS");
+    message.data.data32[0] = atom(connection, "WM_DELETE_WINDOW");
+    message.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(connection, 0, message.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&message));
+    xcb_flush(connection);
+}
+
+// The ids of the shown windows named "Brisalune": the menu window.
+QStringList menuWindowIds() {
+    return output("xdotool", {"search", "--onlyvisible", "--name", "^Brisalune$"}).split('\n', Qt::SkipEmptyParts);
 }
 
 int reddish(const QImage& image) {
@@ -303,6 +339,72 @@ TEST_F(TrayHost, TheIconAppearsWhenATrayComesUpAfterTheProgram) {
     ASSERT_FALSE(icon.isEmpty()) << "no icon once the tray is up";
     ASSERT_TRUE(until([&] { return reddish(grab(icon)) > 20; }));
     save(grab(trayer.panel().united(icon)), "tray-late.png", 6);
+
+    // The window is still the one that stood in; with the icon in the tray, closing it only
+    // hides it, and the icon opens it again.
+    const QStringList ids = menuWindowIds();
+    ASSERT_FALSE(ids.empty());
+    closeWindow(ids.front());
+    ASSERT_TRUE(until([&] { return menuWindowIds().empty() || !app.running(); }));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(app.running()) << "closing the window ended the program though its icon is in the tray";
+    EXPECT_TRUE(openMenu(icon));
+}
+
+// No tray at all (a desktop whose tray takes no XEmbed icons, or none): the window stands in for
+// the icon, and closing it ends the program.
+TEST_F(TrayHost, WithoutATrayClosingTheWindowEndsTheProgram) {
+    testkit::TempDir dir;
+    Process app = startApp(dir);
+    ASSERT_TRUE(app.started());
+    QStringList ids;
+    ASSERT_TRUE(until([&] { return !(ids = menuWindowIds()).empty() || !app.running(); }));
+    ASSERT_TRUE(app.running()) << "no window without a tray";
+    closeWindow(ids.front());
+    EXPECT_TRUE(app.process().waitForFinished(30000)) << "still running with no window and no icon";
+    EXPECT_EQ(app.process().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.process().exitCode(), 0);
+}
+
+// A panel that takes StatusNotifierItems (KDE Plasma's, LXQt's, waybar, GNOME's AppIndicator
+// extension) comes up after the program, as at a login that starts the program first: the icon
+// is registered with its watcher within seconds, the window working meanwhile, and the icon
+// opens the window.
+TEST_F(TrayHost, TheIconGoesToAStatusNotifierHostThatComesUpAfterTheProgram) {
+    testkit::TempDir dir;
+    Process app = startApp(dir);
+    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(until([&] { return !menuWindowIds().empty() || !app.running(); }));
+    ASSERT_TRUE(app.running());
+    // Well past the program's start-up, and any first look at the bus it made there.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+
+    Process watcher("/usr/bin/python3", {BRISALUNE_SNI_WATCHER}, QProcessEnvironment::systemEnvironment());
+    ASSERT_TRUE(watcher.started());
+    QString said;
+    QStringList item;  // the registered item's bus name and path
+    const bool registered = testkit::processEventsUntil(
+        [&] {
+            said += QString::fromUtf8(watcher.process().readAllStandardOutput());
+            for (const QString& line : said.split('\n'))
+                if (line.startsWith("item ")) item = line.split(' ').mid(1);
+            return item.size() == 2 || !watcher.running();
+        },
+        std::chrono::seconds(20));
+    ASSERT_TRUE(registered && item.size() == 2)
+        << "no icon registered with the watcher; it said: " << said.toStdString();
+    ASSERT_TRUE(app.running());
+    EXPECT_FALSE(menuWindowIds().empty()) << "the window went away";
+
+    // With the icon in the tray, closing the window only hides it; activating the icon opens it.
+    closeWindow(menuWindowIds().value(0));
+    ASSERT_TRUE(until([&] { return menuWindowIds().empty() || !app.running(); }));
+    ASSERT_TRUE(app.running()) << "closing the window ended the program though its icon is in the tray";
+    const QDBusMessage activate =
+        QDBusMessage::createMethodCall(item[0], item[1], "org.kde.StatusNotifierItem", "Activate") << 10 << 10;
+    const QDBusMessage answer = QDBusConnection::sessionBus().call(activate);
+    EXPECT_NE(answer.type(), QDBusMessage::ErrorMessage) << answer.errorMessage().toStdString();
+    EXPECT_TRUE(shownMenu()) << "activating the icon opened no window";
 }
 
 // The tray's host restarts (a panel crash, a desktop restart): the icon comes back with its count.

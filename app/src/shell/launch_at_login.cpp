@@ -158,7 +158,11 @@ std::string LaunchAtLogin::entryText() const {
            escapedValue(quotedArgument(executable_.string())) +
            "\n"
            "Terminal=false\n"
-           "X-GNOME-Autostart-enabled=true\n";
+           "X-GNOME-Autostart-enabled=true\n"
+           // LXQt's session starts it once its panel's tray is there. (Plasma starts entries
+           // after its panel anyway, and GNOME reads no delay key any more; the app also takes
+           // a tray that comes up later.)
+           "X-LXQt-Need-Tray=true\n";
 }
 
 void LaunchAtLogin::setEnabled(bool wanted) {

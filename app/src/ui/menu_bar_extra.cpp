@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFont>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
@@ -119,8 +120,20 @@ QPixmap picture(int openCount, bool upToDate) {
 
 // ---- the scene ----
 
+namespace {
+
+// Wayland lets no client place its windows: a popup would open wherever the compositor puts it,
+// with no frame to close it by. There the window is always an ordinary one.
+bool popUpsCanBePlaced() { return !QGuiApplication::platformName().startsWith(QLatin1String("wayland")); }
+
+MenuWindow::Style firstStyle() { return popUpsCanBePlaced() ? MenuWindow::Style::popup : MenuWindow::Style::ordinary; }
+
+}  // namespace
+
 MenuBarExtra::MenuBarExtra(MenuEnvironment environment, WindowPresenter& windows, QObject* parent)
-    : QObject(parent), model_(environment.model), menu_(std::make_unique<MenuWindow>(std::move(environment))) {
+    : QObject(parent)
+    , model_(environment.model)
+    , menu_(std::make_unique<MenuWindow>(std::move(environment), firstStyle())) {
     windows.provideTo(menu_.get());
     connect(&model_, &MacModel::openAlertsChanged, this, &MenuBarExtra::showCount);
     connect(&model_, &MacModel::alertsErrorChanged, this, &MenuBarExtra::showCount);
@@ -129,26 +142,25 @@ MenuBarExtra::MenuBarExtra(MenuEnvironment environment, WindowPresenter& windows
 MenuBarExtra::~MenuBarExtra() = default;
 
 void MenuBarExtra::show() {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        // Nowhere to put an icon: the window stands in for it, and closing it ends the app.
-        menu_->setStyle(MenuWindow::Style::ordinary);
-        QApplication::setQuitOnLastWindowClosed(true);
-        menu_->open();
-        // A panel often comes up after the programs started at login: the icon moves there then.
-        connect(&trayWatch_, &QTimer::timeout, this, [this] {
-            if (QSystemTrayIcon::isSystemTrayAvailable()) trayCameUp();
-        });
-        trayWatch_.start(trayWatchInterval);
+    // Watched from before the look, so that a tray coming up in between is not missed.
+    trayWatch_.watch();
+    if (trayWatch_.isTrayAvailable()) {
+        trayWatch_.stop();
+        showInTray();
         return;
     }
-    showInTray();
+    // Nowhere to put an icon: the window stands in for it, and closing it ends the app.
+    menu_->setStyle(MenuWindow::Style::ordinary);
+    QApplication::setQuitOnLastWindowClosed(true);
+    menu_->open();
+    // A panel often comes up after the programs started at login: the icon moves there then.
+    connect(&trayWatch_, &TrayWatch::trayCameUp, this, &MenuBarExtra::trayCameUp, Qt::UniqueConnection);
 }
 
 void MenuBarExtra::trayCameUp() {
-    trayWatch_.stop();
     showInTray();
     // The open window stays as it is until it is closed; from then on the icon opens it.
-    if (!menu_->isVisible()) menu_->setStyle(MenuWindow::Style::popup);
+    if (!menu_->isVisible()) menu_->setStyle(firstStyle());
 }
 
 void MenuBarExtra::showInTray() {
@@ -171,8 +183,7 @@ void MenuBarExtra::showInTray() {
 }
 
 void MenuBarExtra::openMenu() {
-    if (tray_ && menu_->style() == MenuWindow::Style::ordinary && !menu_->isVisible())
-        menu_->setStyle(MenuWindow::Style::popup);
+    if (tray_ && menu_->style() != firstStyle() && !menu_->isVisible()) menu_->setStyle(firstStyle());
     if (menu_->style() == MenuWindow::Style::ordinary) {
         menu_->open();
         return;

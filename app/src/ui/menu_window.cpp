@@ -73,6 +73,10 @@ void MenuWindow::setStyle(Style style) {
             Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
             Qt::WindowMinimizeButtonHint);
     }
+    // Qt turns quit-on-close off for a popup; without a tray the ordinary window is all there is
+    // of the app, and closing it quits (once a tray holds the icon, the app no longer quits on
+    // its last window closed).
+    setAttribute(Qt::WA_QuitOnClose, style == Style::ordinary);
     if (wasVisible) show();
 }
 

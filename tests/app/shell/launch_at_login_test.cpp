@@ -103,6 +103,7 @@ TEST_F(LaunchAtLoginTest, TheSwitchWritesAndRemovesTheAutostartEntry) {
     login.setEnabled(true);
     EXPECT_TRUE(login.isEnabled());
     EXPECT_NE(contents(entry).find("\nExec=\"" + binary.string() + "\"\n"), std::string::npos) << contents(entry);
+    EXPECT_NE(contents(entry).find("\nX-LXQt-Need-Tray=true\n"), std::string::npos) << contents(entry);
     EXPECT_TRUE(LaunchAtLogin(entry, binary).isEnabled());
     EXPECT_FALSE(LaunchAtLogin(entry, "/usr/bin/brisalune").isEnabled());  // another install's entry
 

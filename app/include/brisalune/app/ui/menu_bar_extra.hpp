@@ -4,7 +4,7 @@
 // "Open" in its context menu, for trays that send no click) pops up the menu window at the icon.
 // On a desktop with no tray at start, the menu window opens as an ordinary window, and closing it
 // quits, until a tray comes up: the icon goes there, and from then on closing the window does not
-// quit.
+// quit. On Wayland, where no client places its windows, the icon opens an ordinary window too.
 //
 // MenuBarIcon draws the icon: the mark alone while nothing is open, else the mark in red with the
 // count on it ("99+" beyond 99), grey instead of red while the alerts cannot be refreshed. The
@@ -13,13 +13,13 @@
 #include <brisalune/app/shell/window_presenter.hpp>
 #include <brisalune/app/ui/menu_environment.hpp>
 #include <brisalune/app/ui/menu_window.hpp>
+#include <brisalune/app/ui/tray_watch.hpp>
 
 #include <QColor>
 #include <QIcon>
 #include <QObject>
 #include <QPixmap>
 #include <QString>
-#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -79,13 +79,11 @@ private:
     void showCount();
     void trayCameUp();
 
-    static constexpr int trayWatchInterval = 1000;  // ms between looks for a tray that came up late
-
     MacModel& model_;
     std::unique_ptr<MenuWindow> menu_;
     std::unique_ptr<QMenu> trayMenu_;
     std::unique_ptr<QSystemTrayIcon> tray_;
-    QTimer trayWatch_;
+    TrayWatch trayWatch_;
     struct Shown {
         int count;
         bool upToDate;

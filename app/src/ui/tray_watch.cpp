@@ -1,0 +1,162 @@
+#include <brisalune/app/ui/tray_watch.hpp>
+
+#include <QAbstractNativeEventFilter>
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusServiceWatcher>
+#include <QDBusVariant>
+#include <QGuiApplication>
+#include <QMetaObject>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
+
+namespace brisalune {
+
+namespace {
+
+const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString watcherPath = QStringLiteral("/StatusNotifierWatcher");
+const QString hostRegistered = QStringLiteral("StatusNotifierHostRegistered");  // the watcher's signal
+constexpr int busPatience = 2000;  // ms a question to the watcher waits for its answer
+
+// Whether a host is registered with the watcher, as Qt asks it before it takes the watcher.
+QDBusMessage hostQuestion() {
+    QDBusMessage question = QDBusMessage::createMethodCall(
+        watcherService, watcherPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    question << watcherService << QStringLiteral("IsStatusNotifierHostRegistered");
+    // Asking must not start a watcher that the desktop did not start.
+    question.setAutoStartService(false);
+    return question;
+}
+
+bool saysHostRegistered(const QDBusMessage& answer) {
+    return answer.type() == QDBusMessage::ReplyMessage && !answer.arguments().isEmpty() &&
+           answer.arguments().front().value<QDBusVariant>().variant().toBool();
+}
+
+template <class T>
+using XReply = std::unique_ptr<T, decltype(&std::free)>;
+
+xcb_atom_t internAtom(xcb_connection_t* connection, const QByteArray& name) {
+    const XReply<xcb_intern_atom_reply_t> reply(
+        xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, static_cast<uint16_t>(name.size()), name.constData()), nullptr),
+        &std::free);
+    return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+}
+
+}  // namespace
+
+// The XEmbed tray of the display's screen: its selection's owner now, and the MANAGER message by
+// which a new owner announces itself (Qt has the root window's structure events sent to it).
+class TrayWatch::XEmbedTray final : public QAbstractNativeEventFilter {
+public:
+    static std::unique_ptr<XEmbedTray> ofThisDisplay(TrayWatch& owner) {
+        auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+        if (!x11 || !x11->connection()) return nullptr;
+        xcb_connection_t* connection = x11->connection();
+        char* host = nullptr;
+        int display = 0;
+        int screen = 0;
+        xcb_parse_display(nullptr, &host, &display, &screen);
+        std::free(host);
+        return std::unique_ptr<XEmbedTray>(new XEmbedTray(
+            owner,
+            connection,
+            internAtom(connection, "_NET_SYSTEM_TRAY_S" + QByteArray::number(screen)),
+            internAtom(connection, "MANAGER")));
+    }
+
+    bool isOwned() const {
+        const XReply<xcb_get_selection_owner_reply_t> reply(
+            xcb_get_selection_owner_reply(connection_, xcb_get_selection_owner(connection_, selection_), nullptr),
+            &std::free);
+        return reply && reply->owner != XCB_WINDOW_NONE;
+    }
+
+    void listen(bool on) {
+        if (on) {
+            QCoreApplication::instance()->installNativeEventFilter(this);
+        } else if (QCoreApplication* application = QCoreApplication::instance()) {
+            application->removeNativeEventFilter(this);
+        }
+    }
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
+        if (eventType != "xcb_generic_event_t") return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE) return false;
+        const auto* client = static_cast<const xcb_client_message_event_t*>(message);
+        if (client->type == manager_ && client->format == 32 && client->data.data32[1] == selection_) {
+            // Once Qt has seen the message too: its tray looks for the new owner then.
+            QMetaObject::invokeMethod(&owner_, &TrayWatch::cameUp, Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    XEmbedTray(TrayWatch& owner, xcb_connection_t* connection, xcb_atom_t selection, xcb_atom_t manager)
+        : owner_(owner), connection_(connection), selection_(selection), manager_(manager) {}
+
+    TrayWatch& owner_;
+    xcb_connection_t* connection_;
+    xcb_atom_t selection_;
+    xcb_atom_t manager_;
+};
+
+TrayWatch::TrayWatch(QObject* parent) : QObject(parent), xembed_(XEmbedTray::ofThisDisplay(*this)) {}
+
+TrayWatch::~TrayWatch() { stop(); }
+
+bool TrayWatch::isTrayAvailable() const { return hasStatusNotifierHost() || (xembed_ && xembed_->isOwned()); }
+
+bool TrayWatch::hasStatusNotifierHost() const {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    return bus.isConnected() && saysHostRegistered(bus.call(hostQuestion(), QDBus::Block, busPatience));
+}
+
+void TrayWatch::watch() {
+    if (watching_) return;
+    watching_ = true;
+    if (xembed_) xembed_->listen(true);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) return;
+    busWatch_ = new QDBusServiceWatcher(watcherService, bus, QDBusServiceWatcher::WatchForRegistration, this);
+    connect(busWatch_, &QDBusServiceWatcher::serviceRegistered, this, &TrayWatch::lookAtStatusNotifierWatcher);
+    // A watcher that came up before its host tells when the host registers.
+    bus.connect(watcherService, watcherPath, watcherService, hostRegistered, this, SLOT(cameUp()));
+}
+
+void TrayWatch::stop() {
+    if (!watching_) return;
+    watching_ = false;
+    if (xembed_) xembed_->listen(false);
+    if (!busWatch_) return;
+    busWatch_->deleteLater();
+    busWatch_ = nullptr;
+    QDBusConnection::sessionBus().disconnect(
+        watcherService, watcherPath, watcherService, hostRegistered, this, SLOT(cameUp()));
+}
+
+void TrayWatch::lookAtStatusNotifierWatcher() {
+    auto* answer =
+        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(hostQuestion(), busPatience), this);
+    connect(answer, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
+        call->deleteLater();
+        if (saysHostRegistered(call->reply())) cameUp();
+    });
+}
+
+void TrayWatch::cameUp() {
+    if (!watching_) return;
+    stop();
+    Q_EMIT trayCameUp();
+}
+
+}  // namespace brisalune

@@ -1,0 +1,116 @@
+// The tray's window on Wayland: weston's headless back end and Qt's wayland plugin
+// (tests/wayland/under-weston), a private session bus. A compositor places its clients' windows,
+// so the window is an ordinary one with a title bar to close it by, whether the icon opens it or
+// it stands in for a missing tray. A picture of the one the icon opens goes to the renders folder.
+
+#include <brisalune/app/ui/menu_bar_extra.hpp>
+
+#include <app/ui/menu_window_fixture.hpp>
+#include <app/ui/ui_fixture.hpp>
+#include <support/qt_application.hpp>
+#include <support/temp_dir.hpp>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTimer>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace brisalune {
+namespace {
+
+class WaylandWindow : public testkit::UiTest {
+protected:
+    void SetUp() override { ASSERT_TRUE(QGuiApplication::platformName().startsWith("wayland")); }
+
+    template <class F>
+    static bool until(F done) {
+        return testkit::processEventsUntil(done, std::chrono::seconds(30));
+    }
+
+    static bool shown(const MenuWindow& menu) {
+        return menu.isVisible() && menu.windowHandle() && menu.windowHandle()->isExposed();
+    }
+
+    // An ordinary window, framed by a title bar with a close button (drawn by Qt, as weston, like
+    // GNOME, leaves decorations to its clients).
+    static void expectOrdinary(const MenuWindow& menu) {
+        EXPECT_EQ(menu.style(), MenuWindow::Style::ordinary);
+        EXPECT_EQ(menu.windowType(), Qt::Window);
+        EXPECT_FALSE(menu.windowFlags().testFlag(Qt::FramelessWindowHint));
+        EXPECT_TRUE(menu.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+        EXPECT_GE(menu.geometry().top() - menu.frameGeometry().top(), 16) << "no title bar";
+    }
+
+    // The compositor's picture of its screen.
+    static void saveScreen(const char* name) {
+        testkit::TempDir shots;
+        QProcess shooter;
+        shooter.setWorkingDirectory(QString::fromStdString(shots.path().string()));
+        shooter.start("weston-screenshooter", {});
+        ASSERT_TRUE(shooter.waitForFinished(10000));
+        const QStringList taken = QDir(shooter.workingDirectory()).entryList({"*.png"});
+        ASSERT_EQ(taken.size(), 1);
+        const std::filesystem::path folder = BRISALUNE_RENDERS_DIR;
+        std::filesystem::create_directories(folder);
+        const QString target = QString::fromStdString((folder / name).string());
+        QFile::remove(target);
+        ASSERT_TRUE(QFile::copy(QDir(shooter.workingDirectory()).filePath(taken.front()), target));
+    }
+};
+
+// A StatusNotifierItem host on the bus (KDE Plasma's, or GNOME's AppIndicator extension): the icon
+// goes there, and opens an ordinary window; closing it leaves the icon and the app.
+TEST_F(WaylandWindow, TheIconOpensAnOrdinaryWindowThatClosesToTheIcon) {
+    QProcess watcher;
+    watcher.start("/usr/bin/python3", {BRISALUNE_SNI_WATCHER});
+    ASSERT_TRUE(watcher.waitForReadyRead(10000)) << "the watcher did not start";
+    await(model.ensureLaunched());
+    MenuBarExtra scene(environment(), windows);
+    scene.show();
+    ASSERT_NE(scene.trayIcon(), nullptr) << "no icon with a watcher on the bus";
+    MenuWindow& menu = scene.menuWindow();
+    EXPECT_FALSE(menu.isVisible());
+
+    scene.toggleMenu();  // a click on the icon
+    ASSERT_TRUE(until([&] { return shown(menu); }));
+    expectOrdinary(menu);
+    testkit::settleLayouts();
+    saveScreen("wayland-menu.png");
+
+    EXPECT_TRUE(menu.close());
+    EXPECT_FALSE(menu.isVisible());
+    EXPECT_FALSE(QApplication::quitOnLastWindowClosed()) << "closing the window would end the app";
+    scene.toggleMenu();
+    EXPECT_TRUE(until([&] { return shown(menu); }));
+    expectOrdinary(menu);
+    watcher.kill();
+    watcher.waitForFinished();
+}
+
+// No tray (GNOME as it comes): the window stands in, and closing it ends the app's event loop.
+TEST_F(WaylandWindow, WithoutATrayTheWindowStandsInAndClosingItQuits) {
+    MenuBarExtra scene(environment(), windows);
+    scene.show();
+    ASSERT_EQ(scene.trayIcon(), nullptr);
+    MenuWindow& menu = scene.menuWindow();
+    ASSERT_TRUE(until([&] { return shown(menu); }));
+    expectOrdinary(menu);
+
+    QTimer::singleShot(0, &menu, &QWidget::close);
+    QTimer never;  // a loop that does not end by the close fails, rather than hangs
+    never.setSingleShot(true);
+    QObject::connect(&never, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    never.start(std::chrono::seconds(30));
+    EXPECT_EQ(QApplication::exec(), 0) << "closing the window did not end the app";
+}
+
+}  // namespace
+}  // namespace brisalune
