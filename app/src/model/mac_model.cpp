@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -114,8 +116,33 @@ std::map<std::string, V, std::less<>> rebasedField(
     return merged;
 }
 
+// A team's key goes with the address it was issued for: where one side moved the team, the
+// team's key is that side's (or none), never one the other side had from the old address.
+void keepKeysWithTheirHosts(
+    StoredSession& merged, const StoredSession& base, const StoredSession& ours, const StoredSession& theirs) {
+    const auto host = [](const StoredSession& session, const std::string& tenantId) {
+        const auto found = session.tenantHosts.find(tenantId);
+        return found == session.tenantHosts.end() ? std::nullopt : std::optional(found->second);
+    };
+    std::set<std::string> teams;
+    for (const StoredSession* session : {&base, &ours, &theirs})
+        for (const auto& [tenantId, address] : session->tenantHosts) teams.insert(tenantId);
+    for (const std::string& tenantId : teams) {
+        const StoredSession* mover = host(ours, tenantId) != host(base, tenantId)     ? &ours
+                                     : host(theirs, tenantId) != host(base, tenantId) ? &theirs
+                                                                                      : nullptr;
+        if (!mover) continue;
+        const auto key = mover->tenantKeys.find(tenantId);
+        if (key == mover->tenantKeys.end()) {
+            merged.tenantKeys.erase(tenantId);
+        } else {
+            merged.tenantKeys.insert_or_assign(tenantId, key->second);
+        }
+    }
+}
+
 StoredSession rebased(const StoredSession& base, const StoredSession& ours, const StoredSession& theirs) {
-    return {
+    StoredSession merged{
         .baseURL = rebasedField(base.baseURL, ours.baseURL, theirs.baseURL),
         .sessionToken = rebasedField(base.sessionToken, ours.sessionToken, theirs.sessionToken),
         .accountId = rebasedField(base.accountId, ours.accountId, theirs.accountId),
@@ -123,6 +150,8 @@ StoredSession rebased(const StoredSession& base, const StoredSession& ours, cons
         .activeTenantId = rebasedField(base.activeTenantId, ours.activeTenantId, theirs.activeTenantId),
         .tenantKeys = rebasedField(base.tenantKeys, ours.tenantKeys, theirs.tenantKeys),
         .tenantHosts = rebasedField(base.tenantHosts, ours.tenantHosts, theirs.tenantHosts)};
+    keepKeysWithTheirHosts(merged, base, ours, theirs);
+    return merged;
 }
 
 }  // namespace

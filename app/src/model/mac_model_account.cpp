@@ -4,6 +4,7 @@
 
 #include <brisalune/client/accounts/endpoints.hpp>
 #include <brisalune/client/accounts/key_revocation.hpp>
+#include <brisalune/client/boxes/box_address.hpp>
 #include <brisalune/push/await_blocking.hpp>
 #include <brisalune/push/push_state.hpp>
 
@@ -14,19 +15,6 @@
 #include <utility>
 
 namespace brisalune {
-
-namespace {
-
-// Scheme, host and port: where a credential sent to the address ends up.
-bool sameServer(const platform::Url& a, const platform::Url& b) {
-    const auto lower = [](std::optional<std::string> text) {
-        if (text) std::ranges::transform(*text, text->begin(), [](unsigned char c) { return std::tolower(c); });
-        return text;
-    };
-    return a.scheme() == b.scheme() && lower(a.host()) == lower(b.host()) && a.port() == b.port();
-}
-
-}  // namespace
 
 // ---- launch ----
 

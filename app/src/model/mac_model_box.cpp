@@ -3,6 +3,7 @@
 #include <brisalune/app/model/mac_model.hpp>
 
 #include <brisalune/client/accounts/key_revocation.hpp>
+#include <brisalune/client/boxes/box_address.hpp>
 #include <brisalune/client/boxes/probe.hpp>
 #include <brisalune/client/team/endpoints.hpp>
 #include <brisalune/push/await_blocking.hpp>
@@ -58,13 +59,15 @@ BoxLink MacModel::boxLink() const {
 }
 
 QCoro::Task<std::optional<StoredSession>> MacModel::recordTeamKey(
-    std::string tenantId, TenantKey key, std::optional<platform::Url> host, std::string sessionToken) {
+    std::string tenantId, TenantKey key, platform::Url issuer, bool movesTeam, std::string sessionToken) {
     // Signed out or in again meanwhile: the box's answer belongs to a session that is gone, and
     // the caller must not go on as if its key were kept.
     if (!sessionStillHas(sessionToken)) throw BoxConnectionError::sessionEnded();
     const StoredSession before = *session_;
     StoredSession updated = before;
-    if (host) updated.tenantHosts.insert_or_assign(tenantId, *host);
+    if (movesTeam) updated.tenantHosts.insert_or_assign(tenantId, issuer);
+    // A key is only ever sent where it was issued: a team that went elsewhere meanwhile gets none.
+    if (!sameServer(updated.hostForTenant(tenantId), issuer)) throw BoxConnectionError::boxMoved();
     updated.tenantKeys.insert_or_assign(tenantId, key);
     if (!co_await storeSession(updated)) {
         // The session goes on without the key: the caller must not finish as if it were kept.
@@ -72,6 +75,11 @@ QCoro::Task<std::optional<StoredSession>> MacModel::recordTeamKey(
             throw std::runtime_error(lastError_.value_or("The team's key could not be kept. Try again."));
         throw BoxConnectionError::sessionEnded();
     }
+    // A move saved just before this write took the team elsewhere, and left the key out.
+    const auto kept = session_->tenantKeys.find(tenantId);
+    if (kept == session_->tenantKeys.end() || !(kept->second == key) ||
+        !sameServer(session_->hostForTenant(tenantId), issuer))
+        throw BoxConnectionError::boxMoved();
     if (!replacesKey(before, tenantId, key)) co_return std::nullopt;
     co_return before;
 }
@@ -100,7 +108,7 @@ QCoro::Task<> MacModel::joinBox(JoinCode code, std::string displayName, std::str
 
     const std::string hostedTenantId = code.hostedTenantId;
     const std::optional<StoredSession> replaced =
-        co_await recordTeamKey(hostedTenantId, connection.key, connection.host, sessionToken);
+        co_await recordTeamKey(hostedTenantId, connection.key, connection.host, true, sessionToken);
     if (replaced && accountClient_)
         co_await retireReplacedKey(*replaced, hostedTenantId, accountClient_, clientFactory_);
     co_await refreshAccount();
@@ -134,24 +142,36 @@ QCoro::Task<> MacModel::useBoxTeam(
     const std::string sessionToken = session_->sessionToken;
     // Only a sign-in made under this session: one left over from another account issues nothing.
     if (!holdsBoxSignIn(*boxClient)) throw BoxConnectionError::signInEnded();
+    // The team left the box this sign-in is for: that box has no key to give for it.
+    const platform::Url issuer = boxClient->baseURL();
+    if (!sameServer(session_->hostForTenant(hostedTenantId), issuer)) {
+        co_await endBoxSession(boxClient);
+        throw BoxConnectionError::boxMoved();
+    }
 
     const auto issue = [boxClient, boxTenantId] { return issueKey(*boxClient, boxTenantId); };
     const IssuedKey issued = co_await awaitBlocking(issue);
     const TenantKey key{.keyId = issued.id, .apiKey = issued.apiKey, .tenantId = boxTenantId};
     std::optional<StoredSession> replaced;
     std::exception_ptr unsaved;
+    bool moved = false;
     try {
-        replaced = co_await recordTeamKey(hostedTenantId, key, std::nullopt, sessionToken);
+        replaced = co_await recordTeamKey(hostedTenantId, key, issuer, false, sessionToken);
+    } catch (const BoxConnectionError& error) {
+        moved = error.is(BoxConnectionError::Case::boxMoved);
+        unsaved = std::current_exception();
     } catch (const std::exception&) {
         unsaved = std::current_exception();
     }
     if (unsaved) {
-        // Kept nowhere: the new key is taken back; the sign-in stays, so the person can try again.
+        // Kept nowhere: the new key is taken back on the box that issued it. The sign-in stays,
+        // so the person can try again, unless the team has left that box.
         const auto revokeNew = [boxClient, boxTenantId, id = issued.id] { revokeKey(*boxClient, boxTenantId, id); };
         try {
             co_await awaitBlocking(revokeNew);
         } catch (const std::exception&) {
         }
+        if (moved) co_await endBoxSession(boxClient);
         std::rethrow_exception(unsaved);
     }
     if (replaced) {

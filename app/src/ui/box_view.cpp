@@ -378,15 +378,24 @@ QCoro::Task<> BoxSignInForm::useTeam(BoxSignIn signIn, std::string boxTenantId) 
     busy_ = true;
     follow();
     std::optional<std::string> failure;
+    bool moved = false;  // the team left that box: the model ended its sign-in
     try {
         co_await model.useBoxTeam(signIn.hostedTenantId, signIn.client, boxTenantId);
+    } catch (const BoxConnectionError& error) {
+        failure = error.what();
+        moved = error.is(BoxConnectionError::Case::boxMoved);
     } catch (const std::exception& error) {
         failure = error.what();
     }
-    if (failure && (shortcut || !self)) co_await model.abandonBoxSignIn(signIn.client);
+    if (failure && !moved && (shortcut || !self)) co_await model.abandonBoxSignIn(signIn.client);
     if (!failure && windows) windows->close(WindowPresenter::Kind::box);
     if (!self) co_return;
     busy_ = false;
+    if (moved) {
+        // Nothing left to choose from: the credentials again, for the team's box as it now stands.
+        pending_.reset();
+        preselect();
+    }
     if (failure) {
         setError(failure);
     } else {

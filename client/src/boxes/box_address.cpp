@@ -48,4 +48,10 @@ std::optional<std::string> clearTextWarning(const platform::Url& address) {
            host + ". Go on only on a network you trust.";
 }
 
+bool sameServer(const platform::Url& a, const platform::Url& b) {
+    const auto host = [](const platform::Url& url) { return url.host().value_or(std::string()); };
+    return a.scheme() == b.scheme() && a.host().has_value() == b.host().has_value() &&
+           equalsIgnoringCase(host(a), host(b)) && a.port() == b.port();
+}
+
 }  // namespace brisalune

@@ -34,6 +34,13 @@ BoxConnectionError BoxConnectionError::sessionEnded() {
         "The session this began in has ended, so this computer kept nothing of the box. Sign in and try again."};
 }
 
+BoxConnectionError BoxConnectionError::boxMoved() {
+    return {
+        Case::boxMoved,
+        "This team moved to another box while you were signing in, so this computer kept no key from the box you "
+        "signed in to. Sign in to the team's box again."};
+}
+
 namespace {
 
 // The hosted service pairs the team with this box account, or keeps the pairing it has: only

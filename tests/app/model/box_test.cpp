@@ -2,12 +2,19 @@
 // box sign-in record, and what they leave behind on the servers.
 
 #include <app/model/model_fixture.hpp>
+#include <brisalune/push/await_blocking.hpp>
+#include <support/qt_application.hpp>
 
 #include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -16,8 +23,55 @@
 namespace brisalune {
 namespace {
 
+// A keychain whose saves wait while it is held.
+class HeldKeychain final : public SessionStoring {
+public:
+    SessionLoad load() override { return memory_.load(); }
+    void save(const StoredSession& session) override {
+        std::unique_lock guard(lock_);
+        ++waiting_;
+        opened_.wait(guard, [this] { return !held_; });
+        --waiting_;
+        memory_.save(session);
+    }
+    void clear() noexcept override { memory_.clear(); }
+
+    void hold() {
+        const std::lock_guard guard(lock_);
+        held_ = true;
+    }
+    void open() {
+        {
+            const std::lock_guard guard(lock_);
+            held_ = false;
+        }
+        opened_.notify_all();
+    }
+    int waiting() const {
+        const std::lock_guard guard(lock_);
+        return waiting_;
+    }
+
+private:
+    mutable std::mutex lock_;
+    std::condition_variable opened_;
+    bool held_ = false;
+    int waiting_ = 0;
+    MemorySessionStore memory_;
+};
+
 class ModelBox : public testkit::ModelTest {
 protected:
+    // Runs the events until `done`, then those its last step posted.
+    static void settleUntil(const std::function<bool()>& done) {
+        ASSERT_TRUE(testkit::processEventsUntil(done));
+        for (int turn = 0; turn < 20; ++turn) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    // Teams t1 (hosted) and t2, whose data the hosted service places at `dataPlane`.
+    void serveTeamTwoAt(const standin::Server& dataPlane) {
+        serveMe({membership("t1"), membership("t2", "member", dataPlane.baseUrl())});
+    }
+
     // The box answers as a self-hosted box and pairs with `pairAnswer`.
     void serveBoxPairing(const std::string& pairAnswer) {
         box.on("GET", "/healthz", standin::Reply::json(R"({"ok":true,"version":"1.0.0","role":"self-host","tenants":1})"));
@@ -290,6 +344,107 @@ TEST_F(ModelBox, ASignOutDuringATeamChoiceFailsItAndTakesTheNewKeyBack) {
     EXPECT_TRUE(failsWith(std::move(use), BoxConnectionError::Case::sessionEnded));
     EXPECT_FALSE(model->session());
     EXPECT_EQ(count(box, "DELETE /v1/tenants/box-team/keys/bk2"), 1u);
+}
+
+// Box A signed the person in; the hosted service then moved team t2 to box C. A's key is never
+// kept for C, so it never goes there: the choice fails and asks for a sign-in to the team's box,
+// and a key that A issued while the team moved is taken back on A.
+TEST_F(ModelBox, AKeyFromABoxTheTeamLeftIsNeitherKeptNorSentToItsNewBox) {
+    standin::Server moved;  // box C
+    servePull(moved, {});
+    StoredSession stored = session();
+    stored.tenantHosts.emplace("t2", boxURL());
+    launchWith(stored);
+    serveBoxAccount();
+    serveKey(box, "box-team", "bk", "box-key");
+    box.on("DELETE", "/v1/tenants/box-team/keys/bk", standin::Reply::json("{}"));
+
+    // Moved between the sign-in and the choice: A issues nothing.
+    BoxSignIn signedIn = run(model->signInToBox("t2", "ops@box.example", "secret"));
+    serveTeamTwoAt(moved);
+    run(model->refreshAccount());
+    ASSERT_EQ(model->session()->hostForTenant("t2"), url(moved.baseUrl()));
+    box.clearRequests();
+    const std::optional<std::string> text = failure(model->useBoxTeam("t2", signedIn.client, "box-team"));
+    EXPECT_EQ(text, BoxConnectionError::boxMoved().errorDescription());
+    EXPECT_EQ(received(box), std::vector<std::string>{"POST /v1/logout"});
+
+    // Moved while A issued the key: A takes it back.
+    serveTeamTwoAt(box);
+    run(model->refreshAccount());
+    signedIn = run(model->signInToBox("t2", "ops@box.example", "secret"));
+    standin::Reply heldKey = standin::Reply::json(R"({"id":"bk","token":"box-key"})");
+    heldKey.holdUntilReleased = true;
+    box.on("POST", "/v1/tenants/box-team/keys", heldKey);
+    box.clearRequests();
+    QCoro::Task<> use = model->useBoxTeam("t2", signedIn.client, "box-team");
+    ASSERT_TRUE(box.waitForRequests(1, std::chrono::seconds(10)));
+    serveTeamTwoAt(moved);
+    run(model->refreshAccount());
+    box.release();
+    EXPECT_TRUE(failsWith(std::move(use), BoxConnectionError::Case::boxMoved));
+    EXPECT_EQ(count(box, "DELETE /v1/tenants/box-team/keys/bk"), 1u);
+    EXPECT_EQ(count(box, "POST /v1/logout"), 1u);
+
+    EXPECT_FALSE(model->session()->tenantKeys.contains("t2"));
+    EXPECT_FALSE(keychain->load().session()->tenantKeys.contains("t2"));
+    run(model->selectTenant("t2"));
+    EXPECT_TRUE(model->needsBoxSignIn());
+    for (const std::string& sent : authorizations(moved)) EXPECT_NE(sent, "Bearer box-key");
+}
+
+// The same move racing the key's save in the keychain, either way round: whichever lands last,
+// the session never pairs A's key with C's address.
+TEST_F(ModelBox, AKeyAndAMoveOfItsTeamThatMeetInTheKeychainNeverPairAKeyWithAnotherBox) {
+    standin::Server moved;  // box C
+    servePull(moved, {});
+    const auto held = std::make_shared<HeldKeychain>();
+    model = std::make_shared<MacModel>(pushState, defaults, held, factory(), addresses());
+    StoredSession stored = session();
+    stored.tenantHosts.emplace("t2", boxURL());
+    held->save(stored);
+    run(model->ensureLaunched());
+    serveBoxAccount();
+    serveKey(box, "box-team", "bk", "box-key");
+    box.on("DELETE", "/v1/tenants/box-team/keys/bk", standin::Reply::json("{}"));
+    const auto pairsBoxKeyWithC = [&](const std::optional<StoredSession>& session) {
+        return session && session->tenantKeys.contains("t2") && session->hostForTenant("t2") == url(moved.baseUrl());
+    };
+
+    // The move is saved first; the key comes after it.
+    BoxSignIn signedIn = run(model->signInToBox("t2", "ops@box.example", "secret"));
+    serveTeamTwoAt(moved);
+    held->hold();
+    QCoro::Task<> refresh = model->refreshAccount();
+    settleUntil([&] { return held->waiting() == 1; });
+    QCoro::Task<> use = model->useBoxTeam("t2", signedIn.client, "box-team");
+    settleUntil(
+        [&] { return count(box, "POST /v1/tenants/box-team/keys") == 1 && blockingPool().activeThreadCount() == 1; });
+    held->open();
+    run(std::move(refresh));
+    EXPECT_TRUE(failsWith(std::move(use), BoxConnectionError::Case::boxMoved));
+    EXPECT_EQ(count(box, "DELETE /v1/tenants/box-team/keys/bk"), 1u);
+    EXPECT_FALSE(pairsBoxKeyWithC(model->session()));
+    EXPECT_FALSE(pairsBoxKeyWithC(held->load().session()));
+
+    // The key is saved first; the move comes after it.
+    serveTeamTwoAt(box);
+    run(model->refreshAccount());
+    signedIn = run(model->signInToBox("t2", "ops@box.example", "secret"));
+    held->hold();
+    use = model->useBoxTeam("t2", signedIn.client, "box-team");
+    settleUntil([&] { return held->waiting() == 1; });
+    serveTeamTwoAt(moved);
+    const std::size_t reads = count(hosted, "GET /v1/me");
+    refresh = model->refreshAccount();
+    settleUntil([&] { return count(hosted, "GET /v1/me") > reads && blockingPool().activeThreadCount() == 1; });
+    held->open();
+    run(std::move(use));
+    run(std::move(refresh));
+    EXPECT_EQ(model->session()->hostForTenant("t2"), url(moved.baseUrl()));
+    EXPECT_FALSE(pairsBoxKeyWithC(model->session()));
+    EXPECT_FALSE(pairsBoxKeyWithC(held->load().session()));
+    for (const std::string& sent : authorizations(moved)) EXPECT_NE(sent, "Bearer box-key");
 }
 
 }  // namespace

@@ -203,7 +203,8 @@ public:
     QCoro::Task<BoxSignIn> signInToBox(std::string hostedTenantId, std::string email, std::string password);
     // Issues a key for the chosen box team, signs the box session out, records the key for the
     // hosted team (revoking a key it replaces) and makes it active. Throws; signInEnded for a
-    // client that no box sign-in of this session gave.
+    // client that no box sign-in of this session gave; boxMoved, having taken back any key it
+    // issued and ended the box session, when the team's address is no longer that box's.
     QCoro::Task<> useBoxTeam(
         std::string hostedTenantId, std::shared_ptr<BrisaluneClient> boxClient, std::string boxTenantId);
     // Drops a box sign-in that will not be used and signs its box session out.
@@ -260,12 +261,14 @@ private:
     // The session still exists and carries this token.
     bool sessionStillHas(std::string_view sessionToken) const;
     BoxLink boxLink() const;
-    // Writes the team's key (and box address) when the session still carries the token. The
-    // session before, when the write replaced another key of the team: that key is to be revoked.
-    // Throws, with the keychain's words, when the session goes on but the write failed, and
-    // `BoxConnectionError::sessionEnded` when the session no longer carries the token.
+    // Writes the team's key, issued at `issuer`, when the session still carries the token; with
+    // `movesTeam` it records `issuer` as the team's address too, else the team must still be at
+    // `issuer` when the key is written and once it is kept. The session before, when the write
+    // replaced another key of the team: that key is to be revoked. Throws, with the keychain's
+    // words, when the session goes on but the write failed, `BoxConnectionError::sessionEnded`
+    // when the session no longer carries the token, and `boxMoved` when the team is elsewhere.
     QCoro::Task<std::optional<StoredSession>> recordTeamKey(
-        std::string tenantId, TenantKey key, std::optional<platform::Url> host, std::string sessionToken);
+        std::string tenantId, TenantKey key, platform::Url issuer, bool movesTeam, std::string sessionToken);
     // Whether a box sign-in of the current session gave this client; forgets stale ones.
     bool holdsBoxSignIn(const BrisaluneClient& boxClient);
     // Forgets the box sign-in and signs it out on the box.

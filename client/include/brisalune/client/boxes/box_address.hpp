@@ -22,4 +22,7 @@ bool sendsInClear(const platform::Url& address);
 // The warning line for such an address; none when the address is https or loopback.
 std::optional<std::string> clearTextWarning(const platform::Url& address);
 
+// Same scheme, host (letter case aside) and port: a credential sent to one reaches the other.
+bool sameServer(const platform::Url& a, const platform::Url& b);
+
 }  // namespace brisalune

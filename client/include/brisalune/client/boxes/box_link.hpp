@@ -34,6 +34,7 @@ public:
         pairingRefused,   // the hosted service kept the team's pairing with another box account
         signInEnded,      // a box sign-in of a session that is no longer the signed-in one
         sessionEnded,     // signed out or in again while a join or a team choice ran: nothing kept
+        boxMoved,         // the team left the box signed in to: nothing kept, sign in to its box again
     };
 
     static BoxConnectionError boxUnusable(std::string message);
@@ -41,6 +42,7 @@ public:
     static BoxConnectionError pairingRefused();
     static BoxConnectionError signInEnded();
     static BoxConnectionError sessionEnded();
+    static BoxConnectionError boxMoved();
 
     Case kind() const noexcept { return case_; }
     bool is(Case c) const noexcept { return case_ == c; }
