@@ -109,11 +109,13 @@ void settleRequests() {
 }
 
 // A seat's join code for a box at a LAN address over plain http (nothing is sent to it).
-// With `longPath`, the box's address goes on for 1,500 characters.
-std::string lanSeatCode(bool longPath = false) {
-    const QByteArray path = longPath ? QByteArray(1500, 'p') : QByteArray();
-    const QByteArray payload =
-        R"({"u":"http://192.168.1.20:8080/)" + path + R"(","t":"harbor-lab","c":"harbor-seat","s":true,"v":1})";
+// With `hostile`, a user name that looks like another host stands before it, and the box's
+// address goes on for 1,500 characters.
+std::string lanSeatCode(bool hostile = false) {
+    const QByteArray user = hostile ? "boxes.acme-ops.example.com:443@" : "";
+    const QByteArray path = hostile ? QByteArray(1500, 'p') : QByteArray();
+    const QByteArray payload = R"({"u":"http://)" + user + "192.168.1.20:8080/" + path +
+                               R"(","t":"harbor-lab","c":"harbor-seat","s":true,"v":1})";
     return "blj_" + payload.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals).toStdString();
 }
 

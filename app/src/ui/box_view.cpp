@@ -51,24 +51,40 @@ void showError(QLabel* label, const std::optional<std::string>& text, QWidget* f
     field->setAccessibleDescription(label->text());
 }
 
-// The rows naming the address a form's password goes to, and the warning when it would travel
-// in clear; hidden without an address.
+// The rows naming the address a form's password goes to, and the warnings when it would travel
+// in clear or carries a user name before its host; hidden without an address.
 BoxAddressRows addAddressRows(QFormLayout* rows, const QString& prefix) {
     BoxAddressRows added{
-        // However long the address, the row keeps its width, and the warning below it too.
-        .address = ui::elidedText(QString(), prefix + QStringLiteral(".address"), Font::body, Tone::secondary),
+        // However long the address, it shows whole: it wraps, even inside a long host name.
+        .address = ui::text(QString(), prefix + QStringLiteral(".address"), Font::body, Tone::secondary, true),
+        .userInfo = ui::text(QString(), prefix + QStringLiteral(".userInfo"), Font::caption, Tone::red, true),
         .warning = ui::text(QString(), prefix + QStringLiteral(".clearText"), Font::caption, Tone::red, true)};
     added.address->setTextInteractionFlags(Qt::TextSelectableByMouse);
     rows->addRow(QStringLiteral("Box address"), added.address);
+    rows->addRow(added.userInfo);
     rows->addRow(added.warning);
     return added;
 }
 
+// The address as a request reaches it: up to its path whole, however long the host; a long path
+// cut, and whole on hover.
+QString shownAddress(const platform::Url& box) {
+    constexpr std::size_t longestPath = 80;
+    const std::string reached = addressReached(box);
+    const std::size_t path = reached.find_first_of("/?#", reached.find("//") + 2);
+    if (path == std::string::npos || reached.size() - path <= longestPath) return qText(reached);
+    return qText(reached.substr(0, path + longestPath)) + QChar(0x2026);
+}
+
 void showAddress(QFormLayout* rows, const BoxAddressRows& shown, const std::optional<platform::Url>& box) {
     const std::optional<std::string> clear = box ? clearTextWarning(*box) : std::nullopt;
-    shown.address->setFullText(box ? qText(box->text()) : QString());
+    const std::optional<std::string> userInfo = box ? userInfoWarning(*box) : std::nullopt;
+    shown.address->setText(box ? shownAddress(*box) : QString());
+    shown.address->setToolTip(box ? ui::plainToolTip(qText(addressReached(*box))) : QString());
+    shown.userInfo->setText(userInfo ? qText(*userInfo) : QString());
     shown.warning->setText(clear ? qText(*clear) : QString());
     rows->setRowVisible(shown.address, box.has_value());
+    rows->setRowVisible(shown.userInfo, userInfo.has_value());
     rows->setRowVisible(shown.warning, clear.has_value());
 }
 

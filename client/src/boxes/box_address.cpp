@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstddef>
+#include <string>
 
 namespace brisalune {
 
@@ -13,7 +15,8 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
         a, b, [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
 }
 
-// Four dotted decimal parts of at most 255, the first one 127.
+// 127.x.y.z in canonical dotted decimal: four parts of at most 255, none with a leading zero.
+// libcurl reads another spelling as octal or, failing that, as a name it looks up.
 bool isIPv4Loopback(std::string_view host) {
     int parts[4] = {};
     for (int index = 0; index < 4; ++index) {
@@ -21,12 +24,24 @@ bool isIPv4Loopback(std::string_view host) {
         if ((dot == std::string_view::npos) != (index == 3)) return false;
         const std::string_view part = host.substr(0, dot);
         const auto [end, error] = std::from_chars(part.data(), part.data() + part.size(), parts[index]);
-        if (part.empty() || part.size() > 3 || error != std::errc() || end != part.data() + part.size() ||
-            parts[index] > 255)
+        if (part.empty() || part.size() > 3 || (part.size() > 1 && part.front() == '0') || error != std::errc() ||
+            end != part.data() + part.size() || parts[index] > 255)
             return false;
         host.remove_prefix(dot == std::string_view::npos ? host.size() : dot + 1);
     }
     return parts[0] == 127;
+}
+
+// Where the authority's user-info ends ("@"), in the address's text; none without one.
+std::optional<std::size_t> userInfoEnd(const platform::Url& address) {
+    if (!address.user()) return std::nullopt;
+    const std::string& text = address.text();
+    const std::size_t start = text.find("//");
+    if (start == std::string::npos) return std::nullopt;
+    const std::size_t authorityEnd = text.find_first_of("/?#", start + 2);
+    const std::size_t at = text.rfind('@', authorityEnd == std::string::npos ? std::string::npos : authorityEnd - 1);
+    if (at == std::string::npos || at < start + 2) return std::nullopt;
+    return at;
 }
 
 }  // namespace
@@ -46,6 +61,25 @@ std::optional<std::string> clearTextWarning(const platform::Url& address) {
     return "Not encrypted: this address uses plain http, so the password you type here and the keys the box "
            "issues travel unencrypted to " +
            host + ". Go on only on a network you trust.";
+}
+
+std::string addressReached(const platform::Url& address) {
+    const std::string& text = address.text();
+    const std::optional<std::size_t> at = userInfoEnd(address);
+    if (!at) return text;
+    const std::size_t start = text.find("//") + 2;
+    return text.substr(0, start) + text.substr(*at + 1);
+}
+
+std::optional<std::string> userInfoWarning(const platform::Url& address) {
+    const std::optional<std::size_t> at = userInfoEnd(address);
+    if (!at) return std::nullopt;
+    const std::string& text = address.text();
+    const std::size_t start = text.find("//") + 2;
+    std::string host = address.host().value_or(std::string());
+    if (address.port()) host += ":" + std::to_string(*address.port());
+    return "\u201C" + text.substr(start, *at - start) +
+           "\u201D before the \u201C@\u201D is a user name sent along, not the box: this address reaches " + host + ".";
 }
 
 bool sameServer(const platform::Url& a, const platform::Url& b) {

@@ -324,10 +324,10 @@ TEST_F(LongBoxAddress, TheWarningBeforeAPasswordTravelsInClearReadsWholeBesideIt
     ASSERT_TRUE(warning.isVisible());
     EXPECT_TRUE(inside(warning));
     EXPECT_GE(warning.height(), warning.heightForWidth(warning.width()));
-    const auto& shown = at<ui::ElidedLabel>(window, "joinBox.address");
+    const auto& shown = at<QLabel>(window, "joinBox.address");
     EXPECT_TRUE(inside(shown));
-    EXPECT_EQ(shown.fullText().toStdString(), address);
     EXPECT_TRUE(shown.text().startsWith("http://192.168.1.20:8080/"));
+    EXPECT_TRUE(shown.text().endsWith(QChar(0x2026)));
     EXPECT_EQ(tipAsShown(shown.toolTip()).toStdString(), address);
 }
 

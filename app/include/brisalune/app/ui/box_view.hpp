@@ -23,11 +23,13 @@ class QPushButton;
 
 namespace brisalune {
 
-// The rows of a form that name the box its password goes to, with a warning line when the
-// address is plain http to a host off this machine.
+// The rows of a form that name the box its password goes to: the address as a request reaches
+// it, whole; a line calling out a user name before its host; a warning line when the address is
+// plain http to a host off this machine.
 struct BoxAddressRows {
-    ui::ElidedLabel* address = nullptr;  // "<form>.address", cut to the row, whole on hover
-    QLabel* warning = nullptr;  // "<form>.clearText"
+    QLabel* address = nullptr;   // "<form>.address", wrapped, never cut
+    QLabel* userInfo = nullptr;  // "<form>.userInfo"
+    QLabel* warning = nullptr;   // "<form>.clearText"
 };
 
 // Redeems a join code. Shows the box's address once the code reads, and asks for a box e-mail
