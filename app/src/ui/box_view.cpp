@@ -203,14 +203,27 @@ QCoro::Task<> JoinBoxForm::submitJoin() {
     if (!failure && windows) windows->close(WindowPresenter::Kind::box);
     if (!self) co_return;
     busy_ = false;
-    // Joined or not, the password and the code have done their work: neither waits in the
-    // window, nor goes out again on a stray Return.
-    password_->clear();
-    code_->clear();
-    if (failure) showError(error_, failure, code_);
+    if (failure) {
+        // What was typed stays for the next try.
+        showError(error_, failure, code_);
+    } else {
+        // Spent: neither waits in the window, nor goes out again on a stray Return.
+        password_->clear();
+        code_->clear();
+    }
     follow();
-    // The code went with the failure; the next one is pasted there.
-    if (failure) code_->setFocus(Qt::OtherFocusReason);
+    if (failure) {
+        // Selected: a code pasted next replaces it.
+        code_->setFocus(Qt::OtherFocusReason);
+        code_->selectAll();
+    }
+}
+
+void JoinBoxForm::hideEvent(QHideEvent* event) {
+    // A window nobody sees holds no code and no password.
+    code_->clear();
+    password_->clear();
+    QWidget::hideEvent(event);
 }
 
 // ---- signing in to a box ----
@@ -285,8 +298,12 @@ BoxSignInForm::BoxSignInForm(MacModel& model, QWidget* parent)
 }
 
 BoxSignInForm::~BoxSignInForm() {
-    // A sign-in left waiting for its team is signed out on the box, not left open there. One
-    // whose team is being used ends with that step.
+    // A sign-in left waiting for its team is signed out on the box, not left open there.
+    dropPending();
+}
+
+void BoxSignInForm::dropPending() {
+    // One whose team is being used ends with that step.
     if (pending_ && !busy_) model_.abandonBoxSignIn(std::exchange(pending_, std::nullopt)->client);
 }
 
@@ -294,7 +311,7 @@ void BoxSignInForm::forget() {
     email_->clear();
     password_->clear();
     setError(std::nullopt);
-    if (pending_) model_.abandonBoxSignIn(std::exchange(pending_, std::nullopt)->client);
+    dropPending();
     preselect();
 }
 
@@ -302,6 +319,15 @@ void BoxSignInForm::showEvent(QShowEvent* event) {
     // Not while a box sign-in waits for its team: tenantId then names a team on the box.
     if (!pending_) preselect();
     QWidget::showEvent(event);
+}
+
+void BoxSignInForm::hideEvent(QHideEvent* event) {
+    // A window nobody sees holds no password and no box sign-in; it opens again afresh.
+    password_->clear();
+    setError(std::nullopt);
+    dropPending();
+    follow();
+    QWidget::hideEvent(event);
 }
 
 void BoxSignInForm::preselect() {
@@ -361,24 +387,31 @@ QCoro::Task<> BoxSignInForm::signIn() {
     } catch (const std::exception& error) {
         failure = error.what();
     }
-    if (!self) {
-        // The form went away meanwhile: nobody is left to choose a team with this sign-in.
+    const bool several = result && result->boxMemberships.size() != 1;
+    if (!self || (several && !isVisible())) {
+        // The form went away or was closed meanwhile: nobody is left to choose a team with it.
         if (result) model.abandonBoxSignIn(result->client);
+        if (self) {
+            busy_ = false;
+            follow();
+        }
         co_return;
     }
-    password_->clear();  // tried: the password never waits in the window
     if (failure) {
+        // What was typed stays for the next try.
         busy_ = false;
         setError(failure);
         follow();
         password_->setFocus(Qt::OtherFocusReason);
+        password_->selectAll();  // typing replaces it
         co_return;
     }
-    if (result->boxMemberships.size() == 1) {
+    if (!several) {
         const std::string onlyTeam = result->boxMemberships.front().tenantId;
         co_await useTeam(std::move(*result), onlyTeam);
         co_return;
     }
+    password_->clear();  // done with: a team on the box is chosen next
     tenantId_ = result->boxMemberships.empty() ? std::string() : result->boxMemberships.front().tenantId;
     pending_ = std::move(result);
     busy_ = false;
@@ -407,6 +440,7 @@ QCoro::Task<> BoxSignInForm::useTeam(BoxSignIn signIn, std::string boxTenantId) 
     if (!failure && windows) windows->close(WindowPresenter::Kind::box);
     if (!self) co_return;
     busy_ = false;
+    if (failure && !isVisible()) dropPending();  // closed meanwhile: no choice waits in it
     if (moved) {
         // Nothing left to choose from: the credentials again, for the team's box as it now stands.
         pending_.reset();
@@ -417,6 +451,7 @@ QCoro::Task<> BoxSignInForm::useTeam(BoxSignIn signIn, std::string boxTenantId) 
     } else {
         // Done with this sign-in: the next visit starts from the credentials again.
         pending_.reset();
+        password_->clear();
         preselect();
     }
     follow();

@@ -133,12 +133,19 @@ QCoro::Task<> SignInView::submit() {
     co_await model_.signIn(email, password);
     if (!self) co_return;
     busy_ = false;
-    // Right or wrong, the password has done its work: it must not sit in the form, nor sign
-    // anyone in again with Return.
-    password_->clear();
+    // Wrong: what was typed stays for the next try, which starts at the password, selected so
+    // that typing replaces it. Right: the new session cleared it.
     followEnablement();
-    // Wrong: the next try starts with typing the password again.
-    if (model_.lastError() && form_->isVisible()) password_->setFocus(Qt::OtherFocusReason);
+    if (model_.lastError() && form_->isVisible()) {
+        password_->setFocus(Qt::OtherFocusReason);
+        password_->selectAll();
+    }
+}
+
+void SignInView::hideEvent(QHideEvent* event) {
+    // A window nobody sees holds no password.
+    password_->clear();
+    FixedWidthPane::hideEvent(event);
 }
 
 }  // namespace brisalune

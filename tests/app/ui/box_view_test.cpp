@@ -97,7 +97,7 @@ TEST_F(BoxViewTest, JoinRecognisesCodesAndAsksSeatsForCredentials) {
     EXPECT_EQ(model.session()->activeTenantId, "harbor-lab");
 }
 
-TEST_F(BoxViewTest, AFailedJoinShowsTheErrorAndKeepsNeitherCodeNorPassword) {
+TEST_F(BoxViewTest, AFailedJoinKeepsWhatWasTypedUntilTheWindowCloses) {
     signInWithTeam("acme-ops");
     QWidget* window = open();
     // A seat code for an address where no box answers.
@@ -111,11 +111,18 @@ TEST_F(BoxViewTest, AFailedJoinShowsTheErrorAndKeepsNeitherCodeNorPassword) {
     EXPECT_TRUE(shows(window, "joinBox.error"));
     EXPECT_FALSE(textOf(window, "joinBox.error").empty());
     EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(at<QLineEdit>(window, "joinBox.code").text(), "");
-    EXPECT_EQ(at<QLineEdit>(window, "joinBox.password").text(), "");
-    EXPECT_FALSE(at<QPushButton>(window, "joinBox.join").isEnabled());  // until a code is pasted again
+    EXPECT_EQ(at<QLineEdit>(window, "joinBox.code").text().toStdString(), nowhere);
+    EXPECT_EQ(at<QLineEdit>(window, "joinBox.password").text(), "seat secret");
+    EXPECT_TRUE(at<QPushButton>(window, "joinBox.join").isEnabled());  // the code still reads
     EXPECT_EQ(at<QLineEdit>(window, "joinBox.name").text(), "  ");
     EXPECT_EQ(at<QLineEdit>(window, "joinBox.email").text(), "ana@harbor.box");
+
+    // Closed, the window keeps neither code nor password.
+    windows.close(WindowPresenter::Kind::box);
+    open();
+    EXPECT_EQ(at<QLineEdit>(window, "joinBox.code").text(), "");
+    EXPECT_EQ(at<QLineEdit>(window, "joinBox.password").text(), "");
+    EXPECT_FALSE(at<QPushButton>(window, "joinBox.join").isEnabled());
 }
 
 TEST_F(BoxViewTest, TheJoinNamesTheBoxAndWarnsBeforeAPasswordTravelsInClear) {
@@ -217,8 +224,16 @@ TEST_F(BoxViewTest, SignInWithOneBoxTeamGoesStraightToUse) {
     signIn.click();
     waitUntil([&] { return !form.isBusy(); });
     EXPECT_TRUE(shows(window, "boxSignIn.error"));
-    EXPECT_EQ(at<QLineEdit>(window, "boxSignIn.password").text(), "");  // never kept in the window
+    EXPECT_EQ(at<QLineEdit>(window, "boxSignIn.password").text(), "wrong");  // kept for the next try
     EXPECT_EQ(at<QLineEdit>(window, "boxSignIn.email").text().toStdString(), boxAccount().email);
+    EXPECT_TRUE(signIn.isEnabled());
+
+    // Closed, the window keeps no password, nor the error.
+    windows.close(WindowPresenter::Kind::box);
+    open();
+    EXPECT_EQ(at<QLineEdit>(window, "boxSignIn.password").text(), "");
+    EXPECT_FALSE(shows(window, "boxSignIn.error"));
+    EXPECT_FALSE(signIn.isEnabled());
 
     fillBoxCredentials(window);
     QTest::keyClick(&at<QLineEdit>(window, "boxSignIn.password"), Qt::Key_Return);
@@ -299,22 +314,28 @@ protected:
     }
 };
 
-TEST_F(TwoBoxTeamsTest, SeveralBoxTeamsAskWhichToUseAndKeepTheChoiceWhenReopened) {
+TEST_F(TwoBoxTeamsTest, SeveralBoxTeamsAskWhichToUseAndAClosedWindowDropsTheChoice) {
     QWidget* window = openUntilTeamChoice();
     auto& form = at<BoxSignInForm>(window, "boxSignIn");
     ASSERT_TRUE(form.isPending());
     EXPECT_TRUE(shows(window, "boxSignIn.boxTeam"));
     EXPECT_FALSE(shows(window, "boxSignIn.email"));
+    EXPECT_EQ(at<QLineEdit>(window, "boxSignIn.password").text(), "");  // done with
     auto& boxTeam = at<QComboBox>(window, "boxSignIn.boxTeam");
     ASSERT_EQ(boxTeam.count(), 2);
     EXPECT_EQ(boxTeam.currentText(), "Harbor Lab");
     EXPECT_EQ(form.tenantId(), "harbor");
 
-    // Closed and opened again while the choice waits: the box team stays chosen.
+    // Closed while the choice waits: the box sign-in ends; opened again, the credentials.
     windows.close(WindowPresenter::Kind::box);
     open();
-    EXPECT_EQ(form.tenantId(), "harbor");
-    EXPECT_TRUE(form.isPending());
+    EXPECT_FALSE(form.isPending());
+    EXPECT_EQ(form.tenantId(), "harbor-lab");
+    EXPECT_TRUE(shows(window, "boxSignIn.email"));
+    fillBoxCredentials(window);
+    at<QPushButton>(window, "boxSignIn.submit").click();
+    waitUntil([&] { return !form.isBusy(); });
+    ASSERT_TRUE(form.isPending());
 
     boxTeam.setCurrentIndex(1);
     EXPECT_EQ(form.tenantId(), "harbor-night");

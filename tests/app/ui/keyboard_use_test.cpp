@@ -245,15 +245,16 @@ TEST_F(KeyboardUseTest, TheSignInWindowOpensAtTheEmailAndComesBackToThePasswordA
     QTest::keyClicks(focused(), "wrong");
     EXPECT_TRUE(walksAsItReads(window));
 
-    // Space on "Sign in": the password was wrong, and goes; the focus waits in its field.
+    // Space on "Sign in": the password was wrong; the focus waits in its field, which keeps it.
     at(window, "signIn.submit").setFocus(Qt::TabFocusReason);
     press(window, Qt::Key_Space);
     waitUntil([&] { return model.lastError().has_value(); });
     settle();
     EXPECT_EQ(nameOf(focused()), "signIn.password");
+    EXPECT_EQ(at<QLineEdit>(window, "signIn.password").selectedText(), "wrong");
     EXPECT_EQ(spokenDescription(focused()), textOf(window, "signIn.error"));  // read with the field
 
-    // Return in the field signs in.
+    // Typing replaces the wrong password; Return in the field signs in.
     QTest::keyClicks(focused(), QString::fromStdString(account().password));
     press(window, Qt::Key_Return);
     waitUntil([&] { return model.phase() == MacModel::Phase::selectingTenant; });
@@ -275,7 +276,7 @@ TEST_F(KeyboardUseTest, TheBoxWindowOpensAtItsFirstFieldAndTabStopsAtTheChosenPa
     EXPECT_EQ(nameOf(focused()), "boxSignIn.team");
     EXPECT_TRUE(walksAsItReads(window));
 
-    // A wrong password, with Return: it goes, and the focus waits in its field with the error.
+    // A wrong password, with Return: it stays, and the focus waits in its field with the error.
     press(window, Qt::Key_Tab);
     QTest::keyClicks(focused(), QString::fromStdString(boxAccount().email));
     press(window, Qt::Key_Tab);
@@ -296,7 +297,7 @@ TEST_F(KeyboardUseTest, TheBoxWindowOpensAtItsFirstFieldAndTabStopsAtTheChosenPa
     ASSERT_TRUE(shows(window, "joinBox"));
     EXPECT_TRUE(walksAsItReads(window)) << "join";
 
-    // A code that fails: it goes, and the focus waits in its field for the next one.
+    // A code that fails: it stays, and the focus waits in its field for the next one.
     at(window, "joinBox.code").setFocus(Qt::TabFocusReason);
     const QByteArray nowhere(R"({"u": "http://127.0.0.1:9", "t": "harbor-lab", "c": "harbor-join-demo", "v": 1})");
     QTest::keyClicks(

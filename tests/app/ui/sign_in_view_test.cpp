@@ -50,11 +50,17 @@ TEST_F(SignInViewTest, SignInIsEnabledByRawEmptinessAndReturnPressesIt) {
     EXPECT_FALSE(enabledWhileBusy.empty());
     EXPECT_TRUE(shows(window, "signIn.error"));
     EXPECT_FALSE(textOf(window, "signIn.error").empty());
-    EXPECT_EQ(password().text(), "");  // a failure clears the password too
+    EXPECT_EQ(password().text(), "   ");  // a failure keeps what was typed, for the next try
     EXPECT_EQ(email().text(), QString::fromStdString(account().email));
-    EXPECT_FALSE(submit().isEnabled());
+    EXPECT_TRUE(submit().isEnabled());
     EXPECT_EQ(
         textOf(window, "signIn.footer"), "No account yet? Create one at " + MenuEnvironment::publicWebDomain() + ".");
+
+    // Closed, the window keeps no password.
+    windows.close(WindowPresenter::Kind::signIn);
+    windows.show(WindowPresenter::Kind::signIn);
+    EXPECT_EQ(password().text(), "");
+    EXPECT_FALSE(submit().isEnabled());
 }
 
 TEST_F(SignInViewTest, ASuccessClearsThePasswordThenPicksATeamAndCloses) {

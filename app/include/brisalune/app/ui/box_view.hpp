@@ -33,8 +33,9 @@ struct BoxAddressRows {
 };
 
 // Redeems a join code. Shows the box's address once the code reads, and asks for a box e-mail
-// and password only for a seat code. A join, whatever its outcome, clears the code and the
-// password; a change of session clears every field.
+// and password only for a seat code. A failed join keeps what was typed; a join that went
+// through, a closed or hidden window clear the code and the password; a change of session clears
+// every field.
 class JoinBoxForm final : public QWidget {
     Q_OBJECT
 
@@ -47,6 +48,9 @@ public:
     // The typed code as a join code; none when it is not one (the reason is not shown).
     std::optional<JoinCode> parsedCode() const;
     bool isBusy() const noexcept { return busy_; }
+
+protected:
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void follow();
@@ -69,9 +73,10 @@ private:
 };
 
 // Signs in to a team's box, then puts one of the box account's teams to use (at once when it
-// has only one). Shows the box's address before the password goes there. A failed sign-in
-// clears the password; a change of session clears the credentials and drops a sign-in that
-// waits for its team (signing it out on the box).
+// has only one). Shows the box's address before the password goes there. A failed sign-in keeps
+// what was typed; a closed or hidden window clears the password and the error and drops a
+// sign-in that waits for its team (signing it out on the box); a change of session clears the
+// credentials too.
 class BoxSignInForm final : public QWidget {
     Q_OBJECT
 
@@ -87,9 +92,12 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void preselect();
+    // Signs out a box sign-in that waits for its team, unless its team is being put to use.
+    void dropPending();
     void follow();
     void forget();
     void fill(QComboBox* picker, const std::vector<Membership>& teams);

@@ -2,8 +2,9 @@
 
 // The sign-in window's content. Follows the model's phase: the e-mail and password form until
 // signed in, then the team picker, then "Signed in as …" with Done; it closes its window when the
-// phase reaches signedIn. The password is cleared after every sign-in, failed or not, and
-// whenever the session changes, so nobody can sign back in with Return after a sign-out. 360 wide.
+// phase reaches signedIn. A failed sign-in keeps what was typed; the password is cleared when
+// the window closes or hides and whenever the session changes, so nobody can sign back in with
+// Return after a sign-out. 360 wide.
 
 #include <brisalune/app/model/mac_model.hpp>
 #include <brisalune/app/ui/ui_kit.hpp>
@@ -25,6 +26,9 @@ public:
     explicit SignInView(MacModel& model, QWidget* parent = nullptr);
 
     bool isBusy() const noexcept { return busy_; }
+
+protected:
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void follow();
