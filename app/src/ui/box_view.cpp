@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QFont>
+#include <QFontMetrics>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -16,6 +18,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <exception>
 #include <initializer_list>
 #include <utility>
@@ -103,6 +106,21 @@ void markSegment(QPushButton* segment, bool chosen) {
     QFont font = segment->font();
     font.setBold(chosen);
     segment->setFont(font);
+}
+
+// Both segments as wide as the wider title in bold with two characters' room on either side:
+// the switch keeps its width whichever is chosen, and the chosen title never touches its frame.
+void fitSegments(const QButtonGroup& segments) {
+    int widest = 0;
+    for (QAbstractButton* segment : segments.buttons()) {
+        QFont bold = segment->font();
+        bold.setBold(true);
+        const QFontMetrics metrics(bold);
+        const QString title = BoxView::title(static_cast<BoxView::Path>(segments.id(segment)));
+        widest = std::max(
+            {widest, metrics.horizontalAdvance(title) + 4 * metrics.averageCharWidth(), segment->sizeHint().width()});
+    }
+    for (QAbstractButton* segment : segments.buttons()) segment->setFixedWidth(widest);
 }
 
 // The session's token, to tell a new session from a change of the same one.
@@ -491,6 +509,7 @@ BoxView::BoxView(MacModel& model, Path first, QWidget* parent)
     }
     segmentLine->addStretch(1);
     segments_->setExclusive(true);
+    fitSegments(*segments_);
 
     auto* layout = ui::stack(this, 16, 20);
     layout->addWidget(signInFirst_);
@@ -502,6 +521,7 @@ BoxView::BoxView(MacModel& model, Path first, QWidget* parent)
 }
 
 void BoxView::showEvent(QShowEvent* event) {
+    fitSegments(*segments_);  // to the font the window shows in
     FixedWidthPane::showEvent(event);
     // The window first opens with the form's first field ready for typing (a pasted join code),
     // not on the chosen segment; later it keeps where the person left it.

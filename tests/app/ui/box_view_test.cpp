@@ -188,6 +188,28 @@ TEST_F(BoxViewTest, TheChosenPageStandsOutFromTheOther) {
     EXPECT_TRUE(plain(joinTab));
 }
 
+TEST_F(BoxViewTest, TheSwitchKeepsItsWidthAndGivesTheChosenTitleRoom) {
+    signInWithTeam("acme-ops");
+    QWidget* window = open();
+    std::vector<QPushButton*> tabs{
+        &at<QPushButton>(window, "box.path.join"), &at<QPushButton>(window, "box.path.signIn")};
+    const auto widths = [&] {
+        QCoreApplication::processEvents();
+        return std::vector<int>{tabs[0]->width(), tabs[1]->width()};
+    };
+    const std::vector<int> joinChosen = widths();
+    tabs[1]->click();
+    EXPECT_EQ(widths(), joinChosen);
+    for (QPushButton* tab : tabs) {
+        QFont bold = tab->font();
+        bold.setBold(true);
+        const QFontMetrics metrics(bold);
+        // Two characters' room on either side of the title, chosen or not.
+        EXPECT_GE(tab->width() - metrics.horizontalAdvance(tab->text()), 4 * metrics.averageCharWidth())
+            << tab->text().toStdString();
+    }
+}
+
 TEST_F(BoxViewTest, ANewSessionFindsNothingTypedForTheOneBefore) {
     signInWithTeam("acme-ops");
     QWidget* window = open();
