@@ -136,5 +136,36 @@ TEST_F(BoxTeamChoiceTest, ASignInLeftBehindIsSignedOutOnTheBox) {
     EXPECT_TRUE(boxModel.needsBoxSignIn());
 }
 
+// The hosted service moves the team to another box while the choice waits: nothing is left to
+// choose from, and the form asks for the credentials of the team's box again.
+TEST_F(BoxTeamChoiceTest, ATeamThatMovedWhileTheChoiceWaitedAsksForItsBoxAgain) {
+    standin::Server moved;
+    hosted.on(
+        "GET",
+        "/v1/me",
+        Reply::json(
+            R"({"account": {"id": "a1", "email": "ops@example.com"}, "memberships": [{"tenant_id": "t1",
+            "tenant_name": "Harbor", "role": "admin", "data_plane_url": ")" +
+            moved.baseUrl() + R"("}]})"));
+    BoxView view(boxModel, BoxView::Path::signIn);
+    view.show();
+    auto& form = at<BoxSignInForm>(&view, "boxSignIn");
+    at<QLineEdit>(&view, "boxSignIn.email").setText("ops@box");
+    at<QLineEdit>(&view, "boxSignIn.password").setText("secret");
+    at<QPushButton>(&view, "boxSignIn.submit").click();
+    waitUntil([&] { return !form.isBusy(); });
+    ASSERT_TRUE(form.isPending());
+    await(boxModel.refreshAccount());
+
+    at<QPushButton>(&view, "boxSignIn.useTeam").click();
+    waitUntil([&] { return !form.isBusy(); });
+    EXPECT_EQ(textOf(&view, "boxSignIn.error"), BoxConnectionError::boxMoved().errorDescription());
+    EXPECT_FALSE(form.isPending());
+    EXPECT_TRUE(shows(&view, "boxSignIn.email"));
+    EXPECT_EQ(form.tenantId(), "t1");
+    EXPECT_EQ(textOf(&view, "boxSignIn.address"), moved.baseUrl());  // where the next password goes
+    EXPECT_EQ(keyRequests, 0);
+}
+
 }  // namespace
 }  // namespace brisalune
