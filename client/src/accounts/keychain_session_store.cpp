@@ -12,16 +12,21 @@ namespace {
 // What happened and what to do, in words: the person reading it has no use for the status.
 std::string keychainFailureText(std::int32_t status) {
     switch (status) {
-    case KeychainStatus::notAvailable:
-        return "Your session could not be kept: no keyring service is running to hold it. Install or start one, "
-               "such as GNOME Keyring, then try again.";
-    case KeychainStatus::interactionNotAllowed:
-        return "Your session could not be kept: the keyring is locked. Unlock it, then try again.";
-    case KeychainStatus::userCanceled:
-        return "Your session could not be kept: the keyring refused the request, or it was cancelled. Try again, "
-               "and allow the request if the keyring asks.";
-    default:
-        return "Your session could not be kept: the keyring failed to store it. Try again.";
+        case KeychainStatus::notAvailable:
+            return "Your session could not be kept: no keyring service is running to hold it. Install or start one, "
+                   "such as GNOME Keyring, then try again.";
+        case KeychainStatus::notResponding:
+            return "Your session could not be kept: the keyring is not answering. Try again in a moment; if it stays "
+                   "silent, log out of the desktop and back in.";
+        case KeychainStatus::unlockDismissed:
+            return "Your session could not be kept: the keyring is locked, and its unlock was cancelled. Try again, "
+                   "and unlock the keyring when it asks.";
+        case KeychainStatus::interactionNotAllowed:
+            return "Your session could not be kept: the keyring is locked. Unlock it, then try again.";
+        case KeychainStatus::userCanceled:
+            return "Your session could not be kept: the keyring refused the request, or it was cancelled. Try again, "
+                   "and allow the request if the keyring asks.";
+        default: return "Your session could not be kept: the keyring failed to store it. Try again.";
     }
 }
 
