@@ -343,6 +343,17 @@ TEST_F(KeychainSessionStoreTest, ALockedCollectionIsUnreadableNeverAbsentAndKeep
         EXPECT_NE(std::string(error.what()).find("unlock was cancelled"), std::string::npos) << error.what();
     }
     EXPECT_EQ(prompts.taken(), 1);  // one for the sign-in's save, not one per step of it
+    try {
+        store.clear();
+        ADD_FAILURE() << "cleared a locked collection";
+    } catch (const KeychainError& error) {
+        EXPECT_EQ(error.status(), KeychainStatus::unlockDismissed);
+        EXPECT_EQ(
+            std::string(error.what()).rfind("The keyring could not forget your session, so you are still signed in", 0),
+            0u)
+            << error.what();
+    }
+    EXPECT_EQ(prompts.taken(), 1);
 
     collection.unlock();
     EXPECT_EQ(store.load(), SessionLoad::present(session()));
@@ -467,7 +478,12 @@ bool worksWithoutSecretService() {
         check(error.status() == KeychainStatus::notAvailable, "save failed with another status");
         check(std::string(error.what()).find("no keyring service") != std::string::npos, "the text is not words");
     }
-    store.clear();
+    try {
+        store.clear();
+        check(false, "clear did not throw");
+    } catch (const KeychainError& error) {
+        check(error.status() == KeychainStatus::notAvailable, "clear failed with another status");
+    }
     check(std::filesystem::is_empty(home.path()), "something was written under the home folder");
     std::fputs(failed.c_str(), stderr);
     return failed.empty();
