@@ -7,6 +7,8 @@
 #include <brisalune/push/await_blocking.hpp>
 #include <brisalune/push/push_state.hpp>
 
+#include <QScopeGuard>
+
 #include <algorithm>
 #include <cctype>
 #include <optional>
@@ -223,6 +225,8 @@ QCoro::Task<> MacModel::signOutLocally() {
     // The keychain first, in its turn: after any save still on its way, so that nothing written
     // for this session outlives it. A session the keychain still holds is the next start's: the
     // person stays signed in, and is told why.
+    ++forgetting_;
+    const auto forgotten = qScopeGuard([this] { --forgetting_; });
     QPromise<void> turn;
     co_await keychainTurn(turn);
     const std::shared_ptr<SessionStoring> store = sessionStore_;
