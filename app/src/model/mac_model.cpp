@@ -187,7 +187,7 @@ QCoro::Task<bool> MacModel::storeSession(StoredSession session) {
 }
 
 bool MacModel::sessionStillHas(std::string_view sessionToken) const {
-    return session_ && session_->sessionToken == sessionToken;
+    return session_ && session_->sessionToken == sessionToken && forgetting_ == 0;
 }
 
 // ---- derived ----

@@ -8,6 +8,8 @@
 #include <brisalune/push/await_blocking.hpp>
 #include <brisalune/push/push_state.hpp>
 
+#include <QScopeGuard>
+
 #include <algorithm>
 #include <cctype>
 #include <optional>
@@ -157,7 +159,8 @@ QCoro::Task<> MacModel::refreshAccount() {
         // A key belongs to the server that issued it: a team now served elsewhere needs a new
         // one, and its old key never travels to the new address.
         const auto before = updated.tenantHosts.find(tenantId);
-        if (before == updated.tenantHosts.end() || !sameServer(before->second, host)) updated.tenantKeys.erase(tenantId);
+        if (before == updated.tenantHosts.end() || !sameServer(before->second, host))
+            updated.tenantKeys.erase(tenantId);
         updated.tenantHosts.insert_or_assign(std::move(tenantId), std::move(host));
     }
     co_await storeSession(updated);
@@ -207,6 +210,22 @@ QCoro::Task<> MacModel::revokeUnheldKey(
 }
 
 QCoro::Task<> MacModel::signOutLocally() {
+    // The keychain first, in its turn: after any save still on its way, so that nothing written
+    // for this session outlives it. A session the keychain still holds is the next start's: the
+    // person stays signed in, and is told why.
+    ++forgetting_;
+    const auto forgotten = qScopeGuard([this] { --forgetting_; });
+    QPromise<void> turn;
+    co_await keychainTurn(turn);
+    const std::shared_ptr<SessionStoring> store = sessionStore_;
+    const auto clear = [store] { store->clear(); };
+    try {
+        co_await awaitBlocking(clear, &localPool());
+    } catch (const std::exception& error) {
+        setLastError(error.what());
+        co_return;
+    }
+    // Still in the turn: a save waiting behind it finds the session gone and writes nothing.
     pushState_.clearDeviceLedger();
     pushState_.endSession();
     setSession(std::nullopt);
@@ -216,13 +235,6 @@ QCoro::Task<> MacModel::signOutLocally() {
     setOpenAlerts({});
     setAlertsError(std::nullopt);
     setPhase(Phase::signedOut);
-    // The keychain last, in its turn: after any save still on its way, so that nothing written
-    // for this session outlives it. A failure to delete is not reported.
-    QPromise<void> turn;
-    co_await keychainTurn(turn);
-    const std::shared_ptr<SessionStoring> store = sessionStore_;
-    const auto clear = [store] { store->clear(); };
-    co_await awaitBlocking(clear, &localPool());
 }
 
 }  // namespace brisalune

@@ -177,9 +177,12 @@ QCoro::Task<> MacAppDelegate::acknowledgeAlert(
         const PendingAck record = held->record;
         co_await postAckFailureNotification(record);
     }
-    // Nothing keeps it for a retry: told every time, in its own words.
-    if (const auto* lost = attempted ? attempted->outcome.get<AckAttemptOutcome::NotKept>() : nullptr) {
-        const PendingAck record = lost->record;
+    // Nothing keeps it for a retry, or its failure could not be saved: told every time, in its own
+    // words.
+    const auto* lost = attempted ? attempted->outcome.get<AckAttemptOutcome::NotKept>() : nullptr;
+    const auto* unsaved = attempted ? attempted->outcome.get<AckAttemptOutcome::NotSaved>() : nullptr;
+    if (lost || unsaved) {
+        const PendingAck record = lost ? lost->record : unsaved->record;
         co_await postAckFailureNotification(record);
     }
 }
@@ -243,7 +246,8 @@ void MacAppDelegate::announceNewAlerts(const std::string& tenantId) {
     const std::optional<Membership> membership = model_->currentMembership();
     // The team's name can turn directions: the sentence's end stays in place.
     const std::string teamName =
-        ui::isolated(ui::shownName(membership && membership->tenantId == tenantId ? membership->tenantName : "", tenantId))
+        ui::isolated(
+            ui::shownName(membership && membership->tenantId == tenantId ? membership->tenantName : "", tenantId))
             .toStdString();
     // No alert of its own, so no acknowledge button; a later one for the team replaces it.
     center->add(

@@ -14,7 +14,8 @@ AccountSection::AccountSection(MacModel& model, QWidget* parent)
     , model_(model)
     , email_(ui::elidedText(QString(), QStringLiteral("account.email"), ui::Font::caption, ui::Tone::secondary))
     , maintenance_(ui::button(QStringLiteral("Maintenance windows\u2026"), QStringLiteral("account.maintenance")))
-    , signOut_(ui::button(QStringLiteral("Sign out"), QStringLiteral("account.signOut"))) {
+    , signOut_(ui::button(QStringLiteral("Sign out"), QStringLiteral("account.signOut")))
+    , error_(ui::text(QString(), QStringLiteral("account.error"), ui::Font::caption, ui::Tone::red, true)) {
     setObjectName(QStringLiteral("account"));
     QPushButton* boxes = ui::button(QStringLiteral("Self-hosted boxes\u2026"), QStringLiteral("account.boxes"));
     auto* layout = ui::stack(this, 6);
@@ -22,6 +23,7 @@ AccountSection::AccountSection(MacModel& model, QWidget* parent)
     ui::addLeading(layout, maintenance_);
     ui::addLeading(layout, boxes);
     ui::addLeading(layout, signOut_);
+    layout->addWidget(error_);
 
     connect(maintenance_, &QPushButton::clicked, this, [this] {
         ui::showWindow(this, WindowPresenter::Kind::maintenance);
@@ -31,6 +33,7 @@ AccountSection::AccountSection(MacModel& model, QWidget* parent)
     connect(&model_, &MacModel::sessionChanged, this, &AccountSection::follow);
     connect(&model_, &MacModel::phaseChanged, this, &AccountSection::follow);
     connect(&model_, &MacModel::isTearingDownChanged, this, &AccountSection::follow);
+    connect(&model_, &MacModel::lastErrorChanged, this, &AccountSection::follow);
     follow();
 }
 
@@ -39,6 +42,12 @@ void AccountSection::follow() {
     email_->setFullText(session ? qText(session->email) : QString());
     maintenance_->setVisible(model_.phase() == MacModel::Phase::signedIn);
     signOut_->setEnabled(!model_.isTearingDown());
+    // Signed in, nothing else shows the model's last failure (a sign-out the keyring refused);
+    // choosing a team, the picker does.
+    const std::optional<std::string>& error = model_.lastError();
+    const bool shown = error && model_.phase() == MacModel::Phase::signedIn;
+    error_->setText(shown ? ui::lines(qText(*error)) : QString());
+    error_->setVisible(shown);
 }
 
 }  // namespace brisalune

@@ -3,6 +3,8 @@
 
 #include <brisalune/platform/json_decode.hpp>
 
+#include <string>
+#include <string_view>
 #include <utility>
 
 namespace brisalune {
@@ -10,24 +12,35 @@ namespace brisalune {
 namespace {
 
 // What happened and what to do, in words: the person reading it has no use for the status.
-std::string keychainFailureText(std::int32_t status) {
+std::string keychainFailureReason(std::int32_t status) {
     switch (status) {
-    case KeychainStatus::notAvailable:
-        return "Your session could not be kept: no keyring service is running to hold it. Install or start one, "
-               "such as GNOME Keyring, then try again.";
-    case KeychainStatus::interactionNotAllowed:
-        return "Your session could not be kept: the keyring is locked. Unlock it, then try again.";
-    case KeychainStatus::userCanceled:
-        return "Your session could not be kept: the keyring refused the request, or it was cancelled. Try again, "
-               "and allow the request if the keyring asks.";
-    default:
-        return "Your session could not be kept: the keyring failed to store it. Try again.";
+        case KeychainStatus::notAvailable:
+            return "no keyring service is running. Install or start one, such as GNOME Keyring, then try again.";
+        case KeychainStatus::notResponding:
+            return "the keyring is not answering. Try again in a moment; if it stays silent, log out of the desktop "
+                   "and back in.";
+        case KeychainStatus::unlockDismissed:
+            return "the keyring is locked, and its unlock was cancelled. Try again, and unlock the keyring when it "
+                   "asks.";
+        case KeychainStatus::interactionNotAllowed: return "the keyring is locked. Unlock it, then try again.";
+        case KeychainStatus::userCanceled:
+            return "the keyring refused the request, or it was cancelled. Try again, and allow the request if the "
+                   "keyring asks.";
+        default: return "the keyring failed. Try again.";
     }
+}
+
+std::string keychainFailureText(std::int32_t status, KeychainError::Step step) {
+    const std::string_view what = step == KeychainError::Step::save
+                                      ? "Your session could not be kept: "
+                                      : "The keyring could not forget your session, so you are still signed in: ";
+    return std::string(what) + keychainFailureReason(status);
 }
 
 }  // namespace
 
-KeychainError::KeychainError(std::int32_t status) : status_(status), text_(keychainFailureText(status)) {}
+KeychainError::KeychainError(std::int32_t status, Step step)
+    : status_(status), text_(keychainFailureText(status, step)) {}
 
 KeychainSessionStore::KeychainSessionStore(std::string service)
     : KeychainSessionStore(std::move(service), desktopSecretService()) {}
@@ -65,6 +78,10 @@ void KeychainSessionStore::save(const StoredSession& session) {
     if (added != KeychainStatus::success) throw KeychainError(added);
 }
 
-void KeychainSessionStore::clear() noexcept { items_->remove(sessionItem(service_)); }
+void KeychainSessionStore::clear() {
+    const std::int32_t removed = items_->remove(sessionItem(service_));
+    if (removed != KeychainStatus::success && removed != KeychainStatus::itemNotFound)
+        throw KeychainError(removed, KeychainError::Step::clear);
+}
 
 }  // namespace brisalune

@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 namespace brisalune {
@@ -21,6 +23,8 @@ struct Unref {
     void operator()(GList* p) const noexcept { g_list_free_full(p, g_object_unref); }
     void operator()(GDBusProxy* p) const noexcept { g_object_unref(p); }
     void operator()(gchar* p) const noexcept { g_free(p); }
+    void operator()(GDBusConnection* p) const noexcept { g_object_unref(p); }
+    void operator()(GVariant* p) const noexcept { g_variant_unref(p); }
 };
 template <class T>
 using Owned = std::unique_ptr<T, Unref>;
@@ -49,7 +53,9 @@ std::int32_t ioStatus(const GError* error) {
         const Owned<gchar> name(g_dbus_error_get_remote_error(error));
         return name ? keychainStatusForDBusError(name.get()) : KeychainStatus::failed;
     }
-    // No bus, a refused or closed connection, no answer in time.
+    // A service that owns the name but lets the call wait out its time.
+    if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT)) return KeychainStatus::notResponding;
+    // No bus, a refused or closed connection.
     return KeychainStatus::notAvailable;
 }
 
@@ -91,6 +97,48 @@ private:
     GMainContext* context_;
 };
 
+// How long a call waits for the keyring's answer. The bus's own default is 25 s for each call,
+// and an operation makes several; a keyring that answers at all does so in milliseconds. Prompts
+// are not bounded: the person answers them at their pace (the call that asks for one returns at
+// once).
+constexpr gint answerTimeoutMs = 5000;
+
+// Whether the owner of the Secret Service's name answers at all: a stopped or hung keyring is told
+// apart from a missing one before any call of libsecret's waits on it. Without an owner (one may
+// yet be started for the name), or without a bus, libsecret finds out itself.
+std::int32_t answering() {
+    GError* raw = nullptr;
+    Owned<GDBusConnection> bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &raw));
+    if (!bus) {
+        g_clear_error(&raw);
+        return KeychainStatus::success;
+    }
+    Owned<GVariant> pong(g_dbus_connection_call_sync(
+        bus.get(),
+        "org.freedesktop.secrets",
+        "/org/freedesktop/secrets",
+        "org.freedesktop.DBus.Peer",
+        "Ping",
+        nullptr,
+        nullptr,
+        G_DBUS_CALL_FLAGS_NO_AUTO_START,
+        answerTimeoutMs,
+        nullptr,
+        &raw));
+    if (pong) return KeychainStatus::success;
+    Owned<GError> error(raw);
+    return g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_TIMED_OUT) ? KeychainStatus::notResponding
+                                                                          : KeychainStatus::success;
+}
+
+// Set once the person dismissed an unlock prompt: reads then ask no more (they run unasked, at
+// each refresh), so that the next prompt is the one a write asks for, as the person signs in.
+// Anything found unlocked, or found absent, ends it.
+std::atomic<bool>& unlockWasDismissed() {
+    static std::atomic<bool> dismissed = false;
+    return dismissed;
+}
+
 std::int32_t statusOf(std::int32_t status) { return status; }
 std::int32_t statusOf(const SecretItemStore::Read& read) { return read.status; }
 
@@ -99,12 +147,22 @@ std::int32_t statusOf(const SecretItemStore::Read& read) { return read.status; }
 // nobody, and every call would fail until the app restarted; dropped, the next call connects
 // anew.
 template <class F>
-auto reconnectingOnce(F attempt) {
+auto reconnectingOnce(F attempt) -> decltype(attempt()) {
+    if (const std::int32_t answer = answering(); answer != KeychainStatus::success) {
+        if constexpr (std::is_same_v<decltype(attempt()), std::int32_t>) {
+            return answer;
+        } else {
+            return {.status = answer, .data = {}};
+        }
+    }
     auto result = attempt();
     if (statusOf(result) != KeychainStatus::notAvailable) return result;
     secret_service_disconnect();
     return attempt();
 }
+
+// Whether an operation may ask the person to unlock.
+enum class Prompting { no, yes };
 
 class DesktopSecretService final : public SecretItemStore {
 public:
@@ -112,7 +170,8 @@ public:
 
     Read read(const SecretItemAddress& item) override {
         const Operation operation;
-        return reconnectingOnce([&] { return readItem(item); });
+        const Prompting prompting = unlockWasDismissed() ? Prompting::no : Prompting::yes;
+        return reconnectingOnce([&] { return readItem(item, prompting); });
     }
 
     std::int32_t update(const SecretItemAddress& item, std::string_view data) override {
@@ -131,8 +190,8 @@ public:
     }
 
 private:
-    Read readItem(const SecretItemAddress& item) const {
-        Found found = find(item);
+    Read readItem(const SecretItemAddress& item, Prompting prompting) const {
+        Found found = find(item, prompting);
         if (found.status != KeychainStatus::success) return {.status = found.status, .data = {}};
         Owned<SecretValue> value(secret_item_get_secret(found.item()));
         if (!value) return {.status = KeychainStatus::failed, .data = {}};
@@ -142,7 +201,7 @@ private:
     }
 
     std::int32_t updateItem(const SecretItemAddress& item, std::string_view data) const {
-        Found found = find(item);
+        Found found = find(item, Prompting::yes);
         if (found.status != KeychainStatus::success) return found.status;
         GError* raw = nullptr;
         if (!secret_item_set_secret_sync(found.item(), secret(data).get(), nullptr, &raw)) return failure(raw);
@@ -151,7 +210,7 @@ private:
 
     std::int32_t addItem(const SecretItemAddress& item, std::string_view data) const {
         GError* raw = nullptr;
-        Owned<SecretService> service(secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &raw));
+        Owned<SecretService> service = connected(&raw);
         if (!service) return failure(raw);
         // The label is what keyring managers show.
         if (!secret_service_store_sync(
@@ -168,14 +227,13 @@ private:
         return KeychainStatus::success;
     }
 
+    // Found first, as for a read: a locked item is not a deleted one, and is asked to unlock.
     std::int32_t removeItem(const SecretItemAddress& item) const noexcept {
+        Found found = find(item, Prompting::yes);
+        if (found.status != KeychainStatus::success) return found.status;
         GError* raw = nullptr;
-        Owned<SecretService> service(secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &raw));
-        if (!service) return failure(raw);
-        if (secret_service_clear_sync(service.get(), sessionSchema(), attributes(item).get(), nullptr, &raw)) {
-            return KeychainStatus::success;
-        }
-        return raw ? failure(raw) : KeychainStatus::itemNotFound;
+        if (!secret_item_delete_sync(found.item(), nullptr, &raw)) return failure(raw);
+        return KeychainStatus::success;
     }
 
     // The item when status is success: found, unlocked and with its secret loaded.
@@ -189,46 +247,65 @@ private:
     // services hide the items of a locked collection, so a locked collection is asked to unlock
     // once and searched again; staying locked, it answers interactionNotAllowed, never
     // itemNotFound (a locked keychain is not an empty one).
-    Found find(const SecretItemAddress& item) const {
+    Found find(const SecretItemAddress& item, Prompting prompting) const {
         GError* raw = nullptr;
-        Owned<SecretService> service(secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &raw));
+        Owned<SecretService> service = connected(&raw);
         if (!service) return {.status = failure(raw), .items = {}};
-        Found found = search(service.get(), item);
-        if (found.status != KeychainStatus::itemNotFound) return found;
-        const std::int32_t opened = unlockCollection(service.get());
-        if (opened == KeychainStatus::itemNotFound) return found;
-        return opened == KeychainStatus::success ? search(service.get(), item) : Found{.status = opened, .items = {}};
+        Found found = search(service.get(), item, prompting);
+        if (found.status == KeychainStatus::itemNotFound) {
+            const std::int32_t opened = unlockCollection(service.get(), prompting);
+            if (opened == KeychainStatus::success) found = search(service.get(), item, prompting);
+            if (opened != KeychainStatus::itemNotFound && opened != KeychainStatus::success) found.status = opened;
+        }
+        // Whatever answered, found or absent, the keyring is open to us again.
+        if (found.status == KeychainStatus::success || found.status == KeychainStatus::itemNotFound)
+            unlockWasDismissed() = false;
+        return found;
     }
 
-    static Found search(SecretService* service, const SecretItemAddress& item) {
+    static Found search(SecretService* service, const SecretItemAddress& item, Prompting prompting) {
         GError* raw = nullptr;
+        const int unlock = prompting == Prompting::yes ? SECRET_SEARCH_UNLOCK : SECRET_SEARCH_NONE;
         Owned<GList> items(secret_service_search_sync(
             service,
             sessionSchema(),
             attributes(item).get(),
-            static_cast<SecretSearchFlags>(SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS),
+            static_cast<SecretSearchFlags>(unlock | SECRET_SEARCH_LOAD_SECRETS),
             nullptr,
             &raw));
         if (raw) return {.status = failure(raw), .items = {}};
         if (!items) return {.status = KeychainStatus::itemNotFound, .items = {}};
-        // An unlock prompt that was dismissed leaves the item locked, without an error.
-        if (secret_item_get_locked(SECRET_ITEM(items->data))) {
-            return {.status = KeychainStatus::interactionNotAllowed, .items = {}};
-        }
+        // An unlock prompt that was dismissed leaves the item locked, without an error; unasked,
+        // the item stays locked since the last dismissal.
+        if (secret_item_get_locked(SECRET_ITEM(items->data))) return {.status = dismissed(), .items = {}};
+        g_dbus_proxy_set_default_timeout(G_DBUS_PROXY(items->data), answerTimeoutMs);
         return {.status = KeychainStatus::success, .items = std::move(items)};
     }
 
     // success when the collection was locked and now is not; itemNotFound when it was not
-    // locked, or does not exist (nothing can hide there); interactionNotAllowed when it stays
-    // locked.
-    std::int32_t unlockCollection(SecretService* service) const {
+    // locked, or does not exist (nothing can hide there); unlockDismissed when it stays locked.
+    std::int32_t unlockCollection(SecretService* service, Prompting prompting) const {
         GError* raw = nullptr;
         Owned<GDBusProxy> collection = this->collection(service, &raw);
         if (raw) return failure(raw);
         if (!collection || !isLocked(collection.get())) return KeychainStatus::itemNotFound;
+        if (prompting == Prompting::no) return KeychainStatus::unlockDismissed;
         GList objects{.data = collection.get(), .next = nullptr, .prev = nullptr};
         if (secret_service_unlock_sync(service, &objects, nullptr, nullptr, &raw) > 0) return KeychainStatus::success;
         return failure(raw);
+    }
+
+    // The process's connection to the service, its calls bounded in time.
+    static Owned<SecretService> connected(GError** error) {
+        Owned<SecretService> service(secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, error));
+        if (service) g_dbus_proxy_set_default_timeout(G_DBUS_PROXY(service.get()), answerTimeoutMs);
+        return service;
+    }
+
+    // A prompt the person dismissed: later reads ask no more.
+    static std::int32_t dismissed() noexcept {
+        unlockWasDismissed() = true;
+        return KeychainStatus::unlockDismissed;
     }
 
     // A proxy of the collection that new items go to, made now so that its properties are
@@ -272,7 +349,7 @@ private:
 
     // A call that failed without saying why was refused by the user (a dismissed prompt).
     static std::int32_t failure(GError* raw) noexcept {
-        if (!raw) return KeychainStatus::interactionNotAllowed;
+        if (!raw) return dismissed();
         Owned<GError> error(raw);
         return statusFor(error.get());
     }
@@ -294,10 +371,11 @@ std::int32_t keychainStatusForDBusError(std::string_view name) noexcept {
         Meaning{"NameHasNoOwner", KeychainStatus::notAvailable},
         Meaning{"NoServer", KeychainStatus::notAvailable},
         Meaning{"NoNetwork", KeychainStatus::notAvailable},
-        Meaning{"NoReply", KeychainStatus::notAvailable},
-        Meaning{"Timeout", KeychainStatus::notAvailable},
-        Meaning{"TimedOut", KeychainStatus::notAvailable},
         Meaning{"Disconnected", KeychainStatus::notAvailable},
+        // Somebody owns the name, but its answer did not come in time.
+        Meaning{"NoReply", KeychainStatus::notResponding},
+        Meaning{"Timeout", KeychainStatus::notResponding},
+        Meaning{"TimedOut", KeychainStatus::notResponding},
         // The name's owner is no Secret Service.
         Meaning{"UnknownInterface", KeychainStatus::notAvailable},
         Meaning{"UnknownMethod", KeychainStatus::notAvailable},

@@ -5,6 +5,8 @@
 #include <brisalune/platform/text.hpp>
 
 #include <algorithm>
+#include <array>
+#include <cstddef>
 #include <exception>
 #include <limits>
 #include <utility>
@@ -37,6 +39,13 @@ std::int64_t nextAttempt(std::int64_t attempts) {
     return attempts < std::numeric_limits<std::int64_t>::max() ? attempts + 1 : attempts;
 }
 
+// The record as a final failure whose text starts with `first`, so that its report shows both.
+PendingAck toldAsFinal(PendingAck record, std::string_view first) {
+    record.lastError = platform::shortened(std::string(first) + "\n" + record.lastError, PendingAck::maxTextBytes);
+    record.verdict = AckFailureVerdict::final;
+    return record;
+}
+
 // Settles the record that a preflight began.
 class Attempt {
 public:
@@ -50,6 +59,7 @@ public:
     }
 
     Outcome send(const BrisaluneClient& client, std::chrono::milliseconds deadline) {
+        delivery_ = AckDelivery::unconfirmed;
         try {
             AlertSnapshot alert = acknowledge(client, alertId_, deadline);
             store_.remove(alertId_);  // a record left behind only asks the service again
@@ -65,6 +75,9 @@ public:
 
 private:
     Outcome failed(const BrisaluneError& error) {
+        // A transport failure or an answer that cannot be read says nothing of what the service did.
+        if (!error.is(BrisaluneError::Case::transport) && !error.is(BrisaluneError::Case::invalidResponse))
+            delivery_ = AckDelivery::refused;
         const AckFailureVerdict verdict = ackVerdict(error);
         if (verdict != AckFailureVerdict::gone) return settle(error.errorDescription(), verdict);
         if (looksIssued(alertId_)) return settle(error.errorDescription(), AckFailureVerdict::retryable);
@@ -77,9 +90,16 @@ private:
         PendingAck result = preflight_.record;
         result.lastError = platform::shortened(message, PendingAck::maxTextBytes);
         result.verdict = verdict;
-        if (store_.replace(alertId_, preflight_.record, result)) return {Outcome::Held{std::move(result)}};
+        const PendingAckStoring::Replaced replaced = store_.replace(alertId_, preflight_.record, result);
+        if (replaced == PendingAckStoring::Replaced::written) return {Outcome::Held{std::move(result)}};
         if (!preflight_.written) return unrecorded(std::move(result));
+        if (replaced == PendingAckStoring::Replaced::failed) return notSaved(std::move(result));
         return {Outcome::Overtaken{store_.get(alertId_)}};
+    }
+
+    // The preflight stands, so the acknowledgement is retried; the person hears of this failure now.
+    Outcome notSaved(PendingAck result) const {
+        return {Outcome::NotSaved{toldAsFinal(std::move(result), PendingAckCoordinator::notSavedText(delivery_))}};
     }
 
     // The preflight never reached the store, so nobody overtook us: the failure is held when it
@@ -88,13 +108,25 @@ private:
     Outcome unrecorded(PendingAck result) {
         if (store_.put(result)) return {Outcome::Held{std::move(result)}};
         if (std::optional<PendingAck> standing = store_.get(alertId_)) return {Outcome::Held{std::move(*standing)}};
-        return {PendingAckCoordinator::notKept(std::move(result))};
+        return {PendingAckCoordinator::notKept(std::move(result), delivery_)};
     }
 
     const PendingAckCoordinator::Preflight& preflight_;
     const std::string& alertId_;
     PendingAckStoring& store_;
+    AckDelivery delivery_ = AckDelivery::unsent;
 };
+
+// The first words of a failure told to the user, by AckDelivery.
+constexpr std::array<std::string_view, 3> deliveryTexts{
+    "The acknowledgement was not sent",
+    "The service refused the acknowledgement",
+    "The service did not confirm the acknowledgement",
+};
+
+std::string deliveryText(AckDelivery delivery) {
+    return std::string(deliveryTexts.at(static_cast<std::size_t>(delivery)));
+}
 
 }  // namespace
 
@@ -104,11 +136,16 @@ std::optional<std::string> PendingAckCoordinator::tenantId(
     return fallback;
 }
 
-AckAttemptOutcome::NotKept PendingAckCoordinator::notKept(PendingAck record) {
-    record.lastError =
-        platform::shortened(std::string(notKeptText) + "\n" + record.lastError, PendingAck::maxTextBytes);
-    record.verdict = AckFailureVerdict::final;
-    return {std::move(record)};
+std::string PendingAckCoordinator::notKeptText(AckDelivery delivery) {
+    return deliveryText(delivery) + ", and it could not be saved to be retried. Acknowledge the alert again.";
+}
+
+std::string PendingAckCoordinator::notSavedText(AckDelivery delivery) {
+    return deliveryText(delivery) + ", and this failure could not be saved. The acknowledgement is still pending.";
+}
+
+AckAttemptOutcome::NotKept PendingAckCoordinator::notKept(PendingAck record, AckDelivery delivery) {
+    return {toldAsFinal(std::move(record), notKeptText(delivery))};
 }
 
 PendingAckCoordinator::Preflight PendingAckCoordinator::begin(

@@ -57,10 +57,13 @@ void settleWanted(
     const auto* held = outcome.get<AckAttemptOutcome::Held>();
     const auto* overtaken = outcome.get<AckAttemptOutcome::Overtaken>();
     const auto* lost = outcome.get<AckAttemptOutcome::NotKept>();
+    const auto* unsaved = outcome.get<AckAttemptOutcome::NotSaved>();
     if (held) {
         effects.report(held->record);
     } else if (lost) {
         effects.report(lost->record);
+    } else if (unsaved) {
+        effects.report(unsaved->record);
     } else if (overtaken && overtaken->current) {
         effects.report(*overtaken->current);
     } else {

@@ -153,13 +153,13 @@ bool PendingAckStore::removeUnchanged(std::string_view alertId, const PendingAck
     return remove(alertId);
 }
 
-bool PendingAckStore::replace(
+PendingAckStoring::Replaced PendingAckStore::replace(
     std::string_view alertId, const std::optional<PendingAck>& expected, const PendingAck& replacement) {
     const auto path = file();
-    if (!path) return false;
+    if (!path) return Replaced::failed;
     Defaults::WriteLock lock(*path);
-    if (entry(records(*path), alertId) != expected) return false;
-    return write(*path, alertId, replacement);
+    if (entry(records(*path), alertId) != expected) return Replaced::overtaken;
+    return write(*path, alertId, replacement) ? Replaced::written : Replaced::failed;
 }
 
 // ---- MemoryPendingAckStore ----
@@ -200,12 +200,12 @@ bool MemoryPendingAckStore::removeUnchanged(std::string_view alertId, const Pend
     return true;
 }
 
-bool MemoryPendingAckStore::replace(
+PendingAckStoring::Replaced MemoryPendingAckStore::replace(
     std::string_view alertId, const std::optional<PendingAck>& expected, const PendingAck& replacement) {
     std::lock_guard lock(lock_);
-    if (entry(ledger_, alertId) != expected) return false;
+    if (entry(ledger_, alertId) != expected) return Replaced::overtaken;
     ledger_.insert_or_assign(std::string(alertId), replacement);
-    return true;
+    return Replaced::written;
 }
 
 }  // namespace brisalune

@@ -202,7 +202,10 @@ TEST_F(ModelLaunch, WithoutAKeyringServiceTheSignInSaysSoAndEndsTheIssuedSession
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     serveLogin("issued-1");
     model = std::make_shared<MacModel>(
-        pushState, defaults, std::make_shared<KeychainSessionStore>("app.brisalune.tests.no-keyring"), factory(),
+        pushState,
+        defaults,
+        std::make_shared<KeychainSessionStore>("app.brisalune.tests.no-keyring"),
+        factory(),
         addresses());
     // _Exit: the libraries' exit-time teardown is not under test.
     EXPECT_EXIT(std::_Exit(signsInWithoutAKeyringService() ? 0 : 1), ::testing::ExitedWithCode(0), "");
@@ -257,13 +260,14 @@ TEST_F(ModelLaunch, AKeyringThatDoesNotAnswerHoldsNoThreadOfTheUi) {
     EXPECT_EQ(model->phase(), Phase::selectingTenant);
     EXPECT_EQ(store->load().session(), model->session());
 
-    // The clear: the model is signed out at once; the item goes when the keyring answers.
+    // The clear: the model is signed out once the item is gone, when the keyring answers.
     stopped.emplace();
     QCoro::Task<> signOut = model->signOutLocally();
     ASSERT_TRUE(ticker.runFor(3));
-    EXPECT_EQ(model->phase(), Phase::signedOut);
+    EXPECT_EQ(model->phase(), Phase::selectingTenant);
     stopped.reset();
     run(std::move(signOut));
+    EXPECT_EQ(model->phase(), Phase::signedOut);
     EXPECT_TRUE(store->load().is(SessionLoad::Case::absent));
 }
 

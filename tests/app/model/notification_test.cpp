@@ -5,6 +5,7 @@
 #include <brisalune/push/await_blocking.hpp>
 
 #include <support/child_process.hpp>
+#include <support/file_size_limit.hpp>
 #include <support/qt_application.hpp>
 
 #include <QWidget>
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -160,7 +162,7 @@ TEST_F(NotificationResponses, AButtonPressedWhereNothingCanBeDoneIsToldNotSilent
         EXPECT_EQ(center->shown.front().title, "Couldn't acknowledge");
         EXPECT_EQ(
             center->shown.front().body,
-            "Disk full\n" + std::string(PendingAckCoordinator::notKeptText) + "\n" + std::string(reason));
+            "Disk full\n" + PendingAckCoordinator::notKeptText(AckDelivery::unsent) + "\n" + std::string(reason));
         center->shown.clear();
     };
     launchWith(session());
@@ -328,7 +330,8 @@ TEST_F(NotificationResponses, AnAcknowledgementNeitherSentNorKeptIsToldSoEachTim
         ASSERT_EQ(app.center->shown.size(), 1u);
         const NotificationRequest& told = app.center->shown.front();
         EXPECT_EQ(told.title, "Couldn't acknowledge");
-        EXPECT_EQ(told.body, "r\n" + std::string(PendingAckCoordinator::notKeptText) + "\nServer error 503: busy");
+        EXPECT_EQ(
+            told.body, "r\n" + PendingAckCoordinator::notKeptText(AckDelivery::refused) + "\nServer error 503: busy");
         EXPECT_TRUE(app.acks->all().empty());
     }
 
@@ -336,6 +339,25 @@ TEST_F(NotificationResponses, AnAcknowledgementNeitherSentNorKeptIsToldSoEachTim
     hosted.on("POST", "/v1/alerts/a1/ack", Reply::json(testkit::alertAnswer("a1")));
     app.respond(ack, "a1", "t1");
     EXPECT_TRUE(app.center->shown.empty());  // it went through: nothing to tell
+}
+
+// The disk fills while the request is out: the record it began with stands, and the person reads
+// that the failure was not saved.
+TEST_F(NotificationResponses, AFailureThatCannotBeSavedIsToldSo) {
+    AppOnDisk app(dir / "acks.json", dir / "app.json", hostedURL());
+    run(app.model().ensureLaunched());
+    std::optional<testkit::FileSizeLimit> full;
+    hosted.on("POST", "/v1/alerts/a1/ack", [&](const standin::ReceivedRequest&) {
+        full.emplace(0);
+        return Reply::json(R"({"error":"boom"})", 500);
+    });
+    app.respond(ack, "a1", "t1");
+    full.reset();
+    ASSERT_EQ(app.center->shown.size(), 1u);
+    EXPECT_EQ(
+        app.center->shown.front().body,
+        "r\n" + PendingAckCoordinator::notSavedText(AckDelivery::refused) + "\nServer error 500: boom");
+    EXPECT_EQ(app.acks->get("a1")->lastError, PendingAckCoordinator::inProgressText);  // retried by a drain
 }
 
 TEST_F(NotificationResponses, ABoxTeamNotSignedInIsQueuedAndTheBoxWindowOpens) {

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <thread>
 
 namespace brisalune {
@@ -94,6 +95,34 @@ TEST_F(ModelSignOut, AnUnreachableServerStillEndsInASignedOutModel) {
     EXPECT_FALSE(model->alertsError());
     EXPECT_TRUE(keychain->load().is(SessionLoad::Case::absent));
     EXPECT_EQ(tearing.count(), 2);  // on, then off
+}
+
+// The keyring cannot forget the session (it does not answer) and the service cannot be told: the
+// person stays signed in, and reads why, rather than see a sign-out that the next start undoes.
+TEST_F(ModelSignOut, AKeyringThatCannotForgetTheSessionLeavesThePersonSignedInAndTold) {
+    const auto store =
+        std::make_shared<KeychainSessionStore>("app.brisalune.tests.forget-" + dir.path().filename().string());
+    StoredSession stored = session();
+    stored.baseURL = *platform::Url::parse("http://127.0.0.1:" + std::to_string(standin::Server().port()));
+    store->save(stored);
+    model = std::make_shared<MacModel>(pushState, defaults, store, factory(), addresses());
+    run(model->ensureLaunched());
+    ASSERT_EQ(model->session(), stored);
+
+    auto stopped = std::make_optional<testkit::StoppedKeyring>();
+    run(model->signOut());
+    stopped.reset();
+    EXPECT_EQ(model->phase(), Phase::signedIn);
+    EXPECT_EQ(model->session(), stored);
+    EXPECT_FALSE(model->isTearingDown());
+    ASSERT_TRUE(model->lastError());
+    EXPECT_EQ(model->lastError()->rfind("The keyring could not forget your session, so you are still signed in", 0), 0u)
+        << *model->lastError();
+    EXPECT_EQ(store->load().session(), stored);  // what the next start finds, as the person was told
+
+    run(model->signOut());  // the keyring answers again: the sign-out goes through
+    EXPECT_EQ(model->phase(), Phase::signedOut);
+    EXPECT_TRUE(store->load().is(SessionLoad::Case::absent));
 }
 
 TEST_F(ModelSignOut, TheKeychainItemGoesWithTheRealKeychain) {

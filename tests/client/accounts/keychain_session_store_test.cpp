@@ -12,6 +12,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -19,6 +21,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -110,6 +113,8 @@ TEST(KeychainSessionStoreGarbage, AnythingButAStoredSessionIsUnreadable) {
 TEST(KeychainFailureText, EachCaseSaysWhatHappenedAndWhatToDo) {
     const std::vector<std::pair<std::int32_t, std::vector<std::string>>> cases{
         {KeychainStatus::notAvailable, {"no keyring service", "GNOME Keyring"}},
+        {KeychainStatus::notResponding, {"keyring is not answering", "Try again"}},
+        {KeychainStatus::unlockDismissed, {"unlock", "cancelled", "Try again"}},
         {KeychainStatus::interactionNotAllowed, {"keyring is locked", "Unlock it"}},
         {KeychainStatus::userCanceled, {"refused", "cancelled", "Try again"}},
         {KeychainStatus::failed, {"keyring", "Try again"}},
@@ -122,13 +127,18 @@ TEST(KeychainFailureText, EachCaseSaysWhatHappenedAndWhatToDo) {
         EXPECT_EQ(text.find_first_of("0123456789"), std::string::npos) << text;
         EXPECT_EQ(text.find("status"), std::string::npos) << text;
     }
+    // A keyring that is there but silent, or whose unlock was refused, is not said to be missing.
+    for (const std::int32_t status : {KeychainStatus::notResponding, KeychainStatus::unlockDismissed}) {
+        EXPECT_EQ(std::string(KeychainError(status).what()).find("no keyring service"), std::string::npos) << status;
+    }
 }
 
 TEST(KeychainStatusMapping, DBusErrorsByName) {
     const std::vector<std::pair<std::string, std::int32_t>> cases{
         {"org.freedesktop.DBus.Error.ServiceUnknown", KeychainStatus::notAvailable},
         {"org.freedesktop.DBus.Error.NameHasNoOwner", KeychainStatus::notAvailable},
-        {"org.freedesktop.DBus.Error.NoReply", KeychainStatus::notAvailable},
+        {"org.freedesktop.DBus.Error.NoReply", KeychainStatus::notResponding},
+        {"org.freedesktop.DBus.Error.Timeout", KeychainStatus::notResponding},
         {"org.freedesktop.DBus.Error.Spawn.ChildExited", KeychainStatus::notAvailable},
         {"org.freedesktop.DBus.Error.UnknownMethod", KeychainStatus::notAvailable},
         {"org.freedesktop.Secret.Error.IsLocked", KeychainStatus::interactionNotAllowed},
@@ -181,6 +191,11 @@ TEST_F(KeychainSessionStoreTest, AnUnreadableDocumentStaysUntilSavedOver) {
     EXPECT_EQ(raw->read(item()).data, document);
     store.save(session());
     EXPECT_EQ(store.load(), SessionLoad::present(session()));
+}
+
+GDBusConnection* sessionBus() {
+    static GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    return bus;
 }
 
 // A collection of the test's own, so that locking it disturbs no test running beside it on the
@@ -278,8 +293,34 @@ private:
     std::string path_;
 };
 
-// Unlocking is refused here (the test keyring has no prompter): a locked keychain may hold a
-// session, so it must never read as signed out.
+// The unlock prompts this process asks the Secret Service to show.
+class PromptCount {
+public:
+    PromptCount() : id_(g_dbus_connection_add_filter(sessionBus(), count, this, nullptr)) {}
+    ~PromptCount() { g_dbus_connection_remove_filter(sessionBus(), id_); }
+    PromptCount(const PromptCount&) = delete;
+    PromptCount& operator=(const PromptCount&) = delete;
+
+    int taken() { return prompts_.exchange(0); }
+
+private:
+    static GDBusMessage* count(GDBusConnection*, GDBusMessage* message, gboolean incoming, gpointer self) {
+        const char* member = g_dbus_message_get_member(message);
+        const char* interface = g_dbus_message_get_interface(message);
+        if (!incoming && member && interface && std::string_view(interface) == "org.freedesktop.Secret.Prompt" &&
+            std::string_view(member) == "Prompt") {
+            ++static_cast<PromptCount*>(self)->prompts_;
+        }
+        return message;
+    }
+
+    std::atomic<int> prompts_ = 0;
+    guint id_;
+};
+
+// Unlocking is refused here (the test keyring's prompts are dismissed at once): a locked keychain
+// may hold a session, so it must never read as signed out, and the refusal is told as such. Once
+// dismissed, the prompt comes back only for a write, which the person asked for.
 TEST_F(KeychainSessionStoreTest, ALockedCollectionIsUnreadableNeverAbsentAndKeepsItsSession) {
     ScratchCollection collection;
     const auto items = desktopSecretService(collection.path());
@@ -288,16 +329,31 @@ TEST_F(KeychainSessionStoreTest, ALockedCollectionIsUnreadableNeverAbsentAndKeep
     store.save(session());
 
     collection.lock();
+    PromptCount prompts;
     EXPECT_EQ(store.load(), SessionLoad::unreadable());
+    EXPECT_EQ(prompts.taken(), 1);
     EXPECT_EQ(neverSaved.load(), SessionLoad::unreadable());  // nothing found proves nothing
+    EXPECT_EQ(store.load(), SessionLoad::unreadable());
+    EXPECT_EQ(prompts.taken(), 0);  // dismissed once: the reads that follow ask no more
     try {
         store.save(session("tok-2"));
         ADD_FAILURE() << "saved into a locked collection";
     } catch (const KeychainError& error) {
-        EXPECT_EQ(error.status(), KeychainStatus::interactionNotAllowed);
-        EXPECT_NE(std::string(error.what()).find("keyring is locked"), std::string::npos) << error.what();
+        EXPECT_EQ(error.status(), KeychainStatus::unlockDismissed);
+        EXPECT_NE(std::string(error.what()).find("unlock was cancelled"), std::string::npos) << error.what();
     }
-    store.clear();
+    EXPECT_EQ(prompts.taken(), 1);  // one for the sign-in's save, not one per step of it
+    try {
+        store.clear();
+        ADD_FAILURE() << "cleared a locked collection";
+    } catch (const KeychainError& error) {
+        EXPECT_EQ(error.status(), KeychainStatus::unlockDismissed);
+        EXPECT_EQ(
+            std::string(error.what()).rfind("The keyring could not forget your session, so you are still signed in", 0),
+            0u)
+            << error.what();
+    }
+    EXPECT_EQ(prompts.taken(), 1);
 
     collection.unlock();
     EXPECT_EQ(store.load(), SessionLoad::present(session()));
@@ -305,11 +361,6 @@ TEST_F(KeychainSessionStoreTest, ALockedCollectionIsUnreadableNeverAbsentAndKeep
 }
 
 // ---- the keyring going away mid-session ----------------------------------------------------
-
-GDBusConnection* sessionBus() {
-    static GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-    return bus;
-}
 
 // The process that owns the Secret Service's name; 0 when nobody does.
 unsigned secretServiceOwner() {
@@ -384,6 +435,30 @@ TEST_F(KeychainSessionStoreTest, AKeyringRestartedMidSessionTakesTheNextSave) {
     EXPECT_EQ(KeychainSessionStore(service).load(), SessionLoad::present(session("tok-2")));
 }
 
+// A keyring that is there but does not answer (stopped): told as such, and in seconds, not after
+// the bus's own time-out for each of several calls.
+TEST_F(KeychainSessionStoreTest, AStoppedKeyringIsNotAnsweringAndSaysSoInSeconds) {
+    KeychainSessionStore store(service);
+    store.save(session());
+    const unsigned owner = secretServiceOwner();
+    ASSERT_NE(owner, 0u);
+    ASSERT_EQ(::kill(static_cast<pid_t>(owner), SIGSTOP), 0);
+    const auto started = std::chrono::steady_clock::now();
+    std::optional<std::int32_t> status;
+    try {
+        store.save(session("tok-2"));
+    } catch (const KeychainError& error) {
+        status = error.status();
+        EXPECT_NE(std::string(error.what()).find("keyring is not answering"), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(store.load(), SessionLoad::unreadable());
+    const auto waited = std::chrono::steady_clock::now() - started;
+    ::kill(static_cast<pid_t>(owner), SIGCONT);
+    EXPECT_EQ(status, KeychainStatus::notResponding);
+    EXPECT_LT(waited, std::chrono::seconds(30));  // the bus alone gives up after 25 s per call
+    EXPECT_EQ(store.load(), SessionLoad::present(session()));
+}
+
 // Runs in a child process whose session bus address leads nowhere, with its home and data
 // folders in a fresh folder; names each failed check on stderr.
 bool worksWithoutSecretService() {
@@ -403,7 +478,12 @@ bool worksWithoutSecretService() {
         check(error.status() == KeychainStatus::notAvailable, "save failed with another status");
         check(std::string(error.what()).find("no keyring service") != std::string::npos, "the text is not words");
     }
-    store.clear();
+    try {
+        store.clear();
+        check(false, "clear did not throw");
+    } catch (const KeychainError& error) {
+        check(error.status() == KeychainStatus::notAvailable, "clear failed with another status");
+    }
     check(std::filesystem::is_empty(home.path()), "something was written under the home folder");
     std::fputs(failed.c_str(), stderr);
     return failed.empty();

@@ -232,18 +232,34 @@ TEST_F(PendingAckAttempt, ARecordThatCannotBeWrittenIsNeverReportedAsKept) {
         ASSERT_TRUE(outcome.get<Outcome::NotKept>());
         const PendingAck& told = outcome.get<Outcome::NotKept>()->record;
         EXPECT_EQ(told.verdict, Verdict::final);
-        EXPECT_EQ(told.reportBody().rfind("Disk full\n" + std::string(PendingAckCoordinator::notKeptText), 0), 0u)
-            << told.reportBody();
-        EXPECT_EQ(told.reportBody().find(PendingAckCoordinator::inProgressText), std::string::npos);
+        EXPECT_EQ(
+            told.reportBody(),
+            "Disk full\n" + PendingAckCoordinator::notKeptText(AckDelivery::refused) +
+                "\nServer error 500: the server gave no details.");
         EXPECT_EQ(server.requests().size(), 1u);
         EXPECT_TRUE(blocked.all().empty());
 
+        // Not sent, and not answered: each said as it happened.
         outcome = PendingAckCoordinator::attempt("a-1", "t-1", "Disk full", nullptr, blocked);
         ASSERT_TRUE(outcome.get<Outcome::NotKept>());
-        EXPECT_NE(
-            outcome.get<Outcome::NotKept>()->record.lastError.find(PendingAckCoordinator::notSignedInText),
-            std::string::npos);
+        EXPECT_EQ(
+            outcome.get<Outcome::NotKept>()->record.lastError,
+            PendingAckCoordinator::notKeptText(AckDelivery::unsent) + "\n" +
+                std::string(PendingAckCoordinator::notSignedInText));
         EXPECT_EQ(server.requests().size(), 1u);
+        const BrisaluneClient unreachable(
+            *platform::Url::parse("http://127.0.0.1:" + std::to_string(standin::Server().port())),
+            std::nullopt,
+            "data-key",
+            nullptr,
+            ClientIdentity::current(),
+            compatibility);
+        outcome = PendingAckCoordinator::attempt("a-1", "t-1", "Disk full", &unreachable, blocked);
+        ASSERT_TRUE(outcome.get<Outcome::NotKept>());
+        EXPECT_EQ(
+            outcome.get<Outcome::NotKept>()->record.lastError.rfind(
+                PendingAckCoordinator::notKeptText(AckDelivery::unconfirmed) + "\n", 0),
+            0u);
 
         answer("a-1", Reply::json(testkit::alertAnswer("a-1")));
         EXPECT_TRUE(
@@ -266,6 +282,26 @@ TEST_F(PendingAckAttempt, OnAFullDiskAnEarlierRecordStandsAndIsHeldAsItIs) {
     EXPECT_EQ(outcome, held(earlier));  // on disk, and retried by the next drain
     EXPECT_FALSE(removed);
     EXPECT_EQ(store.all(), std::vector{earlier});
+    EXPECT_EQ(server.requests().size(), 1u);
+}
+
+// The disk fills while the request is out: the result cannot be written over the preflight, which
+// still stands. Nobody overtook the attempt, and the person reads that the failure was not saved.
+TEST_F(PendingAckAttempt, AResultThatCannotBeWrittenIsNotSavedNeverOvertaken) {
+    answer("a-1", Reply::json(R"({"error":"boom"})", 500));
+    const PendingAckCoordinator::Preflight begun = PendingAckCoordinator::begin("a-1", "t-1", "Disk full", store);
+    ASSERT_TRUE(begun.written);
+    Outcome outcome;
+    {
+        testkit::FileSizeLimit full(0);
+        outcome = PendingAckCoordinator::finish(begun, &withKey, store);
+    }
+    ASSERT_TRUE(outcome.get<Outcome::NotSaved>()) << outcome.value.index();
+    const PendingAck& told = outcome.get<Outcome::NotSaved>()->record;
+    EXPECT_EQ(
+        told.reportBody(),
+        "Disk full\n" + PendingAckCoordinator::notSavedText(AckDelivery::refused) + "\nServer error 500: boom");
+    EXPECT_EQ(store.all(), std::vector{begun.record});  // retried by the next drain
     EXPECT_EQ(server.requests().size(), 1u);
 }
 

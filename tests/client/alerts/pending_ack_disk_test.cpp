@@ -1,5 +1,5 @@
 // An acknowledgement on a real disk that is full: it is sent once all the same, and when that
-// fails too the person is told it was neither sent nor kept. The disk is a tmpfs mounted in the
+// fails too the person is told it was refused and not kept. The disk is a tmpfs mounted in the
 // child that runs each case (support/own_mounts.hpp); the stand-in server stays in this process
 // and counts what it received.
 
@@ -76,7 +76,8 @@ TEST_F(PendingAckOnAFullDisk, TheAcknowledgementIsSentOnceAndALossIsToldInWords)
         const std::string told = lost.get<Outcome::NotKept>()->record.reportBody();
         EXPECT_EQ(
             told,
-            "Disk full on db-2\n" + std::string(PendingAckCoordinator::notKeptText) + "\nServer error 503: try later");
+            "Disk full on db-2\n" + PendingAckCoordinator::notKeptText(AckDelivery::refused) +
+                "\nServer error 503: try later");
         EXPECT_EQ(readFile(file), before);  // the record already kept is whole
         EXPECT_EQ(store.all(), std::vector{earlier});
 

@@ -75,6 +75,7 @@ TEST(PendingAckDrainRun, ReportsOrRetriesEachRecordAndSettlesByTheOutcome) {
             {"taken", {Outcome::Overtaken{record("taken", "t-1", Verdict::final, "theirs")}}},
             {"vanished", {Outcome::Overtaken{}}},
             {"lost", {Outcome::NotKept{record("lost", "t-1", Verdict::final, "not kept")}}},
+            {"unsaved", {Outcome::NotSaved{record("unsaved", "t-1", Verdict::final, "not saved")}}},
             {"acked", {Outcome::Acknowledged{AlertSnapshot{}}}}}};
     const std::vector<PendingAck> records{
         record("other", "t-2"),
@@ -83,17 +84,18 @@ TEST(PendingAckDrainRun, ReportsOrRetriesEachRecordAndSettlesByTheOutcome) {
         record("held"),
         record("taken"),
         record("vanished"),
-        record("lost")};
+        record("lost"),
+        record("unsaved")};
     PendingAckDrain::run(records, "t-1", false, script.effects());
     std::erase_if(script.log, [](const std::string& line) { return line.starts_with("standing"); });
     EXPECT_EQ(
         joined(script.log),
         "report other E, attempt acked, clear acked, attempt gone, clear gone, attempt held, "
         "report held Server error, attempt taken, report taken theirs, attempt vanished, clear vanished, "
-        "attempt lost, report lost not kept");
+        "attempt lost, report lost not kept, attempt unsaved, report unsaved not saved");
     Script all;  // retrying all attempts every record
     PendingAckDrain::run(records, "t-1", true, all.effects());
-    EXPECT_EQ(std::ranges::count_if(all.log, [](const auto& l) { return l.starts_with("attempt"); }), 7);
+    EXPECT_EQ(std::ranges::count_if(all.log, [](const auto& l) { return l.starts_with("attempt"); }), 8);
 }
 
 TEST(PendingAckDrainRun, StandingChangesDiscardTheAttemptOrStopTheDrain) {

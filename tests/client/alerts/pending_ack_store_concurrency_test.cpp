@@ -47,7 +47,9 @@ TEST_P(PendingAckStoreConcurrency, CompareAndSwapLosesNoIncrementAndWritersKeepT
                 for (int i = 1; i <= increments; ++i) {
                     for (;;) {
                         const auto seen = store->get("shared");
-                        if (store->replace("shared", seen, record("shared", seen ? seen->attempts + 1 : 1))) break;
+                        if (store->replace("shared", seen, record("shared", seen ? seen->attempts + 1 : 1)) ==
+                            PendingAckStoring::Replaced::written)
+                            break;
                     }
                     EXPECT_TRUE(store->put(record(own, i)));
                 }

@@ -17,6 +17,7 @@ namespace {
 using platform::Bytes;
 using platform::Defaults;
 using testkit::TempDir;
+using Replaced = PendingAckStoring::Replaced;
 
 PendingAck record(std::string alertId, std::int64_t attempts = 1, std::string lastError = "E") {
     return {
@@ -42,11 +43,11 @@ TEST_P(PendingAckStores, PutReplaceRemove) {
     EXPECT_TRUE(store->put(record("a9", 2)));
     EXPECT_EQ(store->all(), (std::vector{record("a10"), record("a9", 2)}));  // byte order
     // Every field is compared; absent on both sides counts as equal.
-    EXPECT_FALSE(store->replace("a9", record("a9", 2, "other"), record("a9", 3)));
-    EXPECT_FALSE(store->replace("a9", std::nullopt, record("a9", 3)));
-    EXPECT_FALSE(store->replace("b", record("b"), record("b")));
-    EXPECT_TRUE(store->replace("a9", record("a9", 2), record("a9", 3)));
-    EXPECT_TRUE(store->replace("c", std::nullopt, record("c")));
+    EXPECT_EQ(store->replace("a9", record("a9", 2, "other"), record("a9", 3)), Replaced::overtaken);
+    EXPECT_EQ(store->replace("a9", std::nullopt, record("a9", 3)), Replaced::overtaken);
+    EXPECT_EQ(store->replace("b", record("b"), record("b")), Replaced::overtaken);
+    EXPECT_EQ(store->replace("a9", record("a9", 2), record("a9", 3)), Replaced::written);
+    EXPECT_EQ(store->replace("c", std::nullopt, record("c")), Replaced::written);
     EXPECT_EQ(store->get("a9"), record("a9", 3));
     store->remove("a9");
     EXPECT_EQ(store->all(), (std::vector{record("a10"), record("c")}));
@@ -77,7 +78,7 @@ TEST_F(PendingAckDefaults, MembersThatDoNotDecodeAreInvisibleButSurviveWrites) {
     EXPECT_EQ(store.all(), std::vector{record("a")});
     EXPECT_EQ(store.get("m"), record("a"));  // the member name is the key
     EXPECT_EQ(store.get("a"), std::nullopt);
-    EXPECT_TRUE(store.replace("m", record("a"), record("a", 2)));
+    EXPECT_EQ(store.replace("m", record("a"), record("a", 2)), Replaced::written);
     store.remove("m");
     const Bytes bytes = Defaults(file).bytes(PendingAckStore::key).value();
     EXPECT_EQ(
@@ -116,10 +117,15 @@ TEST_F(PendingAckDefaults, WritesThatFailReturnFalseAndChangeNothing) {
     EXPECT_EQ(store.all(), std::vector{record("a")});
     EXPECT_EQ(Defaults(file).string("brisalune.device-token"), "abc");
 
-    // A full disk: every write says it failed.
+    EXPECT_EQ(blocked.replace("b", std::nullopt, record("b")), Replaced::failed);
+    EXPECT_EQ(store.replace("a", record("a"), notUtf8), Replaced::failed);
+
+    // A full disk: every write says it failed, and a compare-and-swap that failed says so rather
+    // than that another record stood.
     testkit::FileSizeLimit full(0);
     EXPECT_FALSE(store.put(record("b")));
-    EXPECT_FALSE(store.replace("a", record("a"), record("a", 2)));
+    EXPECT_EQ(store.replace("a", record("a"), record("a", 2)), Replaced::failed);
+    EXPECT_EQ(store.replace("a", record("a", 9), record("a", 2)), Replaced::overtaken);
     EXPECT_FALSE(store.remove("a"));
     EXPECT_FALSE(store.removeAll());
     EXPECT_EQ(store.all(), std::vector{record("a")});

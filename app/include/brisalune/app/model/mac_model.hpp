@@ -258,7 +258,7 @@ private:
     // landed meanwhile, this one's changes go on top of it; when the session ended or was replaced
     // meanwhile, nothing is written. True when kept.
     QCoro::Task<bool> storeSession(StoredSession session);
-    // The session still exists and carries this token.
+    // The session still exists, carries this token, and no local sign-out is forgetting it.
     bool sessionStillHas(std::string_view sessionToken) const;
     BoxLink boxLink() const;
     // Writes the team's key, issued at `issuer`, when the session still carries the token; with
@@ -320,6 +320,8 @@ private:
     // The launch found a stored session it could not read, and none has been taken or ended
     // since: it is read again (see rereadUnreadableSession).
     bool sessionUnreadable_ = false;
+    // Local sign-outs waiting on the keychain: the session they end is no longer worked for.
+    int forgetting_ = 0;
     std::optional<QCoro::Task<>> reread_;
     // Counts the team selections started: a selection that another one followed leaves the
     // active team to the later one.

@@ -1,12 +1,14 @@
 #pragma once
 
 // The signed-in account's rows: its e-mail, the maintenance windows (once a team is chosen), the
-// self-hosted box window, and signing out (disabled while a sign-out runs).
+// self-hosted box window, and signing out (disabled while a sign-out runs), with the model's last
+// failure once a team is chosen.
 
 #include <brisalune/app/model/mac_model.hpp>
 
 #include <QWidget>
 
+class QLabel;
 class QPushButton;
 
 namespace brisalune {
@@ -28,6 +30,7 @@ private:
     ui::ElidedLabel* email_;
     QPushButton* maintenance_;
     QPushButton* signOut_;
+    QLabel* error_;
 };
 
 }  // namespace brisalune

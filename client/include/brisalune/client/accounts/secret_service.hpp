@@ -14,10 +14,14 @@ struct KeychainStatus {
     static constexpr std::int32_t success = 0;
     static constexpr std::int32_t itemNotFound = -25300;
     // Our own statuses for the errors the Secret Service answers with:
-    // the service cannot be reached or cannot act (no session bus, nobody owns the service's name
-    // on it, the connection failed or timed out, a prompt it needs cannot be shown);
+    // no service to reach (no session bus, nobody owns the service's name on it and none can be
+    // started, the name's owner is no Secret Service);
     static constexpr std::int32_t notAvailable = -25291;
-    // the item or its collection is locked and unlocking was refused or dismissed;
+    // a service owns the name but does not answer in time (stopped, or hung);
+    static constexpr std::int32_t notResponding = -2071;
+    // the item or its collection is locked, and the prompt to unlock it was dismissed or cancelled;
+    static constexpr std::int32_t unlockDismissed = -2072;
+    // the item or its collection is locked, and no prompt was asked for;
     static constexpr std::int32_t interactionNotAllowed = -25308;
     // the service or the user refused or cancelled the request;
     static constexpr std::int32_t userCanceled = -128;
@@ -59,11 +63,13 @@ public:
 // which outlives the app and the login session. Making it touches nothing; each operation
 // reaches the service on the calling thread, from any thread, one operation of the process at a
 // time. There is no other place to fall
-// back to: without a reachable service every operation answers notAvailable.
+// back to: without a reachable service every operation answers notAvailable; a service that does
+// not answer within seconds gives notResponding.
 //
 // A locked item, or a locked collection, is asked to unlock, which may prompt the user; while
 // it stays locked (the prompt dismissed, or none can be shown) the operation answers
-// interactionNotAllowed.
+// unlockDismissed. Once a prompt was dismissed, reads ask no more until something is found
+// unlocked or absent: the next prompt is a write's.
 std::shared_ptr<SecretItemStore> desktopSecretService();
 // The same with new items going to another collection: an alias such as "default", or a
 // collection's object path.

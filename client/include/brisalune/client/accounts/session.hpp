@@ -94,15 +94,18 @@ public:
     // Never throws for a failure of the store: that is `unreadable`.
     virtual SessionLoad load() = 0;
     virtual void save(const StoredSession& session) = 0;
-    virtual void clear() noexcept = 0;
+    // Throws when the session may still be stored.
+    virtual void clear() = 0;
 };
 
-// A keychain save that failed, with the status of the operation that failed (KeychainStatus in
-// secret_service.hpp). Its text says in words what happened (no keyring service, a locked
-// keyring, a refused or cancelled request, another failure) and what to do; never the status.
+// A keychain save or delete that failed, with the status of the operation that failed
+// (KeychainStatus in secret_service.hpp). Its text says in words what happened (no keyring
+// service, a keyring that does not answer, a cancelled unlock, a locked keyring, a refused or
+// cancelled request, another failure) and what to do; never the status.
 class KeychainError : public std::exception {
 public:
-    explicit KeychainError(std::int32_t status);
+    enum class Step { save, clear };
+    explicit KeychainError(std::int32_t status, Step step = Step::save);
     std::int32_t status() const noexcept { return status_; }
     const char* what() const noexcept override { return text_.c_str(); }
 
@@ -138,8 +141,9 @@ public:
     // Updates the item, or adds it when there is none. Throws json::EncodeError (nothing
     // written) or KeychainError.
     void save(const StoredSession& session) override;
-    // Deletes the item; a missing item or a failure is not reported.
-    void clear() noexcept override;
+    // Deletes the item; a missing item is no failure. Throws KeychainError when the item may
+    // still be there (a locked keyring, one that does not answer).
+    void clear() override;
 
 private:
     std::string service_;

@@ -93,8 +93,15 @@ struct AckAttemptOutcome {
         PendingAck record;
         friend bool operator==(const NotKept&, const NotKept&) = default;
     };
+    // The attempt failed and its result could not be written (a full disk, say): the record it
+    // began with still stands, to be retried. The record is the result that was not saved, as a
+    // final failure whose text says so, for the user.
+    struct NotSaved {
+        PendingAck record;
+        friend bool operator==(const NotSaved&, const NotSaved&) = default;
+    };
 
-    std::variant<Acknowledged, Held, Overtaken, Gone, NotKept> value;
+    std::variant<Acknowledged, Held, Overtaken, Gone, NotKept, NotSaved> value;
 
     template <class Case>
     const Case* get() const noexcept {
@@ -102,6 +109,13 @@ struct AckAttemptOutcome {
     }
 
     friend bool operator==(const AckAttemptOutcome&, const AckAttemptOutcome&) = default;
+};
+
+// How far a failed acknowledgement got, for the words it is told in.
+enum class AckDelivery {
+    unsent,       // it never left: no client, no key, or refused before sending
+    refused,      // the service answered, and not with an acknowledgement
+    unconfirmed,  // no answer that could be read: it may or may not have reached the service
 };
 
 // One acknowledgement made durable by the pending record. Stateless.
@@ -114,8 +128,10 @@ inline constexpr std::string_view noTenantKeyText = "Tenant key not loaded yet."
 // never idles out, and the drain waits for each attempt before the next.
 inline constexpr std::chrono::seconds requestDeadline{180};
 
-inline constexpr std::string_view notKeptText =
-    "The acknowledgement was neither sent nor saved, so it will not be retried. Acknowledge the alert again.";
+// What the user is told of an acknowledgement that nothing keeps, and of one whose failure could
+// not be saved over the record that still stands.
+std::string notKeptText(AckDelivery delivery);
+std::string notSavedText(AckDelivery delivery);
 
 // The tenant of the record stored for the alert when it names one, else the fallback.
 std::optional<std::string> tenantId(
@@ -137,7 +153,8 @@ Preflight begin(std::string_view alertId, std::string_view tenantId, std::string
 // Sends the acknowledgement begun by `preflight` and settles its record by the answer. Blocks;
 // `client` may be null (not signed in). When the preflight could not be written, the
 // acknowledgement is still sent once; a failure then ends in NotKept unless a record for the
-// alert does stand in the store. A request still running at `deadline` is abandoned as a
+// alert does stand in the store. A failure whose result cannot be written over the preflight
+// ends in NotSaved, never Overtaken. A request still running at `deadline` is abandoned as a
 // transport failure.
 AckAttemptOutcome finish(
     const Preflight& preflight,
@@ -145,9 +162,9 @@ AckAttemptOutcome finish(
     PendingAckStoring& store,
     std::chrono::milliseconds deadline = requestDeadline) noexcept;
 
-// What the user is told of a record that could not be written and was not sent: the record as
-// a final failure whose text says it was neither sent nor kept.
-AckAttemptOutcome::NotKept notKept(PendingAck record);
+// What the user is told of a record that could not be written: the record as a final failure
+// whose text says how far it got and that nothing keeps it.
+AckAttemptOutcome::NotKept notKept(PendingAck record, AckDelivery delivery = AckDelivery::unsent);
 
 // begin, then finish. Blocks; any thread may call it. Every failure ends in an outcome.
 AckAttemptOutcome attempt(

@@ -33,9 +33,12 @@ public:
     // Removes the record under the id only while it equals `expected`; false when it was not
     // removed (another record stands there, or the write failed).
     virtual bool removeUnchanged(std::string_view alertId, const PendingAck& expected) = 0;
+    // What a compare-and-swap did: written; overtaken when another record stands under the id
+    // (nothing written); failed when the write did not reach the store (what stood is left).
+    enum class Replaced { written, overtaken, failed };
     // Writes the replacement under the id only while the stored record equals `expected`
-    // (both absent counts as equal); true when it was written.
-    virtual bool replace(
+    // (both absent counts as equal).
+    virtual Replaced replace(
         std::string_view alertId, const std::optional<PendingAck>& expected, const PendingAck& replacement) = 0;
 
 protected:
@@ -68,7 +71,7 @@ public:
     bool remove(std::string_view alertId) override;
     bool removeAll() override;
     bool removeUnchanged(std::string_view alertId, const PendingAck& expected) override;
-    bool replace(
+    Replaced replace(
         std::string_view alertId, const std::optional<PendingAck>& expected, const PendingAck& replacement) override;
 
 private:
@@ -89,7 +92,7 @@ public:
     bool remove(std::string_view alertId) override;
     bool removeAll() override;
     bool removeUnchanged(std::string_view alertId, const PendingAck& expected) override;
-    bool replace(
+    Replaced replace(
         std::string_view alertId, const std::optional<PendingAck>& expected, const PendingAck& replacement) override;
 
 private:
