@@ -78,6 +78,18 @@ protected:
         box.on("POST", "/v1/pair", standin::Reply::json(pairAnswer));
     }
 
+    // Team t2 on the box, whose account gets key "bk" for its team and can take it back.
+    StoredSession onTheBox() {
+        StoredSession stored = session();
+        stored.tenantHosts.emplace("t2", boxURL());
+        return stored;
+    }
+    void serveBoxKey() {
+        serveBoxAccount();
+        serveKey(box, "box-team", "bk", "box-key");
+        box.on("DELETE", "/v1/tenants/box-team/keys/bk", standin::Reply::json("{}"));
+    }
+
     // Whether the task fails with that box error (waitFor itself would wait forever on a throw).
     template <class T>
     static bool failsWith(QCoro::Task<T>&& task, BoxConnectionError::Case expected) {
@@ -167,12 +179,8 @@ TEST_F(ModelBox, UsingABoxTeamKeepsItsKeyUnderTheHostedTeamAndEndsTheBoxSession)
 // A key the keychain cannot keep is no key: the choice fails with the keychain's words, the new
 // key is taken back on the box, and the same sign-in can try again once the keychain works.
 TEST_F(ModelBox, AKeyTheKeychainCannotKeepFailsTheChoiceAndIsTakenBack) {
-    StoredSession stored = session();
-    stored.tenantHosts.emplace("t2", boxURL());
-    launchWith(stored);
-    serveBoxAccount();
-    serveKey(box, "box-team", "bk", "box-key");
-    box.on("DELETE", "/v1/tenants/box-team/keys/bk", standin::Reply::json("{}"));
+    launchWith(onTheBox());
+    serveBoxKey();
     const BoxSignIn signedIn = run(model->signInToBox("t2", "ops@box.example", "secret"));
 
     keychain->setSaveError(MemorySessionStore::SaveError{});
@@ -352,12 +360,8 @@ TEST_F(ModelBox, ASignOutDuringATeamChoiceFailsItAndTakesTheNewKeyBack) {
 TEST_F(ModelBox, AKeyFromABoxTheTeamLeftIsNeitherKeptNorSentToItsNewBox) {
     standin::Server moved;  // box C
     servePull(moved, {});
-    StoredSession stored = session();
-    stored.tenantHosts.emplace("t2", boxURL());
-    launchWith(stored);
-    serveBoxAccount();
-    serveKey(box, "box-team", "bk", "box-key");
-    box.on("DELETE", "/v1/tenants/box-team/keys/bk", standin::Reply::json("{}"));
+    launchWith(onTheBox());
+    serveBoxKey();
 
     // Moved between the sign-in and the choice: A issues nothing.
     BoxSignIn signedIn = run(model->signInToBox("t2", "ops@box.example", "secret"));
@@ -400,13 +404,9 @@ TEST_F(ModelBox, AKeyAndAMoveOfItsTeamThatMeetInTheKeychainNeverPairAKeyWithAnot
     servePull(moved, {});
     const auto held = std::make_shared<HeldKeychain>();
     model = std::make_shared<MacModel>(pushState, defaults, held, factory(), addresses());
-    StoredSession stored = session();
-    stored.tenantHosts.emplace("t2", boxURL());
-    held->save(stored);
+    held->save(onTheBox());
     run(model->ensureLaunched());
-    serveBoxAccount();
-    serveKey(box, "box-team", "bk", "box-key");
-    box.on("DELETE", "/v1/tenants/box-team/keys/bk", standin::Reply::json("{}"));
+    serveBoxKey();
     const auto pairsBoxKeyWithC = [&](const std::optional<StoredSession>& session) {
         return session && session->tenantKeys.contains("t2") && session->hostForTenant("t2") == url(moved.baseUrl());
     };

@@ -35,7 +35,8 @@ protected:
     MacModel boxModel{pushState, defaults, stored, clientFactory(), addresses()};
     std::atomic<int> keyRequests{0};
 
-    void SetUp() override {
+    // The hosted service serves team t1 at `boxUrl`.
+    void serveTeamAt(const std::string& boxUrl) {
         hosted.on(
             "GET",
             "/v1/me",
@@ -43,7 +44,21 @@ protected:
                 R"({"account": {"id": "a1", "email": "ops@example.com"},
             "memberships": [{"tenant_id": "t1", "tenant_name": "Harbor", "role": "admin",
                              "data_plane_url": ")" +
-                box.baseUrl() + R"("}]})"));
+                boxUrl + R"("}]})"));
+    }
+
+    // Signs in to the box on the view's sign-in form, and waits for the answer.
+    BoxSignInForm& signIn(BoxView& view) {
+        auto& form = at<BoxSignInForm>(&view, "boxSignIn");
+        at<QLineEdit>(&view, "boxSignIn.email").setText("ops@box");
+        at<QLineEdit>(&view, "boxSignIn.password").setText("secret");
+        at<QPushButton>(&view, "boxSignIn.submit").click();
+        waitUntil([&] { return !form.isBusy(); });
+        return form;
+    }
+
+    void SetUp() override {
+        serveTeamAt(box.baseUrl());
         box.on("POST", "/v1/login", Reply::json(R"({"account": {"id": "b1", "email": "ops@box"}, "token": "bs1"})"));
         box.on("GET", "/v1/me", Reply::json(R"({"account": {"id": "b1", "email": "ops@box"}, "memberships": [
             {"tenant_id": "bx1", "tenant_name": "Harbor Day", "role": "admin"},
@@ -66,11 +81,7 @@ protected:
 TEST_F(BoxTeamChoiceTest, AFailedUseShowsTheErrorAndKeepsTheChoice) {
     BoxView view(boxModel, BoxView::Path::signIn);
     view.show();
-    auto& form = at<BoxSignInForm>(&view, "boxSignIn");
-    at<QLineEdit>(&view, "boxSignIn.email").setText("ops@box");
-    at<QLineEdit>(&view, "boxSignIn.password").setText("secret");
-    at<QPushButton>(&view, "boxSignIn.submit").click();
-    waitUntil([&] { return !form.isBusy(); });
+    auto& form = signIn(view);
     ASSERT_TRUE(form.isPending());
     auto& boxTeam = at<QComboBox>(&view, "boxSignIn.boxTeam");
     ASSERT_EQ(boxTeam.count(), 2);
@@ -114,23 +125,14 @@ TEST_F(BoxTeamChoiceTest, ASignInLeftBehindIsSignedOutOnTheBox) {
     box.on("POST", "/v1/logout", Reply::json("{}"));
     BoxView view(boxModel, BoxView::Path::signIn);
     view.show();
-    const auto signIn = [&] {
-        auto& form = at<BoxSignInForm>(&view, "boxSignIn");
-        at<QLineEdit>(&view, "boxSignIn.email").setText("ops@box");
-        at<QLineEdit>(&view, "boxSignIn.password").setText("secret");
-        at<QPushButton>(&view, "boxSignIn.submit").click();
-        waitUntil([&] { return !form.isBusy(); });
-        return &form;
-    };
-    ASSERT_TRUE(signIn()->isPending());
+    ASSERT_TRUE(signIn(view).isPending());
     at<QPushButton>(&view, "box.path.join").click();  // the sign-in form goes, its choice with it
     waitUntil([&] { return loggedOut() == 1; });
 
     box.on("GET", "/v1/me", Reply::json(R"({"account": {"id": "b1", "email": "ops@box"}, "memberships": [
         {"tenant_id": "bx2", "tenant_name": "Harbor Night", "role": "admin"}]})"));
     at<QPushButton>(&view, "box.path.signIn").click();
-    BoxSignInForm* form = signIn();
-    EXPECT_FALSE(form->isPending());
+    EXPECT_FALSE(signIn(view).isPending());
     EXPECT_NE(textOf(&view, "boxSignIn.error").find("keys are off for a moment"), std::string::npos);
     waitUntil([&] { return loggedOut() == 2; });
     EXPECT_TRUE(boxModel.needsBoxSignIn());
@@ -140,20 +142,10 @@ TEST_F(BoxTeamChoiceTest, ASignInLeftBehindIsSignedOutOnTheBox) {
 // choose from, and the form asks for the credentials of the team's box again.
 TEST_F(BoxTeamChoiceTest, ATeamThatMovedWhileTheChoiceWaitedAsksForItsBoxAgain) {
     standin::Server moved;
-    hosted.on(
-        "GET",
-        "/v1/me",
-        Reply::json(
-            R"({"account": {"id": "a1", "email": "ops@example.com"}, "memberships": [{"tenant_id": "t1",
-            "tenant_name": "Harbor", "role": "admin", "data_plane_url": ")" +
-            moved.baseUrl() + R"("}]})"));
+    serveTeamAt(moved.baseUrl());
     BoxView view(boxModel, BoxView::Path::signIn);
     view.show();
-    auto& form = at<BoxSignInForm>(&view, "boxSignIn");
-    at<QLineEdit>(&view, "boxSignIn.email").setText("ops@box");
-    at<QLineEdit>(&view, "boxSignIn.password").setText("secret");
-    at<QPushButton>(&view, "boxSignIn.submit").click();
-    waitUntil([&] { return !form.isBusy(); });
+    auto& form = signIn(view);
     ASSERT_TRUE(form.isPending());
     await(boxModel.refreshAccount());
 
