@@ -419,7 +419,10 @@ int run(const fs::path& output, Content content) {
     QWidget* signIn = windows.window(WindowPresenter::Kind::signIn);
     signIn->findChild<QLineEdit*>("signIn.email")->setText(QString::fromStdString(account.email));
     screens.write(*signIn, "sign-in.png");
-    await(model.signIn(account.email, "not the password"));  // a failure empties the password
+    // A failure keeps what was typed, so the person corrects it rather than typing it all again.
+    signIn->findChild<QLineEdit*>("signIn.password")->setText("not the password");
+    signIn->findChild<QPushButton*>("signIn.submit")->click();
+    settleRequests();
     screens.write(*signIn, "sign-in-error.png");
 
     await(model.signIn(account.email, account.password));
