@@ -53,12 +53,15 @@ MaintenanceWindowInput seededInput(const MaintenanceSeed& seed, sys_seconds serv
     using QuarterHours = std::chrono::duration<std::int64_t, std::ratio<900>>;
     const auto zone = platform::TimeZone::namedOrGmt(seed.timezone);
     const auto start = std::chrono::floor<QuarterHours>(serviceStart + minutes(seed.startsInMinutes));
+    // A wall-clock text at the seed's time of day, when it has one.
+    const auto atSeedTime = [&](std::string text) {
+        return seed.at ? text.substr(0, text.find('T') + 1) + *seed.at : text;
+    };
     MaintenanceWindowInput input;
     input.name = seed.name;
     input.description = seed.description;
     input.timezone = seed.timezone;
-    input.startsAt = MaintenanceWallClock::format(start, zone);
-    if (seed.at) input.startsAt = input.startsAt.substr(0, input.startsAt.find('T') + 1) + *seed.at;
+    input.startsAt = atSeedTime(MaintenanceWallClock::format(start, zone));
     input.rrule = seed.rrule;
     input.scope = seed.scope;
     input.statusPage = seed.statusPage;
@@ -67,10 +70,12 @@ MaintenanceWindowInput seededInput(const MaintenanceSeed& seed, sys_seconds serv
     if (input.isRecurring()) {
         input.durationMinutes = seed.durationMinutes;
         // The first start is the rule's first date from that day on: a Tuesday window starts on
-        // a Tuesday, whichever day the service starts on.
+        // a Tuesday, whichever day the service starts on. Its time is the seed's again: a day
+        // whose clock skips that hour moved the search's start, and so every occurrence, by it.
         if (const auto dates = occurrencesOf(input, first, 1); !dates.empty()) {
-            first = sys_seconds(std::chrono::seconds(dates.front().start));
-            input.startsAt = MaintenanceWallClock::format(first, zone);
+            input.startsAt =
+                atSeedTime(MaintenanceWallClock::format(sys_seconds(std::chrono::seconds(dates.front().start)), zone));
+            first = MaintenanceWallClock::parse(input.startsAt, zone).value_or(first);
         }
     } else {
         input.endsAt = MaintenanceWallClock::format(first + minutes(seed.durationMinutes), zone);

@@ -231,15 +231,18 @@ TEST_F(DemoMaintenanceTest, ServesTheSeededWindowsAndWhatTheyCanCover) {
     EXPECT_THAT(names.sources, Contains("payments-api-2"));
 }
 
-// The weekly Tuesday window, seeded to start on each of the next seven days: whichever day the
-// service starts on, its first start is a Tuesday at 02:00 in Berlin, the rule's first date.
+// The weekly Tuesday window, seeded to start on each day of the coming year, both clock changes
+// included: whichever day the service starts on, its first start is a Tuesday at 02:00 in Berlin,
+// the rule's first date.
+constexpr int daysSeeded = 371;
+
 Fixture weeklyWindowFromEachDay() {
     auto fixture = loadFixture(defaultFixturePath());
     auto& team = fixture.hosted.teams.front();
     MaintenanceSeed seed =
         *std::ranges::find(team.maintenanceWindows, std::string("payments-api"), &MaintenanceSeed::project);
     team.maintenanceWindows.clear();
-    for (int day = 0; day < 7; ++day) {
+    for (int day = 0; day < daysSeeded; ++day) {
         seed.startsInMinutes = day * 1440;
         team.maintenanceWindows.push_back(seed);
     }
@@ -253,7 +256,7 @@ protected:
 
 TEST_F(DemoMaintenanceSeedTest, AWeeklyWindowStartsOnItsRulesDay) {
     const auto windows = maintenanceWindows(team, "payments-api");
-    ASSERT_EQ(windows.size(), 7u);
+    ASSERT_EQ(windows.size(), std::size_t{daysSeeded});
     for (const auto& window : windows) {
         const auto start = MaintenanceWallClock::parse(window.input.startsAt, berlin);
         ASSERT_TRUE(start) << window.input.startsAt;
