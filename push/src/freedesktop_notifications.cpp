@@ -105,7 +105,9 @@ QString spacedControls(QString text, std::u16string_view kept) {
 
 }  // namespace
 
-QString FreedesktopNotificationCenter::summaryText(std::string_view title) { return spacedControls(busText(title), {}); }
+QString FreedesktopNotificationCenter::summaryText(std::string_view title) {
+    return spacedControls(busText(title), {});
+}
 
 QString FreedesktopNotificationCenter::bodyText(std::string_view body, bool markup) {
     QString text = spacedControls(busText(body), u"\n\t");
@@ -164,13 +166,12 @@ QCoro::Task<> FreedesktopNotificationCenter::add(NotificationRequest request) {
     const std::string body = platform::shortened(request.body, maxBodyBytes);
     const QStringList buttons = actions(request);
     // A service that moves notifications to a history after a while brings them back without
-    // their buttons: one with buttons stays until the person acts on it.
-    const bool resident = buttons.size() > 2;
-    QVariantMap hints;
-    if (resident) hints.insert(QStringLiteral("resident"), true);
+    // their buttons: one with buttons stays until the person acts on it. Not "resident": Debian's
+    // notification-daemon then keeps the bubble on screen after the button and after it is closed.
+    const bool withButtons = buttons.size() > 2;
     call << busText(applicationName) << replaces << QString() << summaryText(title)
-         << bodyText(body, capabilities->contains(markupCapability)) << buttons << hints
-         << qint32(resident ? neverExpires : serviceDefaultExpiry);
+         << bodyText(body, capabilities->contains(markupCapability)) << buttons << QVariantMap()
+         << qint32(withButtons ? neverExpires : serviceDefaultExpiry);
     // A service that hangs shows it once it goes on, under an id this run never learns.
     const QDBusMessage reply = co_await ask(call);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) co_return;
@@ -186,7 +187,7 @@ QCoro::Task<> FreedesktopNotificationCenter::add(NotificationRequest request) {
     // Kept as shown: a server's megabyte is not held for as long as the notification is.
     request.title = title;
     request.body = body;
-    shown_.push_back({id, std::move(request), resident});
+    shown_.push_back({id, std::move(request), withButtons});
     if (shown_.size() > maxRemembered)
         shown_.erase(shown_.begin(), shown_.begin() + static_cast<std::ptrdiff_t>(shown_.size() - maxRemembered));
     for (const uint old : stale) co_await close(old);
@@ -232,8 +233,8 @@ void FreedesktopNotificationCenter::onActionInvoked(uint id, const QString& acti
     const auto shown = std::ranges::find(shown_, id, &Shown::id);
     if (shown != shown_.end()) {
         const NotificationResponse response{std::move(key.identifier), shown->request};
-        // The service keeps a resident notification after its action; acted on, it goes.
-        if (shown->resident) {
+        // A service may keep a notification that never expires after its button; acted on, it goes.
+        if (shown->withButtons) {
             shown_.erase(shown);
             closeNow(id);
         }
@@ -248,7 +249,7 @@ void FreedesktopNotificationCenter::onActionInvoked(uint id, const QString& acti
                category.actions.end();
     });
     if (!ours) return;
-    closeNow(id);  // a notification with our buttons is resident
+    closeNow(id);  // a notification with our buttons never expires
     NotificationRequest request;
     request.userInfo = std::move(*key.userInfo);
     Q_EMIT responseReceived(NotificationResponse{std::move(key.identifier), std::move(request)});
