@@ -98,19 +98,8 @@ public:
     static constexpr const char* path = "/org/freedesktop/Notifications";
 
     // The template's own capabilities (body-markup among them) unless given, blank-separated.
-    explicit NotificationDaemon(std::optional<QString> capabilities = std::nullopt) {
-        QStringList arguments{"-m", "dbusmock", "--template", "notification_daemon"};
-        if (capabilities) arguments << "-p" << QStringLiteral(R"({"capabilities": "%1"})").arg(*capabilities);
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus_.address());
-        mock_.setProcessEnvironment(environment);
-        // Debian's python3-dbusmock belongs to the system's interpreter, whatever else is on PATH.
-        mock_.start(QStringLiteral("/usr/bin/python3"), arguments);
-        if (!mock_.waitForStarted()) detail::fail("python3 did not start", mock_);
-        const auto registered = [&] {
-            return connection().interface()->isServiceRegistered(QString::fromLatin1(service)).value();
-        };
-        if (!detail::waitUntil(registered, mock_)) detail::fail("the notification daemon did not come up", mock_);
+    explicit NotificationDaemon(std::optional<QString> capabilities = std::nullopt) : capabilities_(capabilities) {
+        start();
     }
     ~NotificationDaemon() { stop(); }
     NotificationDaemon(const NotificationDaemon&) = delete;
@@ -178,6 +167,22 @@ public:
         mock_.waitForFinished();
     }
 
+    // A stopped daemon comes back, as new, on the same bus.
+    void start() {
+        QStringList arguments{"-m", "dbusmock", "--template", "notification_daemon"};
+        if (capabilities_) arguments << "-p" << QStringLiteral(R"({"capabilities": "%1"})").arg(*capabilities_);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus_.address());
+        mock_.setProcessEnvironment(environment);
+        // Debian's python3-dbusmock belongs to the system's interpreter, whatever else is on PATH.
+        mock_.start(QStringLiteral("/usr/bin/python3"), arguments);
+        if (!mock_.waitForStarted()) detail::fail("python3 did not start", mock_);
+        const auto registered = [&] {
+            return connection().interface()->isServiceRegistered(QString::fromLatin1(service)).value();
+        };
+        if (!detail::waitUntil(registered, mock_)) detail::fail("the notification daemon did not come up", mock_);
+    }
+
 private:
     QDBusMessage mock(const QString& method, const QVariantList& arguments) const {
         QDBusMessage call = QDBusMessage::createMethodCall(
@@ -189,6 +194,7 @@ private:
         return connection().call(call);
     }
 
+    std::optional<QString> capabilities_;
     PrivateBus bus_;
     QProcess mock_;
 };
