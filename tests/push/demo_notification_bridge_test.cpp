@@ -69,7 +69,8 @@ TEST(DemoNotificationBridge, CarriesNotificationsAndTheirButtonsBetweenTheBuses)
     EXPECT_EQ(sent[4].toString(), "a < b");  // no markup on that service: read through the bridge
     EXPECT_EQ(
         sent[5].toStringList(),
-        (QStringList{"default", "Open", R"(BRISALUNE_ACK {"alert_id":"a1","tenant_id":"t1"})", "Acknowledge"}));
+        (QStringList{
+            "default", "Open", R"(BRISALUNE_ACK [{"alert_id":"a1","tenant_id":"t1"},"Disk full"])", "Acknowledge"}));
     EXPECT_EQ(sent[6].toMap(), QVariantMap());
     EXPECT_EQ(sent[7].toInt(), 0);  // never expires
     ASSERT_EQ(center.delivered().size(), 1u);

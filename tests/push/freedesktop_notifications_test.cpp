@@ -40,7 +40,11 @@ TEST(FreedesktopNotifications, ReadsCapabilitiesFirstAndSendsTheCategoryButtons)
     EXPECT_EQ(sent[4].toString(), "usage &gt; 95% &amp; rising");  // the body is, here
     EXPECT_EQ(
         sent[5].toStringList(),
-        (QStringList{"default", "Open", R"(BRISALUNE_ACK {"alert_id":"a1","tenant_id":"t1"})", "Acknowledge"}));
+        (QStringList{
+            "default",
+            "Open",
+            R"(BRISALUNE_ACK [{"alert_id":"a1","tenant_id":"t1"},"<b>Disk</b> full"])",
+            "Acknowledge"}));
 
     // The same identifier replaces what is shown; a viewer's category has no button.
     center.setCategories({alertCategory(false)});
@@ -180,6 +184,13 @@ TEST(FreedesktopNotifications, AButtonPressedAfterARestartStillReachesTheApp) {
     ASSERT_EQ(responses.size(), 1u);
     EXPECT_EQ(responses[0].actionIdentifier, "BRISALUNE_ACK");
     EXPECT_EQ(responses[0].request.userInfo, alertRequest("n1").userInfo);
+    EXPECT_EQ(responses[0].request.title, "<b>Disk</b> full");  // what it acts on is named
+
+    // A key of the earlier form, the user info alone, is read as before.
+    daemon.emitSignal("ActionInvoked", "us", {1u, R"(BRISALUNE_ACK {"alert_id":"a1","tenant_id":"t1"})"});
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return responses.size() == 2; }));
+    EXPECT_EQ(responses[1].request.userInfo, alertRequest("n1").userInfo);
+    EXPECT_EQ(responses[1].request.title, "");
 }
 
 // A service that hangs past the reply limit before it ever told its capabilities (at start, or

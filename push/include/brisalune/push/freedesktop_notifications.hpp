@@ -90,8 +90,9 @@ private:
     // whatever it turns out to be.
     QCoro::Task<std::optional<QStringList>> capabilities();
     QCoro::Task<QDBusMessage> ask(QDBusMessage call);
-    // The category's buttons; each key carries the request's user info, so that a button pressed
-    // after this program restarted (the service keeps notifications on screen) is still answered.
+    // The category's buttons; each key carries the request's user info and title, so that a button
+    // pressed after this program restarted or forgot it (the service keeps notifications on screen)
+    // is still answered, and what it acts on named.
     QStringList actions(const NotificationRequest& request) const;
     QCoro::Task<> close(uint id);
     // The same without waiting for the service's answer.
