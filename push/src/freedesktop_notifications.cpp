@@ -32,35 +32,47 @@ bool unanswered(const QDBusMessage& reply) {
             reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.Timeout"));
 }
 
-// An action key is the action's identifier, then a space and the request's user info as JSON;
-// identifiers hold no space. A user info too large to carry is left out.
+// An action key is the action's identifier, then a space and, as JSON, the request's user info, or
+// an array of the user info and the title as shown; identifiers hold no space. So a button pressed
+// on a notification this run no longer remembers still tells what it acts on, and names it. What
+// is too large to carry is left out, the title first.
 constexpr std::size_t maxCarriedBytes = 2048;
 
-std::string carried(const json::Object& userInfo) {
+std::string carried(const json::Object& userInfo, const std::string& title) {
     if (userInfo.empty()) return {};
     try {
-        std::string text = json::write(json::Value{userInfo});
-        return text.size() <= maxCarriedBytes ? " " + text : std::string();
+        for (const json::Value& value :
+             {title.empty() ? json::Value{userInfo} : json::Value{json::Array{userInfo, title}},
+              json::Value{userInfo}}) {
+            std::string text = json::write(value);
+            if (text.size() <= maxCarriedBytes) return " " + text;
+        }
     } catch (const std::exception&) {
-        return {};
     }
+    return {};
 }
 
 struct ActionKey {
     std::string identifier;
     std::optional<json::Object> userInfo;  // none when the key carries none, or nothing readable
+    std::string title;
 };
 
 ActionKey readActionKey(const QString& key) {
     const std::string text = key.toStdString();
     const auto space = text.find(' ');
-    if (space == std::string::npos) return {text, std::nullopt};
-    ActionKey out{text.substr(0, space), std::nullopt};
+    if (space == std::string::npos) return {text, std::nullopt, {}};
+    ActionKey out{text.substr(0, space), std::nullopt, {}};
     try {
         json::Value info = json::parse(std::string_view(text).substr(space + 1));
+        if (const json::Array* both = info.get<json::Array>(); both && both->size() == 2) {
+            if (const std::string* title = (*both)[1].get<std::string>()) out.title = *title;
+            info = json::Value((*both)[0]);
+        }
         if (json::Object* object = info.get<json::Object>()) out.userInfo = std::move(*object);
     } catch (const std::exception&) {
     }
+    if (!out.userInfo) out.title.clear();
     return out;
 }
 
@@ -105,7 +117,9 @@ QString spacedControls(QString text, std::u16string_view kept) {
 
 }  // namespace
 
-QString FreedesktopNotificationCenter::summaryText(std::string_view title) { return spacedControls(busText(title), {}); }
+QString FreedesktopNotificationCenter::summaryText(std::string_view title) {
+    return spacedControls(busText(title), {});
+}
 
 QString FreedesktopNotificationCenter::bodyText(std::string_view body, bool markup) {
     QString text = spacedControls(busText(body), u"\n\t");
@@ -145,7 +159,7 @@ QStringList FreedesktopNotificationCenter::actions(const NotificationRequest& re
     QStringList out{QString::fromLatin1(defaultActionIdentifier), QString::fromLatin1(defaultActionTitle)};
     const auto category = std::ranges::find(categories_, request.categoryIdentifier, &NotificationCategory::identifier);
     if (category == categories_.end()) return out;
-    const std::string info = carried(request.userInfo);
+    const std::string info = carried(request.userInfo, request.title);
     for (const NotificationAction& action : category->actions)
         out << busText(action.identifier + info) << busText(action.title);
     return out;
@@ -160,17 +174,17 @@ QCoro::Task<> FreedesktopNotificationCenter::add(NotificationRequest request) {
 
     QDBusMessage call = methodCall("Notify");
     // Whatever a server put in them, a notification stays a few readable lines.
-    const std::string title = platform::shortened(request.title, maxTitleBytes);
-    const std::string body = platform::shortened(request.body, maxBodyBytes);
+    // Kept as shown: a server's megabyte is not held for as long as the notification is.
+    request.title = platform::shortened(request.title, maxTitleBytes);
+    request.body = platform::shortened(request.body, maxBodyBytes);
     const QStringList buttons = actions(request);
     // A service that moves notifications to a history after a while brings them back without
-    // their buttons: one with buttons stays until the person acts on it.
-    const bool resident = buttons.size() > 2;
-    QVariantMap hints;
-    if (resident) hints.insert(QStringLiteral("resident"), true);
-    call << busText(applicationName) << replaces << QString() << summaryText(title)
-         << bodyText(body, capabilities->contains(markupCapability)) << buttons << hints
-         << qint32(resident ? neverExpires : serviceDefaultExpiry);
+    // their buttons: one with buttons stays until the person acts on it. Not "resident": Debian's
+    // notification-daemon then keeps the bubble on screen after the button and after it is closed.
+    const bool withButtons = buttons.size() > 2;
+    call << busText(applicationName) << replaces << QString() << summaryText(request.title)
+         << bodyText(request.body, capabilities->contains(markupCapability)) << buttons << QVariantMap()
+         << qint32(withButtons ? neverExpires : serviceDefaultExpiry);
     // A service that hangs shows it once it goes on, under an id this run never learns.
     const QDBusMessage reply = co_await ask(call);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) co_return;
@@ -183,10 +197,7 @@ QCoro::Task<> FreedesktopNotificationCenter::add(NotificationRequest request) {
         if (s.id != id && s.request.identifier == request.identifier) stale.push_back(s.id);
         return s.id == id || s.request.identifier == request.identifier;
     });
-    // Kept as shown: a server's megabyte is not held for as long as the notification is.
-    request.title = title;
-    request.body = body;
-    shown_.push_back({id, std::move(request), resident});
+    shown_.push_back({id, std::move(request), withButtons});
     if (shown_.size() > maxRemembered)
         shown_.erase(shown_.begin(), shown_.begin() + static_cast<std::ptrdiff_t>(shown_.size() - maxRemembered));
     for (const uint old : stale) co_await close(old);
@@ -232,8 +243,8 @@ void FreedesktopNotificationCenter::onActionInvoked(uint id, const QString& acti
     const auto shown = std::ranges::find(shown_, id, &Shown::id);
     if (shown != shown_.end()) {
         const NotificationResponse response{std::move(key.identifier), shown->request};
-        // The service keeps a resident notification after its action; acted on, it goes.
-        if (shown->resident) {
+        // A service may keep a notification that never expires after its button; acted on, it goes.
+        if (shown->withButtons) {
             shown_.erase(shown);
             closeNow(id);
         }
@@ -248,8 +259,9 @@ void FreedesktopNotificationCenter::onActionInvoked(uint id, const QString& acti
                category.actions.end();
     });
     if (!ours) return;
-    closeNow(id);  // a notification with our buttons is resident
+    closeNow(id);  // a notification with our buttons never expires
     NotificationRequest request;
+    request.title = std::move(key.title);
     request.userInfo = std::move(*key.userInfo);
     Q_EMIT responseReceived(NotificationResponse{std::move(key.identifier), std::move(request)});
 }

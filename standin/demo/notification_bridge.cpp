@@ -2,7 +2,10 @@
 // session. scripts/run starts the demo app on a bus of its own, so that its keychain is a private
 // one; this program owns org.freedesktop.Notifications there and passes every call on to the
 // desktop's notification service (on the bus named by BRISALUNE_DESKTOP_BUS), and the service's
-// signals back, so the demo's notifications and their buttons still show on the desktop.
+// signals back, so the demo's notifications and their buttons still show on the desktop. It owns
+// the name only while the desktop has such a service (running, or one its bus starts when asked),
+// and takes it anew when the desktop's changes hands: the app sees the desktop's service come, go
+// and change as it would on the desktop's own bus.
 //
 //     BRISALUNE_DESKTOP_BUS=<address> brisalune-demo-notifications
 //
@@ -13,6 +16,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusServiceWatcher>
 #include <QDBusVirtualObject>
 #include <QVariantMap>
 
@@ -96,6 +100,34 @@ private:
     QDBusConnection own_;
 };
 
+// Holds the name on the demo's bus while the desktop's service is there.
+class NameMirror final : public QObject {
+public:
+    NameMirror(QDBusConnection desktop, QDBusConnection own)
+        : desktop_(std::move(desktop))
+        , own_(std::move(own))
+        , watcher_(service, desktop_, QDBusServiceWatcher::WatchForOwnerChange) {
+        connect(&watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this, [this] { follow(); });
+    }
+
+    // False when the name could not be taken although the desktop has the service.
+    bool follow() {
+        // Given up first, so that the app hears of every change, a new owner included.
+        own_.unregisterService(service);
+        return !desktopHasService() || own_.registerService(service);
+    }
+
+private:
+    bool desktopHasService() const {
+        QDBusConnectionInterface* bus = desktop_.interface();
+        return bus->isServiceRegistered(service).value() || bus->activatableServiceNames().value().contains(service);
+    }
+
+    QDBusConnection desktop_;
+    QDBusConnection own_;
+    QDBusServiceWatcher watcher_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -104,7 +136,8 @@ int main(int argc, char** argv) {
     QDBusConnection own = QDBusConnection::sessionBus();
     QDBusConnection desktop = QDBusConnection::connectToBus(desktopAddress, QStringLiteral("desktop"));
     if (desktopAddress.isEmpty() || !desktop.isConnected() || !own.isConnected()) {
-        std::fprintf(stderr, "brisalune-demo-notifications: no desktop bus (BRISALUNE_DESKTOP_BUS) or no session bus\n");
+        std::fprintf(
+            stderr, "brisalune-demo-notifications: no desktop bus (BRISALUNE_DESKTOP_BUS) or no session bus\n");
         return 1;
     }
     Forwarder forwarder(desktop);
@@ -112,7 +145,8 @@ int main(int argc, char** argv) {
     for (const char* name : {"ActionInvoked", "NotificationClosed", "ActivationToken"}) {
         desktop.connect(service, path, interface, QString::fromLatin1(name), &relay, SLOT(relay(QDBusMessage)));
     }
-    if (!own.registerVirtualObject(path, &forwarder) || !own.registerService(service)) {
+    NameMirror mirror(desktop, own);
+    if (!own.registerVirtualObject(path, &forwarder) || !mirror.follow()) {
         std::fprintf(stderr, "brisalune-demo-notifications: cannot own %s\n", qPrintable(service));
         return 1;
     }

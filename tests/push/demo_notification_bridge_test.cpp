@@ -16,20 +16,36 @@ namespace {
 using testkit::NotificationDaemon;
 using testkit::PrivateBus;
 
+bool ownsNotifications(const PrivateBus& bus) {
+    return bus.connection().interface()->isServiceRegistered(QStringLiteral("org.freedesktop.Notifications")).value();
+}
+
+// The bridge between the demo's bus and the desktop's, running for the test's scope.
+class Bridge {
+public:
+    Bridge(const PrivateBus& own, const NotificationDaemon& desktop) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), own.address());
+        environment.insert(QStringLiteral("BRISALUNE_DESKTOP_BUS"), desktop.address());
+        process_.setProcessEnvironment(environment);
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(QStringLiteral(BRISALUNE_DEMO_NOTIFICATIONS_PROGRAM), {});
+        process_.waitForStarted();
+    }
+    ~Bridge() {
+        process_.kill();
+        process_.waitForFinished();
+    }
+
+private:
+    QProcess process_;
+};
+
 TEST(DemoNotificationBridge, CarriesNotificationsAndTheirButtonsBetweenTheBuses) {
     NotificationDaemon desktop("body actions");
     PrivateBus own;
-    QProcess bridge;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), own.address());
-    environment.insert(QStringLiteral("BRISALUNE_DESKTOP_BUS"), desktop.address());
-    bridge.setProcessEnvironment(environment);
-    bridge.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    bridge.start(QStringLiteral(BRISALUNE_DEMO_NOTIFICATIONS_PROGRAM), {});
-    ASSERT_TRUE(bridge.waitForStarted());
-    ASSERT_TRUE(testkit::processEventsUntil([&] {
-        return own.connection().interface()->isServiceRegistered(QStringLiteral("org.freedesktop.Notifications")).value();
-    }));
+    Bridge bridge(own, desktop);
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return ownsNotifications(own); }));
 
     FreedesktopNotificationCenter center(own.connection());
     center.setCategories({{"BRISALUNE_ALERT", {{"BRISALUNE_ACK", "Acknowledge"}}}});
@@ -53,8 +69,10 @@ TEST(DemoNotificationBridge, CarriesNotificationsAndTheirButtonsBetweenTheBuses)
     EXPECT_EQ(sent[4].toString(), "a < b");  // no markup on that service: read through the bridge
     EXPECT_EQ(
         sent[5].toStringList(),
-        (QStringList{"default", "Open", R"(BRISALUNE_ACK {"alert_id":"a1","tenant_id":"t1"})", "Acknowledge"}));
-    EXPECT_EQ(sent[6].toMap(), (QVariantMap{{"resident", true}}));
+        (QStringList{
+            "default", "Open", R"(BRISALUNE_ACK [{"alert_id":"a1","tenant_id":"t1"},"Disk full"])", "Acknowledge"}));
+    EXPECT_EQ(sent[6].toMap(), QVariantMap());
+    EXPECT_EQ(sent[7].toInt(), 0);  // never expires
     ASSERT_EQ(center.delivered().size(), 1u);
 
     // Its button, pressed on the desktop, reaches the app, and closes it on the desktop, once.
@@ -65,8 +83,28 @@ TEST(DemoNotificationBridge, CarriesNotificationsAndTheirButtonsBetweenTheBuses)
     QCoro::waitFor(center.removeDeliveredNotifications({"n1"}));
     ASSERT_TRUE(testkit::processEventsUntil([&] { return !desktop.calls("CloseNotification").empty(); }));
     EXPECT_EQ(desktop.calls("CloseNotification").size(), 1u);
-    bridge.kill();
-    bridge.waitForFinished();
+}
+
+// The app on the demo's bus sees the desktop's service go and come back, as it would on the
+// desktop's own bus: with none there, it says so rather than notify into nothing.
+TEST(DemoNotificationBridge, TellsTheAppWhenTheDesktopHasNoNotificationService) {
+    NotificationDaemon desktop("body actions");
+    PrivateBus own;
+    Bridge bridge(own, desktop);
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return ownsNotifications(own); }));
+    FreedesktopNotificationCenter center(own.connection());
+    const auto status = [&] { return QCoro::waitFor(center.settings()).authorizationStatus; };
+    EXPECT_EQ(status(), AuthorizationStatus::authorized);
+
+    desktop.stop();
+    EXPECT_TRUE(testkit::processEventsUntil([&] { return status() == AuthorizationStatus::denied; }));
+
+    desktop.start();
+    EXPECT_TRUE(testkit::processEventsUntil([&] { return status() == AuthorizationStatus::authorized; }));
+    NotificationRequest request;
+    request.identifier = "n1";
+    QCoro::waitFor(center.add(request));
+    EXPECT_EQ(desktop.calls("Notify").size(), 1u);
 }
 
 }  // namespace

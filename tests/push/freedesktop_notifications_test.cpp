@@ -40,7 +40,11 @@ TEST(FreedesktopNotifications, ReadsCapabilitiesFirstAndSendsTheCategoryButtons)
     EXPECT_EQ(sent[4].toString(), "usage &gt; 95% &amp; rising");  // the body is, here
     EXPECT_EQ(
         sent[5].toStringList(),
-        (QStringList{"default", "Open", R"(BRISALUNE_ACK {"alert_id":"a1","tenant_id":"t1"})", "Acknowledge"}));
+        (QStringList{
+            "default",
+            "Open",
+            R"(BRISALUNE_ACK [{"alert_id":"a1","tenant_id":"t1"},"<b>Disk</b> full"])",
+            "Acknowledge"}));
 
     // The same identifier replaces what is shown; a viewer's category has no button.
     center.setCategories({alertCategory(false)});
@@ -68,8 +72,8 @@ TEST(FreedesktopNotifications, ANotificationWithButtonsStaysUntilThePersonActsOn
     QCoro::waitFor(center.add(alertRequest("n2", "OTHER")));  // id 2: no button
     const std::vector<QVariantList> sent = daemon.calls("Notify");
     ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent[0][6].toMap(), (QVariantMap{{"resident", true}}));
-    EXPECT_EQ(sent[0][7].toInt(), 0);  // never expires
+    EXPECT_EQ(sent[0][6].toMap(), QVariantMap());  // not resident: see the next case
+    EXPECT_EQ(sent[0][7].toInt(), 0);              // never expires
     EXPECT_EQ(sent[1][6].toMap(), QVariantMap());
     EXPECT_EQ(sent[1][7].toInt(), -1);  // as the service likes
 
@@ -79,6 +83,28 @@ TEST(FreedesktopNotifications, ANotificationWithButtonsStaysUntilThePersonActsOn
     const auto closed = daemon.calls("CloseNotification");
     ASSERT_EQ(closed.size(), 1u);
     EXPECT_EQ(closed[0][0].toUInt(), 1u);
+}
+
+// Debian's own daemon keeps a resident bubble on screen after its button was pressed, and after
+// it was closed, hiding the next one until the person closes it.
+TEST(FreedesktopNotifications, ABubbleActedOnGoesUnderDebiansNotificationDaemon) {
+    testkit::BubbleDaemon daemon;
+    FreedesktopNotificationCenter center(daemon.connection());
+    center.setCategories({alertCategory(true)});
+    std::vector<NotificationResponse> responses;
+    QObject::connect(&center, &PushNotificationCenter::responseReceived, [&](const NotificationResponse& response) {
+        responses.push_back(response);
+    });
+    QCoro::waitFor(center.add(alertRequest("n1")));
+    QStringList bubbles;
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return !(bubbles = daemon.bubbles()).isEmpty(); }));
+
+    daemon.clickButton(bubbles.constFirst());
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return !responses.empty(); }));
+    EXPECT_EQ(responses[0].actionIdentifier, "BRISALUNE_ACK");
+    EXPECT_TRUE(testkit::processEventsUntil([&] { return daemon.bubbles().isEmpty(); }, std::chrono::seconds(10)))
+        << "the bubble stayed after its button was pressed";
+    EXPECT_TRUE(center.delivered().empty());
 }
 
 TEST(FreedesktopNotifications, BodiesStayPlainForAServiceWithoutMarkup) {
@@ -158,6 +184,13 @@ TEST(FreedesktopNotifications, AButtonPressedAfterARestartStillReachesTheApp) {
     ASSERT_EQ(responses.size(), 1u);
     EXPECT_EQ(responses[0].actionIdentifier, "BRISALUNE_ACK");
     EXPECT_EQ(responses[0].request.userInfo, alertRequest("n1").userInfo);
+    EXPECT_EQ(responses[0].request.title, "<b>Disk</b> full");  // what it acts on is named
+
+    // A key of the earlier form, the user info alone, is read as before.
+    daemon.emitSignal("ActionInvoked", "us", {1u, R"(BRISALUNE_ACK {"alert_id":"a1","tenant_id":"t1"})"});
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return responses.size() == 2; }));
+    EXPECT_EQ(responses[1].request.userInfo, alertRequest("n1").userInfo);
+    EXPECT_EQ(responses[1].request.title, "");
 }
 
 // A service that hangs past the reply limit before it ever told its capabilities (at start, or

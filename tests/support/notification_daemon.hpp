@@ -2,7 +2,8 @@
 
 // A D-Bus session bus of the test's own, and python3-dbusmock's notification daemon on it. The
 // daemon records every call it receives and emits the signals a test asks for. A missing
-// dbus-daemon or python3-dbusmock fails the test.
+// dbus-daemon or python3-dbusmock fails the test. Also Debian's own notification-daemon, drawing
+// its bubbles on an X server of the test's own (Xvfb), driven with xdotool.
 
 #include <support/qt_application.hpp>
 
@@ -97,19 +98,8 @@ public:
     static constexpr const char* path = "/org/freedesktop/Notifications";
 
     // The template's own capabilities (body-markup among them) unless given, blank-separated.
-    explicit NotificationDaemon(std::optional<QString> capabilities = std::nullopt) {
-        QStringList arguments{"-m", "dbusmock", "--template", "notification_daemon"};
-        if (capabilities) arguments << "-p" << QStringLiteral(R"({"capabilities": "%1"})").arg(*capabilities);
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus_.address());
-        mock_.setProcessEnvironment(environment);
-        // Debian's python3-dbusmock belongs to the system's interpreter, whatever else is on PATH.
-        mock_.start(QStringLiteral("/usr/bin/python3"), arguments);
-        if (!mock_.waitForStarted()) detail::fail("python3 did not start", mock_);
-        const auto registered = [&] {
-            return connection().interface()->isServiceRegistered(QString::fromLatin1(service)).value();
-        };
-        if (!detail::waitUntil(registered, mock_)) detail::fail("the notification daemon did not come up", mock_);
+    explicit NotificationDaemon(std::optional<QString> capabilities = std::nullopt) : capabilities_(capabilities) {
+        start();
     }
     ~NotificationDaemon() { stop(); }
     NotificationDaemon(const NotificationDaemon&) = delete;
@@ -177,6 +167,22 @@ public:
         mock_.waitForFinished();
     }
 
+    // A stopped daemon comes back, as new, on the same bus.
+    void start() {
+        QStringList arguments{"-m", "dbusmock", "--template", "notification_daemon"};
+        if (capabilities_) arguments << "-p" << QStringLiteral(R"({"capabilities": "%1"})").arg(*capabilities_);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus_.address());
+        mock_.setProcessEnvironment(environment);
+        // Debian's python3-dbusmock belongs to the system's interpreter, whatever else is on PATH.
+        mock_.start(QStringLiteral("/usr/bin/python3"), arguments);
+        if (!mock_.waitForStarted()) detail::fail("python3 did not start", mock_);
+        const auto registered = [&] {
+            return connection().interface()->isServiceRegistered(QString::fromLatin1(service)).value();
+        };
+        if (!detail::waitUntil(registered, mock_)) detail::fail("the notification daemon did not come up", mock_);
+    }
+
 private:
     QDBusMessage mock(const QString& method, const QVariantList& arguments) const {
         QDBusMessage call = QDBusMessage::createMethodCall(
@@ -188,8 +194,81 @@ private:
         return connection().call(call);
     }
 
+    std::optional<QString> capabilities_;
     PrivateBus bus_;
     QProcess mock_;
+};
+
+// Debian's notification-daemon on a private bus, showing its bubbles on a private Xvfb. It shows
+// one bubble at a time, 400 pixels wide, its buttons at the bottom right.
+class BubbleDaemon {
+public:
+    static constexpr const char* program = "/usr/lib/notification-daemon/notification-daemon";
+
+    BubbleDaemon() {
+        xvfb_.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
+        if (!xvfb_.waitForStarted()) detail::fail("Xvfb did not start", xvfb_);
+        if (!detail::waitUntil([&] { return xvfb_.canReadLine() || xvfb_.waitForReadyRead(20); }, xvfb_))
+            detail::fail("Xvfb gave no display", xvfb_);
+        display_ = QStringLiteral(":") + QString::fromUtf8(xvfb_.readLine()).trimmed();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus_.address());
+        environment.insert(QStringLiteral("DISPLAY"), display_);
+        daemon_.setProcessEnvironment(environment);
+        daemon_.start(QString::fromLatin1(program), {});
+        if (!daemon_.waitForStarted()) detail::fail("notification-daemon did not start", daemon_);
+        const auto registered = [&] {
+            return connection()
+                .interface()
+                ->isServiceRegistered(QStringLiteral("org.freedesktop.Notifications"))
+                .value();
+        };
+        if (!detail::waitUntil(registered, daemon_)) detail::fail("notification-daemon did not come up", daemon_);
+    }
+    ~BubbleDaemon() {
+        for (QProcess* process : {&daemon_, &xvfb_}) {
+            process->kill();
+            process->waitForFinished();
+        }
+    }
+    BubbleDaemon(const BubbleDaemon&) = delete;
+    BubbleDaemon& operator=(const BubbleDaemon&) = delete;
+
+    QDBusConnection connection() const { return bus_.connection(); }
+
+    // The bubbles on screen.
+    QStringList bubbles() const { return xdotool({"search", "--onlyvisible", "--name", "^Notification$"}); }
+
+    // Clicks the bubble's rightmost button (a short title, as "Acknowledge"), then moves the
+    // pointer off it: a bubble under the pointer waits.
+    void clickButton(const QString& bubble) const {
+        const QStringList geometry = xdotool({"getwindowgeometry", "--shell", bubble});
+        int width = 0;
+        int height = 0;
+        for (const QString& line : geometry) {
+            if (line.startsWith(QLatin1String("WIDTH="))) width = line.mid(6).toInt();
+            if (line.startsWith(QLatin1String("HEIGHT="))) height = line.mid(7).toInt();
+        }
+        xdotool(
+            {"mousemove", "--window", bubble, QString::number(width - 80), QString::number(height - 39), "click", "1"});
+        xdotool({"mousemove", "0", "0"});
+    }
+
+private:
+    QStringList xdotool(const QStringList& arguments) const {
+        QProcess tool;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), display_);
+        tool.setProcessEnvironment(environment);
+        tool.start(QStringLiteral("xdotool"), arguments);
+        if (!tool.waitForFinished()) detail::fail("xdotool did not finish", tool);
+        return QString::fromUtf8(tool.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+    PrivateBus bus_;
+    QProcess xvfb_;
+    QString display_;
+    QProcess daemon_;
 };
 
 }  // namespace brisalune::testkit

@@ -140,23 +140,32 @@ QCoro::Task<> MacAppDelegate::handleNotificationResponse(NotificationResponse re
 }
 
 // What is told when the button could do nothing: the user asked, and must not believe it done.
-PendingAck MacAppDelegate::refusedAck(
+NotificationRequest MacAppDelegate::refusalNotice(
     const std::string& alertId, const std::optional<std::string>& tenantId, const std::string& shownTitle) const {
     const std::optional<StoredSession> session = model_->session();
     std::string_view reason = notAMemberText;
     if (!session) {
-        reason = PendingAckCoordinator::notSignedInText;
+        reason = notSignedInText;
     } else if ((!tenantId || tenantId->empty()) && !session->activeTenantId) {
         reason = noTeamText;
     }
-    PendingAck record{
+    // The alert as the pressed notification named it (not the failure notice's own title), else
+    // as the menu lists it; an id alone tells the person nothing.
+    std::string title = ui::shownName(shownTitle == ackFailureTitle ? "" : shownTitle, "").toStdString();
+    const auto& alerts = model_->openAlerts();
+    const auto listed = std::ranges::find(alerts, alertId, &AlertSnapshot::id);
+    if (title.empty() && listed != alerts.end()) title = ui::shownName(listed->rule, "").toStdString();
+    const PendingAck told{
         .alertId = alertId,
         .tenantId = tenantId.value_or(""),
-        .title = shownTitle.empty() ? alertId : shownTitle,
+        .title = std::move(title),
         .attempts = 0,
         .lastError = std::string(reason),
         .verdict = AckFailureVerdict::final};
-    return PendingAckCoordinator::notKept(std::move(record)).record;
+    NotificationRequest notice =
+        ackFailureNotice(told.alertId, told.tenantId, told.title.empty() ? told.lastError : told.reportBody());
+    notice.categoryIdentifier.clear();  // no acknowledge button: pressed again, it fails the same way
+    return notice;
 }
 
 QCoro::Task<> MacAppDelegate::acknowledgeAlert(
@@ -164,7 +173,8 @@ QCoro::Task<> MacAppDelegate::acknowledgeAlert(
     pushState_.modifyAckStandings([&](PendingAckStandings& standings) { standings.undismiss(alertId); });
     const MacModel::NotificationAck result = co_await model_->acknowledgeFromNotification(alertId, tenantId);
     if (result.get<MacModel::NotificationAck::Refused>()) {
-        co_await postAckFailureNotification(refusedAck(alertId, tenantId, shownTitle));
+        const std::shared_ptr<PushNotificationCenter> center = pushState_.notificationCenter();
+        co_await center->add(refusalNotice(alertId, tenantId, shownTitle));
         co_return;
     }
     if (result.get<MacModel::NotificationAck::QueuedForBoxSignIn>()) {
@@ -201,13 +211,18 @@ QCoro::Task<> MacAppDelegate::openAlert(std::string alertId, std::optional<std::
     }
 }
 
-QCoro::Task<> MacAppDelegate::postAckFailureNotification(PendingAck record) {
-    const NotificationRequest request{
-        .identifier = std::string(ackFailureIdentifierPrefix) + record.alertId,
+NotificationRequest MacAppDelegate::ackFailureNotice(
+    const std::string& alertId, const std::string& tenantId, std::string body) {
+    return {
+        .identifier = std::string(ackFailureIdentifierPrefix) + alertId,
         .title = std::string(ackFailureTitle),
-        .body = record.reportBody(),
+        .body = std::move(body),
         .categoryIdentifier = std::string(PushState::alertCategoryIdentifier),
-        .userInfo = {{"alert_id", record.alertId}, {"tenant_id", record.tenantId}}};
+        .userInfo = {{"alert_id", alertId}, {"tenant_id", tenantId}}};
+}
+
+QCoro::Task<> MacAppDelegate::postAckFailureNotification(PendingAck record) {
+    const NotificationRequest request = ackFailureNotice(record.alertId, record.tenantId, record.reportBody());
     // The centre shows nothing when the service does not answer; nothing to retry then.
     const std::shared_ptr<PushNotificationCenter> center = pushState_.notificationCenter();
     co_await center->add(request);

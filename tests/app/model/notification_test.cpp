@@ -155,25 +155,45 @@ TEST_F(NotificationResponses, RefusedWithoutASessionATeamOrAMembership) {
 }
 
 TEST_F(NotificationResponses, AButtonPressedWhereNothingCanBeDoneIsToldNotSilentlyDropped) {
-    // A notification outlives the team (or the sign-in) it came with; its button still asks.
-    const auto told = [&](std::string_view reason) {
+    // A notification outlives the team (or the sign-in) it came with; its button still asks. The
+    // notice names the alert, says why in words, and has no button that would fail the same way.
+    const auto told = [&](std::string_view body) {
         ASSERT_EQ(center->shown.size(), 1u);
-        EXPECT_EQ(center->shown.front().identifier, "brisalune.ack-failure.a1");
-        EXPECT_EQ(center->shown.front().title, "Couldn't acknowledge");
-        EXPECT_EQ(
-            center->shown.front().body,
-            "Disk full\n" + PendingAckCoordinator::notKeptText(AckDelivery::unsent) + "\n" + std::string(reason));
+        const NotificationRequest& notice = center->shown.front();
+        EXPECT_EQ(notice.identifier, "brisalune.ack-failure.a1");
+        EXPECT_EQ(notice.title, "Couldn't acknowledge");
+        EXPECT_EQ(notice.body, body);
+        EXPECT_EQ(notice.categoryIdentifier, "");  // no acknowledge button
+        EXPECT_EQ(notice.userInfo, (json::Object{{"alert_id", "a1"}, {"tenant_id", notice.userInfo.at("tenant_id")}}));
         center->shown.clear();
     };
     launchWith(session());
     respond(ack, "a1", "t9");
-    told(MacAppDelegate::notAMemberText);
+    told("Disk full\nThis account is not a member of the alert's team, so it was not sent.");
 
     run(model->signOutLocally());
     respond(ack, "a1", "t1");
-    told(PendingAckCoordinator::notSignedInText);
+    told("Disk full\nYou are not signed in to Brisalune, so it was not sent.");
+    // Pressed on the notice itself, or on a notification that came back with nothing but its
+    // alert's ids: no title to name it by, and never the raw id.
+    NotificationResponse again = response(ack, "a1", "t1");
+    again.request.title = "Couldn't acknowledge";
+    run(delegate->handleNotificationResponse(again));
+    told("You are not signed in to Brisalune, so it was not sent.");
+    again.request.title.clear();
+    run(delegate->handleNotificationResponse(again));
+    told("You are not signed in to Brisalune, so it was not sent.");
     EXPECT_TRUE(acks->all().empty());
     EXPECT_EQ(count(hosted, "POST /v1/alerts/a1/ack"), 0u);
+}
+
+TEST_F(NotificationResponses, ARefusalForWantOfATeamSaysSo) {
+    serveLogin();
+    run(model->signIn("ops@example.com", "secret"));  // two teams: none active yet
+    respond(ack, "a1", "");
+    ASSERT_EQ(center->shown.size(), 1u);
+    EXPECT_EQ(center->shown.front().body, "Disk full\nNo team is chosen in Brisalune, so it was not sent.");
+    EXPECT_EQ(center->shown.front().categoryIdentifier, "");
 }
 
 TEST_F(NotificationResponses, TheButtonAcknowledgesAndRefreshesTheActiveTeam) {

@@ -4,8 +4,8 @@
 // Permission on Linux: granted while a notification service is there (one that hangs too),
 // denied when none is; critical alerts are not supported. The service's capabilities are read
 // before the first notification (and again after the service changes hands); bodies are escaped
-// when it reads markup in them. A notification with buttons is resident and never expires, so
-// that its buttons are still there when the person comes back to it; acted on, it is closed.
+// when it reads markup in them. A notification with buttons never expires, so that its buttons
+// are still there when the person comes back to it; acted on, it is closed.
 // Keeps a table of what it showed, titles and bodies cut as shown (the latest `maxRemembered`),
 // so that shown notifications can be listed, replaced and withdrawn, and hears the service's
 // ActionInvoked and NotificationClosed only for those.
@@ -78,7 +78,7 @@ private:
     struct Shown {
         uint id = 0;
         NotificationRequest request;
-        bool resident = false;  // kept by the service after an action, until closed
+        bool withButtons = false;  // may be kept by the service after an action, until closed
     };
 
     static constexpr qint32 serviceDefaultExpiry = -1;
@@ -90,8 +90,9 @@ private:
     // whatever it turns out to be.
     QCoro::Task<std::optional<QStringList>> capabilities();
     QCoro::Task<QDBusMessage> ask(QDBusMessage call);
-    // The category's buttons; each key carries the request's user info, so that a button pressed
-    // after this program restarted (the service keeps notifications on screen) is still answered.
+    // The category's buttons; each key carries the request's user info and title, so that a button
+    // pressed after this program restarted or forgot it (the service keeps notifications on screen)
+    // is still answered, and what it acts on named.
     QStringList actions(const NotificationRequest& request) const;
     QCoro::Task<> close(uint id);
     // The same without waiting for the service's answer.

@@ -47,8 +47,10 @@ public:
     static constexpr std::string_view ackFailureIdentifierPrefix = "brisalune.ack-failure.";
     static constexpr std::string_view ackFailureTitle = "Couldn't acknowledge";
     // Why a pressed acknowledge button could do nothing at all.
-    static constexpr std::string_view noTeamText = "No team is selected.";
-    static constexpr std::string_view notAMemberText = "This account is not a member of the alert's team.";
+    static constexpr std::string_view notSignedInText = "You are not signed in to Brisalune, so it was not sent.";
+    static constexpr std::string_view noTeamText = "No team is chosen in Brisalune, so it was not sent.";
+    static constexpr std::string_view notAMemberText =
+        "This account is not a member of the alert's team, so it was not sent.";
     static constexpr std::string_view nothingToOpenTitle = "Nothing to open";
     // How long the UI thread's settings writes (a dismissal, the sign-out's clearing) wait for
     // another program that holds the settings file before they go ahead without it.
@@ -138,8 +140,11 @@ Q_SIGNALS:
 
 private:
     QCoro::Task<> refreshLoop();
-    PendingAck refusedAck(
+    // "Couldn't acknowledge" for a press that could do nothing: why, and no button to fail again.
+    NotificationRequest refusalNotice(
         const std::string& alertId, const std::optional<std::string>& tenantId, const std::string& shownTitle) const;
+    static NotificationRequest ackFailureNotice(
+        const std::string& alertId, const std::string& tenantId, std::string body);
     void listenTo(const std::shared_ptr<PushNotificationCenter>& center);
 
     // On the thread that made the delegate, the UI's, for its whole life.
