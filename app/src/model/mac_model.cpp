@@ -79,6 +79,10 @@ void MacModel::setLastError(std::optional<std::string> value) {
     assign(lastError_, std::move(value), &MacModel::lastErrorChanged);
 }
 
+void MacModel::setSignOutRefusal(std::optional<std::string> value) {
+    assign(signOutRefusal_, std::move(value), &MacModel::signOutRefusalChanged);
+}
+
 void MacModel::setOpenAlerts(std::vector<AlertSnapshot> value) {
     assign(openAlerts_, std::move(value), &MacModel::openAlertsChanged);
 }

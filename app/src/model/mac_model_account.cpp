@@ -139,8 +139,9 @@ QCoro::Task<> MacModel::refreshAccount() {
     }
     if (unauthorized) {
         // Only the session the request was sent for: a refusal of a token that was signed out
-        // meanwhile must not end the session that replaced it.
-        if (sessionStillHas(sessionToken)) co_await signOutLocally();
+        // meanwhile must not end the session that replaced it. Once the keyring refused to forget
+        // it, each refresh would ask to unlock again: the person's next action tries instead.
+        if (sessionStillHas(sessionToken) && !signOutRefusal_) co_await signOutLocally();
         co_return;
     }
     if (!sessionStillHas(sessionToken)) co_return;
@@ -209,6 +210,11 @@ QCoro::Task<> MacModel::revokeUnheldKey(
     }
 }
 
+QCoro::Task<> MacModel::retryRefusedSignOut() {
+    if (!signOutRefusal_ || !session_ || isTearingDown_ || forgetting_ > 0) co_return;
+    co_await signOutLocally();
+}
+
 QCoro::Task<> MacModel::signOutLocally() {
     // The keychain first, in its turn: after any save still on its way, so that nothing written
     // for this session outlives it. A session the keychain still holds is the next start's: the
@@ -223,8 +229,12 @@ QCoro::Task<> MacModel::signOutLocally() {
         co_await awaitBlocking(clear, &localPool());
     } catch (const std::exception& error) {
         setLastError(error.what());
+        setSignOutRefusal(error.what());
         co_return;
     }
+    // The refusal no longer holds: its words go, wherever they are shown.
+    if (signOutRefusal_ && lastError_ == signOutRefusal_) setLastError(std::nullopt);
+    setSignOutRefusal(std::nullopt);
     // Still in the turn: a save waiting behind it finds the session gone and writes nothing.
     pushState_.clearDeviceLedger();
     pushState_.endSession();

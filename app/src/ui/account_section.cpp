@@ -34,6 +34,7 @@ AccountSection::AccountSection(MacModel& model, QWidget* parent)
     connect(&model_, &MacModel::phaseChanged, this, &AccountSection::follow);
     connect(&model_, &MacModel::isTearingDownChanged, this, &AccountSection::follow);
     connect(&model_, &MacModel::lastErrorChanged, this, &AccountSection::follow);
+    connect(&model_, &MacModel::signOutRefusalChanged, this, &AccountSection::follow);
     follow();
 }
 
@@ -42,11 +43,11 @@ void AccountSection::follow() {
     email_->setFullText(session ? qText(session->email) : QString());
     maintenance_->setVisible(model_.phase() == MacModel::Phase::signedIn);
     signOut_->setEnabled(!model_.isTearingDown());
-    // Signed in, nothing else shows the model's last failure (a sign-out the keyring refused);
-    // choosing a team, the picker does.
-    const std::optional<std::string>& error = model_.lastError();
-    const bool shown = error && model_.phase() == MacModel::Phase::signedIn;
-    error_->setText(shown ? ui::lines(qText(*error)) : QString());
+    // Only a sign-out that the keyring refused, while it holds: the person is still signed in.
+    // Choosing a team, the picker shows it while it is the last failure.
+    const std::optional<std::string>& refusal = model_.signOutRefusal();
+    const bool shown = refusal && (model_.phase() == MacModel::Phase::signedIn || model_.lastError() != refusal);
+    error_->setText(shown ? ui::lines(qText(*refusal)) : QString());
     error_->setVisible(shown);
 }
 

@@ -241,6 +241,8 @@ QCoro::Task<> MenuContentView::refreshOnShow(int generation) {
     // behind a registration that is slow to answer.
     model.pushState().refreshNotificationSettings();
     if (!self || shows_ != generation) co_return;
+    // Opening the menu is the person's action: a sign-out the keyring refused is tried again.
+    co_await model.retryRefusedSignOut();
     co_await model.refresh();
 }
 

@@ -123,6 +123,64 @@ TEST_F(ModelSignOut, AKeyringThatCannotForgetTheSessionLeavesThePersonSignedInAn
     run(model->signOut());  // the keyring answers again: the sign-out goes through
     EXPECT_EQ(model->phase(), Phase::signedOut);
     EXPECT_TRUE(store->load().is(SessionLoad::Case::absent));
+    EXPECT_FALSE(model->lastError());  // no longer true: the sign-in view does not say so
+}
+
+// The desktop's keyring, counting the model's attempts to forget the session: each may ask to unlock.
+class CountingKeychain final : public SessionStoring {
+public:
+    explicit CountingKeychain(std::string service) : store_(std::move(service)) {}
+    SessionLoad load() override { return store_.load(); }
+    void save(const StoredSession& session) override { store_.save(session); }
+    void clear() override {
+        ++clears;
+        store_.clear();
+    }
+
+    std::atomic<int> clears = 0;
+
+private:
+    KeychainSessionStore store_;
+};
+
+// The service ended the session, and the keyring refuses to forget it: the refreshes that follow
+// leave the keyring alone; the person's next action tries again, and once the keyring answers the
+// sign-out completes and its text goes.
+TEST_F(ModelSignOut, AKeyringThatRefusedTheSignOutIsAskedAgainOnlyWhenThePersonActs) {
+    const auto store =
+        std::make_shared<CountingKeychain>("app.brisalune.tests.retry-" + dir.path().filename().string());
+    store->save(session());
+    model = std::make_shared<MacModel>(pushState, defaults, store, factory(), addresses());
+    run(model->ensureLaunched());
+    ASSERT_EQ(model->phase(), Phase::signedIn);
+    hosted.on("GET", "/v1/me", standin::Reply::json(R"({"error":"session expired"})", 401));
+    hosted.on("GET", "/v1/pull", standin::Reply::json(R"({"error":"invalid api key"})", 401));
+
+    auto stopped = std::make_optional<testkit::StoppedKeyring>();
+    run(model->refresh());  // the refusal found: the one try of the refresh loop
+    ASSERT_EQ(store->clears, 1);
+    ASSERT_EQ(model->phase(), Phase::signedIn);
+    ASSERT_TRUE(model->signOutRefusal());
+    EXPECT_EQ(model->lastError(), model->signOutRefusal());
+    for (int i = 0; i < 3; ++i) run(model->refresh());
+    EXPECT_EQ(store->clears, 1);
+
+    run(model->retryRefusedSignOut());  // the person opens the menu: one more try, refused again
+    EXPECT_EQ(store->clears, 2);
+    EXPECT_EQ(model->phase(), Phase::signedIn);
+
+    stopped.reset();
+    run(model->refresh());
+    EXPECT_EQ(store->clears, 2);
+    EXPECT_EQ(model->phase(), Phase::signedIn);
+    run(model->retryRefusedSignOut());
+    EXPECT_EQ(store->clears, 3);
+    EXPECT_EQ(model->phase(), Phase::signedOut);
+    EXPECT_FALSE(model->signOutRefusal());
+    EXPECT_FALSE(model->lastError());
+    EXPECT_TRUE(store->load().is(SessionLoad::Case::absent));
+    run(model->retryRefusedSignOut());  // nothing left to retry
+    EXPECT_EQ(store->clears, 3);
 }
 
 TEST_F(ModelSignOut, TheKeychainItemGoesWithTheRealKeychain) {

@@ -9,6 +9,7 @@
 #include <brisalune/push/freedesktop_notifications.hpp>
 #include <brisalune/standin/server.hpp>
 #include <support/notification_daemon.hpp>
+#include <support/stopped_keyring.hpp>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,6 +20,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 namespace brisalune {
 namespace {
@@ -126,6 +128,60 @@ TEST_F(PushRowTest, ShowsTheOneHelpfulActionForEachState) {
     pushState.setDeviceRegistrationError(std::nullopt);
     EXPECT_TRUE(shows(&row, "push.on"));
     EXPECT_FALSE(shows(&row, "push.message"));
+}
+
+// The account rows over the desktop's keyring, with an item of the test's own.
+class AccountSectionTest : public testkit::UiTest {
+protected:
+    std::shared_ptr<KeychainSessionStore> store =
+        std::make_shared<KeychainSessionStore>("app.brisalune.tests.account-" + dir.path().filename().string());
+    MacModel keychainModel{pushState, defaults, store, clientFactory(), addresses()};
+    std::unique_ptr<MenuContentView> view = std::make_unique<MenuContentView>(MenuEnvironment{
+        .model = keychainModel,
+        .updates = updates,
+        .compatibility = compatibilityModel,
+        .openURL = [](const platform::Url&) {},
+        .openNotificationSettings = [] { return true; },
+        .makeLaunchAtLogin =
+            [this] { return std::make_unique<LaunchAtLogin>(dir / "autostart/brisalune.desktop", "/bin/true"); },
+        .quit = [] {},
+        .versionName = "0.1.0",
+        .versionCode = 1});
+
+    ~AccountSectionTest() override { store->clear(); }
+
+    bool showsRed() { return shows(view.get(), "account.error"); }
+};
+
+// Only a sign-out that the keyring refused is told here, and only while it holds: a session that
+// could not be kept is not, and the refusal goes once the person opens the menu again with the
+// keyring back.
+TEST_F(AccountSectionTest, ShowsOnlyASignOutTheKeyringRefusedWhileItHolds) {
+    await(keychainModel.ensureLaunched());
+    await(keychainModel.signIn(account().email, account().password));
+    await(keychainModel.selectTenant("acme-ops"));
+    ASSERT_EQ(keychainModel.phase(), MacModel::Phase::signedIn);
+
+    auto stopped = std::make_optional<testkit::StoppedKeyring>();
+    await(keychainModel.selectTenant("harbor-lab"));  // the team choice cannot be kept
+    ASSERT_TRUE(keychainModel.lastError());
+    EXPECT_FALSE(showsRed()) << *keychainModel.lastError();
+
+    at<QPushButton>(view.get(), "account.signOut").click();
+    waitUntil([&] { return !keychainModel.isTearingDown(); });
+    ASSERT_EQ(keychainModel.phase(), MacModel::Phase::signedIn);
+    ASSERT_TRUE(showsRed());
+    EXPECT_EQ(
+        textOf(view.get(), "account.error")
+            .rfind("The keyring could not forget your session, so you are still signed in", 0),
+        0u);
+
+    stopped.reset();
+    view->show();  // the person opens the menu: the sign-out is tried again, and goes through
+    waitUntil([&] { return keychainModel.phase() == MacModel::Phase::signedOut; });
+    EXPECT_FALSE(keychainModel.lastError());
+    EXPECT_FALSE(showsRed());
+    EXPECT_TRUE(store->load().is(SessionLoad::Case::absent));
 }
 
 class AppSectionTest : public testkit::UiTest {};

@@ -116,6 +116,9 @@ public:
     std::shared_ptr<BrisaluneClient> accountClient() const override { return accountClient_; }
     bool isTearingDown() const override { return isTearingDown_; }
     const std::optional<std::string>& lastError() const noexcept { return lastError_; }
+    // Why the keyring did not forget the session at a local sign-out, while that session is still
+    // held (the person is still signed in). Changes with signOutRefusalChanged.
+    const std::optional<std::string>& signOutRefusal() const noexcept { return signOutRefusal_; }
     const std::vector<AlertSnapshot>& openAlerts() const noexcept { return openAlerts_; }
     const std::optional<std::string>& alertsError() const noexcept { return alertsError_; }
     const PortalOrigins& portalOrigins() const noexcept { return portalOrigins_; }
@@ -153,7 +156,7 @@ public:
     // earlier one answering later changes nothing and ends the token it was given.
     QCoro::Task<> signIn(std::string email, std::string password);
     // GET /v1/me: the memberships and the teams' data hosts. A refusal of the session still held
-    // signs out locally.
+    // signs out locally, unless the keyring refused that already: only the person's action tries again.
     QCoro::Task<> refreshAccount();
 
     // ---- sign-out ----
@@ -161,8 +164,12 @@ public:
     // Unregisters this device, revokes the team keys, logs out, then forgets locally. Nothing
     // stops it; a second request while one runs is ignored.
     QCoro::Task<> signOut();
-    // Forgets the session here only.
+    // Forgets the session here only. When the keyring refuses, the session stays held, with its
+    // refusal in `signOutRefusal` and `lastError` until a later sign-out goes through.
     QCoro::Task<> signOutLocally();
+    // Tries the local sign-out that the keyring refused again, for an action of the person (the
+    // menu opening); each try may ask to unlock. Nothing when none is held or one is running.
+    QCoro::Task<> retryRefusedSignOut();
 
     // ---- teams ----
 
@@ -217,6 +224,7 @@ Q_SIGNALS:
     void accountClientChanged();
     void isTearingDownChanged();
     void lastErrorChanged();
+    void signOutRefusalChanged();
     void openAlertsChanged();
     // A pull of the team's open alerts succeeded and `openAlerts` is its list (changed or not).
     void alertsPulled(const std::string& tenantId);
@@ -300,6 +308,7 @@ private:
     void setAccountClient(std::shared_ptr<BrisaluneClient> value);
     void setTearingDown(bool value);
     void setLastError(std::optional<std::string> value);
+    void setSignOutRefusal(std::optional<std::string> value);
     void setOpenAlerts(std::vector<AlertSnapshot> value);
     void setAlertsError(std::optional<std::string> value);
     void setPortalOrigins(PortalOrigins value);
@@ -312,6 +321,7 @@ private:
     std::shared_ptr<BrisaluneClient> accountClient_;
     bool isTearingDown_ = false;
     std::optional<std::string> lastError_;
+    std::optional<std::string> signOutRefusal_;
     std::vector<AlertSnapshot> openAlerts_;
     std::optional<std::string> alertsError_;
     PortalOrigins portalOrigins_;

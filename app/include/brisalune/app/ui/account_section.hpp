@@ -1,8 +1,8 @@
 #pragma once
 
 // The signed-in account's rows: its e-mail, the maintenance windows (once a team is chosen), the
-// self-hosted box window, and signing out (disabled while a sign-out runs), with the model's last
-// failure once a team is chosen.
+// self-hosted box window, and signing out (disabled while a sign-out runs), with a sign-out that
+// the keyring refused while it holds.
 
 #include <brisalune/app/model/mac_model.hpp>
 
