@@ -307,6 +307,9 @@ void MaintenanceWindowsView::showEvent(QShowEvent* event) {
     // Brought back from the taskbar it goes on as it was: only a new showing loads again.
     if (event->spontaneous() || shown_) return;
     shown_ = true;
+    // No control has the focus at first: a drop-down would change by the wheel with a focus it
+    // does not show. Tab goes on from here to the project.
+    setFocus(Qt::OtherFocusReason);
     // The picker lists this team's projects: the chosen one's windows load beside the names.
     const bool listed = projectsTeam_ == std::optional(activeTeam());
     loadTeam(!listed);

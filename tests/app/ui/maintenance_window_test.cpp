@@ -1,10 +1,12 @@
 #include <brisalune/app/ui/mac_maintenance_editor.hpp>
 #include <brisalune/app/ui/maintenance_windows_view.hpp>
+#include <brisalune/app/ui/ui_kit.hpp>
 #include <brisalune/client/maintenance/endpoints.hpp>
 #include <brisalune/client/maintenance/format.hpp>
 #include <brisalune/push/await_blocking.hpp>
 
 #include <app/ui/ui_fixture.hpp>
+#include <app/ui/wheel_notch.hpp>
 
 #include <QComboBox>
 #include <QLabel>
@@ -12,6 +14,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -332,6 +335,35 @@ TEST_F(MaintenanceWindowTest, AListOnItsWayAtTheCloseIsDropped) {
     demo.hostedServer().release();
     settle();
     EXPECT_FALSE(lists(stored.id));
+}
+
+// The window opens with no control holding a focus it does not show: two notches of the wheel
+// over the Project drop-down pick no other project.
+TEST_F(MaintenanceWindowTest, TheWheelRightAfterOpeningLeavesTheProject) {
+    ui::installWheelGuard();
+    signInWithTeam("acme-ops");
+    MaintenanceWindowsView& shown = showWindow();
+    QWidget* window = windows.window(WindowPresenter::Kind::maintenance);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    waitUntil([&] { return shown.projects().size() > 1 && !busy(); });
+    const std::string chosen = shown.project();
+    auto& picker = at<QComboBox>(&shown, "maintenance.project");
+    EXPECT_FALSE(picker.hasFocus());
+    testkit::turnWheel(picker, -1);
+    testkit::turnWheel(picker, -1);
+    settle();
+    EXPECT_EQ(shown.project(), chosen);
+    EXPECT_EQ(picker.currentText().toStdString(), chosen);
+
+    // Reopened, the same.
+    windows.close(WindowPresenter::Kind::maintenance);
+    showWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    settle();
+    EXPECT_FALSE(picker.hasFocus());
+    testkit::turnWheel(picker, -1);
+    settle();
+    EXPECT_EQ(shown.project(), chosen);
 }
 
 class ViewerMaintenanceWindowTest : public MaintenanceWindowTest {
