@@ -22,6 +22,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QShowEvent>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QTextBlock>
@@ -216,9 +217,27 @@ MacMaintenanceEditor::MacMaintenanceEditor(
     offerChoices();
     parts_->scope->setNames(names_);
     showDraft();
-    parts_->previewPause->start();
+}
+
+void MacMaintenanceEditor::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Brought back from the taskbar it goes on as it was: only a new showing loads again.
+    if (event->spontaneous() || shown_) return;
+    shown_ = true;
+    restartPreview();
     loadNames();
     loadStatusPages();
+}
+
+void MacMaintenanceEditor::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (event->spontaneous() || !shown_) return;
+    shown_ = false;
+    ++showing_;
+    namesLookup_.request_stop();
+    namesLookup_ = std::stop_source();
+    parts_->previewPause->stop();
+    ++previewGeneration_;
 }
 
 MacMaintenanceEditor::~MacMaintenanceEditor() {
@@ -371,7 +390,8 @@ void MacMaintenanceEditor::editText() {
 
 void MacMaintenanceEditor::restartPreview() {
     ++previewGeneration_;  // an answer still on its way is for an older draft
-    parts_->previewPause->start();
+    // Hidden, it asks for nothing: the next showing does.
+    if (shown_) parts_->previewPause->start();
 }
 
 void MacMaintenanceEditor::offerChoices() {
@@ -597,11 +617,12 @@ QCoro::Task<> MacMaintenanceEditor::deleteWindow() {
 
 QCoro::Task<> MacMaintenanceEditor::loadNames() {
     const QPointer<MacMaintenanceEditor> self(this);
+    const std::uint64_t showing = showing_;
     const auto lookUp = [client = client_, project = project_, cancel = namesLookup_.get_token()] {
         return maintenanceScopeNames(*client, project, cancel);
     };
     MaintenanceScopeNames names = co_await awaitBlocking(lookUp);
-    if (!self) co_return;
+    if (!self || showing != showing_) co_return;
     names_ = std::move(names);
     parts_->scope->setNames(names_);
     parts_->scope->refresh();
@@ -610,6 +631,7 @@ QCoro::Task<> MacMaintenanceEditor::loadNames() {
 
 QCoro::Task<> MacMaintenanceEditor::loadStatusPages() {
     const QPointer<MacMaintenanceEditor> self(this);
+    const std::uint64_t showing = showing_;
     const auto load = [client = client_] { return listStatusPages(*client); };
     std::vector<StatusPage> pages;
     try {
@@ -617,7 +639,7 @@ QCoro::Task<> MacMaintenanceEditor::loadStatusPages() {
     } catch (const std::exception&) {
         // Not reported: the section then offers no components.
     }
-    if (!self) co_return;
+    if (!self || showing != showing_) co_return;
     statusPages_ = std::move(pages);
     offerChoices();
     parts_->statusPage->refresh();

@@ -21,6 +21,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QShowEvent>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStackedLayout>
@@ -295,13 +296,36 @@ void MaintenanceWindowsView::followSession() {
         windows_.clear();
         setSelection(std::nullopt);
         showWindows();
-        loadTeam();
+        if (shown_) loadTeam(true);
     }
     showLayout();
     showDetail();
 }
 
-QCoro::Task<> MaintenanceWindowsView::loadTeam() {
+void MaintenanceWindowsView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Brought back from the taskbar it goes on as it was: only a new showing loads again.
+    if (event->spontaneous() || shown_) return;
+    shown_ = true;
+    // No control has the focus at first: a drop-down would change by the wheel with a focus it
+    // does not show. Tab goes on from here to the project.
+    setFocus(Qt::OtherFocusReason);
+    // The picker lists this team's projects: the chosen one's windows load beside the names.
+    const bool listed = projectsTeam_ == std::optional(activeTeam());
+    loadTeam(!listed);
+    if (listed) loadWindows();
+}
+
+void MaintenanceWindowsView::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (event->spontaneous() || !shown_) return;
+    shown_ = false;
+    // What is on its way now is dropped; the next showing asks again.
+    ++teamTicket_;
+    ++windowsTicket_;
+}
+
+QCoro::Task<> MaintenanceWindowsView::loadTeam(bool windowsAfter) {
     const std::uint64_t ticket = ++teamTicket_;
     const QPointer<MaintenanceWindowsView> self(this);
     const std::string before = project_;
@@ -310,7 +334,7 @@ QCoro::Task<> MaintenanceWindowsView::loadTeam() {
     co_await loadProjects(ticket);
     if (!self || ticket != teamTicket_) co_return;
     // The same project name in the new team: its windows are still the old team's.
-    if (project_ == before) co_await loadWindows();
+    if (windowsAfter && project_ == before) co_await loadWindows();
 }
 
 QCoro::Task<> MaintenanceWindowsView::loadPermissions(std::uint64_t ticket) {
@@ -332,6 +356,7 @@ QCoro::Task<> MaintenanceWindowsView::loadPermissions(std::uint64_t ticket) {
 }
 
 QCoro::Task<> MaintenanceWindowsView::loadProjects(std::uint64_t ticket) {
+    const std::optional<std::string> team = activeTeam();
     const std::shared_ptr<BrisaluneClient> client = this->client();
     if (!client) co_return;
     const QPointer<MaintenanceWindowsView> self(this);
@@ -353,6 +378,7 @@ QCoro::Task<> MaintenanceWindowsView::loadProjects(std::uint64_t ticket) {
     for (const ProjectInfo& project : answer) names.push_back(project.name);
     std::ranges::sort(names);
     projects_ = std::move(names);
+    projectsTeam_ = team;
     showProjects();
     if (std::ranges::find(projects_, project_) == projects_.end()) {
         setProject(projects_.empty() ? std::string() : projects_.front());

@@ -94,6 +94,7 @@ protected:
             [this](std::optional<MaintenanceWindow> window) { saved.push_back(std::move(window)); },
             projectLimited);
         editor->resize(520, 800);
+        editor->show();  // it loads while it shows
         return *editor;
     }
 
@@ -256,6 +257,40 @@ TEST_F(MaintenanceEditorTest, AnAnswerForAnOlderDraftIsDropped) {
     settle();
     EXPECT_EQ(previews(), 2u);
     EXPECT_EQ(editor->preview().size(), 1u);
+}
+
+// Hidden, the editor drops what is on its way and asks for nothing; shown again, it asks for the
+// status pages and a preview anew, and the draft is as it was typed.
+TEST_F(MaintenanceEditorTest, EachShowingLoadsAgainAndAHideDropsWhatIsOnItsWay) {
+    std::atomic<int> pagesAsked{0};
+    server.on("GET", "/v1/status-pages", [&pagesAsked](const ReceivedRequest&) {
+        Reply pages = Reply::json(R"({"status_pages": []})");
+        pages.holdUntilReleased = pagesAsked++ == 0;
+        return pages;
+    });
+    server.on("POST", previewPath, Reply::json(occurrencesAnswer(2)));
+    open(storedWindow());
+    MaintenanceWindowDraft draft = editor->draft();
+    draft.statusPage = true;
+    editor->setDraft(draft);
+    waitUntil([&] { return pagesAsked == 1; });
+    EXPECT_TRUE(shows(QStringLiteral("statusPage.loading")));
+    QTest::keyClicks(&at<QLineEdit>(QStringLiteral("editor.name")), QStringLiteral(" nightly"));
+
+    editor->hide();
+    server.release();
+    settle();
+    EXPECT_TRUE(shows(QStringLiteral("statusPage.loading")));  // the late answer changed nothing
+    const std::size_t previewed = previews();
+    QTest::qWait(static_cast<int>(MacMaintenanceEditor::previewPause.count()) * 2);
+    settle();
+    EXPECT_EQ(previews(), previewed);  // nothing asked while hidden
+
+    editor->show();
+    waitUntil([&] { return pagesAsked == 2 && !shows(QStringLiteral("statusPage.loading")); });
+    waitUntil([&] { return previews() > previewed; });
+    EXPECT_EQ(editor->draft().name, "Backups nightly");
+    EXPECT_EQ(at<QLineEdit>(QStringLiteral("editor.name")).text(), "Backups nightly");
 }
 
 TEST_F(MaintenanceEditorTest, SaveFailuresShowUnderTheirSectionsUntilTheNextEdit) {

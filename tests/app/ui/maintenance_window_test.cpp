@@ -1,10 +1,12 @@
 #include <brisalune/app/ui/mac_maintenance_editor.hpp>
 #include <brisalune/app/ui/maintenance_windows_view.hpp>
+#include <brisalune/app/ui/ui_kit.hpp>
 #include <brisalune/client/maintenance/endpoints.hpp>
 #include <brisalune/client/maintenance/format.hpp>
 #include <brisalune/push/await_blocking.hpp>
 
 #include <app/ui/ui_fixture.hpp>
+#include <app/ui/wheel_notch.hpp>
 
 #include <QComboBox>
 #include <QLabel>
@@ -12,6 +14,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -31,6 +34,7 @@ protected:
 
     MaintenanceWindowsView& open() {
         view = std::make_unique<MaintenanceWindowsView>(model);
+        view->show();  // it loads while it shows
         return *view;
     }
     // Opened on a signed-in team, its projects and first project's windows loaded.
@@ -41,10 +45,8 @@ protected:
         return *view;
     }
     bool busy() const { return !blockingCallsIdle(); }
-    void settle() {
-        waitUntil([&] { return !busy(); });
-        QCoreApplication::processEvents();
-    }
+    // Until the answers have come, and those of the requests that they started.
+    static void settle() { ASSERT_TRUE(testkit::settlePool()); }
     std::string pane() const {
         for (const char* name : {"maintenance.readOnly", "maintenance.choose", "maintenance.editorHolder"}) {
             if (shows(view.get(), name)) return name;
@@ -65,8 +67,9 @@ protected:
         picker.setCurrentIndex(picker.findText(QString::fromStdString(project)));
         settle();
     }
-    void click(const std::string& id) {
-        auto& list = at<QListWidget>(view.get(), "maintenance.list");
+    void click(const std::string& id) { click(*view, id); }
+    static void click(const MaintenanceWindowsView& in, const std::string& id) {
+        auto& list = at<QListWidget>(&in, "maintenance.list");
         for (int row = 0; row < list.count(); ++row) {
             if (list.item(row)->data(Qt::UserRole).toString().toStdString() == id) list.item(row)->setSelected(true);
         }
@@ -81,8 +84,18 @@ protected:
         click(first.id);
         return {std::move(first), std::move(second)};
     }
-    bool lists(const std::string& id) const {
-        return std::ranges::any_of(view->windows(), [&](const auto& w) { return w.id == id; });
+    bool lists(const std::string& id) const { return listed(*view, id); }
+    static bool listed(const MaintenanceWindowsView& in, const std::string& id) {
+        return std::ranges::any_of(in.windows(), [&](const auto& w) { return w.id == id; });
+    }
+    std::size_t asked(const std::string& method, const std::string& path) {
+        const auto all = demo.hostedServer().requests();
+        return std::ranges::count_if(all, [&](const auto& r) { return r.method == method && r.path == path; });
+    }
+    // The window as the menu's "Maintenance windows…" shows it, and its content.
+    MaintenanceWindowsView& showWindow() {
+        windows.show(WindowPresenter::Kind::maintenance);
+        return at<MaintenanceWindowsView>(windows.window(WindowPresenter::Kind::maintenance), "maintenance");
     }
 };
 
@@ -267,12 +280,90 @@ TEST_F(MaintenanceWindowTest, ASaveEndingAfterAnotherRowWasPickedStillReloadsThe
     const std::string path = "/v1/projects/" + view->project() + "/maintenance-windows";
     at<QPushButton>(view.get(), "editor.save").click();  // on its way
     click(second.id);
+    waitUntil([&] {
+        const auto listed = std::ranges::find(view->windows(), first.id, &MaintenanceWindow::id);
+        return listed != view->windows().end() && listed->input.name == "First, renamed";
+    });
     settle();
     EXPECT_EQ(view->selection()->get<Selection::Window>()->id, second.id);
     EXPECT_EQ(view->editor()->draft().name, "Second");
-    const auto listed = std::ranges::find(view->windows(), first.id, &MaintenanceWindow::id);
-    ASSERT_NE(listed, view->windows().end());
-    EXPECT_EQ(listed->input.name, "First, renamed");
+}
+
+// Closed, the window keeps what it showed; shown again, it lists what was stored meanwhile and asks
+// for the status pages again, with the draft as it was typed.
+TEST_F(MaintenanceWindowTest, ShownAgainItLoadsAgainAndKeepsTheDraft) {
+    signInWithTeam("acme-ops");
+    MaintenanceWindowsView& shown = showWindow();
+    waitUntil([&] { return !shown.project().empty() && !busy(); });
+    const MaintenanceWindow before = store(shown.project(), "Before");
+    at<QPushButton>(&shown, "maintenance.refresh").click();
+    settle();
+    click(shown, before.id);
+    waitUntil([&] { return shown.editor() && asked("GET", "/v1/status-pages") > 0 && !busy(); });
+    MaintenanceWindowDraft draft = shown.editor()->draft();
+    draft.name = "Before, renamed";
+    shown.editor()->setDraft(draft);
+
+    windows.close(WindowPresenter::Kind::maintenance);
+    settle();
+    const MaintenanceWindow meanwhile = store(shown.project(), "Stored meanwhile");
+    demo.hostedServer().clearRequests();
+    EXPECT_FALSE(listed(shown, meanwhile.id));
+
+    showWindow();
+    waitUntil([&] { return listed(shown, meanwhile.id) && asked("GET", "/v1/projects") == 1; });
+    waitUntil([&] { return asked("GET", "/v1/status-pages") == 1 && !busy(); });
+    ASSERT_NE(shown.editor(), nullptr);
+    EXPECT_EQ(shown.editor()->existing()->id, before.id);
+    EXPECT_EQ(shown.editor()->draft().name, "Before, renamed");
+}
+
+// A list on its way when the window is closed changes nothing.
+TEST_F(MaintenanceWindowTest, AListOnItsWayAtTheCloseIsDropped) {
+    openOn("acme-ops");
+    const std::string path = "/v1/projects/" + view->project() + "/maintenance-windows";
+    const MaintenanceWindow stored = store(view->project(), "Late");
+    standin::Reply late = standin::Reply::json(
+        R"({"windows": [{"id": ")" + stored.id +
+        R"(", "name": "Late", "timezone": "UTC", "starts_at": "2030-01-01T00:00"}]})");
+    late.holdUntilReleased = true;
+    demo.hostedServer().on("GET", path, late);
+    demo.hostedServer().clearRequests();
+    at<QPushButton>(view.get(), "maintenance.refresh").click();
+    waitUntil([&] { return asked("GET", path) == 1; });
+    view->hide();
+    demo.hostedServer().release();
+    settle();
+    EXPECT_FALSE(lists(stored.id));
+}
+
+// The window opens with no control holding a focus it does not show: two notches of the wheel
+// over the Project drop-down pick no other project.
+TEST_F(MaintenanceWindowTest, TheWheelRightAfterOpeningLeavesTheProject) {
+    ui::installWheelGuard();
+    signInWithTeam("acme-ops");
+    MaintenanceWindowsView& shown = showWindow();
+    QWidget* window = windows.window(WindowPresenter::Kind::maintenance);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    waitUntil([&] { return shown.projects().size() > 1 && !busy(); });
+    const std::string chosen = shown.project();
+    auto& picker = at<QComboBox>(&shown, "maintenance.project");
+    EXPECT_FALSE(picker.hasFocus());
+    testkit::turnWheel(picker, -1);
+    testkit::turnWheel(picker, -1);
+    settle();
+    EXPECT_EQ(shown.project(), chosen);
+    EXPECT_EQ(picker.currentText().toStdString(), chosen);
+
+    // Reopened, the same.
+    windows.close(WindowPresenter::Kind::maintenance);
+    showWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    settle();
+    EXPECT_FALSE(picker.hasFocus());
+    testkit::turnWheel(picker, -1);
+    settle();
+    EXPECT_EQ(shown.project(), chosen);
 }
 
 class ViewerMaintenanceWindowTest : public MaintenanceWindowTest {

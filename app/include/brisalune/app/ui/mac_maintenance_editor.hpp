@@ -3,6 +3,9 @@
 // The editor of one maintenance window of a project, in the maintenance window's detail pane:
 // creates a new window or changes or deletes a stored one, and shows the window's next
 // occurrences as the service computes them from the unsaved draft, 400 ms after the last edit.
+// Each time it is shown it looks up the project's scope names and the team's status pages again
+// and asks for a preview; hidden, it drops what is on its way and asks for nothing. The draft
+// stays as typed across a hide and a show.
 // Errors show under the section of their field. A skipped occurrence stays in its row, struck
 // out, until the next answer. It reports a stored window, or a delete, to its
 // owner and never closes itself; the owner builds a new editor for each selection. Main thread
@@ -74,6 +77,10 @@ public:
     QCoro::Task<> save();
     QCoro::Task<> deleteWindow();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
 private:
     struct Parts;
 
@@ -101,7 +108,9 @@ private:
 
     MaintenanceWindowDraft draft_;
     MaintenanceScopeNames names_;
-    std::stop_source namesLookup_;  // stopped with the editor: no lookup outlives it
+    std::stop_source namesLookup_;  // stopped at each hide and with the editor
+    bool shown_ = false;
+    std::uint64_t showing_ = 0;  // counts the hides: an answer from an earlier showing is dropped
     std::optional<std::vector<StatusPage>> statusPages_;
     std::vector<FieldError> saveErrors_;
     std::vector<MaintenanceOccurrence> preview_;

@@ -2,10 +2,11 @@
 
 // The maintenance windows window: pick a project of the active team, see its windows with their
 // next occurrences, and edit the selected one (or a new one) beside the list. Loads the role
-// answer and the project names whenever the active team changes, and the project's windows
-// whenever the team or the project changes. An answer that arrives after the team or the project
-// it was asked for has changed is dropped, and so is one that a newer load of the list has
-// overtaken. Main thread only.
+// answer and the project names each time it is shown and whenever the active team changes, and
+// the project's windows each time it is shown and whenever the team or the project changes;
+// hidden, it loads nothing. An answer that arrives after the team or the project it was asked for
+// has changed, or after the view was hidden, is dropped, and so is one that a newer load of the
+// list has overtaken. A minimised window counts as shown. Main thread only.
 
 #include <brisalune/app/model/mac_model.hpp>
 #include <brisalune/client/core/record_hash.hpp>
@@ -99,6 +100,10 @@ public:
     // The chosen project's windows, again.
     QCoro::Task<> loadWindows();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
 private:
     // What an answer was asked for; it is used only while the view still shows that.
     struct Asked {
@@ -112,7 +117,8 @@ private:
     bool stillShows(const Asked& asked) const;
 
     void followSession();
-    QCoro::Task<> loadTeam();
+    // `windowsAfter`: the chosen project's windows are loaded once the project names are.
+    QCoro::Task<> loadTeam(bool windowsAfter);
     QCoro::Task<> loadPermissions(std::uint64_t ticket);
     QCoro::Task<> loadProjects(std::uint64_t ticket);
     // `from` is the selection whose editor stored or deleted the window.
@@ -135,6 +141,9 @@ private:
 
     // The keys of the two loads: the active team, and the team with the project.
     std::optional<std::optional<std::string>> loadedTeam_;
+    // The team whose project names the picker lists; none before the first list.
+    std::optional<std::optional<std::string>> projectsTeam_;
+    bool shown_ = false;
     std::uint64_t teamTicket_ = 0;
     std::uint64_t windowsTicket_ = 0;
 
