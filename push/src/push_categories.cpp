@@ -3,12 +3,39 @@
 #include <brisalune/push/push_state.hpp>
 
 #include <algorithm>
+#include <utility>
 
 namespace brisalune {
 namespace {
 
 // The role that loses the acknowledge button.
 constexpr std::string_view viewerRole = "viewer";
+
+// A record begun with no team takes the one whose key the keychain gave, as its attempt does.
+void nameTeam(PendingAckCoordinator::Preflight& preflight, const std::string& team, PendingAckStoring& store) {
+    PendingAck named = preflight.record;
+    named.tenantId = team;
+    if (preflight.written &&
+        store.replace(named.alertId, preflight.record, named) != PendingAckStoring::Replaced::written)
+        return;  // overtaken or unwritable: the attempt settles against what stands
+    preflight.record = std::move(named);
+}
+
+// The record, then the keychain's session, in one job on the local pool: a keyring that does
+// not answer holds an acknowledgement that is already on disk.
+std::pair<PendingAckCoordinator::Preflight, std::shared_ptr<BrisaluneClient>> beginFromKeychain(
+    const std::string& alertId,
+    const std::string& title,
+    const std::optional<std::string>& tenantId,
+    PendingAckStoring& store,
+    SessionStoring& keychain) {
+    const std::optional<std::string> tenant = PendingAckCoordinator::tenantId(alertId, tenantId, store);
+    PendingAckCoordinator::Preflight preflight =
+        PendingAckCoordinator::begin(alertId, tenant.value_or(""), title, store);
+    auto [client, served] = KeychainBackedClient::clientForTenant(tenant, keychain);
+    if (!tenant && served) nameTeam(preflight, *served, store);
+    return {std::move(preflight), std::move(client)};
+}
 
 }  // namespace
 
@@ -68,13 +95,15 @@ QCoro::Task<AckAttemptOutcome> PushState::attemptPending(PendingAck record) {
 
 QCoro::Task<AckAttemptOutcome> PushState::acknowledge(
     std::string alertId, std::string title, std::optional<std::string> tenantId) {
-    const auto attempt = [alertId, title, tenantId, store = pendingAckStore_, keychain = keychain_] {
-        const std::optional<std::string> tenant = PendingAckCoordinator::tenantId(alertId, tenantId, *store);
-        const auto [client, served] = KeychainBackedClient::clientForTenant(tenant, *keychain);
-        const std::string used = tenant ? *tenant : served.value_or("");
-        return PendingAckCoordinator::attempt(alertId, used, title, client.get(), *store);
+    const std::shared_ptr<PendingAckStoring> store = pendingAckStore_;
+    const auto begin = [alertId, title, tenantId, store, keychain = keychain_] {
+        return beginFromKeychain(alertId, title, tenantId, *store, *keychain);
     };
-    co_return co_await awaitBlocking(attempt);
+    const auto begun = co_await awaitBlocking(begin, &localPool());
+    const auto finish = [begun, store] {
+        return PendingAckCoordinator::finish(begun.first, begun.second.get(), *store);
+    };
+    co_return co_await awaitBlocking(finish);
 }
 
 QCoro::Task<AckAttemptOutcome> PushState::acknowledge(std::string alertId, std::optional<std::string> tenantId) {

@@ -56,7 +56,7 @@ QCoro::Task<> PushState::rosterCheck() {
         co_return;
 
     accountsWithSpentRosterRead_.insert(accountId);  // before the request: a failure is not repeated
-    const auto fetchRoster = [client] { return devices(*client); };
+    const auto fetchRoster = [client, deadline = deviceRequestDeadline_] { return devices(*client, deadline); };
     std::vector<Device> roster;
     try {
         roster = co_await awaitBlocking(fetchRoster);

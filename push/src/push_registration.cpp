@@ -29,6 +29,20 @@ std::string joinedReasons(const std::vector<FieldError>& errors) {
     return out;
 }
 
+// Takes the token off the account; true when the service no longer has it.
+QCoro::Task<bool> takeOffService(
+    std::shared_ptr<BrisaluneClient> client, std::string token, std::chrono::milliseconds deadline) {
+    const auto remove = [client, token, deadline] { deleteDevice(*client, token, deadline); };
+    try {
+        co_await awaitBlocking(remove);
+    } catch (const BrisaluneError& error) {
+        co_return error.is(BrisaluneError::Case::notFound);
+    } catch (const std::exception&) {
+        co_return false;
+    }
+    co_return true;
+}
+
 }  // namespace
 
 void PushState::registerDevice() {
@@ -85,6 +99,13 @@ bool PushState::modelPresentAndActive() const {
     return model && !model->isTearingDown();
 }
 
+bool PushState::isLeaving(std::string_view accountId) const {
+    const std::shared_ptr<PushSession> model = model_.lock();
+    if (!model) return false;  // the program is ending, not the sign-in
+    const std::optional<StoredSession> session = model->session();
+    return model->isTearingDown() || !session || session->accountId != accountId;
+}
+
 QCoro::Task<bool> PushState::runAttempt(RegistrationTrigger trigger) {
     if (!deviceTokenHex_) co_return false;
     const std::string token = *deviceTokenHex_;
@@ -117,8 +138,8 @@ QCoro::Task<bool> PushState::runAttempt(RegistrationTrigger trigger) {
 
     bool registered = false;
     std::exception_ptr failure;
-    const auto send = [client, token, platform = host_->platform(), criticalAlerts] {
-        return brisalune::registerDevice(*client, token, platform, criticalAlerts);
+    const auto send = [client, token, platform = host_->platform(), criticalAlerts, deadline = deviceRequestDeadline_] {
+        return brisalune::registerDevice(*client, token, platform, criticalAlerts, deadline);
     };
     try {
         registered = co_await awaitBlocking(send);
@@ -130,6 +151,13 @@ QCoro::Task<bool> PushState::runAttempt(RegistrationTrigger trigger) {
         co_return false;
     }
     if (!registered) co_return false;
+    // The account was left while this was on its way: its sign-out did not wait, so this may
+    // have reached the service after the sign-out's own removal.
+    if (isLeaving(accountId)) {
+        if (!co_await takeOffService(client, token, deviceRequestDeadline_))
+            registry_->rememberToken(token, accountId);  // the account's next sign-out tries again
+        co_return true;
+    }
     if (isCurrentSignIn(accountId, generation)) {
         registry_->recordRegistration(token, accountId, criticalAlerts);
         confirmedRegistrations_.insert_or_assign(accountId, lowercasedDeviceToken(token));
@@ -170,19 +198,11 @@ std::vector<std::string> PushState::unregistrationCandidates(std::string_view ac
 
 QCoro::Task<bool> PushState::unregisterDevice(std::shared_ptr<BrisaluneClient> client, std::string accountId) {
     if (!isEnabled_) co_return true;
-    co_await awaitInFlightRegistration();
+    // No wait for an attempt on its way (a silent service would hold the sign-out with it): one
+    // that succeeds after this takes its token off again itself.
     bool allRemoved = true;
     for (const std::string& token : unregistrationCandidates(accountId)) {
-        const auto remove = [client, token] { deleteDevice(*client, token); };
-        bool removed = true;
-        try {
-            co_await awaitBlocking(remove);
-        } catch (const BrisaluneError& error) {
-            removed = error.is(BrisaluneError::Case::notFound);  // the service no longer has it
-        } catch (const std::exception&) {
-            removed = false;
-        }
-        if (removed) {
+        if (co_await takeOffService(client, token, deviceRequestDeadline_)) {
             registry_->forgetToken(token, accountId);
         } else {
             allRemoved = false;  // it stays listed, for the next sign-out
@@ -196,7 +216,7 @@ QCoro::Task<> PushState::unregisterToken(
     unregisteringAccounts_.insert(accountId);
     co_await awaitInFlightRegistration();
     const DeviceEnrolment before = registry_->enrolment(accountId);
-    const auto remove = [client, token] { deleteDevice(*client, token); };
+    const auto remove = [client, token, deadline = deviceRequestDeadline_] { deleteDevice(*client, token, deadline); };
     bool removed = true;
     try {
         co_await awaitBlocking(remove);

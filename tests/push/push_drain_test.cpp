@@ -2,8 +2,12 @@
 
 #include <push/push_state_fixture.hpp>
 #include <support/alert_answer.hpp>
+#include <support/stopped_keyring.hpp>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <optional>
 
 namespace brisalune {
 namespace {
@@ -99,6 +103,10 @@ TEST_F(PushDrain, WithoutAModelTheKeychainSessionAcknowledges) {
     outcome = await(state->acknowledge("a2", "t1"));
     ASSERT_TRUE(outcome.get<AckAttemptOutcome::Held>());
     EXPECT_EQ(outcome.get<AckAttemptOutcome::Held>()->record.title, "a2");  // nothing stored: titled by its id
+    server.on("POST", "/v1/alerts/a3/ack", Reply::json(R"({"error":"down"})", 503));
+    outcome = await(state->acknowledge("a3", std::nullopt));  // no team named: the key's
+    ASSERT_TRUE(outcome.get<AckAttemptOutcome::Held>());
+    EXPECT_EQ(acks->get("a3")->tenantId, "t1");
 
     keychain->clear();
     server.clearRequests();
@@ -106,6 +114,50 @@ TEST_F(PushDrain, WithoutAModelTheKeychainSessionAcknowledges) {
     ASSERT_TRUE(outcome.get<AckAttemptOutcome::Held>());
     EXPECT_EQ(outcome.get<AckAttemptOutcome::Held>()->record.lastError, PendingAckCoordinator::notSignedInText);
     EXPECT_TRUE(server.requests().empty());
+}
+
+// The keychain as the one it wraps, noting whether the alert's record was stored when asked.
+class WatchedKeychain final : public SessionStoring {
+public:
+    WatchedKeychain(std::shared_ptr<SessionStoring> keychain, std::shared_ptr<PendingAckStoring> acks)
+        : keychain_(std::move(keychain)), acks_(std::move(acks)) {}
+
+    SessionLoad load() override {
+        recordWhenAsked = acks_->get("a1").has_value();
+        asked = true;
+        return keychain_->load();
+    }
+    void save(const StoredSession& session) override { keychain_->save(session); }
+    void clear() override { keychain_->clear(); }
+
+    std::atomic<bool> asked = false;
+    std::atomic<bool> recordWhenAsked = false;
+
+private:
+    std::shared_ptr<SessionStoring> keychain_;
+    std::shared_ptr<PendingAckStoring> acks_;
+};
+
+TEST_F(PushDrain, WithoutAModelTheRecordIsStoredBeforeAStoppedKeyringIsAsked) {
+    const auto real =
+        std::make_shared<KeychainSessionStore>("app.brisalune.tests.push-ack-" + dir.path().filename().string());
+    real->save(storedSession());
+    const auto watched = std::make_shared<WatchedKeychain>(real, acks);
+    state = std::make_unique<PushState>(
+        host,
+        true,
+        registry,
+        acks,
+        PushState::Environment{.defaults = defaults(), .keychain = watched, .notificationCenter = center});
+
+    auto stopped = std::make_optional<testkit::StoppedKeyring>();
+    auto outcome = state->acknowledge("a1", "Disk full", std::nullopt);
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return watched->asked.load(); }));
+    EXPECT_TRUE(watched->recordWhenAsked) << "the keyring was asked before the acknowledgement was kept";
+    stopped.reset();
+    const AckAttemptOutcome settled = await(std::move(outcome));
+    EXPECT_TRUE(settled.get<AckAttemptOutcome::Acknowledged>() || settled.get<AckAttemptOutcome::Held>());
+    real->clear();
 }
 
 TEST_F(PushDrain, TheKeychainClientServesTheGivenTeamWhenItHasAKey) {

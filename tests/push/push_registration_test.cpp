@@ -9,6 +9,7 @@
 namespace brisalune {
 namespace {
 
+using namespace std::chrono_literals;
 using standin::Reply;
 using Notice = DeviceEnrolmentNotice;
 using Trigger = PushState::RegistrationTrigger;
@@ -181,6 +182,42 @@ TEST_F(PushRegistration, SignOutTakesEveryKnownTokenOffTheAccount) {
     EXPECT_FALSE(await(state->unregisterDevice(model->client, "acc1")));
     EXPECT_EQ(requests("DELETE").size(), 2u);
     EXPECT_EQ(registry->tokens("acc1"), (std::vector<std::string>{"aa01", "cc01"}));
+}
+
+// The service holds the registration silently, or answers it a byte at a time: the sign-out's
+// removal does not wait for it, and the registration, once it lands, takes its token off again.
+TEST_F(PushRegistration, ASignOutDoesNotWaitForARegistrationOnItsWay) {
+    const std::string registered = R"({"registered":true})";
+    const Reply trickling{.status = 200, .headers = {}, .body = registered + std::string(500, ' '), .trickle = 20ms};
+    server.on("DELETE", "/v1/account/devices/ab01", Reply{204, {}, ""});
+    for (const Reply& answer : {held(Reply::json(registered)), trickling}) {
+        server.clearRequests();
+        server.on("POST", devicesPath, answer);
+        auto attempt = state->attemptRegistration(Trigger::userRequested);
+        awaitRequests(1);
+        model->tearingDown = true;
+        auto unregistered = state->unregisterDevice(model->client, "acc1");
+        ASSERT_TRUE(testkit::processEventsUntil([&] { return unregistered.isReady() || attempt.isReady(); }));
+        EXPECT_TRUE(unregistered.isReady());
+        EXPECT_FALSE(attempt.isReady()) << "the sign-out waited for the registration";
+        EXPECT_EQ(requests("DELETE").size(), 1u);
+
+        server.release();
+        EXPECT_TRUE(await(std::move(attempt)));
+        EXPECT_EQ(requests("DELETE").size(), 2u) << "the late registration stayed on the service";
+        EXPECT_EQ(registry->enrolment("acc1"), DeviceEnrolment::never);
+        model->tearingDown = false;
+    }
+}
+
+TEST_F(PushRegistration, AnAnswerThatTricklesWithoutEndIsGivenUpAtTheDeadline) {
+    state->setDeviceRequestDeadline(1s);
+    server.on(
+        "POST", devicesPath, Reply{.status = 200, .headers = {}, .body = std::string(1000000, ' '), .trickle = 20ms});
+    EXPECT_FALSE(await(state->attemptRegistration(Trigger::userRequested)));
+    EXPECT_EQ(
+        state->deviceRegistrationError(),
+        BrisaluneError::transport(std::string(http::timedOutText)).errorDescription());
 }
 
 TEST_F(PushRegistration, UnregisteringOneTokenMarksTheAccount) {

@@ -111,7 +111,9 @@ void MacAppDelegate::listenTo(const std::shared_ptr<PushNotificationCenter>& cen
 QCoro::Task<> MacAppDelegate::refreshLoop() {
     loopRunning_ = true;
     co_await model_->ensureLaunched();
-    co_await pushState_.refreshNotificationSettings();
+    // Not awaited: it asks the desktop's notification service, then registers over the network,
+    // and the acknowledgements kept from before go first, whatever holds those up.
+    pushState_.refreshNotificationSettings();
     co_await pushState_.drainPendingAcks(false);
     co_await updates_->checkIfDue();
     // Cancellation is looked at here only: a cancelled sleep still refreshes once.

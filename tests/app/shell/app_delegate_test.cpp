@@ -98,6 +98,43 @@ TEST_F(AppDelegate, WhileTheManifestCannotBeFetchedEveryRoundTriesAgain) {
     EXPECT_FALSE(defaults.number(SiteUpdates::checkedAtKey));  // no answer, no check time
 }
 
+// The settings refresh at start registers this device again (its critical-alert setting
+// changed), and the service holds that exchange silently or answers it a byte at a time: the
+// acknowledgement kept from before goes at start all the same, a sign-out ends, and the
+// registration that lands afterwards is taken off again.
+TEST_F(AppDelegate, NeitherTheFirstDrainNorASignOutWaitsForTheRegistration) {
+    const std::string registered = R"({"registered":true})";
+    const standin::Reply trickling{
+        .status = 200, .headers = {}, .body = registered + std::string(500, ' '), .trickle = 20ms};
+    standin::Reply held = standin::Reply::json(registered);
+    held.holdUntilReleased = true;
+    for (const standin::Reply& answer : {held, trickling}) {
+        hosted.clearRequests();
+        keychain->save(session());
+        pushState.didReceiveDeviceToken(QByteArray::fromHex("ab01"));
+        pushState.registry()->recordRegistration("ab01", "acc1", true);
+        hosted.on("POST", "/v1/account/devices", answer);
+        acks->put(PendingAck{"a0", "t1", "Old", 1, "busy", AckFailureVerdict::retryable});
+        hosted.on("POST", "/v1/alerts/a0/ack", standin::Reply::json(testkit::alertAnswer("a0")));
+        delegate = std::make_unique<MacAppDelegate>(setup());
+        delegate->applicationDidFinishLaunching();
+
+        ASSERT_TRUE(testkit::processEventsUntil([&] { return !acks->get("a0"); }));
+        EXPECT_EQ(count(hosted, "POST /v1/account/devices"), 1u);
+        EXPECT_TRUE(pushState.registry()->needsRegistration("ab01", "acc1", false, false)) << "the drain waited for it";
+        QCoro::Task<> out = delegate->model().signOut();
+        ASSERT_TRUE(testkit::processEventsUntil([&] { return out.isReady(); }));
+        EXPECT_EQ(delegate->model().phase(), MacModel::Phase::signedOut);
+        EXPECT_EQ(count(hosted, "DELETE /v1/account/devices/ab01"), 1u);
+
+        hosted.release();
+        run(pushState.awaitRegistrationSettled());
+        EXPECT_EQ(count(hosted, "DELETE /v1/account/devices/ab01"), 2u) << "the late registration stayed";
+        delegate->applicationWillTerminate();
+        ASSERT_TRUE(testkit::processEventsUntil([&] { return !delegate->isRefreshLoopRunning(); }));
+    }
+}
+
 class NewAlertNotices : public testkit::DelegateTest {
 protected:
     void TearDown() override {

@@ -70,5 +70,30 @@ TEST_F(StalledNotifications, AHangingServiceHoldsUpNothingAndGetsEveryNoticeOnce
     EXPECT_EQ(std::ranges::count(told, std::string("r")), 1) << "the new alert was not announced";
 }
 
+TEST_F(StalledNotifications, NeitherTheFirstDrainNorASignOutWaitsForIt) {
+    testkit::Ticker ticker;
+    daemon.pause();
+    keychain->save(session());
+    pushState.didReceiveDeviceToken(QByteArray::fromHex("ab01"));
+    pushState.registry()->recordRegistration("ab01", "acc1", false);
+    acks->put(PendingAck{"a0", "t1", "Old", 1, "busy", AckFailureVerdict::retryable});
+    hosted.on("POST", "/v1/alerts/a0/ack", Reply::json(testkit::alertAnswer("a0")));
+    delegate->applicationDidFinishLaunching();
+    ASSERT_TRUE(ticker.runUntil(3, [&] { return !acks->get("a0"); }));
+    EXPECT_FALSE(pushState.hasReadNotificationSettings()) << "the drain waited for the settings";
+
+    // A registration whose settings read the service holds: the sign-out goes on without it.
+    auto registration = pushState.attemptRegistration(PushState::RegistrationTrigger::userRequested);
+    QCoro::Task<> out = delegate->model().signOut();
+    ASSERT_TRUE(ticker.runUntil(3, [&] { return out.isReady(); }));
+    EXPECT_EQ(delegate->model().phase(), MacModel::Phase::signedOut);
+    EXPECT_FALSE(pushState.hasReadNotificationSettings()) << "the sign-out waited for the settings";
+
+    daemon.resume();
+    EXPECT_FALSE(run(std::move(registration)));    // signed out meanwhile: nothing sent
+    run(pushState.refreshNotificationSettings());  // after the reads held before, in the service's order
+    EXPECT_EQ(count(hosted, "POST /v1/account/devices"), 0u);
+}
+
 }  // namespace
 }  // namespace brisalune

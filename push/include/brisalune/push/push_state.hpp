@@ -32,6 +32,7 @@
 #include <QObject>
 #include <QUuid>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -131,6 +132,9 @@ public:
         return confirmedRegistrations_;
     }
     const std::set<std::string, std::less<>>& unregisteringAccounts() const noexcept { return unregisteringAccounts_; }
+    // The longest one exchange about this device's registration may take, however steadily its
+    // answer comes: as long as an acknowledgement's unless set.
+    void setDeviceRequestDeadline(std::chrono::milliseconds deadline) { deviceRequestDeadline_ = deadline; }
 
     // ---- session ----
 
@@ -184,6 +188,7 @@ public:
     // The generation is still the current one and the model is signed in to that account.
     bool isCurrentSignIn(std::string_view accountId, const QUuid& generation) const;
     // Sign-out: takes every token known for the account off the service; false when any failed.
+    // Does not wait for an attempt on its way: one that succeeds after it takes its token off.
     QCoro::Task<bool> unregisterDevice(std::shared_ptr<BrisaluneClient> client, std::string accountId);
     // Takes one token off the service and marks the account unregistered.
     QCoro::Task<> unregisterToken(std::string token, std::string accountId, std::shared_ptr<BrisaluneClient> client);
@@ -244,6 +249,8 @@ private:
     std::vector<std::string> unregistrationCandidates(std::string_view accountId) const;
     QCoro::Task<> rosterCheck();
     bool modelPresentAndActive() const;
+    // The model is signing out of the account, or signed out of it.
+    bool isLeaving(std::string_view accountId) const;
 
     // Observed.
     std::optional<std::string> deviceTokenHex_;
@@ -269,6 +276,7 @@ private:
     std::shared_ptr<PendingAckStoring> pendingAckStore_;
     std::optional<platform::Defaults> defaults_;  // none without a home folder
     std::shared_ptr<SessionStoring> keychain_;
+    std::chrono::milliseconds deviceRequestDeadline_ = PendingAckCoordinator::requestDeadline;
 
     // Bookkeeping.
     Attempt inFlight_;
