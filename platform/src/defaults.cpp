@@ -24,6 +24,7 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -368,7 +369,10 @@ HolderState stateOf(pid_t pid) {
     if (pid <= 0) return HolderState::unknown;
     std::error_code error;
     fs::directory_iterator tasks(fs::path("/proc") / std::to_string(pid) / "task", error);
-    if (error) return error == std::errc::no_such_file_or_directory ? HolderState::stopped : HolderState::unknown;
+    if (error) {  // gone, or hidden from this user (hidepid): only the first is known to be stopped
+        const bool gone = ::kill(pid, 0) != 0 && errno == ESRCH;
+        return gone ? HolderState::stopped : HolderState::unknown;
+    }
     for (fs::directory_iterator end; !error && tasks != end; tasks.increment(error)) {
         std::ifstream stat(tasks->path() / "stat");
         std::string text;
@@ -538,7 +542,7 @@ bool isOwnTempName(std::string_view name, std::string_view prefix) {
 }
 
 // A write takes far less than this; an older temporary file was left by a killed writer, while
-// a younger one may belong to another process writing now.
+// a younger one may belong to an older version that wrote past a peer it took for hung.
 constexpr std::chrono::minutes tempFileAge{1};
 
 // The temporary files a killed write left beside the file: regular files of exactly the store's

@@ -109,7 +109,7 @@ bool quitWaitsForTheLock(const std::filesystem::path& file, bool holderLetsGo) {
             ::kill(pid, SIGKILL);
         });
     }
-    const int status = MacAppDelegate::finishQuitting(7, std::chrono::seconds(6));  // it exits with 7 when cut off
+    const int status = MacAppDelegate::finishQuitting(7, std::chrono::seconds(12));  // it exits with 7 when cut off
     if (letGo.joinable()) letGo.join();
     if (status != 7) return false;
     return platform::Defaults(file).integer("brisalune.test.quit") ==
