@@ -1,9 +1,9 @@
 #pragma once
 
 // Another program holding the settings file's write lock (".<name>.lock" beside the file, an
-// flock), as a slow second instance does, or a stopped one once stopped: util-linux's flock(1)
-// running sleep with the lock taken. And whether this process has that lock file open, which it
-// has exactly while one of its writes waits for the lock (or writes).
+// flock), as a slow second instance does: util-linux's flock(1) running sleep with the lock
+// taken. And whether this process has that lock file open, which it has exactly while one of its
+// writes waits for the lock (or writes).
 
 #include <support/qt_application.hpp>
 
@@ -56,8 +56,6 @@ public:
     }
 
     pid_t pid() const { return static_cast<pid_t>(holder_.processId()); }
-    // Stopped, as by a signal or a debugger: it keeps the lock but cannot let go by itself.
-    void stop() const { ::kill(pid(), SIGSTOP); }
 
     // A write of this process is at the lock file.
     bool waitedOnHere() const {
