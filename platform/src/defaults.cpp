@@ -11,8 +11,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <map>
 #include <mutex>
+#include <optional>
 #include <set>
+#include <sstream>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
@@ -20,8 +24,10 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace brisalune::platform {
@@ -302,93 +308,224 @@ fs::path linkTarget(const fs::path& file) {
 
 // ---- the lock between processes ----
 
+void makeFolder(const fs::path& folder);
+
 // Beside the file, never replaced: the file itself is renamed over by every write.
 fs::path lockFileOf(const fs::path& file) { return folderOf(file) / ("." + file.filename().string() + ".lock"); }
 
-// A write takes milliseconds; a peer that holds the lock this long is stopped or hung.
-constexpr std::chrono::milliseconds peerLockPatience{5000};
+// A holder that runs is only slow (a busy disk can hold an fsync for many seconds): it is waited
+// for this long, a bound for a holder that never lets go, before the write fails.
+constexpr std::chrono::milliseconds peerLockPatience = std::chrono::minutes(2);
+
+// A holder stopped this long (by a signal or a debugger), or gone with the lock left to a
+// process it passed it to, is not coming back by itself: the write fails then.
+constexpr std::chrono::seconds stoppedPeerPatience{5};
+
+// How often a waiting write asks the system who holds the lock and in what state.
+constexpr std::chrono::milliseconds holderCheckInterval{100};
 
 // This thread's, see Defaults::PeerLockPatience.
 thread_local std::chrono::milliseconds threadPeerLockPatience = peerLockPatience;
 
-// How many Defaults::NoPeerWaits live.
-std::atomic<int> peerWaitsOff{0};
+// Set while a Defaults::PeerWaitsEnd lives: when every wait for a peer ends, and how many writes
+// it failed.
+constexpr auto noEnd = std::chrono::steady_clock::time_point::max().time_since_epoch().count();
+std::atomic<std::chrono::steady_clock::rep> peerWaitsEndAt{noEnd};
+std::atomic<int> writesCutByEnd{0};
 
-// The lock files whose holder was taken for hung, until they are found free again: a write that
-// finds one still held goes ahead at once rather than wait the whole patience out again, so that
-// a stopped peer costs the first write seconds and the following ones nothing.
-class HungPeers {
-public:
-    bool contains(const fs::path& lock) {
-        std::lock_guard guard(mutex_);
-        return hung_.contains(lock);
+std::chrono::steady_clock::time_point peerWaitsEnd() {
+    return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(peerWaitsEndAt.load()));
+}
+
+// The process that holds the flock on the file open at `fd`, from the kernel's table of locks;
+// 0 when none is listed or its process cannot be seen from here (another pid namespace).
+pid_t holderOf(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) return 0;
+    std::array<char, 64> id{};
+    std::snprintf(
+        id.data(),
+        id.size(),
+        "%02x:%02x:%ju",
+        ::major(info.st_dev),
+        ::minor(info.st_dev),
+        static_cast<std::uintmax_t>(info.st_ino));
+    std::ifstream locks("/proc/locks");
+    // "1: FLOCK  ADVISORY  WRITE 4242 fe:00:1095 0 EOF"; a blocked waiter reads "1: -> FLOCK ...".
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream fields(line);
+        std::string number, kind, mode, access, place;
+        pid_t pid = 0;
+        if (fields >> number >> kind >> mode >> access >> pid >> place && kind == "FLOCK" && place == id.data())
+            return pid > 0 ? pid : 0;
     }
-    void mark(const fs::path& lock, bool hung) {
+    return 0;
+}
+
+enum class HolderState { running, stopped, unknown };
+
+// Stopped means every thread of the process is stopped or dead, or the process is gone.
+HolderState stateOf(pid_t pid) {
+    if (pid <= 0) return HolderState::unknown;
+    std::error_code error;
+    fs::directory_iterator tasks(fs::path("/proc") / std::to_string(pid) / "task", error);
+    if (error) {  // gone, or hidden from this user (hidepid): only the first is known to be stopped
+        const bool gone = ::kill(pid, 0) != 0 && errno == ESRCH;
+        return gone ? HolderState::stopped : HolderState::unknown;
+    }
+    for (fs::directory_iterator end; !error && tasks != end; tasks.increment(error)) {
+        std::ifstream stat(tasks->path() / "stat");
+        std::string text;
+        std::getline(stat, text);
+        // "4242 (name) S ...": the name may hold anything, the state follows its last ')'.
+        const auto close = text.rfind(')');
+        if (close == std::string::npos || close + 2 >= text.size()) continue;  // ended meanwhile
+        if (std::string_view("TtZX").find(text[close + 2]) == std::string_view::npos) return HolderState::running;
+    }
+    return HolderState::stopped;
+}
+
+// The lock files whose holder was found stopped, with that holder: a write that finds the same
+// one still holding it, still stopped, fails at once rather than wait again.
+class StoppedPeers {
+public:
+    bool known(const fs::path& lock, pid_t pid) {
         std::lock_guard guard(mutex_);
-        if (hung) {
-            hung_.insert(lock);
+        const auto found = stopped_.find(lock);
+        return found != stopped_.end() && found->second == pid;
+    }
+    void mark(const fs::path& lock, std::optional<pid_t> pid) {
+        std::lock_guard guard(mutex_);
+        if (pid) {
+            stopped_.insert_or_assign(lock, *pid);
         } else {
-            hung_.erase(lock);
+            stopped_.erase(lock);
         }
     }
 
 private:
     std::mutex mutex_;
-    std::set<fs::path> hung_;
+    std::map<fs::path, pid_t> stopped_;
 };
 
 // Never destroyed, like the other state a write shares: a write still running on another
 // thread while the program exits goes on using it after the static destructors have run.
-HungPeers& hungPeers() {
-    static auto* const peers = new HungPeers;
+StoppedPeers& stoppedPeers() {
+    static auto* const peers = new StoppedPeers;
     return *peers;
 }
 
-// The lock file, locked against other processes; -1 when it cannot be had (a folder that cannot
-// be written fails the write itself, with its own error). Called and returns with `process` held;
-// while a peer holds the file, `process` is let go between tries, so that this process's other
-// threads (the UI's among them) read and write meanwhile. Never waits on one lock while holding
-// the other, so two threads cannot hold each other up.
-int lockAgainstPeers(const fs::path& file, std::unique_lock<std::recursive_mutex>& process) {
+int openLockFile(const fs::path& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
+    if (fd >= 0) return fd;
+    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);  // left read-only
+}
+
+// What a write got of the lock: the locked file, or none because none can be had here (a
+// folder that cannot be written fails the write itself), or why it was refused.
+struct PeerLock {
+    int fd = -1;
+    int depth = 0;
+    std::string refusal;
+};
+
+std::string holderText(pid_t holder) {
+    return holder > 0 ? "another program (process " + std::to_string(holder) + ")" : "another program";
+}
+
+// Looks at the lock's holder now and then: whether it has been stopped for long enough to give up.
+class HolderWatch {
+public:
+    HolderWatch(const fs::path& lock, int fd) : lock_(lock), fd_(fd) {}
+
+    // The refusal once the holder is taken for stopped, else empty.
+    std::string stoppedFor(std::chrono::steady_clock::time_point now) {
+        if (now < nextCheck_) return {};
+        nextCheck_ = now + holderCheckInterval;
+        holder_ = holderOf(fd_);
+        if (stateOf(holder_) != HolderState::stopped) {
+            stoppedSince_.reset();
+            stoppedPeers().mark(lock_, std::nullopt);
+            return {};
+        }
+        if (!stoppedSince_) stoppedSince_ = stoppedPeers().known(lock_, holder_) ? now - stoppedPeerPatience : now;
+        if (now - *stoppedSince_ < stoppedPeerPatience) return {};
+        stoppedPeers().mark(lock_, holder_);
+        return holderText(holder_) + " holds the settings file and is stopped or gone; not written";
+    }
+    pid_t holder() const { return holder_; }
+
+private:
+    fs::path lock_;
+    int fd_;
+    pid_t holder_ = 0;
+    std::optional<std::chrono::steady_clock::time_point> stoppedSince_;
+    std::chrono::steady_clock::time_point nextCheck_{};
+};
+
+// Why a wait that found the lock held since `start` ends now; empty while it goes on.
+std::string waitRefusal(
+    HolderWatch& watch, std::chrono::steady_clock::time_point start, std::chrono::steady_clock::time_point now) {
+    if (std::string stopped = watch.stoppedFor(now); !stopped.empty()) return stopped;
+    if (now >= peerWaitsEnd()) {
+        ++writesCutByEnd;
+        return holderText(watch.holder()) + " holds the settings file while this program quits; not written";
+    }
+    if (now - start >= threadPeerLockPatience) {
+        const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(now - start).count();
+        return holderText(watch.holder()) + " has held the settings file for " + std::to_string(waited) +
+               " ms; not written";
+    }
+    return {};
+}
+
+// The lock file, locked against other processes. Called and returns with `process` held; while
+// a peer holds the file, `process` is let go between tries, so that this process's other threads
+// (the UI's among them) read and write meanwhile. Never waits on one lock while holding the
+// other, so two threads cannot hold each other up. A write never goes past a peer's lock: when
+// the holder is stopped, or the wait runs out, the lock is refused and the write fails.
+PeerLock lockAgainstPeers(const fs::path& file, std::unique_lock<std::recursive_mutex>& process) {
     struct stat info {};
-    if (::stat(file.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return -1;  // no write can succeed there
+    if (::stat(file.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return {};  // no write can succeed there
     const fs::path path = lockFileOf(file);
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
-    if (fd < 0) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);  // left read-only
-    if (fd < 0) return -1;
-    const bool knownHung = hungPeers().contains(path);
-    const auto giveUp = std::chrono::steady_clock::now() + threadPeerLockPatience;
+    try {
+        makeFolder(folderOf(file));  // the lock goes beside the first write too
+    } catch (const std::system_error&) {
+        return {};  // the write fails on its own
+    }
+    const int fd = openLockFile(path);
+    if (fd < 0) return {};
+    HolderWatch watch(path, fd);
+    const auto start = std::chrono::steady_clock::now();
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
-        if (errno != EWOULDBLOCK || knownHung || peerWaitsOff.load() > 0 ||
-            std::chrono::steady_clock::now() >= giveUp) {
-            // Only a full wait judges the peer hung for every thread: a thread that may wait
-            // but a moment (the UI's) must not make the others write past a peer that is merely
-            // slow.
-            const bool waitedOut = errno == EWOULDBLOCK && !knownHung && peerWaitsOff.load() == 0 &&
-                                   threadPeerLockPatience >= peerLockPatience;
-            if (waitedOut) hungPeers().mark(path, true);
+        if (errno != EWOULDBLOCK) {  // a file system without locks
             ::close(fd);
-            return -1;
+            return {};
+        }
+        if (std::string refusal = waitRefusal(watch, start, std::chrono::steady_clock::now()); !refusal.empty()) {
+            ::close(fd);
+            return {.fd = -1, .depth = 0, .refusal = refusal + ": " + file.string()};
         }
         process.unlock();
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
         process.lock();
     }
-    if (knownHung) hungPeers().mark(path, false);
-    return fd;
+    return {.fd = fd, .depth = 0, .refusal = {}};
 }
 
 // The peer locks this process holds, by file, with how many holders nest in each. Guarded by
 // the process lock.
-struct PeerLock {
-    int fd = -1;
-    int depth = 0;
-};
-
 std::map<fs::path, PeerLock>& peerLocks() {
     static auto* const held = new std::map<fs::path, PeerLock>;
     return *held;
+}
+
+// Called under a WriteLock on `file`: throws when it was refused, so nothing is written unlocked.
+void requirePeerLock(const fs::path& file) {
+    const auto held = peerLocks().find(file);
+    if (held == peerLocks().end() || held->second.refusal.empty()) return;
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again), held->second.refusal);
 }
 
 // Temporary files are "." + name + ".brisalune-staged-" + six letters or digits, as mkostemp
@@ -405,38 +542,73 @@ bool isOwnTempName(std::string_view name, std::string_view prefix) {
 }
 
 // A write takes far less than this; an older temporary file was left by a killed writer, while
-// a younger one may belong to another process writing now.
+// a younger one may belong to an older version that wrote past a peer it took for hung.
 constexpr std::chrono::minutes tempFileAge{1};
 
-// Removes the temporary files a killed write left beside the file: regular files of exactly the
-// store's own pattern, in the file's own folder, old enough to be nobody's. Never throws.
-void removeLeftTempFiles(const fs::path& file) {
-    const fs::path folder = folderOf(file);
+// The temporary files a killed write left beside the file: regular files of exactly the store's
+// own pattern, in the file's own folder, old enough to be nobody's. Never throws.
+std::vector<fs::path> leftTempFiles(const fs::path& file) {
     const std::string prefix = tempPrefix(file);
+    std::vector<fs::path> left;
     std::error_code error;
     const auto now = fs::file_time_type::clock::now();
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    for (fs::directory_iterator it(folderOf(file), error), end; !error && it != end; it.increment(error)) {
         if (!isOwnTempName(it->path().filename().string(), prefix)) continue;
         std::error_code ignored;
         if (!it->is_regular_file(ignored) || it->is_symlink(ignored)) continue;
         const auto modified = fs::last_write_time(it->path(), ignored);
         if (ignored || now - modified < tempFileAge) continue;
-        fs::remove(it->path(), ignored);
+        left.push_back(it->path());
     }
+    return left;
 }
 
-// The sweep above, once per file and process: the first time a store opens it; beside where its
-// link leads too, where its writes land.
-void sweepOnce(const fs::path& file) {
-    static std::set<fs::path> swept;
-    std::lock_guard lock(Defaults::processLock());
-    if (!swept.insert(file).second) return;
-    removeLeftTempFiles(file);
+// The places a store's writes stage their files: beside the file, and beside where its link leads.
+std::vector<fs::path> stagingPlaces(const fs::path& file) {
     try {
-        if (const fs::path target = linkTarget(file); target != file) removeLeftTempFiles(target);
+        if (const fs::path target = linkTarget(file); target != file) return {file, target};
     } catch (const std::system_error&) {
         // links that lead nowhere: their writes fail, and leave nothing to sweep
     }
+    return {file};
+}
+
+// Whether a write of this thread holds the file's lock against peers.
+bool holdsPeerLock(const fs::path& file) {
+    const auto held = peerLocks().find(file);
+    return held != peerLocks().end() && held->second.depth > 0 && held->second.fd >= 0;
+}
+
+// The file's lock against peers if it is free now, else -1.
+int tryLockAgainstPeers(const fs::path& file) {
+    const int fd = openLockFile(lockFileOf(file));
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
+    if (fd >= 0) ::close(fd);
+    return -1;
+}
+
+// Removes what a killed write left, once per file and process, under the lock; while a peer holds
+// it, a later opening tries again.
+void sweepOnce(const fs::path& file) {
+    static std::set<fs::path> swept;
+    std::lock_guard lock(Defaults::processLock());
+    if (swept.contains(file)) return;
+    const std::vector<fs::path> places = stagingPlaces(file);
+    if (std::ranges::all_of(places, [](const fs::path& place) { return leftTempFiles(place).empty(); })) {
+        swept.insert(file);
+        return;
+    }
+    // A writer stages its file only under the lock: under it, no live writer's file is swept.
+    const bool ours = holdsPeerLock(file);
+    const Descriptor taken(ours ? -1 : tryLockAgainstPeers(file));
+    if (!ours && taken.get() < 0) return;
+    for (const fs::path& place : places) {
+        for (const fs::path& left : leftTempFiles(place)) {
+            std::error_code ignored;
+            fs::remove(left, ignored);
+        }
+    }
+    swept.insert(file);
 }
 
 void makeFolder(const fs::path& folder) {
@@ -561,12 +733,12 @@ std::filesystem::path Defaults::standardFile() {
 }
 
 Defaults& Defaults::standard() {
-    static auto* const instance = new Defaults(standardFile());  // never destroyed, as hungPeers()
+    static auto* const instance = new Defaults(standardFile());  // never destroyed, as stoppedPeers()
     return *instance;
 }
 
 std::recursive_mutex& Defaults::processLock() {
-    static auto* const lock = new std::recursive_mutex;  // never destroyed, as hungPeers()
+    static auto* const lock = new std::recursive_mutex;  // never destroyed, as stoppedPeers()
     return *lock;
 }
 
@@ -575,18 +747,23 @@ Defaults::PeerLockPatience::PeerLockPatience(std::chrono::milliseconds patience)
 
 Defaults::PeerLockPatience::~PeerLockPatience() { threadPeerLockPatience = before_; }
 
-Defaults::NoPeerWaits::NoPeerWaits() { ++peerWaitsOff; }
+Defaults::PeerWaitsEnd::PeerWaitsEnd(std::chrono::milliseconds within) {
+    writesCutByEnd = 0;
+    peerWaitsEndAt = (std::chrono::steady_clock::now() + within).time_since_epoch().count();
+}
 
-Defaults::NoPeerWaits::~NoPeerWaits() { --peerWaitsOff; }
+Defaults::PeerWaitsEnd::~PeerWaitsEnd() { peerWaitsEndAt = noEnd; }
+
+int Defaults::PeerWaitsEnd::writesCut() const { return writesCutByEnd.load(); }
 
 Defaults::WriteLock::WriteLock(const std::filesystem::path& file) : process_(processLock()), file_(file) {
     if (const auto held = peerLocks().find(file_); held != peerLocks().end() && held->second.depth > 0) {
         ++held->second.depth;  // nested: this thread holds it (another would hold the process lock)
         return;
     }
-    // No folder yet: nothing to lock beside, and nothing a peer could have written there.
-    const int fd = lockAgainstPeers(file_, process_);
-    peerLocks()[file_] = PeerLock{.fd = fd, .depth = 1};
+    PeerLock taken = lockAgainstPeers(file_, process_);
+    taken.depth = 1;
+    peerLocks()[file_] = std::move(taken);
 }
 
 Defaults::WriteLock::~WriteLock() {
@@ -630,6 +807,7 @@ std::optional<std::chrono::sys_seconds> Defaults::date(std::string_view key) con
 void Defaults::set(std::string_view key, DefaultsValue value) {
     json::Value encoded = encode(value, 0);
     WriteLock lock(file_);
+    requirePeerLock(file_);
     const fs::path target = linkTarget(file_);
     WriteBase base = loadForWrite(target);
     base.members.insert_or_assign(std::string(key), std::move(encoded));
@@ -641,6 +819,7 @@ void Defaults::remove(std::string_view key) {
     // that holds the file (a removal is all the start-up and the sign-out write, most often).
     if (!value(key)) return;
     WriteLock lock(file_);
+    requirePeerLock(file_);
     const fs::path target = linkTarget(file_);
     WriteBase base = loadForWrite(target);
     const auto found = base.members.find(key);

@@ -1,9 +1,9 @@
 #pragma once
 
 // Another program holding the settings file's write lock (".<name>.lock" beside the file, an
-// flock), as a stopped or hung second instance does: util-linux's flock(1) running sleep with the
-// lock taken. And whether this process has that lock file open, which it has exactly while one of
-// its writes waits for the lock (or writes).
+// flock), as a slow second instance does: util-linux's flock(1) running sleep with the lock
+// taken. And whether this process has that lock file open, which it has exactly while one of its
+// writes waits for the lock (or writes).
 
 #include <support/qt_application.hpp>
 
@@ -51,9 +51,11 @@ public:
     // The other program lets go (it ends).
     void release() {
         if (holder_.state() == QProcess::NotRunning) return;
-        holder_.kill();
+        holder_.kill();  // stopped or not
         holder_.waitForFinished();
     }
+
+    pid_t pid() const { return static_cast<pid_t>(holder_.processId()); }
 
     // A write of this process is at the lock file.
     bool waitedOnHere() const {

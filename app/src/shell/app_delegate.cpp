@@ -89,10 +89,14 @@ void MacAppDelegate::applicationWillTerminate() {
 }
 
 int MacAppDelegate::finishQuitting(int status, std::chrono::milliseconds grace) {
-    // A settings write waiting for another program's lock (a hung second instance) would wait
-    // past the grace and be cut off: it goes ahead now.
-    const platform::Defaults::NoPeerWaits ending;
-    if (waitForBlockingCalls(grace)) return status;
+    // A settings write waiting for another program's lock waits within the grace, then fails
+    // rather than be cut off unseen; it never goes past the lock.
+    const platform::Defaults::PeerWaitsEnd ending(grace * 2 / 3);
+    const bool done = waitForBlockingCalls(grace);
+    if (const int cut = ending.writesCut(); cut > 0)
+        std::fprintf(
+            stderr, "brisalune: %d settings write(s) not saved: another program held the settings file\n", cut);
+    if (done) return status;
     // Everything of ours is on disk already (settings and acknowledgements are written as they
     // change); the kernel closes the connections and releases the instance lock.
     std::fflush(nullptr);

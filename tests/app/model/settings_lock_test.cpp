@@ -1,6 +1,6 @@
-// Another program holding the settings file's lock, as a stopped or hung second instance does,
-// while the user acknowledges: the UI thread goes on reading its settings, and nothing the user
-// gave is lost.
+// Another program holding the settings file's lock, as a slow second instance does, while the
+// user acknowledges: the UI thread goes on reading its settings, and nothing the user gave is
+// lost.
 
 #include <app/model/model_fixture.hpp>
 #include <support/held_settings_lock.hpp>
@@ -26,8 +26,6 @@ TEST_F(ModelSettingsLock, AnAcknowledgementWaitingForTheLockLeavesTheUiItsReadsA
     hosted.on("POST", "/v1/alerts/a1/ack", Reply::json(testkit::alertAnswer("a1", "acked")));
     servePull(hosted, {testkit::alertAnswer("a1", "acked")});
 
-    // Held for the whole case: the writes go ahead without the other program once it is taken
-    // for hung.
     testkit::HeldSettingsLock held(defaults.file());
     QCoro::Task<AckAttemptOutcome> ack = model->acknowledge("a1", "Disk full", fileAcks);
     ASSERT_TRUE(testkit::processEventsUntil([&] { return held.waitedOnHere(); }));
@@ -36,6 +34,8 @@ TEST_F(ModelSettingsLock, AnAcknowledgementWaitingForTheLockLeavesTheUiItsReadsA
     EXPECT_TRUE(fileAcks->all().empty()) << "the UI thread waited for the acknowledgement's write";
     EXPECT_EQ(count(hosted, "POST /v1/alerts/a1/ack"), 0u);
 
+    // Its record is written once the other program lets go, never past it.
+    held.release();
     const AckAttemptOutcome outcome = run(std::move(ack));
     EXPECT_TRUE(outcome.get<AckAttemptOutcome::Acknowledged>());
     EXPECT_EQ(count(hosted, "POST /v1/alerts/a1/ack"), 1u);

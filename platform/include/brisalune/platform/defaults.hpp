@@ -53,7 +53,8 @@ struct DefaultsValue {
 // reads as absent and is kept as it stands by every write. What the store cannot read is never
 // written over: the next write first moves it aside to "<file>.damaged" (".damaged.2", ... when
 // that is taken). The first instance on a file in a process removes the temporary files that a
-// killed write left beside it. A symbolic link in the file's place stays: writes replace the file
+// killed write left beside it, under the write lock (while another program holds that, a later
+// instance does). A symbolic link in the file's place stays: writes replace the file
 // it leads to (created there when missing, in a folder that must exist); only a link to what is
 // not a file (a device, a pipe) is replaced itself.
 class Defaults {
@@ -97,10 +98,12 @@ public:
     // Holds off the writers of other processes on the file (another instance of the app on the
     // same home folder) while it lives, by a lock on ".<name>.lock" beside the file, and this
     // process's other threads too (it holds processLock()). Every write takes it; a store whose
-    // read-modify-write spans several calls holds one across them. Nests within a process. A
-    // peer that keeps the file locked for seconds is taken for hung, and the write goes ahead
-    // without it rather than wait forever; until that peer lets go, later writes do not wait for
-    // it again. While it waits for a peer, it lets go of processLock() between tries.
+    // read-modify-write spans several calls holds one across them. Nests within a process. While
+    // it waits for a peer, it lets go of processLock() between tries. No write goes past a peer
+    // that holds the lock: a peer that runs is waited for, however slow its disk (up to minutes);
+    // one that is stopped (a signal, a debugger) or gone for seconds is not coming back by itself.
+    // When the wait ends so, the lock is refused rather than passed, and every write under it
+    // throws std::system_error saying why; the constructor itself never throws.
     class WriteLock {
     public:
         explicit WriteLock(const std::filesystem::path& file);
@@ -113,9 +116,10 @@ public:
         std::filesystem::path file_;
     };
 
-    // How long the writes of the constructing thread wait for another program's lock before
-    // they take it for hung, while it lives (5 s otherwise). A thread that must not stall, the
-    // UI's, sets a short one: a sound holder keeps the lock for milliseconds.
+    // How long the writes of the constructing thread wait for another program's lock before they
+    // fail, while it lives (minutes otherwise). A thread that must not stall, the UI's, sets a
+    // short one: a sound holder keeps the lock for milliseconds, and a write that cannot wait is
+    // better failed and told than made past the holder.
     class PeerLockPatience {
     public:
         explicit PeerLockPatience(std::chrono::milliseconds patience);
@@ -127,15 +131,19 @@ public:
         std::chrono::milliseconds before_;
     };
 
-    // While one lives, the writes of every thread wait for no other program's lock, as when its
-    // holder was taken for hung: at the end of the process, so that the writes still pending land
-    // before it exits rather than be cut off.
-    class NoPeerWaits {
+    // While one lives, the writes of every thread wait for another program's lock until `within`
+    // after its making at most, then fail: at the end of the process, so that a pending write
+    // either lands under the lock or fails and is counted, rather than be cut off by the exit.
+    // One at a time.
+    class PeerWaitsEnd {
     public:
-        NoPeerWaits();
-        ~NoPeerWaits();
-        NoPeerWaits(const NoPeerWaits&) = delete;
-        NoPeerWaits& operator=(const NoPeerWaits&) = delete;
+        explicit PeerWaitsEnd(std::chrono::milliseconds within);
+        ~PeerWaitsEnd();
+        PeerWaitsEnd(const PeerWaitsEnd&) = delete;
+        PeerWaitsEnd& operator=(const PeerWaitsEnd&) = delete;
+
+        // How many writes failed for its end.
+        int writesCut() const;
     };
 
 private:

@@ -52,8 +52,8 @@ public:
     static constexpr std::string_view notAMemberText =
         "This account is not a member of the alert's team, so it was not sent.";
     static constexpr std::string_view nothingToOpenTitle = "Nothing to open";
-    // How long the UI thread's settings writes (a dismissal, the sign-out's clearing) wait for
-    // another program that holds the settings file before they go ahead without it.
+    // How long the UI thread's settings writes (the sign-out's clearing, the device ledger's)
+    // wait for another program that holds the settings file before they fail.
     static constexpr std::chrono::milliseconds uiSettingsLockPatience{250};
 
     // What the delegate is built from; `standard()` is the application's own.
@@ -102,7 +102,7 @@ public:
     void applicationWillTerminate();
     // The process's end once the event loop has returned `status`. The jobs still on the thread
     // pools get `grace` to finish (a keychain or settings write; one that waits for another
-    // program's settings lock waits no more); a request to a server that does
+    // program's settings lock fails within it, said on stderr); a request to a server that does
     // not answer is not waited for: it would keep the quit program alive, and its instance lock
     // held, until it timed out. Returns `status` when the pools are done in time.
     static constexpr std::chrono::seconds quitGrace{3};

@@ -1,0 +1,161 @@
+// Another process holding the settings file's lock: a live one, however slow, is waited for and
+// nothing is lost; a stopped one fails the write in bounded time, with nothing written past it;
+// a stalled writer's staged file is not swept away. The peer is this test program run again.
+
+#include <brisalune/platform/defaults.hpp>
+
+#include <support/child_process.hpp>
+#include <support/temp_dir.hpp>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using brisalune::platform::Defaults;
+using brisalune::testkit::ChildProcess;
+using brisalune::testkit::TempDir;
+using namespace std::chrono_literals;
+
+constexpr const char* fileVariable = "BRISALUNE_PEER_FILE";
+constexpr const char* jobVariable = "BRISALUNE_PEER_JOB";
+constexpr const char* holdVariable = "BRISALUNE_PEER_HOLD_MS";
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+fs::path readyOf(const fs::path& file) { return file.parent_path() / "peer.ready"; }
+fs::path goOf(const fs::path& file) { return file.parent_path() / "peer.go"; }
+
+// Generous: the machine may be busy.
+bool eventually(const auto& condition, std::chrono::seconds limit = 60s) {
+    for (const auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(5ms);
+    }
+    return condition();
+}
+
+// The peer's read-modify-write: one more to "count", read before it holds the lock a while.
+void countUnderLock(const fs::path& file, std::chrono::milliseconds hold) {
+    Defaults defaults(file);
+    const Defaults::WriteLock lock(file);
+    const std::int64_t count = defaults.integer("count").value_or(0);
+    std::ofstream(readyOf(file)) << ::getpid();
+    std::this_thread::sleep_for(hold);
+    defaults.set("count", count + 1);
+}
+
+// A writer stalled between staging its file and the rename, staged long enough ago to look left.
+void stallBeforeRename(const fs::path& file) {
+    const Defaults::WriteLock lock(file);
+    std::string staged = (file.parent_path() / ("." + file.filename().string() + ".brisalune-staged-XXXXXX")).string();
+    const int fd = ::mkostemp(staged.data(), O_CLOEXEC);
+    const std::string text = R"({"peer": {"integer": 1}})";
+    if (fd < 0 || ::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) std::_Exit(2);
+    const timeval old[2] = {
+        {.tv_sec = ::time(nullptr) - 120, .tv_usec = 0}, {.tv_sec = ::time(nullptr) - 120, .tv_usec = 0}};
+    ::futimes(fd, old);
+    ::close(fd);
+    std::ofstream(readyOf(file)) << ::getpid();
+    while (!fs::exists(goOf(file))) std::this_thread::sleep_for(5ms);
+    if (::rename(staged.c_str(), file.c_str()) != 0) std::_Exit(3);
+}
+
+TEST(DefaultsPeerChild, Job) {
+    const char* file = std::getenv(fileVariable);
+    if (!file) GTEST_SKIP() << "run by DefaultsPeerLock in a child process";
+    if (std::string(std::getenv(jobVariable)) == "stall") {
+        stallBeforeRename(file);
+    } else {
+        countUnderLock(file, std::chrono::milliseconds(std::atoll(std::getenv(holdVariable))));
+    }
+}
+
+class DefaultsPeerLock : public ::testing::Test {
+protected:
+    TempDir dir;
+    fs::path file = dir / "defaults.json";
+
+    // Started and holding the lock when it returns.
+    std::unique_ptr<ChildProcess> peer(const std::string& job, std::chrono::milliseconds hold = 0ms) {
+        auto child = std::make_unique<ChildProcess>(
+            "DefaultsPeerChild.*",
+            std::vector<std::string>{
+                std::string(fileVariable) + "=" + file.string(),
+                std::string(jobVariable) + "=" + job,
+                std::string(holdVariable) + "=" + std::to_string(hold.count())});
+        EXPECT_TRUE(eventually([&] { return !readFile(readyOf(file)).empty(); })) << "the peer did not take the lock";
+        return child;
+    }
+    pid_t peerPid() { return static_cast<pid_t>(std::stol(readFile(readyOf(file)))); }
+};
+
+TEST_F(DefaultsPeerLock, ALivePeerHoldingTheLockForSecondsLosesNothing) {
+    // Longer than a write was once given before its peer was taken for hung.
+    auto slow = peer("count", 7s);
+    {
+        Defaults defaults(file);
+        const Defaults::WriteLock lock(file);
+        defaults.set("count", defaults.integer("count").value_or(0) + 1);
+    }
+    EXPECT_TRUE(slow->succeeded());
+    EXPECT_EQ(Defaults(file).integer("count"), 2);
+}
+
+TEST_F(DefaultsPeerLock, AStoppedPeerFailsTheWriteInBoundedTimeAndNothingIsWritten) {
+    auto stopped = peer("count", 10min);
+    ASSERT_EQ(::kill(peerPid(), SIGSTOP), 0);
+    Defaults defaults(file);
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        defaults.set("here", 1);
+        ADD_FAILURE() << "written past a stopped peer";
+    } catch (const std::system_error& error) {
+        EXPECT_NE(std::string(error.what()).find("stopped"), std::string::npos) << error.what();
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
+    EXPECT_THROW(defaults.set("again", 1), std::system_error);  // the next write, too
+    EXPECT_TRUE(defaults.keys().empty());
+    ::kill(peerPid(), SIGCONT);
+}
+
+TEST_F(DefaultsPeerLock, TheSweepLeavesAStalledWritersStagedFile) {
+    auto stalled = peer("stall");
+    std::optional<Defaults> defaults(std::in_place, file);  // this process's first: it sweeps
+    const auto staged = [&] {
+        int count = 0;
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            count += entry.path().filename().string().starts_with(".defaults.json.brisalune-staged-");
+        return count;
+    };
+    EXPECT_EQ(staged(), 1);
+
+    std::thread writer([&] { defaults->set("here", 1); });  // waits for the stalled writer
+    std::ofstream(goOf(file)) << "go";
+    writer.join();
+    EXPECT_TRUE(stalled->succeeded()) << "the stalled writer's rename failed";
+    EXPECT_EQ(defaults->integer("peer"), 1);
+    EXPECT_EQ(defaults->integer("here"), 1);
+    EXPECT_EQ(staged(), 0);
+}
+
+}  // namespace
