@@ -99,6 +99,25 @@ void closeWindow(const QString& window) {
     xcb_flush(connection);
 }
 
+// What a tray sends the root window when it takes the screen's tray selection: MANAGER, naming
+// the selection. Sent here by a client that owns nothing.
+void forgeTrayAnnouncement() {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    ASSERT_NE(x11, nullptr);
+    xcb_connection_t* connection = x11->connection();
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = root;
+    message.type = atom(connection, "MANAGER");
+    message.data.data32[0] = XCB_CURRENT_TIME;
+    message.data.data32[1] = atom(connection, "_NET_SYSTEM_TRAY_S0");
+    message.data.data32[2] = root;
+    xcb_send_event(connection, 0, root, XCB_EVENT_MASK_STRUCTURE_NOTIFY, reinterpret_cast<const char*>(&message));
+    xcb_flush(connection);
+}
+
 // The ids of the shown windows named "Brisalune": the menu window.
 QStringList menuWindowIds() {
     return output("xdotool", {"search", "--onlyvisible", "--name", "^Brisalune$"}).split('\n', Qt::SkipEmptyParts);
@@ -181,6 +200,31 @@ private:
     Process process_;
     std::vector<QRect> panel_;
 };
+
+// Debian's openbox managing the X server's windows, as a desktop's window manager does: it
+// minimises a window when asked, and brings one back when the program asks.
+class WindowManager {
+public:
+    WindowManager() : process_("openbox", {"--sm-disable"}, QProcessEnvironment::systemEnvironment()) {}
+
+    // Started, and managing the screen.
+    bool started() {
+        if (!process_.started()) return false;
+        return testkit::processEventsUntil(
+            [] {
+                return output("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id");
+            },
+            std::chrono::seconds(60));
+    }
+
+private:
+    Process process_;
+};
+
+// Minimises the window as a person does by its title bar's button.
+void minimise(const QString& window) { output("xdotool", {"windowminimize", window}); }
+
+QString activeWindow() { return output("xdotool", {"getactivewindow"}).trimmed(); }
 
 class TrayHost : public ::testing::Test {
 protected:
@@ -360,6 +404,13 @@ TEST_F(TrayHost, WithoutATrayClosingTheWindowEndsTheProgram) {
     QStringList ids;
     ASSERT_TRUE(until([&] { return !(ids = menuWindowIds()).empty() || !app.running(); }));
     ASSERT_TRUE(app.running()) << "no window without a tray";
+    // Any client can send what a tray announces itself by: with no tray behind it, it changes nothing.
+    forgeTrayAnnouncement();
+    testkit::processEventsUntil([] { return false; }, std::chrono::seconds(2));  // the program reads it
+    ASSERT_TRUE(app.running());
+    const QRect window = geometry(ids.front());
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->geometry().contains(window))
+        << window.x() << "," << window.y() << " " << window.width() << "x" << window.height();
     closeWindow(ids.front());
     EXPECT_TRUE(app.process().waitForFinished(30000)) << "still running with no window and no icon";
     EXPECT_EQ(app.process().exitStatus(), QProcess::NormalExit);
@@ -405,6 +456,42 @@ TEST_F(TrayHost, TheIconGoesToAStatusNotifierHostThatComesUpAfterTheProgram) {
     const QDBusMessage answer = QDBusConnection::sessionBus().call(activate);
     EXPECT_NE(answer.type(), QDBusMessage::ErrorMessage) << answer.errorMessage().toStdString();
     EXPECT_TRUE(shownMenu()) << "activating the icon opened no window";
+
+    // The panel goes, and the icon with it: the window stands in again, and closing it ends the
+    // program.
+    closeWindow(menuWindowIds().value(0));
+    ASSERT_TRUE(until([&] { return menuWindowIds().empty() || !app.running(); }));
+    watcher.process().kill();
+    ASSERT_TRUE(until([&] { return !menuWindowIds().empty() || !app.running(); }));
+    ASSERT_TRUE(app.running());
+    closeWindow(menuWindowIds().value(0));
+    EXPECT_TRUE(app.process().waitForFinished(30000)) << "still running with no window and no icon";
+}
+
+// An XEmbed tray that goes away (its panel ends) takes the icon with it: the window stands in,
+// whole on the screen, and closing it ends the program, as on a desktop without a tray.
+TEST_F(TrayHost, WhenTheTrayGoesAwayTheWindowStandsIn) {
+    testkit::TempDir dir;
+    std::optional<Trayer> trayer(std::in_place);
+    ASSERT_TRUE(trayer->started());
+    Process app = startApp(dir);
+    ASSERT_TRUE(app.started());
+    ASSERT_FALSE(iconOf(app, trayer->panel()).isEmpty());
+    ASSERT_TRUE(menuWindowIds().empty());
+
+    trayer.reset();
+    QStringList ids;
+    ASSERT_TRUE(until([&] { return !(ids = menuWindowIds()).empty() || !app.running(); }))
+        << "no icon and no window once the tray went";
+    ASSERT_TRUE(app.running());
+    const std::optional<QRect> menu = shownMenu();
+    ASSERT_TRUE(menu);
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->geometry().contains(*menu))
+        << menu->x() << "," << menu->y() << " " << menu->width() << "x" << menu->height();
+    save(grab(QGuiApplication::primaryScreen()->geometry()), "tray-gone.png", 1);
+    closeWindow(ids.front());
+    EXPECT_TRUE(app.process().waitForFinished(30000)) << "still running with no window and no icon";
+    EXPECT_EQ(app.process().exitCode(), 0);
 }
 
 // The tray's host restarts (a panel crash, a desktop restart): the icon comes back with its count.
@@ -452,6 +539,47 @@ TEST_F(TrayHost, ASecondStartBringsUpTheRunningOnesWindow) {
     EXPECT_TRUE(menu) << "the running app's window did not come up";
     EXPECT_TRUE(app.running());
     if (menu) save(grab(menu->united(icon) & QGuiApplication::primaryScreen()->geometry()), "tray-second-start.png", 1);
+}
+
+// Under a window manager, the window minimised: starting the program again brings it back, raised
+// and focused, and once a tray has come up, so does a click on the icon.
+TEST_F(TrayHost, AMinimisedWindowComesBackByAStartAndByTheIcon) {
+    ASSERT_FALSE(QStandardPaths::findExecutable("openbox").isEmpty()) << "openbox is missing (scripts/setup-deps)";
+    WindowManager manager;
+    ASSERT_TRUE(manager.started());
+    testkit::TempDir dir;
+    Process app = startApp(dir);
+    ASSERT_TRUE(app.started());
+    QStringList ids;
+    ASSERT_TRUE(until([&] { return !(ids = menuWindowIds()).empty() || !app.running(); }));
+    ASSERT_TRUE(app.running()) << "no window without a tray";
+    const QString window = ids.front();
+    // Asked again until done: a window manager that has only just taken the window on may not
+    // have heard the first request.
+    const auto minimised = [&] {
+        return until([&] {
+            minimise(window);
+            return menuWindowIds().empty();
+        });
+    };
+    const auto broughtBack = [&] {
+        return until([&] { return menuWindowIds().contains(window) && activeWindow() == window; });
+    };
+
+    ASSERT_TRUE(minimised());
+    Process second = startApp(dir);
+    ASSERT_TRUE(second.process().waitForFinished(30000));
+    EXPECT_TRUE(broughtBack()) << "a second start left the window minimised";
+
+    Trayer trayer;
+    ASSERT_TRUE(trayer.started());
+    const QRect icon = iconOf(app, trayer.panel());
+    ASSERT_FALSE(icon.isEmpty());
+    ASSERT_TRUE(minimised());
+    output(
+        "xdotool", {"mousemove", QString::number(icon.center().x()), QString::number(icon.center().y()), "click", "1"});
+    EXPECT_TRUE(broughtBack()) << "a click on the icon left the window minimised";
+    EXPECT_TRUE(app.running());
 }
 
 // A killed app (SIGKILL, a crash) leaves its lock file and its beacon behind: the next start runs,

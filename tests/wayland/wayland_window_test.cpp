@@ -4,6 +4,9 @@
 // it stands in for a missing tray. A picture of the one the icon opens goes to the renders folder.
 
 #include <brisalune/app/ui/menu_bar_extra.hpp>
+#include <brisalune/client/accounts/endpoints.hpp>
+#include <brisalune/client/accounts/session.hpp>
+#include <brisalune/client/team/endpoints.hpp>
 
 #include <app/ui/menu_window_fixture.hpp>
 #include <app/ui/ui_fixture.hpp>
@@ -16,12 +19,14 @@
 #include <QGuiApplication>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QScreen>
 #include <QTimer>
 #include <QWindow>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 
 namespace brisalune {
 namespace {
@@ -48,6 +53,16 @@ protected:
         EXPECT_TRUE(menu.windowFlags().testFlag(Qt::WindowCloseButtonHint));
         EXPECT_GE(menu.geometry().top() - menu.frameGeometry().top(), 16) << "no title bar";
     }
+
+    // The window's size when it is shown.
+    struct ShownSize : QObject {
+        explicit ShownSize(QWidget& window) { window.installEventFilter(this); }
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            if (event->type() == QEvent::Show && !size) size = static_cast<QWidget*>(watched)->size();
+            return false;
+        }
+        std::optional<QSize> size;
+    };
 
     // The compositor's picture of its screen.
     static void saveScreen(const char* name) {
@@ -110,6 +125,42 @@ TEST_F(WaylandWindow, WithoutATrayTheWindowStandsInAndClosingItQuits) {
     QObject::connect(&never, &QTimer::timeout, [] { QCoreApplication::exit(1); });
     never.start(std::chrono::seconds(30));
     EXPECT_EQ(QApplication::exec(), 0) << "closing the window did not end the app";
+}
+
+// The first open without a tray, as the app starts: the window is mapped at the size it has once
+// the launch has read the session and loaded a team's alerts, as the compositor places a window by
+// the size it first has, and all of it fits on the screen, "Quit Brisalune" too.
+TEST_F(WaylandWindow, TheFirstOpenIsWholeOnScreenAtItsFinalSize) {
+    const platform::Url hosted = *platform::Url::parse(demo.hostedUrl());
+    const AuthResponse answer = login(BrisaluneClient(hosted), account().email, account().password);
+    const IssuedKey key = issueKey(BrisaluneClient(hosted, answer.token), "acme-ops");
+    sessions->save(StoredSession{
+        .baseURL = hosted,
+        .sessionToken = answer.token,
+        .accountId = answer.account.id,
+        .email = answer.account.email,
+        .activeTenantId = "acme-ops",
+        .tenantKeys = {{"acme-ops", TenantKey{.keyId = key.id, .apiKey = key.apiKey, .tenantId = "acme-ops"}}},
+        .tenantHosts = {}});
+    MenuBarExtra scene(environment(), windows);
+    MenuWindow& menu = scene.menuWindow();
+    ShownSize first(menu);
+    scene.show();
+    ASSERT_EQ(scene.trayIcon(), nullptr);
+    QTimer::singleShot(0, &model, [this] { model.ensureLaunched(); });  // as the app's start does
+    ASSERT_TRUE(until([&] { return shown(menu) && model.hasLaunched(); }));
+    testkit::settleLayouts();
+    ASSERT_TRUE(first.size);
+    EXPECT_EQ(*first.size, menu.size()) << "mapped at " << first.size->width() << "x" << first.size->height()
+                                        << ", then " << menu.width() << "x" << menu.height();
+    // The compositor places it; it can only if the window, frame included, fits the screen.
+    const QSize frame = menu.frameGeometry().size();
+    const QSize room = menu.screen()->availableGeometry().size();
+    EXPECT_TRUE(frame.width() <= room.width() && frame.height() <= room.height())
+        << frame.width() << "x" << frame.height() << " on " << room.width() << "x" << room.height();
+    QWidget& quit = *menu.findChild<QWidget*>("app.quit");
+    EXPECT_FALSE(quit.visibleRegion().isEmpty()) << "\"Quit Brisalune\" is scrolled out of sight";
+    saveScreen("wayland-first-open.png");
 }
 
 }  // namespace

@@ -77,7 +77,11 @@ QString WindowPresenter::objectName(Kind kind) {
 void WindowPresenter::show(Kind kind) {
     auto& slot = windows_[kind];
     if (!slot) slot = makeWindow(kind);
-    QWidget& window = *slot;
+    bringUp(*slot);
+}
+
+void WindowPresenter::bringUp(QWidget& window) {
+    // A minimised window is shown already: only undoing the minimise brings it back.
     window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
     window.show();
     window.raise();

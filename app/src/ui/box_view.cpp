@@ -2,6 +2,7 @@
 
 #include <brisalune/app/shell/window_presenter.hpp>
 #include <brisalune/app/ui/notices.hpp>
+#include <brisalune/app/ui/ui_kit.hpp>
 #include <brisalune/client/boxes/box_address.hpp>
 
 #include <QApplication>
@@ -11,10 +12,12 @@
 #include <QFontMetrics>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
@@ -238,9 +241,11 @@ QCoro::Task<> JoinBoxForm::submitJoin() {
 }
 
 void JoinBoxForm::hideEvent(QHideEvent* event) {
-    // A window nobody sees holds no code and no password.
-    code_->clear();
-    password_->clear();
+    // A window nobody sees holds no code and no password; a minimised one is still the person's.
+    if (!ui::byMinimise(*event)) {
+        code_->clear();
+        password_->clear();
+    }
     QWidget::hideEvent(event);
 }
 
@@ -334,17 +339,21 @@ void BoxSignInForm::forget() {
 }
 
 void BoxSignInForm::showEvent(QShowEvent* event) {
-    // Not while a box sign-in waits for its team: tenantId then names a team on the box.
-    if (!pending_) preselect();
+    // Not while a box sign-in waits for its team (tenantId then names a team on the box), nor
+    // for a window brought back from a minimise, whose choice is as the person left it.
+    if (!pending_ && !ui::byMinimise(*event)) preselect();
     QWidget::showEvent(event);
 }
 
 void BoxSignInForm::hideEvent(QHideEvent* event) {
-    // A window nobody sees holds no password and no box sign-in; it opens again afresh.
-    password_->clear();
-    setError(std::nullopt);
-    dropPending();
-    follow();
+    // A window nobody sees holds no password and no box sign-in; it opens again afresh. A
+    // minimised one is still the person's.
+    if (!ui::byMinimise(*event)) {
+        password_->clear();
+        setError(std::nullopt);
+        dropPending();
+        follow();
+    }
     QWidget::hideEvent(event);
 }
 

@@ -135,6 +135,9 @@ MenuBarExtra::MenuBarExtra(MenuEnvironment environment, WindowPresenter& windows
     , model_(environment.model)
     , menu_(std::make_unique<MenuWindow>(std::move(environment), firstStyle())) {
     windows.provideTo(menu_.get());
+    launchWait_.setSingleShot(true);
+    connect(&launchWait_, &QTimer::timeout, this, &MenuBarExtra::openAfterLaunch);
+    connect(&model_, &MacModel::launchedChanged, this, &MenuBarExtra::openAfterLaunch);
     connect(&model_, &MacModel::openAlertsChanged, this, &MenuBarExtra::showCount);
     connect(&model_, &MacModel::alertsErrorChanged, this, &MenuBarExtra::showCount);
 }
@@ -152,15 +155,43 @@ void MenuBarExtra::show() {
     // Nowhere to put an icon: the window stands in for it, and closing it ends the app.
     menu_->setStyle(MenuWindow::Style::ordinary);
     QApplication::setQuitOnLastWindowClosed(true);
-    menu_->open();
+    openOnceLaunched();
     // A panel often comes up after the programs started at login: the icon moves there then.
     connect(&trayWatch_, &TrayWatch::trayCameUp, this, &MenuBarExtra::trayCameUp, Qt::UniqueConnection);
+}
+
+void MenuBarExtra::openOnceLaunched() {
+    if (model_.hasLaunched()) {
+        menu_->open();
+        return;
+    }
+    // At the size the content has once the launch read the session and loaded the alerts: a
+    // compositor places a window by the size it first maps at, and one that grew after could
+    // reach off the screen. A launch that takes long does not keep the window closed.
+    waitingToOpen_ = true;
+    launchWait_.start(launchPatience);
+}
+
+void MenuBarExtra::openAfterLaunch() {
+    if (!waitingToOpen_) return;
+    waitingToOpen_ = false;
+    launchWait_.stop();
+    if (!tray_) menu_->open();  // else a tray came up meanwhile, and its icon opens the window
 }
 
 void MenuBarExtra::trayCameUp() {
     showInTray();
     // The open window stays as it is until it is closed; from then on the icon opens it.
     if (!menu_->isVisible()) menu_->setStyle(firstStyle());
+}
+
+void MenuBarExtra::trayWentAway() {
+    // The icon went with its tray: as at a start without one, the window stands in until a tray
+    // comes up again.
+    tray_.reset();
+    trayMenu_.reset();
+    shown_.reset();
+    show();
 }
 
 void MenuBarExtra::showInTray() {
@@ -180,7 +211,11 @@ void MenuBarExtra::showInTray() {
     });
     showCount();
     tray_->show();
+    connect(&trayWatch_, &TrayWatch::trayWentAway, this, &MenuBarExtra::trayWentAway, Qt::UniqueConnection);
+    trayWatch_.watchForLoss();
 }
+
+bool MenuBarExtra::isMenuShown() const { return menu_->isVisible() && !menu_->isMinimized(); }
 
 void MenuBarExtra::openMenu() {
     if (tray_ && menu_->style() != firstStyle() && !menu_->isVisible()) menu_->setStyle(firstStyle());
@@ -193,7 +228,7 @@ void MenuBarExtra::openMenu() {
 
 void MenuBarExtra::toggleMenu() {
     if (menu_->style() == MenuWindow::Style::popup) {
-        if (menu_->isVisible()) {
+        if (isMenuShown()) {
             menu_->hide();
             return;
         }

@@ -1,10 +1,12 @@
 #include <brisalune/app/ui/menu_window.hpp>
 
+#include <brisalune/app/shell/window_presenter.hpp>
 #include <brisalune/app/ui/ui_kit.hpp>
 
 #include <QCursor>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QMetaObject>
 #include <QPainter>
 #include <QScreen>
@@ -105,6 +107,7 @@ QPoint MenuWindow::popUpPosition(QSize size, const QRect& anchor, const QRect& a
 }
 
 void MenuWindow::popUp(const QRect& iconGeometry) {
+    polishContent();
     const QRect anchor = iconGeometry.isEmpty() ? QRect(QCursor::pos(), QSize(1, 1)) : iconGeometry;
     anchor_ = Anchor{anchor, Side::below};
     anchor_->side = sideFor(content_->sizeHint().height(), anchor, availableArea());
@@ -180,10 +183,20 @@ bool MenuWindow::wasJustClosed() const {
     return sinceHidden_.isValid() && sinceHidden_.elapsed() < samePress;
 }
 
+void MenuWindow::polishContent() {
+    // The style's fonts and margins reach the content when it is polished, which show() would do
+    // only after the window took its size from the content unpolished.
+    content_->ensurePolished();
+    if (QLayout* layout = content_->layout()) layout->activate();
+}
+
 void MenuWindow::open() {
-    show();
-    raise();
-    activateWindow();
+    if (!isVisible()) {
+        // Mapped at its final size: a compositor places a window by the size it first has.
+        polishContent();
+        fit();
+    }
+    WindowPresenter::bringUp(*this);
 }
 
 }  // namespace brisalune

@@ -8,6 +8,7 @@
 
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -143,8 +144,8 @@ QCoro::Task<> SignInView::submit() {
 }
 
 void SignInView::hideEvent(QHideEvent* event) {
-    // A window nobody sees holds no password.
-    password_->clear();
+    // A window nobody sees holds no password; a minimised one is still the person's.
+    if (!ui::byMinimise(*event)) password_->clear();
     FixedWidthPane::hideEvent(event);
 }
 

@@ -53,8 +53,9 @@ xcb_atom_t internAtom(xcb_connection_t* connection, const QByteArray& name) {
 
 }  // namespace
 
-// The XEmbed tray of the display's screen: its selection's owner now, and the MANAGER message by
-// which a new owner announces itself (Qt has the root window's structure events sent to it).
+// The XEmbed tray of the display's screen: its selection's owner now, the MANAGER message by
+// which a new owner announces itself (Qt has the root window's structure events sent to it), and
+// the end of the owner's window.
 class TrayWatch::XEmbedTray final : public QAbstractNativeEventFilter {
 public:
     static std::unique_ptr<XEmbedTray> ofThisDisplay(TrayWatch& owner) {
@@ -73,29 +74,56 @@ public:
             internAtom(connection, "MANAGER")));
     }
 
-    bool isOwned() const {
+    ~XEmbedTray() override {
+        awaitingManager_ = false;
+        watched_ = XCB_WINDOW_NONE;
+        follow();
+    }
+
+    xcb_window_t owner() const {
         const XReply<xcb_get_selection_owner_reply_t> reply(
             xcb_get_selection_owner_reply(connection_, xcb_get_selection_owner(connection_, selection_), nullptr),
             &std::free);
-        return reply && reply->owner != XCB_WINDOW_NONE;
+        return reply ? reply->owner : xcb_window_t{XCB_WINDOW_NONE};
     }
 
-    void listen(bool on) {
-        if (on) {
-            QCoreApplication::instance()->installNativeEventFilter(this);
-        } else if (QCoreApplication* application = QCoreApplication::instance()) {
-            application->removeNativeEventFilter(this);
-        }
+    bool isOwned() const { return owner() != XCB_WINDOW_NONE; }
+
+    void listenForManager(bool on) {
+        awaitingManager_ = on;
+        follow();
+    }
+
+    // Watches the present owner's window for its end; false when the selection has no owner.
+    bool watchOwner() {
+        watched_ = owner();
+        follow();
+        if (watched_ == XCB_WINDOW_NONE) return false;
+        const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+        xcb_change_window_attributes(connection_, watched_, XCB_CW_EVENT_MASK, &mask);
+        // An owner that ended before the mask was set tells nothing: look once more after it.
+        if (owner() != watched_) QMetaObject::invokeMethod(&owner_, &TrayWatch::lookAtLoss, Qt::QueuedConnection);
+        return true;
+    }
+
+    void unwatchOwner() {
+        watched_ = XCB_WINDOW_NONE;
+        follow();
     }
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
         if (eventType != "xcb_generic_event_t") return false;
         const auto* event = static_cast<const xcb_generic_event_t*>(message);
-        if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE) return false;
-        const auto* client = static_cast<const xcb_client_message_event_t*>(message);
-        if (client->type == manager_ && client->format == 32 && client->data.data32[1] == selection_) {
-            // Once Qt has seen the message too: its tray looks for the new owner then.
-            QMetaObject::invokeMethod(&owner_, &TrayWatch::cameUp, Qt::QueuedConnection);
+        const uint8_t type = event->response_type & 0x7f;
+        if (type == XCB_CLIENT_MESSAGE && awaitingManager_) {
+            const auto* client = static_cast<const xcb_client_message_event_t*>(message);
+            // Any client may send this message: the selection's owner is asked after it, once Qt
+            // has seen the message too (its tray looks for the new owner then).
+            if (client->type == manager_ && client->format == 32 && client->data.data32[1] == selection_)
+                QMetaObject::invokeMethod(&owner_, &TrayWatch::lookAtXEmbedTray, Qt::QueuedConnection);
+        } else if (type == XCB_DESTROY_NOTIFY && watched_ != XCB_WINDOW_NONE) {
+            if (static_cast<const xcb_destroy_notify_event_t*>(message)->window == watched_)
+                QMetaObject::invokeMethod(&owner_, &TrayWatch::lookAtLoss, Qt::QueuedConnection);
         }
         return false;
     }
@@ -104,15 +132,35 @@ private:
     XEmbedTray(TrayWatch& owner, xcb_connection_t* connection, xcb_atom_t selection, xcb_atom_t manager)
         : owner_(owner), connection_(connection), selection_(selection), manager_(manager) {}
 
+    // Filters the display's events while something is awaited from them.
+    void follow() {
+        const bool listen = awaitingManager_ || watched_ != XCB_WINDOW_NONE;
+        if (listen == listening_) return;
+        QCoreApplication* application = QCoreApplication::instance();
+        if (!application) return;
+        listening_ = listen;
+        if (listen) {
+            application->installNativeEventFilter(this);
+        } else {
+            application->removeNativeEventFilter(this);
+        }
+    }
+
     TrayWatch& owner_;
     xcb_connection_t* connection_;
     xcb_atom_t selection_;
     xcb_atom_t manager_;
+    bool awaitingManager_ = false;
+    xcb_window_t watched_ = XCB_WINDOW_NONE;
+    bool listening_ = false;
 };
 
 TrayWatch::TrayWatch(QObject* parent) : QObject(parent), xembed_(XEmbedTray::ofThisDisplay(*this)) {}
 
-TrayWatch::~TrayWatch() { stop(); }
+TrayWatch::~TrayWatch() {
+    stop();
+    stopWatchingForLoss();
+}
 
 bool TrayWatch::isTrayAvailable() const { return hasStatusNotifierHost() || (xembed_ && xembed_->isOwned()); }
 
@@ -124,24 +172,45 @@ bool TrayWatch::hasStatusNotifierHost() const {
 void TrayWatch::watch() {
     if (watching_) return;
     watching_ = true;
-    if (xembed_) xembed_->listen(true);
+    if (xembed_) xembed_->listenForManager(true);
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) return;
     busWatch_ = new QDBusServiceWatcher(watcherService, bus, QDBusServiceWatcher::WatchForRegistration, this);
     connect(busWatch_, &QDBusServiceWatcher::serviceRegistered, this, &TrayWatch::lookAtStatusNotifierWatcher);
-    // A watcher that came up before its host tells when the host registers.
-    bus.connect(watcherService, watcherPath, watcherService, hostRegistered, this, SLOT(cameUp()));
+    // A watcher that came up before its host tells when the host registers; the watcher is asked.
+    bus.connect(watcherService, watcherPath, watcherService, hostRegistered, this, SLOT(lookAtStatusNotifierWatcher()));
 }
 
 void TrayWatch::stop() {
     if (!watching_) return;
     watching_ = false;
-    if (xembed_) xembed_->listen(false);
+    if (xembed_) xembed_->listenForManager(false);
     if (!busWatch_) return;
     busWatch_->deleteLater();
     busWatch_ = nullptr;
     QDBusConnection::sessionBus().disconnect(
-        watcherService, watcherPath, watcherService, hostRegistered, this, SLOT(cameUp()));
+        watcherService, watcherPath, watcherService, hostRegistered, this, SLOT(lookAtStatusNotifierWatcher()));
+}
+
+void TrayWatch::watchForLoss() {
+    if (losing_) return;
+    if (hasStatusNotifierHost()) {
+        // Qt keeps to StatusNotifierItems once it chose them: the tray ends with its watcher.
+        losing_ = true;
+        lossWatch_ = new QDBusServiceWatcher(
+            watcherService, QDBusConnection::sessionBus(), QDBusServiceWatcher::WatchForUnregistration, this);
+        connect(lossWatch_, &QDBusServiceWatcher::serviceUnregistered, this, &TrayWatch::lost);
+        return;
+    }
+    losing_ = xembed_ && xembed_->watchOwner();
+}
+
+void TrayWatch::stopWatchingForLoss() {
+    losing_ = false;
+    if (xembed_) xembed_->unwatchOwner();
+    if (!lossWatch_) return;
+    lossWatch_->deleteLater();
+    lossWatch_ = nullptr;
 }
 
 void TrayWatch::lookAtStatusNotifierWatcher() {
@@ -153,10 +222,26 @@ void TrayWatch::lookAtStatusNotifierWatcher() {
     });
 }
 
+void TrayWatch::lookAtXEmbedTray() {
+    if (xembed_ && xembed_->isOwned()) cameUp();
+}
+
+void TrayWatch::lookAtLoss() {
+    // A tray that another took over from (a restarted panel) is still a tray: Qt moves the icon.
+    if (!losing_ || lossWatch_ || (xembed_ && xembed_->watchOwner())) return;
+    lost();
+}
+
 void TrayWatch::cameUp() {
     if (!watching_) return;
     stop();
     Q_EMIT trayCameUp();
+}
+
+void TrayWatch::lost() {
+    if (!losing_) return;
+    stopWatchingForLoss();
+    Q_EMIT trayWentAway();
 }
 
 }  // namespace brisalune

@@ -4,9 +4,10 @@
 
 #include <QAbstractSpinBox>
 #include <QApplication>
-#include <QCoreApplication>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -28,6 +29,7 @@
 #include <QTextLayout>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QVariant>
 
 #include <algorithm>
 #include <cmath>
@@ -190,9 +192,10 @@ void followApplication(QWidget* widget, const char* purpose, QEvent::Type change
     follower->setObjectName(name);
 }
 
-// Drop-downs, spin boxes and date fields change by the wheel only while they have the keyboard
+// Drop-downs, spin boxes and date fields change by the wheel only while they show the keyboard
 // focus. Qt would let the wheel itself give them the focus: here they take it by click or Tab
-// alone. The wheel over one without the focus goes on to what holds it, a scroll area scrolling.
+// alone, and a drop-down by Tab alone, as a click leaves it no mark of the focus. The wheel over
+// one that does not show the focus goes on to what holds it, a scroll area scrolling.
 class WheelGuard final : public QObject {
 public:
     using QObject::QObject;
@@ -200,15 +203,25 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         const QEvent::Type type = event->type();
-        if (type != QEvent::Wheel && type != QEvent::Polish) return false;
-        QWidget* control = qobject_cast<QComboBox*>(watched);
+        if (type != QEvent::Wheel && type != QEvent::Polish && type != QEvent::FocusIn) return false;
+        auto* dropDown = qobject_cast<QComboBox*>(watched);
+        QWidget* control = dropDown;
         if (!control) control = qobject_cast<QAbstractSpinBox*>(watched);
         if (!control) return false;
         if (type == QEvent::Polish) {
             if (control->focusPolicy() == Qt::WheelFocus) control->setFocusPolicy(Qt::StrongFocus);
+            if (dropDown && !dropDown->isEditable() && control->focusPolicy() == Qt::StrongFocus)
+                control->setFocusPolicy(Qt::TabFocus);
             return false;
         }
-        if (control->hasFocus()) return false;
+        if (type == QEvent::FocusIn) {
+            // A focus given as by Tab shows as Tab's does.
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason)
+                control->window()->setAttribute(Qt::WA_KeyboardFocusChange);
+            return false;
+        }
+        if (showsFocus(control)) return false;
         event->ignore();  // passed on to the parent
         return true;
     }
@@ -832,6 +845,29 @@ void keepFocusInSight(QWidget* view) {
     }
     focus->clearFocus();
 }
+
+bool showsFocus(const QWidget* control) {
+    if (!control->hasFocus()) return false;
+    // A field shows it by its text cursor; the style rings other controls once the keyboard has
+    // moved the focus in their window.
+    return control->testAttribute(Qt::WA_InputMethodEnabled) ||
+           control->window()->testAttribute(Qt::WA_KeyboardFocusChange);
+}
+
+void setEnabledKeepingFocus(QWidget* control, bool enabled) {
+    static constexpr const char* regains = "brisalune.regainsFocus";
+    if (!enabled && control->window()->focusWidget() == control) {
+        // Qt would pass the focus on to the next control, where a second key press acts.
+        control->setProperty(regains, true);
+        control->clearFocus();
+    }
+    control->setEnabled(enabled);
+    if (!enabled || !control->property(regains).toBool()) return;
+    control->setProperty(regains, QVariant());
+    if (!control->window()->focusWidget() && control->isVisible()) control->setFocus(Qt::OtherFocusReason);
+}
+
+bool byMinimise(const QEvent& showOrHide) { return showOrHide.spontaneous(); }
 
 void installWheelGuard() {
     static QPointer<WheelGuard> only;

@@ -117,6 +117,13 @@ TEST_F(BoxViewTest, AFailedJoinKeepsWhatWasTypedUntilTheWindowCloses) {
     EXPECT_EQ(at<QLineEdit>(window, "joinBox.name").text(), "  ");
     EXPECT_EQ(at<QLineEdit>(window, "joinBox.email").text(), "ana@harbor.box");
 
+    // Minimised and brought back, it keeps both: a minimise is no close.
+    window->showMinimized();
+    open();
+    EXPECT_FALSE(window->isMinimized());
+    EXPECT_EQ(at<QLineEdit>(window, "joinBox.code").text().toStdString(), nowhere);
+    EXPECT_EQ(at<QLineEdit>(window, "joinBox.password").text(), "seat secret");
+
     // Closed, the window keeps neither code nor password.
     windows.close(WindowPresenter::Kind::box);
     open();
@@ -347,6 +354,14 @@ TEST_F(TwoBoxTeamsTest, SeveralBoxTeamsAskWhichToUseAndAClosedWindowDropsTheChoi
     ASSERT_EQ(boxTeam.count(), 2);
     EXPECT_EQ(boxTeam.currentText(), "Harbor Lab");
     EXPECT_EQ(form.tenantId(), "harbor");
+
+    // Minimised while the choice waits, and brought back: the choice still waits, as it was.
+    boxTeam.setCurrentIndex(1);
+    window->showMinimized();
+    open();
+    EXPECT_TRUE(form.isPending());
+    EXPECT_EQ(form.tenantId(), "harbor-night");
+    boxTeam.setCurrentIndex(0);
 
     // Closed while the choice waits: the box sign-in ends; opened again, the credentials.
     windows.close(WindowPresenter::Kind::box);

@@ -9,6 +9,8 @@
 #include <brisalune/app/ui/box_view.hpp>
 #include <brisalune/app/ui/compatibility_rows.hpp>
 #include <brisalune/app/ui/menu_window.hpp>
+#include <brisalune/app/ui/ui_kit.hpp>
+#include <brisalune/standin/server.hpp>
 
 #include <app/ui/menu_window_fixture.hpp>
 #include <app/ui/ui_fixture.hpp>
@@ -23,8 +25,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QScrollBar>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
 
@@ -132,14 +134,16 @@ testing::AssertionResult walksAsItReads(QWidget* window) {
     for (QWidget* control : usable(window)) {
         if (!stops.contains(control)) skipped.push_back(control);
     }
-    if (!skipped.empty()) return testing::AssertionFailure() << "never reached:" << names(skipped) << " in" << names(round);
+    if (!skipped.empty())
+        return testing::AssertionFailure() << "never reached:" << names(skipped) << " in" << names(round);
     std::map<QWidget*, std::size_t> runs;  // the runs of stops in each region
     int descents = 0;
     for (std::size_t i = 0; i < round.size(); ++i) {
         QWidget* stop = round[i];
         QWidget* previous = round[(i + round.size() - 1) % round.size()];
         if (!stop->isVisible() || qobject_cast<QScrollArea*>(stop))
-            return testing::AssertionFailure() << "a stop that shows no focus: " << nameOf(stop) << " in" << names(round);
+            return testing::AssertionFailure()
+                   << "a stop that shows no focus: " << nameOf(stop) << " in" << names(round);
         QWidget* here = region(stop);
         if (region(previous) != here) {
             ++runs[here];
@@ -158,7 +162,8 @@ testing::AssertionResult walksAsItReads(QWidget* window) {
     if (descents > allowed) return testing::AssertionFailure() << "not in reading order:" << names(round);
     std::vector<QWidget*> back = tabRound(window, true, unseen);
     if (back.size() > 1) std::reverse(back.begin() + 1, back.end());
-    if (back != round) return testing::AssertionFailure() << "Shift+Tab goes" << names(back) << " against" << names(round);
+    if (back != round)
+        return testing::AssertionFailure() << "Shift+Tab goes" << names(back) << " against" << names(round);
     return testing::AssertionSuccess() << names(round);
 }
 
@@ -236,6 +241,37 @@ TEST_F(KeyboardUseTest, CompatibilityRowsAreNotReadByTheirIdentifiers) {
     }
 }
 
+// "Check for Updates…" is pressed with Space and finds an update: the row that offers it comes
+// back, and the focus stays on the button, so that a second Space checks again and quits nothing.
+TEST_F(KeyboardUseTest, CheckingForUpdatesLeavesTheFocusWhereItWas) {
+    standin::Server site;
+    site.on(
+        "GET",
+        "/latest.json",
+        standin::Reply::json(R"({"version_code": 9, "version_name": "2.1", "url": "HTTPS://127.0.0.1/b.tgz"})"));
+    SiteUpdates checker(platform::Url::parse(site.baseUrl() + "/latest.json"), 1, defaults);
+    MenuEnvironment env = environment(checker);
+    int quits = 0;
+    env.quit = [&quits] { ++quits; };
+    MenuWindow menu(env);
+    windows.provideTo(&menu);
+    await(model.ensureLaunched());
+    menu.open();
+    waitUntil([&] { return menu.isActiveWindow(); });
+    QWidget& check = at(&menu, "app.checkForUpdates");
+    while (focused() != &check) press(&menu, Qt::Key_Tab);
+
+    for (int round = 0; round < 2; ++round) {
+        press(&menu, Qt::Key_Space);
+        waitUntil([&] { return !checker.isChecking() && checker.manualResult(); });
+        testkit::settleLayouts();
+        ASSERT_TRUE(shows(&menu, "updateRow")) << round;
+        EXPECT_EQ(nameOf(focused()), "app.checkForUpdates") << round;
+        EXPECT_TRUE(ui::showsFocus(&check)) << round;
+    }
+    EXPECT_EQ(quits, 0);
+}
+
 TEST_F(KeyboardUseTest, TheSignInWindowOpensAtTheEmailAndComesBackToThePasswordAfterAFailure) {
     await(model.ensureLaunched());
     QWidget* window = show(WindowPresenter::Kind::signIn);
@@ -301,8 +337,7 @@ TEST_F(KeyboardUseTest, TheBoxWindowOpensAtItsFirstFieldAndTabStopsAtTheChosenPa
     at(window, "joinBox.code").setFocus(Qt::TabFocusReason);
     const QByteArray nowhere(R"({"u": "http://127.0.0.1:9", "t": "harbor-lab", "c": "harbor-join-demo", "v": 1})");
     QTest::keyClicks(
-        focused(),
-        "blj_" + nowhere.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+        focused(), "blj_" + nowhere.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
     at(window, "joinBox.join").setFocus(Qt::TabFocusReason);
     ASSERT_TRUE(at(window, "joinBox.join").isEnabled());
     press(window, Qt::Key_Space);

@@ -56,6 +56,12 @@ TEST_F(SignInViewTest, SignInIsEnabledByRawEmptinessAndReturnPressesIt) {
     EXPECT_EQ(
         textOf(window, "signIn.footer"), "No account yet? Create one at " + MenuEnvironment::publicWebDomain() + ".");
 
+    // Minimised and brought back, it keeps it: a minimise is no close.
+    window->showMinimized();
+    windows.show(WindowPresenter::Kind::signIn);
+    EXPECT_FALSE(window->isMinimized());
+    EXPECT_EQ(password().text(), "   ");
+
     // Closed, the window keeps no password.
     windows.close(WindowPresenter::Kind::signIn);
     windows.show(WindowPresenter::Kind::signIn);

@@ -7,8 +7,11 @@
 #include <app/ui/wheel_notch.hpp>
 #include <brisalune/standin/server.hpp>
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -58,11 +61,12 @@ TEST_F(TeamPressTest, QuickRepeatedPressesIssueOneKey) {
     EXPECT_EQ(standinModel.session()->tenantKeys.at("t1").keyId, "k1");
 }
 
-// A wheel turned over the menu's team picker on the way through the menu switches no team; once
-// the picker has the focus, the wheel picks the next team.
+// A wheel turned over the menu's team picker on the way through the menu switches no team, nor
+// after a click chose a team with it, nor while it holds a focus it does not show; once the
+// picker shows the focus Tab gave it, the wheel picks the next team.
 class TeamPickerWheelTest : public testkit::UiTest {};
 
-TEST_F(TeamPickerWheelTest, SwitchesTeamOnlyWhileThePickerHasTheFocus) {
+TEST_F(TeamPickerWheelTest, SwitchesTeamOnlyWhileThePickerShowsTheFocus) {
     ui::installWheelGuard();
     MenuWindow menu(environment());
     windows.provideTo(&menu);
@@ -79,8 +83,24 @@ TEST_F(TeamPickerWheelTest, SwitchesTeamOnlyWhileThePickerHasTheFocus) {
     EXPECT_EQ(model.session()->activeTenantId, "acme-ops");
     EXPECT_EQ(picker.currentText().toStdString(), "Acme Operations");
 
+    // A click opens its list and closes it again: the picker holds no focus after it.
+    QTest::mouseClick(&picker, Qt::LeftButton);
+    waitUntil([&] { return picker.view()->isVisible(); });
+    picker.hidePopup();
+    waitUntil([&] { return !picker.view()->isVisible(); });
+    EXPECT_FALSE(picker.hasFocus());
+    // A focus it was given without the keyboard (a window opening at it) shows nothing.
+    picker.setFocus(Qt::OtherFocusReason);
+    ASSERT_TRUE(picker.hasFocus());
+    EXPECT_FALSE(ui::showsFocus(&picker));
+    testkit::turnWheel(picker, -1);
+    for (int pass = 0; pass < 5; ++pass) QCoreApplication::processEvents();
+    EXPECT_EQ(model.session()->activeTenantId, "acme-ops");
+    EXPECT_EQ(picker.currentText().toStdString(), "Acme Operations");
+
+    picker.clearFocus();
     picker.setFocus(Qt::TabFocusReason);
-    waitUntil([&] { return picker.hasFocus(); });
+    waitUntil([&] { return ui::showsFocus(&picker); });
     testkit::turnWheel(picker, -1);
     waitUntil([&] { return model.session()->activeTenantId == "harbor-lab"; });
     waitUntil([&] { return !TenantSelections::of(model).isRunning("harbor-lab"); });

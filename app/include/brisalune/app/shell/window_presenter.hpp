@@ -30,6 +30,9 @@ public:
 
     // Shows the kind's window, making it first if needed, raises and activates it.
     void show(Kind kind);
+    // Shows `window`, brought back from a minimise, raised and activated: how every window of the
+    // app is brought to the person.
+    static void bringUp(QWidget& window);
     // Hides the kind's window when it exists; makes none.
     void close(Kind kind);
     // The kind's window; null until it is first shown.

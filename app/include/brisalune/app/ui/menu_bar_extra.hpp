@@ -4,7 +4,8 @@
 // "Open" in its context menu, for trays that send no click) pops up the menu window at the icon.
 // On a desktop with no tray at start, the menu window opens as an ordinary window, and closing it
 // quits, until a tray comes up: the icon goes there, and from then on closing the window does not
-// quit. On Wayland, where no client places its windows, the icon opens an ordinary window too.
+// quit. A tray that goes away takes the app back to its start without one. On Wayland, where no
+// client places its windows, the icon opens an ordinary window too.
 //
 // MenuBarIcon draws the icon: the mark alone while nothing is open, else the mark in red with the
 // count on it ("99+" beyond 99), grey instead of red while the alerts cannot be refreshed. The
@@ -20,7 +21,9 @@
 #include <QObject>
 #include <QPixmap>
 #include <QString>
+#include <QTimer>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -78,6 +81,12 @@ public:
 private:
     void showCount();
     void trayCameUp();
+    void trayWentAway();
+    // Opens the stand-in window once the model has launched, or after launchPatience.
+    void openOnceLaunched();
+    void openAfterLaunch();
+    // Open and not minimised.
+    bool isMenuShown() const;
 
     MacModel& model_;
     std::unique_ptr<MenuWindow> menu_;
@@ -91,6 +100,9 @@ private:
     };
     std::optional<Shown> shown_;
     int pictureDraws_ = 0;
+    static constexpr std::chrono::seconds launchPatience{3};
+    QTimer launchWait_;
+    bool waitingToOpen_ = false;
 };
 
 }  // namespace brisalune

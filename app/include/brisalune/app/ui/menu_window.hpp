@@ -38,7 +38,8 @@ public:
 
     // Opens the popup by the icon's place on the screen, or by the pointer when it is empty.
     void popUp(const QRect& iconGeometry);
-    // Shows, raises and activates the window where it is (the ordinary style's way).
+    // Shows, raises and activates the window where it is (the ordinary style's way), bringing it
+    // back from a minimise; a hidden one is sized for its content first.
     void open();
 
     // The side a popup of this content height opens on: under the anchor when it fits there,
@@ -70,6 +71,7 @@ private:
     void fit();
     void fitSoon();
     void fixSize(QSize size);
+    void polishContent();
     QRect availableArea() const;
     int scrollBarWidth() const;
 

@@ -3,7 +3,9 @@
 // Whether the desktop has a tray for the icon, and a signal when one comes up: a
 // StatusNotifierItem host (the watcher's name on the session bus, a host registered with it) or,
 // on X11, an XEmbed tray (the owner of the screen's _NET_SYSTEM_TRAY_S<n> selection, which it
-// announces by a MANAGER message to the root window). Nothing polls: without a tray the app sleeps.
+// announces by a MANAGER message to the root window). A tray counts only while it is there: the
+// selection has an owner, the watcher says a host is registered. Nothing polls: without a tray the
+// app sleeps.
 //
 // It asks Qt's tray nothing. Qt 6.4 decides once per process, at its first tray call, whether it
 // uses StatusNotifierItems, so that call has to wait until a host is known.
@@ -28,22 +30,32 @@ public:
     // Emits trayCameUp once, when a tray comes up; the watch ends then.
     void watch();
     void stop();
+    // Emits trayWentAway once, when the tray that is there now ends (its watcher leaves the bus,
+    // or its selection's owner goes with none after it); nothing when there is no tray now.
+    void watchForLoss();
+    void stopWatchingForLoss();
 
 Q_SIGNALS:
     void trayCameUp();
+    void trayWentAway();
 
 private Q_SLOTS:
-    void cameUp();
+    void lookAtStatusNotifierWatcher();
 
 private:
     class XEmbedTray;
 
     bool hasStatusNotifierHost() const;
-    void lookAtStatusNotifierWatcher();
+    void lookAtXEmbedTray();
+    void lookAtLoss();
+    void cameUp();
+    void lost();
 
     std::unique_ptr<XEmbedTray> xembed_;  // none off X11
     QDBusServiceWatcher* busWatch_ = nullptr;
+    QDBusServiceWatcher* lossWatch_ = nullptr;
     bool watching_ = false;
+    bool losing_ = false;
 };
 
 }  // namespace brisalune

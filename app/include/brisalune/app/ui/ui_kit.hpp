@@ -116,8 +116,7 @@ QLabel* text(
     bool wraps = false);
 // A plain-text label on one line while the room allows, wrapped when it is given less (a row
 // beside buttons, at a large font).
-QLabel* lineText(
-    const QString& content, const QString& objectName, Font font = Font::body, Tone tone = Tone::primary);
+QLabel* lineText(const QString& content, const QString& objectName, Font font = Font::body, Tone tone = Tone::primary);
 // A one-line label that never reads its text as markup, cut with an ellipsis when narrower.
 ElidedLabel* elidedText(
     const QString& content, const QString& objectName, Font font = Font::body, Tone tone = Tone::primary);
@@ -175,11 +174,26 @@ void scrollToFocus(QScrollArea* scroll);
 // cannot be seen, and Tab goes on from what is there. Call after showing and hiding its parts.
 void keepFocusInSight(QWidget* view);
 
-// The wheel changes a drop-down, spin box or date field only while it has the keyboard focus;
-// otherwise it goes to what holds the control, so that scrolling a form past one changes nothing.
+// The wheel changes a drop-down, spin box or date field only while it shows the keyboard focus
+// (showsFocus); otherwise it goes to what holds the control, so that scrolling a form past one
+// changes nothing. A drop-down takes the focus by Tab only, not by a click, which would leave it
+// holding a focus it does not show; one given the focus as by Tab (Qt::TabFocusReason) shows it.
 // One guard for the whole application, installed once before its windows are built; later calls
 // do nothing.
 void installWheelGuard();
+
+// `control` has the keyboard focus and shows it: a text cursor in a field, or the ring the style
+// draws once the keyboard has moved the focus in the control's window (a click alone shows none).
+bool showsFocus(const QWidget* control);
+
+// Enables or disables `control`. Disabling one with the focus keeps the focus off every other
+// control (Qt would hand it to the next one, where the person's next key would act) and gives it
+// back when the control is enabled again, unless the person put it elsewhere meanwhile.
+void setEnabledKeepingFocus(QWidget* control, bool enabled);
+
+// A show or hide event that a minimise or its undoing made (Qt sends those as spontaneous): the
+// window is still the person's, and what its forms hold stays.
+bool byMinimise(const QEvent& showOrHide);
 
 // Shows the app's window of that kind through the presenter serving `from`; nothing without
 // one. The menu's popup makes way for the window it opened.
