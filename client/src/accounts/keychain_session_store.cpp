@@ -22,6 +22,9 @@ std::string keychainFailureReason(std::int32_t status) {
         case KeychainStatus::unlockDismissed:
             return "the keyring is locked, and its unlock was cancelled. Try again, and unlock the keyring when it "
                    "asks.";
+        case KeychainStatus::keyringNotCreated:
+            return "no keyring was created to keep it in. Create one, for example in the desktop's Passwords and "
+                   "Keys, then sign in again.";
         case KeychainStatus::interactionNotAllowed: return "the keyring is locked. Unlock it, then try again.";
         case KeychainStatus::userCanceled:
             return "the keyring refused the request, or it was cancelled. Try again, and allow the request if the "

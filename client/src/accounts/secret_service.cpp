@@ -1,14 +1,19 @@
 #include <brisalune/client/accounts/secret_service.hpp>
 
+// For the object-path calls: making a collection without libsecret's proxy of it.
+#define SECRET_API_SUBJECT_TO_CHANGE
 #include <libsecret/secret.h>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
-#include <type_traits>
+#include <thread>
 #include <utility>
 
 namespace brisalune {
@@ -25,6 +30,7 @@ struct Unref {
     void operator()(gchar* p) const noexcept { g_free(p); }
     void operator()(GDBusConnection* p) const noexcept { g_object_unref(p); }
     void operator()(GVariant* p) const noexcept { g_variant_unref(p); }
+    void operator()(GCancellable* p) const noexcept { g_object_unref(p); }
 };
 template <class T>
 using Owned = std::unique_ptr<T, Unref>;
@@ -76,37 +82,16 @@ std::mutex& oneAtATime() {
     return lock;
 }
 
-// One operation of the process at a time, under a main context of its own. libsecret's objects
-// hand their clean-up to the thread-default context of where they were made, which no loop runs
-// on a pool thread: this one is current while the operation's objects live and go, and is
-// drained when it ends.
-class Operation {
-public:
-    Operation() : one_(oneAtATime()), context_(g_main_context_new()) { g_main_context_push_thread_default(context_); }
-    ~Operation() {
-        g_main_context_pop_thread_default(context_);
-        while (g_main_context_iteration(context_, FALSE)) {
-        }
-        g_main_context_unref(context_);
-    }
-    Operation(const Operation&) = delete;
-    Operation& operator=(const Operation&) = delete;
-
-private:
-    std::lock_guard<std::mutex> one_;
-    GMainContext* context_;
-};
-
 // How long a call waits for the keyring's answer. The bus's own default is 25 s for each call,
 // and an operation makes several; a keyring that answers at all does so in milliseconds. Prompts
-// are not bounded: the person answers them at their pace (the call that asks for one returns at
-// once).
+// are not bounded: the person answers them at their pace.
 constexpr gint answerTimeoutMs = 5000;
 
 // Whether the owner of the Secret Service's name answers at all: a stopped or hung keyring is told
 // apart from a missing one before any call of libsecret's waits on it. Without an owner (one may
-// yet be started for the name), or without a bus, libsecret finds out itself.
-std::int32_t answering() {
+// yet be started for the name), or without a bus, libsecret finds out itself; a cancelled ping
+// tells nothing either.
+std::int32_t answering(GCancellable* cancellable = nullptr) {
     GError* raw = nullptr;
     Owned<GDBusConnection> bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &raw));
     if (!bus) {
@@ -123,13 +108,92 @@ std::int32_t answering() {
         nullptr,
         G_DBUS_CALL_FLAGS_NO_AUTO_START,
         answerTimeoutMs,
-        nullptr,
+        cancellable,
         &raw));
     if (pong) return KeychainStatus::success;
     Owned<GError> error(raw);
     return g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_TIMED_OUT) ? KeychainStatus::notResponding
                                                                           : KeychainStatus::success;
 }
+
+// Pings the keyring while an operation runs, and cancels the operation once a ping goes
+// unanswered. libsecret makes calls of its own that no timeout of ours reaches (loading an item's
+// properties, a new connection's, an item's Delete), each waiting for the bus's 25 s; all of them
+// take the operation's cancellable. A keyring that shows a prompt still answers pings, so the
+// person has all the time they need.
+class Watchdog {
+public:
+    Watchdog() : thread_([this] { watch(); }) {}
+    ~Watchdog() {
+        {
+            const std::lock_guard lock(mutex_);
+            ended_ = true;
+        }
+        wake_.notify_one();
+        g_cancellable_cancel(ping_.get());
+        thread_.join();
+    }
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+
+    GCancellable* cancellable() const { return operation_.get(); }
+    bool gaveUp() const { return gaveUp_; }
+
+private:
+    static constexpr auto pingInterval = std::chrono::milliseconds(500);
+
+    void watch() {
+        std::unique_lock lock(mutex_);
+        while (!ended_) {
+            lock.unlock();
+            const bool silent = answering(ping_.get()) == KeychainStatus::notResponding;
+            lock.lock();
+            if (silent && !ended_) {
+                gaveUp_ = true;
+                g_cancellable_cancel(operation_.get());
+                return;
+            }
+            wake_.wait_for(lock, pingInterval, [this] { return ended_; });
+        }
+    }
+
+    Owned<GCancellable> operation_{g_cancellable_new()};
+    Owned<GCancellable> ping_{g_cancellable_new()};
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool ended_ = false;
+    std::atomic<bool> gaveUp_ = false;
+    std::thread thread_;
+};
+
+// One operation of the process at a time, under a main context of its own and watched. libsecret's
+// objects hand their clean-up to the thread-default context of where they were made, which no loop
+// runs on a pool thread: this one is current while the operation's objects live and go, and is
+// drained when it ends.
+class Operation {
+public:
+    Operation() : one_(oneAtATime()), context_(g_main_context_new()) { g_main_context_push_thread_default(context_); }
+    ~Operation() {
+        g_main_context_pop_thread_default(context_);
+        while (g_main_context_iteration(context_, FALSE)) {
+        }
+        g_main_context_unref(context_);
+    }
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+
+    GCancellable* cancellable() const { return watchdog_.cancellable(); }
+    bool gaveUp() const { return watchdog_.gaveUp(); }
+    // Whatever a call answered once the keyring stopped answering, it is that.
+    std::int32_t settled(std::int32_t status) const {
+        return watchdog_.gaveUp() && status != KeychainStatus::success ? KeychainStatus::notResponding : status;
+    }
+
+private:
+    std::lock_guard<std::mutex> one_;
+    GMainContext* context_;
+    Watchdog watchdog_;
+};
 
 // Set once the person dismissed an unlock prompt: reads then ask no more (they run unasked, at
 // each refresh), so that the next prompt is the one a write asks for, as the person signs in.
@@ -139,26 +203,24 @@ std::atomic<bool>& unlockWasDismissed() {
     return dismissed;
 }
 
-std::int32_t statusOf(std::int32_t status) { return status; }
-std::int32_t statusOf(const SecretItemStore::Read& read) { return read.status; }
+std::int32_t& statusOf(std::int32_t& status) { return status; }
+std::int32_t& statusOf(SecretItemStore::Read& read) { return read.status; }
 
 // libsecret keeps one connection to the service for the whole process. When the keyring went
 // away and came back (a crash, a restart of the desktop's keyring), that connection speaks to
 // nobody, and every call would fail until the app restarted; dropped, the next call connects
 // anew.
 template <class F>
-auto reconnectingOnce(F attempt) -> decltype(attempt()) {
-    if (const std::int32_t answer = answering(); answer != KeychainStatus::success) {
-        if constexpr (std::is_same_v<decltype(attempt()), std::int32_t>) {
-            return answer;
-        } else {
-            return {.status = answer, .data = {}};
-        }
+auto reconnectingOnce(const Operation& operation, F attempt) -> decltype(attempt()) {
+    decltype(attempt()) result{};
+    if ((statusOf(result) = answering()) != KeychainStatus::success) return result;
+    result = attempt();
+    if (statusOf(result) == KeychainStatus::notAvailable && !operation.gaveUp()) {
+        secret_service_disconnect();
+        result = attempt();
     }
-    auto result = attempt();
-    if (statusOf(result) != KeychainStatus::notAvailable) return result;
-    secret_service_disconnect();
-    return attempt();
+    statusOf(result) = operation.settled(statusOf(result));
+    return result;
 }
 
 // Whether an operation may ask the person to unlock.
@@ -171,28 +233,34 @@ public:
     Read read(const SecretItemAddress& item) override {
         const Operation operation;
         const Prompting prompting = unlockWasDismissed() ? Prompting::no : Prompting::yes;
-        return reconnectingOnce([&] { return readItem(item, prompting); });
+        return reconnectingOnce(operation, [&] { return readItem(item, prompting, operation.cancellable()); });
     }
 
     std::int32_t update(const SecretItemAddress& item, std::string_view data) override {
         const Operation operation;
-        return reconnectingOnce([&] { return updateItem(item, data); });
+        return reconnectingOnce(operation, [&] { return updateItem(item, data, operation.cancellable()); });
     }
 
     std::int32_t add(const SecretItemAddress& item, std::string_view data) override {
         const Operation operation;
-        return reconnectingOnce([&] { return addItem(item, data); });
+        return reconnectingOnce(operation, [&] { return addItem(item, data, operation.cancellable()); });
     }
 
     std::int32_t remove(const SecretItemAddress& item) noexcept override {
         const Operation operation;
-        return reconnectingOnce([&] { return removeItem(item); });
+        return reconnectingOnce(operation, [&] { return removeItem(item, operation.cancellable()); });
     }
 
 private:
-    Read readItem(const SecretItemAddress& item, Prompting prompting) const {
-        Found found = find(item, prompting);
+    // Whether a search stops at the first item, or takes every one in every collection.
+    enum class Matches { first, all };
+
+    Read readItem(const SecretItemAddress& item, Prompting prompting, GCancellable* cancellable) const {
+        Found found = find(item, prompting, Matches::first, cancellable);
         if (found.status != KeychainStatus::success) return {.status = found.status, .data = {}};
+        // Loaded apart from the search, whose own loading does not stop when cancelled.
+        GError* raw = nullptr;
+        if (!secret_item_load_secret_sync(found.item(), cancellable, &raw)) return {.status = failure(raw), .data = {}};
         Owned<SecretValue> value(secret_item_get_secret(found.item()));
         if (!value) return {.status = KeychainStatus::failed, .data = {}};
         gsize length = 0;
@@ -200,61 +268,67 @@ private:
         return {.status = KeychainStatus::success, .data = std::string(bytes, length)};
     }
 
-    std::int32_t updateItem(const SecretItemAddress& item, std::string_view data) const {
-        Found found = find(item, Prompting::yes);
+    std::int32_t updateItem(const SecretItemAddress& item, std::string_view data, GCancellable* cancellable) const {
+        Found found = find(item, Prompting::yes, Matches::first, cancellable);
         if (found.status != KeychainStatus::success) return found.status;
         GError* raw = nullptr;
-        if (!secret_item_set_secret_sync(found.item(), secret(data).get(), nullptr, &raw)) return failure(raw);
+        if (!secret_item_set_secret_sync(found.item(), secret(data).get(), cancellable, &raw)) return failure(raw);
         return KeychainStatus::success;
     }
 
-    std::int32_t addItem(const SecretItemAddress& item, std::string_view data) const {
+    std::int32_t addItem(const SecretItemAddress& item, std::string_view data, GCancellable* cancellable) const {
         GError* raw = nullptr;
-        Owned<SecretService> service = connected(&raw);
+        Owned<SecretService> service = connected(cancellable, &raw);
         if (!service) return failure(raw);
+        const Destination destination = this->destination(service.get(), cancellable);
+        if (destination.status != KeychainStatus::success) return destination.status;
         // The label is what keyring managers show.
         if (!secret_service_store_sync(
                 service.get(),
                 sessionSchema(),
                 attributes(item).get(),
-                collection_.c_str(),
+                destination.path.c_str(),
                 item.service.c_str(),
                 secret(data).get(),
-                nullptr,
+                cancellable,
                 &raw)) {
             return failure(raw);
         }
         return KeychainStatus::success;
     }
 
-    // Found first, as for a read: a locked item is not a deleted one, and is asked to unlock.
-    std::int32_t removeItem(const SecretItemAddress& item) const noexcept {
-        Found found = find(item, Prompting::yes);
+    // Every copy, in every collection, unlocked first: a copy left behind (a duplicate from racing
+    // saves or another tool, one in a second keyring) would sign the person in again at the next
+    // start. A locked item is not a deleted one; while any stays locked, none is deleted.
+    std::int32_t removeItem(const SecretItemAddress& item, GCancellable* cancellable) const noexcept {
+        Found found = find(item, Prompting::yes, Matches::all, cancellable);
         if (found.status != KeychainStatus::success) return found.status;
-        GError* raw = nullptr;
-        if (!secret_item_delete_sync(found.item(), nullptr, &raw)) return failure(raw);
+        for (GList* each = found.items.get(); each; each = each->next) {
+            GError* raw = nullptr;
+            if (!secret_item_delete_sync(SECRET_ITEM(each->data), cancellable, &raw)) return failure(raw);
+        }
         return KeychainStatus::success;
     }
 
-    // The item when status is success: found, unlocked and with its secret loaded.
+    // The items when status is success: found and unlocked.
     struct Found {
         std::int32_t status = KeychainStatus::success;
         Owned<GList> items;
         SecretItem* item() const { return SECRET_ITEM(items->data); }
     };
 
-    // Unlocks a locked item, which may prompt the user. Nothing found is not yet absence: some
+    // Unlocks locked items, which may prompt the user. Nothing found is not yet absence: some
     // services hide the items of a locked collection, so a locked collection is asked to unlock
     // once and searched again; staying locked, it answers interactionNotAllowed, never
     // itemNotFound (a locked keychain is not an empty one).
-    Found find(const SecretItemAddress& item, Prompting prompting) const {
+    Found find(const SecretItemAddress& item, Prompting prompting, Matches matches, GCancellable* cancellable) const {
         GError* raw = nullptr;
-        Owned<SecretService> service = connected(&raw);
+        Owned<SecretService> service = connected(cancellable, &raw);
         if (!service) return {.status = failure(raw), .items = {}};
-        Found found = search(service.get(), item, prompting);
+        Found found = search(service.get(), item, prompting, matches, cancellable);
         if (found.status == KeychainStatus::itemNotFound) {
-            const std::int32_t opened = unlockCollection(service.get(), prompting);
-            if (opened == KeychainStatus::success) found = search(service.get(), item, prompting);
+            const std::int32_t opened = unlockCollection(service.get(), prompting, cancellable);
+            if (opened == KeychainStatus::success) found = search(service.get(), item, prompting, matches, cancellable);
             if (opened != KeychainStatus::itemNotFound && opened != KeychainStatus::success) found.status = opened;
         }
         // Whatever answered, found or absent, the keyring is open to us again.
@@ -263,43 +337,91 @@ private:
         return found;
     }
 
-    static Found search(SecretService* service, const SecretItemAddress& item, Prompting prompting) {
+    static Found search(
+        SecretService* service,
+        const SecretItemAddress& item,
+        Prompting prompting,
+        Matches matches,
+        GCancellable* cancellable) {
         GError* raw = nullptr;
         const int unlock = prompting == Prompting::yes ? SECRET_SEARCH_UNLOCK : SECRET_SEARCH_NONE;
+        const int all = matches == Matches::all ? SECRET_SEARCH_ALL : SECRET_SEARCH_NONE;
         Owned<GList> items(secret_service_search_sync(
             service,
             sessionSchema(),
             attributes(item).get(),
-            static_cast<SecretSearchFlags>(unlock | SECRET_SEARCH_LOAD_SECRETS),
-            nullptr,
+            static_cast<SecretSearchFlags>(unlock | all),
+            cancellable,
             &raw));
         if (raw) return {.status = failure(raw), .items = {}};
         if (!items) return {.status = KeychainStatus::itemNotFound, .items = {}};
-        // An unlock prompt that was dismissed leaves the item locked, without an error; unasked,
-        // the item stays locked since the last dismissal.
-        if (secret_item_get_locked(SECRET_ITEM(items->data))) return {.status = dismissed(), .items = {}};
-        g_dbus_proxy_set_default_timeout(G_DBUS_PROXY(items->data), answerTimeoutMs);
+        for (GList* each = items.get(); each; each = each->next) {
+            // An unlock prompt that was dismissed leaves the item locked, without an error;
+            // unasked, the item stays locked since the last dismissal.
+            if (secret_item_get_locked(SECRET_ITEM(each->data))) return {.status = dismissed(), .items = {}};
+            g_dbus_proxy_set_default_timeout(G_DBUS_PROXY(each->data), answerTimeoutMs);
+        }
         return {.status = KeychainStatus::success, .items = std::move(items)};
     }
 
     // success when the collection was locked and now is not; itemNotFound when it was not
     // locked, or does not exist (nothing can hide there); unlockDismissed when it stays locked.
-    std::int32_t unlockCollection(SecretService* service, Prompting prompting) const {
+    std::int32_t unlockCollection(SecretService* service, Prompting prompting, GCancellable* cancellable) const {
         GError* raw = nullptr;
-        Owned<GDBusProxy> collection = this->collection(service, &raw);
+        Owned<GDBusProxy> collection = this->collection(service, cancellable, &raw);
         if (raw) return failure(raw);
         if (!collection || !isLocked(collection.get())) return KeychainStatus::itemNotFound;
         if (prompting == Prompting::no) return KeychainStatus::unlockDismissed;
         GList objects{.data = collection.get(), .next = nullptr, .prev = nullptr};
-        if (secret_service_unlock_sync(service, &objects, nullptr, nullptr, &raw) > 0) return KeychainStatus::success;
+        if (secret_service_unlock_sync(service, &objects, cancellable, nullptr, &raw) > 0)
+            return KeychainStatus::success;
         return failure(raw);
     }
 
+    // Where new items go, as an object path, when status is success.
+    struct Destination {
+        std::int32_t status = KeychainStatus::success;
+        std::string path;
+    };
+
+    // A missing collection for the alias is made here, which asks the person for the new keyring's
+    // password: that prompt is the one of the save. libsecret would make it too, but then carry on
+    // after a dismissal into an error that reads as no service at all (and so is tried again,
+    // prompting twice).
+    Destination destination(SecretService* service, GCancellable* cancellable) const {
+        GError* raw = nullptr;
+        const std::optional<std::string> path = collectionPath(service, cancellable, &raw);
+        if (raw) return {.status = failure(raw), .path = {}};
+        if (path) return {.status = KeychainStatus::success, .path = *path};
+        // The label is what the prompt and keyring managers show.
+        Owned<GHashTable> properties(g_hash_table_new_full(g_str_hash, g_str_equal, nullptr, unrefVariant));
+        g_hash_table_insert(
+            properties.get(),
+            const_cast<gchar*>("org.freedesktop.Secret.Collection.Label"),
+            g_variant_ref_sink(g_variant_new_string("Default keyring")));
+        Owned<gchar> made(secret_service_create_collection_dbus_path_sync(
+            service, properties.get(), collection_.c_str(), SECRET_COLLECTION_CREATE_NONE, cancellable, &raw));
+        // A dismissed prompt answers the path "/", or none.
+        if (!made || std::string_view(made.get()) == "/") return {.status = notCreated(raw), .path = {}};
+        return {.status = KeychainStatus::success, .path = made.get()};
+    }
+
+    static void unrefVariant(gpointer variant) { g_variant_unref(static_cast<GVariant*>(variant)); }
+
     // The process's connection to the service, its calls bounded in time.
-    static Owned<SecretService> connected(GError** error) {
-        Owned<SecretService> service(secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, error));
+    static Owned<SecretService> connected(GCancellable* cancellable, GError** error) {
+        Owned<SecretService> service(secret_service_get_sync(SECRET_SERVICE_NONE, cancellable, error));
         if (service) g_dbus_proxy_set_default_timeout(G_DBUS_PROXY(service.get()), answerTimeoutMs);
         return service;
+    }
+
+    // A prompt to make a keyring that was dismissed or cancelled leaves none to keep items in.
+    static std::int32_t notCreated(GError* raw) noexcept {
+        if (!raw || g_error_matches(raw, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
+            g_clear_error(&raw);
+            return KeychainStatus::keyringNotCreated;
+        }
+        return failure(raw);
     }
 
     // A prompt the person dismissed: later reads ask no more.
@@ -308,25 +430,30 @@ private:
         return KeychainStatus::unlockDismissed;
     }
 
+    // The object path of the collection that new items go to; none when no collection has the
+    // alias.
+    std::optional<std::string> collectionPath(SecretService* service, GCancellable* cancellable, GError** error) const {
+        if (collection_.starts_with('/')) return collection_;
+        Owned<GDBusProxy> aliased(G_DBUS_PROXY(secret_collection_for_alias_sync(
+            service, collection_.c_str(), SECRET_COLLECTION_NONE, cancellable, error)));
+        if (!aliased) return std::nullopt;
+        return g_dbus_proxy_get_object_path(aliased.get());
+    }
+
     // A proxy of the collection that new items go to, made now so that its properties are
     // current; none when no collection has the alias.
-    Owned<GDBusProxy> collection(SecretService* service, GError** error) const {
-        std::string path = collection_;
-        if (!path.starts_with('/')) {
-            Owned<GDBusProxy> aliased(G_DBUS_PROXY(
-                secret_collection_for_alias_sync(service, path.c_str(), SECRET_COLLECTION_NONE, nullptr, error)));
-            if (!aliased) return {};
-            path = g_dbus_proxy_get_object_path(aliased.get());
-        }
+    Owned<GDBusProxy> collection(SecretService* service, GCancellable* cancellable, GError** error) const {
+        const std::optional<std::string> path = collectionPath(service, cancellable, error);
+        if (!path) return {};
         auto* serviceProxy = G_DBUS_PROXY(service);
         return Owned<GDBusProxy>(g_dbus_proxy_new_sync(
             g_dbus_proxy_get_connection(serviceProxy),
             G_DBUS_PROXY_FLAGS_DO_NOT_CONNECT_SIGNALS,
             nullptr,
             g_dbus_proxy_get_name(serviceProxy),
-            path.c_str(),
+            path->c_str(),
             "org.freedesktop.Secret.Collection",
-            nullptr,
+            cancellable,
             error));
     }
 

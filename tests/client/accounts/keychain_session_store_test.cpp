@@ -19,9 +19,11 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -115,6 +117,7 @@ TEST(KeychainFailureText, EachCaseSaysWhatHappenedAndWhatToDo) {
         {KeychainStatus::notAvailable, {"no keyring service", "GNOME Keyring"}},
         {KeychainStatus::notResponding, {"keyring is not answering", "Try again"}},
         {KeychainStatus::unlockDismissed, {"unlock", "cancelled", "Try again"}},
+        {KeychainStatus::keyringNotCreated, {"no keyring was created", "Create one", "sign in again"}},
         {KeychainStatus::interactionNotAllowed, {"keyring is locked", "Unlock it"}},
         {KeychainStatus::userCanceled, {"refused", "cancelled", "Try again"}},
         {KeychainStatus::failed, {"keyring", "Try again"}},
@@ -128,7 +131,8 @@ TEST(KeychainFailureText, EachCaseSaysWhatHappenedAndWhatToDo) {
         EXPECT_EQ(text.find("status"), std::string::npos) << text;
     }
     // A keyring that is there but silent, or whose unlock was refused, is not said to be missing.
-    for (const std::int32_t status : {KeychainStatus::notResponding, KeychainStatus::unlockDismissed}) {
+    for (const std::int32_t status :
+         {KeychainStatus::notResponding, KeychainStatus::unlockDismissed, KeychainStatus::keyringNotCreated}) {
         EXPECT_EQ(std::string(KeychainError(status).what()).find("no keyring service"), std::string::npos) << status;
     }
 }
@@ -360,6 +364,61 @@ TEST_F(KeychainSessionStoreTest, ALockedCollectionIsUnreadableNeverAbsentAndKeep
     EXPECT_EQ(neverSaved.load(), SessionLoad::absent());
 }
 
+// A copy as another tool writes it: the same two attributes under another schema's name.
+void storeAsAnotherTool(const SecretItemAddress& item, const std::string& data) {
+    static const SecretSchema generic = [] {
+        SecretSchema s{};
+        s.name = "org.freedesktop.Secret.Generic";
+        s.attributes[0] = {"service", SECRET_SCHEMA_ATTRIBUTE_STRING};
+        s.attributes[1] = {"account", SECRET_SCHEMA_ATTRIBUTE_STRING};
+        return s;
+    }();
+    GError* error = nullptr;
+    const bool stored = secret_password_store_sync(
+        &generic,
+        SECRET_COLLECTION_DEFAULT,
+        "copy",
+        data.c_str(),
+        nullptr,
+        &error,
+        "service",
+        item.service.c_str(),
+        "account",
+        item.account.c_str(),
+        nullptr);
+    if (error) g_error_free(error);
+    ASSERT_TRUE(stored);
+}
+
+// Sign-out leaves no copy behind, wherever it lies: the next start is signed out. While a copy
+// stays locked, the sign-out fails and says so.
+TEST_F(KeychainSessionStoreTest, ClearRemovesEveryCopyInEveryCollectionOrFails) {
+    ScratchCollection second;
+    const auto inSecond = desktopSecretService(second.path());
+    KeychainSessionStore store(service);
+    const auto copies = [&] {
+        store.save(session());
+        storeAsAnotherTool(item(), json::encode(session("tok-old")));
+        ASSERT_EQ(inSecond->add(item(), json::encode(session("tok-other"))), KeychainStatus::success);
+    };
+    copies();
+    store.clear();
+    EXPECT_EQ(KeychainSessionStore(service).load(), SessionLoad::absent());
+
+    copies();
+    second.lock();
+    try {
+        store.clear();
+        ADD_FAILURE() << "cleared while a copy stays locked";
+    } catch (const KeychainError& error) {
+        EXPECT_EQ(error.status(), KeychainStatus::unlockDismissed);
+    }
+    second.unlock();
+    EXPECT_NE(KeychainSessionStore(service).load(), SessionLoad::absent());
+    store.clear();
+    EXPECT_EQ(KeychainSessionStore(service).load(), SessionLoad::absent());
+}
+
 // ---- the keyring going away mid-session ----------------------------------------------------
 
 // The process that owns the Secret Service's name; 0 when nobody does.
@@ -459,6 +518,72 @@ TEST_F(KeychainSessionStoreTest, AStoppedKeyringIsNotAnsweringAndSaysSoInSeconds
     EXPECT_EQ(store.load(), SessionLoad::present(session()));
 }
 
+// The keyring stopped at a random moment inside each operation, once per round: every operation
+// answers within seconds, done or not answering, however far it got (a search loading its items,
+// a new connection after a retry, a delete). An operation on a live keyring takes a few
+// milliseconds here, so most stops land inside it; each such round waits the seconds that a
+// keyring is given to answer, which is what keeps the rounds few.
+constexpr int rounds = 10;
+
+template <class Prepare, class Operation>
+void stopKeyringInside(Prepare prepare, Operation operation) {
+    const auto owner = static_cast<pid_t>(secretServiceOwner());
+    ASSERT_NE(owner, 0);
+    std::mt19937 random(std::random_device{}());
+    std::uniform_int_distribution<int> delayUs(0, 8000);
+    for (int round = 0; round < rounds; ++round) {
+        prepare();
+        const auto delay = std::chrono::microseconds(delayUs(random));
+        const auto started = std::chrono::steady_clock::now();
+        std::jthread stopper([&] {
+            std::this_thread::sleep_until(started + delay);
+            ::kill(owner, SIGSTOP);
+        });
+        const bool answered = operation();
+        const auto waited = std::chrono::steady_clock::now() - started;
+        stopper.join();
+        ::kill(owner, SIGCONT);
+        EXPECT_TRUE(answered) << "round " << round;
+        EXPECT_LT(waited, std::chrono::seconds(12))
+            << "round " << round << ", stopped after " << delay.count() << " us";
+    }
+}
+
+// Done, or failed as not answering.
+template <class F>
+bool doneOrNotAnswering(F step) {
+    try {
+        step();
+        return true;
+    } catch (const KeychainError& error) {
+        return error.status() == KeychainStatus::notResponding &&
+               std::string(error.what()).find("the keyring is not answering") != std::string::npos;
+    }
+}
+
+TEST_F(KeychainSessionStoreTest, AKeyringStoppedInsideALoadAnswersInSeconds) {
+    KeychainSessionStore store(service);
+    store.save(session());
+    stopKeyringInside(
+        [] {},
+        [&] {
+            const SessionLoad load = store.load();
+            return load == SessionLoad::present(session()) || load == SessionLoad::unreadable();
+        });
+}
+
+TEST_F(KeychainSessionStoreTest, AKeyringStoppedInsideASaveAnswersInSeconds) {
+    KeychainSessionStore store(service);
+    int round = 0;
+    stopKeyringInside(
+        [] {}, [&] { return doneOrNotAnswering([&] { store.save(session("tok-" + std::to_string(++round))); }); });
+}
+
+TEST_F(KeychainSessionStoreTest, AKeyringStoppedInsideAClearAnswersInSeconds) {
+    KeychainSessionStore store(service);
+    stopKeyringInside([&] { store.save(session()); }, [&] { return doneOrNotAnswering([&] { store.clear(); }); });
+}
+
 // Runs in a child process whose session bus address leads nowhere, with its home and data
 // folders in a fresh folder; names each failed check on stderr.
 bool worksWithoutSecretService() {
@@ -493,6 +618,67 @@ TEST(KeychainWithoutSecretService, LoadIsUnreadableSaveThrowsAndNoFileAppears) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     // _Exit: the libraries' exit-time teardown is not under test.
     EXPECT_EXIT(std::_Exit(worksWithoutSecretService() ? 0 : 1), ::testing::ExitedWithCode(0), "");
+}
+
+// A D-Bus session of the process's own with a gnome-keyring that has no keyring yet, so no default
+// collection, as on a desktop whose login keyring was never made; its prompts are dismissed, as in
+// scripts/with-keyring. Made before the process first reaches the bus (a child process's job).
+class KeyringWithoutCollections {
+public:
+    explicit KeyringWithoutCollections(const std::filesystem::path& home) {
+        std::FILE* bus = ::popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
+        if (!bus) throw std::runtime_error("no dbus-daemon");
+        char address[512] = {};
+        char pid[32] = {};
+        const bool read = std::fgets(address, sizeof address, bus) && std::fgets(pid, sizeof pid, bus);
+        ::pclose(bus);
+        if (!read) throw std::runtime_error("dbus-daemon did not start");
+        bus_ = static_cast<pid_t>(std::atoi(pid));
+        std::string_view trimmed(address);
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", std::string(trimmed.substr(0, trimmed.find('\n'))).c_str(), 1);
+        const std::string start = "XDG_DATA_HOME='" + home.string() +
+                                  "' GNOME_KEYRING_TEST_PROMPTER=app.brisalune.tests.NoPrompter gnome-keyring-daemon "
+                                  "--start --components=secrets --control-directory='" +
+                                  (home / "control").string() + "' >/dev/null 2>&1";
+        if (std::system(start.c_str()) != 0 || !within([] { return secretServiceOwner() != 0; }))
+            throw std::runtime_error("gnome-keyring did not start");
+    }
+    // The keyring leaves with its bus.
+    ~KeyringWithoutCollections() { ::kill(bus_, SIGTERM); }
+    KeyringWithoutCollections(const KeyringWithoutCollections&) = delete;
+    KeyringWithoutCollections& operator=(const KeyringWithoutCollections&) = delete;
+
+private:
+    pid_t bus_ = 0;
+};
+
+// Names each failed check on stderr.
+bool signsInWithoutAKeyring() {
+    testkit::TempDir home;
+    const KeyringWithoutCollections keyring(home.path());
+    std::string failed;
+    auto check = [&](bool held, const char* what) { failed += held ? "" : std::string(what) + "\n"; };
+    PromptCount prompts;
+    KeychainSessionStore store(testService());
+    check(store.load() == SessionLoad::absent(), "load was not absent");
+    check(prompts.taken() == 0, "load prompted");
+    try {
+        store.save(session());
+        check(false, "save did not throw");
+    } catch (const KeychainError& error) {
+        check(error.status() == KeychainStatus::keyringNotCreated, "save failed with another status");
+        check(std::string(error.what()).find("no keyring was created") != std::string::npos, "the text says otherwise");
+    }
+    check(prompts.taken() == 1, "the save did not prompt once, to make the keyring");
+    std::fputs(failed.c_str(), stderr);
+    return failed.empty();
+}
+
+// Without a keyring to keep the session in, the save asks once to make one; dismissed, it says
+// that none was made, not that no keyring service runs.
+TEST(KeychainWithoutCollections, ASaveAsksOnceToCreateOneAndADismissalSaysNoneWasCreated) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(std::_Exit(signsInWithoutAKeyring() ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

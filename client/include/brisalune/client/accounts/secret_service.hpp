@@ -21,6 +21,9 @@ struct KeychainStatus {
     static constexpr std::int32_t notResponding = -2071;
     // the item or its collection is locked, and the prompt to unlock it was dismissed or cancelled;
     static constexpr std::int32_t unlockDismissed = -2072;
+    // there is no collection to put a new item in, and the prompt to create one was dismissed or
+    // cancelled;
+    static constexpr std::int32_t keyringNotCreated = -2073;
     // the item or its collection is locked, and no prompt was asked for;
     static constexpr std::int32_t interactionNotAllowed = -25308;
     // the service or the user refused or cancelled the request;
@@ -55,21 +58,26 @@ public:
     // Replaces the data of the existing item; itemNotFound when there is none.
     virtual std::int32_t update(const SecretItemAddress& item, std::string_view data) = 0;
     virtual std::int32_t add(const SecretItemAddress& item, std::string_view data) = 0;
-    // itemNotFound when there was nothing to delete.
+    // Removes every item with the address, in every collection; itemNotFound when there was
+    // nothing to delete. Nothing is deleted while one of them stays locked.
     virtual std::int32_t remove(const SecretItemAddress& item) noexcept = 0;
 };
 
 // The desktop's Secret Service over D-Bus (libsecret). New items go to its default collection,
 // which outlives the app and the login session. Making it touches nothing; each operation
 // reaches the service on the calling thread, from any thread, one operation of the process at a
-// time. There is no other place to fall
-// back to: without a reachable service every operation answers notAvailable; a service that does
-// not answer within seconds gives notResponding.
+// time. There is no other place to fall back to: without a reachable service every operation
+// answers notAvailable.
 //
 // A locked item, or a locked collection, is asked to unlock, which may prompt the user; while
 // it stays locked (the prompt dismissed, or none can be shown) the operation answers
 // unlockDismissed. Once a prompt was dismissed, reads ask no more until something is found
-// unlocked or absent: the next prompt is a write's.
+// unlocked or absent: the next prompt is a write's. Without a collection for the alias, an add
+// asks the person to create one, the one prompt of that add; dismissed, it answers
+// keyringNotCreated.
+//
+// Every call to the service is bounded: the service is pinged while an operation runs, and an
+// operation whose keyring stops answering ends within seconds (notResponding), wherever it was.
 std::shared_ptr<SecretItemStore> desktopSecretService();
 // The same with new items going to another collection: an alias such as "default", or a
 // collection's object path.

@@ -100,8 +100,8 @@ public:
 
 // A keychain save or delete that failed, with the status of the operation that failed
 // (KeychainStatus in secret_service.hpp). Its text says in words what happened (no keyring
-// service, a keyring that does not answer, a cancelled unlock, a locked keyring, a refused or
-// cancelled request, another failure) and what to do; never the status.
+// service, a keyring that does not answer, a cancelled unlock, no keyring created, a locked
+// keyring, a refused or cancelled request, another failure) and what to do; never the status.
 class KeychainError : public std::exception {
 public:
     enum class Step { save, clear };
@@ -141,8 +141,9 @@ public:
     // Updates the item, or adds it when there is none. Throws json::EncodeError (nothing
     // written) or KeychainError.
     void save(const StoredSession& session) override;
-    // Deletes the item; a missing item is no failure. Throws KeychainError when the item may
-    // still be there (a locked keyring, one that does not answer).
+    // Deletes the item and every copy of it, in every collection; a missing item is no failure.
+    // Throws KeychainError when a copy may still be there (a locked keyring, one that does not
+    // answer).
     void clear() override;
 
 private:
