@@ -37,6 +37,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -269,6 +270,22 @@ private:
     // when the session no longer carries the token, and `boxMoved` when the team is elsewhere.
     QCoro::Task<std::optional<StoredSession>> recordTeamKey(
         std::string tenantId, TenantKey key, platform::Url issuer, bool movesTeam, std::string sessionToken);
+    // Retires, without waiting, every key of `before` that a save of the same session left out
+    // (a team moved, or a merge with a move): each on the server that issued it.
+    void retireDroppedKeys(const StoredSession& before, const StoredSession& after);
+    // Once every keychain call asked for before has finished.
+    QCoro::Task<> settleKeychain();
+    // The session holds a key for the team, and the team's address is `issuer`.
+    bool keyedAt(const std::string& tenantId, const platform::Url& issuer) const;
+    // A flow that kept a key for the team ends as done only while the key is still held there:
+    // throws sessionEnded, or boxMoved when a move dropped it.
+    QCoro::Task<> confirmKeptAt(std::string tenantId, platform::Url issuer, std::string sessionToken);
+    // Revokes the key that a box choice replaced, with the box session, else as sign-out would.
+    QCoro::Task<> retireReplacedBoxKey(
+        StoredSession replaced,
+        std::string hostedTenantId,
+        std::shared_ptr<BrisaluneClient> boxClient,
+        std::string boxTenantId);
     // Whether a box sign-in of the current session gave this client; forgets stale ones.
     bool holdsBoxSignIn(const BrisaluneClient& boxClient);
     // Forgets the box sign-in and signs it out on the box.
@@ -328,6 +345,9 @@ private:
     std::uint64_t tenantChoices_ = 0;
     // Counts the sign-ins started: a stored session read meanwhile is not taken up over one.
     std::uint64_t signIns_ = 0;
+    // Ids of box keys whose choice is still checking that they stay: that choice takes them
+    // back itself if they do not.
+    std::set<std::string, std::less<>> keysUnderCheck_;
     // A refresh's drain of the pending acknowledgements is running: the next refresh leaves them
     // to it, so that a service that holds an acknowledgement does not get it again at every opening.
     bool drainingAcks_ = false;
