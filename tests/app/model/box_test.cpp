@@ -99,14 +99,14 @@ protected:
         run(model->ensureLaunched());
         return held;
     }
-    // Waits for the key to be retired on `server` as sign-out retires a box key: with no box
-    // session, the box is asked whether the key still works.
-    static void settleUntilRetired(
-        const standin::Server& server, const std::string& prefix, const std::string& secret) {
+    // Waits for the box key to be taken back on `server` as sign-out takes it back: with no box
+    // session, by the key itself, under the box's id of the team.
+    static void settleUntilRetired(const standin::Server& server, const std::string& path, const std::string& secret) {
         settleUntil([&] {
             const auto requests = server.requests();
             return std::ranges::any_of(requests, [&](const standin::ReceivedRequest& request) {
-                return request.path == prefix + "/v1/projects" && request.header("Authorization") == "Bearer " + secret;
+                return request.method == "DELETE" && request.path == path &&
+                       request.header("Authorization") == "Bearer " + secret;
             });
         });
     }
@@ -272,13 +272,14 @@ TEST_F(ModelBox, ASecondJoinMovesTheTeamOnlyWhenTheHostedServicePairsIt) {
     EXPECT_EQ(count(box, "DELETE /v1/tenants/t2/keys/old"), 0u);
 
     hosted.on("POST", "/v1/tenants/t2/pair", standin::Reply::json(R"({"paired":true,"box_account_id":"ba2"})"));
+    box.on("DELETE", "/v1/tenants/bt/keys/old", standin::Reply::json(R"({"error":"not signed in"})", 401));
     box.clearRequests();
     run(model->joinBox(code, "", "", ""));
     EXPECT_EQ(model->session()->tenantKeys.at("t2"), (TenantKey{"new", "new-key", "bt"}));
     EXPECT_EQ(model->session()->activeTenantId, "t2");
     EXPECT_EQ(count(hosted, "GET /v1/tenants/t2/pairings"), 0u);
-    // The replaced box key is retired as sign-out retires it: without a box session the box is
-    // asked whether the key still works.
+    // The replaced box key is retired as sign-out retires it: without a box session the key asks
+    // its box itself and, where the box wants a box session for that, whether it still works.
     const auto requests = box.requests();
     const auto probe = std::ranges::find(requests, std::string("/v1/projects"), &standin::ReceivedRequest::path);
     ASSERT_NE(probe, requests.end()) << testing::PrintToString(received(box));
@@ -505,7 +506,7 @@ TEST_F(ModelBox, AKeyThatAMoveDropsAfterItWasKeptFailsTheChoice) {
 
     hosted.release();
     run(std::move(refresh));
-    settleUntilRetired(box, "", "box-key");
+    settleUntilRetired(box, "/v1/tenants/box-team/keys/bk", "box-key");
     box.release();
     EXPECT_TRUE(failsWith(std::move(use), BoxConnectionError::Case::boxMoved));
     EXPECT_FALSE(model->session()->tenantKeys.contains("t2"));
@@ -523,7 +524,7 @@ TEST_F(ModelBox, AJoinAndAMoveOfItsTeamThatMeetInTheKeychainKeepNoKeyAndTakeItBa
     const JoinCode code{.boxURL = boxURL(), .hostedTenantId = "t2", .code = "pair-2", .seat = false};
     serveTeamTwoAt(moved);
     const auto ends = [&](QCoro::Task<> join) {
-        settleUntilRetired(box, "", "box-key");
+        settleUntilRetired(box, "/v1/tenants/bt/keys/bk", "box-key");
         EXPECT_TRUE(failsWith(std::move(join), BoxConnectionError::Case::boxMoved));
         EXPECT_EQ(model->session()->hostForTenant("t2"), url(moved.baseUrl()));
         EXPECT_FALSE(model->session()->tenantKeys.contains("t2"));
@@ -581,7 +582,7 @@ TEST_F(ModelBox, AKeyOfOneBoxIsNeverKeptForAnotherBoxOnTheSameServer) {
     // Moved to box B: A's old key is dropped and retired on A, and A's new key is not kept for B.
     serveMe({membership("t1"), membership("t2", "member", boxB)});
     run(model->refreshAccount());
-    settleUntilRetired(box, "/boxA", "old-box-key");
+    settleUntilRetired(box, "/boxA/v1/tenants/box-team/keys/bk0", "old-box-key");
     EXPECT_FALSE(model->session()->tenantKeys.contains("t2"));
     EXPECT_TRUE(failsWith(model->useBoxTeam("t2", signedIn.client, "box-team"), BoxConnectionError::Case::boxMoved));
     EXPECT_FALSE(model->session()->tenantKeys.contains("t2"));
