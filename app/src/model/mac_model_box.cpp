@@ -123,10 +123,11 @@ bool MacModel::keyedAt(const std::string& tenantId, const platform::Url& issuer)
     return session_ && session_->tenantKeys.contains(tenantId) && sameBox(session_->hostForTenant(tenantId), issuer);
 }
 
-QCoro::Task<> MacModel::confirmKeptAt(std::string tenantId, platform::Url issuer, std::string sessionToken) {
+QCoro::Task<> MacModel::confirmKeptAt(
+    std::string tenantId, platform::Url issuer, std::string sessionToken, BoxConnectionError moved) {
     if (!sessionStillHas(sessionToken)) throw BoxConnectionError::sessionEnded();
     // Dropped since it was kept, by a move of the team: the drop took the key back.
-    if (!keyedAt(tenantId, issuer)) throw BoxConnectionError::boxMoved();
+    if (!keyedAt(tenantId, issuer)) throw moved;
     co_return;
 }
 
@@ -157,6 +158,9 @@ QCoro::Task<> MacModel::joinBox(JoinCode code, std::string displayName, std::str
     std::exception_ptr unkept;
     try {
         replaced = co_await recordTeamKey(hostedTenantId, connection.key, connection.host, true, sessionToken);
+    } catch (const BoxConnectionError& error) {
+        unkept = error.is(BoxConnectionError::Case::boxMoved) ? std::make_exception_ptr(BoxConnectionError::joinMoved())
+                                                              : std::current_exception();
     } catch (const std::exception&) {
         unkept = std::current_exception();
     }
@@ -175,7 +179,7 @@ QCoro::Task<> MacModel::joinBox(JoinCode code, std::string displayName, std::str
     co_await selectTenant(hostedTenantId);
     co_await refreshPortalOrigins();
     co_await pushState_.drainPendingAcks(false);
-    co_await confirmKeptAt(hostedTenantId, connection.host, sessionToken);
+    co_await confirmKeptAt(hostedTenantId, connection.host, sessionToken, BoxConnectionError::joinMoved());
 }
 
 QCoro::Task<BoxSignIn> MacModel::signInToBox(std::string hostedTenantId, std::string email, std::string password) {
@@ -249,7 +253,7 @@ QCoro::Task<> MacModel::useBoxTeam(
     co_await selectTenant(hostedTenantId);
     co_await refreshPortalOrigins();
     co_await pushState_.drainPendingAcks(false);
-    co_await confirmKeptAt(hostedTenantId, issuer, sessionToken);
+    co_await confirmKeptAt(hostedTenantId, issuer, sessionToken, BoxConnectionError::boxMoved());
 }
 
 QCoro::Task<> MacModel::retireReplacedBoxKey(

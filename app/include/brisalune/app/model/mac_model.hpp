@@ -197,7 +197,8 @@ public:
 
     // Probes the code's box, has the hosted service pair it with the hosted team, records the box
     // and its key (revoking a key it replaces), then makes the team active. Throws
-    // BoxConnectionError or the failing step's error.
+    // BoxConnectionError or the failing step's error; a key it did not keep is taken back on the
+    // box, and a move that drops the key before the join ends fails it (boxMoved).
     QCoro::Task<> joinBox(JoinCode code, std::string displayName, std::string email, std::string password);
     // Signs in to the box recorded for the hosted team and holds the sign-in for this session
     // only. Throws; signInEnded when the session changed meanwhile.
@@ -205,7 +206,8 @@ public:
     // Issues a key for the chosen box team, signs the box session out, records the key for the
     // hosted team (revoking a key it replaces) and makes it active. Throws; signInEnded for a
     // client that no box sign-in of this session gave; boxMoved, having taken back any key it
-    // issued and ended the box session, when the team's address is no longer that box's.
+    // issued and ended the box session, when the team's address is no longer that box's, and
+    // when a move dropped the key before the choice ended.
     QCoro::Task<> useBoxTeam(
         std::string hostedTenantId, std::shared_ptr<BrisaluneClient> boxClient, std::string boxTenantId);
     // Drops a box sign-in that will not be used and signs its box session out.
@@ -278,8 +280,9 @@ private:
     // The session holds a key for the team, and the team's address is `issuer`.
     bool keyedAt(const std::string& tenantId, const platform::Url& issuer) const;
     // A flow that kept a key for the team ends as done only while the key is still held there:
-    // throws sessionEnded, or boxMoved when a move dropped it.
-    QCoro::Task<> confirmKeptAt(std::string tenantId, platform::Url issuer, std::string sessionToken);
+    // throws sessionEnded, or `moved` when a move of the team dropped it.
+    QCoro::Task<> confirmKeptAt(
+        std::string tenantId, platform::Url issuer, std::string sessionToken, BoxConnectionError moved);
     // Revokes the key that a box choice replaced, with the box session, else as sign-out would.
     QCoro::Task<> retireReplacedBoxKey(
         StoredSession replaced,
