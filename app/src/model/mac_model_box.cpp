@@ -119,15 +119,11 @@ QCoro::Task<> MacModel::settleKeychain() {
     co_await keychainTurn(turn);
 }
 
-bool MacModel::keyedAt(const std::string& tenantId, const platform::Url& issuer) const {
-    return session_ && session_->tenantKeys.contains(tenantId) && sameBox(session_->hostForTenant(tenantId), issuer);
-}
-
 QCoro::Task<> MacModel::confirmKeptAt(
     std::string tenantId, platform::Url issuer, std::string sessionToken, BoxConnectionError moved) {
     if (!sessionStillHas(sessionToken)) throw BoxConnectionError::sessionEnded();
     // Dropped since it was kept, by a move of the team: the drop took the key back.
-    if (!keyedAt(tenantId, issuer)) throw moved;
+    if (!session_->tenantKeys.contains(tenantId) || !sameBox(session_->hostForTenant(tenantId), issuer)) throw moved;
     co_return;
 }
 
@@ -226,7 +222,7 @@ QCoro::Task<> MacModel::useBoxTeam(
         replaced = co_await recordTeamKey(hostedTenantId, key, issuer, false, sessionToken);
         // A move whose save was on its way while the key's landed may have taken the key away.
         co_await settleKeychain();
-        if (!keyedAt(hostedTenantId, issuer)) throw BoxConnectionError::boxMoved();
+        co_await confirmKeptAt(hostedTenantId, issuer, sessionToken, BoxConnectionError::boxMoved());
     } catch (const BoxConnectionError& error) {
         moved = error.is(BoxConnectionError::Case::boxMoved);
         unsaved = std::current_exception();

@@ -277,8 +277,6 @@ private:
     void retireDroppedKeys(const StoredSession& before, const StoredSession& after);
     // Once every keychain call asked for before has finished.
     QCoro::Task<> settleKeychain();
-    // The session holds a key for the team, and the team's address is `issuer`.
-    bool keyedAt(const std::string& tenantId, const platform::Url& issuer) const;
     // A flow that kept a key for the team ends as done only while the key is still held there:
     // throws sessionEnded, or `moved` when a move of the team dropped it.
     QCoro::Task<> confirmKeptAt(
