@@ -186,6 +186,7 @@ QCoro::Task<bool> MacModel::storeSession(StoredSession session) {
     }
     // Signed out meanwhile: the clear waits for this turn and removes what was just written.
     if (session_ != current) co_return false;
+    if (current) retireDroppedKeys(*current, session);
     setSession(std::move(session));
     co_return true;
 }

@@ -160,8 +160,7 @@ QCoro::Task<> MacModel::refreshAccount() {
         // A key belongs to the server that issued it: a team now served elsewhere needs a new
         // one, and its old key never travels to the new address.
         const auto before = updated.tenantHosts.find(tenantId);
-        if (before == updated.tenantHosts.end() || !sameServer(before->second, host))
-            updated.tenantKeys.erase(tenantId);
+        if (before == updated.tenantHosts.end() || !sameBox(before->second, host)) updated.tenantKeys.erase(tenantId);
         updated.tenantHosts.insert_or_assign(std::move(tenantId), std::move(host));
     }
     co_await storeSession(updated);

@@ -18,18 +18,18 @@ namespace brisalune {
 
 namespace {
 
-// Revokes the key that a new one replaced, on the server that issued it, as sign-out revokes
-// every key. A key that survives is the server's to expire; nothing here can fail the flow.
-QCoro::Task<> retireReplacedKey(
-    StoredSession before,
-    std::string tenantId,
-    std::shared_ptr<BrisaluneClient> accountClient,
-    ClientFactory clientFactory) {
-    StoredSession only = before;
-    only.tenantKeys.clear();
-    only.tenantHosts.clear();
-    only.tenantKeys.insert_or_assign(tenantId, before.tenantKeys.at(tenantId));
-    if (before.hasOwnHost(tenantId)) only.tenantHosts.insert_or_assign(tenantId, before.hostForTenant(tenantId));
+// The session with one key of it only, held for `host` (none: the hosted service's).
+StoredSession onlyKey(StoredSession session, std::string tenantId, TenantKey key, std::optional<platform::Url> host) {
+    session.tenantKeys = {{tenantId, std::move(key)}};
+    session.tenantHosts.clear();
+    if (host) session.tenantHosts.insert_or_assign(std::move(tenantId), std::move(*host));
+    return session;
+}
+
+// Retires the one key of `only` on the server that issued it, as sign-out retires every key. A
+// key that survives is the server's to expire; nothing here can fail the flow.
+QCoro::Task<> retireKey(
+    StoredSession only, std::shared_ptr<BrisaluneClient> accountClient, ClientFactory clientFactory) {
     const auto revoke = [only, accountClient, clientFactory] {
         KeyRevocation::revokeAll(only, *accountClient, clientFactory);
     };
@@ -37,6 +37,18 @@ QCoro::Task<> retireReplacedKey(
         co_await awaitBlocking(revoke);
     } catch (const std::exception&) {
     }
+}
+
+// Revokes the key that a new one replaced.
+QCoro::Task<> retireReplacedKey(
+    StoredSession before,
+    std::string tenantId,
+    std::shared_ptr<BrisaluneClient> accountClient,
+    ClientFactory clientFactory) {
+    const std::optional<platform::Url> host =
+        before.hasOwnHost(tenantId) ? std::optional(before.hostForTenant(tenantId)) : std::nullopt;
+    const TenantKey key = before.tenantKeys.at(tenantId);
+    co_await retireKey(onlyKey(before, tenantId, key, host), std::move(accountClient), std::move(clientFactory));
 }
 
 // The key the team had before `replacement`, when there was another one.
@@ -67,7 +79,7 @@ QCoro::Task<std::optional<StoredSession>> MacModel::recordTeamKey(
     StoredSession updated = before;
     if (movesTeam) updated.tenantHosts.insert_or_assign(tenantId, issuer);
     // A key is only ever sent where it was issued: a team that went elsewhere meanwhile gets none.
-    if (!sameServer(updated.hostForTenant(tenantId), issuer)) throw BoxConnectionError::boxMoved();
+    if (!sameBox(updated.hostForTenant(tenantId), issuer)) throw BoxConnectionError::boxMoved();
     updated.tenantKeys.insert_or_assign(tenantId, key);
     if (!co_await storeSession(updated)) {
         // The session goes on without the key: the caller must not finish as if it were kept.
@@ -78,10 +90,41 @@ QCoro::Task<std::optional<StoredSession>> MacModel::recordTeamKey(
     // A move saved just before this write took the team elsewhere, and left the key out.
     const auto kept = session_->tenantKeys.find(tenantId);
     if (kept == session_->tenantKeys.end() || !(kept->second == key) ||
-        !sameServer(session_->hostForTenant(tenantId), issuer))
+        !sameBox(session_->hostForTenant(tenantId), issuer))
         throw BoxConnectionError::boxMoved();
     if (!replacesKey(before, tenantId, key)) co_return std::nullopt;
     co_return before;
+}
+
+void MacModel::retireDroppedKeys(const StoredSession& before, const StoredSession& after) {
+    if (before.sessionToken != after.sessionToken || !accountClient_) return;
+    for (const auto& [tenantId, key] : before.tenantKeys) {
+        // Kept, or one that a box choice under way takes back itself, with its box session.
+        if (after.tenantKeys.contains(tenantId) || keysUnderCheck_.contains(key.keyId)) continue;
+        const std::optional<platform::Url> host =
+            before.hasOwnHost(tenantId) ? std::optional(before.hostForTenant(tenantId)) : std::nullopt;
+        // Made here, so that the retirement, which nobody awaits, needs nothing of the model.
+        const std::shared_ptr<BrisaluneClient> keyClient =
+            clientFactory_(host.value_or(before.baseURL), std::nullopt, key.apiKey);
+        const ClientFactory made = [keyClient](
+                                       const platform::Url&, std::optional<std::string>, std::optional<std::string>) {
+            return keyClient;
+        };
+        QCoro::Task<> detached = retireKey(onlyKey(before, tenantId, key, host), accountClient_, made);
+    }
+}
+
+QCoro::Task<> MacModel::settleKeychain() {
+    QPromise<void> turn;
+    co_await keychainTurn(turn);
+}
+
+QCoro::Task<> MacModel::confirmKeptAt(
+    std::string tenantId, platform::Url issuer, std::string sessionToken, BoxConnectionError moved) {
+    if (!sessionStillHas(sessionToken)) throw BoxConnectionError::sessionEnded();
+    // Dropped since it was kept, by a move of the team: the drop took the key back.
+    if (!session_->tenantKeys.contains(tenantId) || !sameBox(session_->hostForTenant(tenantId), issuer)) throw moved;
+    co_return;
 }
 
 QCoro::Task<> MacModel::joinBox(JoinCode code, std::string displayName, std::string email, std::string password) {
@@ -107,14 +150,32 @@ QCoro::Task<> MacModel::joinBox(JoinCode code, std::string displayName, std::str
     const BoxConnection connection = co_await awaitBlocking(pair);
 
     const std::string hostedTenantId = code.hostedTenantId;
-    const std::optional<StoredSession> replaced =
-        co_await recordTeamKey(hostedTenantId, connection.key, connection.host, true, sessionToken);
+    std::optional<StoredSession> replaced;
+    std::exception_ptr unkept;
+    try {
+        replaced = co_await recordTeamKey(hostedTenantId, connection.key, connection.host, true, sessionToken);
+    } catch (const BoxConnectionError& error) {
+        unkept = error.is(BoxConnectionError::Case::boxMoved) ? std::make_exception_ptr(BoxConnectionError::joinMoved())
+                                                              : std::current_exception();
+    } catch (const std::exception&) {
+        unkept = std::current_exception();
+    }
+    if (unkept) {
+        // Kept nowhere: the box's new key is taken back on that box.
+        StoredSession asked = session_.value_or(StoredSession{});
+        co_await retireKey(
+            onlyKey(std::move(asked), hostedTenantId, connection.key, connection.host),
+            link.accountClient,
+            clientFactory_);
+        std::rethrow_exception(unkept);
+    }
     if (replaced && accountClient_)
         co_await retireReplacedKey(*replaced, hostedTenantId, accountClient_, clientFactory_);
     co_await refreshAccount();
     co_await selectTenant(hostedTenantId);
     co_await refreshPortalOrigins();
     co_await pushState_.drainPendingAcks(false);
+    co_await confirmKeptAt(hostedTenantId, connection.host, sessionToken, BoxConnectionError::joinMoved());
 }
 
 QCoro::Task<BoxSignIn> MacModel::signInToBox(std::string hostedTenantId, std::string email, std::string password) {
@@ -144,7 +205,7 @@ QCoro::Task<> MacModel::useBoxTeam(
     if (!holdsBoxSignIn(*boxClient)) throw BoxConnectionError::signInEnded();
     // The team left the box this sign-in is for: that box has no key to give for it.
     const platform::Url issuer = boxClient->baseURL();
-    if (!sameServer(session_->hostForTenant(hostedTenantId), issuer)) {
+    if (!sameBox(session_->hostForTenant(hostedTenantId), issuer)) {
         co_await endBoxSession(boxClient);
         throw BoxConnectionError::boxMoved();
     }
@@ -152,47 +213,62 @@ QCoro::Task<> MacModel::useBoxTeam(
     const auto issue = [boxClient, boxTenantId] { return issueKey(*boxClient, boxTenantId); };
     const IssuedKey issued = co_await awaitBlocking(issue);
     const TenantKey key{.keyId = issued.id, .apiKey = issued.apiKey, .tenantId = boxTenantId};
+    // Until this choice knows whether the key stays, it is this choice's to take back.
+    keysUnderCheck_.insert(issued.id);
     std::optional<StoredSession> replaced;
     std::exception_ptr unsaved;
     bool moved = false;
     try {
         replaced = co_await recordTeamKey(hostedTenantId, key, issuer, false, sessionToken);
+        // A move whose save was on its way while the key's landed may have taken the key away.
+        co_await settleKeychain();
+        co_await confirmKeptAt(hostedTenantId, issuer, sessionToken, BoxConnectionError::boxMoved());
     } catch (const BoxConnectionError& error) {
         moved = error.is(BoxConnectionError::Case::boxMoved);
         unsaved = std::current_exception();
     } catch (const std::exception&) {
         unsaved = std::current_exception();
     }
+    keysUnderCheck_.erase(issued.id);
     if (unsaved) {
-        // Kept nowhere: the new key is taken back on the box that issued it. The sign-in stays,
-        // so the person can try again, unless the team has left that box.
+        // Kept nowhere: the new key, and any it replaced meanwhile, are taken back on the box
+        // that issued them. The sign-in stays, so the person can try again, unless the team has
+        // left that box.
         const auto revokeNew = [boxClient, boxTenantId, id = issued.id] { revokeKey(*boxClient, boxTenantId, id); };
         try {
             co_await awaitBlocking(revokeNew);
         } catch (const std::exception&) {
         }
+        if (replaced) co_await retireReplacedBoxKey(*replaced, hostedTenantId, boxClient, boxTenantId);
         if (moved) co_await endBoxSession(boxClient);
         std::rethrow_exception(unsaved);
     }
-    if (replaced) {
-        // The box session can revoke the key it replaces on its own box, while it lasts.
-        const TenantKey old = replaced->tenantKeys.at(hostedTenantId);
-        const std::string oldTeam = old.tenantId.value_or(boxTenantId);
-        const auto revoke = [boxClient, oldTeam, old] { revokeKey(*boxClient, oldTeam, old.keyId); };
-        bool revoked = true;
-        try {
-            co_await awaitBlocking(revoke);
-        } catch (const std::exception&) {
-            revoked = false;
-        }
-        if (!revoked && accountClient_)
-            co_await retireReplacedKey(*replaced, hostedTenantId, accountClient_, clientFactory_);
-    }
+    if (replaced) co_await retireReplacedBoxKey(*replaced, hostedTenantId, boxClient, boxTenantId);
     // The key is all this computer keeps of the box sign-in.
     co_await endBoxSession(boxClient);
     co_await selectTenant(hostedTenantId);
     co_await refreshPortalOrigins();
     co_await pushState_.drainPendingAcks(false);
+    co_await confirmKeptAt(hostedTenantId, issuer, sessionToken, BoxConnectionError::boxMoved());
+}
+
+QCoro::Task<> MacModel::retireReplacedBoxKey(
+    StoredSession replaced,
+    std::string hostedTenantId,
+    std::shared_ptr<BrisaluneClient> boxClient,
+    std::string boxTenantId) {
+    // The box session can revoke the key it replaces on its own box, while it lasts.
+    const TenantKey old = replaced.tenantKeys.at(hostedTenantId);
+    const std::string oldTeam = old.tenantId.value_or(boxTenantId);
+    const auto revoke = [boxClient, oldTeam, old] { revokeKey(*boxClient, oldTeam, old.keyId); };
+    bool revoked = true;
+    try {
+        co_await awaitBlocking(revoke);
+    } catch (const std::exception&) {
+        revoked = false;
+    }
+    if (!revoked && accountClient_)
+        co_await retireReplacedKey(std::move(replaced), hostedTenantId, accountClient_, clientFactory_);
 }
 
 QCoro::Task<> MacModel::abandonBoxSignIn(std::shared_ptr<BrisaluneClient> boxClient) {

@@ -82,10 +82,15 @@ std::optional<std::string> userInfoWarning(const platform::Url& address) {
            "\u201D before the \u201C@\u201D is a user name sent along, not the box: this address reaches " + host + ".";
 }
 
-bool sameServer(const platform::Url& a, const platform::Url& b) {
+bool sameBox(const platform::Url& a, const platform::Url& b) {
     const auto host = [](const platform::Url& url) { return url.host().value_or(std::string()); };
+    const auto path = [](const platform::Url& url) {
+        std::string text = url.path();
+        while (!text.empty() && text.back() == '/') text.pop_back();
+        return text;
+    };
     return a.scheme() == b.scheme() && a.host().has_value() == b.host().has_value() &&
-           equalsIgnoringCase(host(a), host(b)) && a.port() == b.port();
+           equalsIgnoringCase(host(a), host(b)) && a.port() == b.port() && path(a) == path(b);
 }
 
 }  // namespace brisalune

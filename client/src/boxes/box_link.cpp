@@ -41,6 +41,13 @@ BoxConnectionError BoxConnectionError::boxMoved() {
         "signed in to. Sign in to the team's box again."};
 }
 
+BoxConnectionError BoxConnectionError::joinMoved() {
+    return {
+        Case::boxMoved,
+        "This team moved to another box while this computer was joining it, so it kept no key from the box you "
+        "joined. Ask for a join code of the team's new box, or sign in to it."};
+}
+
 namespace {
 
 // The hosted service pairs the team with this box account, or keeps the pairing it has: only

@@ -74,7 +74,8 @@ protected:
 
     // The box answers as a self-hosted box and pairs with `pairAnswer`.
     void serveBoxPairing(const std::string& pairAnswer) {
-        box.on("GET", "/healthz", standin::Reply::json(R"({"ok":true,"version":"1.0.0","role":"self-host","tenants":1})"));
+        box.on(
+            "GET", "/healthz", standin::Reply::json(R"({"ok":true,"version":"1.0.0","role":"self-host","tenants":1})"));
         box.on("POST", "/v1/pair", standin::Reply::json(pairAnswer));
     }
 
@@ -90,13 +91,35 @@ protected:
         box.on("DELETE", "/v1/tenants/box-team/keys/bk", standin::Reply::json("{}"));
     }
 
+    // A model over a keychain whose saves can be held, launched with `stored`.
+    std::shared_ptr<HeldKeychain> launchOnHeldKeychain(const StoredSession& stored) {
+        const auto held = std::make_shared<HeldKeychain>();
+        model = std::make_shared<MacModel>(pushState, defaults, held, factory(), addresses());
+        held->save(stored);
+        run(model->ensureLaunched());
+        return held;
+    }
+    // Waits for the box key to be taken back on `server` as sign-out takes it back: with no box
+    // session, by the key itself, under the box's id of the team.
+    static void settleUntilRetired(const standin::Server& server, const std::string& path, const std::string& secret) {
+        settleUntil([&] {
+            const auto requests = server.requests();
+            return std::ranges::any_of(requests, [&](const standin::ReceivedRequest& request) {
+                return request.method == "DELETE" && request.path == path &&
+                       request.header("Authorization") == "Bearer " + secret;
+            });
+        });
+    }
+
     // Whether the task fails with that box error (waitFor itself would wait forever on a throw).
     template <class T>
     static bool failsWith(QCoro::Task<T>&& task, BoxConnectionError::Case expected) {
         return QCoro::waitFor(boxFailure(std::move(task), expected));
     }
     // The failure's text, or none when the task did not fail.
-    static std::optional<std::string> failure(QCoro::Task<>&& task) { return QCoro::waitFor(failureOf(std::move(task))); }
+    static std::optional<std::string> failure(QCoro::Task<>&& task) {
+        return QCoro::waitFor(failureOf(std::move(task)));
+    }
 
 private:
     template <class T>
@@ -231,7 +254,8 @@ TEST_F(ModelBox, ASecondJoinMovesTheTeamOnlyWhenTheHostedServicePairsIt) {
     stored.tenantHosts.emplace("t2", boxURL());
     stored.tenantKeys.emplace("t2", TenantKey{"old", "old-key", "bt"});
     launchWith(stored);
-    serveBoxPairing(R"({"api_key":"new-key","api_key_id":"new","tenant_id":"bt","box_account_id":"ba2","receipt":"r"})");
+    serveBoxPairing(
+        R"({"api_key":"new-key","api_key_id":"new","tenant_id":"bt","box_account_id":"ba2","receipt":"r"})");
     // The service lists an active pairing of this account: it no longer lets the join skip asking.
     hosted.on(
         "GET",
@@ -248,13 +272,14 @@ TEST_F(ModelBox, ASecondJoinMovesTheTeamOnlyWhenTheHostedServicePairsIt) {
     EXPECT_EQ(count(box, "DELETE /v1/tenants/t2/keys/old"), 0u);
 
     hosted.on("POST", "/v1/tenants/t2/pair", standin::Reply::json(R"({"paired":true,"box_account_id":"ba2"})"));
+    box.on("DELETE", "/v1/tenants/bt/keys/old", standin::Reply::json(R"({"error":"not signed in"})", 401));
     box.clearRequests();
     run(model->joinBox(code, "", "", ""));
     EXPECT_EQ(model->session()->tenantKeys.at("t2"), (TenantKey{"new", "new-key", "bt"}));
     EXPECT_EQ(model->session()->activeTenantId, "t2");
     EXPECT_EQ(count(hosted, "GET /v1/tenants/t2/pairings"), 0u);
-    // The replaced box key is retired as sign-out retires it: without a box session the box is
-    // asked whether the key still works.
+    // The replaced box key is retired as sign-out retires it: without a box session the key asks
+    // its box itself and, where the box wants a box session for that, whether it still works.
     const auto requests = box.requests();
     const auto probe = std::ranges::find(requests, std::string("/v1/projects"), &standin::ReceivedRequest::path);
     ASSERT_NE(probe, requests.end()) << testing::PrintToString(received(box));
@@ -427,11 +452,13 @@ TEST_F(ModelBox, AKeyAndAMoveOfItsTeamThatMeetInTheKeychainNeverPairAKeyWithAnot
     EXPECT_FALSE(pairsBoxKeyWithC(model->session()));
     EXPECT_FALSE(pairsBoxKeyWithC(held->load().session()));
 
-    // The key is saved first; the move comes after it.
+    // The key is saved first; the move comes after it and drops the key: the choice fails, and
+    // takes the key back with its box session.
     serveTeamTwoAt(box);
     run(model->refreshAccount());
     signedIn = run(model->signInToBox("t2", "ops@box.example", "secret"));
     held->hold();
+    box.clearRequests();
     use = model->useBoxTeam("t2", signedIn.client, "box-team");
     settleUntil([&] { return held->waiting() == 1; });
     serveTeamTwoAt(moved);
@@ -439,12 +466,141 @@ TEST_F(ModelBox, AKeyAndAMoveOfItsTeamThatMeetInTheKeychainNeverPairAKeyWithAnot
     refresh = model->refreshAccount();
     settleUntil([&] { return count(hosted, "GET /v1/me") > reads && blockingPool().activeThreadCount() == 0; });
     held->open();
-    run(std::move(use));
+    EXPECT_TRUE(failsWith(std::move(use), BoxConnectionError::Case::boxMoved));
     run(std::move(refresh));
+    EXPECT_EQ(count(box, "DELETE /v1/tenants/box-team/keys/bk"), 1u);
+    EXPECT_EQ(count(box, "POST /v1/logout"), 1u);
+    EXPECT_FALSE(model->session()->tenantKeys.contains("t2"));
     EXPECT_EQ(model->session()->hostForTenant("t2"), url(moved.baseUrl()));
     EXPECT_FALSE(pairsBoxKeyWithC(model->session()));
     EXPECT_FALSE(pairsBoxKeyWithC(held->load().session()));
     for (const std::string& sent : authorizations(moved)) EXPECT_NE(sent, "Bearer box-key");
+}
+
+// A move that lands once the choice has kept its key, while the team's alerts are still on
+// their way: the move takes the key back, and the choice does not end as done.
+TEST_F(ModelBox, AKeyThatAMoveDropsAfterItWasKeptFailsTheChoice) {
+    standin::Server moved;  // box C
+    servePull(moved, {});
+    launchWith(onTheBox());
+    serveBoxKey();
+    const BoxSignIn signedIn = run(model->signInToBox("t2", "ops@box.example", "secret"));
+
+    standin::Reply heldMove = standin::Reply::json(
+        R"({"account":{"id":"acc1","email":"ops@example.com"},"memberships":[)" + membership("t1") + "," +
+        membership("t2", "member", moved.baseUrl()) + "]}");
+    heldMove.holdUntilReleased = true;
+    hosted.on("GET", "/v1/me", heldMove);
+    standin::Reply heldPull = standin::Reply::json(pullAnswer({}));
+    heldPull.holdUntilReleased = true;
+    box.on("GET", "/v1/pull", heldPull);
+    hosted.clearRequests();
+    box.clearRequests();
+    QCoro::Task<> refresh = model->refreshAccount();
+    ASSERT_TRUE(hosted.waitForRequests(1, std::chrono::seconds(10)));
+    QCoro::Task<> use = model->useBoxTeam("t2", signedIn.client, "box-team");
+    settleUntil([&] {
+        return std::ranges::count(box.requests(), std::string("/v1/pull"), &standin::ReceivedRequest::path) == 1;
+    });
+    ASSERT_EQ(model->session()->tenantKeys.at("t2"), (TenantKey{"bk", "box-key", "box-team"}));
+
+    hosted.release();
+    run(std::move(refresh));
+    settleUntilRetired(box, "/v1/tenants/box-team/keys/bk", "box-key");
+    box.release();
+    EXPECT_TRUE(failsWith(std::move(use), BoxConnectionError::Case::boxMoved));
+    EXPECT_FALSE(model->session()->tenantKeys.contains("t2"));
+    for (const std::string& sent : authorizations(moved)) EXPECT_NE(sent, "Bearer box-key");
+}
+
+// A join and a move of its team that meet in the keychain, either way round: the join never
+// ends as done with a key the session dropped, and the box's key is taken back on the box.
+TEST_F(ModelBox, AJoinAndAMoveOfItsTeamThatMeetInTheKeychainKeepNoKeyAndTakeItBack) {
+    standin::Server moved;  // box C
+    servePull(moved, {});
+    const auto held = launchOnHeldKeychain(session());
+    serveBoxPairing(R"({"api_key":"box-key","api_key_id":"bk","tenant_id":"bt","box_account_id":"ba1","receipt":"r"})");
+    hosted.on("POST", "/v1/tenants/t2/pair", standin::Reply::json(R"({"paired":true,"box_account_id":"ba1"})"));
+    const JoinCode code{.boxURL = boxURL(), .hostedTenantId = "t2", .code = "pair-2", .seat = false};
+    serveTeamTwoAt(moved);
+    const auto ends = [&](QCoro::Task<> join) {
+        settleUntilRetired(box, "/v1/tenants/bt/keys/bk", "box-key");
+        EXPECT_TRUE(failsWith(std::move(join), BoxConnectionError::Case::boxMoved));
+        EXPECT_EQ(model->session()->hostForTenant("t2"), url(moved.baseUrl()));
+        EXPECT_FALSE(model->session()->tenantKeys.contains("t2"));
+        EXPECT_FALSE(held->load().session()->tenantKeys.contains("t2"));
+        for (const std::string& sent : authorizations(moved)) EXPECT_NE(sent, "Bearer box-key");
+    };
+
+    // The join's save lands first; the move, read before it, comes after it.
+    held->hold();
+    QCoro::Task<> join = model->joinBox(code, "", "", "");
+    settleUntil([&] { return held->waiting() == 1; });
+    const std::size_t reads = count(hosted, "GET /v1/me");
+    QCoro::Task<> refresh = model->refreshAccount();
+    settleUntil([&] { return count(hosted, "GET /v1/me") > reads && blockingPool().activeThreadCount() == 0; });
+    held->open();
+    run(std::move(refresh));
+    ends(std::move(join));
+
+    // The move's save lands first; the join's comes after it.
+    box.clearRequests();
+    serveTeamTwoAt(box);
+    run(model->refreshAccount());
+    serveTeamTwoAt(moved);
+    held->hold();
+    refresh = model->refreshAccount();
+    settleUntil([&] { return held->waiting() == 1; });
+    join = model->joinBox(code, "", "", "");
+    settleUntil([&] { return count(box, "POST /v1/pair") == 1 && blockingPool().activeThreadCount() == 0; });
+    held->open();
+    run(std::move(refresh));
+    ends(std::move(join));
+}
+
+// Two boxes behind one server, told apart by their paths: a key of box A is never kept for box
+// B, nor sent there.
+TEST_F(ModelBox, AKeyOfOneBoxIsNeverKeptForAnotherBoxOnTheSameServer) {
+    const std::string boxA = box.baseUrl() + "/boxA";
+    const std::string boxB = box.baseUrl() + "/boxB/";
+    StoredSession stored = session("t2");
+    stored.tenantHosts.emplace("t2", url(boxA));
+    stored.tenantKeys.emplace("t2", TenantKey{"bk0", "old-box-key", "box-team"});
+    launchWith(stored);
+    box.on(
+        "POST",
+        "/boxA/v1/login",
+        standin::Reply::json(R"({"account":{"id":"b1","email":"ops@box.example"},"token":"box-session"})"));
+    box.on(
+        "GET",
+        "/boxA/v1/me",
+        standin::Reply::json(
+            R"({"account":{"id":"b1","email":"ops@box.example"},"memberships":[{"tenant_id":"box-team","tenant_name":"Box","role":"owner"}]})"));
+    box.on("POST", "/boxA/v1/tenants/box-team/keys", standin::Reply::json(R"({"id":"bk","token":"box-key"})"));
+    const BoxSignIn signedIn = run(model->signInToBox("t2", "ops@box.example", "secret"));
+
+    // Moved to box B: A's old key is dropped and retired on A, and A's new key is not kept for B.
+    serveMe({membership("t1"), membership("t2", "member", boxB)});
+    run(model->refreshAccount());
+    settleUntilRetired(box, "/boxA/v1/tenants/box-team/keys/bk0", "old-box-key");
+    EXPECT_FALSE(model->session()->tenantKeys.contains("t2"));
+    EXPECT_TRUE(failsWith(model->useBoxTeam("t2", signedIn.client, "box-team"), BoxConnectionError::Case::boxMoved));
+    EXPECT_FALSE(model->session()->tenantKeys.contains("t2"));
+    for (int pull = 0; pull < 3; ++pull) run(model->refresh());
+    for (const standin::ReceivedRequest& request : box.requests()) {
+        if (request.path.starts_with("/boxB")) {
+            EXPECT_EQ(request.header("Authorization"), std::nullopt) << request.path;
+        }
+    }
+
+    // Back at A, spelt with a trailing slash and then without: the same box, whose key is kept.
+    serveMe({membership("t1"), membership("t2", "member", boxA + "/")});
+    run(model->refreshAccount());
+    const BoxSignIn again = run(model->signInToBox("t2", "ops@box.example", "secret"));
+    run(model->useBoxTeam("t2", again.client, "box-team"));
+    serveMe({membership("t1"), membership("t2", "member", boxA)});
+    run(model->refreshAccount());
+    EXPECT_EQ(model->session()->tenantKeys.at("t2"), (TenantKey{"bk", "box-key", "box-team"}));
 }
 
 }  // namespace

@@ -64,8 +64,10 @@ TEST_F(KeyRevocationTest, EachKeyEndsRevokedDeadOrSurviving) {
     addKey("h4");            // session expired, key still lists projects: survives
     addKey("h5");            // server error, then the probe fails otherwise: survives
     addKey("h6");            // revoke forbidden, key refused: dead
-    addKey("x1", boxURL());  // a box key: no box session, so the box decides through the probe
+    addKey("x1", boxURL());  // a box key: the box wants a box session, so it decides through the probe
     addKey("x2", boxURL());
+    addKey("x3", boxURL());  // a box that lets the key itself take it back, under the box's id of the team
+    session.tenantKeys["x3"].tenantId = "box-team";
     hosted.on("DELETE", "/v1/tenants/h1/keys/k-h1", Reply{204, {}, ""});
     hosted.on("DELETE", "/v1/tenants/h2/keys/k-h2", Reply::json(R"({"error":"no such key"})", 404));
     hosted.on("DELETE", "/v1/tenants/h3/keys/k-h3", Reply::json(R"({"error":"expired"})", 401));
@@ -74,6 +76,9 @@ TEST_F(KeyRevocationTest, EachKeyEndsRevokedDeadOrSurviving) {
     hosted.on("DELETE", "/v1/tenants/h6/keys/k-h6", Reply::json(R"({"error":"owner role required"})", 403));
     answerProbes(hosted, {{"key-h3", 401}, {"key-h4", 200}, {"key-h5", 503}, {"key-h6", 401}});
     answerProbes(box, {{"key-x1", 401}, {"key-x2", 200}});
+    box.on("DELETE", "/v1/tenants/x1/keys/k-x1", Reply::json(R"({"error":"not signed in"})", 401));
+    box.on("DELETE", "/v1/tenants/x2/keys/k-x2", Reply::json(R"({"error":"not signed in"})", 401));
+    box.on("DELETE", "/v1/tenants/box-team/keys/k-x3", Reply{204, {}, ""});
 
     auto survivors = revokeAll(*client(hostedURL(), "hosted-session", std::nullopt));
 
@@ -94,13 +99,20 @@ TEST_F(KeyRevocationTest, EachKeyEndsRevokedDeadOrSurviving) {
             "GET /v1/projects?limit=1 Bearer key-h5",
             "DELETE /v1/tenants/h6/keys/k-h6 Bearer hosted-session",
             "GET /v1/projects?limit=1 Bearer key-h6"}));
-    EXPECT_EQ(sent(box), (Lines{"GET /v1/projects?limit=1 Bearer key-x1", "GET /v1/projects?limit=1 Bearer key-x2"}));
+    EXPECT_EQ(
+        sent(box),
+        (Lines{
+            "DELETE /v1/tenants/x1/keys/k-x1 Bearer key-x1",
+            "GET /v1/projects?limit=1 Bearer key-x1",
+            "DELETE /v1/tenants/x2/keys/k-x2 Bearer key-x2",
+            "GET /v1/projects?limit=1 Bearer key-x2",
+            "DELETE /v1/tenants/box-team/keys/k-x3 Bearer key-x3"}));
 }
 
 TEST_F(KeyRevocationTest, UnknownOutcomesAreNotProbed) {
     addKey("h1");
     addKey("h2");
-    addKey("x1", url("ftp://127.0.0.1:1/"));  // no box session, and the transport refuses the probe
+    addKey("x1", url("ftp://127.0.0.1:1/"));  // the transport refuses the box's revoke
     // Without a network every hosted key survives as soon as its revoke fails.
     auto gone = std::make_unique<standin::Server>();
     auto offline = client(url(gone->baseUrl()), "hosted-session", std::nullopt);

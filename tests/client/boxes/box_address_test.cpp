@@ -63,5 +63,23 @@ TEST(BoxAddressTest, AUserNameBeforeTheHostIsCalledOutAndLeftOutOfTheAddressReac
     }
 }
 
+// Two boxes behind one server differ by their path: a key of one is no key of the other.
+TEST(BoxAddressTest, TheSameBoxIsTheSameServerAndPath) {
+    const platform::Url boxA = url("https://boxes.example/boxA");
+    for (const char* same : {"https://boxes.example/boxA", "https://boxes.example/boxA/", "HTTPS://Boxes.Example/boxA"})
+        EXPECT_TRUE(sameBox(boxA, url(same))) << same;
+    for (const char* other :
+         {"https://boxes.example/boxB",
+          "https://boxes.example/boxa",
+          "https://boxes.example/",
+          "https://boxes.example",
+          "https://boxes.example/boxA/x",
+          "http://boxes.example/boxA",
+          "https://boxes.example:8443/boxA",
+          "https://other.example/boxA"})
+        EXPECT_FALSE(sameBox(boxA, url(other))) << other;
+    EXPECT_TRUE(sameBox(url("https://boxes.example"), url("https://boxes.example/")));
+}
+
 }  // namespace
 }  // namespace brisalune

@@ -37,6 +37,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -203,7 +204,8 @@ public:
 
     // Probes the code's box, has the hosted service pair it with the hosted team, records the box
     // and its key (revoking a key it replaces), then makes the team active. Throws
-    // BoxConnectionError or the failing step's error.
+    // BoxConnectionError or the failing step's error; a key it did not keep is taken back on the
+    // box, and a move that drops the key before the join ends fails it (boxMoved).
     QCoro::Task<> joinBox(JoinCode code, std::string displayName, std::string email, std::string password);
     // Signs in to the box recorded for the hosted team and holds the sign-in for this session
     // only. Throws; signInEnded when the session changed meanwhile.
@@ -211,7 +213,8 @@ public:
     // Issues a key for the chosen box team, signs the box session out, records the key for the
     // hosted team (revoking a key it replaces) and makes it active. Throws; signInEnded for a
     // client that no box sign-in of this session gave; boxMoved, having taken back any key it
-    // issued and ended the box session, when the team's address is no longer that box's.
+    // issued and ended the box session, when the team's address is no longer that box's, and
+    // when a move dropped the key before the choice ended.
     QCoro::Task<> useBoxTeam(
         std::string hostedTenantId, std::shared_ptr<BrisaluneClient> boxClient, std::string boxTenantId);
     // Drops a box sign-in that will not be used and signs its box session out.
@@ -277,6 +280,21 @@ private:
     // when the session no longer carries the token, and `boxMoved` when the team is elsewhere.
     QCoro::Task<std::optional<StoredSession>> recordTeamKey(
         std::string tenantId, TenantKey key, platform::Url issuer, bool movesTeam, std::string sessionToken);
+    // Retires, without waiting, every key of `before` that a save of the same session left out
+    // (a team moved, or a merge with a move): each on the server that issued it.
+    void retireDroppedKeys(const StoredSession& before, const StoredSession& after);
+    // Once every keychain call asked for before has finished.
+    QCoro::Task<> settleKeychain();
+    // A flow that kept a key for the team ends as done only while the key is still held there:
+    // throws sessionEnded, or `moved` when a move of the team dropped it.
+    QCoro::Task<> confirmKeptAt(
+        std::string tenantId, platform::Url issuer, std::string sessionToken, BoxConnectionError moved);
+    // Revokes the key that a box choice replaced, with the box session, else as sign-out would.
+    QCoro::Task<> retireReplacedBoxKey(
+        StoredSession replaced,
+        std::string hostedTenantId,
+        std::shared_ptr<BrisaluneClient> boxClient,
+        std::string boxTenantId);
     // Whether a box sign-in of the current session gave this client; forgets stale ones.
     bool holdsBoxSignIn(const BrisaluneClient& boxClient);
     // Forgets the box sign-in and signs it out on the box.
@@ -338,6 +356,9 @@ private:
     std::uint64_t tenantChoices_ = 0;
     // Counts the sign-ins started: a stored session read meanwhile is not taken up over one.
     std::uint64_t signIns_ = 0;
+    // Ids of box keys whose choice is still checking that they stay: that choice takes them
+    // back itself if they do not.
+    std::set<std::string, std::less<>> keysUnderCheck_;
     // A refresh's drain of the pending acknowledgements is running: the next refresh leaves them
     // to it, so that a service that holds an acknowledgement does not get it again at every opening.
     bool drainingAcks_ = false;

@@ -27,9 +27,10 @@ struct Survivor {
 
 // Tries each key of `session.tenantKeys` in turn, one request at a time: the revoke, then, when
 // the revoke is refused, a one-project page with the key itself to see whether it still
-// works. A hosted team's key is revoked through `accountClient`; a box team's through a client
-// for the box that carries only the key (it holds no box session, so such a key normally ends
-// as a survivor unless the box refuses it). Never throws for a failed request; changes nothing.
+// works. A hosted team's key is revoked through `accountClient`; a box team's by the key itself,
+// on the data plane and under the box's own id of the team (`TenantKey::tenantId`): no box
+// session is held here, so a box that wants one refuses, and the probe decides. Never throws for
+// a failed request; changes nothing.
 std::vector<Survivor> revokeAll(
     const StoredSession& session, const BrisaluneClient& accountClient, const ClientFactory& clientFactory);
 

@@ -31,7 +31,8 @@ std::string addressReached(const platform::Url& address);
 // without one.
 std::optional<std::string> userInfoWarning(const platform::Url& address);
 
-// Same scheme, host (letter case aside) and port: a credential sent to one reaches the other.
-bool sameServer(const platform::Url& a, const platform::Url& b);
+// Same scheme, host (letter case aside), port and path: the same box, where a key issued by one
+// is good. Trailing slashes aside, as the client drops them before it adds a request's path.
+bool sameBox(const platform::Url& a, const platform::Url& b);
 
 }  // namespace brisalune

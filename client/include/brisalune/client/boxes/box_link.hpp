@@ -43,6 +43,8 @@ public:
     static BoxConnectionError signInEnded();
     static BoxConnectionError sessionEnded();
     static BoxConnectionError boxMoved();
+    // The same case, told to a join: the team left the box joined to.
+    static BoxConnectionError joinMoved();
 
     Case kind() const noexcept { return case_; }
     bool is(Case c) const noexcept { return case_ == c; }
