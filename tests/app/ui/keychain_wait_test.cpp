@@ -13,26 +13,7 @@
 namespace brisalune {
 namespace {
 
-class KeychainWaitTest : public testkit::UiTest {
-protected:
-    // The desktop's Secret Service of this test's D-Bus session, an item of the test's own.
-    std::shared_ptr<KeychainSessionStore> store =
-        std::make_shared<KeychainSessionStore>("app.brisalune.tests.menu-" + dir.path().filename().string());
-    MacModel keychainModel{pushState, defaults, store, clientFactory(), addresses()};
-    std::unique_ptr<MenuContentView> view = std::make_unique<MenuContentView>(MenuEnvironment{
-        .model = keychainModel,
-        .updates = updates,
-        .compatibility = compatibilityModel,
-        .openURL = [](const platform::Url&) {},
-        .openNotificationSettings = [] { return true; },
-        .makeLaunchAtLogin =
-            [this] { return std::make_unique<LaunchAtLogin>(dir / "autostart/brisalune.desktop", "/bin/true"); },
-        .quit = [] {},
-        .versionName = "0.1.0",
-        .versionCode = 1});
-
-    ~KeychainWaitTest() override { store->clear(); }
-};
+using KeychainWaitTest = testkit::KeychainMenuTest;
 
 TEST_F(KeychainWaitTest, TheMenuShowsItsLoadingStateWhileTheKeyringDoesNotAnswer) {
     testkit::Ticker ticker;

@@ -130,26 +130,9 @@ TEST_F(PushRowTest, ShowsTheOneHelpfulActionForEachState) {
     EXPECT_FALSE(shows(&row, "push.message"));
 }
 
-// The account rows over the desktop's keyring, with an item of the test's own.
-class AccountSectionTest : public testkit::UiTest {
+// The account rows over the desktop's keyring.
+class AccountSectionTest : public testkit::KeychainMenuTest {
 protected:
-    std::shared_ptr<KeychainSessionStore> store =
-        std::make_shared<KeychainSessionStore>("app.brisalune.tests.account-" + dir.path().filename().string());
-    MacModel keychainModel{pushState, defaults, store, clientFactory(), addresses()};
-    std::unique_ptr<MenuContentView> view = std::make_unique<MenuContentView>(MenuEnvironment{
-        .model = keychainModel,
-        .updates = updates,
-        .compatibility = compatibilityModel,
-        .openURL = [](const platform::Url&) {},
-        .openNotificationSettings = [] { return true; },
-        .makeLaunchAtLogin =
-            [this] { return std::make_unique<LaunchAtLogin>(dir / "autostart/brisalune.desktop", "/bin/true"); },
-        .quit = [] {},
-        .versionName = "0.1.0",
-        .versionCode = 1});
-
-    ~AccountSectionTest() override { store->clear(); }
-
     bool showsRed() { return shows(view.get(), "account.error"); }
 };
 

@@ -7,6 +7,7 @@
 #include <brisalune/app/model/mac_model.hpp>
 #include <brisalune/app/shell/site_updates.hpp>
 #include <brisalune/app/shell/window_presenter.hpp>
+#include <brisalune/app/ui/menu_content_view.hpp>
 #include <brisalune/app/ui/menu_environment.hpp>
 #include <brisalune/app/ui/window_content.hpp>
 #include <brisalune/client/core/compatibility_model.hpp>
@@ -86,9 +87,10 @@ protected:
             .allowLoopbackHttp = true};
     }
     MenuEnvironment environment() { return environment(updates); }
-    MenuEnvironment environment(SiteUpdates& checker) {
+    MenuEnvironment environment(SiteUpdates& checker) { return environment(checker, model); }
+    MenuEnvironment environment(SiteUpdates& checker, MacModel& shown) {
         return {
-            .model = model,
+            .model = shown,
             .updates = checker,
             .compatibility = compatibilityModel,
             .openURL = [this](const platform::Url& url) { opened.push_back(url); },
@@ -144,6 +146,17 @@ protected:
     static void waitUntil(const std::function<bool()>& done) {
         ASSERT_TRUE(processEventsUntil(done, std::chrono::seconds(30)));
     }
+};
+
+// The menu over the desktop's keyring (the test's D-Bus session), with an item of the test's own.
+class KeychainMenuTest : public UiTest {
+protected:
+    std::shared_ptr<KeychainSessionStore> store =
+        std::make_shared<KeychainSessionStore>("app.brisalune.tests.menu-" + dir.path().filename().string());
+    MacModel keychainModel{pushState, defaults, store, clientFactory(), addresses()};
+    std::unique_ptr<MenuContentView> view = std::make_unique<MenuContentView>(environment(updates, keychainModel));
+
+    ~KeychainMenuTest() override { store->clear(); }
 };
 
 }  // namespace brisalune::testkit
