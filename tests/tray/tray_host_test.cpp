@@ -489,6 +489,12 @@ TEST_F(TrayHost, WhenTheTrayGoesAwayTheWindowStandsIn) {
     EXPECT_TRUE(QGuiApplication::primaryScreen()->geometry().contains(*menu))
         << menu->x() << "," << menu->y() << " " << menu->width() << "x" << menu->height();
     save(grab(QGuiApplication::primaryScreen()->geometry()), "tray-gone.png", 1);
+
+    // A StatusNotifierItem host that comes up now cannot take an icon that began in an XEmbed
+    // tray: the window still stands in.
+    Process watcher("/usr/bin/python3", {BRISALUNE_SNI_WATCHER}, QProcessEnvironment::systemEnvironment());
+    ASSERT_TRUE(watcher.started());
+    std::this_thread::sleep_for(std::chrono::seconds(3));
     closeWindow(ids.front());
     EXPECT_TRUE(app.process().waitForFinished(30000)) << "still running with no window and no icon";
     EXPECT_EQ(app.process().exitCode(), 0);

@@ -162,7 +162,10 @@ TrayWatch::~TrayWatch() {
     stopWatchingForLoss();
 }
 
-bool TrayWatch::isTrayAvailable() const { return hasStatusNotifierHost() || (xembed_ && xembed_->isOwned()); }
+bool TrayWatch::isTrayAvailable() const {
+    const bool xembed = xembed_ && xembed_->isOwned() && statusNotifierTaken_ != true;
+    return xembed || (statusNotifierTaken_ != false && hasStatusNotifierHost());
+}
 
 bool TrayWatch::hasStatusNotifierHost() const {
     QDBusConnection bus = QDBusConnection::sessionBus();
@@ -194,7 +197,8 @@ void TrayWatch::stop() {
 
 void TrayWatch::watchForLoss() {
     if (losing_) return;
-    if (hasStatusNotifierHost()) {
+    if (!statusNotifierTaken_) statusNotifierTaken_ = hasStatusNotifierHost();
+    if (*statusNotifierTaken_) {
         // Qt keeps to StatusNotifierItems once it chose them: the tray ends with its watcher.
         losing_ = true;
         lossWatch_ = new QDBusServiceWatcher(
@@ -218,12 +222,12 @@ void TrayWatch::lookAtStatusNotifierWatcher() {
         new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(hostQuestion(), busPatience), this);
     connect(answer, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
         call->deleteLater();
-        if (saysHostRegistered(call->reply())) cameUp();
+        if (statusNotifierTaken_ != false && saysHostRegistered(call->reply())) cameUp();
     });
 }
 
 void TrayWatch::lookAtXEmbedTray() {
-    if (xembed_ && xembed_->isOwned()) cameUp();
+    if (statusNotifierTaken_ != true && xembed_ && xembed_->isOwned()) cameUp();
 }
 
 void TrayWatch::lookAtLoss() {

@@ -13,6 +13,7 @@
 #include <QObject>
 
 #include <memory>
+#include <optional>
 
 class QDBusServiceWatcher;
 
@@ -56,6 +57,9 @@ private:
     QDBusServiceWatcher* lossWatch_ = nullptr;
     bool watching_ = false;
     bool losing_ = false;
+    // Which kind of tray Qt took at the icon's first showing, for the life of the process: one of
+    // the other kind cannot show the icon, so it does not count.
+    std::optional<bool> statusNotifierTaken_;
 };
 
 }  // namespace brisalune
