@@ -464,6 +464,7 @@ void MacMaintenanceEditor::showPreview() {
             line->addStretch(1);
             line->addWidget(skip, 0, Qt::AlignVCenter);
             parts.previewRows->addWidget(row);
+            row->show();  // with the answer, not at the layout's next turn, whose rows would lag it
             parts.rows.push_back({row, range, skip});
             connect(skip, &QPushButton::clicked, this, [this, i] {
                 if (i >= preview_.size()) return;
