@@ -567,15 +567,7 @@ TEST_F(ModelBox, AKeyOfOneBoxIsNeverKeptForAnotherBoxOnTheSameServer) {
     stored.tenantHosts.emplace("t2", url(boxA));
     stored.tenantKeys.emplace("t2", TenantKey{"bk0", "old-box-key", "box-team"});
     launchWith(stored);
-    box.on(
-        "POST",
-        "/boxA/v1/login",
-        standin::Reply::json(R"({"account":{"id":"b1","email":"ops@box.example"},"token":"box-session"})"));
-    box.on(
-        "GET",
-        "/boxA/v1/me",
-        standin::Reply::json(
-            R"({"account":{"id":"b1","email":"ops@box.example"},"memberships":[{"tenant_id":"box-team","tenant_name":"Box","role":"owner"}]})"));
+    serveBoxAccount("/boxA");
     box.on("POST", "/boxA/v1/tenants/box-team/keys", standin::Reply::json(R"({"id":"bk","token":"box-key"})"));
     const BoxSignIn signedIn = run(model->signInToBox("t2", "ops@box.example", "secret"));
 

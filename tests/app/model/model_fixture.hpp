@@ -88,15 +88,15 @@ protected:
         return json + "}";
     }
 
-    // A box account on one team of the box, signed in with "box-session".
-    void serveBoxAccount() {
+    // A box account on one team of the box, signed in with "box-session"; `at` is the box's path.
+    void serveBoxAccount(const std::string& at = "") {
         box.on(
             "POST",
-            "/v1/login",
+            at + "/v1/login",
             standin::Reply::json(R"({"account":{"id":"b1","email":"ops@box.example"},"token":"box-session"})"));
         box.on(
             "GET",
-            "/v1/me",
+            at + "/v1/me",
             standin::Reply::json(
                 R"({"account":{"id":"b1","email":"ops@box.example"},"memberships":[{"tenant_id":"box-team","tenant_name":"Box","role":"owner"}]})"));
     }
