@@ -13,6 +13,7 @@
 #include <support/alert_answer.hpp>
 #include <support/qt_widgets_application.hpp>
 #include <support/recording_notification_center.hpp>
+#include <support/settled_pool.hpp>
 #include <support/temp_dir.hpp>
 #include <support/two_servers.hpp>
 
@@ -47,6 +48,14 @@ protected:
     ModelTest() {
         serveMe({membership("t1"), membership("t2")});
         servePull(hosted, {alertAnswer("a1", "firing")});
+    }
+
+    // A call the model left running (a key retired after a refresh, say) uses the servers, the
+    // compatibility record and the factory's list: it ends before they go.
+    ~ModelTest() override {
+        hosted.release();
+        box.release();
+        if (!settlePool()) ADD_FAILURE() << "requests still running as the test ends";
     }
 
     MacModel::Addresses addresses() const {
