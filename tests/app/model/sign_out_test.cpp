@@ -28,10 +28,16 @@ TEST_F(ModelSignOut, KeysAreRevokedBeforeTheSessionEndsAndOnlyOnce) {
     EXPECT_EQ(model->session()->activeTenantId, "t1");
     EXPECT_EQ(alertIds(), std::vector<std::string>{"a1"});
     hosted.clearRequests();
+    standin::Reply heldLogout{204, {}, ""};
+    heldLogout.holdUntilReleased = true;  // else a busy machine can end the sign-out before the next line
+    hosted.on("POST", "/v1/logout", heldLogout);
 
     QCoro::Task<> first = model->signOut();
     EXPECT_TRUE(model->isTearingDown());
     QCoro::Task<> second = model->signOut();  // ignored while the first runs
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return hosted.requests().size() == 2; }, std::chrono::seconds(10)));
+    EXPECT_TRUE(model->isTearingDown());
+    hosted.release();
     run(std::move(first));
     run(std::move(second));
 
