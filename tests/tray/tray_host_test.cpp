@@ -4,9 +4,7 @@
 // finds the tray, shows its icon there with the count of open alerts, and a click on the icon
 // opens the menu window at it. Pictures of both go to the renders folder.
 
-#include <brisalune/client/accounts/endpoints.hpp>
 #include <brisalune/client/accounts/session.hpp>
-#include <brisalune/client/team/endpoints.hpp>
 #include <brisalune/demo/demo_service.hpp>
 #include <brisalune/standin/server.hpp>
 
@@ -14,6 +12,7 @@
 
 #include <app/ui/menu_window_fixture.hpp>
 #include <app/ui/ui_fixture.hpp>
+#include <support/demo_session.hpp>
 #include <support/qt_application.hpp>
 #include <support/qt_widgets_application.hpp>
 #include <support/temp_dir.hpp>
@@ -241,19 +240,7 @@ protected:
 
     // The demo's account signed in, its first team chosen, as the program keeps it.
     void storeSession(const demo::DemoService& demo) {
-        const platform::Url hosted = *platform::Url::parse(demo.hostedUrl());
-        const demo::AccountSeed& account = demo.fixture().hosted.accounts.front();
-        const AuthResponse answer = login(BrisaluneClient(hosted), account.email, account.password);
-        const IssuedKey key = issueKey(BrisaluneClient(hosted, answer.token), "acme-ops");
-        const StoredSession session{
-            .baseURL = hosted,
-            .sessionToken = answer.token,
-            .accountId = answer.account.id,
-            .email = answer.account.email,
-            .activeTenantId = "acme-ops",
-            .tenantKeys = {{"acme-ops", TenantKey{.keyId = key.id, .apiKey = key.apiKey, .tenantId = "acme-ops"}}},
-            .tenantHosts = {}};
-        KeychainSessionStore(std::string(KeychainSessionStore::appService)).save(session);
+        KeychainSessionStore(std::string(KeychainSessionStore::appService)).save(testkit::demoSession(demo));
     }
 
     // The program on the X server, its settings and instance lock in `dir`.

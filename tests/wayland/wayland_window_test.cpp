@@ -4,12 +4,11 @@
 // it stands in for a missing tray. A picture of the one the icon opens goes to the renders folder.
 
 #include <brisalune/app/ui/menu_bar_extra.hpp>
-#include <brisalune/client/accounts/endpoints.hpp>
 #include <brisalune/client/accounts/session.hpp>
-#include <brisalune/client/team/endpoints.hpp>
 
 #include <app/ui/menu_window_fixture.hpp>
 #include <app/ui/ui_fixture.hpp>
+#include <support/demo_session.hpp>
 #include <support/qt_application.hpp>
 #include <support/temp_dir.hpp>
 
@@ -131,17 +130,7 @@ TEST_F(WaylandWindow, WithoutATrayTheWindowStandsInAndClosingItQuits) {
 // the launch has read the session and loaded a team's alerts, as the compositor places a window by
 // the size it first has, and all of it fits on the screen, "Quit Brisalune" too.
 TEST_F(WaylandWindow, TheFirstOpenIsWholeOnScreenAtItsFinalSize) {
-    const platform::Url hosted = *platform::Url::parse(demo.hostedUrl());
-    const AuthResponse answer = login(BrisaluneClient(hosted), account().email, account().password);
-    const IssuedKey key = issueKey(BrisaluneClient(hosted, answer.token), "acme-ops");
-    sessions->save(StoredSession{
-        .baseURL = hosted,
-        .sessionToken = answer.token,
-        .accountId = answer.account.id,
-        .email = answer.account.email,
-        .activeTenantId = "acme-ops",
-        .tenantKeys = {{"acme-ops", TenantKey{.keyId = key.id, .apiKey = key.apiKey, .tenantId = "acme-ops"}}},
-        .tenantHosts = {}});
+    sessions->save(testkit::demoSession(demo));
     MenuBarExtra scene(environment(), windows);
     MenuWindow& menu = scene.menuWindow();
     ShownSize first(menu);
