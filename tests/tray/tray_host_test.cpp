@@ -238,6 +238,13 @@ protected:
         return testkit::processEventsUntil(done, std::chrono::seconds(60));
     }
 
+    // The program's shown window once it has one; none when the program ends or a minute passes.
+    static QStringList windowOnceShown(const Process& app) {
+        QStringList ids;
+        until([&] { return !(ids = menuWindowIds()).empty() || !app.running(); });
+        return ids;
+    }
+
     // The demo's account signed in, its first team chosen, as the program keeps it.
     void storeSession(const demo::DemoService& demo) {
         KeychainSessionStore(std::string(KeychainSessionStore::appService)).save(testkit::demoSession(demo));
@@ -388,9 +395,9 @@ TEST_F(TrayHost, WithoutATrayClosingTheWindowEndsTheProgram) {
     testkit::TempDir dir;
     Process app = startApp(dir);
     ASSERT_TRUE(app.started());
-    QStringList ids;
-    ASSERT_TRUE(until([&] { return !(ids = menuWindowIds()).empty() || !app.running(); }));
-    ASSERT_TRUE(app.running()) << "no window without a tray";
+    const QStringList ids = windowOnceShown(app);
+    ASSERT_FALSE(ids.empty()) << "no window without a tray";
+    ASSERT_TRUE(app.running());
     // Any client can send what a tray announces itself by: with no tray behind it, it changes nothing.
     forgeTrayAnnouncement();
     testkit::processEventsUntil([] { return false; }, std::chrono::seconds(2));  // the program reads it
@@ -467,9 +474,8 @@ TEST_F(TrayHost, WhenTheTrayGoesAwayTheWindowStandsIn) {
     ASSERT_TRUE(menuWindowIds().empty());
 
     trayer.reset();
-    QStringList ids;
-    ASSERT_TRUE(until([&] { return !(ids = menuWindowIds()).empty() || !app.running(); }))
-        << "no icon and no window once the tray went";
+    const QStringList ids = windowOnceShown(app);
+    ASSERT_FALSE(ids.empty()) << "no icon and no window once the tray went";
     ASSERT_TRUE(app.running());
     const std::optional<QRect> menu = shownMenu();
     ASSERT_TRUE(menu);
@@ -543,9 +549,9 @@ TEST_F(TrayHost, AMinimisedWindowComesBackByAStartAndByTheIcon) {
     testkit::TempDir dir;
     Process app = startApp(dir);
     ASSERT_TRUE(app.started());
-    QStringList ids;
-    ASSERT_TRUE(until([&] { return !(ids = menuWindowIds()).empty() || !app.running(); }));
-    ASSERT_TRUE(app.running()) << "no window without a tray";
+    const QStringList ids = windowOnceShown(app);
+    ASSERT_FALSE(ids.empty()) << "no window without a tray";
+    ASSERT_TRUE(app.running());
     const QString window = ids.front();
     // Asked again until done: a window manager that has only just taken the window on may not
     // have heard the first request.
