@@ -28,7 +28,8 @@ std::size_t builtInIndex(std::string_view role) noexcept {
 // "incident_publishing:write" reads as "incident publishing"; keys not ending in ":write" name nothing.
 std::optional<std::string> changedThing(std::string_view key) {
     constexpr std::string_view write = ":write";
-    if (!key.ends_with(write)) return std::nullopt;
+    // A bare ":write" names nothing; kept, it would leave an empty item in the list.
+    if (!key.ends_with(write) || key.size() == write.size()) return std::nullopt;
     std::string words(key.substr(0, key.size() - write.size()));
     std::replace(words.begin(), words.end(), '_', ' ');
     return words;

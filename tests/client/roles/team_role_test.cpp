@@ -30,7 +30,7 @@ TEST(TeamRole, DescriptionsAndNamesOfCustomRoles) {
     EXPECT_EQ(TeamRole::roleDescription("Owner"), custom);
     EXPECT_EQ(TeamRole::roleDescription("auditor", nullptr), custom);
 
-    const RoleDef lead{"lead", "On-call lead", false, {"alerts:write", "logs:read", "incident_publishing:write"}};
+    const RoleDef lead{"lead", "On-call lead", false, {"alerts:write", ":write", "logs:read", "incident_publishing:write"}};
     EXPECT_EQ(
         TeamRole::roleDescription("lead", &lead),
         "On-call lead — a custom role that changes alerts, incident publishing.");
