@@ -3,6 +3,7 @@
 #include <brisalune/platform/json.hpp>
 #include <brisalune/platform/text.hpp>
 
+#include <QByteArray>
 #include <QCoroDBus>
 #include <QDBusMessage>
 #include <QVariantMap>
@@ -32,20 +33,21 @@ bool unanswered(const QDBusMessage& reply) {
             reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.Timeout"));
 }
 
-// An action key is the action's identifier, then a space and, as JSON, the request's user info, or
-// an array of the user info and the title as shown; identifiers hold no space. So a button pressed
-// on a notification this run no longer remembers still tells what it acts on, and names it. What
-// is too large to carry is left out, the title first.
+// An action key is the action's identifier, then a space and what the button acts on: the JSON
+// array of the request's user info and its title as shown, base64url-encoded. Daemons' menus break
+// on marks a title may hold (dunst's on "[" and "]"); base64url is letters, digits, "-" and "_".
+// So a button pressed on a notification this run no longer remembers still tells what it acts on,
+// and names it. What is too large to carry is left out, the title first.
 constexpr std::size_t maxCarriedBytes = 2048;
+constexpr auto base64url = QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals;
 
 std::string carried(const json::Object& userInfo, const std::string& title) {
     if (userInfo.empty()) return {};
     try {
-        for (const json::Value& value :
-             {title.empty() ? json::Value{userInfo} : json::Value{json::Array{userInfo, title}},
-              json::Value{userInfo}}) {
-            std::string text = json::write(value);
-            if (text.size() <= maxCarriedBytes) return " " + text;
+        for (const std::string& named : {title, std::string()}) {
+            const QByteArray text =
+                QByteArray::fromStdString(json::write(json::Array{userInfo, named})).toBase64(base64url);
+            if (static_cast<std::size_t>(text.size()) <= maxCarriedBytes) return " " + text.toStdString();
         }
     } catch (const std::exception&) {
     }
@@ -63,8 +65,16 @@ ActionKey readActionKey(const QString& key) {
     const auto space = text.find(' ');
     if (space == std::string::npos) return {text, std::nullopt, {}};
     ActionKey out{text.substr(0, space), std::nullopt, {}};
+    std::string carried = text.substr(space + 1);
+    // Keys of earlier versions carried the user info, or the array, as plain JSON.
+    if (!carried.starts_with('{') && !carried.starts_with('[')) {
+        const QByteArray::FromBase64Result decoded = QByteArray::fromBase64Encoding(
+            QByteArray::fromStdString(carried), base64url | QByteArray::AbortOnBase64DecodingErrors);
+        if (!decoded) return out;
+        carried = decoded.decoded.toStdString();
+    }
     try {
-        json::Value info = json::parse(std::string_view(text).substr(space + 1));
+        json::Value info = json::parse(carried);
         if (const json::Array* both = info.get<json::Array>(); both && both->size() == 2) {
             if (const std::string* title = (*both)[1].get<std::string>()) out.title = *title;
             info = json::Value((*both)[0]);

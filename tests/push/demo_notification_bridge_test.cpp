@@ -67,10 +67,10 @@ TEST(DemoNotificationBridge, CarriesNotificationsAndTheirButtonsBetweenTheBuses)
     const QVariantList sent = desktop.calls("Notify").at(0);
     EXPECT_EQ(sent[3].toString(), "Disk full");
     EXPECT_EQ(sent[4].toString(), "a < b");  // no markup on that service: read through the bridge
-    EXPECT_EQ(
-        sent[5].toStringList(),
-        (QStringList{
-            "default", "Open", R"(BRISALUNE_ACK [{"alert_id":"a1","tenant_id":"t1"},"Disk full"])", "Acknowledge"}));
+    const QStringList buttons = sent[5].toStringList();
+    ASSERT_EQ(buttons.size(), 4);
+    EXPECT_EQ(buttons, (QStringList{"default", "Open", buttons[2], "Acknowledge"}));
+    EXPECT_EQ(testkit::carriedByKey(buttons[2]), R"([{"alert_id":"a1","tenant_id":"t1"},"Disk full"])");
     EXPECT_EQ(sent[6].toMap(), QVariantMap());
     EXPECT_EQ(sent[7].toInt(), 0);  // never expires
     ASSERT_EQ(center.delivered().size(), 1u);

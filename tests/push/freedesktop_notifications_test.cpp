@@ -2,10 +2,12 @@
 
 #include <support/notification_daemon.hpp>
 #include <support/qt_application.hpp>
+#include <support/temp_dir.hpp>
 
 #include <gtest/gtest.h>
 
 #include <QCoroTask>
+#include <QRegularExpression>
 
 namespace brisalune {
 namespace {
@@ -38,13 +40,12 @@ TEST(FreedesktopNotifications, ReadsCapabilitiesFirstAndSendsTheCategoryButtons)
     EXPECT_EQ(sent[1].toUInt(), 0u);
     EXPECT_EQ(sent[3].toString(), "<b>Disk</b> full");             // the summary is never markup
     EXPECT_EQ(sent[4].toString(), "usage &gt; 95% &amp; rising");  // the body is, here
-    EXPECT_EQ(
-        sent[5].toStringList(),
-        (QStringList{
-            "default",
-            "Open",
-            R"(BRISALUNE_ACK [{"alert_id":"a1","tenant_id":"t1"},"<b>Disk</b> full"])",
-            "Acknowledge"}));
+    const QStringList buttons = sent[5].toStringList();
+    const QString key = buttons.value(2);
+    EXPECT_EQ(buttons, (QStringList{"default", "Open", key, "Acknowledge"}));
+    // What the button acts on, in letters, digits, "-" and "_" alone, whatever the title holds.
+    EXPECT_TRUE(QRegularExpression("^BRISALUNE_ACK [A-Za-z0-9_-]+$").match(key).hasMatch()) << key.toStdString();
+    EXPECT_EQ(testkit::carriedByKey(key), R"([{"alert_id":"a1","tenant_id":"t1"},"<b>Disk</b> full"])");
 
     // The same identifier replaces what is shown; a viewer's category has no button.
     center.setCategories({alertCategory(false)});
@@ -186,11 +187,42 @@ TEST(FreedesktopNotifications, AButtonPressedAfterARestartStillReachesTheApp) {
     EXPECT_EQ(responses[0].request.userInfo, alertRequest("n1").userInfo);
     EXPECT_EQ(responses[0].request.title, "<b>Disk</b> full");  // what it acts on is named
 
-    // A key of the earlier form, the user info alone, is read as before.
-    daemon.emitSignal("ActionInvoked", "us", {1u, R"(BRISALUNE_ACK {"alert_id":"a1","tenant_id":"t1"})"});
+    // Keys of the earlier forms, the user info and title as JSON and the user info alone, are read
+    // as before.
+    daemon.emitSignal(
+        "ActionInvoked", "us", {1u, R"(BRISALUNE_ACK [{"alert_id":"a1","tenant_id":"t1"},"[prod] disk"])"});
     ASSERT_TRUE(testkit::processEventsUntil([&] { return responses.size() == 2; }));
     EXPECT_EQ(responses[1].request.userInfo, alertRequest("n1").userInfo);
-    EXPECT_EQ(responses[1].request.title, "");
+    EXPECT_EQ(responses[1].request.title, "[prod] disk");
+    daemon.emitSignal("ActionInvoked", "us", {1u, R"(BRISALUNE_ACK {"alert_id":"a1","tenant_id":"t1"})"});
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return responses.size() == 3; }));
+    EXPECT_EQ(responses[2].request.userInfo, alertRequest("n1").userInfo);
+    EXPECT_EQ(responses[2].request.title, "");
+}
+
+// dunst's menu is the only way to a second button there, and it cannot carry a bracket in a key;
+// a title may hold brackets, quotes and blanks. Pressed after a restart, the key alone tells.
+TEST(FreedesktopNotifications, AcknowledgeWorksFromDunstsMenuWhateverTheTitleHolds) {
+    testkit::TempDir dir;
+    testkit::Dunst daemon(dir.path());
+    NotificationRequest request = alertRequest("n1");
+    request.title = R"([prod] "disk" full)";
+    {
+        FreedesktopNotificationCenter before(daemon.connection());
+        before.setCategories({alertCategory(true)});
+        QCoro::waitFor(before.add(request));
+    }
+    FreedesktopNotificationCenter now(daemon.connection());
+    now.setCategories({alertCategory(true)});
+    std::vector<NotificationResponse> responses;
+    QObject::connect(&now, &PushNotificationCenter::responseReceived, [&](const NotificationResponse& response) {
+        responses.push_back(response);
+    });
+    daemon.pressAcknowledge();
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return !responses.empty(); })) << "dunst sent no action";
+    EXPECT_EQ(responses[0].actionIdentifier, "BRISALUNE_ACK");
+    EXPECT_EQ(responses[0].request.userInfo, request.userInfo);
+    EXPECT_EQ(responses[0].request.title, request.title);
 }
 
 // A service that hangs past the reply limit before it ever told its capabilities (at start, or

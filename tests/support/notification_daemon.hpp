@@ -7,6 +7,7 @@
 
 #include <support/qt_application.hpp>
 
+#include <QByteArray>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -22,6 +23,8 @@
 #include <QVariantList>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 
 #include <signal.h>
@@ -62,6 +65,11 @@ inline QVariant plain(const QVariant& value) {
 }
 
 }  // namespace detail
+
+// What an action key of the app carries after its identifier and blank, decoded.
+inline QByteArray carriedByKey(const QString& key) {
+    return QByteArray::fromBase64(key.section(QLatin1Char(' '), 1).toLatin1(), QByteArray::Base64UrlEncoding);
+}
 
 class PrivateBus {
 public:
@@ -205,7 +213,9 @@ class BubbleDaemon {
 public:
     static constexpr const char* program = "/usr/lib/notification-daemon/notification-daemon";
 
-    BubbleDaemon() {
+    BubbleDaemon() : BubbleDaemon(QString::fromLatin1(program), {}) {}
+    // Another daemon that draws on X, started as `daemon` with `arguments`.
+    BubbleDaemon(const QString& daemon, const QStringList& arguments) {
         xvfb_.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
         if (!xvfb_.waitForStarted()) detail::fail("Xvfb did not start", xvfb_);
         if (!detail::waitUntil([&] { return xvfb_.canReadLine() || xvfb_.waitForReadyRead(20); }, xvfb_))
@@ -214,16 +224,17 @@ public:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus_.address());
         environment.insert(QStringLiteral("DISPLAY"), display_);
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));  // else a Wayland desktop would show it
         daemon_.setProcessEnvironment(environment);
-        daemon_.start(QString::fromLatin1(program), {});
-        if (!daemon_.waitForStarted()) detail::fail("notification-daemon did not start", daemon_);
+        daemon_.start(daemon, arguments);
+        if (!daemon_.waitForStarted()) detail::fail(daemon.toStdString() + " did not start", daemon_);
         const auto registered = [&] {
             return connection()
                 .interface()
                 ->isServiceRegistered(QStringLiteral("org.freedesktop.Notifications"))
                 .value();
         };
-        if (!detail::waitUntil(registered, daemon_)) detail::fail("notification-daemon did not come up", daemon_);
+        if (!detail::waitUntil(registered, daemon_)) detail::fail(daemon.toStdString() + " did not come up", daemon_);
     }
     ~BubbleDaemon() {
         for (QProcess* process : {&daemon_, &xvfb_}) {
@@ -235,6 +246,7 @@ public:
     BubbleDaemon& operator=(const BubbleDaemon&) = delete;
 
     QDBusConnection connection() const { return bus_.connection(); }
+    const QString& address() const { return bus_.address(); }
 
     // The bubbles on screen.
     QStringList bubbles() const { return xdotool({"search", "--onlyvisible", "--name", "^Notification$"}); }
@@ -269,6 +281,47 @@ private:
     QProcess xvfb_;
     QString display_;
     QProcess daemon_;
+};
+
+// dunst on a private bus and display, with its configuration and menu in `dir`. Its buttons are
+// reached only through its context menu (`dunstctl context`), whose dmenu here picks the first
+// line naming Acknowledge.
+class Dunst {
+public:
+    explicit Dunst(const std::filesystem::path& dir)
+        : config_(configure(dir)), daemon_(QStringLiteral("dunst"), {"-config", QString::fromStdString(config_)}) {}
+
+    QDBusConnection connection() const { return daemon_.connection(); }
+
+    // Once a notification shows, presses Acknowledge in the context menu.
+    void pressAcknowledge() const {
+        const auto shown = [&] { return dunstctl({"count", "displayed"}).toInt() > 0; };
+        if (!processEventsUntil(shown)) throw std::runtime_error("dunst showed no notification");
+        dunstctl({"context"});
+    }
+
+private:
+    static std::string configure(const std::filesystem::path& dir) {
+        const std::filesystem::path menu = dir / "menu";
+        std::ofstream(menu) << "#!/bin/sh\ngrep Acknowledge | sed -n 1p\n";  // reads all it is given
+        std::filesystem::permissions(menu, std::filesystem::perms::owner_all);
+        const std::filesystem::path config = dir / "dunstrc";
+        std::ofstream(config) << "[global]\ndmenu = " << menu.string() << "\n";
+        return config.string();
+    }
+
+    QString dunstctl(const QStringList& arguments) const {
+        QProcess tool;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), daemon_.address());
+        tool.setProcessEnvironment(environment);
+        tool.start(QStringLiteral("dunstctl"), arguments);
+        if (!tool.waitForFinished()) detail::fail("dunstctl did not finish", tool);
+        return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
+    }
+
+    std::string config_;
+    BubbleDaemon daemon_;
 };
 
 }  // namespace brisalune::testkit
