@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QCoroDBus>
 #include <QDBusMessage>
+#include <QPointer>
 #include <QVariantMap>
 
 #include <algorithm>
@@ -195,9 +196,11 @@ QCoro::Task<> FreedesktopNotificationCenter::add(NotificationRequest request) {
     call << busText(applicationName) << replaces << QString() << summaryText(request.title)
          << bodyText(request.body, capabilities->contains(markupCapability)) << buttons << QVariantMap()
          << qint32(withButtons ? neverExpires : serviceDefaultExpiry);
-    // A service that hangs shows it once it goes on, under an id this run never learns.
+    // A service that hangs shows it once it goes on, under an id this run never learns. A press's
+    // showing again is awaited by nobody: this centre may be gone by the answer.
+    const QPointer<FreedesktopNotificationCenter> alive(this);
     const QDBusMessage reply = co_await ask(call);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) co_return;
+    if (!alive || reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) co_return;
     const uint id = reply.arguments().constFirst().toUInt();
 
     // Whatever shows under this identifier or id now is this request; another notification that
@@ -207,7 +210,7 @@ QCoro::Task<> FreedesktopNotificationCenter::add(NotificationRequest request) {
         if (s.id != id && s.request.identifier == request.identifier) stale.push_back(s.id);
         return s.id == id || s.request.identifier == request.identifier;
     });
-    shown_.push_back({id, std::move(request), withButtons});
+    shown_.push_back({id, std::move(request), withButtons, std::chrono::steady_clock::now()});
     if (shown_.size() > maxRemembered)
         shown_.erase(shown_.begin(), shown_.begin() + static_cast<std::ptrdiff_t>(shown_.size() - maxRemembered));
     for (const uint old : stale) co_await close(old);
@@ -251,6 +254,26 @@ void FreedesktopNotificationCenter::closeNow(uint id) {
 void FreedesktopNotificationCenter::onActionInvoked(uint id, const QString& actionKey) {
     ActionKey key = readActionKey(actionKey);
     const auto shown = std::ranges::find(shown_, id, &Shown::id);
+    // Not shown by this run: a button of ours carries what it acts on; anything else is another
+    // program's notification.
+    const bool ours =
+        shown != shown_.end() ||
+        (key.userInfo && std::ranges::any_of(categories_, [&](const NotificationCategory& category) {
+             return std::ranges::find(category.actions, key.identifier, &NotificationAction::identifier) !=
+                    category.actions.end();
+         }));
+    if (!ours) return;
+    // A press hard on the heels of the previous one, or of its own bubble showing, is the rest of a
+    // double click landing on the next bubble, not a choice made on what it says: it does nothing,
+    // and the bubble, which the service may have closed on the press, shows again.
+    const auto now = std::chrono::steady_clock::now();
+    const bool hasty = (lastPress_ && now - *lastPress_ < readingTime) ||
+                       (shown != shown_.end() && now - shown->shownAt < readingTime);
+    lastPress_ = now;
+    if (hasty) {
+        if (shown != shown_.end()) add(shown->request);
+        return;
+    }
     if (shown != shown_.end()) {
         const NotificationResponse response{std::move(key.identifier), shown->request};
         // A service may keep a notification that never expires after its button; acted on, it goes.
@@ -261,14 +284,6 @@ void FreedesktopNotificationCenter::onActionInvoked(uint id, const QString& acti
         Q_EMIT responseReceived(response);
         return;
     }
-    // Not shown by this run: a button of ours carries what it acts on; anything else is another
-    // program's notification.
-    if (!key.userInfo) return;
-    const bool ours = std::ranges::any_of(categories_, [&](const NotificationCategory& category) {
-        return std::ranges::find(category.actions, key.identifier, &NotificationAction::identifier) !=
-               category.actions.end();
-    });
-    if (!ours) return;
     closeNow(id);  // a notification with our buttons never expires
     NotificationRequest request;
     request.title = std::move(key.title);

@@ -76,6 +76,7 @@ TEST(DemoNotificationBridge, CarriesNotificationsAndTheirButtonsBetweenTheBuses)
     ASSERT_EQ(center.delivered().size(), 1u);
 
     // Its button, pressed on the desktop, reaches the app, and closes it on the desktop, once.
+    testkit::readBeforePressing();
     desktop.emitSignal("ActionInvoked", "us", {1u, "BRISALUNE_ACK"});
     ASSERT_TRUE(testkit::processEventsUntil([&] { return !responses.empty(); }));
     EXPECT_EQ(responses[0].actionIdentifier, "BRISALUNE_ACK");

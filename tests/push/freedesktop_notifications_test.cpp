@@ -8,6 +8,7 @@
 
 #include <QCoroTask>
 #include <QRegularExpression>
+#include <QThread>
 
 namespace brisalune {
 namespace {
@@ -78,7 +79,9 @@ TEST(FreedesktopNotifications, ANotificationWithButtonsStaysUntilThePersonActsOn
     EXPECT_EQ(sent[1][6].toMap(), QVariantMap());
     EXPECT_EQ(sent[1][7].toInt(), -1);  // as the service likes
 
+    testkit::readBeforePressing();
     daemon.emitSignal("ActionInvoked", "us", {2u, "default"});  // the service closes that one itself
+    testkit::readBeforePressing();
     daemon.emitSignal("ActionInvoked", "us", {1u, sent[0][5].toStringList().at(2)});
     ASSERT_TRUE(testkit::processEventsUntil([&] { return !daemon.calls("CloseNotification").empty(); }));
     const auto closed = daemon.calls("CloseNotification");
@@ -100,6 +103,7 @@ TEST(FreedesktopNotifications, ABubbleActedOnGoesUnderDebiansNotificationDaemon)
     QStringList bubbles;
     ASSERT_TRUE(testkit::processEventsUntil([&] { return !(bubbles = daemon.bubbles()).isEmpty(); }));
 
+    testkit::readBeforePressing();
     daemon.clickButton(bubbles.constFirst());
     ASSERT_TRUE(testkit::processEventsUntil([&] { return !responses.empty(); }));
     EXPECT_EQ(responses[0].actionIdentifier, "BRISALUNE_ACK");
@@ -144,6 +148,7 @@ TEST(FreedesktopNotifications, WithdrawsByExactCategoryAndHearsOnlyItsOwnNotific
     QCoro::waitFor(center.add(alertRequest("n2", "brisalune_alert")));  // id 2
     QCoro::waitFor(center.add(alertRequest("n3")));                     // id 3
 
+    testkit::readBeforePressing();
     daemon.emitSignal("ActionInvoked", "us", {7u, "BRISALUNE_ACK"});  // not ours
     daemon.emitSignal("ActionInvoked", "us", {2u, "default"});
     ASSERT_TRUE(testkit::processEventsUntil([&] { return !responses.empty(); }));
@@ -188,12 +193,14 @@ TEST(FreedesktopNotifications, AButtonPressedAfterARestartStillReachesTheApp) {
     EXPECT_EQ(responses[0].request.title, "<b>Disk</b> full");  // what it acts on is named
 
     // Keys of the earlier forms, the user info and title as JSON and the user info alone, are read
-    // as before.
+    // as before (each a second after the last press, as a person would).
+    testkit::readBeforePressing();
     daemon.emitSignal(
         "ActionInvoked", "us", {1u, R"(BRISALUNE_ACK [{"alert_id":"a1","tenant_id":"t1"},"[prod] disk"])"});
     ASSERT_TRUE(testkit::processEventsUntil([&] { return responses.size() == 2; }));
     EXPECT_EQ(responses[1].request.userInfo, alertRequest("n1").userInfo);
     EXPECT_EQ(responses[1].request.title, "[prod] disk");
+    testkit::readBeforePressing();
     daemon.emitSignal("ActionInvoked", "us", {1u, R"(BRISALUNE_ACK {"alert_id":"a1","tenant_id":"t1"})"});
     ASSERT_TRUE(testkit::processEventsUntil([&] { return responses.size() == 3; }));
     EXPECT_EQ(responses[2].request.userInfo, alertRequest("n1").userInfo);
@@ -223,6 +230,47 @@ TEST(FreedesktopNotifications, AcknowledgeWorksFromDunstsMenuWhateverTheTitleHol
     EXPECT_EQ(responses[0].actionIdentifier, "BRISALUNE_ACK");
     EXPECT_EQ(responses[0].request.userInfo, request.userInfo);
     EXPECT_EQ(responses[0].request.title, request.title);
+}
+
+// A daemon that shows one notification at a time puts the next under the pointer at once: the
+// second click of a double click lands on a button nobody read.
+TEST(FreedesktopNotifications, AQuickSecondPressActsOnNothingAndItsNotificationStays) {
+    NotificationDaemon daemon;
+    FreedesktopNotificationCenter center(daemon.connection());
+    center.setCategories({alertCategory(true)});
+    std::vector<NotificationResponse> responses;
+    QObject::connect(&center, &PushNotificationCenter::responseReceived, [&](const NotificationResponse& response) {
+        responses.push_back(response);
+    });
+    QCoro::waitFor(center.add(alertRequest("n1")));  // id 1
+    NotificationRequest second = alertRequest("n2");
+    second.userInfo["alert_id"] = "a2";
+    QCoro::waitFor(center.add(second));  // id 2
+    const auto press = [&](uint id) { daemon.emitSignal("ActionInvoked", "us", {id, "BRISALUNE_ACK"}); };
+    testkit::readBeforePressing();
+
+    press(1);
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return responses.size() == 1; }));
+    QThread::msleep(200);
+    press(2);
+    // Shown again in its place, for a press the person means.
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return daemon.calls("Notify").size() == 3; }));
+    EXPECT_EQ(daemon.calls("Notify").at(2)[1].toUInt(), 2u);
+    EXPECT_EQ(responses.size(), 1u) << "a press 200 ms after another acted";
+
+    testkit::readBeforePressing();
+    press(2);
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return responses.size() == 2; }));
+    EXPECT_EQ(responses[0].request.userInfo.at("alert_id"), "a1");
+    EXPECT_EQ(responses[1].request.userInfo.at("alert_id"), "a2");
+
+    // Nor does a press on a notification that has only just come up.
+    testkit::readBeforePressing();
+    QCoro::waitFor(center.add(alertRequest("n3")));  // id 3
+    press(3);
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return daemon.calls("Notify").size() == 5; }));
+    EXPECT_EQ(daemon.calls("Notify").at(4)[1].toUInt(), 3u);
+    EXPECT_EQ(responses.size(), 2u);
 }
 
 // A service that hangs past the reply limit before it ever told its capabilities (at start, or

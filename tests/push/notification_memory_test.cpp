@@ -45,7 +45,9 @@ TEST(NotificationMemory, ANeverClosingServiceLeavesOnlyTheLatestRemembered) {
         responses.push_back(response);
     });
     const QString firstButton = daemon.calls("Notify").at(0)[5].toStringList().at(2);
+    testkit::readBeforePressing();
     daemon.emitSignal("ActionInvoked", "us", {uint(shown), "default"});
+    testkit::readBeforePressing();
     daemon.emitSignal("ActionInvoked", "us", {1u, firstButton});
     ASSERT_TRUE(testkit::processEventsUntil([&] { return responses.size() == 2; }));
     EXPECT_EQ(responses[0].request, alertNotice(shown));

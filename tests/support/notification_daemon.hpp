@@ -66,6 +66,13 @@ inline QVariant plain(const QVariant& value) {
 
 }  // namespace detail
 
+// A person reads a notification before pressing its button, and lets a moment pass between presses
+// (the program hears each press as it comes).
+inline void readBeforePressing() {
+    const auto read = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    processEventsUntil([&] { return std::chrono::steady_clock::now() > read; });
+}
+
 // What an action key of the app carries after its identifier and blank, decoded.
 inline QByteArray carriedByKey(const QString& key) {
     return QByteArray::fromBase64(key.section(QLatin1Char(' '), 1).toLatin1(), QByteArray::Base64UrlEncoding);

@@ -8,7 +8,8 @@
 // are still there when the person comes back to it; acted on, it is closed.
 // Keeps a table of what it showed, titles and bodies cut as shown (the latest `maxRemembered`),
 // so that shown notifications can be listed, replaced and withdrawn, and hears the service's
-// ActionInvoked and NotificationClosed only for those.
+// ActionInvoked and NotificationClosed only for those. A press that comes within `readingTime` of
+// the previous press, or of its own notification being shown, is not acted on.
 
 #include <brisalune/push/notification_center.hpp>
 
@@ -59,6 +60,9 @@ public:
     // tells that they closed: past this, the oldest is forgotten here (it stays on screen, and
     // its buttons still carry what they act on).
     static constexpr std::size_t maxRemembered = 256;
+    // A service that shows one notification at a time puts the next one, its buttons in the same
+    // place, under the pointer at once: a double click would act on it unread.
+    static constexpr std::chrono::milliseconds readingTime{500};
 
     // Text as D-Bus carries it: invalid UTF-8 replaced, NUL characters dropped.
     static QString busText(std::string_view text);
@@ -79,6 +83,7 @@ private:
         uint id = 0;
         NotificationRequest request;
         bool withButtons = false;  // may be kept by the service after an action, until closed
+        std::chrono::steady_clock::time_point shownAt;
     };
 
     static constexpr qint32 serviceDefaultExpiry = -1;
@@ -104,6 +109,7 @@ private:
     std::optional<QStringList> capabilities_;
     std::vector<NotificationCategory> categories_;
     std::vector<Shown> shown_;  // oldest first
+    std::optional<std::chrono::steady_clock::time_point> lastPress_;
 };
 
 }  // namespace brisalune
