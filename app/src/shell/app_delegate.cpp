@@ -145,6 +145,22 @@ QCoro::Task<> MacAppDelegate::handleNotificationResponse(NotificationResponse re
     }
 }
 
+namespace {
+
+// The body of "Couldn't acknowledge": the alert as the pressed notification named it (not a
+// failure notice's own title), else as the record does, then why in words, whatever comes of the
+// record. An id alone tells the person nothing.
+std::string ackFailureBody(PendingAck record, const std::string& shownTitle) {
+    std::string name = ui::shownName(shownTitle == MacAppDelegate::ackFailureTitle ? "" : shownTitle, "").toStdString();
+    if (name.empty() && record.title != record.alertId) name = ui::shownName(record.title, "").toStdString();
+    if (name.empty()) return record.lastError;
+    record.title = std::move(name);
+    record.verdict = AckFailureVerdict::final;  // so that its report holds the reason
+    return record.reportBody();
+}
+
+}  // namespace
+
 // What is told when the button could do nothing: the user asked, and must not believe it done.
 NotificationRequest MacAppDelegate::refusalNotice(
     const std::string& alertId, const std::optional<std::string>& tenantId, const std::string& shownTitle) const {
@@ -155,21 +171,16 @@ NotificationRequest MacAppDelegate::refusalNotice(
     } else if ((!tenantId || tenantId->empty()) && !session->activeTenantId) {
         reason = noTeamText;
     }
-    // The alert as the pressed notification named it (not the failure notice's own title), else
-    // as the menu lists it; an id alone tells the person nothing.
-    std::string title = ui::shownName(shownTitle == ackFailureTitle ? "" : shownTitle, "").toStdString();
     const auto& alerts = model_->openAlerts();
     const auto listed = std::ranges::find(alerts, alertId, &AlertSnapshot::id);
-    if (title.empty() && listed != alerts.end()) title = ui::shownName(listed->rule, "").toStdString();
     const PendingAck told{
         .alertId = alertId,
         .tenantId = tenantId.value_or(""),
-        .title = std::move(title),
+        .title = listed != alerts.end() ? listed->rule : "",
         .attempts = 0,
         .lastError = std::string(reason),
         .verdict = AckFailureVerdict::final};
-    NotificationRequest notice =
-        ackFailureNotice(told.alertId, told.tenantId, told.title.empty() ? told.lastError : told.reportBody());
+    NotificationRequest notice = ackFailureNotice(told.alertId, told.tenantId, ackFailureBody(told, shownTitle));
     notice.categoryIdentifier.clear();  // no acknowledge button: pressed again, it fails the same way
     return notice;
 }
@@ -191,7 +202,7 @@ QCoro::Task<> MacAppDelegate::acknowledgeAlert(
     const auto* held = attempted ? attempted->outcome.get<AckAttemptOutcome::Held>() : nullptr;
     if (held && held->record.isFirstFailure()) {
         const PendingAck record = held->record;
-        co_await postAckFailureNotification(record);
+        co_await postAckFailureNotification(record, shownTitle);
     }
     // Nothing keeps it for a retry, or its failure could not be saved: told every time, in its own
     // words.
@@ -199,7 +210,7 @@ QCoro::Task<> MacAppDelegate::acknowledgeAlert(
     const auto* unsaved = attempted ? attempted->outcome.get<AckAttemptOutcome::NotSaved>() : nullptr;
     if (lost || unsaved) {
         const PendingAck record = lost ? lost->record : unsaved->record;
-        co_await postAckFailureNotification(record);
+        co_await postAckFailureNotification(record, shownTitle);
     }
 }
 
@@ -227,8 +238,9 @@ NotificationRequest MacAppDelegate::ackFailureNotice(
         .userInfo = {{"alert_id", alertId}, {"tenant_id", tenantId}}};
 }
 
-QCoro::Task<> MacAppDelegate::postAckFailureNotification(PendingAck record) {
-    const NotificationRequest request = ackFailureNotice(record.alertId, record.tenantId, record.reportBody());
+QCoro::Task<> MacAppDelegate::postAckFailureNotification(PendingAck record, std::string shownTitle) {
+    const NotificationRequest request =
+        ackFailureNotice(record.alertId, record.tenantId, ackFailureBody(record, shownTitle));
     // The centre shows nothing when the service does not answer; nothing to retry then.
     const std::shared_ptr<PushNotificationCenter> center = pushState_.notificationCenter();
     co_await center->add(request);

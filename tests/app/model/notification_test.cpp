@@ -196,6 +196,18 @@ TEST_F(NotificationResponses, ARefusalForWantOfATeamSaysSo) {
     EXPECT_EQ(center->shown.front().categoryIdentifier, "");
 }
 
+// A bubble left by an earlier run, for an alert the menu does not list: the notice names it as the
+// bubble did, and says why, though the failure may pass.
+TEST_F(NotificationResponses, AFailureNoticeNamesTheAlertAsItsNotificationDidAndSaysWhy) {
+    launchWith(session());
+    const std::string stale = "a2c000000000000d";
+    hosted.on("POST", "/v1/alerts/" + stale + "/ack", Reply::json(R"({"error":"no such alert"})", 404));
+    respond(ack, stale, "t1");
+    ASSERT_EQ(acks->get(stale)->verdict, AckFailureVerdict::retryable);
+    ASSERT_EQ(center->shown.size(), 1u);
+    EXPECT_EQ(center->shown.front().body, "Disk full\nNot found: no such alert");
+}
+
 TEST_F(NotificationResponses, TheButtonAcknowledgesAndRefreshesTheActiveTeam) {
     launchWith(session());
     hosted.on("POST", "/v1/alerts/a1/ack", Reply::json(testkit::alertAnswer("a1")));

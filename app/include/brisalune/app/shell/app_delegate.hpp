@@ -117,8 +117,9 @@ public:
     QCoro::Task<> acknowledgeAlert(
         std::string alertId, std::optional<std::string> tenantId, std::string shownTitle = {});
     QCoro::Task<> openAlert(std::string alertId, std::optional<std::string> tenantId);
-    // "Couldn't acknowledge" for the record, with the alert's acknowledge button.
-    QCoro::Task<> postAckFailureNotification(PendingAck record);
+    // "Couldn't acknowledge" for the record, with the alert's acknowledge button: the alert named by
+    // `shownTitle` (the pressed notification's title) when there is one, and why in words.
+    QCoro::Task<> postAckFailureNotification(PendingAck record, std::string shownTitle = {});
     // The desktop has no remote push: after each pull of the team shown, the alerts firing now
     // that were not firing at that team's previous pull in this run are shown here, with the
     // acknowledge button, as pushed ones would be. A team's first pull in the run is what was
