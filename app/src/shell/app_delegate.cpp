@@ -170,6 +170,8 @@ NotificationRequest MacAppDelegate::refusalNotice(
         reason = notSignedInText;
     } else if ((!tenantId || tenantId->empty()) && !session->activeTenantId) {
         reason = noTeamText;
+    } else if (!model_->membershipsKnown()) {
+        reason = teamsUnknownText;
     }
     const auto& alerts = model_->openAlerts();
     const auto listed = std::ranges::find(alerts, alertId, &AlertSnapshot::id);

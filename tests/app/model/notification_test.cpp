@@ -196,6 +196,18 @@ TEST_F(NotificationResponses, ARefusalForWantOfATeamSaysSo) {
     EXPECT_EQ(center->shown.front().categoryIdentifier, "");
 }
 
+// The account's teams could not be read at launch: the press is refused, but not as if the alert's
+// team were not the account's.
+TEST_F(NotificationResponses, ARefusalForWantOfTheAccountsTeamsSaysSo) {
+    hosted.on("GET", "/v1/me", Reply::json(R"({"error":"down"})", 503));
+    launchWith(session());
+    respond(ack, "a1", "t1");
+    ASSERT_EQ(center->shown.size(), 1u);
+    EXPECT_EQ(
+        center->shown.front().body, "Disk full\nBrisalune could not read this account's teams, so it was not sent.");
+    EXPECT_EQ(count(hosted, "POST /v1/alerts/a1/ack"), 0u);
+}
+
 // A bubble left by an earlier run, for an alert the menu does not list: the notice names it as the
 // bubble did, and says why, though the failure may pass.
 TEST_F(NotificationResponses, AFailureNoticeNamesTheAlertAsItsNotificationDidAndSaysWhy) {
