@@ -1,3 +1,5 @@
+#include <brisalune/client/accounts/accounts.hpp>
+#include <brisalune/client/devices/devices.hpp>
 #include <brisalune/client/team/team.hpp>
 #include <brisalune/platform/json_decode.hpp>
 
@@ -37,6 +39,16 @@ TEST(TeamRecords, HashesAgreeWithEquality) {
         R"({"id":"i","email":"m@x","role":"viewer","role_name":"Viewer","created_by":"a","created_at":"2026-01-01T00:00:00Z","expires_at":"2026-01-08T00:00:00Z"})");
     hashesAgreeWithEquality<BrowserMinutesUsage>(
         R"({"used":1,"limit":60,"resets_at":9})", R"({"used":2,"limit":60,"resets_at":9})");
+    hashesAgreeWithEquality<Membership>(
+        R"({"tenant_id":"t","tenant_name":"Ops","role":"admin","data_plane_url":"https://box.example"})",
+        R"({"tenant_id":"t","tenant_name":"Ops","role":"admin","data_plane_url":"https://other.example"})");
+    hashesAgreeWithEquality<Account>(R"({"id":"a","email":"m@x"})", R"({"id":"a","email":"m@x","display_name":""})");
+    hashesAgreeWithEquality<ProjectInfo>(
+        R"({"name":"web","config_version":1,"sources":2,"rules":3,"open_alerts":4,"created_at":5})",
+        R"({"name":"web","config_version":1,"sources":2,"rules":3,"open_alerts":4,"created_at":6})");
+    hashesAgreeWithEquality<Device>(
+        R"({"token":"ab01","platform":"macos","created_at":"2026-01-01T00:00:00Z","last_seen_at":"2026-01-02T00:00:00Z"})",
+        R"({"token":"ab01","platform":"macos","created_at":"2026-01-01T00:00:00Z","last_seen_at":"2026-01-03T00:00:00Z"})");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // belongs, and the projects of a team; with the outcomes of the requests that may mail a
 // one-time token instead of completing at once.
 
+#include <brisalune/client/core/record_hash.hpp>
 #include <brisalune/platform/json_codec.hpp>
 #include <brisalune/platform/url.hpp>
 
@@ -176,3 +177,10 @@ template <>
 inline constexpr auto json::keys<TenantsResponse> = json::object(json::field("tenants", &TenantsResponse::tenants));
 
 }  // namespace brisalune
+
+template <>
+struct std::hash<brisalune::Membership> : brisalune::RecordHash<brisalune::Membership> {};
+template <>
+struct std::hash<brisalune::Account> : brisalune::RecordHash<brisalune::Account> {};
+template <>
+struct std::hash<brisalune::ProjectInfo> : brisalune::RecordHash<brisalune::ProjectInfo> {};

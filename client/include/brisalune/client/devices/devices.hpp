@@ -2,6 +2,7 @@
 
 // The devices the service pushes alert notifications to, kept per account.
 
+#include <brisalune/client/core/record_hash.hpp>
 #include <brisalune/platform/json_codec.hpp>
 
 #include <chrono>
@@ -56,3 +57,6 @@ inline constexpr auto json::keys<RegisterDeviceBody> = json::object(
     json::field("critical_alerts", &RegisterDeviceBody::criticalAlerts));
 
 }  // namespace brisalune
+
+template <>
+struct std::hash<brisalune::Device> : brisalune::RecordHash<brisalune::Device> {};
