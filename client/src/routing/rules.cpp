@@ -39,25 +39,6 @@ Rule Rule::switchedToSourceSilent(std::vector<std::string> sources, std::int64_t
 
 // ---- wire -----------------------------------------------------------------------------------
 
-void json::Rules<RuleCondition>::afterRead(const json::Node& object, RuleCondition& out) {
-    bool found = false;
-    object.forEachMember([&](std::string_view key, const json::Node& value) {
-        if (key != "value") return;
-        json::Codec<JSONValue>::read(value, out.value);
-        found = true;
-    });
-    if (!found) {
-        json::DecodeError error(json::DecodeError::Kind::keyNotFound, "");
-        error.prependKey("value");
-        throw error;
-    }
-}
-
-void json::Rules<RuleCondition>::afterWrite(json::Writer& w, const RuleCondition& condition) {
-    w.key("value");
-    json::writeValue(w, condition.value);
-}
-
 void json::Rules<RuleInfo>::afterRead(const json::Node& object, RuleInfo& out) {
     json::Codec<Rule>::read(object, out.rule);
 }

@@ -57,8 +57,9 @@ TEST(RuleRecords, ConditionsNeedKeyOpAndValueAndKnowFourComparisons) {
         json::decode<RuleCondition>(R"({"key":"status","op":"gte","value":500})").comparison,
         RuleCondition::Comparison::atLeast);
 
-    // Any JSON value, null included, is kept whole and written back unchanged.
-    for (std::string value : {R"({"a":[1,{"b":null}],"c":"d"})", "[true,2.5,\"x\"]", "null"}) {
+    // Any JSON value is kept whole and written back unchanged; a null one counts as missing.
+    EXPECT_THROW(json::decode<RuleCondition>(R"({"key":"k","op":"eq","value":null})"), json::DecodeError);
+    for (std::string value : {R"({"a":[1,{"b":null}],"c":"d"})", "[true,2.5,\"x\"]"}) {
         auto text = R"({"key":"k","op":"neq","value":)" + value + "}";
         auto decoded = json::decode<RuleCondition>(text);
         EXPECT_EQ(decoded.value, json::decode<JSONValue>(value));

@@ -162,14 +162,7 @@ template <>
 inline constexpr auto json::keys<RuleCondition> = json::object(
     json::field("key", &RuleCondition::key),
     json::field("op", &RuleCondition::comparison),
-    json::byRules(&RuleCondition::value));
-
-// "value" is required, yet null is a value like any other.
-template <>
-struct json::Rules<RuleCondition> {
-    static void afterRead(const json::Node& object, RuleCondition& out);
-    static void afterWrite(json::Writer& w, const RuleCondition& condition);
-};
+    json::field("value", &RuleCondition::value));  // required: a null one is missing
 
 template <>
 inline constexpr auto json::keys<FireAfter> = json::object(
