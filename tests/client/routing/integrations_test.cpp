@@ -196,6 +196,12 @@ TEST_F(IntegrationEndpoints, SecretsOfADraftNeverReachTheErrorTexts) {
     error = errorOf([&] { updateIntegration(client(), "p", "i", draft); });
     EXPECT_TRUE(error.is(Case::forbidden));
     EXPECT_EQ(error.message(), "<redacted> revoked");
+
+    // A short secret is cut only where it stands on its own: never out of a key or a longer word.
+    const IntegrationDraft shortSecret{.type = "webhook", .secret = "e"};
+    server.on("POST", "/v1/projects/p/integrations", Reply::json(R"({"error":"webhook rejected: e"})", 403));
+    error = errorOf([&] { createIntegration(client(), "p", shortSecret); });
+    EXPECT_EQ(error.message(), "webhook rejected: <redacted>");
 }
 
 class ActionEndpoints : public testkit::EndpointTest {};
