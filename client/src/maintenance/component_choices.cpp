@@ -28,8 +28,8 @@ std::vector<Choices::Choice> offered(
     return choices;
 }
 
-// Ids order by their canonical form; an id that is not UTF-8 by its bytes.
-std::string sortKey(const std::string& id) { return platform::isValidUtf8(id) ? platform::nfc(id) : id; }
+// Ids compare and order by their canonical form; an id that is not UTF-8 by its bytes.
+std::string sortKey(std::string_view id) { return platform::isValidUtf8(id) ? platform::nfc(id) : std::string(id); }
 
 }  // namespace
 
@@ -43,11 +43,12 @@ Choices::MaintenanceComponentChoices(
         auto choices = offered(page, project, includeUnbound);
         if (choices.empty()) continue;
         pages.push_back({page.id, page.title, std::move(choices)});
-        for (const Choice& choice : pages.back().components) offeredIds.insert(choice.id);
+        for (const Choice& choice : pages.back().components) offeredIds.insert(sortKey(choice.id));
     }
     std::vector<std::pair<std::string, std::string>> left;  // sort key, id
     for (const std::string& id : picked) {
-        if (!offeredIds.contains(id)) left.emplace_back(sortKey(id), id);
+        std::string key = sortKey(id);
+        if (!offeredIds.contains(key)) left.emplace_back(std::move(key), id);
     }
     // Equal canonical forms are one id: the first picked of them stays.
     std::stable_sort(left.begin(), left.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -66,9 +67,10 @@ bool Choices::offers(const StatusComponent& component, std::optional<std::string
 }
 
 std::optional<std::string> Choices::label(std::string_view componentId) const {
+    const std::string wanted = sortKey(componentId);
     for (const Page& page : pages) {
         for (const Choice& choice : page.components) {
-            if (choice.id != componentId) continue;
+            if (sortKey(choice.id) != wanted) continue;
             return choice.group.empty() ? choice.name : choice.group + " \u00b7 " + choice.name;
         }
     }

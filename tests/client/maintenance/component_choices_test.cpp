@@ -81,6 +81,10 @@ TEST(MaintenanceComponentChoices, PickedIdsNoChoiceCarriesAreSetApart) {
         Choices({}, {"\u00e9", "x", "e\u0301", "\u00e9"}, std::nullopt, true).unknown,
         (std::vector<std::string>{"x", "\u00e9"}));
     EXPECT_EQ(Choices({}, {"e\u0301", "\u00e9"}, std::nullopt, true).unknown, (std::vector<std::string>{"e\u0301"}));
+    // An offered id picked in another canonical form is that choice, not a leftover.
+    const Choices decomposed({page("p1", {component("\u00e9", 0)})}, {"e\u0301"}, std::nullopt, true);
+    EXPECT_TRUE(decomposed.unknown.empty());
+    EXPECT_EQ(decomposed.label("e\u0301"), "Name \u00e9");
 }
 
 TEST(MaintenanceComponentChoices, EqualChoicesHashAlike) {

@@ -2,7 +2,8 @@
 
 // The status-page components a maintenance window can be shown on: one group per status page
 // that offers something, its components in page order by position; and apart from them the
-// picked ids that no offered component carries. Pure: no request, no state.
+// picked ids that no offered component carries. Ids are one id when canonically equivalent,
+// wherever they are compared. Pure: no request, no state.
 
 #include <brisalune/client/core/record_hash.hpp>
 #include <brisalune/client/incidents/status_pages.hpp>
