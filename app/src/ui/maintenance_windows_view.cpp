@@ -430,23 +430,28 @@ QCoro::Task<> MaintenanceWindowsView::loadWindows() {
         const bool listed = !picked || std::ranges::any_of(windows_, [&](const auto& w) { return w.id == picked->id; });
         if (!listed) setSelection(std::nullopt);
     }
+    followSave(asked);
     showWindows();
     showError();
 }
 
 QCoro::Task<> MaintenanceWindowsView::windowSaved(
     std::optional<MaintenanceWindow> window, std::optional<Selection> from) {
-    const QPointer<MaintenanceWindowsView> self(this);
-    const std::optional<std::string> team = activeTeam();
-    const std::string project = project_;
+    // The list that comes in next selects it: this reload's, or, when a hide drops that one, the
+    // next showing's.
+    saved_ = Saved{activeTeam(), project_, window ? std::optional(window->id) : std::nullopt, std::move(from)};
     co_await loadWindows();
-    if (!self || team != activeTeam() || project != project_) co_return;
+}
+
+void MaintenanceWindowsView::followSave(const Asked& asked) {
+    const std::optional<Saved> saved = std::exchange(saved_, std::nullopt);
+    if (!saved || saved->team != asked.team || saved->project != asked.project) return;
     // The person picked something else before the save ended or while the list reloaded: the
     // list shows what was stored, and the editor now open keeps what was typed in it.
-    if (selection_ != from) co_return;
+    if (selection_ != saved->from) return;
     // Only a window the list holds is selected: else the pane would offer a blank create form.
-    const bool listed = window && std::ranges::any_of(windows_, [&](const auto& w) { return w.id == window->id; });
-    setSelection(listed ? std::optional(Selection{Selection::Window{window->id}}) : std::nullopt);
+    const bool listed = saved->id && std::ranges::any_of(windows_, [&](const auto& w) { return w.id == *saved->id; });
+    setSelection(listed ? std::optional(Selection{Selection::Window{*saved->id}}) : std::nullopt);
 }
 
 void MaintenanceWindowsView::setSelection(std::optional<Selection> selection) {

@@ -19,7 +19,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
+#include <memory>
 
 namespace brisalune {
 namespace {
@@ -316,6 +318,36 @@ TEST_F(MaintenanceWindowTest, ShownAgainItLoadsAgainAndKeepsTheDraft) {
     ASSERT_NE(shown.editor(), nullptr);
     EXPECT_EQ(shown.editor()->existing()->id, before.id);
     EXPECT_EQ(shown.editor()->draft().name, "Before, renamed");
+}
+
+// A window created just before the close is selected once the window, shown again, lists it.
+TEST_F(MaintenanceWindowTest, AWindowSavedBeforeACloseIsSelectedWhenShownAgain) {
+    openOn("acme-ops");
+    const std::string path = "/v1/projects/" + view->project() + "/maintenance-windows";
+    const std::string created =
+        R"({"id": "w-new", "name": "Router firmware", "timezone": "UTC", "starts_at": "2030-01-01T00:00"})";
+    demo.hostedServer().on("POST", path, standin::Reply::json(created, 201));
+    const auto reloads = std::make_shared<std::atomic<int>>(0);  // the first one, after the create, is held
+    demo.hostedServer().on("GET", path, [reloads, created](const standin::ReceivedRequest&) {
+        standin::Reply reply = standin::Reply::json(R"({"windows": [)" + created + "]}");
+        reply.holdUntilReleased = (*reloads)++ == 0;
+        return reply;
+    });
+    at<QPushButton>(view.get(), "maintenance.new").click();
+    MaintenanceWindowDraft draft = view->editor()->draft();
+    draft.name = "Router firmware";
+    view->editor()->setDraft(draft);
+    await(view->editor()->save());
+    waitUntil([&] { return *reloads > 0; });
+    view->hide();
+    demo.hostedServer().release();
+    settle();
+    view->show();
+    settle();
+    EXPECT_TRUE(lists("w-new"));
+    EXPECT_EQ(view->selection(), Selection{Selection::Window{"w-new"}});
+    ASSERT_NE(view->editor(), nullptr);
+    EXPECT_EQ(view->editor()->existing()->id, "w-new");
 }
 
 // A list on its way when the window is closed changes nothing.

@@ -6,7 +6,8 @@
 // the project's windows each time it is shown and whenever the team or the project changes;
 // hidden, it loads nothing. An answer that arrives after the team or the project it was asked for
 // has changed, or after the view was hidden, is dropped, and so is one that a newer load of the
-// list has overtaken. A minimised window counts as shown. Main thread only.
+// list has overtaken; a window just stored is selected by the first list of its project that
+// comes in after the save. A minimised window counts as shown. Main thread only.
 
 #include <brisalune/app/model/mac_model.hpp>
 #include <brisalune/client/core/record_hash.hpp>
@@ -111,6 +112,14 @@ private:
         std::string project;
         std::uint64_t ticket = 0;
     };
+    // A save, to be followed in the selection by the next list that comes in. `id` is the stored
+    // window's, none after a delete; `from` the selection whose editor saved.
+    struct Saved {
+        std::optional<std::string> team;
+        std::string project;
+        std::optional<std::string> id;
+        std::optional<Selection> from;
+    };
 
     std::optional<std::string> activeTeam() const;
     std::shared_ptr<BrisaluneClient> client() const;
@@ -123,6 +132,7 @@ private:
     QCoro::Task<> loadProjects(std::uint64_t ticket);
     // `from` is the selection whose editor stored or deleted the window.
     QCoro::Task<> windowSaved(std::optional<MaintenanceWindow> window, std::optional<Selection> from);
+    void followSave(const Asked& asked);
 
     void showLayout();
     void showProjects();
@@ -138,6 +148,7 @@ private:
     std::vector<MaintenanceWindow> windows_;
     std::optional<Selection> selection_;
     std::optional<std::string> loadError_;
+    std::optional<Saved> saved_;
 
     // The keys of the two loads: the active team, and the team with the project.
     std::optional<std::optional<std::string>> loadedTeam_;
