@@ -391,10 +391,17 @@ QCoro::Task<> MaintenanceWindowsView::loadProjects(std::uint64_t ticket) {
 
 void MaintenanceWindowsView::setProject(std::string name) {
     if (name == project_) return;
+    // A new window's draft goes along to the project now chosen. An editor of a stored window,
+    // or of one being stored, would save or delete in the old one.
+    const bool keepNew =
+        selection_ && selection_->get<Selection::New>() && !(editor_ && (editor_->existing() || editor_->isBusy()));
+    const std::optional<MaintenanceWindowDraft> draft =
+        keepNew && editor_ ? std::optional(editor_->draft()) : std::nullopt;
     project_ = std::move(name);
     showProjects();
-    // An editor of the other project would save or delete there.
     setSelection(std::nullopt);
+    if (keepNew) setSelection(Selection{Selection::New{}});
+    if (draft && editor_) editor_->setDraft(*draft);
     showDetail();
     loadWindows();
 }

@@ -155,8 +155,9 @@ TEST_F(MaintenanceWindowTest, AServerWithoutMaintenanceWindowsSaysSo) {
     EXPECT_TRUE(shows(view.get(), "maintenance.error"));
 }
 
-// Changing the project or the team drops the editor, whose save would land in the old project.
-TEST_F(MaintenanceWindowTest, AProjectOrTeamChangeClearsTheSelection) {
+// Changing the project drops a stored window's editor, whose save would land in the old project;
+// a new window's draft goes along to the project now chosen. Changing the team drops everything.
+TEST_F(MaintenanceWindowTest, AProjectChangeKeepsOnlyANewWindowsDraft) {
     openOn("acme-ops");
     const MaintenanceWindow stored = store(view->project(), "Disk swap");
     at<QPushButton>(view.get(), "maintenance.refresh").click();
@@ -170,6 +171,17 @@ TEST_F(MaintenanceWindowTest, AProjectOrTeamChangeClearsTheSelection) {
 
     at<QPushButton>(view.get(), "maintenance.new").click();
     ASSERT_NE(view->editor(), nullptr);
+    MaintenanceWindowDraft draft = view->editor()->draft();
+    draft.name = "Drafted elsewhere";
+    view->editor()->setDraft(draft);
+    draft = view->editor()->draft();
+    choose(view->projects()[0]);
+    EXPECT_EQ(view->selection(), Selection{Selection::New{}});
+    ASSERT_NE(view->editor(), nullptr);
+    EXPECT_EQ(view->editor()->project(), view->projects()[0]);
+    EXPECT_EQ(view->editor()->draft(), draft);
+    EXPECT_FALSE(view->editor()->existing());
+
     await(model.selectTenant("harbor-lab"));  // a box team: nothing of acme-ops may stay
     settle();
     EXPECT_FALSE(view->selection());
