@@ -9,9 +9,11 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <ranges>
 #include <string>
 #include <thread>
 #include <utility>
@@ -116,11 +118,70 @@ std::int32_t answering(GCancellable* cancellable = nullptr) {
                                                                           : KeychainStatus::success;
 }
 
-// Pings the keyring while an operation runs, and cancels the operation once a ping goes
-// unanswered. libsecret makes calls of its own that no timeout of ours reaches (loading an item's
-// properties, a new connection's, an item's Delete), each waiting for the bus's 25 s; all of them
-// take the operation's cancellable. A keyring that shows a prompt still answers pings, so the
-// person has all the time they need.
+// The calls to the keyring's objects that wait for an answer, each with when it went out, watched
+// on the process's session bus while an operation runs (one at a time). A prompt is no such call:
+// its Prompt is answered at once and the person's answer comes later as a signal, so that wait
+// stays unbounded.
+class CallsInFlight {
+public:
+    CallsInFlight() {
+        GError* raw = nullptr;
+        bus_.reset(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &raw));
+        g_clear_error(&raw);
+        const std::lock_guard lock(mutex());
+        sent().clear();
+        if (bus_) filter_ = g_dbus_connection_add_filter(bus_.get(), watch, nullptr, nullptr);
+    }
+    ~CallsInFlight() {
+        if (bus_) g_dbus_connection_remove_filter(bus_.get(), filter_);
+    }
+    CallsInFlight(const CallsInFlight&) = delete;
+    CallsInFlight& operator=(const CallsInFlight&) = delete;
+
+    // How long the call that waited longest for its answer, of those still waiting, has waited.
+    static std::chrono::steady_clock::duration longestWait() {
+        const std::lock_guard lock(mutex());
+        if (sent().empty()) return {};
+        const auto oldest = std::ranges::min(sent() | std::views::values);
+        return std::chrono::steady_clock::now() - oldest;
+    }
+
+private:
+    // Runs on GDBus's own thread, for every message in or out; it may still run once the filter
+    // is removed, so it keeps no state of an object.
+    static GDBusMessage* watch(GDBusConnection*, GDBusMessage* message, gboolean incoming, gpointer) {
+        const GDBusMessageType type = g_dbus_message_get_message_type(message);
+        const char* path = g_dbus_message_get_path(message);
+        const std::lock_guard lock(mutex());
+        if (!incoming && type == G_DBUS_MESSAGE_TYPE_METHOD_CALL && path &&
+            std::string_view(path).starts_with("/org/freedesktop/secrets") &&
+            !(g_dbus_message_get_flags(message) & G_DBUS_MESSAGE_FLAGS_NO_REPLY_EXPECTED)) {
+            sent()[g_dbus_message_get_serial(message)] = std::chrono::steady_clock::now();
+        } else if (incoming && (type == G_DBUS_MESSAGE_TYPE_METHOD_RETURN || type == G_DBUS_MESSAGE_TYPE_ERROR)) {
+            sent().erase(g_dbus_message_get_reply_serial(message));
+        }
+        return message;
+    }
+
+    // Never destroyed: GDBus's thread may still run the filter as the process exits.
+    static std::mutex& mutex() {
+        static auto* lock = new std::mutex;
+        return *lock;
+    }
+    static std::map<guint32, std::chrono::steady_clock::time_point>& sent() {
+        static auto* calls = new std::map<guint32, std::chrono::steady_clock::time_point>;
+        return *calls;
+    }
+
+    Owned<GDBusConnection> bus_;
+    guint filter_ = 0;
+};
+
+// Cancels the operation once the keyring stops answering: a ping goes unanswered, or a call waits
+// longer than a keyring that answers at all ever makes it. libsecret makes calls of its own that
+// no timeout of ours reaches (loading an item's properties, a new connection's, an item's Delete),
+// each waiting for the bus's 25 s; all of them take the operation's cancellable. A keyring that
+// shows a prompt still answers pings and calls, so the person has all the time they need.
 class Watchdog {
 public:
     Watchdog() : thread_([this] { watch(); }) {}
@@ -146,7 +207,8 @@ private:
         std::unique_lock lock(mutex_);
         while (!ended_) {
             lock.unlock();
-            const bool silent = answering(ping_.get()) == KeychainStatus::notResponding;
+            const bool silent = answering(ping_.get()) == KeychainStatus::notResponding ||
+                                CallsInFlight::longestWait() > std::chrono::milliseconds(answerTimeoutMs);
             lock.lock();
             if (silent && !ended_) {
                 gaveUp_ = true;
@@ -192,6 +254,7 @@ public:
 private:
     std::lock_guard<std::mutex> one_;
     GMainContext* context_;
+    CallsInFlight calls_;
     Watchdog watchdog_;
 };
 

@@ -620,12 +620,11 @@ TEST(KeychainWithoutSecretService, LoadIsUnreadableSaveThrowsAndNoFileAppears) {
     EXPECT_EXIT(std::_Exit(worksWithoutSecretService() ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }
 
-// A D-Bus session of the process's own with a gnome-keyring that has no keyring yet, so no default
-// collection, as on a desktop whose login keyring was never made; its prompts are dismissed, as in
-// scripts/with-keyring. Made before the process first reaches the bus (a child process's job).
-class KeyringWithoutCollections {
+// A D-Bus session of the process's own, made before the process first reaches the bus (a child
+// process's job).
+class PrivateBus {
 public:
-    explicit KeyringWithoutCollections(const std::filesystem::path& home) {
+    PrivateBus() {
         std::FILE* bus = ::popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
         if (!bus) throw std::runtime_error("no dbus-daemon");
         char address[512] = {};
@@ -636,6 +635,22 @@ public:
         bus_ = static_cast<pid_t>(std::atoi(pid));
         std::string_view trimmed(address);
         ::setenv("DBUS_SESSION_BUS_ADDRESS", std::string(trimmed.substr(0, trimmed.find('\n'))).c_str(), 1);
+    }
+    // What runs on it leaves with it.
+    ~PrivateBus() { ::kill(bus_, SIGTERM); }
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+private:
+    pid_t bus_ = 0;
+};
+
+// A private bus with a gnome-keyring that has no keyring yet, so no default collection, as on a
+// desktop whose login keyring was never made; its prompts are dismissed, as in
+// scripts/with-keyring.
+class KeyringWithoutCollections {
+public:
+    explicit KeyringWithoutCollections(const std::filesystem::path& home) {
         const std::string start = "XDG_DATA_HOME='" + home.string() +
                                   "' GNOME_KEYRING_TEST_PROMPTER=app.brisalune.tests.NoPrompter gnome-keyring-daemon "
                                   "--start --components=secrets --control-directory='" +
@@ -643,13 +658,9 @@ public:
         if (std::system(start.c_str()) != 0 || !within([] { return secretServiceOwner() != 0; }))
             throw std::runtime_error("gnome-keyring did not start");
     }
-    // The keyring leaves with its bus.
-    ~KeyringWithoutCollections() { ::kill(bus_, SIGTERM); }
-    KeyringWithoutCollections(const KeyringWithoutCollections&) = delete;
-    KeyringWithoutCollections& operator=(const KeyringWithoutCollections&) = delete;
 
 private:
-    pid_t bus_ = 0;
+    PrivateBus bus_;
 };
 
 // Names each failed check on stderr.
@@ -679,6 +690,61 @@ bool signsInWithoutAKeyring() {
 TEST(KeychainWithoutCollections, ASaveAsksOnceToCreateOneAndADismissalSaysNoneWasCreated) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(std::_Exit(signsInWithoutAKeyring() ? 0 : 1), ::testing::ExitedWithCode(0), "");
+}
+
+// A private bus on which this process takes the Secret Service's name and answers pings, but
+// never any call: a keyring stuck at its work while its connection lives.
+class KeyringAnsweringOnlyPings {
+public:
+    KeyringAnsweringOnlyPings() {
+        g_dbus_connection_add_filter(sessionBus(), swallow, nullptr, nullptr);
+        g_bus_own_name_on_connection(
+            sessionBus(), "org.freedesktop.secrets", G_BUS_NAME_OWNER_FLAGS_NONE, nullptr, nullptr, nullptr, nullptr);
+        if (!within([] { return secretServiceOwner() != 0; })) throw std::runtime_error("the name was not taken");
+    }
+
+private:
+    // Every call that comes in is dropped; GDBus answers pings itself, past the filters.
+    static GDBusMessage* swallow(GDBusConnection*, GDBusMessage* message, gboolean incoming, gpointer) {
+        const char* interface = g_dbus_message_get_interface(message);
+        if (!incoming || g_dbus_message_get_message_type(message) != G_DBUS_MESSAGE_TYPE_METHOD_CALL ||
+            (interface && std::string_view(interface) == "org.freedesktop.DBus.Peer"))
+            return message;
+        g_object_unref(message);
+        return nullptr;
+    }
+
+    PrivateBus bus_;
+};
+
+// Names each failed check on stderr.
+bool boundedByAKeyringAnsweringOnlyPings() {
+    const KeyringAnsweringOnlyPings keyring;
+    std::string failed;
+    auto check = [&](bool held, const char* what) { failed += held ? "" : std::string(what) + "\n"; };
+    KeychainSessionStore store(testService());
+    // A bus's own time-out is 25 s for each call; an operation makes several.
+    auto started = std::chrono::steady_clock::now();
+    const auto inBound = [&] {
+        const auto now = std::chrono::steady_clock::now();
+        return now - std::exchange(started, now) < std::chrono::seconds(20);
+    };
+    check(store.load() == SessionLoad::unreadable() && inBound(), "load was not unreadable within its bound");
+    try {
+        store.save(session());
+        check(false, "save did not throw");
+    } catch (const KeychainError& error) {
+        check(error.status() == KeychainStatus::notResponding && inBound(), "save did not say so within its bound");
+    }
+    std::fputs(failed.c_str(), stderr);
+    return failed.empty();
+}
+
+// A keyring that answers pings, so that no watch for a stopped one fires, but none of its calls:
+// each operation ends within seconds and says the keyring is not answering.
+TEST(KeychainAnsweringOnlyPings, EachOperationEndsWithinItsBoundAndSaysSo) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(std::_Exit(boundedByAKeyringAnsweringOnlyPings() ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -77,7 +77,8 @@ public:
 // keyringNotCreated.
 //
 // Every call to the service is bounded: the service is pinged while an operation runs, and an
-// operation whose keyring stops answering ends within seconds (notResponding), wherever it was.
+// operation whose keyring stops answering, its pings or any one of its calls, ends within seconds
+// (notResponding), wherever it was. Only a prompt the person is answering waits unbounded.
 std::shared_ptr<SecretItemStore> desktopSecretService();
 // The same with new items going to another collection: an alias such as "default", or a
 // collection's object path.
