@@ -25,6 +25,9 @@ std::string keychainFailureReason(std::int32_t status) {
         case KeychainStatus::keyringNotCreated:
             return "no keyring was created to keep it in. Create one, for example in the desktop's Passwords and "
                    "Keys, then sign in again.";
+        case KeychainStatus::noDefaultKeyring:
+            return "none of your keyrings is the default one to keep it in. Choose one as the default, for example in "
+                   "the desktop's Passwords and Keys, then sign in again.";
         case KeychainStatus::interactionNotAllowed: return "the keyring is locked. Unlock it, then try again.";
         case KeychainStatus::userCanceled:
             return "the keyring refused the request, or it was cancelled. Try again, and allow the request if the "

@@ -456,6 +456,9 @@ private:
         const std::optional<std::string> path = collectionPath(service, cancellable, &raw);
         if (raw) return {.status = failure(raw), .path = {}};
         if (path) return {.status = KeychainStatus::success, .path = *path};
+        // Keyrings with none of them the default: which one to use is the person's choice.
+        const std::int32_t others = otherCollections(service, cancellable);
+        if (others != KeychainStatus::itemNotFound) return {.status = others, .path = {}};
         // The label is what the prompt and keyring managers show.
         Owned<GHashTable> properties(g_hash_table_new_full(g_str_hash, g_str_equal, nullptr, unrefVariant));
         g_hash_table_insert(
@@ -467,6 +470,34 @@ private:
         // A dismissed prompt answers the path "/", or none.
         if (!made || std::string_view(made.get()) == "/") return {.status = notCreated(raw), .path = {}};
         return {.status = KeychainStatus::success, .path = made.get()};
+    }
+
+    // noDefaultKeyring when the service keeps a collection besides the login session's (which
+    // goes when the session ends); itemNotFound when it keeps none.
+    static std::int32_t otherCollections(SecretService* service, GCancellable* cancellable) {
+        GError* raw = nullptr;
+        Owned<GVariant> reply(g_dbus_proxy_call_sync(
+            G_DBUS_PROXY(service),
+            "org.freedesktop.DBus.Properties.Get",
+            g_variant_new("(ss)", "org.freedesktop.Secret.Service", "Collections"),
+            G_DBUS_CALL_FLAGS_NONE,
+            -1,
+            cancellable,
+            &raw));
+        if (!reply) return failure(raw);
+        const Owned<gchar> session(secret_service_read_alias_dbus_path_sync(service, "session", cancellable, &raw));
+        if (raw) return failure(raw);
+        GVariant* value = nullptr;
+        g_variant_get(reply.get(), "(v)", &value);
+        const Owned<GVariant> paths(value);
+        if (!g_variant_is_of_type(paths.get(), G_VARIANT_TYPE_OBJECT_PATH_ARRAY)) return KeychainStatus::failed;
+        GVariantIter each;
+        g_variant_iter_init(&each, paths.get());
+        const gchar* path = nullptr;
+        while (g_variant_iter_next(&each, "&o", &path)) {
+            if (!session || std::string_view(path) != session.get()) return KeychainStatus::noDefaultKeyring;
+        }
+        return KeychainStatus::itemNotFound;
     }
 
     static void unrefVariant(gpointer variant) { g_variant_unref(static_cast<GVariant*>(variant)); }

@@ -118,6 +118,7 @@ TEST(KeychainFailureText, EachCaseSaysWhatHappenedAndWhatToDo) {
         {KeychainStatus::notResponding, {"keyring is not answering", "Try again"}},
         {KeychainStatus::unlockDismissed, {"unlock", "cancelled", "Try again"}},
         {KeychainStatus::keyringNotCreated, {"no keyring was created", "Create one", "sign in again"}},
+        {KeychainStatus::noDefaultKeyring, {"none of your keyrings", "Choose one as the default", "sign in again"}},
         {KeychainStatus::interactionNotAllowed, {"keyring is locked", "Unlock it"}},
         {KeychainStatus::userCanceled, {"refused", "cancelled", "Try again"}},
         {KeychainStatus::failed, {"keyring", "Try again"}},
@@ -681,12 +682,24 @@ bool signsInWithoutAKeyring() {
         check(std::string(error.what()).find("no keyring was created") != std::string::npos, "the text says otherwise");
     }
     check(prompts.taken() == 1, "the save did not prompt once, to make the keyring");
+    // A keyring, but none the default, as a keyring manager can leave it: none is made unasked.
+    const ScratchCollection kept;
+    check(secret_service_set_alias_sync(nullptr, "default", nullptr, nullptr, nullptr), "the default stayed");
+    try {
+        store.save(session());
+        check(false, "save without a default did not throw");
+    } catch (const KeychainError& error) {
+        check(error.status() == KeychainStatus::noDefaultKeyring, "save without a default failed with another status");
+        check(std::string(error.what()).find("Choose one") != std::string::npos, "its text says otherwise");
+    }
+    check(prompts.taken() == 0, "the save without a default prompted to make another keyring");
     std::fputs(failed.c_str(), stderr);
     return failed.empty();
 }
 
 // Without a keyring to keep the session in, the save asks once to make one; dismissed, it says
-// that none was made, not that no keyring service runs.
+// that none was made, not that no keyring service runs. With keyrings but none of them the
+// default, it makes none and says to choose one.
 TEST(KeychainWithoutCollections, ASaveAsksOnceToCreateOneAndADismissalSaysNoneWasCreated) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(std::_Exit(signsInWithoutAKeyring() ? 0 : 1), ::testing::ExitedWithCode(0), "");

@@ -24,6 +24,8 @@ struct KeychainStatus {
     // there is no collection to put a new item in, and the prompt to create one was dismissed or
     // cancelled;
     static constexpr std::int32_t keyringNotCreated = -2073;
+    // there are collections, but none is the default one that new items go to;
+    static constexpr std::int32_t noDefaultKeyring = -2074;
     // the item or its collection is locked, and no prompt was asked for;
     static constexpr std::int32_t interactionNotAllowed = -25308;
     // the service or the user refused or cancelled the request;
@@ -74,7 +76,8 @@ public:
 // unlockDismissed. Once a prompt was dismissed, reads ask no more until something is found
 // unlocked or absent: the next prompt is a write's. Without a collection for the alias, an add
 // asks the person to create one, the one prompt of that add; dismissed, it answers
-// keyringNotCreated.
+// keyringNotCreated. When the service keeps other collections, none of them the default, the add
+// makes none and answers noDefaultKeyring: which one to use is the person's choice.
 //
 // Every call to the service is bounded: the service is pinged while an operation runs, and an
 // operation whose keyring stops answering, its pings or any one of its calls, ends within seconds

@@ -100,8 +100,9 @@ public:
 
 // A keychain save or delete that failed, with the status of the operation that failed
 // (KeychainStatus in secret_service.hpp). Its text says in words what happened (no keyring
-// service, a keyring that does not answer, a cancelled unlock, no keyring created, a locked
-// keyring, a refused or cancelled request, another failure) and what to do; never the status.
+// service, a keyring that does not answer, a cancelled unlock, no keyring created, keyrings with
+// none the default, a locked keyring, a refused or cancelled request, another failure) and what
+// to do; never the status.
 class KeychainError : public std::exception {
 public:
     enum class Step { save, clear };
