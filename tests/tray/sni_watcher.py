@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 # A StatusNotifierItem watcher with a host registered, as a panel that takes SNI icons runs it, on
 # the session bus. Prints "ready" once it owns its name, then "item <service> <path>" for every
-# RegisterStatusNotifierItem call, flushed at once.
+# RegisterStatusNotifierItem call, flushed at once. Lines on its input, "host gone" and "host back":
+# the host leaves or comes back while the watcher stays.
 import sys
 
 import dbus
@@ -20,6 +21,7 @@ INTROSPECTION = """<node>
   <property name="ProtocolVersion" type="i" access="read"/>
   <signal name="StatusNotifierItemRegistered"><arg type="s"/></signal>
   <signal name="StatusNotifierHostRegistered"/>
+  <signal name="StatusNotifierHostUnregistered"/>
  </interface>
  <interface name="org.freedesktop.DBus.Properties">
   <method name="Get"><arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="v" direction="out"/></method>
@@ -35,6 +37,7 @@ class Watcher(dbus.service.Object):
     def __init__(self, bus):
         super().__init__(bus, "/StatusNotifierWatcher")
         self.items = []
+        self.host = True
 
     @dbus.service.method(NAME, in_signature="s", sender_keyword="sender")
     def RegisterStatusNotifierItem(self, service, sender=None):
@@ -53,6 +56,21 @@ class Watcher(dbus.service.Object):
     def StatusNotifierItemRegistered(self, item):
         pass
 
+    @dbus.service.signal(NAME)
+    def StatusNotifierHostRegistered(self):
+        pass
+
+    @dbus.service.signal(NAME)
+    def StatusNotifierHostUnregistered(self):
+        pass
+
+    def told(self, source, condition):
+        line = source.readline().strip()
+        if line in ("host gone", "host back"):
+            self.host = line == "host back"
+            (self.StatusNotifierHostRegistered if self.host else self.StatusNotifierHostUnregistered)()
+        return bool(line)
+
     @dbus.service.method(dbus.INTROSPECTABLE_IFACE, out_signature="s")
     def Introspect(self):
         return INTROSPECTION
@@ -65,7 +83,7 @@ class Watcher(dbus.service.Object):
     def GetAll(self, interface):
         return {
             "RegisteredStatusNotifierItems": dbus.Array(self.items, signature="s"),
-            "IsStatusNotifierHostRegistered": dbus.Boolean(True),
+            "IsStatusNotifierHostRegistered": dbus.Boolean(self.host),
             "ProtocolVersion": dbus.Int32(0),
         }
 
@@ -74,6 +92,7 @@ DBusGMainLoop(set_as_default=True)
 bus = dbus.SessionBus()
 watcher = Watcher(bus)
 name = dbus.service.BusName(NAME, bus, do_not_queue=True)
+GLib.io_add_watch(sys.stdin, GLib.IO_IN | GLib.IO_HUP, watcher.told)
 print("ready", flush=True)
 sys.stdout.flush()
 GLib.MainLoop().run()

@@ -35,10 +35,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace brisalune {
@@ -116,6 +118,48 @@ void forgeTrayAnnouncement() {
     xcb_send_event(connection, 0, root, XCB_EVENT_MASK_STRUCTURE_NOTIFY, reinterpret_cast<const char*>(&message));
     xcb_flush(connection);
 }
+
+// A tray in name only: a client of its own on the X server that owns the screen's tray selection
+// and docks nothing. What becomes of the selection then is each case's.
+class TrayInName {
+public:
+    TrayInName() : connection_(xcb_connect(nullptr, nullptr)), window_(xcb_generate_id(connection_)) {
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+        xcb_create_window(connection_, 0, window_, root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY, 0, 0, nullptr);
+        sync();
+    }
+    ~TrayInName() { xcb_disconnect(connection_); }
+
+    xcb_window_t window() const { return window_; }
+    // Makes `owner` (none for XCB_WINDOW_NONE) the selection's owner.
+    void own(xcb_window_t owner) {
+        xcb_set_selection_owner(connection_, owner, atom(connection_, "_NET_SYSTEM_TRAY_S0"), XCB_CURRENT_TIME);
+        sync();
+    }
+    // What this client made outlives it.
+    void retainOnExit() {
+        xcb_set_close_down_mode(connection_, XCB_CLOSE_DOWN_RETAIN_PERMANENT);
+        sync();
+    }
+    // An icon asked to be docked (a tray's opcode message, REQUEST_DOCK).
+    bool askedToDock() {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+            const auto* message = reinterpret_cast<const xcb_client_message_event_t*>(event);
+            asked_ |= (event->response_type & 0x7f) == XCB_CLIENT_MESSAGE && message->data.data32[1] == 0 &&
+                      message->type == atom(connection_, "_NET_SYSTEM_TRAY_OPCODE");
+            std::free(event);
+        }
+        return asked_;
+    }
+
+private:
+    // Until the server has done what was asked.
+    void sync() { std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr)); }
+
+    xcb_connection_t* connection_;
+    xcb_window_t window_;
+    bool asked_ = false;
+};
 
 // The ids of the shown windows named "Brisalune": the menu window.
 QStringList menuWindowIds() {
@@ -414,7 +458,8 @@ TEST_F(TrayHost, WithoutATrayClosingTheWindowEndsTheProgram) {
 // A panel that takes StatusNotifierItems (KDE Plasma's, LXQt's, waybar, GNOME's AppIndicator
 // extension) comes up after the program, as at a login that starts the program first: the icon
 // is registered with its watcher within seconds, the window working meanwhile, and the icon
-// opens the window.
+// opens the window. The host leaving while its watcher stays takes the icon as the watcher leaving
+// does.
 TEST_F(TrayHost, TheIconGoesToAStatusNotifierHostThatComesUpAfterTheProgram) {
     testkit::TempDir dir;
     Process app = startApp(dir);
@@ -427,17 +472,18 @@ TEST_F(TrayHost, TheIconGoesToAStatusNotifierHostThatComesUpAfterTheProgram) {
     Process watcher("/usr/bin/python3", {BRISALUNE_SNI_WATCHER}, QProcessEnvironment::systemEnvironment());
     ASSERT_TRUE(watcher.started());
     QString said;
-    QStringList item;  // the registered item's bus name and path
-    const bool registered = testkit::processEventsUntil(
-        [&] {
-            said += QString::fromUtf8(watcher.process().readAllStandardOutput());
-            for (const QString& line : said.split('\n'))
-                if (line.startsWith("item ")) item = line.split(' ').mid(1);
-            return item.size() == 2 || !watcher.running();
-        },
-        std::chrono::seconds(20));
-    ASSERT_TRUE(registered && item.size() == 2)
-        << "no icon registered with the watcher; it said: " << said.toStdString();
+    // The lines the watcher printed so far with `what` in them.
+    const auto heard = [&](const QString& what) {
+        said += QString::fromUtf8(watcher.process().readAllStandardOutput());
+        return said.split('\n').filter(what);
+    };
+    const auto registrations = [&](qsizetype count) {
+        return testkit::processEventsUntil(
+            [&] { return heard("item ").size() >= count || !watcher.running(); }, std::chrono::seconds(20));
+    };
+    ASSERT_TRUE(registrations(1));
+    const QStringList item = heard("item ").value(0).split(' ').mid(1);  // the item's bus name and path
+    ASSERT_TRUE(item.size() == 2) << "no icon registered with the watcher; it said: " << said.toStdString();
     ASSERT_TRUE(app.running());
     EXPECT_FALSE(menuWindowIds().empty()) << "the window went away";
 
@@ -451,9 +497,19 @@ TEST_F(TrayHost, TheIconGoesToAStatusNotifierHostThatComesUpAfterTheProgram) {
     EXPECT_NE(answer.type(), QDBusMessage::ErrorMessage) << answer.errorMessage().toStdString();
     EXPECT_TRUE(shownMenu()) << "activating the icon opened no window";
 
+    // The host goes while its watcher stays: the window stands in; it comes back, and so does the icon.
+    closeWindow(menuWindowIds().value(0));
+    ASSERT_TRUE(until([&] { return menuWindowIds().empty() || !app.running(); }));
+    watcher.process().write("host gone\n");
+    ASSERT_TRUE(until([&] { return !menuWindowIds().empty() || !app.running(); })) << "no window once the host went";
+    watcher.process().write("host back\n");
+    ASSERT_TRUE(registrations(2)) << "the icon did not come back to the host";
+    closeWindow(menuWindowIds().value(0));
+    ASSERT_TRUE(until([&] { return menuWindowIds().empty() || !app.running(); }));
+    ASSERT_TRUE(app.running());
+
     // The panel goes, and the icon with it: the window stands in again, and closing it ends the
     // program.
-    closeWindow(menuWindowIds().value(0));
     ASSERT_TRUE(until([&] { return menuWindowIds().empty() || !app.running(); }));
     watcher.process().kill();
     ASSERT_TRUE(until([&] { return !menuWindowIds().empty() || !app.running(); }));
@@ -493,7 +549,38 @@ TEST_F(TrayHost, WhenTheTrayGoesAwayTheWindowStandsIn) {
     EXPECT_EQ(app.process().exitCode(), 0);
 }
 
-// The tray's host restarts (a panel crash, a desktop restart): the icon comes back with its count.
+// The ways an X tray goes besides its window ending: its selection given up while its client runs
+// on, handed to a window whose client then ends, or its client ended with what it made kept (its
+// window outlives it). Each leaves the window standing in, and closing it ends the program.
+TEST_F(TrayHost, EveryWayAnXTrayGoesLeavesTheWindowStandingIn) {
+    const std::vector<std::pair<const char*, std::function<void(std::optional<TrayInName>&)>>> ways{
+        {"given up", [](auto& tray) { tray->own(XCB_WINDOW_NONE); }},
+        {"handed over", [](auto& tray) { tray->own(TrayInName().window()); }},
+        {"ended, its window kept",
+         [](auto& tray) {
+             tray->retainOnExit();
+             tray.reset();
+         }},
+    };
+    for (const auto& [way, go] : ways) {
+        SCOPED_TRACE(way);
+        testkit::TempDir dir;
+        std::optional<TrayInName> tray(std::in_place);
+        tray->own(tray->window());
+        Process app = startApp(dir);
+        ASSERT_TRUE(app.started());
+        ASSERT_TRUE(until([&] { return tray->askedToDock() || !app.running(); }));
+        ASSERT_TRUE(app.running());
+        go(tray);
+        const QStringList ids = windowOnceShown(app);
+        ASSERT_FALSE(ids.empty()) << "no icon and no window once the tray went";
+        closeWindow(ids.front());
+        EXPECT_TRUE(app.process().waitForFinished(30000)) << "still running with no window and no icon";
+    }
+}
+
+// The tray's host restarts (a panel crash, a desktop restart): the icon comes back with its count,
+// and no window stands in for the moment the tray was away.
 TEST_F(TrayHost, TheIconComesBackWhenTheTrayRestarts) {
     testkit::TempDir dir;
     demo::DemoService demo(demo::loadFixture(demo::defaultFixturePath()), {0, 0, std::chrono::milliseconds(0)});
@@ -506,6 +593,8 @@ TEST_F(TrayHost, TheIconComesBackWhenTheTrayRestarts) {
 
     trayer.reset();
     ASSERT_TRUE(until([] { return shownWindows("^panel$", true).empty(); }));
+    // Back after a moment, as a desktop's panel restarts (xfce4-panel -r leaves about 270 ms).
+    testkit::processEventsUntil([] { return false; }, std::chrono::milliseconds(500));
     trayer.emplace();
     ASSERT_TRUE(trayer->started());
     const QRect icon = iconOf(app, trayer->panel());
@@ -513,6 +602,8 @@ TEST_F(TrayHost, TheIconComesBackWhenTheTrayRestarts) {
     ASSERT_TRUE(app.running());
     ASSERT_TRUE(until([&] { return reddish(grab(icon)) > 20; }));
     save(grab(trayer->panel().united(icon)), "tray-restarted.png", 6);
+    testkit::processEventsUntil([] { return false; }, std::chrono::seconds(4));  // past the program's wait
+    EXPECT_TRUE(menuWindowIds().empty()) << "a window stands in though the tray came back";
     EXPECT_TRUE(openMenu(icon));
 }
 

@@ -12,9 +12,14 @@
 #include <QMetaObject>
 
 #include <xcb/xcb.h>
+#include <xcb/xcbext.h>
+
+#include <sys/uio.h>
 
 #include <cstdlib>
+#include <functional>
 #include <memory>
+#include <optional>
 
 namespace brisalune {
 
@@ -22,7 +27,8 @@ namespace {
 
 const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString watcherPath = QStringLiteral("/StatusNotifierWatcher");
-const QString hostRegistered = QStringLiteral("StatusNotifierHostRegistered");  // the watcher's signal
+const QString hostRegistered = QStringLiteral("StatusNotifierHostRegistered");  // the watcher's signals
+const QString hostUnregistered = QStringLiteral("StatusNotifierHostUnregistered");
 constexpr int busPatience = 2000;  // ms a question to the watcher waits for its answer
 
 // Whether a host is registered with the watcher, as Qt asks it before it takes the watcher.
@@ -51,11 +57,57 @@ xcb_atom_t internAtom(xcb_connection_t* connection, const QByteArray& name) {
     return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
 }
 
+// XFixes, asked by hand (its xcb binding is not among the build's libraries): only it tells a
+// client other than the owner that a selection changed hands, or ended with its owner's client.
+xcb_extension_t xfixes{"XFIXES", 0};
+
+struct XFixesVersionQuery {
+    uint8_t major = 0, minor = 0;
+    uint16_t length = 0;
+    uint32_t clientMajor = 2, clientMinor = 0;
+};
+
+struct XFixesSelectSelectionInput {
+    uint8_t major = 0, minor = 2;
+    uint16_t length = 0;
+    xcb_window_t window;
+    xcb_atom_t selection;
+    uint32_t mask;
+};
+
+// Its SelectionNotify event, as far as it is read here.
+struct XFixesSelectionNotify {
+    uint8_t responseType, subtype;
+    uint16_t sequence;
+    xcb_window_t window, owner;
+    xcb_atom_t selection;
+};
+
+// The selection's owner set, its window destroyed, its client gone.
+constexpr uint32_t everyOwnerChange = 1 | 2 | 4;
+
+template <class Request>
+unsigned int sendXFixes(xcb_connection_t* connection, Request& request, bool replied) {
+    iovec parts[3] = {{}, {}, {&request, sizeof request}};  // xcb uses the two before the request
+    const xcb_protocol_request_t kind{1, &xfixes, request.minor, static_cast<uint8_t>(!replied)};
+    return xcb_send_request(connection, 0, parts + 2, &kind);
+}
+
+// The first event code of XFixes once a version is agreed with the server; none without it.
+std::optional<uint8_t> xfixesEvents(xcb_connection_t* connection) {
+    const xcb_query_extension_reply_t* extension = xcb_get_extension_data(connection, &xfixes);
+    if (!extension || !extension->present) return std::nullopt;
+    XFixesVersionQuery query;
+    std::free(xcb_wait_for_reply(connection, sendXFixes(connection, query, true), nullptr));
+    return extension->first_event;
+}
+
 }  // namespace
 
 // The XEmbed tray of the display's screen: its selection's owner now, the MANAGER message by
 // which a new owner announces itself (Qt has the root window's structure events sent to it), and
-// the end of the owner's window.
+// every change of the owner: given up, handed over, its window or its client gone (a client that
+// retains its resources leaves its window behind).
 class TrayWatch::XEmbedTray final : public QAbstractNativeEventFilter {
 public:
     static std::unique_ptr<XEmbedTray> ofThisDisplay(TrayWatch& owner) {
@@ -71,7 +123,8 @@ public:
             owner,
             connection,
             internAtom(connection, "_NET_SYSTEM_TRAY_S" + QByteArray::number(screen)),
-            internAtom(connection, "MANAGER")));
+            internAtom(connection, "MANAGER"),
+            xfixesEvents(connection)));
     }
 
     ~XEmbedTray() override {
@@ -94,10 +147,11 @@ public:
         follow();
     }
 
-    // Watches the present owner's window for its end; false when the selection has no owner.
+    // Watches the present owner for its end; false when the selection has no owner.
     bool watchOwner() {
         watched_ = owner();
         follow();
+        selectOwnerChanges(watched_ != XCB_WINDOW_NONE);
         if (watched_ == XCB_WINDOW_NONE) return false;
         const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
         xcb_change_window_attributes(connection_, watched_, XCB_CW_EVENT_MASK, &mask);
@@ -107,6 +161,7 @@ public:
     }
 
     void unwatchOwner() {
+        if (watched_ != XCB_WINDOW_NONE) selectOwnerChanges(false);
         watched_ = XCB_WINDOW_NONE;
         follow();
     }
@@ -124,13 +179,33 @@ public:
         } else if (type == XCB_DESTROY_NOTIFY && watched_ != XCB_WINDOW_NONE) {
             if (static_cast<const xcb_destroy_notify_event_t*>(message)->window == watched_)
                 QMetaObject::invokeMethod(&owner_, &TrayWatch::lookAtLoss, Qt::QueuedConnection);
+        } else if (type == xfixesEvents_ && watched_ != XCB_WINDOW_NONE) {
+            if (static_cast<const XFixesSelectionNotify*>(message)->selection == selection_)
+                QMetaObject::invokeMethod(&owner_, &TrayWatch::lookAtLoss, Qt::QueuedConnection);
         }
         return false;
     }
 
 private:
-    XEmbedTray(TrayWatch& owner, xcb_connection_t* connection, xcb_atom_t selection, xcb_atom_t manager)
-        : owner_(owner), connection_(connection), selection_(selection), manager_(manager) {}
+    XEmbedTray(
+        TrayWatch& owner,
+        xcb_connection_t* connection,
+        xcb_atom_t selection,
+        xcb_atom_t manager,
+        std::optional<uint8_t> xfixesEvents)
+        : owner_(owner)
+        , connection_(connection)
+        , selection_(selection)
+        , manager_(manager)
+        , xfixesEvents_(xfixesEvents) {}
+
+    void selectOwnerChanges(bool on) {
+        if (!xfixesEvents_) return;
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+        XFixesSelectSelectionInput select{.window = root, .selection = selection_, .mask = on ? everyOwnerChange : 0};
+        sendXFixes(connection_, select, false);
+        xcb_flush(connection_);
+    }
 
     // Filters the display's events while something is awaited from them.
     void follow() {
@@ -150,12 +225,17 @@ private:
     xcb_connection_t* connection_;
     xcb_atom_t selection_;
     xcb_atom_t manager_;
+    std::optional<uint8_t> xfixesEvents_;
     bool awaitingManager_ = false;
     xcb_window_t watched_ = XCB_WINDOW_NONE;
     bool listening_ = false;
 };
 
-TrayWatch::TrayWatch(QObject* parent) : QObject(parent), xembed_(XEmbedTray::ofThisDisplay(*this)) {}
+TrayWatch::TrayWatch(QObject* parent) : QObject(parent), xembed_(XEmbedTray::ofThisDisplay(*this)) {
+    grace_.setSingleShot(true);
+    grace_.setInterval(comebackGrace);
+    connect(&grace_, &QTimer::timeout, this, &TrayWatch::graceEnded);
+}
 
 TrayWatch::~TrayWatch() {
     stop();
@@ -199,30 +279,44 @@ void TrayWatch::watchForLoss() {
     if (losing_) return;
     if (!statusNotifierTaken_) statusNotifierTaken_ = hasStatusNotifierHost();
     if (*statusNotifierTaken_) {
-        // Qt keeps to StatusNotifierItems once it chose them: the tray ends with its watcher.
+        // Qt keeps to StatusNotifierItems once it chose them: the tray ends with its watcher, or
+        // with its host while the watcher stays.
         losing_ = true;
         lossWatch_ = new QDBusServiceWatcher(
             watcherService, QDBusConnection::sessionBus(), QDBusServiceWatcher::WatchForUnregistration, this);
         connect(lossWatch_, &QDBusServiceWatcher::serviceUnregistered, this, &TrayWatch::lost);
-        return;
+        QDBusConnection::sessionBus().connect(
+            watcherService, watcherPath, watcherService, hostUnregistered, this, SLOT(lookAtLoss()));
+    } else if (xembed_) {
+        losing_ = true;
     }
-    losing_ = xembed_ && xembed_->watchOwner();
+    // A tray that went before the watch began tells nothing: it is looked at once now.
+    lookAtLoss();
 }
 
 void TrayWatch::stopWatchingForLoss() {
     losing_ = false;
+    grace_.stop();
     if (xembed_) xembed_->unwatchOwner();
     if (!lossWatch_) return;
     lossWatch_->deleteLater();
     lossWatch_ = nullptr;
+    QDBusConnection::sessionBus().disconnect(
+        watcherService, watcherPath, watcherService, hostUnregistered, this, SLOT(lookAtLoss()));
+}
+
+void TrayWatch::askForHost(std::function<void(bool registered)> then) {
+    auto* answer =
+        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(hostQuestion(), busPatience), this);
+    connect(answer, &QDBusPendingCallWatcher::finished, this, [then = std::move(then)](QDBusPendingCallWatcher* call) {
+        call->deleteLater();
+        then(saysHostRegistered(call->reply()));
+    });
 }
 
 void TrayWatch::lookAtStatusNotifierWatcher() {
-    auto* answer =
-        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(hostQuestion(), busPatience), this);
-    connect(answer, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
-        call->deleteLater();
-        if (statusNotifierTaken_ != false && saysHostRegistered(call->reply())) cameUp();
+    askForHost([this](bool registered) {
+        if (statusNotifierTaken_ != false && registered) cameUp();
     });
 }
 
@@ -231,8 +325,15 @@ void TrayWatch::lookAtXEmbedTray() {
 }
 
 void TrayWatch::lookAtLoss() {
+    if (!losing_) return;
+    if (lossWatch_) {
+        askForHost([this](bool registered) {
+            if (!registered) lost();
+        });
+        return;
+    }
     // A tray that another took over from (a restarted panel) is still a tray: Qt moves the icon.
-    if (!losing_ || lossWatch_ || (xembed_ && xembed_->watchOwner())) return;
+    if (xembed_ && xembed_->watchOwner()) return;
     lost();
 }
 
@@ -245,6 +346,16 @@ void TrayWatch::cameUp() {
 void TrayWatch::lost() {
     if (!losing_) return;
     stopWatchingForLoss();
+    // A panel that restarts leaves no tray for a moment; one back by the end of the grace keeps
+    // the icon (Qt moves it there).
+    grace_.start();
+}
+
+void TrayWatch::graceEnded() {
+    if (isTrayAvailable()) {
+        watchForLoss();
+        return;
+    }
     Q_EMIT trayWentAway();
 }
 

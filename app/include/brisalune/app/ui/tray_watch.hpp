@@ -5,13 +5,16 @@
 // on X11, an XEmbed tray (the owner of the screen's _NET_SYSTEM_TRAY_S<n> selection, which it
 // announces by a MANAGER message to the root window). A tray counts only while it is there: the
 // selection has an owner, the watcher says a host is registered. Nothing polls: without a tray the
-// app sleeps.
+// app sleeps. A tray gone for less than comebackGrace (a panel restarting) has not gone.
 //
 // It asks Qt's tray nothing. Qt 6.4 decides once per process, at its first tray call, whether it
 // uses StatusNotifierItems, so that call has to wait until a host is known.
 
 #include <QObject>
+#include <QTimer>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -31,8 +34,9 @@ public:
     // Emits trayCameUp once, when a tray comes up; the watch ends then.
     void watch();
     void stop();
-    // Emits trayWentAway once, when the tray that is there now ends (its watcher leaves the bus,
-    // or its selection's owner goes with none after it); nothing when there is no tray now.
+    // Emits trayWentAway once, when the tray that is there now ends (its watcher leaves the bus or
+    // says no host is left, or its selection is left without an owner) and none is there at the
+    // end of the grace; nothing when there is no tray now.
     void watchForLoss();
     void stopWatchingForLoss();
 
@@ -42,21 +46,26 @@ Q_SIGNALS:
 
 private Q_SLOTS:
     void lookAtStatusNotifierWatcher();
+    void lookAtLoss();
 
 private:
     class XEmbedTray;
 
+    static constexpr std::chrono::seconds comebackGrace{2};
+
     bool hasStatusNotifierHost() const;
     void lookAtXEmbedTray();
-    void lookAtLoss();
+    void askForHost(std::function<void(bool registered)> then);
     void cameUp();
     void lost();
+    void graceEnded();
 
     std::unique_ptr<XEmbedTray> xembed_;  // none off X11
     QDBusServiceWatcher* busWatch_ = nullptr;
     QDBusServiceWatcher* lossWatch_ = nullptr;
     bool watching_ = false;
     bool losing_ = false;
+    QTimer grace_;
     // Which kind of tray Qt took at the icon's first showing, for the life of the process: one of
     // the other kind cannot show the icon, so it does not count.
     std::optional<bool> statusNotifierTaken_;
