@@ -836,14 +836,7 @@ void scrollToFocus(QScrollArea* scroll) {
 
 void keepFocusInSight(QWidget* view) {
     QWidget* focus = view->window()->focusWidget();
-    if (!focus || !view->isAncestorOf(focus) || focus->isVisibleTo(view)) return;
-    for (QWidget* next = view->nextInFocusChain(); next != view; next = next->nextInFocusChain()) {
-        if (isTabStop(next) && next->isEnabled() && view->isAncestorOf(next) && next->isVisibleTo(view)) {
-            next->setFocus(Qt::OtherFocusReason);
-            return;
-        }
-    }
-    focus->clearFocus();
+    if (focus && view->isAncestorOf(focus) && !focus->isVisibleTo(view)) focus->clearFocus();
 }
 
 bool showsFocus(const QWidget* control) {

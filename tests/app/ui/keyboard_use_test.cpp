@@ -3,7 +3,8 @@
 // nothing unseen and at no control twice; each stop has a name a screen reader can say (read
 // through Qt's accessibility interfaces, as a screen reader's bridge reads them); a window opens
 // at the field a person types into first, and after an error the focus waits where the next
-// typing goes; Return and Space do what a click does.
+// typing goes, and a control that goes away or is disabled takes the focus with it; Return and
+// Space do what a click does.
 
 #include <brisalune/app/ui/alerts_section.hpp>
 #include <brisalune/app/ui/box_view.hpp>
@@ -19,6 +20,7 @@
 #include <QAccessible>
 #include <QAccessibleInterface>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QImage>
 #include <QLineEdit>
@@ -45,6 +47,13 @@ QWidget* focused() { return QApplication::focusWidget(); }
 
 void press(QWidget* window, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QTest::keyClick(focused() ? focused() : window, static_cast<Qt::Key>(key), modifiers);
+    testkit::settleLayouts();
+}
+
+// A key as the desktop sends it: to the window, which hands it to the open list, the focused
+// control or itself.
+void typeIn(QWidget* window, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(window->windowHandle(), static_cast<Qt::Key>(key), modifiers);
     testkit::settleLayouts();
 }
 
@@ -202,13 +211,18 @@ TEST_F(KeyboardUseTest, TheMenuInEveryPhase) {
     EXPECT_FALSE(focused()->visibleRegion().isEmpty());
     testkit::removeRows(filler);
 
+    // A control that goes hands its focus to none: Tab starts again from the top.
     signIn();
+    EXPECT_EQ(nameOf(focused()), "nothing");
+    press(&menu, Qt::Key_Tab);
     EXPECT_TRUE(walksAsItReads(&menu)) << "choosing a team";
     at(&menu, "tenantPicker.team.acme-ops").setFocus(Qt::TabFocusReason);
     press(&menu, Qt::Key_Space);
     // The alerts come after the phase: the walk waits for their rows, which join the round.
     waitUntil([&] { return !at(&menu, "alerts.rows").findChildren<AlertRow*>().isEmpty(); });
     testkit::settleLayouts();
+    EXPECT_EQ(nameOf(focused()), "nothing");
+    press(&menu, Qt::Key_Tab);
     EXPECT_TRUE(walksAsItReads(&menu)) << "a team's alerts";
 
     // The row Tab is on is marked otherwise than one under the pointer.
@@ -222,6 +236,8 @@ TEST_F(KeyboardUseTest, TheMenuInEveryPhase) {
 
     await(model.selectTenant("harbor-lab"));  // its data is on a box this computer has no key for
     ASSERT_TRUE(shows(&menu, "alerts.box.signIn"));
+    EXPECT_EQ(nameOf(focused()), "nothing");
+    press(&menu, Qt::Key_Tab);
     EXPECT_TRUE(walksAsItReads(&menu)) << "box sign-in offered";
 }
 
@@ -270,6 +286,27 @@ TEST_F(KeyboardUseTest, CheckingForUpdatesLeavesTheFocusWhereItWas) {
         EXPECT_TRUE(ui::showsFocus(&check)) << round;
     }
     EXPECT_EQ(quits, 0);
+}
+
+// A control that goes away or is disabled under the focus hands it to no other control: after
+// "Sign out" pressed with Space, a second Space switches nothing on.
+TEST_F(KeyboardUseTest, AControlGoingAwayTakesTheFocusWithIt) {
+    MenuWindow menu(environment());
+    windows.provideTo(&menu);
+    signInWithTeam();
+    menu.open();
+    waitUntil([&] { return menu.isActiveWindow(); });
+    QWidget& signOut = at(&menu, "account.signOut");
+    while (focused() != &signOut) press(&menu, Qt::Key_Tab);
+    typeIn(&menu, Qt::Key_Space);
+    EXPECT_TRUE(!focused() || focused() == &signOut) << nameOf(focused());  // while it runs
+    waitUntil([&] { return model.phase() == MacModel::Phase::signedOut; });
+    settle();
+    EXPECT_EQ(nameOf(focused()), "nothing");
+    typeIn(&menu, Qt::Key_Space);
+    EXPECT_FALSE(at<QCheckBox>(&menu, "app.launchAtLogin").isChecked());
+    typeIn(&menu, Qt::Key_Tab);
+    EXPECT_EQ(nameOf(focused()), "menu.signIn");  // Tab goes on from the top
 }
 
 TEST_F(KeyboardUseTest, TheSignInWindowOpensAtTheEmailAndComesBackToThePasswordAfterAFailure) {

@@ -169,9 +169,10 @@ void keepTabOrderInPlace(QWidget* container);
 // comes to from outside it; the bare area takes no focus, as it would show none.
 void scrollToFocus(QScrollArea* scroll);
 
-// When the keyboard focus is on a control inside `view` that no longer shows (its part was just
-// hidden), it goes to the first control `view` shows, or to none: typing never goes where it
-// cannot be seen, and Tab goes on from what is there. Call after showing and hiding its parts.
+// When the keyboard focus is on a control inside `view` that no longer shows (its part was hidden,
+// also while the window was closed), no control has it: typing never goes where it cannot be
+// seen nor to a control the person did not choose, and Tab goes on from the top. Call after
+// showing and hiding its parts.
 void keepFocusInSight(QWidget* view);
 
 // The wheel changes a drop-down, spin box or date field only while it shows the keyboard focus
