@@ -35,6 +35,7 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -292,6 +293,47 @@ protected:
 
 private:
     QPushButton* button_;
+};
+
+// A key that closed an open list (a drop-down's, or any popup over a window) does nothing more.
+// Qt closes the list while it checks the key for shortcuts, then hands the key itself to the
+// window below, where Escape would close the menu's popup too and Return press a default button.
+class ListKeyGuard final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        const QEvent::Type type = event->type();
+        if (type == QEvent::KeyRelease) checked_.reset();  // a shortcut took its press
+        if (type != QEvent::ShortcutOverride && type != QEvent::KeyPress) return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const Press press{key->timestamp(), key->key()};
+        // The check goes from widget to widget, and on to the window below once the list closed:
+        // the list is the one open at its start.
+        if (type == QEvent::ShortcutOverride) {
+            if (!checked_ || checked_->press != press) {
+                QWidget* list = QApplication::activePopupWidget();
+                checked_ = Checked{press, list, list != nullptr};
+            }
+            return false;
+        }
+        const std::optional<Checked> checked = std::exchange(checked_, std::nullopt);
+        return checked && checked->press == press && checked->hadList && !(checked->list && checked->list->isVisible());
+    }
+
+private:
+    struct Press {
+        quint64 timestamp;
+        int key;
+        bool operator==(const Press&) const = default;
+    };
+    struct Checked {
+        Press press;
+        QPointer<QWidget> list;
+        bool hadList;
+    };
+    std::optional<Checked> checked_;
 };
 
 // The style's focus ring is drawn in the highlight colour, which cannot be told from a button
@@ -728,6 +770,11 @@ QPushButton* button(const QString& title, const QString& objectName) {
 QPushButton* button(std::string_view title, const QString& objectName) { return button(qText(title), objectName); }
 
 QComboBox* choices(const QString& objectName) {
+    static QPointer<ListKeyGuard> guard;
+    if (!guard) {
+        guard = new ListKeyGuard(QCoreApplication::instance());
+        QCoreApplication::instance()->installEventFilter(guard);
+    }
     auto* box = new EllipsisComboBox;
     box->setObjectName(objectName);
     return box;

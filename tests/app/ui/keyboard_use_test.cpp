@@ -309,6 +309,32 @@ TEST_F(KeyboardUseTest, AControlGoingAwayTakesTheFocusWithIt) {
     EXPECT_EQ(nameOf(focused()), "menu.signIn");  // Tab goes on from the top
 }
 
+// Escape in the open team list closes the list and leaves the menu open, whether the list was
+// opened from the keyboard or by a click; the menu's own Escape comes after.
+TEST_F(KeyboardUseTest, EscapeClosesAnOpenListOnly) {
+    MenuWindow menu(environment());
+    windows.provideTo(&menu);
+    signInWithTeam();
+    auto& picker = at<QComboBox>(&menu, "alerts.teamPicker");
+    for (const bool byKeys : {true, false}) {
+        menu.open();
+        waitUntil([&] { return menu.isActiveWindow(); });
+        if (byKeys) {
+            while (focused() != &picker) press(&menu, Qt::Key_Tab);
+            typeIn(&menu, Qt::Key_Down, Qt::AltModifier);
+        } else {
+            QTest::mouseClick(&picker, Qt::LeftButton);
+        }
+        waitUntil([&] { return picker.view()->isVisible(); });
+        typeIn(&menu, Qt::Key_Escape);
+        EXPECT_FALSE(picker.view()->isVisible()) << byKeys;
+        EXPECT_TRUE(menu.isVisible()) << byKeys;
+        typeIn(&menu, Qt::Key_Escape);
+        EXPECT_FALSE(menu.isVisible()) << byKeys;
+    }
+    EXPECT_EQ(model.session()->activeTenantId, "acme-ops");
+}
+
 TEST_F(KeyboardUseTest, TheSignInWindowOpensAtTheEmailAndComesBackToThePasswordAfterAFailure) {
     await(model.ensureLaunched());
     QWidget* window = show(WindowPresenter::Kind::signIn);

@@ -138,7 +138,8 @@ QPushButton* button(std::string_view title, const QString& objectName);
 QPushButton* button(const QString& title, const QString& objectName);
 void setTitle(QPushButton* button, const QString& title);
 // A drop-down list of choices whose shown choice (a long team name) is cut with an ellipsis when
-// the box is narrower than it.
+// the box is narrower than it. The key that closes its open list (Escape, Return) does nothing
+// else: it closes no window and presses no default button.
 QComboBox* choices(const QString& objectName);
 // A checkable button whose checked state shows in the palette's highlight colour, with the
 // highlighted text colour on it, so that on and off differ at a glance.
