@@ -100,7 +100,7 @@ UpdateRequiredSection::UpdateRequiredSection(const MenuEnvironment& environment,
     buttons->addWidget(tryAgain, 0, Qt::AlignVCenter);
     buttons->addStretch(1);
     layout->addLayout(buttons);
-    ui::bindDefaultAction(this, update);
+    ui::bindWindowDefaultAction(this, update);
     connect(update, &QPushButton::clicked, this, [&environment] {
         environment.openURL(updateDestination(environment.updates));
     });

@@ -274,18 +274,24 @@ QPixmap drawSymbol(Symbol name, int size, const QColor& ink) {
     return canvas;
 }
 
-// Presses the form's default button on a Return that no child took.
+// Presses the form's default button on a Return that no child took; for the whole window, on one
+// that reaches the window while the form shows.
 class DefaultAction final : public QObject {
 public:
-    DefaultAction(QWidget* form, QPushButton* button) : QObject(form), button_(button) {}
+    DefaultAction(QWidget* form, QPushButton* button, bool wholeWindow)
+        : QObject(form), button_(button), wholeWindow_(wholeWindow) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
+        // The form has its window once it is placed in one, at the latest when it shows.
+        if (wholeWindow_ && watched == parent() && event->type() == QEvent::Show)
+            button_->window()->installEventFilter(this);
         if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool isReturn = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
         const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
         if (!isReturn || !plain) return QObject::eventFilter(watched, event);
+        if (wholeWindow_ && (watched != button_->window() || !button_->isVisible())) return false;
         // Taken either way: a disabled default button means Return does nothing.
         if (button_->isVisibleTo(static_cast<QWidget*>(watched)) && button_->isEnabled()) button_->click();
         return true;
@@ -293,6 +299,7 @@ protected:
 
 private:
     QPushButton* button_;
+    bool wholeWindow_;
 };
 
 // A key that closed an open list (a drop-down's, or any popup over a window) does nothing more.
@@ -846,7 +853,12 @@ void addLeading(QBoxLayout* layout, QWidget* widget) { layout->addWidget(widget,
 
 void bindDefaultAction(QWidget* form, QPushButton* button) {
     button->setDefault(true);
-    form->installEventFilter(new DefaultAction(form, button));
+    form->installEventFilter(new DefaultAction(form, button, false));
+}
+
+void bindWindowDefaultAction(QWidget* part, QPushButton* button) {
+    button->setDefault(true);
+    part->installEventFilter(new DefaultAction(part, button, true));
 }
 
 void keepTabOrderInPlace(QWidget* container) {

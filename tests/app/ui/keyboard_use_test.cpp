@@ -335,6 +335,31 @@ TEST_F(KeyboardUseTest, EscapeClosesAnOpenListOnly) {
     EXPECT_EQ(model.session()->activeTenantId, "acme-ops");
 }
 
+// Return presses "Update" of an outdated app wherever the focus is in the window, or with none,
+// as the default button it is drawn as.
+TEST_F(KeyboardUseTest, ReturnPressesUpdateWhereverTheFocusIs) {
+    MenuWindow menu(environment());
+    windows.provideTo(&menu);
+    signIn();
+    compatibility.recordClientOutdated(
+        {.client = "brisalune-desktop", .minVersion = "9.0.0"}, *platform::Url::parse(demo.hostedUrl()));
+    menu.open();
+    waitUntil([&] { return menu.isActiveWindow() && shows(&menu, "update-required"); });
+    settle();
+    for (const std::string where : {"push.turnOn", "update-required.tryAgain", "update-required.update", ""}) {
+        if (!where.empty()) {
+            at(&menu, QString::fromStdString(where)).setFocus(Qt::TabFocusReason);
+        } else if (focused()) {
+            focused()->clearFocus();
+        }
+        ASSERT_EQ(nameOf(focused()), where.empty() ? "nothing" : where);
+        opened.clear();
+        typeIn(&menu, Qt::Key_Return);
+        ASSERT_EQ(opened.size(), 1u) << where;
+        EXPECT_EQ(opened.front(), MenuEnvironment::updateFallbackURL());
+    }
+}
+
 TEST_F(KeyboardUseTest, TheSignInWindowOpensAtTheEmailAndComesBackToThePasswordAfterAFailure) {
     await(model.ensureLaunched());
     QWidget* window = show(WindowPresenter::Kind::signIn);

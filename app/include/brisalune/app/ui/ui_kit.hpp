@@ -159,6 +159,9 @@ QWidget* group(const QString& objectName, int spacing, QVBoxLayout** layout);
 // Return and Enter typed anywhere inside `form` (and not taken by a child) press `button` when
 // it is visible and enabled: the form's default action. Marks the button as the default one.
 void bindDefaultAction(QWidget* form, QPushButton* button);
+// Return and Enter that reach the window of `part` while it shows, wherever the focus is or with
+// none, press `button`: the window's default action, as long as the part shows.
+void bindWindowDefaultAction(QWidget* part, QPushButton* button);
 
 // Widgets made after their window's others come last in its Tab order, wherever they show. Puts
 // the controls inside `container` back at the container's own place, in the order of the widget
