@@ -21,6 +21,7 @@
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <variant>
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -415,19 +416,45 @@ StoppedPeers& stoppedPeers() {
     return *peers;
 }
 
-int openLockFile(const fs::path& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
-    if (fd >= 0) return fd;
-    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);  // left read-only
-}
-
-// What a write got of the lock: the locked file, or none because none can be had here (a
-// folder that cannot be written fails the write itself), or why it was refused.
+// What a write got of the lock: the locked file, or none because no write can succeed here
+// (the write fails by itself), or why it was refused, with the system's error for it.
 struct PeerLock {
     int fd = -1;
     int depth = 0;
     std::string refusal;
+    int error = EAGAIN;
 };
+
+// The lock file, opened; else the refusal. Only a plain file of this user is one that every
+// writer locks alike: a link (dangling, or to a file of another user), a folder, a pipe, or a
+// file left by a run under sudo is refused, never written past.
+std::variant<int, PeerLock> openLockFile(const fs::path& path) {
+    constexpr int flags = O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK;  // a pipe cannot hang the open
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | flags, 0600);
+    if (fd < 0) {
+        const int cannotCreate = errno;
+        fd = ::open(path.c_str(), O_RDONLY | flags);  // left read-only
+        if (fd < 0 && errno == ENOENT) errno = cannotCreate;
+    }
+    if (fd < 0) {
+        const int error = errno;
+        return PeerLock{
+            .fd = -1,
+            .depth = 0,
+            .refusal = "the settings file's lock " + path.string() + " cannot be opened; not written",
+            .error = error};
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
+        ::close(fd);
+        return PeerLock{
+            .fd = -1,
+            .depth = 0,
+            .refusal = "the settings file's lock " + path.string() + " is not a plain file of this user; not written",
+            .error = ENOLCK};
+    }
+    return fd;
+}
 
 std::string holderText(pid_t holder) {
     return holder > 0 ? "another program (process " + std::to_string(holder) + ")" : "another program";
@@ -493,15 +520,21 @@ PeerLock lockAgainstPeers(const fs::path& file, std::unique_lock<std::recursive_
     } catch (const std::system_error&) {
         return {};  // the write fails on its own
     }
-    const int fd = openLockFile(path);
-    if (fd < 0) return {};
+    std::variant<int, PeerLock> opened = openLockFile(path);
+    if (PeerLock* refused = std::get_if<PeerLock>(&opened)) return std::move(*refused);
+    const int fd = std::get<int>(opened);
     HolderWatch watch(path, fd);
     const auto start = std::chrono::steady_clock::now();
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
         if (errno != EWOULDBLOCK) {  // a file system without locks
+            const int error = errno;
             ::close(fd);
-            return {};
+            return {
+                .fd = -1,
+                .depth = 0,
+                .refusal = "the settings file's lock " + path.string() + " cannot be taken; not written",
+                .error = error};
         }
         if (std::string refusal = waitRefusal(watch, start, std::chrono::steady_clock::now()); !refusal.empty()) {
             ::close(fd);
@@ -525,7 +558,7 @@ std::map<fs::path, PeerLock>& peerLocks() {
 void requirePeerLock(const fs::path& file) {
     const auto held = peerLocks().find(file);
     if (held == peerLocks().end() || held->second.refusal.empty()) return;
-    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again), held->second.refusal);
+    throw std::system_error(held->second.error, std::generic_category(), held->second.refusal);
 }
 
 // Temporary files are "." + name + ".brisalune-staged-" + six letters or digits, as mkostemp
@@ -581,9 +614,11 @@ bool holdsPeerLock(const fs::path& file) {
 
 // The file's lock against peers if it is free now, else -1.
 int tryLockAgainstPeers(const fs::path& file) {
-    const int fd = openLockFile(lockFileOf(file));
-    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
-    if (fd >= 0) ::close(fd);
+    const std::variant<int, PeerLock> opened = openLockFile(lockFileOf(file));
+    const int* fd = std::get_if<int>(&opened);
+    if (!fd) return -1;
+    if (::flock(*fd, LOCK_EX | LOCK_NB) == 0) return *fd;
+    ::close(*fd);
     return -1;
 }
 

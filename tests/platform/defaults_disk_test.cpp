@@ -13,11 +13,14 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <set>
 #include <string>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -292,6 +295,39 @@ TEST_F(DefaultsOddPlaces, ALockLeftByAProgramThatDiedHoldsNobody) {
     defaults.set("ack", 1);
     EXPECT_EQ(defaults.integer("ack"), 1);
     EXPECT_EQ(readFile(lock), "left over");  // the lock file is never replaced
+}
+
+// Every writer must take the same lock: where it cannot be had here (what a run under sudo or
+// another program left in its place), the write fails and says why; nothing goes ahead without it.
+TEST_F(DefaultsOddPlaces, ALockFileThatCannotBeTakenFailsTheWriteAndSaysWhy) {
+    const fs::path lock = folder / ".defaults.json.lock";
+    const std::vector<std::pair<const char*, std::function<void()>>> places = {
+        {"a dangling link", [&] { fs::create_symlink(dir / "gone" / "lock", lock); }},
+        {"a folder", [&] { fs::create_directory(lock); }},
+        {"a file this user cannot open",
+         [&] {
+             writeFile(lock, "");  // root's 0600 when root runs the test, else the user's with no access
+             fs::permissions(lock, ::geteuid() == 0 ? fs::perms::owner_read | fs::perms::owner_write : fs::perms::none);
+         }},
+    };
+    for (const auto& [name, make] : places) {
+        SCOPED_TRACE(name);
+        fs::remove_all(folder);
+        fs::create_directory(folder);
+        writeFile(file, R"({"kept": {"integer": 1}})");
+        giveToNobody(dir.path());
+        make();
+        asPlainUser([&] {
+            Defaults defaults(file);
+            try {
+                defaults.set("ack", 1);
+                ADD_FAILURE() << "written without its lock";
+            } catch (const std::system_error& error) {
+                EXPECT_NE(std::string(error.what()).find(lock.string()), std::string::npos) << error.what();
+            }
+            EXPECT_EQ(defaults.keys(), std::vector<std::string>{"kept"});
+        });
+    }
 }
 
 }  // namespace

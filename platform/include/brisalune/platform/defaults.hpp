@@ -103,7 +103,9 @@ public:
     // that holds the lock: a peer that runs is waited for, however slow its disk (up to minutes);
     // one that is stopped (a signal, a debugger) or gone for seconds is not coming back by itself.
     // When the wait ends so, the lock is refused rather than passed, and every write under it
-    // throws std::system_error saying why; the constructor itself never throws.
+    // throws std::system_error saying why; so it is when the lock file cannot be opened or is
+    // not a plain file of this user (a link, a folder, a file left by a run under sudo). The
+    // constructor itself never throws.
     class WriteLock {
     public:
         explicit WriteLock(const std::filesystem::path& file);
