@@ -1,6 +1,9 @@
 // Sign-out: the service is told first, in a fixed order; nothing it answers can stop the local end.
 
+#include <brisalune/app/shell/app_delegate.hpp>
+
 #include <app/model/model_fixture.hpp>
+#include <support/held_settings_lock.hpp>
 #include <support/stopped_keyring.hpp>
 
 #include <QSignalSpy>
@@ -10,7 +13,11 @@
 #include <atomic>
 #include <chrono>
 #include <optional>
+#include <string>
 #include <thread>
+#include <vector>
+
+#include <signal.h>
 
 namespace brisalune {
 namespace {
@@ -200,6 +207,50 @@ TEST_F(ModelSignOut, TheKeychainItemGoesWithTheRealKeychain) {
 
     run(model->signOut());
     EXPECT_TRUE(store->load().is(SessionLoad::Case::absent));
+}
+
+// A push state that keeps the acknowledgements in the settings file, as the app's does.
+class ModelSignOutOnDisk : public testkit::ModelTest {
+protected:
+    std::shared_ptr<PendingAckStore> fileAcks =
+        std::make_shared<PendingAckStore>(PendingAckStore::inFile(defaults.file()));
+    std::shared_ptr<MemoryDeviceRegistry> registry = std::make_shared<MemoryDeviceRegistry>();
+    PushState diskPush{
+        std::make_shared<DesktopPushHost>(),
+        true,
+        registry,
+        fileAcks,
+        PushState::Environment{.defaults = defaults, .keychain = keychain, .notificationCenter = center}};
+
+    ModelSignOutOnDisk() { model = std::make_shared<MacModel>(diskPush, defaults, keychain, factory(), addresses()); }
+};
+
+// Another program holds the settings file through the sign-out: the account's unsent
+// acknowledgements wait for it off the UI thread; once it is stopped, the sign-out does not go
+// through and says why, rather than leave them for the next account to send.
+TEST_F(ModelSignOutOnDisk, AnotherProgramHoldingTheSettingsLeavesNoAcknowledgementBehind) {
+    launchWith(session());
+    ASSERT_TRUE(fileAcks->put(
+        {.alertId = "a101", .tenantId = "t1", .title = "Disk full", .attempts = 1, .lastError = {}, .verdict = {}}));
+    const platform::Defaults::PeerLockPatience uiThread(MacAppDelegate::uiSettingsLockPatience);  // as in the app
+
+    testkit::HeldSettingsLock held(defaults.file());
+    QCoro::Task<> out = model->signOut();
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return held.waitedOnHere() || !model->isTearingDown(); }));
+    testkit::processEventsUntil([] { return false; }, MacAppDelegate::uiSettingsLockPatience * 2);
+    EXPECT_TRUE(model->isTearingDown()) << "signed out past the held settings file";
+
+    ASSERT_EQ(::kill(held.pid(), SIGSTOP), 0);
+    run(std::move(out));
+    EXPECT_EQ(model->phase(), Phase::signedIn);
+    EXPECT_EQ(model->signOutRefusal(), std::string(MacModel::acksNotClearedText));
+    EXPECT_EQ(keychain->load().session(), session());
+    EXPECT_EQ(fileAcks->all().size(), 1u);
+
+    held.release();  // the person's next action tries again
+    run(model->retryRefusedSignOut());
+    EXPECT_EQ(model->phase(), Phase::signedOut);
+    EXPECT_TRUE(fileAcks->all().empty());
 }
 
 }  // namespace

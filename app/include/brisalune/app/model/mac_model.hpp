@@ -89,6 +89,9 @@ public:
 
     static constexpr std::string_view portalOriginsKey = "brisalune.portal-origins";
     static constexpr std::string_view boxSignInNeededText = "Sign in to this box to acknowledge.";
+    static constexpr std::string_view acksNotClearedText =
+        "Your unsent acknowledgements could not be cleared, so you are still signed in: Brisalune's settings "
+        "file could not be written. Try again.";
     // How the box probe's texts name this machine.
     static constexpr std::string_view deviceNoun = "computer";
 
@@ -117,8 +120,9 @@ public:
     std::shared_ptr<BrisaluneClient> accountClient() const override { return accountClient_; }
     bool isTearingDown() const override { return isTearingDown_; }
     const std::optional<std::string>& lastError() const noexcept { return lastError_; }
-    // Why the keyring did not forget the session at a local sign-out, while that session is still
-    // held (the person is still signed in). Changes with signOutRefusalChanged.
+    // Why a local sign-out did not go through (the keyring did not forget the session, or the
+    // unsent acknowledgements could not be cleared), while that session is still held (the person
+    // is still signed in). Changes with signOutRefusalChanged.
     const std::optional<std::string>& signOutRefusal() const noexcept { return signOutRefusal_; }
     const std::vector<AlertSnapshot>& openAlerts() const noexcept { return openAlerts_; }
     const std::optional<std::string>& alertsError() const noexcept { return alertsError_; }
@@ -165,8 +169,9 @@ public:
     // Unregisters this device, revokes the team keys, logs out, then forgets locally. Nothing
     // stops it; a second request while one runs is ignored.
     QCoro::Task<> signOut();
-    // Forgets the session here only. When the keyring refuses, the session stays held, with its
-    // refusal in `signOutRefusal` and `lastError` until a later sign-out goes through.
+    // Forgets the session here only: the unsent acknowledgements, then the keychain item. When
+    // either cannot go, the session stays held, with the refusal in `signOutRefusal` and
+    // `lastError` until a later sign-out goes through.
     QCoro::Task<> signOutLocally();
     // Tries the local sign-out that the keyring refused again, for an action of the person (the
     // menu opening); each try may ask to unlock. Nothing when none is held or one is running.
