@@ -86,6 +86,7 @@ void MacAppDelegate::applicationDidFinishLaunching() {
 void MacAppDelegate::applicationWillTerminate() {
     loopCancelled_ = true;
     sleeper_.cancel();
+    model_->endSignOutAtQuit();
 }
 
 int MacAppDelegate::finishQuitting(int status, std::chrono::milliseconds grace) {

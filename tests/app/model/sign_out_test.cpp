@@ -2,6 +2,7 @@
 
 #include <brisalune/app/shell/app_delegate.hpp>
 
+#include <app/model/delegate_fixture.hpp>
 #include <app/model/model_fixture.hpp>
 #include <support/held_settings_lock.hpp>
 #include <support/stopped_keyring.hpp>
@@ -209,7 +210,7 @@ TEST_F(ModelSignOut, TheKeychainItemGoesWithTheRealKeychain) {
     EXPECT_TRUE(store->load().is(SessionLoad::Case::absent));
 }
 
-// A push state that keeps the acknowledgements in the settings file, as the app's does.
+// The app's push state: acknowledgements in the settings file, a device token of the account.
 class ModelSignOutOnDisk : public testkit::ModelTest {
 protected:
     std::shared_ptr<PendingAckStore> fileAcks =
@@ -222,7 +223,10 @@ protected:
         fileAcks,
         PushState::Environment{.defaults = defaults, .keychain = keychain, .notificationCenter = center}};
 
-    ModelSignOutOnDisk() { model = std::make_shared<MacModel>(diskPush, defaults, keychain, factory(), addresses()); }
+    ModelSignOutOnDisk() {
+        model = std::make_shared<MacModel>(diskPush, defaults, keychain, factory(), addresses());
+        registry->rememberToken("d0d0", "acc1");
+    }
 };
 
 // Another program holds the settings file through the sign-out: the account's unsent
@@ -251,6 +255,63 @@ TEST_F(ModelSignOutOnDisk, AnotherProgramHoldingTheSettingsLeavesNoAcknowledgeme
     run(model->retryRefusedSignOut());
     EXPECT_EQ(model->phase(), Phase::signedOut);
     EXPECT_TRUE(fileAcks->all().empty());
+}
+
+// What no route answers, held until the test lets go.
+standin::Reply silentAnswer(const standin::ReceivedRequest&) {
+    standin::Reply held{204, {}, ""};
+    held.holdUntilReleased = true;
+    return held;
+}
+
+// A service that takes connections and never answers: the calls give up together, each in turn.
+TEST_F(ModelSignOutOnDisk, AServiceThatNeverAnswersHoldsTheSignOutOnlyWithinItsBound) {
+    launchWith(session());
+    hosted.clearRequests();
+    hosted.otherwise(silentAnswer);
+
+    QCoro::Task<> out = model->signOut();
+    // A hang guard only: well above the bound, below the minute each call would wait on its own.
+    EXPECT_TRUE(testkit::processEventsUntil([&] { return !model->isTearingDown(); }, std::chrono::seconds(60)));
+    hosted.otherwise({});  // the rest answers at once
+    hosted.release();
+    run(std::move(out));
+    EXPECT_EQ(
+        received(hosted),
+        (std::vector<std::string>{
+            "DELETE /v1/account/devices/d0d0", "DELETE /v1/tenants/t1/keys/k1", "POST /v1/logout"}));
+    EXPECT_EQ(model->phase(), Phase::signedOut);
+    EXPECT_TRUE(keychain->load().is(SessionLoad::Case::absent));
+}
+
+class SignOutAtQuit : public testkit::DelegateTest {};
+
+// Quit while the sign-out waits for the service: the session and its acknowledgements still end.
+TEST_F(SignOutAtQuit, AQuitDuringTheSignOutLeavesTheNextStartSignedOut) {
+    keychain->save(session());
+    run(delegate->model().ensureLaunched());
+    ASSERT_TRUE(acks->put(
+        {.alertId = "a101", .tenantId = "t1", .title = "Disk full", .attempts = 1, .lastError = {}, .verdict = {}}));
+    hosted.clearRequests();
+    hosted.otherwise(silentAnswer);
+    QCoro::Task<> out = delegate->model().signOut();
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return !hosted.requests().empty(); }));
+
+    delegate->applicationWillTerminate();
+    std::thread answer([&] {  // else the quit would wait out its grace for the held call
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        hosted.release();
+    });
+    EXPECT_EQ(MacAppDelegate::finishQuitting(0, std::chrono::seconds(30)), 0);
+    answer.join();
+    // Nothing ran on the event loop since: what the quit left, and the next start reads.
+    EXPECT_TRUE(keychain->load().is(SessionLoad::Case::absent));
+    EXPECT_TRUE(acks->all().empty());
+
+    hosted.otherwise({});  // the rest answers at once
+    hosted.release();
+    run(std::move(out));
+    delegate.reset();
 }
 
 }  // namespace

@@ -167,12 +167,16 @@ public:
     // ---- sign-out ----
 
     // Unregisters this device, revokes the team keys, logs out, then forgets locally. Nothing
-    // stops it; a second request while one runs is ignored.
+    // stops it; the calls to the service give up together after about 20 s; a second request
+    // while one runs is ignored.
     QCoro::Task<> signOut();
     // Forgets the session here only: the unsent acknowledgements, then the keychain item. When
     // either cannot go, the session stays held, with the refusal in `signOutRefusal` and
     // `lastError` until a later sign-out goes through.
     QCoro::Task<> signOutLocally();
+    // The program quits while a sign-out runs, which cannot finish now: what it forgets on this
+    // computer goes at once, as a job of the local pool that the quit waits for.
+    void endSignOutAtQuit();
     // Tries the local sign-out that the keyring refused again, for an action of the person (the
     // menu opening); each try may ask to unlock. Nothing when none is held or one is running.
     QCoro::Task<> retryRefusedSignOut();

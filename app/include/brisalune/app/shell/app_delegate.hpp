@@ -99,8 +99,8 @@ public:
     // listens to the notification service's responses, installs the categories, attaches the
     // model to the push state and starts the refresh loop.
     void applicationDidFinishLaunching();
-    // Cancels the refresh loop, nothing else. A sleeping loop wakes at once, refreshes once more
-    // and ends.
+    // Cancels the refresh loop, and ends on this computer a sign-out that runs. A sleeping loop
+    // wakes at once, refreshes once more and ends.
     void applicationWillTerminate();
     // The process's end once the event loop has returned `status`. The jobs still on the thread
     // pools get `grace` to finish (a keychain or settings write; one that waits for another
