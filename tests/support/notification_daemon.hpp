@@ -1,11 +1,13 @@
 #pragma once
 
-// A D-Bus session bus of the test's own, and python3-dbusmock's notification daemon on it. The
-// daemon records every call it receives and emits the signals a test asks for. A missing
-// dbus-daemon or python3-dbusmock fails the test. Also Debian's own notification-daemon, drawing
-// its bubbles on an X server of the test's own (Xvfb), driven with xdotool.
+// A D-Bus session bus of the test's own, where only what the test starts answers, and
+// python3-dbusmock's notification daemon on it. The daemon records every call it receives and
+// emits the signals a test asks for. A missing dbus-daemon or python3-dbusmock fails the test.
+// Also Debian's own notification-daemon, drawing its bubbles on an X server of the test's own
+// (Xvfb), driven with xdotool.
 
 #include <support/qt_application.hpp>
+#include <support/session_bus.hpp>
 
 #include <QByteArray>
 #include <QDBusArgument>
@@ -82,7 +84,11 @@ class PrivateBus {
 public:
     PrivateBus() : name_(QStringLiteral("test-bus-") + QUuid::createUuid().toString(QUuid::WithoutBraces)) {
         coreApplication();
-        daemon_.start(QStringLiteral("dbus-daemon"), {"--session", "--nofork", "--print-address=1"});
+        daemon_.start(
+            QStringLiteral("dbus-daemon"),
+            {QStringLiteral("--config-file=") + QString::fromUtf8(sessionBusConfig()),
+             "--nofork",
+             "--print-address=1"});
         if (!daemon_.waitForStarted()) detail::fail("dbus-daemon did not start", daemon_);
         if (!detail::waitUntil([&] { return daemon_.canReadLine() || daemon_.waitForReadyRead(20); }, daemon_))
             detail::fail("dbus-daemon gave no address", daemon_);

@@ -1,6 +1,7 @@
 #include <brisalune/client/accounts/secret_service.hpp>
 #include <brisalune/client/accounts/session.hpp>
 
+#include <support/session_bus.hpp>
 #include <support/session_print.hpp>
 #include <support/temp_dir.hpp>
 
@@ -626,7 +627,9 @@ TEST(KeychainWithoutSecretService, LoadIsUnreadableSaveThrowsAndNoFileAppears) {
 class PrivateBus {
 public:
     PrivateBus() {
-        std::FILE* bus = ::popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
+        const std::string daemon = std::string("dbus-daemon --config-file='") + testkit::sessionBusConfig() +
+                                   "' --fork --print-address=1 --print-pid=1";
+        std::FILE* bus = ::popen(daemon.c_str(), "r");
         if (!bus) throw std::runtime_error("no dbus-daemon");
         char address[512] = {};
         char pid[32] = {};
