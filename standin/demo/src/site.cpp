@@ -295,7 +295,7 @@ std::string Site::nextAlertId() {
         sizeof id,
         "%s%012llx",
         kind_ == SiteKind::hosted ? "a2c0" : "b2c0",
-        static_cast<unsigned long long>(++serial_));
+        static_cast<unsigned long long>(++alertSerial_ & 0xffff'ffff'ffffULL));
     return id;
 }
 

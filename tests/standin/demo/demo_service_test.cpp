@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <fstream>
 #include <future>
+#include <iterator>
 #include <set>
 
 namespace brisalune::demo {
@@ -25,6 +26,7 @@ using ::testing::AllOf;
 using ::testing::ElementsAre;
 using ::testing::Field;
 using ::testing::HasSubstr;
+using ::testing::IsEmpty;
 using ::testing::Ne;
 
 constexpr auto patience = std::chrono::seconds(20);
@@ -262,6 +264,26 @@ TEST(DemoServiceArrivals, NewAlertsWakeALongPoll) {
     EXPECT_EQ(fresh->id.size(), 16u);
     EXPECT_TRUE(
         std::ranges::any_of(demo.fixture().arrivals, [&](const ArrivalSeed& a) { return a.rule == fresh->rule; }));
+}
+
+// The app's settings outlive a run of the demo, acknowledgements waiting to be sent among them:
+// an alert that arrives in one run never has the id of one from another run.
+TEST(DemoServiceArrivals, NewAlertsOfOneRunHaveIdsNoOtherRunGives) {
+    const auto run = [] {
+        DemoService demo(loadFixture(defaultFixturePath()), arrivingEvery(std::chrono::milliseconds(0)));
+        for (const auto& arrival : demo.fixture().arrivals) demo.hosted().raise(arrival);
+        ServerCompatibility compatibility;
+        std::set<std::string> ids;
+        for (const auto& alert : pull(acmeClient(demo, compatibility), 0, 0).alerts) ids.insert(alert.id);
+        for (const auto& seed : demo.fixture().hosted.teams.front().alerts) ids.erase(seed.id);
+        return ids;
+    };
+    const auto first = run();
+    const auto second = run();
+    ASSERT_FALSE(first.empty());
+    std::vector<std::string> common;
+    std::ranges::set_intersection(first, second, std::back_inserter(common));
+    EXPECT_THAT(common, IsEmpty());
 }
 
 TEST(DemoServiceArrivals, KeepOpenAndResolvedAlertsWithinTheLimit) {

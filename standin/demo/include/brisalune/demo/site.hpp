@@ -206,6 +206,9 @@ private:
     std::optional<SetRelayBody> relay_;
     std::int64_t serial_ = 0;
     std::mt19937_64 random_;
+    // The last alert id given, from a random start: the app's settings outlive a run, so an id
+    // must never name another run's alert.
+    std::uint64_t alertSerial_ = random_();
 };
 
 }  // namespace brisalune::demo
