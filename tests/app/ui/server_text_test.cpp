@@ -37,6 +37,9 @@ const std::string markup = R"(<img src="/usr/share/pixmaps/debian-logo.png"> <a 
 // keeps, and grows, for the life of the process, which LeakSanitizer would report at exit: the
 // tests that lay such texts out run unwatched.
 struct FontCachesUnwatched {
+    // Not defaulted: without AddressSanitizer the struct is empty, and a const one needs a
+    // constructor of its own.
+    FontCachesUnwatched() {}
 #if defined(__SANITIZE_ADDRESS__)
     const __lsan::ScopedDisabler disabler;
 #endif
