@@ -12,9 +12,7 @@
 #include <QMetaObject>
 
 #include <xcb/xcb.h>
-#include <xcb/xcbext.h>
-
-#include <sys/uio.h>
+#include <xcb/xfixes.h>
 
 #include <cstdlib>
 #include <functional>
@@ -57,48 +55,13 @@ xcb_atom_t internAtom(xcb_connection_t* connection, const QByteArray& name) {
     return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
 }
 
-// XFixes, asked by hand (its xcb binding is not among the build's libraries): only it tells a
-// client other than the owner that a selection changed hands, or ended with its owner's client.
-xcb_extension_t xfixes{"XFIXES", 0};
-
-struct XFixesVersionQuery {
-    uint8_t major = 0, minor = 0;
-    uint16_t length = 0;
-    uint32_t clientMajor = 2, clientMinor = 0;
-};
-
-struct XFixesSelectSelectionInput {
-    uint8_t major = 0, minor = 2;
-    uint16_t length = 0;
-    xcb_window_t window;
-    xcb_atom_t selection;
-    uint32_t mask;
-};
-
-// Its SelectionNotify event, as far as it is read here.
-struct XFixesSelectionNotify {
-    uint8_t responseType, subtype;
-    uint16_t sequence;
-    xcb_window_t window, owner;
-    xcb_atom_t selection;
-};
-
-// The selection's owner set, its window destroyed, its client gone.
-constexpr uint32_t everyOwnerChange = 1 | 2 | 4;
-
-template <class Request>
-unsigned int sendXFixes(xcb_connection_t* connection, Request& request, bool replied) {
-    iovec parts[3] = {{}, {}, {&request, sizeof request}};  // xcb uses the two before the request
-    const xcb_protocol_request_t kind{1, &xfixes, request.minor, static_cast<uint8_t>(!replied)};
-    return xcb_send_request(connection, 0, parts + 2, &kind);
-}
-
-// The first event code of XFixes once a version is agreed with the server; none without it.
+// The first event code of XFixes once a version is agreed with the server; none without it. Only
+// XFixes tells a client other than the owner that a selection changed hands, or ended with its
+// owner's client.
 std::optional<uint8_t> xfixesEvents(xcb_connection_t* connection) {
-    const xcb_query_extension_reply_t* extension = xcb_get_extension_data(connection, &xfixes);
+    const xcb_query_extension_reply_t* extension = xcb_get_extension_data(connection, &xcb_xfixes_id);
     if (!extension || !extension->present) return std::nullopt;
-    XFixesVersionQuery query;
-    std::free(xcb_wait_for_reply(connection, sendXFixes(connection, query, true), nullptr));
+    std::free(xcb_xfixes_query_version_reply(connection, xcb_xfixes_query_version(connection, 2, 0), nullptr));
     return extension->first_event;
 }
 
@@ -179,8 +142,9 @@ public:
         } else if (type == XCB_DESTROY_NOTIFY && watched_ != XCB_WINDOW_NONE) {
             if (static_cast<const xcb_destroy_notify_event_t*>(message)->window == watched_)
                 QMetaObject::invokeMethod(&owner_, &TrayWatch::lookAtLoss, Qt::QueuedConnection);
-        } else if (type == xfixesEvents_ && watched_ != XCB_WINDOW_NONE) {
-            if (static_cast<const XFixesSelectionNotify*>(message)->selection == selection_)
+        } else if (xfixesEvents_ && type == *xfixesEvents_ + XCB_XFIXES_SELECTION_NOTIFY &&
+                   watched_ != XCB_WINDOW_NONE) {
+            if (static_cast<const xcb_xfixes_selection_notify_event_t*>(message)->selection == selection_)
                 QMetaObject::invokeMethod(&owner_, &TrayWatch::lookAtLoss, Qt::QueuedConnection);
         }
         return false;
@@ -202,8 +166,11 @@ private:
     void selectOwnerChanges(bool on) {
         if (!xfixesEvents_) return;
         const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
-        XFixesSelectSelectionInput select{.window = root, .selection = selection_, .mask = on ? everyOwnerChange : 0};
-        sendXFixes(connection_, select, false);
+        // The selection's owner set, its window destroyed, its client gone.
+        constexpr uint32_t everyOwnerChange = XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
+                                              XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
+                                              XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE;
+        xcb_xfixes_select_selection_input(connection_, root, selection_, on ? everyOwnerChange : 0);
         xcb_flush(connection_);
     }
 
