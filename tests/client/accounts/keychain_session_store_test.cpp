@@ -675,26 +675,24 @@ bool signsInWithoutAKeyring() {
     auto check = [&](bool held, const char* what) { failed += held ? "" : std::string(what) + "\n"; };
     PromptCount prompts;
     KeychainSessionStore store(testService());
+    // The save fails with `status`, in words holding `words`; `what` names the case.
+    const auto saveFails = [&](std::int32_t status, const char* words, const std::string& what) {
+        try {
+            store.save(session());
+            check(false, (what + " did not throw").c_str());
+        } catch (const KeychainError& error) {
+            check(error.status() == status, (what + " failed with another status").c_str());
+            check(std::string(error.what()).find(words) != std::string::npos, (what + ": its text says otherwise").c_str());
+        }
+    };
     check(store.load() == SessionLoad::absent(), "load was not absent");
     check(prompts.taken() == 0, "load prompted");
-    try {
-        store.save(session());
-        check(false, "save did not throw");
-    } catch (const KeychainError& error) {
-        check(error.status() == KeychainStatus::keyringNotCreated, "save failed with another status");
-        check(std::string(error.what()).find("no keyring was created") != std::string::npos, "the text says otherwise");
-    }
+    saveFails(KeychainStatus::keyringNotCreated, "no keyring was created", "save");
     check(prompts.taken() == 1, "the save did not prompt once, to make the keyring");
     // A keyring, but none the default, as a keyring manager can leave it: none is made unasked.
     const ScratchCollection kept;
     check(secret_service_set_alias_sync(nullptr, "default", nullptr, nullptr, nullptr), "the default stayed");
-    try {
-        store.save(session());
-        check(false, "save without a default did not throw");
-    } catch (const KeychainError& error) {
-        check(error.status() == KeychainStatus::noDefaultKeyring, "save without a default failed with another status");
-        check(std::string(error.what()).find("Choose one") != std::string::npos, "its text says otherwise");
-    }
+    saveFails(KeychainStatus::noDefaultKeyring, "Choose one", "save without a default");
     check(prompts.taken() == 0, "the save without a default prompted to make another keyring");
     std::fputs(failed.c_str(), stderr);
     return failed.empty();
