@@ -13,7 +13,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <ranges>
 #include <string>
 #include <thread>
 #include <utility>
@@ -142,8 +141,8 @@ public:
     static std::chrono::steady_clock::duration longestWait() {
         const std::lock_guard lock(mutex());
         if (sent().empty()) return {};
-        const auto oldest = std::ranges::min(sent() | std::views::values);
-        return std::chrono::steady_clock::now() - oldest;
+        const auto oldest = std::ranges::min_element(sent(), {}, [](const auto& call) { return call.second; });
+        return std::chrono::steady_clock::now() - oldest->second;
     }
 
 private:
