@@ -34,7 +34,8 @@ public:
     // it, and `isEnabled` is read back from the entry either way. Throws nothing. Refuses to
     // write an entry for a binary that is gone (" (deleted)") or that someone else could
     // replace: the file or a folder above it owned by another user than root or this one, or
-    // writable by group or others (a sticky folder excepted); the text says which and why.
+    // writable by group or others, a sticky folder such as /tmp included (a name of this user's
+    // there may be taken by anyone once it is gone); the text says which and why.
     void setEnabled(bool wanted);
 
     // The entry's text for this executable.
