@@ -2,8 +2,10 @@
 #include <brisalune/client/routing/secret_text.hpp>
 
 #include <brisalune/platform/json.hpp>
+#include <brisalune/platform/text.hpp>
 
 #include <algorithm>
+#include <optional>
 #include <ostream>
 #include <variant>
 
@@ -13,23 +15,43 @@ std::ostream& operator<<(std::ostream& out, const SecretText&) { return out << S
 
 namespace {
 
-// Letters, digits and the underscore, and any byte of a character beyond ASCII: what words are
-// made of.
-bool wordByte(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte >= 0x80 || (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') ||
-           (byte >= 'a' && byte <= 'z') || c == '_';
+// A secret this long is no word of the server's own: it goes wherever it stands.
+constexpr std::size_t longSecret = 8;
+
+std::size_t characters(std::string_view text) {
+    std::size_t count = 0;
+    for (std::size_t at = 0; at < text.size(); ++count) {
+        const auto point = platform::decodeCodePoint(text, at);
+        at += point ? point->bytes.size() : 1;
+    }
+    return count;
 }
 
-// Whether the secret found at `at` stands on its own there, not as part of a longer word: a
-// secret "e" is not the "e" of "rejected".
-bool standsAlone(std::string_view text, std::size_t at, std::string_view secret) {
-    const std::size_t end = at + secret.size();
-    const bool start = at == 0 || !wordByte(secret.front()) || !wordByte(text[at - 1]);
-    return start && (end == text.size() || !wordByte(secret.back()) || !wordByte(text[end]));
+// The character starting at `at`, if it is one.
+std::optional<char32_t> characterAt(std::string_view text, std::size_t at) {
+    if (at >= text.size()) return std::nullopt;
+    const auto point = platform::decodeCodePoint(text, at);
+    return point ? std::optional(point->value) : std::nullopt;
 }
 
-// The text with each non-empty secret replaced by the placeholder wherever it stands on its own.
+std::optional<char32_t> lastCharacter(std::string_view text) {
+    std::size_t at = text.size();
+    while (at > 0 && (static_cast<unsigned char>(text[at - 1]) & 0xC0) == 0x80 && text.size() - at < 3) --at;
+    return at > 0 ? characterAt(text, at - 1) : std::nullopt;
+}
+
+bool letterOrDigit(std::optional<char32_t> c) { return c && platform::isAlphanumeric(*c); }
+
+// Whether the secret found at `at`, after the character `before`, is to go: a long one always, a
+// short one only where no letter or digit of any script touches it (a secret "e" is not the "e"
+// of "rejected").
+bool removable(std::string_view text, std::size_t at, std::string_view secret, std::optional<char32_t> before) {
+    if (characters(secret) >= longSecret) return true;
+    const bool start = !letterOrDigit(before) || !letterOrDigit(characterAt(secret, 0));
+    return start && (!letterOrDigit(characterAt(text, at + secret.size())) || !letterOrDigit(lastCharacter(secret)));
+}
+
+// The text with each non-empty secret replaced by the placeholder wherever it may go.
 std::string withoutSecrets(std::string_view text, const std::vector<const SecretText*>& secrets) {
     std::vector<std::string_view> ordered;
     for (const auto* secret : secrets) {
@@ -38,16 +60,22 @@ std::string withoutSecrets(std::string_view text, const std::vector<const Secret
     // The longest first, so a secret inside another one cannot leave part of it behind.
     std::ranges::sort(ordered, std::ranges::greater{}, &std::string_view::size);
     std::string out;
+    std::optional<char32_t> before;
     for (std::size_t at = 0; at < text.size();) {
         const auto found = std::ranges::find_if(ordered, [&](std::string_view secret) {
-            return text.substr(at).starts_with(secret) && standsAlone(text, at, secret);
+            return text.substr(at).starts_with(secret) && removable(text, at, secret, before);
         });
-        if (found == ordered.end()) {
-            out += text[at++];
-        } else {
+        if (found != ordered.end()) {
             out += SecretText::placeholder;
             at += found->size();
+            before = lastCharacter(*found);
+            continue;
         }
+        const auto point = platform::decodeCodePoint(text, at);
+        const std::size_t length = point ? point->bytes.size() : 1;
+        out += text.substr(at, length);
+        before = point ? std::optional(point->value) : std::nullopt;
+        at += length;
     }
     return out;
 }

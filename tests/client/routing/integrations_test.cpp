@@ -204,6 +204,40 @@ TEST_F(IntegrationEndpoints, SecretsOfADraftNeverReachTheErrorTexts) {
     EXPECT_EQ(error.message(), "webhook rejected: <redacted>");
 }
 
+// Whatever character stands beside a secret in the server's text, of any script.
+TEST_F(IntegrationEndpoints, SecretsGoWhateverStandsBesideThem) {
+    const IntegrationDraft draft{
+        .type = "chat",
+        .secret = "sig-SECRET-1",
+        .token = "SECRET-tok",
+        .webhookUrl = "https://chat.example/hooks/SECRET-3"};
+    const std::pair<std::string_view, std::string_view> besides[] = {
+        {"\u201c", "\u201d"},  // curly quotes
+        {"\u00ab", "\u00bb"},  // guillemets
+        {"\u00a0", "\u00a0"},  // no-break spaces
+        {"\u2014", "\u2014"},  // em dashes
+        {"\u30c8\u30fc\u30af\u30f3", "\u306f\u7121\u52b9\u3067\u3059"},  // no spaces at all
+        {"x", "y"},              // inside a longer word
+    };
+    for (const auto& [before, after] : besides) {
+        for (const auto* secret : draft.secrets()) {
+            const std::string quoted = json::write(json::Value(std::string(secret->reveal())), json::Style::compact);
+            const std::string inner = quoted.substr(1, quoted.size() - 2);
+            server.on(
+                "POST",
+                "/v1/projects/p/integrations",
+                Reply::json("{\"error\":\"" + std::string(before) + inner + std::string(after) + " refused\"}", 422));
+            const auto error = errorOf([&] { createIntegration(client(), "p", draft); });
+            EXPECT_EQ(allTexts(error).find("SECRET"), std::string::npos) << before << " " << allTexts(error);
+        }
+    }
+
+    // A short secret goes where no letter or digit touches it, and stays inside a word.
+    const IntegrationDraft shortSecret{.type = "webhook", .secret = "e"};
+    server.on("POST", "/v1/projects/p/integrations", Reply::json(R"({"error":"\u00abe\u00bb rejected; \u00e9e\u00e9"})", 403));
+    EXPECT_EQ(errorOf([&] { createIntegration(client(), "p", shortSecret); }).message(), "\u00ab<redacted>\u00bb rejected; \u00e9e\u00e9");
+}
+
 class ActionEndpoints : public testkit::EndpointTest {};
 
 TEST_F(ActionEndpoints, PathsBodiesAndAnswers) {

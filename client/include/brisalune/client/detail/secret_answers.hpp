@@ -12,8 +12,9 @@
 
 namespace brisalune {
 
-// The JSON answer with every secret cut out of its texts where it stands on its own (keys are
-// left as they are); the empty text when the answer is no JSON, which the status mapping reads
+// The JSON answer with every secret cut out of its texts (keys are left as they are): one of
+// eight characters or more wherever it stands, a shorter one where no letter or digit touches
+// it; the empty text when the answer is no JSON, which the status mapping reads
 // as carrying no texts at all.
 std::string answerWithoutSecrets(std::string_view body, const std::vector<const SecretText*>& secrets);
 
