@@ -258,7 +258,6 @@ struct Cached {
     std::vector<std::string> flags;
     Tag tag;  // flattened into the object
     bool archived = false;
-    friend bool operator==(const Cached&, const Cached&) = default;
 };
 
 }  // namespace

@@ -43,7 +43,6 @@ struct Steps {
     std::optional<std::int32_t> loose;
     std::int32_t defaulted = 0;
     std::string tail;
-    friend bool operator==(const Steps&, const Steps&) = default;
 };
 
 }  // namespace

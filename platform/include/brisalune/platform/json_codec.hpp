@@ -39,6 +39,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <map>
 #include <memory>
@@ -506,10 +507,12 @@ bool writesField(const M& value, Policy) {
 
 // How many members an aggregate has: the most initialisers it can be braced from.
 struct AnyMember {
-    // Never defined: only asked about. Not constexpr, which would make it inline, and an
-    // undefined inline function is what clang warns of (-Wundefined-inline).
+    // Only ever asked about, never called. Defined all the same: clang counts a member of a type
+    // in an unnamed namespace as used by the braced test, and refuses it undefined.
     template <class M>
-    operator M&() const&& noexcept;
+    operator M&() const&& noexcept {
+        std::terminate();
+    }
 };
 template <class T, class... A>
 concept BracedFrom = requires {

@@ -51,7 +51,7 @@ private:
     template <class... C>
     void addOne(const std::variant<C...>& value) {
         mix(value.index());
-        std::visit([this](const auto& payload) { addOne(payload); }, value);
+        std::visit([&](const auto& payload) { addOne(payload); }, value);
     }
     template <class D>
     void addOne(const std::chrono::time_point<std::chrono::system_clock, D>& instant) {
