@@ -425,6 +425,14 @@ struct PeerLock {
     int error = EAGAIN;
 };
 
+PeerLock refusedLock(const fs::path& lock, std::string_view why, int error) {
+    return {
+        .fd = -1,
+        .depth = 0,
+        .refusal = "the settings file's lock " + lock.string() + " " + std::string(why) + "; not written",
+        .error = error};
+}
+
 // The lock file, opened; else the refusal. Only a plain file of this user is one that every
 // writer locks alike: a link (dangling, or to a file of another user), a folder, a pipe, or a
 // file left by a run under sudo is refused, never written past.
@@ -436,22 +444,11 @@ std::variant<int, PeerLock> openLockFile(const fs::path& path) {
         fd = ::open(path.c_str(), O_RDONLY | flags);  // left read-only
         if (fd < 0 && errno == ENOENT) errno = cannotCreate;
     }
-    if (fd < 0) {
-        const int error = errno;
-        return PeerLock{
-            .fd = -1,
-            .depth = 0,
-            .refusal = "the settings file's lock " + path.string() + " cannot be opened; not written",
-            .error = error};
-    }
+    if (fd < 0) return refusedLock(path, "cannot be opened", errno);
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
         ::close(fd);
-        return PeerLock{
-            .fd = -1,
-            .depth = 0,
-            .refusal = "the settings file's lock " + path.string() + " is not a plain file of this user; not written",
-            .error = ENOLCK};
+        return refusedLock(path, "is not a plain file of this user", ENOLCK);
     }
     return fd;
 }
@@ -506,45 +503,115 @@ std::string waitRefusal(
     return {};
 }
 
-// The lock file, locked against other processes. Called and returns with `process` held; while
-// a peer holds the file, `process` is let go between tries, so that this process's other threads
-// (the UI's among them) read and write meanwhile. Never waits on one lock while holding the
-// other, so two threads cannot hold each other up. A write never goes past a peer's lock: when
-// the holder is stopped, or the wait runs out, the lock is refused and the write fails.
-PeerLock lockAgainstPeers(const fs::path& file, std::unique_lock<std::recursive_mutex>& process) {
-    struct stat info {};
-    if (::stat(file.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return {};  // no write can succeed there
-    const fs::path path = lockFileOf(file);
-    try {
-        makeFolder(folderOf(file));  // the lock goes beside the first write too
-    } catch (const std::system_error&) {
-        return {};  // the write fails on its own
-    }
-    std::variant<int, PeerLock> opened = openLockFile(path);
-    if (PeerLock* refused = std::get_if<PeerLock>(&opened)) return std::move(*refused);
-    const int fd = std::get<int>(opened);
+// Takes the flock on `fd`, the lock file or the folder at `path`. Called and returns with
+// `process` held; while a peer holds it, `process` is let go between tries, so that this process's
+// other threads (the UI's among them) read and write meanwhile: never waits on a peer while
+// holding `process`, so two threads cannot hold each other up. Refused when the holder is stopped
+// or the wait runs out: a write never goes past a peer's lock.
+PeerLock waitForLock(
+    int fd,
+    const fs::path& path,
+    const fs::path& file,
+    std::chrono::steady_clock::time_point start,
+    std::unique_lock<std::recursive_mutex>& process) {
     HolderWatch watch(path, fd);
-    const auto start = std::chrono::steady_clock::now();
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
-        if (errno != EWOULDBLOCK) {  // a file system without locks
-            const int error = errno;
-            ::close(fd);
-            return {
-                .fd = -1,
-                .depth = 0,
-                .refusal = "the settings file's lock " + path.string() + " cannot be taken; not written",
-                .error = error};
-        }
-        if (std::string refusal = waitRefusal(watch, start, std::chrono::steady_clock::now()); !refusal.empty()) {
-            ::close(fd);
-            return {.fd = -1, .depth = 0, .refusal = refusal + ": " + file.string()};
-        }
+        if (errno != EWOULDBLOCK) return refusedLock(path, "cannot be taken", errno);  // a file system without locks
+        if (std::string refusal = waitRefusal(watch, start, std::chrono::steady_clock::now()); !refusal.empty())
+            return {.fd = -1, .depth = 0, .refusal = refusal + ": " + file.string(), .error = EAGAIN};
         process.unlock();
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
         process.lock();
     }
-    return {.fd = fd, .depth = 0, .refusal = {}};
+    return {.fd = fd, .depth = 0, .refusal = {}, .error = 0};
+}
+
+// Whether the file open at `fd` is the one at `path` now.
+bool standsAt(int fd, const fs::path& path) {
+    struct stat held {};
+    struct stat there {};
+    return ::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &there) == 0 && held.st_dev == there.st_dev &&
+           held.st_ino == there.st_ino;
+}
+
+// The folder of a settings file, opened once for this process's writes however many hold it or
+// wait for it, so that its lock is the process's: nested writes, and writes of other files in it,
+// never wait on each other. Guarded by the process lock.
+struct HeldFolder {
+    int fd = -1;
+    int users = 0;
+};
+
+std::map<fs::path, HeldFolder>& heldFolders() {
+    static auto* const held = new std::map<fs::path, HeldFolder>;  // never destroyed, as peerLocks()
+    return *held;
+}
+
+void releaseFolder(const fs::path& folder) {
+    const auto found = heldFolders().find(folder);
+    if (found == heldFolders().end() || --found->second.users > 0) return;
+    if (found->second.fd >= 0) ::close(found->second.fd);  // closing releases the flock
+    heldFolders().erase(found);
+}
+
+// Every write holds the settings file's folder before its lock file: a lock file removed while its
+// holder writes (a clean-up, a sync tool) lets the next writer make another and take that, but not
+// the folder, which cannot go while the file is in it, so that one waits until the first is done.
+// Holding the folder, a write may wait for a lock file, never the other way round, so no two wait
+// on each other. A folder this user may not read, or one its file system cannot lock, is not held:
+// the lock file alone serves there. Refused as the lock file's wait is.
+std::optional<PeerLock> holdFolder(
+    const fs::path& folder,
+    const fs::path& file,
+    std::chrono::steady_clock::time_point start,
+    std::unique_lock<std::recursive_mutex>& process) {
+    HeldFolder& held = heldFolders()[folder];  // stays while this write is one of its users
+    if (held.users++ == 0) held.fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (held.fd < 0) return std::nullopt;
+    PeerLock taken = waitForLock(held.fd, folder, file, start, process);
+    if (taken.fd >= 0 || taken.error != EAGAIN) return std::nullopt;  // held, or cannot be: the lock file serves
+    releaseFolder(folder);
+    return taken;
+}
+
+// The lock file, locked against other processes, and still the one at its path once locked: one
+// removed or replaced while this write waited holds off no one who opens the path after, so the
+// one there now is taken instead. Called and returns with `process` held, as waitForLock.
+PeerLock lockFile(
+    const fs::path& path,
+    const fs::path& file,
+    std::chrono::steady_clock::time_point start,
+    std::unique_lock<std::recursive_mutex>& process) {
+    for (;;) {
+        std::variant<int, PeerLock> opened = openLockFile(path);
+        if (PeerLock* refused = std::get_if<PeerLock>(&opened)) return std::move(*refused);
+        const int fd = std::get<int>(opened);
+        PeerLock taken = waitForLock(fd, path, file, start, process);
+        if (taken.fd >= 0 && standsAt(fd, path)) return taken;
+        ::close(fd);
+        if (taken.fd < 0) return taken;
+        if (std::chrono::steady_clock::now() - start >= threadPeerLockPatience)
+            return refusedLock(path, "keeps being removed or replaced", EAGAIN);
+    }
+}
+
+// The file's lock against other processes: its folder, then its lock file. Called and returns
+// with `process` held. The folder is held exactly while the lock file is.
+PeerLock lockAgainstPeers(const fs::path& file, std::unique_lock<std::recursive_mutex>& process) {
+    struct stat info {};
+    if (::stat(file.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return {};  // no write can succeed there
+    const fs::path folder = folderOf(file);
+    try {
+        makeFolder(folder);  // the lock goes beside the first write too
+    } catch (const std::system_error&) {
+        return {};  // the write fails on its own
+    }
+    const auto start = std::chrono::steady_clock::now();
+    if (std::optional<PeerLock> refused = holdFolder(folder, file, start, process)) return std::move(*refused);
+    PeerLock taken = lockFile(lockFileOf(file), file, start, process);
+    if (taken.fd < 0) releaseFolder(folder);
+    return taken;
 }
 
 // The peer locks this process holds, by file, with how many holders nest in each. Guarded by
@@ -804,7 +871,10 @@ Defaults::WriteLock::WriteLock(const std::filesystem::path& file) : process_(pro
 Defaults::WriteLock::~WriteLock() {
     const auto found = peerLocks().find(file_);
     if (found == peerLocks().end() || --found->second.depth > 0) return;
-    if (found->second.fd >= 0) ::close(found->second.fd);  // closing releases the flock
+    if (found->second.fd >= 0) {
+        ::close(found->second.fd);  // closing releases the flock
+        releaseFolder(folderOf(file_));
+    }
     peerLocks().erase(found);
 }
 

@@ -301,7 +301,7 @@ TEST_F(DefaultsOddPlaces, ALockLeftByAProgramThatDiedHoldsNobody) {
 // another program left in its place), the write fails and says why; nothing goes ahead without it.
 TEST_F(DefaultsOddPlaces, ALockFileThatCannotBeTakenFailsTheWriteAndSaysWhy) {
     const fs::path lock = folder / ".defaults.json.lock";
-    const std::vector<std::pair<const char*, std::function<void()>>> places = {
+    std::vector<std::pair<const char*, std::function<void()>>> places = {
         {"a dangling link", [&] { fs::create_symlink(dir / "gone" / "lock", lock); }},
         {"a folder", [&] { fs::create_directory(lock); }},
         {"a file this user cannot open",
@@ -310,6 +310,14 @@ TEST_F(DefaultsOddPlaces, ALockFileThatCannotBeTakenFailsTheWriteAndSaysWhy) {
              fs::permissions(lock, ::geteuid() == 0 ? fs::perms::owner_read | fs::perms::owner_write : fs::perms::none);
          }},
     };
+    if (::geteuid() == 0) {
+        // It opens, and can be locked, but only the writers of its owner lock it alike.
+        places.emplace_back("a file of another user that this one can read", [&] {
+            writeFile(lock, "");
+            fs::permissions(
+                lock, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+        });
+    }
     for (const auto& [name, make] : places) {
         SCOPED_TRACE(name);
         fs::remove_all(folder);

@@ -1,14 +1,17 @@
 // Another process holding the settings file's lock: a live one, however slow, is waited for and
 // nothing is lost; a stopped one fails the write in bounded time, with nothing written past it;
-// a stalled writer's staged file is not swept away. The peer is this test program run again.
+// a stalled writer's staged file is not swept away; a lock file removed while peers write lets
+// no two write at once. The peer is this test program run again.
 
 #include <brisalune/platform/defaults.hpp>
 
 #include <support/child_process.hpp>
+#include <support/open_files.hpp>
 #include <support/temp_dir.hpp>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -36,6 +39,7 @@ using namespace std::chrono_literals;
 constexpr const char* fileVariable = "BRISALUNE_PEER_FILE";
 constexpr const char* jobVariable = "BRISALUNE_PEER_JOB";
 constexpr const char* holdVariable = "BRISALUNE_PEER_HOLD_MS";
+constexpr const char* timesVariable = "BRISALUNE_PEER_TIMES";
 
 std::string readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -64,6 +68,15 @@ void countUnderLock(const fs::path& file, std::chrono::milliseconds hold) {
     defaults.set("count", count + 1);
 }
 
+// Another program that locks the lock file and nothing else (flock(1), say), until it is killed.
+void holdLockFile(const fs::path& file) {
+    const fs::path lock = file.parent_path() / ("." + file.filename().string() + ".lock");
+    const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0 || ::flock(fd, LOCK_EX) != 0) std::_Exit(2);
+    std::ofstream(readyOf(file)) << ::getpid();
+    ::pause();
+}
+
 // A writer stalled between staging its file and the rename, staged long enough ago to look left.
 void stallBeforeRename(const fs::path& file) {
     const Defaults::WriteLock lock(file);
@@ -83,8 +96,13 @@ void stallBeforeRename(const fs::path& file) {
 TEST(DefaultsPeerChild, Job) {
     const char* file = std::getenv(fileVariable);
     if (!file) GTEST_SKIP() << "run by DefaultsPeerLock in a child process";
-    if (std::string(std::getenv(jobVariable)) == "stall") {
+    const std::string job = std::getenv(jobVariable);
+    if (job == "stall") {
         stallBeforeRename(file);
+    } else if (job == "hold") {
+        holdLockFile(file);
+    } else if (job == "counts") {
+        for (int n = std::atoi(std::getenv(timesVariable)); n > 0; --n) countUnderLock(file, 0ms);
     } else {
         countUnderLock(file, std::chrono::milliseconds(std::atoll(std::getenv(holdVariable))));
     }
@@ -95,14 +113,18 @@ protected:
     TempDir dir;
     fs::path file = dir / "defaults.json";
 
-    // Started and holding the lock when it returns.
-    std::unique_ptr<ChildProcess> peer(const std::string& job, std::chrono::milliseconds hold = 0ms) {
-        auto child = std::make_unique<ChildProcess>(
+    std::unique_ptr<ChildProcess> start(const std::string& job, std::chrono::milliseconds hold, int times = 0) {
+        return std::make_unique<ChildProcess>(
             "DefaultsPeerChild.*",
             std::vector<std::string>{
                 std::string(fileVariable) + "=" + file.string(),
                 std::string(jobVariable) + "=" + job,
-                std::string(holdVariable) + "=" + std::to_string(hold.count())});
+                std::string(holdVariable) + "=" + std::to_string(hold.count()),
+                std::string(timesVariable) + "=" + std::to_string(times)});
+    }
+    // Started and holding the lock when it returns.
+    std::unique_ptr<ChildProcess> peer(const std::string& job, std::chrono::milliseconds hold = 0ms) {
+        auto child = start(job, hold);
         EXPECT_TRUE(eventually([&] { return !readFile(readyOf(file)).empty(); })) << "the peer did not take the lock";
         return child;
     }
@@ -156,6 +178,49 @@ TEST_F(DefaultsPeerLock, TheSweepLeavesAStalledWritersStagedFile) {
     EXPECT_EQ(defaults->integer("peer"), 1);
     EXPECT_EQ(defaults->integer("here"), 1);
     EXPECT_EQ(staged(), 0);
+}
+
+TEST_F(DefaultsPeerLock, ALockFileReplacedWhileAWriteWaitsIsTakenAgain) {
+    const fs::path lock = dir / ".defaults.json.lock";
+    auto first = peer("hold");
+    Defaults defaults(file);
+    std::atomic<bool> written = false;
+    std::thread writer([&] {
+        defaults.set("here", 1);
+        written = true;
+    });
+    EXPECT_TRUE(eventually([&] { return brisalune::testkit::opensFile(lock); })) << "the write is not waiting";
+    fs::remove(lock);
+    fs::remove(readyOf(file));
+    auto second = peer("hold");  // a new lock file in its place, taken
+    first->killed();
+    // The write has the old one now: it must find it gone from its place and wait for the new one.
+    EXPECT_TRUE(eventually([&] { return written || brisalune::testkit::opensFile(lock); }));
+    EXPECT_FALSE(written) << "written while another program held the lock file at its place";
+    second->killed();
+    writer.join();
+    EXPECT_EQ(defaults.integer("here"), 1);
+}
+
+TEST_F(DefaultsPeerLock, ALockFileRemovedWhilePeersWriteLosesNothing) {
+    // A clean-up or a sync tool that takes the lock file away, again and again, mid-write too.
+    constexpr int times = 200;
+    auto first = start("counts", 0ms, times);
+    auto second = start("counts", 0ms, times);
+    std::atomic<bool> writing = true;
+    std::thread remover([&] {
+        while (writing) {
+            std::error_code ignored;
+            fs::remove(dir / ".defaults.json.lock", ignored);
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+    const bool firstDone = first->succeeded();
+    const bool secondDone = second->succeeded();
+    writing = false;
+    remover.join();
+    EXPECT_TRUE(firstDone && secondDone) << "a write failed";
+    EXPECT_EQ(Defaults(file).integer("count"), 2 * times);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 // taken. And whether this process has that lock file open, which it has exactly while one of its
 // writes waits for the lock (or writes).
 
+#include <support/open_files.hpp>
 #include <support/qt_application.hpp>
 
 #include <QProcess>
@@ -15,7 +16,6 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
-#include <system_error>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -58,15 +58,7 @@ public:
     pid_t pid() const { return static_cast<pid_t>(holder_.processId()); }
 
     // A write of this process is at the lock file.
-    bool waitedOnHere() const {
-        std::error_code error;
-        for (std::filesystem::directory_iterator it("/proc/self/fd", error), end; !error && it != end;
-             it.increment(error)) {
-            std::error_code unreadable;
-            if (std::filesystem::read_symlink(it->path(), unreadable) == lockFile_) return true;
-        }
-        return false;
-    }
+    bool waitedOnHere() const { return opensFile(lockFile_); }
 
 private:
     bool held() const {

@@ -99,7 +99,12 @@ public:
     // same home folder) while it lives, by a lock on ".<name>.lock" beside the file, and this
     // process's other threads too (it holds processLock()). Every write takes it; a store whose
     // read-modify-write spans several calls holds one across them. Nests within a process. While
-    // it waits for a peer, it lets go of processLock() between tries. No write goes past a peer
+    // it waits for a peer, it lets go of processLock() between tries. The lock file it holds is
+    // the one at its place once taken: one removed or replaced meanwhile is taken again. It holds
+    // the file's folder too (when this user may read it), so that a lock file removed while a
+    // write of this store holds it (a clean-up, a sync tool) lets no other such write in before it
+    // ends; the writes of one process share that, whichever of its files they write, and another
+    // process's writes of any file in that folder wait for it. No write goes past a peer
     // that holds the lock: a peer that runs is waited for, however slow its disk (up to minutes);
     // one that is stopped (a signal, a debugger) or gone for seconds is not coming back by itself.
     // When the wait ends so, the lock is refused rather than passed, and every write under it
