@@ -432,6 +432,18 @@ TEST_F(HttpTransport, AnAnswerThatNeverStopsComingEndsAtTheWholeTimeout) {
     EXPECT_EQ(send(quick).body, "abc");
 }
 
+// A deadline transport waits for the server only until its deadline, however long the request's own
+// bounds, and sends nothing once it has passed.
+TEST_F(HttpTransport, ADeadlineTransportGivesUpByItsDeadline) {
+    server.on("GET", "/never", Reply{.headers = {}, .body = {}, .holdUntilReleased = true});
+    const auto deadline = std::make_shared<http::Deadline>();
+    const std::shared_ptr<http::Transport> bounded = http::deadlineTransport(transport, deadline);
+    deadline->endAt(std::chrono::steady_clock::now() + 1s);
+    EXPECT_EQ(failureWithin(*bounded, request("GET", "/never", {}, {}, 0ms)), "The request timed out.");
+    EXPECT_EQ(failureWithin(*bounded, get("/never")), "The request timed out.");  // past it: unsent
+    EXPECT_EQ(server.requests().size(), 1u);
+}
+
 TEST_F(HttpTransport, AStopRequestAbandonsTheExchange) {
     server.on("GET", "/never", Reply{.headers = {}, .body = {}, .holdUntilReleased = true});
     std::stop_source stop;

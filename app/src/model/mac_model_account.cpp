@@ -12,7 +12,6 @@
 #include <QScopeGuard>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <optional>
@@ -29,33 +28,16 @@ constexpr std::chrono::seconds unregisteredBy{6};
 constexpr std::chrono::seconds revokedBy{14};
 constexpr std::chrono::seconds loggedOutBy{20};
 
-// Requests that wait for the service only until a moment their owner sets; one made after it
-// fails at once, unsent.
-class UntilTransport final : public http::Transport {
-public:
-    void endAt(std::chrono::steady_clock::time_point end) { end_ = end.time_since_epoch().count(); }
-
-    http::Response perform(const http::Request& request) override {
-        using std::chrono::milliseconds;
-        const std::chrono::steady_clock::time_point end{std::chrono::steady_clock::duration(end_.load())};
-        const auto left = std::chrono::duration_cast<milliseconds>(end - std::chrono::steady_clock::now());
-        if (left <= milliseconds::zero()) throw http::TransportError(std::string(http::timedOutText));
-        http::Request bounded = request;
-        bounded.timeout = request.timeout > milliseconds::zero() ? std::min(request.timeout, left) : left;
-        bounded.wholeTimeout =
-            request.wholeTimeout > milliseconds::zero() ? std::min(request.wholeTimeout, left) : left;
-        return inner_->perform(bounded);
-    }
-
-private:
-    std::shared_ptr<http::Transport> inner_ = http::curlTransport();  // every client of the app's
-    std::atomic<std::chrono::steady_clock::rep> end_{0};
-};
-
-// The same client, over that transport.
-std::shared_ptr<BrisaluneClient> over(const std::shared_ptr<UntilTransport>& transport, const BrisaluneClient& made) {
+// The same client, its requests bounded by `deadline` over its own transport.
+std::shared_ptr<BrisaluneClient> bounded(
+    const std::shared_ptr<const http::Deadline>& deadline, const BrisaluneClient& made) {
     return std::make_shared<BrisaluneClient>(
-        made.baseURL(), made.sessionToken(), made.dataKey(), transport, made.identity(), made.compatibility());
+        made.baseURL(),
+        made.sessionToken(),
+        made.dataKey(),
+        http::deadlineTransport(made.transport(), deadline),
+        made.identity(),
+        made.compatibility());
 }
 
 }  // namespace
@@ -213,28 +195,28 @@ QCoro::Task<> MacModel::refreshAccount() {
 QCoro::Task<> MacModel::signOut() {
     if (!session_ || !accountClient_ || isTearingDown_) co_return;
     const StoredSession session = *session_;
-    const auto bound = std::make_shared<UntilTransport>();
-    const std::shared_ptr<BrisaluneClient> client = over(bound, *accountClient_);
+    const auto deadline = std::make_shared<http::Deadline>();
+    const std::shared_ptr<BrisaluneClient> client = bounded(deadline, *accountClient_);
     const ClientFactory factory =
-        [made = clientFactory_, bound](
+        [made = clientFactory_, deadline](
             const platform::Url& baseURL, std::optional<std::string> sessionToken, std::optional<std::string> dataKey) {
-            return over(bound, *made(baseURL, std::move(sessionToken), std::move(dataKey)));
+            return bounded(deadline, *made(baseURL, std::move(sessionToken), std::move(dataKey)));
         };
     const auto start = std::chrono::steady_clock::now();
     setTearingDown(true);
 
     // While the session token still works: this device's registrations, then the team keys,
     // then the token itself. None of them can stop the sign-out; their failures are not shown.
-    bound->endAt(start + unregisteredBy);
+    deadline->endAt(start + unregisteredBy);
     co_await pushState_.unregisterDevice(client, session.accountId);
-    bound->endAt(start + revokedBy);
+    deadline->endAt(start + revokedBy);
     const auto revokeKeys = [session, client, factory] { return KeyRevocation::revokeAll(session, *client, factory); };
     try {
         co_await awaitBlocking(revokeKeys);
     } catch (const std::exception&) {
         // Keys that survive are the server's to expire.
     }
-    bound->endAt(start + loggedOutBy);
+    deadline->endAt(start + loggedOutBy);
     const auto endServerSession = [client] { logout(*client); };
     try {
         co_await awaitBlocking(endServerSession);

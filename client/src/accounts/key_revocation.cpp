@@ -1,10 +1,12 @@
 #include <brisalune/client/accounts/key_revocation.hpp>
 #include <brisalune/client/detail/answers.hpp>
 #include <brisalune/client/detail/calls.hpp>
+#include <brisalune/client/detail/side_by_side.hpp>
 #include <brisalune/client/monitoring/projects.hpp>
 #include <brisalune/client/team/endpoints.hpp>
 
 #include <exception>
+#include <future>
 #include <memory>
 
 namespace brisalune::KeyRevocation {
@@ -21,16 +23,16 @@ void revokeOnBox(const BrisaluneClient& keyClient, const std::string& tenantId, 
 }
 
 // Revokes the key on the server that issued it: the hosted service through the account
-// client, a box through a client that carries only the key.
+// client, a box through the key's own client.
 RevokeOutcome revoke(
     const BrisaluneClient& accountClient,
-    const ClientFactory& clientFactory,
+    const BrisaluneClient& keyClient,
     const std::string& tenantId,
     const TenantKey& key,
-    const std::optional<platform::Url>& box) {
+    bool onBox) {
     try {
-        if (box) {
-            revokeOnBox(*clientFactory(*box, std::nullopt, key.apiKey), tenantId, key);
+        if (onBox) {
+            revokeOnBox(keyClient, tenantId, key);
         } else {
             revokeKey(accountClient, tenantId, key.keyId);
         }
@@ -48,9 +50,9 @@ RevokeOutcome revoke(
 }
 
 // Whether the server that holds the key refuses it: the key is dead.
-bool refusesKey(const ClientFactory& clientFactory, const platform::Url& host, const TenantKey& key) {
+bool refusesKey(const BrisaluneClient& keyClient) {
     try {
-        listProjects(*clientFactory(host, std::nullopt, key.apiKey), 1);
+        listProjects(keyClient, 1);
         return false;
     } catch (const BrisaluneError& error) {
         return error.is(BrisaluneError::Case::unauthorized);
@@ -61,16 +63,15 @@ bool refusesKey(const ClientFactory& clientFactory, const platform::Url& host, c
 
 // Whether the key ends revoked or dead.
 bool retire(
-    const StoredSession& session,
     const BrisaluneClient& accountClient,
-    const ClientFactory& clientFactory,
+    const BrisaluneClient& keyClient,
     const std::string& tenantId,
     const TenantKey& key,
-    const std::optional<platform::Url>& box) {
-    switch (revoke(accountClient, clientFactory, tenantId, key, box)) {
+    bool onBox) {
+    switch (revoke(accountClient, keyClient, tenantId, key, onBox)) {
         case RevokeOutcome::revoked: return true;
         case RevokeOutcome::unknown: return false;
-        case RevokeOutcome::refused: return refusesKey(clientFactory, box.value_or(session.baseURL), key);
+        case RevokeOutcome::refused: return refusesKey(keyClient);
     }
     return false;
 }
@@ -79,14 +80,27 @@ bool retire(
 
 std::vector<Survivor> revokeAll(
     const StoredSession& session, const BrisaluneClient& accountClient, const ClientFactory& clientFactory) {
-    std::vector<Survivor> survivors;
+    struct Retiring {
+        Survivor key;
+        std::future<bool> retired;
+    };
+    std::vector<Retiring> keys;
     for (const auto& [tenantId, key] : session.tenantKeys) {
         std::optional<platform::Url> box;
         if (auto host = session.tenantHosts.find(tenantId); host != session.tenantHosts.end()) box = host->second;
-        if (!retire(session, accountClient, clientFactory, tenantId, key, box)) {
-            survivors.push_back({tenantId, key.keyId, std::move(box)});
-        }
+        // The key's client is made here, in the caller's thread: the factory is the caller's.
+        const std::shared_ptr<BrisaluneClient> keyClient =
+            clientFactory(box.value_or(session.baseURL), std::nullopt, key.apiKey);
+        const bool onBox = box.has_value();
+        // Side by side: a server that holds one key's revoke keeps no other key from being revoked.
+        auto retired = sideBySide([&accountClient, keyClient, &tenantId, &key, onBox] {
+            return retire(accountClient, *keyClient, tenantId, key, onBox);
+        });
+        keys.push_back({{tenantId, key.keyId, std::move(box)}, std::move(retired)});
     }
+    std::vector<Survivor> survivors;
+    for (Retiring& retiring : keys)
+        if (!retiring.retired.get()) survivors.push_back(std::move(retiring.key));
     return survivors;
 }
 

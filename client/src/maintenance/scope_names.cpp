@@ -1,12 +1,11 @@
 #include <brisalune/client/maintenance/scope_names.hpp>
 
+#include <brisalune/client/detail/side_by_side.hpp>
 #include <brisalune/client/monitoring/check_endpoints.hpp>
 #include <brisalune/client/monitoring/project_endpoints.hpp>
 #include <brisalune/client/routing/rule_endpoints.hpp>
 
 #include <algorithm>
-#include <future>
-#include <system_error>
 #include <utility>
 
 namespace brisalune {
@@ -28,29 +27,18 @@ Names sortedNames(List&& list, Name&& nameOf) {
     return names;
 }
 
-// Runs on a thread of its own, or in the caller's (at get()) when no thread can be had. A future
-// made by std::async waits for its task when dropped, so no task outlives the caller.
-template <class F>
-std::future<Names> lookup(F f) {
-    try {
-        return std::async(std::launch::async, f);
-    } catch (const std::system_error&) {
-        return std::async(std::launch::deferred, std::move(f));
-    }
-}
-
 }  // namespace
 
 MaintenanceScopeNames maintenanceScopeNames(
     const BrisaluneClient& client, std::string_view project, std::stop_token cancel) {
     const std::string id(project);
-    auto checks = lookup([&] {
+    auto checks = sideBySide([&] {
         return sortedNames([&] { return listChecks(client, id, cancel); }, [](const auto& check) { return check.spec.name; });
     });
-    auto sources = lookup([&] {
+    auto sources = sideBySide([&] {
         return sortedNames([&] { return listSources(client, id, cancel); }, [](const auto& source) { return source.name; });
     });
-    auto rules = lookup([&] {
+    auto rules = sideBySide([&] {
         return sortedNames([&] { return listRules(client, id, cancel); }, [](const auto& rule) { return rule.rule.name; });
     });
     MaintenanceScopeNames names;

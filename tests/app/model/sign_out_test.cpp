@@ -6,11 +6,13 @@
 #include <app/model/model_fixture.hpp>
 #include <support/held_settings_lock.hpp>
 #include <support/stopped_keyring.hpp>
+#include <support/timeout_recorder.hpp>
 
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <optional>
@@ -94,6 +96,24 @@ TEST_F(ModelSignOut, AKeyIssuedWhileSigningOutIsRevokedBeforeTheSessionEnds) {
     EXPECT_EQ(model->phase(), Phase::signedOut);
     EXPECT_FALSE(model->session());
     EXPECT_TRUE(keychain->load().is(SessionLoad::Case::absent));
+}
+
+// The sign-out bounds its calls over each client's own transport, not a transport of its own.
+TEST_F(ModelSignOut, TheBoundedCallsGoOverTheClientsOwnTransport) {
+    const auto recorder = std::make_shared<testkit::TimeoutRecorder>();
+    const ClientFactory overRecorder =
+        [this, recorder](const platform::Url& base, std::optional<std::string> token, std::optional<std::string> key) {
+            return std::make_shared<BrisaluneClient>(
+                base, std::move(token), std::move(key), recorder, ClientIdentity::current(), compatibility);
+        };
+    model = std::make_shared<MacModel>(pushState, defaults, keychain, overRecorder, addresses());
+    launchWith(session());
+    recorder->last = std::chrono::milliseconds(0);
+
+    run(model->signOut());
+    ASSERT_EQ(received(hosted).back(), "POST /v1/logout");
+    EXPECT_GT(recorder->last.load().count(), 0);
+    EXPECT_LE(recorder->last.load().count(), 20000);  // ms: the sign-out's bound, not the call's minute
 }
 
 TEST_F(ModelSignOut, AnUnreachableServerStillEndsInASignedOutModel) {
@@ -264,22 +284,28 @@ standin::Reply silentAnswer(const standin::ReceivedRequest&) {
     return held;
 }
 
-// A service that takes connections and never answers: the calls give up together, each in turn.
+// A service that takes connections and never answers: the calls give up together, each step in
+// turn, the team keys side by side.
 TEST_F(ModelSignOutOnDisk, AServiceThatNeverAnswersHoldsTheSignOutOnlyWithinItsBound) {
-    launchWith(session());
+    StoredSession stored = session();
+    stored.tenantKeys.emplace("t2", TenantKey{"k2", "key-2", "t2"});
+    launchWith(stored);
     hosted.clearRequests();
     hosted.otherwise(silentAnswer);
 
     QCoro::Task<> out = model->signOut();
-    // A hang guard only: well above the bound, below the minute each call would wait on its own.
-    EXPECT_TRUE(testkit::processEventsUntil([&] { return !model->isTearingDown(); }, std::chrono::seconds(60)));
+    // A guard: the bound is 20 s, and each call would wait a minute on its own.
+    EXPECT_TRUE(testkit::processEventsUntil([&] { return !model->isTearingDown(); }, std::chrono::seconds(30)));
     hosted.otherwise({});  // the rest answers at once
     hosted.release();
     run(std::move(out));
-    EXPECT_EQ(
-        received(hosted),
-        (std::vector<std::string>{
-            "DELETE /v1/account/devices/d0d0", "DELETE /v1/tenants/t1/keys/k1", "POST /v1/logout"}));
+    std::vector<std::string> keys = received(hosted);
+    ASSERT_EQ(keys.size(), 4u) << ::testing::PrintToString(keys);
+    EXPECT_EQ(keys.front(), "DELETE /v1/account/devices/d0d0");
+    EXPECT_EQ(keys.back(), "POST /v1/logout");
+    keys = {keys.begin() + 1, keys.end() - 1};
+    std::ranges::sort(keys);
+    EXPECT_EQ(keys, (std::vector<std::string>{"DELETE /v1/tenants/t1/keys/k1", "DELETE /v1/tenants/t2/keys/k2"}));
     EXPECT_EQ(model->phase(), Phase::signedOut);
     EXPECT_TRUE(keychain->load().is(SessionLoad::Case::absent));
 }

@@ -3,6 +3,7 @@
 // The HTTP transport: one blocking request/answer exchange over a shared,
 // process-wide connection pool.
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <initializer_list>
@@ -110,5 +111,21 @@ public:
 // authorities given here (PEM) instead of the system's: for a server whose authority the
 // system does not know.
 [[nodiscard]] std::shared_ptr<Transport> curlTransportTrusting(std::string authoritiesPem);
+
+// A moment by which the requests of deadline transports give up, set by their owner from any
+// thread; until first set, it has passed.
+class Deadline {
+public:
+    void endAt(std::chrono::steady_clock::time_point end) noexcept;
+    [[nodiscard]] std::chrono::steady_clock::time_point end() const noexcept;
+
+private:
+    std::atomic<std::chrono::steady_clock::rep> end_{0};
+};
+
+// `inner`, its requests waiting for the server only until the deadline (their own bounds stand
+// when shorter); one made after it fails at once as timed out, unsent.
+[[nodiscard]] std::shared_ptr<Transport> deadlineTransport(
+    std::shared_ptr<Transport> inner, std::shared_ptr<const Deadline> deadline);
 
 }  // namespace brisalune::http

@@ -166,9 +166,9 @@ public:
 
     // ---- sign-out ----
 
-    // Unregisters this device, revokes the team keys, logs out, then forgets locally. Nothing
-    // stops it; the calls to the service give up together after about 20 s; a second request
-    // while one runs is ignored.
+    // Unregisters this device, revokes the team keys side by side, logs out, then forgets
+    // locally. Nothing stops it; the calls to the service give up together after about 20 s; a
+    // second request while one runs is ignored.
     QCoro::Task<> signOut();
     // Forgets the session here only: the unsent acknowledgements, then the keychain item. When
     // either cannot go, the session stays held, with the refusal in `signOutRefusal` and

@@ -25,12 +25,13 @@ struct Survivor {
     friend bool operator==(const Survivor&, const Survivor&) = default;
 };
 
-// Tries each key of `session.tenantKeys` in turn, one request at a time: the revoke, then, when
-// the revoke is refused, a one-project page with the key itself to see whether it still
+// Tries every key of `session.tenantKeys` side by side, each on a thread of its own, so that a
+// server that holds one key's requests keeps no other key from being tried: the revoke, then,
+// when the revoke is refused, a one-project page with the key itself to see whether it still
 // works. A hosted team's key is revoked through `accountClient`; a box team's by the key itself,
 // on the data plane and under the box's own id of the team (`TenantKey::tenantId`): no box
-// session is held here, so a box that wants one refuses, and the probe decides. Never throws for
-// a failed request; changes nothing.
+// session is held here, so a box that wants one refuses, and the probe decides. The factory is
+// called in the caller's thread only. Never throws for a failed request; changes nothing.
 std::vector<Survivor> revokeAll(
     const StoredSession& session, const BrisaluneClient& accountClient, const ClientFactory& clientFactory);
 

@@ -63,6 +63,7 @@ public:
     const platform::Url& baseURL() const noexcept { return baseURL_; }
     const ClientIdentity& identity() const noexcept { return identity_; }
     ServerCompatibility& compatibility() const noexcept { return compatibility_; }
+    const std::shared_ptr<http::Transport>& transport() const noexcept { return transport_; }
 
     void setSessionToken(std::optional<std::string> token);
     void setDataKey(std::optional<std::string> key);
