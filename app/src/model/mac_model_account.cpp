@@ -182,9 +182,9 @@ QCoro::Task<> MacModel::refreshAccount() {
     StoredSession updated = *session_;
     for (auto& [tenantId, host] : dataHosts) {
         // A key belongs to the server that issued it: a team now served elsewhere needs a new
-        // one, and its old key never travels to the new address.
-        const auto before = updated.tenantHosts.find(tenantId);
-        if (before == updated.tenantHosts.end() || !sameBox(before->second, host)) updated.tenantKeys.erase(tenantId);
+        // one, and its old key never travels to the new address. A first address that is where
+        // the key already works (the session's own server) moves nothing.
+        if (!sameBox(updated.hostForTenant(tenantId), host)) updated.tenantKeys.erase(tenantId);
         updated.tenantHosts.insert_or_assign(std::move(tenantId), std::move(host));
     }
     co_await storeSession(updated);

@@ -57,10 +57,11 @@ TEST_F(ModelTeams, AKeyStaysWithTheServerThatIssuedIt) {
     StoredSession stored = session();
     stored.tenantHosts.emplace("t2", boxURL());
     stored.tenantKeys.emplace("t2", TenantKey{"bk", "box-key", "box-team"});
-    serveMe({membership("t1"), membership("t2", "member", boxURL().text())});
+    serveMe({membership("t1", "member", hostedURL().text()), membership("t2", "member", boxURL().text())});
     launchWith(stored);
     run(model->refreshAccount());
     EXPECT_EQ(model->session()->tenantKeys.at("t2").apiKey, "box-key");  // the same box: kept
+    EXPECT_EQ(model->session()->tenantKeys.at("t1").apiKey, "key-1");    // first named where its key works: kept
 
     const std::string elsewhere = "http://127.0.0.2:9/";
     serveMe({membership("t1", "member", elsewhere), membership("t2", "member", elsewhere)});
