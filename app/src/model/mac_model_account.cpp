@@ -250,9 +250,14 @@ QCoro::Task<> MacModel::retryRefusedSignOut() {
 QCoro::Task<> MacModel::signOutLocally() {
     ++forgetting_;
     const auto forgotten = qScopeGuard([this] { --forgetting_; });
+    // In the keychain's turn: after any save still on its way, so that nothing written for this
+    // session outlives it.
+    QPromise<void> turn;
+    co_await keychainTurn(turn);
     // The account's unsent acknowledgements first, off the UI thread, where they wait for another
     // program that holds the settings file: left behind, the next account would send them in its
-    // own name. While they stay, so does the session, and the person is told why.
+    // own name. No press is taken while a sign-out runs, so none is written after this. While
+    // they stay, so does the session, and the person is told why.
     const std::shared_ptr<PendingAckStoring> acks = pushState_.pendingAckStore();
     const auto clearAcks = [acks] { return acks->removeAll(); };
     if (!co_await awaitBlocking(clearAcks, &localPool())) {
@@ -260,11 +265,8 @@ QCoro::Task<> MacModel::signOutLocally() {
         setSignOutRefusal(std::string(acksNotClearedText));
         co_return;
     }
-    // Then the keychain, in its turn: after any save still on its way, so that nothing written
-    // for this session outlives it. A session the keychain still holds is the next start's: the
-    // person stays signed in, and is told why.
-    QPromise<void> turn;
-    co_await keychainTurn(turn);
+    // Then the keychain. A session the keychain still holds is the next start's: the person stays
+    // signed in, and is told why.
     const std::shared_ptr<SessionStoring> store = sessionStore_;
     const auto clear = [store] { store->clear(); };
     try {

@@ -159,6 +159,8 @@ QCoro::Task<> MacModel::refreshAlerts() {
 
 QCoro::Task<AckAttemptOutcome> MacModel::acknowledge(
     std::string alertId, std::string title, std::shared_ptr<PendingAckStoring> store) {
+    // Written now, a record would outlive the sign-out's clear, for the next account to send.
+    if (isSigningOut()) co_return AckAttemptOutcome{AckAttemptOutcome::Overtaken{std::nullopt}};
     const std::optional<std::string> fallback = session_ ? session_->activeTenantId : std::nullopt;
     const std::optional<std::string> tenantId = PendingAckCoordinator::tenantId(alertId, fallback, *store);
     const std::shared_ptr<BrisaluneClient> teamClient = tenantId ? client(*tenantId) : nullptr;
@@ -212,7 +214,8 @@ QCoro::Task<MacModel::NotificationAck> MacModel::acknowledgeFromNotification(
     co_await ensureLaunched();
     // A keychain that could not be read at launch may answer now (unlocked since).
     co_await rereadUnreadableSession();
-    if (!session_) co_return NotificationAck{NotificationAck::Refused{}};
+    // A press while a sign-out runs would be stored after its clear, for the next account to send.
+    if (!session_ || isSigningOut()) co_return NotificationAck{NotificationAck::Refused{}};
     const std::optional<std::string> activeTenantId = session_->activeTenantId;
     // An empty team is none named, as in a stored record (a failure notice carries the record's).
     const std::optional<std::string> team = tenantId && !tenantId->empty() ? tenantId : activeTenantId;

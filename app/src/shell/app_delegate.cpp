@@ -169,6 +169,8 @@ NotificationRequest MacAppDelegate::refusalNotice(
     std::string_view reason = notAMemberText;
     if (!session) {
         reason = notSignedInText;
+    } else if (model_->isSigningOut()) {
+        reason = signingOutText;
     } else if ((!tenantId || tenantId->empty()) && !session->activeTenantId) {
         reason = noTeamText;
     } else if (!model_->membershipsKnown()) {

@@ -187,6 +187,25 @@ TEST_F(NotificationResponses, AButtonPressedWhereNothingCanBeDoneIsToldNotSilent
     EXPECT_EQ(count(hosted, "POST /v1/alerts/a1/ack"), 0u);
 }
 
+// A press while a sign-out runs would be kept for the next account: it is refused, and told so.
+TEST_F(NotificationResponses, APressDuringASignOutIsRefusedAndToldSo) {
+    launchWith(session());
+    Reply heldLogout{204, {}, ""};
+    heldLogout.holdUntilReleased = true;
+    hosted.on("POST", "/v1/logout", heldLogout);
+    QCoro::Task<> out = model->signOut();
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return count(hosted, "POST /v1/logout") == 1; }));
+
+    respond(ack, "a1", "t1");
+    ASSERT_EQ(center->shown.size(), 1u);
+    EXPECT_EQ(center->shown.front().body, "Disk full\nBrisalune is signing out, so it was not sent.");
+    EXPECT_EQ(center->shown.front().categoryIdentifier, "");
+    EXPECT_TRUE(acks->all().empty());
+    EXPECT_EQ(count(hosted, "POST /v1/alerts/a1/ack"), 0u);
+    hosted.release();
+    run(std::move(out));
+}
+
 TEST_F(NotificationResponses, ARefusalForWantOfATeamSaysSo) {
     serveLogin();
     run(model->signIn("ops@example.com", "secret"));  // two teams: none active yet

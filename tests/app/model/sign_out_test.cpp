@@ -277,6 +277,63 @@ TEST_F(ModelSignOutOnDisk, AnotherProgramHoldingTheSettingsLeavesNoAcknowledgeme
     EXPECT_TRUE(fileAcks->all().empty());
 }
 
+// Acknowledge pressed, and a refresh's retry reaching its next record, while the keyring forgets
+// the session (as long as an unlock prompt stays open), and another program holding the settings
+// file as the sign-out ends: neither is taken, and the next account sends nothing in its own name.
+TEST_F(ModelSignOutOnDisk, APressWhileTheKeyringForgetsTheSessionLeavesNothingForTheNextAccount) {
+    const auto store =
+        std::make_shared<KeychainSessionStore>("app.brisalune.tests.press-" + dir.path().filename().string());
+    store->save(session());
+    model = std::make_shared<MacModel>(diskPush, defaults, store, factory(), addresses());
+    diskPush.setModel(model);
+    run(model->ensureLaunched());
+    for (const char* alertId : {"a101", "a102"})
+        ASSERT_TRUE(fileAcks->put(
+            {.alertId = alertId,
+             .tenantId = "t1",
+             .title = "Disk full",
+             .attempts = 1,
+             .lastError = {},
+             .verdict = {}}));
+    standin::Reply heldAck{204, {}, ""};
+    heldAck.holdUntilReleased = true;
+    hosted.on("POST", "/v1/alerts/a101/ack", heldAck);
+    for (const char* alertId : {"a102", "a777"})
+        hosted.on(
+            "POST", std::string("/v1/alerts/") + alertId + "/ack", standin::Reply::json(R"({"error":"busy"})", 503));
+    QCoro::Task<> retries = model->refresh();
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return count(hosted, "POST /v1/alerts/a101/ack") == 1; }));
+    const platform::Defaults::PeerLockPatience uiThread(MacAppDelegate::uiSettingsLockPatience);  // as in the app
+
+    auto stopped = std::make_optional<testkit::StoppedKeyring>();
+    QCoro::Task<> out = model->signOut();
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return fileAcks->all().empty(); }));  // the keyring's turn
+    const MacModel::NotificationAck pressed = run(model->acknowledgeFromNotification("a777", "t1"));
+    EXPECT_EQ(pressed, MacModel::NotificationAck{MacModel::NotificationAck::Refused{}});
+    hosted.release();
+    run(std::move(retries));
+    testkit::HeldSettingsLock held(defaults.file());
+    stopped.reset();
+    run(std::move(out));
+    held.release();
+    ASSERT_EQ(model->phase(), Phase::signedOut);
+    EXPECT_TRUE(fileAcks->all().empty());
+
+    hosted.clearRequests();
+    hosted.on(
+        "POST",
+        "/v1/login",
+        standin::Reply::json(R"({"account":{"id":"acc2","email":"next@example.com"},"token":"session-2"})"));
+    serveKey(hosted, "t1", "k2", "key-2");
+    run(model->signIn("next@example.com", "secret"));
+    run(model->selectTenant("t1"));
+    run(model->refresh());
+    EXPECT_EQ(model->session()->accountId, "acc2");
+    EXPECT_EQ(count(hosted, "POST /v1/alerts/a102/ack"), 0u);
+    EXPECT_EQ(count(hosted, "POST /v1/alerts/a777/ack"), 0u);
+    store->clear();
+}
+
 // What no route answers, held until the test lets go.
 standin::Reply silentAnswer(const standin::ReceivedRequest&) {
     standin::Reply held{204, {}, ""};

@@ -63,7 +63,8 @@ public:
         struct QueuedForBoxSignIn {  // the team's box is not signed in: a pending record waits for it
             friend bool operator==(const QueuedForBoxSignIn&, const QueuedForBoxSignIn&) = default;
         };
-        struct Refused {  // no session, no team, or a team outside the memberships: nothing done
+        // No session, a sign-out running, no team, or a team outside the memberships: nothing done.
+        struct Refused {
             friend bool operator==(const Refused&, const Refused&) = default;
         };
 
@@ -119,6 +120,9 @@ public:
     bool membershipsKnown() const noexcept { return membershipsKnown_; }
     std::shared_ptr<BrisaluneClient> accountClient() const override { return accountClient_; }
     bool isTearingDown() const override { return isTearingDown_; }
+    // A sign-out runs: its calls to the service, or what it forgets on this computer. No
+    // acknowledgement is taken meanwhile.
+    bool isSigningOut() const noexcept { return isTearingDown_ || forgetting_ > 0; }
     const std::optional<std::string>& lastError() const noexcept { return lastError_; }
     // Why a local sign-out did not go through (the keyring did not forget the session, or the
     // unsent acknowledgements could not be cleared), while that session is still held (the person
@@ -197,6 +201,7 @@ public:
     QCoro::Task<> refresh();
     // One acknowledgement through the pending-acknowledgement pipeline; the alert's team is the
     // one its stored record names, else the active one. Refreshes the alerts when it went through.
+    // While a sign-out runs, nothing is tried or written (overtaken: the sign-out takes the record).
     QCoro::Task<AckAttemptOutcome> acknowledge(
         std::string alertId, std::string title, std::shared_ptr<PendingAckStoring> store) override;
     // The acknowledge action of an alert notification (team from the payload, else the active one).

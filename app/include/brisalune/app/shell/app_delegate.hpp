@@ -48,6 +48,7 @@ public:
     static constexpr std::string_view ackFailureTitle = "Couldn't acknowledge";
     // Why a pressed acknowledge button could do nothing at all.
     static constexpr std::string_view notSignedInText = "You are not signed in to Brisalune, so it was not sent.";
+    static constexpr std::string_view signingOutText = "Brisalune is signing out, so it was not sent.";
     static constexpr std::string_view noTeamText = "No team is chosen in Brisalune, so it was not sent.";
     static constexpr std::string_view notAMemberText =
         "This account is not a member of the alert's team, so it was not sent.";
