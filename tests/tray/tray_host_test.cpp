@@ -19,6 +19,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusVariant>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
@@ -28,6 +29,7 @@
 #include <QStandardPaths>
 #include <QStringList>
 #include <QSystemTrayIcon>
+#include <QVariant>
 
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
@@ -143,22 +145,53 @@ public:
     }
     // An icon asked to be docked (a tray's opcode message, REQUEST_DOCK).
     bool askedToDock() {
-        while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
-            const auto* message = reinterpret_cast<const xcb_client_message_event_t*>(event);
-            asked_ |= (event->response_type & 0x7f) == XCB_CLIENT_MESSAGE && message->data.data32[1] == 0 &&
-                      message->type == atom(connection_, "_NET_SYSTEM_TRAY_OPCODE");
-            std::free(event);
-        }
-        return asked_;
+        read();
+        return icon_ != XCB_WINDOW_NONE;
+    }
+    // Pings the icon that asked to be docked (_NET_WM_PING); its program answers from its event
+    // loop, so only once it has done all it did on the turn it asked to dock in.
+    void pingIcon() {
+        const uint32_t rootEvents = XCB_EVENT_MASK_STRUCTURE_NOTIFY;  // the answer goes to the root window
+        xcb_change_window_attributes(connection_, root(), XCB_CW_EVENT_MASK, &rootEvents);
+        xcb_client_message_event_t message{};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = icon_;
+        message.type = atom(connection_, "WM_PROTOCOLS");
+        message.data.data32[0] = atom(connection_, "_NET_WM_PING");
+        message.data.data32[1] = XCB_CURRENT_TIME;
+        message.data.data32[2] = icon_;
+        xcb_send_event(connection_, 0, icon_, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&message));
+        sync();
+    }
+    bool iconAnswered() {
+        read();
+        return answered_;
     }
 
 private:
     // Until the server has done what was asked.
     void sync() { std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr)); }
+    xcb_window_t root() const { return xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root; }
+
+    void read() {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+            const auto* message = reinterpret_cast<const xcb_client_message_event_t*>(event);
+            if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE) {
+                if (message->type == atom(connection_, "_NET_SYSTEM_TRAY_OPCODE") && message->data.data32[1] == 0)
+                    icon_ = message->data.data32[2];
+                answered_ |= message->type == atom(connection_, "WM_PROTOCOLS") && message->window == root() &&
+                             message->data.data32[0] == atom(connection_, "_NET_WM_PING") &&
+                             message->data.data32[2] == icon_;
+            }
+            std::free(event);
+        }
+    }
 
     xcb_connection_t* connection_;
     xcb_window_t window_;
-    bool asked_ = false;
+    xcb_window_t icon_ = XCB_WINDOW_NONE;
+    bool answered_ = false;
 };
 
 // The ids of the shown windows named "Brisalune": the menu window.
@@ -238,6 +271,47 @@ public:
             [&] { return !(panel_ = shownWindows("^panel$", true)).empty(); }, std::chrono::seconds(60));
     }
     QRect panel() const { return panel_.empty() ? QRect() : panel_.front(); }
+
+private:
+    Process process_;
+    std::vector<QRect> panel_;
+};
+
+// A property of the StatusNotifierItem watcher on the session bus; none while there is no watcher.
+QVariant watcherProperty(const char* name) {
+    const QString watcher = "org.kde.StatusNotifierWatcher";
+    QDBusMessage get =
+        QDBusMessage::createMethodCall(watcher, "/StatusNotifierWatcher", "org.freedesktop.DBus.Properties", "Get");
+    get << watcher << QString(name);
+    return QDBusConnection::sessionBus().call(get).arguments().value(0).value<QDBusVariant>().variant();
+}
+
+// Debian's standalone StatusNotifierItem tray, gtk-sni-tray-standalone, along the top edge, its
+// icons at the right: a host of the watcher on the session bus, which draws the icons in a panel of
+// its own.
+class StatusNotifierTray {
+public:
+    StatusNotifierTray()
+        : process_("gtk-sni-tray-standalone", {"--top", "--end"}, QProcessEnvironment::systemEnvironment()) {}
+
+    // Started, registered with the watcher, and its panel on the screen.
+    bool started() {
+        if (!process_.started()) return false;
+        return testkit::processEventsUntil(
+            [&] {
+                return watcherProperty("IsStatusNotifierHostRegistered").toBool() &&
+                       !(panel_ = shownWindows("^gtk-sni-tray-standalone$", true)).empty();
+            },
+            std::chrono::seconds(60));
+    }
+    QRect panel() const { return panel_.empty() ? QRect() : panel_.front(); }
+    // The panel's right half, where its icons are and a window that stands in does not reach.
+    QRect icons() const { return panel().adjusted(panel().width() / 2, 0, 0, 0); }
+    // Ends at once, telling no one (a crash, a SIGKILL).
+    void kill() {
+        process_.process().kill();
+        process_.process().waitForFinished(10000);
+    }
 
 private:
     Process process_;
@@ -518,6 +592,55 @@ TEST_F(TrayHost, TheIconGoesToAStatusNotifierHostThatComesUpAfterTheProgram) {
     EXPECT_TRUE(app.process().waitForFinished(30000)) << "still running with no window and no icon";
 }
 
+// Debian's standalone StatusNotifierItem watcher and tray (status-notifier-watcher,
+// gtk-sni-tray-standalone): a watcher that signals nothing when its host ends; only its property
+// IsStatusNotifierHostRegistered turns false. A host killed and started again at once keeps the
+// icon, with no window; one killed for good leaves the window standing in, a host that comes up
+// then takes the icon, and when it is killed in turn the window stands in again.
+TEST_F(TrayHost, AStatusNotifierHostThatEndsUnannouncedLeavesTheWindowStandingIn) {
+    for (const char* tool : {"status-notifier-watcher", "gtk-sni-tray-standalone"})
+        ASSERT_FALSE(QStandardPaths::findExecutable(tool).isEmpty()) << tool << " is missing (scripts/setup-deps)";
+    testkit::TempDir dir;
+    demo::DemoService demo(demo::loadFixture(demo::defaultFixturePath()), {0, 0, std::chrono::milliseconds(0)});
+    storeSession(demo);
+    Process watcher("status-notifier-watcher", {}, QProcessEnvironment::systemEnvironment());
+    ASSERT_TRUE(watcher.started());
+    ASSERT_TRUE(until([] { return watcherProperty("IsStatusNotifierHostRegistered").isValid(); }));
+    std::optional<StatusNotifierTray> tray(std::in_place);
+    ASSERT_TRUE(tray->started());
+    Process app = startApp(dir);
+    ASSERT_TRUE(app.started());
+    // The icon in the panel, red with the count of open alerts.
+    const auto iconInPanel = [&] {
+        return until([&] { return reddish(grab(tray->icons())) > 20 || !app.running(); }) && app.running();
+    };
+    ASSERT_TRUE(iconInPanel()) << "no icon in the panel";
+    EXPECT_TRUE(menuWindowIds().empty());
+
+    tray->kill();
+    tray.emplace();
+    ASSERT_TRUE(tray->started());
+    EXPECT_TRUE(iconInPanel()) << "the icon did not come back";
+    testkit::processEventsUntil([] { return false; }, std::chrono::seconds(4));  // past the program's wait
+    EXPECT_TRUE(menuWindowIds().empty()) << "a window stands in though the tray came back";
+
+    tray->kill();
+    const QStringList ids = windowOnceShown(app);
+    ASSERT_FALSE(ids.empty()) << "no icon and no window once the host was killed";
+    tray.emplace();
+    ASSERT_TRUE(tray->started());
+    EXPECT_TRUE(iconInPanel()) << "the icon did not go to the host that came up";
+    closeWindow(ids.front());
+    ASSERT_TRUE(until([&] { return menuWindowIds().empty() || !app.running(); }));
+    ASSERT_TRUE(app.running()) << "closing the window ended the program though its icon is in the tray";
+
+    tray->kill();
+    const QStringList again = windowOnceShown(app);
+    ASSERT_FALSE(again.empty()) << "no icon and no window once the second host was killed";
+    closeWindow(again.front());
+    EXPECT_TRUE(app.process().waitForFinished(30000)) << "still running with no window and no icon";
+}
+
 // An XEmbed tray that goes away (its panel ends) takes the icon with it: the window stands in,
 // whole on the screen, and closing it ends the program, as on a desktop without a tray.
 TEST_F(TrayHost, WhenTheTrayGoesAwayTheWindowStandsIn) {
@@ -562,20 +685,28 @@ TEST_F(TrayHost, EveryWayAnXTrayGoesLeavesTheWindowStandingIn) {
              tray.reset();
          }},
     };
-    for (const auto& [way, go] : ways) {
-        SCOPED_TRACE(way);
+    // A row that fails ends there, and the next row still runs.
+    const auto row = [&](const std::function<void(std::optional<TrayInName>&)>& go) {
         testkit::TempDir dir;
         std::optional<TrayInName> tray(std::in_place);
         tray->own(tray->window());
         Process app = startApp(dir);
         ASSERT_TRUE(app.started());
         ASSERT_TRUE(until([&] { return tray->askedToDock() || !app.running(); }));
+        // The program watches the tray from the turn it docks in, at the latest: the tray goes only
+        // once the program has answered after that, where only the watch can see it go.
+        tray->pingIcon();
+        ASSERT_TRUE(until([&] { return tray->iconAnswered() || !app.running(); }));
         ASSERT_TRUE(app.running());
         go(tray);
         const QStringList ids = windowOnceShown(app);
         ASSERT_FALSE(ids.empty()) << "no icon and no window once the tray went";
         closeWindow(ids.front());
         EXPECT_TRUE(app.process().waitForFinished(30000)) << "still running with no window and no icon";
+    };
+    for (const auto& [way, go] : ways) {
+        SCOPED_TRACE(way);
+        row(go);
     }
 }
 

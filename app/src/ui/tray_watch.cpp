@@ -10,6 +10,7 @@
 #include <QDBusVariant>
 #include <QGuiApplication>
 #include <QMetaObject>
+#include <QStringList>
 
 #include <xcb/xcb.h>
 #include <xcb/xfixes.h>
@@ -27,6 +28,11 @@ const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString watcherPath = QStringLiteral("/StatusNotifierWatcher");
 const QString hostRegistered = QStringLiteral("StatusNotifierHostRegistered");  // the watcher's signals
 const QString hostUnregistered = QStringLiteral("StatusNotifierHostUnregistered");
+const QString busService = QStringLiteral("org.freedesktop.DBus");
+const QString busPath = QStringLiteral("/org/freedesktop/DBus");
+const QString nameOwnerChanged = QStringLiteral("NameOwnerChanged");
+// A name that leaves the bus: its new owner (the signal's third argument) is empty.
+const QStringList nameLeft{QString(), QString(), QStringLiteral("")};
 constexpr int busPatience = 2000;  // ms a question to the watcher waits for its answer
 
 // Whether a host is registered with the watcher, as Qt asks it before it takes the watcher.
@@ -254,6 +260,10 @@ void TrayWatch::watchForLoss() {
         connect(lossWatch_, &QDBusServiceWatcher::serviceUnregistered, this, &TrayWatch::lost);
         QDBusConnection::sessionBus().connect(
             watcherService, watcherPath, watcherService, hostUnregistered, this, SLOT(lookAtLoss()));
+        // A watcher learns that a host has gone only by the host's name leaving the bus, and some
+        // say nothing then: the watcher is asked after any name leaves.
+        QDBusConnection::sessionBus().connect(
+            busService, busPath, busService, nameOwnerChanged, nameLeft, QString(), this, SLOT(lookAtLoss()));
     } else if (xembed_) {
         losing_ = true;
     }
@@ -270,6 +280,8 @@ void TrayWatch::stopWatchingForLoss() {
     lossWatch_ = nullptr;
     QDBusConnection::sessionBus().disconnect(
         watcherService, watcherPath, watcherService, hostUnregistered, this, SLOT(lookAtLoss()));
+    QDBusConnection::sessionBus().disconnect(
+        busService, busPath, busService, nameOwnerChanged, nameLeft, QString(), this, SLOT(lookAtLoss()));
 }
 
 void TrayWatch::askForHost(std::function<void(bool registered)> then) {
