@@ -85,7 +85,9 @@ std::vector<Survivor> revokeAll(
         std::future<bool> retired;
     };
     std::vector<Retiring> keys;
-    for (const auto& [tenantId, key] : session.tenantKeys) {
+    for (const auto& entry : session.tenantKeys) {
+        const std::string& tenantId = entry.first;  // named, not bound: a lambda captures it
+        const TenantKey& key = entry.second;
         std::optional<platform::Url> box;
         if (auto host = session.tenantHosts.find(tenantId); host != session.tenantHosts.end()) box = host->second;
         // The key's client is made here, in the caller's thread: the factory is the caller's.
