@@ -25,7 +25,7 @@ class Bridge {
 public:
     Bridge(const PrivateBus& own, const NotificationDaemon& desktop) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), own.address());
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromStdString(own.address()));
         environment.insert(QStringLiteral("BRISALUNE_DESKTOP_BUS"), desktop.address());
         process_.setProcessEnvironment(environment);
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);

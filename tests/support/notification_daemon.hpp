@@ -1,10 +1,10 @@
 #pragma once
 
-// A D-Bus session bus of the test's own, where only what the test starts answers, and
-// python3-dbusmock's notification daemon on it. The daemon records every call it receives and
-// emits the signals a test asks for. A missing dbus-daemon or python3-dbusmock fails the test.
-// Also Debian's own notification-daemon, drawing its bubbles on an X server of the test's own
-// (Xvfb), driven with xdotool.
+// python3-dbusmock's notification daemon on a D-Bus session bus of the test's own
+// (support/session_bus.hpp), where only what the test starts answers. The daemon records every
+// call it receives and emits the signals a test asks for. A missing dbus-daemon or
+// python3-dbusmock fails the test. Also Debian's own notification-daemon, drawing its bubbles on an
+// X server of the test's own (Xvfb), driven with xdotool.
 
 #include <support/qt_application.hpp>
 #include <support/session_bus.hpp>
@@ -20,7 +20,6 @@
 #include <QString>
 #include <QStringList>
 #include <QThread>
-#include <QUuid>
 #include <QVariant>
 #include <QVariantList>
 
@@ -80,38 +79,16 @@ inline QByteArray carriedByKey(const QString& key) {
     return QByteArray::fromBase64(key.section(QLatin1Char(' '), 1).toLatin1(), QByteArray::Base64UrlEncoding);
 }
 
-class PrivateBus {
-public:
-    PrivateBus() : name_(QStringLiteral("test-bus-") + QUuid::createUuid().toString(QUuid::WithoutBraces)) {
+inline QDBusConnection PrivateBus::connection() const {
+    const QString name = QStringLiteral("test-bus-") + QString::fromStdString(address_);
+    if (!disconnect_) {
         coreApplication();
-        daemon_.start(
-            QStringLiteral("dbus-daemon"),
-            {QStringLiteral("--config-file=") + QString::fromUtf8(sessionBusConfig()),
-             "--nofork",
-             "--print-address=1"});
-        if (!daemon_.waitForStarted()) detail::fail("dbus-daemon did not start", daemon_);
-        if (!detail::waitUntil([&] { return daemon_.canReadLine() || daemon_.waitForReadyRead(20); }, daemon_))
-            detail::fail("dbus-daemon gave no address", daemon_);
-        address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
-        if (!QDBusConnection::connectToBus(address_, name_).isConnected())
-            detail::fail("could not connect to the private bus", daemon_);
+        if (!QDBusConnection::connectToBus(QString::fromStdString(address_), name).isConnected())
+            throw std::runtime_error("could not connect to the private bus");
+        disconnect_ = [name] { QDBusConnection::disconnectFromBus(name); };
     }
-    ~PrivateBus() {
-        QDBusConnection::disconnectFromBus(name_);
-        daemon_.kill();
-        daemon_.waitForFinished();
-    }
-    PrivateBus(const PrivateBus&) = delete;
-    PrivateBus& operator=(const PrivateBus&) = delete;
-
-    const QString& address() const { return address_; }
-    QDBusConnection connection() const { return QDBusConnection(name_); }
-
-private:
-    QString name_;
-    QString address_;
-    QProcess daemon_;
-};
+    return QDBusConnection(name);
+}
 
 class NotificationDaemon {
 public:
@@ -127,7 +104,7 @@ public:
     NotificationDaemon& operator=(const NotificationDaemon&) = delete;
 
     QDBusConnection connection() const { return bus_.connection(); }
-    const QString& address() const { return bus_.address(); }
+    QString address() const { return QString::fromStdString(bus_.address()); }
 
     // The arguments of every call of the method, oldest first.
     std::vector<QVariantList> calls(const QString& method) const {
@@ -193,8 +170,10 @@ public:
         QStringList arguments{"-m", "dbusmock", "--template", "notification_daemon"};
         if (capabilities_) arguments << "-p" << QStringLiteral(R"({"capabilities": "%1"})").arg(*capabilities_);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus_.address());
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address());
         mock_.setProcessEnvironment(environment);
+        // It logs every call there: a pipe nobody reads would hold it up once full.
+        mock_.setStandardOutputFile(QProcess::nullDevice());
         // Debian's python3-dbusmock belongs to the system's interpreter, whatever else is on PATH.
         mock_.start(QStringLiteral("/usr/bin/python3"), arguments);
         if (!mock_.waitForStarted()) detail::fail("python3 did not start", mock_);
@@ -235,7 +214,7 @@ public:
             detail::fail("Xvfb gave no display", xvfb_);
         display_ = QStringLiteral(":") + QString::fromUtf8(xvfb_.readLine()).trimmed();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus_.address());
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address());
         environment.insert(QStringLiteral("DISPLAY"), display_);
         environment.remove(QStringLiteral("WAYLAND_DISPLAY"));  // else a Wayland desktop would show it
         daemon_.setProcessEnvironment(environment);
@@ -259,7 +238,7 @@ public:
     BubbleDaemon& operator=(const BubbleDaemon&) = delete;
 
     QDBusConnection connection() const { return bus_.connection(); }
-    const QString& address() const { return bus_.address(); }
+    QString address() const { return QString::fromStdString(bus_.address()); }
 
     // The bubbles on screen.
     QStringList bubbles() const { return xdotool({"search", "--onlyvisible", "--name", "^Notification$"}); }
@@ -306,9 +285,12 @@ public:
 
     QDBusConnection connection() const { return daemon_.connection(); }
 
+    // How many notifications are on screen.
+    int displayed() const { return dunstctl({"count", "displayed"}).toInt(); }
+
     // Once a notification shows, presses Acknowledge in the context menu.
     void pressAcknowledge() const {
-        const auto shown = [&] { return dunstctl({"count", "displayed"}).toInt() > 0; };
+        const auto shown = [&] { return displayed() > 0; };
         if (!processEventsUntil(shown)) throw std::runtime_error("dunst showed no notification");
         dunstctl({"context"});
     }

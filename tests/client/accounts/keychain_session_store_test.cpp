@@ -622,39 +622,13 @@ TEST(KeychainWithoutSecretService, LoadIsUnreadableSaveThrowsAndNoFileAppears) {
     EXPECT_EXIT(std::_Exit(worksWithoutSecretService() ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }
 
-// A D-Bus session of the process's own, made before the process first reaches the bus (a child
-// process's job).
-class PrivateBus {
-public:
-    PrivateBus() {
-        const std::string daemon = std::string("dbus-daemon --config-file='") + testkit::sessionBusConfig() +
-                                   "' --fork --print-address=1 --print-pid=1";
-        std::FILE* bus = ::popen(daemon.c_str(), "r");
-        if (!bus) throw std::runtime_error("no dbus-daemon");
-        char address[512] = {};
-        char pid[32] = {};
-        const bool read = std::fgets(address, sizeof address, bus) && std::fgets(pid, sizeof pid, bus);
-        ::pclose(bus);
-        if (!read) throw std::runtime_error("dbus-daemon did not start");
-        bus_ = static_cast<pid_t>(std::atoi(pid));
-        std::string_view trimmed(address);
-        ::setenv("DBUS_SESSION_BUS_ADDRESS", std::string(trimmed.substr(0, trimmed.find('\n'))).c_str(), 1);
-    }
-    // What runs on it leaves with it.
-    ~PrivateBus() { ::kill(bus_, SIGTERM); }
-    PrivateBus(const PrivateBus&) = delete;
-    PrivateBus& operator=(const PrivateBus&) = delete;
-
-private:
-    pid_t bus_ = 0;
-};
-
 // A private bus with a gnome-keyring that has no keyring yet, so no default collection, as on a
 // desktop whose login keyring was never made; its prompts are dismissed, as in
 // scripts/with-keyring.
 class KeyringWithoutCollections {
 public:
     explicit KeyringWithoutCollections(const std::filesystem::path& home) {
+        bus_.makeSessionBus();  // before the process first reaches the bus: a child process's job
         const std::string start = "XDG_DATA_HOME='" + home.string() +
                                   "' GNOME_KEYRING_TEST_PROMPTER=app.brisalune.tests.NoPrompter gnome-keyring-daemon "
                                   "--start --components=secrets --control-directory='" +
@@ -664,7 +638,7 @@ public:
     }
 
 private:
-    PrivateBus bus_;
+    testkit::PrivateBus bus_;
 };
 
 // Names each failed check on stderr.
@@ -711,6 +685,7 @@ TEST(KeychainWithoutCollections, ASaveAsksOnceToCreateOneAndADismissalSaysNoneWa
 class KeyringAnsweringOnlyPings {
 public:
     KeyringAnsweringOnlyPings() {
+        bus_.makeSessionBus();
         g_dbus_connection_add_filter(sessionBus(), swallow, nullptr, nullptr);
         g_bus_own_name_on_connection(
             sessionBus(), "org.freedesktop.secrets", G_BUS_NAME_OWNER_FLAGS_NONE, nullptr, nullptr, nullptr, nullptr);
@@ -728,7 +703,7 @@ private:
         return nullptr;
     }
 
-    PrivateBus bus_;
+    testkit::PrivateBus bus_;
 };
 
 // Names each failed check on stderr.
