@@ -9,9 +9,13 @@
 #include <QPointer>
 #include <QVariantMap>
 
+#include <dlfcn.h>
+
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <iterator>
+#include <limits>
 #include <string_view>
 
 namespace brisalune {
@@ -27,6 +31,19 @@ QDBusMessage methodCall(const char* method) {
 
 const QString markupCapability = QStringLiteral("body-markup");
 
+// libdbus stops reading a connection while the messages it has read and that still live pass
+// 63 MiB, and reads again once they are freed. Qt 6.4 frees a signal's message on its receiver's
+// thread, and cannot switch the reading back on from there: one signal that large (any program's
+// notification may carry an action key of any size, and some services tell every program of its
+// press) left the connection deaf for good. So libdbus is told never to stop; what the bus may
+// queue for a connection stays bounded by the bus.
+void keepReading(const QDBusConnection& connection) {
+    void* const symbol = ::dlsym(RTLD_DEFAULT, "dbus_connection_set_max_received_size");
+    if (!symbol || !connection.internalPointer()) return;
+    const auto setMaxReceivedSize = std::bit_cast<void (*)(void*, long)>(symbol);
+    setMaxReceivedSize(connection.internalPointer(), std::numeric_limits<long>::max());
+}
+
 // The service is there but gave no answer in time: it hangs.
 bool unanswered(const QDBusMessage& reply) {
     return reply.type() == QDBusMessage::ErrorMessage &&
@@ -38,7 +55,8 @@ bool unanswered(const QDBusMessage& reply) {
 // array of the request's user info and its title as shown, base64url-encoded. Daemons' menus break
 // on marks a title may hold (dunst's on "[" and "]"); base64url is letters, digits, "-" and "_".
 // So a button pressed on a notification this run no longer remembers still tells what it acts on,
-// and names it. What is too large to carry is left out, the title first.
+// and names it. What is too large to carry is left out, the title first, so that no key of ours
+// is longer than its identifier, a blank and `maxCarriedBytes` (keys of the earlier forms too).
 constexpr std::size_t maxCarriedBytes = 2048;
 constexpr auto base64url = QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals;
 
@@ -95,6 +113,7 @@ FreedesktopNotificationCenter::FreedesktopNotificationCenter(
     , connection_(std::move(connection))
     , replyLimit_(replyLimit)
     , watcher_(serviceName, connection_, QDBusServiceWatcher::WatchForOwnerChange) {
+    keepReading(connection_);
     connection_.connect(
         serviceName, path, interfaceName, QStringLiteral("ActionInvoked"), this, SLOT(onActionInvoked(uint, QString)));
     connection_.connect(
@@ -251,7 +270,18 @@ void FreedesktopNotificationCenter::closeNow(uint id) {
     connection_.send(call);
 }
 
+std::size_t FreedesktopNotificationCenter::longestKey() const {
+    std::size_t identifier = defaultActionIdentifier.size();
+    for (const NotificationCategory& category : categories_)
+        for (const NotificationAction& action : category.actions)
+            identifier = std::max(identifier, action.identifier.size());
+    return identifier + 1 + maxCarriedBytes;
+}
+
 void FreedesktopNotificationCenter::onActionInvoked(uint id, const QString& actionKey) {
+    // Longer than any key of ours (in UTF-16 units, never more than its UTF-8 bytes): another
+    // program's, or a service's garbage, not worth reading.
+    if (static_cast<std::size_t>(actionKey.size()) > longestKey()) return;
     ActionKey key = readActionKey(actionKey);
     const auto shown = std::ranges::find(shown_, id, &Shown::id);
     // Not shown by this run: a button of ours carries what it acts on; anything else is another

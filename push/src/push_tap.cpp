@@ -55,7 +55,10 @@ std::optional<std::int64_t> incidentNumber(const json::Object& userInfo) {
 
 std::optional<PushTap> PushTap::parse(const json::Object& userInfo) {
     std::optional<std::string> tenant;
-    if (const auto* text = member<std::string>(userInfo, PushPayloadKey::tenantId)) tenant = *text;
+    if (const auto* text = member<std::string>(userInfo, PushPayloadKey::tenantId)) {
+        if (text->size() > maxIdBytes) return std::nullopt;  // not left out: the alert is that team's
+        tenant = *text;
+    }
 
     const auto* event = member<std::string>(userInfo, PushPayloadKey::event);
     if (event && *event == alertsResolvedEvent) {
@@ -64,7 +67,7 @@ std::optional<PushTap> PushTap::parse(const json::Object& userInfo) {
         return PushTap{Incident{*number, std::move(tenant)}};
     }
     const auto* alert = member<std::string>(userInfo, PushPayloadKey::alertId);
-    if (!alert || alert->empty()) return std::nullopt;
+    if (!alert || alert->empty() || alert->size() > maxIdBytes) return std::nullopt;
     return PushTap{Alert{*alert, std::move(tenant)}};
 }
 

@@ -205,6 +205,26 @@ TEST(FreedesktopNotifications, AButtonPressedAfterARestartStillReachesTheApp) {
     ASSERT_TRUE(testkit::processEventsUntil([&] { return responses.size() == 3; }));
     EXPECT_EQ(responses[2].request.userInfo, alertRequest("n1").userInfo);
     EXPECT_EQ(responses[2].request.title, "");
+
+    // A key longer than any the app writes is not read: a 4 MB alert id reaches nothing that keeps it.
+    const json::Array huge{json::Object{{"alert_id", std::string(4 << 20, 'a')}, {"tenant_id", "t1"}}, "Disk"};
+    const QByteArray carried = QByteArray::fromStdString(json::write(huge))
+                                   .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+    testkit::readBeforePressing();
+    daemon.emitSignal("ActionInvoked", "us", {1u, "BRISALUNE_ACK " + QString::fromLatin1(carried)});
+    testkit::readBeforePressing();
+    daemon.emitSignal("ActionInvoked", "us", {1u, pressed});  // heard as ever
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return responses.size() == 4; }));
+    EXPECT_EQ(responses[3].request.userInfo, alertRequest("n1").userInfo);
+
+    // One larger than libdbus reads ahead (63 MiB; the mock's arguments take up to 64) leaves the
+    // bus heard.
+    testkit::readBeforePressing();
+    daemon.emitSignal("ActionInvoked", "us", {1u, "BRISALUNE_ACK " + QString(66'600'000, QLatin1Char('A'))});
+    testkit::readBeforePressing();
+    daemon.emitSignal("ActionInvoked", "us", {1u, pressed});
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return responses.size() == 5; })) << "the bus is no longer heard";
+    EXPECT_EQ(responses[4].request.userInfo, alertRequest("n1").userInfo);
 }
 
 // dunst's menu is the only way to a second button there, and it cannot carry a bracket in a key;

@@ -20,6 +20,13 @@ TEST(PushTap, AnAlertNeedsANonEmptyIdAndKeepsAStringTenant) {
     EXPECT_EQ(tap(R"({"alert_id":""})"), std::nullopt);
     EXPECT_EQ(tap(R"({"alert_id":42})"), std::nullopt);
     EXPECT_EQ(tap("{}"), std::nullopt);
+    // An id of the service's is short: a longer one is refused whole, never cut or left out.
+    const std::string longest(PushTap::maxIdBytes, 'x');
+    EXPECT_EQ(
+        tap(R"({"alert_id":")" + longest + R"(","tenant_id":")" + longest + R"("})"),
+        (PushTap{Alert{longest, longest}}));
+    EXPECT_EQ(tap(R"({"alert_id":")" + longest + R"(x","tenant_id":"t1"})"), std::nullopt);
+    EXPECT_EQ(tap(R"({"alert_id":"a1","tenant_id":")" + longest + R"(x"})"), std::nullopt);
     // Any other event, or one that is not text, leaves the alert.
     EXPECT_EQ(tap(R"({"alert_id":"a1","event":"alert.fired","incident":3})"), (PushTap{Alert{"a1", std::nullopt}}));
     EXPECT_EQ(tap(R"({"alert_id":"a1","event":5})"), (PushTap{Alert{"a1", std::nullopt}}));
@@ -58,6 +65,8 @@ TEST(PushTap, TheResolvedEventGivesAPositiveIncidentOrNothing) {
         EXPECT_EQ(incident(nothing), std::nullopt) << nothing;
     }
     EXPECT_EQ(tap("{" + event + "}"), std::nullopt);  // never falls back to the alert
+    const std::string longTeam = R"("event":"incident.alerts_resolved","incident":3,"tenant_id":")";
+    EXPECT_EQ(tap("{" + longTeam + std::string(PushTap::maxIdBytes + 1, 'x') + R"("})"), std::nullopt);
 }
 
 }  // namespace

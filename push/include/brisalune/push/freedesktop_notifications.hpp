@@ -9,7 +9,8 @@
 // Keeps a table of what it showed, titles and bodies cut as shown (the latest `maxRemembered`),
 // so that shown notifications can be listed, replaced and withdrawn, and hears the service's
 // ActionInvoked and NotificationClosed only for those. A press that comes within `readingTime` of
-// the previous press, or of its own notification being shown, is not acted on.
+// the previous press, or of its own notification being shown, is not acted on. An action key longer
+// than any this program writes is not read.
 
 #include <brisalune/push/notification_center.hpp>
 
@@ -99,6 +100,8 @@ private:
     // pressed after this program restarted or forgot it (the service keeps notifications on screen)
     // is still answered, and what it acts on named.
     QStringList actions(const NotificationRequest& request) const;
+    // The length of the longest action key `actions` may write with the categories installed.
+    std::size_t longestKey() const;
     QCoro::Task<> close(uint id);
     // The same without waiting for the service's answer.
     void closeNow(uint id);

@@ -2,10 +2,11 @@
 
 // What a notification points at when the user taps it or chooses its action: one alert of a
 // team, or one incident of a team whose alerts were resolved. Read from the notification's
-// payload, which is untrusted: any key may be missing or hold any kind of value.
+// payload, which is untrusted: any key may be missing or hold any kind of value, of any size.
 
 #include <brisalune/platform/json.hpp>
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -44,8 +45,12 @@ struct PushTap {
         return std::get_if<Case>(&value);
     }
 
+    // An alert or team id longer than this is no id of the service's: such a payload is refused,
+    // so that nothing of it is kept or sent.
+    static constexpr std::size_t maxIdBytes = 256;
+
     // None when the payload names neither an alert nor, for the alerts-resolved event, an
-    // incident.
+    // incident, or names one with an id longer than `maxIdBytes`.
     static std::optional<PushTap> parse(const json::Object& userInfo);
 
     friend bool operator==(const PushTap&, const PushTap&) = default;
