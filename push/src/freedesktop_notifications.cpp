@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <iterator>
 #include <limits>
+#include <string>
 #include <string_view>
 
 namespace brisalune {
@@ -286,22 +287,32 @@ void FreedesktopNotificationCenter::onActionInvoked(uint id, const QString& acti
     const auto shown = std::ranges::find(shown_, id, &Shown::id);
     // Not shown by this run: a button of ours carries what it acts on; anything else is another
     // program's notification.
-    const bool ours =
-        shown != shown_.end() ||
-        (key.userInfo && std::ranges::any_of(categories_, [&](const NotificationCategory& category) {
-             return std::ranges::find(category.actions, key.identifier, &NotificationAction::identifier) !=
-                    category.actions.end();
-         }));
+    const auto category = std::ranges::find_if(categories_, [&](const NotificationCategory& c) {
+        return std::ranges::find(c.actions, key.identifier, &NotificationAction::identifier) != c.actions.end();
+    });
+    const bool ours = shown != shown_.end() || (key.userInfo && category != categories_.end());
     if (!ours) return;
     // A press hard on the heels of the previous one, or of its own bubble showing, is the rest of a
     // double click landing on the next bubble, not a choice made on what it says: it does nothing,
-    // and the bubble, which the service may have closed on the press, shows again.
+    // and the bubble, which the service may have closed on the press, shows again. One of an
+    // earlier run shows again in its place from what its key carries.
     const auto now = std::chrono::steady_clock::now();
     const bool hasty = (lastPress_ && now - *lastPress_ < readingTime) ||
                        (shown != shown_.end() && now - shown->shownAt < readingTime);
     lastPress_ = now;
     if (hasty) {
-        if (shown != shown_.end()) add(shown->request);
+        if (shown != shown_.end()) {
+            add(shown->request);
+        } else {
+            NotificationRequest request{
+                .identifier = "earlier-run." + std::to_string(id),
+                .title = std::move(key.title),
+                .body = {},
+                .categoryIdentifier = category->identifier,
+                .userInfo = std::move(*key.userInfo)};
+            shown_.push_back({id, request, true, now});  // what `add` replaces
+            add(std::move(request));
+        }
         return;
     }
     if (shown != shown_.end()) {
@@ -319,6 +330,21 @@ void FreedesktopNotificationCenter::onActionInvoked(uint id, const QString& acti
     request.title = std::move(key.title);
     request.userInfo = std::move(*key.userInfo);
     Q_EMIT responseReceived(NotificationResponse{std::move(key.identifier), std::move(request)});
+}
+
+void FreedesktopNotificationCenter::withdrawButtonsAtQuit(std::chrono::milliseconds limit) {
+    const auto withButtons = std::ranges::stable_partition(shown_, [](const Shown& s) { return !s.withButtons; });
+    if (withButtons.empty()) return;
+    for (const Shown& s : withButtons) closeNow(s.id);
+    shown_.erase(withButtons.begin(), withButtons.end());
+    // The bus takes a connection's messages in order: once it answers a call of its own sent after
+    // them, it holds every close for the service, which gets them however long it hangs.
+    const QDBusMessage ping = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"),
+        QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus.Peer"),
+        QStringLiteral("Ping"));
+    connection_.call(ping, QDBus::Block, static_cast<int>(limit.count()));
 }
 
 void FreedesktopNotificationCenter::onNotificationClosed(uint id, uint) {

@@ -291,6 +291,20 @@ TEST(FreedesktopNotifications, AQuickSecondPressActsOnNothingAndItsNotificationS
     ASSERT_TRUE(testkit::processEventsUntil([&] { return daemon.calls("Notify").size() == 5; }));
     EXPECT_EQ(daemon.calls("Notify").at(4)[1].toUInt(), 3u);
     EXPECT_EQ(responses.size(), 2u);
+
+    // Nor one on a bubble of an earlier run, which shows again in its place from what its key carries.
+    const QString earlier = daemon.calls("Notify").at(0)[5].toStringList().at(2);  // n1's, a1's
+    testkit::readBeforePressing();
+    press(3);
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return responses.size() == 3; }));
+    QThread::msleep(200);
+    daemon.emitSignal("ActionInvoked", "us", {9u, earlier});
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return daemon.calls("Notify").size() == 6; }));
+    const QVariantList again = daemon.calls("Notify").at(5);
+    EXPECT_EQ(again[1].toUInt(), 9u);
+    EXPECT_EQ(again[3].toString(), "<b>Disk</b> full");
+    EXPECT_EQ(again[5].toStringList(), (QStringList{"default", "Open", earlier, "Acknowledge"}));
+    EXPECT_EQ(responses.size(), 3u);
 }
 
 // A service that hangs past the reply limit before it ever told its capabilities (at start, or

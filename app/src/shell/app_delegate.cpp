@@ -87,6 +87,10 @@ void MacAppDelegate::applicationWillTerminate() {
     loopCancelled_ = true;
     sleeper_.cancel();
     model_->endSignOutAtQuit();
+    // A service that sends a press only to the program that showed the notification (dunst) would
+    // leave its buttons on screen, live-looking and reaching no one.
+    if (const std::shared_ptr<PushNotificationCenter> center = pushState_.notificationCenter())
+        center->withdrawButtonsAtQuit(notificationsQuitLimit);
 }
 
 int MacAppDelegate::finishQuitting(int status, std::chrono::milliseconds grace) {

@@ -6,6 +6,7 @@
 
 #include <support/notification_daemon.hpp>
 #include <support/qt_application.hpp>
+#include <support/temp_dir.hpp>
 
 #include <QtGlobal>
 
@@ -46,6 +47,22 @@ protected:
         return std::make_unique<MacAppDelegate>(std::move(offline));
     }
 };
+
+// dunst sends a press only to the program that showed the notification: a button left on screen
+// after the quit would look live and reach no one.
+TEST_F(AppDelegate, AtQuitNoNotificationWithAButtonStaysUnderDunst) {
+    const testkit::TempDir files;
+    const testkit::Dunst dunst(files.path());
+    pushState.setNotificationCenter(std::make_shared<FreedesktopNotificationCenter>(dunst.connection()));
+    pushState.installCategories({});
+    for (const std::string alert : {"a1", "a2"})
+        run(delegate->postAckFailureNotification(
+            {alert, "t1", "Disk " + alert, 1, "busy", AckFailureVerdict::retryable}));
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return dunst.displayed() == 2; }));
+
+    delegate->applicationWillTerminate();
+    EXPECT_TRUE(testkit::processEventsUntil([&] { return dunst.displayed() == 0; }));
+}
 
 TEST_F(AppDelegate, UnderATestConfigurationNothingStartsEvenWithAnEmptyValue) {
     qputenv(MacAppDelegate::testConfigurationVariable.data(), "");

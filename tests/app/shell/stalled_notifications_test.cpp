@@ -70,6 +70,21 @@ TEST_F(StalledNotifications, AHangingServiceHoldsUpNothingAndGetsEveryNoticeOnce
     EXPECT_EQ(std::ranges::count(told, std::string("r")), 1) << "the new alert was not announced";
 }
 
+// The quit withdraws the notifications with buttons, as no press may reach the app once it is gone,
+// without waiting for the service: they close once it answers again.
+TEST_F(StalledNotifications, AQuitWithdrawsTheButtonsWithoutWaitingForIt) {
+    pushState.installCategories({});
+    run(delegate->postAckFailureNotification({"a1", "t1", "Disk full", 1, "busy", AckFailureVerdict::retryable}));
+    daemon.pause();
+    const auto quit = std::chrono::steady_clock::now();
+    delegate->applicationWillTerminate();
+    EXPECT_LT(std::chrono::steady_clock::now() - quit, std::chrono::seconds(10)) << "the quit waited for the service";
+
+    daemon.resume();
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return !daemon.calls("CloseNotification").empty(); }));
+    EXPECT_EQ(daemon.calls("CloseNotification").at(0).at(0).toUInt(), 1u);  // the notice's id
+}
+
 TEST_F(StalledNotifications, NeitherTheFirstDrainNorASignOutWaitsForIt) {
     testkit::Ticker ticker;
     daemon.pause();

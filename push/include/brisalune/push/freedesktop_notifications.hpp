@@ -5,7 +5,7 @@
 // denied when none is; critical alerts are not supported. The service's capabilities are read
 // before the first notification (and again after the service changes hands); bodies are escaped
 // when it reads markup in them. A notification with buttons never expires, so that its buttons
-// are still there when the person comes back to it; acted on, it is closed.
+// are still there when the person comes back to it; acted on, or at quit, it is closed.
 // Keeps a table of what it showed, titles and bodies cut as shown (the latest `maxRemembered`),
 // so that shown notifications can be listed, replaced and withdrawn, and hears the service's
 // ActionInvoked and NotificationClosed only for those. A press that comes within `readingTime` of
@@ -53,6 +53,7 @@ public:
     QCoro::Task<> add(NotificationRequest request) override;
     std::vector<NotificationRequest> delivered() const override;
     QCoro::Task<> removeDeliveredNotifications(std::vector<std::string> identifiers) override;
+    void withdrawButtonsAtQuit(std::chrono::milliseconds limit) override;
 
     // Longer titles and bodies are cut, on a character boundary, with "…".
     static constexpr std::size_t maxTitleBytes = 200;

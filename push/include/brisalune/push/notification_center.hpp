@@ -12,6 +12,7 @@
 #include <QCoroTask>
 #include <QObject>
 
+#include <chrono>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -102,6 +103,10 @@ public:
     virtual std::vector<NotificationRequest> delivered() const = 0;
     // Withdraws the shown notifications with these identifiers.
     virtual QCoro::Task<> removeDeliveredNotifications(std::vector<std::string> identifiers) = 0;
+    // At quit: withdraws the shown notifications with buttons, whose presses may reach no program
+    // once this one is gone (a service may send them only to the program that showed them). Blocks
+    // for at most `limit`, whatever the service does.
+    virtual void withdrawButtonsAtQuit(std::chrono::milliseconds /*limit*/) {}
 
 Q_SIGNALS:
     void responseReceived(const brisalune::NotificationResponse& response);

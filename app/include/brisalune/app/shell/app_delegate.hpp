@@ -100,9 +100,11 @@ public:
     // listens to the notification service's responses, installs the categories, attaches the
     // model to the push state and starts the refresh loop.
     void applicationDidFinishLaunching();
-    // Cancels the refresh loop, and ends on this computer a sign-out that runs. A sleeping loop
-    // wakes at once, refreshes once more and ends.
+    // Cancels the refresh loop, ends on this computer a sign-out that runs, and withdraws the
+    // notifications with buttons (waiting at most `notificationsQuitLimit` for the bus to take
+    // that, never for the service). A sleeping loop wakes at once, refreshes once more and ends.
     void applicationWillTerminate();
+    static constexpr std::chrono::seconds notificationsQuitLimit{1};
     // The process's end once the event loop has returned `status`. The jobs still on the thread
     // pools get `grace` to finish (a keychain or settings write; one that waits for another
     // program's settings lock fails within it, said on stderr); a request to a server that does
