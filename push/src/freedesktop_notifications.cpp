@@ -333,10 +333,12 @@ void FreedesktopNotificationCenter::onActionInvoked(uint id, const QString& acti
 }
 
 void FreedesktopNotificationCenter::withdrawButtonsAtQuit(std::chrono::milliseconds limit) {
-    const auto withButtons = std::ranges::stable_partition(shown_, [](const Shown& s) { return !s.withButtons; });
-    if (withButtons.empty()) return;
-    for (const Shown& s : withButtons) closeNow(s.id);
-    shown_.erase(withButtons.begin(), withButtons.end());
+    // (Not the ranges form: clang 14 cannot take its subrange of this vector.)
+    const auto withButtons =
+        std::stable_partition(shown_.begin(), shown_.end(), [](const Shown& s) { return !s.withButtons; });
+    if (withButtons == shown_.end()) return;
+    for (auto s = withButtons; s != shown_.end(); ++s) closeNow(s->id);
+    shown_.erase(withButtons, shown_.end());
     // The bus takes a connection's messages in order: once it answers a call of its own sent after
     // them, it holds every close for the service, which gets them however long it hangs.
     const QDBusMessage ping = QDBusMessage::createMethodCall(
