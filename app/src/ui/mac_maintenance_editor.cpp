@@ -516,6 +516,10 @@ void MacMaintenanceEditor::showErrors() {
     }
 }
 
+void MacMaintenanceEditor::setListed(const MaintenanceWindow& window) {
+    if (existing_ && existing_->id == window.id) existing_ = window;
+}
+
 void MacMaintenanceEditor::confirmDelete() {
     if (!existing_) return;
     if (!parts_->deleteDialog) {
@@ -530,8 +534,8 @@ void MacMaintenanceEditor::confirmDelete() {
         connect(confirm, &QPushButton::clicked, this, [this] { deleteWindow(); });
         parts_->deleteDialog = dialog;
     }
-    // The stored window as it is now: a save since the last time may have renamed it. Its name on
-    // one line, cut to a width a question can show.
+    // The stored window as it is now: a save or the list since the last time may have renamed
+    // it. Its name on one line, cut to a width a question can show.
     const QFont font = parts_->deleteDialog->font();
     const QString name = ui::cutToWidth(
         QFontMetrics(font), ui::oneLine(qText(existing_->input.name)), ui::fontScaled(font, deleteNameWidth));

@@ -437,6 +437,10 @@ QCoro::Task<> MaintenanceWindowsView::loadWindows() {
         const bool listed = !picked || std::ranges::any_of(windows_, [&](const auto& w) { return w.id == picked->id; });
         if (!listed) setSelection(std::nullopt);
     }
+    if (editor_ && editor_->existing()) {
+        const auto listed = std::ranges::find(windows_, editor_->existing()->id, &MaintenanceWindow::id);
+        if (listed != windows_.end()) editor_->setListed(*listed);
+    }
     followSave(asked);
     showWindows();
     showError();

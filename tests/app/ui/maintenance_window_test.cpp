@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
@@ -600,6 +601,17 @@ TEST_F(MaintenanceWindowTest, ADeleteFromTheEditorLeavesNothingSelected) {
     settle();
     click(stored.id);
     ASSERT_NE(view->editor(), nullptr);
+
+    // Renamed elsewhere: the question names it as the list shows it after a refresh.
+    MaintenanceWindowDraft renamed = MaintenanceWindowDraft::initFromWindow(stored);
+    renamed.name = "Renamed elsewhere";
+    updateMaintenanceWindow(*teamClient(), view->project(), stored.id, renamed.input());
+    at<QPushButton>(view.get(), "maintenance.refresh").click();
+    settle();
+    at<QPushButton>(view.get(), "editor.delete").click();
+    EXPECT_EQ(at<QMessageBox>(view.get(), "editor.deleteDialog").text().toStdString(), "Delete \"Renamed elsewhere\"?");
+    at<QMessageBox>(view.get(), "editor.deleteDialog").reject();
+
     await(view->editor()->deleteWindow());
     settle();
     EXPECT_FALSE(lists(stored.id));

@@ -65,6 +65,9 @@ public:
 
     const std::string& project() const noexcept { return project_; }
     const std::optional<MaintenanceWindow>& existing() const noexcept { return existing_; }
+    // The stored window as the owner's list shows it now (a refresh may list it renamed): what
+    // "Delete…" names. Another window is ignored; the draft stays as typed.
+    void setListed(const MaintenanceWindow& window);
     const MaintenanceWindowDraft& draft() const noexcept { return draft_; }
     // The sections' write: takes the whole draft and shows it everywhere.
     void setDraft(MaintenanceWindowDraft draft);
