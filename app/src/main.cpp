@@ -28,6 +28,7 @@ int run(int argc, char** argv) {
 
     QApplication application(argc, argv);
     ui::installWheelGuard();
+    ui::installListKeyGuard();
     QApplication::setApplicationName(QStringLiteral("Brisalune"));
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -343,6 +343,15 @@ private:
     std::optional<Checked> checked_;
 };
 
+// One filter of the kind for the whole application; later calls add none.
+template <class Filter>
+void installOnce() {
+    static QPointer<Filter> only;
+    if (only) return;
+    only = new Filter(QCoreApplication::instance());
+    QCoreApplication::instance()->installEventFilter(only);
+}
+
 // The style's focus ring is drawn in the highlight colour, which cannot be told from a button
 // painted in it (a switch that is on, a chosen segment): such a button gets a ring in its text
 // colour inside its edge.
@@ -777,11 +786,6 @@ QPushButton* button(const QString& title, const QString& objectName) {
 QPushButton* button(std::string_view title, const QString& objectName) { return button(qText(title), objectName); }
 
 QComboBox* choices(const QString& objectName) {
-    static QPointer<ListKeyGuard> guard;
-    if (!guard) {
-        guard = new ListKeyGuard(QCoreApplication::instance());
-        QCoreApplication::instance()->installEventFilter(guard);
-    }
     auto* box = new EllipsisComboBox;
     box->setObjectName(objectName);
     return box;
@@ -921,12 +925,9 @@ void setEnabledKeepingFocus(QWidget* control, bool enabled) {
 
 bool byMinimise(const QEvent& showOrHide) { return showOrHide.spontaneous(); }
 
-void installWheelGuard() {
-    static QPointer<WheelGuard> only;
-    if (only) return;
-    only = new WheelGuard(QCoreApplication::instance());
-    QCoreApplication::instance()->installEventFilter(only);
-}
+void installWheelGuard() { installOnce<WheelGuard>(); }
+
+void installListKeyGuard() { installOnce<ListKeyGuard>(); }
 
 void showWindow(QWidget* from, WindowPresenter::Kind kind) {
     WindowPresenter* windows = WindowPresenter::of(from);

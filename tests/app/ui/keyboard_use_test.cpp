@@ -464,6 +464,18 @@ TEST_F(KeyboardUseTest, TheMaintenanceWindowsListAndEditor) {
     settle();
     EXPECT_TRUE(walksAsItReads(window)) << "the editor";
 
+    // Return in an open list of the editor chooses and presses no "Save": no drop-down of the
+    // menu's kind was ever made in this window.
+    auto& pattern = at<QComboBox>(window, "recurrence.pattern");
+    pattern.setFocus(Qt::TabFocusReason);
+    typeIn(window, Qt::Key_Down, Qt::AltModifier);
+    waitUntil([&] { return pattern.view()->isVisible(); });
+    demo.hostedServer().clearRequests();
+    typeIn(window, Qt::Key_Return);
+    settle();
+    EXPECT_FALSE(pattern.view()->isVisible());
+    for (const auto& request : demo.hostedServer().requests()) EXPECT_NE(request.method, "PUT") << request.path;
+
     // Rows added while it is open take their places: a group's names, a skipped date.
     at(window, "scope.checks.toggle").setFocus(Qt::TabFocusReason);
     press(window, Qt::Key_Space);

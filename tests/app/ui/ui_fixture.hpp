@@ -9,6 +9,7 @@
 #include <brisalune/app/shell/window_presenter.hpp>
 #include <brisalune/app/ui/menu_content_view.hpp>
 #include <brisalune/app/ui/menu_environment.hpp>
+#include <brisalune/app/ui/ui_kit.hpp>
 #include <brisalune/app/ui/window_content.hpp>
 #include <brisalune/client/core/compatibility_model.hpp>
 #include <brisalune/demo/demo_service.hpp>
@@ -45,6 +46,7 @@ protected:
     explicit UiTest(demo::Fixture fixture = standardFixture())
         : demo(std::move(fixture), demo::DemoOptions{0, 0, std::chrono::milliseconds(0)}) {
         widgetsApplication();
+        ui::installListKeyGuard();  // as the app does at its start
     }
 
     // Requests still on the pool use the compatibility record, the settings and the servers: let

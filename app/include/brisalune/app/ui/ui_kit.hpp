@@ -138,8 +138,7 @@ QPushButton* button(std::string_view title, const QString& objectName);
 QPushButton* button(const QString& title, const QString& objectName);
 void setTitle(QPushButton* button, const QString& title);
 // A drop-down list of choices whose shown choice (a long team name) is cut with an ellipsis when
-// the box is narrower than it. The key that closes its open list (Escape, Return) does nothing
-// else: it closes no window and presses no default button.
+// the box is narrower than it.
 QComboBox* choices(const QString& objectName);
 // A checkable button whose checked state shows in the palette's highlight colour, with the
 // highlighted text colour on it, so that on and off differ at a glance.
@@ -186,6 +185,11 @@ void keepFocusInSight(QWidget* view);
 // One guard for the whole application, installed once before its windows are built; later calls
 // do nothing.
 void installWheelGuard();
+
+// The key that closes an open list (a drop-down's, or any popup over a window: Escape, Return)
+// does nothing else: it closes no window and presses no default button. One guard for the whole
+// application, installed once before its windows are built; later calls do nothing.
+void installListKeyGuard();
 
 // `control` has the keyboard focus and shows it: a text cursor in a field, or the ring the style
 // draws once the keyboard has moved the focus in the control's window (a click alone shows none).
