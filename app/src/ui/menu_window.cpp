@@ -197,6 +197,10 @@ void MenuWindow::open() {
         fit();
     }
     WindowPresenter::bringUp(*this);
+    // Activated, the ordinary window gives its first control the focus, where keys act at once:
+    // the ring shows it from the start, as Qt shows it only once the keyboard moved the focus
+    // (a show clears that mark).
+    if (style_ == Style::ordinary) setAttribute(Qt::WA_KeyboardFocusChange);
 }
 
 }  // namespace brisalune

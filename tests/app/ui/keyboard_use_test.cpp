@@ -309,6 +309,18 @@ TEST_F(KeyboardUseTest, AControlGoingAwayTakesTheFocusWithIt) {
     EXPECT_EQ(nameOf(focused()), "menu.signIn");  // Tab goes on from the top
 }
 
+// The window that stands in for a missing tray gives its first control the focus as it opens,
+// where keys act at once, and rings it from the start.
+TEST_F(KeyboardUseTest, TheStandInWindowShowsTheFocusItOpensWith) {
+    MenuWindow menu(environment(), MenuWindow::Style::ordinary);
+    windows.provideTo(&menu);
+    await(model.ensureLaunched());
+    menu.open();
+    waitUntil([&] { return menu.isActiveWindow() && focused(); });
+    EXPECT_EQ(nameOf(focused()), "menu.signIn");
+    EXPECT_TRUE(ui::showsFocus(focused()));
+}
+
 // Escape in the open team list closes the list and leaves the menu open, whether the list was
 // opened from the keyboard or by a click; the menu's own Escape comes after.
 TEST_F(KeyboardUseTest, EscapeClosesAnOpenListOnly) {
