@@ -42,7 +42,7 @@ void AccountSection::follow() {
     const std::optional<StoredSession> session = model_.session();
     email_->setFullText(session ? qText(session->email) : QString());
     maintenance_->setVisible(model_.phase() == MacModel::Phase::signedIn);
-    ui::setEnabledKeepingFocus(signOut_, !model_.isTearingDown());
+    signOut_->setEnabled(!model_.isTearingDown());
     // Only a sign-out that the keyring refused, while it holds: the person is still signed in.
     // Choosing a team, the picker shows it while it is the last failure.
     const std::optional<std::string>& refusal = model_.signOutRefusal();

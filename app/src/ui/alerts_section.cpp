@@ -194,7 +194,6 @@ void AlertsSection::followBody() {
     const bool gated = model_.needsBoxSignIn();
     boxBody_->setVisible(gated);
     alertsBody_->setVisible(!gated);
-    ui::keepFocusInSight(this);
 }
 
 void AlertsSection::followAlerts() {

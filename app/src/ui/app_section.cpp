@@ -86,7 +86,7 @@ void AppSection::followUpdates() {
         check_,
         updates.isChecking() ? QStringLiteral("Checking for Updates\u2026")
                              : QStringLiteral("Check for Updates\u2026"));
-    ui::setEnabledKeepingFocus(check_, !updates.isChecking());
+    check_->setEnabled(!updates.isChecking());
 
     QString result;
     Tone tone = Tone::secondary;

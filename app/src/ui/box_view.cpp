@@ -192,7 +192,6 @@ void JoinBoxForm::follow() {
     for (QWidget* row : std::initializer_list<QWidget*>{email_, password_, seatNote_}) rows_->setRowVisible(row, seat);
     showAddress(rows_, address_, code ? std::optional(code->boxURL) : std::nullopt);
     join_->setEnabled(!busy_ && code.has_value());
-    ui::keepFocusInSight(this);
 }
 
 void JoinBoxForm::forget() {
@@ -392,7 +391,6 @@ void BoxSignInForm::follow() {
     showAddress(rows_, address_, recorded ? std::optional(session->hostForTenant(tenantId_)) : std::nullopt);
     signIn_->setEnabled(!busy_ && !tenantId_.empty() && !email_->text().isEmpty() && !password_->text().isEmpty());
     useTeam_->setEnabled(!busy_ && !tenantId_.empty());
-    ui::keepFocusInSight(this);
 }
 
 void BoxSignInForm::setError(std::optional<std::string> text) { showError(error_, text, password_); }
@@ -565,7 +563,6 @@ void BoxView::follow() {
     signInFirst_->setVisible(!signedIn);
     switcher_->setVisible(signedIn);
     form_->setVisible(signedIn);
-    ui::keepFocusInSight(this);
 }
 
 }  // namespace brisalune

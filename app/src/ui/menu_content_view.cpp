@@ -191,7 +191,6 @@ void MenuContentView::follow() {
     tenantPicker_->setVisible(phaseContent && phase == Phase::selectingTenant);
     alerts_->setVisible(phaseContent && signedIn);
     accountRows_->setVisible(phase == Phase::selectingTenant || signedIn);
-    ui::keepFocusInSight(this);
     followAtExpiry(seen);
 }
 
@@ -225,18 +224,6 @@ void MenuContentView::showEvent(QShowEvent* event) {
     shown_ = true;
     follow();
     refreshOnShow(++shows_);
-}
-
-bool MenuContentView::focusNextPrevChild(bool next) {
-    // Qt hands the focus of a control it hides or disables to the next one, where the person's
-    // next key would act on what they never chose: here no control takes it, and Tab goes on
-    // from the top.
-    QWidget* focus = window()->focusWidget();
-    if (focus && isAncestorOf(focus) && (!focus->isVisibleTo(window()) || !focus->isEnabled())) {
-        focus->clearFocus();
-        return true;
-    }
-    return FixedWidthPane::focusNextPrevChild(next);
 }
 
 void MenuContentView::hideEvent(QHideEvent* event) {

@@ -174,6 +174,9 @@ void MenuWindow::paintEvent(QPaintEvent* event) {
 
 void MenuWindow::hideEvent(QHideEvent* event) {
     sinceHidden_.start();
+    // The popup opens each time as the first time, with no control focused: Qt would give the
+    // focus back to the one that had it, also to one hidden while the popup was closed.
+    if (style_ == Style::popup && focusWidget()) focusWidget()->clearFocus();
     QWidget::hideEvent(event);
 }
 

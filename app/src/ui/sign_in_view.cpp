@@ -116,7 +116,6 @@ void SignInView::follow() {
     // Read with the field the focus goes back to after a failure.
     password_->setAccessibleDescription(error_->text());
     followEnablement();
-    ui::keepFocusInSight(this);
 }
 
 void SignInView::followEnablement() {

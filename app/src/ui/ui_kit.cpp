@@ -343,6 +343,23 @@ private:
     std::optional<Checked> checked_;
 };
 
+// Gives `control`, disabled under the focus, the focus back once it is enabled again while no
+// other control has it and it shows; then goes.
+class FocusReturn final : public QObject {
+public:
+    explicit FocusReturn(QWidget* control) : QObject(control) { control->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* control = static_cast<QWidget*>(watched);
+        if (event->type() != QEvent::EnabledChange || !control->isEnabled()) return false;
+        if (!control->window()->focusWidget() && control->isVisible()) control->setFocus(Qt::OtherFocusReason);
+        control->removeEventFilter(this);
+        deleteLater();
+        return false;
+    }
+};
+
 // One filter of the kind for the whole application; later calls add none.
 template <class Filter>
 void installOnce() {
@@ -550,6 +567,17 @@ void FixedWidthPane::changeEvent(QEvent* event) {
         updateGeometry();
     }
     QWidget::changeEvent(event);
+}
+
+bool FixedWidthPane::focusNextPrevChild(bool next) {
+    // Qt asks here, through the control's parents, where the focus of a control it hides or
+    // disables goes: nowhere. Tab asks too, from a control that shows and takes keys.
+    QWidget* focus = window()->focusWidget();
+    if (!focus || !isAncestorOf(focus) || (focus->isVisibleTo(window()) && focus->isEnabled()))
+        return QWidget::focusNextPrevChild(next);
+    if (focus->isVisibleTo(window())) new FocusReturn(focus);
+    focus->clearFocus();
+    return true;
 }
 
 int fontScaled(const QFont& font, int designPixels) {
@@ -897,30 +925,12 @@ void scrollToFocus(QScrollArea* scroll) {
     });
 }
 
-void keepFocusInSight(QWidget* view) {
-    QWidget* focus = view->window()->focusWidget();
-    if (focus && view->isAncestorOf(focus) && !focus->isVisibleTo(view)) focus->clearFocus();
-}
-
 bool showsFocus(const QWidget* control) {
     if (!control->hasFocus()) return false;
     // A field shows it by its text cursor; the style rings other controls once the keyboard has
     // moved the focus in their window.
     return control->testAttribute(Qt::WA_InputMethodEnabled) ||
            control->window()->testAttribute(Qt::WA_KeyboardFocusChange);
-}
-
-void setEnabledKeepingFocus(QWidget* control, bool enabled) {
-    static constexpr const char* regains = "brisalune.regainsFocus";
-    if (!enabled && control->window()->focusWidget() == control) {
-        // Qt would pass the focus on to the next control, where a second key press acts.
-        control->setProperty(regains, true);
-        control->clearFocus();
-    }
-    control->setEnabled(enabled);
-    if (!enabled || !control->property(regains).toBool()) return;
-    control->setProperty(regains, QVariant());
-    if (!control->window()->focusWidget() && control->isVisible()) control->setFocus(Qt::OtherFocusReason);
 }
 
 bool byMinimise(const QEvent& showOrHide) { return showOrHide.spontaneous(); }

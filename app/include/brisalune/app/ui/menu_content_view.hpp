@@ -72,7 +72,6 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
-    bool focusNextPrevChild(bool next) override;
 
 private:
     void follow();

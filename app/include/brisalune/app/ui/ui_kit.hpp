@@ -36,6 +36,10 @@ int fontScaled(const QFont& font, int designPixels);
 // The root of a window whose width is fixed and whose height follows its content: its size hint
 // is its width and the height its wrapped texts need at that width. The width is the one given
 // at the default font, widened with a larger one (see fontScaled).
+// A control of the pane that is hidden or disabled under the keyboard focus takes the focus with
+// it: no other control gets it, where the person's next key would act on what they never chose,
+// and Tab goes on from the top. One disabled while it works has the focus back when it is
+// enabled again, unless the person put it elsewhere meanwhile.
 class FixedWidthPane : public QWidget {
 public:
     explicit FixedWidthPane(int width, QWidget* parent = nullptr);
@@ -46,6 +50,7 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     int designWidth_;
@@ -172,12 +177,6 @@ void keepTabOrderInPlace(QWidget* container);
 // comes to from outside it; the bare area takes no focus, as it would show none.
 void scrollToFocus(QScrollArea* scroll);
 
-// When the keyboard focus is on a control inside `view` that no longer shows (its part was hidden,
-// also while the window was closed), no control has it: typing never goes where it cannot be
-// seen nor to a control the person did not choose, and Tab goes on from the top. Call after
-// showing and hiding its parts.
-void keepFocusInSight(QWidget* view);
-
 // The wheel changes a drop-down, spin box or date field only while it shows the keyboard focus
 // (showsFocus); otherwise it goes to what holds the control, so that scrolling a form past one
 // changes nothing. A drop-down takes the focus by Tab only, not by a click, which would leave it
@@ -194,11 +193,6 @@ void installListKeyGuard();
 // `control` has the keyboard focus and shows it: a text cursor in a field, or the ring the style
 // draws once the keyboard has moved the focus in the control's window (a click alone shows none).
 bool showsFocus(const QWidget* control);
-
-// Enables or disables `control`. Disabling one with the focus keeps the focus off every other
-// control (Qt would hand it to the next one, where the person's next key would act) and gives it
-// back when the control is enabled again, unless the person put it elsewhere meanwhile.
-void setEnabledKeepingFocus(QWidget* control, bool enabled);
 
 // A show or hide event that a minimise or its undoing made (Qt sends those as spontaneous): the
 // window is still the person's, and what its forms hold stays.
