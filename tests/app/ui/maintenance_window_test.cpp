@@ -295,8 +295,8 @@ TEST_F(MaintenanceWindowTest, ASaveEndingAfterAnotherRowWasPickedStillReloadsThe
     const std::string path = "/v1/projects/" + view->project() + "/maintenance-windows";
     at<QPushButton>(view.get(), "editor.save").click();  // on its way
     click(second.id);
-    waitUntil([&] {
-        const auto listed = std::ranges::find(view->windows(), first.id, &MaintenanceWindow::id);
+    waitUntil([&, firstId = first.id] {
+        const auto listed = std::ranges::find(view->windows(), firstId, &MaintenanceWindow::id);
         return listed != view->windows().end() && listed->input.name == "First, renamed";
     });
     settle();
