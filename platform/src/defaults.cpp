@@ -555,19 +555,33 @@ void releaseFolder(const fs::path& folder) {
     heldFolders().erase(found);
 }
 
+// The folder, opened to be held; -1 where another user could open it too, and so hold off this
+// user's writes: a folder of another user, or one that group or others may read or enter. Looked
+// at once opened, so that the folder held is the one looked at.
+int openPrivateFolder(const fs::path& folder) {
+    constexpr mode_t othersMayOpen = S_IRGRP | S_IXGRP | S_IROTH | S_IXOTH;
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && info.st_uid == ::geteuid() && (info.st_mode & othersMayOpen) == 0) return fd;
+    ::close(fd);
+    return -1;
+}
+
 // Every write holds the settings file's folder before its lock file: a lock file removed while its
 // holder writes (a clean-up, a sync tool) lets the next writer make another and take that, but not
 // the folder, which cannot go while the file is in it, so that one waits until the first is done.
 // Holding the folder, a write may wait for a lock file, never the other way round, so no two wait
-// on each other. A folder this user may not read, or one its file system cannot lock, is not held:
-// the lock file alone serves there. Refused as the lock file's wait is.
+// on each other. A folder this user may not read, one another user may open, or one its file
+// system cannot lock, is not held: the lock file alone serves there. Refused as the lock file's
+// wait is.
 std::optional<PeerLock> holdFolder(
     const fs::path& folder,
     const fs::path& file,
     std::chrono::steady_clock::time_point start,
     std::unique_lock<std::recursive_mutex>& process) {
     HeldFolder& held = heldFolders()[folder];  // stays while this write is one of its users
-    if (held.users++ == 0) held.fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (held.users++ == 0) held.fd = openPrivateFolder(folder);
     if (held.fd < 0) return std::nullopt;
     PeerLock taken = waitForLock(held.fd, folder, file, start, process);
     if (taken.fd >= 0 || taken.error != EAGAIN) return std::nullopt;  // held, or cannot be: the lock file serves

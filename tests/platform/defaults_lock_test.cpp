@@ -1,17 +1,20 @@
 // Another process holding the settings file's lock: a live one, however slow, is waited for and
 // nothing is lost; a stopped one fails the write in bounded time, with nothing written past it;
 // a stalled writer's staged file is not swept away; a lock file removed while peers write lets
-// no two write at once. The peer is this test program run again.
+// no two write at once; a hold on the settings folder counts only where no other user can open
+// it. The peer is this test program run again.
 
 #include <brisalune/platform/defaults.hpp>
 
 #include <support/child_process.hpp>
 #include <support/open_files.hpp>
+#include <support/own_mounts.hpp>
 #include <support/temp_dir.hpp>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -77,6 +80,24 @@ void holdLockFile(const fs::path& file) {
     ::pause();
 }
 
+// Another program that locks the settings folder and nothing else, until it is killed: run as
+// nobody first when `plainUser` and this runs as root.
+void holdFolder(const fs::path& file, bool plainUser) {
+    if (plainUser && !brisalune::testkit::dropPrivileges()) std::_Exit(2);
+    const int fd = ::open(file.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || ::flock(fd, LOCK_EX) != 0) std::_Exit(2);
+    ::pause();
+}
+
+// Whether another process holds the flock on what is at `path`.
+bool lockedElsewhere(const fs::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool busy = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return busy;
+}
+
 // A writer stalled between staging its file and the rename, staged long enough ago to look left.
 void stallBeforeRename(const fs::path& file) {
     const Defaults::WriteLock lock(file);
@@ -101,6 +122,8 @@ TEST(DefaultsPeerChild, Job) {
         stallBeforeRename(file);
     } else if (job == "hold") {
         holdLockFile(file);
+    } else if (job == "hold folder" || job == "hold folder as nobody") {
+        holdFolder(file, job == "hold folder as nobody");
     } else if (job == "counts") {
         for (int n = std::atoi(std::getenv(timesVariable)); n > 0; --n) countUnderLock(file, 0ms);
     } else {
@@ -178,6 +201,36 @@ TEST_F(DefaultsPeerLock, TheSweepLeavesAStalledWritersStagedFile) {
     EXPECT_EQ(defaults->integer("peer"), 1);
     EXPECT_EQ(defaults->integer("here"), 1);
     EXPECT_EQ(staged(), 0);
+}
+
+TEST_F(DefaultsPeerLock, OnlyAFolderNoOtherUserCanOpenHoldsOffAWrite) {
+    struct Row {
+        const char* name;
+        fs::perms mode;
+        const char* job;
+        bool heldOff;
+    };
+    const Row rows[] = {
+        // As root the holder is nobody; as anyone else, a program of their own.
+        {"a folder others may open, held by another user", fs::perms(0755), "hold folder as nobody", false},
+        {"a private folder, held by another program of this user", fs::perms(0700), "hold folder", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::permissions(dir.path(), row.mode);
+        auto holder = start(row.job, 0ms);
+        ASSERT_TRUE(eventually([&] { return lockedElsewhere(dir.path()); })) << "the peer did not take the folder";
+        const Defaults::PeerLockPatience patience(2s);
+        Defaults defaults(file);
+        std::string refusal;
+        try {
+            defaults.set(row.name, 1);
+        } catch (const std::system_error& error) {
+            refusal = error.what();
+        }
+        EXPECT_EQ(refusal.find("has held the settings file") != std::string::npos, row.heldOff) << refusal;
+        EXPECT_EQ(defaults.integer(row.name).has_value(), !row.heldOff);
+    }
 }
 
 TEST_F(DefaultsPeerLock, ALockFileReplacedWhileAWriteWaitsIsTakenAgain) {

@@ -101,7 +101,7 @@ public:
     // read-modify-write spans several calls holds one across them. Nests within a process. While
     // it waits for a peer, it lets go of processLock() between tries. The lock file it holds is
     // the one at its place once taken: one removed or replaced meanwhile is taken again. It holds
-    // the file's folder too (when this user may read it), so that a lock file removed while a
+    // the file's folder too (when only this user may open it), so that a lock file removed while a
     // write of this store holds it (a clean-up, a sync tool) lets no other such write in before it
     // ends; the writes of one process share that, whichever of its files they write, and another
     // process's writes of any file in that folder wait for it. No write goes past a peer
