@@ -230,7 +230,11 @@ QCoro::Task<> FreedesktopNotificationCenter::add(NotificationRequest request) {
         if (s.id != id && s.request.identifier == request.identifier) stale.push_back(s.id);
         return s.id == id || s.request.identifier == request.identifier;
     });
-    shown_.push_back({id, std::move(request), withButtons, std::chrono::steady_clock::now()});
+    shown_.push_back({id, std::move(request), std::chrono::steady_clock::now()});
+    if (withButtons)
+        withButtons_.insert(id);
+    else
+        withButtons_.erase(id);
     if (shown_.size() > maxRemembered)
         shown_.erase(shown_.begin(), shown_.begin() + static_cast<std::ptrdiff_t>(shown_.size() - maxRemembered));
     for (const uint old : stale) co_await close(old);
@@ -260,12 +264,14 @@ QCoro::Task<> FreedesktopNotificationCenter::removeDeliveredNotifications(std::v
 }
 
 QCoro::Task<> FreedesktopNotificationCenter::close(uint id) {
+    withButtons_.erase(id);
     QDBusMessage call = methodCall("CloseNotification");
     call << id;
     co_await ask(call);  // a service that is gone has closed it already
 }
 
 void FreedesktopNotificationCenter::closeNow(uint id) {
+    withButtons_.erase(id);
     QDBusMessage call = methodCall("CloseNotification");
     call << id;
     connection_.send(call);
@@ -310,7 +316,8 @@ void FreedesktopNotificationCenter::onActionInvoked(uint id, const QString& acti
                 .body = {},
                 .categoryIdentifier = category->identifier,
                 .userInfo = std::move(*key.userInfo)};
-            shown_.push_back({id, request, true, now});  // what `add` replaces
+            shown_.push_back({id, request, now});  // what `add` replaces
+            withButtons_.insert(id);
             add(std::move(request));
         }
         return;
@@ -318,7 +325,7 @@ void FreedesktopNotificationCenter::onActionInvoked(uint id, const QString& acti
     if (shown != shown_.end()) {
         const NotificationResponse response{std::move(key.identifier), shown->request};
         // A service may keep a notification that never expires after its button; acted on, it goes.
-        if (shown->withButtons) {
+        if (withButtons_.contains(id)) {
             shown_.erase(shown);
             closeNow(id);
         }
@@ -333,12 +340,10 @@ void FreedesktopNotificationCenter::onActionInvoked(uint id, const QString& acti
 }
 
 void FreedesktopNotificationCenter::withdrawButtonsAtQuit(std::chrono::milliseconds limit) {
-    // (Not the ranges form: clang 14 cannot take its subrange of this vector.)
-    const auto withButtons =
-        std::stable_partition(shown_.begin(), shown_.end(), [](const Shown& s) { return !s.withButtons; });
-    if (withButtons == shown_.end()) return;
-    for (auto s = withButtons; s != shown_.end(); ++s) closeNow(s->id);
-    shown_.erase(withButtons, shown_.end());
+    if (withButtons_.empty()) return;
+    const std::set<uint> ids = std::exchange(withButtons_, {});
+    std::erase_if(shown_, [&](const Shown& s) { return ids.contains(s.id); });
+    for (const uint id : ids) closeNow(id);
     // The bus takes a connection's messages in order: once it answers a call of its own sent after
     // them, it holds every close for the service, which gets them however long it hangs.
     const QDBusMessage ping = QDBusMessage::createMethodCall(
@@ -351,6 +356,7 @@ void FreedesktopNotificationCenter::withdrawButtonsAtQuit(std::chrono::milliseco
 
 void FreedesktopNotificationCenter::onNotificationClosed(uint id, uint) {
     std::erase_if(shown_, [&](const Shown& s) { return s.id == id; });
+    withButtons_.erase(id);
 }
 
 void FreedesktopNotificationCenter::onOwnerChanged(const QString&, const QString& oldOwner, const QString&) {
@@ -358,6 +364,7 @@ void FreedesktopNotificationCenter::onOwnerChanged(const QString&, const QString
     if (oldOwner.isEmpty()) return;
     capabilities_.reset();
     shown_.clear();
+    withButtons_.clear();
 }
 
 }  // namespace brisalune

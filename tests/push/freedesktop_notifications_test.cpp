@@ -10,6 +10,8 @@
 #include <QRegularExpression>
 #include <QThread>
 
+#include <algorithm>
+
 namespace brisalune {
 namespace {
 
@@ -87,6 +89,29 @@ TEST(FreedesktopNotifications, ANotificationWithButtonsStaysUntilThePersonActsOn
     const auto closed = daemon.calls("CloseNotification");
     ASSERT_EQ(closed.size(), 1u);
     EXPECT_EQ(closed[0][0].toUInt(), 1u);
+}
+
+// A run left open for days shows more than it remembers: at quit every notification still shown
+// with a button closes, the oldest too, and none the service said closed.
+TEST(FreedesktopNotifications, AtQuitEveryNotificationWithButtonsCloses) {
+    NotificationDaemon daemon;
+    FreedesktopNotificationCenter center(daemon.connection());
+    center.setCategories({alertCategory(true)});
+    const uint withButtons = FreedesktopNotificationCenter::maxRemembered + 4;
+    for (uint id = 1; id <= withButtons; ++id) QCoro::waitFor(center.add(alertRequest("n" + std::to_string(id))));
+    QCoro::waitFor(center.add(alertRequest("plain", "OTHER")));  // no button: the service's to expire
+    daemon.emitSignal("NotificationClosed", "uu", {2u, 2u});
+    daemon.emitSignal("NotificationClosed", "uu", {withButtons, 2u});  // heard after the first
+    ASSERT_TRUE(testkit::processEventsUntil(
+        [&] { return center.delivered().size() < FreedesktopNotificationCenter::maxRemembered; }));
+
+    center.withdrawButtonsAtQuit(std::chrono::seconds(1));
+    std::vector<uint> closed;
+    for (const QVariantList& call : daemon.calls("CloseNotification")) closed.push_back(call.at(0).toUInt());
+    std::ranges::sort(closed);
+    std::vector<uint> expected{1u};
+    for (uint id = 3; id < withButtons; ++id) expected.push_back(id);
+    EXPECT_EQ(closed, expected);
 }
 
 // Debian's own daemon keeps a resident bubble on screen after its button was pressed, and after

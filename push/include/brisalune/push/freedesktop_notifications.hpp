@@ -8,9 +8,10 @@
 // are still there when the person comes back to it; acted on, or at quit, it is closed.
 // Keeps a table of what it showed, titles and bodies cut as shown (the latest `maxRemembered`),
 // so that shown notifications can be listed, replaced and withdrawn, and hears the service's
-// ActionInvoked and NotificationClosed only for those. A press that comes within `readingTime` of
-// the previous press, or of its own notification being shown, is not acted on. An action key longer
-// than any this program writes is not read.
+// ActionInvoked and NotificationClosed only for those. The ids of all it shows with buttons are
+// kept until closed, however many, so that the quit withdraws every one. A press that comes within
+// `readingTime` of the previous press, or of its own notification being shown, is not acted on. An
+// action key longer than any this program writes is not read.
 
 #include <brisalune/push/notification_center.hpp>
 
@@ -22,6 +23,7 @@
 #include <chrono>
 #include <cstddef>
 #include <optional>
+#include <set>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -60,7 +62,7 @@ public:
     static constexpr std::size_t maxBodyBytes = 400;
     // How many shown notifications are remembered. A service that keeps them in a history never
     // tells that they closed: past this, the oldest is forgotten here (it stays on screen, and
-    // its buttons still carry what they act on).
+    // its buttons still carry what they act on; only its id is kept, for the quit).
     static constexpr std::size_t maxRemembered = 256;
     // A service that shows one notification at a time puts the next one, its buttons in the same
     // place, under the pointer at once: a double click would act on it unread.
@@ -84,7 +86,6 @@ private:
     struct Shown {
         uint id = 0;
         NotificationRequest request;
-        bool withButtons = false;  // may be kept by the service after an action, until closed
         std::chrono::steady_clock::time_point shownAt;
     };
 
@@ -113,6 +114,9 @@ private:
     std::optional<QStringList> capabilities_;
     std::vector<NotificationCategory> categories_;
     std::vector<Shown> shown_;  // oldest first
+    // What is shown with buttons, remembered or not: the service may keep it after an action, until
+    // closed, and a press on it after the quit would reach no one.
+    std::set<uint> withButtons_;
     std::optional<std::chrono::steady_clock::time_point> lastPress_;
 };
 
