@@ -4,6 +4,7 @@
 #include <brisalune/app/ui/ui_kit.hpp>
 
 #include <QCoreApplication>
+#include <QCoroTask>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMetaObject>
@@ -40,6 +41,13 @@ QVBoxLayout* sectionShape(QWidget* section, std::string_view title, std::string_
     layout->addWidget(
         ui::text(message, section->objectName() + QStringLiteral(".message"), Font::body, Tone::secondary, true));
     return layout;
+}
+
+// A start that this version was refused at never read the account: its teams come first, as
+// at any start, or the team row stays empty until the next full refresh.
+QCoro::Task<> retryAfterRefusal(MacModel& model) {
+    if (!model.membershipsKnown()) co_await model.refreshAccount();
+    co_await model.refreshAlerts();
 }
 
 }  // namespace
@@ -106,7 +114,7 @@ UpdateRequiredSection::UpdateRequiredSection(const MenuEnvironment& environment,
     });
     connect(tryAgain, &QPushButton::clicked, this, [&environment] {
         environment.compatibility.clearClientOutdated();
-        environment.model.refreshAlerts();
+        retryAfterRefusal(environment.model);
     });
 }
 

@@ -1,9 +1,13 @@
 #include <brisalune/app/ui/menu_content_view.hpp>
 
+#include <brisalune/client/alerts/endpoints.hpp>
+#include <brisalune/platform/json_codec.hpp>
 #include <brisalune/standin/server.hpp>
 
 #include <app/ui/ui_fixture.hpp>
+#include <support/demo_session.hpp>
 
+#include <QComboBox>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -12,6 +16,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <memory>
+#include <string>
 #include <thread>
 
 namespace brisalune {
@@ -114,6 +120,41 @@ TEST_F(MenuContentViewTest, AnOutdatedClientBlocksEveryPhaseAndBannersNeedASigne
     await(model.signOut());
     EXPECT_FALSE(shows(view.get(), "server-update-required"));
     EXPECT_TRUE(shows(view.get(), "menu.signedOut"));
+}
+
+// Started with a team while the service refused this version for the account and the alerts
+// alike: once it answers again, "Try again" brings back the team row, not only the alerts.
+TEST_F(MenuContentViewTest, TryAgainAfterAnOutdatedStartShowsTheTeams) {
+    const StoredSession session = testkit::demoSession(demo);
+    const BrisaluneClient account(session.baseURL, session.sessionToken);
+    const BrisaluneClient team(session.baseURL, std::nullopt, session.tenantKeys.at("acme-ops").apiKey);
+    // What the demo answers now, refused while `outdated` holds, as a proxy in front of it would.
+    const auto outdated = std::make_shared<std::atomic<bool>>(true);
+    const auto refusedUntilUpdated = [&](const std::string& path, std::string answer) {
+        const std::string version = demo.fixture().hosted.version;
+        demo.hostedServer().on("GET", path, [outdated, answer, version](const standin::ReceivedRequest&) {
+            standin::Reply reply = *outdated ? standin::Reply::json(R"({"code":"client_outdated"})", 426)
+                                             : standin::Reply::json(answer);
+            reply.headers.emplace_back("X-Brisalune-Version", version);
+            return reply;
+        });
+    };
+    refusedUntilUpdated("/v1/me", json::encode(me(account)));
+    refusedUntilUpdated("/v1/pull", json::encode(pull(team, 0, 0)));
+    sessions->save(session);
+    await(model.ensureLaunched());
+    settle();
+    ASSERT_TRUE(shows(view.get(), "update-required"));
+
+    *outdated = false;
+    int pulls = 0;
+    QObject::connect(&model, &MacModel::alertsPulled, view.get(), [&] { ++pulls; });
+    at<QPushButton>(view.get(), "update-required.tryAgain").click();
+    waitUntil([&] { return pulls > 0; });
+    EXPECT_EQ(textOf(view.get(), "alerts.count"), "6 open");
+    ASSERT_TRUE(shows(view.get(), "alerts.picker"));
+    EXPECT_EQ(at<QComboBox>(view.get(), "alerts.teamPicker").currentText(), "Acme Operations");
+    EXPECT_EQ(at<QComboBox>(view.get(), "alerts.teamPicker").count(), 2);
 }
 
 TEST_F(MenuContentViewTest, TheNudgeTakesTheUpdateOffersPlace) {
