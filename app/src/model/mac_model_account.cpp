@@ -9,6 +9,7 @@
 #include <brisalune/push/await_blocking.hpp>
 #include <brisalune/push/push_state.hpp>
 
+#include <QCoroSignal>
 #include <QScopeGuard>
 
 #include <algorithm>
@@ -210,7 +211,11 @@ QCoro::Task<> MacModel::signOut() {
     deadline->endAt(start + unregisteredBy);
     co_await pushState_.unregisterDevice(client, session.accountId);
     deadline->endAt(start + revokedBy);
-    const auto revokeKeys = [session, client, factory] { return KeyRevocation::revokeAll(session, *client, factory); };
+    // A key issued on the spot (for an acknowledgement, a team chosen) is kept in the session or
+    // taken back first, so that the revocation leaves none out.
+    co_await keyIssuesSettledBy(start + revokedBy);
+    const StoredSession held = session_ && session_->sessionToken == session.sessionToken ? *session_ : session;
+    const auto revokeKeys = [held, client, factory] { return KeyRevocation::revokeAll(held, *client, factory); };
     try {
         co_await awaitBlocking(revokeKeys);
     } catch (const std::exception&) {
@@ -242,6 +247,18 @@ QCoro::Task<> MacModel::revokeUnheldKey(
     }
 }
 
+void MacModel::keyIssueEnded() {
+    if (--keyIssues_ == 0) Q_EMIT keyIssuesSettled();
+}
+
+QCoro::Task<> MacModel::keyIssuesSettledBy(std::chrono::steady_clock::time_point by) {
+    while (keyIssues_ > 0) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(by - std::chrono::steady_clock::now());
+        if (left <= std::chrono::milliseconds::zero()) co_return;
+        co_await qCoro(this, &MacModel::keyIssuesSettled, left);
+    }
+}
+
 QCoro::Task<> MacModel::retryRefusedSignOut() {
     if (!signOutRefusal_ || !session_ || isTearingDown_ || forgetting_ > 0) co_return;
     co_await signOutLocally();
@@ -250,23 +267,25 @@ QCoro::Task<> MacModel::retryRefusedSignOut() {
 QCoro::Task<> MacModel::signOutLocally() {
     ++forgetting_;
     const auto forgotten = qScopeGuard([this] { --forgetting_; });
-    // In the keychain's turn: after any save still on its way, so that nothing written for this
-    // session outlives it.
-    QPromise<void> turn;
-    co_await keychainTurn(turn);
     // The account's unsent acknowledgements first, off the UI thread, where they wait for another
     // program that holds the settings file: left behind, the next account would send them in its
-    // own name. No press is taken while a sign-out runs, so none is written after this. While
-    // they stay, so does the session, and the person is told why.
+    // own name. A press taken before the sign-out may still be writing its record: the clear
+    // waits for it, and nothing of this session is written after. While they stay, so does the
+    // session, and the person is told why.
     const std::shared_ptr<PendingAckStoring> acks = pushState_.pendingAckStore();
-    const auto clearAcks = [acks] { return acks->removeAll(); };
+    const std::shared_ptr<SessionAckGate> gate = ackGate_;
+    const auto clearAcks = [gate, acks] { return gate->closeAfter([&acks] { return acks->removeAll(); }); };
     if (!co_await awaitBlocking(clearAcks, &localPool())) {
         setLastError(std::string(acksNotClearedText));
         setSignOutRefusal(std::string(acksNotClearedText));
         co_return;
     }
-    // Then the keychain. A session the keychain still holds is the next start's: the person stays
-    // signed in, and is told why.
+    ackGate_ = std::make_shared<SessionAckGate>();  // for the presses after this sign-out
+    // Then the keychain, in its turn: after any save still on its way, so that nothing written for
+    // this session outlives it. A session the keychain still holds is the next start's: the person
+    // stays signed in, and is told why.
+    QPromise<void> turn;
+    co_await keychainTurn(turn);
     const std::shared_ptr<SessionStoring> store = sessionStore_;
     const auto clear = [store] { store->clear(); };
     try {
@@ -294,9 +313,10 @@ QCoro::Task<> MacModel::signOutLocally() {
 void MacModel::endSignOutAtQuit() {
     if (!isTearingDown_ && forgetting_ == 0) return;
     const std::shared_ptr<PendingAckStoring> acks = pushState_.pendingAckStore();
+    const std::shared_ptr<SessionAckGate> gate = ackGate_;
     const std::shared_ptr<SessionStoring> store = sessionStore_;
-    static_cast<void>(QtConcurrent::run(&localPool(), [acks, store] {
-        if (!acks->removeAll()) return;  // as at sign-out: the session stays with them
+    static_cast<void>(QtConcurrent::run(&localPool(), [gate, acks, store] {
+        if (!gate->closeAfter([&acks] { return acks->removeAll(); })) return;  // as at sign-out: the session stays with them
         try {
             store->clear();
         } catch (const std::exception&) {

@@ -69,7 +69,9 @@ QCoro::Task<> MacModel::selectTenant(std::string tenantId) {
 
     // A team on a host of its own gets its key from the box sign-in, not here.
     std::optional<TenantKey> issued;
+    std::optional<KeyIssue> issue;
     if (needsKeyIssue(tenantId)) {
+        issue.emplace(*this);
         bool unauthorized = false;
         try {
             issued = co_await issueTenantKey(tenantId);
@@ -80,6 +82,7 @@ QCoro::Task<> MacModel::selectTenant(std::string tenantId) {
             setLastError(error.what());
         }
         if (!issued) {
+            issue.reset();
             // Refused for the session itself: the account refresh asks again, and signs out
             // when the service no longer knows the session.
             if (unauthorized && sessionStillHas(sessionToken)) co_await refreshAccount();
@@ -98,7 +101,12 @@ QCoro::Task<> MacModel::selectTenant(std::string tenantId) {
     StoredSession updated = *session_;
     if (issued) updated.tenantKeys.insert_or_assign(tenantId, *issued);
     if (!superseded()) updated.activeTenantId = tenantId;
-    if (!co_await storeSession(updated) || superseded()) co_return;
+    if (!co_await storeSession(updated)) {
+        if (issued) co_await revokeUnheldKey(asked, tenantId, *issued, accountClient);
+        co_return;
+    }
+    issue.reset();
+    if (superseded()) co_return;
     setPhase(Phase::signedIn);
     setOpenAlerts({});
     setAlertsError(std::nullopt);
@@ -161,6 +169,7 @@ QCoro::Task<AckAttemptOutcome> MacModel::acknowledge(
     std::string alertId, std::string title, std::shared_ptr<PendingAckStoring> store) {
     // Written now, a record would outlive the sign-out's clear, for the next account to send.
     if (isSigningOut()) co_return AckAttemptOutcome{AckAttemptOutcome::Overtaken{std::nullopt}};
+    store = ackGate_->over(std::move(store));
     const std::optional<std::string> fallback = session_ ? session_->activeTenantId : std::nullopt;
     const std::optional<std::string> tenantId = PendingAckCoordinator::tenantId(alertId, fallback, *store);
     const std::shared_ptr<BrisaluneClient> teamClient = tenantId ? client(*tenantId) : nullptr;
@@ -195,17 +204,27 @@ QCoro::Task<std::shared_ptr<BrisaluneClient>> MacModel::clientIssuingKey(std::st
     // A hosted team that was never selected has no key yet: issue it as selecting the team
     // would. A team on a box waits for the box sign-in instead.
     if (!needsKeyIssue(tenantId) || !accountClient_ || isTearingDown_) co_return std::shared_ptr<BrisaluneClient>();
-    const std::string sessionToken = session_->sessionToken;
+    const StoredSession asked = *session_;
+    const std::shared_ptr<BrisaluneClient> accountClient = accountClient_;
+    KeyIssue issue(*this);
     std::optional<TenantKey> issued;
     try {
         issued = co_await issueTenantKey(tenantId);
     } catch (const std::exception&) {
         co_return std::shared_ptr<BrisaluneClient>();
     }
-    if (!sessionStillHas(sessionToken)) co_return std::shared_ptr<BrisaluneClient>();
-    StoredSession updated = *session_;
-    updated.tenantKeys.insert_or_assign(tenantId, *issued);
-    if (!co_await storeSession(updated)) co_return std::shared_ptr<BrisaluneClient>();
+    // Kept only by the session it was issued for, and never once its sign-out has begun: the
+    // sign-out waits for this, so the revocation still goes with a working session token.
+    bool kept = false;
+    if (sessionStillHas(asked.sessionToken) && !isTearingDown_) {
+        StoredSession updated = *session_;
+        updated.tenantKeys.insert_or_assign(tenantId, *issued);
+        kept = co_await storeSession(updated);
+    }
+    if (!kept) {
+        co_await revokeUnheldKey(asked, tenantId, *issued, accountClient);
+        co_return std::shared_ptr<BrisaluneClient>();
+    }
     co_return client(tenantId);
 }
 
@@ -224,7 +243,9 @@ QCoro::Task<MacModel::NotificationAck> MacModel::acknowledgeFromNotification(
         co_return NotificationAck{NotificationAck::Refused{}};
 
     const std::string title = platform::shortened(notificationAckTitle(alertId), PendingAck::maxTextBytes);
-    const std::shared_ptr<PendingAckStoring> store = pushState_.pendingAckStore();
+    const std::string sessionToken = session_->sessionToken;
+    const std::shared_ptr<SessionAckGate> gate = ackGate_;
+    const std::shared_ptr<PendingAckStoring> store = gate->over(pushState_.pendingAckStore());
     if (session_->hasOwnHost(*team) && !session_->tenantKeys.contains(*team)) {
         const PendingAck queued{
             .alertId = alertId,
@@ -244,6 +265,10 @@ QCoro::Task<MacModel::NotificationAck> MacModel::acknowledgeFromNotification(
     // On disk before the key is issued: a process that dies meanwhile leaves it to the drain.
     const PendingAckCoordinator::Preflight preflight = co_await beginAttempt(alertId, *team, title, store);
     std::shared_ptr<BrisaluneClient> teamClient = co_await clientIssuingKey(*team);
+    // A sign-out began while the record waited for the settings file or the key came: it takes
+    // the record, and nothing goes out in the name of a session that is ending or gone.
+    if (gate->isClosed() || isSigningOut() || !sessionStillHas(sessionToken))
+        co_return NotificationAck{NotificationAck::Refused{}};
     // No key could be had: the attempt is held as missing its key, to be told and retried.
     if (!teamClient && session_)
         teamClient = clientFactory_(session_->hostForTenant(*team), std::nullopt, std::nullopt);

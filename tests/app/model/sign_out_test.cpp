@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <thread>
@@ -63,8 +65,38 @@ TEST_F(ModelSignOut, KeysAreRevokedBeforeTheSessionEndsAndOnlyOnce) {
 }
 
 // A team key whose issue answers while the sign-out runs is revoked like the others, while the
-// session token still works: no key of this computer outlives its sign-out.
+// session token still works: the sign-out waits for it before it logs out.
 TEST_F(ModelSignOut, AKeyIssuedWhileSigningOutIsRevokedBeforeTheSessionEnds) {
+    launchWith(session());
+    standin::Reply heldKey = standin::Reply::json(R"({"id":"k2","token":"key-2"})");
+    heldKey.holdUntilReleased = true;
+    hosted.on("POST", "/v1/tenants/t2/keys", heldKey);
+    hosted.clearRequests();
+    testkit::Ticker ticker;
+
+    QCoro::Task<> selection = model->selectTenant("t2");
+    ASSERT_TRUE(ticker.runUntil(1, [&] { return count(hosted, "POST /v1/tenants/t2/keys") == 1; }));
+    QCoro::Task<> out = model->signOut();
+    ASSERT_TRUE(ticker.runFor(50));
+    hosted.release();
+    run(std::move(out));
+    run(std::move(selection));
+
+    const auto order = received(hosted);
+    EXPECT_EQ(std::ranges::count(order, "DELETE /v1/tenants/t2/keys/k2"), 1);
+    EXPECT_LT(std::ranges::find(order, "DELETE /v1/tenants/t2/keys/k2"), std::ranges::find(order, "POST /v1/logout"));
+    EXPECT_EQ(model->phase(), Phase::signedOut);
+    EXPECT_FALSE(model->session());
+    EXPECT_TRUE(keychain->load().is(SessionLoad::Case::absent));
+}
+
+// Acknowledge on a hosted team the session holds no key for, then a sign-out while that key is
+// issued: whenever the key comes, it is revoked and never kept, and the acknowledgement does not go.
+enum class KeyComes { whileTheSignOutWaitsForIt, duringTheLogout, afterTheSignOut };
+
+class ModelSignOutKeyIssue : public testkit::ModelTest, public ::testing::WithParamInterface<KeyComes> {};
+
+TEST_P(ModelSignOutKeyIssue, AKeyIssuedForAnAcknowledgementIsRevokedAndNeverKept) {
     launchWith(session());
     standin::Reply heldKey = standin::Reply::json(R"({"id":"k2","token":"key-2"})");
     heldKey.holdUntilReleased = true;
@@ -74,29 +106,45 @@ TEST_F(ModelSignOut, AKeyIssuedWhileSigningOutIsRevokedBeforeTheSessionEnds) {
         revokedK2 = true;
         return standin::Reply{204, {}, ""};
     });
-    // The session ends only once the late key was revoked, or after a while without it.
     hosted.on("POST", "/v1/logout", [&](const standin::ReceivedRequest&) {
-        for (int i = 0; i < 100 && !revokedK2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        for (int i = 0; GetParam() == KeyComes::duringTheLogout && i < 150 && !revokedK2; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         return standin::Reply{204, {}, ""};
     });
+    bool keptK2 = false;
+    QObject::connect(model.get(), &MacModel::sessionChanged, [&] {
+        keptK2 = keptK2 || (model->session() && model->session()->tenantKeys.contains("t2"));
+    });
     hosted.clearRequests();
-    testkit::Ticker ticker;
 
-    QCoro::Task<> selection = model->selectTenant("t2");
-    ASSERT_TRUE(ticker.runUntil(1, [&] { return count(hosted, "POST /v1/tenants/t2/keys") == 1; }));
+    QCoro::Task<MacModel::NotificationAck> press = model->acknowledgeFromNotification("b1", "t2");
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return count(hosted, "POST /v1/tenants/t2/keys") == 1; }));
     QCoro::Task<> out = model->signOut();
-    ASSERT_TRUE(ticker.runUntil(1, [&] { return count(hosted, "POST /v1/logout") == 1; }));
+    const std::map<KeyComes, std::function<bool()>> comes{
+        {KeyComes::whileTheSignOutWaitsForIt, [&] { return count(hosted, "POST /v1/logout") == 0; }},
+        {KeyComes::duringTheLogout, [&] { return count(hosted, "POST /v1/logout") == 1; }},
+        {KeyComes::afterTheSignOut, [&] { return !model->isTearingDown(); }}};
+    ASSERT_TRUE(testkit::processEventsUntil(comes.at(GetParam()), std::chrono::seconds(30)));
     hosted.release();
     run(std::move(out));
-    run(std::move(selection));
+    EXPECT_EQ(run(std::move(press)), MacModel::NotificationAck{MacModel::NotificationAck::Refused{}});
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return revokedK2.load(); }));
 
-    EXPECT_TRUE(revokedK2);
-    const auto order = received(hosted);
+    const std::vector<std::string> order = received(hosted);
     EXPECT_EQ(std::ranges::count(order, "DELETE /v1/tenants/t2/keys/k2"), 1);
+    if (GetParam() == KeyComes::whileTheSignOutWaitsForIt) {
+        EXPECT_LT(std::ranges::find(order, "DELETE /v1/tenants/t2/keys/k2"), std::ranges::find(order, "POST /v1/logout"));
+    }
+    EXPECT_EQ(count(hosted, "POST /v1/alerts/b1/ack"), 0u);
+    EXPECT_FALSE(keptK2);
     EXPECT_EQ(model->phase(), Phase::signedOut);
-    EXPECT_FALSE(model->session());
     EXPECT_TRUE(keychain->load().is(SessionLoad::Case::absent));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Timings,
+    ModelSignOutKeyIssue,
+    ::testing::Values(KeyComes::whileTheSignOutWaitsForIt, KeyComes::duringTheLogout, KeyComes::afterTheSignOut));
 
 // The sign-out bounds its calls over each client's own transport, not a transport of its own.
 TEST_F(ModelSignOut, TheBoundedCallsGoOverTheClientsOwnTransport) {
@@ -247,7 +295,41 @@ protected:
         model = std::make_shared<MacModel>(diskPush, defaults, keychain, factory(), addresses());
         registry->rememberToken("d0d0", "acc1");
     }
+
+    // The next account signs in, takes t1 and refreshes, which sends what the store holds.
+    void signInTheNextAccount() {
+        hosted.clearRequests();
+        hosted.on(
+            "POST",
+            "/v1/login",
+            standin::Reply::json(R"({"account":{"id":"acc2","email":"next@example.com"},"token":"session-2"})"));
+        serveKey(hosted, "t1", "k2", "key-2");
+        run(model->signIn("next@example.com", "secret"));
+        run(model->selectTenant("t1"));
+        run(model->refresh());
+        EXPECT_EQ(model->session()->accountId, "acc2");
+    }
 };
+
+// Acknowledge pressed while another program holds the settings file, then a sign-out with no
+// other record to clear: the clear waits for the press's record and takes it, rather than find
+// nothing and let the record land for the next account to send.
+TEST_F(ModelSignOutOnDisk, APressWaitingForTheSettingsFileBeforeASignOutLeavesNothingForTheNextAccount) {
+    launchWith(session());
+    testkit::HeldSettingsLock held(defaults.file());
+    QCoro::Task<MacModel::NotificationAck> press = model->acknowledgeFromNotification("a777", "t1");
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return held.waitedOnHere(); }));
+    QCoro::Task<> out = model->signOut();
+    testkit::processEventsUntil([&] { return !model->isTearingDown(); }, std::chrono::seconds(1));
+    held.release();
+    run(std::move(out));
+    EXPECT_EQ(run(std::move(press)), MacModel::NotificationAck{MacModel::NotificationAck::Refused{}});
+    ASSERT_EQ(model->phase(), Phase::signedOut);
+    EXPECT_TRUE(fileAcks->all().empty());
+
+    signInTheNextAccount();
+    EXPECT_EQ(count(hosted, "POST /v1/alerts/a777/ack"), 0u);
+}
 
 // Another program holds the settings file through the sign-out: the account's unsent
 // acknowledgements wait for it off the UI thread; once it is stopped, the sign-out does not go
@@ -319,16 +401,7 @@ TEST_F(ModelSignOutOnDisk, APressWhileTheKeyringForgetsTheSessionLeavesNothingFo
     ASSERT_EQ(model->phase(), Phase::signedOut);
     EXPECT_TRUE(fileAcks->all().empty());
 
-    hosted.clearRequests();
-    hosted.on(
-        "POST",
-        "/v1/login",
-        standin::Reply::json(R"({"account":{"id":"acc2","email":"next@example.com"},"token":"session-2"})"));
-    serveKey(hosted, "t1", "k2", "key-2");
-    run(model->signIn("next@example.com", "secret"));
-    run(model->selectTenant("t1"));
-    run(model->refresh());
-    EXPECT_EQ(model->session()->accountId, "acc2");
+    signInTheNextAccount();
     EXPECT_EQ(count(hosted, "POST /v1/alerts/a102/ack"), 0u);
     EXPECT_EQ(count(hosted, "POST /v1/alerts/a777/ack"), 0u);
     store->clear();

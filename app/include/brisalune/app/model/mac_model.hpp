@@ -13,6 +13,7 @@
 // returns from a task that throws): a failure's text lands in `lastError` or `alertsError`. Keep
 // the model alive until the operations it runs have finished.
 
+#include <brisalune/app/model/session_acks.hpp>
 #include <brisalune/client/accounts/accounts.hpp>
 #include <brisalune/client/accounts/session.hpp>
 #include <brisalune/client/alerts/alerts.hpp>
@@ -32,6 +33,7 @@
 #include <QObject>
 #include <QPromise>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -248,6 +250,8 @@ Q_SIGNALS:
     void alertsErrorChanged();
     void portalOriginsChanged();
     void launchedChanged();
+    // Every team key issued on the spot has been kept in the session or taken back.
+    void keyIssuesSettled();
 
 private:
     // The account of the session, readable from any thread.
@@ -321,6 +325,20 @@ private:
         StoredSession session, std::string tenantId, TenantKey key, std::shared_ptr<BrisaluneClient> accountClient);
     // Issues a key for the team through the account client; throws the request's error.
     QCoro::Task<std::optional<TenantKey>> issueTenantKey(std::string tenantId);
+    // One key issue counted in keyIssues_ until it ends or goes.
+    class KeyIssue {
+    public:
+        explicit KeyIssue(MacModel& model) : model_(model) { ++model.keyIssues_; }
+        ~KeyIssue() { model_.keyIssueEnded(); }
+        KeyIssue(const KeyIssue&) = delete;
+        KeyIssue& operator=(const KeyIssue&) = delete;
+
+    private:
+        MacModel& model_;
+    };
+    void keyIssueEnded();
+    // Returns once no key issue is under way, or at `by`.
+    QCoro::Task<> keyIssuesSettledBy(std::chrono::steady_clock::time_point by);
     // The team's client, issuing and keeping its key first when a hosted team has none.
     QCoro::Task<std::shared_ptr<BrisaluneClient>> clientIssuingKey(std::string tenantId);
     QCoro::Task<AckAttemptOutcome> attemptAcknowledgement(
@@ -364,6 +382,11 @@ private:
     bool sessionUnreadable_ = false;
     // Local sign-outs waiting on the keychain: the session they end is no longer worked for.
     int forgetting_ = 0;
+    // Team keys on their way, from their issue until they are kept in the session or taken back:
+    // a sign-out waits for them before it revokes the session's keys.
+    int keyIssues_ = 0;
+    // The session's writes of pending acknowledgements; closed, and replaced, by a sign-out's clear.
+    std::shared_ptr<SessionAckGate> ackGate_ = std::make_shared<SessionAckGate>();
     std::optional<QCoro::Task<>> reread_;
     // Counts the team selections started: a selection that another one followed leaves the
     // active team to the later one.
