@@ -66,8 +66,17 @@ MenuWindow::MenuWindow(MenuEnvironment environment, Style style, QWidget* parent
 }
 
 void MenuWindow::setStyle(Style style) {
+    const bool reopen = isVisible() && style != style_;
+    if (reopen) {
+        // Closed as it was (a popup leaves no control focused), it opens again in a native window
+        // of its own, placed as one opened first. The old one, the focus window already, is not
+        // activated again: the ring would stay where Qt last had the focus while the keys move
+        // another's. And the popup's place may leave no room for a frame.
+        hide();
+        destroy();
+        setAttribute(Qt::WA_Moved, false);
+    }
     style_ = style;
-    const bool wasVisible = isVisible();
     if (style == Style::popup) {
         setWindowFlags(Qt::Popup | Qt::FramelessWindowHint);
     } else {
@@ -79,7 +88,7 @@ void MenuWindow::setStyle(Style style) {
     // of the app, and closing it quits (once a tray holds the icon, the app no longer quits on
     // its last window closed).
     setAttribute(Qt::WA_QuitOnClose, style == Style::ordinary);
-    if (wasVisible) show();
+    if (reopen) open();
 }
 
 MenuWindow::Side MenuWindow::sideFor(int contentHeight, const QRect& anchor, const QRect& available) {

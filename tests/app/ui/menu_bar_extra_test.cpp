@@ -3,12 +3,21 @@
 
 #include <app/ui/menu_window_fixture.hpp>
 #include <app/ui/ui_fixture.hpp>
+#include <support/notification_daemon.hpp>  // PrivateBus::connection
+#include <support/session_bus.hpp>
 
 #include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -174,6 +183,77 @@ TEST_F(MenuBarExtraTest, TheOpenMenuFollowsItsContentWithoutLeavingTheScreenOrIt
         EXPECT_TRUE(testkit::staysPlaced(menu, menu.geometry(), available, side, edge));
         menu.hide();
     }
+}
+
+// A tray on any display: Debian's StatusNotifierItem watcher on a bus of the test's own, made this
+// process's session bus, with the test's connection to it as its host. That connection closing is
+// the panel ending.
+class StatusNotifierTray {
+public:
+    StatusNotifierTray() {
+        bus_.makeSessionBus();
+        watcher_.start(QStringLiteral("status-notifier-watcher"), {});
+    }
+    ~StatusNotifierTray() {
+        watcher_.kill();
+        watcher_.waitForFinished();
+    }
+    // Running, its host registered.
+    bool started() {
+        const QDBusConnection host = bus_.connection();
+        const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+        QDBusMessage registration = QDBusMessage::createMethodCall(
+            watcher, QStringLiteral("/StatusNotifierWatcher"), watcher, QStringLiteral("RegisterStatusNotifierHost"));
+        registration << host.baseService();
+        return watcher_.waitForStarted() && testkit::processEventsUntil([&] {
+                   return host.call(registration).type() == QDBusMessage::ReplyMessage;
+               });
+    }
+    void end() { QDBusConnection::disconnectFromBus(bus_.connection().name()); }
+    // Whether it is this process's session bus: a process keeps to the one it reached first.
+    bool isSessionBus() const {
+        return bus_.connection().interface()->isServiceRegistered(QDBusConnection::sessionBus().baseService());
+    }
+
+private:
+    testkit::PrivateBus bus_;
+    QProcess watcher_;
+};
+
+// The tray goes while the popup is open, a control focused in it: the window that stands in opens
+// as at a start without a tray, whole on the screen, its first control focused and ringed, and the
+// ring goes where the keys move the focus.
+TEST_F(MenuBarExtraTest, TheWindowStandingInForAnOpenPopupOpensAsAtAStartWithoutATray) {
+    StatusNotifierTray tray;
+    if (!tray.isSessionBus()) GTEST_SKIP() << "the process reached another session bus first: run the case alone";
+    ASSERT_TRUE(tray.started()) << "status-notifier-watcher is missing (scripts/setup-deps)";
+    await(model.ensureLaunched());
+    MenuBarExtra scene(environment(), windows);
+    scene.show();
+    ASSERT_NE(scene.trayIcon(), nullptr);
+    MenuWindow& menu = scene.menuWindow();
+    const QRect available = menu.screen()->availableGeometry();
+    QCursor::setPos(available.bottomRight());  // this tray tells no place: the popup opens at the pointer
+    scene.openMenu();
+    waitUntil([&] { return menu.isActiveWindow(); });
+    QTest::keyClick(menu.windowHandle(), Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_EQ(QApplication::focusWidget(), find(&menu, "app.quit"));
+
+    tray.end();
+    waitUntil([&] { return scene.trayIcon() == nullptr; });
+    testkit::settleLayouts();
+    EXPECT_EQ(menu.style(), MenuWindow::Style::ordinary);
+    EXPECT_TRUE(menu.isActiveWindow());
+    for (const char* name : {"menu.signIn", "app.launchAtLogin"}) {
+        const QWidget* focus = QApplication::focusWidget();
+        EXPECT_EQ(focus ? focus->objectName().toStdString() : "nothing", name);
+        EXPECT_TRUE(focus && ui::showsFocus(focus)) << name;
+        QTest::keyClick(menu.windowHandle(), Qt::Key_Tab);
+    }
+    MenuWindow fresh(environment(), MenuWindow::Style::ordinary);
+    fresh.open();
+    EXPECT_EQ(menu.frameGeometry(), fresh.frameGeometry());
+    EXPECT_TRUE(available.contains(menu.frameGeometry()));
 }
 
 }  // namespace

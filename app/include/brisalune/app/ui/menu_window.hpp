@@ -32,6 +32,7 @@ public:
     explicit MenuWindow(MenuEnvironment environment, Style style = Style::popup, QWidget* parent = nullptr);
 
     Style style() const noexcept { return style_; }
+    // An open window taking the other style closes, and opens again in it as if opened first.
     void setStyle(Style style);
     MenuContentView& content() const noexcept { return *content_; }
     QScrollArea& scrollArea() const noexcept { return *scroll_; }
