@@ -32,6 +32,7 @@
 #include <QVariant>
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <xcb/xcb.h>
 
 #include <cstdlib>
@@ -277,13 +278,26 @@ private:
     std::vector<QRect> panel_;
 };
 
-// A property of the StatusNotifierItem watcher on the session bus; none while there is no watcher.
-QVariant watcherProperty(const char* name) {
+// The question for a property of the StatusNotifierItem watcher on the session bus.
+QDBusMessage watcherQuestion(const char* name) {
     const QString watcher = "org.kde.StatusNotifierWatcher";
     QDBusMessage get =
         QDBusMessage::createMethodCall(watcher, "/StatusNotifierWatcher", "org.freedesktop.DBus.Properties", "Get");
     get << watcher << QString(name);
-    return QDBusConnection::sessionBus().call(get).arguments().value(0).value<QDBusVariant>().variant();
+    return get;
+}
+
+// A property of the watcher; none while there is no watcher.
+QVariant watcherProperty(const char* name) {
+    const QDBusMessage answer = QDBusConnection::sessionBus().call(watcherQuestion(name));
+    return answer.arguments().value(0).value<QDBusVariant>().variant();
+}
+
+// A client of the session bus that ends, as a short-lived program does: its name leaves the bus.
+void aClientEnds() {
+    const QString name = "ending client";
+    QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
+    QDBusConnection::disconnectFromBus(name);
 }
 
 // Debian's standalone StatusNotifierItem tray, gtk-sni-tray-standalone, along the top edge, its
@@ -406,6 +420,45 @@ protected:
             "xdotool",
             {"mousemove", QString::number(icon.center().x()), QString::number(icon.center().y()), "click", "1"});
         return shownMenu();
+    }
+
+    // The program's icon in `area`, red with the count of open alerts; false when the program ended first.
+    static bool iconDrawnIn(const Process& app, const QRect& area) {
+        return until([&] { return reddish(grab(area)) > 20 || !app.running(); }) && app.running();
+    }
+
+    // Debian's watcher and standalone tray, the program's icon in the panel; `slowDown` keeps the
+    // watcher from answering for a while as names leave the bus. Once it answers again, and past
+    // the program's wait, the icon is still in the panel and no window stands in; with
+    // `sameIcon`, the icon was never withdrawn either.
+    void slowWatcherKeepsTheIcon(const std::function<void(Process& watcher)>& slowDown, bool sameIcon) {
+        testkit::TempDir dir;
+        demo::DemoService demo(demo::loadFixture(demo::defaultFixturePath()), {0, 0, std::chrono::milliseconds(0)});
+        storeSession(demo);
+        Process watcher("status-notifier-watcher", {}, QProcessEnvironment::systemEnvironment());
+        ASSERT_TRUE(watcher.started());
+        ASSERT_TRUE(until([] { return watcherProperty("IsStatusNotifierHostRegistered").isValid(); }));
+        StatusNotifierTray tray;
+        ASSERT_TRUE(tray.started());
+        Process app = startApp(dir);
+        ASSERT_TRUE(app.started());
+        ASSERT_TRUE(iconDrawnIn(app, tray.icons())) << "no icon in the panel";
+        // The bus names of the icons registered with the watcher: Qt shows each icon it makes on a
+        // connection of its own.
+        const auto icons = [] {
+            return watcherProperty("RegisteredStatusNotifierItems").toStringList().join(' ').toStdString();
+        };
+        const std::string shown = icons();
+        ASSERT_FALSE(shown.empty());
+
+        slowDown(watcher);
+        ASSERT_TRUE(until([] { return watcherProperty("IsStatusNotifierHostRegistered").toBool(); }));
+        testkit::processEventsUntil([] { return false; }, std::chrono::seconds(4));  // past the program's wait
+        EXPECT_TRUE(menuWindowIds().empty()) << "a window stands in though the tray stayed";
+        EXPECT_TRUE(iconDrawnIn(app, tray.icons())) << "the icon left the panel";
+        if (sameIcon) {
+            EXPECT_EQ(icons(), shown) << "the icon was withdrawn";
+        }
     }
 };
 
@@ -610,10 +663,7 @@ TEST_F(TrayHost, AStatusNotifierHostThatEndsUnannouncedLeavesTheWindowStandingIn
     ASSERT_TRUE(tray->started());
     Process app = startApp(dir);
     ASSERT_TRUE(app.started());
-    // The icon in the panel, red with the count of open alerts.
-    const auto iconInPanel = [&] {
-        return until([&] { return reddish(grab(tray->icons())) > 20 || !app.running(); }) && app.running();
-    };
+    const auto iconInPanel = [&] { return iconDrawnIn(app, tray->icons()); };
     ASSERT_TRUE(iconInPanel()) << "no icon in the panel";
     EXPECT_TRUE(menuWindowIds().empty());
 
@@ -639,6 +689,38 @@ TEST_F(TrayHost, AStatusNotifierHostThatEndsUnannouncedLeavesTheWindowStandingIn
     ASSERT_FALSE(again.empty()) << "no icon and no window once the second host was killed";
     closeWindow(again.front());
     EXPECT_TRUE(app.process().waitForFinished(30000)) << "still running with no window and no icon";
+}
+
+// A watcher stopped for longer than the program waits for an answer, while a client ends: it has
+// not said its host went, and the icon stays where it is.
+TEST_F(TrayHost, AStatusNotifierWatcherStoppedForAWhileKeepsTheIcon) {
+    slowWatcherKeepsTheIcon(
+        [](Process& watcher) {
+            const pid_t pid = static_cast<pid_t>(watcher.process().processId());
+            ASSERT_EQ(::kill(pid, SIGSTOP), 0);
+            aClientEnds();
+            testkit::processEventsUntil([] { return false; }, std::chrono::seconds(8));
+            ::kill(pid, SIGCONT);
+        },
+        true);
+}
+
+// A watcher that another client keeps busy with its calls answers late, while a few clients end:
+// the icon stays, or comes back, and no window stands in for it.
+TEST_F(TrayHost, AStatusNotifierWatcherKeptBusyKeepsTheIcon) {
+    slowWatcherKeepsTheIcon(
+        [](Process&) {
+            // Calls on a connection of their own whose answers no one waits for: the watcher works
+            // through them in turn, for seconds, and every question after them waits.
+            const QString flooding = "flooding client";
+            QDBusConnection flood = QDBusConnection::connectToBus(QDBusConnection::SessionBus, flooding);
+            const QDBusMessage get = watcherQuestion("IsStatusNotifierHostRegistered");
+            for (int call = 0; call < 300000; ++call) flood.send(get);
+            for (int client = 0; client < 5; ++client) aClientEnds();
+            flood.call(get, QDBus::Block, 300000);  // the last of them answered
+            QDBusConnection::disconnectFromBus(flooding);
+        },
+        false);
 }
 
 // An XEmbed tray that goes away (its panel ends) takes the icon with it: the window stands in,

@@ -152,12 +152,18 @@ void MenuBarExtra::show() {
         showInTray();
         return;
     }
+    standIn();
+}
+
+void MenuBarExtra::standIn() {
+    trayWatch_.watch();
     // Nowhere to put an icon: the window stands in for it, and closing it ends the app.
     menu_->setStyle(MenuWindow::Style::ordinary);
     QApplication::setQuitOnLastWindowClosed(true);
     openOnceLaunched();
     // A panel often comes up after the programs started at login: the icon moves there then.
     connect(&trayWatch_, &TrayWatch::trayCameUp, this, &MenuBarExtra::trayCameUp, Qt::UniqueConnection);
+    trayWatch_.lookOnce();
 }
 
 void MenuBarExtra::openOnceLaunched() {
@@ -191,7 +197,7 @@ void MenuBarExtra::trayWentAway() {
     tray_.reset();
     trayMenu_.reset();
     shown_.reset();
-    show();
+    standIn();  // the watch has just judged that none is there: not asked again while the UI waits
 }
 
 void MenuBarExtra::showInTray() {

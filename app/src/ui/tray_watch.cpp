@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
@@ -16,9 +17,9 @@
 #include <xcb/xfixes.h>
 
 #include <cstdlib>
-#include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace brisalune {
 
@@ -33,7 +34,10 @@ const QString busPath = QStringLiteral("/org/freedesktop/DBus");
 const QString nameOwnerChanged = QStringLiteral("NameOwnerChanged");
 // A name that leaves the bus: its new owner (the signal's third argument) is empty.
 const QStringList nameLeft{QString(), QString(), QStringLiteral("")};
-constexpr int busPatience = 2000;  // ms a question to the watcher waits for its answer
+constexpr int busPatience = 2000;  // ms the question of isTrayAvailable waits for its answer
+constexpr int askPatience = 5000;  // ms a question in the background waits for its answer
+// Questions without an answer asked again in a row; after them, the next event on the bus asks.
+constexpr int unknownsAskedAgain = 12;
 
 // Whether a host is registered with the watcher, as Qt asks it before it takes the watcher.
 QDBusMessage hostQuestion() {
@@ -45,9 +49,18 @@ QDBusMessage hostQuestion() {
     return question;
 }
 
-bool saysHostRegistered(const QDBusMessage& answer) {
-    return answer.type() == QDBusMessage::ReplyMessage && !answer.arguments().isEmpty() &&
-           answer.arguments().front().value<QDBusVariant>().variant().toBool();
+// Whether the answer says a host is registered; nothing when it did not say. Only a watcher that
+// is not on the bus (or a bus the app is not on) has no host for certain: a slow one, or one that
+// answered with an error, may have one.
+std::optional<bool> hostIn(const QDBusMessage& answer) {
+    if (answer.type() == QDBusMessage::ReplyMessage)
+        return !answer.arguments().isEmpty() && answer.arguments().front().value<QDBusVariant>().variant().toBool();
+    const QString error = answer.errorName();
+    if (error == QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner") ||
+        error == QDBusError::errorString(QDBusError::ServiceUnknown) ||
+        error == QDBusError::errorString(QDBusError::Disconnected))
+        return false;
+    return std::nullopt;
 }
 
 template <class T>
@@ -215,14 +228,13 @@ TrayWatch::~TrayWatch() {
     stopWatchingForLoss();
 }
 
-bool TrayWatch::isTrayAvailable() const {
-    const bool xembed = xembed_ && xembed_->isOwned() && statusNotifierTaken_ != true;
-    return xembed || (statusNotifierTaken_ != false && hasStatusNotifierHost());
-}
-
-bool TrayWatch::hasStatusNotifierHost() const {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    return bus.isConnected() && saysHostRegistered(bus.call(hostQuestion(), QDBus::Block, busPatience));
+bool TrayWatch::isTrayAvailable() {
+    if (xembed_ && xembed_->isOwned() && statusNotifierTaken_ != true) return true;
+    if (statusNotifierTaken_ == false) return false;
+    const std::optional<bool> host =
+        hostIn(QDBusConnection::sessionBus().call(hostQuestion(), QDBus::Block, busPatience));
+    if (!host) lookAtStatusNotifierWatcher();
+    return host.value_or(false);
 }
 
 void TrayWatch::watch() {
@@ -235,6 +247,15 @@ void TrayWatch::watch() {
     connect(busWatch_, &QDBusServiceWatcher::serviceRegistered, this, &TrayWatch::lookAtStatusNotifierWatcher);
     // A watcher that came up before its host tells when the host registers; the watcher is asked.
     bus.connect(watcherService, watcherPath, watcherService, hostRegistered, this, SLOT(lookAtStatusNotifierWatcher()));
+    // One that told before it could be heard (it was slow to answer) tells nothing more: it is
+    // asked again whenever a name comes or goes, as its hosts do.
+    if (statusNotifierTaken_ != false)
+        bus.connect(busService, busPath, busService, nameOwnerChanged, this, SLOT(lookAtStatusNotifierWatcher()));
+}
+
+void TrayWatch::lookOnce() {
+    lookAtXEmbedTray();
+    lookAtStatusNotifierWatcher();
 }
 
 void TrayWatch::stop() {
@@ -244,59 +265,98 @@ void TrayWatch::stop() {
     if (!busWatch_) return;
     busWatch_->deleteLater();
     busWatch_ = nullptr;
-    QDBusConnection::sessionBus().disconnect(
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    bus.disconnect(
         watcherService, watcherPath, watcherService, hostRegistered, this, SLOT(lookAtStatusNotifierWatcher()));
+    bus.disconnect(busService, busPath, busService, nameOwnerChanged, this, SLOT(lookAtStatusNotifierWatcher()));
 }
 
 void TrayWatch::watchForLoss() {
-    if (losing_) return;
-    if (!statusNotifierTaken_) statusNotifierTaken_ = hasStatusNotifierHost();
-    if (*statusNotifierTaken_) {
-        // Qt keeps to StatusNotifierItems once it chose them: the tray ends with its watcher, or
-        // with its host while the watcher stays.
-        losing_ = true;
-        lossWatch_ = new QDBusServiceWatcher(
-            watcherService, QDBusConnection::sessionBus(), QDBusServiceWatcher::WatchForUnregistration, this);
-        connect(lossWatch_, &QDBusServiceWatcher::serviceUnregistered, this, &TrayWatch::lost);
-        QDBusConnection::sessionBus().connect(
-            watcherService, watcherPath, watcherService, hostUnregistered, this, SLOT(lookAtLoss()));
+    if (losing_ || (statusNotifierTaken_ == false && !xembed_)) return;
+    losing_ = true;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (statusNotifierTaken_ != false) {
         // A watcher learns that a host has gone only by the host's name leaving the bus, and some
         // say nothing then: the watcher is asked after any name leaves.
-        QDBusConnection::sessionBus().connect(
-            busService, busPath, busService, nameOwnerChanged, nameLeft, QString(), this, SLOT(lookAtLoss()));
-    } else if (xembed_) {
-        losing_ = true;
+        bus.connect(busService, busPath, busService, nameOwnerChanged, nameLeft, QString(), this, SLOT(lookAtLoss()));
+    }
+    if (statusNotifierTaken_ == true) {
+        // Qt keeps to StatusNotifierItems once it chose them: the tray ends with its watcher, or
+        // with its host while the watcher stays.
+        lossWatch_ = new QDBusServiceWatcher(watcherService, bus, QDBusServiceWatcher::WatchForUnregistration, this);
+        connect(lossWatch_, &QDBusServiceWatcher::serviceUnregistered, this, &TrayWatch::lost);
+        bus.connect(watcherService, watcherPath, watcherService, hostUnregistered, this, SLOT(lookAtLoss()));
     }
     // A tray that went before the watch began tells nothing: it is looked at once now.
     lookAtLoss();
 }
 
 void TrayWatch::stopWatchingForLoss() {
+    const bool askedOnNames = losing_ && statusNotifierTaken_ != false;
     losing_ = false;
+    judging_ = false;
     grace_.stop();
     if (xembed_) xembed_->unwatchOwner();
+    if (askedOnNames)
+        QDBusConnection::sessionBus().disconnect(
+            busService, busPath, busService, nameOwnerChanged, nameLeft, QString(), this, SLOT(lookAtLoss()));
     if (!lossWatch_) return;
     lossWatch_->deleteLater();
     lossWatch_ = nullptr;
     QDBusConnection::sessionBus().disconnect(
         watcherService, watcherPath, watcherService, hostUnregistered, this, SLOT(lookAtLoss()));
-    QDBusConnection::sessionBus().disconnect(
-        busService, busPath, busService, nameOwnerChanged, nameLeft, QString(), this, SLOT(lookAtLoss()));
 }
 
-void TrayWatch::askForHost(std::function<void(bool registered)> then) {
+void TrayWatch::ask() {
+    if (asking_) {
+        askAgain_ = true;
+        return;
+    }
+    asking_ = true;
     auto* answer =
-        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(hostQuestion(), busPatience), this);
-    connect(answer, &QDBusPendingCallWatcher::finished, this, [then = std::move(then)](QDBusPendingCallWatcher* call) {
+        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(hostQuestion(), askPatience), this);
+    connect(answer, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
         call->deleteLater();
-        then(saysHostRegistered(call->reply()));
+        asking_ = false;
+        heard(hostIn(call->reply()));
     });
+}
+
+void TrayWatch::heard(std::optional<bool> registered) {
+    // An answer to a question asked before something happened; it still tells, but one more follows.
+    const bool overtaken = std::exchange(askAgain_, false);
+    unknownsInARow_ = registered ? 0 : unknownsInARow_ + 1;
+    if (overtaken || (!registered && unknownsInARow_ <= unknownsAskedAgain)) ask();
+    if (!registered) {
+        // A watcher still silent at the end of the grace has not said its host went: the icon stays.
+        if (judging_ && !asking_) {
+            judging_ = false;
+            watchForLoss();
+        }
+        return;
+    }
+    if (watching_) {
+        if (*registered && statusNotifierTaken_ != false) cameUp();
+    } else if (losing_ && !statusNotifierTaken_) {
+        // Qt asked the watcher the same just before, as it took a kind of tray for the icon.
+        stopWatchingForLoss();
+        statusNotifierTaken_ = *registered;
+        watchForLoss();
+    } else if (losing_) {
+        if (!*registered && statusNotifierTaken_ == true) lost();
+    } else if (judging_ && !overtaken) {
+        // Only an answer to a question asked after the grace ended judges.
+        judging_ = false;
+        if (*registered) {
+            watchForLoss();
+        } else {
+            Q_EMIT trayWentAway();
+        }
+    }
 }
 
 void TrayWatch::lookAtStatusNotifierWatcher() {
-    askForHost([this](bool registered) {
-        if (statusNotifierTaken_ != false && registered) cameUp();
-    });
+    if (watching_ && statusNotifierTaken_ != false) ask();
 }
 
 void TrayWatch::lookAtXEmbedTray() {
@@ -305,10 +365,10 @@ void TrayWatch::lookAtXEmbedTray() {
 
 void TrayWatch::lookAtLoss() {
     if (!losing_) return;
-    if (lossWatch_) {
-        askForHost([this](bool registered) {
-            if (!registered) lost();
-        });
+    // The watcher is asked whether its host is still there, or, before Qt's choice is known,
+    // which kind of tray Qt took.
+    if (statusNotifierTaken_ != false) {
+        ask();
         return;
     }
     // A tray that another took over from (a restarted panel) is still a tray: Qt moves the icon.
@@ -331,7 +391,12 @@ void TrayWatch::lost() {
 }
 
 void TrayWatch::graceEnded() {
-    if (isTrayAvailable()) {
+    if (statusNotifierTaken_ != false) {
+        judging_ = true;
+        ask();
+        return;
+    }
+    if (xembed_ && xembed_->isOwned()) {
         watchForLoss();
         return;
     }

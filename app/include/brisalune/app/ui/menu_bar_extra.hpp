@@ -82,6 +82,8 @@ private:
     void showCount();
     void trayCameUp();
     void trayWentAway();
+    // The window stands in for the icon until a tray comes up.
+    void standIn();
     // Opens the stand-in window once the model has launched, or after launchPatience.
     void openOnceLaunched();
     void openAfterLaunch();

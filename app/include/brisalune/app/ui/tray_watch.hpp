@@ -7,6 +7,12 @@
 // selection has an owner, the watcher says a host is registered. Nothing polls: without a tray the
 // app sleeps. A tray gone for less than comebackGrace (a panel restarting) has not gone.
 //
+// A watcher that answers late, or with an error of its own, has said nothing: only a "no", or its
+// name gone from the bus, counts as no host. Such a question is asked again (a few times in a row
+// at most, then at the next event on the bus); one question is out at a time, and what happens
+// while it is out asks once more after its answer. No question waits on the UI thread but the one
+// isTrayAvailable asks, once at start-up, where Qt's own first tray call waits for the same answer.
+//
 // It asks Qt's tray nothing. Qt 6.4 decides once per process, at its first tray call, whether it
 // uses StatusNotifierItems, so that call has to wait until a host is known.
 
@@ -14,7 +20,6 @@
 #include <QTimer>
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -29,10 +34,14 @@ public:
     explicit TrayWatch(QObject* parent = nullptr);
     ~TrayWatch() override;
 
-    // A tray is there now: asks the bus and the X server.
-    bool isTrayAvailable() const;
+    // A tray is there now: asks the bus and the X server. A watcher that does not say in time is
+    // asked again in the background, and the watch (when it runs) takes its host once it says.
+    bool isTrayAvailable();
     // Emits trayCameUp once, when a tray comes up; the watch ends then.
     void watch();
+    // While watching, looks once without waiting (the watcher's answer comes later): a tray that
+    // came up before the watch began tells nothing.
+    void lookOnce();
     void stop();
     // Emits trayWentAway once, when the tray that is there now ends (its watcher leaves the bus or
     // says no host is left, or its selection is left without an owner) and none is there at the
@@ -53,9 +62,10 @@ private:
 
     static constexpr std::chrono::seconds comebackGrace{2};
 
-    bool hasStatusNotifierHost() const;
     void lookAtXEmbedTray();
-    void askForHost(std::function<void(bool registered)> then);
+    void ask();
+    // The watcher's answer: whether a host is registered, nothing when it did not say.
+    void heard(std::optional<bool> registered);
     void cameUp();
     void lost();
     void graceEnded();
@@ -66,6 +76,10 @@ private:
     bool watching_ = false;
     bool losing_ = false;
     QTimer grace_;
+    bool judging_ = false;  // the grace ended; the watcher's answer decides
+    bool asking_ = false;
+    bool askAgain_ = false;
+    int unknownsInARow_ = 0;
     // Which kind of tray Qt took at the icon's first showing, for the life of the process: one of
     // the other kind cannot show the icon, so it does not count.
     std::optional<bool> statusNotifierTaken_;
