@@ -316,7 +316,8 @@ void MacModel::endSignOutAtQuit() {
     const std::shared_ptr<SessionAckGate> gate = ackGate_;
     const std::shared_ptr<SessionStoring> store = sessionStore_;
     static_cast<void>(QtConcurrent::run(&localPool(), [gate, acks, store] {
-        if (!gate->closeAfter([&acks] { return acks->removeAll(); })) return;  // as at sign-out: the session stays with them
+        if (!gate->closeAfter([&acks] { return acks->removeAll(); }))
+            return;  // as at sign-out: the session stays with them
         try {
             store->clear();
         } catch (const std::exception&) {

@@ -133,7 +133,8 @@ TEST_P(ModelSignOutKeyIssue, AKeyIssuedForAnAcknowledgementIsRevokedAndNeverKept
     const std::vector<std::string> order = received(hosted);
     EXPECT_EQ(std::ranges::count(order, "DELETE /v1/tenants/t2/keys/k2"), 1);
     if (GetParam() == KeyComes::whileTheSignOutWaitsForIt) {
-        EXPECT_LT(std::ranges::find(order, "DELETE /v1/tenants/t2/keys/k2"), std::ranges::find(order, "POST /v1/logout"));
+        EXPECT_LT(
+            std::ranges::find(order, "DELETE /v1/tenants/t2/keys/k2"), std::ranges::find(order, "POST /v1/logout"));
     }
     EXPECT_EQ(count(hosted, "POST /v1/alerts/b1/ack"), 0u);
     EXPECT_FALSE(keptK2);

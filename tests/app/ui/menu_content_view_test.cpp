@@ -133,8 +133,8 @@ TEST_F(MenuContentViewTest, TryAgainAfterAnOutdatedStartShowsTheTeams) {
     const auto refusedUntilUpdated = [&](const std::string& path, std::string answer) {
         const std::string version = demo.fixture().hosted.version;
         demo.hostedServer().on("GET", path, [outdated, answer, version](const standin::ReceivedRequest&) {
-            standin::Reply reply = *outdated ? standin::Reply::json(R"({"code":"client_outdated"})", 426)
-                                             : standin::Reply::json(answer);
+            standin::Reply reply =
+                *outdated ? standin::Reply::json(R"({"code":"client_outdated"})", 426) : standin::Reply::json(answer);
             reply.headers.emplace_back("X-Brisalune-Version", version);
             return reply;
         });
