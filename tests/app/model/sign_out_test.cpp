@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -142,10 +143,16 @@ TEST_P(ModelSignOutKeyIssue, AKeyIssuedForAnAcknowledgementIsRevokedAndNeverKept
     EXPECT_TRUE(keychain->load().is(SessionLoad::Case::absent));
 }
 
+std::string timingName(const ::testing::TestParamInfo<KeyComes>& timing) {
+    const std::array<std::string, 3> names{"WhileTheSignOutWaitsForIt", "DuringTheLogout", "AfterTheSignOut"};
+    return names.at(static_cast<std::size_t>(timing.param));
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Timings,
     ModelSignOutKeyIssue,
-    ::testing::Values(KeyComes::whileTheSignOutWaitsForIt, KeyComes::duringTheLogout, KeyComes::afterTheSignOut));
+    ::testing::Values(KeyComes::whileTheSignOutWaitsForIt, KeyComes::duringTheLogout, KeyComes::afterTheSignOut),
+    timingName);
 
 // The sign-out bounds its calls over each client's own transport, not a transport of its own.
 TEST_F(ModelSignOut, TheBoundedCallsGoOverTheClientsOwnTransport) {
