@@ -316,7 +316,7 @@ fs::path lockFileOf(const fs::path& file) { return folderOf(file) / ("." + file.
 
 // A holder that runs is only slow (a busy disk can hold an fsync for many seconds): it is waited
 // for this long, a bound for a holder that never lets go, before the write fails.
-constexpr std::chrono::milliseconds peerLockPatience = std::chrono::minutes(2);
+constexpr std::chrono::milliseconds peerLockPatience = Defaults::PeerLockPatience::standard;
 
 // A holder stopped this long (by a signal or a debugger), or gone with the lock left to a
 // process it passed it to, is not coming back by itself: the write fails then.
@@ -856,6 +856,14 @@ Defaults& Defaults::standard() {
 std::recursive_mutex& Defaults::processLock() {
     static auto* const lock = new std::recursive_mutex;  // never destroyed, as stoppedPeers()
     return *lock;
+}
+
+bool Defaults::heldByAnotherProgram() const {
+    const int fd = ::open(lockFileOf(file_).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return false;
+    const pid_t holder = holderOf(fd);
+    ::close(fd);
+    return holder > 0 && holder != ::getpid();
 }
 
 Defaults::PeerLockPatience::PeerLockPatience(std::chrono::milliseconds patience)

@@ -73,7 +73,21 @@ void MacModel::setAccountClient(std::shared_ptr<BrisaluneClient> value) {
     Q_EMIT accountClientChanged();
 }
 
-void MacModel::setTearingDown(bool value) { assign(isTearingDown_, value, &MacModel::isTearingDownChanged); }
+void MacModel::setTearingDown(bool value) {
+    const bool was = isSigningOut();
+    assign(isTearingDown_, value, &MacModel::isTearingDownChanged);
+    if (isSigningOut() != was) Q_EMIT signingOutChanged();
+}
+
+void MacModel::setForgetting(int value) {
+    const bool was = isSigningOut();
+    forgetting_ = value;
+    if (isSigningOut() != was) Q_EMIT signingOutChanged();
+}
+
+void MacModel::setSignOutWaitsForSettings(bool value) {
+    assign(signOutWaitsForSettings_, value, &MacModel::signOutWaitChanged);
+}
 
 void MacModel::setLastError(std::optional<std::string> value) {
     assign(lastError_, std::move(value), &MacModel::lastErrorChanged);

@@ -11,6 +11,7 @@
 
 #include <QCoroSignal>
 #include <QScopeGuard>
+#include <QTimer>
 
 #include <algorithm>
 #include <cctype>
@@ -24,10 +25,35 @@ namespace {
 
 // The sign-out's calls to the service are bounded as a whole: by when, from its start, each step
 // is given up. A step that ends early leaves its time to the next, and a service that holds one
-// step still hears the later ones.
+// step still hears the later ones. Keys still being issued are waited for beside the revocation,
+// until keyIssuesAwaitedBy, so that each is revoked before the log-out ends the session token.
 constexpr std::chrono::seconds unregisteredBy{6};
 constexpr std::chrono::seconds revokedBy{14};
+constexpr std::chrono::seconds keyIssuesAwaitedBy{17};
 constexpr std::chrono::seconds loggedOutBy{20};
+
+// How often the menu is told whether a sign-out's clear waits for another program.
+constexpr std::chrono::milliseconds settingsWaitCheck{500};
+
+// Revokes the session's keys; what survives is the server's to expire.
+QCoro::Task<> revokeQuietly(StoredSession keys, std::shared_ptr<BrisaluneClient> client, ClientFactory factory) {
+    if (keys.tenantKeys.empty()) co_return;
+    const auto revoke = [keys, client, factory] { KeyRevocation::revokeAll(keys, *client, factory); };
+    try {
+        co_await awaitBlocking(revoke);
+    } catch (const std::exception&) {
+        // Dropped, as the revocation's own failures are.
+    }
+}
+
+// The keys of `now` that `before` did not hold.
+StoredSession keysAddedSince(const StoredSession& before, StoredSession now) {
+    std::erase_if(now.tenantKeys, [&](const auto& entry) {
+        const auto held = before.tenantKeys.find(entry.first);
+        return held != before.tenantKeys.end() && held->second == entry.second;
+    });
+    return now;
+}
 
 // The same client, its requests bounded by `deadline` over its own transport.
 std::shared_ptr<BrisaluneClient> bounded(
@@ -210,18 +236,18 @@ QCoro::Task<> MacModel::signOut() {
     // then the token itself. None of them can stop the sign-out; their failures are not shown.
     deadline->endAt(start + unregisteredBy);
     co_await pushState_.unregisterDevice(client, session.accountId);
+    const auto heldNow = [&] {
+        return session_ && session_->sessionToken == session.sessionToken ? *session_ : session;
+    };
+    // The keys held now go at once. A key still being issued (for an acknowledgement, a team
+    // chosen) is taken back by its issue as it comes, the sign-out having begun; the log-out
+    // waits for that, and a key whose save was under way is revoked after the wait.
     deadline->endAt(start + revokedBy);
-    // A key issued on the spot (for an acknowledgement, a team chosen) is kept in the session or
-    // taken back first, so that the revocation leaves none out.
-    co_await keyIssuesSettledBy(start + revokedBy);
-    const StoredSession held = session_ && session_->sessionToken == session.sessionToken ? *session_ : session;
-    const auto revokeKeys = [held, client, factory] { return KeyRevocation::revokeAll(held, *client, factory); };
-    try {
-        co_await awaitBlocking(revokeKeys);
-    } catch (const std::exception&) {
-        // Keys that survive are the server's to expire.
-    }
+    const StoredSession held = heldNow();
+    co_await revokeQuietly(held, client, factory);
+    co_await keyIssuesSettledBy(start + keyIssuesAwaitedBy);
     deadline->endAt(start + loggedOutBy);
+    co_await revokeQuietly(keysAddedSince(held, heldNow()), client, factory);
     const auto endServerSession = [client] { logout(*client); };
     try {
         co_await awaitBlocking(endServerSession);
@@ -236,15 +262,7 @@ QCoro::Task<> MacModel::signOut() {
 QCoro::Task<> MacModel::revokeUnheldKey(
     StoredSession session, std::string tenantId, TenantKey key, std::shared_ptr<BrisaluneClient> accountClient) {
     session.tenantKeys = {{std::move(tenantId), std::move(key)}};
-    const ClientFactory factory = clientFactory_;
-    const auto revoke = [session, accountClient, factory] {
-        KeyRevocation::revokeAll(session, *accountClient, factory);
-    };
-    try {
-        co_await awaitBlocking(revoke);
-    } catch (const std::exception&) {
-        // The server's to expire, as at sign-out.
-    }
+    co_await revokeQuietly(std::move(session), std::move(accountClient), clientFactory_);
 }
 
 void MacModel::keyIssueEnded() {
@@ -264,20 +282,36 @@ QCoro::Task<> MacModel::retryRefusedSignOut() {
     co_await signOutLocally();
 }
 
+QCoro::Task<> MacModel::signOutsEnded() {
+    while (isSigningOut()) co_await qCoro(this, &MacModel::signingOutChanged);
+}
+
 QCoro::Task<> MacModel::signOutLocally() {
-    ++forgetting_;
-    const auto forgotten = qScopeGuard([this] { --forgetting_; });
+    setForgetting(forgetting_ + 1);
+    const auto forgotten = qScopeGuard([this] { setForgetting(forgetting_ - 1); });
     // The account's unsent acknowledgements first, off the UI thread, where they wait for another
-    // program that holds the settings file: left behind, the next account would send them in its
-    // own name. A press taken before the sign-out may still be writing its record: the clear
-    // waits for it, and nothing of this session is written after. While they stay, so does the
+    // program that holds the settings file (one patience in all, the writes still under way
+    // included), and the menu says so: left behind, the next account would send them in its own
+    // name. A press taken before the sign-out may still be writing its record: the clear waits
+    // for it, and nothing of this session is written after. While they stay, so does the
     // session, and the person is told why.
     const std::shared_ptr<PendingAckStoring> acks = pushState_.pendingAckStore();
     const std::shared_ptr<SessionAckGate> gate = ackGate_;
-    const auto clearAcks = [gate, acks] { return gate->closeAfter([&acks] { return acks->removeAll(); }); };
-    if (!co_await awaitBlocking(clearAcks, &localPool())) {
-        setLastError(std::string(acksNotClearedText));
-        setSignOutRefusal(std::string(acksNotClearedText));
+    const auto by = std::chrono::steady_clock::now() + platform::Defaults::PeerLockPatience::standard;
+    const auto clearAcks = [gate, acks, by] { return gate->closeAfter([&acks] { return acks->removeAll(); }, by); };
+    QTimer waitCheck;
+    connect(&waitCheck, &QTimer::timeout, this, [this] {
+        if (defaults_.heldByAnotherProgram()) setSignOutWaitsForSettings(true);
+    });
+    waitCheck.start(settingsWaitCheck);
+    const bool cleared = co_await awaitBlocking(clearAcks, &localPool());
+    waitCheck.stop();
+    const bool heldOff = signOutWaitsForSettings_ || (!cleared && defaults_.heldByAnotherProgram());
+    setSignOutWaitsForSettings(false);
+    if (!cleared) {
+        const std::string_view why = heldOff ? acksHeldText : acksNotClearedText;
+        setLastError(std::string(why));
+        setSignOutRefusal(std::string(why));
         co_return;
     }
     ackGate_ = std::make_shared<SessionAckGate>();  // for the presses after this sign-out
@@ -316,7 +350,8 @@ void MacModel::endSignOutAtQuit() {
     const std::shared_ptr<SessionAckGate> gate = ackGate_;
     const std::shared_ptr<SessionStoring> store = sessionStore_;
     static_cast<void>(QtConcurrent::run(&localPool(), [gate, acks, store] {
-        if (!gate->closeAfter([&acks] { return acks->removeAll(); }))
+        const auto by = std::chrono::steady_clock::now() + platform::Defaults::PeerLockPatience::standard;
+        if (!gate->closeAfter([&acks] { return acks->removeAll(); }, by))
             return;  // as at sign-out: the session stays with them
         try {
             store->clear();

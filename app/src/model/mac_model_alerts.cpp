@@ -33,16 +33,6 @@ QCoro::Task<PendingAckCoordinator::Preflight> beginAttempt(
     co_return co_await awaitBlocking(begin, &localPool());
 }
 
-QCoro::Task<AckAttemptOutcome> finishAttempt(
-    PendingAckCoordinator::Preflight preflight,
-    std::shared_ptr<BrisaluneClient> teamClient,
-    std::shared_ptr<PendingAckStoring> store) {
-    const auto finish = [preflight, teamClient, store] {
-        return PendingAckCoordinator::finish(preflight, teamClient.get(), *store);
-    };
-    co_return co_await awaitBlocking(finish);
-}
-
 }  // namespace
 
 // ---- teams ----
@@ -167,27 +157,54 @@ QCoro::Task<> MacModel::refreshAlerts() {
 
 QCoro::Task<AckAttemptOutcome> MacModel::acknowledge(
     std::string alertId, std::string title, std::shared_ptr<PendingAckStoring> store) {
+    const AckAttemptOutcome overtaken{AckAttemptOutcome::Overtaken{std::nullopt}};
     // Written now, a record would outlive the sign-out's clear, for the next account to send.
-    if (isSigningOut()) co_return AckAttemptOutcome{AckAttemptOutcome::Overtaken{std::nullopt}};
-    store = ackGate_->over(std::move(store));
+    if (isSigningOut()) co_return overtaken;
+    const AckSession taken = ackSession();
+    store = taken.gate->over(std::move(store));
     const std::optional<std::string> fallback = session_ ? session_->activeTenantId : std::nullopt;
     const std::optional<std::string> tenantId = PendingAckCoordinator::tenantId(alertId, fallback, *store);
     const std::shared_ptr<BrisaluneClient> teamClient = tenantId ? client(*tenantId) : nullptr;
-    const std::string team = tenantId.value_or("");
-    const AckAttemptOutcome outcome = co_await attemptAcknowledgement(alertId, team, title, teamClient, store);
-    if (isAcknowledged(outcome)) co_await refreshAlerts();
-    co_return outcome;
+    // In two jobs: the record is not to wait for a thread behind held requests.
+    const PendingAckCoordinator::Preflight preflight =
+        co_await beginAttempt(alertId, tenantId.value_or(""), title, store);
+    const std::optional<AckAttemptOutcome> outcome = co_await sendAttempt(preflight, teamClient, store, taken);
+    if (!outcome) co_return overtaken;
+    if (isAcknowledged(*outcome)) co_await refreshAlerts();
+    co_return *outcome;
 }
 
-QCoro::Task<AckAttemptOutcome> MacModel::attemptAcknowledgement(
-    std::string alertId,
-    std::string tenantId,
-    std::string title,
+MacModel::AckSession MacModel::ackSession() const {
+    return {.gate = ackGate_, .sessionToken = session_ ? std::optional(session_->sessionToken) : std::nullopt};
+}
+
+bool MacModel::goesOn(const AckSession& taken) const {
+    if (taken.gate->isClosed() || isSigningOut()) return false;
+    return !taken.sessionToken || sessionStillHas(*taken.sessionToken);
+}
+
+QCoro::Task<std::optional<AckAttemptOutcome>> MacModel::sendAttempt(
+    PendingAckCoordinator::Preflight preflight,
     std::shared_ptr<BrisaluneClient> teamClient,
-    std::shared_ptr<PendingAckStoring> store) {
-    // In two jobs: the record is not to wait for a thread behind held requests.
-    const PendingAckCoordinator::Preflight preflight = co_await beginAttempt(alertId, tenantId, title, store);
-    co_return co_await finishAttempt(preflight, teamClient, store);
+    std::shared_ptr<PendingAckStoring> store,
+    AckSession taken) {
+    // Looked at once the record is written (it may have waited for the settings file) and the
+    // key has come: nothing goes out in the name of a session that is ending or gone.
+    if (!goesOn(taken)) co_return std::nullopt;
+    const auto finish = [preflight, teamClient, store] {
+        return PendingAckCoordinator::finish(preflight, teamClient.get(), *store);
+    };
+    co_return co_await awaitBlocking(finish);
+}
+
+QCoro::Task<std::optional<MacModel::NotificationAck::Refused::Why>> MacModel::signOutVerdict(
+    AckSession taken, bool written) {
+    using Why = NotificationAck::Refused::Why;
+    // Its record is that sign-out's to clear: the press is told what became of it.
+    co_await signOutsEnded();
+    if (taken.gate->isClosed()) co_return Why::signedOut;
+    if (written) co_return Why::signOutUnfinished;
+    co_return std::nullopt;
 }
 
 // ---- from a notification ----
@@ -230,22 +247,23 @@ QCoro::Task<std::shared_ptr<BrisaluneClient>> MacModel::clientIssuingKey(std::st
 
 QCoro::Task<MacModel::NotificationAck> MacModel::acknowledgeFromNotification(
     std::string alertId, std::optional<std::string> tenantId) {
+    using Refused = NotificationAck::Refused;
     co_await ensureLaunched();
     // A keychain that could not be read at launch may answer now (unlocked since).
     co_await rereadUnreadableSession();
+    if (!session_) co_return NotificationAck{Refused{Refused::Why::notSignedIn}};
     // A press while a sign-out runs would be stored after its clear, for the next account to send.
-    if (!session_ || isSigningOut()) co_return NotificationAck{NotificationAck::Refused{}};
+    if (isSigningOut()) co_return NotificationAck{Refused{Refused::Why::signingOut}};
     const std::optional<std::string> activeTenantId = session_->activeTenantId;
     // An empty team is none named, as in a stored record (a failure notice carries the record's).
     const std::optional<std::string> team = tenantId && !tenantId->empty() ? tenantId : activeTenantId;
-    if (!team) co_return NotificationAck{NotificationAck::Refused{}};
+    if (!team) co_return NotificationAck{Refused{Refused::Why::noTeam}};
     if (std::ranges::find(memberships_, *team, &Membership::tenantId) == memberships_.end())
-        co_return NotificationAck{NotificationAck::Refused{}};
+        co_return NotificationAck{Refused{membershipsKnown_ ? Refused::Why::notAMember : Refused::Why::teamsUnknown}};
 
     const std::string title = platform::shortened(notificationAckTitle(alertId), PendingAck::maxTextBytes);
-    const std::string sessionToken = session_->sessionToken;
-    const std::shared_ptr<SessionAckGate> gate = ackGate_;
-    const std::shared_ptr<PendingAckStoring> store = gate->over(pushState_.pendingAckStore());
+    const AckSession taken = ackSession();
+    const std::shared_ptr<PendingAckStoring> store = taken.gate->over(pushState_.pendingAckStore());
     if (session_->hasOwnHost(*team) && !session_->tenantKeys.contains(*team)) {
         const PendingAck queued{
             .alertId = alertId,
@@ -255,7 +273,13 @@ QCoro::Task<MacModel::NotificationAck> MacModel::acknowledgeFromNotification(
             .lastError = std::string(boxSignInNeededText),
             .verdict = AckFailureVerdict::retryable};
         const auto queue = [store, queued] { return store->put(queued); };
-        if (!co_await awaitBlocking(queue, &localPool())) {
+        const bool kept = co_await awaitBlocking(queue, &localPool());
+        // A sign-out begun meanwhile takes the record, or closed the gate before it was written.
+        if (!goesOn(taken)) {
+            if (const std::optional<Refused::Why> why = co_await signOutVerdict(taken, kept))
+                co_return NotificationAck{Refused{*why}};
+        }
+        if (!kept) {
             const AckAttemptOutcome lost{PendingAckCoordinator::notKept(queued)};
             co_return NotificationAck{NotificationAck::Attempted{lost}};
         }
@@ -265,16 +289,18 @@ QCoro::Task<MacModel::NotificationAck> MacModel::acknowledgeFromNotification(
     // On disk before the key is issued: a process that dies meanwhile leaves it to the drain.
     const PendingAckCoordinator::Preflight preflight = co_await beginAttempt(alertId, *team, title, store);
     std::shared_ptr<BrisaluneClient> teamClient = co_await clientIssuingKey(*team);
-    // A sign-out began while the record waited for the settings file or the key came: it takes
-    // the record, and nothing goes out in the name of a session that is ending or gone.
-    if (gate->isClosed() || isSigningOut() || !sessionStillHas(sessionToken))
-        co_return NotificationAck{NotificationAck::Refused{}};
     // No key could be had: the attempt is held as missing its key, to be told and retried.
     if (!teamClient && session_)
         teamClient = clientFactory_(session_->hostForTenant(*team), std::nullopt, std::nullopt);
-    const AckAttemptOutcome outcome = co_await finishAttempt(preflight, teamClient, store);
-    if (isAcknowledged(outcome) && team == activeTenantId) co_await refreshAlerts();
-    co_return NotificationAck{NotificationAck::Attempted{outcome}};
+    const std::optional<AckAttemptOutcome> outcome = co_await sendAttempt(preflight, teamClient, store, taken);
+    if (!outcome) {
+        if (const std::optional<Refused::Why> why = co_await signOutVerdict(taken, preflight.written))
+            co_return NotificationAck{Refused{*why}};
+        const AckAttemptOutcome lost{PendingAckCoordinator::notKept(preflight.record)};
+        co_return NotificationAck{NotificationAck::Attempted{lost}};
+    }
+    if (isAcknowledged(*outcome) && team == activeTenantId) co_await refreshAlerts();
+    co_return NotificationAck{NotificationAck::Attempted{*outcome}};
 }
 
 }  // namespace brisalune

@@ -1,5 +1,8 @@
 #include <brisalune/app/model/session_acks.hpp>
 
+#include <brisalune/platform/defaults.hpp>
+
+#include <algorithm>
 #include <mutex>
 #include <utility>
 
@@ -37,8 +40,11 @@ std::shared_ptr<PendingAckStoring> SessionAckGate::over(std::shared_ptr<PendingA
     return std::make_shared<Store>(shared_from_this(), std::move(store));
 }
 
-bool SessionAckGate::closeAfter(const std::function<bool()>& clear) {
-    const std::unique_lock closing(writes_);
+bool SessionAckGate::closeAfter(const std::function<bool()>& clear, std::chrono::steady_clock::time_point by) {
+    const std::unique_lock closing(writes_, by);
+    if (!closing) return false;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(by - std::chrono::steady_clock::now());
+    const platform::Defaults::PeerLockPatience rest(std::max(left, std::chrono::milliseconds::zero()));
     if (!clear()) return false;
     closed_ = true;
     return true;

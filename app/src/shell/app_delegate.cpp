@@ -15,6 +15,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <span>
@@ -168,18 +169,21 @@ std::string ackFailureBody(PendingAck record, const std::string& shownTitle) {
 
 // What is told when the button could do nothing: the user asked, and must not believe it done.
 NotificationRequest MacAppDelegate::refusalNotice(
-    const std::string& alertId, const std::optional<std::string>& tenantId, const std::string& shownTitle) const {
-    const std::optional<StoredSession> session = model_->session();
-    std::string_view reason = notAMemberText;
-    if (!session) {
-        reason = notSignedInText;
-    } else if (model_->isSigningOut()) {
-        reason = signingOutText;
-    } else if ((!tenantId || tenantId->empty()) && !session->activeTenantId) {
-        reason = noTeamText;
-    } else if (!model_->membershipsKnown()) {
-        reason = teamsUnknownText;
-    }
+    const std::string& alertId,
+    const std::optional<std::string>& tenantId,
+    const std::string& shownTitle,
+    MacModel::NotificationAck::Refused::Why why) const {
+    using Why = MacModel::NotificationAck::Refused::Why;
+    static constexpr std::array<std::pair<Why, std::string_view>, 7> reasons{{
+        {Why::notSignedIn, notSignedInText},
+        {Why::signingOut, signingOutText},
+        {Why::signedOut, signedOutText},
+        {Why::signOutUnfinished, signOutUnfinishedText},
+        {Why::noTeam, noTeamText},
+        {Why::teamsUnknown, teamsUnknownText},
+        {Why::notAMember, notAMemberText},
+    }};
+    const std::string_view reason = std::ranges::find(reasons, why, &std::pair<Why, std::string_view>::first)->second;
     const auto& alerts = model_->openAlerts();
     const auto listed = std::ranges::find(alerts, alertId, &AlertSnapshot::id);
     const PendingAck told{
@@ -198,9 +202,9 @@ QCoro::Task<> MacAppDelegate::acknowledgeAlert(
     std::string alertId, std::optional<std::string> tenantId, std::string shownTitle) {
     pushState_.modifyAckStandings([&](PendingAckStandings& standings) { standings.undismiss(alertId); });
     const MacModel::NotificationAck result = co_await model_->acknowledgeFromNotification(alertId, tenantId);
-    if (result.get<MacModel::NotificationAck::Refused>()) {
+    if (const auto* refused = result.get<MacModel::NotificationAck::Refused>()) {
         const std::shared_ptr<PushNotificationCenter> center = pushState_.notificationCenter();
-        co_await center->add(refusalNotice(alertId, tenantId, shownTitle));
+        co_await center->add(refusalNotice(alertId, tenantId, shownTitle, refused->why));
         co_return;
     }
     if (result.get<MacModel::NotificationAck::QueuedForBoxSignIn>()) {

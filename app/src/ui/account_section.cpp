@@ -15,6 +15,12 @@ AccountSection::AccountSection(MacModel& model, QWidget* parent)
     , email_(ui::elidedText(QString(), QStringLiteral("account.email"), ui::Font::caption, ui::Tone::secondary))
     , maintenance_(ui::button(QStringLiteral("Maintenance windows\u2026"), QStringLiteral("account.maintenance")))
     , signOut_(ui::button(QStringLiteral("Sign out"), QStringLiteral("account.signOut")))
+    , waiting_(ui::text(
+          QStringLiteral("Waiting for another program that holds Brisalune's settings file\u2026"),
+          QStringLiteral("account.signOutWait"),
+          ui::Font::caption,
+          ui::Tone::secondary,
+          true))
     , error_(ui::text(QString(), QStringLiteral("account.error"), ui::Font::caption, ui::Tone::red, true)) {
     setObjectName(QStringLiteral("account"));
     QPushButton* boxes = ui::button(QStringLiteral("Self-hosted boxes\u2026"), QStringLiteral("account.boxes"));
@@ -23,6 +29,7 @@ AccountSection::AccountSection(MacModel& model, QWidget* parent)
     ui::addLeading(layout, maintenance_);
     ui::addLeading(layout, boxes);
     ui::addLeading(layout, signOut_);
+    layout->addWidget(waiting_);
     layout->addWidget(error_);
 
     connect(maintenance_, &QPushButton::clicked, this, [this] {
@@ -32,7 +39,8 @@ AccountSection::AccountSection(MacModel& model, QWidget* parent)
     connect(signOut_, &QPushButton::clicked, this, [this] { model_.signOut(); });
     connect(&model_, &MacModel::sessionChanged, this, &AccountSection::follow);
     connect(&model_, &MacModel::phaseChanged, this, &AccountSection::follow);
-    connect(&model_, &MacModel::isTearingDownChanged, this, &AccountSection::follow);
+    connect(&model_, &MacModel::signingOutChanged, this, &AccountSection::follow);
+    connect(&model_, &MacModel::signOutWaitChanged, this, &AccountSection::follow);
     connect(&model_, &MacModel::lastErrorChanged, this, &AccountSection::follow);
     connect(&model_, &MacModel::signOutRefusalChanged, this, &AccountSection::follow);
     follow();
@@ -42,7 +50,11 @@ void AccountSection::follow() {
     const std::optional<StoredSession> session = model_.session();
     email_->setFullText(session ? qText(session->email) : QString());
     maintenance_->setVisible(model_.phase() == MacModel::Phase::signedIn);
-    signOut_->setEnabled(!model_.isTearingDown());
+    // A sign-out under way says so, and what it waits for when another program holds it up.
+    const bool signingOut = model_.isSigningOut();
+    signOut_->setEnabled(!signingOut);
+    signOut_->setText(signingOut ? QStringLiteral("Signing out\u2026") : QStringLiteral("Sign out"));
+    waiting_->setVisible(signingOut && model_.signOutWaitsForSettings());
     // Only a sign-out that the keyring refused, while it holds: the person is still signed in.
     // Choosing a team, the picker shows it while it is the last failure.
     const std::optional<std::string>& refusal = model_.signOutRefusal();

@@ -2,6 +2,7 @@
 // box sign-in record, and what they leave behind on the servers.
 
 #include <app/model/model_fixture.hpp>
+#include <support/held_keychain.hpp>
 #include <brisalune/push/await_blocking.hpp>
 #include <support/qt_application.hpp>
 
@@ -23,42 +24,7 @@
 namespace brisalune {
 namespace {
 
-// A keychain whose saves wait while it is held.
-class HeldKeychain final : public SessionStoring {
-public:
-    SessionLoad load() override { return memory_.load(); }
-    void save(const StoredSession& session) override {
-        std::unique_lock guard(lock_);
-        ++waiting_;
-        opened_.wait(guard, [this] { return !held_; });
-        --waiting_;
-        memory_.save(session);
-    }
-    void clear() noexcept override { memory_.clear(); }
-
-    void hold() {
-        const std::lock_guard guard(lock_);
-        held_ = true;
-    }
-    void open() {
-        {
-            const std::lock_guard guard(lock_);
-            held_ = false;
-        }
-        opened_.notify_all();
-    }
-    int waiting() const {
-        const std::lock_guard guard(lock_);
-        return waiting_;
-    }
-
-private:
-    mutable std::mutex lock_;
-    std::condition_variable opened_;
-    bool held_ = false;
-    int waiting_ = 0;
-    MemorySessionStore memory_;
-};
+using testkit::HeldKeychain;
 
 class ModelBox : public testkit::ModelTest {
 protected:

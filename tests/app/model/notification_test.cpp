@@ -145,11 +145,12 @@ protected:
 };
 
 TEST_F(NotificationResponses, RefusedWithoutASessionATeamOrAMembership) {
-    EXPECT_EQ(run(model->acknowledgeFromNotification("a1", "t1")), Ack{Ack::Refused{}});
+    using Why = Ack::Refused::Why;
+    EXPECT_EQ(run(model->acknowledgeFromNotification("a1", "t1")), Ack{Ack::Refused{Why::notSignedIn}});
     serveLogin();
     run(model->signIn("ops@example.com", "secret"));  // two teams: none active yet
-    EXPECT_EQ(run(model->acknowledgeFromNotification("a1", std::nullopt)), Ack{Ack::Refused{}});
-    EXPECT_EQ(run(model->acknowledgeFromNotification("a1", "t9")), Ack{Ack::Refused{}});
+    EXPECT_EQ(run(model->acknowledgeFromNotification("a1", std::nullopt)), Ack{Ack::Refused{Why::noTeam}});
+    EXPECT_EQ(run(model->acknowledgeFromNotification("a1", "t9")), Ack{Ack::Refused{Why::notAMember}});
     EXPECT_TRUE(acks->all().empty());
     EXPECT_EQ(count(hosted, "POST /v1/alerts/a1/ack"), 0u);
 }
@@ -204,6 +205,27 @@ TEST_F(NotificationResponses, APressDuringASignOutIsRefusedAndToldSo) {
     EXPECT_EQ(count(hosted, "POST /v1/alerts/a1/ack"), 0u);
     hosted.release();
     run(std::move(out));
+}
+
+// A press whose key was still being issued as the sign-out began is told that the sign-out took
+// it, whoever is signed in by the time it is told.
+TEST_F(NotificationResponses, APressTheSignOutTookIsToldSoOnceTheNextAccountIsIn) {
+    launchWith(session());
+    Reply heldKey = Reply::json(R"({"id":"k2","token":"key-2"})");
+    heldKey.holdUntilReleased = true;
+    hosted.on("POST", "/v1/tenants/t2/keys", heldKey);
+    QCoro::Task<> pressed = delegate->handleNotificationResponse(response(ack, "b1", "t2"));
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return count(hosted, "POST /v1/tenants/t2/keys") == 1; }));
+    QCoro::Task<> out = model->signOut();
+    hosted.release();
+    run(std::move(out));
+    serveLogin("session-2");
+    run(model->signIn("ops@example.com", "secret"));
+    run(std::move(pressed));
+
+    ASSERT_EQ(center->shown.size(), 1u);
+    EXPECT_EQ(center->shown.front().body, "Disk full\nBrisalune was signing out, so it was not sent.");
+    EXPECT_EQ(count(hosted, "POST /v1/alerts/b1/ack"), 0u);
 }
 
 TEST_F(NotificationResponses, ARefusalForWantOfATeamSaysSo) {

@@ -4,20 +4,27 @@
 
 #include <app/model/delegate_fixture.hpp>
 #include <app/model/model_fixture.hpp>
+#include <brisalune/app/ui/account_section.hpp>
+
+#include <support/held_keychain.hpp>
 #include <support/held_settings_lock.hpp>
 #include <support/stopped_keyring.hpp>
 #include <support/timeout_recorder.hpp>
 
+#include <QLabel>
+#include <QPushButton>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -29,6 +36,7 @@ namespace brisalune {
 namespace {
 
 using Phase = MacModel::Phase;
+using Why = MacModel::NotificationAck::Refused::Why;
 
 class ModelSignOut : public testkit::ModelTest {};
 
@@ -91,27 +99,141 @@ TEST_F(ModelSignOut, AKeyIssuedWhileSigningOutIsRevokedBeforeTheSessionEnds) {
     EXPECT_TRUE(keychain->load().is(SessionLoad::Case::absent));
 }
 
-// Acknowledge on a hosted team the session holds no key for, then a sign-out while that key is
-// issued: whenever the key comes, it is revoked and never kept, and the acknowledgement does not go.
-enum class KeyComes { whileTheSignOutWaitsForIt, duringTheLogout, afterTheSignOut };
+// A team's key kept while the sign-out begins (its save waits on the keyring) is revoked with the
+// rest, before the log-out, though the session read at the start did not hold it.
+TEST_F(ModelSignOut, AKeyKeptAsTheSignOutBeginsIsRevokedBeforeTheLogOut) {
+    const auto held = std::make_shared<testkit::HeldKeychain>();
+    held->save(session());
+    model = std::make_shared<MacModel>(pushState, defaults, held, factory(), addresses());
+    run(model->ensureLaunched());
+    serveKey(hosted, "t2", "k2", "key-2");
+    hosted.clearRequests();
 
-class ModelSignOutKeyIssue : public testkit::ModelTest, public ::testing::WithParamInterface<KeyComes> {};
+    held->hold();
+    QCoro::Task<> selection = model->selectTenant("t2");
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return held->waiting() == 1; }));
+    QCoro::Task<> out = model->signOut();
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return count(hosted, "DELETE /v1/tenants/t1/keys/k1") == 1; }));
+    held->open();
+    run(std::move(out));
+    run(std::move(selection));
 
-TEST_P(ModelSignOutKeyIssue, AKeyIssuedForAnAcknowledgementIsRevokedAndNeverKept) {
+    const std::vector<std::string> order = received(hosted);
+    EXPECT_EQ(std::ranges::count(order, "DELETE /v1/tenants/t2/keys/k2"), 1);
+    EXPECT_LT(std::ranges::find(order, "DELETE /v1/tenants/t2/keys/k2"), std::ranges::find(order, "POST /v1/logout"));
+    EXPECT_EQ(model->phase(), Phase::signedOut);
+}
+
+// A store whose writes wait until the test lets them go: a write under way for as long as it likes.
+class HeldWrites final : public PendingAckStoring {
+public:
+    explicit HeldWrites(std::shared_ptr<PendingAckStoring> store) : store_(std::move(store)) {}
+
+    std::optional<PendingAck> get(std::string_view alertId) const override { return store_->get(alertId); }
+    std::vector<PendingAck> all() const override { return store_->all(); }
+    bool put(const PendingAck& record) override {
+        held();
+        return store_->put(record);
+    }
+    bool remove(std::string_view alertId) override { return store_->remove(alertId); }
+    bool removeAll() override { return store_->removeAll(); }
+    bool removeUnchanged(std::string_view alertId, const PendingAck& expected) override {
+        return store_->removeUnchanged(alertId, expected);
+    }
+    Replaced replace(
+        std::string_view alertId, const std::optional<PendingAck>& expected, const PendingAck& replacement) override {
+        held();
+        return store_->replace(alertId, expected, replacement);
+    }
+
+    bool waiting() const {
+        const std::lock_guard guard(lock_);
+        return waiting_;
+    }
+    void open() {
+        {
+            const std::lock_guard guard(lock_);
+            open_ = true;
+        }
+        opened_.notify_all();
+    }
+
+private:
+    void held() {
+        std::unique_lock guard(lock_);
+        waiting_ = true;
+        opened_.wait(guard, [this] { return open_; });
+        waiting_ = false;
+    }
+
+    std::shared_ptr<PendingAckStoring> store_;
+    mutable std::mutex lock_;
+    std::condition_variable opened_;
+    bool waiting_ = false;
+    bool open_ = false;
+};
+
+// The window's Acknowledge (and a refresh's retry, which goes the same way) whose record is still
+// being written as the sign-out begins: the sign-out's clear waits for the write and takes the
+// record, and nothing is sent after the write.
+TEST_F(ModelSignOut, AnAcknowledgementWhoseRecordIsBeingWrittenIsTakenByTheSignOutAndNotSent) {
     launchWith(session());
+    const auto writes = std::make_shared<HeldWrites>(acks);
+    QCoro::Task<AckAttemptOutcome> pressed = model->acknowledge("a1", "Disk full", writes);
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return writes->waiting(); }));
+    QCoro::Task<> out = model->signOut();
+    // Signed out meanwhile only when the clear went past the write.
+    testkit::processEventsUntil([&] { return model->phase() == Phase::signedOut; }, std::chrono::seconds(3));
+    writes->open();
+    run(std::move(out));
+
+    EXPECT_EQ(run(std::move(pressed)), AckAttemptOutcome{AckAttemptOutcome::Overtaken{std::nullopt}});
+    EXPECT_EQ(model->phase(), Phase::signedOut);
+    EXPECT_TRUE(acks->all().empty());
+    EXPECT_EQ(count(hosted, "POST /v1/alerts/a1/ack"), 0u);
+}
+
+// Acknowledge on a hosted team the session holds no key for, then a sign-out while that key is
+// issued, against a service that ends the session token as the log-out arrives: the key held is
+// revoked at once whatever the issue does, a key that comes within the sign-out's bound is revoked
+// while the token still works, and none is kept; the acknowledgement does not go.
+enum class KeyComes { whileTheSignOutWaitsForIt, pastTheKeysShare, afterTheSignOut };
+
+class ModelSignOutKeyIssue : public testkit::ModelTest, public ::testing::WithParamInterface<KeyComes> {
+protected:
+    // Each revocation as the service judged it: its path and status.
+    std::vector<std::string> revocations() {
+        const std::lock_guard guard(judged_);
+        return revocations_;
+    }
+
+    void serveASessionThatEndsAtTheLogOut() {
+        const auto revoke = [this](const standin::ReceivedRequest& request) {
+            const int status = loggedOut_ ? 401 : 204;
+            const std::lock_guard guard(judged_);
+            revocations_.push_back(request.path + " " + std::to_string(status));
+            return status == 204 ? standin::Reply{204, {}, ""} : standin::Reply::json(R"({"error":"ended"})", 401);
+        };
+        for (const char* key : {"/v1/tenants/t1/keys/k1", "/v1/tenants/t2/keys/k2"}) hosted.on("DELETE", key, revoke);
+        hosted.on("POST", "/v1/logout", [this](const standin::ReceivedRequest&) {
+            loggedOut_ = true;
+            return standin::Reply{204, {}, ""};
+        });
+        hosted.on("GET", "/v1/projects", standin::Reply::json(R"({"error":"invalid api key"})", 401));
+    }
+
+private:
+    std::atomic<bool> loggedOut_ = false;
+    std::mutex judged_;
+    std::vector<std::string> revocations_;
+};
+
+TEST_P(ModelSignOutKeyIssue, TheHeldKeysGoAtOnceAndAKeyIssuedMeanwhileIsRevokedAndNeverKept) {
+    launchWith(session());
+    serveASessionThatEndsAtTheLogOut();
     standin::Reply heldKey = standin::Reply::json(R"({"id":"k2","token":"key-2"})");
     heldKey.holdUntilReleased = true;
     hosted.on("POST", "/v1/tenants/t2/keys", heldKey);
-    std::atomic<bool> revokedK2 = false;
-    hosted.on("DELETE", "/v1/tenants/t2/keys/k2", [&](const standin::ReceivedRequest&) {
-        revokedK2 = true;
-        return standin::Reply{204, {}, ""};
-    });
-    hosted.on("POST", "/v1/logout", [&](const standin::ReceivedRequest&) {
-        for (int i = 0; GetParam() == KeyComes::duringTheLogout && i < 150 && !revokedK2; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        return standin::Reply{204, {}, ""};
-    });
     bool keptK2 = false;
     QObject::connect(model.get(), &MacModel::sessionChanged, [&] {
         keptK2 = keptK2 || (model->session() && model->session()->tenantKeys.contains("t2"));
@@ -122,21 +244,22 @@ TEST_P(ModelSignOutKeyIssue, AKeyIssuedForAnAcknowledgementIsRevokedAndNeverKept
     ASSERT_TRUE(testkit::processEventsUntil([&] { return count(hosted, "POST /v1/tenants/t2/keys") == 1; }));
     QCoro::Task<> out = model->signOut();
     const std::map<KeyComes, std::function<bool()>> comes{
-        {KeyComes::whileTheSignOutWaitsForIt, [&] { return count(hosted, "POST /v1/logout") == 0; }},
-        {KeyComes::duringTheLogout, [&] { return count(hosted, "POST /v1/logout") == 1; }},
+        {KeyComes::whileTheSignOutWaitsForIt, [&] { return !revocations().empty(); }},
+        {KeyComes::pastTheKeysShare, [] { return false; }},  // 16 s in: past the keys' 14 s
         {KeyComes::afterTheSignOut, [&] { return !model->isTearingDown(); }}};
-    ASSERT_TRUE(testkit::processEventsUntil(comes.at(GetParam()), std::chrono::seconds(30)));
+    testkit::processEventsUntil(comes.at(GetParam()), std::chrono::seconds(GetParam() == KeyComes::pastTheKeysShare ? 16 : 30));
+    ASSERT_EQ(count(hosted, "POST /v1/logout"), GetParam() == KeyComes::afterTheSignOut ? 1u : 0u);
     hosted.release();
-    run(std::move(out));
-    EXPECT_EQ(run(std::move(press)), MacModel::NotificationAck{MacModel::NotificationAck::Refused{}});
-    ASSERT_TRUE(testkit::processEventsUntil([&] { return revokedK2.load(); }));
-
-    const std::vector<std::string> order = received(hosted);
-    EXPECT_EQ(std::ranges::count(order, "DELETE /v1/tenants/t2/keys/k2"), 1);
     if (GetParam() == KeyComes::whileTheSignOutWaitsForIt) {
-        EXPECT_LT(
-            std::ranges::find(order, "DELETE /v1/tenants/t2/keys/k2"), std::ranges::find(order, "POST /v1/logout"));
+        // A guard, far short of the sign-out's wait for keys: it goes on once the key is revoked.
+        EXPECT_TRUE(testkit::processEventsUntil([&] { return !model->isTearingDown(); }, std::chrono::seconds(8)));
     }
+    run(std::move(out));
+    EXPECT_EQ(run(std::move(press)), MacModel::NotificationAck{MacModel::NotificationAck::Refused{Why::signedOut}});
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return revocations().size() == 2; }));
+
+    const std::string late = GetParam() == KeyComes::afterTheSignOut ? " 401" : " 204";  // as the README says
+    EXPECT_EQ(revocations(), (std::vector<std::string>{"/v1/tenants/t1/keys/k1 204", "/v1/tenants/t2/keys/k2" + late}));
     EXPECT_EQ(count(hosted, "POST /v1/alerts/b1/ack"), 0u);
     EXPECT_FALSE(keptK2);
     EXPECT_EQ(model->phase(), Phase::signedOut);
@@ -144,14 +267,14 @@ TEST_P(ModelSignOutKeyIssue, AKeyIssuedForAnAcknowledgementIsRevokedAndNeverKept
 }
 
 std::string timingName(const ::testing::TestParamInfo<KeyComes>& timing) {
-    const std::array<std::string, 3> names{"WhileTheSignOutWaitsForIt", "DuringTheLogout", "AfterTheSignOut"};
+    const std::array<std::string, 3> names{"WhileTheSignOutWaitsForIt", "PastTheKeysShare", "AfterTheSignOut"};
     return names.at(static_cast<std::size_t>(timing.param));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Timings,
     ModelSignOutKeyIssue,
-    ::testing::Values(KeyComes::whileTheSignOutWaitsForIt, KeyComes::duringTheLogout, KeyComes::afterTheSignOut),
+    ::testing::Values(KeyComes::whileTheSignOutWaitsForIt, KeyComes::pastTheKeysShare, KeyComes::afterTheSignOut),
     timingName);
 
 // The sign-out bounds its calls over each client's own transport, not a transport of its own.
@@ -331,12 +454,42 @@ TEST_F(ModelSignOutOnDisk, APressWaitingForTheSettingsFileBeforeASignOutLeavesNo
     testkit::processEventsUntil([&] { return !model->isTearingDown(); }, std::chrono::seconds(1));
     held.release();
     run(std::move(out));
-    EXPECT_EQ(run(std::move(press)), MacModel::NotificationAck{MacModel::NotificationAck::Refused{}});
+    const MacModel::NotificationAck refused{MacModel::NotificationAck::Refused{Why::signedOut}};
+    EXPECT_EQ(run(std::move(press)), refused);
     ASSERT_EQ(model->phase(), Phase::signedOut);
     EXPECT_TRUE(fileAcks->all().empty());
 
     signInTheNextAccount();
     EXPECT_EQ(count(hosted, "POST /v1/alerts/a777/ack"), 0u);
+    // The next account's own presses go.
+    hosted.on("POST", "/v1/alerts/a1/ack", standin::Reply::json(testkit::alertAnswer("a1")));
+    EXPECT_TRUE(run(model->acknowledgeFromNotification("a1", "t1")).get<MacModel::NotificationAck::Attempted>());
+    EXPECT_EQ(count(hosted, "POST /v1/alerts/a1/ack"), 1u);
+}
+
+// A refresh's retry whose record waits for another program holding the settings file as the
+// sign-out begins, the holder letting go once the sign-out reached its local step: the retry sends
+// nothing, neither with the revoked key nor after the log-out.
+TEST_F(ModelSignOutOnDisk, ARetryWaitingForTheSettingsFileBeforeASignOutSendsNothingAfterIt) {
+    diskPush.setModel(model);
+    launchWith(session());
+    ASSERT_TRUE(fileAcks->put(
+        {.alertId = "a101", .tenantId = "t1", .title = "Disk full", .attempts = 1, .lastError = {}, .verdict = {}}));
+    const platform::Defaults::PeerLockPatience uiThread(MacAppDelegate::uiSettingsLockPatience);  // as in the app
+    testkit::HeldSettingsLock held(defaults.file());
+    QCoro::Task<> retries = model->refresh();
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return held.waitedOnHere(); }));
+    hosted.clearRequests();
+    QCoro::Task<> out = model->signOut();
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return count(hosted, "POST /v1/logout") == 1; }));
+    held.release();
+    run(std::move(out));
+    run(std::move(retries));
+
+    EXPECT_EQ(received(hosted).back(), "POST /v1/logout");  // nothing after it
+    EXPECT_EQ(count(hosted, "POST /v1/alerts/a101/ack"), 0u);
+    EXPECT_EQ(model->phase(), Phase::signedOut);
+    EXPECT_TRUE(fileAcks->all().empty());
 }
 
 // Another program holds the settings file through the sign-out: the account's unsent
@@ -357,7 +510,7 @@ TEST_F(ModelSignOutOnDisk, AnotherProgramHoldingTheSettingsLeavesNoAcknowledgeme
     ASSERT_EQ(::kill(held.pid(), SIGSTOP), 0);
     run(std::move(out));
     EXPECT_EQ(model->phase(), Phase::signedIn);
-    EXPECT_EQ(model->signOutRefusal(), std::string(MacModel::acksNotClearedText));
+    EXPECT_EQ(model->signOutRefusal(), std::string(MacModel::acksHeldText));
     EXPECT_EQ(keychain->load().session(), session());
     EXPECT_EQ(fileAcks->all().size(), 1u);
 
@@ -365,6 +518,41 @@ TEST_F(ModelSignOutOnDisk, AnotherProgramHoldingTheSettingsLeavesNoAcknowledgeme
     run(model->retryRefusedSignOut());
     EXPECT_EQ(model->phase(), Phase::signedOut);
     EXPECT_TRUE(fileAcks->all().empty());
+}
+
+// Another program holds the settings file and never lets go, a press waiting on it with records
+// already stored: the sign-out waits one patience in all (not the press's, then its own), says
+// meanwhile what it waits for, and ends signed in, naming the cause.
+TEST_F(ModelSignOutOnDisk, AHolderThatNeverLetsGoHoldsTheSignOutOnePatienceAndIsNamed) {
+    launchWith(session());
+    ASSERT_TRUE(fileAcks->put(
+        {.alertId = "a101", .tenantId = "t1", .title = "Disk full", .attempts = 1, .lastError = {}, .verdict = {}}));
+    const platform::Defaults::PeerLockPatience uiThread(MacAppDelegate::uiSettingsLockPatience);  // as in the app
+    AccountSection section(*model);
+    const auto& button = *section.findChild<QPushButton*>(QStringLiteral("account.signOut"));
+    const auto& waiting = *section.findChild<QLabel*>(QStringLiteral("account.signOutWait"));
+
+    testkit::HeldSettingsLock held(defaults.file());
+    QCoro::Task<MacModel::NotificationAck> press = model->acknowledgeFromNotification("a777", "t1");
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return held.waitedOnHere(); }));
+    QCoro::Task<> out = model->signOut();
+    EXPECT_EQ(button.text(), QStringLiteral("Signing out\u2026"));
+    EXPECT_FALSE(button.isEnabled());
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return model->signOutWaitsForSettings(); }));
+    EXPECT_TRUE(waiting.isVisibleTo(&section));
+    // A guard: one patience is 2 minutes; the press's and then the clear's took twice that.
+    const auto patience = platform::Defaults::PeerLockPatience::standard;
+    EXPECT_TRUE(testkit::processEventsUntil([&] { return !model->isSigningOut(); }, patience + std::chrono::seconds(30)));
+    run(std::move(out));
+
+    EXPECT_EQ(model->phase(), Phase::signedIn);
+    EXPECT_EQ(model->signOutRefusal(), std::string(MacModel::acksHeldText));
+    EXPECT_EQ(button.text(), QStringLiteral("Sign out"));
+    EXPECT_FALSE(waiting.isVisibleTo(&section));
+    EXPECT_EQ(fileAcks->all().size(), 1u);
+    // The press's record never reached the file: it is told that nothing keeps it.
+    EXPECT_TRUE(run(std::move(press)).get<MacModel::NotificationAck::Attempted>());
+    held.release();
 }
 
 // Acknowledge pressed, and a refresh's retry reaching its next record, while the keyring forgets
@@ -399,7 +587,7 @@ TEST_F(ModelSignOutOnDisk, APressWhileTheKeyringForgetsTheSessionLeavesNothingFo
     QCoro::Task<> out = model->signOut();
     ASSERT_TRUE(testkit::processEventsUntil([&] { return fileAcks->all().empty(); }));  // the keyring's turn
     const MacModel::NotificationAck pressed = run(model->acknowledgeFromNotification("a777", "t1"));
-    EXPECT_EQ(pressed, MacModel::NotificationAck{MacModel::NotificationAck::Refused{}});
+    EXPECT_EQ(pressed, MacModel::NotificationAck{MacModel::NotificationAck::Refused{Why::signingOut}});
     hosted.release();
     run(std::move(retries));
     testkit::HeldSettingsLock held(defaults.file());

@@ -38,6 +38,17 @@ TEST_F(ModelTeams, AKeyIsIssuedOnlyForAHostedTeamWithoutOne) {
     EXPECT_EQ(hosted.requests().size() + box.requests().size(), before);  // no key, no pull
 }
 
+// A key the keychain cannot keep is taken back at once: nobody would hold it.
+TEST_F(ModelTeams, AKeyTheKeychainCannotKeepIsRevoked) {
+    launchWith(session());
+    serveKey(hosted, "t2", "k2", "key-2");
+    keychain->setSaveError(MemorySessionStore::SaveError{});
+    run(model->selectTenant("t2"));
+    EXPECT_EQ(count(hosted, "DELETE /v1/tenants/t2/keys/k2"), 1u);
+    EXPECT_EQ(model->session()->activeTenantId, "t1");
+    EXPECT_TRUE(model->lastError());
+}
+
 TEST_F(ModelTeams, TheClientForATeamCarriesItsKeyToItsOwnHost) {
     StoredSession stored = session();
     stored.tenantHosts.emplace("t2", boxURL());

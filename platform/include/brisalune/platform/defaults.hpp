@@ -92,6 +92,10 @@ public:
     // Removing a key that is not there writes nothing, and takes no write lock.
     void remove(std::string_view key);
 
+    // Another program holds the file's write lock now (so this process's writes wait for it).
+    // Never waits; false when the holder cannot be seen from here (another pid namespace).
+    bool heldByAnotherProgram() const;
+
     // One lock for every Defaults instance of the process; stores that read-modify-write hold it.
     static std::recursive_mutex& processLock();
 
@@ -124,11 +128,13 @@ public:
     };
 
     // How long the writes of the constructing thread wait for another program's lock before they
-    // fail, while it lives (minutes otherwise). A thread that must not stall, the UI's, sets a
+    // fail, while it lives (`standard` otherwise). A thread that must not stall, the UI's, sets a
     // short one: a sound holder keeps the lock for milliseconds, and a write that cannot wait is
     // better failed and told than made past the holder.
     class PeerLockPatience {
     public:
+        static constexpr std::chrono::milliseconds standard = std::chrono::minutes(2);
+
         explicit PeerLockPatience(std::chrono::milliseconds patience);
         ~PeerLockPatience();
         PeerLockPatience(const PeerLockPatience&) = delete;

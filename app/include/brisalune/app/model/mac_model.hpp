@@ -65,8 +65,18 @@ public:
         struct QueuedForBoxSignIn {  // the team's box is not signed in: a pending record waits for it
             friend bool operator==(const QueuedForBoxSignIn&, const QueuedForBoxSignIn&) = default;
         };
-        // No session, a sign-out running, no team, or a team outside the memberships: nothing done.
+        // Nothing sent, and why.
         struct Refused {
+            enum class Why {
+                notSignedIn,
+                signingOut,         // a sign-out ran as it was pressed: nothing was written
+                signedOut,          // its session's sign-out took its record
+                signOutUnfinished,  // its session's sign-out could not clear: the record stays to be sent
+                noTeam,
+                teamsUnknown,       // the account's teams were never read
+                notAMember,
+            };
+            Why why = Why::notSignedIn;
             friend bool operator==(const Refused&, const Refused&) = default;
         };
 
@@ -95,6 +105,9 @@ public:
     static constexpr std::string_view acksNotClearedText =
         "Your unsent acknowledgements could not be cleared, so you are still signed in: Brisalune's settings "
         "file could not be written. Try again.";
+    static constexpr std::string_view acksHeldText =
+        "Your unsent acknowledgements could not be cleared, so you are still signed in: another program holds "
+        "Brisalune's settings file. Try again once it has let go.";
     // How the box probe's texts name this machine.
     static constexpr std::string_view deviceNoun = "computer";
 
@@ -125,6 +138,9 @@ public:
     // A sign-out runs: its calls to the service, or what it forgets on this computer. No
     // acknowledgement is taken meanwhile.
     bool isSigningOut() const noexcept { return isTearingDown_ || forgetting_ > 0; }
+    // A sign-out waits for another program that holds the settings file (it clears the unsent
+    // acknowledgements there). Changes with signOutWaitChanged.
+    bool signOutWaitsForSettings() const noexcept { return signOutWaitsForSettings_; }
     const std::optional<std::string>& lastError() const noexcept { return lastError_; }
     // Why a local sign-out did not go through (the keyring did not forget the session, or the
     // unsent acknowledgements could not be cleared), while that session is still held (the person
@@ -242,6 +258,9 @@ Q_SIGNALS:
     void membershipsChanged();
     void accountClientChanged();
     void isTearingDownChanged();
+    // isSigningOut() changed.
+    void signingOutChanged();
+    void signOutWaitChanged();
     void lastErrorChanged();
     void signOutRefusalChanged();
     void openAlertsChanged();
@@ -341,12 +360,27 @@ private:
     QCoro::Task<> keyIssuesSettledBy(std::chrono::steady_clock::time_point by);
     // The team's client, issuing and keeping its key first when a hosted team has none.
     QCoro::Task<std::shared_ptr<BrisaluneClient>> clientIssuingKey(std::string tenantId);
-    QCoro::Task<AckAttemptOutcome> attemptAcknowledgement(
-        std::string alertId,
-        std::string tenantId,
-        std::string title,
+    // The session an acknowledgement is taken in: its writes' gate and its token (none when it
+    // was taken signed out).
+    struct AckSession {
+        std::shared_ptr<SessionAckGate> gate;
+        std::optional<std::string> sessionToken;
+    };
+    AckSession ackSession() const;
+    // No sign-out of that session has begun since.
+    bool goesOn(const AckSession& taken) const;
+    // Sends the attempt whose record is written, unless a sign-out of its session began meanwhile
+    // (nothing then: that sign-out takes the record). Every attempt of the model goes through here.
+    QCoro::Task<std::optional<AckAttemptOutcome>> sendAttempt(
+        PendingAckCoordinator::Preflight preflight,
         std::shared_ptr<BrisaluneClient> teamClient,
-        std::shared_ptr<PendingAckStoring> store);
+        std::shared_ptr<PendingAckStoring> store,
+        AckSession taken);
+    // Why a press that its session's sign-out overtook was not sent, once that sign-out has decided
+    // its record; none when the record was never written and that sign-out left the session.
+    QCoro::Task<std::optional<NotificationAck::Refused::Why>> signOutVerdict(AckSession taken, bool written);
+    // Once no sign-out runs.
+    QCoro::Task<> signOutsEnded();
     // The stored record's title, else the open alert's rule, else the id.
     std::string notificationAckTitle(const std::string& alertId) const;
 
@@ -357,6 +391,8 @@ private:
     void setMemberships(std::vector<Membership> value, bool known = true);
     void setAccountClient(std::shared_ptr<BrisaluneClient> value);
     void setTearingDown(bool value);
+    void setForgetting(int value);
+    void setSignOutWaitsForSettings(bool value);
     void setLastError(std::optional<std::string> value);
     void setSignOutRefusal(std::optional<std::string> value);
     void setOpenAlerts(std::vector<AlertSnapshot> value);
@@ -382,6 +418,7 @@ private:
     bool sessionUnreadable_ = false;
     // Local sign-outs waiting on the keychain: the session they end is no longer worked for.
     int forgetting_ = 0;
+    bool signOutWaitsForSettings_ = false;
     // Team keys on their way, from their issue until they are kept in the session or taken back:
     // a sign-out waits for them before it revokes the session's keys.
     int keyIssues_ = 0;

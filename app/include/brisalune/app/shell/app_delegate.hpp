@@ -49,6 +49,9 @@ public:
     // Why a pressed acknowledge button could do nothing at all.
     static constexpr std::string_view notSignedInText = "You are not signed in to Brisalune, so it was not sent.";
     static constexpr std::string_view signingOutText = "Brisalune is signing out, so it was not sent.";
+    static constexpr std::string_view signedOutText = "Brisalune was signing out, so it was not sent.";
+    static constexpr std::string_view signOutUnfinishedText =
+        "Brisalune could not finish signing out, so it was not sent yet. It stays to be sent again.";
     static constexpr std::string_view noTeamText = "No team is chosen in Brisalune, so it was not sent.";
     static constexpr std::string_view notAMemberText =
         "This account is not a member of the alert's team, so it was not sent.";
@@ -148,7 +151,10 @@ private:
     QCoro::Task<> refreshLoop();
     // "Couldn't acknowledge" for a press that could do nothing: why, and no button to fail again.
     NotificationRequest refusalNotice(
-        const std::string& alertId, const std::optional<std::string>& tenantId, const std::string& shownTitle) const;
+        const std::string& alertId,
+        const std::optional<std::string>& tenantId,
+        const std::string& shownTitle,
+        MacModel::NotificationAck::Refused::Why why) const;
     static NotificationRequest ackFailureNotice(
         const std::string& alertId, const std::string& tenantId, std::string body);
     void listenTo(const std::shared_ptr<PushNotificationCenter>& center);

@@ -1,8 +1,8 @@
 #pragma once
 
 // The signed-in account's rows: its e-mail, the maintenance windows (once a team is chosen), the
-// self-hosted box window, and signing out (disabled while a sign-out runs), with a sign-out that
-// the keyring refused while it holds.
+// self-hosted box window, and signing out (disabled while a sign-out runs, and saying what it waits
+// for), with a sign-out that the keyring refused while it holds.
 
 #include <brisalune/app/model/mac_model.hpp>
 
@@ -30,6 +30,7 @@ private:
     ui::ElidedLabel* email_;
     QPushButton* maintenance_;
     QPushButton* signOut_;
+    QLabel* waiting_;
     QLabel* error_;
 };
 
