@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoroTask>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QRegularExpression>
 #include <QThread>
 
@@ -112,6 +114,33 @@ TEST(FreedesktopNotifications, AtQuitEveryNotificationWithButtonsCloses) {
     std::vector<uint> expected{1u};
     for (uint id = 3; id < withButtons; ++id) expected.push_back(id);
     EXPECT_EQ(closed, expected);
+}
+
+// A service that comes back numbers its notifications anew, another program's among them: what
+// the run showed before is forgotten, and the quit closes only what it showed since.
+TEST(FreedesktopNotifications, AtQuitNothingShownBeforeTheServiceRestartedCloses) {
+    NotificationDaemon daemon;
+    FreedesktopNotificationCenter center(daemon.connection());
+    center.setCategories({alertCategory(true)});
+    for (const char* identifier : {"n1", "n2", "n3"}) QCoro::waitFor(center.add(alertRequest(identifier)));
+    daemon.stop();
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return center.delivered().empty(); }));
+    daemon.start();
+
+    const QString other = QStringLiteral("another program");
+    const QDBusConnection theirs = QDBusConnection::connectToBus(daemon.address(), other);
+    QDBusMessage notify = QDBusMessage::createMethodCall(
+        NotificationDaemon::service, NotificationDaemon::path, NotificationDaemon::service, "Notify");
+    notify << QString("other") << 0u << QString() << QString("theirs") << QString() << QStringList{"default", "Open"}
+           << QVariantMap() << qint32(0);
+    EXPECT_EQ(theirs.call(notify).arguments().value(0).toUInt(), 1u);
+    QDBusConnection::disconnectFromBus(other);
+    QCoro::waitFor(center.add(alertRequest("n4")));  // id 2
+
+    center.withdrawButtonsAtQuit(std::chrono::seconds(1));
+    std::vector<uint> closed;
+    for (const QVariantList& call : daemon.calls("CloseNotification")) closed.push_back(call.at(0).toUInt());
+    EXPECT_EQ(closed, std::vector{2u});
 }
 
 // Debian's own daemon keeps a resident bubble on screen after its button was pressed, and after
