@@ -213,8 +213,13 @@ TEST_F(DefaultsPeerLock, OnlyAFolderNoOtherUserCanOpenHoldsOffAWrite) {
     const Row rows[] = {
         // As root the holder is nobody; as anyone else, a program of their own.
         {"a folder others may open, held by another user", fs::perms(0755), "hold folder as nobody", false},
+        {"a folder its group may open, held by a member", fs::perms(0750), "hold folder as nobody", false},
         {"a private folder, held by another program of this user", fs::perms(0700), "hold folder", true},
     };
+    // Nobody's group, so that nobody is a member who may open a 0750 folder.
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(dir.path().c_str(), -1, 65534), 0);
+    }
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         fs::permissions(dir.path(), row.mode);
