@@ -446,9 +446,12 @@ protected:
 // other record to clear: the clear waits for the press's record and takes it, rather than find
 // nothing and let the record land for the next account to send.
 TEST_F(ModelSignOutOnDisk, APressWaitingForTheSettingsFileBeforeASignOutLeavesNothingForTheNextAccount) {
-    launchWith(session());
+    StoredSession stored = session();
+    stored.tenantHosts.emplace("t2", boxURL());  // its key comes from a box sign-in
+    launchWith(stored);
     testkit::HeldSettingsLock held(defaults.file());
     QCoro::Task<MacModel::NotificationAck> press = model->acknowledgeFromNotification("a777", "t1");
+    QCoro::Task<MacModel::NotificationAck> boxPress = model->acknowledgeFromNotification("b9", "t2");
     ASSERT_TRUE(testkit::processEventsUntil([&] { return held.waitedOnHere(); }));
     QCoro::Task<> out = model->signOut();
     testkit::processEventsUntil([&] { return !model->isTearingDown(); }, std::chrono::seconds(1));
@@ -456,6 +459,7 @@ TEST_F(ModelSignOutOnDisk, APressWaitingForTheSettingsFileBeforeASignOutLeavesNo
     run(std::move(out));
     const MacModel::NotificationAck refused{MacModel::NotificationAck::Refused{Why::signedOut}};
     EXPECT_EQ(run(std::move(press)), refused);
+    EXPECT_EQ(run(std::move(boxPress)), refused);  // not queued for a box sign-in: the sign-out took it
     ASSERT_EQ(model->phase(), Phase::signedOut);
     EXPECT_TRUE(fileAcks->all().empty());
 
@@ -500,9 +504,16 @@ TEST_F(ModelSignOutOnDisk, AnotherProgramHoldingTheSettingsLeavesNoAcknowledgeme
     ASSERT_TRUE(fileAcks->put(
         {.alertId = "a101", .tenantId = "t1", .title = "Disk full", .attempts = 1, .lastError = {}, .verdict = {}}));
     const platform::Defaults::PeerLockPatience uiThread(MacAppDelegate::uiSettingsLockPatience);  // as in the app
+    // A press whose record is written and whose key is still being issued as the sign-out begins.
+    standin::Reply heldKey = standin::Reply::json(R"({"id":"k2","token":"key-2"})");
+    heldKey.holdUntilReleased = true;
+    hosted.on("POST", "/v1/tenants/t2/keys", heldKey);
+    QCoro::Task<MacModel::NotificationAck> press = model->acknowledgeFromNotification("b1", "t2");
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return count(hosted, "POST /v1/tenants/t2/keys") == 1; }));
 
     testkit::HeldSettingsLock held(defaults.file());
     QCoro::Task<> out = model->signOut();
+    hosted.release();
     ASSERT_TRUE(testkit::processEventsUntil([&] { return held.waitedOnHere() || !model->isTearingDown(); }));
     testkit::processEventsUntil([] { return false; }, MacAppDelegate::uiSettingsLockPatience * 2);
     EXPECT_TRUE(model->isTearingDown()) << "signed out past the held settings file";
@@ -512,7 +523,9 @@ TEST_F(ModelSignOutOnDisk, AnotherProgramHoldingTheSettingsLeavesNoAcknowledgeme
     EXPECT_EQ(model->phase(), Phase::signedIn);
     EXPECT_EQ(model->signOutRefusal(), std::string(MacModel::acksHeldText));
     EXPECT_EQ(keychain->load().session(), session());
-    EXPECT_EQ(fileAcks->all().size(), 1u);
+    EXPECT_EQ(fileAcks->all().size(), 2u);
+    // Told as it is: its record stays to be sent, the sign-out not having gone through.
+    EXPECT_EQ(run(std::move(press)), MacModel::NotificationAck{MacModel::NotificationAck::Refused{Why::signOutUnfinished}});
 
     held.release();  // the person's next action tries again
     run(model->retryRefusedSignOut());
