@@ -126,9 +126,9 @@ TEST_F(MenuBarExtraTest, SignOutIsDisabledWhileItRuns) {
     EXPECT_TRUE(signOut.isEnabled());
     // The sign-out may run to its end inside the click when the service answers at once: what the
     // button showed is looked at each time the model's flag changes.
-    std::vector<std::pair<bool, bool>> seen;  // tearing down, button enabled
-    QObject::connect(&model, &MacModel::isTearingDownChanged, &view, [&] {
-        seen.emplace_back(model.isTearingDown(), signOut.isEnabled());
+    std::vector<std::pair<bool, bool>> seen;  // signing out, button enabled
+    QObject::connect(&model, &MacModel::signingOutChanged, &view, [&] {
+        seen.emplace_back(model.isSigningOut(), signOut.isEnabled());
     });
     signOut.click();
     waitUntil([&] { return seen.size() == 2; });
