@@ -428,21 +428,23 @@ protected:
     }
 
     // Debian's watcher and standalone tray, the program's icon in the panel; `slowDown` keeps the
-    // watcher from answering for a while as names leave the bus. Once it answers again, and past
-    // the program's wait, the icon is still in the panel and no window stands in; with
-    // `sameIcon`, the icon was never withdrawn either.
-    void slowWatcherKeepsTheIcon(const std::function<void(Process& watcher)>& slowDown, bool sameIcon) {
+    // watcher from answering for a while as names leave the bus, and may end the tray meanwhile.
+    // Once the watcher answers again, the window stands in for a tray that ended, with no other
+    // name coming or going. Else, past the program's wait, the icon is still in the panel and no
+    // window stands in; with `sameIcon`, the icon was never withdrawn either.
+    void slowWatcher(
+        const std::function<void(Process& watcher, std::optional<StatusNotifierTray>& tray)>& slowDown, bool sameIcon) {
         testkit::TempDir dir;
         demo::DemoService demo(demo::loadFixture(demo::defaultFixturePath()), {0, 0, std::chrono::milliseconds(0)});
         storeSession(demo);
         Process watcher("status-notifier-watcher", {}, QProcessEnvironment::systemEnvironment());
         ASSERT_TRUE(watcher.started());
         ASSERT_TRUE(until([] { return watcherProperty("IsStatusNotifierHostRegistered").isValid(); }));
-        StatusNotifierTray tray;
-        ASSERT_TRUE(tray.started());
+        std::optional<StatusNotifierTray> tray(std::in_place);
+        ASSERT_TRUE(tray->started());
         Process app = startApp(dir);
         ASSERT_TRUE(app.started());
-        ASSERT_TRUE(iconDrawnIn(app, tray.icons())) << "no icon in the panel";
+        ASSERT_TRUE(iconDrawnIn(app, tray->icons())) << "no icon in the panel";
         // The bus names of the icons registered with the watcher: Qt shows each icon it makes on a
         // connection of its own.
         const auto icons = [] {
@@ -451,11 +453,19 @@ protected:
         const std::string shown = icons();
         ASSERT_FALSE(shown.empty());
 
-        slowDown(watcher);
+        slowDown(watcher, tray);
+        if (!tray) {
+            // Within seconds of its answer, not at some later event on the bus.
+            EXPECT_TRUE(testkit::processEventsUntil(
+                [&] { return !menuWindowIds().empty() || !app.running(); }, std::chrono::seconds(20)))
+                << "no icon and no window once the watcher woke";
+            EXPECT_TRUE(app.running());
+            return;
+        }
         ASSERT_TRUE(until([] { return watcherProperty("IsStatusNotifierHostRegistered").toBool(); }));
         testkit::processEventsUntil([] { return false; }, std::chrono::seconds(4));  // past the program's wait
         EXPECT_TRUE(menuWindowIds().empty()) << "a window stands in though the tray stayed";
-        EXPECT_TRUE(iconDrawnIn(app, tray.icons())) << "the icon left the panel";
+        EXPECT_TRUE(iconDrawnIn(app, tray->icons())) << "the icon left the panel";
         if (sameIcon) {
             EXPECT_EQ(icons(), shown) << "the icon was withdrawn";
         }
@@ -694,8 +704,8 @@ TEST_F(TrayHost, AStatusNotifierHostThatEndsUnannouncedLeavesTheWindowStandingIn
 // A watcher stopped for longer than the program waits for an answer, while a client ends: it has
 // not said its host went, and the icon stays where it is.
 TEST_F(TrayHost, AStatusNotifierWatcherStoppedForAWhileKeepsTheIcon) {
-    slowWatcherKeepsTheIcon(
-        [](Process& watcher) {
+    slowWatcher(
+        [](Process& watcher, auto&) {
             const pid_t pid = static_cast<pid_t>(watcher.process().processId());
             ASSERT_EQ(::kill(pid, SIGSTOP), 0);
             aClientEnds();
@@ -705,11 +715,26 @@ TEST_F(TrayHost, AStatusNotifierWatcherStoppedForAWhileKeepsTheIcon) {
         true);
 }
 
+// A watcher stopped for longer than the program asks again in a row, while its host is killed:
+// once it wakes it says no host is left, and the window stands in though nothing else happens.
+TEST_F(TrayHost, AStatusNotifierWatcherStoppedLongWhileItsHostEndsIsHeardWhenItWakes) {
+    slowWatcher(
+        [](Process& watcher, std::optional<StatusNotifierTray>& tray) {
+            const pid_t pid = static_cast<pid_t>(watcher.process().processId());
+            ASSERT_EQ(::kill(pid, SIGSTOP), 0);
+            tray->kill();
+            tray.reset();
+            testkit::processEventsUntil([] { return false; }, std::chrono::seconds(70));
+            ::kill(pid, SIGCONT);
+        },
+        true);
+}
+
 // A watcher that another client keeps busy with its calls answers late, while a few clients end:
 // the icon stays, or comes back, and no window stands in for it.
 TEST_F(TrayHost, AStatusNotifierWatcherKeptBusyKeepsTheIcon) {
-    slowWatcherKeepsTheIcon(
-        [](Process&) {
+    slowWatcher(
+        [](Process&, auto&) {
             // Calls on a connection of their own whose answers no one waits for: the watcher works
             // through them in turn, for seconds, and every question after them waits.
             const QString flooding = "flooding client";

@@ -17,6 +17,7 @@
 #include <xcb/xfixes.h>
 
 #include <cstdlib>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -36,8 +37,10 @@ const QString nameOwnerChanged = QStringLiteral("NameOwnerChanged");
 const QStringList nameLeft{QString(), QString(), QStringLiteral("")};
 constexpr int busPatience = 2000;  // ms the question of isTrayAvailable waits for its answer
 constexpr int askPatience = 5000;  // ms a question in the background waits for its answer
-// Questions without an answer asked again in a row; after them, the next event on the bus asks.
+// Questions without an answer asked again in a row; after them, one question waits as long as the
+// watcher takes (D-Bus's "no timeout"), so that a watcher that wakes is heard without another event.
 constexpr int unknownsAskedAgain = 12;
+constexpr int noTimeout = std::numeric_limits<int>::max();
 
 // Whether a host is registered with the watcher, as Qt asks it before it takes the watcher.
 QDBusMessage hostQuestion() {
@@ -161,8 +164,8 @@ public:
         } else if (type == XCB_DESTROY_NOTIFY && watched_ != XCB_WINDOW_NONE) {
             if (static_cast<const xcb_destroy_notify_event_t*>(message)->window == watched_)
                 QMetaObject::invokeMethod(&owner_, &TrayWatch::lookAtLoss, Qt::QueuedConnection);
-        } else if (xfixesEvents_ && type == *xfixesEvents_ + XCB_XFIXES_SELECTION_NOTIFY &&
-                   watched_ != XCB_WINDOW_NONE) {
+        } else if (
+            xfixesEvents_ && type == *xfixesEvents_ + XCB_XFIXES_SELECTION_NOTIFY && watched_ != XCB_WINDOW_NONE) {
             if (static_cast<const xcb_xfixes_selection_notify_event_t*>(message)->selection == selection_)
                 QMetaObject::invokeMethod(&owner_, &TrayWatch::lookAtLoss, Qt::QueuedConnection);
         }
@@ -313,20 +316,23 @@ void TrayWatch::ask() {
         return;
     }
     asking_ = true;
-    auto* answer =
-        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(hostQuestion(), askPatience), this);
-    connect(answer, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
+    const bool patient = unknownsInARow_ > unknownsAskedAgain;
+    auto* answer = new QDBusPendingCallWatcher(
+        QDBusConnection::sessionBus().asyncCall(hostQuestion(), patient ? noTimeout : askPatience), this);
+    connect(answer, &QDBusPendingCallWatcher::finished, this, [this, patient](QDBusPendingCallWatcher* call) {
         call->deleteLater();
         asking_ = false;
-        heard(hostIn(call->reply()));
+        heard(hostIn(call->reply()), patient);
     });
 }
 
-void TrayWatch::heard(std::optional<bool> registered) {
+void TrayWatch::heard(std::optional<bool> registered, bool patient) {
     // An answer to a question asked before something happened; it still tells, but one more follows.
     const bool overtaken = std::exchange(askAgain_, false);
     unknownsInARow_ = registered ? 0 : unknownsInARow_ + 1;
-    if (overtaken || (!registered && unknownsInARow_ <= unknownsAskedAgain)) ask();
+    // A question that waited for its answer and got none: the watcher left the bus (the bus answers
+    // for it then) or answers with errors. The next event on the bus asks.
+    if (overtaken || (!registered && !patient)) ask();
     if (!registered) {
         // A watcher still silent at the end of the grace has not said its host went: the icon stays.
         if (judging_ && !asking_) {

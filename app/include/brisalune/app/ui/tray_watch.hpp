@@ -8,10 +8,12 @@
 // app sleeps. A tray gone for less than comebackGrace (a panel restarting) has not gone.
 //
 // A watcher that answers late, or with an error of its own, has said nothing: only a "no", or its
-// name gone from the bus, counts as no host. Such a question is asked again (a few times in a row
-// at most, then at the next event on the bus); one question is out at a time, and what happens
-// while it is out asks once more after its answer. No question waits on the UI thread but the one
-// isTrayAvailable asks, once at start-up, where Qt's own first tray call waits for the same answer.
+// name gone from the bus, counts as no host. Such a question is asked again, a few times in a row;
+// then one more stays out until the watcher answers it (one stopped for a while is heard once it
+// wakes) or leaves the bus, and after that the next event on the bus asks. One question is out at
+// a time, and what happens while it is out asks once more after its answer. No question waits on
+// the UI thread but the one isTrayAvailable asks, once at start-up, where Qt's own first tray call
+// waits for the same answer.
 //
 // It asks Qt's tray nothing. Qt 6.4 decides once per process, at its first tray call, whether it
 // uses StatusNotifierItems, so that call has to wait until a host is known.
@@ -64,8 +66,9 @@ private:
 
     void lookAtXEmbedTray();
     void ask();
-    // The watcher's answer: whether a host is registered, nothing when it did not say.
-    void heard(std::optional<bool> registered);
+    // The watcher's answer: whether a host is registered, nothing when it did not say; `patient`
+    // when the question waited for as long as the watcher took.
+    void heard(std::optional<bool> registered, bool patient);
     void cameUp();
     void lost();
     void graceEnded();
