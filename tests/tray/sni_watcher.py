@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 # A StatusNotifierItem watcher with a host registered, as a panel that takes SNI icons runs it, on
 # the session bus. Prints "ready" once it owns its name, then "item <service> <path>" for every
-# RegisterStatusNotifierItem call, flushed at once. Lines on its input, "host gone" and "host back":
-# the host leaves or comes back while the watcher stays.
+# RegisterStatusNotifierItem call and "asked <property>" for every property read, flushed at once.
+# Lines on its input, "host gone" and "host back": the host leaves or comes back while the watcher
+# stays.
 import sys
 
 import dbus
@@ -77,6 +78,7 @@ class Watcher(dbus.service.Object):
 
     @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
     def Get(self, interface, prop):
+        print("asked", prop, flush=True)
         return self.GetAll(interface)[prop]
 
     @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="s", out_signature="a{sv}")

@@ -634,6 +634,20 @@ TEST_F(TrayHost, TheIconGoesToAStatusNotifierHostThatComesUpAfterTheProgram) {
     EXPECT_NE(answer.type(), QDBusMessage::ErrorMessage) << answer.errorMessage().toStdString();
     EXPECT_TRUE(shownMenu()) << "activating the icon opened no window";
 
+    // Names leaving the bus in a burst, as a session's short-lived programs end: the watcher is
+    // asked after them, one question at a time rather than one for each name.
+    const qsizetype asked = heard("asked ").size();
+    QStringList clients;
+    for (int client = 0; client < 200; ++client) {
+        clients << QString("client %1").arg(client);
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, clients.back());
+    }
+    for (const QString& client : clients) QDBusConnection::disconnectFromBus(client);
+    testkit::processEventsUntil([] { return false; }, std::chrono::seconds(2));
+    const qsizetype questions = heard("asked ").size() - asked;
+    EXPECT_GT(questions, 0) << "the watcher was not asked after names left";
+    EXPECT_LT(questions, 50) << questions << " questions for 200 names leaving";
+
     // The host goes while its watcher stays: the window stands in; it comes back, and so does the icon.
     closeWindow(menuWindowIds().value(0));
     ASSERT_TRUE(until([&] { return menuWindowIds().empty() || !app.running(); }));
