@@ -188,9 +188,10 @@ public:
 
     // ---- sign-out ----
 
-    // Unregisters this device, revokes the team keys side by side, logs out, then forgets
-    // locally. Nothing stops it; the calls to the service give up together after about 20 s; a
-    // second request while one runs is ignored.
+    // Unregisters this device, revokes the team keys it holds side by side, waits for keys still
+    // being issued (each revoked as it comes), logs out, then forgets locally. Nothing stops it;
+    // the calls to the service give up together after about 20 s; a second request while one runs
+    // is ignored.
     QCoro::Task<> signOut();
     // Forgets the session here only: the unsent acknowledgements, then the keychain item. When
     // either cannot go, the session stays held, with the refusal in `signOutRefusal` and
@@ -219,7 +220,8 @@ public:
     QCoro::Task<> refresh();
     // One acknowledgement through the pending-acknowledgement pipeline; the alert's team is the
     // one its stored record names, else the active one. Refreshes the alerts when it went through.
-    // While a sign-out runs, nothing is tried or written (overtaken: the sign-out takes the record).
+    // While a sign-out runs, nothing is tried or written, and once one has begun an attempt whose
+    // record was written sends nothing (overtaken: the sign-out takes the record).
     QCoro::Task<AckAttemptOutcome> acknowledge(
         std::string alertId, std::string title, std::shared_ptr<PendingAckStoring> store) override;
     // The acknowledge action of an alert notification (team from the payload, else the active one).
