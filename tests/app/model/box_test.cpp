@@ -2,8 +2,8 @@
 // box sign-in record, and what they leave behind on the servers.
 
 #include <app/model/model_fixture.hpp>
-#include <support/held_keychain.hpp>
 #include <brisalune/push/await_blocking.hpp>
+#include <support/held_keychain.hpp>
 #include <support/qt_application.hpp>
 
 #include <QCoreApplication>

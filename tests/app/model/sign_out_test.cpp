@@ -18,10 +18,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <condition_variable>
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -247,7 +247,8 @@ TEST_P(ModelSignOutKeyIssue, TheHeldKeysGoAtOnceAndAKeyIssuedMeanwhileIsRevokedA
         {KeyComes::whileTheSignOutWaitsForIt, [&] { return !revocations().empty(); }},
         {KeyComes::pastTheKeysShare, [] { return false; }},  // 16 s in: past the keys' 14 s
         {KeyComes::afterTheSignOut, [&] { return !model->isTearingDown(); }}};
-    testkit::processEventsUntil(comes.at(GetParam()), std::chrono::seconds(GetParam() == KeyComes::pastTheKeysShare ? 16 : 30));
+    testkit::processEventsUntil(
+        comes.at(GetParam()), std::chrono::seconds(GetParam() == KeyComes::pastTheKeysShare ? 16 : 30));
     ASSERT_EQ(count(hosted, "POST /v1/logout"), GetParam() == KeyComes::afterTheSignOut ? 1u : 0u);
     hosted.release();
     if (GetParam() == KeyComes::whileTheSignOutWaitsForIt) {
@@ -525,7 +526,8 @@ TEST_F(ModelSignOutOnDisk, AnotherProgramHoldingTheSettingsLeavesNoAcknowledgeme
     EXPECT_EQ(keychain->load().session(), session());
     EXPECT_EQ(fileAcks->all().size(), 2u);
     // Told as it is: its record stays to be sent, the sign-out not having gone through.
-    EXPECT_EQ(run(std::move(press)), MacModel::NotificationAck{MacModel::NotificationAck::Refused{Why::signOutUnfinished}});
+    EXPECT_EQ(
+        run(std::move(press)), MacModel::NotificationAck{MacModel::NotificationAck::Refused{Why::signOutUnfinished}});
 
     held.release();  // the person's next action tries again
     run(model->retryRefusedSignOut());
@@ -555,7 +557,8 @@ TEST_F(ModelSignOutOnDisk, AHolderThatNeverLetsGoHoldsTheSignOutOnePatienceAndIs
     EXPECT_TRUE(waiting.isVisibleTo(&section));
     // A guard: one patience is 2 minutes; the press's and then the clear's took twice that.
     const auto patience = platform::Defaults::PeerLockPatience::standard;
-    EXPECT_TRUE(testkit::processEventsUntil([&] { return !model->isSigningOut(); }, patience + std::chrono::seconds(30)));
+    EXPECT_TRUE(
+        testkit::processEventsUntil([&] { return !model->isSigningOut(); }, patience + std::chrono::seconds(30)));
     run(std::move(out));
 
     EXPECT_EQ(model->phase(), Phase::signedIn);

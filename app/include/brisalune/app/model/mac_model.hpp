@@ -73,7 +73,7 @@ public:
                 signedOut,          // its session's sign-out took its record
                 signOutUnfinished,  // its session's sign-out could not clear: the record stays to be sent
                 noTeam,
-                teamsUnknown,       // the account's teams were never read
+                teamsUnknown,  // the account's teams were never read
                 notAMember,
             };
             Why why = Why::notSignedIn;
