@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <stdexcept>
 #include <string>
 #include <unordered_set>
 
@@ -178,6 +180,25 @@ TEST_F(RuleEndpoints, ReadsAndWritesRulesOneEscapedSegmentEach) {
 
     server.on("PUT", "/v1/projects/p/rules/old%20name", Reply::json(storedRule));
     EXPECT_EQ(updateRule(client(), "p", "old name", Rule{.name = "cpu"}).id(), "cpu");
+}
+
+TEST_F(RuleEndpoints, ARuleWithANullConditionValueIsNeverSent) {
+    server.on("POST", "/v1/projects/p/rules", Reply::json(storedRule, 201));
+    server.on("PUT", "/v1/projects/p/rules/cpu", Reply::json(storedRule));
+    const Rule nullValued{
+        .name = "cpu",
+        .conditions = {
+            {"host", RuleCondition::Comparison::equals, "a"}, {"status", RuleCondition::Comparison::equals, nullptr}}};
+    for (const auto& write : std::vector<std::function<void()>>{
+             [&] { createRule(client(), "p", nullValued); }, [&] { updateRule(client(), "p", "cpu", nullValued); }}) {
+        try {
+            write();
+            ADD_FAILURE() << "a null condition value was accepted";
+        } catch (const std::invalid_argument& error) {
+            EXPECT_NE(std::string(error.what()).find("conditions[1].value (key \"status\")"), std::string::npos);
+        }
+    }
+    EXPECT_TRUE(server.requests().empty());
 }
 
 TEST_F(RuleEndpoints, AnswersThatDoNotDecodeAndRefusals) {

@@ -14,7 +14,8 @@ namespace brisalune {
 // The project's rules in the service's order. A stop request on `cancel` abandons the request.
 std::vector<RuleInfo> listRules(const BrisaluneClient& client, std::string_view project, std::stop_token cancel = {});
 RuleInfo rule(const BrisaluneClient& client, std::string_view project, std::string_view name);
-// The stored rule, with the service's timestamps.
+// The stored rule, with the service's timestamps. Both writes throw std::invalid_argument, sending
+// nothing, for a condition whose value is null: it would not read back.
 RuleInfo createRule(const BrisaluneClient& client, std::string_view project, const Rule& rule);
 // Replaces the rule stored under `name` (the body's own name may rename it).
 RuleInfo updateRule(const BrisaluneClient& client, std::string_view project, std::string_view name, const Rule& rule);

@@ -33,7 +33,8 @@ struct RuleMatch {
     friend bool operator==(const RuleMatch&, const RuleMatch&) = default;
 };
 
-// One test on an event field; `value` is any JSON value, null included.
+// One test on an event field; `value` is any JSON value. A null one is held but never sent (the
+// create and update endpoints refuse it), since reading takes it as missing.
 struct RuleCondition {
     enum class Comparison { equals, notEquals, atLeast, atMost };
 
