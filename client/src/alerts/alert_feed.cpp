@@ -170,7 +170,7 @@ void AlertFeed::stop() {
 void AlertFeed::stopLoop() {
     {
         std::lock_guard lock(mutex_);
-        if (channel_) channel_->finish();
+        if (auto channel = channel_.lock()) channel->finish();
         channel_.reset();
     }
     if (loop_.joinable()) {
@@ -236,10 +236,11 @@ void AlertFeed::noteFailure() {
 
 void AlertFeed::endWithAuthInvalid() {
     std::lock_guard lock(mutex_);
-    if (!channel_) return;
-    channel_->push({AlertFeedEvent::AuthInvalid{}});
-    channel_->finish();
+    auto channel = channel_.lock();
     channel_.reset();
+    if (!channel) return;
+    channel->push({AlertFeedEvent::AuthInvalid{}});
+    channel->finish();
 }
 
 // ---- the held copy (callers hold mutex_) ----------------------------------------------------
@@ -253,8 +254,9 @@ bool AlertFeed::merge(Held alert) {
 }
 
 void AlertFeed::emit() {
-    if (!channel_) return;
-    channel_->push({AlertFeedEvent::Snapshot{held(), configVersions_, live_, stale_}});
+    auto channel = channel_.lock();
+    if (!channel) return;  // nobody holds the stream: nothing to buffer for
+    channel->push({AlertFeedEvent::Snapshot{held(), configVersions_, live_, stale_}});
 }
 
 AlertList AlertFeed::held() const {

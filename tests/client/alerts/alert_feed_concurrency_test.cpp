@@ -4,6 +4,7 @@
 #include <brisalune/standin/server.hpp>
 
 #include <support/alert_samples.hpp>
+#include <support/heap_in_use.hpp>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <limits>
+#include <thread>
 
 namespace brisalune {
 namespace {
@@ -232,6 +234,36 @@ TEST_F(AlertFeedTest, OwnerChangesMergeAndEmitOnlyWhenTheyChangeSomething) {
     alerts->dropProject("web");
     alerts->dropProject("api");
     EXPECT_EQ(describe(nextSnapshot(stream).alerts), Strings{"b:firing:db"});
+}
+
+TEST_F(AlertFeedTest, AStreamLetGoIsFedNoMoreSoTheHeapStaysFlatOverPulls) {
+    // Every answer replaces the 200 held alerts with new copies, which an event kept for nobody
+    // would hold on to. Each is held until released, so the heap is read between pulls.
+    std::vector<json::Object> many;
+    for (int i = 0; i < 200; ++i) many.push_back(alertObject("a" + std::to_string(i), 1));
+    auto answer = std::make_shared<Reply>(pull(1, std::move(many)));
+    answer->holdUntilReleased = true;
+    auto built = std::make_shared<std::atomic<std::size_t>>(0);
+    server.on("GET", "/v1/pull", [answer, built](const standin::ReceivedRequest&) {
+        Reply copy = *answer;
+        ++*built;
+        return copy;
+    });
+    auto alerts = feed();
+    alerts->start();  // and let go at once
+    std::size_t pulls = 0;
+    auto pullAndHeap = [&](std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            if (pulls > 0) server.release();
+            ++pulls;
+            for (int wait = 0; *built < pulls && wait < 20'000; ++wait) std::this_thread::sleep_for(1ms);
+            EXPECT_EQ(*built, pulls);
+        }
+        return testkit::heapInUse();
+    };
+    const auto before = pullAndHeap(5);
+    EXPECT_LT(pullAndHeap(20) - before, std::int64_t{64} << 10);
+    EXPECT_EQ(alerts->currentAlerts().size(), 200U);  // the loop and its held copy go on
 }
 
 TEST_F(AlertFeedTest, RefusesWhatNoPullCouldCarry) {

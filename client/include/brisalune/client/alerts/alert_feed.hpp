@@ -44,7 +44,8 @@ struct AlertFeedEvent {
     bool isAuthInvalid() const { return std::holds_alternative<AuthInvalid>(value); }
 };
 
-// The consumer's end of the events of one start. Unbounded; any thread may read it.
+// The consumer's end of the events of one start. Unbounded; any thread may read it. Once every
+// copy is gone, the feed buffers nothing more for it (the loop and the held copy go on).
 class AlertFeedStream {
 public:
     // Blocks for the next event; none once the stream has finished and every event was read.
@@ -130,7 +131,7 @@ private:
     bool live_ = false;
     bool stale_ = false;
     std::chrono::nanoseconds lastProgress_;
-    std::shared_ptr<AlertFeedStream::Channel> channel_;
+    std::weak_ptr<AlertFeedStream::Channel> channel_;  // the stream's copies own it
 };
 
 }  // namespace brisalune
