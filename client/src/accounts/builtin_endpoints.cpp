@@ -3,6 +3,7 @@
 #include <brisalune/client/core/client.hpp>
 #include <brisalune/client/core/envelopes.hpp>
 #include <brisalune/client/detail/answers.hpp>
+#include <brisalune/client/detail/signed_in.hpp>
 
 #include <algorithm>
 #include <string>
@@ -34,13 +35,6 @@ bool speaksOfVerification(std::string_view text) {
     return std::search(text.begin(), text.end(), word.begin(), word.end(), [&](char a, char b) {
                return lower(a) == b;
            }) != text.end();
-}
-
-// A sign-in answer without a session token signs nobody in: kept, it would read as signed in
-// until the first request was refused.
-AuthResponse signedIn(AuthResponse answer) {
-    if (answer.token.empty()) throw BrisaluneError::invalidResponse("The sign-in answer carried no session token.");
-    return answer;
 }
 
 }  // namespace

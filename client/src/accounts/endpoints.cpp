@@ -4,6 +4,7 @@
 #include <brisalune/client/core/envelopes.hpp>
 #include <brisalune/client/detail/answers.hpp>
 #include <brisalune/client/detail/calls.hpp>
+#include <brisalune/client/detail/signed_in.hpp>
 
 #include <optional>
 #include <string>
@@ -205,8 +206,8 @@ AuthResponse verifySignup(const BrisaluneClient& client, std::string_view token,
     auto answer = client.send(
         {.method = "POST", .path = "/v1/signup/verify", .plane = AuthPlane::none},
         SignupVerifyBody{std::string(token), std::string(password)});
-    return decodeAnswer<AuthResponse>(
-        requireTokenAccepted(std::move(answer), &BrisaluneError::invalidVerificationToken).body);
+    return signedIn(decodeAnswer<AuthResponse>(
+        requireTokenAccepted(std::move(answer), &BrisaluneError::invalidVerificationToken).body));
 }
 
 Account verifyEmailChange(const BrisaluneClient& client, std::string_view token) {

@@ -66,7 +66,7 @@ TEST_F(BuiltinEndpoints, LoginTurnsA403AboutVerificationIntoEmailNotVerified) {
     EXPECT_TRUE(loginError(Reply::json(R"({"error":"not verified"})", 401)).is(Case::unauthorized));
 }
 
-// A 2xx without a usable token is no sign-in, whatever else it says.
+// A 2xx without a usable token is no sign-in, whatever else it says; a finished sign-up neither.
 TEST_F(BuiltinEndpoints, ASignInAnswerWithoutATokenIsInvalid) {
     for (const char* body :
          {R"({"account":{"id":"acc1","email":"ann@example.com"},"token":""})",
@@ -75,6 +75,8 @@ TEST_F(BuiltinEndpoints, ASignInAnswerWithoutATokenIsInvalid) {
         EXPECT_TRUE(errorOf([&] { login(client(), "ann@example.com", "secret"); }).is(Case::invalidResponse)) << body;
         server.on("POST", "/v1/signup", Reply::json(body, 201));
         EXPECT_TRUE(errorOf([&] { signup(client(), "ann@example.com", "secret"); }).is(Case::invalidResponse)) << body;
+        server.on("POST", "/v1/signup/verify", Reply::json(body));
+        EXPECT_TRUE(errorOf([&] { verifySignup(client(), "t0k", "secret"); }).is(Case::invalidResponse)) << body;
     }
 }
 
