@@ -2,8 +2,15 @@
 # A StatusNotifierItem watcher with a host registered, as a panel that takes SNI icons runs it, on
 # the session bus. Prints "ready" once it owns its name, then "item <service> <path>" for every
 # RegisterStatusNotifierItem call and "asked <property>" for every property read, flushed at once.
-# Lines on its input, "host gone" and "host back": the host leaves or comes back while the watcher
-# stays.
+# Lines on its input, each told back ("told <line>") once it holds:
+#   "host gone", "host back": the host leaves or comes back while the watcher stays;
+#   "quiet": from then on no signal says so (as Debian's watcher);
+#   "errors": every read is answered with an error ("erred"); "errors after one": the next read
+#   is answered, later ones with errors;
+#   "hold": the next read is never answered ("held <property>"), later ones are;
+#   "look first": each read is answered only once the last icon registered has answered a read of
+#   its own, so only while that icon's program dispatches its calls;
+#   "answer": reads are answered at once again.
 import sys
 
 import dbus
@@ -38,7 +45,13 @@ class Watcher(dbus.service.Object):
     def __init__(self, bus):
         super().__init__(bus, "/StatusNotifierWatcher")
         self.items = []
+        self.icon = None  # the last icon registered: its bus name and path
         self.host = True
+        self.quiet = False
+        self.answers = "answer"
+        self.spare = 0  # reads still answered before the errors
+        self.hold = False
+        self.held = []
 
     @dbus.service.method(NAME, in_signature="s", sender_keyword="sender")
     def RegisterStatusNotifierItem(self, service, sender=None):
@@ -46,6 +59,7 @@ class Watcher(dbus.service.Object):
         path = service if service.startswith("/") else "/StatusNotifierItem"
         owner = sender if service.startswith("/") else service
         self.items.append(owner + path)
+        self.icon = (owner, path)
         print("item", owner, path, flush=True)
         self.StatusNotifierItemRegistered(owner + path)
 
@@ -69,17 +83,45 @@ class Watcher(dbus.service.Object):
         line = source.readline().strip()
         if line in ("host gone", "host back"):
             self.host = line == "host back"
-            (self.StatusNotifierHostRegistered if self.host else self.StatusNotifierHostUnregistered)()
+            if not self.quiet:
+                (self.StatusNotifierHostRegistered if self.host else self.StatusNotifierHostUnregistered)()
+        elif line == "quiet":
+            self.quiet = True
+        elif line == "hold":
+            self.hold = True
+            self.answers = "answer"
+        elif line in ("errors", "errors after one", "look first", "answer"):
+            self.answers = "errors" if line.startswith("errors") else line
+            self.spare = 1 if line == "errors after one" else 0
+        if line:
+            print("told", line, flush=True)
         return bool(line)
 
     @dbus.service.method(dbus.INTROSPECTABLE_IFACE, out_signature="s")
     def Introspect(self):
         return INTROSPECTION
 
-    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
-    def Get(self, interface, prop):
+    @dbus.service.method(
+        dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v", async_callbacks=("reply", "error")
+    )
+    def Get(self, interface, prop, reply, error):
         print("asked", prop, flush=True)
-        return self.GetAll(interface)[prop]
+        answer = lambda *_: reply(self.GetAll(interface)[prop])
+        if self.hold:
+            self.hold = False
+            self.held.append(reply)
+            print("held", prop, flush=True)
+        elif self.answers == "errors" and not self.spare:
+            print("erred", prop, flush=True)
+            error(dbus.exceptions.DBusException("busy", name="org.freedesktop.DBus.Error.Failed"))
+        elif self.answers == "look first" and self.icon:
+            owner, path = self.icon
+            self.connection.call_async(
+                owner, path, dbus.PROPERTIES_IFACE, "Get", "ss", ("org.kde.StatusNotifierItem", "Id"), answer, answer
+            )
+        else:
+            self.spare = max(self.spare - 1, 0)
+            answer()
 
     @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="s", out_signature="a{sv}")
     def GetAll(self, interface):

@@ -618,6 +618,29 @@ TEST_F(TrayHost, TheIconGoesToAStatusNotifierHostThatComesUpAfterTheProgram) {
         return testkit::processEventsUntil(
             [&] { return heard("item ").size() >= count || !watcher.running(); }, std::chrono::seconds(20));
     };
+    // A line to the watcher, once it holds.
+    const auto tell = [&](const QString& line) {
+        const qsizetype told = heard("told " + line).size();
+        watcher.process().write((line + '\n').toUtf8());
+        return until([&] { return heard("told " + line).size() > told || !watcher.running(); });
+    };
+    // Once the program has asked the watcher nothing more for a while; false when it goes on asking.
+    const auto askedNoMore = [&] {
+        qsizetype asked = -1;
+        auto since = std::chrono::steady_clock::now();
+        return until([&] {
+            if (heard("asked ").size() != asked) {
+                asked = heard("asked ").size();
+                since = std::chrono::steady_clock::now();
+            }
+            return std::chrono::steady_clock::now() - since > std::chrono::seconds(2);
+        });
+    };
+    const auto windowStandsIn = [&] {
+        // Within seconds, not at some later event on the bus.
+        return testkit::processEventsUntil(
+            [&] { return !menuWindowIds().empty() || !app.running(); }, std::chrono::seconds(20));
+    };
     ASSERT_TRUE(registrations(1));
     const QStringList item = heard("item ").value(0).split(' ').mid(1);  // the item's bus name and path
     ASSERT_TRUE(item.size() == 2) << "no icon registered with the watcher; it said: " << said.toStdString();
@@ -649,15 +672,59 @@ TEST_F(TrayHost, TheIconGoesToAStatusNotifierHostThatComesUpAfterTheProgram) {
     EXPECT_LT(questions, 50) << questions << " questions for 200 names leaving";
 
     // The host goes while its watcher stays: the window stands in; it comes back, and so does the icon.
-    closeWindow(menuWindowIds().value(0));
-    ASSERT_TRUE(until([&] { return menuWindowIds().empty() || !app.running(); }));
+    // The watcher answers only while the program dispatches its icon's calls: the end of the grace
+    // must not wait for the answer on the program's own thread.
+    const auto hidden = [&] {
+        closeWindow(menuWindowIds().value(0));
+        return until([&] { return menuWindowIds().empty() || !app.running(); }) && app.running();
+    };
+    ASSERT_TRUE(hidden());
+    ASSERT_TRUE(tell("look first"));
     watcher.process().write("host gone\n");
-    ASSERT_TRUE(until([&] { return !menuWindowIds().empty() || !app.running(); })) << "no window once the host went";
+    ASSERT_TRUE(windowStandsIn()) << "no window once the host went";
+    ASSERT_TRUE(tell("answer"));
     watcher.process().write("host back\n");
     ASSERT_TRUE(registrations(2)) << "the icon did not come back to the host";
-    closeWindow(menuWindowIds().value(0));
-    ASSERT_TRUE(until([&] { return menuWindowIds().empty() || !app.running(); }));
+    ASSERT_TRUE(hidden());
+
+    // A watcher that answers only with errors is asked a few times after a client ends, not without
+    // end. Then it never answers the one question that waits for it: the next ones are still asked,
+    // and its host going brings the window.
+    ASSERT_TRUE(tell("errors"));
+    const qsizetype beforeErrors = heard("asked ").size();
+    aClientEnds();
+    ASSERT_TRUE(askedNoMore()) << "the watcher answering errors is asked without end";
+    EXPECT_LT(heard("asked ").size() - beforeErrors, 50);
+    ASSERT_TRUE(tell("hold"));
+    aClientEnds();
+    ASSERT_TRUE(until([&] { return !heard("held ").empty() || !watcher.running(); }));
+    watcher.process().write("host gone\n");
+    ASSERT_TRUE(windowStandsIn()) << "no window once the host went while a question was held";
     ASSERT_TRUE(app.running());
+
+    // A watcher that says nothing when its host comes back: a name leaving the bus asks it.
+    ASSERT_TRUE(tell("quiet"));
+    ASSERT_TRUE(tell("host back"));
+    aClientEnds();
+    ASSERT_TRUE(registrations(3)) << "the icon did not come back to the host";
+    ASSERT_TRUE(hidden());
+
+    // A watcher that answers nothing at the end of the grace has not said its host went: the icon
+    // stays, and the watch goes on.
+    ASSERT_TRUE(tell("host gone"));
+    ASSERT_TRUE(tell("errors after one"));
+    const qsizetype erred = heard("erred ").size();
+    aClientEnds();
+    ASSERT_TRUE(until([&] { return heard("erred ").size() > erred || !watcher.running(); }));
+    ASSERT_TRUE(askedNoMore());
+    EXPECT_TRUE(menuWindowIds().empty()) << "a window stands in though the watcher said nothing";
+    ASSERT_TRUE(tell("answer"));
+    aClientEnds();
+    ASSERT_TRUE(windowStandsIn()) << "no window once the watcher answered again";
+    ASSERT_TRUE(tell("host back"));
+    aClientEnds();
+    ASSERT_TRUE(registrations(4)) << "the icon did not come back to the host";
+    ASSERT_TRUE(hidden());
 
     // The panel goes, and the icon with it: the window stands in again, and closing it ends the
     // program.

@@ -315,24 +315,29 @@ void TrayWatch::ask() {
         askAgain_ = true;
         return;
     }
-    asking_ = true;
-    const bool patient = unknownsInARow_ > unknownsAskedAgain;
+    // The question with no timeout never holds up the next: a watcher may never answer it.
+    const bool patient = !waiting_ && unknownsInARow_ > unknownsAskedAgain;
+    (patient ? waiting_ : asking_) = true;
+    overtookWaiting_ = !patient;
     auto* answer = new QDBusPendingCallWatcher(
         QDBusConnection::sessionBus().asyncCall(hostQuestion(), patient ? noTimeout : askPatience), this);
     connect(answer, &QDBusPendingCallWatcher::finished, this, [this, patient](QDBusPendingCallWatcher* call) {
         call->deleteLater();
-        asking_ = false;
+        (patient ? waiting_ : asking_) = false;
         heard(hostIn(call->reply()), patient);
     });
 }
 
 void TrayWatch::heard(std::optional<bool> registered, bool patient) {
-    // An answer to a question asked before something happened; it still tells, but one more follows.
-    const bool overtaken = std::exchange(askAgain_, false);
+    // An answer to a question asked before something happened, or before a later question; it still
+    // tells, but does not judge.
+    const bool overtaken = patient ? overtookWaiting_ : std::exchange(askAgain_, false);
     unknownsInARow_ = registered ? 0 : unknownsInARow_ + 1;
     // A question that waited for its answer and got none: the watcher left the bus (the bus answers
-    // for it then) or answers with errors. The next event on the bus asks.
-    if (overtaken || (!registered && !patient)) ask();
+    // for it then) or answers with errors. The next event on the bus asks. So does one without an
+    // answer past the re-asks while that question is still out, else errors would ask without end.
+    const bool patientOut = waiting_ && unknownsInARow_ > unknownsAskedAgain;
+    if (!patient && (overtaken || (!registered && !patientOut))) ask();
     if (!registered) {
         // A watcher still silent at the end of the grace has not said its host went: the icon stays.
         if (judging_ && !asking_) {

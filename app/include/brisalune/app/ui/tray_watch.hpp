@@ -10,10 +10,11 @@
 // A watcher that answers late, or with an error of its own, has said nothing: only a "no", or its
 // name gone from the bus, counts as no host. Such a question is asked again, a few times in a row;
 // then one more stays out until the watcher answers it (one stopped for a while is heard once it
-// wakes) or leaves the bus, and after that the next event on the bus asks. One question is out at
-// a time, and what happens while it is out asks once more after its answer. No question waits on
-// the UI thread but the one isTrayAvailable asks, once at start-up, where Qt's own first tray call
-// waits for the same answer.
+// wakes) or leaves the bus, and after that the next event on the bus asks. Beside that one, an
+// event still asks as usual (a watcher may never answer it), so at most two are out. One ordinary
+// question is out at a time, and what happens while it is out asks once more after its answer. No
+// question waits on the UI thread but the one isTrayAvailable asks, once at start-up, where Qt's
+// own first tray call waits for the same answer.
 //
 // It asks Qt's tray nothing. Qt 6.4 decides once per process, at its first tray call, whether it
 // uses StatusNotifierItems, so that call has to wait until a host is known.
@@ -82,6 +83,8 @@ private:
     bool judging_ = false;  // the grace ended; the watcher's answer decides
     bool asking_ = false;
     bool askAgain_ = false;
+    bool waiting_ = false;          // the question with no timeout is out
+    bool overtookWaiting_ = false;  // and another went out after it
     int unknownsInARow_ = 0;
     // Which kind of tray Qt took at the icon's first showing, for the life of the process: one of
     // the other kind cannot show the icon, so it does not count.
