@@ -115,6 +115,13 @@ TEST_F(PushRegistration, ASettingsRefreshResendsWhenCriticalAlertsChange) {
     EXPECT_EQ(host->registrationRequests, 1);
     ASSERT_EQ(requests("POST").size(), 2u);
     EXPECT_EQ(requests("POST")[1].body, R"({"token":"ab01","platform":"macos","critical_alerts":true})");
+
+    // A provisional grant asks for no token, yet the registration after it still runs.
+    center->currentSettings = {AuthorizationStatus::provisional, NotificationSetting::disabled};
+    await(state->requestPermission());
+    EXPECT_EQ(host->registrationRequests, 1);
+    ASSERT_EQ(requests("POST").size(), 3u);
+    EXPECT_EQ(requests("POST")[2].body, R"({"token":"ab01","platform":"macos","critical_alerts":false})");
 }
 
 TEST_F(PushRegistration, ALateAnswerAfterASignOutRecordsNothing) {

@@ -63,6 +63,22 @@ TEST_F(ModelTeams, TheClientForATeamCarriesItsKeyToItsOwnHost) {
         (std::vector<Made>{{hostedURL().text(), std::nullopt, "key-1"}, {boxURL().text(), std::nullopt, "box-key"}}));
 }
 
+// A held acknowledgement belongs to the team it was pressed in, whichever team is active now.
+TEST_F(ModelTeams, AnAcknowledgementGoesToTheTeamItsStoredRecordNames) {
+    StoredSession stored = session();
+    stored.tenantHosts.emplace("t2", boxURL());
+    stored.tenantKeys.emplace("t2", TenantKey{"bk", "box-key", "box-team"});
+    launchWith(stored);
+    acks->put(PendingAck{
+        .alertId = "a1", .tenantId = "t2", .title = "Disk full", .attempts = 1, .lastError = {}, .verdict = {}});
+    box.on("POST", "/v1/alerts/a1/ack", Reply::json(testkit::alertAnswer("a1")));
+    const AckAttemptOutcome outcome = run(model->acknowledge("a1", "Disk full", acks));
+    EXPECT_TRUE(outcome.get<AckAttemptOutcome::Acknowledged>());
+    EXPECT_EQ(count(hosted, "POST /v1/alerts/a1/ack"), 0u);
+    ASSERT_EQ(count(box, "POST /v1/alerts/a1/ack"), 1u);
+    EXPECT_EQ(box.lastRequest()->header("Authorization"), "Bearer box-key");
+}
+
 // The service may move a team to another address; the key of the old one never follows it.
 TEST_F(ModelTeams, AKeyStaysWithTheServerThatIssuedIt) {
     StoredSession stored = session();

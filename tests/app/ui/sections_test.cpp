@@ -219,6 +219,14 @@ TEST_F(AppSectionTest, SwitchVersionAndManualCheck) {
     EXPECT_EQ(
         textOf(&section, "app.checkResult"),
         "Couldn't reach " + MenuEnvironment::publicWebDomain() + " to check for updates.");
+    // A newer release: the update row offers it, so this section adds no line of its own.
+    site.on(
+        "GET",
+        "/latest.json",
+        standin::Reply::json(R"({"version_code": 2, "version_name": "0.2.0", "url": "https://127.0.0.1/a"})"));
+    check.click();
+    waitUntil([&] { return checker.manualResult() == SiteUpdates::ManualResult::available; });
+    EXPECT_FALSE(shows(&section, "app.checkResult"));
 }
 
 TEST_F(AppSectionTest, UpdateRowNeedsAnHttpsDownloadOnTheManifestsHost) {
