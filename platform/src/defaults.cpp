@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -16,10 +17,10 @@
 #include <mutex>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <variant>
 
@@ -28,7 +29,6 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace brisalune::platform {
@@ -318,8 +318,8 @@ fs::path lockFileOf(const fs::path& file) { return folderOf(file) / ("." + file.
 // for this long, a bound for a holder that never lets go, before the write fails.
 constexpr std::chrono::milliseconds peerLockPatience = Defaults::PeerLockPatience::standard;
 
-// A holder stopped this long (by a signal or a debugger), or gone with the lock left to a
-// process it passed it to, is not coming back by itself: the write fails then.
+// A holder stopped this long (by a signal or a debugger) is not coming back by itself: the write
+// fails then.
 constexpr std::chrono::seconds stoppedPeerPatience{5};
 
 // How often a waiting write asks the system who holds the lock and in what state.
@@ -338,42 +338,102 @@ std::chrono::steady_clock::time_point peerWaitsEnd() {
     return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(peerWaitsEndAt.load()));
 }
 
-// The process that holds the flock on the file open at `fd`, from the kernel's table of locks;
-// 0 when none is listed or its process cannot be seen from here (another pid namespace).
-pid_t holderOf(int fd) {
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) return 0;
-    std::array<char, 64> id{};
-    std::snprintf(
-        id.data(),
-        id.size(),
-        "%02x:%02x:%ju",
-        ::major(info.st_dev),
-        ::minor(info.st_dev),
-        static_cast<std::uintmax_t>(info.st_ino));
-    std::ifstream locks("/proc/locks");
-    // "1: FLOCK  ADVISORY  WRITE 4242 fe:00:1095 0 EOF"; a blocked waiter reads "1: -> FLOCK ...".
-    for (std::string line; std::getline(locks, line);) {
-        std::istringstream fields(line);
-        std::string number, kind, mode, access, place;
-        pid_t pid = 0;
-        if (fields >> number >> kind >> mode >> access >> pid >> place && kind == "FLOCK" && place == id.data())
-            return pid > 0 ? pid : 0;
+// The flocks this process holds, by descriptor, with the file each is on: so that a look at
+// whether another program holds a file tells this process's own holds apart without the process
+// lock. A take and a look exclude each other, so neither sees the other half done.
+class OwnFlocks {
+public:
+    // Takes the exclusive flock on `fd` if it is free now; errno says why not.
+    bool take(int fd) {
+        std::lock_guard guard(mutex_);
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return false;
+        struct stat info {};
+        ::fstat(fd, &info);
+        held_.insert_or_assign(fd, std::pair(info.st_dev, info.st_ino));
+        return true;
     }
-    return 0;
+    // Lets go of the flock on `fd` and closes it (a close may wait on a network file system).
+    void release(int fd) {
+        {
+            std::lock_guard guard(mutex_);
+            if (held_.erase(fd) > 0) ::flock(fd, LOCK_UN);
+        }
+        ::close(fd);
+    }
+    // Whether another process holds a flock on the file open at `fd` now. A shared try: two
+    // programs asking at once do not see each other.
+    bool heldElsewhere(int fd) {
+        struct stat info {};
+        if (fd < 0 || ::fstat(fd, &info) != 0) return false;
+        std::lock_guard guard(mutex_);
+        for (const auto& [ownFd, file] : held_)
+            if (file == std::pair(info.st_dev, info.st_ino)) return false;  // none holds it beside this process
+        if (::flock(fd, LOCK_SH | LOCK_NB) == 0) {
+            ::flock(fd, LOCK_UN);
+            return false;
+        }
+        return errno == EWOULDBLOCK;
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<int, std::pair<dev_t, ino_t>> held_;
+};
+
+OwnFlocks& ownFlocks() {
+    static auto* const flocks = new OwnFlocks;  // never destroyed, as stoppedPeers()
+    return *flocks;
+}
+
+// The pid namespace this process's pids are counted in: a pid recorded in another one names
+// some other process here.
+ino_t pidSpace() {
+    static const ino_t space = [] {
+        struct stat info {};
+        return ::stat("/proc/self/ns/pid", &info) == 0 ? info.st_ino : 0;
+    }();
+    return space;
+}
+
+// A write that holds the lock file records its process in it, "<pid> <pid namespace>\n", and
+// clears it before letting go: a waiter learns the holder from this user's own file, not from the
+// kernel's table of every lock, whose size any user sets. Best effort: a file left read-only or a
+// full disk records nothing.
+void recordHolder(int fd) {
+    const std::string record = std::to_string(::getpid()) + " " + std::to_string(pidSpace()) + "\n";
+    // A short write lacks the final newline: it reads as no record.
+    if (::ftruncate(fd, 0) == 0) std::ignore = ::pwrite(fd, record.data(), record.size(), 0);
+}
+
+void clearHolder(int fd) { std::ignore = ::ftruncate(fd, 0); }
+
+// The process recorded in the lock file open at `fd`; 0 when none is (a program that records
+// nothing, such as an older version or flock(1), or one in another pid namespace), or the record
+// is being written.
+pid_t recordedHolder(int fd) {
+    std::array<char, 48> buffer{};
+    const ssize_t n = ::pread(fd, buffer.data(), buffer.size(), 0);
+    if (n <= 0 || buffer[static_cast<std::size_t>(n) - 1] != '\n') return 0;
+    const char* end = buffer.data() + n - 1;
+    pid_t pid = 0;
+    ino_t space = 0;
+    const auto [afterPid, pidError] = std::from_chars(buffer.data(), end, pid);
+    if (pidError != std::errc{} || afterPid == end || *afterPid != ' ') return 0;
+    const auto [afterSpace, spaceError] = std::from_chars(afterPid + 1, end, space);
+    if (spaceError != std::errc{} || afterSpace != end || space != pidSpace()) return 0;
+    return pid > 0 ? pid : 0;
 }
 
 enum class HolderState { running, stopped, unknown };
 
-// Stopped means every thread of the process is stopped or dead, or the process is gone.
+// Stopped means every live thread of the process is stopped. A recorded holder that has ended
+// (gone, or dead and not yet reaped) let go of the lock when it ended, so its record is stale and
+// the holder is another that recorded nothing: unknown, as one hidden from this user (hidepid).
 HolderState stateOf(pid_t pid) {
     if (pid <= 0) return HolderState::unknown;
     std::error_code error;
     fs::directory_iterator tasks(fs::path("/proc") / std::to_string(pid) / "task", error);
-    if (error) {  // gone, or hidden from this user (hidepid): only the first is known to be stopped
-        const bool gone = ::kill(pid, 0) != 0 && errno == ESRCH;
-        return gone ? HolderState::stopped : HolderState::unknown;
-    }
+    bool stopped = false;
     for (fs::directory_iterator end; !error && tasks != end; tasks.increment(error)) {
         std::ifstream stat(tasks->path() / "stat");
         std::string text;
@@ -381,9 +441,12 @@ HolderState stateOf(pid_t pid) {
         // "4242 (name) S ...": the name may hold anything, the state follows its last ')'.
         const auto close = text.rfind(')');
         if (close == std::string::npos || close + 2 >= text.size()) continue;  // ended meanwhile
-        if (std::string_view("TtZX").find(text[close + 2]) == std::string_view::npos) return HolderState::running;
+        const char state = text[close + 2];
+        if (std::string_view("ZX").find(state) != std::string_view::npos) continue;
+        if (state != 'T' && state != 't') return HolderState::running;
+        stopped = true;
     }
-    return HolderState::stopped;
+    return stopped ? HolderState::stopped : HolderState::unknown;
 }
 
 // The lock files whose holder was found stopped, with that holder: a write that finds the same
@@ -460,13 +523,13 @@ std::string holderText(pid_t holder) {
 // Looks at the lock's holder now and then: whether it has been stopped for long enough to give up.
 class HolderWatch {
 public:
-    HolderWatch(const fs::path& lock, int fd) : lock_(lock), fd_(fd) {}
+    HolderWatch(const fs::path& lock, int fd, const fs::path& file) : lock_(lock), fd_(fd), file_(file) {}
 
     // The refusal once the holder is taken for stopped, else empty.
     std::string stoppedFor(std::chrono::steady_clock::time_point now) {
         if (now < nextCheck_) return {};
         nextCheck_ = now + holderCheckInterval;
-        holder_ = holderOf(fd_);
+        holder_ = holderNow();
         if (stateOf(holder_) != HolderState::stopped) {
             stoppedSince_.reset();
             stoppedPeers().mark(lock_, std::nullopt);
@@ -475,13 +538,22 @@ public:
         if (!stoppedSince_) stoppedSince_ = stoppedPeers().known(lock_, holder_) ? now - stoppedPeerPatience : now;
         if (now - *stoppedSince_ < stoppedPeerPatience) return {};
         stoppedPeers().mark(lock_, holder_);
-        return holderText(holder_) + " holds the settings file and is stopped or gone; not written";
+        return holderText(holder_) + " holds the settings file and is stopped; not written";
     }
     pid_t holder() const { return holder_; }
 
 private:
+    pid_t holderNow() const {
+        if (lock_ != folderOf(file_)) return recordedHolder(fd_);
+        // The folder's holder holds the lock file too, and is recorded there.
+        const Descriptor record(
+            ::open(lockFileOf(file_).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK));
+        return record.get() < 0 ? 0 : recordedHolder(record.get());
+    }
+
     fs::path lock_;
     int fd_;
+    fs::path file_;
     pid_t holder_ = 0;
     std::optional<std::chrono::steady_clock::time_point> stoppedSince_;
     std::chrono::steady_clock::time_point nextCheck_{};
@@ -514,8 +586,8 @@ PeerLock waitForLock(
     const fs::path& file,
     std::chrono::steady_clock::time_point start,
     std::unique_lock<std::recursive_mutex>& process) {
-    HolderWatch watch(path, fd);
-    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    HolderWatch watch(path, fd, file);
+    while (!ownFlocks().take(fd)) {
         if (errno == EINTR) continue;
         if (errno != EWOULDBLOCK) return refusedLock(path, "cannot be taken", errno);  // a file system without locks
         if (std::string refusal = waitRefusal(watch, start, std::chrono::steady_clock::now()); !refusal.empty())
@@ -551,7 +623,7 @@ std::map<fs::path, HeldFolder>& heldFolders() {
 void releaseFolder(const fs::path& folder) {
     const auto found = heldFolders().find(folder);
     if (found == heldFolders().end() || --found->second.users > 0) return;
-    if (found->second.fd >= 0) ::close(found->second.fd);  // closing releases the flock
+    if (found->second.fd >= 0) ownFlocks().release(found->second.fd);
     heldFolders().erase(found);
 }
 
@@ -602,8 +674,11 @@ PeerLock lockFile(
         if (PeerLock* refused = std::get_if<PeerLock>(&opened)) return std::move(*refused);
         const int fd = std::get<int>(opened);
         PeerLock taken = waitForLock(fd, path, file, start, process);
-        if (taken.fd >= 0 && standsAt(fd, path)) return taken;
-        ::close(fd);
+        if (taken.fd >= 0 && standsAt(fd, path)) {
+            recordHolder(fd);
+            return taken;
+        }
+        ownFlocks().release(fd);
         if (taken.fd < 0) return taken;
         if (std::chrono::steady_clock::now() - start >= threadPeerLockPatience)
             return refusedLock(path, "keeps being removed or replaced", EAGAIN);
@@ -693,15 +768,30 @@ bool holdsPeerLock(const fs::path& file) {
     return held != peerLocks().end() && held->second.depth > 0 && held->second.fd >= 0;
 }
 
-// The file's lock against peers if it is free now, else -1.
-int tryLockAgainstPeers(const fs::path& file) {
-    const std::variant<int, PeerLock> opened = openLockFile(lockFileOf(file));
-    const int* fd = std::get_if<int>(&opened);
-    if (!fd) return -1;
-    if (::flock(*fd, LOCK_EX | LOCK_NB) == 0) return *fd;
-    ::close(*fd);
-    return -1;
-}
+// The file's lock against peers, held while it lives if it was free at its making.
+class LockIfFree {
+public:
+    explicit LockIfFree(const fs::path& file) {
+        const std::variant<int, PeerLock> opened = openLockFile(lockFileOf(file));
+        const int* fd = std::get_if<int>(&opened);
+        if (!fd) return;
+        if (ownFlocks().take(*fd)) {
+            fd_ = *fd;
+        } else {
+            ::close(*fd);
+        }
+    }
+    ~LockIfFree() {
+        if (fd_ >= 0) ownFlocks().release(fd_);
+    }
+    LockIfFree(const LockIfFree&) = delete;
+    LockIfFree& operator=(const LockIfFree&) = delete;
+
+    bool taken() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
 
 // Removes what a killed write left, once per file and process, under the lock; while a peer holds
 // it, a later opening tries again.
@@ -716,8 +806,8 @@ void sweepOnce(const fs::path& file) {
     }
     // A writer stages its file only under the lock: under it, no live writer's file is swept.
     const bool ours = holdsPeerLock(file);
-    const Descriptor taken(ours ? -1 : tryLockAgainstPeers(file));
-    if (!ours && taken.get() < 0) return;
+    std::optional<LockIfFree> taken;
+    if (!ours && !taken.emplace(file).taken()) return;
     for (const fs::path& place : places) {
         for (const fs::path& left : leftTempFiles(place)) {
             std::error_code ignored;
@@ -859,11 +949,10 @@ std::recursive_mutex& Defaults::processLock() {
 }
 
 bool Defaults::heldByAnotherProgram() const {
-    const int fd = ::open(lockFileOf(file_).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) return false;
-    const pid_t holder = holderOf(fd);
-    ::close(fd);
-    return holder > 0 && holder != ::getpid();
+    // The folder too: a peer whose lock file a clean-up removed still holds off every write there.
+    const Descriptor lock(::open(lockFileOf(file_).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK));
+    const Descriptor folder(openPrivateFolder(folderOf(file_)));
+    return ownFlocks().heldElsewhere(lock.get()) || ownFlocks().heldElsewhere(folder.get());
 }
 
 Defaults::PeerLockPatience::PeerLockPatience(std::chrono::milliseconds patience)
@@ -894,7 +983,8 @@ Defaults::WriteLock::~WriteLock() {
     const auto found = peerLocks().find(file_);
     if (found == peerLocks().end() || --found->second.depth > 0) return;
     if (found->second.fd >= 0) {
-        ::close(found->second.fd);  // closing releases the flock
+        clearHolder(found->second.fd);
+        ownFlocks().release(found->second.fd);
         releaseFolder(folderOf(file_));
     }
     peerLocks().erase(found);

@@ -272,6 +272,8 @@ TEST_F(DefaultsOddPlaces, AFolderThatCannotBeWrittenFailsTheWriteWithoutALock) {
 TEST_F(DefaultsOddPlaces, ALockLeftByAProgramThatDiedHoldsNobody) {
     const fs::path lock = folder / ".defaults.json.lock";
     writeFile(lock, "left over");
+    struct stat left {};
+    ASSERT_EQ(::stat(lock.c_str(), &left), 0);
     int ready[2];
     ASSERT_EQ(::pipe(ready), 0);
     const pid_t holder = ::fork();
@@ -294,7 +296,10 @@ TEST_F(DefaultsOddPlaces, ALockLeftByAProgramThatDiedHoldsNobody) {
     Defaults defaults(file);
     defaults.set("ack", 1);
     EXPECT_EQ(defaults.integer("ack"), 1);
-    EXPECT_EQ(readFile(lock), "left over");  // the lock file is never replaced
+    struct stat after {};
+    ASSERT_EQ(::stat(lock.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, left.st_ino);  // the lock file is never replaced
+    EXPECT_EQ(readFile(lock), "");         // nor left naming a holder that let go
 }
 
 // Every writer must take the same lock: where it cannot be had here (what a run under sudo or

@@ -2,7 +2,8 @@
 // nothing is lost; a stopped one fails the write in bounded time, with nothing written past it;
 // a stalled writer's staged file is not swept away; a lock file removed while peers write lets
 // no two write at once; a hold on the settings folder counts only where no other user can open
-// it. The peer is this test program run again.
+// it; whether another program holds the file is seen from the file alone, however many locks
+// other programs hold. The peer is this test program run again.
 
 #include <brisalune/platform/defaults.hpp>
 
@@ -26,6 +27,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/time.h>
@@ -74,6 +76,16 @@ void countUnderLock(const fs::path& file, std::chrono::milliseconds hold) {
 // Another program that locks the lock file and nothing else (flock(1), say), until it is killed.
 void holdLockFile(const fs::path& file) {
     const fs::path lock = file.parent_path() / ("." + file.filename().string() + ".lock");
+    // On this process's last processor: the kernel lists a lock taken there after those of the
+    // others, so a look through its whole table finds this one last.
+    cpu_set_t processors;
+    if (::sched_getaffinity(0, sizeof processors, &processors) == 0) {
+        int last = CPU_SETSIZE - 1;
+        while (last > 0 && !CPU_ISSET(last, &processors)) --last;
+        CPU_ZERO(&processors);
+        CPU_SET(last, &processors);
+        ::sched_setaffinity(0, sizeof processors, &processors);
+    }
     const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0 || ::flock(fd, LOCK_EX) != 0) std::_Exit(2);
     std::ofstream(readyOf(file)) << ::getpid();
@@ -86,6 +98,30 @@ void holdFolder(const fs::path& file, bool plainUser) {
     if (plainUser && !brisalune::testkit::dropPrivileges()) std::_Exit(2);
     const int fd = ::open(file.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0 || ::flock(fd, LOCK_EX) != 0) std::_Exit(2);
+    std::ofstream(readyOf(file)) << ::getpid();
+    ::pause();
+}
+
+fs::path floodedOf(const fs::path& file) { return file.parent_path() / "flood.ready"; }
+
+// A program that fills the kernel's table of locks, as any user may at no cost: a POSIX lock on
+// every other byte of files of its own, each a lock of its own.
+void floodLockTable(const fs::path& file) {
+    constexpr int files = 100;
+    constexpr off_t locksPerFile = 500;
+    for (int n = 0; n < files; ++n) {
+        const fs::path own = file.parent_path() / ("flood." + std::to_string(n));
+        const int fd = ::open(own.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        for (off_t byte = 0; byte < 2 * locksPerFile; byte += 2) {
+            struct flock range {};
+            range.l_type = F_WRLCK;
+            range.l_whence = SEEK_SET;
+            range.l_start = byte;
+            range.l_len = 1;
+            if (::fcntl(fd, F_SETLK, &range) != 0) std::_Exit(2);
+        }
+    }
+    std::ofstream(floodedOf(file)) << ::getpid();
     ::pause();
 }
 
@@ -124,6 +160,8 @@ TEST(DefaultsPeerChild, Job) {
         holdLockFile(file);
     } else if (job == "hold folder" || job == "hold folder as nobody") {
         holdFolder(file, job == "hold folder as nobody");
+    } else if (job == "flood") {
+        floodLockTable(file);
     } else if (job == "counts") {
         for (int n = std::atoi(std::getenv(timesVariable)); n > 0; --n) countUnderLock(file, 0ms);
     } else {
@@ -176,6 +214,8 @@ TEST_F(DefaultsPeerLock, AStoppedPeerFailsTheWriteInBoundedTimeAndNothingIsWritt
         ADD_FAILURE() << "written past a stopped peer";
     } catch (const std::system_error& error) {
         EXPECT_NE(std::string(error.what()).find("stopped"), std::string::npos) << error.what();
+        EXPECT_NE(std::string(error.what()).find("(process " + std::to_string(peerPid()) + ")"), std::string::npos)
+            << error.what();
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
     EXPECT_THROW(defaults.set("again", 1), std::system_error);  // the next write, too
@@ -236,6 +276,56 @@ TEST_F(DefaultsPeerLock, OnlyAFolderNoOtherUserCanOpenHoldsOffAWrite) {
         EXPECT_EQ(refusal.find("has held the settings file") != std::string::npos, row.heldOff) << refusal;
         EXPECT_EQ(defaults.integer(row.name).has_value(), !row.heldOff);
     }
+}
+
+TEST_F(DefaultsPeerLock, AnotherProgramHoldingTheFileItsFolderOrARemovedLockFileIsSeen) {
+    struct Row {
+        const char* name;
+        const char* job;  // none: no other program
+        bool lockFileRemoved;
+        bool ownHold;
+        bool held;
+    };
+    const Row rows[] = {
+        {"none holds it", nullptr, false, false, false},
+        {"only this process holds it", nullptr, false, true, false},
+        {"another program holds the lock file", "hold", false, false, true},
+        {"another program holds the folder", "hold folder", false, false, true},
+        {"a peer holds it, its lock file removed by a clean-up", "count", true, false, true},
+    };
+    const fs::path lock = dir / ".defaults.json.lock";
+    Defaults defaults(file);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove(readyOf(file));
+        const auto holder = row.job ? peer(row.job, 10min) : nullptr;
+        if (row.lockFileRemoved) fs::remove(lock);
+        std::optional<Defaults::WriteLock> own;
+        if (row.ownHold) own.emplace(file);
+        EXPECT_EQ(defaults.heldByAnotherProgram(), row.held);
+    }
+}
+
+// Any user can fill the kernel's table of locks cheaply: whether the file is held, asked on the
+// UI thread, and a waiting write's look at its holder, which holds off the UI thread's reads, do
+// not read through that table.
+TEST_F(DefaultsPeerLock, OtherProgramsManyLocksLeaveTheHolderChecksQuick) {
+    auto holder = peer("hold");
+    auto flood = start("flood", 0ms);
+    ASSERT_TRUE(eventually([&] { return fs::exists(floodedOf(file)); })) << "the flood did not take its locks";
+    Defaults defaults(file);
+    std::thread writer([&] { defaults.set("here", 1); });  // waits for the holder
+    ASSERT_TRUE(eventually([&] { return brisalune::testkit::opensFile(dir / ".defaults.json.lock"); }));
+    for (int n = 0; n < 10; ++n) {
+        const auto asked = std::chrono::steady_clock::now();
+        EXPECT_TRUE(defaults.heldByAnotherProgram());
+        EXPECT_FALSE(defaults.value("here"));
+        EXPECT_LT(std::chrono::steady_clock::now() - asked, 500ms);  // each call, as the UI thread makes it
+        std::this_thread::sleep_for(100ms);
+    }
+    holder->killed();
+    writer.join();
+    EXPECT_EQ(defaults.integer("here"), 1);
 }
 
 TEST_F(DefaultsPeerLock, ALockFileReplacedWhileAWriteWaitsIsTakenAgain) {

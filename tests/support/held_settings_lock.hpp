@@ -2,8 +2,9 @@
 
 // Another program holding the settings file's write lock (".<name>.lock" beside the file, an
 // flock), as a slow second instance does: util-linux's flock(1) running sleep with the lock
-// taken. And whether this process has that lock file open, which it has exactly while one of its
-// writes waits for the lock (or writes).
+// taken, recorded in the lock file as an instance records itself ("<pid> <pid namespace>"), so
+// that a stopped one is seen as stopped. And whether this process has that lock file open, which
+// it has exactly while one of its writes waits for the lock (or writes).
 
 #include <support/open_files.hpp>
 #include <support/qt_application.hpp>
@@ -14,6 +15,8 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 
@@ -38,10 +41,12 @@ public:
             {QStringLiteral("--exclusive"),
              QStringLiteral("--no-fork"),
              QString::fromStdString(lockFile_.string()),
-             QStringLiteral("sleep"),
-             QStringLiteral("600")});
+             QStringLiteral("sh"),
+             QStringLiteral("-c"),
+             QString::fromLatin1(R"sh(echo "$$ $(stat -L -c %i /proc/$$/ns/pid)" > "$0" && exec sleep 600)sh"),
+             QString::fromStdString(lockFile_.string())});
         if (!holder_.waitForStarted()) throw std::runtime_error("flock(1) did not start");
-        if (!processEventsUntil([&] { return held() || holder_.state() == QProcess::NotRunning; }) || !held())
+        if (!processEventsUntil([&] { return recorded() || holder_.state() == QProcess::NotRunning; }) || !recorded())
             throw std::runtime_error("flock(1) did not take the settings lock");
     }
     ~HeldSettingsLock() { release(); }
@@ -61,6 +66,11 @@ public:
     bool waitedOnHere() const { return opensFile(lockFile_); }
 
 private:
+    bool recorded() const {
+        std::ifstream record(lockFile_);
+        const std::string text{std::istreambuf_iterator<char>(record), {}};
+        return held() && text.ends_with('\n');
+    }
     bool held() const {
         const int fd = ::open(lockFile_.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) return false;

@@ -92,8 +92,9 @@ public:
     // Removing a key that is not there writes nothing, and takes no write lock.
     void remove(std::string_view key);
 
-    // Another program holds the file's write lock now (so this process's writes wait for it).
-    // Never waits; false when the holder cannot be seen from here (another pid namespace).
+    // Another program holds the file's write lock now, its lock file or its folder (so this
+    // process's writes wait for it); false when none does, or only this process. Never waits, not
+    // even for processLock(), and asks about this file alone: cheap enough for the UI thread.
     bool heldByAnotherProgram() const;
 
     // One lock for every Defaults instance of the process; stores that read-modify-write hold it.
@@ -110,11 +111,13 @@ public:
     // ends; the writes of one process share that, whichever of its files they write, and another
     // process's writes of any file in that folder wait for it. No write goes past a peer
     // that holds the lock: a peer that runs is waited for, however slow its disk (up to minutes);
-    // one that is stopped (a signal, a debugger) or gone for seconds is not coming back by itself.
-    // When the wait ends so, the lock is refused rather than passed, and every write under it
-    // throws std::system_error saying why; so it is when the lock file cannot be opened or is
-    // not a plain file of this user (a link, a folder, a file left by a run under sudo). The
-    // constructor itself never throws.
+    // one that is stopped (a signal, a debugger) for seconds is not coming back by itself. When
+    // the wait ends so, the lock is refused rather than passed, and every write under it throws
+    // std::system_error saying why; so it is when the lock file cannot be opened or is not a plain
+    // file of this user (a link, a folder, a file left by a run under sudo). A holder is known by
+    // the process it records in the lock file while it holds it ("<pid> <pid namespace>", cleared
+    // as it lets go): one that records none (an older version, flock(1)) is waited for as one that
+    // runs. The constructor itself never throws.
     class WriteLock {
     public:
         explicit WriteLock(const std::filesystem::path& file);
