@@ -13,16 +13,13 @@
 #include <QString>
 #include <QStringList>
 
-#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 #include <string>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -66,17 +63,11 @@ public:
     bool waitedOnHere() const { return opensFile(lockFile_); }
 
 private:
+    // flock(1) runs the command once it holds the lock.
     bool recorded() const {
         std::ifstream record(lockFile_);
         const std::string text{std::istreambuf_iterator<char>(record), {}};
-        return held() && text.ends_with('\n');
-    }
-    bool held() const {
-        const int fd = ::open(lockFile_.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return false;
-        const bool busy = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-        ::close(fd);
-        return busy;
+        return text.starts_with(std::to_string(pid()) + " ") && text.ends_with('\n');  // it, not a write of ours
     }
 
     std::filesystem::path lockFile_;
