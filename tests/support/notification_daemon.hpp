@@ -146,10 +146,21 @@ public:
         return out;
     }
 
-    // Emits a signal of the notification interface, e.g. ("ActionInvoked", "us", {id, key}).
-    void emitSignal(const QString& name, const QString& signature, const QVariantList& arguments) const {
-        const QDBusMessage reply =
-            mock(QStringLiteral("EmitSignal"), {QString::fromLatin1(service), name, signature, QVariant(arguments)});
+    // D-Bus's own reply time.
+    static constexpr std::chrono::milliseconds replyTime = std::chrono::seconds(25);
+
+    // Emits a signal of the notification interface, e.g. ("ActionInvoked", "us", {id, key}). The
+    // daemon answers once it has sent the signal: a huge one needs more than `replyTime` on a
+    // busy machine.
+    void emitSignal(
+        const QString& name,
+        const QString& signature,
+        const QVariantList& arguments,
+        std::chrono::milliseconds patience = replyTime) const {
+        const QDBusMessage reply = mock(
+            QStringLiteral("EmitSignal"),
+            {QString::fromLatin1(service), name, signature, QVariant(arguments)},
+            patience);
         if (reply.type() != QDBusMessage::ReplyMessage) throw std::runtime_error(reply.errorMessage().toStdString());
     }
 
@@ -184,14 +195,15 @@ public:
     }
 
 private:
-    QDBusMessage mock(const QString& method, const QVariantList& arguments) const {
+    QDBusMessage mock(
+        const QString& method, const QVariantList& arguments, std::chrono::milliseconds patience = replyTime) const {
         QDBusMessage call = QDBusMessage::createMethodCall(
             QString::fromLatin1(service),
             QString::fromLatin1(path),
             QStringLiteral("org.freedesktop.DBus.Mock"),
             method);
         call.setArguments(arguments);
-        return connection().call(call);
+        return connection().call(call, QDBus::Block, static_cast<int>(patience.count()));
     }
 
     std::optional<QString> capabilities_;
