@@ -69,7 +69,8 @@ MacMaintenanceRow::MacMaintenanceRow(const MaintenanceWindow& window, QWidget* p
     title->setSpacing(8);
     // The name takes the room there is (a wrapped label asks for little), the badge after it.
     title->addWidget(
-        ui::text(ui::oneLine(qText(window.input.name)), QStringLiteral("row.name"), Font::headline, Tone::primary, true),
+        ui::text(
+            ui::oneLine(qText(window.input.name)), QStringLiteral("row.name"), Font::headline, Tone::primary, true),
         1,
         Qt::AlignVCenter);
     if (window.active) {
@@ -292,11 +293,18 @@ void MaintenanceWindowsView::followSession() {
     const std::optional<std::string> team = activeTeam();
     if (!loadedTeam_ || *loadedTeam_ != team) {
         loadedTeam_ = team;
-        // What was shown belongs to the other team: an editor left open would save there.
+        // What was shown belongs to the other team: an editor left open would save there, and
+        // its project name would be asked of this team before this team's own names are in.
         windows_.clear();
+        projects_.clear();
+        if (!project_.empty()) carriedProject_ = std::exchange(project_, std::string());
+        projectsTeam_.reset();
+        loadError_.reset();
         setSelection(std::nullopt);
+        showProjects();
         showWindows();
-        if (shown_) loadTeam(true);
+        showError();
+        if (shown_) loadTeam();
     }
     showLayout();
     showDetail();
@@ -311,8 +319,9 @@ void MaintenanceWindowsView::showEvent(QShowEvent* event) {
     // does not show. Tab goes on from here to the project.
     setFocus(Qt::OtherFocusReason);
     // The picker lists this team's projects: the chosen one's windows load beside the names.
+    // Else no project is chosen until the names are in.
     const bool listed = projectsTeam_ == std::optional(activeTeam());
-    loadTeam(!listed);
+    loadTeam();
     if (listed) loadWindows();
 }
 
@@ -325,16 +334,12 @@ void MaintenanceWindowsView::hideEvent(QHideEvent* event) {
     ++windowsTicket_;
 }
 
-QCoro::Task<> MaintenanceWindowsView::loadTeam(bool windowsAfter) {
+QCoro::Task<> MaintenanceWindowsView::loadTeam() {
     const std::uint64_t ticket = ++teamTicket_;
     const QPointer<MaintenanceWindowsView> self(this);
-    const std::string before = project_;
     co_await loadPermissions(ticket);
     if (!self || ticket != teamTicket_) co_return;
     co_await loadProjects(ticket);
-    if (!self || ticket != teamTicket_) co_return;
-    // The same project name in the new team: its windows are still the old team's.
-    if (windowsAfter && project_ == before) co_await loadWindows();
 }
 
 QCoro::Task<> MaintenanceWindowsView::loadPermissions(std::uint64_t ticket) {
@@ -380,9 +385,12 @@ QCoro::Task<> MaintenanceWindowsView::loadProjects(std::uint64_t ticket) {
     projects_ = std::move(names);
     projectsTeam_ = team;
     showProjects();
-    if (std::ranges::find(projects_, project_) == projects_.end()) {
-        setProject(projects_.empty() ? std::string() : projects_.front());
+    // A project still listed stays chosen, and so does one chosen before a team change.
+    std::string chosen = project_.empty() ? std::exchange(carriedProject_, std::string()) : project_;
+    if (std::ranges::find(projects_, chosen) == projects_.end()) {
+        chosen = projects_.empty() ? std::string() : projects_.front();
     }
+    setProject(std::move(chosen));
     loadError_.reset();
     showError();
 }

@@ -1,8 +1,10 @@
 #include <brisalune/app/ui/mac_maintenance_editor.hpp>
 #include <brisalune/app/ui/maintenance_windows_view.hpp>
 #include <brisalune/app/ui/ui_kit.hpp>
+#include <brisalune/client/accounts/accounts.hpp>
 #include <brisalune/client/maintenance/endpoints.hpp>
 #include <brisalune/client/maintenance/format.hpp>
+#include <brisalune/platform/json_codec.hpp>
 #include <brisalune/push/await_blocking.hpp>
 
 #include <app/ui/ui_fixture.hpp>
@@ -565,6 +567,79 @@ TEST_F(ProjectlessMaintenanceWindowTest, ATeamWithoutProjectsOffersNothingToPick
     for (const auto& request : demo.hostedServer().requests()) {
         EXPECT_EQ(request.path.find("maintenance-windows"), std::string::npos) << request.path;
     }
+}
+
+// A second hosted team, whose project names the service may refuse to give.
+class TeamChangeMaintenanceWindowTest : public MaintenanceWindowTest {
+protected:
+    static demo::Fixture withSecondTeam() {
+        demo::Fixture fixture = standardFixture();
+        demo::TeamSeed& beta = fixture.hosted.teams.emplace_back();
+        beta.id = "beta-ops";
+        beta.name = "Beta Ops";
+        beta.role = "admin";
+        beta.projects = {"ledger", "web"};
+        return fixture;
+    }
+    TeamChangeMaintenanceWindowTest() : MaintenanceWindowTest(withSecondTeam()) {}
+
+    void failProjectList() {
+        demo.hostedServer().on("GET", "/v1/projects", standin::Reply::json(R"({"error": "projects are down"})", 503));
+        demo.hostedServer().clearRequests();
+    }
+    // Nothing of the old team's projects is offered or asked for, and the list's own failure shows.
+    void expectNoProjectAfterAFailedList(const MaintenanceWindowsView& in) {
+        EXPECT_TRUE(in.projects().empty());
+        EXPECT_EQ(in.project(), "");
+        EXPECT_EQ(at<QComboBox>(&in, "maintenance.project").count(), 0);
+        EXPECT_TRUE(shows(&in, "maintenance.error"));
+        EXPECT_EQ(textOf(&in, "maintenance.error"), "Server error 503: projects are down");
+        EXPECT_FALSE(at<QPushButton>(&in, "maintenance.new").isEnabled());
+        for (const auto& request : demo.hostedServer().requests()) {
+            EXPECT_EQ(request.path.find("maintenance-windows"), std::string::npos) << request.path;
+        }
+    }
+};
+
+TEST_F(TeamChangeMaintenanceWindowTest, ATeamChangeWhileOpenAsksForNoWindowsBeforeTheNamesAreIn) {
+    openOn("acme-ops");
+    failProjectList();
+    await(model.selectTenant("beta-ops"));
+    waitUntil([&] { return asked("GET", "/v1/projects") == 1 && !busy(); });
+    settle();
+    expectNoProjectAfterAFailedList(*view);
+}
+
+TEST_F(TeamChangeMaintenanceWindowTest, ShownAfterATeamChangeItAsksForNoWindowsBeforeTheNamesAreIn) {
+    signInWithTeam("acme-ops");
+    MaintenanceWindowsView& shown = showWindow();
+    waitUntil([&] { return !shown.project().empty() && !busy(); });
+    auto& picker = at<QComboBox>(&shown, "maintenance.project");
+    picker.setCurrentIndex(picker.findText(QStringLiteral("web")));
+    settle();
+    windows.close(WindowPresenter::Kind::maintenance);
+    settle();
+    failProjectList();
+    await(model.selectTenant("beta-ops"));
+    showWindow();
+    waitUntil([&] { return asked("GET", "/v1/projects") == 1 && !busy(); });
+    settle();
+    expectNoProjectAfterAFailedList(shown);
+
+    // Shown again once the names can be read: the project chosen before, which this team has
+    // too, and its windows.
+    windows.close(WindowPresenter::Kind::maintenance);
+    settle();
+    ProjectPage page;
+    page.projects.emplace_back().name = "ledger";
+    page.projects.emplace_back().name = "web";
+    demo.hostedServer().on("GET", "/v1/projects", standin::Reply::json(json::encode(page)));
+    showWindow();
+    waitUntil([&] { return asked("GET", "/v1/projects/web/maintenance-windows") == 1 && !busy(); });
+    settle();
+    EXPECT_EQ(shown.project(), "web");
+    EXPECT_FALSE(shows(&shown, "maintenance.error"));
+    EXPECT_TRUE(at<QPushButton>(&shown, "maintenance.new").isEnabled());
 }
 
 // No role answer (the demo has none): the membership's role decides.

@@ -3,11 +3,14 @@
 // The maintenance windows window: pick a project of the active team, see its windows with their
 // next occurrences, and edit the selected one (or a new one) beside the list. Loads the role
 // answer and the project names each time it is shown and whenever the active team changes, and
-// the project's windows each time it is shown and whenever the team or the project changes;
-// hidden, it loads nothing. An answer that arrives after the team or the project it was asked for
-// has changed, or after the view was hidden, is dropped, and so is one that a newer load of the
-// list has overtaken; a window just stored is selected by the first list of its project that
-// comes in after the save. A minimised window counts as shown. Main thread only.
+// the project's windows each time it is shown and whenever the project changes. A team change
+// empties the picker: no project is chosen, and none of its windows asked, until that team's
+// names are in (none while they cannot be read); then the one chosen before stays chosen if
+// that team has it too. Hidden, it loads nothing. An answer that arrives after the team or the
+// project it was asked for has changed, or after the view was hidden, is dropped, and so is one
+// that a newer load of the list has overtaken; a window just stored is selected by the first
+// list of its project that comes in after the save. A minimised window counts as shown. Main
+// thread only.
 
 #include <brisalune/app/model/mac_model.hpp>
 #include <brisalune/client/core/record_hash.hpp>
@@ -126,8 +129,7 @@ private:
     bool stillShows(const Asked& asked) const;
 
     void followSession();
-    // `windowsAfter`: the chosen project's windows are loaded once the project names are.
-    QCoro::Task<> loadTeam(bool windowsAfter);
+    QCoro::Task<> loadTeam();
     QCoro::Task<> loadPermissions(std::uint64_t ticket);
     QCoro::Task<> loadProjects(std::uint64_t ticket);
     // `from` is the selection whose editor stored or deleted the window.
@@ -154,6 +156,8 @@ private:
     std::optional<std::optional<std::string>> loadedTeam_;
     // The team whose project names the picker lists; none before the first list.
     std::optional<std::optional<std::string>> projectsTeam_;
+    // The project chosen before a team change: chosen again when the new team lists it too.
+    std::string carriedProject_;
     bool shown_ = false;
     std::uint64_t teamTicket_ = 0;
     std::uint64_t windowsTicket_ = 0;
