@@ -11,9 +11,12 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace brisalune::testkit {
@@ -28,10 +31,35 @@ protected:
         friend bool operator==(const Made&, const Made&) = default;
     };
 
+    // What the factory built so far. The pool's threads ask for clients while the test reads.
+    class MadeList {
+    public:
+        void add(Made one) {
+            const std::lock_guard lock(mutex_);
+            items_.push_back(std::move(one));
+        }
+        std::vector<Made> items() const {
+            const std::lock_guard lock(mutex_);
+            return items_;
+        }
+        bool empty() const { return items().empty(); }
+        void clear() {
+            const std::lock_guard lock(mutex_);
+            items_.clear();
+        }
+
+        friend bool operator==(const MadeList& list, const std::vector<Made>& items) { return list.items() == items; }
+        friend void PrintTo(const MadeList& list, std::ostream* out) { *out << ::testing::PrintToString(list.items()); }
+
+    private:
+        mutable std::mutex mutex_;
+        std::vector<Made> items_;
+    };
+
     standin::Server hosted;
     standin::Server box;
     ServerCompatibility compatibility;
-    std::vector<Made> made;
+    MadeList made;
 
     static platform::Url url(std::string_view text) { return *platform::Url::parse(text); }
     platform::Url hostedURL() const { return url(hosted.baseUrl()); }
@@ -48,7 +76,7 @@ protected:
                    const platform::Url& base,
                    std::optional<std::string> sessionToken,
                    std::optional<std::string> dataKey) {
-            made.push_back({base.text(), sessionToken, dataKey});
+            made.add({base.text(), sessionToken, dataKey});
             return client(base, std::move(sessionToken), std::move(dataKey));
         };
     }
