@@ -154,6 +154,7 @@ QCoro::Task<bool> PushState::runAttempt(RegistrationTrigger trigger) {
     // The account was left while this was on its way: its sign-out did not wait, so this may
     // have reached the service after the sign-out's own removal.
     if (isLeaving(accountId)) {
+        if (const std::shared_ptr<PushSession> model = model_.lock()) client = model->clientForTakingBack(client);
         if (!co_await takeOffService(client, token, deviceRequestDeadline_))
             registry_->rememberToken(token, accountId);  // the account's next sign-out tries again
         co_return true;

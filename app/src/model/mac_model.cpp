@@ -232,11 +232,16 @@ std::vector<Membership> MacModel::selfHostedMemberships() const {
     return onBoxes;
 }
 
+std::shared_ptr<BrisaluneClient> MacModel::sessionClient(
+    const platform::Url& baseURL, std::optional<std::string> sessionToken, std::optional<std::string> dataKey) const {
+    return whileLive(life_, *clientFactory_(baseURL, std::move(sessionToken), std::move(dataKey)));
+}
+
 std::shared_ptr<BrisaluneClient> MacModel::client(std::string_view tenantId) const {
     if (!session_) return nullptr;
     const auto key = session_->tenantKeys.find(tenantId);
     if (key == session_->tenantKeys.end()) return nullptr;
-    return clientFactory_(session_->hostForTenant(tenantId), std::nullopt, key->second.apiKey);
+    return sessionClient(session_->hostForTenant(tenantId), std::nullopt, key->second.apiKey);
 }
 
 }  // namespace brisalune

@@ -55,16 +55,20 @@ StoredSession keysAddedSince(const StoredSession& before, StoredSession now) {
     return now;
 }
 
-// The same client, its requests bounded by `deadline` over its own transport.
+// The same client for the sign-out's calls: bounded by `deadline` over its own transport, and
+// telling `life` when one may have reached the service.
 std::shared_ptr<BrisaluneClient> bounded(
-    const std::shared_ptr<const http::Deadline>& deadline, const BrisaluneClient& made) {
-    return std::make_shared<BrisaluneClient>(
+    const std::shared_ptr<const http::Deadline>& deadline,
+    const std::shared_ptr<SessionLife>& life,
+    const BrisaluneClient& made) {
+    const BrisaluneClient withDeadline(
         made.baseURL(),
         made.sessionToken(),
         made.dataKey(),
         http::deadlineTransport(made.transport(), deadline),
         made.identity(),
         made.compatibility());
+    return endingAtService(life, withDeadline);
 }
 
 }  // namespace
@@ -98,7 +102,7 @@ QCoro::Task<SessionLoad::Case> MacModel::takeUpStoredSession() {
     const std::optional<StoredSession>& stored = loaded.session();
     if (!stored || session_ || signIns_ != signIns) co_return loaded.kind();  // what the person did stands
     setSession(*stored);
-    setAccountClient(clientFactory_(stored->baseURL, stored->sessionToken, std::nullopt));
+    setAccountClient(sessionClient(stored->baseURL, stored->sessionToken, std::nullopt));
     setPhase(stored->activeTenantId ? Phase::signedIn : Phase::selectingTenant);
     turn.finish();
     co_await refreshAccount();
@@ -155,7 +159,7 @@ QCoro::Task<> MacModel::signIn(std::string email, std::string password) {
         }
         co_return;
     }
-    setAccountClient(clientFactory_(hosted, answer.token, std::nullopt));
+    setAccountClient(sessionClient(hosted, answer.token, std::nullopt));
     setPhase(Phase::selectingTenant);
 
     co_await refreshAccount();
@@ -192,7 +196,10 @@ QCoro::Task<> MacModel::refreshAccount() {
         // Only the session the request was sent for: a refusal of a token that was signed out
         // meanwhile must not end the session that replaced it. Once the keyring refused to forget
         // it, each refresh would ask to unlock again: the person's next action tries instead.
-        if (sessionStillHas(sessionToken) && !signOutRefusal_) co_await signOutLocally();
+        // The service has ended it: nothing more of it goes, whatever the local step does.
+        if (!sessionStillHas(sessionToken)) co_return;
+        life_->set(SessionLife::State::endedAtService);
+        if (!signOutRefusal_) co_await signOutLocally();
         co_return;
     }
     if (!sessionStillHas(sessionToken)) co_return;
@@ -222,13 +229,16 @@ QCoro::Task<> MacModel::refreshAccount() {
 QCoro::Task<> MacModel::signOut() {
     if (!session_ || !accountClient_ || isTearingDown_) co_return;
     const StoredSession session = *session_;
+    // From here nothing of the session goes out but these calls.
+    const std::shared_ptr<SessionLife> life = life_;
+    if (life->isLive()) life->set(SessionLife::State::ending);
     const auto deadline = std::make_shared<http::Deadline>();
-    const std::shared_ptr<BrisaluneClient> client = bounded(deadline, *accountClient_);
     const ClientFactory factory =
-        [made = clientFactory_, deadline](
+        [made = clientFactory_, deadline, life](
             const platform::Url& baseURL, std::optional<std::string> sessionToken, std::optional<std::string> dataKey) {
-            return bounded(deadline, *made(baseURL, std::move(sessionToken), std::move(dataKey)));
+            return bounded(deadline, life, *made(baseURL, std::move(sessionToken), std::move(dataKey)));
         };
+    const std::shared_ptr<BrisaluneClient> client = factory(session.baseURL, session.sessionToken, std::nullopt);
     const auto start = std::chrono::steady_clock::now();
     setTearingDown(true);
 
@@ -259,10 +269,14 @@ QCoro::Task<> MacModel::signOut() {
     setTearingDown(false);
 }
 
-QCoro::Task<> MacModel::revokeUnheldKey(
-    StoredSession session, std::string tenantId, TenantKey key, std::shared_ptr<BrisaluneClient> accountClient) {
+std::shared_ptr<BrisaluneClient> MacModel::clientForTakingBack(std::shared_ptr<BrisaluneClient> used) const {
+    return used ? clientFactory_(used->baseURL(), used->sessionToken(), used->dataKey()) : used;
+}
+
+QCoro::Task<> MacModel::revokeUnheldKey(StoredSession session, std::string tenantId, TenantKey key) {
     session.tenantKeys = {{std::move(tenantId), std::move(key)}};
-    co_await revokeQuietly(std::move(session), std::move(accountClient), clientFactory_);
+    const std::shared_ptr<BrisaluneClient> client = clientFactory_(session.baseURL, session.sessionToken, std::nullopt);
+    co_await revokeQuietly(std::move(session), client, clientFactory_);
 }
 
 void MacModel::keyIssueEnded() {
@@ -279,7 +293,10 @@ QCoro::Task<> MacModel::keyIssuesSettledBy(std::chrono::steady_clock::time_point
 
 QCoro::Task<> MacModel::retryRefusedSignOut() {
     if (!signOutRefusal_ || !session_ || isTearingDown_ || forgetting_ > 0) co_return;
-    co_await signOutLocally();
+    if (life_->isLive())
+        co_await signOut();  // its calls never reached the service: the session and its keys work there
+    else
+        co_await signOutLocally();
 }
 
 QCoro::Task<> MacModel::signOutsEnded() {
@@ -287,6 +304,12 @@ QCoro::Task<> MacModel::signOutsEnded() {
 }
 
 QCoro::Task<> MacModel::signOutLocally() {
+    const std::shared_ptr<SessionLife> life = life_;
+    if (life->isLive()) life->set(SessionLife::State::ending);
+    // Refused, a session whose sign-out never reached the service still works there, and sends.
+    auto refused = qScopeGuard([&life] {
+        if (life->state() == SessionLife::State::ending) life->set(SessionLife::State::live);
+    });
     setForgetting(forgetting_ + 1);
     const auto forgotten = qScopeGuard([this] { setForgetting(forgetting_ - 1); });
     // The account's unsent acknowledgements first, off the UI thread, where they wait for another
@@ -297,7 +320,7 @@ QCoro::Task<> MacModel::signOutLocally() {
     // session, and the person is told why.
     const std::shared_ptr<PendingAckStoring> acks = pushState_.pendingAckStore();
     const std::shared_ptr<SessionAckGate> gate = ackGate_;
-    const auto by = std::chrono::steady_clock::now() + platform::Defaults::PeerLockPatience::standard;
+    const auto by = std::chrono::steady_clock::now() + settingsPatience_;
     const auto clearAcks = [gate, acks, by] { return gate->closeAfter([&acks] { return acks->removeAll(); }, by); };
     QTimer waitCheck;
     connect(&waitCheck, &QTimer::timeout, this, [this] {
@@ -333,6 +356,9 @@ QCoro::Task<> MacModel::signOutLocally() {
     if (signOutRefusal_ && lastError_ == signOutRefusal_) setLastError(std::nullopt);
     setSignOutRefusal(std::nullopt);
     // Still in the turn: a save waiting behind it finds the session gone and writes nothing.
+    refused.dismiss();
+    life_->set(SessionLife::State::gone);
+    life_ = std::make_shared<SessionLife>();
     pushState_.clearDeviceLedger();
     pushState_.endSession();
     setSession(std::nullopt);

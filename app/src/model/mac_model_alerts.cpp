@@ -49,11 +49,10 @@ bool MacModel::needsKeyIssue(std::string_view tenantId) const {
 }
 
 QCoro::Task<> MacModel::selectTenant(std::string tenantId) {
-    if (isTearingDown_) co_return;
+    if (!life_->isLive()) co_return;
     if (!accountClient_ || !session_) co_return;
     const std::string sessionToken = session_->sessionToken;
     const StoredSession asked = *session_;
-    const std::shared_ptr<BrisaluneClient> accountClient = accountClient_;
     const std::uint64_t choice = ++tenantChoices_;
     const auto superseded = [this, choice] { return choice != tenantChoices_; };
 
@@ -79,9 +78,9 @@ QCoro::Task<> MacModel::selectTenant(std::string tenantId) {
             co_return;
         }
     }
-    if (!sessionStillHas(sessionToken) || isTearingDown_) {
+    if (!sessionStillHas(sessionToken) || !life_->isLive()) {
         // Signed out, or signing out, meanwhile: the sign-out's revocation never saw this key.
-        if (issued) co_await revokeUnheldKey(asked, tenantId, *issued, accountClient);
+        if (issued) co_await revokeUnheldKey(asked, tenantId, *issued);
         co_return;
     }
 
@@ -92,7 +91,7 @@ QCoro::Task<> MacModel::selectTenant(std::string tenantId) {
     if (issued) updated.tenantKeys.insert_or_assign(tenantId, *issued);
     if (!superseded()) updated.activeTenantId = tenantId;
     if (!co_await storeSession(updated)) {
-        if (issued) co_await revokeUnheldKey(asked, tenantId, *issued, accountClient);
+        if (issued) co_await revokeUnheldKey(asked, tenantId, *issued);
         co_return;
     }
     issue.reset();
@@ -158,9 +157,9 @@ QCoro::Task<> MacModel::refreshAlerts() {
 QCoro::Task<AckAttemptOutcome> MacModel::acknowledge(
     std::string alertId, std::string title, std::shared_ptr<PendingAckStoring> store) {
     const AckAttemptOutcome overtaken{AckAttemptOutcome::Overtaken{std::nullopt}};
-    // Written now, a record would outlive the sign-out's clear, for the next account to send.
-    if (isSigningOut()) co_return overtaken;
     const AckSession taken = ackSession();
+    // Written now, a record would outlive the sign-out's clear, for the next account to send.
+    if (!goesOn(taken)) co_return overtaken;
     store = taken.gate->over(std::move(store));
     const std::optional<std::string> fallback = session_ ? session_->activeTenantId : std::nullopt;
     const std::optional<std::string> tenantId = PendingAckCoordinator::tenantId(alertId, fallback, *store);
@@ -174,14 +173,9 @@ QCoro::Task<AckAttemptOutcome> MacModel::acknowledge(
     co_return *outcome;
 }
 
-MacModel::AckSession MacModel::ackSession() const {
-    return {.gate = ackGate_, .sessionToken = session_ ? std::optional(session_->sessionToken) : std::nullopt};
-}
+MacModel::AckSession MacModel::ackSession() const { return {.gate = ackGate_, .life = life_}; }
 
-bool MacModel::goesOn(const AckSession& taken) const {
-    if (taken.gate->isClosed() || isSigningOut()) return false;
-    return !taken.sessionToken || sessionStillHas(*taken.sessionToken);
-}
+bool MacModel::goesOn(const AckSession& taken) { return taken.life->isLive() && !taken.gate->isClosed(); }
 
 QCoro::Task<std::optional<AckAttemptOutcome>> MacModel::sendAttempt(
     PendingAckCoordinator::Preflight preflight,
@@ -189,9 +183,9 @@ QCoro::Task<std::optional<AckAttemptOutcome>> MacModel::sendAttempt(
     std::shared_ptr<PendingAckStoring> store,
     AckSession taken) {
     // Looked at once the record is written (it may have waited for the settings file) and the
-    // key has come: nothing goes out in the name of a session that is ending or gone.
-    if (!goesOn(taken)) co_return std::nullopt;
-    const auto finish = [preflight, teamClient, store] {
+    // key has come, on the thread that sends: nothing goes out for a session that no longer sends.
+    const auto finish = [preflight, teamClient, store, taken]() -> std::optional<AckAttemptOutcome> {
+        if (!goesOn(taken)) return std::nullopt;
         return PendingAckCoordinator::finish(preflight, teamClient.get(), *store);
     };
     co_return co_await awaitBlocking(finish);
@@ -202,7 +196,9 @@ QCoro::Task<std::optional<MacModel::NotificationAck::Refused::Why>> MacModel::si
     using Why = NotificationAck::Refused::Why;
     // Its record is that sign-out's to clear: the press is told what became of it.
     co_await signOutsEnded();
-    if (taken.gate->isClosed()) co_return Why::signedOut;
+    // Left to be sent only while the session still works at the service; else it goes with the
+    // sign-out, which the person's next action finishes.
+    if (taken.gate->isClosed() || (written && !taken.life->isLive())) co_return Why::signedOut;
     if (written) co_return Why::signOutUnfinished;
     co_return std::nullopt;
 }
@@ -220,9 +216,9 @@ QCoro::Task<std::shared_ptr<BrisaluneClient>> MacModel::clientIssuingKey(std::st
     if (std::shared_ptr<BrisaluneClient> existing = client(tenantId)) co_return existing;
     // A hosted team that was never selected has no key yet: issue it as selecting the team
     // would. A team on a box waits for the box sign-in instead.
-    if (!needsKeyIssue(tenantId) || !accountClient_ || isTearingDown_) co_return std::shared_ptr<BrisaluneClient>();
+    const std::shared_ptr<const SessionLife> life = life_;
+    if (!needsKeyIssue(tenantId) || !accountClient_ || !life->isLive()) co_return std::shared_ptr<BrisaluneClient>();
     const StoredSession asked = *session_;
-    const std::shared_ptr<BrisaluneClient> accountClient = accountClient_;
     KeyIssue issue(*this);
     std::optional<TenantKey> issued;
     try {
@@ -233,13 +229,13 @@ QCoro::Task<std::shared_ptr<BrisaluneClient>> MacModel::clientIssuingKey(std::st
     // Kept only by the session it was issued for, and never once its sign-out has begun: the
     // sign-out waits for this, so the revocation still goes with a working session token.
     bool kept = false;
-    if (sessionStillHas(asked.sessionToken) && !isTearingDown_) {
+    if (sessionStillHas(asked.sessionToken) && life->isLive()) {
         StoredSession updated = *session_;
         updated.tenantKeys.insert_or_assign(tenantId, *issued);
         kept = co_await storeSession(updated);
     }
     if (!kept) {
-        co_await revokeUnheldKey(asked, tenantId, *issued, accountClient);
+        co_await revokeUnheldKey(asked, tenantId, *issued);
         co_return std::shared_ptr<BrisaluneClient>();
     }
     co_return client(tenantId);
@@ -252,8 +248,9 @@ QCoro::Task<MacModel::NotificationAck> MacModel::acknowledgeFromNotification(
     // A keychain that could not be read at launch may answer now (unlocked since).
     co_await rereadUnreadableSession();
     if (!session_) co_return NotificationAck{Refused{Refused::Why::notSignedIn}};
-    // A press while a sign-out runs would be stored after its clear, for the next account to send.
-    if (isSigningOut()) co_return NotificationAck{Refused{Refused::Why::signingOut}};
+    // A press while a sign-out runs (or waits to be tried again, the service having ended the
+    // session) would be stored after its clear, for the next account to send.
+    if (!life_->isLive()) co_return NotificationAck{Refused{Refused::Why::signingOut}};
     const std::optional<std::string> activeTenantId = session_->activeTenantId;
     // An empty team is none named, as in a stored record (a failure notice carries the record's).
     const std::optional<std::string> team = tenantId && !tenantId->empty() ? tenantId : activeTenantId;
@@ -290,8 +287,7 @@ QCoro::Task<MacModel::NotificationAck> MacModel::acknowledgeFromNotification(
     const PendingAckCoordinator::Preflight preflight = co_await beginAttempt(alertId, *team, title, store);
     std::shared_ptr<BrisaluneClient> teamClient = co_await clientIssuingKey(*team);
     // No key could be had: the attempt is held as missing its key, to be told and retried.
-    if (!teamClient && session_)
-        teamClient = clientFactory_(session_->hostForTenant(*team), std::nullopt, std::nullopt);
+    if (!teamClient && session_) teamClient = sessionClient(session_->hostForTenant(*team), std::nullopt, std::nullopt);
     const std::optional<AckAttemptOutcome> outcome = co_await sendAttempt(preflight, teamClient, store, taken);
     if (!outcome) {
         if (const std::optional<Refused::Why> why = co_await signOutVerdict(taken, preflight.written))

@@ -61,13 +61,14 @@ bool replacesKey(const StoredSession& before, const std::string& tenantId, const
 
 BoxLink MacModel::boxLink() const {
     const std::weak_ptr<SignedInAccount> signedIn = signedInAccount_;
-    return {
-        .accountClient = accountClient_,
-        .clientFactory = clientFactory_,
-        .account = [signedIn]() -> std::optional<BoxLinkAccount> {
-            const std::shared_ptr<SignedInAccount> account = signedIn.lock();
-            return account ? account->get() : std::nullopt;
-        }};
+    return {// A box flow under way as a sign-out begins still ends its exchange, so that it can
+            // take back the box's key.
+            .accountClient = clientForTakingBack(accountClient_),
+            .clientFactory = clientFactory_,
+            .account = [signedIn]() -> std::optional<BoxLinkAccount> {
+                const std::shared_ptr<SignedInAccount> account = signedIn.lock();
+                return account ? account->get() : std::nullopt;
+            }};
 }
 
 QCoro::Task<std::optional<StoredSession>> MacModel::recordTeamKey(
@@ -110,7 +111,8 @@ void MacModel::retireDroppedKeys(const StoredSession& before, const StoredSessio
                                        const platform::Url&, std::optional<std::string>, std::optional<std::string>) {
             return keyClient;
         };
-        QCoro::Task<> detached = retireKey(onlyKey(before, tenantId, key, host), accountClient_, made);
+        QCoro::Task<> detached =
+            retireKey(onlyKey(before, tenantId, key, host), clientForTakingBack(accountClient_), made);
     }
 }
 
@@ -134,10 +136,11 @@ QCoro::Task<> MacModel::joinBox(JoinCode code, std::string displayName, std::str
     const std::shared_ptr<BrisaluneClient> probeClient = clientFactory_(code.boxURL, std::nullopt, std::nullopt);
     const auto probe = [probeClient] { return probeBox(*probeClient); };
     const BoxProbe verdict = co_await awaitBlocking(probe);
+    // Signed out while the box was probed (which the sign-out may have kept from going): no
+    // account is left to pair the team with.
+    if (!sessionStillHas(sessionToken)) throw BoxConnectionError::sessionEnded();
     if (const auto message = boxProbeMessage(verdict, code.boxURL, deviceNoun, addresses_.hostedAPIBase()))
         throw BoxConnectionError::boxUnusable(*message);
-    // Signed out while the box was probed: no account is left to pair the team with.
-    if (!sessionStillHas(sessionToken)) throw BoxConnectionError::sessionEnded();
 
     const BoxLink link = boxLink();
     const std::optional<SeatCredentials> seat =
@@ -170,7 +173,7 @@ QCoro::Task<> MacModel::joinBox(JoinCode code, std::string displayName, std::str
         std::rethrow_exception(unkept);
     }
     if (replaced && accountClient_)
-        co_await retireReplacedKey(*replaced, hostedTenantId, accountClient_, clientFactory_);
+        co_await retireReplacedKey(*replaced, hostedTenantId, clientForTakingBack(accountClient_), clientFactory_);
     co_await refreshAccount();
     co_await selectTenant(hostedTenantId);
     co_await refreshPortalOrigins();
@@ -268,7 +271,8 @@ QCoro::Task<> MacModel::retireReplacedBoxKey(
         revoked = false;
     }
     if (!revoked && accountClient_)
-        co_await retireReplacedKey(std::move(replaced), hostedTenantId, accountClient_, clientFactory_);
+        co_await retireReplacedKey(
+            std::move(replaced), hostedTenantId, clientForTakingBack(accountClient_), clientFactory_);
 }
 
 QCoro::Task<> MacModel::abandonBoxSignIn(std::shared_ptr<BrisaluneClient> boxClient) {

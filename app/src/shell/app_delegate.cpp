@@ -167,12 +167,7 @@ std::string ackFailureBody(PendingAck record, const std::string& shownTitle) {
 
 }  // namespace
 
-// What is told when the button could do nothing: the user asked, and must not believe it done.
-NotificationRequest MacAppDelegate::refusalNotice(
-    const std::string& alertId,
-    const std::optional<std::string>& tenantId,
-    const std::string& shownTitle,
-    MacModel::NotificationAck::Refused::Why why) const {
+std::string_view MacAppDelegate::refusalText(MacModel::NotificationAck::Refused::Why why) {
     using Why = MacModel::NotificationAck::Refused::Why;
     static constexpr std::array<std::pair<Why, std::string_view>, 7> reasons{{
         {Why::notSignedIn, notSignedInText},
@@ -183,7 +178,16 @@ NotificationRequest MacAppDelegate::refusalNotice(
         {Why::teamsUnknown, teamsUnknownText},
         {Why::notAMember, notAMemberText},
     }};
-    const std::string_view reason = std::ranges::find(reasons, why, &std::pair<Why, std::string_view>::first)->second;
+    return std::ranges::find(reasons, why, &std::pair<Why, std::string_view>::first)->second;
+}
+
+// What is told when the button could do nothing: the user asked, and must not believe it done.
+NotificationRequest MacAppDelegate::refusalNotice(
+    const std::string& alertId,
+    const std::optional<std::string>& tenantId,
+    const std::string& shownTitle,
+    MacModel::NotificationAck::Refused::Why why) const {
+    const std::string_view reason = refusalText(why);
     const auto& alerts = model_->openAlerts();
     const auto listed = std::ranges::find(alerts, alertId, &AlertSnapshot::id);
     const PendingAck told{

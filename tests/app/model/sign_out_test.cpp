@@ -22,6 +22,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -122,6 +123,13 @@ TEST_F(ModelSignOut, AKeyKeptAsTheSignOutBeginsIsRevokedBeforeTheLogOut) {
     EXPECT_EQ(std::ranges::count(order, "DELETE /v1/tenants/t2/keys/k2"), 1);
     EXPECT_LT(std::ranges::find(order, "DELETE /v1/tenants/t2/keys/k2"), std::ranges::find(order, "POST /v1/logout"));
     EXPECT_EQ(model->phase(), Phase::signedOut);
+}
+
+// What no route answers, dropped unanswered, as by a network that went away.
+standin::Reply droppedUnanswered(const standin::ReceivedRequest&) {
+    standin::Reply dropped;
+    dropped.raw = "";
+    return dropped;
 }
 
 // A store whose writes wait until the test lets them go: a write under way for as long as it likes.
@@ -249,6 +257,10 @@ TEST_P(ModelSignOutKeyIssue, TheHeldKeysGoAtOnceAndAKeyIssuedMeanwhileIsRevokedA
         {KeyComes::afterTheSignOut, [&] { return !model->isTearingDown(); }}};
     testkit::processEventsUntil(
         comes.at(GetParam()), std::chrono::seconds(GetParam() == KeyComes::pastTheKeysShare ? 16 : 30));
+    if (GetParam() == KeyComes::whileTheSignOutWaitsForIt) {
+        // The key comes only once a sign-out that did not wait for it would have logged out.
+        testkit::processEventsUntil([&] { return count(hosted, "POST /v1/logout") > 0; }, std::chrono::seconds(2));
+    }
     ASSERT_EQ(count(hosted, "POST /v1/logout"), GetParam() == KeyComes::afterTheSignOut ? 1u : 0u);
     hosted.release();
     if (GetParam() == KeyComes::whileTheSignOutWaitsForIt) {
@@ -338,6 +350,34 @@ TEST_F(ModelSignOut, AKeyringThatCannotForgetTheSessionLeavesThePersonSignedInAn
     EXPECT_EQ(model->phase(), Phase::signedOut);
     EXPECT_TRUE(store->load().is(SessionLoad::Case::absent));
     EXPECT_FALSE(model->lastError());  // no longer true: the sign-in view does not say so
+}
+
+// A press whose key is being issued as a sign-out begins that cannot reach the service, and whose
+// record that sign-out clears before the keyring refuses to forget the session: the session still
+// works at the service, yet the press is not sent, its record being taken.
+TEST_F(ModelSignOut, APressWhoseRecordTheSignOutTookIsNotSentWhenTheKeyringKeepsTheSession) {
+    const auto store =
+        std::make_shared<KeychainSessionStore>("app.brisalune.tests.taken-" + dir.path().filename().string());
+    store->save(session());
+    model = std::make_shared<MacModel>(pushState, defaults, store, factory(), addresses());
+    run(model->ensureLaunched());
+    standin::Reply heldKey = standin::Reply::json(R"({"id":"k2","token":"key-2"})");
+    heldKey.holdUntilReleased = true;
+    hosted.on("POST", "/v1/tenants/t2/keys", heldKey);
+    QCoro::Task<MacModel::NotificationAck> press = model->acknowledgeFromNotification("b1", "t2");
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return count(hosted, "POST /v1/tenants/t2/keys") == 1; }));
+    hosted.otherwise(droppedUnanswered);
+
+    auto stopped = std::make_optional<testkit::StoppedKeyring>();
+    run(model->signOut());
+    stopped.reset();
+    ASSERT_EQ(model->phase(), Phase::signedIn);
+    EXPECT_TRUE(acks->all().empty());
+    hosted.otherwise({});
+    hosted.release();
+    EXPECT_EQ(run(std::move(press)), MacModel::NotificationAck{MacModel::NotificationAck::Refused{Why::signedOut}});
+    EXPECT_EQ(count(hosted, "POST /v1/alerts/b1/ack"), 0u);
+    store->clear();
 }
 
 // The desktop's keyring, counting the model's attempts to forget the session: each may ask to unlock.
@@ -499,8 +539,16 @@ TEST_F(ModelSignOutOnDisk, ARetryWaitingForTheSettingsFileBeforeASignOutSendsNot
 
 // Another program holds the settings file through the sign-out: the account's unsent
 // acknowledgements wait for it off the UI thread; once it is stopped, the sign-out does not go
-// through and says why, rather than leave them for the next account to send.
-TEST_F(ModelSignOutOnDisk, AnotherProgramHoldingTheSettingsLeavesNoAcknowledgementBehind) {
+// through and says why, rather than leave them for the next account to send. What then becomes of
+// the session depends on whether the sign-out's calls reached the service: ended there, nothing
+// of it goes out until the person's next action finishes the sign-out; not reached (offline), it
+// still works there, and what was left is sent.
+enum class SignOutCalls { reachTheService, neverReachIt };
+
+class ModelSignOutRefused : public ModelSignOutOnDisk, public ::testing::WithParamInterface<SignOutCalls> {};
+
+TEST_P(ModelSignOutRefused, AnotherProgramHoldingTheSettingsLeavesNoAcknowledgementBehind) {
+    const bool reached = GetParam() == SignOutCalls::reachTheService;
     launchWith(session());
     ASSERT_TRUE(fileAcks->put(
         {.alertId = "a101", .tenantId = "t1", .title = "Disk full", .attempts = 1, .lastError = {}, .verdict = {}}));
@@ -511,6 +559,7 @@ TEST_F(ModelSignOutOnDisk, AnotherProgramHoldingTheSettingsLeavesNoAcknowledgeme
     hosted.on("POST", "/v1/tenants/t2/keys", heldKey);
     QCoro::Task<MacModel::NotificationAck> press = model->acknowledgeFromNotification("b1", "t2");
     ASSERT_TRUE(testkit::processEventsUntil([&] { return count(hosted, "POST /v1/tenants/t2/keys") == 1; }));
+    if (!reached) hosted.otherwise(droppedUnanswered);
 
     testkit::HeldSettingsLock held(defaults.file());
     QCoro::Task<> out = model->signOut();
@@ -525,14 +574,60 @@ TEST_F(ModelSignOutOnDisk, AnotherProgramHoldingTheSettingsLeavesNoAcknowledgeme
     EXPECT_EQ(model->signOutRefusal(), std::string(MacModel::acksHeldText));
     EXPECT_EQ(keychain->load().session(), session());
     EXPECT_EQ(fileAcks->all().size(), 2u);
-    // Told as it is: its record stays to be sent, the sign-out not having gone through.
+    // Told as it is: not sent, and gone with the sign-out; or left to be sent.
+    const MacModel::NotificationAck pressed = run(std::move(press));
+    ASSERT_TRUE(pressed.get<MacModel::NotificationAck::Refused>()) << ::testing::PrintToString(pressed.value.index());
     EXPECT_EQ(
-        run(std::move(press)), MacModel::NotificationAck{MacModel::NotificationAck::Refused{Why::signOutUnfinished}});
+        MacAppDelegate::refusalText(pressed.get<MacModel::NotificationAck::Refused>()->why),
+        reached ? "Brisalune was signing out, so it was not sent."
+                : "Brisalune could not finish signing out, so it was not sent yet. It stays to be sent again.");
 
-    held.release();  // the person's next action tries again
-    run(model->retryRefusedSignOut());
+    held.release();
+    hosted.otherwise({});
+    hosted.on("POST", "/v1/alerts/a101/ack", standin::Reply::json(testkit::alertAnswer("a101")));
+    hosted.clearRequests();
+    diskPush.setModel(model);
+    run(model->refresh());  // the refresh loop's turn
+    if (reached) {
+        EXPECT_TRUE(hosted.requests().empty()) << ::testing::PrintToString(received(hosted));
+        EXPECT_TRUE(run(model->acknowledgeFromNotification("a101", "t1")).get<MacModel::NotificationAck::Refused>());
+    } else {
+        EXPECT_EQ(count(hosted, "POST /v1/alerts/a101/ack"), 1u);
+    }
+
+    hosted.clearRequests();
+    run(model->retryRefusedSignOut());  // the person's next action
     EXPECT_EQ(model->phase(), Phase::signedOut);
     EXPECT_TRUE(fileAcks->all().empty());
+    // Ended at the service already, or ended now.
+    if (reached)
+        EXPECT_TRUE(hosted.requests().empty()) << ::testing::PrintToString(received(hosted));
+    else
+        EXPECT_EQ(count(hosted, "POST /v1/logout"), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls,
+    ModelSignOutRefused,
+    ::testing::Values(SignOutCalls::reachTheService, SignOutCalls::neverReachIt),
+    [](const ::testing::TestParamInfo<SignOutCalls>& calls) {
+        return std::string(calls.param == SignOutCalls::reachTheService ? "ReachTheService" : "NeverReachIt");
+    });
+
+// The unsent acknowledgements cannot be cleared, with no other program holding the file: the
+// refusal gives the general words, not another program's hold.
+TEST_F(ModelSignOutOnDisk, AClearThatFailsWithoutAHolderSaysSo) {
+    launchWith(session());
+    ASSERT_TRUE(fileAcks->put(
+        {.alertId = "a101", .tenantId = "t1", .title = "Disk full", .attempts = 1, .lastError = {}, .verdict = {}}));
+    const std::filesystem::path lock = dir / ".defaults.json.lock";
+    std::filesystem::remove(lock);
+    std::filesystem::create_directory(lock);  // a lock that cannot be taken: every write fails at once
+
+    run(model->signOut());
+    EXPECT_EQ(model->phase(), Phase::signedIn);
+    EXPECT_EQ(model->signOutRefusal(), std::string(MacModel::acksNotClearedText));
+    EXPECT_FALSE(model->signOutWaitsForSettings());
 }
 
 // Another program holds the settings file and never lets go, a press waiting on it with records
@@ -547,16 +642,21 @@ TEST_F(ModelSignOutOnDisk, AHolderThatNeverLetsGoHoldsTheSignOutOnePatienceAndIs
     const auto& button = *section.findChild<QPushButton*>(QStringLiteral("account.signOut"));
     const auto& waiting = *section.findChild<QLabel*>(QStringLiteral("account.signOutWait"));
 
+    // The settings lock's own patience is 2 minutes: shortened here, as the press's own is not.
+    const std::chrono::seconds patience{8};
+    model->setSignOutSettingsPatience(patience);
+
     testkit::HeldSettingsLock held(defaults.file());
     QCoro::Task<MacModel::NotificationAck> press = model->acknowledgeFromNotification("a777", "t1");
     ASSERT_TRUE(testkit::processEventsUntil([&] { return held.waitedOnHere(); }));
     QCoro::Task<> out = model->signOut();
     EXPECT_EQ(button.text(), QStringLiteral("Signing out\u2026"));
     EXPECT_FALSE(button.isEnabled());
-    ASSERT_TRUE(testkit::processEventsUntil([&] { return model->signOutWaitsForSettings(); }));
+    // Told while it waits, not only once the wait is long.
+    ASSERT_TRUE(
+        testkit::processEventsUntil([&] { return model->signOutWaitsForSettings() || !model->isSigningOut(); }));
     EXPECT_TRUE(waiting.isVisibleTo(&section));
-    // A guard: one patience is 2 minutes; the press's and then the clear's took twice that.
-    const auto patience = platform::Defaults::PeerLockPatience::standard;
+    // A guard: the press's patience and then the clear's would take its two minutes and more.
     EXPECT_TRUE(
         testkit::processEventsUntil([&] { return !model->isSigningOut(); }, patience + std::chrono::seconds(30)));
     run(std::move(out));
@@ -565,10 +665,25 @@ TEST_F(ModelSignOutOnDisk, AHolderThatNeverLetsGoHoldsTheSignOutOnePatienceAndIs
     EXPECT_EQ(model->signOutRefusal(), std::string(MacModel::acksHeldText));
     EXPECT_EQ(button.text(), QStringLiteral("Sign out"));
     EXPECT_FALSE(waiting.isVisibleTo(&section));
+    EXPECT_FALSE(model->signOutWaitsForSettings());
     EXPECT_EQ(fileAcks->all().size(), 1u);
-    // The press's record never reached the file: it is told that nothing keeps it.
-    EXPECT_TRUE(run(std::move(press)).get<MacModel::NotificationAck::Attempted>());
+
+    // The holder lets go: the press's record lands, but the session ended at the service, so it is
+    // not sent, and its press is told so; the refresh asks nothing either.
     held.release();
+    EXPECT_EQ(run(std::move(press)), MacModel::NotificationAck{MacModel::NotificationAck::Refused{Why::signedOut}});
+    EXPECT_EQ(fileAcks->all().size(), 2u);
+    run(model->refresh());
+    EXPECT_EQ(received(hosted).back(), "POST /v1/logout");
+
+    // The person's next action finishes the sign-out, shown as it runs.
+    QCoro::Task<> retry = model->retryRefusedSignOut();
+    EXPECT_FALSE(button.isEnabled());
+    run(std::move(retry));
+    EXPECT_EQ(model->phase(), Phase::signedOut);
+    EXPECT_TRUE(fileAcks->all().empty());
+    EXPECT_EQ(received(hosted).back(), "POST /v1/logout");
+    EXPECT_EQ(count(hosted, "POST /v1/alerts/a777/ack"), 0u);
 }
 
 // Acknowledge pressed, and a refresh's retry reaching its next record, while the keyring forgets

@@ -27,6 +27,11 @@ public:
     virtual std::shared_ptr<BrisaluneClient> accountClient() const = 0;
     // A sign-out is under way.
     virtual bool isTearingDown() const = 0;
+    // The client that takes back what a session left on the service after its sign-out began (a
+    // registration that landed late), made like `used`: it goes whatever that sign-out stopped.
+    virtual std::shared_ptr<BrisaluneClient> clientForTakingBack(std::shared_ptr<BrisaluneClient> used) const {
+        return used;
+    }
     // Signed in with a team chosen.
     virtual bool isSignedIn() const = 0;
     // Acknowledges the alert through the model's own choice of client, recording progress in

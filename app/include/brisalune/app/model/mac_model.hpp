@@ -14,6 +14,7 @@
 // the model alive until the operations it runs have finished.
 
 #include <brisalune/app/model/session_acks.hpp>
+#include <brisalune/app/model/session_life.hpp>
 #include <brisalune/client/accounts/accounts.hpp>
 #include <brisalune/client/accounts/session.hpp>
 #include <brisalune/client/alerts/alerts.hpp>
@@ -135,6 +136,8 @@ public:
     bool membershipsKnown() const noexcept { return membershipsKnown_; }
     std::shared_ptr<BrisaluneClient> accountClient() const override { return accountClient_; }
     bool isTearingDown() const override { return isTearingDown_; }
+    // `used` as the app makes it, whatever its session's life (none for none).
+    std::shared_ptr<BrisaluneClient> clientForTakingBack(std::shared_ptr<BrisaluneClient> used) const override;
     // A sign-out runs: its calls to the service, or what it forgets on this computer. No
     // acknowledgement is taken meanwhile.
     bool isSigningOut() const noexcept { return isTearingDown_ || forgetting_ > 0; }
@@ -200,9 +203,13 @@ public:
     // The program quits while a sign-out runs, which cannot finish now: what it forgets on this
     // computer goes at once, as a job of the local pool that the quit waits for.
     void endSignOutAtQuit();
-    // Tries the local sign-out that the keyring refused again, for an action of the person (the
-    // menu opening); each try may ask to unlock. Nothing when none is held or one is running.
+    // Tries a refused sign-out again, for an action of the person (the menu opening); each try may
+    // ask to unlock. The whole sign-out when its calls never reached the service (the session
+    // still works there), else its local step. Nothing when none is held or one is running.
     QCoro::Task<> retryRefusedSignOut();
+    // How long a sign-out waits for another program that holds the settings file, in all: the
+    // settings lock's own patience unless shortened (tests).
+    void setSignOutSettingsPatience(std::chrono::milliseconds patience) { settingsPatience_ = patience; }
 
     // ---- teams ----
 
@@ -324,6 +331,12 @@ private:
     void retireDroppedKeys(const StoredSession& before, const StoredSession& after);
     // Once every keychain call asked for before has finished.
     QCoro::Task<> settleKeychain();
+    // One of the session's own clients (its token, a team key): it sends only while the session
+    // now served is live.
+    std::shared_ptr<BrisaluneClient> sessionClient(
+        const platform::Url& baseURL,
+        std::optional<std::string> sessionToken,
+        std::optional<std::string> dataKey) const;
     // A flow that kept a key for the team ends as done only while the key is still held there:
     // throws sessionEnded, or `moved` when a move of the team dropped it.
     QCoro::Task<> confirmKeptAt(
@@ -341,9 +354,8 @@ private:
     // A hosted team that has no key yet (and no host of its own, where keys come from the box).
     bool needsKeyIssue(std::string_view tenantId) const;
     // Revokes a key issued for `session` that nobody will hold (the session ended or is ending),
-    // through that session's account client; failures are dropped.
-    QCoro::Task<> revokeUnheldKey(
-        StoredSession session, std::string tenantId, TenantKey key, std::shared_ptr<BrisaluneClient> accountClient);
+    // with that session's token, whatever its life: a sign-out's own call. Failures are dropped.
+    QCoro::Task<> revokeUnheldKey(StoredSession session, std::string tenantId, TenantKey key);
     // Issues a key for the team through the account client; throws the request's error.
     QCoro::Task<std::optional<TenantKey>> issueTenantKey(std::string tenantId);
     // One key issue counted in keyIssues_ until it ends or goes.
@@ -362,17 +374,17 @@ private:
     QCoro::Task<> keyIssuesSettledBy(std::chrono::steady_clock::time_point by);
     // The team's client, issuing and keeping its key first when a hosted team has none.
     QCoro::Task<std::shared_ptr<BrisaluneClient>> clientIssuingKey(std::string tenantId);
-    // The session an acknowledgement is taken in: its writes' gate and its token (none when it
-    // was taken signed out).
+    // The session an acknowledgement is taken in: its writes' gate and its life.
     struct AckSession {
         std::shared_ptr<SessionAckGate> gate;
-        std::optional<std::string> sessionToken;
+        std::shared_ptr<const SessionLife> life;
     };
     AckSession ackSession() const;
-    // No sign-out of that session has begun since.
-    bool goesOn(const AckSession& taken) const;
-    // Sends the attempt whose record is written, unless a sign-out of its session began meanwhile
-    // (nothing then: that sign-out takes the record). Every attempt of the model goes through here.
+    // That session still sends: no sign-out of it has begun, nor cleared its records. Any thread.
+    static bool goesOn(const AckSession& taken);
+    // Sends the attempt whose record is written, unless its session no longer sends (nothing then:
+    // its sign-out takes the record), as looked at just before it goes. Every attempt of the model
+    // goes through here.
     QCoro::Task<std::optional<AckAttemptOutcome>> sendAttempt(
         PendingAckCoordinator::Preflight preflight,
         std::shared_ptr<BrisaluneClient> teamClient,
@@ -441,8 +453,16 @@ private:
     // Finishes when the last keychain call asked for has finished.
     QFuture<void> keychainCalls_;
 
+    // How long a sign-out waits for another program that holds the settings file, in all.
+    std::chrono::milliseconds settingsPatience_ = platform::Defaults::PeerLockPatience::standard;
+
     // Fixed.
     std::shared_ptr<SessionStoring> sessionStore_;
+    // The life of the session served now (a fresh one once it is gone), which its clients ask
+    // before each request.
+    std::shared_ptr<SessionLife> life_ = std::make_shared<SessionLife>();
+    // Clients as the app makes them: the sign-out's own calls, what takes back what a session
+    // left, and the box flows' exchanges with a box.
     ClientFactory clientFactory_;
     PushState& pushState_;
     platform::Defaults defaults_;

@@ -57,6 +57,8 @@ public:
         "This account is not a member of the alert's team, so it was not sent.";
     static constexpr std::string_view teamsUnknownText =
         "Brisalune could not read this account's teams, so it was not sent.";
+    // The words for a press refused for `why`.
+    static std::string_view refusalText(MacModel::NotificationAck::Refused::Why why);
     static constexpr std::string_view nothingToOpenTitle = "Nothing to open";
     // How long the UI thread's settings writes (the sign-out's clearing, the device ledger's)
     // wait for another program that holds the settings file before they fail.
