@@ -108,7 +108,8 @@ TEST_F(ModelLaunch, AStoredTeamIsSignedInAtOnceAndTheLaunchRunsOnce) {
     serveHealth(hosted, "");
 
     std::optional<std::size_t> askedWhenSignedIn;
-    QObject::connect(model.get(), &MacModel::phaseChanged, [&] {
+    const QObject listening;  // the connection goes with this test's locals
+    QObject::connect(model.get(), &MacModel::phaseChanged, &listening, [&] {
         if (model->phase() == Phase::signedIn && !askedWhenSignedIn) askedWhenSignedIn = count(hosted, "GET /v1/me");
     });
     QCoro::Task<> first = model->ensureLaunched();

@@ -243,7 +243,8 @@ TEST_P(ModelSignOutKeyIssue, TheHeldKeysGoAtOnceAndAKeyIssuedMeanwhileIsRevokedA
     heldKey.holdUntilReleased = true;
     hosted.on("POST", "/v1/tenants/t2/keys", heldKey);
     bool keptK2 = false;
-    QObject::connect(model.get(), &MacModel::sessionChanged, [&] {
+    const QObject listening;  // the connection goes with this test's locals
+    QObject::connect(model.get(), &MacModel::sessionChanged, &listening, [&] {
         keptK2 = keptK2 || (model->session() && model->session()->tenantKeys.contains("t2"));
     });
     hosted.clearRequests();

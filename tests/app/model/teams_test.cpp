@@ -289,7 +289,8 @@ TEST_F(ModelTeams, EachSuccessfulPullIsToldWithItsTeam) {
     serveMe({membership("t1"), membership("t3")});
     launchWith(stored);
     std::vector<std::string> pulled;
-    QObject::connect(model.get(), &MacModel::alertsPulled, [&](const std::string& tenantId) {
+    const QObject listening;  // the connection goes with this test's locals
+    QObject::connect(model.get(), &MacModel::alertsPulled, &listening, [&](const std::string& tenantId) {
         pulled.push_back(tenantId);
     });
 
