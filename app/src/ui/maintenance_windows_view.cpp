@@ -258,7 +258,13 @@ MaintenanceWindowsView::MaintenanceWindowsView(MacModel& model, QWidget* parent)
         list_->setCurrentItem(item, QItemSelectionModel::ClearAndSelect);
     });
     connect(newWindow_, &QPushButton::clicked, this, [this] { setSelection(Selection{Selection::New{}}); });
-    connect(refresh_, &QPushButton::clicked, this, [this] { loadWindows(); });
+    // The team's project names first, when they could not be read.
+    connect(refresh_, &QPushButton::clicked, this, [this] {
+        if (projectsTeam_ == std::optional(activeTeam()))
+            loadWindows();
+        else
+            loadTeam();
+    });
     connect(&model_, &MacModel::sessionChanged, this, &MaintenanceWindowsView::followSession);
     connect(&model_, &MacModel::membershipsChanged, this, &MaintenanceWindowsView::followSession);
     followSession();

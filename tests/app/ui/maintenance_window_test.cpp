@@ -608,6 +608,14 @@ TEST_F(TeamChangeMaintenanceWindowTest, ATeamChangeWhileOpenAsksForNoWindowsBefo
     waitUntil([&] { return asked("GET", "/v1/projects") == 1 && !busy(); });
     settle();
     expectNoProjectAfterAFailedList(*view);
+
+    // Refresh asks for the names again, then the first project's windows.
+    ProjectPage page;
+    page.projects.emplace_back().name = "ledger";
+    demo.hostedServer().on("GET", "/v1/projects", standin::Reply::json(json::encode(page)));
+    at<QPushButton>(view.get(), "maintenance.refresh").click();
+    waitUntil([&] { return asked("GET", "/v1/projects/ledger/maintenance-windows") == 1 && !busy(); });
+    EXPECT_FALSE(shows(view.get(), "maintenance.error"));
 }
 
 TEST_F(TeamChangeMaintenanceWindowTest, ShownAfterATeamChangeItAsksForNoWindowsBeforeTheNamesAreIn) {
