@@ -24,6 +24,7 @@
 #include <utility>
 #include <variant>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <signal.h>
@@ -360,15 +361,16 @@ public:
         }
         ::close(fd);
     }
-    // Whether another process holds a flock on the file open at `fd` now. A shared try: two
-    // programs asking at once do not see each other.
+    // Whether another process holds a flock on the file open at `fd` now, shared or exclusive:
+    // either holds off a write. An exclusive try, let go at once; another program making the same
+    // try at that moment is seen as a holder, and a writer's try then fails once and is made again.
     bool heldElsewhere(int fd) {
         struct stat info {};
         if (fd < 0 || ::fstat(fd, &info) != 0) return false;
         std::lock_guard guard(mutex_);
         for (const auto& [ownFd, file] : held_)
             if (file == std::pair(info.st_dev, info.st_ino)) return false;  // none holds it beside this process
-        if (::flock(fd, LOCK_SH | LOCK_NB) == 0) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
             ::flock(fd, LOCK_UN);
             return false;
         }
@@ -422,6 +424,37 @@ pid_t recordedHolder(int fd) {
     const auto [afterSpace, spaceError] = std::from_chars(afterPid + 1, end, space);
     if (spaceError != std::errc{} || afterSpace != end || space != pidSpace()) return 0;
     return pid > 0 ? pid : 0;
+}
+
+// Whether process `pid` has the file open at `fd` open itself. Only a process of this user is
+// looked at, and only so many of its descriptors: the look holds off this process's reads, so its
+// cost is never another user's to set. Not known counts as not.
+bool opensSameFile(pid_t pid, int fd) {
+    constexpr int maxDescriptors = 1024;  // the usual limit of a process's open files
+    struct stat lock {};
+    if (::fstat(fd, &lock) != 0) return false;
+    DIR* const fds = ::opendir(("/proc/" + std::to_string(pid) + "/fd").c_str());
+    if (!fds) return false;
+    struct stat owner {};
+    bool opens = false;
+    if (::fstat(::dirfd(fds), &owner) == 0 && owner.st_uid == ::geteuid()) {
+        int looked = 0;
+        for (const dirent* entry; !opens && looked++ < maxDescriptors && (entry = ::readdir(fds));) {
+            struct stat opened {};
+            opens = entry->d_name[0] != '.' && ::fstatat(::dirfd(fds), entry->d_name, &opened, 0) == 0 &&
+                    opened.st_dev == lock.st_dev && opened.st_ino == lock.st_ino;
+        }
+    }
+    ::closedir(fds);
+    return opens;
+}
+
+// The process recorded in the lock file open at `fd`, while it holds that file; else 0. A writer
+// killed holding it leaves its record, which then names no holder: the one after it may record
+// nothing (flock(1)), and the pid may be another process's by now.
+pid_t liveHolder(int fd) {
+    const pid_t pid = recordedHolder(fd);
+    return pid > 0 && opensSameFile(pid, fd) ? pid : 0;
 }
 
 enum class HolderState { running, stopped, unknown };
@@ -498,7 +531,8 @@ PeerLock refusedLock(const fs::path& lock, std::string_view why, int error) {
 
 // The lock file, opened; else the refusal. Only a plain file of this user is one that every
 // writer locks alike: a link (dangling, or to a file of another user), a folder, a pipe, or a
-// file left by a run under sudo is refused, never written past.
+// file left by a run under sudo is refused, never written past. So is a second name of another
+// file (the settings file, any file of the user): the holder's record would empty that file.
 std::variant<int, PeerLock> openLockFile(const fs::path& path) {
     constexpr int flags = O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK;  // a pipe cannot hang the open
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | flags, 0600);
@@ -512,6 +546,10 @@ std::variant<int, PeerLock> openLockFile(const fs::path& path) {
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
         ::close(fd);
         return refusedLock(path, "is not a plain file of this user", ENOLCK);
+    }
+    if (info.st_nlink > 1) {
+        ::close(fd);
+        return refusedLock(path, "is another name of a file (a hard link)", EMLINK);
     }
     return fd;
 }
@@ -544,11 +582,11 @@ public:
 
 private:
     pid_t holderNow() const {
-        if (lock_ != folderOf(file_)) return recordedHolder(fd_);
+        if (lock_ != folderOf(file_)) return liveHolder(fd_);
         // The folder's holder holds the lock file too, and is recorded there.
         const Descriptor record(
             ::open(lockFileOf(file_).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK));
-        return record.get() < 0 ? 0 : recordedHolder(record.get());
+        return record.get() < 0 ? 0 : liveHolder(record.get());
     }
 
     fs::path lock_;

@@ -25,11 +25,13 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -74,7 +76,7 @@ void countUnderLock(const fs::path& file, std::chrono::milliseconds hold) {
 }
 
 // Another program that locks the lock file and nothing else (flock(1), say), until it is killed.
-void holdLockFile(const fs::path& file) {
+void holdLockFile(const fs::path& file, bool shared) {
     const fs::path lock = file.parent_path() / ("." + file.filename().string() + ".lock");
     // On this process's last processor: the kernel lists a lock taken there after those of the
     // others, so a look through its whole table finds this one last.
@@ -87,7 +89,7 @@ void holdLockFile(const fs::path& file) {
         ::sched_setaffinity(0, sizeof processors, &processors);
     }
     const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0 || ::flock(fd, LOCK_EX) != 0) std::_Exit(2);
+    if (fd < 0 || ::flock(fd, shared ? LOCK_SH : LOCK_EX) != 0) std::_Exit(2);
     std::ofstream(readyOf(file)) << ::getpid();
     ::pause();
 }
@@ -156,8 +158,11 @@ TEST(DefaultsPeerChild, Job) {
     const std::string job = std::getenv(jobVariable);
     if (job == "stall") {
         stallBeforeRename(file);
-    } else if (job == "hold") {
-        holdLockFile(file);
+    } else if (job == "hold" || job == "hold shared") {
+        holdLockFile(file, job == "hold shared");
+    } else if (job == "idle") {  // a process of this user that holds no lock
+        std::ofstream(readyOf(file)) << ::getpid();
+        ::pause();
     } else if (job == "hold folder" || job == "hold folder as nobody") {
         holdFolder(file, job == "hold folder as nobody");
     } else if (job == "flood") {
@@ -290,6 +295,7 @@ TEST_F(DefaultsPeerLock, AnotherProgramHoldingTheFileItsFolderOrARemovedLockFile
         {"none holds it", nullptr, false, false, false},
         {"only this process holds it", nullptr, false, true, false},
         {"another program holds the lock file", "hold", false, false, true},
+        {"another program holds the lock file shared (flock -s)", "hold shared", false, false, true},
         {"another program holds the folder", "hold folder", false, false, true},
         {"a peer holds it, its lock file removed by a clean-up", "count", true, false, true},
     };
@@ -303,6 +309,85 @@ TEST_F(DefaultsPeerLock, AnotherProgramHoldingTheFileItsFolderOrARemovedLockFile
         std::optional<Defaults::WriteLock> own;
         if (row.ownHold) own.emplace(file);
         EXPECT_EQ(defaults.heldByAnotherProgram(), row.held);
+    }
+}
+
+// A lock file that is a second name of another file, a person's or the settings file itself: the
+// holder's record would empty that file, so the write is refused and says why.
+TEST_F(DefaultsPeerLock, ALockFileThatIsAHardLinkIsRefusedAndEmptiesNothing) {
+    const fs::path lock = dir / ".defaults.json.lock";
+    const fs::path notes = dir / "notes.txt";
+    for (const fs::path& other : {file, notes}) {
+        SCOPED_TRACE(other.filename().string());
+        std::ofstream(file) << R"({"kept": {"integer": 1}})";
+        std::ofstream(notes) << "a person's own";
+        fs::remove(lock);
+        fs::create_hard_link(other, lock);
+        Defaults defaults(file);
+        std::string refusal;
+        try {
+            defaults.set("here", 1);
+        } catch (const std::system_error& error) {
+            refusal = error.what();
+        }
+        EXPECT_NE(refusal.find(lock.string()), std::string::npos) << refusal;
+        EXPECT_EQ(defaults.keys(), std::vector<std::string>{"kept"});
+        EXPECT_EQ(readFile(notes), "a person's own");
+    }
+}
+
+// What a write that waits is told of the holder comes from a record in the lock file, which
+// counts only while the process it names holds that file. Here the holder records nothing (as
+// flock(1) does), and the record left names another process, or one in another pid namespace.
+TEST_F(DefaultsPeerLock, ARecordOfAProcessThatDoesNotHoldTheLockNamesNoHolder) {
+    enum class Left { killedWriter, runningProcess, stoppedProcess, holderInAnotherNamespace };
+    struct Row {
+        const char* name;
+        Left left;
+        std::chrono::milliseconds patience;
+    };
+    const Row rows[] = {
+        {"a writer killed holding it", Left::killedWriter, 1s},
+        {"a running process that holds nothing (its pid used again)", Left::runningProcess, 1s},
+        // Longer than a stopped holder is given, so that it would be refused as stopped first.
+        {"a stopped process that holds nothing", Left::stoppedProcess, 6s},
+        {"the holder, recorded in another pid namespace", Left::holderInAnotherNamespace, 1s},
+    };
+    const fs::path lock = dir / ".defaults.json.lock";
+    struct stat space {};
+    ASSERT_EQ(::stat("/proc/self/ns/pid", &space), 0);
+    const auto record = [&](pid_t pid, ino_t namespaceNumber) {
+        std::ofstream(lock) << pid << ' ' << namespaceNumber << '\n';
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove(lock);
+        fs::remove(readyOf(file));
+        std::unique_ptr<ChildProcess> other;
+        if (row.left == Left::killedWriter) {
+            auto writer = peer("count", 10min);
+            ASSERT_TRUE(readFile(lock).starts_with(std::to_string(peerPid()) + " "));
+            EXPECT_TRUE(writer->killed());
+        } else if (row.left != Left::holderInAnotherNamespace) {
+            other = peer("idle");
+            if (row.left == Left::stoppedProcess) {
+                ASSERT_EQ(::kill(peerPid(), SIGSTOP), 0);
+            }
+            record(peerPid(), space.st_ino);
+        }
+        fs::remove(readyOf(file));
+        const auto holder = peer("hold");
+        if (row.left == Left::holderInAnotherNamespace) record(peerPid(), space.st_ino + 1);
+
+        const Defaults::PeerLockPatience patience(row.patience);
+        std::string refusal;
+        try {
+            Defaults(file).set("here", 1);
+        } catch (const std::system_error& error) {
+            refusal = error.what();
+        }
+        EXPECT_NE(refusal.find("has held the settings file"), std::string::npos) << refusal;  // all its patience
+        EXPECT_EQ(refusal.find("(process "), std::string::npos) << refusal;
     }
 }
 

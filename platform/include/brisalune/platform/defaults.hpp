@@ -92,9 +92,10 @@ public:
     // Removing a key that is not there writes nothing, and takes no write lock.
     void remove(std::string_view key);
 
-    // Another program holds the file's write lock now, its lock file or its folder (so this
-    // process's writes wait for it); false when none does, or only this process. Never waits, not
-    // even for processLock(), and asks about this file alone: cheap enough for the UI thread.
+    // Another program holds the file's write lock now, its lock file (shared or exclusive) or its
+    // folder, so this process's writes wait for it; false when none does, or only this process.
+    // Never waits, not even for processLock(), and asks about this file alone: cheap enough for
+    // the UI thread.
     bool heldByAnotherProgram() const;
 
     // One lock for every Defaults instance of the process; stores that read-modify-write hold it.
@@ -114,10 +115,12 @@ public:
     // one that is stopped (a signal, a debugger) for seconds is not coming back by itself. When
     // the wait ends so, the lock is refused rather than passed, and every write under it throws
     // std::system_error saying why; so it is when the lock file cannot be opened or is not a plain
-    // file of this user (a link, a folder, a file left by a run under sudo). A holder is known by
-    // the process it records in the lock file while it holds it ("<pid> <pid namespace>", cleared
-    // as it lets go): one that records none (an older version, flock(1)) is waited for as one that
-    // runs. The constructor itself never throws.
+    // file of this user (a link, a folder, a file left by a run under sudo), or is a second name of
+    // a file (a hard link), which the record would empty. A holder is known by the process it
+    // records in the lock file while it holds it ("<pid> <pid namespace>", cleared as it lets go),
+    // and counted only while that process has the lock file open: one that records none (an older
+    // version, flock(1)), or finds a record left by a writer killed holding it, is waited for as
+    // one that runs, unnamed. The constructor itself never throws.
     class WriteLock {
     public:
         explicit WriteLock(const std::filesystem::path& file);
