@@ -206,7 +206,7 @@ QCoro::Task<bool> MacModel::storeSession(StoredSession session) {
 }
 
 bool MacModel::sessionStillHas(std::string_view sessionToken) const {
-    return session_ && session_->sessionToken == sessionToken && forgetting_ == 0;
+    return session_ && session_->sessionToken == sessionToken && life_->isLive();
 }
 
 // ---- derived ----
@@ -232,9 +232,16 @@ std::vector<Membership> MacModel::selfHostedMemberships() const {
     return onBoxes;
 }
 
+ClientFactory MacModel::sessionClients() const {
+    return [life = std::shared_ptr<const SessionLife>(life_), made = clientFactory_](
+               const platform::Url& baseURL, std::optional<std::string> sessionToken, std::optional<std::string> dataKey) {
+        return whileLive(life, *made(baseURL, std::move(sessionToken), std::move(dataKey)));
+    };
+}
+
 std::shared_ptr<BrisaluneClient> MacModel::sessionClient(
     const platform::Url& baseURL, std::optional<std::string> sessionToken, std::optional<std::string> dataKey) const {
-    return whileLive(life_, *clientFactory_(baseURL, std::move(sessionToken), std::move(dataKey)));
+    return sessionClients()(baseURL, std::move(sessionToken), std::move(dataKey));
 }
 
 std::shared_ptr<BrisaluneClient> MacModel::client(std::string_view tenantId) const {

@@ -55,20 +55,16 @@ StoredSession keysAddedSince(const StoredSession& before, StoredSession now) {
     return now;
 }
 
-// The same client for the sign-out's calls: bounded by `deadline` over its own transport, and
-// telling `life` when one may have reached the service.
-std::shared_ptr<BrisaluneClient> bounded(
-    const std::shared_ptr<const http::Deadline>& deadline,
-    const std::shared_ptr<SessionLife>& life,
-    const BrisaluneClient& made) {
-    const BrisaluneClient withDeadline(
+// The same client for the sign-out's calls: its requests bounded by `deadline` over its own
+// transport, whatever the session's life.
+std::shared_ptr<BrisaluneClient> bounded(const std::shared_ptr<const http::Deadline>& deadline, const BrisaluneClient& made) {
+    return std::make_shared<BrisaluneClient>(
         made.baseURL(),
         made.sessionToken(),
         made.dataKey(),
         http::deadlineTransport(made.transport(), deadline),
         made.identity(),
         made.compatibility());
-    return endingAtService(life, withDeadline);
 }
 
 }  // namespace
@@ -195,8 +191,8 @@ QCoro::Task<> MacModel::refreshAccount() {
     if (unauthorized) {
         // Only the session the request was sent for: a refusal of a token that was signed out
         // meanwhile must not end the session that replaced it. Once the keyring refused to forget
-        // it, each refresh would ask to unlock again: the person's next action tries instead.
-        // The service has ended it: nothing more of it goes, whatever the local step does.
+        // it, each refresh would ask to unlock again: the person's next action tries instead,
+        // with nothing left to tell the service.
         if (!sessionStillHas(sessionToken)) co_return;
         life_->set(SessionLife::State::endedAtService);
         if (!signOutRefusal_) co_await signOutLocally();
@@ -228,15 +224,19 @@ QCoro::Task<> MacModel::refreshAccount() {
 
 QCoro::Task<> MacModel::signOut() {
     if (!session_ || !accountClient_ || isTearingDown_) co_return;
+    // The service ended the session itself, and only what is kept here was left.
+    if (life_->state() == SessionLife::State::endedAtService) {
+        co_await signOutLocally();
+        co_return;
+    }
     const StoredSession session = *session_;
-    // From here nothing of the session goes out but these calls.
-    const std::shared_ptr<SessionLife> life = life_;
-    if (life->isLive()) life->set(SessionLife::State::ending);
+    // From here nothing of the session goes out but these calls, now or on a later try.
+    life_->set(SessionLife::State::ending);
     const auto deadline = std::make_shared<http::Deadline>();
     const ClientFactory factory =
-        [made = clientFactory_, deadline, life](
+        [made = clientFactory_, deadline](
             const platform::Url& baseURL, std::optional<std::string> sessionToken, std::optional<std::string> dataKey) {
-            return bounded(deadline, life, *made(baseURL, std::move(sessionToken), std::move(dataKey)));
+            return bounded(deadline, *made(baseURL, std::move(sessionToken), std::move(dataKey)));
         };
     const std::shared_ptr<BrisaluneClient> client = factory(session.baseURL, session.sessionToken, std::nullopt);
     const auto start = std::chrono::steady_clock::now();
@@ -293,23 +293,11 @@ QCoro::Task<> MacModel::keyIssuesSettledBy(std::chrono::steady_clock::time_point
 
 QCoro::Task<> MacModel::retryRefusedSignOut() {
     if (!signOutRefusal_ || !session_ || isTearingDown_ || forgetting_ > 0) co_return;
-    if (life_->isLive())
-        co_await signOut();  // its calls never reached the service: the session and its keys work there
-    else
-        co_await signOutLocally();
-}
-
-QCoro::Task<> MacModel::signOutsEnded() {
-    while (isSigningOut()) co_await qCoro(this, &MacModel::signingOutChanged);
+    co_await signOut();
 }
 
 QCoro::Task<> MacModel::signOutLocally() {
-    const std::shared_ptr<SessionLife> life = life_;
-    if (life->isLive()) life->set(SessionLife::State::ending);
-    // Refused, a session whose sign-out never reached the service still works there, and sends.
-    auto refused = qScopeGuard([&life] {
-        if (life->state() == SessionLife::State::ending) life->set(SessionLife::State::live);
-    });
+    if (life_->isLive()) life_->set(SessionLife::State::ending);  // refused, it stays so
     setForgetting(forgetting_ + 1);
     const auto forgotten = qScopeGuard([this] { setForgetting(forgetting_ - 1); });
     // The account's unsent acknowledgements first, off the UI thread, where they wait for another
@@ -356,7 +344,6 @@ QCoro::Task<> MacModel::signOutLocally() {
     if (signOutRefusal_ && lastError_ == signOutRefusal_) setLastError(std::nullopt);
     setSignOutRefusal(std::nullopt);
     // Still in the turn: a save waiting behind it finds the session gone and writes nothing.
-    refused.dismiss();
     life_->set(SessionLife::State::gone);
     life_ = std::make_shared<SessionLife>();
     pushState_.clearDeviceLedger();

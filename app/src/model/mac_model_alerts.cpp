@@ -78,7 +78,7 @@ QCoro::Task<> MacModel::selectTenant(std::string tenantId) {
             co_return;
         }
     }
-    if (!sessionStillHas(sessionToken) || !life_->isLive()) {
+    if (!sessionStillHas(sessionToken)) {
         // Signed out, or signing out, meanwhile: the sign-out's revocation never saw this key.
         if (issued) co_await revokeUnheldKey(asked, tenantId, *issued);
         co_return;
@@ -191,18 +191,6 @@ QCoro::Task<std::optional<AckAttemptOutcome>> MacModel::sendAttempt(
     co_return co_await awaitBlocking(finish);
 }
 
-QCoro::Task<std::optional<MacModel::NotificationAck::Refused::Why>> MacModel::signOutVerdict(
-    AckSession taken, bool written) {
-    using Why = NotificationAck::Refused::Why;
-    // Its record is that sign-out's to clear: the press is told what became of it.
-    co_await signOutsEnded();
-    // Left to be sent only while the session still works at the service; else it goes with the
-    // sign-out, which the person's next action finishes.
-    if (taken.gate->isClosed() || (written && !taken.life->isLive())) co_return Why::signedOut;
-    if (written) co_return Why::signOutUnfinished;
-    co_return std::nullopt;
-}
-
 // ---- from a notification ----
 
 std::string MacModel::notificationAckTitle(const std::string& alertId) const {
@@ -216,8 +204,7 @@ QCoro::Task<std::shared_ptr<BrisaluneClient>> MacModel::clientIssuingKey(std::st
     if (std::shared_ptr<BrisaluneClient> existing = client(tenantId)) co_return existing;
     // A hosted team that was never selected has no key yet: issue it as selecting the team
     // would. A team on a box waits for the box sign-in instead.
-    const std::shared_ptr<const SessionLife> life = life_;
-    if (!needsKeyIssue(tenantId) || !accountClient_ || !life->isLive()) co_return std::shared_ptr<BrisaluneClient>();
+    if (!needsKeyIssue(tenantId) || !accountClient_ || !life_->isLive()) co_return std::shared_ptr<BrisaluneClient>();
     const StoredSession asked = *session_;
     KeyIssue issue(*this);
     std::optional<TenantKey> issued;
@@ -229,7 +216,7 @@ QCoro::Task<std::shared_ptr<BrisaluneClient>> MacModel::clientIssuingKey(std::st
     // Kept only by the session it was issued for, and never once its sign-out has begun: the
     // sign-out waits for this, so the revocation still goes with a working session token.
     bool kept = false;
-    if (sessionStillHas(asked.sessionToken) && life->isLive()) {
+    if (sessionStillHas(asked.sessionToken)) {
         StoredSession updated = *session_;
         updated.tenantKeys.insert_or_assign(tenantId, *issued);
         kept = co_await storeSession(updated);
@@ -248,8 +235,8 @@ QCoro::Task<MacModel::NotificationAck> MacModel::acknowledgeFromNotification(
     // A keychain that could not be read at launch may answer now (unlocked since).
     co_await rereadUnreadableSession();
     if (!session_) co_return NotificationAck{Refused{Refused::Why::notSignedIn}};
-    // A press while a sign-out runs (or waits to be tried again, the service having ended the
-    // session) would be stored after its clear, for the next account to send.
+    // A press while a sign-out runs, or waits to be finished, would be stored after its clear, for
+    // the next account to send.
     if (!life_->isLive()) co_return NotificationAck{Refused{Refused::Why::signingOut}};
     const std::optional<std::string> activeTenantId = session_->activeTenantId;
     // An empty team is none named, as in a stored record (a failure notice carries the record's).
@@ -272,10 +259,7 @@ QCoro::Task<MacModel::NotificationAck> MacModel::acknowledgeFromNotification(
         const auto queue = [store, queued] { return store->put(queued); };
         const bool kept = co_await awaitBlocking(queue, &localPool());
         // A sign-out begun meanwhile takes the record, or closed the gate before it was written.
-        if (!goesOn(taken)) {
-            if (const std::optional<Refused::Why> why = co_await signOutVerdict(taken, kept))
-                co_return NotificationAck{Refused{*why}};
-        }
+        if (!goesOn(taken)) co_return NotificationAck{Refused{Refused::Why::signedOut}};
         if (!kept) {
             const AckAttemptOutcome lost{PendingAckCoordinator::notKept(queued)};
             co_return NotificationAck{NotificationAck::Attempted{lost}};
@@ -289,12 +273,8 @@ QCoro::Task<MacModel::NotificationAck> MacModel::acknowledgeFromNotification(
     // No key could be had: the attempt is held as missing its key, to be told and retried.
     if (!teamClient && session_) teamClient = sessionClient(session_->hostForTenant(*team), std::nullopt, std::nullopt);
     const std::optional<AckAttemptOutcome> outcome = co_await sendAttempt(preflight, teamClient, store, taken);
-    if (!outcome) {
-        if (const std::optional<Refused::Why> why = co_await signOutVerdict(taken, preflight.written))
-            co_return NotificationAck{Refused{*why}};
-        const AckAttemptOutcome lost{PendingAckCoordinator::notKept(preflight.record)};
-        co_return NotificationAck{NotificationAck::Attempted{lost}};
-    }
+    // Overtaken by a sign-out, whose clear takes the record now or when it is finished.
+    if (!outcome) co_return NotificationAck{Refused{Refused::Why::signedOut}};
     if (isAcknowledged(*outcome) && team == activeTenantId) co_await refreshAlerts();
     co_return NotificationAck{NotificationAck::Attempted{*outcome}};
 }

@@ -61,14 +61,17 @@ bool replacesKey(const StoredSession& before, const std::string& tenantId, const
 
 BoxLink MacModel::boxLink() const {
     const std::weak_ptr<SignedInAccount> signedIn = signedInAccount_;
-    return {// A box flow under way as a sign-out begins still ends its exchange, so that it can
-            // take back the box's key.
-            .accountClient = clientForTakingBack(accountClient_),
-            .clientFactory = clientFactory_,
+    return {// The session's own: nothing of a flow goes once "Sign out" is pressed.
+            .accountClient = accountClient_,
+            .clientFactory = sessionClients(),
             .account = [signedIn]() -> std::optional<BoxLinkAccount> {
                 const std::shared_ptr<SignedInAccount> account = signedIn.lock();
                 return account ? account->get() : std::nullopt;
             }};
+}
+
+void MacModel::refuseOnceSigningOut() const {
+    if (!life_->isLive()) throw std::runtime_error(std::string(SessionLife::notSentText));
 }
 
 QCoro::Task<std::optional<StoredSession>> MacModel::recordTeamKey(
@@ -131,13 +134,15 @@ QCoro::Task<> MacModel::confirmKeptAt(
 
 QCoro::Task<> MacModel::joinBox(JoinCode code, std::string displayName, std::string email, std::string password) {
     if (!accountClient_ || !session_) co_return;
+    refuseOnceSigningOut();
     const std::string sessionToken = session_->sessionToken;
+    // What takes back a key the box issues, whatever becomes of the session meanwhile.
+    const std::shared_ptr<BrisaluneClient> takingBack = clientForTakingBack(accountClient_);
 
-    const std::shared_ptr<BrisaluneClient> probeClient = clientFactory_(code.boxURL, std::nullopt, std::nullopt);
+    const std::shared_ptr<BrisaluneClient> probeClient = sessionClient(code.boxURL, std::nullopt, std::nullopt);
     const auto probe = [probeClient] { return probeBox(*probeClient); };
     const BoxProbe verdict = co_await awaitBlocking(probe);
-    // Signed out while the box was probed (which the sign-out may have kept from going): no
-    // account is left to pair the team with.
+    // Signed out, or signing out, while the box was probed: no account is left to pair the team with.
     if (!sessionStillHas(sessionToken)) throw BoxConnectionError::sessionEnded();
     if (const auto message = boxProbeMessage(verdict, code.boxURL, deviceNoun, addresses_.hostedAPIBase()))
         throw BoxConnectionError::boxUnusable(*message);
@@ -147,15 +152,21 @@ QCoro::Task<> MacModel::joinBox(JoinCode code, std::string displayName, std::str
         code.seat ? std::optional(SeatCredentials{email, password}) : std::nullopt;
     // A name left empty is no name: the box then names the member itself.
     const std::optional<std::string> name = displayName.empty() ? std::nullopt : std::optional(displayName);
-    const auto pair = [link, code, name, seat] {
-        return pairBox(link, code.hostedTenantId, code.code, name, code.boxURL, seat);
-    };
-    const BoxConnection connection = co_await awaitBlocking(pair);
+    // From the code's redemption until the box's key is kept or taken back: a sign-out waits for it.
+    std::optional<KeyIssue> issue(std::in_place, *this);
+    const auto redeem = [link, code, name, seat] { return redeemBoxCode(link, code.code, name, code.boxURL, seat); };
+    const BoxPairing redeemed = co_await awaitBlocking(redeem);
 
     const std::string hostedTenantId = code.hostedTenantId;
     std::optional<StoredSession> replaced;
     std::exception_ptr unkept;
     try {
+        // A sign-out begun while the box answered: nothing more of the session goes.
+        if (!sessionStillHas(sessionToken)) throw BoxConnectionError::sessionEnded();
+        const auto finish = [link, hostedTenantId, redeemed, box = code.boxURL] {
+            return finishBoxPairing(link, hostedTenantId, redeemed, box);
+        };
+        const BoxConnection connection = co_await awaitBlocking(finish);
         replaced = co_await recordTeamKey(hostedTenantId, connection.key, connection.host, true, sessionToken);
     } catch (const BoxConnectionError& error) {
         unkept = error.is(BoxConnectionError::Case::boxMoved) ? std::make_exception_ptr(BoxConnectionError::joinMoved())
@@ -167,21 +178,20 @@ QCoro::Task<> MacModel::joinBox(JoinCode code, std::string displayName, std::str
         // Kept nowhere: the box's new key is taken back on that box.
         StoredSession asked = session_.value_or(StoredSession{});
         co_await retireKey(
-            onlyKey(std::move(asked), hostedTenantId, connection.key, connection.host),
-            link.accountClient,
-            clientFactory_);
+            onlyKey(std::move(asked), hostedTenantId, redeemedKey(redeemed), code.boxURL), takingBack, clientFactory_);
         std::rethrow_exception(unkept);
     }
-    if (replaced && accountClient_)
-        co_await retireReplacedKey(*replaced, hostedTenantId, clientForTakingBack(accountClient_), clientFactory_);
+    issue.reset();
+    if (replaced) co_await retireReplacedKey(*replaced, hostedTenantId, takingBack, clientFactory_);
     co_await refreshAccount();
     co_await selectTenant(hostedTenantId);
     co_await refreshPortalOrigins();
     co_await pushState_.drainPendingAcks(false);
-    co_await confirmKeptAt(hostedTenantId, connection.host, sessionToken, BoxConnectionError::joinMoved());
+    co_await confirmKeptAt(hostedTenantId, code.boxURL, sessionToken, BoxConnectionError::joinMoved());
 }
 
 QCoro::Task<BoxSignIn> MacModel::signInToBox(std::string hostedTenantId, std::string email, std::string password) {
+    refuseOnceSigningOut();
     if (!accountClient_ || !session_ || !session_->hasOwnHost(hostedTenantId))
         throw BoxConnectionError::boxHasNoTenants();
     const std::string sessionToken = session_->sessionToken;
@@ -202,6 +212,7 @@ QCoro::Task<BoxSignIn> MacModel::signInToBox(std::string hostedTenantId, std::st
 QCoro::Task<> MacModel::useBoxTeam(
     std::string hostedTenantId, std::shared_ptr<BrisaluneClient> boxClient, std::string boxTenantId) {
     if (!session_) co_return;
+    refuseOnceSigningOut();
     if (!boxClient) throw std::invalid_argument("useBoxTeam needs the box sign-in's client");
     const std::string sessionToken = session_->sessionToken;
     // Only a sign-in made under this session: one left over from another account issues nothing.
@@ -213,8 +224,10 @@ QCoro::Task<> MacModel::useBoxTeam(
         throw BoxConnectionError::boxMoved();
     }
 
-    const auto issue = [boxClient, boxTenantId] { return issueKey(*boxClient, boxTenantId); };
-    const IssuedKey issued = co_await awaitBlocking(issue);
+    // From the key's issue until it is kept or taken back: a sign-out waits for it.
+    std::optional<KeyIssue> issue(std::in_place, *this);
+    const auto issueOnBox = [boxClient, boxTenantId] { return issueKey(*boxClient, boxTenantId); };
+    const IssuedKey issued = co_await awaitBlocking(issueOnBox);
     const TenantKey key{.keyId = issued.id, .apiKey = issued.apiKey, .tenantId = boxTenantId};
     // Until this choice knows whether the key stays, it is this choice's to take back.
     keysUnderCheck_.insert(issued.id);
@@ -235,17 +248,19 @@ QCoro::Task<> MacModel::useBoxTeam(
     keysUnderCheck_.erase(issued.id);
     if (unsaved) {
         // Kept nowhere: the new key, and any it replaced meanwhile, are taken back on the box
-        // that issued them. The sign-in stays, so the person can try again, unless the team has
-        // left that box.
-        const auto revokeNew = [boxClient, boxTenantId, id = issued.id] { revokeKey(*boxClient, boxTenantId, id); };
+        // that issued them, whatever the session's life. The sign-in stays, so the person can try
+        // again, unless the team has left that box or the session is over.
+        const std::shared_ptr<BrisaluneClient> takingBack = clientForTakingBack(boxClient);
+        const auto revokeNew = [takingBack, boxTenantId, id = issued.id] { revokeKey(*takingBack, boxTenantId, id); };
         try {
             co_await awaitBlocking(revokeNew);
         } catch (const std::exception&) {
         }
         if (replaced) co_await retireReplacedBoxKey(*replaced, hostedTenantId, boxClient, boxTenantId);
-        if (moved) co_await endBoxSession(boxClient);
+        if (moved || !sessionStillHas(sessionToken)) co_await endBoxSession(boxClient);
         std::rethrow_exception(unsaved);
     }
+    issue.reset();
     if (replaced) co_await retireReplacedBoxKey(*replaced, hostedTenantId, boxClient, boxTenantId);
     // The key is all this computer keeps of the box sign-in.
     co_await endBoxSession(boxClient);
@@ -263,7 +278,8 @@ QCoro::Task<> MacModel::retireReplacedBoxKey(
     // The box session can revoke the key it replaces on its own box, while it lasts.
     const TenantKey old = replaced.tenantKeys.at(hostedTenantId);
     const std::string oldTeam = old.tenantId.value_or(boxTenantId);
-    const auto revoke = [boxClient, oldTeam, old] { revokeKey(*boxClient, oldTeam, old.keyId); };
+    const std::shared_ptr<BrisaluneClient> takingBack = clientForTakingBack(boxClient);
+    const auto revoke = [takingBack, oldTeam, old] { revokeKey(*takingBack, oldTeam, old.keyId); };
     bool revoked = true;
     try {
         co_await awaitBlocking(revoke);
@@ -292,7 +308,9 @@ QCoro::Task<> MacModel::endBoxSession(std::shared_ptr<BrisaluneClient> boxClient
         const auto held = pending.client.lock();
         return !held || held == boxClient;
     });
-    const auto signOut = [boxClient] { signOutOfBox(*boxClient); };
+    // Ended whatever the session's life: a box session is the box's to take back.
+    const std::shared_ptr<BrisaluneClient> ending = clientForTakingBack(boxClient);
+    const auto signOut = [ending] { signOutOfBox(*ending); };
     co_await awaitBlocking(signOut);
 }
 

@@ -169,11 +169,10 @@ std::string ackFailureBody(PendingAck record, const std::string& shownTitle) {
 
 std::string_view MacAppDelegate::refusalText(MacModel::NotificationAck::Refused::Why why) {
     using Why = MacModel::NotificationAck::Refused::Why;
-    static constexpr std::array<std::pair<Why, std::string_view>, 7> reasons{{
+    static constexpr std::array<std::pair<Why, std::string_view>, 6> reasons{{
         {Why::notSignedIn, notSignedInText},
         {Why::signingOut, signingOutText},
         {Why::signedOut, signedOutText},
-        {Why::signOutUnfinished, signOutUnfinishedText},
         {Why::noTeam, noTeamText},
         {Why::teamsUnknown, teamsUnknownText},
         {Why::notAMember, notAMemberText},

@@ -168,6 +168,7 @@ JoinBoxForm::JoinBoxForm(MacModel& model, QWidget* parent)
 
     connect(code_, &QLineEdit::textChanged, this, &JoinBoxForm::follow);
     connect(join_, &QPushButton::clicked, this, [this] { submitJoin(); });
+    connect(&model_, &MacModel::signingOutChanged, this, &JoinBoxForm::follow);
     connect(&model_, &MacModel::sessionChanged, this, [this] {
         // Another account, or none: nothing typed for the one before stays.
         std::optional<std::string> now = sessionToken(model_);
@@ -191,7 +192,7 @@ void JoinBoxForm::follow() {
     const bool seat = code && code->seat;
     for (QWidget* row : std::initializer_list<QWidget*>{email_, password_, seatNote_}) rows_->setRowVisible(row, seat);
     showAddress(rows_, address_, code ? std::optional(code->boxURL) : std::nullopt);
-    join_->setEnabled(!busy_ && code.has_value());
+    join_->setEnabled(!busy_ && code.has_value() && !model_.sessionIsEnding());
 }
 
 void JoinBoxForm::forget() {
@@ -307,6 +308,7 @@ BoxSignInForm::BoxSignInForm(MacModel& model, QWidget* parent)
         if (pending_) useTeam(*pending_, tenantId_);
     });
     connect(&model_, &MacModel::membershipsChanged, this, &BoxSignInForm::follow);
+    connect(&model_, &MacModel::signingOutChanged, this, &BoxSignInForm::follow);
     connect(&model_, &MacModel::sessionChanged, this, [this] {
         // Another account, or none: its credentials and its box sign-in go with it.
         std::optional<std::string> now = sessionToken(model_);
@@ -389,8 +391,10 @@ void BoxSignInForm::follow() {
     const std::optional<StoredSession> session = model_.session();
     const bool recorded = !pending_ && session && session->hasOwnHost(tenantId_);
     showAddress(rows_, address_, recorded ? std::optional(session->hostForTenant(tenantId_)) : std::nullopt);
-    signIn_->setEnabled(!busy_ && !tenantId_.empty() && !email_->text().isEmpty() && !password_->text().isEmpty());
-    useTeam_->setEnabled(!busy_ && !tenantId_.empty());
+    // Nothing of a session goes once its sign-out has begun, the box password included.
+    const bool sends = !busy_ && !tenantId_.empty() && !model_.sessionIsEnding();
+    signIn_->setEnabled(sends && !email_->text().isEmpty() && !password_->text().isEmpty());
+    useTeam_->setEnabled(sends);
 }
 
 void BoxSignInForm::setError(std::optional<std::string> text) { showError(error_, text, password_); }

@@ -78,9 +78,8 @@ void installRelay(
 
 }  // namespace
 
-BoxConnection pairBox(
+BoxPairing redeemBoxCode(
     const BoxLink& link,
-    std::string_view hostedTenantId,
     std::string_view pairingCode,
     const std::optional<std::string>& displayName,
     const platform::Url& boxAddress,
@@ -88,17 +87,34 @@ BoxConnection pairBox(
     // No hosted account to pair with: the code is not spent on the box for nothing.
     if (!link.accountClient) throw BoxConnectionError::sessionEnded();
     auto boxClient = link.clientFactory(boxAddress, std::nullopt, std::nullopt);
-    BoxPairing redeemed = redeemPairingCode(
+    return redeemPairingCode(
         *boxClient,
         pairingCode,
         displayName,
         seat ? std::optional(seat->email) : std::nullopt,
         seat ? std::optional(seat->password) : std::nullopt);
+}
+
+BoxConnection finishBoxPairing(
+    const BoxLink& link, std::string_view hostedTenantId, const BoxPairing& redeemed, const platform::Url& boxAddress) {
     const TenantPairing pairing = pairWithHostedTeam(link, hostedTenantId, redeemed);
     installRelay(link, pairing, redeemed, hostedTenantId, boxAddress);
-    return {
-        .host = boxAddress,
-        .key = {.keyId = redeemed.apiKeyId, .apiKey = redeemed.apiKey, .tenantId = redeemed.tenantId}};
+    return {.host = boxAddress, .key = redeemedKey(redeemed)};
+}
+
+TenantKey redeemedKey(const BoxPairing& redeemed) {
+    return {.keyId = redeemed.apiKeyId, .apiKey = redeemed.apiKey, .tenantId = redeemed.tenantId};
+}
+
+BoxConnection pairBox(
+    const BoxLink& link,
+    std::string_view hostedTenantId,
+    std::string_view pairingCode,
+    const std::optional<std::string>& displayName,
+    const platform::Url& boxAddress,
+    const std::optional<SeatCredentials>& seat) {
+    const BoxPairing redeemed = redeemBoxCode(link, pairingCode, displayName, boxAddress, seat);
+    return finishBoxPairing(link, hostedTenantId, redeemed, boxAddress);
 }
 
 BoxSignIn signInToBox(

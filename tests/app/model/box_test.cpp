@@ -81,7 +81,8 @@ protected:
         return QCoro::waitFor(boxFailure(std::move(task), expected));
     }
     // The failure's text, or none when the task did not fail.
-    static std::optional<std::string> failure(QCoro::Task<>&& task) {
+    template <class T>
+    static std::optional<std::string> failure(QCoro::Task<T>&& task) {
         return QCoro::waitFor(failureOf(std::move(task)));
     }
 
@@ -96,7 +97,8 @@ private:
         }
         co_return false;
     }
-    static QCoro::Task<std::optional<std::string>> failureOf(QCoro::Task<> task) {
+    template <class T>
+    static QCoro::Task<std::optional<std::string>> failureOf(QCoro::Task<T> task) {
         try {
             co_await task;
         } catch (const std::exception& error) {
@@ -558,6 +560,93 @@ TEST_F(ModelBox, AKeyOfOneBoxIsNeverKeptForAnotherBoxOnTheSameServer) {
     run(model->refreshAccount());
     EXPECT_EQ(model->session()->tenantKeys.at("t2"), (TenantKey{"bk", "box-key", "box-team"}));
 }
+
+// "Sign out" pressed: a join, a box sign-in or a team choice asked after it is refused before
+// anything is sent, the person's box password included.
+TEST_F(ModelBox, ABoxFlowAskedOnceSignOutIsPressedSendsNothing) {
+    launchWith(onTheBox());
+    serveBoxKey();
+    serveBoxPairing(R"({"api_key":"box-key","api_key_id":"bk","tenant_id":"bt","box_account_id":"ba1","receipt":"r"})");
+    const BoxSignIn signedIn = run(model->signInToBox("t2", "ops@box.example", "secret"));
+    standin::Reply heldLogout{204, {}, ""};
+    heldLogout.holdUntilReleased = true;
+    hosted.on("POST", "/v1/logout", heldLogout);
+    box.clearRequests();
+    hosted.clearRequests();
+
+    QCoro::Task<> out = model->signOut();
+    const std::optional<std::string> refused(SessionLife::notSentText);
+    const JoinCode code{.boxURL = boxURL(), .hostedTenantId = "t1", .code = "pair-1", .seat = false};
+    EXPECT_EQ(failure(model->joinBox(code, "", "", "")), refused);
+    EXPECT_EQ(failure(model->signInToBox("t2", "ops@box.example", "secret")), refused);
+    EXPECT_EQ(failure(model->useBoxTeam("t2", signedIn.client, "box-team")), refused);
+    EXPECT_TRUE(box.requests().empty()) << testing::PrintToString(received(box));
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return count(hosted, "POST /v1/logout") == 1; }));
+    hosted.release();
+    run(std::move(out));
+    EXPECT_EQ(received(hosted), (std::vector<std::string>{"DELETE /v1/tenants/t1/keys/k1", "POST /v1/logout"}));
+}
+
+// "Sign out" pressed while the box is still answering a join's redemption or a team choice's key
+// issue, and that answer comes once the sign-out has revoked the session's keys (the log-out's
+// answer held): the key the box issued is taken back there and kept nowhere, the flow fails, and
+// nothing of the session follows "Sign out" but the sign-out's own calls.
+enum class BoxFlow { join, teamChoice };
+
+class ModelBoxSignOut : public ModelBox, public ::testing::WithParamInterface<BoxFlow> {};
+
+TEST_P(ModelBoxSignOut, AKeyTheBoxIssuesAsTheSignOutBeginsIsTakenBackThere) {
+    launchWith(onTheBox());
+    standin::Reply heldLogout{204, {}, ""};
+    heldLogout.holdUntilReleased = true;
+    hosted.on("POST", "/v1/logout", heldLogout);
+    box.on("DELETE", "/v1/tenants/box-team/keys/bk", standin::Reply::json("{}"));
+    std::optional<QCoro::Task<>> flow;
+    if (GetParam() == BoxFlow::join) {
+        serveBoxPairing("{}");
+        standin::Reply redeemed = standin::Reply::json(
+            R"({"api_key":"box-key","api_key_id":"bk","tenant_id":"box-team","box_account_id":"ba1","receipt":"r"})");
+        redeemed.holdUntilReleased = true;
+        box.on("POST", "/v1/pair", redeemed);
+        hosted.on("POST", "/v1/tenants/t2/pair", standin::Reply::json(R"({"paired":true,"box_account_id":"ba1"})"));
+        flow.emplace(model->joinBox({boxURL(), "t2", "pair-1", false}, "", "", ""));
+        ASSERT_TRUE(testkit::processEventsUntil([&] { return count(box, "POST /v1/pair") == 1; }));
+    } else {
+        serveBoxAccount();
+        standin::Reply issued = standin::Reply::json(R"({"id":"bk","token":"box-key"})");
+        issued.holdUntilReleased = true;
+        box.on("POST", "/v1/tenants/box-team/keys", issued);
+        const BoxSignIn signedIn = run(model->signInToBox("t2", "ops@box.example", "secret"));
+        flow.emplace(model->useBoxTeam("t2", signedIn.client, "box-team"));
+        ASSERT_TRUE(testkit::processEventsUntil([&] { return count(box, "POST /v1/tenants/box-team/keys") == 1; }));
+    }
+    hosted.clearRequests();
+    QCoro::Task<> out = model->signOut();
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return count(hosted, "DELETE /v1/tenants/t1/keys/k1") == 1; }));
+    box.release();
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return flow->isReady(); }));
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return count(hosted, "POST /v1/logout") == 1; }));
+    hosted.release();
+    run(std::move(out));
+
+    EXPECT_TRUE(failure(std::move(*flow)));
+    const auto requests = box.requests();
+    const auto revoked = std::ranges::find(requests, std::string("DELETE"), &standin::ReceivedRequest::method);
+    ASSERT_NE(revoked, requests.end()) << testing::PrintToString(received(box));
+    EXPECT_EQ(revoked->path, "/v1/tenants/box-team/keys/bk");
+    EXPECT_EQ(revoked->header("Authorization"), GetParam() == BoxFlow::join ? "Bearer box-key" : "Bearer box-session");
+    EXPECT_EQ(received(hosted), (std::vector<std::string>{"DELETE /v1/tenants/t1/keys/k1", "POST /v1/logout"}));
+    EXPECT_EQ(model->phase(), MacModel::Phase::signedOut);
+    EXPECT_TRUE(keychain->load().is(SessionLoad::Case::absent));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Flows,
+    ModelBoxSignOut,
+    ::testing::Values(BoxFlow::join, BoxFlow::teamChoice),
+    [](const ::testing::TestParamInfo<BoxFlow>& flow) {
+        return std::string(flow.param == BoxFlow::join ? "Join" : "TeamChoice");
+    });
 
 }  // namespace
 }  // namespace brisalune

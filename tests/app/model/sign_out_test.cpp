@@ -59,6 +59,7 @@ TEST_F(ModelSignOut, KeysAreRevokedBeforeTheSessionEndsAndOnlyOnce) {
     QCoro::Task<> second = model->signOut();  // ignored while the first runs
     ASSERT_TRUE(testkit::processEventsUntil([&] { return hosted.requests().size() == 2; }, std::chrono::seconds(10)));
     EXPECT_TRUE(model->isTearingDown());
+    run(model->refresh());  // the session is over from "Sign out": its pull does not go
     hosted.release();
     run(std::move(first));
     run(std::move(second));
@@ -83,6 +84,11 @@ TEST_F(ModelSignOut, AKeyIssuedWhileSigningOutIsRevokedBeforeTheSessionEnds) {
     hosted.on("POST", "/v1/tenants/t2/keys", heldKey);
     hosted.clearRequests();
     testkit::Ticker ticker;
+    bool keptK2 = false;
+    const QObject listening;  // the connection goes with this test's locals
+    QObject::connect(model.get(), &MacModel::sessionChanged, &listening, [&] {
+        keptK2 = keptK2 || (model->session() && model->session()->tenantKeys.contains("t2"));
+    });
 
     QCoro::Task<> selection = model->selectTenant("t2");
     ASSERT_TRUE(ticker.runUntil(1, [&] { return count(hosted, "POST /v1/tenants/t2/keys") == 1; }));
@@ -95,6 +101,7 @@ TEST_F(ModelSignOut, AKeyIssuedWhileSigningOutIsRevokedBeforeTheSessionEnds) {
     const auto order = received(hosted);
     EXPECT_EQ(std::ranges::count(order, "DELETE /v1/tenants/t2/keys/k2"), 1);
     EXPECT_LT(std::ranges::find(order, "DELETE /v1/tenants/t2/keys/k2"), std::ranges::find(order, "POST /v1/logout"));
+    EXPECT_FALSE(keptK2);  // never kept in a session signing out
     EXPECT_EQ(model->phase(), Phase::signedOut);
     EXPECT_FALSE(model->session());
     EXPECT_TRUE(keychain->load().is(SessionLoad::Case::absent));
@@ -129,6 +136,16 @@ TEST_F(ModelSignOut, AKeyKeptAsTheSignOutBeginsIsRevokedBeforeTheLogOut) {
             std::ranges::find(order, "DELETE /v1/tenants/t2/keys/k2"), std::ranges::find(order, "POST /v1/logout"));
         EXPECT_EQ(model->phase(), Phase::signedOut);
     }
+}
+
+// The text a box flow failed with; empty when it did not fail.
+QCoro::Task<std::string> joinFailure(QCoro::Task<> flow) {
+    try {
+        co_await flow;
+    } catch (const std::exception& error) {
+        co_return error.what();
+    }
+    co_return std::string();
 }
 
 // What no route answers, dropped unanswered, as by a network that went away.
@@ -423,8 +440,10 @@ TEST_F(ModelSignOut, AKeyringThatRefusedTheSignOutIsAskedAgainOnlyWhenThePersonA
     ASSERT_EQ(model->phase(), Phase::signedIn);
     ASSERT_TRUE(model->signOutRefusal());
     EXPECT_EQ(model->lastError(), model->signOutRefusal());
+    hosted.clearRequests();
     for (int i = 0; i < 3; ++i) run(model->refresh());
     EXPECT_EQ(store->clears, 1);
+    EXPECT_TRUE(hosted.requests().empty()) << ::testing::PrintToString(received(hosted));  // the session is over
 
     run(model->retryRefusedSignOut());  // the person opens the menu: one more try, refused again
     EXPECT_EQ(store->clears, 2);
@@ -440,6 +459,8 @@ TEST_F(ModelSignOut, AKeyringThatRefusedTheSignOutIsAskedAgainOnlyWhenThePersonA
     EXPECT_FALSE(model->signOutRefusal());
     EXPECT_FALSE(model->lastError());
     EXPECT_TRUE(store->load().is(SessionLoad::Case::absent));
+    // The service had ended the session: only what is kept here went.
+    EXPECT_TRUE(hosted.requests().empty()) << ::testing::PrintToString(received(hosted));
     run(model->retryRefusedSignOut());  // nothing left to retry
     EXPECT_EQ(store->clears, 3);
 }
@@ -546,32 +567,46 @@ TEST_F(ModelSignOutOnDisk, ARetryWaitingForTheSettingsFileBeforeASignOutSendsNot
 
 // Another program holds the settings file through the sign-out: the account's unsent
 // acknowledgements wait for it off the UI thread; once it is stopped, the sign-out does not go
-// through and says why, rather than leave them for the next account to send. What then becomes of
-// the session depends on whether the sign-out's calls reached the service: ended there, nothing
-// of it goes out until the person's next action finishes the sign-out; not reached (offline), it
-// still works there, and what was left is sent.
-enum class SignOutCalls { reachTheService, neverReachIt };
+// through and says why, rather than leave them for the next account to send. However its calls
+// fared at the service (answered, refused, never heard), the session stays signing out: nothing of
+// it goes, a press it overtook is told it was not sent, what was left stays on disk until the
+// person's next action runs the whole sign-out again, and that clears it.
+enum class SignOutCalls { reachTheService, areRefused, neverReachIt };
 
 class ModelSignOutRefused : public ModelSignOutOnDisk, public ::testing::WithParamInterface<SignOutCalls> {};
 
 TEST_P(ModelSignOutRefused, AnotherProgramHoldingTheSettingsLeavesNoAcknowledgementBehind) {
-    const bool reached = GetParam() == SignOutCalls::reachTheService;
-    launchWith(session());
+    if (GetParam() == SignOutCalls::areRefused) {
+        // Signed in now rather than taken up at start: that session's clients ask its life too.
+        serveLogin();
+        run(model->signIn("ops@example.com", "secret"));
+        serveKey(hosted, "t1", "k1", "key-1");
+        run(model->selectTenant("t1"));
+    } else {
+        launchWith(session());
+    }
     ASSERT_TRUE(fileAcks->put(
         {.alertId = "a101", .tenantId = "t1", .title = "Disk full", .attempts = 1, .lastError = {}, .verdict = {}}));
     const platform::Defaults::PeerLockPatience uiThread(MacAppDelegate::uiSettingsLockPatience);  // as in the app
-    // A press whose record is written and whose key is still being issued as the sign-out begins.
+    // A press on a team not shown whose record is written and whose key is still being issued as
+    // the sign-out begins, and one whose record waits for the settings file.
     standin::Reply heldKey = standin::Reply::json(R"({"id":"k2","token":"key-2"})");
     heldKey.holdUntilReleased = true;
     hosted.on("POST", "/v1/tenants/t2/keys", heldKey);
     QCoro::Task<MacModel::NotificationAck> press = model->acknowledgeFromNotification("b1", "t2");
     ASSERT_TRUE(testkit::processEventsUntil([&] { return count(hosted, "POST /v1/tenants/t2/keys") == 1; }));
-    if (!reached) hosted.otherwise(droppedUnanswered);
-
     testkit::HeldSettingsLock held(defaults.file());
+    QCoro::Task<MacModel::NotificationAck> waitingPress = model->acknowledgeFromNotification("a777", "t1");
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return held.waitedOnHere(); }));
+    const std::map<SignOutCalls, standin::Handler> service{
+        {SignOutCalls::reachTheService, {}},
+        {SignOutCalls::areRefused,
+         [](const standin::ReceivedRequest&) { return standin::Reply::json(R"({"error":"unavailable"})", 503); }},
+        {SignOutCalls::neverReachIt, droppedUnanswered}};
+    hosted.otherwise(service.at(GetParam()));
+
     QCoro::Task<> out = model->signOut();
     hosted.release();
-    ASSERT_TRUE(testkit::processEventsUntil([&] { return held.waitedOnHere() || !model->isTearingDown(); }));
     testkit::processEventsUntil([] { return false; }, MacAppDelegate::uiSettingsLockPatience * 2);
     EXPECT_TRUE(model->isTearingDown()) << "signed out past the held settings file";
 
@@ -579,47 +614,49 @@ TEST_P(ModelSignOutRefused, AnotherProgramHoldingTheSettingsLeavesNoAcknowledgem
     run(std::move(out));
     EXPECT_EQ(model->phase(), Phase::signedIn);
     EXPECT_EQ(model->signOutRefusal(), std::string(MacModel::acksHeldText));
-    EXPECT_EQ(keychain->load().session(), session());
+    EXPECT_TRUE(keychain->load().session());
     EXPECT_EQ(fileAcks->all().size(), 2u);
-    // Told as it is: not sent, and gone with the sign-out; or left to be sent.
-    const MacModel::NotificationAck pressed = run(std::move(press));
-    ASSERT_TRUE(pressed.get<MacModel::NotificationAck::Refused>()) << ::testing::PrintToString(pressed.value.index());
-    EXPECT_EQ(
-        MacAppDelegate::refusalText(pressed.get<MacModel::NotificationAck::Refused>()->why),
-        reached ? "Brisalune was signing out, so it was not sent."
-                : "Brisalune could not finish signing out, so it was not sent yet. It stays to be sent again.");
+    // Told as it is, with no button that could only be refused: not sent, and gone with the sign-out.
+    for (QCoro::Task<MacModel::NotificationAck>* pressed : {&press, &waitingPress}) {
+        const MacModel::NotificationAck told = run(std::move(*pressed));
+        ASSERT_TRUE(told.get<MacModel::NotificationAck::Refused>()) << ::testing::PrintToString(told.value.index());
+        EXPECT_EQ(
+            MacAppDelegate::refusalText(told.get<MacModel::NotificationAck::Refused>()->why),
+            "Brisalune was signing out, so it was not sent.");
+    }
 
     held.release();
     hosted.otherwise({});
     hosted.on("POST", "/v1/alerts/a101/ack", standin::Reply::json(testkit::alertAnswer("a101")));
     hosted.clearRequests();
+    box.clearRequests();
     diskPush.setModel(model);
     run(model->refresh());  // the refresh loop's turn
-    if (reached) {
-        EXPECT_TRUE(hosted.requests().empty()) << ::testing::PrintToString(received(hosted));
-        EXPECT_TRUE(run(model->acknowledgeFromNotification("a101", "t1")).get<MacModel::NotificationAck::Refused>());
-    } else {
-        EXPECT_EQ(count(hosted, "POST /v1/alerts/a101/ack"), 1u);
-    }
+    run(model->refreshAccount());
+    EXPECT_TRUE(run(model->acknowledgeFromNotification("a101", "t1")).get<MacModel::NotificationAck::Refused>());
+    const JoinCode code{.boxURL = boxURL(), .hostedTenantId = "t1", .code = "pair-1", .seat = false};
+    EXPECT_EQ(QCoro::waitFor(joinFailure(model->joinBox(code, "", "", ""))), SessionLife::notSentText);
+    EXPECT_TRUE(hosted.requests().empty()) << ::testing::PrintToString(received(hosted));
+    EXPECT_TRUE(box.requests().empty()) << ::testing::PrintToString(received(box));
+    EXPECT_EQ(fileAcks->all().size(), 2u);
 
-    hosted.clearRequests();
-    run(model->retryRefusedSignOut());  // the person's next action
+    run(model->retryRefusedSignOut());  // the person's next action: the whole sign-out again
     EXPECT_EQ(model->phase(), Phase::signedOut);
     EXPECT_TRUE(fileAcks->all().empty());
-    // Ended at the service already, or ended now.
-    if (reached)
-        EXPECT_TRUE(hosted.requests().empty()) << ::testing::PrintToString(received(hosted));
-    else
-        EXPECT_EQ(count(hosted, "POST /v1/logout"), 1u);
+    EXPECT_EQ(count(hosted, "POST /v1/logout"), 1u);
+    EXPECT_EQ(count(hosted, "POST /v1/alerts/a101/ack") + count(hosted, "POST /v1/alerts/b1/ack"), 0u);
+}
+
+std::string callsName(const ::testing::TestParamInfo<SignOutCalls>& calls) {
+    const std::array<std::string, 3> names{"ReachTheService", "AreRefused", "NeverReachIt"};
+    return names.at(static_cast<std::size_t>(calls.param));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Calls,
     ModelSignOutRefused,
-    ::testing::Values(SignOutCalls::reachTheService, SignOutCalls::neverReachIt),
-    [](const ::testing::TestParamInfo<SignOutCalls>& calls) {
-        return std::string(calls.param == SignOutCalls::reachTheService ? "ReachTheService" : "NeverReachIt");
-    });
+    ::testing::Values(SignOutCalls::reachTheService, SignOutCalls::areRefused, SignOutCalls::neverReachIt),
+    callsName);
 
 // The unsent acknowledgements cannot be cleared, with no other program holding the file: the
 // refusal gives the general words, not another program's hold.

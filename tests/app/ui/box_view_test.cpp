@@ -273,6 +273,28 @@ TEST_F(BoxViewTest, SignInWithOneBoxTeamGoesStraightToUse) {
     EXPECT_EQ(at<QLineEdit>(window, "boxSignIn.password").text(), "");
 }
 
+// "Sign out" pressed: nothing more of the session goes, so the window's Join and box sign-in wait.
+TEST_F(BoxViewTest, JoinAndSignInWaitOnceSignOutIsPressed) {
+    chooseBoxTeam();
+    QWidget* window = open();
+    fillBoxCredentials(window);
+    QPushButton& signIn = at<QPushButton>(window, "boxSignIn.submit");
+    ASSERT_TRUE(signIn.isEnabled());
+    QCoro::Task<> out = model.signOut();
+    EXPECT_FALSE(signIn.isEnabled());
+    await(std::move(out));
+
+    signInWithTeam("acme-ops");
+    window = open();
+    at<QPushButton>(window, "box.path.join").click();
+    at<QLineEdit>(window, "joinBox.code").setText(QString::fromStdString(joinCode(demo.boxUrl(), false)));
+    QPushButton& join = at<QPushButton>(window, "joinBox.join");
+    ASSERT_TRUE(join.isEnabled());
+    out = model.signOut();
+    EXPECT_FALSE(join.isEnabled());
+    await(std::move(out));
+}
+
 // The box account is on two teams of the box.
 demo::Fixture twoBoxTeams() {
     demo::Fixture fixture = demo::loadFixture(demo::defaultFixturePath());

@@ -70,9 +70,8 @@ public:
         struct Refused {
             enum class Why {
                 notSignedIn,
-                signingOut,         // a sign-out ran as it was pressed: nothing was written
-                signedOut,          // its session's sign-out took its record
-                signOutUnfinished,  // its session's sign-out could not clear: the record stays to be sent
+                signingOut,  // a sign-out ran as it was pressed: nothing was written
+                signedOut,   // a sign-out overtook it: not sent, and any record it wrote goes with that sign-out
                 noTeam,
                 teamsUnknown,  // the account's teams were never read
                 notAMember,
@@ -141,6 +140,9 @@ public:
     // A sign-out runs: its calls to the service, or what it forgets on this computer. No
     // acknowledgement is taken meanwhile.
     bool isSigningOut() const noexcept { return isTearingDown_ || forgetting_ > 0; }
+    // A sign-out of the session held has begun: it runs, or its local step was refused and waits to
+    // be finished. Nothing of the session goes meanwhile. Changes with signingOutChanged.
+    bool sessionIsEnding() const noexcept { return session_ && !life_->isLive(); }
     // A sign-out waits for another program that holds the settings file (it clears the unsent
     // acknowledgements there). Changes with signOutWaitChanged.
     bool signOutWaitsForSettings() const noexcept { return signOutWaitsForSettings_; }
@@ -194,7 +196,8 @@ public:
     // Unregisters this device, revokes the team keys it holds side by side, waits for keys still
     // being issued (each revoked as it comes), logs out, then forgets locally. Nothing stops it;
     // the calls to the service give up together after about 20 s; a second request while one runs
-    // is ignored.
+    // is ignored. From its start the session sends nothing else, and never again (see SessionLife);
+    // when the service has ended the session itself, only the local step runs.
     QCoro::Task<> signOut();
     // Forgets the session here only: the unsent acknowledgements, then the keychain item. When
     // either cannot go, the session stays held, with the refusal in `signOutRefusal` and
@@ -204,8 +207,8 @@ public:
     // computer goes at once, as a job of the local pool that the quit waits for.
     void endSignOutAtQuit();
     // Tries a refused sign-out again, for an action of the person (the menu opening); each try may
-    // ask to unlock. The whole sign-out when its calls never reached the service (the session
-    // still works there), else its local step. Nothing when none is held or one is running.
+    // ask to unlock. The whole sign-out, as "Sign out" runs it. Nothing when none is held or one
+    // is running.
     QCoro::Task<> retryRefusedSignOut();
     // How long a sign-out waits for another program that holds the settings file, in all: the
     // settings lock's own patience unless shortened (tests).
@@ -242,6 +245,11 @@ public:
     static void savePortalOrigins(const PortalOrigins& origins, platform::Defaults& defaults);
 
     // ---- boxes ----
+    //
+    // They send with the session's own clients: asked once "Sign out" is pressed, each throws the
+    // signing-out words (SessionLife::notSentText) before anything goes, and one under way sends
+    // nothing more. A key a box issues for one is a key issue the sign-out waits for: kept only
+    // while the session is live, else taken back on that box, and the flow fails.
 
     // Probes the code's box, has the hosted service pair it with the hosted team, records the box
     // and its key (revoking a key it replaces), then makes the team active. Throws
@@ -315,9 +323,12 @@ private:
     // landed meanwhile, this one's changes go on top of it; when the session ended or was replaced
     // meanwhile, nothing is written. True when kept.
     QCoro::Task<bool> storeSession(StoredSession session);
-    // The session still exists, carries this token, and no local sign-out is forgetting it.
+    // The session still exists, carries this token, and no sign-out of it has begun.
     bool sessionStillHas(std::string_view sessionToken) const;
+    // What the box flows send with: the session's own clients.
     BoxLink boxLink() const;
+    // A box flow asked once "Sign out" is pressed: throws the signing-out words before anything goes.
+    void refuseOnceSigningOut() const;
     // Writes the team's key, issued at `issuer`, when the session still carries the token; with
     // `movesTeam` it records `issuer` as the team's address too, else the team must still be at
     // `issuer` when the key is written and once it is kept. The session before, when the write
@@ -333,6 +344,7 @@ private:
     QCoro::Task<> settleKeychain();
     // One of the session's own clients (its token, a team key): it sends only while the session
     // now served is live.
+    ClientFactory sessionClients() const;
     std::shared_ptr<BrisaluneClient> sessionClient(
         const platform::Url& baseURL,
         std::optional<std::string> sessionToken,
@@ -390,11 +402,6 @@ private:
         std::shared_ptr<BrisaluneClient> teamClient,
         std::shared_ptr<PendingAckStoring> store,
         AckSession taken);
-    // Why a press that its session's sign-out overtook was not sent, once that sign-out has decided
-    // its record; none when the record was never written and that sign-out left the session.
-    QCoro::Task<std::optional<NotificationAck::Refused::Why>> signOutVerdict(AckSession taken, bool written);
-    // Once no sign-out runs.
-    QCoro::Task<> signOutsEnded();
     // The stored record's title, else the open alert's rule, else the id.
     std::string notificationAckTitle(const std::string& alertId) const;
 

@@ -50,8 +50,6 @@ public:
     static constexpr std::string_view notSignedInText = "You are not signed in to Brisalune, so it was not sent.";
     static constexpr std::string_view signingOutText = "Brisalune is signing out, so it was not sent.";
     static constexpr std::string_view signedOutText = "Brisalune was signing out, so it was not sent.";
-    static constexpr std::string_view signOutUnfinishedText =
-        "Brisalune could not finish signing out, so it was not sent yet. It stays to be sent again.";
     static constexpr std::string_view noTeamText = "No team is chosen in Brisalune, so it was not sent.";
     static constexpr std::string_view notAMemberText =
         "This account is not a member of the alert's team, so it was not sent.";

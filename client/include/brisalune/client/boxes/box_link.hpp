@@ -11,6 +11,7 @@
 
 #include <brisalune/client/accounts/accounts.hpp>
 #include <brisalune/client/accounts/session.hpp>
+#include <brisalune/client/boxes/pairing.hpp>
 #include <brisalune/client/core/client.hpp>
 #include <brisalune/client/core/client_factory.hpp>
 #include <brisalune/platform/url.hpp>
@@ -108,6 +109,20 @@ BoxConnection pairBox(
     const std::optional<std::string>& displayName,
     const platform::Url& boxAddress,
     const std::optional<SeatCredentials>& seat);
+
+// pairBox in its two halves, for a caller that takes back the box's new key when the second one
+// fails: the redemption on the box (sessionEnded without an account client, before the code is
+// spent), then the hosted service's pairing and the relay.
+BoxPairing redeemBoxCode(
+    const BoxLink& link,
+    std::string_view pairingCode,
+    const std::optional<std::string>& displayName,
+    const platform::Url& boxAddress,
+    const std::optional<SeatCredentials>& seat);
+BoxConnection finishBoxPairing(
+    const BoxLink& link, std::string_view hostedTenantId, const BoxPairing& redeemed, const platform::Url& boxAddress);
+// The key a redemption gave, for the box's own id of the team.
+TenantKey redeemedKey(const BoxPairing& redeemed);
 
 // Signs in to the box for a hosted team and reads the box account's teams. Throws the login's
 // or the account read's BrisaluneError, or boxHasNoTenants (after signing the box session out).
