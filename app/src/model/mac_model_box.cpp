@@ -161,7 +161,8 @@ QCoro::Task<> MacModel::joinBox(JoinCode code, std::string displayName, std::str
     std::optional<StoredSession> replaced;
     std::exception_ptr unkept;
     try {
-        // A sign-out begun while the box answered: nothing more of the session goes.
+        // A sign-out begun while the box answered: the pairing is not sent (nor, its answer on
+        // the way, the relay: the link's clients are the session's).
         if (!sessionStillHas(sessionToken)) throw BoxConnectionError::sessionEnded();
         const auto finish = [link, hostedTenantId, redeemed, box = code.boxURL] {
             return finishBoxPairing(link, hostedTenantId, redeemed, box);

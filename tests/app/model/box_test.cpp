@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -339,6 +341,7 @@ TEST_F(ModelBox, ASignOutDuringATeamChoiceFailsItAndTakesTheNewKeyBack) {
     box.on("DELETE", "/v1/tenants/box-team/keys/bk2", standin::Reply::json("{}"));
     const BoxSignIn signedIn = run(model->signInToBox("t2", "ops@box.example", "secret"));
     QCoro::Task<> use = model->useBoxTeam("t2", signedIn.client, "box-team");
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return count(box, "POST /v1/tenants/box-team/keys") == 1; }));
     run(model->signOutLocally());
     EXPECT_TRUE(failsWith(std::move(use), BoxConnectionError::Case::sessionEnded));
     EXPECT_FALSE(model->session());
@@ -587,35 +590,48 @@ TEST_F(ModelBox, ABoxFlowAskedOnceSignOutIsPressedSendsNothing) {
     EXPECT_EQ(received(hosted), (std::vector<std::string>{"DELETE /v1/tenants/t1/keys/k1", "POST /v1/logout"}));
 }
 
-// "Sign out" pressed while the box is still answering a join's redemption or a team choice's key
-// issue, and that answer comes once the sign-out has revoked the session's keys (the log-out's
-// answer held): the key the box issued is taken back there and kept nowhere, the flow fails, and
-// nothing of the session follows "Sign out" but the sign-out's own calls.
-enum class BoxFlow { join, teamChoice };
+// "Sign out" pressed while a join's redemption (at the box) or pairing (at the service, with the
+// relay to install), or a team choice's key issue, is answered, the answer coming once a sign-out
+// that did not wait for it would have logged out: the sign-out waits, the key the box issued is
+// taken back there before the log-out and kept nowhere, the flow fails, and nothing of the session
+// follows "Sign out" but the sign-out's own calls.
+enum class BoxFlow { joinRedeeming, joinPairing, teamChoice };
 
 class ModelBoxSignOut : public ModelBox, public ::testing::WithParamInterface<BoxFlow> {};
 
-TEST_P(ModelBoxSignOut, AKeyTheBoxIssuesAsTheSignOutBeginsIsTakenBackThere) {
+TEST_P(ModelBoxSignOut, AKeyTheBoxIssuesAsTheSignOutBeginsIsTakenBackThereFirst) {
     launchWith(onTheBox());
-    standin::Reply heldLogout{204, {}, ""};
-    heldLogout.holdUntilReleased = true;
-    hosted.on("POST", "/v1/logout", heldLogout);
+    box.clearRequests();
+    std::atomic<bool> takenBackFirst = false;
+    hosted.on("POST", "/v1/logout", [&](const standin::ReceivedRequest&) {
+        takenBackFirst = count(box, "DELETE /v1/tenants/box-team/keys/bk") == 1;
+        standin::Reply held{204, {}, ""};
+        held.holdUntilReleased = true;
+        return held;
+    });
     box.on("DELETE", "/v1/tenants/box-team/keys/bk", standin::Reply::json("{}"));
+    const auto held = [](standin::Reply reply) {
+        reply.holdUntilReleased = true;
+        return reply;
+    };
+    const bool joins = GetParam() != BoxFlow::teamChoice;
+    standin::Server& answering = GetParam() == BoxFlow::joinPairing ? hosted : box;
     std::optional<QCoro::Task<>> flow;
-    if (GetParam() == BoxFlow::join) {
+    if (joins) {
         serveBoxPairing("{}");
-        standin::Reply redeemed = standin::Reply::json(
+        const standin::Reply redeemed = standin::Reply::json(
             R"({"api_key":"box-key","api_key_id":"bk","tenant_id":"box-team","box_account_id":"ba1","receipt":"r"})");
-        redeemed.holdUntilReleased = true;
-        box.on("POST", "/v1/pair", redeemed);
-        hosted.on("POST", "/v1/tenants/t2/pair", standin::Reply::json(R"({"paired":true,"box_account_id":"ba1"})"));
+        const standin::Reply paired = standin::Reply::json(
+            R"({"paired":true,"box_account_id":"ba1","relay_key_id":"rk","relay_secret":"rs"})");
+        const bool redeeming = GetParam() == BoxFlow::joinRedeeming;
+        box.on("POST", "/v1/pair", redeeming ? held(redeemed) : redeemed);
+        hosted.on("POST", "/v1/tenants/t2/pair", redeeming ? paired : held(paired));
         flow.emplace(model->joinBox({boxURL(), "t2", "pair-1", false}, "", "", ""));
-        ASSERT_TRUE(testkit::processEventsUntil([&] { return count(box, "POST /v1/pair") == 1; }));
+        const char* asked = redeeming ? "POST /v1/pair" : "POST /v1/tenants/t2/pair";
+        ASSERT_TRUE(testkit::processEventsUntil([&] { return count(answering, asked) == 1; }));
     } else {
         serveBoxAccount();
-        standin::Reply issued = standin::Reply::json(R"({"id":"bk","token":"box-key"})");
-        issued.holdUntilReleased = true;
-        box.on("POST", "/v1/tenants/box-team/keys", issued);
+        box.on("POST", "/v1/tenants/box-team/keys", held(standin::Reply::json(R"({"id":"bk","token":"box-key"})")));
         const BoxSignIn signedIn = run(model->signInToBox("t2", "ops@box.example", "secret"));
         flow.emplace(model->useBoxTeam("t2", signedIn.client, "box-team"));
         ASSERT_TRUE(testkit::processEventsUntil([&] { return count(box, "POST /v1/tenants/box-team/keys") == 1; }));
@@ -623,30 +639,40 @@ TEST_P(ModelBoxSignOut, AKeyTheBoxIssuesAsTheSignOutBeginsIsTakenBackThere) {
     hosted.clearRequests();
     QCoro::Task<> out = model->signOut();
     ASSERT_TRUE(testkit::processEventsUntil([&] { return count(hosted, "DELETE /v1/tenants/t1/keys/k1") == 1; }));
-    box.release();
+    testkit::processEventsUntil([&] { return count(hosted, "POST /v1/logout") > 0; }, std::chrono::seconds(1));
+    answering.release();
     ASSERT_TRUE(testkit::processEventsUntil([&] { return flow->isReady(); }));
     ASSERT_TRUE(testkit::processEventsUntil([&] { return count(hosted, "POST /v1/logout") == 1; }));
     hosted.release();
     run(std::move(out));
 
     EXPECT_TRUE(failure(std::move(*flow)));
-    const auto requests = box.requests();
-    const auto revoked = std::ranges::find(requests, std::string("DELETE"), &standin::ReceivedRequest::method);
-    ASSERT_NE(revoked, requests.end()) << testing::PrintToString(received(box));
-    EXPECT_EQ(revoked->path, "/v1/tenants/box-team/keys/bk");
-    EXPECT_EQ(revoked->header("Authorization"), GetParam() == BoxFlow::join ? "Bearer box-key" : "Bearer box-session");
+    EXPECT_TRUE(takenBackFirst);
+    const std::vector<std::string> atTheBox =
+        joins ? std::vector<std::string>{"GET /healthz", "POST /v1/pair", "DELETE /v1/tenants/box-team/keys/bk"}
+              : std::vector<std::string>{
+                    "POST /v1/login",
+                    "GET /v1/me",
+                    "POST /v1/tenants/box-team/keys",
+                    "DELETE /v1/tenants/box-team/keys/bk",
+                    "POST /v1/logout"};
+    ASSERT_EQ(received(box), atTheBox);
+    EXPECT_EQ(box.requests()[atTheBox.size() - (joins ? 1 : 2)].header("Authorization"), joins ? "Bearer box-key" : "Bearer box-session");
     EXPECT_EQ(received(hosted), (std::vector<std::string>{"DELETE /v1/tenants/t1/keys/k1", "POST /v1/logout"}));
     EXPECT_EQ(model->phase(), MacModel::Phase::signedOut);
     EXPECT_TRUE(keychain->load().is(SessionLoad::Case::absent));
 }
 
+std::string flowName(const ::testing::TestParamInfo<BoxFlow>& flow) {
+    const std::array<std::string, 3> names{"JoinRedeeming", "JoinPairing", "TeamChoice"};
+    return names.at(static_cast<std::size_t>(flow.param));
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Flows,
     ModelBoxSignOut,
-    ::testing::Values(BoxFlow::join, BoxFlow::teamChoice),
-    [](const ::testing::TestParamInfo<BoxFlow>& flow) {
-        return std::string(flow.param == BoxFlow::join ? "Join" : "TeamChoice");
-    });
+    ::testing::Values(BoxFlow::joinRedeeming, BoxFlow::joinPairing, BoxFlow::teamChoice),
+    flowName);
 
 }  // namespace
 }  // namespace brisalune
