@@ -712,15 +712,15 @@ TEST_F(ModelSignOutOnDisk, AHolderThatNeverLetsGoHoldsTheSignOutOnePatienceAndIs
     EXPECT_FALSE(model->signOutWaitsForSettings());
     EXPECT_EQ(fileAcks->all().size(), 1u);
 
-    // The holder lets go: the press's record lands, but the session ended at the service, so it is
-    // not sent, and its press is told so; the refresh asks nothing either.
+    // The holder lets go: the press's record lands, but the session is signing out, so it is not
+    // sent, and its press is told so; the refresh asks nothing either.
     held.release();
     EXPECT_EQ(run(std::move(press)), MacModel::NotificationAck{MacModel::NotificationAck::Refused{Why::signedOut}});
     EXPECT_EQ(fileAcks->all().size(), 2u);
     run(model->refresh());
     EXPECT_EQ(received(hosted).back(), "POST /v1/logout");
 
-    // The person's next action finishes the sign-out, shown as it runs.
+    // The person's next action runs the sign-out again, shown as it runs.
     QCoro::Task<> retry = model->retryRefusedSignOut();
     EXPECT_FALSE(button.isEnabled());
     run(std::move(retry));
