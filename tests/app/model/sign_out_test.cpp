@@ -571,7 +571,7 @@ TEST_F(ModelSignOutOnDisk, ARetryWaitingForTheSettingsFileBeforeASignOutSendsNot
 // fared at the service (answered, refused, never heard), the session stays signing out: nothing of
 // it goes, a press it overtook is told it was not sent, what was left stays on disk until the
 // person's next action runs the whole sign-out again, and that clears it.
-enum class SignOutCalls { reachTheService, areRefused, neverReachIt };
+enum class SignOutCalls { reachTheService, areRefused, areUnanswered };
 
 class ModelSignOutRefused : public ModelSignOutOnDisk, public ::testing::WithParamInterface<SignOutCalls> {};
 
@@ -602,7 +602,7 @@ TEST_P(ModelSignOutRefused, AnotherProgramHoldingTheSettingsLeavesNoAcknowledgem
         {SignOutCalls::reachTheService, {}},
         {SignOutCalls::areRefused,
          [](const standin::ReceivedRequest&) { return standin::Reply::json(R"({"error":"unavailable"})", 503); }},
-        {SignOutCalls::neverReachIt, droppedUnanswered}};
+        {SignOutCalls::areUnanswered, droppedUnanswered}};  // heard or not, as offline
     hosted.otherwise(service.at(GetParam()));
 
     QCoro::Task<> out = model->signOut();
@@ -648,14 +648,14 @@ TEST_P(ModelSignOutRefused, AnotherProgramHoldingTheSettingsLeavesNoAcknowledgem
 }
 
 std::string callsName(const ::testing::TestParamInfo<SignOutCalls>& calls) {
-    const std::array<std::string, 3> names{"ReachTheService", "AreRefused", "NeverReachIt"};
+    const std::array<std::string, 3> names{"ReachTheService", "AreRefused", "AreUnanswered"};
     return names.at(static_cast<std::size_t>(calls.param));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Calls,
     ModelSignOutRefused,
-    ::testing::Values(SignOutCalls::reachTheService, SignOutCalls::areRefused, SignOutCalls::neverReachIt),
+    ::testing::Values(SignOutCalls::reachTheService, SignOutCalls::areRefused, SignOutCalls::areUnanswered),
     callsName);
 
 // The unsent acknowledgements cannot be cleared, with no other program holding the file: the
