@@ -58,13 +58,7 @@ StoredSession keysAddedSince(const StoredSession& before, StoredSession now) {
 // The same client for the sign-out's calls: its requests bounded by `deadline` over its own
 // transport, whatever the session's life.
 std::shared_ptr<BrisaluneClient> bounded(const std::shared_ptr<const http::Deadline>& deadline, const BrisaluneClient& made) {
-    return std::make_shared<BrisaluneClient>(
-        made.baseURL(),
-        made.sessionToken(),
-        made.dataKey(),
-        http::deadlineTransport(made.transport(), deadline),
-        made.identity(),
-        made.compatibility());
+    return made.over(http::deadlineTransport(made.transport(), deadline));
 }
 
 }  // namespace

@@ -26,13 +26,7 @@ private:
 }  // namespace
 
 std::shared_ptr<BrisaluneClient> whileLive(std::shared_ptr<const SessionLife> life, const BrisaluneClient& made) {
-    return std::make_shared<BrisaluneClient>(
-        made.baseURL(),
-        made.sessionToken(),
-        made.dataKey(),
-        std::make_shared<LiveOnlyTransport>(made.transport(), std::move(life)),
-        made.identity(),
-        made.compatibility());
+    return made.over(std::make_shared<LiveOnlyTransport>(made.transport(), std::move(life)));
 }
 
 }  // namespace brisalune

@@ -3,7 +3,9 @@
 #include <brisalune/client/core/client_outdated.hpp>
 #include <brisalune/platform/text.hpp>
 
+#include <memory>
 #include <stdexcept>
+#include <utility>
 
 namespace brisalune {
 
@@ -36,6 +38,11 @@ void BrisaluneClient::setSessionToken(std::optional<std::string> token) {
 void BrisaluneClient::setDataKey(std::optional<std::string> key) {
     std::lock_guard lock(credentialsMutex_);
     dataKey_ = std::move(key);
+}
+
+std::shared_ptr<BrisaluneClient> BrisaluneClient::over(std::shared_ptr<http::Transport> transport) const {
+    return std::make_shared<BrisaluneClient>(
+        baseURL_, sessionToken(), dataKey(), std::move(transport), identity_, compatibility_);
 }
 
 std::optional<std::string> BrisaluneClient::sessionToken() const {

@@ -64,6 +64,9 @@ public:
     const ClientIdentity& identity() const noexcept { return identity_; }
     ServerCompatibility& compatibility() const noexcept { return compatibility_; }
     const std::shared_ptr<http::Transport>& transport() const noexcept { return transport_; }
+    // The same client (address, credentials as they are now, identity, compatibility record) over
+    // another transport, such as one that wraps this one's.
+    std::shared_ptr<BrisaluneClient> over(std::shared_ptr<http::Transport> transport) const;
 
     void setSessionToken(std::optional<std::string> token);
     void setDataKey(std::optional<std::string> key);
