@@ -211,6 +211,11 @@ bool MacModel::sessionStillHas(std::string_view sessionToken) const {
 
 // ---- derived ----
 
+std::optional<std::string> MacModel::sessionEndingText() const {
+    if (!sessionIsEnding()) return std::nullopt;
+    return signOutRefusal_.value_or(std::string(signingOutText));
+}
+
 std::optional<Membership> MacModel::currentMembership() const {
     if (!session_ || !session_->activeTenantId) return std::nullopt;
     const auto found = std::ranges::find(memberships_, *session_->activeTenantId, &Membership::tenantId);

@@ -35,14 +35,22 @@ constexpr std::chrono::seconds loggedOutBy{20};
 // How often the menu is told whether a sign-out's clear waits for another program.
 constexpr std::chrono::milliseconds settingsWaitCheck{500};
 
-// Revokes the session's keys; what survives is the server's to expire.
-QCoro::Task<> revokeQuietly(StoredSession keys, std::shared_ptr<BrisaluneClient> client, ClientFactory factory) {
-    if (keys.tenantKeys.empty()) co_return;
-    const auto revoke = [keys, client, factory] { KeyRevocation::revokeAll(keys, *client, factory); };
+// The one line a refused sign-out shows: why, that nothing is sent, and what tries again.
+std::string refusalText(std::string why) {
+    if (!why.empty()) why.front() = static_cast<char>(std::tolower(static_cast<unsigned char>(why.front())));
+    return "Brisalune could not finish signing out: " + why +
+           " Nothing of this session is sent meanwhile; it tries again when its window opens or you press "
+           "\u201cFinish signing out\u201d.";
+}
+
+// Revokes the session's keys; whether any was not shown revoked or dead.
+QCoro::Task<bool> revokeQuietly(StoredSession keys, std::shared_ptr<BrisaluneClient> client, ClientFactory factory) {
+    if (keys.tenantKeys.empty()) co_return false;
+    const auto revoke = [keys, client, factory] { return !KeyRevocation::revokeAll(keys, *client, factory).empty(); };
     try {
-        co_await awaitBlocking(revoke);
+        co_return co_await awaitBlocking(revoke);
     } catch (const std::exception&) {
-        // Dropped, as the revocation's own failures are.
+        co_return true;
     }
 }
 
@@ -218,6 +226,9 @@ QCoro::Task<> MacModel::refreshAccount() {
 
 QCoro::Task<> MacModel::signOut() {
     if (!session_ || !accountClient_ || isTearingDown_) co_return;
+    // A run again: the last refusal's words go, wherever they are shown, until this run ends.
+    if (signOutRefusal_ && lastError_ == signOutRefusal_) setLastError(std::nullopt);
+    setSignOutRefusal(std::nullopt);
     // The service ended the session itself, and only what is kept here was left.
     if (life_->state() == SessionLife::State::endedAtService) {
         co_await signOutLocally();
@@ -252,6 +263,7 @@ QCoro::Task<> MacModel::signOut() {
     co_await keyIssuesSettledBy(start + keyIssuesAwaitedBy);
     deadline->endAt(start + loggedOutBy);
     co_await revokeQuietly(keysAddedSince(held, heldNow()), client, factory);
+    co_await takeBackListedKeys(client, factory);
     const auto endServerSession = [client] { logout(*client); };
     try {
         co_await awaitBlocking(endServerSession);
@@ -267,10 +279,21 @@ std::shared_ptr<BrisaluneClient> MacModel::clientForTakingBack(std::shared_ptr<B
     return used ? clientFactory_(used->baseURL(), used->sessionToken(), used->dataKey()) : used;
 }
 
-QCoro::Task<> MacModel::revokeUnheldKey(StoredSession session, std::string tenantId, TenantKey key) {
+QCoro::Task<> MacModel::revokeUnheldKey(
+    StoredSession session, std::string tenantId, TenantKey key, std::optional<platform::Url> host) {
+    session.tenantHosts.clear();
+    if (host) session.tenantHosts.emplace(tenantId, std::move(*host));
     session.tenantKeys = {{std::move(tenantId), std::move(key)}};
     const std::shared_ptr<BrisaluneClient> client = clientFactory_(session.baseURL, session.sessionToken, std::nullopt);
-    co_await revokeQuietly(std::move(session), client, clientFactory_);
+    const bool survived = co_await revokeQuietly(session, client, clientFactory_);
+    if (survived && session_ && session_->sessionToken == session.sessionToken) keysToTakeBack_.push_back(session);
+}
+
+QCoro::Task<> MacModel::takeBackListedKeys(std::shared_ptr<BrisaluneClient> client, ClientFactory factory) {
+    // One at a time: two of them may be keys of one team, which one session cannot hold.
+    std::vector<StoredSession> listed = std::exchange(keysToTakeBack_, {});
+    for (StoredSession& keys : listed)
+        if (co_await revokeQuietly(keys, client, factory)) keysToTakeBack_.push_back(std::move(keys));
 }
 
 void MacModel::keyIssueEnded() {
@@ -314,9 +337,9 @@ QCoro::Task<> MacModel::signOutLocally() {
     const bool heldOff = signOutWaitsForSettings_ || (!cleared && defaults_.heldByAnotherProgram());
     setSignOutWaitsForSettings(false);
     if (!cleared) {
-        const std::string_view why = heldOff ? acksHeldText : acksNotClearedText;
-        setLastError(std::string(why));
-        setSignOutRefusal(std::string(why));
+        const std::string refused = refusalText(std::string(heldOff ? acksHeldWhy : acksNotClearedWhy));
+        setLastError(refused);
+        setSignOutRefusal(refused);
         co_return;
     }
     ackGate_ = std::make_shared<SessionAckGate>();  // for the presses after this sign-out
@@ -330,16 +353,15 @@ QCoro::Task<> MacModel::signOutLocally() {
     try {
         co_await awaitBlocking(clear, &localPool());
     } catch (const std::exception& error) {
-        setLastError(error.what());
-        setSignOutRefusal(error.what());
+        const std::string refused = refusalText(error.what());
+        setLastError(refused);
+        setSignOutRefusal(refused);
         co_return;
     }
-    // The refusal no longer holds: its words go, wherever they are shown.
-    if (signOutRefusal_ && lastError_ == signOutRefusal_) setLastError(std::nullopt);
-    setSignOutRefusal(std::nullopt);
     // Still in the turn: a save waiting behind it finds the session gone and writes nothing.
     life_->set(SessionLife::State::gone);
     life_ = std::make_shared<SessionLife>();
+    keysToTakeBack_.clear();
     pushState_.clearDeviceLedger();
     pushState_.endSession();
     setSession(std::nullopt);

@@ -2,6 +2,7 @@
 
 #include <brisalune/app/model/mac_model.hpp>
 
+#include <brisalune/client/accounts/endpoints.hpp>
 #include <brisalune/client/accounts/key_revocation.hpp>
 #include <brisalune/client/boxes/box_address.hpp>
 #include <brisalune/client/boxes/probe.hpp>
@@ -51,6 +52,21 @@ QCoro::Task<> retireReplacedKey(
     co_await retireKey(onlyKey(before, tenantId, key, host), std::move(accountClient), std::move(clientFactory));
 }
 
+// Takes back a key that a seat's redemption gave, in a box session of that seat: a box that
+// revokes keys only for its signed-in accounts accepts that. Whether the box revoked it.
+bool revokeWithSeat(const ClientFactory& make, const platform::Url& box, const SeatCredentials& seat, const TenantKey& key) {
+    const std::shared_ptr<BrisaluneClient> client = make(box, std::nullopt, std::nullopt);
+    bool revoked = false;
+    try {
+        client->setSessionToken(login(*client, seat.email, seat.password).token);
+        revokeKey(*client, key.tenantId.value_or(""), key.keyId);
+        revoked = true;
+    } catch (const std::exception&) {
+    }
+    if (client->sessionToken()) signOutOfBox(*client);
+    return revoked;
+}
+
 // The key the team had before `replacement`, when there was another one.
 bool replacesKey(const StoredSession& before, const std::string& tenantId, const TenantKey& replacement) {
     const auto old = before.tenantKeys.find(tenantId);
@@ -67,7 +83,9 @@ BoxLink MacModel::boxLink() const {
             .account = [signedIn]() -> std::optional<BoxLinkAccount> {
                 const std::shared_ptr<SignedInAccount> account = signedIn.lock();
                 return account ? account->get() : std::nullopt;
-            }};
+            },
+            // A box session a cut sign-in got is ended whatever the session's life.
+            .endingFactory = clientFactory_};
 }
 
 void MacModel::refuseOnceSigningOut() const {
@@ -135,7 +153,8 @@ QCoro::Task<> MacModel::confirmKeptAt(
 QCoro::Task<> MacModel::joinBox(JoinCode code, std::string displayName, std::string email, std::string password) {
     if (!accountClient_ || !session_) co_return;
     refuseOnceSigningOut();
-    const std::string sessionToken = session_->sessionToken;
+    const StoredSession asked = *session_;
+    const std::string sessionToken = asked.sessionToken;
     // What takes back a key the box issues, whatever becomes of the session meanwhile.
     const std::shared_ptr<BrisaluneClient> takingBack = clientForTakingBack(accountClient_);
 
@@ -176,10 +195,13 @@ QCoro::Task<> MacModel::joinBox(JoinCode code, std::string displayName, std::str
         unkept = std::current_exception();
     }
     if (unkept) {
-        // Kept nowhere: the box's new key is taken back on that box.
-        StoredSession asked = session_.value_or(StoredSession{});
-        co_await retireKey(
-            onlyKey(std::move(asked), hostedTenantId, redeemedKey(redeemed), code.boxURL), takingBack, clientFactory_);
+        // Kept nowhere: the box's new key is taken back on that box, in the seat's own box session
+        // when there is one, else by the key itself.
+        const TenantKey key = redeemedKey(redeemed);
+        const auto bySeat = [make = clientFactory_, box = code.boxURL, seat, key] {
+            return seat && revokeWithSeat(make, box, *seat, key);
+        };
+        if (!co_await awaitBlocking(bySeat)) co_await revokeUnheldKey(asked, hostedTenantId, key, code.boxURL);
         std::rethrow_exception(unkept);
     }
     issue.reset();
@@ -215,7 +237,8 @@ QCoro::Task<> MacModel::useBoxTeam(
     if (!session_) co_return;
     refuseOnceSigningOut();
     if (!boxClient) throw std::invalid_argument("useBoxTeam needs the box sign-in's client");
-    const std::string sessionToken = session_->sessionToken;
+    const StoredSession asked = *session_;
+    const std::string sessionToken = asked.sessionToken;
     // Only a sign-in made under this session: one left over from another account issues nothing.
     if (!holdsBoxSignIn(*boxClient)) throw BoxConnectionError::signInEnded();
     // The team left the box this sign-in is for: that box has no key to give for it.
@@ -253,10 +276,13 @@ QCoro::Task<> MacModel::useBoxTeam(
         // again, unless the team has left that box or the session is over.
         const std::shared_ptr<BrisaluneClient> takingBack = clientForTakingBack(boxClient);
         const auto revokeNew = [takingBack, boxTenantId, id = issued.id] { revokeKey(*takingBack, boxTenantId, id); };
+        bool revokedNew = true;
         try {
             co_await awaitBlocking(revokeNew);
         } catch (const std::exception&) {
+            revokedNew = false;
         }
+        if (!revokedNew) co_await revokeUnheldKey(asked, hostedTenantId, key, issuer);
         if (replaced) co_await retireReplacedBoxKey(*replaced, hostedTenantId, boxClient, boxTenantId);
         if (moved || !sessionStillHas(sessionToken)) co_await endBoxSession(boxClient);
         std::rethrow_exception(unsaved);

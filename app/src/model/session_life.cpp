@@ -14,7 +14,7 @@ public:
         : inner_(std::move(inner)), life_(std::move(life)) {}
 
     http::Response perform(const http::Request& request) override {
-        if (!life_->isLive()) throw http::TransportError(std::string(SessionLife::notSentText));
+        if (!life_->isLive()) throw http::NotSentError(std::string(SessionLife::notSentText));
         return inner_->perform(request);
     }
 

@@ -39,7 +39,7 @@ std::string keychainFailureReason(std::int32_t status) {
 std::string keychainFailureText(std::int32_t status, KeychainError::Step step) {
     const std::string_view what = step == KeychainError::Step::save
                                       ? "Your session could not be kept: "
-                                      : "The keyring could not forget your session, so you are still signed in: ";
+                                      : "The keyring could not forget your session: ";
     return std::string(what) + keychainFailureReason(status);
 }
 

@@ -125,9 +125,20 @@ BoxSignIn signInToBox(
     std::string_view password) {
     auto boxClient = link.clientFactory(boxAddress, std::nullopt, std::nullopt);
     boxClient->setSessionToken(login(*boxClient, email, password).token);
-    MeResponse boxAccount = me(*boxClient);
+    // The box session is the box's to end, also when the account read fails or is not sent.
+    const auto endBoxSession = [&] {
+        const ClientFactory& ending = link.endingFactory ? link.endingFactory : link.clientFactory;
+        signOutOfBox(*ending(boxAddress, boxClient->sessionToken(), std::nullopt));
+    };
+    MeResponse boxAccount;
+    try {
+        boxAccount = me(*boxClient);
+    } catch (...) {
+        endBoxSession();
+        throw;
+    }
     if (boxAccount.memberships.empty()) {
-        signOutOfBox(*boxClient);
+        endBoxSession();
         throw BoxConnectionError::boxHasNoTenants();
     }
     return {

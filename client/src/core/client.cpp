@@ -215,6 +215,8 @@ Answer BrisaluneClient::sendEncoded(const Call& call, const std::function<std::s
     http::Response response;
     try {
         response = transport_->perform(request);
+    } catch (const http::NotSentError& error) {
+        throw BrisaluneError::notSent(error.what());
     } catch (const http::TransportError& error) {
         throw BrisaluneError::transport(error.what());
     }

@@ -242,7 +242,9 @@ std::string BrisaluneError::describe() const {
             return "Ask whoever runs this server to update Brisalune. Your other workspaces still work.";
         case Case::server:
             return withDetail("Server error " + std::to_string(p.status), p.message, "the server gave no details.");
-        case Case::transport: return withDetail("Connection failed", p.message, "check your network, then try again.");
+        case Case::transport:
+            if (p.unsent) return p.message;
+            return withDetail("Connection failed", p.message, "check your network, then try again.");
         case Case::invalidResponse:
             return withDetail("Unexpected response", p.message, "the server's answer could not be read.");
         case Case::invalidResetToken: return "Invalid or expired reset token.";
@@ -266,6 +268,9 @@ BrisaluneError BrisaluneError::notFound(std::string m) { return {Case::notFound,
 BrisaluneError BrisaluneError::rateLimited(std::string m) { return {Case::rateLimited, {.message = std::move(m)}}; }
 BrisaluneError BrisaluneError::conflict(std::string m) { return {Case::conflict, {.message = std::move(m)}}; }
 BrisaluneError BrisaluneError::transport(std::string m) { return {Case::transport, {.message = std::move(m)}}; }
+BrisaluneError BrisaluneError::notSent(std::string why) {
+    return {Case::transport, {.message = std::move(why), .unsent = true}};
+}
 BrisaluneError BrisaluneError::invalidResponse(std::string m) {
     return {Case::invalidResponse, {.message = std::move(m)}};
 }

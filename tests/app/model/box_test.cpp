@@ -15,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -578,7 +579,7 @@ TEST_F(ModelBox, ABoxFlowAskedOnceSignOutIsPressedSendsNothing) {
     hosted.clearRequests();
 
     QCoro::Task<> out = model->signOut();
-    const std::optional<std::string> refused(SessionLife::notSentText);
+    const std::optional<std::string> refused("Not sent: Brisalune is signing out of this session.");
     const JoinCode code{.boxURL = boxURL(), .hostedTenantId = "t1", .code = "pair-1", .seat = false};
     EXPECT_EQ(failure(model->joinBox(code, "", "", "")), refused);
     EXPECT_EQ(failure(model->signInToBox("t2", "ops@box.example", "secret")), refused);
@@ -590,12 +591,33 @@ TEST_F(ModelBox, ABoxFlowAskedOnceSignOutIsPressedSendsNothing) {
     EXPECT_EQ(received(hosted), (std::vector<std::string>{"DELETE /v1/tenants/t1/keys/k1", "POST /v1/logout"}));
 }
 
+// A box sign-in whose box answers once "Sign out" is pressed: nothing more of it goes, but the box
+// session it got is ended there.
+TEST_F(ModelBox, ABoxSignInCutByTheSignOutEndsTheBoxSessionItGot) {
+    launchWith(onTheBox());
+    serveBoxAccount();
+    standin::Reply heldLogin =
+        standin::Reply::json(R"({"account":{"id":"b1","email":"ops@box.example"},"token":"box-session"})");
+    heldLogin.holdUntilReleased = true;
+    box.on("POST", "/v1/login", heldLogin);
+    box.clearRequests();
+    QCoro::Task<BoxSignIn> signIn = model->signInToBox("t2", "ops@box.example", "secret");
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return count(box, "POST /v1/login") == 1; }));
+    QCoro::Task<> out = model->signOut();
+    box.release();
+    EXPECT_EQ(failure(std::move(signIn)), "Not sent: Brisalune is signing out of this session.");
+    run(std::move(out));
+    ASSERT_EQ(received(box), (std::vector<std::string>{"POST /v1/login", "POST /v1/logout"}));
+    EXPECT_EQ(box.requests()[1].header("Authorization"), "Bearer box-session");
+}
+
 // "Sign out" pressed while a join's redemption (at the box) or pairing (at the service, with the
 // relay to install), or a team choice's key issue, is answered, the answer coming once a sign-out
 // that did not wait for it would have logged out: the sign-out waits, the key the box issued is
 // taken back there before the log-out and kept nowhere, the flow fails, and nothing of the session
-// follows "Sign out" but the sign-out's own calls.
-enum class BoxFlow { joinRedeeming, joinPairing, teamChoice };
+// follows "Sign out" but the sign-out's own calls. A seat's redemption, on a box that takes keys
+// back only for its signed-in accounts, is taken back in a box session of that seat.
+enum class BoxFlow { joinRedeeming, joinPairing, teamChoice, joinWithASeat };
 
 class ModelBoxSignOut : public ModelBox, public ::testing::WithParamInterface<BoxFlow> {};
 
@@ -609,7 +631,12 @@ TEST_P(ModelBoxSignOut, AKeyTheBoxIssuesAsTheSignOutBeginsIsTakenBackThereFirst)
         held.holdUntilReleased = true;
         return held;
     });
-    box.on("DELETE", "/v1/tenants/box-team/keys/bk", standin::Reply::json("{}"));
+    const bool seat = GetParam() == BoxFlow::joinWithASeat;
+    box.on("DELETE", "/v1/tenants/box-team/keys/bk", [seat](const standin::ReceivedRequest& request) {
+        if (seat && request.header("Authorization") != "Bearer box-session")
+            return standin::Reply::json(R"({"error":"sign in to revoke keys"})", 401);
+        return standin::Reply::json("{}");
+    });
     const auto held = [](standin::Reply reply) {
         reply.holdUntilReleased = true;
         return reply;
@@ -623,10 +650,11 @@ TEST_P(ModelBoxSignOut, AKeyTheBoxIssuesAsTheSignOutBeginsIsTakenBackThereFirst)
             R"({"api_key":"box-key","api_key_id":"bk","tenant_id":"box-team","box_account_id":"ba1","receipt":"r"})");
         const standin::Reply paired = standin::Reply::json(
             R"({"paired":true,"box_account_id":"ba1","relay_key_id":"rk","relay_secret":"rs"})");
-        const bool redeeming = GetParam() == BoxFlow::joinRedeeming;
+        const bool redeeming = GetParam() != BoxFlow::joinPairing;
         box.on("POST", "/v1/pair", redeeming ? held(redeemed) : redeemed);
         hosted.on("POST", "/v1/tenants/t2/pair", redeeming ? paired : held(paired));
-        flow.emplace(model->joinBox({boxURL(), "t2", "pair-1", false}, "", "", ""));
+        if (seat) serveBoxAccount();
+        flow.emplace(model->joinBox({boxURL(), "t2", "pair-1", seat}, "", "seat@box.example", "seat-secret"));
         const char* asked = redeeming ? "POST /v1/pair" : "POST /v1/tenants/t2/pair";
         ASSERT_TRUE(testkit::processEventsUntil([&] { return count(answering, asked) == 1; }));
     } else {
@@ -648,30 +676,36 @@ TEST_P(ModelBoxSignOut, AKeyTheBoxIssuesAsTheSignOutBeginsIsTakenBackThereFirst)
 
     EXPECT_TRUE(failure(std::move(*flow)));
     EXPECT_TRUE(takenBackFirst);
-    const std::vector<std::string> atTheBox =
-        joins ? std::vector<std::string>{"GET /healthz", "POST /v1/pair", "DELETE /v1/tenants/box-team/keys/bk"}
-              : std::vector<std::string>{
-                    "POST /v1/login",
-                    "GET /v1/me",
-                    "POST /v1/tenants/box-team/keys",
-                    "DELETE /v1/tenants/box-team/keys/bk",
-                    "POST /v1/logout"};
-    ASSERT_EQ(received(box), atTheBox);
-    EXPECT_EQ(box.requests()[atTheBox.size() - (joins ? 1 : 2)].header("Authorization"), joins ? "Bearer box-key" : "Bearer box-session");
+    const std::string revoke = "DELETE /v1/tenants/box-team/keys/bk";
+    const std::vector<std::string> joined{"GET /healthz", "POST /v1/pair", revoke};
+    const std::map<BoxFlow, std::vector<std::string>> atTheBox{
+        {BoxFlow::joinRedeeming, joined},
+        {BoxFlow::joinPairing, joined},
+        {BoxFlow::teamChoice, {"POST /v1/login", "GET /v1/me", "POST /v1/tenants/box-team/keys", revoke, "POST /v1/logout"}},
+        {BoxFlow::joinWithASeat, {"GET /healthz", "POST /v1/pair", "POST /v1/login", revoke, "POST /v1/logout"}}};
+    const std::vector<std::string> sent = received(box);
+    ASSERT_EQ(sent, atTheBox.at(GetParam()));
+    const bool inABoxSession = !joins || seat;
+    EXPECT_EQ(
+        box.requests()[std::ranges::find(sent, revoke) - sent.begin()].header("Authorization"),
+        inABoxSession ? "Bearer box-session" : "Bearer box-key");
+    if (seat) {
+        EXPECT_NE(box.requests()[2].body.find("seat@box.example"), std::string::npos);
+    }
     EXPECT_EQ(received(hosted), (std::vector<std::string>{"DELETE /v1/tenants/t1/keys/k1", "POST /v1/logout"}));
     EXPECT_EQ(model->phase(), MacModel::Phase::signedOut);
     EXPECT_TRUE(keychain->load().is(SessionLoad::Case::absent));
 }
 
 std::string flowName(const ::testing::TestParamInfo<BoxFlow>& flow) {
-    const std::array<std::string, 3> names{"JoinRedeeming", "JoinPairing", "TeamChoice"};
+    const std::array<std::string, 4> names{"JoinRedeeming", "JoinPairing", "TeamChoice", "JoinWithASeat"};
     return names.at(static_cast<std::size_t>(flow.param));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Flows,
     ModelBoxSignOut,
-    ::testing::Values(BoxFlow::joinRedeeming, BoxFlow::joinPairing, BoxFlow::teamChoice),
+    ::testing::Values(BoxFlow::joinRedeeming, BoxFlow::joinPairing, BoxFlow::teamChoice, BoxFlow::joinWithASeat),
     flowName);
 
 }  // namespace

@@ -355,7 +355,7 @@ TEST_F(KeychainSessionStoreTest, ALockedCollectionIsUnreadableNeverAbsentAndKeep
     } catch (const KeychainError& error) {
         EXPECT_EQ(error.status(), KeychainStatus::unlockDismissed);
         EXPECT_EQ(
-            std::string(error.what()).rfind("The keyring could not forget your session, so you are still signed in", 0),
+            std::string(error.what()).rfind("The keyring could not forget your session: ", 0),
             0u)
             << error.what();
     }

@@ -190,7 +190,7 @@ protected:
     }
 };
 
-TEST_F(BoxSignInFlow, AccountWithoutTeamsFailsAndItsBoxSessionEnds) {
+TEST_F(BoxSignInFlow, AnAccountWithoutTeamsOrUnreadFailsAndItsBoxSessionEnds) {
     answerMe("");
     try {
         signInToBox(link(), "ht1", boxURL(), "ana@box", "pw");
@@ -205,6 +205,13 @@ TEST_F(BoxSignInFlow, AccountWithoutTeamsFailsAndItsBoxSessionEnds) {
     EXPECT_EQ(received(box), (Lines{"POST /v1/login", "GET /v1/me", "POST /v1/logout"}));
     EXPECT_EQ(authorizations(box).back(), "Bearer box-tok");
     EXPECT_TRUE(hosted.requests().empty());
+
+    // So does one whose account could not be read.
+    box.clearRequests();
+    box.on("GET", "/v1/me", Reply::json(R"({"error":"down"})", 500));
+    EXPECT_THROW(signInToBox(link(), "ht1", boxURL(), "ana@box", "pw"), BrisaluneError);
+    EXPECT_EQ(received(box), (Lines{"POST /v1/login", "GET /v1/me", "POST /v1/logout"}));
+    EXPECT_EQ(authorizations(box).back(), "Bearer box-tok");
 }
 
 TEST_F(BoxSignInFlow, TeamsComeInTheBoxsOrderAndTheChosenOneGetsAKeyThatEndsTheBoxSession) {

@@ -129,6 +129,11 @@ TEST_F(ClientRoad, CarriesTheCredentialOfThePlane) {
     EXPECT_EQ(last().header("X-Extra"), "1");
     c.send({.method = "GET", .path = "/v1/x", .plane = AuthPlane::session, .headers = extra});
     EXPECT_EQ(last().header("Authorization"), "Bearer session-token");
+
+    // Over another transport it is the same client: its credentials and its identity.
+    c.over(c.transport())->send({.method = "GET", .path = "/v1/x", .plane = AuthPlane::session});
+    EXPECT_EQ(last().header("Authorization"), "Bearer session-token");
+    EXPECT_EQ(last().header("User-Agent"), ClientIdentity::current().userAgent());
 }
 
 TEST_F(ClientRoad, MissingCredentialFailsBeforeAnythingIsSent) {
@@ -240,6 +245,14 @@ TEST_F(ClientRoad, AFailedTransferIsATransportErrorWithItsText) {
         EXPECT_EQ(spent.errorDescription(), "Connection failed: The request timed out.");
     }
     EXPECT_TRUE(server.requests().empty());
+
+    // A transport that holds the request back says so: no connection failed.
+    struct HoldingBack final : http::Transport {
+        http::Response perform(const http::Request&) override { throw http::NotSentError("Not sent: held back."); }
+    };
+    auto held = errorOf([&] { client().over(std::make_shared<HoldingBack>())->send({.method = "GET", .path = "/v1/x"}); });
+    EXPECT_EQ(held.kind(), Case::transport);
+    EXPECT_EQ(held.errorDescription(), "Not sent: held back.");
 }
 
 TEST_F(ClientRoad, NeitherPlanesCredentialFollowsARedirectToAnotherServer) {

@@ -88,6 +88,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A transport of ours held the request back: nothing went, and what() says why.
+class NotSentError : public TransportError {
+public:
+    using TransportError::TransportError;
+};
+
 // A time-out's text, as a TransportError carries it.
 inline constexpr std::string_view timedOutText = "The request timed out.";
 

@@ -102,12 +102,11 @@ public:
 
     static constexpr std::string_view portalOriginsKey = "brisalune.portal-origins";
     static constexpr std::string_view boxSignInNeededText = "Sign in to this box to acknowledge.";
-    static constexpr std::string_view acksNotClearedText =
-        "Your unsent acknowledgements could not be cleared, so you are still signed in: Brisalune's settings "
-        "file could not be written. Try again.";
-    static constexpr std::string_view acksHeldText =
-        "Your unsent acknowledgements could not be cleared, so you are still signed in: another program holds "
-        "Brisalune's settings file. Try again once it has let go.";
+    // Why a sign-out's local step was refused, as its refusal words begin (see signOutRefusal).
+    static constexpr std::string_view acksNotClearedWhy =
+        "your unsent acknowledgements could not be cleared from its settings file.";
+    static constexpr std::string_view acksHeldWhy = "another program holds its settings file.";
+    static constexpr std::string_view signingOutText = "Signing out\u2026";
     // How the box probe's texts name this machine.
     static constexpr std::string_view deviceNoun = "computer";
 
@@ -148,9 +147,13 @@ public:
     bool signOutWaitsForSettings() const noexcept { return signOutWaitsForSettings_; }
     const std::optional<std::string>& lastError() const noexcept { return lastError_; }
     // Why a local sign-out did not go through (the keyring did not forget the session, or the
-    // unsent acknowledgements could not be cleared), while that session is still held (the person
-    // is still signed in). Changes with signOutRefusalChanged.
+    // unsent acknowledgements could not be cleared), while that session is still held: one line
+    // that also says nothing of the session is sent and what tries again. Gone as the next
+    // sign-out begins. Changes with signOutRefusalChanged.
     const std::optional<std::string>& signOutRefusal() const noexcept { return signOutRefusal_; }
+    // What every surface says of a session that is ending: its refusal, else that it is signing
+    // out; none for a live session. Changes with signingOutChanged and signOutRefusalChanged.
+    std::optional<std::string> sessionEndingText() const;
     const std::vector<AlertSnapshot>& openAlerts() const noexcept { return openAlerts_; }
     const std::optional<std::string>& alertsError() const noexcept { return alertsError_; }
     const PortalOrigins& portalOrigins() const noexcept { return portalOrigins_; }
@@ -366,8 +369,14 @@ private:
     // A hosted team that has no key yet (and no host of its own, where keys come from the box).
     bool needsKeyIssue(std::string_view tenantId) const;
     // Revokes a key issued for `session` that nobody will hold (the session ended or is ending),
-    // with that session's token, whatever its life: a sign-out's own call. Failures are dropped.
-    QCoro::Task<> revokeUnheldKey(StoredSession session, std::string tenantId, TenantKey key);
+    // with that session's token, whatever its life: a sign-out's own call. `host`: the box that
+    // issued it. A key not shown revoked, while that session is still held, goes on its list of
+    // keys to take back.
+    QCoro::Task<> revokeUnheldKey(
+        StoredSession session, std::string tenantId, TenantKey key, std::optional<platform::Url> host = std::nullopt);
+    // Tries the list of keys to take back again with the sign-out's client and factory; what
+    // still survives stays on it.
+    QCoro::Task<> takeBackListedKeys(std::shared_ptr<BrisaluneClient> client, ClientFactory factory);
     // Issues a key for the team through the account client; throws the request's error.
     QCoro::Task<std::optional<TenantKey>> issueTenantKey(std::string tenantId);
     // One key issue counted in keyIssues_ until it ends or goes.
@@ -451,6 +460,9 @@ private:
     std::uint64_t tenantChoices_ = 0;
     // Counts the sign-ins started: a stored session read meanwhile is not taken up over one.
     std::uint64_t signIns_ = 0;
+    // Keys issued for the session held that nobody holds and that were not shown revoked, each as
+    // a session of that one key: every run of its sign-out tries them again. Gone with the session.
+    std::vector<StoredSession> keysToTakeBack_;
     // Ids of box keys whose choice is still checking that they stay: that choice takes them
     // back itself if they do not.
     std::set<std::string, std::less<>> keysUnderCheck_;

@@ -78,6 +78,9 @@ struct BoxLink {
     // The hosted account signed in right now, or none. Asked anew each time a join needs it,
     // on the thread that runs the join, so a sign-out during a join is seen.
     std::function<std::optional<BoxLinkAccount>()> account;
+    // What ends a box session a flow opened and cannot hand over, when clientFactory's clients may
+    // have stopped sending (empty: clientFactory).
+    ClientFactory endingFactory{};
 };
 
 // A joined box: its address and the key the box issued for its team (`tenantId` is the box's
@@ -125,7 +128,8 @@ BoxConnection finishBoxPairing(
 TenantKey redeemedKey(const BoxPairing& redeemed);
 
 // Signs in to the box for a hosted team and reads the box account's teams. Throws the login's
-// or the account read's BrisaluneError, or boxHasNoTenants (after signing the box session out).
+// or the account read's BrisaluneError, or boxHasNoTenants; a box session it got and does not
+// hand over is signed out (through the link's endingFactory).
 BoxSignIn signInToBox(
     const BoxLink& link,
     std::string_view hostedTenantId,

@@ -58,6 +58,8 @@ public:
     static BrisaluneError serverOutdated(platform::Url host, std::string version);
     static BrisaluneError server(int status, std::string message);
     static BrisaluneError transport(std::string message);
+    // A transport failure of a request held back before it went (why: the whole text).
+    static BrisaluneError notSent(std::string why);
     static BrisaluneError invalidResponse(std::string message);
     static BrisaluneError invalidResetToken();
     static BrisaluneError emailNotVerified();
@@ -96,6 +98,7 @@ private:
         std::optional<platform::Url> host{};
         std::string version{};
         int status = 0;
+        bool unsent = false;  // transport: nothing went, so no connection failed
     };
 
     BrisaluneError(Case c, Payload payload);
