@@ -397,17 +397,29 @@ ino_t pidSpace() {
     return space;
 }
 
+// Whether the file open at `fd` has no other name: a lock file that is also another file (a
+// hard link, as backup snapshots make) is locked through but never written, so that file stays whole.
+bool onlyName(int fd) {
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 && info.st_nlink == 1;
+}
+
 // A write that holds the lock file records its process in it, "<pid> <pid namespace>\n", and
 // clears it before letting go: a waiter learns the holder from this user's own file, not from the
-// kernel's table of every lock, whose size any user sets. Best effort: a file left read-only or a
-// full disk records nothing.
+// kernel's table of every lock, whose size any user sets. Best effort: a file left read-only, a
+// full disk or a second name records nothing.
 void recordHolder(int fd) {
+    if (!onlyName(fd)) return;
     const std::string record = std::to_string(::getpid()) + " " + std::to_string(pidSpace()) + "\n";
     // A short write lacks the final newline: it reads as no record.
     if (::ftruncate(fd, 0) == 0) std::ignore = ::pwrite(fd, record.data(), record.size(), 0);
 }
 
-void clearHolder(int fd) { std::ignore = ::ftruncate(fd, 0); }
+// Not through a second name made while held either: the record left there names no holder once
+// this process lets go, as a holder counts only while it holds the lock (liveHolder).
+void clearHolder(int fd) {
+    if (onlyName(fd)) std::ignore = ::ftruncate(fd, 0);
+}
 
 // The process recorded in the lock file open at `fd`; 0 when none is (a program that records
 // nothing, such as an older version or flock(1), or one in another pid namespace), or the record
@@ -426,35 +438,59 @@ pid_t recordedHolder(int fd) {
     return pid > 0 ? pid : 0;
 }
 
-// Whether process `pid` has the file open at `fd` open itself. Only a process of this user is
-// looked at, and only so many of its descriptors: the look holds off this process's reads, so its
-// cost is never another user's to set. Not known counts as not.
-bool opensSameFile(pid_t pid, int fd) {
+// Whether descriptor `name` of the process whose /proc folder is open at `process` holds a lock
+// on what it opens: the kernel lists one on a "lock:" line of its fdinfo. Read from the top, where
+// the lock lines follow a few short ones.
+bool fdHoldsLock(int process, const char* name) {
+    const Descriptor info(::openat(process, ("fdinfo/" + std::string(name)).c_str(), O_RDONLY | O_CLOEXEC));
+    std::array<char, 1024> buffer{};
+    std::size_t filled = 0;
+    while (info.get() >= 0 && filled < buffer.size()) {
+        const ssize_t n = ::read(info.get(), buffer.data() + filled, buffer.size() - filled);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        filled += static_cast<std::size_t>(n);
+    }
+    return std::string_view(buffer.data(), filled).find("\nlock:") != std::string_view::npos;
+}
+
+// Whether process `pid` holds a lock on the file open at `fd` (has it open and locked, not merely
+// open). Only a process of this user is looked at, and only so many of its descriptors: the look
+// holds off this process's reads, so its cost is never another user's to set. Its /proc folder,
+// held open, keeps a pid used again meanwhile from answering for it. Not known counts as not.
+bool holdsLockOn(pid_t pid, int fd) {
     constexpr int maxDescriptors = 1024;  // the usual limit of a process's open files
     struct stat lock {};
     if (::fstat(fd, &lock) != 0) return false;
-    DIR* const fds = ::opendir(("/proc/" + std::to_string(pid) + "/fd").c_str());
-    if (!fds) return false;
+    const Descriptor process(::open(("/proc/" + std::to_string(pid)).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const int fdFolder = process.get() < 0 ? -1 : ::openat(process.get(), "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* const fds = fdFolder < 0 ? nullptr : ::fdopendir(fdFolder);
+    if (!fds) {
+        if (fdFolder >= 0) ::close(fdFolder);
+        return false;
+    }
     struct stat owner {};
-    bool opens = false;
-    if (::fstat(::dirfd(fds), &owner) == 0 && owner.st_uid == ::geteuid()) {
+    bool holds = false;
+    if (::fstat(fdFolder, &owner) == 0 && owner.st_uid == ::geteuid()) {
         int looked = 0;
-        for (const dirent* entry; !opens && looked++ < maxDescriptors && (entry = ::readdir(fds));) {
+        for (const dirent* entry; !holds && looked++ < maxDescriptors && (entry = ::readdir(fds));) {
             struct stat opened {};
-            opens = entry->d_name[0] != '.' && ::fstatat(::dirfd(fds), entry->d_name, &opened, 0) == 0 &&
-                    opened.st_dev == lock.st_dev && opened.st_ino == lock.st_ino;
+            holds = entry->d_name[0] != '.' && ::fstatat(fdFolder, entry->d_name, &opened, 0) == 0 &&
+                    opened.st_dev == lock.st_dev && opened.st_ino == lock.st_ino &&
+                    fdHoldsLock(process.get(), entry->d_name);
         }
     }
     ::closedir(fds);
-    return opens;
+    return holds;
 }
 
-// The process recorded in the lock file open at `fd`, while it holds that file; else 0. A writer
-// killed holding it leaves its record, which then names no holder: the one after it may record
-// nothing (flock(1)), and the pid may be another process's by now.
-pid_t liveHolder(int fd) {
-    const pid_t pid = recordedHolder(fd);
-    return pid > 0 && opensSameFile(pid, fd) ? pid : 0;
+// The process recorded in the lock file open at `record`, while it holds the lock on the file
+// open at `held` (that lock file, or the folder a write waits on); else 0. A writer killed holding
+// it leaves its record, which then names no holder: the one after it may record nothing
+// (flock(1)), and the pid may be another process's by now, one that may even have the file open.
+pid_t liveHolder(int record, int held) {
+    const pid_t pid = recordedHolder(record);
+    return pid > 0 && holdsLockOn(pid, held) ? pid : 0;
 }
 
 enum class HolderState { running, stopped, unknown };
@@ -531,8 +567,8 @@ PeerLock refusedLock(const fs::path& lock, std::string_view why, int error) {
 
 // The lock file, opened; else the refusal. Only a plain file of this user is one that every
 // writer locks alike: a link (dangling, or to a file of another user), a folder, a pipe, or a
-// file left by a run under sudo is refused, never written past. So is a second name of another
-// file (the settings file, any file of the user): the holder's record would empty that file.
+// file left by a run under sudo is refused, never written past. A second name of another file
+// (the settings file, any file of the user) is locked all the same, and never written: see onlyName.
 std::variant<int, PeerLock> openLockFile(const fs::path& path) {
     constexpr int flags = O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK;  // a pipe cannot hang the open
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | flags, 0600);
@@ -546,10 +582,6 @@ std::variant<int, PeerLock> openLockFile(const fs::path& path) {
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
         ::close(fd);
         return refusedLock(path, "is not a plain file of this user", ENOLCK);
-    }
-    if (info.st_nlink > 1) {
-        ::close(fd);
-        return refusedLock(path, "is another name of a file (a hard link)", EMLINK);
     }
     return fd;
 }
@@ -582,11 +614,11 @@ public:
 
 private:
     pid_t holderNow() const {
-        if (lock_ != folderOf(file_)) return liveHolder(fd_);
+        if (lock_ != folderOf(file_)) return liveHolder(fd_, fd_);
         // The folder's holder holds the lock file too, and is recorded there.
         const Descriptor record(
             ::open(lockFileOf(file_).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK));
-        return record.get() < 0 ? 0 : liveHolder(record.get());
+        return record.get() < 0 ? 0 : liveHolder(record.get(), fd_);
     }
 
     fs::path lock_;

@@ -160,7 +160,11 @@ TEST(DefaultsPeerChild, Job) {
         stallBeforeRename(file);
     } else if (job == "hold" || job == "hold shared") {
         holdLockFile(file, job == "hold shared");
-    } else if (job == "idle") {  // a process of this user that holds no lock
+    } else if (job == "open") {  // a process of this user with the lock file and folder open, locking neither
+        const fs::path folder = fs::path(file).parent_path();
+        if (::open((folder / ".defaults.json.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600) < 0 ||
+            ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) < 0)
+            std::_Exit(2);
         std::ofstream(readyOf(file)) << ::getpid();
         ::pause();
     } else if (job == "hold folder" || job == "hold folder as nobody") {
@@ -312,9 +316,10 @@ TEST_F(DefaultsPeerLock, AnotherProgramHoldingTheFileItsFolderOrARemovedLockFile
     }
 }
 
-// A lock file that is a second name of another file, a person's or the settings file itself: the
-// holder's record would empty that file, so the write is refused and says why.
-TEST_F(DefaultsPeerLock, ALockFileThatIsAHardLinkIsRefusedAndEmptiesNothing) {
+// A lock file that is a second name of another file, a person's or the settings file itself (as
+// backup snapshots make): writes lock through it but never write there, not even a holder's
+// record, so that file and the settings stay whole, and its holder is named by no record.
+TEST_F(DefaultsPeerLock, ALockFileThatIsAHardLinkIsLockedThroughAndNeverWritten) {
     const fs::path lock = dir / ".defaults.json.lock";
     const fs::path notes = dir / "notes.txt";
     for (const fs::path& other : {file, notes}) {
@@ -322,36 +327,49 @@ TEST_F(DefaultsPeerLock, ALockFileThatIsAHardLinkIsRefusedAndEmptiesNothing) {
         std::ofstream(file) << R"({"kept": {"integer": 1}})";
         std::ofstream(notes) << "a person's own";
         fs::remove(lock);
+        fs::remove(readyOf(file));
         fs::create_hard_link(other, lock);
         Defaults defaults(file);
-        std::string refusal;
-        try {
-            defaults.set("here", 1);
-        } catch (const std::system_error& error) {
-            refusal = error.what();
+        {
+            const auto holder = peer("count", 10min);  // a writer that records itself where it may
+            const Defaults::PeerLockPatience patience(1s);
+            std::string refusal;
+            try {
+                defaults.set("here", 1);
+            } catch (const std::system_error& error) {
+                refusal = error.what();
+            }
+            EXPECT_TRUE(refusal.starts_with("another program has held the settings file")) << refusal;
+            EXPECT_EQ(readFile(notes), "a person's own");
         }
-        EXPECT_NE(refusal.find(lock.string()), std::string::npos) << refusal;
-        EXPECT_EQ(defaults.keys(), std::vector<std::string>{"kept"});
+        defaults.set("here", 1);
+        EXPECT_EQ(defaults.keys(), (std::vector<std::string>{"here", "kept"}));
+        EXPECT_EQ(defaults.integer("kept"), 1);
         EXPECT_EQ(readFile(notes), "a person's own");
     }
 }
 
 // What a write that waits is told of the holder comes from a record in the lock file, which
-// counts only while the process it names holds that file. Here the holder records nothing (as
-// flock(1) does), and the record left names another process, or one in another pid namespace.
+// counts only while the process it names holds the lock waited for: the lock file's, or the
+// folder's, which a write takes first. Here the holder records nothing (as flock(1) does), and the
+// record left names another process, one that may have both open without holding either, or one
+// in another pid namespace.
 TEST_F(DefaultsPeerLock, ARecordOfAProcessThatDoesNotHoldTheLockNamesNoHolder) {
     enum class Left { killedWriter, runningProcess, stoppedProcess, holderInAnotherNamespace };
     struct Row {
         const char* name;
         Left left;
+        const char* holder;  // holds the lock file, or the folder
         std::chrono::milliseconds patience;
     };
     const Row rows[] = {
-        {"a writer killed holding it", Left::killedWriter, 1s},
-        {"a running process that holds nothing (its pid used again)", Left::runningProcess, 1s},
+        {"a writer killed holding it", Left::killedWriter, "hold", 1s},
+        {"a running process with it open (its pid used again)", Left::runningProcess, "hold", 1s},
         // Longer than a stopped holder is given, so that it would be refused as stopped first.
-        {"a stopped process that holds nothing", Left::stoppedProcess, 6s},
-        {"the holder, recorded in another pid namespace", Left::holderInAnotherNamespace, 1s},
+        {"a stopped process with it open", Left::stoppedProcess, "hold", 6s},
+        {"the holder, recorded in another pid namespace", Left::holderInAnotherNamespace, "hold", 1s},
+        {"the folder held, after a writer killed holding it", Left::killedWriter, "hold folder", 1s},
+        {"the folder held, beside a stopped process with it open", Left::stoppedProcess, "hold folder", 6s},
     };
     const fs::path lock = dir / ".defaults.json.lock";
     struct stat space {};
@@ -369,14 +387,14 @@ TEST_F(DefaultsPeerLock, ARecordOfAProcessThatDoesNotHoldTheLockNamesNoHolder) {
             ASSERT_TRUE(readFile(lock).starts_with(std::to_string(peerPid()) + " "));
             EXPECT_TRUE(writer->killed());
         } else if (row.left != Left::holderInAnotherNamespace) {
-            other = peer("idle");
+            other = peer("open");
             if (row.left == Left::stoppedProcess) {
                 ASSERT_EQ(::kill(peerPid(), SIGSTOP), 0);
             }
             record(peerPid(), space.st_ino);
         }
         fs::remove(readyOf(file));
-        const auto holder = peer("hold");
+        const auto holder = peer(row.holder);
         if (row.left == Left::holderInAnotherNamespace) record(peerPid(), space.st_ino + 1);
 
         const Defaults::PeerLockPatience patience(row.patience);

@@ -30,8 +30,9 @@ const std::string& runningSystemText() {
     return text;
 }
 
-// Writes to the user defaults fail only when the settings file cannot be written; the checker
-// has no text to show for that, so it goes to the log and the check carries on.
+// Writes to the user defaults fail only when the settings file cannot be written: logged here,
+// and told by `unwritten` where the person would miss it. A check time not written costs only an
+// early check, so the check carries on.
 template <class F>
 bool tryWrite(const char* what, F&& write) {
     try {
@@ -97,12 +98,20 @@ QCoro::Task<> SiteUpdates::checkIfDue() {
 QCoro::Task<> SiteUpdates::checkNow() {
     if (!manifestURL_ || isChecking_) co_return;
     setManualResult(std::nullopt);
+    setUnwritten(std::nullopt);
     const QPointer<SiteUpdates> self(this);
-    const auto undismiss = [file = defaults_.file()] { platform::Defaults(file).remove(dismissedVersionKey); };
-    co_await tryWriteOnPool("the dismissed version", undismiss);
+    // The dismissal left in the file when its removal cannot be written; 0 once removed.
+    const auto undismiss = [file = defaults_.file()] {
+        platform::Defaults defaults(file);
+        const bool removed = tryWrite("the dismissed version", [&] { defaults.remove(dismissedVersionKey); });
+        return removed ? std::int64_t{0} : defaults.integer(dismissedVersionKey).value_or(0);
+    };
+    const std::int64_t stillDismissed = co_await awaitBlocking(undismiss, &localPool());
     if (!self) co_return;
+    dismissalSetAside_ = stillDismissed != 0;
     const bool fetched = co_await check();
     if (!self) co_return;
+    if (!unwritten_ && offer_ && offer_->versionCode <= stillDismissed) setUnwritten(Unwritten::dismissalRemoval);
     if (!fetched) {
         setManualResult(ManualResult::failed);
     } else {
@@ -115,13 +124,17 @@ QCoro::Task<> SiteUpdates::dismissOffer() {
     const std::int64_t dismissed = offer_->versionCode;
     // Gone at once; back again, from the cache, when the dismissal could not be kept.
     setManualResult(std::nullopt);
+    setUnwritten(std::nullopt);
     setOffer(std::nullopt);
     const QPointer<SiteUpdates> self(this);
     const auto dismiss = [file = defaults_.file(), dismissed] {
         platform::Defaults(file).set(dismissedVersionKey, dismissed);
     };
-    co_await tryWriteOnPool("the dismissed version", dismiss);
-    if (self) loadCachedOffer();
+    const bool written = co_await tryWriteOnPool("the dismissed version", dismiss);
+    if (!self) co_return;
+    if (written) dismissalSetAside_ = false;
+    loadCachedOffer();
+    if (!written) setUnwritten(Unwritten::dismissal);
 }
 
 void SiteUpdates::loadCachedOffer() {
@@ -130,10 +143,10 @@ void SiteUpdates::loadCachedOffer() {
         return;
     }
     std::optional<SiteRelease> cached;
-    if (const auto body = defaults_.bytes(manifestKey)) {
+    if (const auto body = unkeptManifest_ ? unkeptManifest_ : defaults_.bytes(manifestKey)) {
         cached = SiteRelease::decode(std::string_view(reinterpret_cast<const char*>(body->data()), body->size()));
     }
-    const std::int64_t dismissed = defaults_.integer(dismissedVersionKey).value_or(0);
+    const std::int64_t dismissed = dismissalSetAside_ ? 0 : defaults_.integer(dismissedVersionKey).value_or(0);
     setOffer(SiteRelease::offeredRelease(cached, currentVersionCode_, dismissed, *manifestURL_));
 }
 
@@ -146,7 +159,8 @@ bool SiteUpdates::isDue() const {
 
 double SiteUpdates::checkedAt() const { return defaults_.number(checkedAtKey).value_or(0.0); }
 
-// Every answer counts as a check, whatever its status; only a decoded manifest is kept.
+// Every answer counts as a check, whatever its status; only a decoded manifest is kept, and one
+// the file cannot take is still offered, for this run.
 QCoro::Task<bool> SiteUpdates::keep(http::Response response) {
     const QPointer<SiteUpdates> self(this);
     const double checked = secondsSince1970(now_());
@@ -159,7 +173,14 @@ QCoro::Task<bool> SiteUpdates::keep(http::Response response) {
         return decoded && tryWrite("the manifest", [&] { defaults.set(manifestKey, body); });
     };
     const bool kept = co_await awaitBlocking(store, &localPool());
-    if (!kept || !self) co_return false;
+    if (!decoded || !self) co_return false;
+    if (kept) {
+        unkeptManifest_.reset();
+        if (unwritten_ == Unwritten::manifest) setUnwritten(std::nullopt);
+    } else {
+        unkeptManifest_ = body;
+        setUnwritten(Unwritten::manifest);
+    }
     loadCachedOffer();
     co_return true;
 }
@@ -223,6 +244,12 @@ void SiteUpdates::setManualResult(std::optional<ManualResult> value) {
     if (value == manualResult_) return;
     manualResult_ = value;
     emit manualResultChanged();
+}
+
+void SiteUpdates::setUnwritten(std::optional<Unwritten> value) {
+    if (value == unwritten_) return;
+    unwritten_ = value;
+    emit unwrittenChanged();
 }
 
 }  // namespace brisalune

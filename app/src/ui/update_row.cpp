@@ -11,6 +11,26 @@
 
 namespace brisalune {
 
+namespace {
+
+QString unwrittenText(SiteUpdates::Unwritten unwritten) {
+    switch (unwritten) {
+        case SiteUpdates::Unwritten::dismissal:
+            return QStringLiteral("Brisalune's settings file could not be written, so this update was not dismissed.");
+        case SiteUpdates::Unwritten::dismissalRemoval:
+            return QStringLiteral(
+                "Brisalune's settings file could not be written, so this update will be hidden again when Brisalune "
+                "restarts.");
+        case SiteUpdates::Unwritten::manifest:
+            return QStringLiteral(
+                "Brisalune's settings file could not be written, so this update is not remembered after Brisalune "
+                "quits.");
+    }
+    return {};
+}
+
+}  // namespace
+
 std::optional<platform::Url> UpdateRow::downloadAddress(const SiteUpdates& updates) {
     if (!updates.offer() || !updates.manifestURL()) return std::nullopt;
     return updates.offer()->downloadURL(*updates.manifestURL());
@@ -19,12 +39,14 @@ std::optional<platform::Url> UpdateRow::downloadAddress(const SiteUpdates& updat
 UpdateRow::UpdateRow(const MenuEnvironment& environment, QWidget* parent)
     : QWidget(parent)
     , environment_(environment)
-    , text_(ui::lineText(QString(), QStringLiteral("updateRow.text"), ui::Font::callout)) {
+    , text_(ui::lineText(QString(), QStringLiteral("updateRow.text"), ui::Font::callout))
+    , unwritten_(ui::text(QString(), QStringLiteral("updateRow.unwritten"), ui::Font::caption, ui::Tone::red, true)) {
     setObjectName(QStringLiteral("updateRow"));
     auto* outer = ui::stack(this, 10);
     auto* line = new QHBoxLayout;
     line->setSpacing(8);
     outer->addLayout(line);
+    outer->addWidget(unwritten_);
     outer->addWidget(ui::divider(QStringLiteral("updateRow.divider")));
     QPushButton* download = ui::button(QStringLiteral("Download"), QStringLiteral("updateRow.download"));
     QToolButton* dismiss = ui::dismissButton(QStringLiteral("updateRow.dismiss"));
@@ -40,6 +62,7 @@ UpdateRow::UpdateRow(const MenuEnvironment& environment, QWidget* parent)
     });
     connect(dismiss, &QToolButton::clicked, this, [this] { environment_.updates.dismissOffer(); });
     connect(&environment_.updates, &SiteUpdates::offerChanged, this, &UpdateRow::follow);
+    connect(&environment_.updates, &SiteUpdates::unwrittenChanged, this, &UpdateRow::follow);
     follow();
 }
 
@@ -49,6 +72,9 @@ void UpdateRow::follow() {
         text_->setText(
             QStringLiteral("Brisalune ") + ui::oneLine(qText(environment_.updates.offer()->versionName)) +
             QStringLiteral(" is available"));
+    const std::optional<SiteUpdates::Unwritten> unwritten = environment_.updates.unwritten();
+    unwritten_->setText(unwritten ? unwrittenText(*unwritten) : QString());
+    unwritten_->setVisible(unwritten.has_value());
 }
 
 }  // namespace brisalune

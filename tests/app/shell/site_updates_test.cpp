@@ -1,5 +1,6 @@
 #include <brisalune/app/shell/site_updates.hpp>
 
+#include <support/file_size_limit.hpp>
 #include <support/held_settings_lock.hpp>
 #include <support/qt_widgets_application.hpp>
 #include <support/temp_dir.hpp>
@@ -18,6 +19,7 @@ namespace {
 
 using namespace std::chrono;
 using ManualResult = SiteUpdates::ManualResult;
+using Unwritten = SiteUpdates::Unwritten;
 
 constexpr const char* manifestPath = "/releases/linux.json";
 
@@ -165,6 +167,35 @@ TEST_F(SiteUpdatesTest, ADismissalWaitingForTheSettingsLockLeavesTheUiRunning) {
     QCoro::waitFor(std::move(dismissal));
     EXPECT_EQ(defaults.integer(SiteUpdates::dismissedVersionKey), 42);
     EXPECT_FALSE(updates->offer());
+}
+
+// A settings file that takes nothing (a full disk): the offer follows what the person asked, for
+// this run, and says what the file did not take.
+TEST_F(SiteUpdatesTest, WhatTheSettingsFileCannotTakeIsSaidAndTheOfferFollowsThePerson) {
+    serve(manifest(42));
+    auto updates = checker();
+    std::optional<testkit::FileSizeLimit> full(std::in_place, 0);
+    EXPECT_TRUE(QCoro::waitFor(updates->check()));
+    EXPECT_EQ(updates->unwritten(), Unwritten::manifest);
+    ASSERT_TRUE(updates->offer());
+    full.reset();
+    QCoro::waitFor(updates->dismissOffer());
+    EXPECT_EQ(updates->unwritten(), std::nullopt);
+    EXPECT_FALSE(updates->offer());
+
+    // A manual check whose removal of that dismissal fails, though it keeps the manifest.
+    server.on("GET", manifestPath, standin::Reply{.headers = {}, .body = manifest(42), .holdUntilReleased = true});
+    server.clearRequests();
+    full.emplace(0);
+    QCoro::Task<> manual = updates->checkNow();
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return !server.requests().empty(); }));  // past the removal
+    full.reset();
+    server.release();
+    QCoro::waitFor(std::move(manual));
+    EXPECT_EQ(updates->manualResult(), ManualResult::available);
+    EXPECT_EQ(updates->unwritten(), Unwritten::dismissalRemoval);
+    ASSERT_TRUE(updates->offer());
+    EXPECT_FALSE(checker()->offer());  // as the next start finds it
 }
 
 TEST_F(SiteUpdatesTest, AManualCheckTellsItsResult) {

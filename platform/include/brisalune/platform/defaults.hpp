@@ -115,12 +115,14 @@ public:
     // one that is stopped (a signal, a debugger) for seconds is not coming back by itself. When
     // the wait ends so, the lock is refused rather than passed, and every write under it throws
     // std::system_error saying why; so it is when the lock file cannot be opened or is not a plain
-    // file of this user (a link, a folder, a file left by a run under sudo), or is a second name of
-    // a file (a hard link), which the record would empty. A holder is known by the process it
-    // records in the lock file while it holds it ("<pid> <pid namespace>", cleared as it lets go),
-    // and counted only while that process has the lock file open: one that records none (an older
-    // version, flock(1)), or finds a record left by a writer killed holding it, is waited for as
-    // one that runs, unnamed. The constructor itself never throws.
+    // file of this user (a link, a folder, a file left by a run under sudo). A lock file that is a
+    // second name of another file (a hard link) is locked through but never written, so that file
+    // stays whole. A holder is known by the process it records in the lock file while it holds it
+    // ("<pid> <pid namespace>", cleared as it lets go, never written through a second name), and
+    // counted only while that process holds the lock waited for (the lock file's, or the
+    // folder's), not merely has the file open: one that records none (an older version, flock(1)),
+    // or finds a record left by a writer killed holding it, is waited for as one that runs,
+    // unnamed. The constructor itself never throws.
     class WriteLock {
     public:
         explicit WriteLock(const std::filesystem::path& file);

@@ -27,6 +27,10 @@ class SiteUpdates : public QObject {
 
 public:
     enum class ManualResult { upToDate, available, failed };
+    // What of the offer the settings file could not take: the dismissal (so the offer stays), the
+    // removal of an earlier dismissal at a manual check (offered now, hidden again at the next
+    // start), or the fetched manifest (offered now, not remembered once the app quits).
+    enum class Unwritten { dismissal, dismissalRemoval, manifest };
 
     // Sends one request and returns the answer, whatever its status; throws when no answer
     // came. Blocking: it runs off the main thread.
@@ -53,18 +57,21 @@ public:
     std::int64_t currentVersionCode() const noexcept { return currentVersionCode_; }
     bool isChecking() const noexcept { return isChecking_; }
     std::optional<ManualResult> manualResult() const noexcept { return manualResult_; }
+    // The last such failure, until the person's next dismissal or manual check, or a manifest kept.
+    std::optional<Unwritten> unwritten() const noexcept { return unwritten_; }
 
-    // One check: true when a manifest was fetched, decoded and stored. False at once without a
-    // manifest address or while another check runs.
+    // One check: true when a manifest was fetched and decoded (stored, or held for this run when
+    // the file cannot take it). False at once without a manifest address or while another check runs.
     QCoro::Task<bool> check();
     // A check when one is due (isDue), its result ignored.
     QCoro::Task<> checkIfDue();
-    // The user's check: offers a dismissed release again and sets `manualResult`.
+    // The user's check: offers a dismissed release again (for this run at least, when that
+    // cannot be written) and sets `manualResult`.
     QCoro::Task<> checkNow();
     // Hides the offered version at once, and for good once that is written (on the pool); the
-    // offer comes back when it cannot be written. Nothing without an offer.
+    // offer comes back, and `unwritten` says so, when it cannot be written. Nothing without an offer.
     QCoro::Task<> dismissOffer();
-    // Recomputes the offer from the cached manifest.
+    // Recomputes the offer from the cached manifest (or one fetched that could not be cached).
     void loadCachedOffer();
 
     // At least a day has passed since the last check that got an answer (none counts as 1970).
@@ -88,15 +95,17 @@ signals:
     void offerChanged();
     void isCheckingChanged(bool isChecking);
     void manualResultChanged();
+    void unwrittenChanged();
 
 private:
     http::Request manifestRequest() const;
-    // Records the check and keeps a manifest that decodes, written on the pool; true when kept.
+    // Records the check and keeps a manifest that decodes, written on the pool; true when it decodes.
     QCoro::Task<bool> keep(http::Response response);
     double checkedAt() const;
     void setOffer(std::optional<SiteRelease> value);
     void setChecking(bool value);
     void setManualResult(std::optional<ManualResult> value);
+    void setUnwritten(std::optional<Unwritten> value);
 
     std::optional<platform::Url> manifestURL_;
     std::int64_t currentVersionCode_;
@@ -106,6 +115,11 @@ private:
     std::optional<SiteRelease> offer_;
     bool isChecking_ = false;
     std::optional<ManualResult> manualResult_;
+    std::optional<Unwritten> unwritten_;
+    // A manifest that decoded but could not be cached, and a dismissal a manual check could not
+    // remove: this run goes by what the person asked, not by the file.
+    std::optional<platform::Bytes> unkeptManifest_;
+    bool dismissalSetAside_ = false;
 };
 
 }  // namespace brisalune

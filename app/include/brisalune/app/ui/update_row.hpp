@@ -1,8 +1,9 @@
 #pragma once
 
 // The offer of a newer release, shown while the update checker holds one whose download address
-// is https on the manifest's own host: "Brisalune <version> is available", Download, Dismiss.
-// The menu window shows it only while it is due (downloadAddress); it keeps its text current.
+// is https on the manifest's own host: "Brisalune <version> is available", Download, Dismiss, and
+// below them what of the offer the settings file could not take. The menu window shows it only
+// while it is due (downloadAddress); it keeps its texts current.
 
 #include <brisalune/app/ui/menu_environment.hpp>
 
@@ -28,6 +29,7 @@ private:
 
     const MenuEnvironment& environment_;
     QLabel* text_;
+    QLabel* unwritten_;
 };
 
 }  // namespace brisalune
