@@ -29,11 +29,17 @@
 //                              alerts, at 22 px on a dark and a light panel, up to date and then
 //                              as a count that could not be refreshed, enlarged 6 times; then at
 //                              64 px
+//   menu-signing-out.png       "Sign out" pressed while another program holds the settings file:
+//                              the sign-out waits for it, the alerts greyed
+//   menu-sign-out-refused.png  the same once its patience ran out: the refusal, "Finish signing
+//                              out", the alerts still greyed and their refresh refused unsent
+//   box-signing-out.png        the box window meanwhile: why nothing can be joined or signed in to
 //   maintenance-delete-unbroken.png, maintenance-delete-override.png  (--hostile only) the
 //                              question before deleting a window whose name has no space, or
 //                              turns its direction
 
 #include <brisalune/app/model/mac_model.hpp>
+#include <brisalune/app/shell/app_delegate.hpp>
 #include <brisalune/app/shell/site_updates.hpp>
 #include <brisalune/app/shell/window_presenter.hpp>
 #include <brisalune/app/ui/mac_maintenance_editor.hpp>
@@ -51,6 +57,7 @@
 #include <brisalune/push/push_host.hpp>
 #include <brisalune/push/push_state.hpp>
 
+#include <support/held_settings_lock.hpp>
 #include <support/notification_daemon.hpp>
 #include <support/qt_application.hpp>
 #include <support/recording_notification_center.hpp>
@@ -355,6 +362,35 @@ void renderMaintenance(WindowPresenter& windows, MacModel& model, Screens& scree
     windows.close(WindowPresenter::Kind::maintenance);
 }
 
+// "Sign out" pressed in the open menu on a team with alerts and an acknowledgement not yet sent,
+// while another program holds the settings file past the sign-out's patience: the menu as it
+// waits and once it gave up, then the box window. The menu stays open throughout: opened again,
+// it would run the sign-out again.
+void renderSigningOut(
+    MenuWindow& menu, WindowPresenter& windows, MacModel& model, const platform::Defaults& defaults, Screens& screens) {
+    const platform::Defaults::PeerLockPatience uiThread(MacAppDelegate::uiSettingsLockPatience);  // as in the app
+    await(model.selectTenant("acme-ops"));
+    menu.show();
+    // After the refresh that showing it starts: the record below stays unsent.
+    settle();
+    waitForBlockingCalls();
+    settle();
+    // An acknowledgement not yet sent, which the sign-out clears from the file.
+    const std::string alertId = model.openAlerts().front().id;
+    PendingAckStore::inFile(defaults.file())
+        .put({.alertId = alertId, .tenantId = "acme-ops", .title = "", .attempts = 1, .lastError = {}, .verdict = {}});
+    testkit::HeldSettingsLock held(defaults.file());
+    model.setSignOutSettingsPatience(std::chrono::seconds(3));
+    QCoro::Task<> out = model.signOut();
+    testkit::processEventsUntil([&] { return model.signOutWaitsForSettings() || !model.isSigningOut(); });
+    screens.write(menu, "menu-signing-out.png");
+    await(std::move(out));
+    await(model.refreshAlerts());
+    screens.write(menu, "menu-sign-out-refused.png");
+    windows.show(WindowPresenter::Kind::box);
+    screens.write(*windows.window(WindowPresenter::Kind::box), "box-signing-out.png");
+}
+
 enum class Content { usual, long_, hostile };
 
 int run(const fs::path& output, Content content) {
@@ -372,7 +408,8 @@ int run(const fs::path& output, Content content) {
         std::make_shared<DesktopPushHost>(),
         true,
         std::make_shared<MemoryDeviceRegistry>(),
-        std::make_shared<MemoryPendingAckStore>(),
+        // In the settings file, as the app keeps them: the sign-out's clear waits on its lock.
+        std::make_shared<PendingAckStore>(PendingAckStore::inFile(defaults.file())),
         {.defaults = defaults,
          .keychain = std::make_shared<MemorySessionStore>(),
          .notificationCenter = center});
@@ -504,6 +541,8 @@ int run(const fs::path& output, Content content) {
         boxAgain->findChild<QLineEdit*>("boxSignIn.password")->setText(QStringLiteral("secret"));
     }
     screens.write(*boxAgain, "box-sign-in.png");
+    windows.close(WindowPresenter::Kind::box);
+    renderSigningOut(menu, windows, model, defaults, screens);
 
     waitForBlockingCalls();
     settle();

@@ -50,12 +50,17 @@ void AccountSection::follow() {
     const std::optional<StoredSession> session = model_.session();
     email_->setFullText(session ? qText(session->email) : QString());
     maintenance_->setVisible(model_.phase() == MacModel::Phase::signedIn);
-    // A sign-out under way says so, and what it waits for when another program holds it up.
+    // A sign-out under way says so, and what it waits for when another program holds it up. One
+    // refused is not over: the session stays ending until the person finishes it.
     const bool signingOut = model_.isSigningOut();
     signOut_->setEnabled(!signingOut);
-    signOut_->setText(signingOut ? QStringLiteral("Signing out\u2026") : QStringLiteral("Sign out"));
+    if (signingOut) {
+        signOut_->setText(qText(MacModel::signingOutText));
+    } else {
+        signOut_->setText(model_.sessionIsEnding() ? QStringLiteral("Finish signing out") : QStringLiteral("Sign out"));
+    }
     waiting_->setVisible(signingOut && model_.signOutWaitsForSettings());
-    // Only a sign-out that the keyring refused, while it holds: the person is still signed in.
+    // Only a refused sign-out, while its session is held: the one line every surface agrees with.
     // Choosing a team, the picker shows it while it is the last failure.
     const std::optional<std::string>& refusal = model_.signOutRefusal();
     const bool shown = refusal && (model_.phase() == MacModel::Phase::signedIn || model_.lastError() != refusal);

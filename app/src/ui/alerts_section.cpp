@@ -31,7 +31,6 @@ void MenuNotice::set(std::optional<std::string> text) {
 
 AlertRow::AlertRow(const AlertSnapshot& alert, QWidget* parent) : QAbstractButton(parent) {
     setObjectName(QStringLiteral("alerts.row.") + qText(alert.id));
-    setCursor(Qt::PointingHandCursor);
     const QString title = ui::shownName(alert.rule, alert.id);
     setAccessibleName(title);
     auto* layout = new QVBoxLayout(this);
@@ -49,6 +48,19 @@ AlertRow::AlertRow(const AlertSnapshot& alert, QWidget* parent) : QAbstractButto
         layout->addWidget(label);
     }
     setAccessibleDescription(detail->text());
+    followEnabled();
+}
+
+void AlertRow::followEnabled() {
+    // A label's tone holds in every colour group: a row that cannot be opened greys its title itself.
+    setCursor(isEnabled() ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    if (auto* rule = findChild<QLabel*>(QStringLiteral("alerts.row.rule")))
+        ui::setTone(rule, isEnabled() ? Tone::primary : Tone::secondary);
+}
+
+void AlertRow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::EnabledChange) followEnabled();
+    QAbstractButton::changeEvent(event);
 }
 
 bool AlertRow::event(QEvent* event) {
@@ -162,11 +174,24 @@ AlertsSection::AlertsSection(const MenuEnvironment& environment, MenuNotice& not
     });
     connect(&model_, &MacModel::openAlertsChanged, this, &AlertsSection::followAlerts);
     connect(&model_, &MacModel::alertsErrorChanged, this, &AlertsSection::followErrors);
+    connect(&model_, &MacModel::signingOutChanged, this, [this] {
+        followLife();
+        followErrors();
+    });
     connect(&notice_, &MenuNotice::changed, this, &AlertsSection::followErrors);
     followTeams();
     followBody();
     followAlerts();
     followErrors();
+}
+
+void AlertsSection::followLife() {
+    // A session that is ending keeps what it last knew on show, but not as live: nothing in the
+    // list opens, nor takes the focus, and no other team can be chosen.
+    const bool live = !model_.sessionIsEnding();
+    ui::setTone(count_, live && !model_.openAlerts().empty() ? Tone::primary : Tone::secondary);
+    rows_->setEnabled(live);
+    teams_->setEnabled(live);
 }
 
 void AlertsSection::followTeams() {
@@ -198,13 +223,9 @@ void AlertsSection::followBody() {
 
 void AlertsSection::followAlerts() {
     const std::vector<AlertSnapshot>& alerts = model_.openAlerts();
-    if (alerts.empty()) {
-        count_->setText(QStringLiteral("No open alerts"));
-        ui::setTone(count_, Tone::secondary);
-    } else {
-        count_->setText(QStringLiteral("%1 open").arg(static_cast<qlonglong>(alerts.size())));
-        ui::setTone(count_, Tone::primary);
-    }
+    count_->setText(
+        alerts.empty() ? QStringLiteral("No open alerts")
+                       : QStringLiteral("%1 open").arg(static_cast<qlonglong>(alerts.size())));
     while (QLayoutItem* item = rowsLayout_->takeAt(0)) {
         delete item->widget();
         delete item;
@@ -218,10 +239,13 @@ void AlertsSection::followAlerts() {
     }
     ui::keepTabOrderInPlace(rows_);
     rows_->setVisible(listed > 0);
+    followLife();
 }
 
 void AlertsSection::followErrors() {
-    const std::optional<std::string>& error = model_.alertsError();
+    // While the session ends, the account section carries its one line; a refresh refused meanwhile
+    // would only say it again.
+    const std::optional<std::string> error = model_.sessionIsEnding() ? std::nullopt : model_.alertsError();
     error_->setText(error ? ui::lines(qText(*error)) : QString());
     error_->setVisible(error.has_value());
     const std::optional<std::string>& notice = notice_.text();

@@ -498,6 +498,12 @@ BoxView::BoxView(MacModel& model, Path first, QWidget* parent)
           Font::body,
           Tone::secondary,
           true))
+    , signingOut_(ui::text(
+          QStringLiteral("Brisalune is signing out of this session, so nothing can be joined or signed in to."),
+          QStringLiteral("box.signingOut"),
+          Font::body,
+          Tone::secondary,
+          true))
     , switcher_(new QWidget)
     , segments_(new QButtonGroup(this)) {
     setObjectName(QStringLiteral("box"));
@@ -525,8 +531,10 @@ BoxView::BoxView(MacModel& model, Path first, QWidget* parent)
     auto* layout = ui::stack(this, 16, 20);
     layout->addWidget(signInFirst_);
     layout->addWidget(switcher_);
+    layout->addWidget(signingOut_);
     connect(segments_, &QButtonGroup::idClicked, this, [this](int id) { showPath(static_cast<Path>(id)); });
     connect(&model_, &MacModel::sessionChanged, this, &BoxView::follow);
+    connect(&model_, &MacModel::signingOutChanged, this, &BoxView::follow);
     placeForm();
     follow();
 }
@@ -566,6 +574,8 @@ void BoxView::follow() {
     const bool signedIn = model_.session().has_value();
     signInFirst_->setVisible(!signedIn);
     switcher_->setVisible(signedIn);
+    // Why the forms' buttons are disabled: nothing of a session goes once its sign-out has begun.
+    signingOut_->setVisible(signedIn && model_.sessionIsEnding());
     form_->setVisible(signedIn);
 }
 

@@ -1,5 +1,6 @@
 #include <brisalune/app/ui/menu_bar_extra.hpp>
 
+#include <brisalune/app/ui/notices.hpp>
 #include <brisalune/app/ui/ui_kit.hpp>
 
 #include <QAction>
@@ -140,6 +141,8 @@ MenuBarExtra::MenuBarExtra(MenuEnvironment environment, WindowPresenter& windows
     connect(&model_, &MacModel::launchedChanged, this, &MenuBarExtra::openAfterLaunch);
     connect(&model_, &MacModel::openAlertsChanged, this, &MenuBarExtra::showCount);
     connect(&model_, &MacModel::alertsErrorChanged, this, &MenuBarExtra::showCount);
+    connect(&model_, &MacModel::signingOutChanged, this, &MenuBarExtra::showCount);
+    connect(&model_, &MacModel::signOutRefusalChanged, this, &MenuBarExtra::showCount);
 }
 
 MenuBarExtra::~MenuBarExtra() = default;
@@ -247,8 +250,11 @@ void MenuBarExtra::showCount() {
     if (!tray_) return;
     const int count = static_cast<int>(model_.openAlerts().size());
     const std::optional<std::string>& error = model_.alertsError();
-    tray_->setToolTip(toolTip(count, error));
-    const Shown shown{count, !error || count < 1};  // the plain mark is the same either way
+    // A session that is ending is refreshed no more: its count is the last one known, from the
+    // press of "Sign out" on, and the tooltip says what the menu says.
+    const std::optional<std::string> ending = model_.sessionEndingText();
+    tray_->setToolTip(ending ? ui::plainToolTip(qText(*ending)) : toolTip(count, error));
+    const Shown shown{count, (!error && !ending) || count < 1};  // the plain mark is the same either way
     if (shown_ == shown) return;
     shown_ = shown;
     ++pictureDraws_;

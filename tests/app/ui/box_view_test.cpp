@@ -295,6 +295,42 @@ TEST_F(BoxViewTest, JoinAndSignInWaitOnceSignOutIsPressed) {
     await(std::move(out));
 }
 
+// The keyring refused the sign-out: the session stays ending, so both forms still wait, and say why.
+class RefusedSignOutBoxTest : public testkit::RefusedSignOutTest {};
+
+TEST_F(RefusedSignOutBoxTest, JoinAndSignInStillWaitAndSayWhy) {
+    signInWithTeam(refusingModel, "harbor-lab");
+    BoxView joining(refusingModel, BoxView::Path::join);
+    BoxView signing(refusingModel, BoxView::Path::signIn);
+    joining.show();
+    signing.show();
+    at<QLineEdit>(&joining, "joinBox.code").setText(QString::fromStdString(joinCode(demo.boxUrl(), false)));
+    at<QLineEdit>(&signing, "boxSignIn.email").setText(QString::fromStdString(boxAccount().email));
+    at<QLineEdit>(&signing, "boxSignIn.password").setText(QString::fromStdString(boxAccount().password));
+    QPushButton& join = at<QPushButton>(&joining, "joinBox.join");
+    QPushButton& signIn = at<QPushButton>(&signing, "boxSignIn.submit");
+    ASSERT_TRUE(join.isEnabled());
+    ASSERT_TRUE(signIn.isEnabled());
+
+    await(refusingModel.signOut());
+    ASSERT_TRUE(refusingModel.signOutRefusal());
+    EXPECT_FALSE(join.isEnabled());
+    EXPECT_FALSE(signIn.isEnabled());
+    for (const BoxView* view : {&joining, &signing}) {
+        EXPECT_TRUE(shows(view, "box.signingOut"));
+        EXPECT_EQ(
+            textOf(view, "box.signingOut"),
+            "Brisalune is signing out of this session, so nothing can be joined or signed in to.");
+    }
+
+    keychain->refuses = false;
+    await(refusingModel.retryRefusedSignOut());
+    for (const BoxView* view : {&joining, &signing}) {
+        EXPECT_FALSE(shows(view, "box.signingOut"));
+        EXPECT_TRUE(shows(view, "box.signInFirst"));
+    }
+}
+
 // The box account is on two teams of the box.
 demo::Fixture twoBoxTeams() {
     demo::Fixture fixture = demo::loadFixture(demo::defaultFixturePath());
@@ -406,6 +442,23 @@ TEST_F(TwoBoxTeamsTest, SeveralBoxTeamsAskWhichToUseAndAClosedWindowDropsTheChoi
     waitUntil([&] { return !form.isBusy(); });
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(model.session()->tenantKeys.at("harbor-lab").tenantId, "harbor-night");
+}
+
+// "Sign out" pressed while the box sign-in waits for its team: the team is not put to use, and
+// the window says why.
+TEST_F(TwoBoxTeamsTest, UseThisTeamWaitsOnceSignOutIsPressed) {
+    QWidget* window = openUntilTeamChoice();
+    QPushButton& useTeam = at<QPushButton>(window, "boxSignIn.useTeam");
+    ASSERT_TRUE(useTeam.isEnabled());
+    EXPECT_FALSE(shows(window, "box.signingOut"));
+    QCoro::Task<> out = model.signOut();
+    EXPECT_FALSE(useTeam.isEnabled());
+    EXPECT_TRUE(shows(window, "box.signingOut"));
+    EXPECT_EQ(
+        textOf(window, "box.signingOut"),
+        "Brisalune is signing out of this session, so nothing can be joined or signed in to.");
+    await(std::move(out));
+    ASSERT_TRUE(testkit::settlePool());  // the box session's end
 }
 
 TEST_F(TwoBoxTeamsTest, ASignInWaitingForItsTeamEndsWithTheSession) {

@@ -119,6 +119,34 @@ TEST_F(MenuBarExtraTest, ACountThatCannotBeRefreshedIsShownAsNotUpToDate) {
     EXPECT_EQ(scene.pictureDraws(), draws + 2);
 }
 
+class EndingSessionTrayTest : public testkit::RefusedSignOutTest {};
+
+// From the press of "Sign out" the count is no longer refreshed: grey at once, and the tooltip
+// says what the menu says, until the session is gone.
+TEST_F(EndingSessionTrayTest, TheIconGreysAtOnceAndItsTooltipSaysWhy) {
+    MenuBarExtra scene(environment(updates, refusingModel), windows);
+    scene.showInTray();
+    signInWithTeam(refusingModel, "acme-ops");
+    const auto picture = [&] { return scene.trayIcon()->icon().pixmap(MenuBarIcon::drawnSize).toImage(); };
+    ASSERT_GT(reddish(picture()), 100);
+
+    QCoro::Task<> out = refusingModel.signOut();
+    EXPECT_EQ(reddish(picture()), 0);
+    EXPECT_EQ(scene.trayIcon()->toolTip().toStdString(), "Signing out\u2026");
+    await(std::move(out));
+    EXPECT_EQ(reddish(picture()), 0);
+    EXPECT_EQ(
+        scene.trayIcon()->toolTip().toStdString(),
+        "Brisalune could not finish signing out: the keyring could not forget your session: the keyring is "
+        "locked, and its unlock was cancelled. Try again, and unlock the keyring when it asks. Nothing of this "
+        "session is sent meanwhile; it tries again when its window opens or you press "
+        "\u201cFinish signing out\u201d.");
+
+    keychain->refuses = false;
+    await(refusingModel.retryRefusedSignOut());
+    EXPECT_EQ(scene.trayIcon()->toolTip().toStdString(), "Brisalune");
+}
+
 TEST_F(MenuBarExtraTest, SignOutIsDisabledWhileItRuns) {
     MenuContentView view(environment());
     signInWithTeam("acme-ops");

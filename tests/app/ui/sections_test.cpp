@@ -8,6 +8,7 @@
 #include <app/ui/ui_fixture.hpp>
 #include <brisalune/push/freedesktop_notifications.hpp>
 #include <brisalune/standin/server.hpp>
+#include <support/file_size_limit.hpp>
 #include <support/notification_daemon.hpp>
 #include <support/stopped_keyring.hpp>
 
@@ -81,6 +82,38 @@ TEST_F(AlertsSectionTest, ABoxTeamWithoutItsKeyShowsTheWayToTheBox) {
     EXPECT_TRUE(windows.window(WindowPresenter::Kind::box)->isVisible());
 }
 
+// From "Sign out" on, the list is the last one known and not live, and a refresh refused unsent
+// leaves no line of its own: the account section carries the one line.
+class EndingAlertsTest : public testkit::RefusedSignOutTest {};
+
+TEST_F(EndingAlertsTest, AreGreyedAndTheirRefreshRefusedUnsentSaysNothing) {
+    MenuContentView view(environment(updates, refusingModel));
+    signInWithTeam(refusingModel, "acme-ops");
+    QWidget& rows = at(&view, "alerts.rows");
+    QWidget& teams = at(&view, "alerts.teamPicker");
+    ASSERT_TRUE(rows.isEnabled());
+    ASSERT_TRUE(teams.isEnabled());
+    QCoro::Task<> out = refusingModel.signOut();
+    EXPECT_FALSE(rows.isEnabled());  // at once
+    EXPECT_FALSE(teams.isEnabled());
+    await(std::move(out));
+    ASSERT_TRUE(refusingModel.signOutRefusal());
+
+    await(refusingModel.refreshAlerts());
+    EXPECT_EQ(refusingModel.alertsError(), "Not sent: Brisalune is signing out of this session.");
+    EXPECT_FALSE(shows(&view, "alerts.error"));
+    EXPECT_TRUE(shows(&view, "account.error"));
+    const auto listed = rows.findChildren<AlertRow*>();
+    ASSERT_FALSE(listed.empty());
+    for (AlertRow* row : listed) EXPECT_FALSE(row->isEnabled()) << row->objectName().toStdString();
+    listed.front()->click();
+    EXPECT_TRUE(opened.empty());
+
+    keychain->refuses = false;
+    await(refusingModel.retryRefusedSignOut());
+    EXPECT_EQ(refusingModel.phase(), MacModel::Phase::signedOut);
+}
+
 TEST(PortalNotice, NamesTheHostOrTheWholeAddress) {
     EXPECT_EQ(
         noWebPortalNotice(*platform::Url::parse("https://box.example:8443/api")),
@@ -138,7 +171,7 @@ protected:
 
 // Only a sign-out that the keyring refused is told here, and only while it holds: a session that
 // could not be kept is not, and the refusal goes once the person opens the menu again with the
-// keyring back.
+// keyring back. The button says which: signing out, one to finish, or none begun.
 TEST_F(AccountSectionTest, ShowsOnlyASignOutTheKeyringRefusedWhileItHolds) {
     await(keychainModel.ensureLaunched());
     await(keychainModel.signIn(account().email, account().password));
@@ -150,14 +183,23 @@ TEST_F(AccountSectionTest, ShowsOnlyASignOutTheKeyringRefusedWhileItHolds) {
     ASSERT_TRUE(keychainModel.lastError());
     EXPECT_FALSE(showsRed()) << *keychainModel.lastError();
 
-    at<QPushButton>(view.get(), "account.signOut").click();
+    auto& signOut = at<QPushButton>(view.get(), "account.signOut");
+    EXPECT_EQ(signOut.text().toStdString(), "Sign out");
+    signOut.click();
+    EXPECT_EQ(signOut.text().toStdString(), "Signing out\u2026");
+    EXPECT_FALSE(signOut.isEnabled());
     waitUntil([&] { return !keychainModel.isTearingDown(); });
     ASSERT_EQ(keychainModel.phase(), MacModel::Phase::signedIn);
+    EXPECT_EQ(signOut.text().toStdString(), "Finish signing out");
+    EXPECT_TRUE(signOut.isEnabled());
     ASSERT_TRUE(showsRed());
-    EXPECT_EQ(
-        textOf(view.get(), "account.error")
-            .rfind("The keyring could not forget your session, so you are still signed in", 0),
-        0u);
+    const QString red = at<QLabel>(view.get(), "account.error").text();
+    EXPECT_TRUE(red.startsWith("Brisalune could not finish signing out: the keyring could not forget your session: "))
+        << red.toStdString();
+    EXPECT_TRUE(
+        red.endsWith(" Nothing of this session is sent meanwhile; it tries again when its window opens or you press "
+                     "\u201cFinish signing out\u201d."))
+        << red.toStdString();
 
     stopped.reset();
     view->show();  // the person opens the menu: the sign-out is tried again, and goes through
@@ -253,8 +295,20 @@ TEST_F(AppSectionTest, UpdateRowNeedsAnHttpsDownloadOnTheManifestsHost) {
     at<QPushButton>(&row, "updateRow.download").click();
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_TRUE(UpdateRow::downloadAddress(checker));  // downloading keeps the offer
+    EXPECT_FALSE(shows(&row, "updateRow.unwritten"));
+    {
+        // A dismissal the settings file cannot take (a full disk): the offer stays, and says why.
+        const testkit::FileSizeLimit full(0);
+        at<QToolButton>(&row, "updateRow.dismiss").click();
+        waitUntil([&] { return UpdateRow::downloadAddress(checker).has_value(); });
+    }
+    ASSERT_TRUE(shows(&row, "updateRow.unwritten"));
+    EXPECT_EQ(
+        textOf(&row, "updateRow.unwritten"),
+        "Brisalune's settings file could not be written, so this update was not dismissed.");
     at<QToolButton>(&row, "updateRow.dismiss").click();
     EXPECT_FALSE(UpdateRow::downloadAddress(checker));
+    EXPECT_FALSE(shows(&row, "updateRow.unwritten"));
 }
 
 TEST_F(PushRowTest, WithoutAPushServiceItSaysCalmlyWhatTheAppDoesInstead) {

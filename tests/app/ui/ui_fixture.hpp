@@ -11,6 +11,7 @@
 #include <brisalune/app/ui/menu_environment.hpp>
 #include <brisalune/app/ui/ui_kit.hpp>
 #include <brisalune/app/ui/window_content.hpp>
+#include <brisalune/client/accounts/secret_service.hpp>
 #include <brisalune/client/core/compatibility_model.hpp>
 #include <brisalune/demo/demo_service.hpp>
 #include <brisalune/demo/fixture.hpp>
@@ -31,6 +32,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -115,15 +117,17 @@ protected:
     static void await(QCoro::Task<>&& task) { QCoro::waitFor(std::move(task)); }
 
     // Signed in at the demo's hosted service, no team chosen yet (the account has two).
-    void signIn() {
-        await(model.ensureLaunched());
-        await(model.signIn(account().email, account().password));
-        ASSERT_EQ(model.phase(), MacModel::Phase::selectingTenant);
+    void signIn() { signIn(model); }
+    void signIn(MacModel& on) {
+        await(on.ensureLaunched());
+        await(on.signIn(account().email, account().password));
+        ASSERT_EQ(on.phase(), MacModel::Phase::selectingTenant);
     }
-    void signInWithTeam(const std::string& tenantId = "acme-ops") {
-        signIn();
-        await(model.selectTenant(tenantId));
-        ASSERT_EQ(model.phase(), MacModel::Phase::signedIn);
+    void signInWithTeam(const std::string& tenantId = "acme-ops") { signInWithTeam(model, tenantId); }
+    void signInWithTeam(MacModel& on, const std::string& tenantId) {
+        signIn(on);
+        await(on.selectTenant(tenantId));
+        ASSERT_EQ(on.phase(), MacModel::Phase::signedIn);
     }
 
     template <class W = QWidget>
@@ -159,6 +163,30 @@ protected:
     std::unique_ptr<MenuContentView> view = std::make_unique<MenuContentView>(environment(updates, keychainModel));
 
     ~KeychainMenuTest() override { store->clear(); }
+};
+
+// A keyring that will not forget the session while `refuses` holds, as a locked one whose unlock
+// was dismissed: a sign-out's local step is refused at once, and the session stays ending.
+class RefusingKeychain final : public SessionStoring {
+public:
+    SessionLoad load() override { return memory_.load(); }
+    void save(const StoredSession& session) override { memory_.save(session); }
+    void clear() override {
+        if (refuses) throw KeychainError(KeychainStatus::unlockDismissed, KeychainError::Step::clear);
+        memory_.clear();
+    }
+
+    std::atomic<bool> refuses = true;
+
+private:
+    MemorySessionStore memory_;
+};
+
+// The views over a model whose sign-out the keyring refuses until told otherwise.
+class RefusedSignOutTest : public UiTest {
+protected:
+    std::shared_ptr<RefusingKeychain> keychain = std::make_shared<RefusingKeychain>();
+    MacModel refusingModel{pushState, defaults, keychain, clientFactory(), addresses()};
 };
 
 }  // namespace brisalune::testkit

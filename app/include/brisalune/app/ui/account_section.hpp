@@ -2,7 +2,7 @@
 
 // The signed-in account's rows: its e-mail, the maintenance windows (once a team is chosen), the
 // self-hosted box window, and signing out (disabled while a sign-out runs, and saying what it waits
-// for), with a sign-out that the keyring refused while it holds.
+// for); after a sign-out whose local step was refused, "Finish signing out" and why it was refused.
 
 #include <brisalune/app/model/mac_model.hpp>
 

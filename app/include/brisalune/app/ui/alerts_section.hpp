@@ -3,7 +3,9 @@
 // The heart of the signed-in menu: the team's name (or a picker with two teams or more), the
 // number of open alerts with the first five of them, each opening in the web portal, and "Open
 // portal"; or, when the team's box is not signed in here, a note and the way to the box window.
-// Under it the alert refresh's error and the menu's one-line notice.
+// Under it the alert refresh's error and the menu's one-line notice. While the session is ending
+// (a sign-out runs or waits to be finished), the list and the picker are greyed and the refresh's
+// error is not shown.
 
 #include <brisalune/app/ui/menu_environment.hpp>
 
@@ -46,9 +48,13 @@ public:
     AlertRow(const AlertSnapshot& alert, QWidget* parent = nullptr);
 
 protected:
+    void changeEvent(QEvent* event) override;
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    void followEnabled();
 };
 
 class AlertsSection final : public QWidget {
@@ -68,6 +74,9 @@ private:
     void followTeams();
     void followBody();
     void followAlerts();
+    // A session that is ending: the list and the team picker greyed and closed to the pointer and
+    // to Tab.
+    void followLife();
     void followErrors();
 
     const MenuEnvironment& environment_;

@@ -3,7 +3,8 @@
 // The box window's content: joining a self-hosted box with a join code, or signing in to the box
 // of one of the account's teams and choosing the team on the box to use. A two-way switch on top
 // picks the form; switching starts the other form afresh. Without a hosted session there is
-// only "Sign in to Brisalune first.". 440 wide. A form that succeeds closes the window.
+// only "Sign in to Brisalune first."; while the session is ending, a line above the form says why
+// nothing can be sent. 440 wide. A form that succeeds closes the window.
 
 #include <brisalune/app/model/mac_model.hpp>
 #include <brisalune/app/ui/ui_kit.hpp>
@@ -150,6 +151,7 @@ private:
     MacModel& model_;
     Path path_;
     QLabel* signInFirst_;
+    QLabel* signingOut_;
     QWidget* switcher_;
     QButtonGroup* segments_;
     QWidget* form_ = nullptr;

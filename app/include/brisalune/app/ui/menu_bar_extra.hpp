@@ -8,7 +8,8 @@
 // client places its windows, the icon opens an ordinary window too.
 //
 // MenuBarIcon draws the icon: the mark alone while nothing is open, else the mark in red with the
-// count on it ("99+" beyond 99), grey instead of red while the alerts cannot be refreshed. The
+// count on it ("99+" beyond 99), grey instead of red while the alerts cannot be refreshed or the
+// session is ending (a sign-out runs or waits to be finished; the tooltip then says so). The
 // tray's picture is redrawn only when the count or that changes.
 
 #include <brisalune/app/shell/window_presenter.hpp>
