@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QCoroTask>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QMetaObject>
 #include <QPushButton>
@@ -19,12 +20,14 @@ namespace {
 using ui::Font;
 using ui::Tone;
 
-// The shared shape of the two rows: symbol, message, spacer, buttons, dismiss; then a divider.
-QHBoxLayout* rowShape(QWidget* row, ui::Symbol symbol, std::string_view message) {
+// The shared shape of the two rows: symbol, message, spacer, buttons, dismiss; below them what
+// the settings file could not take; then a divider.
+QHBoxLayout* rowShape(QWidget* row, QLabel* unwritten, ui::Symbol symbol, std::string_view message) {
     auto* outer = ui::stack(row, 10);
     auto* line = new QHBoxLayout;
     line->setSpacing(8);
     outer->addLayout(line);
+    outer->addWidget(unwritten);
     outer->addWidget(ui::divider(row->objectName() + QStringLiteral(".divider")));
     line->addWidget(ui::symbol(symbol, row->objectName() + QStringLiteral(".symbol")), 0, Qt::AlignVCenter);
     line->addWidget(
@@ -72,11 +75,41 @@ CompatibilityWatch::CompatibilityWatch(ClientCompatibilityModel& compatibility, 
     });
 }
 
-CompatibilityNudgeRow::CompatibilityNudgeRow(const MenuEnvironment& environment, QWidget* parent) : QWidget(parent) {
+DismissableRow::DismissableRow(const QString& name, QWidget* parent)
+    : QWidget(parent)
+    , unwritten_(ui::text(
+          QStringLiteral("Brisalune's settings file could not be written, so this notice will show again when "
+                         "Brisalune restarts."),
+          name + QStringLiteral(".unwritten"),
+          Font::caption,
+          Tone::red,
+          true)) {
     // The rows' and sections' identifiers are their object names: a screen reader reads a
     // name aloud, and theirs are their texts.
-    setObjectName(QStringLiteral("update-nudge"));
-    QHBoxLayout* line = rowShape(this, ui::Symbol::exclamationArrowCirclepath, UpdateCopy::updateAvailable);
+    setObjectName(name);
+    unwritten_->hide();
+}
+
+void DismissableRow::setVisible(bool visible) {
+    wanted_ = visible;
+    QWidget::setVisible(visible || !unwritten_->isHidden());
+}
+
+void DismissableRow::dismissed(bool written) {
+    unwritten_->setVisible(!written);
+    QWidget::setVisible(wanted_ || !written);
+}
+
+void DismissableRow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    // Its window closed: the person has read it, and the dismissal holds until quit.
+    if (!event->spontaneous() && !unwritten_->isHidden()) dismissed(true);
+}
+
+CompatibilityNudgeRow::CompatibilityNudgeRow(const MenuEnvironment& environment, QWidget* parent)
+    : DismissableRow(QStringLiteral("update-nudge"), parent) {
+    QHBoxLayout* line =
+        rowShape(this, unwritten(), ui::Symbol::exclamationArrowCirclepath, UpdateCopy::updateAvailable);
     QPushButton* update = ui::button(UpdateCopy::updateButton, QStringLiteral("update-nudge.update"));
     QToolButton* dismiss = ui::dismissButton(QStringLiteral("update-nudge.dismiss"));
     line->addWidget(update, 0, Qt::AlignVCenter);
@@ -84,16 +117,18 @@ CompatibilityNudgeRow::CompatibilityNudgeRow(const MenuEnvironment& environment,
     connect(update, &QPushButton::clicked, this, [&environment] {
         environment.openURL(updateDestination(environment.updates));
     });
-    connect(dismiss, &QToolButton::clicked, this, [&environment] { environment.compatibility.dismissNudge(); });
+    connect(dismiss, &QToolButton::clicked, this, [this, &environment] {
+        dismissed(environment.compatibility.dismissNudge());
+    });
 }
 
-ServerBannerRow::ServerBannerRow(const MenuEnvironment& environment, QWidget* parent) : QWidget(parent) {
-    setObjectName(QStringLiteral("server-update-nudge"));
-    QHBoxLayout* line = rowShape(this, ui::Symbol::serverRack, UpdateCopy::serverOlderBanner);
+ServerBannerRow::ServerBannerRow(const MenuEnvironment& environment, QWidget* parent)
+    : DismissableRow(QStringLiteral("server-update-nudge"), parent) {
+    QHBoxLayout* line = rowShape(this, unwritten(), ui::Symbol::serverRack, UpdateCopy::serverOlderBanner);
     QToolButton* dismiss = ui::dismissButton(QStringLiteral("server-update-nudge.dismiss"));
     line->addWidget(dismiss, 0, Qt::AlignVCenter);
     connect(dismiss, &QToolButton::clicked, this, [this, &environment] {
-        if (host_) environment.compatibility.dismissServerBanner(*host_);
+        if (host_) dismissed(environment.compatibility.dismissServerBanner(*host_));
     });
 }
 

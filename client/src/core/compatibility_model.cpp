@@ -25,12 +25,14 @@ std::map<std::string, TimePoint> readBannerDates(const platform::Defaults& defau
 
 std::chrono::sys_seconds storedDate(TimePoint time) { return std::chrono::floor<std::chrono::seconds>(time); }
 
-// User-defaults writes report nothing: a dismissal that cannot be stored lasts until quit.
+// A dismissal that cannot be stored still holds until quit; the caller is told it was not stored.
 template <class Write>
-void writeQuietly(Write&& write) noexcept {
+bool written(Write&& write) noexcept {
     try {
         write();
+        return true;
     } catch (const std::exception&) {
+        return false;
     }
 }
 
@@ -208,9 +210,10 @@ ServerSurface ClientCompatibilityModel::serverSurface(const std::optional<platfo
     return ServerSurface::none();
 }
 
-void ClientCompatibilityModel::dismissNudge() {
+bool ClientCompatibilityModel::dismissNudge() {
     const auto now = now_();
     std::optional<std::string> minimum;
+    bool stored = false;
     change(
         [&](Fields& fields) {
             minimum = fields.state.supportedMinimum;
@@ -218,29 +221,34 @@ void ClientCompatibilityModel::dismissNudge() {
             fields.nudgeDismissedAt = now;
         },
         [&] {
-            writeQuietly([&] {
+            const auto storeMinimum = [&] {
                 if (minimum) {
                     defaults_.set(dismissedMinimumKey, *minimum);
                 } else {
                     defaults_.remove(dismissedMinimumKey);
                 }
-            });
-            writeQuietly([&] { defaults_.set(nudgeDismissedAtKey, storedDate(now)); });
+            };
+            // Once one write fails the dismissal is lost to the next start: a second wait for the
+            // file's lock would only hold the caller longer.
+            stored = written(storeMinimum) && written([&] { defaults_.set(nudgeDismissedAtKey, storedDate(now)); });
         });
+    return stored;
 }
 
-void ClientCompatibilityModel::dismissServerBanner(const platform::Url& host) {
+bool ClientCompatibilityModel::dismissServerBanner(const platform::Url& host) {
     const auto key = ServerCompatibility::serverKey(host);
     const auto now = now_();
-    platform::DefaultsValue::Map stored;
+    platform::DefaultsValue::Map dates;
+    bool stored = false;
     change(
         [&](Fields& fields) {
             fields.serverBannersDismissedAt[key] = now;
             for (const auto& [server, date] : fields.serverBannersDismissedAt) {
-                stored.emplace(server, storedDate(date));
+                dates.emplace(server, storedDate(date));
             }
         },
-        [&] { writeQuietly([&] { defaults_.set(serverBannersDismissedAtKey, std::move(stored)); }); });
+        [&] { stored = written([&] { defaults_.set(serverBannersDismissedAtKey, std::move(dates)); }); });
+    return stored;
 }
 
 void ClientCompatibilityModel::clearClientOutdated() { source_.clearClientOutdated(); }

@@ -6,6 +6,7 @@
 
 #include <app/ui/ui_fixture.hpp>
 #include <support/demo_session.hpp>
+#include <support/file_size_limit.hpp>
 
 #include <QComboBox>
 #include <QPushButton>
@@ -186,7 +187,8 @@ TEST_F(MenuContentViewTest, TheNudgeTakesTheUpdateOffersPlace) {
 
 // The dismissals' 24 hours on a clock running `ahead` of the system's, each reading taking
 // `eachReading`: the rows come back as the menu opens after them, and at their end while it is
-// open, even where one runs out while the rows are being read.
+// open, even where one runs out while the rows are being read. One the settings file cannot take
+// is said on its row, which stays to be read until a later one is written or the menu closes.
 TEST_F(MenuContentViewTest, DismissalsRunOutAsTheMenuOpensAndWhileItIsOpen) {
     using namespace std::chrono;
     system_clock::duration ahead{};
@@ -257,6 +259,26 @@ TEST_F(MenuContentViewTest, DismissalsRunOutAsTheMenuOpensAndWhileItIsOpen) {
     eachReading = 20ms;
     EXPECT_FALSE(shows(menu.get(), "server-update-nudge"));
     waitUntil(bothShow);
+
+    const auto told = [&](const QString& row) { return shows(menu.get(), row + ".unwritten"); };
+    {
+        const testkit::FileSizeLimit full(0);
+        at<QToolButton>(menu.get(), "update-nudge.dismiss").click();
+        at<QToolButton>(menu.get(), "server-update-nudge.dismiss").click();
+    }
+    settle();
+    EXPECT_TRUE(bothShow());
+    EXPECT_TRUE(told("update-nudge") && told("server-update-nudge"));
+    EXPECT_EQ(
+        textOf(menu.get(), "update-nudge.unwritten"),
+        "Brisalune's settings file could not be written, so this notice will show again when Brisalune restarts.");
+    at<QToolButton>(menu.get(), "server-update-nudge.dismiss").click();
+    settle();
+    EXPECT_FALSE(shows(menu.get(), "server-update-nudge"));
+    EXPECT_FALSE(told("server-update-nudge"));
+    menu->hide();
+    EXPECT_FALSE(shows(menu.get(), "update-nudge"));
+    EXPECT_FALSE(told("update-nudge"));
 }
 
 // A session kept from before, at a service of the test's own that answers the account's teams

@@ -1,5 +1,6 @@
 #include <brisalune/client/core/compatibility_model.hpp>
 
+#include <support/file_size_limit.hpp>
 #include <support/temp_dir.hpp>
 
 #include <gtest/gtest.h>
@@ -61,8 +62,26 @@ TEST_F(CompatibilityModel, DismissalsPersistAcrossLaunches) {
     EXPECT_EQ(model->surface(), CompatibilitySurface::none());
     EXPECT_EQ(model->serverSurface(url("https://a.example")), ServerSurface::none());
     source.record(200, {}, "/v1/me", url("https://a.example"));
-    model->dismissNudge();  // with no minimum announced the stored one goes
+    EXPECT_TRUE(model->dismissNudge());  // with no minimum announced the stored one goes
     EXPECT_EQ(defaults.value(ClientCompatibilityModel::dismissedMinimumKey), std::nullopt);
+}
+
+TEST_F(CompatibilityModel, ADismissalTheFileCannotTakeHoldsUntilQuitAndSaysSo) {
+    announce("1.4.0");
+    serverVersion(url("https://a.example"), "1.3.0");
+    const auto model = makeModel();
+    {
+        const testkit::FileSizeLimit full(0);
+        EXPECT_FALSE(model->dismissNudge());
+        EXPECT_FALSE(model->dismissServerBanner(url("https://a.example")));
+    }
+    EXPECT_EQ(model->surface(), CompatibilitySurface::none());
+    EXPECT_EQ(model->serverSurface(url("https://a.example")), ServerSurface::none());
+    const auto restarted = makeModel();
+    EXPECT_EQ(restarted->surface(), CompatibilitySurface::nudge("1.4.0"));
+    EXPECT_EQ(restarted->serverSurface(url("https://a.example")), ServerSurface::banner());
+    EXPECT_TRUE(restarted->dismissNudge());
+    EXPECT_TRUE(restarted->dismissServerBanner(url("https://a.example")));
 }
 
 TEST_F(CompatibilityModel, ServerBannersAreKeyedPerServerAndOneForeignStoredDateSpoilsThemAll) {

@@ -14,6 +14,9 @@
 #include <memory>
 #include <optional>
 
+class QHideEvent;
+class QLabel;
+
 namespace brisalune {
 
 // Where both "Update" buttons lead: the offered release's download when the checker holds an
@@ -36,14 +39,36 @@ private:
     ClientCompatibilityModel::Subscription subscription_;
 };
 
-class CompatibilityNudgeRow final : public QWidget {
+// The shape both dismissable rows share. A dismissal the settings file could not take is said
+// below the row's line, and the row stays shown, though asked to hide, until a later dismissal
+// is written or the window it is in closes: otherwise it would hide before anyone read that.
+class DismissableRow : public QWidget {
+    Q_OBJECT
+
+public:
+    void setVisible(bool visible) override;
+
+protected:
+    DismissableRow(const QString& name, QWidget* parent);
+
+    QLabel* unwritten() const noexcept { return unwritten_; }
+    // After each press of the row's dismiss button: whether its dismissal was written.
+    void dismissed(bool written);
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    QLabel* unwritten_;
+    bool wanted_ = true;  // what the row was last asked to be
+};
+
+class CompatibilityNudgeRow final : public DismissableRow {
     Q_OBJECT
 
 public:
     explicit CompatibilityNudgeRow(const MenuEnvironment& environment, QWidget* parent = nullptr);
 };
 
-class ServerBannerRow final : public QWidget {
+class ServerBannerRow final : public DismissableRow {
     Q_OBJECT
 
 public:

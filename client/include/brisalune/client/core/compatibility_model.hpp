@@ -79,10 +79,10 @@ private:
 };
 
 // Mirrors a `ServerCompatibility` and remembers dismissals for 24 hours. Thread-safe; never
-// throws (a failed user-defaults write goes unnoticed). Observers registered with `subscribe`
-// are called on the thread that made the change, with no lock of the model or the record held,
-// one notification at a time; they may read the model and call its operations, but must not
-// destroy it.
+// throws (a dismissal that user defaults cannot take holds until quit, and says so). Observers
+// registered with `subscribe` are called on the thread that made the change, with no lock of the
+// model or the record held, one notification at a time; they may read the model and call its
+// operations, but must not destroy it.
 class ClientCompatibilityModel {
 public:
     using Clock = std::function<std::chrono::system_clock::time_point()>;
@@ -134,8 +134,11 @@ public:
     CompatibilitySurface surface() const;
     ServerSurface serverSurface(const std::optional<platform::Url>& host) const;
 
-    void dismissNudge();
-    void dismissServerBanner(const platform::Url& host);
+    // Hide the nudge, or the server's banner, for the snooze at once and store that in user
+    // defaults on the calling thread; false when it could not be stored, so that it shows again
+    // at the next start.
+    bool dismissNudge();
+    bool dismissServerBanner(const platform::Url& host);
     // Asks the source to drop every refusal; `state` follows through the subscription.
     void clearClientOutdated();
 
