@@ -197,14 +197,15 @@ public:
     // ---- sign-out ----
 
     // Unregisters this device, revokes the team keys it holds side by side, waits for keys still
-    // being issued (each revoked as it comes), logs out, then forgets locally. Nothing stops it;
+    // being issued (each revoked as it comes), tries the keys listed to take back again, logs out,
+    // then forgets locally. Nothing stops it;
     // the calls to the service give up together after about 20 s; a second request while one runs
     // is ignored. From its start the session sends nothing else, and never again (see SessionLife);
     // when the service has ended the session itself, only the local step runs.
     QCoro::Task<> signOut();
     // Forgets the session here only: the unsent acknowledgements, then the keychain item. When
     // either cannot go, the session stays held, with the refusal in `signOutRefusal` and
-    // `lastError` until a later sign-out goes through.
+    // `lastError` until the next sign-out begins.
     QCoro::Task<> signOutLocally();
     // The program quits while a sign-out runs, which cannot finish now: what it forgets on this
     // computer goes at once, as a job of the local pool that the quit waits for.
