@@ -407,19 +407,20 @@ bool onlyName(int fd) {
 // A write that holds the lock file records its process in it, "<pid> <pid namespace>\n", and
 // clears it before letting go: a waiter learns the holder from this user's own file, not from the
 // kernel's table of every lock, whose size any user sets. Best effort: a file left read-only, a
-// full disk or a second name records nothing.
-void recordHolder(int fd) {
-    if (!onlyName(fd)) return;
+// full disk or a second name records nothing. Whether it wrote: only then is there a record to clear.
+bool recordHolder(int fd) {
+    if (!onlyName(fd)) return false;
     const std::string record = std::to_string(::getpid()) + " " + std::to_string(pidSpace()) + "\n";
     // A short write lacks the final newline: it reads as no record.
-    if (::ftruncate(fd, 0) == 0) std::ignore = ::pwrite(fd, record.data(), record.size(), 0);
+    if (::ftruncate(fd, 0) != 0) return false;
+    std::ignore = ::pwrite(fd, record.data(), record.size(), 0);
+    return true;
 }
 
-// Not through a second name made while held either: the record left there names no holder once
-// this process lets go, as a holder counts only while it holds the lock (liveHolder).
-void clearHolder(int fd) {
-    if (onlyName(fd)) std::ignore = ::ftruncate(fd, 0);
-}
+// Clears the record a hold wrote (its caller knows whether it did), through the descriptor it
+// wrote it through: never decided from the names the file has by the end of the hold, so a lock
+// file that had a second name as the hold began is never written, whatever happens to its names.
+void clearHolder(int fd) { std::ignore = ::ftruncate(fd, 0); }
 
 // The process recorded in the lock file open at `fd`; 0 when none is (a program that records
 // nothing, such as an older version or flock(1), or one in another pid namespace), or the record
@@ -438,9 +439,19 @@ pid_t recordedHolder(int fd) {
     return pid > 0 ? pid : 0;
 }
 
-// Whether descriptor `name` of the process whose /proc folder is open at `process` holds a lock
-// on what it opens: the kernel lists one on a "lock:" line of its fdinfo. Read from the top, where
-// the lock lines follow a few short ones.
+// Whether a "lock:" line of an fdinfo, given from its id on ("1: FLOCK  ADVISORY  WRITE ..."),
+// is a flock: the one kind the writers take. A POSIX (lockf, fcntl), OFD ("OFDLCK") or lease lock
+// holds off no writer.
+bool isFlock(std::string_view line) {
+    constexpr std::string_view blanks = " \t";
+    const auto id = line.find_first_not_of(blanks);
+    const auto kind = line.find_first_not_of(blanks, line.find_first_of(blanks, id));
+    return kind != std::string_view::npos && line.substr(kind, line.find_first_of(blanks, kind) - kind) == "FLOCK";
+}
+
+// Whether descriptor `name` of the process whose /proc folder is open at `process` holds a flock
+// on what it opens: the kernel lists each lock it holds on a "lock:" line of its fdinfo, a flock's
+// first. Read from the top, where the lock lines follow a few short ones.
 bool fdHoldsLock(int process, const char* name) {
     const Descriptor info(::openat(process, ("fdinfo/" + std::string(name)).c_str(), O_RDONLY | O_CLOEXEC));
     std::array<char, 1024> buffer{};
@@ -451,13 +462,20 @@ bool fdHoldsLock(int process, const char* name) {
         if (n <= 0) break;
         filled += static_cast<std::size_t>(n);
     }
-    return std::string_view(buffer.data(), filled).find("\nlock:") != std::string_view::npos;
+    const std::string_view text(buffer.data(), filled);
+    constexpr std::string_view lockLine = "\nlock:";
+    for (auto at = text.find(lockLine); at != std::string_view::npos; at = text.find(lockLine, at + 1)) {
+        const auto from = at + lockLine.size();
+        if (isFlock(text.substr(from, text.find('\n', from) - from))) return true;
+    }
+    return false;
 }
 
-// Whether process `pid` holds a lock on the file open at `fd` (has it open and locked, not merely
-// open). Only a process of this user is looked at, and only so many of its descriptors: the look
-// holds off this process's reads, so its cost is never another user's to set. Its /proc folder,
-// held open, keeps a pid used again meanwhile from answering for it. Not known counts as not.
+// Whether process `pid` holds a flock on the file open at `fd` (has it open and flocked, not merely
+// open, nor locked by another kind). Only a process of this user is looked at, and only so many
+// of its descriptors: the look holds off this process's reads, so its cost is never another
+// user's to set. Its /proc folder, held open, keeps a pid used again meanwhile from answering for
+// it. Not known counts as not.
 bool holdsLockOn(pid_t pid, int fd) {
     constexpr int maxDescriptors = 1024;  // the usual limit of a process's open files
     struct stat lock {};
@@ -555,6 +573,7 @@ struct PeerLock {
     int depth = 0;
     std::string refusal;
     int error = EAGAIN;
+    bool recorded = false;  // this hold wrote its record in the lock file, to clear as it lets go
 };
 
 PeerLock refusedLock(const fs::path& lock, std::string_view why, int error) {
@@ -745,7 +764,7 @@ PeerLock lockFile(
         const int fd = std::get<int>(opened);
         PeerLock taken = waitForLock(fd, path, file, start, process);
         if (taken.fd >= 0 && standsAt(fd, path)) {
-            recordHolder(fd);
+            taken.recorded = recordHolder(fd);
             return taken;
         }
         ownFlocks().release(fd);
@@ -1053,7 +1072,7 @@ Defaults::WriteLock::~WriteLock() {
     const auto found = peerLocks().find(file_);
     if (found == peerLocks().end() || --found->second.depth > 0) return;
     if (found->second.fd >= 0) {
-        clearHolder(found->second.fd);
+        if (found->second.recorded) clearHolder(found->second.fd);
         ownFlocks().release(found->second.fd);
         releaseFolder(folderOf(file_));
     }

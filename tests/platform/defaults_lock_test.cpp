@@ -160,11 +160,23 @@ TEST(DefaultsPeerChild, Job) {
         stallBeforeRename(file);
     } else if (job == "hold" || job == "hold shared") {
         holdLockFile(file, job == "hold shared");
-    } else if (job == "open") {  // a process of this user with the lock file and folder open, locking neither
+    } else if (job == "open" || job == "open posix-locked" || job == "open ofd-locked") {
+        // A process of this user with the lock file and folder open, holding no flock on either:
+        // no lock at all, or a POSIX (lockf) or an open file description lock on both, the kinds
+        // the writers do not take.
         const fs::path folder = fs::path(file).parent_path();
-        if (::open((folder / ".defaults.json.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600) < 0 ||
-            ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) < 0)
-            std::_Exit(2);
+        const int lock = ::open((folder / ".defaults.json.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        const int opened = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (lock < 0 || opened < 0) std::_Exit(2);
+        if (job != "open") {
+            const int command = job == "open posix-locked" ? F_SETLK : F_OFD_SETLK;
+            struct flock whole {};  // from the start to the end, however long
+            whole.l_whence = SEEK_SET;
+            whole.l_type = F_WRLCK;
+            if (::fcntl(lock, command, &whole) != 0) std::_Exit(2);
+            whole.l_type = F_RDLCK;  // the one kind a folder, open to read, takes
+            if (::fcntl(opened, command, &whole) != 0) std::_Exit(2);
+        }
         std::ofstream(readyOf(file)) << ::getpid();
         ::pause();
     } else if (job == "hold folder" || job == "hold folder as nobody") {
@@ -318,7 +330,8 @@ TEST_F(DefaultsPeerLock, AnotherProgramHoldingTheFileItsFolderOrARemovedLockFile
 
 // A lock file that is a second name of another file, a person's or the settings file itself (as
 // backup snapshots make): writes lock through it but never write there, not even a holder's
-// record, so that file and the settings stay whole, and its holder is named by no record.
+// record, so that file and the settings stay whole, and its holder is named by no record. So too
+// when its name goes while a write holds it, leaving that file one name by the end of the hold.
 TEST_F(DefaultsPeerLock, ALockFileThatIsAHardLinkIsLockedThroughAndNeverWritten) {
     const fs::path lock = dir / ".defaults.json.lock";
     const fs::path notes = dir / "notes.txt";
@@ -346,16 +359,47 @@ TEST_F(DefaultsPeerLock, ALockFileThatIsAHardLinkIsLockedThroughAndNeverWritten)
         EXPECT_EQ(defaults.keys(), (std::vector<std::string>{"here", "kept"}));
         EXPECT_EQ(defaults.integer("kept"), 1);
         EXPECT_EQ(readFile(notes), "a person's own");
+
+        // The lock file's name removed, replaced or relinked to another file while a write holds
+        // it: the file it had is left one name, and stays whole all the same, as does the other.
+        const fs::path elsewhere = other == file ? notes : file;
+        for (const std::string_view step : {"removed", "replaced", "relinked"}) {
+            SCOPED_TRACE(step);
+            std::ofstream(file) << R"({"kept": {"integer": 1}})";
+            std::ofstream(notes) << "a person's own";
+            fs::remove(lock);
+            fs::create_hard_link(other, lock);
+            {
+                const Defaults::WriteLock held(file);
+                // rm .defaults.json.lock; mv x .defaults.json.lock; ln -f defaults.json .defaults.json.lock
+                if (step == "removed") fs::remove(lock);
+                if (step == "replaced") std::ofstream(dir / "x") << "another file";
+                if (step == "relinked") fs::create_hard_link(elsewhere, dir / "x");
+                if (step != "removed") fs::rename(dir / "x", lock);
+            }
+            EXPECT_EQ(defaults.integer("kept"), 1);
+            EXPECT_EQ(readFile(notes), "a person's own");
+            if (step == "replaced") {
+                EXPECT_EQ(readFile(lock), "another file");
+            }
+        }
     }
 }
 
 // What a write that waits is told of the holder comes from a record in the lock file, which
 // counts only while the process it names holds the lock waited for: the lock file's, or the
-// folder's, which a write takes first. Here the holder records nothing (as flock(1) does), and the
-// record left names another process, one that may have both open without holding either, or one
-// in another pid namespace.
+// folder's, which a write takes first, a flock. Here the holder records nothing (as flock(1) does),
+// and the record left names another process, one that may have both open without holding either
+// (or with another kind of lock on them), or one in another pid namespace.
 TEST_F(DefaultsPeerLock, ARecordOfAProcessThatDoesNotHoldTheLockNamesNoHolder) {
-    enum class Left { killedWriter, runningProcess, stoppedProcess, holderInAnotherNamespace };
+    enum class Left {
+        killedWriter,
+        runningProcess,
+        stoppedProcess,
+        stoppedPosixLocker,
+        stoppedOfdLocker,
+        holderInAnotherNamespace
+    };
     struct Row {
         const char* name;
         Left left;
@@ -370,6 +414,10 @@ TEST_F(DefaultsPeerLock, ARecordOfAProcessThatDoesNotHoldTheLockNamesNoHolder) {
         {"the holder, recorded in another pid namespace", Left::holderInAnotherNamespace, "hold", 1s},
         {"the folder held, after a writer killed holding it", Left::killedWriter, "hold folder", 1s},
         {"the folder held, beside a stopped process with it open", Left::stoppedProcess, "hold folder", 6s},
+        // Only a flock, the lock the writers take, is holding it: not another kind on the file.
+        {"a stopped process with a POSIX (lockf) lock on it", Left::stoppedPosixLocker, "hold", 6s},
+        {"a stopped process with an OFD lock on it", Left::stoppedOfdLocker, "hold", 6s},
+        {"the folder held, beside a stopped process with an OFD lock on it", Left::stoppedOfdLocker, "hold folder", 6s},
     };
     const fs::path lock = dir / ".defaults.json.lock";
     struct stat space {};
@@ -387,8 +435,11 @@ TEST_F(DefaultsPeerLock, ARecordOfAProcessThatDoesNotHoldTheLockNamesNoHolder) {
             ASSERT_TRUE(readFile(lock).starts_with(std::to_string(peerPid()) + " "));
             EXPECT_TRUE(writer->killed());
         } else if (row.left != Left::holderInAnotherNamespace) {
-            other = peer("open");
-            if (row.left == Left::stoppedProcess) {
+            other = peer(
+                row.left == Left::stoppedPosixLocker ? "open posix-locked"
+                : row.left == Left::stoppedOfdLocker ? "open ofd-locked"
+                                                     : "open");
+            if (row.left != Left::runningProcess) {
                 ASSERT_EQ(::kill(peerPid(), SIGSTOP), 0);
             }
             record(peerPid(), space.st_ino);
@@ -406,6 +457,8 @@ TEST_F(DefaultsPeerLock, ARecordOfAProcessThatDoesNotHoldTheLockNamesNoHolder) {
         }
         EXPECT_NE(refusal.find("has held the settings file"), std::string::npos) << refusal;  // all its patience
         EXPECT_EQ(refusal.find("(process "), std::string::npos) << refusal;
+        holder->killed();  // once the one that holds it lets go, the write goes on
+        EXPECT_NO_THROW(Defaults(file).set("here", 1));
     }
 }
 
