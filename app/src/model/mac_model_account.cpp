@@ -27,9 +27,11 @@ namespace {
 // is given up. A step that ends early leaves its time to the next, and a service that holds one
 // step still hears the later ones. Keys still being issued are waited for beside the revocation,
 // until keyIssuesAwaitedBy, so that each is revoked before the log-out ends the session token.
+// Whatever the take-backs meet, they end by takenBackBy: the log-out's share is its own.
 constexpr std::chrono::seconds unregisteredBy{6};
 constexpr std::chrono::seconds revokedBy{14};
 constexpr std::chrono::seconds keyIssuesAwaitedBy{17};
+constexpr std::chrono::seconds takenBackBy{18};
 constexpr std::chrono::seconds loggedOutBy{20};
 
 // How often the menu is told whether a sign-out's clear waits for another program.
@@ -261,9 +263,10 @@ QCoro::Task<> MacModel::signOut() {
     const StoredSession held = heldNow();
     co_await revokeQuietly(held, client, factory);
     co_await keyIssuesSettledBy(start + keyIssuesAwaitedBy);
-    deadline->endAt(start + loggedOutBy);
+    deadline->endAt(start + takenBackBy);
     co_await revokeQuietly(keysAddedSince(held, heldNow()), client, factory);
-    co_await takeBackListedKeys(client, factory);
+    co_await takeBackListedKeys(client, factory);  // what is not taken back in time stays listed
+    deadline->endAt(start + loggedOutBy);
     const auto endServerSession = [client] { logout(*client); };
     try {
         co_await awaitBlocking(endServerSession);

@@ -52,6 +52,19 @@ QCoro::Task<> retireReplacedKey(
     co_await retireKey(onlyKey(before, tenantId, key, host), std::move(accountClient), std::move(clientFactory));
 }
 
+// Takes a key back in a box session, asking twice: a box that takes keys back only in one is
+// asked again before that session ends, as a first failure may pass. Whether the box took it back.
+bool revokeInBoxSession(const BrisaluneClient& boxSession, const std::string& boxTenantId, const std::string& keyId) {
+    for (int tries = 0; tries < 2; ++tries) {
+        try {
+            revokeKey(boxSession, boxTenantId, keyId);
+            return true;
+        } catch (const std::exception&) {
+        }
+    }
+    return false;
+}
+
 // Takes back a key that a seat's redemption gave, in a box session of that seat: a box that
 // revokes keys only for its signed-in accounts accepts that. Whether the box revoked it.
 bool revokeWithSeat(const ClientFactory& make, const platform::Url& box, const SeatCredentials& seat, const TenantKey& key) {
@@ -59,8 +72,7 @@ bool revokeWithSeat(const ClientFactory& make, const platform::Url& box, const S
     bool revoked = false;
     try {
         client->setSessionToken(login(*client, seat.email, seat.password).token);
-        revokeKey(*client, key.tenantId.value_or(""), key.keyId);
-        revoked = true;
+        revoked = revokeInBoxSession(*client, key.tenantId.value_or(""), key.keyId);
     } catch (const std::exception&) {
     }
     if (client->sessionToken()) signOutOfBox(*client);
@@ -88,6 +100,12 @@ BoxLink MacModel::boxLink() const {
             .endingFactory = clientFactory_};
 }
 
+BoxConnectionError MacModel::sessionGone(std::string_view sessionToken) const {
+    // Still held, it is signing out: a refused sign-out leaves it so, and no sign-in can follow.
+    if (session_ && session_->sessionToken == sessionToken) return BoxConnectionError::sessionEnding();
+    return BoxConnectionError::sessionEnded();
+}
+
 void MacModel::refuseOnceSigningOut() const {
     if (!life_->isLive()) throw std::runtime_error(std::string(SessionLife::notSentText));
 }
@@ -96,7 +114,7 @@ QCoro::Task<std::optional<StoredSession>> MacModel::recordTeamKey(
     std::string tenantId, TenantKey key, platform::Url issuer, bool movesTeam, std::string sessionToken) {
     // Signed out or in again meanwhile: the box's answer belongs to a session that is gone, and
     // the caller must not go on as if its key were kept.
-    if (!sessionStillHas(sessionToken)) throw BoxConnectionError::sessionEnded();
+    if (!sessionStillHas(sessionToken)) throw sessionGone(sessionToken);
     const StoredSession before = *session_;
     StoredSession updated = before;
     if (movesTeam) updated.tenantHosts.insert_or_assign(tenantId, issuer);
@@ -107,7 +125,7 @@ QCoro::Task<std::optional<StoredSession>> MacModel::recordTeamKey(
         // The session goes on without the key: the caller must not finish as if it were kept.
         if (sessionStillHas(sessionToken))
             throw std::runtime_error(lastError_.value_or("The team's key could not be kept. Try again."));
-        throw BoxConnectionError::sessionEnded();
+        throw sessionGone(sessionToken);
     }
     // A move saved just before this write took the team elsewhere, and left the key out.
     const auto kept = session_->tenantKeys.find(tenantId);
@@ -144,7 +162,7 @@ QCoro::Task<> MacModel::settleKeychain() {
 
 QCoro::Task<> MacModel::confirmKeptAt(
     std::string tenantId, platform::Url issuer, std::string sessionToken, BoxConnectionError moved) {
-    if (!sessionStillHas(sessionToken)) throw BoxConnectionError::sessionEnded();
+    if (!sessionStillHas(sessionToken)) throw sessionGone(sessionToken);
     // Dropped since it was kept, by a move of the team: the drop took the key back.
     if (!session_->tenantKeys.contains(tenantId) || !sameBox(session_->hostForTenant(tenantId), issuer)) throw moved;
     co_return;
@@ -162,7 +180,7 @@ QCoro::Task<> MacModel::joinBox(JoinCode code, std::string displayName, std::str
     const auto probe = [probeClient] { return probeBox(*probeClient); };
     const BoxProbe verdict = co_await awaitBlocking(probe);
     // Signed out, or signing out, while the box was probed: no account is left to pair the team with.
-    if (!sessionStillHas(sessionToken)) throw BoxConnectionError::sessionEnded();
+    if (!sessionStillHas(sessionToken)) throw sessionGone(sessionToken);
     if (const auto message = boxProbeMessage(verdict, code.boxURL, deviceNoun, addresses_.hostedAPIBase()))
         throw BoxConnectionError::boxUnusable(*message);
 
@@ -182,7 +200,7 @@ QCoro::Task<> MacModel::joinBox(JoinCode code, std::string displayName, std::str
     try {
         // A sign-out begun while the box answered: the pairing is not sent (nor, its answer on
         // the way, the relay: the link's clients are the session's).
-        if (!sessionStillHas(sessionToken)) throw BoxConnectionError::sessionEnded();
+        if (!sessionStillHas(sessionToken)) throw sessionGone(sessionToken);
         const auto finish = [link, hostedTenantId, redeemed, box = code.boxURL] {
             return finishBoxPairing(link, hostedTenantId, redeemed, box);
         };
@@ -275,14 +293,10 @@ QCoro::Task<> MacModel::useBoxTeam(
         // that issued them, whatever the session's life. The sign-in stays, so the person can try
         // again, unless the team has left that box or the session is over.
         const std::shared_ptr<BrisaluneClient> takingBack = clientForTakingBack(boxClient);
-        const auto revokeNew = [takingBack, boxTenantId, id = issued.id] { revokeKey(*takingBack, boxTenantId, id); };
-        bool revokedNew = true;
-        try {
-            co_await awaitBlocking(revokeNew);
-        } catch (const std::exception&) {
-            revokedNew = false;
-        }
-        if (!revokedNew) co_await revokeUnheldKey(asked, hostedTenantId, key, issuer);
+        const auto revokeNew = [takingBack, boxTenantId, id = issued.id] {
+            return revokeInBoxSession(*takingBack, boxTenantId, id);
+        };
+        if (!co_await awaitBlocking(revokeNew)) co_await revokeUnheldKey(asked, hostedTenantId, key, issuer);
         if (replaced) co_await retireReplacedBoxKey(*replaced, hostedTenantId, boxClient, boxTenantId);
         if (moved || !sessionStillHas(sessionToken)) co_await endBoxSession(boxClient);
         std::rethrow_exception(unsaved);
@@ -306,14 +320,8 @@ QCoro::Task<> MacModel::retireReplacedBoxKey(
     const TenantKey old = replaced.tenantKeys.at(hostedTenantId);
     const std::string oldTeam = old.tenantId.value_or(boxTenantId);
     const std::shared_ptr<BrisaluneClient> takingBack = clientForTakingBack(boxClient);
-    const auto revoke = [takingBack, oldTeam, old] { revokeKey(*takingBack, oldTeam, old.keyId); };
-    bool revoked = true;
-    try {
-        co_await awaitBlocking(revoke);
-    } catch (const std::exception&) {
-        revoked = false;
-    }
-    if (!revoked && accountClient_)
+    const auto revoke = [takingBack, oldTeam, old] { return revokeInBoxSession(*takingBack, oldTeam, old.keyId); };
+    if (!co_await awaitBlocking(revoke) && accountClient_)
         co_await retireReplacedKey(
             std::move(replaced), hostedTenantId, clientForTakingBack(accountClient_), clientFactory_);
 }

@@ -34,6 +34,12 @@ BoxConnectionError BoxConnectionError::sessionEnded() {
         "The session this began in has ended, so this computer kept nothing of the box. Sign in and try again."};
 }
 
+BoxConnectionError BoxConnectionError::sessionEnding() {
+    return {
+        Case::sessionEnded,
+        "Brisalune is signing out of the session this began in, so this computer kept nothing of the box."};
+}
+
 BoxConnectionError BoxConnectionError::boxMoved() {
     return {
         Case::boxMoved,

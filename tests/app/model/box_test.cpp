@@ -615,34 +615,76 @@ TEST_F(ModelBox, ABoxSignInCutByTheSignOutEndsTheBoxSessionItGot) {
 // relay to install), or a team choice's key issue, is answered, the answer coming once a sign-out
 // that did not wait for it would have logged out: the sign-out waits, the key the box issued is
 // taken back there before the log-out and kept nowhere, the flow fails, and nothing of the session
-// follows "Sign out" but the sign-out's own calls. A seat's redemption, on a box that takes keys
-// back only for its signed-in accounts, is taken back in a box session of that seat.
-enum class BoxFlow { joinRedeeming, joinPairing, teamChoice, joinWithASeat };
+// follows "Sign out" but the sign-out's own calls. A take-back in a box session (a team choice's,
+// a seat's) that fails is asked again there, then by the key itself; a seat's redemption, on a box
+// that takes keys back only for its signed-in accounts, is taken back in a box session of that
+// seat; a join that moves the team takes the key back at the box joined, not at the team's last one.
+enum class BoxFlow {
+    joinRedeeming,
+    joinPairing,
+    teamChoice,
+    joinWithASeat,
+    teamChoiceRetried,
+    teamChoiceFallingBack,
+    joinWithAFailingSeat,
+    joinMovingTheTeam,
+};
 
 class ModelBoxSignOut : public ModelBox, public ::testing::WithParamInterface<BoxFlow> {};
 
 TEST_P(ModelBoxSignOut, AKeyTheBoxIssuesAsTheSignOutBeginsIsTakenBackThereFirst) {
-    launchWith(onTheBox());
+    const std::string revoke = "DELETE /v1/tenants/box-team/keys/bk";
+    const std::vector<std::string> joined{"GET /healthz", "POST /v1/pair", revoke};
+    const std::vector<std::string> chosen{"POST /v1/login", "GET /v1/me", "POST /v1/tenants/box-team/keys", revoke};
+    const auto then = [](std::vector<std::string> first, const std::vector<std::string>& rest) {
+        first.insert(first.end(), rest.begin(), rest.end());
+        return first;
+    };
+    const std::map<BoxFlow, std::vector<std::string>> atTheBox{
+        {BoxFlow::joinRedeeming, joined},
+        {BoxFlow::joinPairing, joined},
+        {BoxFlow::teamChoice, then(chosen, {"POST /v1/logout"})},
+        {BoxFlow::joinWithASeat, {"GET /healthz", "POST /v1/pair", "POST /v1/login", revoke, "POST /v1/logout"}},
+        {BoxFlow::teamChoiceRetried, then(chosen, {revoke, "POST /v1/logout"})},
+        {BoxFlow::teamChoiceFallingBack, then(chosen, {revoke, revoke, "POST /v1/logout"})},
+        {BoxFlow::joinWithAFailingSeat,
+         {"GET /healthz", "POST /v1/pair", "POST /v1/login", revoke, revoke, "POST /v1/logout", revoke}},
+        {BoxFlow::joinMovingTheTeam, joined}};
+    const std::map<BoxFlow, int> sessionRefusals{
+        {BoxFlow::teamChoiceRetried, 1}, {BoxFlow::teamChoiceFallingBack, 2}, {BoxFlow::joinWithAFailingSeat, 2}};
+    const BoxFlow row = GetParam();
+    const bool seat = row == BoxFlow::joinWithASeat || row == BoxFlow::joinWithAFailingSeat;
+    const bool joins = seat || row == BoxFlow::joinRedeeming || row == BoxFlow::joinPairing ||
+                       row == BoxFlow::joinMovingTheTeam;
+    const auto revokes = std::ranges::count(atTheBox.at(row), revoke);
+
+    standin::Server lastBox;  // where the team was before a join that moves it
+    StoredSession stored = onTheBox();
+    if (row == BoxFlow::joinMovingTheTeam) stored.tenantHosts.insert_or_assign("t2", url(lastBox.baseUrl()));
+    launchWith(stored);
     box.clearRequests();
+    lastBox.clearRequests();  // asked for its portal at launch
     std::atomic<bool> takenBackFirst = false;
     hosted.on("POST", "/v1/logout", [&](const standin::ReceivedRequest&) {
-        takenBackFirst = count(box, "DELETE /v1/tenants/box-team/keys/bk") == 1;
+        takenBackFirst = std::ranges::count(received(box), revoke) == revokes;
         standin::Reply held{204, {}, ""};
         held.holdUntilReleased = true;
         return held;
     });
-    const bool seat = GetParam() == BoxFlow::joinWithASeat;
-    box.on("DELETE", "/v1/tenants/box-team/keys/bk", [seat](const standin::ReceivedRequest& request) {
-        if (seat && request.header("Authorization") != "Bearer box-session")
-            return standin::Reply::json(R"({"error":"sign in to revoke keys"})", 401);
+    const int refusals = sessionRefusals.contains(row) ? sessionRefusals.at(row) : 0;
+    std::atomic<int> sessionTries = 0;
+    box.on("DELETE", "/v1/tenants/box-team/keys/bk", [&, refusals, row](const standin::ReceivedRequest& request) {
+        if (request.header("Authorization") == "Bearer box-session")
+            return ++sessionTries <= refusals ? standin::Reply::json(R"({"error":"unavailable"})", 503)
+                                              : standin::Reply::json("{}");
+        if (row == BoxFlow::joinWithASeat) return standin::Reply::json(R"({"error":"sign in to revoke keys"})", 401);
         return standin::Reply::json("{}");
     });
     const auto held = [](standin::Reply reply) {
         reply.holdUntilReleased = true;
         return reply;
     };
-    const bool joins = GetParam() != BoxFlow::teamChoice;
-    standin::Server& answering = GetParam() == BoxFlow::joinPairing ? hosted : box;
+    standin::Server& answering = row == BoxFlow::joinPairing ? hosted : box;
     std::optional<QCoro::Task<>> flow;
     if (joins) {
         serveBoxPairing("{}");
@@ -650,7 +692,7 @@ TEST_P(ModelBoxSignOut, AKeyTheBoxIssuesAsTheSignOutBeginsIsTakenBackThereFirst)
             R"({"api_key":"box-key","api_key_id":"bk","tenant_id":"box-team","box_account_id":"ba1","receipt":"r"})");
         const standin::Reply paired = standin::Reply::json(
             R"({"paired":true,"box_account_id":"ba1","relay_key_id":"rk","relay_secret":"rs"})");
-        const bool redeeming = GetParam() != BoxFlow::joinPairing;
+        const bool redeeming = row != BoxFlow::joinPairing;
         box.on("POST", "/v1/pair", redeeming ? held(redeemed) : redeemed);
         hosted.on("POST", "/v1/tenants/t2/pair", redeeming ? paired : held(paired));
         if (seat) serveBoxAccount();
@@ -674,39 +716,104 @@ TEST_P(ModelBoxSignOut, AKeyTheBoxIssuesAsTheSignOutBeginsIsTakenBackThereFirst)
     hosted.release();
     run(std::move(out));
 
-    EXPECT_TRUE(failure(std::move(*flow)));
+    // Told while the sign-out runs, which may yet be refused: no sign-in can follow it.
+    EXPECT_EQ(
+        failure(std::move(*flow)),
+        row == BoxFlow::joinPairing  // its relay held back
+            ? "Not sent: Brisalune is signing out of this session."
+            : "Brisalune is signing out of the session this began in, so this computer kept nothing of the box.");
     EXPECT_TRUE(takenBackFirst);
-    const std::string revoke = "DELETE /v1/tenants/box-team/keys/bk";
-    const std::vector<std::string> joined{"GET /healthz", "POST /v1/pair", revoke};
-    const std::map<BoxFlow, std::vector<std::string>> atTheBox{
-        {BoxFlow::joinRedeeming, joined},
-        {BoxFlow::joinPairing, joined},
-        {BoxFlow::teamChoice, {"POST /v1/login", "GET /v1/me", "POST /v1/tenants/box-team/keys", revoke, "POST /v1/logout"}},
-        {BoxFlow::joinWithASeat, {"GET /healthz", "POST /v1/pair", "POST /v1/login", revoke, "POST /v1/logout"}}};
     const std::vector<std::string> sent = received(box);
-    ASSERT_EQ(sent, atTheBox.at(GetParam()));
-    const bool inABoxSession = !joins || seat;
+    ASSERT_EQ(sent, atTheBox.at(row));
     EXPECT_EQ(
         box.requests()[std::ranges::find(sent, revoke) - sent.begin()].header("Authorization"),
-        inABoxSession ? "Bearer box-session" : "Bearer box-key");
+        joins && !seat ? "Bearer box-key" : "Bearer box-session");
     if (seat) {
         EXPECT_NE(box.requests()[2].body.find("seat@box.example"), std::string::npos);
     }
     EXPECT_EQ(received(hosted), (std::vector<std::string>{"DELETE /v1/tenants/t1/keys/k1", "POST /v1/logout"}));
+    EXPECT_TRUE(lastBox.requests().empty()) << testing::PrintToString(received(lastBox));
     EXPECT_EQ(model->phase(), MacModel::Phase::signedOut);
     EXPECT_TRUE(keychain->load().is(SessionLoad::Case::absent));
 }
 
 std::string flowName(const ::testing::TestParamInfo<BoxFlow>& flow) {
-    const std::array<std::string, 4> names{"JoinRedeeming", "JoinPairing", "TeamChoice", "JoinWithASeat"};
+    const std::array<std::string, 8> names{
+        "JoinRedeeming",
+        "JoinPairing",
+        "TeamChoice",
+        "JoinWithASeat",
+        "TeamChoiceRetried",
+        "TeamChoiceFallingBack",
+        "JoinWithAFailingSeat",
+        "JoinMovingTheTeam"};
     return names.at(static_cast<std::size_t>(flow.param));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Flows,
     ModelBoxSignOut,
-    ::testing::Values(BoxFlow::joinRedeeming, BoxFlow::joinPairing, BoxFlow::teamChoice, BoxFlow::joinWithASeat),
+    ::testing::Values(
+        BoxFlow::joinRedeeming,
+        BoxFlow::joinPairing,
+        BoxFlow::teamChoice,
+        BoxFlow::joinWithASeat,
+        BoxFlow::teamChoiceRetried,
+        BoxFlow::teamChoiceFallingBack,
+        BoxFlow::joinWithAFailingSeat,
+        BoxFlow::joinMovingTheTeam),
     flowName);
+
+// A flow cut by "Sign out" on a box that refuses a key's own take-back (as the demo's box does),
+// answering each in 5 s, a team choice's box session refusing too: however long the flow's
+// take-backs and the list's retry of them take, the log-out keeps its share and goes.
+class ModelBoxSlowTakeBack : public ModelBox, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ModelBoxSlowTakeBack, LeavesTheLogOutItsShare) {
+    const bool joins = GetParam();
+    launchWith(onTheBox());
+    const auto late = [](int status) {
+        standin::Reply reply = standin::Reply::json(R"({"error":"not now"})", status);
+        reply.delay = std::chrono::seconds(5);
+        return reply;
+    };
+    box.on("DELETE", "/v1/tenants/box-team/keys/bk", [&](const standin::ReceivedRequest& request) {
+        if (request.header("Authorization") == "Bearer box-session")
+            return standin::Reply::json(R"({"error":"unavailable"})", 503);
+        return late(401);
+    });
+    box.on("GET", "/v1/projects", late(503));  // nor does the key show itself dead
+    standin::Reply issued = standin::Reply::json(
+        joins ? R"({"api_key":"box-key","api_key_id":"bk","tenant_id":"box-team","box_account_id":"ba1","receipt":"r"})"
+              : R"({"id":"bk","token":"box-key"})");
+    issued.holdUntilReleased = true;
+    std::optional<QCoro::Task<>> flow;
+    if (joins) {
+        serveBoxPairing("{}");
+        box.on("POST", "/v1/pair", issued);
+        flow.emplace(model->joinBox({boxURL(), "t2", "pair-1", false}, "", "", ""));
+        ASSERT_TRUE(testkit::processEventsUntil([&] { return count(box, "POST /v1/pair") == 1; }));
+    } else {
+        serveBoxAccount();
+        box.on("POST", "/v1/tenants/box-team/keys", issued);
+        const BoxSignIn signedIn = run(model->signInToBox("t2", "ops@box.example", "secret"));
+        flow.emplace(model->useBoxTeam("t2", signedIn.client, "box-team"));
+        ASSERT_TRUE(testkit::processEventsUntil([&] { return count(box, "POST /v1/tenants/box-team/keys") == 1; }));
+    }
+    hosted.clearRequests();
+    QCoro::Task<> out = model->signOut();
+    box.release();
+    run(std::move(out));
+
+    EXPECT_EQ(received(hosted), (std::vector<std::string>{"DELETE /v1/tenants/t1/keys/k1", "POST /v1/logout"}));
+    EXPECT_EQ(model->phase(), MacModel::Phase::signedOut);
+    EXPECT_TRUE(failure(std::move(*flow)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Flows, ModelBoxSlowTakeBack, ::testing::Bool(), [](const ::testing::TestParamInfo<bool>& joins) {
+        return std::string(joins.param ? "PairingCodeJoin" : "TeamChoice");
+    });
 
 }  // namespace
 }  // namespace brisalune

@@ -164,6 +164,13 @@ standin::Reply droppedUnanswered(const standin::ReceivedRequest&) {
     return dropped;
 }
 
+// What no route answers, held until the test lets go.
+standin::Reply silentAnswer(const standin::ReceivedRequest&) {
+    standin::Reply held{204, {}, ""};
+    held.holdUntilReleased = true;
+    return held;
+}
+
 // A store whose writes wait until the test lets them go: a write under way for as long as it likes.
 class HeldWrites final : public PendingAckStoring {
 public:
@@ -654,8 +661,13 @@ TEST_P(ModelSignOutRefused, AnotherProgramHoldingTheSettingsLeavesNoAcknowledgem
     EXPECT_TRUE(box.requests().empty()) << ::testing::PrintToString(received(box));
     EXPECT_EQ(fileAcks->all().size(), 2u);
 
+    standin::Reply heldLogout{204, {}, ""};
+    heldLogout.holdUntilReleased = true;  // else the rerun can end before the next line looks
+    hosted.on("POST", "/v1/logout", heldLogout);
     QCoro::Task<> rerun = model->retryRefusedSignOut();  // the person's next action: the whole sign-out again
     EXPECT_EQ(model->sessionEndingText(), "Signing out\u2026");  // the old refusal goes as it begins
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return count(hosted, "POST /v1/logout") == 1; }));
+    hosted.release();
     run(std::move(rerun));
     EXPECT_EQ(model->phase(), Phase::signedOut);
     EXPECT_TRUE(fileAcks->all().empty());
@@ -680,6 +692,73 @@ INSTANTIATE_TEST_SUITE_P(
     ModelSignOutRefused,
     ::testing::Values(SignOutCalls::reachTheService, SignOutCalls::areRefused, SignOutCalls::areUnanswered),
     callsName);
+
+// A press's key issued as the sign-out begins, whose take-back gets a 503 while the key still
+// works, stays listed; the service then holds its retry: in the same run, or in the rerun after a
+// refused local step, there alone or with every other call. However long the take-backs are held,
+// the log-out keeps its share of the bound and goes, and the list goes with its session: the next
+// account's sign-out sends nothing of it.
+enum class ListedKeyRetry { heldAtOnce, heldOnTheRerun, heldOnTheRerunWithEveryCall };
+
+class ModelSignOutListedKey : public ModelSignOutOnDisk, public ::testing::WithParamInterface<ListedKeyRetry> {};
+
+TEST_P(ModelSignOutListedKey, NeverTakesTheLogOutsShare) {
+    launchWith(session());
+    const bool refused = GetParam() != ListedKeyRetry::heldAtOnce;
+    const int answered = refused ? 2 : 1;  // the press's own take-back, and a refused run's retry
+    std::atomic<int> takeBacks = 0;
+    hosted.on("DELETE", "/v1/tenants/t2/keys/k2", [&takeBacks, answered](const standin::ReceivedRequest& request) {
+        if (++takeBacks > answered) return silentAnswer(request);
+        return standin::Reply::json(R"({"error":"unavailable"})", 503);
+    });
+    standin::Reply heldKey = standin::Reply::json(R"({"id":"k2","token":"key-2"})");
+    heldKey.holdUntilReleased = true;
+    hosted.on("POST", "/v1/tenants/t2/keys", heldKey);
+    QCoro::Task<MacModel::NotificationAck> press = model->acknowledgeFromNotification("b1", "t2");
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return count(hosted, "POST /v1/tenants/t2/keys") == 1; }));
+    const std::filesystem::path lock = dir / ".defaults.json.lock";
+    if (refused) {  // a lock that cannot be taken: the local step fails at once
+        std::filesystem::remove(lock);
+        std::filesystem::create_directory(lock);
+    }
+    hosted.clearRequests();
+    QCoro::Task<> out = model->signOut();
+    hosted.release();
+    run(std::move(out));
+    run(std::move(press));
+    if (refused) {
+        ASSERT_EQ(model->phase(), Phase::signedIn);
+        ASSERT_EQ(takeBacks, 2);
+        std::filesystem::remove(lock);
+        if (GetParam() == ListedKeyRetry::heldOnTheRerunWithEveryCall) hosted.otherwise(silentAnswer);
+        hosted.clearRequests();
+        run(model->retryRefusedSignOut());
+    }
+
+    const std::vector<std::string> sent = received(hosted);
+    ASSERT_EQ(std::ranges::count(sent, "POST /v1/logout"), 1) << ::testing::PrintToString(sent);
+    EXPECT_LT(std::ranges::find(sent, "DELETE /v1/tenants/t2/keys/k2"), std::ranges::find(sent, "POST /v1/logout"));
+    EXPECT_EQ(model->phase(), Phase::signedOut);
+
+    hosted.otherwise({});
+    hosted.release();
+    signInTheNextAccount();
+    run(model->signOut());
+    EXPECT_EQ(count(hosted, "DELETE /v1/tenants/t2/keys/k2"), 0u);
+    EXPECT_EQ(received(hosted).back(), "POST /v1/logout");
+}
+
+std::string retryName(const ::testing::TestParamInfo<ListedKeyRetry>& retry) {
+    const std::array<std::string, 3> names{"HeldAtOnce", "HeldOnTheRerun", "HeldOnTheRerunWithEveryCall"};
+    return names.at(static_cast<std::size_t>(retry.param));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Retries,
+    ModelSignOutListedKey,
+    ::testing::Values(
+        ListedKeyRetry::heldAtOnce, ListedKeyRetry::heldOnTheRerun, ListedKeyRetry::heldOnTheRerunWithEveryCall),
+    retryName);
 
 // The unsent acknowledgements cannot be cleared, with no other program holding the file: the
 // refusal gives the general words, not another program's hold.
@@ -800,13 +879,6 @@ TEST_F(ModelSignOutOnDisk, APressWhileTheKeyringForgetsTheSessionLeavesNothingFo
     EXPECT_EQ(count(hosted, "POST /v1/alerts/a102/ack"), 0u);
     EXPECT_EQ(count(hosted, "POST /v1/alerts/a777/ack"), 0u);
     store->clear();
-}
-
-// What no route answers, held until the test lets go.
-standin::Reply silentAnswer(const standin::ReceivedRequest&) {
-    standin::Reply held{204, {}, ""};
-    held.holdUntilReleased = true;
-    return held;
 }
 
 // A service that takes connections and never answers: the calls give up together, each step in

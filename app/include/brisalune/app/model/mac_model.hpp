@@ -331,6 +331,8 @@ private:
     bool sessionStillHas(std::string_view sessionToken) const;
     // What the box flows send with: the session's own clients.
     BoxLink boxLink() const;
+    // What a box flow of the session with this token fails with once that session is no longer live.
+    BoxConnectionError sessionGone(std::string_view sessionToken) const;
     // A box flow asked once "Sign out" is pressed: throws the signing-out words before anything goes.
     void refuseOnceSigningOut() const;
     // Writes the team's key, issued at `issuer`, when the session still carries the token; with

@@ -43,6 +43,8 @@ public:
     static BoxConnectionError pairingRefused();
     static BoxConnectionError signInEnded();
     static BoxConnectionError sessionEnded();
+    // The same case while the sign-out that cut it has not finished: it may yet be refused.
+    static BoxConnectionError sessionEnding();
     static BoxConnectionError boxMoved();
     // The same case, told to a join: the team left the box joined to.
     static BoxConnectionError joinMoved();
