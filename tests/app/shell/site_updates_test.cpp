@@ -196,6 +196,15 @@ TEST_F(SiteUpdatesTest, WhatTheSettingsFileCannotTakeIsSaidAndTheOfferFollowsThe
     EXPECT_EQ(updates->unwritten(), Unwritten::dismissalRemoval);
     ASSERT_TRUE(updates->offer());
     EXPECT_FALSE(checker()->offer());  // as the next start finds it
+
+    // A dismissal that is written hides it again for this run too.
+    QCoro::waitFor(updates->dismissOffer());
+    EXPECT_FALSE(updates->offer());
+    // A newer manifest kept: offered from the file, not from the one first held for this run.
+    serve(manifest(43));
+    QCoro::waitFor(updates->check());
+    ASSERT_TRUE(updates->offer());
+    EXPECT_EQ(updates->offer()->versionCode, 43);
 }
 
 TEST_F(SiteUpdatesTest, AManualCheckTellsItsResult) {

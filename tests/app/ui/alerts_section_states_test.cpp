@@ -15,9 +15,6 @@
 namespace brisalune {
 namespace {
 
-// The colour a label's text is drawn in, wherever it sits (a label in a button draws in the
-// button's text colour unless told otherwise).
-QColor inkOf(const QLabel& label) { return label.palette().color(label.foregroundRole()); }
 QColor secondaryInk() { return ui::toneColour(ui::Tone::secondary, QApplication::palette()); }
 
 class AlertsStatesTest : public testkit::UiTest {

@@ -280,8 +280,10 @@ TEST_F(BoxViewTest, JoinAndSignInWaitOnceSignOutIsPressed) {
     fillBoxCredentials(window);
     QPushButton& signIn = at<QPushButton>(window, "boxSignIn.submit");
     ASSERT_TRUE(signIn.isEnabled());
+    holdLogout();  // still signing out while the button is looked at
     QCoro::Task<> out = model.signOut();
     EXPECT_FALSE(signIn.isEnabled());
+    answerLogout();
     await(std::move(out));
 
     signInWithTeam("acme-ops");
@@ -290,8 +292,10 @@ TEST_F(BoxViewTest, JoinAndSignInWaitOnceSignOutIsPressed) {
     at<QLineEdit>(window, "joinBox.code").setText(QString::fromStdString(joinCode(demo.boxUrl(), false)));
     QPushButton& join = at<QPushButton>(window, "joinBox.join");
     ASSERT_TRUE(join.isEnabled());
+    holdLogout();
     out = model.signOut();
     EXPECT_FALSE(join.isEnabled());
+    answerLogout();
     await(std::move(out));
 }
 
@@ -451,12 +455,14 @@ TEST_F(TwoBoxTeamsTest, UseThisTeamWaitsOnceSignOutIsPressed) {
     QPushButton& useTeam = at<QPushButton>(window, "boxSignIn.useTeam");
     ASSERT_TRUE(useTeam.isEnabled());
     EXPECT_FALSE(shows(window, "box.signingOut"));
+    holdLogout();  // still signing out while the window is looked at
     QCoro::Task<> out = model.signOut();
     EXPECT_FALSE(useTeam.isEnabled());
     EXPECT_TRUE(shows(window, "box.signingOut"));
     EXPECT_EQ(
         textOf(window, "box.signingOut"),
         "Brisalune is signing out of this session, so nothing can be joined or signed in to.");
+    answerLogout();
     await(std::move(out));
     ASSERT_TRUE(testkit::settlePool());  // the box session's end
 }

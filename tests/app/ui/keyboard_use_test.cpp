@@ -298,8 +298,11 @@ TEST_F(KeyboardUseTest, AControlGoingAwayTakesTheFocusWithIt) {
     waitUntil([&] { return menu.isActiveWindow(); });
     QWidget& signOut = at(&menu, "account.signOut");
     while (focused() != &signOut) press(&menu, Qt::Key_Tab);
+    holdLogout();
     typeIn(&menu, Qt::Key_Space);
+    ASSERT_TRUE(model.isSigningOut());
     EXPECT_TRUE(!focused() || focused() == &signOut) << nameOf(focused());  // while it runs
+    answerLogout();
     waitUntil([&] { return model.phase() == MacModel::Phase::signedOut; });
     settle();
     EXPECT_EQ(nameOf(focused()), "nothing");

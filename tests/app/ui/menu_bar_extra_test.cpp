@@ -130,9 +130,11 @@ TEST_F(EndingSessionTrayTest, TheIconGreysAtOnceAndItsTooltipSaysWhy) {
     const auto picture = [&] { return scene.trayIcon()->icon().pixmap(MenuBarIcon::drawnSize).toImage(); };
     ASSERT_GT(reddish(picture()), 100);
 
+    holdLogout();  // still signing out while the icon is looked at
     QCoro::Task<> out = refusingModel.signOut();
     EXPECT_EQ(reddish(picture()), 0);
     EXPECT_EQ(scene.trayIcon()->toolTip().toStdString(), "Signing out\u2026");
+    answerLogout();
     await(std::move(out));
     EXPECT_EQ(reddish(picture()), 0);
     EXPECT_EQ(

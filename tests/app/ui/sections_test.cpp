@@ -12,6 +12,7 @@
 #include <support/notification_daemon.hpp>
 #include <support/stopped_keyring.hpp>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
@@ -82,8 +83,9 @@ TEST_F(AlertsSectionTest, ABoxTeamWithoutItsKeyShowsTheWayToTheBox) {
     EXPECT_TRUE(windows.window(WindowPresenter::Kind::box)->isVisible());
 }
 
-// From "Sign out" on, the list is the last one known and not live, and a refresh refused unsent
-// leaves no line of its own: the account section carries the one line.
+// From "Sign out" on, the list is the last one known and not live, its count and titles in the
+// secondary ink, and a refresh refused unsent leaves no line of its own: the account section
+// carries the one line.
 class EndingAlertsTest : public testkit::RefusedSignOutTest {};
 
 TEST_F(EndingAlertsTest, AreGreyedAndTheirRefreshRefusedUnsentSaysNothing) {
@@ -91,11 +93,27 @@ TEST_F(EndingAlertsTest, AreGreyedAndTheirRefreshRefusedUnsentSaysNothing) {
     signInWithTeam(refusingModel, "acme-ops");
     QWidget& rows = at(&view, "alerts.rows");
     QWidget& teams = at(&view, "alerts.teamPicker");
+    // The count's ink, then each title's.
+    const auto inks = [&] {
+        std::vector<std::string> all{inkOf(at<QLabel>(&view, "alerts.count")).name().toStdString()};
+        for (const AlertRow* row : rows.findChildren<AlertRow*>())
+            all.push_back(inkOf(at<QLabel>(row, "alerts.row.rule")).name().toStdString());
+        return all;
+    };
+    const auto allIn = [&](ui::Tone tone) {
+        return std::vector<std::string>(
+            inks().size(), ui::toneColour(tone, QApplication::palette()).name().toStdString());
+    };
     ASSERT_TRUE(rows.isEnabled());
     ASSERT_TRUE(teams.isEnabled());
+    ASSERT_GT(inks().size(), 1u);
+    EXPECT_EQ(inks(), allIn(ui::Tone::primary));
+    holdLogout();  // still signing out while the list is looked at
     QCoro::Task<> out = refusingModel.signOut();
     EXPECT_FALSE(rows.isEnabled());  // at once
     EXPECT_FALSE(teams.isEnabled());
+    EXPECT_EQ(inks(), allIn(ui::Tone::secondary));
+    answerLogout();
     await(std::move(out));
     ASSERT_TRUE(refusingModel.signOutRefusal());
 
@@ -103,6 +121,7 @@ TEST_F(EndingAlertsTest, AreGreyedAndTheirRefreshRefusedUnsentSaysNothing) {
     EXPECT_EQ(refusingModel.alertsError(), "Not sent: Brisalune is signing out of this session.");
     EXPECT_FALSE(shows(&view, "alerts.error"));
     EXPECT_TRUE(shows(&view, "account.error"));
+    EXPECT_EQ(inks(), allIn(ui::Tone::secondary));
     const auto listed = rows.findChildren<AlertRow*>();
     ASSERT_FALSE(listed.empty());
     for (AlertRow* row : listed) EXPECT_FALSE(row->isEnabled()) << row->objectName().toStdString();
@@ -112,6 +131,8 @@ TEST_F(EndingAlertsTest, AreGreyedAndTheirRefreshRefusedUnsentSaysNothing) {
     keychain->refuses = false;
     await(refusingModel.retryRefusedSignOut());
     EXPECT_EQ(refusingModel.phase(), MacModel::Phase::signedOut);
+    signInWithTeam(refusingModel, "acme-ops");  // a live session again: in the primary ink
+    EXPECT_EQ(inks(), allIn(ui::Tone::primary));
 }
 
 TEST(PortalNotice, NamesTheHostOrTheWholeAddress) {
@@ -273,11 +294,11 @@ TEST_F(AppSectionTest, SwitchVersionAndManualCheck) {
 
 TEST_F(AppSectionTest, UpdateRowNeedsAnHttpsDownloadOnTheManifestsHost) {
     standin::Server site;
-    const auto offering = [&](const std::string& url) {
-        site.on(
-            "GET",
-            "/latest.json",
-            standin::Reply::json(R"({"version_code": 9, "version_name": "2.1", "url": ")" + url + R"("})"));
+    const auto offering = [&](const std::string& url, bool held = false) {
+        standin::Reply reply =
+            standin::Reply::json(R"({"version_code": 9, "version_name": "2.1", "url": ")" + url + R"("})");
+        reply.holdUntilReleased = held;
+        site.on("GET", "/latest.json", reply);
     };
     SiteUpdates checker(platform::Url::parse(site.baseUrl() + "/latest.json"), 1, defaults);
     MenuEnvironment env = environment(checker);
@@ -306,9 +327,36 @@ TEST_F(AppSectionTest, UpdateRowNeedsAnHttpsDownloadOnTheManifestsHost) {
     EXPECT_EQ(
         textOf(&row, "updateRow.unwritten"),
         "Brisalune's settings file could not be written, so this update was not dismissed.");
+    await(checker.checkNow());  // a manual check leaves no earlier note standing
+    EXPECT_FALSE(shows(&row, "updateRow.unwritten"));
     at<QToolButton>(&row, "updateRow.dismiss").click();
     EXPECT_FALSE(UpdateRow::downloadAddress(checker));
     EXPECT_FALSE(shows(&row, "updateRow.unwritten"));
+    ASSERT_TRUE(testkit::settlePool());  // the dismissal written
+
+    // A manual check on a full disk: the manifest it fetched is not kept.
+    {
+        const testkit::FileSizeLimit full(0);
+        await(checker.checkNow());
+    }
+    ASSERT_TRUE(shows(&row, "updateRow.unwritten"));
+    EXPECT_EQ(
+        textOf(&row, "updateRow.unwritten"),
+        "Brisalune's settings file could not be written, so this update is not remembered after Brisalune quits.");
+    // One whose removal of the dismissal fails, though it keeps the manifest.
+    offering("HTTPS://127.0.0.1/brisalune-2.1.tgz", true);
+    site.clearRequests();
+    std::optional<testkit::FileSizeLimit> full(std::in_place, 0);
+    QCoro::Task<> manual = checker.checkNow();
+    waitUntil([&] { return !site.requests().empty(); });  // past the removal
+    full.reset();
+    site.release();
+    await(std::move(manual));
+    ASSERT_TRUE(shows(&row, "updateRow.unwritten"));
+    EXPECT_EQ(
+        textOf(&row, "updateRow.unwritten"),
+        "Brisalune's settings file could not be written, so this update will be hidden again when Brisalune "
+        "restarts.");
 }
 
 TEST_F(PushRowTest, WithoutAPushServiceItSaysCalmlyWhatTheAppDoesInstead) {

@@ -130,6 +130,19 @@ protected:
         ASSERT_EQ(on.phase(), MacModel::Phase::signedIn);
     }
 
+    // The service's answer to the log-out held until answerLogout(): a sign-out begun stays under
+    // way while the test looks, however soon every other call it makes is answered.
+    void holdLogout() {
+        standin::Reply held{204, {}, ""};
+        held.holdUntilReleased = true;
+        demo.hostedServer().on("POST", "/v1/logout", held);
+    }
+    // Answers the held log-out, and every later one at once.
+    void answerLogout() {
+        demo.hostedServer().on("POST", "/v1/logout", standin::Reply{204, {}, ""});
+        demo.hostedServer().release();
+    }
+
     template <class W = QWidget>
     static W* find(const QWidget* root, const QString& name) {
         return root->findChild<W*>(name);
@@ -149,6 +162,9 @@ protected:
     static std::string textOf(const QWidget* root, const QString& name) {
         return at<QLabel>(root, name).text().toStdString();
     }
+    // The colour a label's text is drawn in, wherever it sits (a label in a button draws in the
+    // button's text colour unless told otherwise).
+    static QColor inkOf(const QLabel& label) { return label.palette().color(label.foregroundRole()); }
     static void waitUntil(const std::function<bool()>& done) {
         ASSERT_TRUE(processEventsUntil(done, std::chrono::seconds(30)));
     }
