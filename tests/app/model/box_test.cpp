@@ -677,7 +677,9 @@ TEST_P(ModelBoxSignOut, AKeyTheBoxIssuesAsTheSignOutBeginsIsTakenBackThereFirst)
         if (request.header("Authorization") == "Bearer box-session")
             return ++sessionTries <= refusals ? standin::Reply::json(R"({"error":"unavailable"})", 503)
                                               : standin::Reply::json("{}");
-        if (row == BoxFlow::joinWithASeat) return standin::Reply::json(R"({"error":"sign in to revoke keys"})", 401);
+        // A box that takes keys back only for its signed-in accounts.
+        if (row == BoxFlow::joinWithASeat || row == BoxFlow::teamChoiceRetried)
+            return standin::Reply::json(R"({"error":"sign in to revoke keys"})", 401);
         return standin::Reply::json("{}");
     });
     const auto held = [](standin::Reply reply) {
