@@ -5,6 +5,7 @@
 #include <brisalune/client/accounts/endpoints.hpp>
 #include <brisalune/client/accounts/key_revocation.hpp>
 #include <brisalune/client/boxes/box_address.hpp>
+#include <brisalune/client/core/backoff.hpp>
 #include <brisalune/platform/http.hpp>
 #include <brisalune/push/await_blocking.hpp>
 #include <brisalune/push/push_state.hpp>
@@ -18,6 +19,8 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <utility>
 
 namespace brisalune {
@@ -37,10 +40,11 @@ constexpr std::chrono::seconds loggedOutBy{20};
 // How often the menu is told whether a sign-out's clear waits for another program.
 constexpr std::chrono::milliseconds settingsWaitCheck{500};
 
-// The one line a refused sign-out shows: why, that nothing is sent, and what tries again.
-std::string refusalText(std::string why) {
+// The one line a refused sign-out shows: why, that nothing is sent, and what tries again. The
+// keyring's why has a colon of its own, so it follows ", as " rather than a second one.
+std::string refusalText(std::string why, std::string_view joint = ": ") {
     if (!why.empty()) why.front() = static_cast<char>(std::tolower(static_cast<unsigned char>(why.front())));
-    return "Brisalune could not finish signing out: " + why +
+    return "Brisalune could not finish signing out" + std::string(joint) + why +
            " Nothing of this session is sent meanwhile; it tries again when its window opens or you press "
            "\u201cFinish signing out\u201d.";
 }
@@ -63,6 +67,26 @@ StoredSession keysAddedSince(const StoredSession& before, StoredSession now) {
         return held != before.tenantKeys.end() && held->second == entry.second;
     });
     return now;
+}
+
+// Ends the session token at the service, asked again until `by` while it fails for a passing
+// reason (a 5xx, a dropped connection, no answer): the one call of the sign-out that must land. A
+// 401 says the token has ended already; any other refusal would only be repeated.
+void logOutBy(const BrisaluneClient& client, std::chrono::steady_clock::time_point by) {
+    Backoff pause({.base = std::chrono::milliseconds(250), .cap = std::chrono::seconds(2)});
+    for (;;) {
+        try {
+            logout(client);
+            return;
+        } catch (const BrisaluneError& error) {
+            const bool passing = error.is(BrisaluneError::Case::transport) ||
+                                 (error.is(BrisaluneError::Case::server) && error.status() >= 500);
+            if (!passing) throw;
+        }
+        const auto next = std::chrono::steady_clock::now() + pause.next();
+        if (next >= by) return;
+        std::this_thread::sleep_until(next);
+    }
 }
 
 // The same client for the sign-out's calls: its requests bounded by `deadline` over its own
@@ -267,7 +291,7 @@ QCoro::Task<> MacModel::signOut() {
     co_await revokeQuietly(keysAddedSince(held, heldNow()), client, factory);
     co_await takeBackListedKeys(client, factory);  // what is not taken back in time stays listed
     deadline->endAt(start + loggedOutBy);
-    const auto endServerSession = [client] { logout(*client); };
+    const auto endServerSession = [client, by = start + loggedOutBy] { logOutBy(*client, by); };
     try {
         co_await awaitBlocking(endServerSession);
     } catch (const std::exception&) {
@@ -356,7 +380,7 @@ QCoro::Task<> MacModel::signOutLocally() {
     try {
         co_await awaitBlocking(clear, &localPool());
     } catch (const std::exception& error) {
-        const std::string refused = refusalText(error.what());
+        const std::string refused = refusalText(error.what(), ", as ");
         setLastError(refused);
         setSignOutRefusal(refused);
         co_return;

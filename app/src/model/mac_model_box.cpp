@@ -79,6 +79,17 @@ bool revokeWithSeat(const ClientFactory& make, const platform::Url& box, const S
     return revoked;
 }
 
+// Rethrows what cut a flow once its take-backs are done. Words about its session are those of now
+// (`sessionNow`): a sign-out may have ended the session while the take-backs ran.
+[[noreturn]] void rethrowCut(const std::exception_ptr& cut, const BoxConnectionError& sessionNow) {
+    try {
+        std::rethrow_exception(cut);
+    } catch (const BoxConnectionError& error) {
+        if (error.is(BoxConnectionError::Case::sessionEnded)) throw sessionNow;
+        throw;
+    }
+}
+
 // The key the team had before `replacement`, when there was another one.
 bool replacesKey(const StoredSession& before, const std::string& tenantId, const TenantKey& replacement) {
     const auto old = before.tenantKeys.find(tenantId);
@@ -220,7 +231,7 @@ QCoro::Task<> MacModel::joinBox(JoinCode code, std::string displayName, std::str
             return seat && revokeWithSeat(make, box, *seat, key);
         };
         if (!co_await awaitBlocking(bySeat)) co_await revokeUnheldKey(asked, hostedTenantId, key, code.boxURL);
-        std::rethrow_exception(unkept);
+        rethrowCut(unkept, sessionGone(sessionToken));
     }
     issue.reset();
     if (replaced) co_await retireReplacedKey(*replaced, hostedTenantId, takingBack, clientFactory_);
@@ -299,7 +310,7 @@ QCoro::Task<> MacModel::useBoxTeam(
         if (!co_await awaitBlocking(revokeNew)) co_await revokeUnheldKey(asked, hostedTenantId, key, issuer);
         if (replaced) co_await retireReplacedBoxKey(*replaced, hostedTenantId, boxClient, boxTenantId);
         if (moved || !sessionStillHas(sessionToken)) co_await endBoxSession(boxClient);
-        std::rethrow_exception(unsaved);
+        rethrowCut(unsaved, sessionGone(sessionToken));
     }
     issue.reset();
     if (replaced) co_await retireReplacedBoxKey(*replaced, hostedTenantId, boxClient, boxTenantId);

@@ -273,27 +273,46 @@ TEST_F(ModelBox, AJoinThatMovesAHostedTeamRevokesItsHostedKey) {
     EXPECT_EQ(revoke->header("Authorization"), "Bearer session-1");
 }
 
+// The box session takes the replaced key back, asked again when it fails; when it fails twice, the
+// key itself asks.
 TEST_F(ModelBox, SigningInToTheBoxAgainRevokesTheKeyItReplacesWithTheBoxSession) {
-    StoredSession stored = session();
-    stored.tenantHosts.emplace("t2", boxURL());
-    stored.tenantKeys.emplace("t2", TenantKey{"bk0", "old-box-key", "box-team"});
-    launchWith(stored);
-    serveBoxAccount();
-    serveKey(box, "box-team", "bk1", "new-box-key");
-    box.on("DELETE", "/v1/tenants/box-team/keys/bk0", standin::Reply::json("{}"));
+    const std::string revoke = "DELETE /v1/tenants/box-team/keys/bk0";
+    const std::array<std::vector<std::string>, 3> takenBack{
+        {{"Bearer box-session"},
+         {"Bearer box-session", "Bearer box-session"},
+         {"Bearer box-session", "Bearer box-session", "Bearer old-box-key"}}};
+    std::atomic<int> tries = 0;
+    for (int refusals = 0; refusals < 3; ++refusals) {
+        SCOPED_TRACE(refusals);
+        StoredSession stored = session();
+        stored.tenantHosts.emplace("t2", boxURL());
+        stored.tenantKeys.emplace("t2", TenantKey{"bk0", "old-box-key", "box-team"});
+        model = makeModel();
+        launchWith(stored);
+        serveBoxAccount();
+        serveKey(box, "box-team", "bk1", "new-box-key");
+        tries = 0;
+        box.on("DELETE", "/v1/tenants/box-team/keys/bk0", [&tries, refusals](const standin::ReceivedRequest& request) {
+            if (request.header("Authorization") == "Bearer box-session" && ++tries <= refusals)
+                return standin::Reply::json(R"({"error":"unavailable"})", 503);
+            return standin::Reply::json("{}");
+        });
 
-    const BoxSignIn signedIn = run(model->signInToBox("t2", "ops@box.example", "secret"));
-    box.clearRequests();
-    run(model->useBoxTeam("t2", signedIn.client, "box-team"));
+        const BoxSignIn signedIn = run(model->signInToBox("t2", "ops@box.example", "secret"));
+        box.clearRequests();
+        run(model->useBoxTeam("t2", signedIn.client, "box-team"));
 
-    EXPECT_EQ(model->session()->tenantKeys.at("t2"), (TenantKey{"bk1", "new-box-key", "box-team"}));
-    const std::vector<std::string> sent = received(box);
-    ASSERT_GE(sent.size(), 3u);
-    EXPECT_EQ(
-        std::vector<std::string>(sent.begin(), sent.begin() + 3),
-        (std::vector<std::string>{
-            "POST /v1/tenants/box-team/keys", "DELETE /v1/tenants/box-team/keys/bk0", "POST /v1/logout"}));
-    EXPECT_EQ(box.requests()[1].header("Authorization"), "Bearer box-session");
+        EXPECT_EQ(model->session()->tenantKeys.at("t2"), (TenantKey{"bk1", "new-box-key", "box-team"}));
+        const std::vector<standin::ReceivedRequest> sent = box.requests();
+        const std::vector<std::string> lines = received(box);
+        const auto revokes = static_cast<std::size_t>(std::ranges::count(lines, revoke));
+        ASSERT_EQ(revokes, takenBack.at(refusals).size()) << testing::PrintToString(lines);
+        ASSERT_GE(lines.size(), revokes + 2);
+        EXPECT_EQ(lines.front(), "POST /v1/tenants/box-team/keys");
+        for (std::size_t at = 1; at <= revokes; ++at)
+            EXPECT_EQ(sent[at].header("Authorization"), takenBack.at(refusals)[at - 1]);
+        EXPECT_EQ(lines[revokes + 1], "POST /v1/logout");
+    }
 }
 
 // Signed out while the box was still answering: nothing was kept, so no flow may finish as if it
@@ -347,6 +366,32 @@ TEST_F(ModelBox, ASignOutDuringATeamChoiceFailsItAndTakesTheNewKeyBack) {
     EXPECT_TRUE(failsWith(std::move(use), BoxConnectionError::Case::sessionEnded));
     EXPECT_FALSE(model->session());
     EXPECT_EQ(count(box, "DELETE /v1/tenants/box-team/keys/bk2"), 1u);
+}
+
+// A join cut by the sign-out, whose key's take-back the box holds past the sign-out's end: its words
+// are chosen as it ends, when the session has ended, not as it was cut.
+TEST_F(ModelBox, ACutJoinThatOutlastsTheSignOutSaysTheSessionHasEnded) {
+    launchWith(onTheBox());
+    serveBoxPairing("{}");
+    standin::Reply redeemed = standin::Reply::json(
+        R"({"api_key":"box-key","api_key_id":"bk","tenant_id":"box-team","box_account_id":"ba1","receipt":"r"})");
+    redeemed.holdUntilReleased = true;
+    box.on("POST", "/v1/pair", redeemed);
+    standin::Reply heldTakeBack{204, {}, ""};
+    heldTakeBack.holdUntilReleased = true;
+    box.on("DELETE", "/v1/tenants/box-team/keys/bk", heldTakeBack);
+    QCoro::Task<> join = model->joinBox({boxURL(), "t2", "pair-1", false}, "", "", "");
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return count(box, "POST /v1/pair") == 1; }));
+    QCoro::Task<> out = model->signOut();
+    box.release();
+    ASSERT_TRUE(testkit::processEventsUntil([&] { return count(box, "DELETE /v1/tenants/box-team/keys/bk") == 1; }));
+    run(std::move(out));
+    ASSERT_EQ(model->phase(), MacModel::Phase::signedOut);
+    ASSERT_FALSE(join.isReady());
+    box.release();
+    EXPECT_EQ(
+        failure(std::move(join)),
+        "The session this began in has ended, so this computer kept nothing of the box. Sign in and try again.");
 }
 
 // Box A signed the person in; the hosted service then moved team t2 to box C. A's key is never

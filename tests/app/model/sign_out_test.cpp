@@ -118,15 +118,22 @@ TEST_F(ModelSignOut, AKeyIssuedWhileSigningOutIsRevokedBeforeTheSessionEnds) {
 
 // A team's key kept while the sign-out begins (its save waits on the keyring) is revoked with the
 // rest, before the log-out, though the session read at the start did not hold it: kept at once,
-// or only past the held keys' share of the sign-out's time.
+// or only past the held keys' share of the sign-out's time. A revocation the service never
+// answers still leaves the log-out its share.
 TEST_F(ModelSignOut, AKeyKeptAsTheSignOutBeginsIsRevokedBeforeTheLogOut) {
-    for (const std::chrono::seconds keptAfter : {std::chrono::seconds(0), std::chrono::seconds(15)}) {
+    const std::array<std::pair<std::chrono::seconds, bool>, 3> rows{
+        {{std::chrono::seconds(0), true}, {std::chrono::seconds(15), true}, {std::chrono::seconds(0), false}}};
+    for (const auto& [keptAfter, answered] : rows) {
         SCOPED_TRACE(keptAfter.count());
+        SCOPED_TRACE(answered);
         const auto held = std::make_shared<testkit::HeldKeychain>();
         held->save(session());
         model = std::make_shared<MacModel>(pushState, defaults, held, factory(), addresses());
         run(model->ensureLaunched());
         serveKey(hosted, "t2", "k2", "key-2");
+        standin::Reply unanswered{204, {}, ""};
+        unanswered.holdUntilReleased = true;
+        if (!answered) hosted.on("DELETE", "/v1/tenants/t2/keys/k2", unanswered);
         hosted.clearRequests();
 
         held->hold();
@@ -141,9 +148,11 @@ TEST_F(ModelSignOut, AKeyKeptAsTheSignOutBeginsIsRevokedBeforeTheLogOut) {
 
         const std::vector<std::string> order = received(hosted);
         EXPECT_EQ(std::ranges::count(order, "DELETE /v1/tenants/t2/keys/k2"), 1);
+        ASSERT_EQ(std::ranges::count(order, "POST /v1/logout"), 1);
         EXPECT_LT(
             std::ranges::find(order, "DELETE /v1/tenants/t2/keys/k2"), std::ranges::find(order, "POST /v1/logout"));
         EXPECT_EQ(model->phase(), Phase::signedOut);
+        hosted.release();
     }
 }
 
@@ -169,6 +178,45 @@ standin::Reply silentAnswer(const standin::ReceivedRequest&) {
     standin::Reply held{204, {}, ""};
     held.holdUntilReleased = true;
     return held;
+}
+
+// The log-out meets a passing failure: asked again while its share lasts, however often it fails; a
+// 401 says the token has ended, and is taken at once.
+TEST_F(ModelSignOut, TheLogOutIsAskedAgainOnlyForAPassingFailure) {
+    const auto unavailable = [](const standin::ReceivedRequest&) {
+        return standin::Reply::json(R"({"error":"unavailable"})", 503);
+    };
+    const auto ended = [](const standin::ReceivedRequest&) { return standin::Reply{204, {}, ""}; };
+    struct Row {
+        const char* name;
+        std::function<standin::Reply(const standin::ReceivedRequest&)> first, then;
+        int logOuts;  // 0: again and again, until the sign-out's bound
+    };
+    const std::array<Row, 3> rows{{
+        {"a 503, then the session ends", unavailable, ended, 2},
+        {"a 503 every time", unavailable, unavailable, 0},
+        {"a 401", [](const auto&) { return standin::Reply::json(R"({"error":"ended"})", 401); }, ended, 1},
+    }};
+    std::atomic<int> logOuts = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        model = makeModel();
+        launchWith(session());
+        logOuts = 0;
+        hosted.on("POST", "/v1/logout", [&logOuts, row](const standin::ReceivedRequest& request) {
+            return ++logOuts == 1 ? row.first(request) : row.then(request);
+        });
+        QCoro::Task<> out = model->signOut();
+        // A guard: the bound is 20 s.
+        EXPECT_TRUE(testkit::processEventsUntil([&] { return !model->isTearingDown(); }, std::chrono::seconds(30)));
+        run(std::move(out));
+        if (row.logOuts == 0) {
+            EXPECT_GT(logOuts, 2);
+        } else {
+            EXPECT_EQ(logOuts, row.logOuts);
+        }
+        EXPECT_EQ(model->phase(), Phase::signedOut);
+    }
 }
 
 // A store whose writes wait until the test lets them go: a write under way for as long as it likes.
@@ -384,7 +432,7 @@ TEST_F(ModelSignOut, AKeyringThatCannotForgetTheSessionLeavesThePersonSignedInAn
     ASSERT_TRUE(model->lastError());
     EXPECT_EQ(
         model->lastError()->rfind(
-            "Brisalune could not finish signing out: the keyring could not forget your session: the keyring ", 0),
+            "Brisalune could not finish signing out, as the keyring could not forget your session: the keyring ", 0),
         0u)
         << *model->lastError();
     EXPECT_EQ(model->sessionEndingText(), model->lastError());
@@ -697,20 +745,33 @@ INSTANTIATE_TEST_SUITE_P(
 // works, stays listed; the service then holds its retry: in the same run, or in the rerun after a
 // refused local step, there alone or with every other call. However long the take-backs are held,
 // the log-out keeps its share of the bound and goes, and the list goes with its session: the next
-// account's sign-out sends nothing of it.
-enum class ListedKeyRetry { heldAtOnce, heldOnTheRerun, heldOnTheRerunWithEveryCall };
+// account's sign-out sends nothing of it. A retry answered at once, after another key's issue held
+// the sign-out's wait to its end, still has its time before the log-out.
+enum class ListedKeyRetry { heldAtOnce, heldOnTheRerun, heldOnTheRerunWithEveryCall, answeredAsTheWaitEnds };
 
 class ModelSignOutListedKey : public ModelSignOutOnDisk, public ::testing::WithParamInterface<ListedKeyRetry> {};
 
 TEST_P(ModelSignOutListedKey, NeverTakesTheLogOutsShare) {
+    const bool waitEnds = GetParam() == ListedKeyRetry::answeredAsTheWaitEnds;
+    serveMe({membership("t1"), membership("t2"), membership("t3")});
     launchWith(session());
-    const bool refused = GetParam() != ListedKeyRetry::heldAtOnce;
+    const bool refused = GetParam() == ListedKeyRetry::heldOnTheRerun ||
+                         GetParam() == ListedKeyRetry::heldOnTheRerunWithEveryCall;
     const int answered = refused ? 2 : 1;  // the press's own take-back, and a refused run's retry
     std::atomic<int> takeBacks = 0;
-    hosted.on("DELETE", "/v1/tenants/t2/keys/k2", [&takeBacks, answered](const standin::ReceivedRequest& request) {
-        if (++takeBacks > answered) return silentAnswer(request);
-        return standin::Reply::json(R"({"error":"unavailable"})", 503);
-    });
+    hosted.on(
+        "DELETE", "/v1/tenants/t2/keys/k2", [&takeBacks, answered, waitEnds](const standin::ReceivedRequest& request) {
+            if (++takeBacks > answered) return waitEnds ? standin::Reply{204, {}, ""} : silentAnswer(request);
+            return standin::Reply::json(R"({"error":"unavailable"})", 503);
+        });
+    standin::Reply pastTheWait = standin::Reply::json(R"({"id":"k3","token":"key-3"})");
+    pastTheWait.delay = std::chrono::seconds(19);  // the sign-out waits for a key issue until 17 s
+    hosted.on("POST", "/v1/tenants/t3/keys", pastTheWait);
+    std::optional<QCoro::Task<MacModel::NotificationAck>> otherPress;
+    if (waitEnds) {
+        otherPress.emplace(model->acknowledgeFromNotification("b3", "t3"));
+        ASSERT_TRUE(testkit::processEventsUntil([&] { return count(hosted, "POST /v1/tenants/t3/keys") == 1; }));
+    }
     standin::Reply heldKey = standin::Reply::json(R"({"id":"k2","token":"key-2"})");
     heldKey.holdUntilReleased = true;
     hosted.on("POST", "/v1/tenants/t2/keys", heldKey);
@@ -737,7 +798,12 @@ TEST_P(ModelSignOutListedKey, NeverTakesTheLogOutsShare) {
 
     const std::vector<std::string> sent = received(hosted);
     ASSERT_EQ(std::ranges::count(sent, "POST /v1/logout"), 1) << ::testing::PrintToString(sent);
-    EXPECT_LT(std::ranges::find(sent, "DELETE /v1/tenants/t2/keys/k2"), std::ranges::find(sent, "POST /v1/logout"));
+    const auto logOut = std::ranges::find(sent, "POST /v1/logout");
+    EXPECT_LT(std::ranges::find(sent, "DELETE /v1/tenants/t2/keys/k2"), logOut);
+    if (waitEnds) {
+        EXPECT_EQ(std::count(sent.begin(), logOut, "DELETE /v1/tenants/t2/keys/k2"), 2);
+        run(std::move(*otherPress));
+    }
     EXPECT_EQ(model->phase(), Phase::signedOut);
 
     hosted.otherwise({});
@@ -749,7 +815,8 @@ TEST_P(ModelSignOutListedKey, NeverTakesTheLogOutsShare) {
 }
 
 std::string retryName(const ::testing::TestParamInfo<ListedKeyRetry>& retry) {
-    const std::array<std::string, 3> names{"HeldAtOnce", "HeldOnTheRerun", "HeldOnTheRerunWithEveryCall"};
+    const std::array<std::string, 4> names{
+        "HeldAtOnce", "HeldOnTheRerun", "HeldOnTheRerunWithEveryCall", "AnsweredAsTheWaitEnds"};
     return names.at(static_cast<std::size_t>(retry.param));
 }
 
@@ -757,7 +824,10 @@ INSTANTIATE_TEST_SUITE_P(
     Retries,
     ModelSignOutListedKey,
     ::testing::Values(
-        ListedKeyRetry::heldAtOnce, ListedKeyRetry::heldOnTheRerun, ListedKeyRetry::heldOnTheRerunWithEveryCall),
+        ListedKeyRetry::heldAtOnce,
+        ListedKeyRetry::heldOnTheRerun,
+        ListedKeyRetry::heldOnTheRerunWithEveryCall,
+        ListedKeyRetry::answeredAsTheWaitEnds),
     retryName);
 
 // The unsent acknowledgements cannot be cleared, with no other program holding the file: the

@@ -139,7 +139,7 @@ TEST_F(EndingSessionTrayTest, TheIconGreysAtOnceAndItsTooltipSaysWhy) {
     EXPECT_EQ(reddish(picture()), 0);
     EXPECT_EQ(
         scene.trayIcon()->toolTip().toStdString(),
-        "Brisalune could not finish signing out: the keyring could not forget your session: the keyring is "
+        "Brisalune could not finish signing out, as the keyring could not forget your session: the keyring is "
         "locked, and its unlock was cancelled. Try again, and unlock the keyring when it asks. Nothing of this "
         "session is sent meanwhile; it tries again when its window opens or you press "
         "\u201cFinish signing out\u201d.");

@@ -215,7 +215,7 @@ TEST_F(AccountSectionTest, ShowsOnlyASignOutTheKeyringRefusedWhileItHolds) {
     EXPECT_TRUE(signOut.isEnabled());
     ASSERT_TRUE(showsRed());
     const QString red = at<QLabel>(view.get(), "account.error").text();
-    EXPECT_TRUE(red.startsWith("Brisalune could not finish signing out: the keyring could not forget your session: "))
+    EXPECT_TRUE(red.startsWith("Brisalune could not finish signing out, as the keyring could not forget your session: "))
         << red.toStdString();
     EXPECT_TRUE(
         red.endsWith(" Nothing of this session is sent meanwhile; it tries again when its window opens or you press "
