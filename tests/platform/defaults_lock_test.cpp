@@ -3,7 +3,8 @@
 // a stalled writer's staged file is not swept away; a lock file removed while peers write lets
 // no two write at once; a hold on the settings folder counts only where no other user can open
 // it; whether another program holds the file is seen from the file alone, however many locks
-// other programs hold. The peer is this test program run again.
+// other programs hold. The peer is this test program run again; what it says goes to a file of its
+// own, shown when a case fails.
 
 #include <brisalune/platform/defaults.hpp>
 
@@ -17,12 +18,17 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -33,6 +39,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -47,6 +54,8 @@ constexpr const char* fileVariable = "BRISALUNE_PEER_FILE";
 constexpr const char* jobVariable = "BRISALUNE_PEER_JOB";
 constexpr const char* holdVariable = "BRISALUNE_PEER_HOLD_MS";
 constexpr const char* timesVariable = "BRISALUNE_PEER_TIMES";
+constexpr const char* logVariable = "BRISALUNE_PEER_LOG";
+constexpr std::string_view gaveUpMark = "peer gave up: ";
 
 std::string readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -55,6 +64,51 @@ std::string readFile(const fs::path& path) {
 
 fs::path readyOf(const fs::path& file) { return file.parent_path() / "peer.ready"; }
 fs::path goOf(const fs::path& file) { return file.parent_path() / "peer.go"; }
+fs::path lockOf(const fs::path& file) { return file.parent_path() / ("." + file.filename().string() + ".lock"); }
+
+// A peer that cannot do its job says why, for the test to show.
+[[noreturn]] void giveUp(const std::string& why) {
+    std::fprintf(
+        stderr, "%s%s%s%s\n", gaveUpMark.data(), why.c_str(), errno ? ": " : "", errno ? std::strerror(errno) : "");
+    std::fflush(stderr);
+    std::_Exit(2);
+}
+
+// The peer says it is ready only once it has seen itself hold both flocks a write takes: another
+// open of the folder or of the lock file cannot take its flock.
+void announceHeld(const fs::path& file) {
+    for (const fs::path& path : {file.parent_path(), lockOf(file)}) {
+        errno = 0;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK)
+            giveUp("the peer does not hold " + path.string() + " under its write lock");
+        ::close(fd);
+    }
+    std::printf("process %d holds the folder and the lock file\n", ::getpid());
+    std::fflush(stdout);
+    std::ofstream(readyOf(file)) << ::getpid();
+}
+
+// Whether process `pid` holds a flock on what is at `path`: a descriptor of its own opens it, and
+// the kernel lists a flock on that descriptor. Asked of the process, not read from the table of
+// every lock, where other programs' locking and letting go can hide a line from the read.
+bool holdsFlock(pid_t pid, const fs::path& path) {
+    struct stat wanted {};
+    if (::stat(path.c_str(), &wanted) != 0) return false;
+    const fs::path process = "/proc/" + std::to_string(pid);
+    std::error_code error;
+    for (fs::directory_iterator it(process / "fd", error), end; !error && it != end; it.increment(error)) {
+        struct stat opened {};
+        if (::stat(it->path().c_str(), &opened) != 0 || opened.st_dev != wanted.st_dev ||
+            opened.st_ino != wanted.st_ino)
+            continue;
+        // "lock:\t1: FLOCK  ADVISORY  WRITE <pid> <device>:<inode> 0 EOF"
+        std::istringstream info(readFile(process / "fdinfo" / it->path().filename()));
+        for (std::string line; std::getline(info, line);)
+            if (line.starts_with("lock:") && line.find(" FLOCK ") != std::string::npos) return true;
+    }
+    return false;
+}
 
 // Generous: the machine may be busy.
 bool eventually(const auto& condition, std::chrono::seconds limit = 60s) {
@@ -66,18 +120,18 @@ bool eventually(const auto& condition, std::chrono::seconds limit = 60s) {
 }
 
 // The peer's read-modify-write: one more to "count", read before it holds the lock a while.
-void countUnderLock(const fs::path& file, std::chrono::milliseconds hold) {
+void countUnderLock(const fs::path& file, std::chrono::milliseconds hold, bool announce) {
     Defaults defaults(file);
     const Defaults::WriteLock lock(file);
     const std::int64_t count = defaults.integer("count").value_or(0);
-    std::ofstream(readyOf(file)) << ::getpid();
+    if (announce) announceHeld(file);
     std::this_thread::sleep_for(hold);
     defaults.set("count", count + 1);
 }
 
 // Another program that locks the lock file and nothing else (flock(1), say), until it is killed.
 void holdLockFile(const fs::path& file, bool shared) {
-    const fs::path lock = file.parent_path() / ("." + file.filename().string() + ".lock");
+    const fs::path lock = lockOf(file);
     // On this process's last processor: the kernel lists a lock taken there after those of the
     // others, so a look through its whole table finds this one last.
     cpu_set_t processors;
@@ -89,7 +143,7 @@ void holdLockFile(const fs::path& file, bool shared) {
         ::sched_setaffinity(0, sizeof processors, &processors);
     }
     const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0 || ::flock(fd, shared ? LOCK_SH : LOCK_EX) != 0) std::_Exit(2);
+    if (fd < 0 || ::flock(fd, shared ? LOCK_SH : LOCK_EX) != 0) giveUp("cannot lock " + lock.string());
     std::ofstream(readyOf(file)) << ::getpid();
     ::pause();
 }
@@ -97,9 +151,9 @@ void holdLockFile(const fs::path& file, bool shared) {
 // Another program that locks the settings folder and nothing else, until it is killed: run as
 // nobody first when `plainUser` and this runs as root.
 void holdFolder(const fs::path& file, bool plainUser) {
-    if (plainUser && !brisalune::testkit::dropPrivileges()) std::_Exit(2);
+    if (plainUser && !brisalune::testkit::dropPrivileges()) giveUp("cannot run as nobody");
     const int fd = ::open(file.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0 || ::flock(fd, LOCK_EX) != 0) std::_Exit(2);
+    if (fd < 0 || ::flock(fd, LOCK_EX) != 0) giveUp("cannot lock " + file.parent_path().string());
     std::ofstream(readyOf(file)) << ::getpid();
     ::pause();
 }
@@ -120,7 +174,7 @@ void floodLockTable(const fs::path& file) {
             range.l_whence = SEEK_SET;
             range.l_start = byte;
             range.l_len = 1;
-            if (::fcntl(fd, F_SETLK, &range) != 0) std::_Exit(2);
+            if (::fcntl(fd, F_SETLK, &range) != 0) giveUp("cannot lock " + own.string());
         }
     }
     std::ofstream(floodedOf(file)) << ::getpid();
@@ -142,19 +196,26 @@ void stallBeforeRename(const fs::path& file) {
     std::string staged = (file.parent_path() / ("." + file.filename().string() + ".brisalune-staged-XXXXXX")).string();
     const int fd = ::mkostemp(staged.data(), O_CLOEXEC);
     const std::string text = R"({"peer": {"integer": 1}})";
-    if (fd < 0 || ::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) std::_Exit(2);
+    if (fd < 0 || ::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) giveUp("cannot stage");
     const timeval old[2] = {
         {.tv_sec = ::time(nullptr) - 120, .tv_usec = 0}, {.tv_sec = ::time(nullptr) - 120, .tv_usec = 0}};
     ::futimes(fd, old);
     ::close(fd);
     std::ofstream(readyOf(file)) << ::getpid();
     while (!fs::exists(goOf(file))) std::this_thread::sleep_for(5ms);
-    if (::rename(staged.c_str(), file.c_str()) != 0) std::_Exit(3);
+    if (::rename(staged.c_str(), file.c_str()) != 0) giveUp("cannot rename " + staged);
 }
 
 TEST(DefaultsPeerChild, Job) {
     const char* file = std::getenv(fileVariable);
     if (!file) GTEST_SKIP() << "run by DefaultsPeerLock in a child process";
+    if (const char* log = std::getenv(logVariable)) {
+        const int fd = ::open(log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::dup2(fd, STDOUT_FILENO);
+            ::dup2(fd, STDERR_FILENO);
+        }
+    }
     const std::string job = std::getenv(jobVariable);
     if (job == "stall") {
         stallBeforeRename(file);
@@ -167,15 +228,15 @@ TEST(DefaultsPeerChild, Job) {
         const fs::path folder = fs::path(file).parent_path();
         const int lock = ::open((folder / ".defaults.json.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         const int opened = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (lock < 0 || opened < 0) std::_Exit(2);
+        if (lock < 0 || opened < 0) giveUp("cannot open the lock file or the folder");
         if (job != "open") {
             const int command = job == "open posix-locked" ? F_SETLK : F_OFD_SETLK;
             struct flock whole {};  // from the start to the end, however long
             whole.l_whence = SEEK_SET;
             whole.l_type = F_WRLCK;
-            if (::fcntl(lock, command, &whole) != 0) std::_Exit(2);
+            if (::fcntl(lock, command, &whole) != 0) giveUp("cannot lock the lock file");
             whole.l_type = F_RDLCK;  // the one kind a folder, open to read, takes
-            if (::fcntl(opened, command, &whole) != 0) std::_Exit(2);
+            if (::fcntl(opened, command, &whole) != 0) giveUp("cannot lock the folder");
         }
         std::ofstream(readyOf(file)) << ::getpid();
         ::pause();
@@ -184,9 +245,9 @@ TEST(DefaultsPeerChild, Job) {
     } else if (job == "flood") {
         floodLockTable(file);
     } else if (job == "counts") {
-        for (int n = std::atoi(std::getenv(timesVariable)); n > 0; --n) countUnderLock(file, 0ms);
+        for (int n = std::atoi(std::getenv(timesVariable)); n > 0; --n) countUnderLock(file, 0ms, false);
     } else {
-        countUnderLock(file, std::chrono::milliseconds(std::atoll(std::getenv(holdVariable))));
+        countUnderLock(file, std::chrono::milliseconds(std::atoll(std::getenv(holdVariable))), true);
     }
 }
 
@@ -194,23 +255,66 @@ class DefaultsPeerLock : public ::testing::Test {
 protected:
     TempDir dir;
     fs::path file = dir / "defaults.json";
+    TempDir logs;  // the peers' output, apart from the settings folder
+    std::vector<fs::path> peerLogs;
+
+    void TearDown() override {
+        if (!HasFailure()) return;
+        for (const fs::path& log : peerLogs) std::cout << log.filename().string() << ":\n" << readFile(log);
+    }
 
     std::unique_ptr<ChildProcess> start(const std::string& job, std::chrono::milliseconds hold, int times = 0) {
+        peerLogs.push_back(logs / ("peer-" + std::to_string(peerLogs.size() + 1) + ".log"));
         return std::make_unique<ChildProcess>(
             "DefaultsPeerChild.*",
             std::vector<std::string>{
                 std::string(fileVariable) + "=" + file.string(),
                 std::string(jobVariable) + "=" + job,
                 std::string(holdVariable) + "=" + std::to_string(hold.count()),
-                std::string(timesVariable) + "=" + std::to_string(times)});
+                std::string(timesVariable) + "=" + std::to_string(times),
+                std::string(logVariable) + "=" + peerLogs.back().string()});
     }
     // Started and holding the lock when it returns.
     std::unique_ptr<ChildProcess> peer(const std::string& job, std::chrono::milliseconds hold = 0ms) {
         auto child = start(job, hold);
-        EXPECT_TRUE(eventually([&] { return !readFile(readyOf(file)).empty(); })) << "the peer did not take the lock";
+        const auto ready = [&] { return !readFile(readyOf(file)).empty(); };
+        eventually([&] { return ready() || readFile(peerLogs.back()).find(gaveUpMark) != std::string::npos; });
+        EXPECT_TRUE(ready()) << "the peer did not take the lock";
         return child;
     }
     pid_t peerPid() { return static_cast<pid_t>(std::stol(readFile(readyOf(file)))); }
+
+    // Why a write past peer `pid` would say nothing of the lock; empty when the peer is there
+    // (stopped, when `stopped`: a dead one not yet reaped takes SIGSTOP too) and holds a flock on
+    // each of `held`.
+    std::string harnessFault(pid_t pid, bool stopped, std::initializer_list<fs::path> held) {
+        const std::string peer = "harness fault: the peer (process " + std::to_string(pid) + ") ";
+        std::string fields;  // of /proc/<pid>/stat, from the state on
+        eventually([&] {     // a stop lands a moment after its signal
+            const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+            fields = stat.rfind(')') == std::string::npos ? "" : stat.substr(stat.rfind(')') + 2);
+            return !stopped || fields.empty() || std::string_view("RSD").find(fields[0]) == std::string_view::npos;
+        });
+        const char state = fields.empty() ? 'X' : fields[0];
+        if (state == 'Z' || state == 'X') {
+            std::istringstream rest(fields);
+            std::string code;
+            for (int field = 3; field <= 52 && rest >> code;) ++field;  // the 52nd: how it ended, until reaped
+            const int status = code.empty() ? -1 : std::stoi(code);
+            const std::string how = status < 0 ? ""
+                                    : WIFSIGNALED(status)
+                                        ? " (killed by signal " + std::to_string(WTERMSIG(status)) + ")"
+                                        : " (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
+            return peer + "is gone" + (stopped ? ", not stopped" : "") + how;
+        }
+        if (stopped && state != 'T' && state != 't') return peer + "is not stopped (state " + state + ")";
+        for (const fs::path& path : held) {
+            if (!holdsFlock(pid, path))
+                return peer + "does not hold " + (path == dir.path() ? "the folder " : "the lock file ") +
+                       path.string();
+        }
+        return {};
+    }
 };
 
 TEST_F(DefaultsPeerLock, ALivePeerHoldingTheLockForSecondsLosesNothing) {
@@ -228,11 +332,15 @@ TEST_F(DefaultsPeerLock, ALivePeerHoldingTheLockForSecondsLosesNothing) {
 TEST_F(DefaultsPeerLock, AStoppedPeerFailsTheWriteInBoundedTimeAndNothingIsWritten) {
     auto stopped = peer("count", 10min);
     ASSERT_EQ(::kill(peerPid(), SIGSTOP), 0);
+    const std::string fault = harnessFault(peerPid(), true, {dir.path(), lockOf(file)});
+    ASSERT_TRUE(fault.empty()) << fault;
     Defaults defaults(file);
     const auto start = std::chrono::steady_clock::now();
     try {
         defaults.set("here", 1);
-        ADD_FAILURE() << "written past a stopped peer";
+        // A peer ended meanwhile (killed from outside) let go: not the lock's fault.
+        const std::string ended = harnessFault(peerPid(), true, {dir.path(), lockOf(file)});
+        ADD_FAILURE() << (ended.empty() ? "written past a stopped peer" : ended + " by the time it was written");
     } catch (const std::system_error& error) {
         EXPECT_NE(std::string(error.what()).find("stopped"), std::string::npos) << error.what();
         EXPECT_NE(std::string(error.what()).find("(process " + std::to_string(peerPid()) + ")"), std::string::npos)
@@ -441,11 +549,16 @@ TEST_F(DefaultsPeerLock, ARecordOfAProcessThatDoesNotHoldTheLockNamesNoHolder) {
                                                      : "open");
             if (row.left != Left::runningProcess) {
                 ASSERT_EQ(::kill(peerPid(), SIGSTOP), 0);
+                const std::string fault = harnessFault(peerPid(), true, {});
+                ASSERT_TRUE(fault.empty()) << fault;
             }
             record(peerPid(), space.st_ino);
         }
         fs::remove(readyOf(file));
         const auto holder = peer(row.holder);
+        const std::string fault =
+            harnessFault(peerPid(), false, {std::string_view(row.holder) == "hold" ? lock : dir.path()});
+        ASSERT_TRUE(fault.empty()) << fault;
         if (row.left == Left::holderInAnotherNamespace) record(peerPid(), space.st_ino + 1);
 
         const Defaults::PeerLockPatience patience(row.patience);
