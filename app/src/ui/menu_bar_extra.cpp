@@ -136,6 +136,7 @@ MenuBarExtra::MenuBarExtra(MenuEnvironment environment, WindowPresenter& windows
     , model_(environment.model)
     , menu_(std::make_unique<MenuWindow>(std::move(environment), firstStyle())) {
     windows.provideTo(menu_.get());
+    launchWait_.setObjectName(QStringLiteral("menuBarExtra.launchPatience"));
     launchWait_.setSingleShot(true);
     connect(&launchWait_, &QTimer::timeout, this, &MenuBarExtra::openAfterLaunch);
     connect(&model_, &MacModel::launchedChanged, this, &MenuBarExtra::openAfterLaunch);

@@ -199,6 +199,9 @@ void MenuWindow::polishContent() {
     // The style's fonts and margins reach the content when it is polished, which show() would do
     // only after the window took its size from the content unpolished.
     content_->ensurePolished();
+    // A hidden window's layouts hand a change on to the one above only once shown: one made deep
+    // inside since the content was last measured (the alerts a launch loaded) would be left out.
+    for (QWidget* widget : content_->findChildren<QWidget*>()) widget->updateGeometry();
     if (QLayout* layout = content_->layout()) layout->activate();
 }
 

@@ -104,7 +104,7 @@ private:
     std::optional<Shown> shown_;
     int pictureDraws_ = 0;
     static constexpr std::chrono::seconds launchPatience{3};
-    QTimer launchWait_;
+    QTimer launchWait_{this};  // a named child: the end of the patience can be watched
     bool waitingToOpen_ = false;
 };
 
