@@ -197,8 +197,8 @@ public:
     // ---- sign-out ----
 
     // Unregisters this device, revokes the team keys it holds side by side, waits for keys still
-    // being issued (each revoked as it comes), tries the keys listed to take back again, logs out,
-    // then forgets locally. Nothing stops it;
+    // being issued (each revoked as it comes), tries the keys listed to take back again, logs out
+    // (again while that fails for a passing reason), then forgets locally. Nothing stops it;
     // the calls to the service give up together after about 20 s; a second request while one runs
     // is ignored. From its start the session sends nothing else, and never again (see SessionLife);
     // when the service has ended the session itself, only the local step runs.
