@@ -699,10 +699,11 @@ std::optional<Request> nextHop(CURL* easy, const Request& current, int status, c
     const auto from = originOf(current.url);
     const auto to = originOf(next.url);
     if (!to || (to->scheme != "http" && to->scheme != "https")) {
-        throw TransportError("unsupported URL");
+        throw RedirectRefusedError("unsupported URL");
     }
     if (from && from->scheme == "https" && to->scheme == "http") {
-        throw TransportError("The server redirected a secure connection to an insecure address; it was not followed.");
+        throw RedirectRefusedError(
+            "The server redirected a secure connection to an insecure address; it was not followed.");
     }
     const bool becomesGet = status == 303 || ((status == 301 || status == 302) && current.method == "POST");
     if (becomesGet && current.method != "HEAD") {
@@ -715,7 +716,7 @@ std::optional<Request> nextHop(CURL* easy, const Request& current, int status, c
         // What was sent (a password, say) goes only where the caller sent it, and a change is
         // answered only by the server it was sent to.
         if (carriesBody(next) || (callerMethod != "GET" && callerMethod != "HEAD")) {
-            throw TransportError(
+            throw RedirectRefusedError(
                 "The server redirected this request to another server; it was not followed, so what it carried "
                 "was not sent there.");
         }
@@ -791,7 +792,7 @@ public:
                 return response;
             }
             if (redirects == maxRedirects) {
-                throw TransportError(describe(CURLE_TOO_MANY_REDIRECTS, nullptr));
+                throw RedirectRefusedError(describe(CURLE_TOO_MANY_REDIRECTS, nullptr));
             }
             redirected = std::move(*next);
             hop = &*redirected;

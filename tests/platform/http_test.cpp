@@ -15,6 +15,7 @@ namespace {
 
 using http::Headers;
 using http::Request;
+using http::RedirectRefusedError;
 using http::TransportError;
 using standin::Reply;
 using namespace std::chrono_literals;
@@ -276,11 +277,11 @@ TEST_F(HttpTransport, ARequestBodyNeverLeavesItsOrigin) {
             "not sent there.");
     }
     // A PUT always carries a body, if only an empty one.
-    EXPECT_THROW(send(request("PUT", "/sign-in")), TransportError);
+    EXPECT_THROW(send(request("PUT", "/sign-in")), RedirectRefusedError);
     // Nor does a POST go there as a GET after a stop on its own origin.
     server.on("POST", "/see-other", redirect(303, "/result"));
     server.on("GET", "/result", redirect(302, away));
-    EXPECT_THROW(send(request("POST", "/see-other", signIn)), TransportError);
+    EXPECT_THROW(send(request("POST", "/see-other", signIn)), RedirectRefusedError);
     EXPECT_TRUE(other.requests().empty());
 
     // Within the origin the request goes on as before, with its body.
@@ -294,10 +295,10 @@ TEST_F(HttpTransport, ARequestBodyNeverLeavesItsOrigin) {
 
 TEST_F(HttpTransport, RefusesRedirectsOutsideHttpAndEndlessOnes) {
     server.on("GET", "/loop", redirect(302, "/loop"));
-    EXPECT_THROW(send(get("/loop")), TransportError);
+    EXPECT_THROW(send(get("/loop")), RedirectRefusedError);
     EXPECT_EQ(server.requests().size(), 17U);
     server.on("GET", "/file", redirect(302, "file:///etc/passwd"));
-    EXPECT_THROW(send(get("/file")), TransportError);
+    EXPECT_THROW(send(get("/file")), RedirectRefusedError);
 }
 
 TEST_F(HttpTransport, CutAnswersAndRefusedConnectionsAreErrors) {

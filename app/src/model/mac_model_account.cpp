@@ -16,7 +16,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -69,23 +71,69 @@ StoredSession keysAddedSince(const StoredSession& before, StoredSession now) {
     return now;
 }
 
-// Ends the session token at the service, asked again until `by` while it fails for a passing
-// reason (a 5xx, a dropped connection, no answer): the one call of the sign-out that must land. A
-// 401 says the token has ended already; any other refusal would only be repeated.
-void logOutBy(const BrisaluneClient& client, std::chrono::steady_clock::time_point by) {
+// What a log-out's try met beyond its error: a redirect the transport refused is the service's
+// own answer, and a 429 may say when to ask again. For one loop's tries, one at a time.
+class LogOutTry final : public http::Transport {
+public:
+    explicit LogOutTry(std::shared_ptr<http::Transport> inner) : inner_(std::move(inner)) {}
+
+    http::Response perform(const http::Request& request) override {
+        redirectRefused_ = false;
+        retryAfter_.reset();
+        try {
+            http::Response response = inner_->perform(request);
+            if (response.status == 429) retryAfter_ = delaySeconds(response.headers.get("Retry-After"));
+            return response;
+        } catch (const http::RedirectRefusedError&) {
+            redirectRefused_ = true;
+            throw;
+        }
+    }
+
+    // A 5xx, a 429, a dropped connection or no answer; a 401 says the token has ended already,
+    // and any other refusal, a refused redirect included, would only be repeated.
+    bool failedInPassing(const BrisaluneError& error) const {
+        if (error.is(BrisaluneError::Case::server)) return error.status() >= 500;
+        return error.is(BrisaluneError::Case::rateLimited) ||
+               (error.is(BrisaluneError::Case::transport) && !redirectRefused_);
+    }
+    // The last try's Retry-After, in seconds (a date reads as none).
+    std::optional<std::chrono::seconds> retryAfter() const { return retryAfter_; }
+
+private:
+    static std::optional<std::chrono::seconds> delaySeconds(const std::optional<std::string>& text) {
+        unsigned int seconds = 0;
+        if (!text || text->empty()) return std::nullopt;
+        const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), seconds);
+        if (error != std::errc() || end != text->data() + text->size()) return std::nullopt;
+        return std::chrono::seconds(seconds);
+    }
+
+    std::shared_ptr<http::Transport> inner_;
+    bool redirectRefused_ = false;
+    std::optional<std::chrono::seconds> retryAfter_;
+};
+
+// Ends the session token at the service, asked again until `by` while it fails in passing: the
+// one call of the sign-out that must land. A 429's Retry-After that ends before `by` is kept, but
+// never hurries the usual pause.
+void logOutBy(const BrisaluneClient& made, std::chrono::steady_clock::time_point by) {
+    const auto tries = std::make_shared<LogOutTry>(made.transport());
+    const std::shared_ptr<BrisaluneClient> client = made.over(tries);
     Backoff pause({.base = std::chrono::milliseconds(250), .cap = std::chrono::seconds(2)});
     for (;;) {
         try {
-            logout(client);
+            logout(*client);
             return;
         } catch (const BrisaluneError& error) {
-            const bool passing = error.is(BrisaluneError::Case::transport) ||
-                                 (error.is(BrisaluneError::Case::server) && error.status() >= 500);
-            if (!passing) throw;
+            if (!tries->failedInPassing(error)) throw;
         }
-        const auto next = std::chrono::steady_clock::now() + pause.next();
-        if (next >= by) return;
-        std::this_thread::sleep_until(next);
+        const auto now = std::chrono::steady_clock::now();
+        std::chrono::nanoseconds wait = pause.next();
+        const std::optional<std::chrono::seconds> asked = tries->retryAfter();
+        if (asked && now + *asked < by) wait = std::max<std::chrono::nanoseconds>(wait, *asked);
+        if (now + wait >= by) return;
+        std::this_thread::sleep_until(now + wait);
     }
 }
 

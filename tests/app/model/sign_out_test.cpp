@@ -180,43 +180,87 @@ standin::Reply silentAnswer(const standin::ReceivedRequest&) {
     return held;
 }
 
-// The log-out meets a passing failure: asked again while its share lasts, however often it fails; a
-// 401 says the token has ended, and is taken at once.
+// The log-out meets a passing failure: asked again while its share lasts, however often it fails,
+// at a pace; a 401 says the token has ended and a refused redirect is the service's own answer,
+// each taken at once.
 TEST_F(ModelSignOut, TheLogOutIsAskedAgainOnlyForAPassingFailure) {
-    const auto unavailable = [](const standin::ReceivedRequest&) {
-        return standin::Reply::json(R"({"error":"unavailable"})", 503);
+    const auto status = [](int code, standin::HeaderFields headers = {}) {
+        standin::Reply reply = standin::Reply::json(R"({"error":"not now"})", code);
+        reply.headers = std::move(headers);
+        return reply;
     };
-    const auto ended = [](const standin::ReceivedRequest&) { return standin::Reply{204, {}, ""}; };
+    constexpr int always = 1000;
     struct Row {
         const char* name;
-        std::function<standin::Reply(const standin::ReceivedRequest&)> first, then;
-        int logOuts;  // 0: again and again, until the sign-out's bound
+        standin::Reply failure;
+        int failures;  // the tries that meet it before the session ends (always: every one)
+        int logOuts;   // what the service sees; 0: tries at a steady pace until the bound
+        // The least pause between the first two.
+        std::chrono::milliseconds pause{0};
     };
-    const std::array<Row, 3> rows{{
-        {"a 503, then the session ends", unavailable, ended, 2},
-        {"a 503 every time", unavailable, unavailable, 0},
-        {"a 401", [](const auto&) { return standin::Reply::json(R"({"error":"ended"})", 401); }, ended, 1},
-    }};
-    std::atomic<int> logOuts = 0;
+    const std::vector<Row> rows{
+        {"a 500, then the session ends", status(500), 1, 2},
+        {"a 502, then the session ends", status(502), 1, 2},
+        {"a 503, then the session ends", status(503), 1, 2},
+        {"a 504, then the session ends", status(504), 1, 2},
+        {"a 429, then the session ends", status(429), 1, 2},
+        {"a 429 asking for a second", status(429, {{"Retry-After", "1"}}), 1, 2, std::chrono::seconds(1)},
+        {"a 429 asking for an hour, past the bound", status(429, {{"Retry-After", "3600"}}), 1, 2},
+        // More often than curl sends again by itself on a connection it reused.
+        {"a connection dropped three times", droppedUnanswered({}), 3, 4},
+        {"a 503 every time", status(503), always, 0},
+        {"a 401", status(401), always, 1},
+        {"a redirect to itself", status(307, {{"Location", "/v1/logout"}}), always, 1 + 16},
+    };
+    using Clock = std::chrono::steady_clock;
+    std::mutex mutex;
+    std::vector<Clock::time_point> arrivals;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         model = makeModel();
         launchWith(session());
-        logOuts = 0;
-        hosted.on("POST", "/v1/logout", [&logOuts, row](const standin::ReceivedRequest& request) {
-            return ++logOuts == 1 ? row.first(request) : row.then(request);
+        arrivals.clear();
+        hosted.on("POST", "/v1/logout", [&, row](const standin::ReceivedRequest&) {
+            const std::lock_guard lock(mutex);
+            arrivals.push_back(Clock::now());
+            return std::ssize(arrivals) <= row.failures ? row.failure : standin::Reply{204, {}, ""};
         });
+        const Clock::time_point start = Clock::now();
         QCoro::Task<> out = model->signOut();
         // A guard: the bound is 20 s.
         EXPECT_TRUE(testkit::processEventsUntil([&] { return !model->isTearingDown(); }, std::chrono::seconds(30)));
+        const Clock::duration took = Clock::now() - start;
         run(std::move(out));
-        if (row.logOuts == 0) {
-            EXPECT_GT(logOuts, 2);
-        } else {
-            EXPECT_EQ(logOuts, row.logOuts);
-        }
         EXPECT_EQ(model->phase(), Phase::signedOut);
+        const std::lock_guard lock(mutex);
+        if (row.logOuts != 0) {
+            EXPECT_EQ(std::ssize(arrivals), row.logOuts);
+            if (arrivals.size() > 1) {
+                EXPECT_GE(arrivals[1] - arrivals[0], row.pause);
+            }
+            continue;
+        }
+        EXPECT_LT(took, std::chrono::milliseconds(21500));  // the bound, and the local clear after it
+        EXPECT_LT(arrivals.back() - start, std::chrono::seconds(20));
+        EXPECT_GE(arrivals.size(), 6u);  // a pause between tries, not thousands of tries
+        EXPECT_LE(arrivals.size(), 30u);
     }
+}
+
+// A service that refuses connections a while is asked again once it is back.
+TEST_F(ModelSignOut, ALogOutRefusedAConnectionIsAskedAgainOnceTheServiceIsBack) {
+    StoredSession stored = session();
+    const int port = standin::Server().port();  // nothing listens there until the service is back
+    stored.baseURL = *platform::Url::parse("http://127.0.0.1:" + std::to_string(port));
+    launchWith(stored);
+    QCoro::Task<> out = model->signOut();
+    testkit::processEventsUntil([] { return false; }, std::chrono::milliseconds(1500));  // a try or three refused
+    standin::Server back(port);
+    back.on("POST", "/v1/logout", standin::Reply{204, {}, ""});
+    EXPECT_TRUE(testkit::processEventsUntil([&] { return !model->isTearingDown(); }, std::chrono::seconds(30)));
+    run(std::move(out));
+    EXPECT_EQ(count(back, "POST /v1/logout"), 1u);
+    EXPECT_EQ(model->phase(), Phase::signedOut);
 }
 
 // A store whose writes wait until the test lets them go: a write under way for as long as it likes.

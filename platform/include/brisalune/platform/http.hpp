@@ -94,6 +94,14 @@ public:
     using TransportError::TransportError;
 };
 
+// A redirect this transport would not follow (too many, to another origin with what the request
+// carried, from https to http, to another scheme): the server's own answer, which asking again
+// only repeats.
+class RedirectRefusedError : public TransportError {
+public:
+    using TransportError::TransportError;
+};
+
 // A time-out's text, as a TransportError carries it.
 inline constexpr std::string_view timedOutText = "The request timed out.";
 
@@ -101,7 +109,8 @@ class Transport {
 public:
     virtual ~Transport();
     // Sends the request and waits for the whole answer, following redirects
-    // (at most 16). Any status is an answer; failures throw TransportError.
+    // (at most 16). Any status is an answer; failures throw TransportError, a redirect it will
+    // not follow RedirectRefusedError.
     // Credentials (Authorization, Cookie) follow a redirect only within the origin, a request
     // body never leaves it, nor does any request but a GET or a HEAD (such a redirect is
     // refused, whatever its status), and no redirect leads from https to http. Safe to call from
