@@ -1,8 +1,10 @@
-// The tray application: one per user, the delegate first, then the tray scene, then start-up.
+// The tray application: one per user, the delegate first, then the tray scene, then start-up. The
+// desktop's ways of ending it are a quit like the menu's from the first moment.
 
 #include <brisalune/app/shell/app_delegate.hpp>
 #include <brisalune/app/shell/instance_beacon.hpp>
 #include <brisalune/app/shell/instance_lock.hpp>
+#include <brisalune/app/shell/quit_signals.hpp>
 #include <brisalune/app/ui/menu_bar_extra.hpp>
 #include <brisalune/app/ui/ui_kit.hpp>
 
@@ -18,6 +20,7 @@ namespace {
 
 int run(int argc, char** argv) {
     using namespace brisalune;
+    QuitSignals::install();
     const std::filesystem::path lockFile = InstanceLock::standardFile();
     const std::optional<InstanceLock> lock = InstanceLock::acquire(lockFile);
     if (!lock) {  // another one runs: it owns the settings, and shows its window for this start
@@ -31,6 +34,7 @@ int run(int argc, char** argv) {
     ui::installListKeyGuard();
     QApplication::setApplicationName(QStringLiteral("Brisalune"));
     QApplication::setQuitOnLastWindowClosed(false);
+    QuitSignals::quitOn(application);
 
     MacAppDelegate delegate(MacAppDelegate::Setup::standard());
     MenuBarExtra scene({.model = delegate.model(), .updates = delegate.updates()}, delegate.windows());

@@ -5,6 +5,7 @@
 // opens the menu window at it. Pictures of both go to the renders folder.
 
 #include <brisalune/client/accounts/session.hpp>
+#include <brisalune/client/alerts/pending_ack_store.hpp>
 #include <brisalune/demo/demo_service.hpp>
 #include <brisalune/standin/server.hpp>
 
@@ -33,8 +34,10 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <string.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -223,7 +226,13 @@ void save(const QImage& image, const char* name, int scale) {
 
 class Process {
 public:
-    Process(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment) {
+    // The ways a desktop ends a program at their default action, but `ignored`, as a program
+    // started by nohup (SIGHUP) or as a shell's background job (SIGINT) has it.
+    Process(
+        const QString& program, const QStringList& arguments, const QProcessEnvironment& environment, int ignored = 0) {
+        process_.setChildProcessModifier([ignored] {
+            for (const int number : {SIGTERM, SIGINT, SIGHUP}) ::signal(number, number == ignored ? SIG_IGN : SIG_DFL);
+        });
         process_.setProcessEnvironment(environment);
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process_.start(program, arguments);
@@ -383,13 +392,13 @@ protected:
     }
 
     // The program on the X server, its settings and instance lock in `dir`.
-    static Process startApp(const testkit::TempDir& dir) {
+    static Process startApp(const testkit::TempDir& dir, int ignoredSignal = 0) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_CONFIG_HOME", QString::fromStdString((dir / "config").string()));
         environment.insert("XDG_RUNTIME_DIR", QString::fromStdString(dir.path().string()));
         environment.insert("QT_QPA_PLATFORM", "xcb");
         environment.insert("ASAN_OPTIONS", "detect_leaks=0");
-        return Process(BRISALUNE_APP_PROGRAM, {}, environment);
+        return Process(BRISALUNE_APP_PROGRAM, {}, environment, ignoredSignal);
     }
 
     // The program's icon, embedded in the tray's panel; empty when the program ended first.
@@ -1027,6 +1036,80 @@ TEST_F(TrayHost, AfterAKilledRunTheNextStartRunsAndAnswersTheOneAfter) {
     ASSERT_TRUE(second.process().waitForFinished(30000));
     EXPECT_TRUE(shownMenu()) << "the window did not come up";
     EXPECT_TRUE(app.running());
+}
+
+// The ways a desktop ends the program (SIGTERM at a log-out or shutdown, SIGINT, SIGHUP) are a
+// quit as by the menu.
+class QuitSignals : public TrayHost {
+protected:
+    static std::size_t asked(const standin::Server& server, const std::string& path) {
+        const std::vector<standin::ReceivedRequest> requests = server.requests();
+        return static_cast<std::size_t>(
+            std::ranges::count_if(requests, [&](const auto& request) { return request.path == path; }));
+    }
+    // Ends within the quit's grace (3 s) as a quit does, its status saying which signal.
+    static void endsAsAQuit(Process& app, int signal) {
+        ASSERT_EQ(::kill(static_cast<pid_t>(app.process().processId()), signal), 0);
+        ASSERT_TRUE(app.process().waitForFinished(10000)) << "still running after SIG" << sigabbrev_np(signal);
+        EXPECT_EQ(app.process().exitStatus(), QProcess::NormalExit) << "ended by the signal itself";
+        EXPECT_EQ(app.process().exitCode(), 128 + signal);
+    }
+};
+
+// A few seconds into a sign-out whose log-out the service keeps failing: the quit, within its
+// grace, leaves no session in the keyring for the next start.
+class QuitSignal : public QuitSignals, public ::testing::WithParamInterface<int> {};
+
+TEST_P(QuitSignal, DuringASignOutLeavesNoSessionForTheNextStart) {
+    testkit::TempDir dir;
+    Trayer trayer;
+    ASSERT_TRUE(trayer.started());
+    demo::DemoService demo(demo::loadFixture(demo::defaultFixturePath()), {0, 0, std::chrono::milliseconds(0)});
+    storeSession(demo);
+    demo.hostedServer().on("POST", "/v1/logout", standin::Reply::json(R"({"error":"unavailable"})", 503));
+    Process app = startApp(dir);
+    ASSERT_TRUE(app.started());
+    const QRect icon = iconOf(app, trayer.panel());
+    ASSERT_FALSE(icon.isEmpty());
+
+    // From the menu's first control back round past "Quit Brisalune", "Check for Updates…" and
+    // "Launch at login" to "Sign out".
+    ASSERT_TRUE(openMenu(icon));
+    output("xdotool", {"key", "shift+Tab", "shift+Tab", "shift+Tab", "shift+Tab", "space"});
+    ASSERT_TRUE(until([&] { return asked(demo.hostedServer(), "/v1/logout") >= 4 || !app.running(); }))
+        << "no log-out asked again";
+    endsAsAQuit(app, GetParam());
+    KeychainSessionStore keychain{std::string(KeychainSessionStore::appService)};
+    EXPECT_TRUE(keychain.load().is(SessionLoad::Case::absent)) << "the next start is signed in";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , QuitSignal, ::testing::Values(SIGTERM, SIGINT, SIGHUP), [](const ::testing::TestParamInfo<int>& signal) {
+        return std::string("SIG") + sigabbrev_np(signal.param);
+    });
+
+// SIGTERM while nothing runs keeps what a quit keeps: the session, and an acknowledgement still to
+// be sent. A SIGHUP the program was started with ignored (nohup) stays ignored.
+TEST_F(QuitSignals, WhileIdleKeepTheSessionAndWhatIsLeftToSend) {
+    testkit::TempDir dir;
+    demo::DemoService demo(demo::loadFixture(demo::defaultFixturePath()), {0, 0, std::chrono::milliseconds(0)});
+    storeSession(demo);
+    const std::filesystem::path settings = dir / "config" / "brisalune" / "defaults.json";
+    ASSERT_TRUE(PendingAckStore::inFile(settings).put(
+        {.alertId = "a-kept", .tenantId = "acme-ops", .title = "Disk full", .attempts = 1, .lastError = {}, .verdict = {}}));
+    demo.hostedServer().on("POST", "/v1/alerts/a-kept/ack", standin::Reply::json(R"({"error":"busy"})", 503));
+    Process app = startApp(dir, SIGHUP);
+    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(until([&] { return asked(demo.hostedServer(), "/v1/alerts/a-kept/ack") > 0 || !app.running(); }));
+
+    ::kill(static_cast<pid_t>(app.process().processId()), SIGHUP);
+    testkit::processEventsUntil([] { return false; }, std::chrono::seconds(2));
+    ASSERT_TRUE(app.running()) << "a SIGHUP it was started with ignored ended it";
+    endsAsAQuit(app, SIGTERM);
+    KeychainSessionStore keychain{std::string(KeychainSessionStore::appService)};
+    EXPECT_TRUE(keychain.load().session());
+    EXPECT_TRUE(PendingAckStore::inFile(settings).get("a-kept"));
+    keychain.clear();
 }
 
 // This process's own tray icon and menu window in trayer's panel, over the demo service: the
