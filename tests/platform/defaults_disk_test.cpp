@@ -26,6 +26,7 @@
 #include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -276,8 +277,11 @@ TEST_F(DefaultsOddPlaces, ALockLeftByAProgramThatDiedHoldsNobody) {
     ASSERT_EQ(::stat(lock.c_str(), &left), 0);
     int ready[2];
     ASSERT_EQ(::pipe(ready), 0);
+    const pid_t parent = ::getpid();
     const pid_t holder = ::fork();
     if (holder == 0) {
+        // It dies with the test, however that ends, rather than hold the lock for ever.
+        if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) std::_Exit(1);
         const int fd = ::open(lock.c_str(), O_RDWR);
         if (fd < 0 || ::flock(fd, LOCK_EX) != 0) std::_Exit(1);
         char one = 1;

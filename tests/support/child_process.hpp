@@ -2,7 +2,8 @@
 
 // This test program run again as a child process that does one job: the test named by the
 // filter, with extra environment variables that tell it what to do. The parent kills it with
-// SIGKILL at the worst moment, as a crash or a power cut would, and looks at what is left.
+// SIGKILL at the worst moment, as a crash or a power cut would, and looks at what is left. The
+// child dies with the thread that started it: start it from the test's own thread.
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,20 +35,21 @@ public:
         std::string filterArgument = "--gtest_filter=" + filter;
         char* argv[] = {program.data(), filterArgument.data(), nullptr};
 
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        // A process group of its own: when the command that started the tests returns first, the
-        // kernel hangs up every stopped member of the group it leaves without a parent, and a test
-        // that stopped this child would find it gone.
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-        posix_spawnattr_setpgroup(&attributes, 0);
-        if (posix_spawn(&pid_, program.c_str(), &actions, &attributes, argv, envp.data()) != 0) pid_ = -1;
-        posix_spawnattr_destroy(&attributes);
-        posix_spawn_file_actions_destroy(&actions);
+        const pid_t parent = ::getpid();
+        pid_ = ::fork();
+        if (pid_ == 0) {  // only what is safe between fork and exec
+            // A process group of its own: when the command that started the tests returns first,
+            // the kernel hangs up every stopped member of the group it leaves without a parent,
+            // and a test that stopped this child would find it gone. So the group's signals (a
+            // Ctrl-C, a timeout) miss it: it ends when this thread does, however that ends.
+            ::setpgid(0, 0);
+            if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) ::_exit(127);
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, STDOUT_FILENO);
+            ::dup2(null, STDERR_FILENO);
+            ::execve(program.c_str(), argv, envp.data());
+            ::_exit(127);
+        }
     }
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
