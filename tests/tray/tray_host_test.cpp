@@ -9,7 +9,9 @@
 #include <brisalune/demo/demo_service.hpp>
 #include <brisalune/standin/server.hpp>
 
+#include <brisalune/app/shell/site_updates.hpp>
 #include <brisalune/app/ui/menu_bar_extra.hpp>
+#include <brisalune/platform/defaults.hpp>
 
 #include <app/ui/menu_window_fixture.hpp>
 #include <app/ui/ui_fixture.hpp>
@@ -1067,17 +1069,21 @@ TEST_P(QuitSignal, DuringASignOutLeavesNoSessionForTheNextStart) {
     demo::DemoService demo(demo::loadFixture(demo::defaultFixturePath()), {0, 0, std::chrono::milliseconds(0)});
     storeSession(demo);
     demo.hostedServer().on("POST", "/v1/logout", standin::Reply::json(R"({"error":"unavailable"})", 503));
+    // Checked for updates a moment ago: no check is due, so "Check for Updates…" takes the focus in turn.
+    const double now = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    platform::Defaults(dir / "config" / "brisalune" / "defaults.json").set(SiteUpdates::checkedAtKey, now);
     Process app = startApp(dir);
     ASSERT_TRUE(app.started());
     const QRect icon = iconOf(app, trayer.panel());
     ASSERT_FALSE(icon.isEmpty());
 
     // From the menu's first control back round past "Quit Brisalune", "Check for Updates…" and
-    // "Launch at login" to "Sign out".
+    // "Launch at login" to "Sign out", once the menu has the keyboard.
     ASSERT_TRUE(openMenu(icon));
+    ASSERT_TRUE(until([] { return menuWindowIds().contains(output("xdotool", {"getwindowfocus"}).trimmed()); }));
     output("xdotool", {"key", "shift+Tab", "shift+Tab", "shift+Tab", "shift+Tab", "space"});
     ASSERT_TRUE(until([&] { return asked(demo.hostedServer(), "/v1/logout") >= 4 || !app.running(); }))
-        << "no log-out asked again";
+        << asked(demo.hostedServer(), "/v1/logout") << " log-out(s) asked";
     endsAsAQuit(app, GetParam());
     KeychainSessionStore keychain{std::string(KeychainSessionStore::appService)};
     EXPECT_TRUE(keychain.load().is(SessionLoad::Case::absent)) << "the next start is signed in";
