@@ -44,7 +44,9 @@ int run(int argc, char** argv) {
     QObject::connect(&beacon, &InstanceBeacon::rung, &scene, &MenuBarExtra::openMenu);
     scene.show();
     QTimer::singleShot(0, &delegate, &MacAppDelegate::applicationDidFinishLaunching);
-    return MacAppDelegate::finishQuitting(QApplication::exec());
+    const int status = MacAppDelegate::finishQuitting(QApplication::exec());
+    QuitSignals::clearUpEnded();
+    return status;
 }
 
 }  // namespace

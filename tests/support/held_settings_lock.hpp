@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -27,7 +28,9 @@ namespace brisalune::testkit {
 
 class HeldSettingsLock {
 public:
-    explicit HeldSettingsLock(const std::filesystem::path& settingsFile)
+    // It lets go by itself after `holdFor`.
+    explicit HeldSettingsLock(
+        const std::filesystem::path& settingsFile, std::chrono::seconds holdFor = std::chrono::seconds(600))
         : lockFile_(settingsFile.parent_path() / ("." + settingsFile.filename().string() + ".lock")) {
         coreApplication();
         std::filesystem::create_directories(lockFile_.parent_path());
@@ -40,8 +43,9 @@ public:
              QString::fromStdString(lockFile_.string()),
              QStringLiteral("sh"),
              QStringLiteral("-c"),
-             QString::fromLatin1(R"sh(echo "$$ $(stat -L -c %i /proc/$$/ns/pid)" > "$0" && exec sleep 600)sh"),
-             QString::fromStdString(lockFile_.string())});
+             QString::fromLatin1(R"sh(echo "$$ $(stat -L -c %i /proc/$$/ns/pid)" > "$0" && exec sleep "$1")sh"),
+             QString::fromStdString(lockFile_.string()),
+             QString::number(holdFor.count())});
         if (!holder_.waitForStarted()) throw std::runtime_error("flock(1) did not start");
         if (!processEventsUntil([&] { return recorded() || holder_.state() == QProcess::NotRunning; }) || !recorded())
             throw std::runtime_error("flock(1) did not take the settings lock");

@@ -18,11 +18,13 @@ namespace {
 constexpr std::array quitSignals{SIGTERM, SIGINT, SIGHUP};
 
 std::array<int, 2> pipeEnds{-1, -1};  // read, write
-std::atomic<bool> quitting = false;
+// Signals that come together (systemd's SIGTERM then SIGHUP, a terminal's two hang-ups) are one
+// quit: only once its clear-up has ended may a later one end the program at once.
+std::atomic<bool> clearedUp = false;
 static_assert(std::atomic<bool>::is_always_lock_free, "read in a signal handler");
 
 void onSignal(int number) {
-    if (quitting.exchange(true)) ::_exit(128 + number);
+    if (clearedUp) ::_exit(128 + number);
     const int saved = errno;
     const auto byte = static_cast<unsigned char>(number);
     [[maybe_unused]] const ssize_t written = ::write(pipeEnds[1], &byte, 1);
@@ -54,7 +56,8 @@ void QuitSignals::quitOn(QCoreApplication& application) {
         notifier->setEnabled(false);
         QCoreApplication::exit(128 + number);
     });
-    QObject::connect(&application, &QCoreApplication::aboutToQuit, [] { quitting = true; });
 }
+
+void QuitSignals::clearUpEnded() { clearedUp = true; }
 
 }  // namespace brisalune

@@ -17,9 +17,11 @@ public:
     // pipe cannot be made.
     static void install();
     // Once the application exists: a caught signal quits it through the usual path, its exit
-    // status 128 + the signal's number. A signal while a quit is under way (this one or the
-    // menu's) ends the program at once.
+    // status 128 + the first signal's number. Signals while the quit clears up (this one's or the
+    // menu's) change nothing: it runs to its end within its grace.
     static void quitOn(QCoreApplication& application);
+    // The quit's clear-up has ended: from now on a signal ends the program at once.
+    static void clearUpEnded();
 };
 
 }  // namespace brisalune
