@@ -89,6 +89,10 @@ void MacModel::setSignOutWaitsForSettings(bool value) {
     assign(signOutWaitsForSettings_, value, &MacModel::signOutWaitChanged);
 }
 
+void MacModel::setFinishingEarlierSignOut(bool value) {
+    assign(finishingEarlierSignOut_, value, &MacModel::signingOutChanged);
+}
+
 void MacModel::setLastError(std::optional<std::string> value) {
     assign(lastError_, std::move(value), &MacModel::lastErrorChanged);
 }
@@ -213,7 +217,7 @@ bool MacModel::sessionStillHas(std::string_view sessionToken) const {
 
 std::optional<std::string> MacModel::sessionEndingText() const {
     if (!sessionIsEnding()) return std::nullopt;
-    return signOutRefusal_.value_or(std::string(signingOutText));
+    return signOutRefusal_.value_or(std::string(signingOutWords()));
 }
 
 std::optional<Membership> MacModel::currentMembership() const {

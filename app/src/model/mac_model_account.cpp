@@ -2,6 +2,7 @@
 
 #include <brisalune/app/model/mac_model.hpp>
 
+#include <brisalune/app/model/sign_out_record.hpp>
 #include <brisalune/client/accounts/endpoints.hpp>
 #include <brisalune/client/accounts/key_revocation.hpp>
 #include <brisalune/client/boxes/box_address.hpp>
@@ -18,6 +19,7 @@
 #include <cctype>
 #include <charconv>
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,6 +43,36 @@ constexpr std::chrono::seconds loggedOutBy{20};
 
 // How often the menu is told whether a sign-out's clear waits for another program.
 constexpr std::chrono::milliseconds settingsWaitCheck{500};
+// How long the sign-out's record waits for another program that holds the settings file: it
+// stands before the sign-out's calls, in their bound.
+constexpr std::chrono::seconds signOutRecordPatience{1};
+
+// Off the UI thread: the sign-out's record goes, once it has ended here. One that stays names a
+// session no longer held, which the next start drops.
+void dropSignOutRecord(platform::Defaults defaults) noexcept {
+    try {
+        const platform::Defaults::PeerLockPatience patience(signOutRecordPatience);
+        SignOutRecord::erase(defaults);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "brisalune: the record of a finished sign-out stays in the settings file: %s\n", error.what());
+    }
+}
+
+// Off the UI thread, with the stored session's read: whether an earlier run left a sign-out of
+// `held` unfinished. A record of another session, or of none, goes, and so does one that cannot
+// be read, said in words: the session held goes on as stored.
+bool signOutLeftUnfinished(const platform::Defaults& defaults, const std::optional<StoredSession>& held) {
+    const SignOutRecord::Found found = SignOutRecord::find(defaults, held);
+    if (found == SignOutRecord::Found::none || found == SignOutRecord::Found::thisSession)
+        return found == SignOutRecord::Found::thisSession;
+    if (found == SignOutRecord::Found::unreadable)
+        std::fputs(
+            "brisalune: a sign-out an earlier run left unfinished could not be read from the settings file, so it "
+            "was dropped\n",
+            stderr);
+    dropSignOutRecord(defaults);
+    return false;
+}
 
 // The one line a refused sign-out shows: why, that nothing is sent, and what tries again. The
 // keyring's why has a colon of its own, so it follows ", as " rather than a second one.
@@ -169,14 +201,28 @@ QCoro::Task<SessionLoad::Case> MacModel::takeUpStoredSession() {
     QPromise<void> turn;
     co_await keychainTurn(turn);
     const std::shared_ptr<SessionStoring> store = sessionStore_;
-    const auto load = [store] { return store->load(); };
-    const SessionLoad loaded = co_await awaitBlocking(load, &localPool());
+    const auto load = [store, defaults = defaults_] {
+        SessionLoad loaded = store->load();
+        const bool unfinished =
+            !loaded.is(SessionLoad::Case::unreadable) && signOutLeftUnfinished(defaults, loaded.session());
+        return std::pair(std::move(loaded), unfinished);
+    };
+    const auto [loaded, unfinished] = co_await awaitBlocking(load, &localPool());
     const std::optional<StoredSession>& stored = loaded.session();
     if (!stored || session_ || signIns_ != signIns) co_return loaded.kind();  // what the person did stands
+    // "Sign out" was pressed in a run that ended before the sign-out did: nothing of the session
+    // goes but that sign-out's calls, from the first moment.
+    if (unfinished) life_->set(SessionLife::State::ending);
     setSession(*stored);
     setAccountClient(sessionClient(stored->baseURL, stored->sessionToken, std::nullopt));
     setPhase(stored->activeTenantId ? Phase::signedIn : Phase::selectingTenant);
     turn.finish();
+    if (unfinished) {
+        setFinishingEarlierSignOut(true);
+        co_await signOut();
+        setFinishingEarlierSignOut(false);
+        co_return loaded.kind();
+    }
     co_await refreshAccount();
     co_await refreshPortalOrigins();
     co_await refreshAlerts();
@@ -320,6 +366,7 @@ QCoro::Task<> MacModel::signOut() {
     const std::shared_ptr<BrisaluneClient> client = factory(session.baseURL, session.sessionToken, std::nullopt);
     const auto start = std::chrono::steady_clock::now();
     setTearingDown(true);
+    co_await recordSignOut(session);
 
     // While the session token still works: this device's registrations, then the team keys,
     // then the token itself. None of them can stop the sign-out; their failures are not shown.
@@ -348,6 +395,23 @@ QCoro::Task<> MacModel::signOut() {
 
     co_await signOutLocally();
     setTearingDown(false);
+}
+
+QCoro::Task<> MacModel::recordSignOut(StoredSession session) {
+    const auto write = [file = defaults_, session] {
+        const platform::Defaults::PeerLockPatience patience(signOutRecordPatience);
+        platform::Defaults defaults = file;
+        SignOutRecord::write(defaults, session);
+    };
+    try {
+        co_await awaitBlocking(write, &localPool());
+    } catch (const std::exception& error) {
+        std::fprintf(
+            stderr,
+            "brisalune: the sign-out could not be kept in the settings file, so a run that ends before it does "
+            "leaves it unfinished: %s\n",
+            error.what());
+    }
 }
 
 std::shared_ptr<BrisaluneClient> MacModel::clientForTakingBack(std::shared_ptr<BrisaluneClient> used) const {
@@ -424,7 +488,10 @@ QCoro::Task<> MacModel::signOutLocally() {
     QPromise<void> turn;
     co_await keychainTurn(turn);
     const std::shared_ptr<SessionStoring> store = sessionStore_;
-    const auto clear = [store] { store->clear(); };
+    const auto clear = [store, defaults = defaults_] {
+        store->clear();
+        dropSignOutRecord(defaults);
+    };
     try {
         co_await awaitBlocking(clear, &localPool());
     } catch (const std::exception& error) {
@@ -453,15 +520,16 @@ void MacModel::endSignOutAtQuit() {
     const std::shared_ptr<PendingAckStoring> acks = pushState_.pendingAckStore();
     const std::shared_ptr<SessionAckGate> gate = ackGate_;
     const std::shared_ptr<SessionStoring> store = sessionStore_;
-    static_cast<void>(QtConcurrent::run(&localPool(), [gate, acks, store] {
+    static_cast<void>(QtConcurrent::run(&localPool(), [gate, acks, store, defaults = defaults_] {
         const auto by = std::chrono::steady_clock::now() + platform::Defaults::PeerLockPatience::standard;
         if (!gate->closeAfter([&acks] { return acks->removeAll(); }, by))
-            return;  // as at sign-out: the session stays with them
+            return;  // as at sign-out: the session stays with them, and the next start finishes it
         try {
             store->clear();
         } catch (const std::exception&) {
-            // The keyring kept it: the next start is signed in, as the sign-out would have left it.
+            return;  // the keyring kept it: the next start finishes the sign-out
         }
+        dropSignOutRecord(defaults);
     }));
 }
 

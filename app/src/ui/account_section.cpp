@@ -55,7 +55,7 @@ void AccountSection::follow() {
     const bool signingOut = model_.isSigningOut();
     signOut_->setEnabled(!signingOut);
     if (signingOut) {
-        signOut_->setText(qText(MacModel::signingOutText));
+        signOut_->setText(qText(model_.signingOutWords()));
     } else {
         signOut_->setText(model_.sessionIsEnding() ? QStringLiteral("Finish signing out") : QStringLiteral("Sign out"));
     }

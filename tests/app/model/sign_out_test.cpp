@@ -1,5 +1,6 @@
 // Sign-out: the service is told first, in a fixed order; nothing it answers can stop the local end.
 
+#include <brisalune/app/model/sign_out_record.hpp>
 #include <brisalune/app/shell/app_delegate.hpp>
 
 #include <app/model/delegate_fixture.hpp>
@@ -481,10 +482,12 @@ TEST_F(ModelSignOut, AKeyringThatCannotForgetTheSessionLeavesThePersonSignedInAn
         << *model->lastError();
     EXPECT_EQ(model->sessionEndingText(), model->lastError());
     EXPECT_EQ(store->load().session(), stored);  // what the next start finds, as the person was told
+    EXPECT_EQ(SignOutRecord::find(defaults, stored), SignOutRecord::Found::thisSession);  // and finishes
 
     run(model->signOut());  // the keyring answers again: the sign-out goes through
     EXPECT_EQ(model->phase(), Phase::signedOut);
     EXPECT_TRUE(store->load().is(SessionLoad::Case::absent));
+    EXPECT_EQ(SignOutRecord::find(defaults, stored), SignOutRecord::Found::none);
     EXPECT_FALSE(model->lastError());  // no longer true: the sign-in view does not say so
 }
 
@@ -1019,6 +1022,81 @@ TEST_F(ModelSignOutOnDisk, AServiceThatNeverAnswersHoldsTheSignOutOnlyWithinItsB
     EXPECT_EQ(keys, (std::vector<std::string>{"DELETE /v1/tenants/t1/keys/k1", "DELETE /v1/tenants/t2/keys/k2"}));
     EXPECT_EQ(model->phase(), Phase::signedOut);
     EXPECT_TRUE(keychain->load().is(SessionLoad::Case::absent));
+}
+
+// "Sign out" is kept on this computer from before its first call until it has ended here.
+TEST_F(ModelSignOut, IsKeptFromBeforeItsFirstCallUntilItHasEnded) {
+    launchWith(session());
+    hosted.clearRequests();
+    std::mutex mutex;
+    std::vector<SignOutRecord::Found> atEachCall;
+    hosted.otherwise([&](const standin::ReceivedRequest&) {
+        const std::lock_guard lock(mutex);
+        atEachCall.push_back(SignOutRecord::find(defaults, session()));
+        return standin::Reply{204, {}, ""};
+    });
+    run(model->signOut());
+    EXPECT_EQ(received(hosted).size(), atEachCall.size());  // every call of the sign-out saw it
+    EXPECT_EQ(
+        atEachCall, std::vector<SignOutRecord::Found>(atEachCall.size(), SignOutRecord::Found::thisSession));
+    EXPECT_EQ(SignOutRecord::find(defaults, session()), SignOutRecord::Found::none);
+}
+
+// A start that holds a session whose sign-out an earlier run began finishes it before anything
+// else of the session goes, saying so meanwhile. A record of another session, or one that cannot
+// be read (said in words), goes, and the session goes on as stored.
+TEST_F(ModelSignOut, AStartFinishesOnlyTheSignOutOfItsOwnSessionLeftUnfinished) {
+    StoredSession another = session();
+    another.sessionToken = "session-0";
+    struct Row {
+        const char* name;
+        platform::DefaultsValue record;
+        bool finishes;
+        const char* said;  // on stderr
+    };
+    const std::vector<Row> rows{
+        {"this session's", SignOutRecord::of(session()), true, ""},
+        {"the same account's earlier session", SignOutRecord::of(another), false, ""},
+        {"a number", 42, false, "could not be read"},
+        {"not a digest", "session-1", false, "could not be read"},
+    };
+    hosted.on("POST", "/v1/logout", silentAnswer);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        keychain->save(session());
+        ASSERT_TRUE(acks->put(
+            {.alertId = "a101", .tenantId = "t1", .title = "Disk full", .attempts = 1, .lastError = {}, .verdict = {}}));
+        defaults.set(SignOutRecord::key, row.record);
+        hosted.clearRequests();
+        model = makeModel();
+        ::testing::internal::CaptureStderr();
+        QCoro::Task<> launch = model->ensureLaunched();
+        if (row.finishes) {
+            ASSERT_TRUE(testkit::processEventsUntil([&] { return count(hosted, "POST /v1/logout") > 0; }));
+            EXPECT_EQ(model->sessionEndingText(), std::string(MacModel::finishingSignOutText));
+            hosted.release();
+        }
+        run(std::move(launch));
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find(row.said), std::string::npos) << said;
+        EXPECT_EQ(SignOutRecord::find(defaults, session()), SignOutRecord::Found::none);
+        const std::vector<std::string> asked = received(hosted);
+        if (row.finishes) {
+            EXPECT_EQ(asked.back(), "POST /v1/logout");
+            for (const std::string& call : asked)
+                EXPECT_TRUE(call == "POST /v1/logout" || call.starts_with("DELETE ")) << call;  // its own calls only
+            EXPECT_EQ(model->phase(), Phase::signedOut);
+            EXPECT_FALSE(model->sessionEndingText());
+            EXPECT_TRUE(keychain->load().is(SessionLoad::Case::absent));
+            EXPECT_TRUE(acks->all().empty());
+            continue;
+        }
+        EXPECT_EQ(count(hosted, "GET /v1/me"), 1u);
+        EXPECT_EQ(count(hosted, "POST /v1/logout"), 0u);
+        EXPECT_EQ(model->phase(), Phase::signedIn);
+        EXPECT_EQ(keychain->load().session(), session());
+        EXPECT_TRUE(acks->get("a101"));
+    }
 }
 
 class SignOutAtQuit : public testkit::DelegateTest {};

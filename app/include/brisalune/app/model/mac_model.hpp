@@ -107,6 +107,8 @@ public:
         "your unsent acknowledgements could not be cleared from its settings file.";
     static constexpr std::string_view acksHeldWhy = "another program holds its settings file.";
     static constexpr std::string_view signingOutText = "Signing out\u2026";
+    // A start finishing the sign-out that an earlier run did not live to finish.
+    static constexpr std::string_view finishingSignOutText = "Finishing the sign-out pressed before Brisalune quit\u2026";
     // How the box probe's texts name this machine.
     static constexpr std::string_view deviceNoun = "computer";
 
@@ -154,6 +156,11 @@ public:
     // What every surface says of a session that is ending: its refusal, else that it is signing
     // out; none for a live session. Changes with signingOutChanged and signOutRefusalChanged.
     std::optional<std::string> sessionEndingText() const;
+    // The words of a sign-out under way: signing out, or finishing the one an earlier run left
+    // unfinished. Changes with signingOutChanged.
+    std::string_view signingOutWords() const noexcept {
+        return finishingEarlierSignOut_ ? finishingSignOutText : signingOutText;
+    }
     const std::vector<AlertSnapshot>& openAlerts() const noexcept { return openAlerts_; }
     const std::optional<std::string>& alertsError() const noexcept { return alertsError_; }
     const PortalOrigins& portalOrigins() const noexcept { return portalOrigins_; }
@@ -201,7 +208,11 @@ public:
     // (again while that fails for a passing reason), then forgets locally. Nothing stops it;
     // the calls to the service give up together after about 20 s; a second request while one runs
     // is ignored. From its start the session sends nothing else, and never again (see SessionLife);
-    // when the service has ended the session itself, only the local step runs.
+    // when the service has ended the session itself, only the local step runs. It is kept in
+    // `defaults` (SignOutRecord) from before its first call until it has ended here: a launch that
+    // takes up a session whose sign-out an earlier run did not finish (SIGKILL, a crash, the
+    // display lost, a keyring ended alongside) runs it again before anything else of the session
+    // goes, in place of the account refresh.
     QCoro::Task<> signOut();
     // Forgets the session here only: the unsent acknowledgements, then the keychain item. When
     // either cannot go, the session stays held, with the refusal in `signOutRefusal` and
@@ -312,6 +323,10 @@ private:
     };
 
     QCoro::Task<> performLaunch();
+    // Keeps the sign-out of `session` in the settings file before its first call; a failure is
+    // said on stderr, and the sign-out goes on.
+    QCoro::Task<> recordSignOut(StoredSession session);
+    void setFinishingEarlierSignOut(bool value);
     // Reads the stored session in the keychain's turn and takes it up when this run holds none,
     // then refreshes the account, the portal origins and the alerts. What the read gave.
     QCoro::Task<SessionLoad::Case> takeUpStoredSession();
@@ -452,6 +467,7 @@ private:
     // Local sign-outs waiting on the keychain: the session they end is no longer worked for.
     int forgetting_ = 0;
     bool signOutWaitsForSettings_ = false;
+    bool finishingEarlierSignOut_ = false;
     // Team keys on their way, from their issue until they are kept in the session or taken back:
     // a sign-out waits for them before it revokes the session's keys.
     int keyIssues_ = 0;
