@@ -9,6 +9,7 @@
 #include <brisalune/demo/demo_service.hpp>
 #include <brisalune/standin/server.hpp>
 
+#include <brisalune/app/model/sign_out_record.hpp>
 #include <brisalune/app/shell/site_updates.hpp>
 #include <brisalune/app/ui/menu_bar_extra.hpp>
 #include <brisalune/platform/defaults.hpp>
@@ -44,10 +45,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -231,13 +235,19 @@ class Process {
 public:
     // The ways a desktop ends a program at their default action, but `ignored`, as a program
     // started by nohup (SIGHUP) or as a shell's background job (SIGINT) has it.
+    // Its stderr goes to `errorFile` when one is given.
     Process(
-        const QString& program, const QStringList& arguments, const QProcessEnvironment& environment, int ignored = 0) {
+        const QString& program,
+        const QStringList& arguments,
+        const QProcessEnvironment& environment,
+        int ignored = 0,
+        const QString& errorFile = {}) {
         process_.setChildProcessModifier([ignored] {
             for (const int number : {SIGTERM, SIGINT, SIGHUP}) ::signal(number, number == ignored ? SIG_IGN : SIG_DFL);
         });
         process_.setProcessEnvironment(environment);
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.setProcessChannelMode(errorFile.isEmpty() ? QProcess::ForwardedErrorChannel : QProcess::ForwardedOutputChannel);
+        if (!errorFile.isEmpty()) process_.setStandardErrorFile(errorFile);
         process_.start(program, arguments);
     }
     ~Process() {
@@ -390,18 +400,21 @@ protected:
     }
 
     // The demo's account signed in, its first team chosen, as the program keeps it.
-    void storeSession(const demo::DemoService& demo) {
-        KeychainSessionStore(std::string(KeychainSessionStore::appService)).save(testkit::demoSession(demo));
+    StoredSession storeSession(const demo::DemoService& demo) {
+        const StoredSession session = testkit::demoSession(demo);
+        KeychainSessionStore(std::string(KeychainSessionStore::appService)).save(session);
+        return session;
     }
 
-    // The program on the X server, its settings and instance lock in `dir`.
-    static Process startApp(const testkit::TempDir& dir, int ignoredSignal = 0) {
+    // The program on the X server, its settings and instance lock in `dir`; its stderr to
+    // `errorFile` when one is given.
+    static Process startApp(const testkit::TempDir& dir, int ignoredSignal = 0, const QString& errorFile = {}) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_CONFIG_HOME", QString::fromStdString((dir / "config").string()));
         environment.insert("XDG_RUNTIME_DIR", QString::fromStdString(dir.path().string()));
         environment.insert("QT_QPA_PLATFORM", "xcb");
         environment.insert("ASAN_OPTIONS", "detect_leaks=0");
-        return Process(BRISALUNE_APP_PROGRAM, {}, environment, ignoredSignal);
+        return Process(BRISALUNE_APP_PROGRAM, {}, environment, ignoredSignal, errorFile);
     }
 
     // The program's icon, embedded in the tray's panel; empty when the program ended first.
@@ -1043,8 +1056,33 @@ TEST_F(TrayHost, AfterAKilledRunTheNextStartRunsAndAnswersTheOneAfter) {
 
 // The ways a desktop ends the program (SIGTERM at a log-out or shutdown, SIGINT, SIGHUP) are a
 // quit as by the menu.
+// Each in trayer's tray, with the demo's session in the keyring and an acknowledgement kept from
+// before that the service still refuses.
 class QuitSignals : public TrayHost {
 protected:
+    void SetUp() override {
+        TrayHost::SetUp();
+        ASSERT_TRUE(trayer.emplace().started());
+        session = storeSession(demo);
+        // Checked for updates a moment ago: no check is due, so "Check for Updates…" takes the focus in turn.
+        const double now = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+        platform::Defaults(settings).set(SiteUpdates::checkedAtKey, now);
+        ASSERT_TRUE(PendingAckStore::inFile(settings).put(
+            {.alertId = "a-kept", .tenantId = "acme-ops", .title = "Disk full", .attempts = 1, .lastError = {}, .verdict = {}}));
+        demo.hostedServer().on("POST", "/v1/alerts/a-kept/ack", standin::Reply::json(R"({"error":"busy"})", 503));
+    }
+
+    // "Sign out" pressed in the menu opened at the program's icon: from the menu's first control
+    // back round past "Quit Brisalune", "Check for Updates…" and "Launch at login", once the menu
+    // has the keyboard.
+    void pressSignOut(const Process& app) {
+        const QRect icon = iconOf(app, trayer->panel());
+        ASSERT_FALSE(icon.isEmpty());
+        ASSERT_TRUE(openMenu(icon));
+        ASSERT_TRUE(until([] { return menuWindowIds().contains(output("xdotool", {"getwindowfocus"}).trimmed()); }));
+        output("xdotool", {"key", "shift+Tab", "shift+Tab", "shift+Tab", "shift+Tab", "space"});
+    }
+
     static std::size_t asked(const standin::Server& server, const std::string& path) {
         const std::vector<standin::ReceivedRequest> requests = server.requests();
         return static_cast<std::size_t>(
@@ -1063,6 +1101,12 @@ protected:
         EXPECT_EQ(app.process().exitStatus(), QProcess::NormalExit) << "ended by the signal itself";
         EXPECT_TRUE(std::ranges::count(sent, app.process().exitCode() - 128)) << app.process().exitCode();
     }
+
+    testkit::TempDir dir;
+    std::optional<Trayer> trayer;
+    demo::DemoService demo{demo::loadFixture(demo::defaultFixturePath()), {0, 0, std::chrono::milliseconds(0)}};
+    const std::filesystem::path settings = dir / "config" / "brisalune" / "defaults.json";
+    StoredSession session;
 };
 
 // Signals sent to the program one after the other, as a desktop or a terminal sends them.
@@ -1079,29 +1123,10 @@ struct SignalsSent {
 class QuitSignal : public QuitSignals, public ::testing::WithParamInterface<SignalsSent> {};
 
 TEST_P(QuitSignal, DuringASignOutLeavesNoSessionForTheNextStart) {
-    testkit::TempDir dir;
-    Trayer trayer;
-    ASSERT_TRUE(trayer.started());
-    demo::DemoService demo(demo::loadFixture(demo::defaultFixturePath()), {0, 0, std::chrono::milliseconds(0)});
-    storeSession(demo);
     demo.hostedServer().on("POST", "/v1/logout", standin::Reply::json(R"({"error":"unavailable"})", 503));
-    // Checked for updates a moment ago: no check is due, so "Check for Updates…" takes the focus in turn.
-    const double now = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-    const std::filesystem::path settings = dir / "config" / "brisalune" / "defaults.json";
-    platform::Defaults(settings).set(SiteUpdates::checkedAtKey, now);
-    ASSERT_TRUE(PendingAckStore::inFile(settings).put(
-        {.alertId = "a-kept", .tenantId = "acme-ops", .title = "Disk full", .attempts = 1, .lastError = {}, .verdict = {}}));
-    demo.hostedServer().on("POST", "/v1/alerts/a-kept/ack", standin::Reply::json(R"({"error":"busy"})", 503));
     Process app = startApp(dir);
     ASSERT_TRUE(app.started());
-    const QRect icon = iconOf(app, trayer.panel());
-    ASSERT_FALSE(icon.isEmpty());
-
-    // From the menu's first control back round past "Quit Brisalune", "Check for Updates…" and
-    // "Launch at login" to "Sign out", once the menu has the keyboard.
-    ASSERT_TRUE(openMenu(icon));
-    ASSERT_TRUE(until([] { return menuWindowIds().contains(output("xdotool", {"getwindowfocus"}).trimmed()); }));
-    output("xdotool", {"key", "shift+Tab", "shift+Tab", "shift+Tab", "shift+Tab", "space"});
+    pressSignOut(app);
     ASSERT_TRUE(until([&] { return asked(demo.hostedServer(), "/v1/logout") >= 4 || !app.running(); }))
         << asked(demo.hostedServer(), "/v1/logout") << " log-out(s) asked";
     const testkit::HeldSettingsLock held(settings, std::chrono::seconds(1));
@@ -1126,13 +1151,6 @@ INSTANTIATE_TEST_SUITE_P(
 // SIGTERM while nothing runs keeps what a quit keeps: the session, and an acknowledgement still to
 // be sent. A SIGHUP the program was started with ignored (nohup) stays ignored.
 TEST_F(QuitSignals, WhileIdleKeepTheSessionAndWhatIsLeftToSend) {
-    testkit::TempDir dir;
-    demo::DemoService demo(demo::loadFixture(demo::defaultFixturePath()), {0, 0, std::chrono::milliseconds(0)});
-    storeSession(demo);
-    const std::filesystem::path settings = dir / "config" / "brisalune" / "defaults.json";
-    ASSERT_TRUE(PendingAckStore::inFile(settings).put(
-        {.alertId = "a-kept", .tenantId = "acme-ops", .title = "Disk full", .attempts = 1, .lastError = {}, .verdict = {}}));
-    demo.hostedServer().on("POST", "/v1/alerts/a-kept/ack", standin::Reply::json(R"({"error":"busy"})", 503));
     Process app = startApp(dir, SIGHUP);
     ASSERT_TRUE(app.started());
     ASSERT_TRUE(until([&] { return asked(demo.hostedServer(), "/v1/alerts/a-kept/ack") > 0 || !app.running(); }));
@@ -1146,6 +1164,93 @@ TEST_F(QuitSignals, WhileIdleKeepTheSessionAndWhatIsLeftToSend) {
     EXPECT_TRUE(PendingAckStore::inFile(settings).get("a-kept"));
     keychain.clear();
 }
+
+// A sign-out the program did not live to finish is finished by the next start before anything
+// else of the session goes; a record of another session, or one that cannot be read, changes
+// nothing but itself.
+class UnfinishedSignOut : public QuitSignals, public ::testing::WithParamInterface<const char*> {
+protected:
+    // What the earlier run left, by name.
+    void leave(std::string_view left) {
+        if (left == "KilledSigningOut") {
+            Process app = startApp(dir);
+            ASSERT_TRUE(app.started());
+            pressSignOut(app);
+            ASSERT_TRUE(until([&] { return asked(demo.hostedServer(), "/v1/logout") > 0 || !app.running(); }));
+            app.process().kill();
+            ASSERT_TRUE(app.process().waitForFinished(10000));
+        } else if (left == "KilledBeforeItsFirstCall") {
+            platform::Defaults defaults(settings);
+            SignOutRecord::write(defaults, session);
+        } else if (left == "AnotherSessionsRecord") {
+            StoredSession another = session;
+            another.sessionToken = "signed-in-before";
+            platform::Defaults defaults(settings);
+            SignOutRecord::write(defaults, another);
+        } else {
+            platform::Defaults(settings).set(SignOutRecord::key, 42);
+        }
+    }
+    // The token of the session the keyring holds; none when it holds none.
+    static std::optional<std::string> heldToken() {
+        const SessionLoad loaded = KeychainSessionStore(std::string(KeychainSessionStore::appService)).load();
+        return loaded.session() ? std::optional(loaded.session()->sessionToken) : std::nullopt;
+    }
+    // A request that carries the session's token or its key.
+    bool carriesTheSession(const standin::ReceivedRequest& request) const {
+        const std::string authorization = request.header("Authorization").value_or("");
+        return authorization == "Bearer " + session.sessionToken ||
+               authorization == "Bearer " + session.tenantKeys.begin()->second.apiKey;
+    }
+};
+
+TEST_P(UnfinishedSignOut, IsFinishedByTheNextStartOfItsSessionOnly) {
+    const std::string left = GetParam();
+    const bool finishes = left.starts_with("Killed");
+    demo.hostedServer().on("POST", "/v1/logout", standin::Reply::json(R"({"error":"unavailable"})", 503));
+    leave(left);
+    ASSERT_EQ(heldToken(), session.sessionToken);
+
+    demo.hostedServer().on("POST", "/v1/logout", standin::Reply{204, {}, ""});
+    demo.hostedServer().clearRequests();
+    const std::filesystem::path said = dir / "stderr.txt";
+    Process app = startApp(dir, 0, QString::fromStdString(said.string()));
+    ASSERT_TRUE(app.started());
+    if (finishes) {
+        EXPECT_TRUE(until([&] { return !heldToken() || !app.running(); }));
+    } else {  // up and running: the kept acknowledgement is sent
+        EXPECT_TRUE(until([&] { return asked(demo.hostedServer(), "/v1/alerts/a-kept/ack") > 0 || !app.running(); }));
+    }
+    endsAsAQuit(app, {SIGTERM});
+    std::ifstream file(said);
+    const std::string errors{std::istreambuf_iterator<char>(file), {}};
+    SCOPED_TRACE("its stderr: " + errors);
+    EXPECT_EQ(SignOutRecord::find(platform::Defaults(settings), session), SignOutRecord::Found::none);
+    if (finishes) {
+        EXPECT_GE(asked(demo.hostedServer(), "/v1/logout"), 1u);
+        for (const standin::ReceivedRequest& request : demo.hostedServer().requests()) {
+            if (!carriesTheSession(request)) continue;
+            EXPECT_TRUE(
+                request.path == "/v1/logout" || request.path.find("/keys/") != std::string::npos ||
+                request.path == "/v1/projects")  // a key's revocation, and whether the key is dead
+                << request.method << " " << request.path << " is not the sign-out's";
+        }
+        EXPECT_FALSE(heldToken()) << "still signed in";
+        return;
+    }
+    EXPECT_EQ(asked(demo.hostedServer(), "/v1/logout"), 0u);
+    EXPECT_GE(asked(demo.hostedServer(), "/v1/me"), 1u);
+    EXPECT_EQ(heldToken(), session.sessionToken);
+    EXPECT_TRUE(PendingAckStore::inFile(settings).get("a-kept"));
+    EXPECT_EQ(errors.find("could not be read") != std::string::npos, left == "UnreadableRecord");
+    KeychainSessionStore(std::string(KeychainSessionStore::appService)).clear();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ,
+    UnfinishedSignOut,
+    ::testing::Values("KilledSigningOut", "KilledBeforeItsFirstCall", "AnotherSessionsRecord", "UnreadableRecord"),
+    [](const ::testing::TestParamInfo<const char*>& left) { return std::string(left.param); });
 
 // This process's own tray icon and menu window in trayer's panel, over the demo service: the
 // window's content grows and shrinks while it is open, and the window, as the X server has it,
