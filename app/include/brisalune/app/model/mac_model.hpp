@@ -108,7 +108,7 @@ public:
     static constexpr std::string_view acksHeldWhy = "another program holds its settings file.";
     static constexpr std::string_view signingOutText = "Signing out\u2026";
     // A start finishing the sign-out that an earlier run did not live to finish.
-    static constexpr std::string_view finishingSignOutText = "Finishing the sign-out pressed before Brisalune quit\u2026";
+    static constexpr std::string_view finishingSignOutText = "Finishing the earlier sign-out\u2026";
     // How the box probe's texts name this machine.
     static constexpr std::string_view deviceNoun = "computer";
 
