@@ -182,8 +182,8 @@ standin::Reply silentAnswer(const standin::ReceivedRequest&) {
 }
 
 // The log-out meets a passing failure: asked again while its share lasts, however often it fails,
-// at a pace; a 401 says the token has ended and a refused redirect is the service's own answer,
-// each taken at once.
+// at a pace that a Retry-After slows only when it ends within the share; a 401 says the token has
+// ended and a refused redirect is the service's own answer, each taken at once.
 TEST_F(ModelSignOut, TheLogOutIsAskedAgainOnlyForAPassingFailure) {
     const auto status = [](int code, standin::HeaderFields headers = {}) {
         standin::Reply reply = standin::Reply::json(R"({"error":"not now"})", code);
@@ -191,13 +191,20 @@ TEST_F(ModelSignOut, TheLogOutIsAskedAgainOnlyForAPassingFailure) {
         return reply;
     };
     constexpr int always = 1000;
+    constexpr int landing = -1;
     struct Row {
         const char* name;
         standin::Reply failure;
         int failures;  // the tries that meet it before the session ends (always: every one)
-        int logOuts;   // what the service sees; 0: tries at a steady pace until the bound
+        // What the service sees; 0: tries at a steady pace until the bound; landing: however many
+        // it takes until one is answered.
+        int logOuts;
         // The least pause between the first two.
         std::chrono::milliseconds pause{0};
+        // Every try before then, from the start, meets a 503, ahead of the failures.
+        std::chrono::seconds unavailableFor{0};
+        // Where the log-out is redirected within its origin, and answered as above.
+        const char* movedTo = nullptr;
     };
     const std::vector<Row> rows{
         {"a 500, then the session ends", status(500), 1, 2},
@@ -207,26 +214,49 @@ TEST_F(ModelSignOut, TheLogOutIsAskedAgainOnlyForAPassingFailure) {
         {"a 429, then the session ends", status(429), 1, 2},
         {"a 429 asking for a second", status(429, {{"Retry-After", "1"}}), 1, 2, std::chrono::seconds(1)},
         {"a 429 asking for an hour, past the bound", status(429, {{"Retry-After", "3600"}}), 1, 2},
+        // Shorter than the bound, but past what is left of it.
+        {"8 s of 503s, then a 429 asking for 15 s",
+         status(429, {{"Retry-After", "15"}}),
+         1,
+         landing,
+         {},
+         std::chrono::seconds(8)},
         // More often than curl sends again by itself on a connection it reused.
         {"a connection dropped three times", droppedUnanswered({}), 3, 4},
+        {"a redirect within the origin, then a connection dropped three times",
+         droppedUnanswered({}),
+         3,
+         4,
+         {},
+         {},
+         "/v2/logout"},
         {"a 503 every time", status(503), always, 0},
+        {"a 429 asking for no wait, every time", status(429, {{"Retry-After", "0"}}), always, 0},
         {"a 401", status(401), always, 1},
         {"a redirect to itself", status(307, {{"Location", "/v1/logout"}}), always, 1 + 16},
     };
     using Clock = std::chrono::steady_clock;
     std::mutex mutex;
     std::vector<Clock::time_point> arrivals;
+    int failed = 0;
+    int landed = 0;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         model = makeModel();
         launchWith(session());
         arrivals.clear();
-        hosted.on("POST", "/v1/logout", [&, row](const standin::ReceivedRequest&) {
+        failed = 0;
+        landed = 0;
+        const Clock::time_point start = Clock::now();
+        hosted.on("POST", row.movedTo ? row.movedTo : "/v1/logout", [&, row, start](const standin::ReceivedRequest&) {
             const std::lock_guard lock(mutex);
             arrivals.push_back(Clock::now());
-            return std::ssize(arrivals) <= row.failures ? row.failure : standin::Reply{204, {}, ""};
+            if (arrivals.back() - start < row.unavailableFor) return status(503);
+            if (++failed <= row.failures) return row.failure;
+            ++landed;
+            return standin::Reply{204, {}, ""};
         });
-        const Clock::time_point start = Clock::now();
+        if (row.movedTo) hosted.on("POST", "/v1/logout", status(307, {{"Location", row.movedTo}}));
         QCoro::Task<> out = model->signOut();
         // A guard: the bound is 20 s.
         EXPECT_TRUE(testkit::processEventsUntil([&] { return !model->isTearingDown(); }, std::chrono::seconds(30)));
@@ -234,6 +264,9 @@ TEST_F(ModelSignOut, TheLogOutIsAskedAgainOnlyForAPassingFailure) {
         run(std::move(out));
         EXPECT_EQ(model->phase(), Phase::signedOut);
         const std::lock_guard lock(mutex);
+        // The session token ended at the service exactly when the tries outlasted the failures.
+        EXPECT_EQ(landed, row.logOuts == landing || row.logOuts > row.failures ? 1 : 0);
+        if (row.logOuts == landing) continue;
         if (row.logOuts != 0) {
             EXPECT_EQ(std::ssize(arrivals), row.logOuts);
             if (arrivals.size() > 1) {
