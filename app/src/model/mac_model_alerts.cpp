@@ -160,6 +160,8 @@ QCoro::Task<AckAttemptOutcome> MacModel::acknowledge(
     const AckSession taken = ackSession();
     // Written now, a record would outlive the sign-out's clear, for the next account to send.
     if (!goesOn(taken)) co_return overtaken;
+    // Sent again beside the press, the press would be overtaken and never say it was held.
+    if (pressedAcks_.contains(alertId)) co_return overtaken;
     store = taken.gate->over(std::move(store));
     const std::optional<std::string> fallback = session_ ? session_->activeTenantId : std::nullopt;
     const std::optional<std::string> tenantId = PendingAckCoordinator::tenantId(alertId, fallback, *store);
@@ -267,6 +269,10 @@ QCoro::Task<MacModel::NotificationAck> MacModel::acknowledgeFromNotification(
         co_return NotificationAck{NotificationAck::QueuedForBoxSignIn{}};
     }
 
+    // Marked before the record is written, so that no drain finds the record unmarked until the
+    // press has settled it.
+    const auto pressed = pressedAcks_.insert(alertId);
+    const auto settled = qScopeGuard([this, pressed] { pressedAcks_.erase(pressed); });
     // On disk before the key is issued: a process that dies meanwhile leaves it to the drain.
     const PendingAckCoordinator::Preflight preflight = co_await beginAttempt(alertId, *team, title, store);
     std::shared_ptr<BrisaluneClient> teamClient = co_await clientIssuingKey(*team);

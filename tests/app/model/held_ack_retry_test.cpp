@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <memory>
 #include <thread>
 
 namespace brisalune {
@@ -30,10 +32,23 @@ protected:
         ASSERT_TRUE(testkit::processEventsUntil([&] { return !delegate->isRefreshLoopRunning(); }));
     }
 
-    // Pressed while the service answers 503: held, and told once.
-    void pressWhileUnreachable(const std::string& alertId) {
-        hosted.on("POST", "/v1/alerts/" + alertId + "/ack", Reply::json(R"({"error":"busy"})", 503));
-        respond(ack, alertId, "t1");
+    // Pressed while the service answers 503: held, and told once. `meanwhile` runs while the
+    // service holds the press's own request; any other is answered at once.
+    void pressWhileUnreachable(const std::string& alertId, const std::function<void()>& meanwhile = {}) {
+        const std::string line = "POST /v1/alerts/" + alertId + "/ack";
+        const auto asked = std::make_shared<std::atomic<int>>(0);
+        hosted.on("POST", "/v1/alerts/" + alertId + "/ack", [asked, hold = bool(meanwhile)](const auto&) {
+            Reply busy = Reply::json(R"({"error":"busy"})", 503);
+            busy.holdUntilReleased = hold && (*asked)++ == 0;
+            return busy;
+        });
+        QCoro::Task<> press = delegate->handleNotificationResponse(response(ack, alertId, "t1"));
+        if (meanwhile) {
+            EXPECT_TRUE(testkit::processEventsUntil([&] { return count(hosted, line) == 1u; }));
+            meanwhile();
+            hosted.release();
+        }
+        run(std::move(press));
         ASSERT_TRUE(acks->get(alertId));
         ASSERT_EQ(center->shown.size(), 1u);
         hosted.on("POST", "/v1/alerts/" + alertId + "/ack", Reply::json(testkit::alertAnswer(alertId)));
@@ -91,9 +106,17 @@ TEST_F(HeldAckRetry, TheRefreshLoopSendsItWithoutTheAppStartingAgain) {
     delegate->applicationDidFinishLaunching();
     ASSERT_TRUE(testkit::processEventsUntil([&] { return model->hasLaunched(); }));
 
-    pressWhileUnreachable("a1");
+    // A whole refresh runs while the press's request is out, its drain finding the press's record:
+    // the press is still told it was held, once.
+    ASSERT_NO_FATAL_FAILURE(pressWhileUnreachable("a1", [&] {
+        const std::size_t pulls = count(hosted, "GET /v1/pull?cursor=0");
+        EXPECT_TRUE(testkit::processEventsUntil([&] {
+            return count(hosted, "GET /v1/pull?cursor=0") >= pulls + 2 || count(hosted, "POST /v1/alerts/a1/ack") > 1;
+        }));
+    }));
     EXPECT_TRUE(testkit::processEventsUntil([&] { return !acks->get("a1"); }));
     EXPECT_GE(count(hosted, "POST /v1/alerts/a1/ack"), 2u);
+    EXPECT_EQ(center->shown.size(), 1u);
 }
 
 }  // namespace

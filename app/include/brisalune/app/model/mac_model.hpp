@@ -246,7 +246,8 @@ public:
     // One acknowledgement through the pending-acknowledgement pipeline; the alert's team is the
     // one its stored record names, else the active one. Refreshes the alerts when it went through.
     // While a sign-out runs, nothing is tried or written, and once one has begun an attempt whose
-    // record was written sends nothing (overtaken: the sign-out takes the record).
+    // record was written sends nothing (overtaken: the sign-out takes the record). Nor while a
+    // notification's press of the alert is sending it (overtaken: that press settles the record).
     QCoro::Task<AckAttemptOutcome> acknowledge(
         std::string alertId, std::string title, std::shared_ptr<PendingAckStoring> store) override;
     // The acknowledge action of an alert notification (team from the payload, else the active one).
@@ -488,6 +489,9 @@ private:
     // A refresh's drain of the pending acknowledgements is running: the next refresh leaves them
     // to it, so that a service that holds an acknowledgement does not get it again at every opening.
     bool drainingAcks_ = false;
+    // Alerts whose notification press is sending its record: a drain leaves the record to it, so
+    // that the press's own outcome tells the person.
+    std::multiset<std::string, std::less<>> pressedAcks_;
     // Finishes when the last keychain call asked for has finished.
     QFuture<void> keychainCalls_;
 
