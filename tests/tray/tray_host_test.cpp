@@ -1210,6 +1210,8 @@ TEST_P(UnfinishedSignOut, IsFinishedByTheNextStartOfItsSessionOnly) {
     demo.hostedServer().on("POST", "/v1/logout", standin::Reply::json(R"({"error":"unavailable"})", 503));
     leave(left);
     ASSERT_EQ(heldToken(), session.sessionToken);
+    const SignOutRecord::Found kept = SignOutRecord::find(platform::Defaults(settings), session);
+    ASSERT_EQ(kept == SignOutRecord::Found::thisSession, finishes);
 
     demo.hostedServer().on("POST", "/v1/logout", standin::Reply{204, {}, ""});
     demo.hostedServer().clearRequests();
@@ -1217,7 +1219,12 @@ TEST_P(UnfinishedSignOut, IsFinishedByTheNextStartOfItsSessionOnly) {
     Process app = startApp(dir, 0, QString::fromStdString(said.string()));
     ASSERT_TRUE(app.started());
     if (finishes) {
-        EXPECT_TRUE(until([&] { return !heldToken() || !app.running(); }));
+        // Its record goes once the keyring has let go of the session (the file is watched, not
+        // the keyring, which the program is busy with).
+        EXPECT_TRUE(until([&] {
+            return SignOutRecord::find(platform::Defaults(settings), session) == SignOutRecord::Found::none ||
+                   !app.running();
+        }));
     } else {  // up and running: the kept acknowledgement is sent
         EXPECT_TRUE(until([&] { return asked(demo.hostedServer(), "/v1/alerts/a-kept/ack") > 0 || !app.running(); }));
     }
