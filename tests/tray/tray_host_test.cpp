@@ -246,7 +246,8 @@ public:
             for (const int number : {SIGTERM, SIGINT, SIGHUP}) ::signal(number, number == ignored ? SIG_IGN : SIG_DFL);
         });
         process_.setProcessEnvironment(environment);
-        process_.setProcessChannelMode(errorFile.isEmpty() ? QProcess::ForwardedErrorChannel : QProcess::ForwardedOutputChannel);
+        process_.setProcessChannelMode(
+            errorFile.isEmpty() ? QProcess::ForwardedErrorChannel : QProcess::ForwardedOutputChannel);
         if (!errorFile.isEmpty()) process_.setStandardErrorFile(errorFile);
         process_.start(program, arguments);
     }

@@ -54,7 +54,8 @@ void dropSignOutRecord(platform::Defaults defaults) noexcept {
         const platform::Defaults::PeerLockPatience patience(signOutRecordPatience);
         SignOutRecord::erase(defaults);
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "brisalune: the record of a finished sign-out stays in the settings file: %s\n", error.what());
+        std::fprintf(
+            stderr, "brisalune: the record of a finished sign-out stays in the settings file: %s\n", error.what());
     }
 }
 

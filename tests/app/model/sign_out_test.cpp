@@ -1070,8 +1070,7 @@ TEST_F(ModelSignOut, IsKeptFromBeforeItsFirstCallUntilItHasEnded) {
     });
     run(model->signOut());
     EXPECT_EQ(received(hosted).size(), atEachCall.size());  // every call of the sign-out saw it
-    EXPECT_EQ(
-        atEachCall, std::vector<SignOutRecord::Found>(atEachCall.size(), SignOutRecord::Found::thisSession));
+    EXPECT_EQ(atEachCall, std::vector<SignOutRecord::Found>(atEachCall.size(), SignOutRecord::Found::thisSession));
     EXPECT_EQ(SignOutRecord::find(defaults, session()), SignOutRecord::Found::none);
 }
 
